@@ -1,0 +1,136 @@
+// Simulated temperature transmitter: a libmodbus RTU server on one serial line.
+// The live-value model is described in model.h; docs/simulator.md has the rest.
+#pragma once
+
+#include "model.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace sim {
+
+struct Config {
+    std::string port;
+    int baud = 4800;
+    char parity = 'N';
+    int dataBits = 8;
+    int stopBits = 1;
+    int address = 192;
+    std::string storeFile;   // stored image survives restarts when set
+    bool lineSpeed = false;  // delay replies as a real line at `baud` would
+    bool drift = false;      // let the live values wander a little
+};
+
+struct Request {
+    int function;
+    int address;                  // -1 when the frame carried none
+    int count;                    // registers requested or written
+    std::vector<uint16_t> values; // written values (function 6 and 16)
+    bool answered;                // false when silent or answered with an exception
+    int exception = 0;            // exception code sent, 0 for none
+};
+
+class Simulator {
+public:
+    Simulator();
+    ~Simulator(); // stops the server
+
+    Simulator(const Simulator &) = delete;
+    Simulator &operator=(const Simulator &) = delete;
+
+    // Opens the port and serves on its own thread; false on failure (see lastError()).
+    bool start(const Config &c);
+    void stop();
+    bool running() const;
+    std::string lastError() const;
+    Config config() const;
+
+    uint16_t holding(int addr) const;
+    void setHolding(int addr, uint16_t v);
+    std::vector<uint16_t> holdingImage() const;
+    uint16_t input(int addr) const; // what an input read would return now
+    std::vector<uint16_t> inputImage() const;
+    void setInputOverride(int addr, std::optional<uint16_t> v);
+    std::vector<uint16_t> storedImage() const; // last image committed with 321
+    int workMode() const;
+    int reportedMode() const;
+    double loopCurrentMa() const;
+    double measuredTemperature() const; // unscaled, in the unit of holding 6
+    double roomTemperature() const;     // unscaled, degC
+    int32_t adcValue() const;
+
+    void setAppliedMillivolts(double mv);
+    void setAppliedOhms(double ohm);
+    void setAmbient(double celsius);
+    void setDecimalPlaces(uint16_t code);
+    void setModeReportDelay(int reads);
+    void setWorkMode(int mode); // as if holding 50 had been written, reported at once
+    void setDrift(bool on);
+
+    // Faults
+    void setSilent(bool on);
+    // function -1 = any function, address -1 = any register of the request
+    void setException(int function, int address, int code);
+    void clearExceptions();
+    void setCorruptCrc(bool on);
+    void setReplyDelayMs(int ms);
+    void setShortRead(int count); // 0 = off
+    void setLineSpeed(bool on);
+    void clearFaults(); // all of the above off; line speed stays as it is
+
+    // Bookkeeping
+    std::vector<Request> requests() const;
+    int requestCount(int function, int address = -1) const;
+    void clearRequests();
+
+    // Stored-image file: one "address value" pair per line.
+    static bool loadStoreFile(const std::string &path, HoldingImage &image);
+    static bool saveStoreFile(const std::string &path, const HoldingImage &image);
+    // The baud rate kept in holding 13 of a store file, or 0 when there is none.
+    static int storedBaud(const std::string &path);
+
+    std::string describeFaults() const;
+
+private:
+    struct ExceptionRule { int function; int address; int code; };
+    struct Decision;
+
+    void serve();
+    void handle(const uint8_t *req, int length);
+    bool waitInterruptibly(int ms);
+    void applyWrite(int address, const std::vector<uint16_t> &values);
+    void commit();
+    model::Environment environmentLocked() const;
+    InputImage inputsLocked() const;
+    void writeRaw(const std::vector<uint8_t> &frame);
+
+    mutable std::mutex m_mutex;
+    Config m_config;
+    std::string m_error;
+    HoldingImage m_holding;
+    HoldingImage m_stored;
+    std::array<std::optional<uint16_t>, model::kInputCount> m_overrides;
+    double m_mv = 4.0, m_ohm = 138.5, m_ambient = 23.5;
+    uint16_t m_decimals = 1;
+    int m_mode = 0, m_reportedMode = 0, m_reportDelay = 0, m_reportCountdown = 0;
+    bool m_drift = false;
+    bool m_silent = false, m_corrupt = false, m_lineSpeed = false;
+    int m_delayMs = 0, m_shortRead = 0;
+    std::vector<ExceptionRule> m_rules;
+    std::vector<Request> m_requests;
+
+    void *m_ctx = nullptr;     // modbus_t
+    void *m_mapping = nullptr; // modbus_mapping_t
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_running{false};
+    double m_startSeconds = 0;
+};
+
+} // namespace sim

@@ -1,0 +1,54 @@
+#include "notices.h"
+
+#include "hled.h"
+#include "notice_texts.h"
+#include "operator_input.h"
+#include "ui_widget.h"
+#include "widget.h"
+
+#include <QMessageBox>
+
+namespace notices {
+
+void showBox(const QString &title, const QString &text)
+{
+    QMessageBox::information(nullptr, title, text, QMessageBox::Ok);
+}
+
+} // namespace notices
+
+int Widget::languageIndex() const
+{
+    return ui->comboBox_sel_language->currentIndex();
+}
+
+void Widget::notify(notices::Notice notice)
+{
+    if (shutting_down)
+        return;
+    if (const auto text = notices::noticeText(notice, languageIndex()))
+        notices::showBox(text->title, text->text);
+}
+
+void Widget::notifyInvalidNumber(notices::Field field, qint64 min, qint64 max, int scale)
+{
+    if (shutting_down)
+        return;
+    const auto text = notices::invalidNumberNotice(field, input::limitText(min, scale),
+                                                   input::limitText(max, scale), languageIndex());
+    if (text)
+        notices::showBox(text->title, text->text);
+}
+
+// The link-status line reads the same in every language.
+void Widget::showLinkOk()
+{
+    ui->label_link_sta->setText(QStringLiteral("link status: 【OK】"));
+    led_rt->turnOn(true);
+}
+
+void Widget::showLinkFailure(const QString &error)
+{
+    ui->label_link_sta->setText(QStringLiteral("link status: 【") + error + QStringLiteral("】"));
+    led_rt->turnOff(true);
+}

@@ -1,0 +1,150 @@
+#include "widget.h"
+
+#include "hled.h"
+#include "ui_widget.h"
+
+#include <QCloseEvent>
+#include <QDoubleValidator>
+#include <QHeaderView>
+#include <QLocale>
+#include <QModbusRtuSerialMaster>
+#include <QTimer>
+
+namespace {
+
+const char kHeaderStyle[] =
+    "QHeaderView::section{background-color:rgb(40,143,218);font:13pt '黑体';color: white;};";
+const char kLcdStyle[] = "background-color: rgb(0,0,0);font:22pt '黑体';color: red;";
+const char kCommandButtonStyle[] = "background-color: rgb(230,230,230)";
+const char kReadOnlyEditStyle[] = "background-color: rgb(240,240,255);font:12pt '黑体';color: black;";
+
+void setUpRegisterTable(QTableWidget *table, int rows)
+{
+    table->setRowCount(rows);
+    table->setColumnCount(3);
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    table->setShowGrid(true);
+    table->horizontalHeader()->setSectionsClickable(false);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->horizontalHeader()->setFixedHeight(25);
+    table->horizontalHeader()->setStyleSheet(QString::fromUtf8(kHeaderStyle));
+    table->setHorizontalHeaderLabels({QStringLiteral("寄存器地址"), QStringLiteral("值"),
+                                      QStringLiteral("备注")});
+}
+
+HLed *makeLamp(QWidget *groupBox, const QRect &geometry, const QColor *color)
+{
+    auto *lamp = new HLed(groupBox);
+    if (color)
+        lamp->setColor(*color);
+    lamp->setGeometry(geometry);
+    lamp->turnOff(true);
+    return lamp;
+}
+
+// Range fields take numbers with a decimal point whatever the desktop locale.
+QDoubleValidator *rangeValidator(QObject *parent)
+{
+    auto *validator = new QDoubleValidator(-300.0, 3000.0, 1, parent);
+    validator->setLocale(QLocale::c());
+    return validator;
+}
+
+} // namespace
+
+Widget::Widget(QWidget *parent)
+    : QWidget(parent), ui(new Ui::Widget)
+{
+    ui->setupUi(this);
+    ui->tabWidget_main->setStyleSheet(QStringLiteral(
+        "QTabWidget:pane {border-top:0px solid #e8f3f9;background:  transparent;}"));
+
+    setUpRegisterTable(ui->tableWidget_reg, 64);
+    setUpRegisterTable(ui->tableWidget_reg_2, 13);
+
+    const QColor red(255, 0, 0, 255);
+    led_com = makeLamp(ui->groupBox_com_set, QRect(24, 12, 20, 20), &red);
+    led_rt = makeLamp(ui->groupBox_rt_meas_value, QRect(73, 0, 20, 20), &red);
+    led_para = makeLamp(ui->groupBox_para_set, QRect(62, 0, 15, 15), nullptr);
+    led_tc = makeLamp(ui->groupBox_tc_calib, QRect(75, 0, 15, 15), nullptr);
+    led_pt = makeLamp(ui->groupBox_pt_calib, QRect(75, 0, 15, 15), nullptr);
+    led_ma = makeLamp(ui->groupBox_ma_calib, QRect(62, 0, 15, 15), nullptr);
+
+    for (QLCDNumber *lcd : {ui->lcdNumber_rt_mase_tmp, ui->lcdNumber_rt_indoor_tmp,
+                            ui->lcdNumber_rt_adc_value}) {
+        lcd->setStyleSheet(QString::fromUtf8(kLcdStyle));
+        lcd->setDecMode();
+    }
+    for (QCommandLinkButton *button :
+         {ui->commandLinkButton_tc_0mV, ui->commandLinkButton_pt_100R,
+          ui->commandLinkButton_pt_200R, ui->commandLinkButton_tc_50mV,
+          ui->commandLinkButton_ma_auto_calib_4, ui->commandLinkButton_tc_indoor_auto_calib})
+        button->setStyleSheet(QString::fromLatin1(kCommandButtonStyle));
+
+    ui->lineEdit_dev_addr->setAlignment(Qt::AlignCenter);
+    ui->lineEdit_dev_addr->setText(QStringLiteral("192"));
+    ui->lineEdit_tc_indoor_auto_calib->setAlignment(Qt::AlignCenter);
+    for (QLineEdit *edit : {ui->lineEdit_tc_50mV, ui->lineEdit_tc_0mV, ui->lineEdit_pt_100R,
+                            ui->lineEdit_pt_200R}) {
+        edit->setStyleSheet(QString::fromUtf8(kReadOnlyEditStyle));
+        edit->setAlignment(Qt::AlignCenter);
+        edit->setReadOnly(true);
+    }
+    ui->lineEdit_ma_auto_calib_4->setAlignment(Qt::AlignCenter);
+    ui->spinBox_ma_fine->setStyleSheet(QString::fromUtf8(kReadOnlyEditStyle));
+    ui->spinBox_ma_fine->setAlignment(Qt::AlignCenter);
+
+    ui->lineEdit_para_hight_tmp->setValidator(rangeValidator(ui->lineEdit_para_hight_tmp));
+    ui->lineEdit_para_low_tmp->setValidator(rangeValidator(ui->lineEdit_para_low_tmp));
+
+    modbusDevice = new QModbusRtuSerialMaster(this);
+    connect(modbusDevice, &QModbusDevice::errorOccurred, this, &Widget::onDeviceError);
+
+    refreshPorts();
+
+    setParaGroupEnabled(false);
+    setTcGroupEnabled(false);
+    setPtGroupEnabled(false);
+    setMaGroupEnabled(false);
+    work_group = 0;
+    reply_pending = false;
+    reply_route = 0;
+    read_failed = false;
+
+    poll_timer = new QTimer(this);
+    connect(poll_timer, &QTimer::timeout, this, &Widget::timerUpDate);
+}
+
+Widget::~Widget()
+{
+    // The master goes first, while the window is whole: closing it finishes
+    // any outstanding reply, and those handlers still reach the form.
+    shutting_down = true;
+    delete modbusDevice;
+    modbusDevice = nullptr;
+    delete ui;
+}
+
+void Widget::closeEvent(QCloseEvent *event)
+{
+    // An operation may still be inside one of its waits: from now on nothing
+    // more goes out on the bus, and the waits return at once.
+    shutting_down = true;
+    poll_timer->stop();
+    if (isConnected())
+        modbusDevice->disconnectDevice();
+    event->accept();
+}
+
+// Slots the form connects by name that have nothing to do.
+void Widget::on_radioButton_ma_4_sel_auto_toggled(bool) {}
+void Widget::on_radioButton_ma_20_sel_auto_toggled(bool) {}
+void Widget::on_radioButton_ma_fine_4_toggled(bool) {}
+void Widget::on_radioButton_ma_fine_20_toggled(bool) {}
+void Widget::on_radioButton_ma_4_sel_auto_pressed() {}
+void Widget::on_radioButton_ma_20_sel_auto_pressed() {}
+void Widget::on_radioButton_ma_fine_4_pressed() {}
+void Widget::on_radioButton_ma_fine_20_pressed() {}
+void Widget::on_spinBox_ma_fine_valueChanged(const QString &) {}
+void Widget::on_radioButton_ma_fine_4_destroyed() {}
+void Widget::on_radioButton_ma_fine_4_released() {}

@@ -1,0 +1,199 @@
+#pragma once
+// The main window: owns the form, the lamps, the bus master and the poll timer,
+// and holds every operation. Operations live in the files of their concern
+// (src/link, src/device); this header is the one place that lists them.
+
+#include "page_scaling.h"
+
+#include <QModbusDataUnit>
+#include <QModbusDevice>
+#include <QWidget>
+#include <initializer_list>
+
+QT_BEGIN_NAMESPACE
+namespace Ui { class Widget; }
+class QModbusClient;
+class QModbusReply;
+class QTableWidget;
+class QTimer;
+class QLineEdit;
+QT_END_NAMESPACE
+class HLed;
+
+namespace notices { enum class Notice; enum class Field; }
+
+class Widget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit Widget(QWidget *parent = nullptr);
+    ~Widget() override;
+
+    // True while a device operation runs; a second one started meanwhile does nothing.
+    bool operationRunning() const { return operation_running; }
+
+private slots:
+    void on_tabWidget_main_currentChanged(int index);
+    void on_pushButton_com_ref_clicked();
+    void on_pushButton_com_connect_clicked();
+    void timerUpDate();
+    void on_pushButton_reg_read_clicked();
+    void on_pushButton_reg_read_2_clicked();
+    void on_pushButton_para_set_clicked();
+    void on_pushButton_tc_calib_2_clicked();
+    void on_pushButton_pt_calib_clicked();
+    void on_pushButton_ma_calib_clicked();
+    void on_pushButton_para_read_clicked();
+    void on_pushButton_para_write_clicked();
+    void on_commandLinkButton_tc_indoor_auto_calib_clicked();
+    void on_commandLinkButton_tc_50mV_clicked();
+    void on_commandLinkButton_tc_0mV_clicked();
+    void on_commandLinkButton_pt_100R_clicked();
+    void on_commandLinkButton_pt_200R_clicked();
+    void on_radioButton_ma_4_sel_auto_toggled(bool checked);
+    void on_radioButton_ma_20_sel_auto_toggled(bool checked);
+    void on_radioButton_ma_fine_4_toggled(bool checked);
+    void on_radioButton_ma_fine_20_toggled(bool checked);
+    void on_commandLinkButton_ma_auto_calib_4_clicked();
+    void on_radioButton_ma_4_sel_auto_clicked();
+    void on_pushButton_ma_read_clicked();
+    void on_spinBox_ma_fine_valueChanged(int arg1);
+    void on_pushButton_tc_write_clicked();
+    void on_pushButton_pt_write_clicked();
+    void on_pushButton_ma_write_clicked();
+    void on_radioButton_ma_4_sel_auto_pressed();
+    void on_radioButton_ma_20_sel_auto_pressed();
+    void on_radioButton_ma_fine_4_pressed();
+    void on_radioButton_ma_fine_20_pressed();
+    void on_radioButton_ma_20_sel_auto_clicked();
+    void on_radioButton_ma_fine_4_clicked();
+    void on_radioButton_ma_fine_20_clicked();
+    void on_spinBox_ma_fine_valueChanged(const QString &arg1);
+    void on_radioButton_ma_fine_4_destroyed();
+    void on_radioButton_ma_fine_4_released();
+    void on_pushButton_set_baudrate_clicked();
+    void on_comboBox_sel_language_currentIndexChanged(int index);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    // --- function groups and feedback (src/app/gating.cpp, notices.cpp) ---
+    void setParaGroupEnabled(bool on);
+    void setTcGroupEnabled(bool on);
+    void setPtGroupEnabled(bool on);
+    void setMaGroupEnabled(bool on);
+    void selectWorkGroup(int group);
+    void showLinkOk();
+    void showLinkFailure(const QString &error);
+    void notify(notices::Notice notice);
+    void notifyInvalidNumber(notices::Field field, qint64 min, qint64 max, int scale);
+    int languageIndex() const;
+
+    // --- page scaling (src/app/resize.cpp) ---
+    void scaleWindowContainers();
+    void scalePageContainers();
+
+    // --- link (src/link) ---
+    void refreshPorts();
+    bool isConnected() const;
+    int baudRate() const;
+    int serverAddress() const;
+    void openLink();
+    void closeLink();
+    void onDeviceError(QModbusDevice::Error error);
+
+    // Request primitives. The reads return true when their reply is on its way.
+    void waitMs(int ms);
+    bool readHoldingBlock();
+    bool readInputBlock();
+    bool sendRead(QModbusDataUnit::RegisterType type, int count, void (Widget::*handler)());
+    bool writeRegisters(int server, int start, quint16 count, const quint16 *values);
+    void onWriteReply(QModbusReply *reply);
+    void onHoldingBlockReply();
+    void onInputBlockReply();
+
+    // Waiting discipline shared by every operation.
+    bool preWait();                                  // true: the link is free now
+    bool takeAttempt(int &budget);                   // one attempt of a shared budget
+    bool sendOperationRead(QModbusDataUnit::RegisterType type);
+    bool resultWait();                               // true: the handler has run
+    // Operation read of a whole block after a pre-wait (or `budget` attempts);
+    // true only when this very read delivered its data. `progressOnSend` >= 0
+    // is shown once the read went out.
+    enum class ReadOutcome { Delivered, Failed, TimedOut, NotSent };
+    ReadOutcome fetchBlock(QModbusDataUnit::RegisterType type, int progressOnSend = -1,
+                           int *budget = nullptr);
+    bool writeWhenFree(int start, std::initializer_list<quint16> values);
+    bool writeWithBudget(int &budget, int start, std::initializer_list<quint16> values);
+    // Waits (bounded) until `total` write replies have been answered in all.
+    bool awaitWriteAnswers(quint32 total);
+    quint32 writeAnswers() const { return write_answers_ok + write_answers_failed; }
+    void runProgress(int first, int last, int stepMs);
+
+    // --- live monitor and tables (src/device/monitor.cpp, register_tables.cpp) ---
+    void showLiveValues(const QModbusDataUnit &unit);
+    void fillTable(QTableWidget *table, const QModbusDataUnit &unit);
+    void setTableCell(QTableWidget *table, int row, int column, quint16 value);
+    void readTable(QModbusDataUnit::RegisterType type);
+
+    // --- calibration procedures shared by thermocouple and RTD (sensor_calibration.cpp) ---
+    void toggleCalibrationMode(quint16 mode, int firstPoint, QLineEdit *firstEdit,
+                               int secondPoint, QLineEdit *secondEdit);
+    void capturePoint(int point, QLineEdit *edit);
+    void calibrationWrite();
+
+    // --- current output (current_calibration.cpp, fine_trim.cpp) ---
+    void autoCalibrationStepA();
+    void autoCalibrationStepB();
+    void autoCalibrationStepC();
+    void setStepText(QChar letter);
+    void fineTrimRefresh();
+    void writeTrim(quint16 value);
+
+    // --- languages (src/ui/language.cpp) ---
+    void setLanguage(int index);
+
+    Ui::Widget *ui;
+    HLed *led_com;
+    HLed *led_rt;
+    HLed *led_para;
+    HLed *led_tc;
+    HLed *led_pt;
+    HLed *led_ma;
+    int group_para_on = 0;
+    int group_tc_on = 0;
+    int group_pt_on = 0;
+    int group_ma_on = 0;
+    int work_group = 0;
+    QModbusClient *modbusDevice = nullptr;
+    bool reply_pending = false;
+    quint8 reply_route = 0;
+    QTimer *poll_timer = nullptr;
+    bool read_failed = false;
+    QModbusDataUnit holding_unit;
+    QModbusDataUnit input_unit;
+
+    // Beyond the shared bookkeeping above.
+    bool operation_running = false;
+    bool shutting_down = false;
+    bool closing_link = false;
+    quint32 write_answers_ok = 0;
+    quint32 write_answers_failed = 0;
+    bool loading_trim = false;        // spin box set from the transmitter, not by the operator
+    bool trim_write_running = false;
+    bool trim_write_again = false;
+    bool trim_write_failed_busy = false;
+    bool pageScalingArmed = false;
+    scaling::Rule rule_top_logo;
+    scaling::Rule rule_top_serial;
+    scaling::Rule rule_live_strip;
+    scaling::Rule rule_tabs;
+    scaling::Rule rule_status;
+    scaling::Rule rule_table_pages;   // one capture serves both register-table pages
+    scaling::Rule rule_calibration_page;
+
+    friend class WidgetProbe;   // tests reach the bookkeeping through it
+};

@@ -1,0 +1,150 @@
+// Automatic two-point calibration of the 4-20 mA output. The step is the first
+// letter of the button text: a start, b 4 mA measured, c 20 mA measured.
+
+#include "widget.h"
+
+#include "bus_timing.h"
+#include "language_table.h"
+#include "notice_texts.h"
+#include "operation_guard.h"
+#include "operator_input.h"
+#include "registers.h"
+#include "ui_widget.h"
+
+namespace {
+
+// The transmitter confirms a current-output command by reading it back.
+bool confirms(const QModbusDataUnit &holding, quint16 command)
+{
+    return holding.values().size() > reg::kCurrentCommand
+        && holding.values().at(reg::kCurrentCommand) == command;
+}
+
+} // namespace
+
+void Widget::setStepText(QChar letter)
+{
+    const QString text = lang::stepText(letter, languageIndex());
+    if (!text.isEmpty())
+        ui->commandLinkButton_ma_auto_calib_4->setText(text);
+}
+
+void Widget::on_commandLinkButton_ma_auto_calib_4_clicked()
+{
+    OperationGuard guard(operation_running);
+    if (!guard)
+        return;
+    const QString text = ui->commandLinkButton_ma_auto_calib_4->text();
+    if (text.isEmpty())
+        return;
+    const QChar letter = text.at(0);
+    if (letter != QLatin1Char('a') && letter != QLatin1Char('b') && letter != QLatin1Char('c'))
+        return;
+    if (!isConnected()) {
+        notify(notices::Notice::NotConnected);
+        return;
+    }
+    if (letter == QLatin1Char('a'))
+        autoCalibrationStepA();
+    else if (letter == QLatin1Char('b'))
+        autoCalibrationStepB();
+    else
+        autoCalibrationStepC();
+}
+
+void Widget::autoCalibrationStepA()
+{
+    // The fine trim stays locked until group 4 is next switched on.
+    for (QRadioButton *end : {ui->radioButton_ma_fine_4, ui->radioButton_ma_fine_20}) {
+        end->setEnabled(false);
+        end->setCheckable(false);
+    }
+    ui->spinBox_ma_fine->setDisabled(true);
+
+    int budget = bus::kCommandBudget;
+    writeWithBudget(budget, reg::kCurrentCommand, {reg::Drive4mA});
+    waitMs(400);
+    switch (fetchBlock(QModbusDataUnit::HoldingRegisters, -1, &budget)) {
+    case ReadOutcome::TimedOut:
+        return;
+    case ReadOutcome::NotSent:
+    case ReadOutcome::Failed:
+        notify(notices::Notice::ReadFailure);
+        return;
+    case ReadOutcome::Delivered:
+        break;
+    }
+    if (!confirms(holding_unit, reg::Drive4mA))
+        return;
+
+    setStepText(QLatin1Char('b'));
+    QLineEdit *meter = ui->lineEdit_ma_auto_calib_4;
+    meter->setText(QStringLiteral("4.001"));
+    meter->setFocus(Qt::OtherFocusReason);
+    meter->setSelection(2, 3);   // typing replaces the "001"
+    writeWhenFree(reg::kWorkModeCommand, {reg::ModeCurrentOutput});
+}
+
+void Widget::autoCalibrationStepB()
+{
+    const auto microamps = input::scaled(ui->lineEdit_ma_auto_calib_4->text(), 1000,
+                                         input::kMicroamperes);
+    if (!microamps) {
+        notifyInvalidNumber(notices::Field::Meter4mA, input::kMicroamperes.min,
+                            input::kMicroamperes.max, 1000);
+        return;
+    }
+    // Without the 4 mA point the rest would calibrate against an old one.
+    if (!writeWhenFree(reg::kMeasured4mA, {input::toWord(*microamps)})) {
+        notify(notices::Notice::WriteFailure);
+        return;
+    }
+    waitMs(400);
+
+    int budget = bus::kCommandBudget;
+    writeWithBudget(budget, reg::kCurrentCommand, {reg::Drive20mA});
+    waitMs(400);
+    switch (fetchBlock(QModbusDataUnit::HoldingRegisters, -1, &budget)) {
+    case ReadOutcome::TimedOut:
+        return;
+    case ReadOutcome::NotSent:
+    case ReadOutcome::Failed:
+        notify(notices::Notice::ReadFailure);
+        return;
+    case ReadOutcome::Delivered:
+        break;
+    }
+    if (!confirms(holding_unit, reg::Drive20mA))
+        return;
+
+    setStepText(QLatin1Char('c'));
+    QLineEdit *meter = ui->lineEdit_ma_auto_calib_4;
+    meter->setText(QStringLiteral("19.001"));
+    meter->setFocus(Qt::OtherFocusReason);
+    meter->setSelection(3, 3);
+}
+
+void Widget::autoCalibrationStepC()
+{
+    const auto microamps = input::scaled(ui->lineEdit_ma_auto_calib_4->text(), 1000,
+                                         input::kMicroamperes);
+    if (!microamps) {
+        notifyInvalidNumber(notices::Field::Meter20mA, input::kMicroamperes.min,
+                            input::kMicroamperes.max, 1000);
+        return;
+    }
+    const bool pointSent = writeWhenFree(reg::kMeasured20mA, {input::toWord(*microamps)});
+    waitMs(400);
+    // Storing without the 20 mA point would commit a half calibration.
+    const bool stored = pointSent && writeWhenFree(reg::kStoreCommand, {reg::kStoreValue});
+    if (!stored) {
+        notify(notices::Notice::WriteFailure);   // stays at "c": the technician repeats it
+        return;
+    }
+    ui->progressBar_write->setValue(30);
+    runProgress(31, 100, 20);
+    waitMs(400);
+    writeWhenFree(reg::kWorkModeCommand, {reg::ModeNone});
+    waitMs(400);
+    setStepText(QLatin1Char('a'));
+}

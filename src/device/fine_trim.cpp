@@ -1,0 +1,167 @@
+// Fine trim of either end of the current output with the spin box.
+
+#include "widget.h"
+
+#include "bus_timing.h"
+#include "language_table.h"
+#include "notice_texts.h"
+#include "operation_guard.h"
+#include "registers.h"
+#include "ui_widget.h"
+
+void Widget::on_pushButton_ma_calib_clicked()
+{
+    OperationGuard guard(operation_running);
+    if (!guard)
+        return;
+    if (!isConnected()) {
+        notify(notices::Notice::NotConnected);
+        return;
+    }
+    const quint16 value =
+        work_group == reg::ModeCurrentOutput ? quint16(reg::ModeNone) : quint16(reg::ModeCurrentOutput);
+    writeWhenFree(reg::kWorkModeCommand, {value});
+    fineTrimRefresh();
+}
+
+void Widget::on_radioButton_ma_fine_4_clicked()
+{
+    OperationGuard guard(operation_running);
+    if (guard)
+        fineTrimRefresh();
+}
+
+void Widget::on_radioButton_ma_fine_20_clicked()
+{
+    OperationGuard guard(operation_running);
+    if (guard)
+        fineTrimRefresh();
+}
+
+// Not connected by the form (no such controls); kept for the same slot list.
+void Widget::on_radioButton_ma_4_sel_auto_clicked()
+{
+    OperationGuard guard(operation_running);
+    if (guard)
+        fineTrimRefresh();
+}
+
+void Widget::on_radioButton_ma_20_sel_auto_clicked()
+{
+    OperationGuard guard(operation_running);
+    if (guard)
+        fineTrimRefresh();
+}
+
+// Sends the trim command of the selected end and shows its stored trim value.
+void Widget::fineTrimRefresh()
+{
+    ui->progressBar_write->setValue(40);
+    QRadioButton *end4 = ui->radioButton_ma_fine_4;
+    QRadioButton *end20 = ui->radioButton_ma_fine_20;
+    if (!end4->isCheckable() && !end20->isCheckable()) {
+        ui->spinBox_ma_fine->setDisabled(true);
+    } else {
+        ui->spinBox_ma_fine->setEnabled(true);
+        setStepText(QLatin1Char('a'));
+        int budget = bus::kCommandBudget;
+        if (end4->isChecked())
+            writeWithBudget(budget, reg::kCurrentCommand, {reg::Trim4mA});
+        if (end20->isChecked()) {
+            budget = bus::kCommandBudget;
+            writeWithBudget(budget, reg::kCurrentCommand, {reg::Trim20mA});
+        }
+        waitMs(400);
+        switch (fetchBlock(QModbusDataUnit::HoldingRegisters, -1, &budget)) {
+        case ReadOutcome::TimedOut:
+            break;
+        case ReadOutcome::NotSent:
+        case ReadOutcome::Failed:
+            notify(notices::Notice::ReadFailure);
+            break;
+        case ReadOutcome::Delivered: {
+            const QVector<quint16> v = holding_unit.values();
+            // Loading what the transmitter holds is not an operator change.
+            loading_trim = true;
+            if (end4->isChecked())
+                ui->spinBox_ma_fine->setValue(reg::word(v, reg::kTrim4mA));
+            if (end20->isChecked())
+                ui->spinBox_ma_fine->setValue(reg::word(v, reg::kTrim20mA));
+            loading_trim = false;
+            break;
+        }
+        }
+    }
+    ui->progressBar_write->setValue(70);
+    runProgress(71, 100, 30);
+}
+
+// Present trim value (input 9). The form has no button for it.
+void Widget::on_pushButton_ma_read_clicked()
+{
+    OperationGuard guard(operation_running);
+    if (!guard)
+        return;
+    if (!isConnected()) {
+        notify(notices::Notice::NotConnected);
+        return;
+    }
+    switch (fetchBlock(QModbusDataUnit::InputRegisters, 40)) {
+    case ReadOutcome::TimedOut:
+        return;
+    case ReadOutcome::NotSent:
+    case ReadOutcome::Failed:
+        notify(notices::Notice::WriteFailure);
+        return;
+    case ReadOutcome::Delivered:
+        break;
+    }
+    ui->progressBar_write->setValue(60);
+    loading_trim = true;
+    ui->spinBox_ma_fine->setValue(reg::word(input_unit.values(), reg::kPresentTrim));
+    loading_trim = false;
+    ui->progressBar_write->setValue(100);
+}
+
+// Every operator change goes to the transmitter. Changes that arrive while a
+// write waits for the link are coalesced: the last value always goes out.
+void Widget::on_spinBox_ma_fine_valueChanged(int)
+{
+    if (loading_trim)
+        return;
+    if (!isConnected()) {
+        notify(notices::Notice::NotConnected);
+        return;
+    }
+    if (trim_write_running) {
+        trim_write_again = true;
+        return;
+    }
+    trim_write_running = true;
+    int retries = 3;
+    do {
+        trim_write_again = false;
+        writeTrim(quint16(ui->spinBox_ma_fine->value()));
+        if (!trim_write_again && trim_write_failed_busy && retries-- > 0)
+            trim_write_again = true;
+    } while (trim_write_again && isConnected() && !shutting_down);
+    trim_write_running = false;
+}
+
+void Widget::writeTrim(quint16 value)
+{
+    trim_write_failed_busy = false;
+    ui->progressBar_write->setValue(50);
+    int address = -1;
+    if (ui->radioButton_ma_fine_4->isChecked())
+        address = reg::kTrim4mA;
+    else if (ui->radioButton_ma_fine_20->isChecked())
+        address = reg::kTrim20mA;
+    if (address >= 0) {
+        if (preWait())
+            writeRegisters(serverAddress(), address, 1, &value);
+        else
+            trim_write_failed_busy = true;
+    }
+    ui->progressBar_write->setValue(100);
+}

@@ -1,0 +1,149 @@
+// Parameter mode, parameter read and parameter write (holding 0..8).
+
+#include "widget.h"
+
+#include "hled.h"
+#include "notice_texts.h"
+#include "operation_guard.h"
+#include "operator_input.h"
+#include "registers.h"
+#include "ui_widget.h"
+
+namespace {
+
+struct TypedNumber {
+    QLineEdit *edit;
+    notices::Field field;
+    int scale;
+    input::Range range;
+    std::optional<qint64> value;
+};
+
+} // namespace
+
+void Widget::on_pushButton_para_set_clicked()
+{
+    OperationGuard guard(operation_running);
+    if (!guard)
+        return;
+    if (!isConnected()) {
+        notify(notices::Notice::NotConnected);
+        return;
+    }
+    const quint16 mode = work_group != reg::ModeParameters ? reg::ModeParameters : reg::ModeNone;
+    selectWorkGroup(work_group);
+    // The group follows once a poll reports the new mode.
+    writeWhenFree(reg::kWorkModeCommand, {mode});
+}
+
+void Widget::on_pushButton_para_read_clicked()
+{
+    OperationGuard guard(operation_running);
+    if (!guard)
+        return;
+    if (!isConnected()) {
+        notify(notices::Notice::NotConnected);
+        return;
+    }
+    switch (fetchBlock(QModbusDataUnit::HoldingRegisters, 30)) {
+    case ReadOutcome::TimedOut:
+        return;
+    case ReadOutcome::NotSent:
+    case ReadOutcome::Failed:
+        notify(notices::Notice::ReadFailure);
+        return;
+    case ReadOutcome::Delivered:
+        break;
+    }
+
+    ui->progressBar_write->setValue(50);
+    const QVector<quint16> v = holding_unit.values();
+    if (const auto index = reg::inputTypeIndex(reg::word(v, reg::kInputType)))
+        ui->comboBox_para_input_sel->setCurrentIndex(*index);
+    ui->lineEdit_para_hight_tmp->setText(reg::tenthsText(reg::word(v, reg::kUpperRange)));
+    ui->lineEdit_para_low_tmp->setText(reg::tenthsText(reg::word(v, reg::kLowerRange)));
+    ui->lineEdit_para_zero_offset->setText(reg::hundredthsText(reg::word(v, reg::kZeroOffset)));
+    if (const auto index = reg::unitIndex(reg::word(v, reg::kUnit)))
+        ui->comboBox_para_unit_tmp->setCurrentIndex(*index);
+    ui->comboBox_para_filter_coe->setCurrentIndex(
+        reg::filterIndex(reg::word(v, reg::kFilterCoefficient)));
+    ui->lineEdit_para_indoor_zero_offset->setText(
+        reg::hundredthsText(reg::word(v, reg::kRoomZeroOffset)));
+    ui->comboBox_para_indoor_gain->setCurrentIndex(reg::roomGainIndex(reg::word(v, reg::kRoomGain)));
+    ui->progressBar_write->setValue(100);
+}
+
+void Widget::on_pushButton_para_write_clicked()
+{
+    OperationGuard guard(operation_running);
+    if (!guard)
+        return;
+    if (!isConnected()) {
+        notify(notices::Notice::NotConnected);
+        return;
+    }
+
+    // Every typed number must mean exactly one register value before anything goes out.
+    TypedNumber fields[] = {
+        {ui->lineEdit_para_hight_tmp, notices::Field::UpperRange, 10, input::kRangeLimitTenths, {}},
+        {ui->lineEdit_para_low_tmp, notices::Field::LowerRange, 10, input::kRangeLimitTenths, {}},
+        {ui->lineEdit_para_zero_offset, notices::Field::ZeroOffset, 100, input::kSignedHundredths, {}},
+        {ui->lineEdit_para_indoor_zero_offset, notices::Field::RoomZeroOffset, 100,
+         input::kSignedHundredths, {}},
+    };
+    for (TypedNumber &f : fields) {
+        f.value = input::scaled(f.edit->text(), f.scale, f.range);
+        if (!f.value) {
+            notifyInvalidNumber(f.field, f.range.min, f.range.max, f.scale);
+            return;
+        }
+    }
+
+    switch (fetchBlock(QModbusDataUnit::HoldingRegisters)) {
+    case ReadOutcome::TimedOut:
+        return;
+    case ReadOutcome::NotSent:
+    case ReadOutcome::Failed:
+        notify(notices::Notice::WriteFailure);
+        return;
+    case ReadOutcome::Delivered:
+        break;
+    }
+
+    // Read-modify-write: holding 3, which the form does not show, goes back unchanged.
+    QVector<quint16> v = holding_unit.values();
+    auto put = [&v](int index, quint16 value) {
+        if (index < v.size())
+            v[index] = value;
+    };
+    if (const auto code = reg::inputTypeCode(ui->comboBox_para_input_sel->currentIndex()))
+        put(reg::kInputType, *code);
+    put(reg::kUpperRange, input::toWord(*fields[0].value));
+    put(reg::kLowerRange, input::toWord(*fields[1].value));
+    put(reg::kZeroOffset, input::toWord(*fields[2].value));
+    if (const auto code = reg::unitCode(ui->comboBox_para_unit_tmp->currentIndex()))
+        put(reg::kUnit, *code);
+    put(reg::kFilterCoefficient, quint16(ui->comboBox_para_filter_coe->currentText().toInt()));
+    put(reg::kRoomZeroOffset, input::toWord(*fields[3].value));
+    put(reg::kRoomGain, reg::roomGainValue(ui->comboBox_para_indoor_gain->currentIndex()));
+    holding_unit.setValues(v);
+
+    quint16 block[reg::kParameterBlockCount];
+    for (int i = 0; i < reg::kParameterBlockCount; ++i)
+        block[i] = reg::word(v, i);
+    const quint32 okBefore = write_answers_ok;
+    if (!preWait() || !writeRegisters(serverAddress(), 0, reg::kParameterBlockCount, block)) {
+        notify(notices::Notice::WriteFailure);
+        return;
+    }
+    waitMs(100);
+
+    // The pre-wait is where the block write's answer normally arrives.
+    if (!preWait())
+        return;
+    if (!led_rt->isOn() || write_answers_ok == okBefore)
+        return;   // the reply handler has already told the operator
+    const quint16 store = reg::kStoreValue;
+    writeRegisters(serverAddress(), reg::kStoreCommand, 1, &store);
+    runProgress(1, 100, 40);
+}

@@ -1,0 +1,59 @@
+// Raw dumps of the holding and input blocks, unsigned, unscaled.
+
+#include "widget.h"
+
+#include "language_table.h"
+#include "notice_texts.h"
+#include "operation_guard.h"
+#include "ui_widget.h"
+
+#include <QTableWidget>
+
+void Widget::on_pushButton_reg_read_clicked()
+{
+    readTable(QModbusDataUnit::HoldingRegisters);
+}
+
+void Widget::on_pushButton_reg_read_2_clicked()
+{
+    readTable(QModbusDataUnit::InputRegisters);
+}
+
+// Sends the read only; the reply handler fills the table.
+void Widget::readTable(QModbusDataUnit::RegisterType type)
+{
+    OperationGuard guard(operation_running);
+    if (!guard)
+        return;
+    if (!isConnected()) {
+        notify(notices::Notice::NotConnected);
+        return;
+    }
+    if (!preWait())
+        return;
+    reply_route = 1;
+    if (type == QModbusDataUnit::HoldingRegisters)
+        readHoldingBlock();
+    else
+        readInputBlock();
+}
+
+void Widget::fillTable(QTableWidget *table, const QModbusDataUnit &unit)
+{
+    table->clear();
+    const QStringList headers = lang::tableHeaders(languageIndex());
+    if (!headers.isEmpty())
+        table->setHorizontalHeaderLabels(headers);
+    const QVector<quint16> values = unit.values();
+    const int rows = qMin(values.size(), table->rowCount());
+    for (int i = 0; i < rows; ++i) {
+        setTableCell(table, i, 0, quint16(i));
+        setTableCell(table, i, 1, values.at(i));
+    }
+}
+
+void Widget::setTableCell(QTableWidget *table, int row, int column, quint16 value)
+{
+    table->setItem(row, column, new QTableWidgetItem(QString::number(value)));
+    table->item(row, column)->setData(Qt::TextAlignmentRole, Qt::AlignCenter);
+}

@@ -1,0 +1,174 @@
+// Thermocouple and RTD calibration: one mode toggle, one point capture and one
+// calibration write, parameterised by mode code, point registers and fields.
+
+#include "widget.h"
+
+#include "bus_timing.h"
+#include "notice_texts.h"
+#include "operation_guard.h"
+#include "operator_input.h"
+#include "registers.h"
+#include "ui_widget.h"
+
+void Widget::on_pushButton_tc_calib_2_clicked()
+{
+    toggleCalibrationMode(reg::ModeThermocouple, reg::kTc50mVPoint, ui->lineEdit_tc_50mV,
+                          reg::kTc0mVPoint, ui->lineEdit_tc_0mV);
+}
+
+void Widget::on_pushButton_pt_calib_clicked()
+{
+    toggleCalibrationMode(reg::ModeRtd, reg::kRtd100RPoint, ui->lineEdit_pt_100R,
+                          reg::kRtd200RPoint, ui->lineEdit_pt_200R);
+}
+
+void Widget::on_commandLinkButton_tc_50mV_clicked()
+{
+    capturePoint(reg::kTc50mVPoint, ui->lineEdit_tc_50mV);
+}
+
+void Widget::on_commandLinkButton_tc_0mV_clicked()
+{
+    capturePoint(reg::kTc0mVPoint, ui->lineEdit_tc_0mV);
+}
+
+void Widget::on_commandLinkButton_pt_100R_clicked()
+{
+    capturePoint(reg::kRtd100RPoint, ui->lineEdit_pt_100R);
+}
+
+void Widget::on_commandLinkButton_pt_200R_clicked()
+{
+    capturePoint(reg::kRtd200RPoint, ui->lineEdit_pt_200R);
+}
+
+void Widget::on_pushButton_tc_write_clicked() { calibrationWrite(); }
+void Widget::on_pushButton_pt_write_clicked() { calibrationWrite(); }
+void Widget::on_pushButton_ma_write_clicked() { calibrationWrite(); }
+
+// Enters the mode (and shows the stored points) or, when the transmitter
+// already reports it, leaves it.
+void Widget::toggleCalibrationMode(quint16 mode, int firstPoint, QLineEdit *firstEdit,
+                                   int secondPoint, QLineEdit *secondEdit)
+{
+    OperationGuard guard(operation_running);
+    if (!guard)
+        return;
+    if (!isConnected()) {
+        notify(notices::Notice::NotConnected);
+        return;
+    }
+    const quint16 value = work_group == mode ? quint16(reg::ModeNone) : mode;
+    // One budget serves the mode write and the read-back.
+    int budget = bus::preWaitChecks(baudRate());
+    writeWithBudget(budget, reg::kWorkModeCommand, {value});
+    if (value == reg::ModeNone)
+        return;
+    waitMs(400);
+
+    switch (fetchBlock(QModbusDataUnit::HoldingRegisters, -1, &budget)) {
+    case ReadOutcome::TimedOut:
+        return;
+    case ReadOutcome::NotSent:
+    case ReadOutcome::Failed:
+        notify(notices::Notice::ReadFailure);
+        return;
+    case ReadOutcome::Delivered:
+        break;
+    }
+    const QVector<quint16> v = holding_unit.values();
+    firstEdit->setText(QString::number(reg::value32(v, firstPoint)));
+    secondEdit->setText(QString::number(reg::value32(v, secondPoint)));
+}
+
+// Copies the ADC value the transmitter reads now into one calibration point.
+void Widget::capturePoint(int point, QLineEdit *edit)
+{
+    OperationGuard guard(operation_running);
+    if (!guard)
+        return;
+    if (!isConnected()) {
+        notify(notices::Notice::NotConnected);
+        return;
+    }
+    switch (fetchBlock(QModbusDataUnit::InputRegisters, 30)) {
+    case ReadOutcome::TimedOut:
+        return;
+    case ReadOutcome::NotSent:
+    case ReadOutcome::Failed:
+        notify(notices::Notice::WriteFailure);
+        return;
+    case ReadOutcome::Delivered:
+        break;
+    }
+    ui->progressBar_write->setValue(50);
+    const QVector<quint16> v = input_unit.values();
+    edit->setText(QString::number(reg::value32(v, reg::kAdcValue)));
+    const quint16 words[2] = {reg::word(v, reg::kAdcValue), reg::word(v, reg::kAdcValue + 1)};
+    if (preWait()) {
+        ui->progressBar_write->setValue(60);
+        writeRegisters(serverAddress(), point, 2, words);
+    }
+    ui->progressBar_write->setValue(70);
+    runProgress(71, 100, 50);
+}
+
+// Room-temperature sensor against a reference typed by the operator.
+void Widget::on_commandLinkButton_tc_indoor_auto_calib_clicked()
+{
+    OperationGuard guard(operation_running);
+    if (!guard)
+        return;
+    if (!isConnected()) {
+        notify(notices::Notice::NotConnected);
+        return;
+    }
+    const auto target = input::scaled(ui->lineEdit_tc_indoor_auto_calib->text(), 100,
+                                      input::kSignedHundredths);
+    if (!target) {
+        notifyInvalidNumber(notices::Field::RoomReference, input::kSignedHundredths.min,
+                            input::kSignedHundredths.max, 100);
+        return;
+    }
+
+    writeWhenFree(reg::kRoomZeroOffset, {0});
+    ui->lineEdit_para_indoor_zero_offset->setText(QStringLiteral("0"));
+    waitMs(500);   // let the transmitter measure with the offset reset
+
+    switch (fetchBlock(QModbusDataUnit::InputRegisters, 30)) {
+    case ReadOutcome::TimedOut:
+        return;
+    case ReadOutcome::NotSent:
+    case ReadOutcome::Failed:
+        notify(notices::Notice::WriteFailure);
+        return;
+    case ReadOutcome::Delivered:
+        break;
+    }
+    ui->progressBar_write->setValue(50);
+    const quint16 reading = reg::word(input_unit.values(), reg::kRoomTemperature + 1);
+    const quint16 offset = input::toWord(*target - reading);
+    if (preWait()) {
+        ui->progressBar_write->setValue(60);
+        writeRegisters(serverAddress(), reg::kRoomZeroOffset, 1, &offset);
+    }
+    ui->progressBar_write->setValue(70);
+    runProgress(71, 100, 50);
+}
+
+// Store command shared by the three write buttons.
+void Widget::calibrationWrite()
+{
+    OperationGuard guard(operation_running);
+    if (!guard)
+        return;
+    if (!isConnected()) {
+        notify(notices::Notice::NotConnected);
+        return;
+    }
+    if (!writeWhenFree(reg::kStoreCommand, {reg::kStoreValue})) {
+        notify(notices::Notice::WriteFailure);
+        return;
+    }
+    runProgress(1, 100, 40);
+}

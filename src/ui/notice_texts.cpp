@@ -1,0 +1,71 @@
+#include "notice_texts.h"
+
+#include <cstddef>
+
+namespace notices {
+
+namespace {
+
+constexpr int kLanguageCount = 3;
+
+bool validLanguage(int language) { return language >= 0 && language < kLanguageCount; }
+
+const char *const kTitles[kLanguageCount] = {"提示", "提示", "prompt"};
+
+// Indexed by Notice. The wording (the stray "R", the missing "！" in Traditional
+// Chinese) is what operators already know; keep it.
+const char *const kNotices[][kLanguageCount] = {
+    {"通讯未连接", "通訊未連接", "Communication not connected"},
+    {"读失败", "讀失敗", "Read failure"},
+    {"写失败R", "寫失敗R", "Write failed R"},
+    {"串口连接失败", "串口連接失敗", "Serial connection failed"},
+    {"Modbus 设备创建失败，重新启动软件", "Modbus 設備創建失敗，重新啟動軟件", "Device creation failed. Restart software"},
+    {"波特率更改，请重启设备并重新连接！", "波特率更改，請重啟設備并重新連接", "Baud rate changed, please restart the device and reconnect"},
+    {"成功", "成功", "successful"},
+};
+static_assert(sizeof(kNotices) / sizeof(kNotices[0]) == static_cast<std::size_t>(Notice::WriteSucceeded) + 1,
+              "one row per Notice");
+
+// Indexed by Field; the same words as the form's labels where there is one.
+const char *const kFields[][kLanguageCount] = {
+    {"变送高限", "變送高限", "upper bound"},
+    {"变送低限", "變送低限", "minimum"},
+    {"零点偏移", "零點偏移", "zero offset"},
+    {"室温零点偏移", "室溫零點偏移", "indoor zero offset"},
+    {"室温参考温度", "室溫參考溫度", "room temperature reference"},
+    {"4mA实测电流", "4mA實測電流", "measured 4mA current"},
+    {"20mA实测电流", "20mA實測電流", "measured 20mA current"},
+};
+static_assert(sizeof(kFields) / sizeof(kFields[0]) == static_cast<std::size_t>(Field::Meter20mA) + 1,
+              "one row per Field");
+
+const char *const kInvalidNumber[kLanguageCount] = {
+    "%1：请输入 %2 至 %3 之间的数值，未写入任何数据",
+    "%1：請輸入 %2 至 %3 之間的數值，未寫入任何數據",
+    "%1: enter a number from %2 to %3; nothing was written",
+};
+
+}  // namespace
+
+std::optional<NoticeText> noticeText(Notice n, int language) {
+    if (!validLanguage(language))
+        return std::nullopt;
+    return NoticeText{QString::fromUtf8(kTitles[language]),
+                      QString::fromUtf8(kNotices[static_cast<int>(n)][language])};
+}
+
+QString fieldName(Field f, int language) {
+    if (!validLanguage(language))
+        return {};
+    return QString::fromUtf8(kFields[static_cast<int>(f)][language]);
+}
+
+std::optional<NoticeText> invalidNumberNotice(Field f, const QString &min, const QString &max, int language) {
+    if (!validLanguage(language))
+        return std::nullopt;
+    // Multi-argument arg() substitutes in one pass, so a "%" inside a value stays literal.
+    return NoticeText{QString::fromUtf8(kTitles[language]),
+                      QString::fromUtf8(kInvalidNumber[language]).arg(fieldName(f, language), min, max)};
+}
+
+}  // namespace notices

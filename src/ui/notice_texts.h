@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+// Every operator notice, by language index (0 Simplified Chinese, 1 Traditional
+// Chinese, 2 English). Any other index gives nullopt: no box is shown then.
+namespace notices {
+
+enum class Notice {
+    NotConnected,
+    ReadFailure,
+    WriteFailure,
+    SerialConnectFailed,
+    DeviceCreationFailed,
+    BaudRateChanged,
+    WriteSucceeded,
+};
+
+struct NoticeText {
+    QString title;
+    QString text;
+};
+
+std::optional<NoticeText> noticeText(Notice n, int language);
+
+// Operator-entered values that may be refused, named as their labels read.
+enum class Field { UpperRange, LowerRange, ZeroOffset, RoomZeroOffset, RoomReference, Meter4mA, Meter20mA };
+
+QString fieldName(Field f, int language);  // empty outside 0..2
+
+// Refused operator input; min and max come already formatted ("-300.0", "3000.0").
+std::optional<NoticeText> invalidNumberNotice(Field f, const QString &min, const QString &max, int language);
+
+}  // namespace notices
