@@ -20,7 +20,7 @@ const std::vector<TextRow> kRows = {
     {"label_baudrate", P::Text, -1, {"波特率", "波特率", "baud"}},
     {"label_databit", P::Text, -1, {"数据位", "數據位", "data"}},
     {"label_checkbit", P::Text, -1, {"校验位", "校驗位", "parity"}},
-    {"label_stopbit", P::Text, -1, {"停止", "停止位", "stop"}},
+    {"label_stopbit", P::Text, -1, {"停止位", "停止位", "stop"}},
     {"label_dev_addr", P::Text, -1, {"设备地址", "設備地址", "address"}},
     {"pushButton_com_ref", P::Text, -1, {"端口刷新", "端口刷新", "port refresh"}},
     {"pushButton_com_connect", P::ConnectButton, -1, {nullptr, nullptr, nullptr}},

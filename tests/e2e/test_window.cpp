@@ -1,0 +1,197 @@
+// The window as it starts: tables, lamps, validators, groups, resize rules and
+// the port list.
+
+#include "widget_probe.h"
+
+#include <QDoubleValidator>
+#include <QHeaderView>
+#include <QTableWidget>
+#include <QtTest>
+
+class TestWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { qunsetenv("TCAL_EXTRA_PORTS"); }
+    void startUpState();
+    void validatorsUseDecimalPoint();
+    void lamps();
+    void groupSelection();
+    void resizeRules();
+    void portList();
+};
+
+void TestWindow::startUpState()
+{
+    Widget w;
+    WidgetProbe p(w);
+    Ui::Widget *ui = p.ui();
+    const QStringList headers = {"寄存器地址", "值", "备注"};
+    for (auto [table, rows] : {std::pair{ui->tableWidget_reg, 64}, std::pair{ui->tableWidget_reg_2, 13}}) {
+        QCOMPARE(table->rowCount(), rows);
+        QCOMPARE(table->columnCount(), 3);
+        for (int c = 0; c < 3; ++c)
+            QCOMPARE(table->horizontalHeaderItem(c)->text(), headers[c]);
+        QCOMPARE(table->horizontalHeader()->height(), 25);
+        QCOMPARE(table->editTriggers(), QAbstractItemView::NoEditTriggers);
+        QVERIFY(!table->horizontalHeader()->sectionsClickable());
+        QVERIFY(!table->item(0, 0));
+    }
+    QCOMPARE(ui->lineEdit_dev_addr->text(), QString("192"));
+    QCOMPARE(ui->lineEdit_dev_addr->alignment(), Qt::AlignCenter);
+    for (QLineEdit *e : {ui->lineEdit_tc_50mV, ui->lineEdit_tc_0mV, ui->lineEdit_pt_100R,
+                         ui->lineEdit_pt_200R})
+        QVERIFY(e->isReadOnly());
+    QCOMPARE(ui->pushButton_com_connect->text(), QString("设备连接"));
+    QCOMPARE(p.groupFlags(), QVector<int>({0, 0, 0, 0}));
+    QCOMPARE(p.workGroup(), 0);
+    QVERIFY(!ui->pushButton_para_read->isEnabled());
+    QVERIFY(!ui->spinBox_ma_fine->isEnabled());
+    QVERIFY(ui->pushButton_para_set->isEnabled());   // group buttons are never switched
+    QVERIFY(ui->commandLinkButton_ma_auto_calib_4->isEnabled());
+    QVERIFY(!p.pollTimer()->isActive());
+    QVERIFY(p.master());
+    QCOMPARE(p.master()->state(), QModbusDevice::UnconnectedState);
+    QVERIFY(ui->label_link_sta->text().isEmpty());
+}
+
+void TestWindow::validatorsUseDecimalPoint()
+{
+    // A desktop whose locale writes decimal commas must still take "100.5".
+    QLocale::setDefault(QLocale(QLocale::German));
+    Widget w;
+    WidgetProbe p(w);
+    for (QLineEdit *edit : {p.ui()->lineEdit_para_hight_tmp, p.ui()->lineEdit_para_low_tmp}) {
+        const QValidator *v = edit->validator();
+        QVERIFY(v);
+        auto state = [v](QString s) {
+            int pos = 0;
+            return v->validate(s, pos);
+        };
+        QCOMPARE(state("100.5"), QValidator::Acceptable);
+        QCOMPARE(state("-300.0"), QValidator::Acceptable);
+        QVERIFY(state("100.55") != QValidator::Acceptable);
+        QVERIFY(state("3000.1") != QValidator::Acceptable);
+        QVERIFY(state("-300.1") != QValidator::Acceptable);
+    }
+    QLocale::setDefault(QLocale::c());
+}
+
+void TestWindow::lamps()
+{
+    Widget w;
+    WidgetProbe p(w);
+    QCOMPARE(p.ledCom()->geometry(), QRect(24, 12, 20, 20));
+    QCOMPARE(p.ledRt()->geometry(), QRect(73, 0, 20, 20));
+    QCOMPARE(p.ledPara()->geometry(), QRect(62, 0, 15, 15));
+    QCOMPARE(p.ledTc()->geometry(), QRect(75, 0, 15, 15));
+    QCOMPARE(p.ledMa()->parentWidget(), p.ui()->groupBox_ma_calib);
+    QCOMPARE(p.ledCom()->color(), QColor(255, 0, 0));
+    QCOMPARE(p.ledPara()->color(), QColor(Qt::green));
+    for (HLed *lamp : {p.ledCom(), p.ledRt(), p.ledPara(), p.ledTc(), p.ledPt(), p.ledMa()})
+        QVERIFY(!lamp->isOn());
+    QCOMPARE(p.ledCom()->paintColor(), QColor(255, 0, 0).darker(300));
+}
+
+void TestWindow::groupSelection()
+{
+    Widget w;
+    WidgetProbe p(w);
+    Ui::Widget *ui = p.ui();
+
+    for (int none : {0, 5}) {
+        p.selectWorkGroup(none);
+        QCOMPARE(p.groupFlags(), QVector<int>({0, 0, 0, 0}));
+        for (HLed *lamp : {p.ledPara(), p.ledTc(), p.ledPt(), p.ledMa()})
+            QVERIFY(!lamp->isOn());
+    }
+
+    p.selectWorkGroup(4);
+    QCOMPARE(p.groupFlags(), QVector<int>({0, 0, 0, 1}));
+    QVERIFY(p.ledMa()->isOn());
+    QVERIFY(ui->spinBox_ma_fine->isEnabled());
+    QCOMPARE(ui->commandLinkButton_ma_auto_calib_4->text(), QString("a)开始标定"));
+
+    // Selecting the group that is already on touches nothing.
+    ui->radioButton_ma_fine_4->setChecked(true);
+    ui->commandLinkButton_ma_auto_calib_4->setText("b)4mA Determine the input");
+    p.selectWorkGroup(4);
+    QVERIFY(ui->radioButton_ma_fine_4->isChecked());
+    QCOMPARE(ui->commandLinkButton_ma_auto_calib_4->text(), QString("b)4mA Determine the input"));
+
+    p.selectWorkGroup(2);
+    QCOMPARE(p.groupFlags(), QVector<int>({0, 1, 0, 0}));
+    QVERIFY(!p.ledMa()->isOn());
+    QVERIFY(p.ledTc()->isOn());
+    QVERIFY(!ui->spinBox_ma_fine->isEnabled());
+    QVERIFY(ui->commandLinkButton_tc_50mV->isEnabled());
+    QCOMPARE(p.workGroup(), 2);
+
+    // Switching group 4 on again clears the check marks and resets the step.
+    p.selectWorkGroup(4);
+    QVERIFY(!ui->radioButton_ma_fine_4->isChecked());
+    QVERIFY(ui->radioButton_ma_fine_4->isCheckable());
+    QCOMPARE(ui->commandLinkButton_ma_auto_calib_4->text(), QString("a)开始标定"));
+}
+
+void TestWindow::resizeRules()
+{
+    Widget w;
+    WidgetProbe p(w);
+    Ui::Widget *ui = p.ui();
+    const QRect tablePageForm = ui->horizontalLayoutWidget->geometry();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTRY_COMPARE(w.size(), QSize(900, 687));
+
+    QCOMPARE(ui->verticalLayoutWidget_3->geometry(), QRect(-1, 248, 891, 406));
+    QCOMPARE(ui->gridLayoutWidget_3->geometry(), QRect(0, 655, 891, 32));
+    QCOMPARE(ui->gridLayoutWidget->geometry(), QRect(0, 0, 571, 177));
+    QCOMPARE(ui->verticalLayoutWidget_2->geometry(), QRect(0, 176, 891, 73));
+    // The first resize leaves the page containers as the form placed them.
+    QCOMPARE(ui->horizontalLayoutWidget->geometry(), tablePageForm);
+
+    w.resize(1800, 1320);
+    QTRY_COMPARE(ui->gridLayoutWidget_2->geometry(), QRect(1160, 0, 622, 348));
+    QCOMPARE(ui->verticalLayoutWidget_3->geometry(), QRect(-2, 478, 1782, 782));
+    // The second resize scales the current page's container as well.
+    QTRY_COMPARE(ui->verticalLayoutWidget->width(), ui->tab->width());
+
+    w.resize(800, 600);
+    QTRY_COMPARE(ui->verticalLayoutWidget_3->geometry(), QRect(0, 217, 792, 355));
+
+    w.resize(900, 660);
+    QTRY_COMPARE(ui->verticalLayoutWidget_3->geometry(), QRect(-1, 239, 891, 391));
+    QCOMPARE(ui->gridLayoutWidget->geometry(), QRect(0, 0, 571, 171));
+    QCOMPARE(ui->gridLayoutWidget_2->geometry(), QRect(580, 0, 311, 174));
+    QCOMPARE(ui->verticalLayoutWidget_2->geometry(), QRect(0, 170, 891, 71));
+    QCOMPARE(ui->gridLayoutWidget_3->geometry(), QRect(0, 630, 891, 31));
+
+    // Both register pages follow their own page with one shared capture.
+    ui->tabWidget_main->setCurrentIndex(2);
+    const QSize page = ui->tab_4->size();
+    QCOMPARE(ui->horizontalLayoutWidget_2->geometry(), QRect(QPoint(0, 0), page));
+    ui->tabWidget_main->setCurrentIndex(1);
+    QCOMPARE(ui->horizontalLayoutWidget->geometry(), QRect(QPoint(0, 0), ui->tab_2->size()));
+}
+
+void TestWindow::portList()
+{
+    qputenv("TCAL_EXTRA_PORTS", "/tmp/tcal-test-a:/tmp/tcal-test-b");
+    Widget w;
+    WidgetProbe p(w);
+    QComboBox *box = p.ui()->comboBox_com_num;
+    const int first = box->count();
+    QVERIFY(box->findText("/tmp/tcal-test-a") >= 0);
+    QCOMPARE(box->itemText(first - 1), QString("/tmp/tcal-test-b"));
+    QCOMPARE(box->currentIndex(), 0);
+    p.ui()->pushButton_com_ref->click();
+    p.ui()->pushButton_com_ref->click();
+    QCOMPARE(box->count(), first);   // refreshed, not doubled
+    qputenv("TCAL_EXTRA_PORTS", "");
+    p.ui()->pushButton_com_ref->click();
+    QCOMPARE(box->count(), first - 2);
+}
+
+QTEST_MAIN(TestWindow)
+#include "test_window.moc"

@@ -1,0 +1,53 @@
+// Test access to the window's bookkeeping and internals (a friend of Widget).
+#pragma once
+
+#include "hled.h"
+#include "ui_widget.h"
+#include "widget.h"
+
+#include <QModbusClient>
+#include <QTimer>
+
+class WidgetProbe
+{
+public:
+    explicit WidgetProbe(Widget &w) : m_w(w) {}
+
+    Ui::Widget *ui() const { return m_w.ui; }
+    HLed *ledCom() const { return m_w.led_com; }
+    HLed *ledRt() const { return m_w.led_rt; }
+    HLed *ledPara() const { return m_w.led_para; }
+    HLed *ledTc() const { return m_w.led_tc; }
+    HLed *ledPt() const { return m_w.led_pt; }
+    HLed *ledMa() const { return m_w.led_ma; }
+    QModbusClient *master() const { return m_w.modbusDevice; }
+    QTimer *pollTimer() const { return m_w.poll_timer; }
+
+    bool replyPending() const { return m_w.reply_pending; }
+    void setReplyPending(bool on) { m_w.reply_pending = on; }
+    int replyRoute() const { return m_w.reply_route; }
+    void setReplyRoute(quint8 route) { m_w.reply_route = route; }
+    bool readFailed() const { return m_w.read_failed; }
+    void setReadFailed(bool on) { m_w.read_failed = on; }
+    QModbusDataUnit holdingUnit() const { return m_w.holding_unit; }
+    QModbusDataUnit inputUnit() const { return m_w.input_unit; }
+    int workGroup() const { return m_w.work_group; }
+    QVector<int> groupFlags() const
+    {
+        return {m_w.group_para_on, m_w.group_tc_on, m_w.group_pt_on, m_w.group_ma_on};
+    }
+
+    void selectWorkGroup(int group) { m_w.selectWorkGroup(group); }
+    void waitMs(int ms) { m_w.waitMs(ms); }
+    bool readInputBlock() { return m_w.readInputBlock(); }
+    bool readHoldingBlock() { return m_w.readHoldingBlock(); }
+    bool writeRegisters(int start, std::initializer_list<quint16> values)
+    {
+        return m_w.writeRegisters(m_w.serverAddress(), start, quint16(values.size()), values.begin());
+    }
+    void tick() { m_w.timerUpDate(); }
+    void presentTrimRead() { m_w.on_pushButton_ma_read_clicked(); }
+
+private:
+    Widget &m_w;
+};
