@@ -29,10 +29,12 @@ struct Config {
 
 struct Request {
     int function;
-    int address;                  // -1 when the frame carried none
+    int address;                  // first register; -1 when the frame carried none
     int count;                    // registers requested or written
     std::vector<uint16_t> values; // written values (function 6 and 16)
-    bool answered;                // false when silent or answered with an exception
+    bool answered;                // false when silent or answered with an exception;
+                                  // true for a normal reply, even one a fault damaged
+                                  // (corrupt CRC, short read) or held back
     int exception = 0;            // exception code sent, 0 for none
 };
 
@@ -45,6 +47,8 @@ public:
     Simulator &operator=(const Simulator &) = delete;
 
     // Opens the port and serves on its own thread; false on failure (see lastError()).
+    // With a store file, a start is a power-up: the holding image is the stored one.
+    // Work mode and the command words 50, 51, 62 always start at 0.
     bool start(const Config &c);
     void stop();
     bool running() const;
@@ -52,7 +56,7 @@ public:
     Config config() const;
 
     uint16_t holding(int addr) const;
-    void setHolding(int addr, uint16_t v);
+    void setHolding(int addr, uint16_t v); // image only: no mode change, no commit
     std::vector<uint16_t> holdingImage() const;
     uint16_t input(int addr) const; // what an input read would return now
     std::vector<uint16_t> inputImage() const;
@@ -85,7 +89,8 @@ public:
     void clearFaults(); // all of the above off; line speed stays as it is
 
     // Bookkeeping
-    std::vector<Request> requests() const;
+    std::vector<Request> requests() const; // every request for our address, in order
+    // Requests of `function` whose first register is `address` (-1 = any).
     int requestCount(int function, int address = -1) const;
     void clearRequests();
 

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <signal.h>
+
 #include <atomic>
 #include <thread>
 
@@ -47,7 +49,8 @@ Poll mbpoll(const QString &port, const QStringList &options, const QStringList &
     r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
     r.err = QString::fromLocal8Bit(p.readAllStandardError());
-    static const QRegularExpression line(QStringLiteral("^\\[(\\d+)\\]:\\s+(-?\\d+)\\s*$"),
+    // Words above 32767 come as "42435 (-23101)".
+    static const QRegularExpression line(QStringLiteral("^\\[(\\d+)\\]:\\s+(-?\\d+)( \\(-?\\d+\\))?\\s*$"),
                                          QRegularExpression::MultilineOption);
     auto it = line.globalMatch(r.out);
     while (it.hasNext()) {

@@ -41,9 +41,9 @@ public:
     void waitMs(int ms) { m_w.waitMs(ms); }
     bool readInputBlock() { return m_w.readInputBlock(); }
     bool readHoldingBlock() { return m_w.readHoldingBlock(); }
-    bool writeRegisters(int start, std::initializer_list<quint16> values)
+    bool writeRegisters(int start, const QVector<quint16> &values)
     {
-        return m_w.writeRegisters(m_w.serverAddress(), start, quint16(values.size()), values.begin());
+        return m_w.writeRegisters(m_w.serverAddress(), start, quint16(values.size()), values.data());
     }
     void tick() { m_w.timerUpDate(); }
     void presentTrimRead() { m_w.on_pushButton_ma_read_clicked(); }
