@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
-# Configures and builds everything into build/.
+# Configures and builds into build/: everything, or only the targets named.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" >/dev/null
-cmake --build build --parallel "$(nproc)"
+if [ $# -gt 0 ]; then
+  cmake --build build --parallel "$(nproc)" --target "$@"
+else
+  cmake --build build --parallel "$(nproc)"
+fi

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and opens the tool.
+#
+# By default a simulated transmitter (tcal-sim) answers on one end of a virtual
+# serial line and the tool lists the other end in its port list, so every
+# function can be tried without hardware. Closing the window stops both.
+#
+#   ./run.sh              tool + simulated transmitter
+#   ./run.sh --hardware   the tool alone, for a real transmitter on a serial port
+set -euo pipefail
+cd "$(dirname "$0")"
+
+with_simulator=1
+for arg in "$@"; do
+  case "$arg" in
+    --hardware|--no-simulator) with_simulator=0 ;;
+    -h|--help) sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "unknown option: $arg (try --help)" >&2; exit 2 ;;
+  esac
+done
+
+scripts/install-deps.sh
+scripts/build.sh tcal tcal-sim
+
+# No desktop (a server, CI, a container): run the window on a virtual display.
+launch=()
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  launch=(xvfb-run -a -s "-screen 0 1280x900x24")
+fi
+
+if [ "$with_simulator" -eq 0 ]; then
+  exec "${launch[@]}" build/tcal
+fi
+
+demo=$(mktemp -d /tmp/tcal-demo.XXXXXX)
+cleanup() {
+  # socat, the simulator and the tail feeding it
+  kill $(jobs -p) 2>/dev/null || true
+  wait 2>/dev/null || true
+  rm -rf "$demo"
+}
+trap cleanup EXIT INT TERM
+
+socat pty,raw,echo=0,link="$demo/tool" pty,raw,echo=0,link="$demo/transmitter" &
+for _ in $(seq 100); do
+  [ -e "$demo/tool" ] && [ -e "$demo/transmitter" ] && break
+  sleep 0.05
+done
+
+# Commands for the simulator (set mv 20, fault silent on, help ...) can be
+# appended to this file while the demo runs.
+commands="$demo/commands"
+: > "$commands"
+tail -n +1 -f "$commands" | build/simulator/tcal-sim --port "$demo/transmitter" \
+  --store build/demo-transmitter.txt > "$demo/simulator.log" 2>&1 &
+
+cat <<MSG
+Simulated transmitter running (address 192, 4800 baud unless you stored another rate).
+In the window pick the port $demo/tool, keep address 192 and 4800 baud, press connect.
+Talk to the simulator:   echo 'set mv 20' >> $commands   (echo help >> ... ; log: $demo/simulator.log)
+MSG
+
+TCAL_EXTRA_PORTS="$demo/tool" "${launch[@]}" build/tcal

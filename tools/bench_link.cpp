@@ -1,0 +1,192 @@
+// Link benchmark: the real window polling a simulated transmitter that runs as
+// its own process (so its CPU time is not counted), over a virtual line.
+// Prints CPU use while polling, the largest event-loop stall while polling and
+// during an operation, and resident memory after 100 and 10,000 polls.
+//
+//   build/tools/tcal-bench [--seconds 60] [--polls 10000]
+
+#include "virtual_line.h"
+#include "widget_probe.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+
+namespace {
+
+double cpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec)
+        + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+long residentKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+// Largest gap between ticks of a 5 ms timer, less the 5 ms: how long the
+// event loop was kept from running.
+class StallMeter
+{
+public:
+    StallMeter()
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(5);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            const qint64 gap = m_clock.restart();
+            m_worst = std::max(m_worst, gap - 5);
+        });
+    }
+    void start()
+    {
+        m_worst = 0;
+        m_clock.start();
+        m_timer.start();
+    }
+    qint64 stop()
+    {
+        m_timer.stop();
+        return m_worst;
+    }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_worst = 0;
+};
+
+struct SimProcess {
+    QProcess process;
+    bool start(const QString &port, int baud, bool lineSpeed)
+    {
+        QStringList args = {"--port", port, "--baud", QString::number(baud), "--no-drift"};
+        if (!lineSpeed)
+            args << "--no-line-speed";
+        process.start(QStringLiteral(TCAL_SIM_PATH), args);
+        return process.waitForStarted(5000);
+    }
+    ~SimProcess()
+    {
+        process.terminate();
+        if (!process.waitForFinished(3000))
+            process.kill();
+    }
+};
+
+bool connectWindow(WidgetProbe &probe, const QString &port, int baud)
+{
+    Ui::Widget *ui = probe.ui();
+    qputenv("TCAL_EXTRA_PORTS", port.toLocal8Bit());
+    ui->pushButton_com_ref->click();
+    ui->comboBox_com_num->setCurrentIndex(ui->comboBox_com_num->findText(port));
+    ui->comboBox_baudrate->setCurrentText(QString::number(baud));
+    ui->pushButton_com_connect->click();
+    return QTest::qWaitFor([&] { return ui->label_link_sta->text().contains("OK"); }, 10000);
+}
+
+int argValue(const QStringList &args, const QString &name, int fallback)
+{
+    const int i = args.indexOf(name);
+    return i >= 0 && i + 1 < args.size() ? args.at(i + 1).toInt() : fallback;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    const int seconds = argValue(app.arguments(), "--seconds", 60);
+    const int polls = argValue(app.arguments(), "--polls", 10000);
+
+    // Part 1: the tool as an operator runs it, 9600 baud at real line pace.
+    {
+        VirtualLine line;
+        SimProcess sim;
+        if (!line.ok() || !sim.start(line.simulatorEnd(), 9600, true)) {
+            std::fprintf(stderr, "cannot start the line or the simulator\n");
+            return 1;
+        }
+        Widget window;
+        WidgetProbe probe(window);
+        window.show();
+        if (!connectWindow(probe, line.toolEnd(), 9600)) {
+            std::fprintf(stderr, "no reply from the simulator\n");
+            return 1;
+        }
+
+        StallMeter stalls;
+        stalls.start();
+        const double cpu0 = cpuSeconds();
+        QElapsedTimer wall;
+        wall.start();
+        QTest::qWait(seconds * 1000);
+        const double cpu = cpuSeconds() - cpu0;
+        const qint64 pollingStall = stalls.stop();
+        std::printf("polling at 9600 baud for %d s: CPU %.3f s = %.2f %% of one core (goal < 1 %%)\n",
+                    seconds, cpu, 100.0 * cpu / (double(wall.elapsed()) / 1000.0));
+        std::printf("largest event-loop stall while polling: %lld ms (goal < 20 ms)\n",
+                    static_cast<long long>(pollingStall));
+
+        // An operation: the parameter read waits for its reply inside the loop.
+        stalls.start();
+        const double opCpu0 = cpuSeconds();
+        QElapsedTimer opWall;
+        opWall.start();
+        for (int i = 0; i < 5; ++i)
+            QMetaObject::invokeMethod(&window, "on_pushButton_para_read_clicked");
+        const qint64 opStall = stalls.stop();
+        std::printf("largest event-loop stall during 5 parameter reads: %lld ms, CPU %.1f %% of one core\n",
+                    static_cast<long long>(opStall),
+                    100.0 * (cpuSeconds() - opCpu0) / (double(opWall.elapsed()) / 1000.0));
+    }
+
+    // Part 2: memory over many polls, driven faster than the timer would.
+    {
+        VirtualLine line;
+        SimProcess sim;
+        if (!line.ok() || !sim.start(line.simulatorEnd(), 115200, false))
+            return 1;
+        Widget window;
+        WidgetProbe probe(window);
+        if (!connectWindow(probe, line.toolEnd(), 9600))
+            return 1;
+        probe.pollTimer()->stop();
+        auto pollOnce = [&probe] {
+            probe.setReplyRoute(0);
+            probe.readInputBlock();
+            static_cast<void>(QTest::qWaitFor([&] { return !probe.replyPending(); }, 5000));
+        };
+        for (int i = 0; i < 100; ++i)
+            pollOnce();
+        QTest::qWait(100);
+        const long after100 = residentKb();
+        QElapsedTimer t;
+        t.start();
+        for (int i = 100; i < polls; ++i)
+            pollOnce();
+        QTest::qWait(100);
+        const long afterAll = residentKb();
+        std::printf("resident memory after 100 polls: %ld kB, after %d polls: %ld kB, growth %ld kB (goal < 1024 kB); %.1f polls/s\n",
+                    after100, polls, afterAll, afterAll - after100,
+                    (polls - 100) * 1000.0 / double(t.elapsed()));
+    }
+    return 0;
+}
