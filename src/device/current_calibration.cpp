@@ -82,7 +82,8 @@ void Widget::autoCalibrationStepA()
     meter->setText(QStringLiteral("4.001"));
     meter->setFocus(Qt::OtherFocusReason);
     meter->setSelection(2, 3);   // typing replaces the "001"
-    writeWhenFree(reg::kWorkModeCommand, {reg::ModeCurrentOutput});
+    if (!writeWhenFree(reg::kWorkModeCommand, {reg::ModeCurrentOutput}))
+        notify(notices::Notice::WriteFailure);
 }
 
 void Widget::autoCalibrationStepB()

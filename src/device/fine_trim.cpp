@@ -24,11 +24,50 @@ void Widget::on_pushButton_ma_calib_clicked()
     fineTrimRefresh();
 }
 
+namespace {
+
+// The click already moved the check mark, but the transmitter was not told to
+// trim that end: leave no end selected, so no trim goes to the wrong register.
+void dropSelection(QRadioButton *clicked)
+{
+    if (clicked->isCheckable() && clicked->isChecked()) {
+        clicked->setCheckable(false);   // clears the check mark
+        clicked->setCheckable(true);
+    }
+}
+
+// Records whether the operator changed the spin box while a load waited for
+// its block; such a block predates the change and must not replace it.
+class OperatorChangeWatch
+{
+public:
+    OperatorChangeWatch(QSpinBox *box, const bool &loading)
+    {
+        m_connection = QObject::connect(box, QOverload<int>::of(&QSpinBox::valueChanged),
+                                        [this, &loading] {
+                                            if (!loading)
+                                                m_changed = true;
+                                        });
+    }
+    ~OperatorChangeWatch() { QObject::disconnect(m_connection); }
+    OperatorChangeWatch(const OperatorChangeWatch &) = delete;
+    OperatorChangeWatch &operator=(const OperatorChangeWatch &) = delete;
+    bool changed() const { return m_changed; }
+
+private:
+    QMetaObject::Connection m_connection;
+    bool m_changed = false;
+};
+
+} // namespace
+
 void Widget::on_radioButton_ma_fine_4_clicked()
 {
     OperationGuard guard(operation_running);
     if (guard)
         fineTrimRefresh();
+    else
+        dropSelection(ui->radioButton_ma_fine_4);
 }
 
 void Widget::on_radioButton_ma_fine_20_clicked()
@@ -36,6 +75,8 @@ void Widget::on_radioButton_ma_fine_20_clicked()
     OperationGuard guard(operation_running);
     if (guard)
         fineTrimRefresh();
+    else
+        dropSelection(ui->radioButton_ma_fine_20);
 }
 
 // Not connected by the form (no such controls); kept for the same slot list.
@@ -72,6 +113,7 @@ void Widget::fineTrimRefresh()
             writeWithBudget(budget, reg::kCurrentCommand, {reg::Trim20mA});
         }
         waitMs(400);
+        const OperatorChangeWatch watch(ui->spinBox_ma_fine, loading_trim);
         switch (fetchBlock(QModbusDataUnit::HoldingRegisters, -1, &budget)) {
         case ReadOutcome::TimedOut:
             break;
@@ -80,6 +122,8 @@ void Widget::fineTrimRefresh()
             notify(notices::Notice::ReadFailure);
             break;
         case ReadOutcome::Delivered: {
+            if (watch.changed())
+                break;
             const QVector<quint16> v = holding_unit.values();
             // Loading what the transmitter holds is not an operator change.
             loading_trim = true;
@@ -106,6 +150,7 @@ void Widget::on_pushButton_ma_read_clicked()
         notify(notices::Notice::NotConnected);
         return;
     }
+    const OperatorChangeWatch watch(ui->spinBox_ma_fine, loading_trim);
     switch (fetchBlock(QModbusDataUnit::InputRegisters, 40)) {
     case ReadOutcome::TimedOut:
         return;
@@ -117,9 +162,11 @@ void Widget::on_pushButton_ma_read_clicked()
         break;
     }
     ui->progressBar_write->setValue(60);
-    loading_trim = true;
-    ui->spinBox_ma_fine->setValue(reg::word(input_unit.values(), reg::kPresentTrim));
-    loading_trim = false;
+    if (!watch.changed()) {
+        loading_trim = true;
+        ui->spinBox_ma_fine->setValue(reg::word(input_unit.values(), reg::kPresentTrim));
+        loading_trim = false;
+    }
     ui->progressBar_write->setValue(100);
 }
 
@@ -138,14 +185,27 @@ void Widget::on_spinBox_ma_fine_valueChanged(int)
         return;
     }
     trim_write_running = true;
-    int retries = 3;
+    // Every request ends within the response timeout, so a busy link only
+    // delays the value; only a link that never frees up loses it, with a notice.
+    constexpr int kBusyRounds = 10;
+    int busyRounds = 0;
+    bool unsent = false;
     do {
         trim_write_again = false;
         writeTrim(quint16(ui->spinBox_ma_fine->value()));
-        if (!trim_write_again && trim_write_failed_busy && retries-- > 0)
+        unsent = trim_write_failed_busy;
+        if (!unsent)
+            busyRounds = 0;
+        else if (++busyRounds < kBusyRounds)
             trim_write_again = true;
     } while (trim_write_again && isConnected() && !shutting_down);
     trim_write_running = false;
+    if (shutting_down)
+        return;
+    if (!isConnected())
+        notify(notices::Notice::NotConnected);
+    else if (unsent)
+        notify(notices::Notice::WriteFailure);
 }
 
 void Widget::writeTrim(quint16 value)

@@ -112,38 +112,44 @@ void Widget::on_pushButton_para_write_clicked()
 
     // Read-modify-write: holding 3, which the form does not show, goes back unchanged.
     QVector<quint16> v = holding_unit.values();
-    auto put = [&v](int index, quint16 value) {
-        if (index < v.size())
-            v[index] = value;
-    };
+    if (v.size() < reg::kParameterBlockCount) {
+        // A short reply would send zeros for the registers it did not carry.
+        notify(notices::Notice::WriteFailure);
+        return;
+    }
     if (const auto code = reg::inputTypeCode(ui->comboBox_para_input_sel->currentIndex()))
-        put(reg::kInputType, *code);
-    put(reg::kUpperRange, input::toWord(*fields[0].value));
-    put(reg::kLowerRange, input::toWord(*fields[1].value));
-    put(reg::kZeroOffset, input::toWord(*fields[2].value));
+        v[reg::kInputType] = *code;
+    v[reg::kUpperRange] = input::toWord(*fields[0].value);
+    v[reg::kLowerRange] = input::toWord(*fields[1].value);
+    v[reg::kZeroOffset] = input::toWord(*fields[2].value);
     if (const auto code = reg::unitCode(ui->comboBox_para_unit_tmp->currentIndex()))
-        put(reg::kUnit, *code);
-    put(reg::kFilterCoefficient, quint16(ui->comboBox_para_filter_coe->currentText().toInt()));
-    put(reg::kRoomZeroOffset, input::toWord(*fields[3].value));
-    put(reg::kRoomGain, reg::roomGainValue(ui->comboBox_para_indoor_gain->currentIndex()));
+        v[reg::kUnit] = *code;
+    // A combo left blank by an unknown stored value keeps that value.
+    if (ui->comboBox_para_filter_coe->currentIndex() >= 0)
+        v[reg::kFilterCoefficient] = quint16(ui->comboBox_para_filter_coe->currentText().toInt());
+    v[reg::kRoomZeroOffset] = input::toWord(*fields[3].value);
+    if (ui->comboBox_para_indoor_gain->currentIndex() >= 0)
+        v[reg::kRoomGain] = reg::roomGainValue(ui->comboBox_para_indoor_gain->currentIndex());
     holding_unit.setValues(v);
 
-    quint16 block[reg::kParameterBlockCount];
-    for (int i = 0; i < reg::kParameterBlockCount; ++i)
-        block[i] = reg::word(v, i);
     const quint32 okBefore = write_answers_ok;
-    if (!preWait() || !writeRegisters(serverAddress(), 0, reg::kParameterBlockCount, block)) {
+    if (!preWait() || !writeRegisters(serverAddress(), 0, reg::kParameterBlockCount, v.constData())) {
         notify(notices::Notice::WriteFailure);
         return;
     }
     waitMs(100);
 
     // The pre-wait is where the block write's answer normally arrives.
-    if (!preWait())
+    if (!preWait()) {
+        notify(notices::Notice::WriteFailure);   // not stored: the answer never came
         return;
+    }
     if (!led_rt->isOn() || write_answers_ok == okBefore)
         return;   // the reply handler has already told the operator
     const quint16 store = reg::kStoreValue;
-    writeRegisters(serverAddress(), reg::kStoreCommand, 1, &store);
+    if (!writeRegisters(serverAddress(), reg::kStoreCommand, 1, &store)) {
+        notify(notices::Notice::WriteFailure);
+        return;
+    }
     runProgress(1, 100, 40);
 }

@@ -105,6 +105,8 @@ private slots:
     void readFillsForm();
     void writeSendsBlockThenStore();
     void refusedInputWritesNothing();
+    void unknownCodesAreKeptOnWrite();
+    void shortReadWritesNothing();
     void exceptionOnBlockWriteStopsStore();
     void failedBlockWriteIsNotStoredAfterGoodPoll();
     void busyLinkUsesNoStaleRead();
@@ -312,6 +314,47 @@ void TestParameters::writeSendsBlockThenStore()
         QVERIFY2(s.notices.notices().isEmpty(), qPrintable(s.notices.texts().join(" | ")));
         QCOMPARE(ui->label_link_sta->text(), QString("link status: 【OK】"));
     }
+}
+
+void TestParameters::unknownCodesAreKeptOnWrite()
+{
+    WindowSession s(at9600());
+    QVERIFY(quietInParameterMode(s));
+    Ui::Widget *ui = s.ui();
+    sim::Simulator &sim = s.sim();
+    // Values no combo item stands for: the read leaves the combos blank...
+    sim.setHolding(5, 12);
+    sim.setHolding(8, 3);
+    ui->pushButton_para_read->click();
+    QCOMPARE(ui->comboBox_para_filter_coe->currentIndex(), -1);
+    QCOMPARE(ui->comboBox_para_indoor_gain->currentIndex(), -1);
+
+    // ...and the write sends them back as they were, not 0 and 4.
+    sim.clearRequests();
+    ui->pushButton_para_write->click();
+    const auto requests = sim.requests();
+    QVERIFY2(requests.size() == 3, qPrintable(describe(requests)));
+    QCOMPARE(requests[1].values[5], uint16_t(12));
+    QCOMPARE(requests[1].values[8], uint16_t(3));
+    QCOMPARE(sim.storedImage()[5], uint16_t(12));
+    QVERIFY(s.notices.notices().isEmpty());
+}
+
+void TestParameters::shortReadWritesNothing()
+{
+    WindowSession s(at9600());
+    QVERIFY(quietInParameterMode(s));
+    Ui::Widget *ui = s.ui();
+    fill(ui, {0, "100.0", "0.0", "0.00", 0, 0, "0.00", 5});
+    const auto before = s.sim().holdingImage();
+    // Six registers only: the write would otherwise send zeros for 6, 7 and 8.
+    s.sim().setShortRead(6);
+    ui->pushButton_para_write->click();
+    QCOMPARE(s.notices.texts(), QStringList({kWriteFailure}));
+    QCOMPARE(s.sim().requestCount(3), 1);
+    QCOMPARE(s.sim().requestCount(16), 0);
+    QCOMPARE(s.sim().requestCount(6), 0);
+    QCOMPARE(s.sim().holdingImage(), before);
 }
 
 void TestParameters::refusedInputWritesNothing()

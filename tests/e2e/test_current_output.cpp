@@ -1,0 +1,671 @@
+// Current output against the simulator: the automatic 4/20 mA calibration
+// driven by its step letter, and the fine trim with the spin box.
+
+#include "window_session.h"
+
+#include <QtTest>
+
+namespace {
+
+const QString kNotConnected = QStringLiteral("通讯未连接");
+const QString kReadFailure = QStringLiteral("读失败");
+const QString kWriteFailure = QStringLiteral("写失败R");
+const QString kStepA = QStringLiteral("a)开始标定");
+const QString kStepB = QStringLiteral("b)4mA确定输入");
+const QString kStepC = QStringLiteral("c)20mA确定输入");
+
+sim::Config at9600()
+{
+    sim::Config c;
+    c.baud = 9600;
+    return c;
+}
+
+// Connected, the transmitter reporting `mode` and its group applied; then the
+// poll stopped and the request log emptied, so every request is the test's.
+bool prepare(WindowSession &s, int mode)
+{
+    if (!s.connectToSimulator())
+        return false;
+    if (mode != 0) {
+        s.sim().setWorkMode(mode);
+        if (!QTest::qWaitFor([&] { return s.probe.workGroup() == mode; }, 5000))
+            return false;
+    }
+    if (!s.idle())
+        return false;
+    s.probe.pollTimer()->stop();
+    if (!s.idle())
+        return false;
+    s.sim().clearRequests();
+    return true;
+}
+
+// Every write the transmitter received, as "address=v1,v2" in order.
+QStringList writes(const sim::Simulator &sim)
+{
+    QStringList list;
+    for (const sim::Request &r : sim.requests()) {
+        if (r.function != 6 && r.function != 16)
+            continue;
+        QStringList values;
+        for (uint16_t v : r.values)
+            values << QString::number(v);
+        list << QString::number(r.address) + "=" + values.join(',');
+    }
+    return list;
+}
+
+// Values written to one holding register, in order.
+QList<int> writesTo(const sim::Simulator &sim, int address)
+{
+    QList<int> list;
+    for (const sim::Request &r : sim.requests())
+        if ((r.function == 6 || r.function == 16) && r.address == address && !r.values.empty())
+            list << r.values.front();
+    return list;
+}
+
+QString stepText(WindowSession &s) { return s.ui()->commandLinkButton_ma_auto_calib_4->text(); }
+
+} // namespace
+
+class TestCurrentOutput : public QObject
+{
+    Q_OBJECT
+private slots:
+    void fullAutomaticCalibration();
+    void unconfirmedCommandKeepsStep();
+    void starvedReadBackDoesNotConfirm();
+    void meterReadingsAreCheckedFirst();
+    void unsentWritesKeepStep();
+    void linkDownKeepsStep();
+    void fineTrimSelectsEndAndWritesChanges();
+    void loadingTrimWritesNothing();
+    void quickTrimChangesEndWithShownValue();
+    void trimWriteWaitsOutBusyLink();
+    void trimWithLinkDown();
+    void starvedTrimReadsShowNothing();
+    void fineTrimTakesTheGuard();
+    void trimChangeDuringRefreshWins();
+    void refusedEndClickSelectsNothing();
+};
+
+void TestCurrentOutput::fullAutomaticCalibration()
+{
+    WindowSession s(at9600());
+    QVERIFY(prepare(s, 0));
+    Ui::Widget *ui = s.ui();
+    sim::Simulator &sim = s.sim();
+    QCOMPARE(stepText(s), kStepA);
+
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    QCOMPARE(stepText(s), kStepB);
+    QVERIFY(s.idle());   // the mode write that ends step a is not awaited
+    QCOMPARE(ui->lineEdit_ma_auto_calib_4->text(), QString("4.001"));
+    QCOMPARE(ui->lineEdit_ma_auto_calib_4->selectedText(), QString("001"));
+    QCOMPARE(sim.workMode(), 4);
+    QVERIFY(qAbs(sim.loopCurrentMa() - 4.012) < 1e-6);
+    // The fine trim is locked for the rest of the procedure.
+    QVERIFY(!ui->radioButton_ma_fine_4->isCheckable());
+    QVERIFY(!ui->radioButton_ma_fine_20->isCheckable());
+    QVERIFY(!ui->spinBox_ma_fine->isEnabled());
+
+    // The step survives a language switch; its text follows the language.
+    ui->comboBox_sel_language->setCurrentIndex(2);
+    QCOMPARE(stepText(s), QString("b)4mA Determine the input"));
+
+    // "4.001" as suggested: 4001 µA, not 4000.
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    QCOMPARE(stepText(s), QString("c)20mA Determine the input"));
+    QCOMPARE(ui->lineEdit_ma_auto_calib_4->text(), QString("19.001"));
+    QVERIFY(qAbs(sim.loopCurrentMa() - 19.975) < 1e-6);
+
+    ui->lineEdit_ma_auto_calib_4->setText("19.999");
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    QCOMPARE(stepText(s), QString("a)start calibration"));
+    QCOMPARE(ui->progressBar_write->value(), 100);
+    QCOMPARE(writes(sim),
+             QStringList({"51=1", "50=4", "11=4001", "51=2", "12=19999", "62=321", "50=0"}));
+    QCOMPARE(sim.requestCount(3, 0), 2);
+    QCOMPARE(sim.storedImage().at(11), uint16_t(4001));
+    QCOMPARE(sim.storedImage().at(12), uint16_t(19999));
+    QCOMPARE(sim.workMode(), 0);
+    QVERIFY(s.notices.notices().isEmpty());
+}
+
+void TestCurrentOutput::unconfirmedCommandKeepsStep()
+{
+    WindowSession s(at9600());
+    QVERIFY(prepare(s, 0));
+    Ui::Widget *ui = s.ui();
+    sim::Simulator &sim = s.sim();
+
+    // The transmitter refuses the command: holding 51 does not read back 1.
+    sim.setException(6, 51, 4);
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    QCOMPARE(stepText(s), kStepA);
+    QCOMPARE(s.notices.count(), 1);   // the write reply's own error box
+    QCOMPARE(s.notices.lastTitle(), QString("prompt"));
+    QCOMPARE(sim.requestCount(3, 0), 1);
+    QCOMPARE(writesTo(sim, 50), QList<int>());
+    sim.clearExceptions();
+
+    // A holding block that ends before word 51 never confirms.
+    s.notices.clear();
+    sim.setShortRead(51);
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    QCOMPARE(stepText(s), kStepA);
+    QCOMPARE(sim.holding(51), uint16_t(1));
+    QCOMPARE(writesTo(sim, 50), QList<int>());
+    QVERIFY(s.notices.notices().isEmpty());
+    sim.setShortRead(0);
+
+    // A read that fails: read-failure notice, no step.
+    sim.setException(3, -1, 4);
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    QCOMPARE(stepText(s), kStepA);
+    QCOMPARE(s.notices.texts(), QStringList({kReadFailure}));
+    QCOMPARE(writesTo(sim, 50), QList<int>());
+    sim.clearExceptions();
+
+    // Confirmed now; then step b is refused the same ways.
+    s.notices.clear();
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    QCOMPARE(stepText(s), kStepB);
+    QVERIFY(s.idle());   // the mode write that ends step a is not awaited
+    sim.clearRequests();
+    sim.setException(6, 51, 4);
+    ui->lineEdit_ma_auto_calib_4->setText("4.012");
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    QCOMPARE(stepText(s), kStepB);
+    QCOMPARE(s.notices.count(), 1);
+    QCOMPARE(s.notices.lastTitle(), QString("prompt"));
+    QCOMPARE(sim.holding(51), uint16_t(1));
+    QCOMPARE(writes(sim), QStringList({"11=4012", "51=2"}));
+    QCOMPARE(ui->lineEdit_ma_auto_calib_4->text(), QString("4.012"));
+    sim.clearExceptions();
+
+    s.notices.clear();
+    sim.setException(3, -1, 4);
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    QCOMPARE(stepText(s), kStepB);
+    QCOMPARE(s.notices.texts(), QStringList({kReadFailure}));
+    sim.clearExceptions();
+    QCOMPARE(writesTo(sim, 12), QList<int>());
+}
+
+void TestCurrentOutput::starvedReadBackDoesNotConfirm()
+{
+    WindowSession s(at9600());
+    QVERIFY(prepare(s, 0));
+    Ui::Widget *ui = s.ui();
+    sim::Simulator &sim = s.sim();
+
+    // An earlier holding read left a block in which word 51 is already 1.
+    sim.setHolding(51, 1);
+    ui->pushButton_ma_calib->click();
+    QCOMPARE(s.probe.holdingUnit().value(51), quint16(1));
+    QVERIFY(!s.probe.readFailed());
+    QCOMPARE(stepText(s), kStepA);
+    sim.setHolding(51, 0);
+    sim.clearRequests();
+
+    // The command goes out, then the link stays busy through the read-back attempts.
+    QTimer::singleShot(200, [&] { s.probe.setReplyPending(true); });
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    s.probe.setReplyPending(false);
+    QCOMPARE(stepText(s), kStepA);
+    QCOMPARE(s.notices.texts(), QStringList({kReadFailure}));
+    QCOMPARE(writes(sim), QStringList({"51=1"}));
+    QCOMPARE(sim.requestCount(3), 0);
+
+    // The whole budget gone before the command: nothing sent, nothing confirmed.
+    s.notices.clear();
+    sim.clearRequests();
+    s.probe.setReplyPending(true);
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    s.probe.setReplyPending(false);
+    QCOMPARE(stepText(s), kStepA);
+    QCOMPARE(s.notices.texts(), QStringList({kReadFailure}));
+    QVERIFY(sim.requests().empty());
+}
+
+void TestCurrentOutput::meterReadingsAreCheckedFirst()
+{
+    WindowSession s(at9600());
+    QVERIFY(prepare(s, 0));
+    Ui::Widget *ui = s.ui();
+    sim::Simulator &sim = s.sim();
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    QCOMPARE(stepText(s), kStepB);
+    QVERIFY(s.idle());   // the mode write that ends step a is not awaited
+    sim.clearRequests();
+
+    for (const char *text : {"", "abc", "4,001", "1e1", "65.536", "-0.001", "70"}) {
+        s.notices.clear();
+        ui->lineEdit_ma_auto_calib_4->setText(text);
+        ui->commandLinkButton_ma_auto_calib_4->click();
+        QCOMPARE(stepText(s), kStepB);
+        QCOMPARE(s.notices.count(), 1);
+        QVERIFY2(s.notices.lastText().contains("4mA实测电流"), qPrintable(s.notices.lastText()));
+        QVERIFY(s.notices.lastText().contains("65.535"));
+    }
+    QVERIFY(sim.requests().empty());
+
+    // Rounded to the nearest microampere.
+    s.notices.clear();
+    ui->lineEdit_ma_auto_calib_4->setText("4.0125");
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    QCOMPARE(stepText(s), kStepC);
+    QCOMPARE(writesTo(sim, 11), QList<int>({4013}));
+    sim.clearRequests();
+
+    for (const char *text : {"", "x", "70", "65.5355"}) {
+        s.notices.clear();
+        ui->lineEdit_ma_auto_calib_4->setText(text);
+        ui->commandLinkButton_ma_auto_calib_4->click();
+        QCOMPARE(stepText(s), kStepC);
+        QCOMPARE(s.notices.count(), 1);
+        QVERIFY2(s.notices.lastText().contains("20mA实测电流"), qPrintable(s.notices.lastText()));
+    }
+    QVERIFY(sim.requests().empty());
+
+    // The upper limit itself is a valid reading.
+    s.notices.clear();
+    ui->lineEdit_ma_auto_calib_4->setText("65.535");
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    QCOMPARE(stepText(s), kStepA);
+    QCOMPARE(writes(sim), QStringList({"12=65535", "62=321", "50=0"}));
+    QVERIFY(s.notices.notices().isEmpty());
+}
+
+void TestCurrentOutput::unsentWritesKeepStep()
+{
+    WindowSession s(at9600());
+    QVERIFY(prepare(s, 0));
+    Ui::Widget *ui = s.ui();
+    sim::Simulator &sim = s.sim();
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    QCOMPARE(stepText(s), kStepB);
+    QVERIFY(s.idle());   // the mode write that ends step a is not awaited
+    sim.clearRequests();
+
+    // Step b: the 4 mA point cannot be sent.
+    s.probe.setReplyPending(true);
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    s.probe.setReplyPending(false);
+    QCOMPARE(stepText(s), kStepB);
+    QCOMPARE(s.notices.texts(), QStringList({kWriteFailure}));
+    QVERIFY(sim.requests().empty());
+
+    s.notices.clear();
+    ui->lineEdit_ma_auto_calib_4->setText("4.01");
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    QCOMPARE(stepText(s), kStepC);
+    sim.clearRequests();
+
+    // Step c: the 20 mA point cannot be sent; the link frees up before the
+    // store command, which must still not go out.
+    ui->lineEdit_ma_auto_calib_4->setText("19.98");
+    ui->progressBar_write->setValue(0);
+    s.probe.setReplyPending(true);
+    QTimer::singleShot(600, [&] { s.probe.setReplyPending(false); });
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    QCOMPARE(stepText(s), kStepC);
+    QCOMPARE(s.notices.texts(), QStringList({kWriteFailure}));
+    QVERIFY(sim.requests().empty());
+    QCOMPARE(ui->progressBar_write->value(), 0);
+
+    // Step c: the point goes out, the store command cannot.
+    s.notices.clear();
+    QTimer::singleShot(200, [&] { s.probe.setReplyPending(true); });
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    s.probe.setReplyPending(false);
+    QCOMPARE(stepText(s), kStepC);
+    QCOMPARE(s.notices.texts(), QStringList({kWriteFailure}));
+    QCOMPARE(writes(sim), QStringList({"12=19980"}));
+    QCOMPARE(ui->progressBar_write->value(), 0);
+    QCOMPARE(sim.workMode(), 4);
+
+    // Repeated with a free link it completes.
+    s.notices.clear();
+    sim.clearRequests();
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    QCOMPARE(stepText(s), kStepA);
+    QCOMPARE(writes(sim), QStringList({"12=19980", "62=321", "50=0"}));
+    QCOMPARE(sim.storedImage().at(11), uint16_t(4010));
+    QCOMPARE(sim.storedImage().at(12), uint16_t(19980));
+    QVERIFY(s.notices.notices().isEmpty());
+}
+
+void TestCurrentOutput::linkDownKeepsStep()
+{
+    WindowSession s(at9600());
+    QVERIFY(prepare(s, 0));
+    Ui::Widget *ui = s.ui();
+    sim::Simulator &sim = s.sim();
+
+    ui->pushButton_com_connect->click();
+    QVERIFY(s.probe.master()->state() != QModbusDevice::ConnectedState);
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    QCOMPARE(stepText(s), kStepA);
+    QCOMPARE(s.notices.texts(), QStringList({kNotConnected}));
+    QVERIFY(ui->radioButton_ma_fine_4->isCheckable());   // nothing was locked
+
+    ui->pushButton_com_connect->click();
+    QVERIFY(s.probe.master()->state() == QModbusDevice::ConnectedState);
+    QVERIFY(s.idle());
+    s.probe.pollTimer()->stop();
+    QVERIFY(s.idle());
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    QCOMPARE(stepText(s), kStepB);
+    QVERIFY(s.idle());   // the mode write that ends step a is not awaited
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    QCOMPARE(stepText(s), kStepC);
+    sim.clearRequests();
+
+    for (const QString &step : {kStepC, kStepB}) {
+        ui->commandLinkButton_ma_auto_calib_4->setText(step);
+        ui->pushButton_com_connect->click();
+        QVERIFY(s.probe.master()->state() != QModbusDevice::ConnectedState);
+        s.notices.clear();
+        ui->progressBar_write->setValue(0);
+        ui->commandLinkButton_ma_auto_calib_4->click();
+        QCOMPARE(stepText(s), step);
+        QCOMPARE(s.notices.texts(), QStringList({kNotConnected}));
+        QCOMPARE(ui->progressBar_write->value(), 0);
+        ui->pushButton_com_connect->click();
+        QVERIFY(s.idle());
+    }
+    QCOMPARE(writes(sim), QStringList());
+}
+
+void TestCurrentOutput::fineTrimSelectsEndAndWritesChanges()
+{
+    WindowSession s(at9600());
+    sim::Simulator &sim = s.sim();
+    sim.setHolding(9, 4100);
+    sim.setHolding(10, 4050);
+    QVERIFY(prepare(s, 4));
+    Ui::Widget *ui = s.ui();
+    QVERIFY(ui->radioButton_ma_fine_4->isEnabled());
+    QVERIFY(!ui->radioButton_ma_fine_4->isChecked());
+
+    ui->radioButton_ma_fine_4->click();
+    QVERIFY(ui->radioButton_ma_fine_4->isChecked());
+    QCOMPARE(writes(sim), QStringList({"51=3"}));
+    QCOMPARE(sim.requestCount(3, 0), 1);
+    QCOMPARE(ui->spinBox_ma_fine->value(), 4100);
+    QCOMPARE(ui->progressBar_write->value(), 100);
+
+    ui->radioButton_ma_fine_20->click();
+    QCOMPARE(writes(sim), QStringList({"51=3", "51=4"}));
+    QCOMPARE(ui->spinBox_ma_fine->value(), 4050);
+    QCOMPARE(sim.input(9), uint16_t(4050));   // the transmitter trims the 20 mA end now
+
+    // An operator change writes the selected end.
+    ui->spinBox_ma_fine->setValue(4060);
+    QTRY_COMPARE_WITH_TIMEOUT(sim.holding(10), uint16_t(4060), 2000);
+    QVERIFY(s.idle());
+    QCOMPARE(writesTo(sim, 10), QList<int>({4060}));
+    QCOMPARE(writesTo(sim, 9), QList<int>());
+
+    sim.clearRequests();
+    ui->pushButton_ma_write->click();
+    QCOMPARE(writes(sim), QStringList({"62=321"}));
+    QCOMPARE(sim.storedImage().at(10), uint16_t(4060));
+
+    // Leaving the mode writes 0 and still refreshes the selected end.
+    sim.clearRequests();
+    ui->pushButton_ma_calib->click();
+    QCOMPARE(writes(sim), QStringList({"50=0", "51=4"}));
+    QCOMPARE(sim.requestCount(3, 0), 1);
+    QCOMPARE(ui->spinBox_ma_fine->value(), 4060);
+    QVERIFY(s.notices.notices().isEmpty());
+}
+
+void TestCurrentOutput::loadingTrimWritesNothing()
+{
+    WindowSession s(at9600());
+    sim::Simulator &sim = s.sim();
+    sim.setHolding(9, 9000);   // above what the spin box can show
+    sim.setHolding(10, 4000);
+    QVERIFY(prepare(s, 4));
+    Ui::Widget *ui = s.ui();
+
+    ui->radioButton_ma_fine_20->click();
+    QCOMPARE(ui->spinBox_ma_fine->value(), 4000);
+    ui->radioButton_ma_fine_4->click();
+    QCOMPARE(ui->spinBox_ma_fine->value(), 8191);
+    QTest::qWait(200);
+    QCOMPARE(sim.holding(9), uint16_t(9000));
+    QCOMPARE(writes(sim), QStringList({"51=4", "51=3"}));
+
+    // Present trim (input 9) loads the spin box the same way.
+    sim.setInputOverride(9, 5000);
+    s.probe.presentTrimRead();
+    QCOMPARE(ui->spinBox_ma_fine->value(), 5000);
+    QCOMPARE(ui->progressBar_write->value(), 100);
+    sim.setInputOverride(9, std::nullopt);
+    s.probe.presentTrimRead();
+    QCOMPARE(ui->spinBox_ma_fine->value(), 8191);
+    QTest::qWait(200);
+    QCOMPARE(sim.requestCount(4, 0), 2);
+    QCOMPARE(writes(sim), QStringList({"51=4", "51=3"}));
+    QCOMPARE(sim.holding(9), uint16_t(9000));
+    QCOMPARE(sim.holding(10), uint16_t(4000));
+    QVERIFY(s.notices.notices().isEmpty());
+}
+
+void TestCurrentOutput::quickTrimChangesEndWithShownValue()
+{
+    WindowSession s(at9600());
+    QVERIFY(prepare(s, 4));
+    Ui::Widget *ui = s.ui();
+    sim::Simulator &sim = s.sim();
+    ui->radioButton_ma_fine_4->click();
+    QCOMPARE(ui->spinBox_ma_fine->value(), 4096);
+    sim.clearRequests();
+
+    // The first change finds the link busy; more changes arrive while it waits.
+    s.probe.setReplyPending(true);
+    QTimer::singleShot(80, [&] { ui->spinBox_ma_fine->setValue(4102); });
+    QTimer::singleShot(130, [&] { ui->spinBox_ma_fine->setValue(4103); });
+    QTimer::singleShot(180, [&] { ui->spinBox_ma_fine->setValue(4104); });
+    QTimer::singleShot(250, [&] { s.probe.setReplyPending(false); });
+    ui->spinBox_ma_fine->setValue(4101);
+    QTRY_COMPARE_WITH_TIMEOUT(sim.holding(9), uint16_t(4104), 3000);
+    QVERIFY(s.idle());
+    QTest::qWait(300);
+    const QList<int> sent = writesTo(sim, 9);
+    QCOMPARE(sent.last(), 4104);
+    QVERIFY2(!sent.contains(4102) && !sent.contains(4103), qPrintable(QString::number(sent.size())));
+    QCOMPARE(sim.holding(9), uint16_t(ui->spinBox_ma_fine->value()));
+
+    // Changes in quick succession on a free link: the last one always lands.
+    sim.clearRequests();
+    for (int v = 4200; v <= 4210; ++v)
+        QTimer::singleShot(10 * (v - 4200), [&, v] { ui->spinBox_ma_fine->setValue(v); });
+    QTRY_COMPARE_WITH_TIMEOUT(sim.holding(9), uint16_t(4210), 5000);
+    QVERIFY(s.idle());
+    QTest::qWait(300);
+    QCOMPARE(writesTo(sim, 9).last(), 4210);
+    QCOMPARE(ui->spinBox_ma_fine->value(), 4210);
+    QVERIFY(s.notices.notices().isEmpty());
+}
+
+void TestCurrentOutput::trimWriteWaitsOutBusyLink()
+{
+    WindowSession s(at9600());
+    QVERIFY(prepare(s, 4));
+    Ui::Widget *ui = s.ui();
+    sim::Simulator &sim = s.sim();
+    ui->radioButton_ma_fine_20->click();
+    sim.clearRequests();
+
+    // Busy far longer than one pre-wait: the change is still written afterwards.
+    s.probe.setReplyPending(true);
+    QTimer::singleShot(2500, [&] { s.probe.setReplyPending(false); });
+    ui->spinBox_ma_fine->setValue(4000);
+    QTRY_COMPARE_WITH_TIMEOUT(sim.holding(10), uint16_t(4000), 6000);
+    QCOMPARE(writesTo(sim, 10), QList<int>({4000}));
+    QVERIFY(s.notices.notices().isEmpty());
+
+    // A link that never frees up: the value is not lost silently.
+    QVERIFY(s.idle());
+    s.probe.setReplyPending(true);
+    ui->spinBox_ma_fine->setValue(4001);
+    s.probe.setReplyPending(false);
+    QCOMPARE(s.notices.texts(), QStringList({kWriteFailure}));
+    QTest::qWait(200);
+    QCOMPARE(writesTo(sim, 10), QList<int>({4000}));
+}
+
+void TestCurrentOutput::trimWithLinkDown()
+{
+    WindowSession s(at9600());
+    QVERIFY(prepare(s, 4));
+    Ui::Widget *ui = s.ui();
+    sim::Simulator &sim = s.sim();
+    ui->radioButton_ma_fine_4->click();
+    QCOMPARE(ui->spinBox_ma_fine->value(), 4096);
+    sim.clearRequests();
+
+    ui->pushButton_com_connect->click();
+    QVERIFY(s.probe.master()->state() != QModbusDevice::ConnectedState);
+    QVERIFY(ui->spinBox_ma_fine->isEnabled());
+    ui->spinBox_ma_fine->setValue(4200);
+    QCOMPARE(s.notices.texts(), QStringList({kNotConnected}));
+
+    // The mode button refuses too, without a refresh.
+    s.notices.clear();
+    ui->progressBar_write->setValue(0);
+    ui->pushButton_ma_calib->click();
+    QCOMPARE(s.notices.texts(), QStringList({kNotConnected}));
+    QCOMPARE(ui->progressBar_write->value(), 0);
+
+    ui->pushButton_com_connect->click();
+    QTRY_VERIFY_WITH_TIMEOUT(sim.requestCount(4, 0) >= 2, 5000);   // polls again
+    QVERIFY(s.idle());
+    QCOMPARE(writes(sim), QStringList());
+    QCOMPARE(sim.holding(9), uint16_t(4096));
+}
+
+void TestCurrentOutput::starvedTrimReadsShowNothing()
+{
+    WindowSession s(at9600());
+    sim::Simulator &sim = s.sim();
+    sim.setHolding(9, 4100);
+    QVERIFY(prepare(s, 4));
+    Ui::Widget *ui = s.ui();
+    ui->radioButton_ma_fine_4->click();
+    QCOMPARE(ui->spinBox_ma_fine->value(), 4100);
+    QVERIFY(!s.probe.readFailed());
+
+    // Refresh: the command goes out, the read-back is starved.
+    sim.setHolding(9, 4300);
+    sim.clearRequests();
+    QTimer::singleShot(200, [&] { s.probe.setReplyPending(true); });
+    ui->radioButton_ma_fine_4->click();
+    s.probe.setReplyPending(false);
+    QCOMPARE(s.notices.texts(), QStringList({kReadFailure}));
+    QCOMPARE(ui->spinBox_ma_fine->value(), 4100);
+    QCOMPARE(writes(sim), QStringList({"51=3"}));
+    QCOMPARE(sim.requestCount(3), 0);
+
+    // Present trim read: no read at all, so nothing to show.
+    s.notices.clear();
+    sim.clearRequests();
+    sim.setInputOverride(9, 4444);
+    ui->progressBar_write->setValue(0);
+    s.probe.setReplyPending(true);
+    s.probe.presentTrimRead();
+    s.probe.setReplyPending(false);
+    QCOMPARE(s.notices.texts(), QStringList({kWriteFailure}));
+    QCOMPARE(ui->spinBox_ma_fine->value(), 4100);
+    QCOMPARE(ui->progressBar_write->value(), 0);
+    QTest::qWait(200);
+    QVERIFY(sim.requests().empty());
+}
+
+void TestCurrentOutput::fineTrimTakesTheGuard()
+{
+    WindowSession s(at9600());
+    QVERIFY(prepare(s, 4));
+    Ui::Widget *ui = s.ui();
+    sim::Simulator &sim = s.sim();
+
+    bool wasRunning = false;
+    QTimer::singleShot(200, [&] {
+        wasRunning = s.window.operationRunning();
+        ui->pushButton_ma_write->click();
+        ui->commandLinkButton_ma_auto_calib_4->click();
+        ui->pushButton_ma_calib->click();
+        s.probe.presentTrimRead();
+    });
+    ui->radioButton_ma_fine_4->click();
+    QVERIFY(wasRunning);
+    QTest::qWait(200);
+    QCOMPARE(writes(sim), QStringList({"51=3"}));
+    QCOMPARE(sim.requestCount(3), 1);
+    QCOMPARE(sim.requestCount(4), 0);
+    QCOMPARE(stepText(s), kStepA);
+    QVERIFY(s.notices.notices().isEmpty());
+}
+
+void TestCurrentOutput::trimChangeDuringRefreshWins()
+{
+    WindowSession s(at9600());
+    sim::Simulator &sim = s.sim();
+    sim.setHolding(9, 4100);
+    QVERIFY(prepare(s, 4));
+    Ui::Widget *ui = s.ui();
+    ui->radioButton_ma_fine_4->click();
+    QCOMPARE(ui->spinBox_ma_fine->value(), 4100);
+
+    // The operator turns the spin box while the refresh waits for its block:
+    // the block predates the change and must not replace it.
+    sim.setReplyDelayMs(300);
+    QTimer::singleShot(550, [&] { ui->spinBox_ma_fine->setValue(4150); });
+    ui->radioButton_ma_fine_4->click();
+    QTRY_COMPARE_WITH_TIMEOUT(sim.holding(9), uint16_t(4150), 3000);
+    QCOMPARE(ui->spinBox_ma_fine->value(), 4150);
+    QVERIFY(s.idle());
+    QCOMPARE(writesTo(sim, 9), QList<int>({4150}));
+    QVERIFY(s.notices.notices().isEmpty());
+}
+
+void TestCurrentOutput::refusedEndClickSelectsNothing()
+{
+    WindowSession s(at9600());
+    sim::Simulator &sim = s.sim();
+    sim.setHolding(9, 4100);
+    sim.setHolding(10, 4050);
+    QVERIFY(prepare(s, 4));
+    Ui::Widget *ui = s.ui();
+    ui->radioButton_ma_fine_4->click();
+    QCOMPARE(ui->spinBox_ma_fine->value(), 4100);
+    sim.clearRequests();
+
+    // A click on the other end while the store command runs is refused: the
+    // transmitter still trims 4 mA, so no end may look selected for 20 mA.
+    QTimer::singleShot(300, [&] { ui->radioButton_ma_fine_20->click(); });
+    ui->pushButton_ma_write->click();
+    QVERIFY(!ui->radioButton_ma_fine_20->isChecked());
+    QCOMPARE(writes(sim), QStringList({"62=321"}));
+
+    ui->spinBox_ma_fine->setValue(4110);
+    QTest::qWait(300);
+    QVERIFY(s.idle());
+    QCOMPARE(writesTo(sim, 10), QList<int>());
+    QCOMPARE(sim.holding(10), uint16_t(4050));
+
+    // Selecting an end again works as usual.
+    ui->radioButton_ma_fine_20->click();
+    QCOMPARE(ui->spinBox_ma_fine->value(), 4050);
+    QVERIFY(s.notices.notices().isEmpty());
+}
+
+QTEST_MAIN(TestCurrentOutput)
+#include "test_current_output.moc"

@@ -1,0 +1,457 @@
+// Thermocouple and RTD calibration against the simulator: mode toggles, point
+// captures, room-temperature calibration and the calibration write buttons.
+
+#include "window_session.h"
+
+#include <QtTest>
+
+namespace {
+
+const QString kNotConnected = QStringLiteral("通讯未连接");
+const QString kReadFailure = QStringLiteral("读失败");
+const QString kWriteFailure = QStringLiteral("写失败R");
+
+sim::Config at9600()
+{
+    sim::Config c;
+    c.baud = 9600;
+    return c;
+}
+
+// Connected, the transmitter reporting `mode` and its group applied; then the
+// poll stopped and the request log emptied, so every request is the test's.
+bool prepare(WindowSession &s, int mode)
+{
+    if (!s.connectToSimulator())
+        return false;
+    if (mode != 0) {
+        s.sim().setWorkMode(mode);
+        if (!QTest::qWaitFor([&] { return s.probe.workGroup() == mode; }, 5000))
+            return false;
+    }
+    if (!s.idle())
+        return false;
+    s.probe.pollTimer()->stop();
+    if (!s.idle())
+        return false;
+    s.sim().clearRequests();
+    return true;
+}
+
+// Every write the transmitter received, as "address=v1,v2" in order.
+QStringList writes(const sim::Simulator &sim)
+{
+    QStringList list;
+    for (const sim::Request &r : sim.requests()) {
+        if (r.function != 6 && r.function != 16)
+            continue;
+        QStringList values;
+        for (uint16_t v : r.values)
+            values << QString::number(v);
+        list << QString::number(r.address) + "=" + values.join(',');
+    }
+    return list;
+}
+
+// Writes whose range touches holding registers first..last.
+int writesTouching(const sim::Simulator &sim, int first, int last)
+{
+    int n = 0;
+    for (const sim::Request &r : sim.requests()) {
+        if ((r.function == 6 || r.function == 16) && r.address <= last
+            && r.address + int(r.values.size()) - 1 >= first)
+            ++n;
+    }
+    return n;
+}
+
+QVector<quint16> holdings(const sim::Simulator &sim, int first, int count)
+{
+    QVector<quint16> v;
+    for (int i = 0; i < count; ++i)
+        v << sim.holding(first + i);
+    return v;
+}
+
+} // namespace
+
+class TestSensorCalibration : public QObject
+{
+    Q_OBJECT
+private slots:
+    void thermocoupleToggleShowsStoredPoints();
+    void rtdToggleSwitchesDirectly();
+    void thermocoupleCaptures();
+    void rtdCaptures();
+    void roomTemperatureCalibration();
+    void roomTemperatureRefusesBadReference();
+    void starvedReadsUseNothingStale();
+    void calibrationWriteStoresOrReportsFailure();
+    void linkDownSendsNothing();
+    void operationsDoNotOverlap();
+};
+
+void TestSensorCalibration::thermocoupleToggleShowsStoredPoints()
+{
+    WindowSession s(at9600());
+    QVERIFY(prepare(s, 0));
+    Ui::Widget *ui = s.ui();
+    sim::Simulator &sim = s.sim();
+    sim.setHolding(15, 1);
+    sim.setHolding(16, 34464);   // 100000
+    sim.setHolding(17, 65535);
+    sim.setHolding(18, 65535);   // -1
+
+    ui->pushButton_tc_calib_2->click();
+    QCOMPARE(writes(sim), QStringList({"50=2"}));
+    QCOMPARE(sim.requestCount(3, 0), 1);
+    QCOMPARE(ui->lineEdit_tc_50mV->text(), QString("100000"));
+    QCOMPARE(ui->lineEdit_tc_0mV->text(), QString("-1"));
+    QCOMPARE(sim.workMode(), 2);
+    QVERIFY(s.notices.notices().isEmpty());
+
+    // The group follows the mode the transmitter reports.
+    s.probe.pollTimer()->start();
+    QTRY_COMPARE_WITH_TIMEOUT(s.probe.workGroup(), 2, 5000);
+    QVERIFY(ui->commandLinkButton_tc_50mV->isEnabled());
+    QVERIFY(s.idle());
+    s.probe.pollTimer()->stop();
+    QVERIFY(s.idle());
+    sim.clearRequests();
+
+    // Leaving writes 0 and reads nothing back.
+    sim.setHolding(16, 1);
+    ui->pushButton_tc_calib_2->click();
+    QVERIFY(s.idle());   // the write is not awaited
+    QCOMPARE(writes(sim), QStringList({"50=0"}));
+    QCOMPARE(sim.requestCount(3), 0);
+    QCOMPARE(sim.workMode(), 0);
+    QCOMPARE(ui->lineEdit_tc_50mV->text(), QString("100000"));
+    QVERIFY(s.notices.notices().isEmpty());
+}
+
+void TestSensorCalibration::rtdToggleSwitchesDirectly()
+{
+    WindowSession s(at9600());
+    QVERIFY(prepare(s, 2));
+    Ui::Widget *ui = s.ui();
+    sim::Simulator &sim = s.sim();
+    sim.setHolding(19, 65535);
+    sim.setHolding(20, 65534);   // -2
+    sim.setHolding(21, 2);
+    sim.setHolding(22, 0);       // 131072
+
+    // From thermocouple mode straight into RTD mode, without a 0 first.
+    ui->pushButton_pt_calib->click();
+    QCOMPARE(writes(sim), QStringList({"50=3"}));
+    QCOMPARE(sim.requestCount(3, 0), 1);
+    QCOMPARE(ui->lineEdit_pt_100R->text(), QString("-2"));
+    QCOMPARE(ui->lineEdit_pt_200R->text(), QString("131072"));
+    QCOMPARE(sim.workMode(), 3);
+
+    s.probe.pollTimer()->start();
+    QTRY_COMPARE_WITH_TIMEOUT(s.probe.workGroup(), 3, 5000);
+    QVERIFY(ui->commandLinkButton_pt_100R->isEnabled());
+    QVERIFY(!ui->commandLinkButton_tc_50mV->isEnabled());
+    QVERIFY(s.idle());
+    s.probe.pollTimer()->stop();
+    QVERIFY(s.idle());
+    sim.clearRequests();
+
+    ui->pushButton_pt_calib->click();
+    QVERIFY(s.idle());
+    QCOMPARE(writes(sim), QStringList({"50=0"}));
+    QCOMPARE(sim.requestCount(3), 0);
+    QVERIFY(s.notices.notices().isEmpty());
+}
+
+void TestSensorCalibration::thermocoupleCaptures()
+{
+    WindowSession s(at9600());
+    QVERIFY(prepare(s, 2));
+    Ui::Widget *ui = s.ui();
+    sim::Simulator &sim = s.sim();
+    for (int a = 15; a <= 18; ++a)
+        sim.setHolding(a, 0);
+    const QVector<quint16> rtdBefore = holdings(sim, 19, 4);
+
+    sim.setAppliedMillivolts(50.0);   // ADC 100120 = {1, 34584}
+    ui->commandLinkButton_tc_50mV->click();
+    QCOMPARE(ui->lineEdit_tc_50mV->text(), QString("100120"));
+    QCOMPARE(holdings(sim, 15, 4), QVector<quint16>({1, 34584, 0, 0}));
+    QCOMPARE(ui->progressBar_write->value(), 100);
+
+    sim.setAppliedMillivolts(0.0);    // ADC 120
+    ui->commandLinkButton_tc_0mV->click();
+    QCOMPARE(ui->lineEdit_tc_0mV->text(), QString("120"));
+    QCOMPARE(holdings(sim, 15, 4), QVector<quint16>({1, 34584, 0, 120}));
+
+    // A negative ADC value travels as its two words.
+    sim.setInputOverride(7, 0xFFFF);
+    sim.setInputOverride(8, 55536);   // -10000
+    ui->commandLinkButton_tc_50mV->click();
+    QCOMPARE(ui->lineEdit_tc_50mV->text(), QString("-10000"));
+    QCOMPARE(holdings(sim, 15, 4), QVector<quint16>({65535, 55536, 0, 120}));
+
+    QCOMPARE(writes(sim), QStringList({"15=1,34584", "17=0,120", "15=65535,55536"}));
+    QCOMPARE(sim.requestCount(4, 0), 3);
+    QCOMPARE(writesTouching(sim, 19, 22), 0);
+    QCOMPARE(holdings(sim, 19, 4), rtdBefore);
+    QVERIFY(s.notices.notices().isEmpty());
+}
+
+void TestSensorCalibration::rtdCaptures()
+{
+    WindowSession s(at9600());
+    sim::Simulator &sim = s.sim();
+    sim.setHolding(0, 32);   // PT100: the ADC follows the applied resistance
+    QVERIFY(prepare(s, 3));
+    Ui::Widget *ui = s.ui();
+    for (int a = 19; a <= 22; ++a)
+        sim.setHolding(a, 0);
+    const QVector<quint16> tcBefore = holdings(sim, 15, 4);
+
+    sim.setAppliedOhms(100.0);   // ADC 100250 = {1, 34714}
+    ui->commandLinkButton_pt_100R->click();
+    QCOMPARE(ui->lineEdit_pt_100R->text(), QString("100250"));
+    sim.setAppliedOhms(200.0);   // ADC 200250 = {3, 3642}
+    ui->commandLinkButton_pt_200R->click();
+    QCOMPARE(ui->lineEdit_pt_200R->text(), QString("200250"));
+
+    QCOMPARE(writes(sim), QStringList({"19=1,34714", "21=3,3642"}));
+    QCOMPARE(holdings(sim, 19, 4), QVector<quint16>({1, 34714, 3, 3642}));
+    QCOMPARE(writesTouching(sim, 15, 18), 0);
+    QCOMPARE(holdings(sim, 15, 4), tcBefore);
+    QVERIFY(s.notices.notices().isEmpty());
+}
+
+void TestSensorCalibration::roomTemperatureCalibration()
+{
+    WindowSession s(at9600());
+    QVERIFY(prepare(s, 2));
+    Ui::Widget *ui = s.ui();
+    sim::Simulator &sim = s.sim();
+    sim.setDecimalPlaces(2);
+    sim.setAmbient(23.5);
+    sim.setHolding(7, 777);   // must be reset before the room temperature is read
+    ui->lineEdit_para_indoor_zero_offset->setText("7.77");
+
+    // 25.3 is 2530 hundredths exactly; the room reads 2350 with the offset reset.
+    ui->lineEdit_tc_indoor_auto_calib->setText("25.3");
+    ui->commandLinkButton_tc_indoor_auto_calib->click();
+    QCOMPARE(writes(sim), QStringList({"7=0", "7=180"}));
+    QCOMPARE(sim.requestCount(4, 0), 1);
+    QCOMPARE(sim.holding(7), quint16(180));
+    QCOMPARE(ui->lineEdit_para_indoor_zero_offset->text(), QString("0"));
+    QCOMPARE(ui->progressBar_write->value(), 100);
+    QVERIFY(qAbs(sim.roomTemperature() - 25.3) < 1e-6);
+
+    // Below the reading the offset wraps to a negative word.
+    sim.clearRequests();
+    ui->lineEdit_tc_indoor_auto_calib->setText("-10");
+    ui->commandLinkButton_tc_indoor_auto_calib->click();
+    QCOMPARE(writes(sim), QStringList({"7=0", QString("7=%1").arg(65536 - 3350)}));
+
+    // A negative room temperature: input 6 is the low word of -500.
+    sim.clearRequests();
+    sim.setAmbient(-5.0);
+    ui->lineEdit_tc_indoor_auto_calib->setText("-3.5");
+    ui->commandLinkButton_tc_indoor_auto_calib->click();
+    QCOMPARE(writes(sim), QStringList({"7=0", "7=150"}));
+    QCOMPARE(sim.holding(7), quint16(150));
+    QVERIFY(qAbs(sim.roomTemperature() - -3.5) < 1e-6);
+    QVERIFY(s.notices.notices().isEmpty());
+}
+
+void TestSensorCalibration::roomTemperatureRefusesBadReference()
+{
+    WindowSession s(at9600());
+    QVERIFY(prepare(s, 2));
+    Ui::Widget *ui = s.ui();
+    sim::Simulator &sim = s.sim();
+    sim.setHolding(7, 777);
+    ui->lineEdit_para_indoor_zero_offset->setText("7.77");
+    ui->progressBar_write->setValue(0);
+
+    for (const char *text : {"", "abc", "25,3", "1e2", "327.68", "-327.69", "--1"}) {
+        s.notices.clear();
+        ui->lineEdit_tc_indoor_auto_calib->setText(text);
+        ui->commandLinkButton_tc_indoor_auto_calib->click();
+        QCOMPARE(s.notices.count(), 1);
+        QCOMPARE(s.notices.lastTitle(), QString("提示"));
+        QVERIFY2(s.notices.lastText().contains("室温参考温度"), qPrintable(s.notices.lastText()));
+        QVERIFY(s.notices.lastText().contains("-327.68"));
+        QVERIFY(s.notices.lastText().contains("327.67"));
+    }
+    // Nothing at all went out: not even the reset of the offset.
+    QVERIFY(sim.requests().empty());
+    QCOMPARE(sim.holding(7), quint16(777));
+    QCOMPARE(ui->lineEdit_para_indoor_zero_offset->text(), QString("7.77"));
+    QCOMPARE(ui->progressBar_write->value(), 0);
+
+    // The limits themselves are accepted.
+    sim.setDecimalPlaces(2);
+    sim.setAmbient(20.0);
+    s.notices.clear();
+    ui->lineEdit_tc_indoor_auto_calib->setText("-327.68");
+    ui->commandLinkButton_tc_indoor_auto_calib->click();
+    QVERIFY(s.notices.notices().isEmpty());
+    QCOMPARE(writes(sim), QStringList({"7=0", QString("7=%1").arg((-32768 - 2000) & 0xFFFF)}));
+}
+
+void TestSensorCalibration::starvedReadsUseNothingStale()
+{
+    WindowSession s(at9600());
+    QVERIFY(prepare(s, 2));
+    Ui::Widget *ui = s.ui();
+    sim::Simulator &sim = s.sim();
+
+    // A good capture leaves its block and a cleared failure flag behind.
+    sim.setAppliedMillivolts(50.0);
+    ui->commandLinkButton_tc_50mV->click();
+    QCOMPARE(ui->lineEdit_tc_50mV->text(), QString("100120"));
+    QVERIFY(!s.probe.readFailed());
+    QCOMPARE(s.probe.replyRoute(), 0);
+
+    // Capture with the link busy past the pre-wait: no read, so nothing to write.
+    sim.clearRequests();
+    sim.setAppliedMillivolts(0.0);
+    sim.setHolding(17, 5);
+    sim.setHolding(18, 5);
+    ui->lineEdit_tc_0mV->setText("old");
+    ui->progressBar_write->setValue(0);
+    s.probe.setReplyPending(true);
+    ui->commandLinkButton_tc_0mV->click();
+    s.probe.setReplyPending(false);
+    QCOMPARE(s.notices.texts(), QStringList({kWriteFailure}));
+    QCOMPARE(ui->lineEdit_tc_0mV->text(), QString("old"));
+    QCOMPARE(holdings(sim, 17, 2), QVector<quint16>({5, 5}));
+    QCOMPARE(ui->progressBar_write->value(), 0);
+    QVERIFY(sim.requests().empty());
+
+    // Room-temperature calibration: the reset goes out, then the link stays
+    // busy through the read attempts.
+    s.notices.clear();
+    sim.setHolding(7, 777);
+    ui->lineEdit_tc_indoor_auto_calib->setText("25.0");
+    QTimer::singleShot(250, [&] { s.probe.setReplyPending(true); });
+    ui->commandLinkButton_tc_indoor_auto_calib->click();
+    s.probe.setReplyPending(false);
+    QCOMPARE(s.notices.texts(), QStringList({kWriteFailure}));
+    QCOMPARE(writes(sim), QStringList({"7=0"}));
+    QCOMPARE(sim.requestCount(4), 0);
+    QCOMPARE(sim.holding(7), quint16(0));
+    QCOMPARE(ui->progressBar_write->value(), 0);
+
+    // Toggle: the mode write goes out, its read-back is starved.
+    s.notices.clear();
+    sim.clearRequests();
+    sim.setHolding(15, 9);
+    QVERIFY(s.probe.workGroup() != 3);
+    ui->lineEdit_pt_100R->setText("old");
+    QTimer::singleShot(200, [&] { s.probe.setReplyPending(true); });
+    ui->pushButton_pt_calib->click();
+    s.probe.setReplyPending(false);
+    QCOMPARE(s.notices.texts(), QStringList({kReadFailure}));
+    QCOMPARE(writes(sim), QStringList({"50=3"}));
+    QCOMPARE(sim.requestCount(3), 0);
+    QCOMPARE(ui->lineEdit_pt_100R->text(), QString("old"));
+    QCOMPARE(ui->lineEdit_tc_50mV->text(), QString("100120"));
+}
+
+void TestSensorCalibration::calibrationWriteStoresOrReportsFailure()
+{
+    WindowSession s(at9600());
+    QVERIFY(prepare(s, 3));
+    Ui::Widget *ui = s.ui();
+    sim::Simulator &sim = s.sim();
+
+    sim.setHolding(19, 4);
+    ui->progressBar_write->setValue(0);
+    ui->pushButton_pt_write->click();
+    QCOMPARE(writes(sim), QStringList({"62=321"}));
+    QCOMPARE(ui->progressBar_write->value(), 100);
+    QTRY_COMPARE_WITH_TIMEOUT(sim.storedImage().at(19), uint16_t(4), 2000);
+    QVERIFY(s.notices.notices().isEmpty());
+
+    // Store command not sent: a write failure, not a progress run.
+    sim.clearRequests();
+    ui->progressBar_write->setValue(0);
+    s.probe.setReplyPending(true);
+    ui->pushButton_pt_write->click();
+    s.probe.setReplyPending(false);
+    QCOMPARE(s.notices.texts(), QStringList({kWriteFailure}));
+    QCOMPARE(ui->progressBar_write->value(), 0);
+    QVERIFY(sim.requests().empty());
+
+    // Link down: the not-connected notice, no progress run.
+    s.notices.clear();
+    ui->pushButton_com_connect->click();
+    QVERIFY(s.probe.master()->state() != QModbusDevice::ConnectedState);
+    QVERIFY(ui->pushButton_pt_write->isEnabled());
+    ui->pushButton_pt_write->click();
+    QCOMPARE(s.notices.texts(), QStringList({kNotConnected}));
+    QCOMPARE(ui->progressBar_write->value(), 0);
+    QVERIFY(sim.requests().empty());
+}
+
+void TestSensorCalibration::linkDownSendsNothing()
+{
+    WindowSession s(at9600());
+    QVERIFY(prepare(s, 2));
+    Ui::Widget *ui = s.ui();
+    sim::Simulator &sim = s.sim();
+    ui->pushButton_com_connect->click();
+    QVERIFY(s.probe.master()->state() != QModbusDevice::ConnectedState);
+    ui->progressBar_write->setValue(0);
+    ui->lineEdit_tc_indoor_auto_calib->setText("25.0");
+
+    for (QAbstractButton *b : {static_cast<QAbstractButton *>(ui->pushButton_tc_calib_2),
+                               static_cast<QAbstractButton *>(ui->pushButton_pt_calib),
+                               static_cast<QAbstractButton *>(ui->commandLinkButton_tc_50mV),
+                               static_cast<QAbstractButton *>(ui->commandLinkButton_tc_0mV),
+                               static_cast<QAbstractButton *>(ui->commandLinkButton_tc_indoor_auto_calib),
+                               static_cast<QAbstractButton *>(ui->pushButton_tc_write)}) {
+        s.notices.clear();
+        QVERIFY(b->isEnabled());
+        b->click();
+        QVERIFY2(s.notices.texts() == QStringList({kNotConnected}), qPrintable(b->objectName()));
+    }
+    QCOMPARE(ui->progressBar_write->value(), 0);
+    QVERIFY(sim.requests().empty());
+
+    // English wording follows the language.
+    s.notices.clear();
+    ui->comboBox_sel_language->setCurrentIndex(2);
+    ui->pushButton_tc_write->click();
+    QCOMPARE(s.notices.texts(), QStringList({"Communication not connected"}));
+}
+
+void TestSensorCalibration::operationsDoNotOverlap()
+{
+    WindowSession s(at9600());
+    QVERIFY(prepare(s, 2));
+    Ui::Widget *ui = s.ui();
+    sim::Simulator &sim = s.sim();
+    ui->lineEdit_tc_indoor_auto_calib->setText("25.0");
+
+    bool wasRunning = false;
+    QTimer::singleShot(300, [&] {
+        wasRunning = s.window.operationRunning();
+        ui->commandLinkButton_tc_0mV->click();
+        ui->commandLinkButton_tc_indoor_auto_calib->click();
+        ui->pushButton_tc_write->click();
+        ui->pushButton_tc_calib_2->click();
+    });
+    ui->commandLinkButton_tc_50mV->click();
+    QVERIFY(wasRunning);
+    QVERIFY(!s.window.operationRunning());
+    QCOMPARE(writes(sim).size(), 1);
+    QVERIFY(writes(sim).at(0).startsWith("15="));
+    QCOMPARE(sim.requestCount(4), 1);
+    QCOMPARE(sim.requestCount(3), 0);
+    QVERIFY(s.notices.notices().isEmpty());
+}
+
+QTEST_MAIN(TestSensorCalibration)
+#include "test_sensor_calibration.moc"
