@@ -114,6 +114,7 @@ private:
     void onWriteReply(QModbusReply *reply);
     void onHoldingBlockReply();
     void onInputBlockReply();
+    void handleBlockReply(QTableWidget *table, QModbusDataUnit &buffer, bool live);
 
     // Waiting discipline shared by every operation.
     bool preWait();                                  // true: the link is free now
@@ -126,6 +127,12 @@ private:
     enum class ReadOutcome { Delivered, Failed, TimedOut, NotSent };
     ReadOutcome fetchBlock(QModbusDataUnit::RegisterType type, int progressOnSend = -1,
                            int *budget = nullptr);
+    // fetchBlock that tells the operator: `failure` when the read failed or never
+    // went out, nothing when it timed out. True only when the data arrived.
+    bool fetchOrReport(QModbusDataUnit::RegisterType type, notices::Notice failure,
+                       int progressOnSend = -1, int *budget = nullptr);
+    // Every device operation starts here: false, with the notice, when the link is down.
+    bool requireLink();
     bool writeWhenFree(int start, std::initializer_list<quint16> values);
     bool writeWithBudget(int &budget, int start, std::initializer_list<quint16> values);
     // Waits (bounded) until `total` write replies have been answered in all.

@@ -40,10 +40,8 @@ void Widget::on_commandLinkButton_ma_auto_calib_4_clicked()
     const QChar letter = text.at(0);
     if (letter != QLatin1Char('a') && letter != QLatin1Char('b') && letter != QLatin1Char('c'))
         return;
-    if (!isConnected()) {
-        notify(notices::Notice::NotConnected);
+    if (!requireLink())
         return;
-    }
     if (letter == QLatin1Char('a'))
         autoCalibrationStepA();
     else if (letter == QLatin1Char('b'))
@@ -64,16 +62,8 @@ void Widget::autoCalibrationStepA()
     int budget = bus::kCommandBudget;
     writeWithBudget(budget, reg::kCurrentCommand, {reg::Drive4mA});
     waitMs(400);
-    switch (fetchBlock(QModbusDataUnit::HoldingRegisters, -1, &budget)) {
-    case ReadOutcome::TimedOut:
+    if (!fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, -1, &budget))
         return;
-    case ReadOutcome::NotSent:
-    case ReadOutcome::Failed:
-        notify(notices::Notice::ReadFailure);
-        return;
-    case ReadOutcome::Delivered:
-        break;
-    }
     if (!confirms(holding_unit, reg::Drive4mA))
         return;
 
@@ -105,16 +95,8 @@ void Widget::autoCalibrationStepB()
     int budget = bus::kCommandBudget;
     writeWithBudget(budget, reg::kCurrentCommand, {reg::Drive20mA});
     waitMs(400);
-    switch (fetchBlock(QModbusDataUnit::HoldingRegisters, -1, &budget)) {
-    case ReadOutcome::TimedOut:
+    if (!fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, -1, &budget))
         return;
-    case ReadOutcome::NotSent:
-    case ReadOutcome::Failed:
-        notify(notices::Notice::ReadFailure);
-        return;
-    case ReadOutcome::Delivered:
-        break;
-    }
     if (!confirms(holding_unit, reg::Drive20mA))
         return;
 

@@ -12,12 +12,8 @@
 void Widget::on_pushButton_ma_calib_clicked()
 {
     OperationGuard guard(operation_running);
-    if (!guard)
+    if (!guard || !requireLink())
         return;
-    if (!isConnected()) {
-        notify(notices::Notice::NotConnected);
-        return;
-    }
     const quint16 value =
         work_group == reg::ModeCurrentOutput ? quint16(reg::ModeNone) : quint16(reg::ModeCurrentOutput);
     writeWhenFree(reg::kWorkModeCommand, {value});
@@ -114,16 +110,8 @@ void Widget::fineTrimRefresh()
         }
         waitMs(400);
         const OperatorChangeWatch watch(ui->spinBox_ma_fine, loading_trim);
-        switch (fetchBlock(QModbusDataUnit::HoldingRegisters, -1, &budget)) {
-        case ReadOutcome::TimedOut:
-            break;
-        case ReadOutcome::NotSent:
-        case ReadOutcome::Failed:
-            notify(notices::Notice::ReadFailure);
-            break;
-        case ReadOutcome::Delivered: {
-            if (watch.changed())
-                break;
+        if (fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, -1, &budget)
+            && !watch.changed()) {
             const QVector<quint16> v = holding_unit.values();
             // Loading what the transmitter holds is not an operator change.
             loading_trim = true;
@@ -132,8 +120,6 @@ void Widget::fineTrimRefresh()
             if (end20->isChecked())
                 ui->spinBox_ma_fine->setValue(reg::word(v, reg::kTrim20mA));
             loading_trim = false;
-            break;
-        }
         }
     }
     ui->progressBar_write->setValue(70);
@@ -144,23 +130,11 @@ void Widget::fineTrimRefresh()
 void Widget::on_pushButton_ma_read_clicked()
 {
     OperationGuard guard(operation_running);
-    if (!guard)
+    if (!guard || !requireLink())
         return;
-    if (!isConnected()) {
-        notify(notices::Notice::NotConnected);
-        return;
-    }
     const OperatorChangeWatch watch(ui->spinBox_ma_fine, loading_trim);
-    switch (fetchBlock(QModbusDataUnit::InputRegisters, 40)) {
-    case ReadOutcome::TimedOut:
+    if (!fetchOrReport(QModbusDataUnit::InputRegisters, notices::Notice::WriteFailure, 40))
         return;
-    case ReadOutcome::NotSent:
-    case ReadOutcome::Failed:
-        notify(notices::Notice::WriteFailure);
-        return;
-    case ReadOutcome::Delivered:
-        break;
-    }
     ui->progressBar_write->setValue(60);
     if (!watch.changed()) {
         loading_trim = true;
@@ -174,12 +148,8 @@ void Widget::on_pushButton_ma_read_clicked()
 // write waits for the link are coalesced: the last value always goes out.
 void Widget::on_spinBox_ma_fine_valueChanged(int)
 {
-    if (loading_trim)
+    if (loading_trim || !requireLink())
         return;
-    if (!isConnected()) {
-        notify(notices::Notice::NotConnected);
-        return;
-    }
     if (trim_write_running) {
         trim_write_again = true;
         return;

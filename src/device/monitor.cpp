@@ -23,29 +23,17 @@ void Widget::timerUpDate()
 
 void Widget::onInputBlockReply()
 {
-    auto *reply = qobject_cast<QModbusReply *>(sender());
-    if (!reply)
-        return;
-    if (reply->error() != QModbusDevice::NoError) {
-        showLinkFailure(reply->errorString());
-    } else {
-        const QModbusDataUnit unit = reply->result();
-        if (reply_route == 1) {
-            fillTable(ui->tableWidget_reg_2, unit);
-        } else if (reply_route == 2) {
-            input_unit = unit;
-            read_failed = false;
-        } else {
-            showLiveValues(unit);
-        }
-        showLinkOk();
-    }
-    reply_route = 0;
-    reply_pending = false;
-    reply->deleteLater();
+    handleBlockReply(ui->tableWidget_reg_2, input_unit, true);
 }
 
 void Widget::onHoldingBlockReply()
+{
+    handleBlockReply(ui->tableWidget_reg, holding_unit, false);
+}
+
+// Where a block goes depends on who asked: 1 a register table, 2 the waiting
+// operation, anything else the live display (input block only).
+void Widget::handleBlockReply(QTableWidget *table, QModbusDataUnit &buffer, bool live)
 {
     auto *reply = qobject_cast<QModbusReply *>(sender());
     if (!reply)
@@ -55,10 +43,12 @@ void Widget::onHoldingBlockReply()
     } else {
         const QModbusDataUnit unit = reply->result();
         if (reply_route == 1) {
-            fillTable(ui->tableWidget_reg, unit);
+            fillTable(table, unit);
         } else if (reply_route == 2) {
-            holding_unit = unit;
+            buffer = unit;
             read_failed = false;
+        } else if (live) {
+            showLiveValues(unit);
         }
         showLinkOk();
     }

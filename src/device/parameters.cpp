@@ -24,12 +24,8 @@ struct TypedNumber {
 void Widget::on_pushButton_para_set_clicked()
 {
     OperationGuard guard(operation_running);
-    if (!guard)
+    if (!guard || !requireLink())
         return;
-    if (!isConnected()) {
-        notify(notices::Notice::NotConnected);
-        return;
-    }
     const quint16 mode = work_group != reg::ModeParameters ? reg::ModeParameters : reg::ModeNone;
     selectWorkGroup(work_group);
     // The group follows once a poll reports the new mode.
@@ -39,22 +35,10 @@ void Widget::on_pushButton_para_set_clicked()
 void Widget::on_pushButton_para_read_clicked()
 {
     OperationGuard guard(operation_running);
-    if (!guard)
+    if (!guard || !requireLink())
         return;
-    if (!isConnected()) {
-        notify(notices::Notice::NotConnected);
+    if (!fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, 30))
         return;
-    }
-    switch (fetchBlock(QModbusDataUnit::HoldingRegisters, 30)) {
-    case ReadOutcome::TimedOut:
-        return;
-    case ReadOutcome::NotSent:
-    case ReadOutcome::Failed:
-        notify(notices::Notice::ReadFailure);
-        return;
-    case ReadOutcome::Delivered:
-        break;
-    }
 
     ui->progressBar_write->setValue(50);
     const QVector<quint16> v = holding_unit.values();
@@ -76,12 +60,8 @@ void Widget::on_pushButton_para_read_clicked()
 void Widget::on_pushButton_para_write_clicked()
 {
     OperationGuard guard(operation_running);
-    if (!guard)
+    if (!guard || !requireLink())
         return;
-    if (!isConnected()) {
-        notify(notices::Notice::NotConnected);
-        return;
-    }
 
     // Every typed number must mean exactly one register value before anything goes out.
     TypedNumber fields[] = {
@@ -99,16 +79,8 @@ void Widget::on_pushButton_para_write_clicked()
         }
     }
 
-    switch (fetchBlock(QModbusDataUnit::HoldingRegisters)) {
-    case ReadOutcome::TimedOut:
+    if (!fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::WriteFailure))
         return;
-    case ReadOutcome::NotSent:
-    case ReadOutcome::Failed:
-        notify(notices::Notice::WriteFailure);
-        return;
-    case ReadOutcome::Delivered:
-        break;
-    }
 
     // Read-modify-write: holding 3, which the form does not show, goes back unchanged.
     QVector<quint16> v = holding_unit.values();

@@ -23,12 +23,8 @@ void Widget::on_pushButton_reg_read_2_clicked()
 void Widget::readTable(QModbusDataUnit::RegisterType type)
 {
     OperationGuard guard(operation_running);
-    if (!guard)
+    if (!guard || !requireLink())
         return;
-    if (!isConnected()) {
-        notify(notices::Notice::NotConnected);
-        return;
-    }
     if (!preWait())
         return;
     reply_route = 1;

@@ -52,12 +52,8 @@ void Widget::toggleCalibrationMode(quint16 mode, int firstPoint, QLineEdit *firs
                                    int secondPoint, QLineEdit *secondEdit)
 {
     OperationGuard guard(operation_running);
-    if (!guard)
+    if (!guard || !requireLink())
         return;
-    if (!isConnected()) {
-        notify(notices::Notice::NotConnected);
-        return;
-    }
     const quint16 value = work_group == mode ? quint16(reg::ModeNone) : mode;
     // One budget serves the mode write and the read-back.
     int budget = bus::preWaitChecks(baudRate());
@@ -66,16 +62,8 @@ void Widget::toggleCalibrationMode(quint16 mode, int firstPoint, QLineEdit *firs
         return;
     waitMs(400);
 
-    switch (fetchBlock(QModbusDataUnit::HoldingRegisters, -1, &budget)) {
-    case ReadOutcome::TimedOut:
+    if (!fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, -1, &budget))
         return;
-    case ReadOutcome::NotSent:
-    case ReadOutcome::Failed:
-        notify(notices::Notice::ReadFailure);
-        return;
-    case ReadOutcome::Delivered:
-        break;
-    }
     const QVector<quint16> v = holding_unit.values();
     firstEdit->setText(QString::number(reg::value32(v, firstPoint)));
     secondEdit->setText(QString::number(reg::value32(v, secondPoint)));
@@ -85,22 +73,10 @@ void Widget::toggleCalibrationMode(quint16 mode, int firstPoint, QLineEdit *firs
 void Widget::capturePoint(int point, QLineEdit *edit)
 {
     OperationGuard guard(operation_running);
-    if (!guard)
+    if (!guard || !requireLink())
         return;
-    if (!isConnected()) {
-        notify(notices::Notice::NotConnected);
+    if (!fetchOrReport(QModbusDataUnit::InputRegisters, notices::Notice::WriteFailure, 30))
         return;
-    }
-    switch (fetchBlock(QModbusDataUnit::InputRegisters, 30)) {
-    case ReadOutcome::TimedOut:
-        return;
-    case ReadOutcome::NotSent:
-    case ReadOutcome::Failed:
-        notify(notices::Notice::WriteFailure);
-        return;
-    case ReadOutcome::Delivered:
-        break;
-    }
     ui->progressBar_write->setValue(50);
     const QVector<quint16> v = input_unit.values();
     edit->setText(QString::number(reg::value32(v, reg::kAdcValue)));
@@ -117,12 +93,8 @@ void Widget::capturePoint(int point, QLineEdit *edit)
 void Widget::on_commandLinkButton_tc_indoor_auto_calib_clicked()
 {
     OperationGuard guard(operation_running);
-    if (!guard)
+    if (!guard || !requireLink())
         return;
-    if (!isConnected()) {
-        notify(notices::Notice::NotConnected);
-        return;
-    }
     const auto target = input::scaled(ui->lineEdit_tc_indoor_auto_calib->text(), 100,
                                       input::kSignedHundredths);
     if (!target) {
@@ -135,16 +107,8 @@ void Widget::on_commandLinkButton_tc_indoor_auto_calib_clicked()
     ui->lineEdit_para_indoor_zero_offset->setText(QStringLiteral("0"));
     waitMs(500);   // let the transmitter measure with the offset reset
 
-    switch (fetchBlock(QModbusDataUnit::InputRegisters, 30)) {
-    case ReadOutcome::TimedOut:
+    if (!fetchOrReport(QModbusDataUnit::InputRegisters, notices::Notice::WriteFailure, 30))
         return;
-    case ReadOutcome::NotSent:
-    case ReadOutcome::Failed:
-        notify(notices::Notice::WriteFailure);
-        return;
-    case ReadOutcome::Delivered:
-        break;
-    }
     ui->progressBar_write->setValue(50);
     const quint16 reading = reg::word(input_unit.values(), reg::kRoomTemperature + 1);
     const quint16 offset = input::toWord(*target - reading);
@@ -160,12 +124,8 @@ void Widget::on_commandLinkButton_tc_indoor_auto_calib_clicked()
 void Widget::calibrationWrite()
 {
     OperationGuard guard(operation_running);
-    if (!guard)
+    if (!guard || !requireLink())
         return;
-    if (!isConnected()) {
-        notify(notices::Notice::NotConnected);
-        return;
-    }
     if (!writeWhenFree(reg::kStoreCommand, {reg::kStoreValue})) {
         notify(notices::Notice::WriteFailure);
         return;

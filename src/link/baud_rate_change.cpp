@@ -10,12 +10,8 @@
 void Widget::on_pushButton_set_baudrate_clicked()
 {
     OperationGuard guard(operation_running);
-    if (!guard)
+    if (!guard || !requireLink())
         return;
-    if (!isConnected()) {
-        notify(notices::Notice::NotConnected);
-        return;
-    }
     const quint16 code = ui->comboBox_set_baudrate->currentText().toUShort(nullptr, 10);
     const quint32 okBefore = write_answers_ok;
     const quint32 answeredBefore = writeAnswers();

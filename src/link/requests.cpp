@@ -6,6 +6,7 @@
 
 #include "bus_timing.h"
 #include "hled.h"
+#include "notice_texts.h"
 #include "notices.h"
 #include "ui_widget.h"
 
@@ -164,6 +165,30 @@ Widget::ReadOutcome Widget::fetchBlock(QModbusDataUnit::RegisterType type, int p
     if (!resultWait())
         return ReadOutcome::TimedOut;
     return read_failed ? ReadOutcome::Failed : ReadOutcome::Delivered;
+}
+
+bool Widget::fetchOrReport(QModbusDataUnit::RegisterType type, notices::Notice failure,
+                           int progressOnSend, int *budget)
+{
+    switch (fetchBlock(type, progressOnSend, budget)) {
+    case ReadOutcome::Delivered:
+        return true;
+    case ReadOutcome::TimedOut:
+        return false;
+    case ReadOutcome::NotSent:
+    case ReadOutcome::Failed:
+        break;
+    }
+    notify(failure);
+    return false;
+}
+
+bool Widget::requireLink()
+{
+    if (isConnected())
+        return true;
+    notify(notices::Notice::NotConnected);
+    return false;
 }
 
 bool Widget::writeWhenFree(int start, std::initializer_list<quint16> values)
