@@ -1,60 +1,17 @@
 // Current output against the simulator: the automatic 4/20 mA calibration
 // driven by its step letter, and the fine trim with the spin box.
 
-#include "window_session.h"
+#include "e2e_helpers.h"
 
 #include <QtTest>
 
+using namespace e2e;
+
 namespace {
 
-const QString kNotConnected = QStringLiteral("通讯未连接");
-const QString kReadFailure = QStringLiteral("读失败");
-const QString kWriteFailure = QStringLiteral("写失败R");
 const QString kStepA = QStringLiteral("a)开始标定");
 const QString kStepB = QStringLiteral("b)4mA确定输入");
 const QString kStepC = QStringLiteral("c)20mA确定输入");
-
-sim::Config at9600()
-{
-    sim::Config c;
-    c.baud = 9600;
-    return c;
-}
-
-// Connected, the transmitter reporting `mode` and its group applied; then the
-// poll stopped and the request log emptied, so every request is the test's.
-bool prepare(WindowSession &s, int mode)
-{
-    if (!s.connectToSimulator())
-        return false;
-    if (mode != 0) {
-        s.sim().setWorkMode(mode);
-        if (!QTest::qWaitFor([&] { return s.probe.workGroup() == mode; }, 5000))
-            return false;
-    }
-    if (!s.idle())
-        return false;
-    s.probe.pollTimer()->stop();
-    if (!s.idle())
-        return false;
-    s.sim().clearRequests();
-    return true;
-}
-
-// Every write the transmitter received, as "address=v1,v2" in order.
-QStringList writes(const sim::Simulator &sim)
-{
-    QStringList list;
-    for (const sim::Request &r : sim.requests()) {
-        if (r.function != 6 && r.function != 16)
-            continue;
-        QStringList values;
-        for (uint16_t v : r.values)
-            values << QString::number(v);
-        list << QString::number(r.address) + "=" + values.join(',');
-    }
-    return list;
-}
 
 // Values written to one holding register, in order.
 QList<int> writesTo(const sim::Simulator &sim, int address)

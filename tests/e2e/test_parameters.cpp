@@ -2,23 +2,15 @@
 // talking Modbus RTU to the simulator.
 
 #include "reply_tap.h"
-#include "window_session.h"
+#include "e2e_helpers.h"
 
 #include <QtTest>
 
+using namespace e2e;
+
 namespace {
 
-sim::Config at9600()
-{
-    sim::Config c;
-    c.baud = 9600;
-    return c;
-}
-
 const QString kZhTitle = QStringLiteral("提示");
-const QString kReadFailure = QStringLiteral("读失败");
-const QString kWriteFailure = QStringLiteral("写失败R");
-const QString kNotConnected = QStringLiteral("通讯未连接");
 
 quint16 word(int v) { return quint16(v & 0xFFFF); }
 
@@ -66,32 +58,6 @@ FormSnapshot snapshot(Ui::Widget *ui)
 std::vector<uint16_t> holdingRange(const std::vector<uint16_t> &image, int first, int count)
 {
     return std::vector<uint16_t>(image.begin() + first, image.begin() + first + count);
-}
-
-// Connected at 9600 baud in parameter mode, polling stopped and the request log empty.
-bool quietInParameterMode(WindowSession &s)
-{
-    if (!s.connectToSimulator())
-        return false;
-    s.sim().setWorkMode(1);
-    QElapsedTimer t;
-    t.start();
-    while (s.probe.workGroup() != 1 && t.elapsed() < 5000)
-        QTest::qWait(10);
-    if (s.probe.workGroup() != 1 || !s.idle())
-        return false;
-    s.probe.pollTimer()->stop();
-    s.sim().clearRequests();
-    s.notices.clear();
-    return true;
-}
-
-QString describe(const std::vector<sim::Request> &requests)
-{
-    QStringList parts;
-    for (const sim::Request &r : requests)
-        parts << QString("f%1@%2x%3").arg(r.function).arg(r.address).arg(r.count);
-    return parts.join(' ');
 }
 
 } // namespace
@@ -190,7 +156,7 @@ void TestParameters::notConnected()
 void TestParameters::readFillsForm()
 {
     WindowSession s(at9600());
-    QVERIFY(quietInParameterMode(s));
+    QVERIFY(prepare(s, 1));
     Ui::Widget *ui = s.ui();
     sim::Simulator &sim = s.sim();
 
@@ -260,7 +226,7 @@ void TestParameters::readFillsForm()
 void TestParameters::writeSendsBlockThenStore()
 {
     WindowSession s(at9600());
-    QVERIFY(quietInParameterMode(s));
+    QVERIFY(prepare(s, 1));
     Ui::Widget *ui = s.ui();
     sim::Simulator &sim = s.sim();
     // A word the form does not show and the tool has never seen.
@@ -319,7 +285,7 @@ void TestParameters::writeSendsBlockThenStore()
 void TestParameters::unknownCodesAreKeptOnWrite()
 {
     WindowSession s(at9600());
-    QVERIFY(quietInParameterMode(s));
+    QVERIFY(prepare(s, 1));
     Ui::Widget *ui = s.ui();
     sim::Simulator &sim = s.sim();
     // Values no combo item stands for: the read leaves the combos blank...
@@ -343,7 +309,7 @@ void TestParameters::unknownCodesAreKeptOnWrite()
 void TestParameters::shortReadWritesNothing()
 {
     WindowSession s(at9600());
-    QVERIFY(quietInParameterMode(s));
+    QVERIFY(prepare(s, 1));
     Ui::Widget *ui = s.ui();
     fill(ui, {0, "100.0", "0.0", "0.00", 0, 0, "0.00", 5});
     const auto before = s.sim().holdingImage();
@@ -392,7 +358,7 @@ void TestParameters::refusedInputWritesNothing()
     };
 
     WindowSession s(at9600());
-    QVERIFY(quietInParameterMode(s));
+    QVERIFY(prepare(s, 1));
     Ui::Widget *ui = s.ui();
     QLineEdit *edits[] = {ui->lineEdit_para_hight_tmp, ui->lineEdit_para_low_tmp,
                           ui->lineEdit_para_zero_offset, ui->lineEdit_para_indoor_zero_offset};
@@ -423,7 +389,7 @@ void TestParameters::refusedInputWritesNothing()
 void TestParameters::exceptionOnBlockWriteStopsStore()
 {
     WindowSession s(at9600());
-    QVERIFY(quietInParameterMode(s));
+    QVERIFY(prepare(s, 1));
     Ui::Widget *ui = s.ui();
     sim::Simulator &sim = s.sim();
     fill(ui, {1, "100.0", "0.0", "0.00", 0, 0, "0.00", 5});
@@ -455,7 +421,7 @@ void TestParameters::exceptionOnBlockWriteStopsStore()
 void TestParameters::failedBlockWriteIsNotStoredAfterGoodPoll()
 {
     WindowSession s(at9600());
-    QVERIFY(quietInParameterMode(s));
+    QVERIFY(prepare(s, 1));
     Ui::Widget *ui = s.ui();
     sim::Simulator &sim = s.sim();
     fill(ui, {0, "100.0", "0.0", "0.00", 0, 0, "0.00", 5});
@@ -485,7 +451,7 @@ void TestParameters::failedBlockWriteIsNotStoredAfterGoodPoll()
 void TestParameters::busyLinkUsesNoStaleRead()
 {
     WindowSession s(at9600());
-    QVERIFY(quietInParameterMode(s));
+    QVERIFY(prepare(s, 1));
     Ui::Widget *ui = s.ui();
     sim::Simulator &sim = s.sim();
 
@@ -537,7 +503,7 @@ void TestParameters::busyLinkUsesNoStaleRead()
 void TestParameters::busySimulatorWritesNothing()
 {
     WindowSession s(at9600());
-    QVERIFY(quietInParameterMode(s));
+    QVERIFY(prepare(s, 1));
     Ui::Widget *ui = s.ui();
     sim::Simulator &sim = s.sim();
     ui->pushButton_para_read->click();   // leaves a delivered block behind
@@ -576,7 +542,7 @@ void TestParameters::busySimulatorWritesNothing()
 void TestParameters::unsentBlockWriteIsReported()
 {
     WindowSession s(at9600());
-    QVERIFY(quietInParameterMode(s));
+    QVERIFY(prepare(s, 1));
     Ui::Widget *ui = s.ui();
     sim::Simulator &sim = s.sim();
     fill(ui, {0, "10.0", "0.0", "0.00", 0, 0, "0.00", 5});
@@ -602,7 +568,7 @@ void TestParameters::unsentBlockWriteIsReported()
 void TestParameters::failedOperationReadChangesNothing()
 {
     WindowSession s(at9600());
-    QVERIFY(quietInParameterMode(s));
+    QVERIFY(prepare(s, 1));
     Ui::Widget *ui = s.ui();
     sim::Simulator &sim = s.sim();
     ui->pushButton_para_read->click();   // a good block in the buffer first
@@ -635,7 +601,7 @@ void TestParameters::failedOperationReadChangesNothing()
 void TestParameters::otherOperationsWaitForTheWrite()
 {
     WindowSession s(at9600());
-    QVERIFY(quietInParameterMode(s));
+    QVERIFY(prepare(s, 1));
     Ui::Widget *ui = s.ui();
     fill(ui, {0, "100", "0", "0", 0, 0, "0", 5});
 
@@ -663,7 +629,7 @@ void TestParameters::otherOperationsWaitForTheWrite()
 void TestParameters::busyLinkToggleSendsNothing()
 {
     WindowSession s(at9600());
-    QVERIFY(quietInParameterMode(s));
+    QVERIFY(prepare(s, 1));
     s.probe.setReplyPending(true);
     s.ui()->pushButton_para_set->click();
     s.probe.setReplyPending(false);

@@ -1,57 +1,14 @@
 // Thermocouple and RTD calibration against the simulator: mode toggles, point
 // captures, room-temperature calibration and the calibration write buttons.
 
-#include "window_session.h"
+#include "e2e_helpers.h"
 
 #include <QtTest>
 
+using namespace e2e;
+
 namespace {
 
-const QString kNotConnected = QStringLiteral("通讯未连接");
-const QString kReadFailure = QStringLiteral("读失败");
-const QString kWriteFailure = QStringLiteral("写失败R");
-
-sim::Config at9600()
-{
-    sim::Config c;
-    c.baud = 9600;
-    return c;
-}
-
-// Connected, the transmitter reporting `mode` and its group applied; then the
-// poll stopped and the request log emptied, so every request is the test's.
-bool prepare(WindowSession &s, int mode)
-{
-    if (!s.connectToSimulator())
-        return false;
-    if (mode != 0) {
-        s.sim().setWorkMode(mode);
-        if (!QTest::qWaitFor([&] { return s.probe.workGroup() == mode; }, 5000))
-            return false;
-    }
-    if (!s.idle())
-        return false;
-    s.probe.pollTimer()->stop();
-    if (!s.idle())
-        return false;
-    s.sim().clearRequests();
-    return true;
-}
-
-// Every write the transmitter received, as "address=v1,v2" in order.
-QStringList writes(const sim::Simulator &sim)
-{
-    QStringList list;
-    for (const sim::Request &r : sim.requests()) {
-        if (r.function != 6 && r.function != 16)
-            continue;
-        QStringList values;
-        for (uint16_t v : r.values)
-            values << QString::number(v);
-        list << QString::number(r.address) + "=" + values.join(',');
-    }
-    return list;
-}
 
 // Writes whose range touches holding registers first..last.
 int writesTouching(const sim::Simulator &sim, int first, int last)

@@ -2,32 +2,16 @@
 // talking Modbus RTU to the simulator.
 
 #include "reply_tap.h"
-#include "window_session.h"
+#include "e2e_helpers.h"
 
 #include <QTableWidget>
 #include <QtTest>
 
+using namespace e2e;
+
 namespace {
 
-sim::Config at9600()
-{
-    sim::Config c;
-    c.baud = 9600;
-    return c;
-}
-
 const QString kOk = QStringLiteral("link status: 【OK】");
-
-// Connected at 9600 baud, polling stopped and the request log empty.
-bool quiet(WindowSession &s)
-{
-    if (!s.connectToSimulator() || !s.idle())
-        return false;
-    s.probe.pollTimer()->stop();
-    s.sim().clearRequests();
-    s.notices.clear();
-    return true;
-}
 
 QStringList headers(QTableWidget *table)
 {
@@ -58,14 +42,6 @@ QStringList numbers(const std::vector<uint16_t> &values)
     return list;
 }
 
-QString describe(const std::vector<sim::Request> &requests)
-{
-    QStringList parts;
-    for (const sim::Request &r : requests)
-        parts << QString("f%1@%2x%3").arg(r.function).arg(r.address).arg(r.count);
-    return parts.join(' ');
-}
-
 } // namespace
 
 class TestTablesBaud : public QObject
@@ -89,7 +65,7 @@ private slots:
 void TestTablesBaud::holdingTableShowsRawWords()
 {
     WindowSession s(at9600());
-    QVERIFY(quiet(s));
+    QVERIFY(prepare(s, 0));
     Ui::Widget *ui = s.ui();
     QTableWidget *table = ui->tableWidget_reg;
     s.sim().setHolding(2, 0xFFFF);   // -0.1 as a range limit; shown raw
@@ -152,7 +128,7 @@ void TestTablesBaud::holdingTableShowsRawWords()
 void TestTablesBaud::inputTableShowsRawWords()
 {
     WindowSession s(at9600());
-    QVERIFY(quiet(s));
+    QVERIFY(prepare(s, 0));
     Ui::Widget *ui = s.ui();
     QTableWidget *table = ui->tableWidget_reg_2;
     // -200 across inputs 3-4: shown as its two raw words, not as -20.0.
@@ -200,7 +176,7 @@ void TestTablesBaud::inputTableShowsRawWords()
 void TestTablesBaud::shortReplyLeavesLaterRowsEmpty()
 {
     WindowSession s(at9600());
-    QVERIFY(quiet(s));
+    QVERIFY(prepare(s, 0));
     QTableWidget *table = s.ui()->tableWidget_reg;
     s.ui()->pushButton_reg_read->click();
     QTRY_VERIFY_WITH_TIMEOUT(table->item(63, 1), 3000);
@@ -239,7 +215,7 @@ void TestTablesBaud::tablesNotConnected()
 void TestTablesBaud::busyLinkSendsNoTableRead()
 {
     WindowSession s(at9600());
-    QVERIFY(quiet(s));
+    QVERIFY(prepare(s, 0));
     Ui::Widget *ui = s.ui();
     s.probe.setReplyPending(true);
     ui->pushButton_reg_read->click();
@@ -272,7 +248,7 @@ void TestTablesBaud::baudRateChange()
     QFETCH(QString, title);
     QFETCH(QString, text);
     WindowSession s(at9600());
-    QVERIFY(quiet(s));
+    QVERIFY(prepare(s, 0));
     Ui::Widget *ui = s.ui();
     ui->comboBox_sel_language->setCurrentIndex(language);
     ui->comboBox_set_baudrate->setCurrentText(rate);
@@ -314,7 +290,7 @@ void TestTablesBaud::baudRateChangeRefused()
     QFETCH(int, language);
     QFETCH(QString, failure);
     WindowSession s(at9600());
-    QVERIFY(quiet(s));
+    QVERIFY(prepare(s, 0));
     Ui::Widget *ui = s.ui();
     ui->comboBox_sel_language->setCurrentIndex(language);
     ui->comboBox_set_baudrate->setCurrentText("2400");
@@ -344,7 +320,7 @@ void TestTablesBaud::baudRateChangeRefused()
 void TestTablesBaud::baudRateChangeOnBusyLink()
 {
     WindowSession s(at9600());
-    QVERIFY(quiet(s));
+    QVERIFY(prepare(s, 0));
     Ui::Widget *ui = s.ui();
     ui->comboBox_sel_language->setCurrentIndex(2);
     ui->comboBox_set_baudrate->setCurrentText("1200");
@@ -366,7 +342,7 @@ void TestTablesBaud::baudRateChangeOnBusyLink()
 void TestTablesBaud::baudRateChangeWithoutStore()
 {
     WindowSession s(at9600());
-    QVERIFY(quiet(s));
+    QVERIFY(prepare(s, 0));
     Ui::Widget *ui = s.ui();
     ui->comboBox_set_baudrate->setCurrentText("4800");
     const auto storedBefore = s.sim().storedImage();

@@ -1,0 +1,68 @@
+// Shared pieces of the end-to-end tests: the session they start from, what
+// the operator is told, and the simulator's request log in readable form.
+#pragma once
+
+#include "window_session.h"
+
+#include <QStringList>
+#include <QtTest>
+
+namespace e2e {
+
+inline const QString kNotConnected = QStringLiteral("通讯未连接");
+inline const QString kReadFailure = QStringLiteral("读失败");
+inline const QString kWriteFailure = QStringLiteral("写失败R");
+
+inline sim::Config at9600()
+{
+    sim::Config c;
+    c.baud = 9600;
+    return c;
+}
+
+// Connected, the transmitter reporting `mode` and its group applied; then the
+// poll stopped, the request log and the notices emptied, so every request is the test's.
+inline bool prepare(WindowSession &s, int mode)
+{
+    if (!s.connectToSimulator())
+        return false;
+    if (mode != 0) {
+        s.sim().setWorkMode(mode);
+        if (!QTest::qWaitFor([&] { return s.probe.workGroup() == mode; }, 5000))
+            return false;
+    }
+    if (!s.idle())
+        return false;
+    s.probe.pollTimer()->stop();
+    if (!s.idle())
+        return false;
+    s.sim().clearRequests();
+    s.notices.clear();
+    return true;
+}
+
+// Every write the transmitter received, as "address=v1,v2" in order.
+inline QStringList writes(const sim::Simulator &sim)
+{
+    QStringList list;
+    for (const sim::Request &r : sim.requests()) {
+        if (r.function != 6 && r.function != 16)
+            continue;
+        QStringList values;
+        for (uint16_t v : r.values)
+            values << QString::number(v);
+        list << QString::number(r.address) + "=" + values.join(',');
+    }
+    return list;
+}
+
+// The request log as "f3@0x64 f16@0x9 ...", for failure messages.
+inline QString describe(const std::vector<sim::Request> &requests)
+{
+    QStringList parts;
+    for (const sim::Request &r : requests)
+        parts << QString("f%1@%2x%3").arg(r.function).arg(r.address).arg(r.count);
+    return parts.join(' ');
+}
+
+} // namespace e2e
