@@ -132,30 +132,29 @@ int main(int argc, char **argv)
             return 1;
         }
 
-        StallMeter stalls;
-        stalls.start();
+        // CPU first, with nothing else of ours running: the stall meter's own
+        // 5 ms timer would be counted otherwise.
         const double cpu0 = cpuSeconds();
         QElapsedTimer wall;
         wall.start();
         QTest::qWait(seconds * 1000);
         const double cpu = cpuSeconds() - cpu0;
-        const qint64 pollingStall = stalls.stop();
         std::printf("polling at 9600 baud for %d s: CPU %.3f s = %.2f %% of one core (goal < 1 %%)\n",
                     seconds, cpu, 100.0 * cpu / (double(wall.elapsed()) / 1000.0));
-        std::printf("largest event-loop stall while polling: %lld ms (goal < 20 ms)\n",
-                    static_cast<long long>(pollingStall));
+
+        StallMeter stalls;
+        stalls.start();
+        QTest::qWait(15000);
+        std::printf("largest event-loop stall while polling (15 s): %lld ms (goal < 20 ms)\n",
+                    static_cast<long long>(stalls.stop()));
 
         // An operation: the parameter read waits for its reply inside the loop.
         stalls.start();
-        const double opCpu0 = cpuSeconds();
-        QElapsedTimer opWall;
-        opWall.start();
         for (int i = 0; i < 5; ++i)
             QMetaObject::invokeMethod(&window, "on_pushButton_para_read_clicked");
         const qint64 opStall = stalls.stop();
-        std::printf("largest event-loop stall during 5 parameter reads: %lld ms, CPU %.1f %% of one core\n",
-                    static_cast<long long>(opStall),
-                    100.0 * (cpuSeconds() - opCpu0) / (double(opWall.elapsed()) / 1000.0));
+        std::printf("largest event-loop stall during 5 parameter reads: %lld ms (goal < 20 ms)\n",
+                    static_cast<long long>(opStall));
     }
 
     // Part 2: memory over many polls, driven faster than the timer would.

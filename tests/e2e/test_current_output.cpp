@@ -2,6 +2,7 @@
 // driven by its step letter, and the fine trim with the spin box.
 
 #include "e2e_helpers.h"
+#include "reply_tap.h"
 
 #include <QtTest>
 
@@ -36,6 +37,7 @@ private slots:
     void starvedReadBackDoesNotConfirm();
     void meterReadingsAreCheckedFirst();
     void unsentWritesKeepStep();
+    void unsentModeWriteIsReported();
     void linkDownKeepsStep();
     void fineTrimSelectsEndAndWritesChanges();
     void loadingTrimWritesNothing();
@@ -294,6 +296,20 @@ void TestCurrentOutput::unsentWritesKeepStep()
     QCOMPARE(sim.storedImage().at(11), uint16_t(4010));
     QCOMPARE(sim.storedImage().at(12), uint16_t(19980));
     QVERIFY(s.notices.notices().isEmpty());
+}
+
+void TestCurrentOutput::unsentModeWriteIsReported()
+{
+    WindowSession s(at9600());
+    QVERIFY(prepare(s, 0));
+    // Right after the confirming read-back the link stays busy: the mode write cannot go out.
+    ReplyTap tap(s.probe.master(), 1, [&](QModbusReply *) { s.probe.setReplyPending(true); });
+    s.ui()->commandLinkButton_ma_auto_calib_4->click();
+    s.probe.setReplyPending(false);
+    QVERIFY(tap.fired());
+    QCOMPARE(stepText(s), kStepB);
+    QCOMPARE(s.notices.texts(), QStringList({kWriteFailure}));
+    QCOMPARE(writes(s.sim()), QStringList({"51=1"}));
 }
 
 void TestCurrentOutput::linkDownKeepsStep()
