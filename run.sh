@@ -33,15 +33,18 @@ if [ "$with_simulator" -eq 0 ]; then
 fi
 
 demo=$(mktemp -d /tmp/tcal-demo.XXXXXX)
+pids=()
 cleanup() {
-  # socat, the simulator and the tail feeding it
-  kill $(jobs -p) 2>/dev/null || true
-  wait 2>/dev/null || true
+  # socat and the simulator; the tail feeding the simulator follows this shell
+  kill "${pids[@]}" 2>/dev/null || true
+  wait "${pids[@]}" 2>/dev/null || true
   rm -rf "$demo"
 }
-trap cleanup EXIT INT TERM
+trap cleanup EXIT
+trap "exit 130" INT TERM
 
 socat pty,raw,echo=0,link="$demo/tool" pty,raw,echo=0,link="$demo/transmitter" &
+pids+=($!)
 for _ in $(seq 100); do
   [ -e "$demo/tool" ] && [ -e "$demo/transmitter" ] && break
   sleep 0.05
@@ -51,8 +54,9 @@ done
 # appended to this file while the demo runs.
 commands="$demo/commands"
 : > "$commands"
-tail -n +1 -f "$commands" | build/simulator/tcal-sim --port "$demo/transmitter" \
+tail -n +1 -f --pid=$$ "$commands" | build/simulator/tcal-sim --port "$demo/transmitter" \
   --store build/demo-transmitter.txt > "$demo/simulator.log" 2>&1 &
+pids+=($!)
 
 cat <<MSG
 Simulated transmitter running (address 192, 4800 baud unless you stored another rate).
