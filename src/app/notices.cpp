@@ -45,10 +45,12 @@ void Widget::showLinkOk()
 {
     ui->label_link_sta->setText(QStringLiteral("link status: 【OK】"));
     led_rt->turnOn(true);
+    emit linkStatusShown(true, ui->label_link_sta->text());
 }
 
 void Widget::showLinkFailure(const QString &error)
 {
     ui->label_link_sta->setText(QStringLiteral("link status: 【") + error + QStringLiteral("】"));
     led_rt->turnOff(true);
+    emit linkStatusShown(false, ui->label_link_sta->text());
 }

@@ -3,7 +3,9 @@
 // and holds every operation. Operations live in the files of their concern
 // (src/link, src/device); this header is the one place that lists them.
 
+#include "live_values.h"
 #include "page_scaling.h"
+#include "request_description.h"
 
 #include <QModbusDataUnit>
 #include <QModbusDevice>
@@ -32,6 +34,15 @@ public:
 
     // True while a device operation runs; a second one started meanwhile does nothing.
     bool operationRunning() const { return operation_running; }
+
+signals:
+    // Every live poll that arrived; the tabs beyond the form listen to these.
+    void liveValuesReceived(const reg::LiveValues &values);
+    // The link-status line changed: ok, and the text it shows.
+    void linkStatusShown(bool ok, const QString &text);
+    // A request handed to the master. `reply` is null when the master refused
+    // it and may already be finished; listeners follow its finished signal.
+    void requestIssued(const link::RequestDescription &request, QModbusReply *reply);
 
 private slots:
     void on_tabWidget_main_currentChanged(int index);

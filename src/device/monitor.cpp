@@ -70,6 +70,8 @@ void Widget::showLiveValues(const QModbusDataUnit &unit)
         reg::value32(v, reg::kRoomTemperature), haveDecimalCode, decimals));
     ui->lcdNumber_rt_adc_value->setProperty("value", reg::value32(v, reg::kAdcValue));
 
+    emit liveValuesReceived(reg::decodeLiveValues(v, QDateTime::currentDateTime()));
+
     if (n <= reg::kWorkModeStatus) {
         selectWorkGroup(0);
         return;

@@ -43,7 +43,10 @@ bool Widget::sendRead(QModbusDataUnit::RegisterType type, int count, void (Widge
         return false;
     }
     const QModbusDataUnit unit(type, 0, quint16(count));
-    if (auto *reply = modbusDevice->sendReadRequest(unit, serverAddress())) {
+    const int server = serverAddress();
+    auto *reply = modbusDevice->sendReadRequest(unit, server);
+    emit requestIssued({type == QModbusDataUnit::HoldingRegisters ? 3 : 4, server, 0, count, {}}, reply);
+    if (reply) {
         if (reply->isFinished()) {
             reply_route = 0;
             delete reply;
@@ -70,6 +73,7 @@ bool Widget::writeRegisters(int server, int start, quint16 count, const quint16 
         unit.setValue(i, values[i]);
 
     auto *reply = modbusDevice->sendWriteRequest(unit, server);
+    emit requestIssued({count == 1 ? 6 : 16, server, start, count, unit.values()}, reply);
     if (!reply) {
         // Not silent: the operator must see that nothing was written.
         reply_pending = false;

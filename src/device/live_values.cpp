@@ -1,0 +1,36 @@
+#include "live_values.h"
+
+#include "registers.h"
+
+namespace reg {
+
+std::optional<int> temperatureDivisor(bool haveDecimalCode, quint16 decimalCode)
+{
+    if (!haveDecimalCode || decimalCode == 0)
+        return 1;
+    if (decimalCode == 1)
+        return 10;
+    if (decimalCode == 2)
+        return 100;
+    return std::nullopt;
+}
+
+LiveValues decodeLiveValues(const QVector<quint16> &words, const QDateTime &time)
+{
+    LiveValues v;
+    v.time = time;
+    v.words = words;
+    const bool haveCode = words.size() > kDecimalPlaces;
+    if (haveCode)
+        v.decimalCode = words.at(kDecimalPlaces);
+    if (words.size() > kWorkModeStatus)
+        v.workMode = words.at(kWorkModeStatus);
+    v.adc = value32(words, kAdcValue);
+    if (const auto divisor = temperatureDivisor(haveCode, word(words, kDecimalPlaces))) {
+        v.measured = value32(words, kMeasuredTemperature) / double(*divisor);
+        v.room = value32(words, kRoomTemperature) / double(*divisor);
+    }
+    return v;
+}
+
+} // namespace reg
