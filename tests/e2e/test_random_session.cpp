@@ -44,7 +44,7 @@ private:
     {
         if (m_clock.elapsed() > m_endMs)
             return;
-        QTimer::singleShot(50 + pick(250), &m_s.window, [this] {
+        QTimer::singleShot(50 + pick(250), &m_context, [this] {
             schedule();
             act();
         });
@@ -92,6 +92,7 @@ private:
     }
 
     WindowSession &m_s;
+    QObject m_context;   // actions still scheduled die with the technician
     std::mt19937 m_rng;
     QElapsedTimer m_clock;
     int m_endMs = 0;
