@@ -1,6 +1,6 @@
 // A technician under stress: random clicks on whatever is enabled, language
 // switches and reconnects, while the transmitter answers with exceptions and
-// short replies, falls silent and reports random work modes. Afterwards the
+// short replies, falls silent, answers too late and reports random work modes. Afterwards the
 // window must still poll, reach parameter mode and read the parameters.
 //
 // TCAL_RANDOM_SEEDS=N runs N seeds (default 3); TCAL_RANDOM_SECONDS the length
@@ -63,9 +63,13 @@ private:
         } else if (roll < 69) {
             sim.setShortRead(1 + pick(20));
             QTimer::singleShot(200 + pick(1000), &m_s.window, [&sim] { sim.setShortRead(0); });
-        } else if (roll < 74) {
+        } else if (roll < 72) {
             sim.setSilent(true);
             QTimer::singleShot(100 + pick(700), &m_s.window, [&sim] { sim.setSilent(false); });
+        } else if (roll < 76) {
+            // Answers that come after the master has given up on them.
+            sim.setReplyDelayMs(300 + pick(700));
+            QTimer::singleShot(300 + pick(1500), &m_s.window, [&sim] { sim.setReplyDelayMs(0); });
         } else if (roll < 84) {
             sim.setWorkMode(pick(5));
         } else if (roll < 90) {

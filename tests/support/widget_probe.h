@@ -48,6 +48,15 @@ public:
         return m_w.writeRegisters(m_w.serverAddress(), start, quint16(values.size()), values.data());
     }
     void tick() { m_w.timerUpDate(); }
+    // Follows `reply` as the window follows a live poll: for replies the
+    // master would never finish.
+    void followAsPoll(QModbusReply *reply)
+    {
+        m_w.reply_pending = true;
+        m_w.ledger->follow(reply, m_w.line_budget.responseTimeoutMs,
+                           [this](QModbusReply *r, const link::Verdict &v) { m_w.onInputBlockReply(r, v, 0); });
+    }
+    quint64 repliesGivenUp() const { return m_w.ledger->givenUpCount(); }
     void presentTrimRead() { m_w.on_pushButton_ma_read_clicked(); }
 
 private:
