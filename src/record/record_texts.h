@@ -10,7 +10,7 @@ enum class Text {
     TabTitle, HeaderGroup, Tag, Serial, Description, Technician, ReferenceInstrument,
     ReferenceDue, Ambient, Tolerance, ToleranceDegrees, TolerancePercent, RangeLower,
     RangeUpper, ReadRange, TestPoints, DefaultPoints, StablePolls, StableBand, StableTimeout,
-    RecordsFolder, CheckGroup, StartAsFound, StartAsLeft, Repeat, Skip, Apply, Reading,
+    RecordsFolder, CheckGroup, StartAsFound, StartAsLeft, Measure, Repeat, Skip, Apply, PressMeasure, Reading,
     Countdown, NotStable, CheckDone, NoCheck, AsFound, AsLeft, ColReference, ColReading,
     ColError, ColErrorPercent, ColExpectedMa, ColMeasuredMa, ColCurrentError, ColResult,
     Pass, Fail, Skipped, Pending, Incomplete, ExportCsv, ExportPdf, History, HistoryTime,

@@ -173,13 +173,16 @@ QWidget *CalibrationRecordTab::buildHeader()
     stability->addWidget(m_band);
     stability->addWidget(label(Text::StableTimeout));
     stability->addWidget(m_timeout);
-    const QList<QPair<Text, QLayoutItem *>> right = {
-        {Text::Ambient, new QWidgetItem(m_ambient)}, {Text::Tolerance, tolerance},
-        {Text::RangeLower, range}, {Text::TestPoints, points}, {Text::StablePolls, stability},
-        {Text::RecordsFolder, new QWidgetItem(m_folder)}};
+    auto *ambient = new QHBoxLayout;
+    ambient->addWidget(m_ambient);
+    auto *folder = new QHBoxLayout;
+    folder->addWidget(m_folder);
+    const QList<QPair<Text, QLayout *>> right = {
+        {Text::Ambient, ambient}, {Text::Tolerance, tolerance}, {Text::RangeLower, range},
+        {Text::TestPoints, points}, {Text::StablePolls, stability}, {Text::RecordsFolder, folder}};
     for (int row = 0; row < right.size(); ++row) {
         grid->addWidget(label(right[row].first), row, 2);
-        grid->addItem(right[row].second, row, 3);
+        grid->addLayout(right[row].second, row, 3);
     }
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 2);
@@ -215,6 +218,8 @@ QWidget *CalibrationRecordTab::buildCheck()
     for (QLabel *l : {m_apply, m_live, m_countdown})
         layout->addWidget(l);
     auto *steps = new QHBoxLayout;
+    auto *measure = button(Text::Measure, "pushButton_record_measure");
+    steps->addWidget(measure);
     m_repeat = button(Text::Repeat, "pushButton_record_repeat");
     m_skip = button(Text::Skip, "pushButton_record_skip");
     steps->addWidget(m_repeat);
@@ -235,6 +240,7 @@ QWidget *CalibrationRecordTab::buildCheck()
 
     connect(found, &QPushButton::clicked, this, [this] { startCheck(Stage::AsFound); });
     connect(left, &QPushButton::clicked, this, [this] { startCheck(Stage::AsLeft); });
+    connect(measure, &QPushButton::clicked, this, &CalibrationRecordTab::startWait);
     connect(m_repeat, &QPushButton::clicked, this, &CalibrationRecordTab::repeatPoint);
     connect(m_skip, &QPushButton::clicked, this, &CalibrationRecordTab::skipPoint);
     connect(csv, &QPushButton::clicked, this, &CalibrationRecordTab::exportCsv);
@@ -316,7 +322,7 @@ void CalibrationRecordTab::applyTexts()
     showRecord(Stage::AsFound);
     showRecord(Stage::AsLeft);
     refreshHistory();
-    if (m_running && m_waiting)
+    if (m_running)
         beginPoint();
     else if (!m_running)
         m_apply->setText(text(Text::NoCheck, m_language));
@@ -430,13 +436,28 @@ void CalibrationRecordTab::beginPoint()
     tableOf(*m_running)->selectRow(m_point);
     m_apply->setText(text(Text::Apply, m_language)
                          .arg(QString::number(r.points[m_point].reference, 'f', 1), m_unit));
-    if (!m_waiting) {
-        m_detector = StabilityDetector(stabilitySettings());
-        m_waitClock.start();
-        m_waiting = true;
-        m_waitTicker->start();
-    }
+    if (m_waiting)
+        showCountdown();
+    else
+        m_countdown->setText(text(Text::PressMeasure, m_language));
+}
+
+// The technician has set the calibrator: from now on the polls count.
+void CalibrationRecordTab::startWait()
+{
+    if (!m_running || m_waiting)
+        return;
+    m_detector = StabilityDetector(stabilitySettings());
+    m_waitClock.start();
+    m_waiting = true;
+    m_waitTicker->start();
     showCountdown();
+}
+
+void CalibrationRecordTab::stopWait()
+{
+    m_waiting = false;
+    m_waitTicker->stop();
 }
 
 void CalibrationRecordTab::showCountdown()
@@ -470,8 +491,7 @@ void CalibrationRecordTab::onWaitTick()
         showCountdown();
         return;
     }
-    m_waiting = false;
-    m_waitTicker->stop();
+    stopWait();
     recordOf(*m_running)->points[m_point].status = Point::Status::NotStable;
     showRecord(*m_running);
     m_countdown->setText(text(Text::NotStable, m_language));
@@ -479,8 +499,7 @@ void CalibrationRecordTab::onWaitTick()
 
 void CalibrationRecordTab::recordPoint(double reading)
 {
-    m_waiting = false;
-    m_waitTicker->stop();
+    stopWait();
     Point &p = recordOf(*m_running)->points[m_point];
     p.status = Point::Status::Recorded;
     p.reading = reading;
@@ -492,8 +511,7 @@ void CalibrationRecordTab::recordPoint(double reading)
 
 void CalibrationRecordTab::finishCheck()
 {
-    m_waiting = false;
-    m_waitTicker->stop();
+    stopWait();
     const Stage stage = *m_running;
     m_running.reset();
     m_apply->setText(text(Text::CheckDone, m_language));
@@ -516,7 +534,7 @@ void CalibrationRecordTab::repeatPoint()
     r.points[row].status = Point::Status::Pending;
     m_running = stage;
     m_point = row;
-    m_waiting = false;   // a fresh wait
+    stopWait();
     showRecord(*stage);
     beginPoint();
 }
@@ -526,8 +544,7 @@ void CalibrationRecordTab::skipPoint()
     if (!m_running)
         return;
     recordOf(*m_running)->points[m_point].status = Point::Status::Skipped;
-    m_waiting = false;
-    m_waitTicker->stop();
+    stopWait();
     showRecord(*m_running);
     ++m_point;
     beginPoint();

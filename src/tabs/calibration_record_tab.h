@@ -68,6 +68,8 @@ private:
     // The guided check.
     void startCheck(record::Stage stage);
     void beginPoint();
+    void startWait();
+    void stopWait();
     void recordPoint(double reading);
     void finishCheck();
     void repeatPoint();

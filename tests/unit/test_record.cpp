@@ -3,6 +3,7 @@
 #include "calibration_record.h"
 #include "record_csv.h"
 #include "record_store.h"
+#include "record_texts.h"
 #include "stability.h"
 
 #include <QtTest>
@@ -25,6 +26,7 @@ private slots:
     void roundTrip();
     void historyAndDrift();
     void csvQuotesAndFigures();
+    void everyTextInThreeLanguages();
 };
 
 void TestRecord::rangeAndPoints()
@@ -251,6 +253,16 @@ void TestRecord::csvQuotesAndFigures()
     QVERIFY2(lines.contains("as-left,2026-12-07T10:00:00,75.000,76.500,1.500,0.300,8.000,8.100,0.100,fail"),
              qPrintable(lines.join('\n')));
     QVERIFY(lines.contains("as-left,2026-12-07T10:00:00,200.000,,,,12.000,,,not done"));
+}
+
+void TestRecord::everyTextInThreeLanguages()
+{
+    for (int id = 0; id < int(Text::TextCount); ++id) {
+        const QString english = text(Text(id), 2);
+        QVERIFY2(!english.isEmpty(), qPrintable(QString::number(id)));
+        QVERIFY2(text(Text(id), 0) != english && text(Text(id), 1) != english,
+                 qPrintable(english));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestRecord)
