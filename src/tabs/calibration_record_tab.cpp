@@ -391,6 +391,7 @@ void CalibrationRecordTab::readRange()
 void CalibrationRecordTab::fillDefaultPoints()
 {
     m_points->setText(pointsText(testPoints({m_lower->value(), m_upper->value()}, defaultPercents())));
+    m_points->setCursorPosition(0);
 }
 
 // --- the guided check ---
