@@ -24,6 +24,8 @@ private slots:
     void crcMatchesKnownFrame();
     void consoleCommandsReachTheSimulator();
     void consoleRejectsNonsense();
+    void appliedCelsiusReadsBackThroughEveryType();
+    void inputErrorShowsAndTwoPointCalibrationRemovesIt();
     void storeFileRoundTrip();
     void startFailsOnMissingPort();
 };
@@ -252,10 +254,60 @@ void TestSimModel::consoleRejectsNonsense()
     Simulator s;
     const auto before = s.holdingImage();
     for (const char *bad : {"set mv abc", "set holding 64 1", "set holding 1 70000", "fault delay -1",
-                            "fault silent maybe", "fault exception 16", "set mode 9", "frobnicate", "show nothing"})
+                            "fault silent maybe", "fault exception 16", "set mode 9", "frobnicate", "show nothing",
+                            "set degc abc", "set error", "set error gain", "set error gain x",
+                            "set error tilt 1", "set error gain 1 offset"})
         QVERIFY2(runConsoleCommand(s, bad).rfind("?", 0) == 0, bad);
     QVERIFY(s.holdingImage() == before);
     QCOMPARE(runConsoleCommand(s, "   "), std::string());
+}
+
+void TestSimModel::appliedCelsiusReadsBackThroughEveryType()
+{
+    Simulator s;
+    s.setAmbient(21.0);
+    for (uint16_t type : {uint16_t(0), uint16_t(7), uint16_t(32), uint16_t(33)}) {
+        s.setHolding(0, type);
+        for (double celsius : {-40.0, 0.0, 150.0, 600.0}) {
+            runConsoleCommand(s, "set degc " + std::to_string(celsius));
+            QVERIFY2(qAbs(s.measuredTemperature() - celsius) < 0.002, qPrintable(QString::number(type)));
+        }
+    }
+    s.setHolding(6, 1);   // degF
+    QVERIFY(qAbs(s.measuredTemperature() - (600.0 * 9 / 5 + 32)) < 0.004);
+    QVERIFY(runConsoleCommand(s, "show state").find("applied 600.000 degC") != std::string::npos);
+    s.setHolding(0, 32);
+    runConsoleCommand(s, "set ohm 138.5");   // a plain signal takes over again
+    QVERIFY(!s.appliedCelsius());
+    QVERIFY(qAbs(s.measuredTemperature() - (100.0 * 9 / 5 + 32)) < 1e-6);
+}
+
+void TestSimModel::inputErrorShowsAndTwoPointCalibrationRemovesIt()
+{
+    Simulator s;
+    s.setAmbient(23.5);
+    runConsoleCommand(s, "set error gain 1.02 offset 0.05");
+    QCOMPARE(s.inputError().gain, 1.02);
+    runConsoleCommand(s, "set degc 400");
+    // 40 uV/degC with the cold junction at ambient.
+    const double wantTc = 23.5 + (1.02 * (400 - 23.5) * 0.040 + 0.05) / 0.040;
+    QVERIFY(qAbs(s.measuredTemperature() - wantTc) < 0.0125);   // one ADC count
+    s.setHolding(0, 32);
+    const double wantPt = (1.02 * (100 + 0.385 * 400) + 0.05 - 100) / 0.385;
+    QVERIFY(qAbs(s.measuredTemperature() - wantPt) < 0.002);
+
+    // The transmitter's own 100/200 ohm points, captured through the same input stage.
+    uint16_t h = 0, l = 0;
+    for (auto [ohm, reg] : {std::pair{100.0, 19}, std::pair{200.0, 21}}) {
+        s.setAppliedOhms(ohm);
+        fromInt32(s.adcValue(), h, l);
+        s.setHolding(reg, h);
+        s.setHolding(reg + 1, l);
+    }
+    s.setAppliedCelsius(400);
+    QVERIFY(qAbs(s.measuredTemperature() - 400.0) < 0.01);
+    runConsoleCommand(s, "set error off");
+    QCOMPARE(s.inputError().offset, 0.0);
 }
 
 void TestSimModel::storeFileRoundTrip()
