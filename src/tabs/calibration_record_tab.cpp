@@ -323,7 +323,7 @@ void CalibrationRecordTab::applyTexts()
     showRecord(Stage::AsLeft);
     refreshHistory();
     if (m_running)
-        beginPoint();
+        showCurrentPoint();
     else if (!m_running)
         m_apply->setText(text(Text::NoCheck, m_language));
 }
@@ -430,17 +430,22 @@ void CalibrationRecordTab::beginPoint()
     const Record &r = *recordOf(*m_running);
     while (m_point < r.points.size() && r.points[m_point].status != Point::Status::Pending)
         ++m_point;
-    if (m_point >= r.points.size()) {
+    if (m_point >= r.points.size())
         finishCheck();
-        return;
-    }
+    else
+        showCurrentPoint();
+}
+
+void CalibrationRecordTab::showCurrentPoint()
+{
+    const Point &p = recordOf(*m_running)->points[m_point];
     tableOf(*m_running)->selectRow(m_point);
-    m_apply->setText(text(Text::Apply, m_language)
-                         .arg(QString::number(r.points[m_point].reference, 'f', 1), m_unit));
+    m_apply->setText(text(Text::Apply, m_language).arg(QString::number(p.reference, 'f', 1), m_unit));
     if (m_waiting)
         showCountdown();
     else
-        m_countdown->setText(text(Text::PressMeasure, m_language));
+        m_countdown->setText(text(p.status == Point::Status::NotStable ? Text::NotStable : Text::PressMeasure,
+                                  m_language));
 }
 
 // The technician has set the calibrator: from now on the polls count.
@@ -495,7 +500,7 @@ void CalibrationRecordTab::onWaitTick()
     stopWait();
     recordOf(*m_running)->points[m_point].status = Point::Status::NotStable;
     showRecord(*m_running);
-    m_countdown->setText(text(Text::NotStable, m_language));
+    showCurrentPoint();
 }
 
 void CalibrationRecordTab::recordPoint(double reading)

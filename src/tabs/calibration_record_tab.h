@@ -67,7 +67,8 @@ private:
 
     // The guided check.
     void startCheck(record::Stage stage);
-    void beginPoint();
+    void beginPoint();         // the next pending point, or the end of the check
+    void showCurrentPoint();
     void startWait();
     void stopWait();
     void recordPoint(double reading);
