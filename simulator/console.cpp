@@ -19,6 +19,7 @@ const char *consoleHelp()
            "  set degc X               applied input as degC for the configured type\n"
            "  set error gain G offset X  input-stage error (X in mV or ohm)\n"
            "  set error off            no input-stage error\n"
+           "  curves standard|linear   convert with the standard sensor tables or straight lines\n"
            "  set holding N V          write holding register N (no side effects)\n"
            "  set input N V|off        force input register N, or stop forcing it\n"
            "  set decimals N           decimal-places code reported in input 11\n"
@@ -104,6 +105,8 @@ std::string runConsoleCommand(Simulator &s, const std::string &line, bool *quit)
         s.setDrift(on);
         return "ok\n";
     }
+    if (w[0] == "curves")
+        return runCurvesCommand(s, w) ? "ok\n" : bad;
     if (w[0] == "clear" && arg(1) == "requests") {
         s.clearRequests();
         return "ok\n";

@@ -42,6 +42,14 @@ bool runErrorCommand(Simulator &s, const std::vector<std::string> &words)
     return true;
 }
 
+bool runCurvesCommand(Simulator &s, const std::vector<std::string> &words)
+{
+    if (words.size() != 2 || (words[1] != "standard" && words[1] != "linear"))
+        return false;
+    s.setCurves(words[1] == "standard" ? model::Curves::Standard : model::Curves::Linear);
+    return true;
+}
+
 std::string describeEngineeringInput(const Simulator &s)
 {
     std::ostringstream o;
@@ -50,7 +58,8 @@ std::string describeEngineeringInput(const Simulator &s)
     if (const auto c = s.appliedCelsius())
         o << "applied " << *c << " degC\n";
     const auto e = s.inputError();
-    o << "input error gain " << e.gain << " offset " << e.offset << "\n";
+    o << "input error gain " << e.gain << " offset " << e.offset << "\n"
+      << "curves " << (s.curves() == model::Curves::Standard ? "standard" : "linear") << "\n";
     return o.str();
 }
 

@@ -12,6 +12,9 @@ class Simulator;
 // `words` is the whole command. False when it does not parse.
 bool runErrorCommand(Simulator &s, const std::vector<std::string> &words);
 
+// "curves standard" or "curves linear". False when it does not parse.
+bool runCurvesCommand(Simulator &s, const std::vector<std::string> &words);
+
 // Lines for "show state": the applied degC and the error in force.
 std::string describeEngineeringInput(const Simulator &s);
 

@@ -1,6 +1,6 @@
 #include "engineering_input.h"
 
-#include "model.h"
+#include "sensor_tables.h"
 
 namespace sim {
 namespace engineering {
@@ -11,8 +11,17 @@ constexpr double kCu50Alpha = 0.00428;
 constexpr uint16_t kPt100 = 32;
 }
 
-double signalForCelsius(uint16_t inputType, double celsius, double ambient)
+double signalForCelsius(uint16_t inputType, double celsius, double ambient, model::Curves curves)
 {
+    if (curves == model::Curves::Standard && tables::hasStandardCurve(inputType)) {
+        if (inputType == kPt100)
+            return tables::pt100Ohms(celsius);
+        if (model::isRtd(inputType))
+            return tables::cu50Ohms(celsius);
+        const auto hot = tables::emfMv(inputType, celsius), cold = tables::emfMv(inputType, ambient);
+        if (hot && cold)
+            return *hot - *cold;
+    }
     if (inputType == kPt100)
         return 100.0 + kPt100OhmPerDegree * celsius;
     if (model::isRtd(inputType))

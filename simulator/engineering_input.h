@@ -9,11 +9,15 @@
 //   thermocouple: mV  = (degC - ambient) * 0.040   (cold junction at ambient)
 //   PT100:        ohm = 100 + 0.385 * degC
 //   Cu50:         ohm = 50 * (1 + 0.00428 * degC)  (the standard Cu50 line)
+// With the standard curves switched on, from the tables of sensor_tables.h:
+//   thermocouple: mV  = E(degC) - E(ambient), PT100 by Callendar-Van Dusen.
 //
 // The input-stage error acts on the signal before the converter, so the
 // transmitter's own two-point calibration (0/50 mV, 100/200 ohm) removes it:
 //   seen = gain * signal + offset                  (offset in mV or ohm)
 #pragma once
+
+#include "model.h"
 
 #include <cstdint>
 
@@ -26,7 +30,8 @@ struct InputError {
 };
 
 // The signal (mV for thermocouple types, ohm for RTD types) for `celsius`.
-double signalForCelsius(uint16_t inputType, double celsius, double ambient);
+double signalForCelsius(uint16_t inputType, double celsius, double ambient,
+                        model::Curves curves = model::Curves::Linear);
 
 double withError(double signal, const InputError &error);
 

@@ -182,7 +182,8 @@ model::Environment Simulator::environmentLocked() const
     env.ambient = m_ambient;
     if (m_celsius)
         (model::isRtd(m_holding[0]) ? env.ohms : env.millivolts) =
-            engineering::signalForCelsius(m_holding[0], *m_celsius, m_ambient);
+            engineering::signalForCelsius(m_holding[0], *m_celsius, m_ambient, m_curves);
+    env.curves = m_curves;
     env.decimalCode = m_decimals;
     env.reportedMode = m_reportCountdown == 0 ? m_mode : m_reportedMode;
     if (m_drift) {
@@ -465,7 +466,7 @@ double Simulator::loopCurrentMa() const
     std::lock_guard<std::mutex> lock(m_mutex);
     const auto env = environmentLocked();
     const double room = model::roomCelsius(env.ambient, m_holding[7], m_holding[8]);
-    const double t = model::measuredTemperature(m_holding, model::adcFor(m_holding, env), room);
+    const double t = model::measuredTemperature(m_holding, model::adcFor(m_holding, env), room, env.curves);
     // The range is in the unit the temperature is shown in.
     return model::loopCurrentMa(m_holding, m_mode, t);
 }
@@ -475,7 +476,7 @@ double Simulator::measuredTemperature() const
     std::lock_guard<std::mutex> lock(m_mutex);
     const auto env = environmentLocked();
     const double room = model::roomCelsius(env.ambient, m_holding[7], m_holding[8]);
-    return model::measuredTemperature(m_holding, model::adcFor(m_holding, env), room);
+    return model::measuredTemperature(m_holding, model::adcFor(m_holding, env), room, env.curves);
 }
 
 double Simulator::roomTemperature() const
@@ -526,6 +527,18 @@ engineering::InputError Simulator::inputError() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_inputError;
+}
+
+void Simulator::setCurves(model::Curves curves)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_curves = curves;
+}
+
+model::Curves Simulator::curves() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_curves;
 }
 
 void Simulator::setAmbient(double celsius)

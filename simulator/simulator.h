@@ -81,6 +81,10 @@ public:
     // Gain and offset error of the input stage; (1, 0) is none.
     void setInputError(double gain, double offset);
     engineering::InputError inputError() const;
+    // Straight lines (default) or the standard sensor tables, for the display
+    // and for the degC input alike.
+    void setCurves(model::Curves curves);
+    model::Curves curves() const;
     void setAmbient(double celsius);
     void setDecimalPlaces(uint16_t code);
     void setModeReportDelay(int reads);
@@ -139,6 +143,7 @@ private:
     double m_mv = 4.0, m_ohm = 138.5, m_ambient = 23.5;
     std::optional<double> m_celsius;
     engineering::InputError m_inputError;
+    model::Curves m_curves = model::Curves::Linear;
     uint16_t m_decimals = 1;
     int m_mode = 0, m_reportedMode = 0, m_reportDelay = 0, m_reportCountdown = 0;
     bool m_drift = false;

@@ -60,6 +60,7 @@ bool recordSession(Widget &window, WidgetProbe &probe, sim::Simulator &sim, cons
     if (!QTest::qWaitFor([&] { return probe.workGroup() == 0; }, 10000))
         return false;
     sim.setInputError(1.002, 0.01);
+    sim.setCurves(sim::model::Curves::Standard);
     QTemporaryDir folder;
     RecordDriver d(probe.recordTab(), sim);
     d.fillHeader(QStringLiteral("SN-7001"), folder.path(), 0.8, 3);

@@ -1,10 +1,12 @@
-// A whole calibration against the simulator: as found with an injected
-// input-stage error, the window's own thermocouple calibration, as left, and
-// the record files, CSV and PDF certificate that document it.
+// A whole calibration against the simulator (type K through its standard
+// table): as found with an injected input-stage error, the window's own
+// thermocouple calibration, as left, and the record files, CSV and PDF
+// certificate that document it.
 
 #include "e2e_helpers.h"
 #include "record_driver.h"
 #include "record_table.h"
+#include "sensor_tables.h"
 
 #include <QLabel>
 #include <QProcess>
@@ -15,12 +17,15 @@ using record::Stage;
 
 namespace {
 
-// The simulator's input stage: seen = gain * mV + offset. Through its 40 uV/degC
-// line with the cold junction at ambient, a reading is off by this much.
+// The simulator's input stage sees gain * mV + offset; the transmitter converts
+// through the type K table with the cold junction at ambient.
 constexpr double kGain = 1.002, kOffsetMv = 0.01, kAmbient = 23.5;
 double injectedError(double celsius)
 {
-    return (kGain - 1.0) * (celsius - kAmbient) + kOffsetMv / 0.040;
+    using namespace sim::tables;
+    const double junction = *emfMv(0, kAmbient);
+    const double seen = kGain * (*emfMv(0, celsius) - junction) + kOffsetMv;
+    return *celsiusFromEmf(0, seen + junction) - celsius;
 }
 
 // Readings come in tenths: half a tenth either way.
@@ -63,6 +68,7 @@ void TestCalibrationRecord::asFoundCalibrateAsLeft()
     s.sim().setHolding(2, quint16(-200));
     s.sim().setAmbient(kAmbient);
     s.sim().setInputError(kGain, kOffsetMv);
+    s.sim().setCurves(sim::model::Curves::Standard);
     QVERIFY(s.connectToSimulator());
     s.ui()->comboBox_sel_language->setCurrentIndex(2);
     CalibrationRecordTab *tab = s.probe.recordTab();
