@@ -1,6 +1,7 @@
 // Test access to the window's bookkeeping and internals (a friend of Widget).
 #pragma once
 
+#include "calibration_record_tab.h"
 #include "hled.h"
 #include "ui_widget.h"
 #include "widget.h"
@@ -22,6 +23,7 @@ public:
     HLed *ledMa() const { return m_w.led_ma; }
     QModbusClient *master() const { return m_w.modbusDevice; }
     QTimer *pollTimer() const { return m_w.poll_timer; }
+    CalibrationRecordTab *recordTab() const { return m_w.record_tab; }
 
     bool replyPending() const { return m_w.reply_pending; }
     // Changing the bookkeeping from outside wakes the waits, as the window's own changes do.
