@@ -28,12 +28,13 @@ class RandomTechnician
 public:
     RandomTechnician(WindowSession &s, quint32 seed) : m_s(s), m_rng(seed) {}
 
-    void run(int seconds)
+    // False when the session could not be ended in time.
+    bool run(int seconds)
     {
         m_clock.start();
         m_endMs = seconds * 1000;
         schedule();
-        QTest::qWaitFor([this] { return m_clock.elapsed() > m_endMs + 200; }, m_endMs + 60000);
+        return QTest::qWaitFor([this] { return m_clock.elapsed() > m_endMs + 200; }, m_endMs + 60000);
     }
 
 private:
@@ -130,7 +131,7 @@ void TestRandomSession::windowRecovers()
     QVERIFY2(connectPolling(s, 1), where);
     s.ui()->pushButton_para_read->click();   // fields that a parameter write accepts
 
-    RandomTechnician(s, seed).run(envInt("TCAL_RANDOM_SECONDS", 12));
+    QVERIFY2(RandomTechnician(s, seed).run(envInt("TCAL_RANDOM_SECONDS", 12)), where);
 
     // Calm transmitter, calm technician: the window must come back.
     sim::Simulator &sim = s.sim();
