@@ -100,6 +100,7 @@ private:
     void showLinkOk();
     void showLinkFailure(const QString &error);
     void notify(notices::Notice notice);
+    void notifyOpenFailure(const QString &port);   // the permission notice, or the generic one
     void notifyInvalidNumber(notices::Field field, qint64 min, qint64 max, int scale);
     int languageIndex() const;
 

@@ -6,6 +6,7 @@
 #include "hled.h"
 #include "language_table.h"
 #include "notice_texts.h"
+#include "port_combo.h"
 #include "port_list.h"
 #include "serial_settings.h"
 #include "ui_widget.h"
@@ -15,9 +16,7 @@
 
 void Widget::refreshPorts()
 {
-    const QStringList list = ports::availablePorts();
-    ui->comboBox_com_num->clear();
-    ui->comboBox_com_num->insertItems(ui->comboBox_com_num->count(), list);
+    ports::refillPortBox(ui->comboBox_com_num, ports::availablePortInfos());
 }
 
 void Widget::on_pushButton_com_ref_clicked()
@@ -64,7 +63,7 @@ void Widget::on_pushButton_com_connect_clicked()
 void Widget::openLink()
 {
     modbusDevice->setConnectionParameter(QModbusDevice::SerialPortNameParameter,
-                                         ui->comboBox_com_num->currentText());
+                                         ports::chosenLocation(ui->comboBox_com_num));
     modbusDevice->setConnectionParameter(QModbusDevice::SerialParityParameter,
                                          serial::parityFromText(ui->comboBox_checkbit->currentText()));
     modbusDevice->setConnectionParameter(QModbusDevice::SerialBaudRateParameter,
@@ -77,7 +76,7 @@ void Widget::openLink()
     modbusDevice->setNumberOfRetries(0);
 
     if (!modbusDevice->connectDevice() || modbusDevice->state() == QModbusDevice::UnconnectedState) {
-        notify(notices::Notice::SerialConnectFailed);
+        notifyOpenFailure(ports::chosenLocation(ui->comboBox_com_num));
         return;
     }
     for (QWidget *control : lockedWhileConnected(ui))
