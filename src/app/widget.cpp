@@ -74,6 +74,7 @@ Widget::Widget(QWidget *parent)
         const quiet::QuietUnmatchedSlots quiet(unmatchedSlots());
         ui->setupUi(this);
     }
+    fitPageContainers();
     ui->tabWidget_main->setStyleSheet(QStringLiteral(
         "QTabWidget:pane {border-top:0px solid #e8f3f9;background:  transparent;}"));
 

@@ -106,7 +106,7 @@ private:
 
     // --- page scaling (src/app/resize.cpp) ---
     void scaleWindowContainers();
-    void scalePageContainers();
+    void fitPageContainers();
 
     // --- link (src/link) ---
     void refreshPorts();
@@ -205,14 +205,11 @@ private:
     bool trim_write_running = false;
     bool trim_write_again = false;
     bool trim_write_failed_busy = false;
-    bool pageScalingArmed = false;
     scaling::Rule rule_top_logo;
     scaling::Rule rule_top_serial;
     scaling::Rule rule_live_strip;
     scaling::Rule rule_tabs;
     scaling::Rule rule_status;
-    scaling::Rule rule_table_pages;   // one capture serves both register-table pages
-    scaling::Rule rule_calibration_page;
 
     friend class WidgetProbe;   // tests reach the bookkeeping through it
 };
