@@ -1,24 +1,70 @@
-// The window as it starts: tables, lamps, validators, groups, resize rules and
-// the port list.
+// The window as it starts: tables, lamps, validators, groups, resize rules,
+// the port list and what opening a port tells the operator.
 
+#include "notice_catcher.h"
+#include "open_failure.h"
 #include "widget_probe.h"
 
 #include <QDoubleValidator>
 #include <QHeaderView>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <cerrno>
+
+namespace {
+
+// Every message Qt logs while one of these lives.
+class MessageLog
+{
+public:
+    MessageLog() { s_previous = qInstallMessageHandler(record); }
+    ~MessageLog() { qInstallMessageHandler(s_previous); }
+    static QStringList messages;
+
+private:
+    static void record(QtMsgType, const QMessageLogContext &, const QString &text) { messages << text; }
+    static QtMessageHandler s_previous;
+};
+QStringList MessageLog::messages;
+QtMessageHandler MessageLog::s_previous = nullptr;
+
+// The first page's bottom row (progress bar, language box) lies inside the
+// page and, top to bottom, inside the window (the form's tab container starts
+// one pixel left of the window, so its left edge is not asked for).
+bool bottomRowInside(Widget &w, Ui::Widget *ui)
+{
+    for (QWidget *part : {static_cast<QWidget *>(ui->progressBar_write),
+                          static_cast<QWidget *>(ui->comboBox_sel_language)}) {
+        const QRect inPage(part->mapTo(ui->tab, QPoint(0, 0)), part->size());
+        const QRect inWindow(part->mapTo(&w, QPoint(0, 0)), part->size());
+        if (!ui->tab->rect().contains(inPage) || inWindow.top() < 0 || inWindow.bottom() >= w.height())
+            return false;
+    }
+    return true;
+}
+
+} // namespace
 
 class TestWindow : public QObject
 {
     Q_OBJECT
 private slots:
-    void init() { qunsetenv("TCAL_EXTRA_PORTS"); }
+    void init()
+    {
+        qunsetenv("TCAL_EXTRA_PORTS");
+        qunsetenv("TCAL_PORT");
+    }
     void startUpState();
+    void silentStart();
     void validatorsUseDecimalPoint();
     void lamps();
     void groupSelection();
     void resizeRules();
     void portList();
+    void preselectedPort();
+    void permissionNotice();
 };
 
 void TestWindow::startUpState()
@@ -53,6 +99,19 @@ void TestWindow::startUpState()
     QVERIFY(p.master());
     QCOMPARE(p.master()->state(), QModbusDevice::UnconnectedState);
     QVERIFY(ui->label_link_sta->text().isEmpty());
+}
+
+void TestWindow::silentStart()
+{
+    MessageLog::messages.clear();
+    {
+        MessageLog log;
+        Widget w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTest::qWait(50);
+    }
+    QCOMPARE(MessageLog::messages, QStringList());
 }
 
 void TestWindow::validatorsUseDecimalPoint()
@@ -139,7 +198,6 @@ void TestWindow::resizeRules()
     Widget w;
     WidgetProbe p(w);
     Ui::Widget *ui = p.ui();
-    const QRect tablePageForm = ui->horizontalLayoutWidget->geometry();
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QTRY_COMPARE(w.size(), QSize(900, 687));
@@ -148,17 +206,20 @@ void TestWindow::resizeRules()
     QCOMPARE(ui->gridLayoutWidget_3->geometry(), QRect(0, 655, 891, 32));
     QCOMPARE(ui->gridLayoutWidget->geometry(), QRect(0, 0, 571, 177));
     QCOMPARE(ui->verticalLayoutWidget_2->geometry(), QRect(0, 176, 891, 73));
-    // The first resize leaves the page containers as the form placed them.
-    QCOMPARE(ui->horizontalLayoutWidget->geometry(), tablePageForm);
+    // From the start the first page's container is exactly its page, bottom row included.
+    QTRY_COMPARE(ui->verticalLayoutWidget->geometry(), ui->tab->rect());
+    QTRY_VERIFY(bottomRowInside(w, ui));
 
     w.resize(1800, 1320);
     QTRY_COMPARE(ui->gridLayoutWidget_2->geometry(), QRect(1160, 0, 622, 348));
     QCOMPARE(ui->verticalLayoutWidget_3->geometry(), QRect(-2, 478, 1782, 782));
-    // The second resize scales the current page's container as well.
-    QTRY_COMPARE(ui->verticalLayoutWidget->width(), ui->tab->width());
+    QTRY_COMPARE(ui->verticalLayoutWidget->geometry(), ui->tab->rect());
+    QTRY_VERIFY(bottomRowInside(w, ui));
 
     w.resize(800, 600);
     QTRY_COMPARE(ui->verticalLayoutWidget_3->geometry(), QRect(0, 217, 792, 355));
+    QTRY_COMPARE(ui->verticalLayoutWidget->geometry(), ui->tab->rect());
+    QTRY_VERIFY(bottomRowInside(w, ui));
 
     w.resize(900, 660);
     QTRY_COMPARE(ui->verticalLayoutWidget_3->geometry(), QRect(-1, 239, 891, 391));
@@ -166,13 +227,14 @@ void TestWindow::resizeRules()
     QCOMPARE(ui->gridLayoutWidget_2->geometry(), QRect(580, 0, 311, 174));
     QCOMPARE(ui->verticalLayoutWidget_2->geometry(), QRect(0, 170, 891, 71));
     QCOMPARE(ui->gridLayoutWidget_3->geometry(), QRect(0, 630, 891, 31));
+    QTRY_COMPARE(ui->verticalLayoutWidget->geometry(), ui->tab->rect());
+    QTRY_VERIFY(bottomRowInside(w, ui));
 
-    // Both register pages follow their own page with one shared capture.
+    // Both register pages follow their own page.
     ui->tabWidget_main->setCurrentIndex(2);
-    const QSize page = ui->tab_4->size();
-    QCOMPARE(ui->horizontalLayoutWidget_2->geometry(), QRect(QPoint(0, 0), page));
+    QTRY_COMPARE(ui->horizontalLayoutWidget_2->geometry(), ui->tab_4->rect());
     ui->tabWidget_main->setCurrentIndex(1);
-    QCOMPARE(ui->horizontalLayoutWidget->geometry(), QRect(QPoint(0, 0), ui->tab_2->size()));
+    QTRY_COMPARE(ui->horizontalLayoutWidget->geometry(), ui->tab_2->rect());
 }
 
 void TestWindow::portList()
@@ -191,6 +253,56 @@ void TestWindow::portList()
     qputenv("TCAL_EXTRA_PORTS", "");
     p.ui()->pushButton_com_ref->click();
     QCOMPARE(box->count(), first - 2);
+
+    // A refresh keeps the chosen port while it is still listed; each entry
+    // carries the exact path the master opens.
+    qputenv("TCAL_EXTRA_PORTS", "/tmp/tcal-test-a:/tmp/tcal-test-b");
+    p.ui()->pushButton_com_ref->click();
+    box->setCurrentIndex(box->findData("/tmp/tcal-test-b"));
+    qputenv("TCAL_EXTRA_PORTS", "/tmp/tcal-test-c:/tmp/tcal-test-b");
+    p.ui()->pushButton_com_ref->click();
+    QCOMPARE(box->currentData().toString(), QString("/tmp/tcal-test-b"));
+    for (int i = 0; i < box->count(); ++i)
+        QVERIFY2(box->itemText(i).startsWith(box->itemData(i).toString()), qPrintable(box->itemText(i)));
+}
+
+void TestWindow::preselectedPort()
+{
+    // TCAL_PORT (or tcal --port) picks the port at start, listed even when the system does not.
+    qputenv("TCAL_PORT", "/tmp/tcal-test-chosen");
+    Widget w;
+    WidgetProbe p(w);
+    QComboBox *box = p.ui()->comboBox_com_num;
+    QCOMPARE(box->currentData().toString(), QString("/tmp/tcal-test-chosen"));
+    QCOMPARE(box->currentText(), QString("/tmp/tcal-test-chosen"));
+}
+
+void TestWindow::permissionNotice()
+{
+    // Root (CAP_DAC_OVERRIDE) opens any file whatever its mode bits; a read-only
+    // kernel attribute still refuses it writing, with the EACCES a tty gives a non-member.
+    QTemporaryDir dir;
+    QString path = dir.filePath("ttyLOCKED");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QVERIFY(file.setPermissions(QFileDevice::Permissions()));
+    if (ports::openError(path) != EACCES)
+        path = "/sys/kernel/uevent_seqnum";
+    if (ports::openError(path) != EACCES)
+        QSKIP("running with the rights of root and no file here refuses them with EACCES");
+    qputenv("TCAL_PORT", path.toLocal8Bit());
+    Widget w;
+    WidgetProbe p(w);
+    NoticeCatcher notices;
+    p.ui()->comboBox_sel_language->setCurrentIndex(2);
+    p.ui()->pushButton_com_connect->click();
+    QTRY_COMPARE(notices.count(), 1);
+    const QString text = notices.lastText();
+    QVERIFY2(text.startsWith("No permission to open the serial port " + path), qPrintable(text));
+    QVERIFY2(text.contains("usermod -aG"), qPrintable(text));
+    QVERIFY2(text.contains("log out"), qPrintable(text));
+    QCOMPARE(p.master()->state(), QModbusDevice::UnconnectedState);
 }
 
 QTEST_MAIN(TestWindow)
