@@ -2,6 +2,10 @@
 # programs, the menu entry with its icon, the AppStream metainfo, the man pages.
 include(GNUInstallDirs)
 
+# Installing and packing need only the installed programs built, not the tests
+# and tools (`make install` and cpack would otherwise build everything first).
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
+
 set(tcal_id org.tcal.TCal)
 set(tcal_data ${PROJECT_SOURCE_DIR}/data)
 
