@@ -33,6 +33,7 @@ public:
     QModbusDataUnit holdingUnit() const { return m_w.holding_unit; }
     QModbusDataUnit inputUnit() const { return m_w.input_unit; }
     int workGroup() const { return m_w.work_group; }
+    int reportedMode() const { return m_w.reported_mode; }
     QVector<int> groupFlags() const
     {
         return {m_w.group_para_on, m_w.group_tc_on, m_w.group_pt_on, m_w.group_ma_on};
