@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   qtbase5-dev libqt5serialbus5-dev libqt5serialport5-dev qttools5-dev-tools
+  libqt5charts5-dev
   libmodbus-dev socat mbpoll
   fonts-wqy-microhei xvfb xauth
 )

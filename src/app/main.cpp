@@ -1,3 +1,4 @@
+#include "remembered_settings.h"
 #include "widget.h"
 
 #include <QApplication>
@@ -5,7 +6,12 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("TCal"));
+    QCoreApplication::setApplicationName(QStringLiteral("tcal"));
+    if (app.arguments().contains(QStringLiteral("--reset-settings")))
+        prefs::forget();
     Widget window;
+    prefs::remember(&window);
     window.show();
     return app.exec();
 }

@@ -1,5 +1,6 @@
 #include "widget.h"
 
+#include "diagnostic_tabs.h"
 #include "hled.h"
 #include "ui_widget.h"
 
@@ -113,6 +114,8 @@ Widget::Widget(QWidget *parent)
 
     poll_timer = new QTimer(this);
     connect(poll_timer, &QTimer::timeout, this, &Widget::timerUpDate);
+
+    tabs::addDiagnosticTabs(this, ui->tabWidget_main, ui->comboBox_sel_language);
 }
 
 Widget::~Widget()

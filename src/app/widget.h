@@ -43,6 +43,8 @@ signals:
     // A request handed to the master. `reply` is null when the master refused
     // it and may already be finished; listeners follow its finished signal.
     void requestIssued(const link::RequestDescription &request, QModbusReply *reply);
+    // The serial link was opened (the connect button succeeded).
+    void linkOpened();
 
 private slots:
     void on_tabWidget_main_currentChanged(int index);

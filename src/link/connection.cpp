@@ -87,6 +87,7 @@ void Widget::openLink()
         ui->pushButton_com_connect->setText(text);
     led_com->turnOn(true);
     poll_timer->start(bus::pollPeriodMs(baudRate()));
+    emit linkOpened();
 }
 
 void Widget::closeLink()
