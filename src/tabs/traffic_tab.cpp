@@ -27,7 +27,8 @@ const diag::Result kCounted[] = {diag::Result::Ok, diag::Result::Exception, diag
 
 QByteArray responsePdu(const QModbusResponse &response)
 {
-    if (!response.isValid())
+    // No answer: a default response (isValid() is false for exception answers).
+    if (response.functionCode() == QModbusPdu::Invalid)
         return QByteArray();
     const int code = int(response.functionCode()) | (response.isException() ? 0x80 : 0);
     return QByteArray(1, char(code)) + response.data();

@@ -2,6 +2,8 @@
 #pragma once
 
 #include "hled.h"
+#include "traffic_tab.h"
+#include "trend_tab.h"
 #include "ui_widget.h"
 #include "widget.h"
 
@@ -22,6 +24,8 @@ public:
     HLed *ledMa() const { return m_w.led_ma; }
     QModbusClient *master() const { return m_w.modbusDevice; }
     QTimer *pollTimer() const { return m_w.poll_timer; }
+    TrendTab *trendTab() const { return m_w.findChild<TrendTab *>(); }
+    TrafficTab *trafficTab() const { return m_w.findChild<TrafficTab *>(); }
 
     bool replyPending() const { return m_w.reply_pending; }
     void setReplyPending(bool on) { m_w.reply_pending = on; }
