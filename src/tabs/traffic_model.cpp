@@ -66,6 +66,8 @@ QVariant TrafficModel::data(const QModelIndex &index, int role) const
     const diag::TrafficRecord &r = record(index.row());
     if (role == Qt::DisplayRole)
         return cellText(r, index.column());
+    if (role == Qt::ToolTipRole)
+        return framesText(r);
     if (role == Qt::ForegroundRole && index.column() == ResultColumn
         && r.result != diag::Result::Ok && r.result != diag::Result::Pending)
         return QBrush(Qt::red);

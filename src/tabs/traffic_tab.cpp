@@ -47,6 +47,9 @@ TrafficTab::TrafficTab(QWidget *parent)
     m_table->verticalHeader()->hide();
     m_table->verticalHeader()->setDefaultSectionSize(20);
     m_table->horizontalHeader()->setStretchLastSection(true);
+    const int widths[] = {95, 65, 65, 55, 260, 110};
+    for (int c = 0; c < TrafficModel::Frames; ++c)
+        m_table->setColumnWidth(c, widths[c]);
     m_table->setColumnHidden(TrafficModel::Frames, true);
     // Keeps the newest row in view while the operator has not scrolled away.
     connect(m_model, &QAbstractItemModel::rowsInserted, this, [this] {
@@ -62,12 +65,15 @@ TrafficTab::TrafficTab(QWidget *parent)
         counters->addWidget(label);
     }
     counters->addStretch(1);
-    counters->addWidget(m_showFrames);
-    counters->addWidget(m_reset);
-    counters->addWidget(m_export);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_showFrames);
+    buttons->addWidget(m_reset);
+    buttons->addWidget(m_export);
+    buttons->addStretch(1);
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(counters);
+    layout->addLayout(buttons);
     layout->addWidget(m_table, 1);
 
     connect(m_showFrames, &QCheckBox::toggled, this,

@@ -167,7 +167,7 @@ void TrendTab::observeRequest(const link::RequestDescription &request, QModbusRe
                                              reply->error() == QModbusDevice::NoError);
         if (code && code != m_unitCode) {
             m_unitCode = code;
-            refresh();
+            setLanguage(m_language);   // the unit is part of the texts
         }
     };
     if (reply->isFinished())
@@ -241,7 +241,9 @@ void TrendTab::setLanguage(int language)
     m_measured->setName(lang::diagText(T::Measured, language));
     m_room->setName(lang::diagText(T::Room, language));
     m_timeAxis->setTitleText(lang::diagText(T::Time, language));
-    m_valueAxis->setTitleText(lang::diagText(T::Temperature, language));
+    const QString unit = diag::unitText(m_unitCode);
+    m_valueAxis->setTitleText(lang::diagText(T::Temperature, language)
+                              + (unit.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(unit)));
     const T heads[] = {T::Min, T::Max, T::Mean, T::StdDev};
     for (int c = 0; c < 4; ++c)
         m_figureHeads[c]->setText(lang::diagText(heads[c], language));
