@@ -147,6 +147,16 @@ int main(int argc, char **argv)
         std::printf("polling at 9600 baud for %d s: CPU %.3f s = %.2f %% of one core (goal < 1 %%)\n",
                     seconds, cpu, 100.0 * cpu / (double(wall.elapsed()) / 1000.0));
 
+        // The same with the Trend tab in view, its chart redrawn as polls arrive.
+        probe.ui()->tabWidget_main->setCurrentWidget(probe.trendTab());
+        const double trendCpu0 = cpuSeconds();
+        wall.restart();
+        QTest::qWait(seconds * 1000);
+        const double trendCpu = cpuSeconds() - trendCpu0;
+        std::printf("same with the Trend tab shown: CPU %.3f s = %.2f %% of one core\n",
+                    trendCpu, 100.0 * trendCpu / (double(wall.elapsed()) / 1000.0));
+        probe.ui()->tabWidget_main->setCurrentIndex(0);
+
         StallMeter stalls;
         stalls.start();
         QTest::qWait(15000);

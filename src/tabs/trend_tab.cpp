@@ -176,10 +176,17 @@ void TrendTab::observeRequest(const link::RequestDescription &request, QModbusRe
         connect(reply, &QModbusReply::finished, this, learn);
 }
 
+// A hidden tab draws nothing; it catches up when shown.
 void TrendTab::scheduleRefresh()
 {
-    if (!paused() && !m_refreshTimer->isActive())
+    if (!paused() && isVisible() && !m_refreshTimer->isActive())
         m_refreshTimer->start();
+}
+
+void TrendTab::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    refresh();
 }
 
 void TrendTab::refresh()

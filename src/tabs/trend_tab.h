@@ -50,6 +50,9 @@ public slots:
     void observeRequest(const link::RequestDescription &request, QModbusReply *reply);
     void setLanguage(int language);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void buildChart();
     void scheduleRefresh();

@@ -42,6 +42,8 @@ void TestTrendTraffic::rampReachesChartAndLog()
     QVERIFY(s.connectToSimulator());
     TrendTab *trend = s.probe.trendTab();
     QVERIFY(trend);
+    s.window.show();
+    s.ui()->tabWidget_main->setCurrentWidget(trend);
     s.sim().setHolding(reg::kUnit, 1);   // degF
     // The unit comes from a holding read the window makes anyway.
     QVERIFY(QMetaObject::invokeMethod(&s.window, "on_pushButton_para_read_clicked"));
