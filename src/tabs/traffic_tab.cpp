@@ -17,6 +17,7 @@
 #include <QTableView>
 #include <QTextStream>
 #include <QVBoxLayout>
+#include <memory>
 
 namespace {
 
@@ -102,8 +103,11 @@ void TrafficTab::observeRequest(const link::RequestDescription &request, QModbus
     const quint64 crcMark = diag::CrcWatch::discards();
     QElapsedTimer clock;
     clock.start();
-    // The window deletes the reply later; everything needed is read here.
-    connect(reply, &QModbusReply::finished, this, [=] {
+    // The window deletes the reply later; everything needed is read here. Only
+    // the first end counts: a late frame can finish a given-up reply again.
+    auto once = std::make_shared<QMetaObject::Connection>();
+    *once = connect(reply, &QModbusReply::finished, this, [=] {
+        disconnect(*once);
         finish(sequence, reply, int(clock.elapsed()), diag::CrcWatch::discards() > crcMark);
     });
 }
