@@ -28,9 +28,10 @@ public:
     TrafficTab *trafficTab() const { return m_w.findChild<TrafficTab *>(); }
 
     bool replyPending() const { return m_w.reply_pending; }
-    void setReplyPending(bool on) { m_w.reply_pending = on; }
+    // Changing the bookkeeping from outside wakes the waits, as the window's own changes do.
+    void setReplyPending(bool on) { m_w.reply_pending = on; m_w.wakeWaits(); }
     int replyRoute() const { return m_w.reply_route; }
-    void setReplyRoute(quint8 route) { m_w.reply_route = route; }
+    void setReplyRoute(quint8 route) { m_w.reply_route = route; m_w.wakeWaits(); }
     bool readFailed() const { return m_w.read_failed; }
     void setReadFailed(bool on) { m_w.read_failed = on; }
     QModbusDataUnit holdingUnit() const { return m_w.holding_unit; }
