@@ -46,15 +46,19 @@ TrafficTab::TrafficTab(QWidget *parent)
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->verticalHeader()->hide();
-    m_table->verticalHeader()->setDefaultSectionSize(20);
-    m_table->horizontalHeader()->setStretchLastSection(true);
     const int widths[] = {95, 65, 65, 55, 260, 110};
     for (int c = 0; c < TrafficModel::Frames; ++c)
         m_table->setColumnWidth(c, widths[c]);
     m_table->setColumnHidden(TrafficModel::Frames, true);
+    m_table->verticalHeader()->setDefaultSectionSize(20);
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    // Uniform rows keep the vertical header cheap with thousands of them.
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->setWordWrap(false);
     // Keeps the newest row in view while the operator has not scrolled away.
     connect(m_model, &QAbstractItemModel::rowsInserted, this, [this] {
-        if (m_table->verticalScrollBar()->value() >= m_table->verticalScrollBar()->maximum() - 1)
+        if (isVisible()
+            && m_table->verticalScrollBar()->value() >= m_table->verticalScrollBar()->maximum() - 1)
             m_table->scrollToBottom();
     });
 
@@ -130,10 +134,19 @@ void TrafficTab::finish(quint64 sequence, QModbusReply *reply, int roundTripMs, 
     m_model->recordChanged(sequence);
 }
 
+// A label's new text lays the window out again: a hidden tab waits until shown.
 void TrafficTab::count(diag::Result result)
 {
     m_counters.add(result);
+    if (isVisible())
+        showCounters();
+}
+
+void TrafficTab::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
     showCounters();
+    m_table->scrollToBottom();
 }
 
 void TrafficTab::resetCounters()
@@ -171,6 +184,7 @@ bool TrafficTab::exportText(const QString &path)
         return false;
     QTextStream out(&file);
     out.setCodec("UTF-8");
+    showCounters();
     QStringList counts;
     for (diag::Result result : kCounted)
         counts << m_counterLabels[size_t(result)]->text();

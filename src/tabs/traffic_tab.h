@@ -34,6 +34,9 @@ public slots:
     void resetCounters();
     void setLanguage(int language);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void finish(quint64 sequence, QModbusReply *reply, int roundTripMs, bool crcDiscarded);
     void count(diag::Result result);

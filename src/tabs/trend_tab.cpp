@@ -27,7 +27,7 @@ namespace {
 const qint64 kSpansMs[] = {60 * 1000, 10 * 60 * 1000, 60 * 60 * 1000};
 // Enough points to draw a smooth line across the widest screen.
 constexpr int kMaxChartPoints = 1200;
-constexpr int kRefreshMs = 250;
+constexpr int kRefreshMs = 500;
 
 // The text between 【 and 】 of the link-status line.
 QString statusWords(const QString &text)
