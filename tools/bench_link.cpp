@@ -1,10 +1,13 @@
 // Link benchmark: the real window polling a simulated transmitter that runs as
 // its own process (so its CPU time is not counted), over a virtual line.
 // Prints CPU use while polling, the largest event-loop stall while polling and
-// during an operation, and resident memory after 100 and 10,000 polls.
+// during an operation, and resident memory after 100, 5,000 and 10,000 polls
+// with the Trend tab shown and logging to CSV (the traffic list fills up to
+// its 3,000 requests on the way).
 //
 //   build/tools/tcal-bench [--seconds 60] [--polls 10000]
 
+#include "traffic_model.h"
 #include "virtual_line.h"
 #include "bench_window.h"
 #include "widget_probe.h"
@@ -14,6 +17,8 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
+#include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -143,6 +148,16 @@ int main(int argc, char **argv)
         std::printf("polling at 9600 baud for %d s: CPU %.3f s = %.2f %% of one core (goal < 0.5 %%)\n",
                     seconds, cpu, 100.0 * cpu / (double(wall.elapsed()) / 1000.0));
 
+        // The same with the Trend tab in view, its chart redrawn as polls arrive.
+        probe.ui()->tabWidget_main->setCurrentWidget(probe.trendTab());
+        const double trendCpu0 = cpuSeconds();
+        wall.restart();
+        QTest::qWait(seconds * 1000);
+        const double trendCpu = cpuSeconds() - trendCpu0;
+        std::printf("same with the Trend tab shown: CPU %.3f s = %.2f %% of one core\n",
+                    trendCpu, 100.0 * trendCpu / (double(wall.elapsed()) / 1000.0));
+        probe.ui()->tabWidget_main->setCurrentIndex(0);
+
         StallMeter stalls;
         stalls.start();
         QTest::qWait(15000);
@@ -166,7 +181,11 @@ int main(int argc, char **argv)
             return 1;
         Widget window;
         WidgetProbe probe(window);
-        if (!connectWindow(probe, line.toolEnd(), 9600))
+        window.show();
+        probe.ui()->tabWidget_main->setCurrentWidget(probe.trendTab());
+        QTemporaryDir logDir;
+        if (!connectWindow(probe, line.toolEnd(), 9600)
+            || !probe.trendTab()->startLog(logDir.filePath(QStringLiteral("bench.csv"))))
             return 1;
         probe.pollTimer()->stop();
         auto pollOnce = [&probe] {
@@ -180,13 +199,20 @@ int main(int argc, char **argv)
         const long after100 = residentKb();
         QElapsedTimer t;
         t.start();
-        for (int i = 100; i < polls; ++i)
+        const int half = polls / 2;
+        for (int i = 100; i < half; ++i)
             pollOnce();
         QTest::qWait(100);
+        const long afterHalf = residentKb();
+        for (int i = half; i < polls; ++i)
+            pollOnce();
+        QTest::qWait(500);   // the last chart refresh
         const long afterAll = residentKb();
-        std::printf("resident memory after 100 polls: %ld kB, after %d polls: %ld kB, growth %ld kB (goal < 1024 kB); %.1f polls/s\n",
-                    after100, polls, afterAll, afterAll - after100,
+        std::printf("resident memory after 100 polls: %ld kB, after %d: %ld kB, after %d polls: %ld kB, growth %ld kB (goal < 1024 kB); %.1f polls/s\n",
+                    after100, half, afterHalf, polls, afterAll, afterAll - after100,
                     (polls - 100) * 1000.0 / double(t.elapsed()));
+        std::printf("trend samples kept: %d, traffic rows kept: %d\n",
+                    probe.trendTab()->samples().size(), probe.trafficTab()->model().rowCount());
     }
     return 0;
 }

@@ -1,7 +1,8 @@
 // Screenshots of the window in its three languages, connected to a simulated
 // transmitter so the live values show, then a whole calibration record session
 // (as found with an injected error, thermocouple calibration, as left) for the
-// record tab's screenshot and the sample certificate. Run under Xvfb by
+// record tab's screenshot and the sample certificate, then the Trend tab after a
+// ramp and the Traffic tab after a few injected faults. Run under Xvfb by
 // scripts/screenshots.sh.
 //
 //   tcal-screenshots OUTPUT_DIR [SAMPLE_DIR]
@@ -12,6 +13,7 @@
 #include "widget_probe.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QTableWidget>
@@ -93,6 +95,45 @@ bool recordSession(Widget &window, WidgetProbe &probe, sim::Simulator &sim, cons
     return save(window, QDir(shots).filePath(QStringLiteral("record-en.png")));
 }
 
+// A slow rise and fall of the thermocouple input, then a few faults on the line.
+int diagnosticTabs(Widget &window, WidgetProbe &probe, sim::Simulator &sim, const QString &out)
+{
+    for (int step = 0; step < 40; ++step) {
+        sim.setAppliedMillivolts(10.25 + 0.15 * (step < 25 ? step : 50 - step));
+        QTest::qWait(500);
+    }
+    sim.setException(4, -1, 2);
+    QTest::qWait(1000);
+    sim.clearExceptions();
+    sim.setSilent(true);
+    QTest::qWait(1500);
+    sim.setSilent(false);
+    sim.setCorruptCrc(true);
+    QTest::qWait(1500);
+    sim.setCorruptCrc(false);
+    QTest::qWait(1000);
+    // Still, so the faults stay in view.
+    probe.pollTimer()->stop();
+    Ui::Widget *ui = probe.ui();
+    if (QCheckBox *frames = window.findChild<TrafficTab *>()->findChild<QCheckBox *>())
+        frames->setChecked(true);
+
+    const char *names[] = {"zh-hans", "en"};
+    const int languages[] = {0, 2};
+    for (int i = 0; i < 2; ++i) {
+        ui->comboBox_sel_language->setCurrentIndex(languages[i]);
+        ui->tabWidget_main->setCurrentWidget(window.findChild<TrendTab *>());
+        QTest::qWait(800);
+        if (!save(window, QDir(out).filePath(QStringLiteral("trend-%1.png").arg(names[i]))))
+            return 1;
+        ui->tabWidget_main->setCurrentWidget(window.findChild<TrafficTab *>());
+        QTest::qWait(800);
+        if (!save(window, QDir(out).filePath(QStringLiteral("traffic-%1.png").arg(names[i]))))
+            return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -139,5 +180,5 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "the calibration record session did not finish\n");
         return 1;
     }
-    return 0;
+    return diagnosticTabs(window, probe, fixture.sim(), out);
 }

@@ -1,3 +1,4 @@
+#include "remembered_settings.h"
 #include "widget.h"
 
 #include <QApplication>
@@ -21,7 +22,8 @@ bool onlyTextWanted(int argc, char **argv)
 }
 
 // Exits for --help, --version and unknown options; --port becomes TCAL_PORT,
-// the one place the port list reads its preselection from.
+// the one place the port list reads its preselection from; --reset-settings
+// forgets what earlier runs remembered.
 void parseArguments(const QCoreApplication &app)
 {
     QCommandLineParser parser;
@@ -33,9 +35,14 @@ void parseArguments(const QCoreApplication &app)
                                   QStringLiteral("Preselect serial port <path> (also: TCAL_PORT)."),
                                   QStringLiteral("path"));
     parser.addOption(port);
+    const QCommandLineOption reset(QStringLiteral("reset-settings"),
+                                   QStringLiteral("Start with the default settings."));
+    parser.addOption(reset);
     parser.process(app);
     if (parser.isSet(port))
         qputenv("TCAL_PORT", QFile::encodeName(parser.value(port)));
+    if (parser.isSet(reset))
+        prefs::forget();
 }
 
 void describe()
@@ -55,10 +62,12 @@ int main(int argc, char *argv[])
         return 0;
     }
     QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("TCal"));
     parseArguments(app);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tcal.png")));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tcal.TCal"));
     Widget window;
+    prefs::remember(&window);
     window.show();
     return app.exec();
 }

@@ -1,6 +1,7 @@
 #include "widget.h"
 
 #include "calibration_record_tab.h"
+#include "diagnostic_tabs.h"
 #include "hled.h"
 #include "record_link.h"
 #include "quiet_slots.h"
@@ -147,6 +148,7 @@ Widget::Widget(QWidget *parent)
     ui->tabWidget_main->addTab(record_tab, record_tab->title());
     record_tab->setHoldingReader([this] { return RecordLink::readHoldingBlock(*this); });
     connect(this, &Widget::liveValuesReceived, record_tab, &CalibrationRecordTab::onLiveValues);
+    tabs::addDiagnosticTabs(this, ui->tabWidget_main, ui->comboBox_sel_language);
 }
 
 Widget::~Widget()

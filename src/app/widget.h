@@ -49,6 +49,8 @@ signals:
     // A request handed to the master. `reply` is null when the master refused
     // it and may already be finished; listeners follow its finished signal.
     void requestIssued(const link::RequestDescription &request, QModbusReply *reply);
+    // The serial link was opened (the connect button succeeded).
+    void linkOpened();
     // Internal: a reply ended or the link changed; waits look again.
     void bookkeepingChanged(QPrivateSignal);
 

@@ -134,6 +134,7 @@ void Widget::openLink()
         ui->pushButton_com_connect->setText(text);
     led_com->turnOn(true);
     poll_timer->start(line_budget.pollPeriodMs);
+    emit linkOpened();
 }
 
 void Widget::closeLink()

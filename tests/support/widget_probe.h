@@ -3,6 +3,8 @@
 
 #include "calibration_record_tab.h"
 #include "hled.h"
+#include "traffic_tab.h"
+#include "trend_tab.h"
 #include "ui_widget.h"
 #include "widget.h"
 
@@ -24,6 +26,8 @@ public:
     QModbusClient *master() const { return m_w.modbusDevice; }
     QTimer *pollTimer() const { return m_w.poll_timer; }
     CalibrationRecordTab *recordTab() const { return m_w.record_tab; }
+    TrendTab *trendTab() const { return m_w.findChild<TrendTab *>(); }
+    TrafficTab *trafficTab() const { return m_w.findChild<TrafficTab *>(); }
 
     bool replyPending() const { return m_w.reply_pending; }
     // Changing the bookkeeping from outside wakes the waits, as the window's own changes do.

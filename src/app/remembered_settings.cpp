@@ -1,0 +1,128 @@
+#include "remembered_settings.h"
+
+#include "settings_record.h"
+#include "widget.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QLineEdit>
+#include <QSettings>
+
+namespace prefs {
+
+namespace {
+
+// The serial and language controls of the form, found by name as the language
+// table finds them.
+struct Controls {
+    QComboBox *port, *baud, *parity, *dataBits, *stopBits, *language;
+    QLineEdit *address;
+
+    explicit Controls(Widget *w)
+        : port(w->findChild<QComboBox *>(QStringLiteral("comboBox_com_num"))),
+          baud(w->findChild<QComboBox *>(QStringLiteral("comboBox_baudrate"))),
+          parity(w->findChild<QComboBox *>(QStringLiteral("comboBox_checkbit"))),
+          dataBits(w->findChild<QComboBox *>(QStringLiteral("comboBox_databit"))),
+          stopBits(w->findChild<QComboBox *>(QStringLiteral("comboBox_stopbit"))),
+          language(w->findChild<QComboBox *>(QStringLiteral("comboBox_sel_language"))),
+          address(w->findChild<QLineEdit *>(QStringLiteral("lineEdit_dev_addr")))
+    {
+    }
+    bool complete() const
+    {
+        return port && baud && parity && dataBits && stopBits && language && address;
+    }
+};
+
+QStringList items(const QComboBox *combo)
+{
+    QStringList list;
+    for (int i = 0; i < combo->count(); ++i)
+        list << combo->itemText(i);
+    return list;
+}
+
+void choose(QComboBox *combo, const QString &saved)
+{
+    combo->setCurrentIndex(combo->findText(pickChoice(saved, items(combo), combo->currentText())));
+}
+
+void restore(Widget *window, const Controls &c, const WindowSettings &v)
+{
+    const QString port = pickPort(v.port, items(c.port));
+    if (!port.isEmpty())
+        c.port->setCurrentIndex(c.port->findText(port));
+    choose(c.baud, v.baud);
+    choose(c.parity, v.parity);
+    choose(c.dataBits, v.dataBits);
+    choose(c.stopBits, v.stopBits);
+    if (validAddress(v.address))
+        c.address->setText(v.address.trimmed());
+    if (v.language >= 0 && v.language < c.language->count())
+        c.language->setCurrentIndex(v.language);
+    if (v.size.isValid())
+        window->resize(v.size.expandedTo(window->minimumSize()));
+}
+
+WindowSettings current(Widget *window, const Controls &c)
+{
+    WindowSettings v;
+    v.port = c.port->currentText();
+    v.baud = c.baud->currentText();
+    v.parity = c.parity->currentText();
+    v.dataBits = c.dataBits->currentText();
+    v.stopBits = c.stopBits->currentText();
+    v.address = c.address->text();
+    v.language = c.language->currentIndex();
+    v.size = window->size();
+    return v;
+}
+
+class Keeper : public QObject
+{
+public:
+    explicit Keeper(Widget *window) : QObject(window), m_window(window), m_controls(window)
+    {
+        window->installEventFilter(this);
+        connect(window, &Widget::linkOpened, this, &Keeper::store);
+    }
+    bool complete() const { return m_controls.complete(); }
+    void store()
+    {
+        QSettings settings;
+        save(settings, current(m_window, m_controls));
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_window && event->type() == QEvent::Close)
+            store();
+        return false;
+    }
+
+private:
+    Widget *m_window;
+    Controls m_controls;
+};
+
+} // namespace
+
+void remember(Widget *window)
+{
+    auto *keeper = new Keeper(window);
+    if (!keeper->complete()) {
+        delete keeper;
+        return;
+    }
+    restore(window, Controls(window), load(QSettings()));
+}
+
+void forget()
+{
+    QSettings settings;
+    settings.clear();
+    settings.sync();
+}
+
+} // namespace prefs

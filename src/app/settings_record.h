@@ -1,0 +1,35 @@
+#pragma once
+// What the window remembers between runs, read from and written to QSettings,
+// and the rules for taking a remembered value back. No widgets.
+
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+class QSettings;
+
+namespace prefs {
+
+struct WindowSettings {
+    QString port;
+    QString baud;
+    QString parity;
+    QString dataBits;
+    QString stopBits;
+    QString address;
+    int language = -1;   // -1: none remembered
+    QSize size;          // invalid: none remembered
+};
+
+WindowSettings load(const QSettings &settings);
+void save(QSettings &settings, const WindowSettings &values);
+
+// The remembered port when it is still listed, otherwise the first listed one
+// (empty when the list is).
+QString pickPort(const QString &saved, const QStringList &listed);
+// `saved` when it is one of `options`, otherwise `current`.
+QString pickChoice(const QString &saved, const QStringList &options, const QString &current);
+// A Modbus RTU device address: 1..247.
+bool validAddress(const QString &text);
+
+} // namespace prefs

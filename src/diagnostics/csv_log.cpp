@@ -1,0 +1,150 @@
+#include "csv_log.h"
+
+#include "registers.h"
+
+#include <QStringList>
+#include <cmath>
+
+namespace diag {
+
+namespace {
+
+// Local time with its offset, to the millisecond.
+QString isoTime(const QDateTime &time)
+{
+    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
+}
+
+QString quoted(const QString &field)
+{
+    if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"'))
+        && !field.contains(QLatin1Char('\n')))
+        return field;
+    QString escaped = field;
+    escaped.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + escaped + QLatin1Char('"');
+}
+
+QString temperature(const std::optional<double> &value, int decimalCode)
+{
+    if (!value || std::isnan(*value))
+        return QString();
+    return QString::number(*value, 'f', decimalCode >= 0 && decimalCode <= 2 ? decimalCode : 0);
+}
+
+bool covers(const link::RequestDescription &request, int address)
+{
+    return request.start <= address && address < request.start + request.count;
+}
+
+} // namespace
+
+QString unitText(std::optional<int> unitCode)
+{
+    if (unitCode == 0)
+        return QStringLiteral("°C");
+    if (unitCode == 1)
+        return QStringLiteral("°F");
+    return QString();
+}
+
+QString csvHeader(std::optional<int> unitCode, int decimalCode)
+{
+    const QString unit = unitText(unitCode);
+    const QString code = decimalCode >= 0 ? QString::number(decimalCode) : QStringLiteral("none");
+    const QString scale = QStringLiteral("decimal-places code ") + code;
+    const QStringList columns = {
+        QStringLiteral("time (ISO 8601)"),
+        QStringLiteral("measured temperature (%1; %2)")
+            .arg(unit.isEmpty() ? QStringLiteral("unit not read yet") : unit, scale),
+        QStringLiteral("room temperature (°C; %1)").arg(scale),
+        QStringLiteral("ADC value (counts)"),
+        QStringLiteral("work mode"),
+        QStringLiteral("link status"),
+    };
+    QStringList fields;
+    for (const QString &c : columns)
+        fields << quoted(c);
+    return fields.join(QLatin1Char(','));
+}
+
+QString csvLine(const reg::LiveValues &values, const QString &status)
+{
+    return QStringList{isoTime(values.time), temperature(values.measured, values.decimalCode),
+                       temperature(values.room, values.decimalCode), QString::number(values.adc),
+                       values.workMode >= 0 ? QString::number(values.workMode) : QString(),
+                       quoted(status)}
+        .join(QLatin1Char(','));
+}
+
+QString csvFailureLine(const QDateTime &time, const QString &status)
+{
+    return QStringList{isoTime(time), QString(), QString(), QString(), QString(), quoted(status)}
+        .join(QLatin1Char(','));
+}
+
+std::optional<int> unitCodeSeen(const link::RequestDescription &request,
+                                const QVector<quint16> &readValues, bool answered)
+{
+    if (!answered || !covers(request, reg::kUnit))
+        return std::nullopt;
+    const int offset = reg::kUnit - request.start;
+    if (request.function == 3 && offset < readValues.size())
+        return readValues.at(offset);
+    if ((request.function == 6 || request.function == 16) && offset < request.values.size())
+        return request.values.at(offset);
+    return std::nullopt;
+}
+
+bool CsvLog::start(const QString &path, QString *error)
+{
+    stop();
+    m_file.setFileName(path);
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+        if (error)
+            *error = m_file.errorString();
+        return false;
+    }
+    m_headerWritten = false;
+    m_decimalCode = -1;
+    return true;
+}
+
+void CsvLog::stop()
+{
+    if (m_file.isOpen())
+        m_file.close();
+}
+
+void CsvLog::writePoll(const reg::LiveValues &values, std::optional<int> unitCode,
+                       const QString &status)
+{
+    if (!isOpen())
+        return;
+    if (!m_headerWritten || unitCode != m_unitCode || values.decimalCode != m_decimalCode) {
+        m_unitCode = unitCode;
+        m_decimalCode = values.decimalCode;
+        m_headerWritten = true;
+        writeRow(csvHeader(unitCode, values.decimalCode));
+    }
+    writeRow(csvLine(values, status));
+}
+
+void CsvLog::writeFailure(const QDateTime &time, const QString &status)
+{
+    if (!isOpen())
+        return;
+    if (!m_headerWritten) {
+        m_headerWritten = true;
+        writeRow(csvHeader(m_unitCode, m_decimalCode));
+    }
+    writeRow(csvFailureLine(time, status));
+}
+
+void CsvLog::writeRow(const QString &row)
+{
+    m_file.write(row.toUtf8() + '\n');
+    m_file.flush();
+}
+
+} // namespace diag

@@ -1,0 +1,56 @@
+#pragma once
+// The Traffic tab: every request the window hands to the master, how it ended
+// and how long it took, counters per result since the link was opened, raw
+// frames on demand, and export as text.
+
+#include "crc_watch.h"
+#include "request_description.h"
+#include "traffic.h"
+
+#include <QWidget>
+#include <array>
+
+class QCheckBox;
+class QLabel;
+class QModbusReply;
+class QPushButton;
+class QTableView;
+class TrafficModel;
+
+class TrafficTab : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TrafficTab(QWidget *parent = nullptr);
+
+    const diag::TrafficCounters &counters() const { return m_counters; }
+    const TrafficModel &model() const { return *m_model; }
+    bool exportText(const QString &path);
+
+public slots:
+    // Follows `reply` (null: the master refused the request) to its end.
+    void observeRequest(const link::RequestDescription &request, QModbusReply *reply);
+    void resetCounters();
+    void setLanguage(int language);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void finish(quint64 sequence, QModbusReply *reply, int roundTripMs, bool crcDiscarded);
+    void count(diag::Result result);
+    void showCounters();
+    void chooseExportFile();
+
+    diag::CrcWatch m_crcWatch;
+    TrafficModel *m_model;
+    diag::TrafficCounters m_counters;
+    int m_language = 0;
+    QTableView *m_table;
+    QLabel *m_countersTitle;
+    std::array<QLabel *, diag::kResultCount> m_counterLabels{};
+    QCheckBox *m_showFrames;
+    QPushButton *m_reset;
+    QPushButton *m_export;
+};

@@ -1,0 +1,87 @@
+#pragma once
+// The Trend tab: measured and room temperature against time from the live
+// polls the window already makes, the figures of the visible span, pause,
+// PNG export, and the CSV log of every poll.
+
+#include "csv_log.h"
+#include "live_values.h"
+#include "request_description.h"
+#include "trend_samples.h"
+
+#include <QWidget>
+#include <optional>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QModbusReply;
+class QPushButton;
+class QTimer;
+namespace QtCharts {
+class QChart;
+class QChartView;
+class QDateTimeAxis;
+class QLineSeries;
+class QValueAxis;
+}
+
+class TrendTab : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TrendTab(QWidget *parent = nullptr);
+
+    const diag::RingBuffer<diag::TrendSample> &samples() const { return m_samples; }
+    QtCharts::QLineSeries *series(diag::TrendValue which) const;
+    diag::SpanStats spanStats(diag::TrendValue which) const;
+    qint64 spanMs() const;
+    bool paused() const;
+
+    bool startLog(const QString &path, QString *error = nullptr);
+    void stopLog();
+    bool isLogging() const { return m_log.isOpen(); }
+    bool exportPng(const QString &path);
+
+public slots:
+    void addLiveValues(const reg::LiveValues &values);
+    void showLinkStatus(bool ok, const QString &text);
+    // Learns the temperature unit from holding reads and writes that cover it.
+    void observeRequest(const link::RequestDescription &request, QModbusReply *reply);
+    void setLanguage(int language);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void buildChart();
+    void scheduleRefresh();
+    void refresh();
+    void showFigures(qint64 from);
+    void showLogState();
+    void toggleLog();
+    void choosePngFile();
+    qint64 spanStart() const;
+
+    diag::RingBuffer<diag::TrendSample> m_samples{diag::kTrendCapacity};
+    diag::CsvLog m_log;
+    std::optional<int> m_unitCode;
+    int m_language = 0;
+
+    QtCharts::QChart *m_chart = nullptr;
+    QtCharts::QChartView *m_view = nullptr;
+    QtCharts::QLineSeries *m_measured = nullptr;
+    QtCharts::QLineSeries *m_room = nullptr;
+    QtCharts::QDateTimeAxis *m_timeAxis = nullptr;
+    QtCharts::QValueAxis *m_valueAxis = nullptr;
+    QTimer *m_refreshTimer;
+    QLabel *m_spanLabel;
+    QComboBox *m_span;
+    QCheckBox *m_autoscale;
+    QPushButton *m_pause;
+    QPushButton *m_exportPng;
+    QPushButton *m_logButton;
+    QLabel *m_logState;
+    QLabel *m_figures[2][5] = {};   // measured / room: name, min, max, mean, std dev
+    QLabel *m_figureHeads[4] = {};
+};
