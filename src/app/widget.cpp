@@ -1,7 +1,9 @@
 #include "widget.h"
 
+#include "configuration_tab.h"
 #include "hled.h"
 #include "ui_widget.h"
+#include "window_bus.h"
 
 #include <QCloseEvent>
 #include <QDoubleValidator>
@@ -113,6 +115,13 @@ Widget::Widget(QWidget *parent)
 
     poll_timer = new QTimer(this);
     connect(poll_timer, &QTimer::timeout, this, &Widget::timerUpDate);
+
+    // Tabs beyond the form: their own classes, reaching the link through WindowBus.
+    auto *configuration = new ConfigurationTab(std::make_unique<WindowBus>(*this));
+    ui->tabWidget_main->addTab(configuration, QString());
+    connect(ui->comboBox_sel_language, QOverload<int>::of(&QComboBox::currentIndexChanged),
+            configuration, &ConfigurationTab::setLanguage);
+    configuration->setLanguage(languageIndex());
 }
 
 Widget::~Widget()

@@ -214,4 +214,5 @@ private:
     scaling::Rule rule_calibration_page;
 
     friend class WidgetProbe;   // tests reach the bookkeeping through it
+    friend class WindowBus;     // the tabs reach the link through it
 };
