@@ -185,8 +185,11 @@ int scan(const Invocation &inv, QTextStream &out, QTextStream &err)
 {
     core::ScanRequest request;
     request.line = inv.line;
-    request.bauds = inv.bauds;
-    request.probeTimeoutMs = inv.line.timeoutMs;
+    request.bauds = inv.bauds.isEmpty() ? QList<int>{inv.line.baud} : inv.bauds;
+    request.firstAddress = inv.firstAddress;
+    request.lastAddress = inv.lastAddress;
+    if (inv.line.timeoutMs > 0)
+        request.probeTimeoutMs = inv.line.timeoutMs;
     out << "address,baud\n";
     const core::ScanResult result = core::scanLine(request, [&out](const core::ScanHit &hit) {
         out << hit.address << "," << hit.baud << "\n";

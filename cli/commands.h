@@ -27,6 +27,8 @@ struct Invocation {
     double intervalSeconds = 1.0;
     int count = 0;                 // monitor: 0 runs until stopped
     QList<int> bauds;              // scan
+    int firstAddress = 1;          // scan
+    int lastAddress = 247;
 };
 
 int run(const Invocation &invocation, QTextStream &out, QTextStream &err);

@@ -27,8 +27,10 @@ const char kDescription[] =
     "  dump holding|input a register block as CSV (register,value)\n"
     "  monitor            CSV lines of time, measured temperature, room temperature, ADC;\n"
     "                     --interval S between reads, --count N lines (0: until stopped)\n"
-    "  scan               asks addresses 1-247 at each rate of --bauds and lists those\n"
-    "                     that answer (address,baud); --timeout sets the wait per address\n"
+    "  scan               asks every address of --addresses (1-247) at each rate of --bauds\n"
+    "                     (the --baud rate) and lists those that answer (address,baud);\n"
+    "                     each address waits --timeout ms (600), so a full scan takes\n"
+    "                     some 2.5 minutes a rate\n"
     "\n"
     "Exit status: 0 success, 1 different / not verified / nothing found, 2 usage error,\n"
     "3 link error (port missing, no reply, exception reply), 4 file error.";
@@ -60,6 +62,20 @@ bool number(const QCommandLineParser &p, const QString &name, int min, int max, 
     return false;
 }
 
+bool addressRange(const QString &text, cli::Invocation &inv)
+{
+    const QStringList ends = text.split(QLatin1Char('-'));
+    bool firstOk = false;
+    bool lastOk = false;
+    inv.firstAddress = ends.value(0).toInt(&firstOk);
+    inv.lastAddress = ends.value(1).toInt(&lastOk);
+    if (ends.size() == 2 && firstOk && lastOk && inv.firstAddress >= 1
+        && inv.firstAddress <= inv.lastAddress && inv.lastAddress <= 247)
+        return true;
+    std::fprintf(stderr, "tcal-cli: --addresses takes a range such as 1-247\n");
+    return false;
+}
+
 bool lineOptions(const QCommandLineParser &p, cli::Invocation &inv)
 {
     inv.line.port = p.value("port");
@@ -88,7 +104,7 @@ bool lineOptions(const QCommandLineParser &p, cli::Invocation &inv)
         }
         inv.bauds << baud;
     }
-    return true;
+    return addressRange(p.value("addresses"), inv);
 }
 
 } // namespace
@@ -109,13 +125,13 @@ int main(int argc, char **argv)
         {"parity", "Parity: N, E or O (default N).", "N|E|O", "N"},
         {"stop", "Stop bits: 1 or 2 (default 1).", "1|2", "1"},
         {"address", "Device address 1-247 (default 192).", "A", "192"},
-        {"timeout", "Reply timeout in ms (default: from the baud rate; scan: per address).", "MS"},
+        {"timeout", "Reply timeout in ms (default: from the baud rate; scan: 600 per address).", "MS"},
         {"tag", "read/save: tag written into the file.", "TEXT"},
         {"description", "read/save: description written into the file.", "TEXT"},
         {"interval", "monitor: seconds between reads (default 1).", "S", "1"},
         {"count", "monitor: number of lines (default 0, until stopped).", "N", "0"},
-        {"bauds", "scan: baud rates to try (default 1200,2400,4800,9600,19200).", "LIST",
-         "1200,2400,4800,9600,19200"},
+        {"bauds", "scan: baud rates to try, e.g. 4800,9600 (default: --baud).", "LIST"},
+        {"addresses", "scan: address range (default 1-247).", "FROM-TO", "1-247"},
     });
     p.addPositionalArgument("command", "info, read, save, compare, apply, dump, monitor or scan.");
     p.addPositionalArgument("argument", "FILE for save, compare, apply; holding or input for dump.", "[argument]");

@@ -26,9 +26,8 @@ ScanResult scanLine(const ScanRequest &request, const std::function<void(const S
         SerialSession session(line);
         if (!session.open(&result.error))
             return result;
-        const int probeMs = request.probeTimeoutMs > 0 ? request.probeTimeoutMs : scanTimeoutMs(baud);
         for (int address = request.firstAddress; address <= request.lastAddress; ++address) {
-            if (!answers(session, address, probeMs))
+            if (!answers(session, address, request.probeTimeoutMs))
                 continue;
             result.hits.append({address, baud});
             if (onHit)

@@ -15,15 +15,18 @@ struct ScanHit {
     int baud;
 };
 
-// Wait for a probe's answer: the time some sixty characters take, plus slack.
-constexpr int scanTimeoutMs(int baud) { return 60 + 60 * 11 * 1000 / baud; }
+// Wait for a probe's answer. A device on a shared line takes the frame after
+// a request for another address as that device's reply and may miss it (the
+// simulator, being libmodbus, does so for its half-second response timeout):
+// each probe waits out that time so the next address is heard.
+constexpr int kProbeTimeoutMs = 600;
 
 struct ScanRequest {
     SerialOptions line;         // port, parity and stop bits; baud and address are scanned
     QList<int> bauds;
     int firstAddress = 1;
     int lastAddress = 247;
-    int probeTimeoutMs = 0;     // 0: scanTimeoutMs(baud)
+    int probeTimeoutMs = kProbeTimeoutMs;
 };
 
 struct ScanResult {
