@@ -1,16 +1,48 @@
 // Screenshots of the window in its three languages, connected to a simulated
-// transmitter so the live values show. Run under Xvfb by scripts/screenshots.sh.
+// transmitter so the live values show, and of the configuration tab comparing
+// the transmitter with a file. Run under Xvfb by scripts/screenshots.sh.
 //
 //   tcal-screenshots OUTPUT_DIR
 
+#include "configuration_tab.h"
 #include "simulator_fixture.h"
 #include "widget_probe.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
+
+namespace {
+
+// The tab after a compare: the file saved first, then two fields changed on the transmitter.
+int configurationShot(Widget &window, SimulatorFixture &fixture, const QString &out)
+{
+    auto *tab = window.findChild<ConfigurationTab *>();
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("TT-101.json"));
+    WidgetProbe(window).ui()->tabWidget_main->setCurrentWidget(tab);
+    if (!tab || !tab->saveTo(file)) {
+        std::fprintf(stderr, "the configuration tab could not save\n");
+        return 1;
+    }
+    fixture.sim().setHolding(1, 8500);
+    fixture.sim().setHolding(5, 4);
+    tab->openFile(file);
+    tab->compareWithDevice();
+    QTest::qWait(500);
+    const QString shot = QDir(out).filePath(QStringLiteral("configuration-en.png"));
+    if (!window.grab().save(shot)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(shot));
+        return 1;
+    }
+    std::printf("%s\n", qPrintable(shot));
+    return 0;
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -55,5 +87,5 @@ int main(int argc, char **argv)
         }
         std::printf("%s\n", qPrintable(file));
     }
-    return 0;
+    return configurationShot(window, fixture, out);
 }

@@ -66,8 +66,10 @@ const FieldDef *fieldNamed(const QString &key)
 }
 
 // The words of one field entry, or the reason it cannot be taken exactly.
+// The raw words are what gets written; without them (version 1, or a value
+// edited by hand) the value is encoded; with both, they must agree.
 std::optional<QVector<quint16>> fieldEntryWords(const FieldDef &f, const QJsonObject &entry,
-                                                int version, QString *error)
+                                                QString *error)
 {
     const QString name = QString::fromLatin1(f.key);
     if (entry.value("register").toInt(-1) != f.address) {
@@ -84,9 +86,9 @@ std::optional<QVector<quint16>> fieldEntryWords(const FieldDef &f, const QJsonOb
                      .arg(name, value.toVariant().toString());
         return std::nullopt;
     }
-    if (version < 2) {
+    if (entry.value("raw").isUndefined()) {
         if (!encoded)
-            *error = QStringLiteral("field %1: no value").arg(name);
+            *error = QStringLiteral("field %1: neither raw words nor a value").arg(name);
         return encoded;
     }
     const auto raw = wordsOf(entry.value("raw"), wordCount(f.kind));
@@ -103,7 +105,7 @@ std::optional<QVector<quint16>> fieldEntryWords(const FieldDef &f, const QJsonOb
     return raw;
 }
 
-bool readFields(const QJsonArray &entries, int version, Configuration &c, QString *error)
+bool readFields(const QJsonArray &entries, Configuration &c, QString *error)
 {
     for (const QJsonValue &v : entries) {
         const QJsonObject entry = v.toObject();
@@ -117,7 +119,7 @@ bool readFields(const QJsonArray &entries, int version, Configuration &c, QStrin
             *error = QStringLiteral("field %1 appears twice").arg(key);
             return false;
         }
-        const auto words = fieldEntryWords(*f, entry, version, error);
+        const auto words = fieldEntryWords(*f, entry, error);
         if (!words)
             return false;
         for (int i = 0; i < words->size(); ++i)
@@ -173,7 +175,7 @@ Loaded fromJson(const QByteArray &json)
     Configuration c;
     c.identity = identityOf(root.value("identity").toObject());
     QString error;
-    if (!readFields(root.value("fields").toArray(), version, c, &error))
+    if (!readFields(root.value("fields").toArray(), c, &error))
         return {std::nullopt, error};
     for (const QJsonValue &v : root.value("holding").toArray())
         c.holding << quint16(v.toInt());

@@ -1,7 +1,8 @@
 #pragma once
 // The configuration file: JSON with named fields in engineering units and the
 // raw words beside them. Version 1 files carried values only; they are read by
-// encoding the values. A file this version cannot read exactly is refused whole.
+// encoding the values, as is any entry whose raw words were removed by hand.
+// A file this version cannot read exactly is refused whole.
 
 #include "configuration.h"
 

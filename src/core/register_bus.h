@@ -12,7 +12,7 @@ namespace core {
 enum class Block { Holding, Input };
 
 // Registers a block read always covers, from address 0.
-int blockCount(Block block);
+inline int blockCount(Block block) { return block == Block::Holding ? 64 : 13; }
 
 enum class BusErrorKind {
     None,

@@ -10,11 +10,6 @@
 
 namespace core {
 
-int blockCount(Block block)
-{
-    return block == Block::Holding ? 64 : 13;
-}
-
 BusError replyError(const QModbusReply &reply)
 {
     switch (reply.error()) {

@@ -92,8 +92,6 @@ void TestConfigurationTab::fileFromOneTransmitterAppliedToAnother()
     tab->applyFile();
     QVERIFY2(status(tab).startsWith("verified: 4 register(s) written"), qPrintable(status(tab)));
     QCOMPARE(rowsIn(tab, "verified").size(), int(config::fields().size()));
-    QCOMPARE(other.sim().storedImage()[1], uint16_t(8000));
-    QCOMPARE(other.sim().storedImage()[21], uint16_t(4));
 
     tab->compareWithDevice();
     QCOMPARE(status(tab), QStringLiteral("device and file are equal"));
