@@ -75,6 +75,8 @@ void Widget::setMaGroupEnabled(bool on)
             end->setCheckable(false);   // clears any check mark
             end->setCheckable(true);
         }
+        // Nothing to trim until an end is chosen.
+        ui->spinBox_ma_fine->setDisabled(true);
     }
     switchLamp(led_ma, on);
 }

@@ -95,12 +95,17 @@ Widget::Widget(QWidget *parent)
     ui->lineEdit_ma_auto_calib_4->setAlignment(Qt::AlignCenter);
     ui->spinBox_ma_fine->setStyleSheet(QString::fromUtf8(kReadOnlyEditStyle));
     ui->spinBox_ma_fine->setAlignment(Qt::AlignCenter);
+    // A typed trim goes out once it is committed, not digit by digit.
+    ui->spinBox_ma_fine->setKeyboardTracking(false);
 
     ui->lineEdit_para_hight_tmp->setValidator(rangeValidator(ui->lineEdit_para_hight_tmp));
     ui->lineEdit_para_low_tmp->setValidator(rangeValidator(ui->lineEdit_para_low_tmp));
 
     modbusDevice = new QModbusRtuSerialMaster(this);
     connect(modbusDevice, &QModbusDevice::errorOccurred, this, &Widget::onDeviceError);
+    ledger = new link::RequestLedger(this);
+    connect(ledger, &link::RequestLedger::ended, this, &Widget::wakeWaits);
+    line_budget = bus::lineBudget({});
 
     refreshPorts();
 
@@ -115,6 +120,9 @@ Widget::Widget(QWidget *parent)
 
     poll_timer = new QTimer(this);
     connect(poll_timer, &QTimer::timeout, this, &Widget::timerUpDate);
+    poll_pass_timer = new QTimer(this);
+    poll_pass_timer->setSingleShot(true);
+    connect(poll_pass_timer, &QTimer::timeout, this, &Widget::pollPass);
 
     // Tabs beyond the form: their own classes, reaching the link through WindowBus.
     auto *configuration = new ConfigurationTab(std::make_unique<WindowBus>(*this));
@@ -140,8 +148,10 @@ void Widget::closeEvent(QCloseEvent *event)
     // more goes out on the bus, and the waits return at once.
     shutting_down = true;
     poll_timer->stop();
+    poll_pass_timer->stop();
     if (isConnected())
         modbusDevice->disconnectDevice();
+    wakeWaits();
     event->accept();
 }
 

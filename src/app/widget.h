@@ -5,12 +5,16 @@
 
 #include "live_values.h"
 #include "page_scaling.h"
+#include "bus_timing.h"
 #include "request_description.h"
+#include "request_ledger.h"
 
 #include <QModbusDataUnit>
 #include <QModbusDevice>
 #include <QWidget>
+#include <functional>
 #include <initializer_list>
+#include <optional>
 
 QT_BEGIN_NAMESPACE
 namespace Ui { class Widget; }
@@ -19,6 +23,7 @@ class QModbusReply;
 class QTableWidget;
 class QTimer;
 class QLineEdit;
+class QRadioButton;
 QT_END_NAMESPACE
 class HLed;
 
@@ -43,6 +48,8 @@ signals:
     // A request handed to the master. `reply` is null when the master refused
     // it and may already be finished; listeners follow its finished signal.
     void requestIssued(const link::RequestDescription &request, QModbusReply *reply);
+    // Internal: a reply ended or the link changed; waits look again.
+    void bookkeepingChanged(QPrivateSignal);
 
 private slots:
     void on_tabWidget_main_currentChanged(int index);
@@ -115,23 +122,33 @@ private:
     void openLink();
     void closeLink();
     void onDeviceError(QModbusDevice::Error error);
+    void renewMaster();
+    void pollPass();
 
     // Request primitives. The reads return true when their reply is on its way.
     void waitMs(int ms);
     bool readHoldingBlock();
     bool readInputBlock();
-    bool sendRead(QModbusDataUnit::RegisterType type, int count, void (Widget::*handler)());
     bool writeRegisters(int server, int start, quint16 count, const quint16 *values);
-    void onWriteReply(QModbusReply *reply);
-    void onHoldingBlockReply();
-    void onInputBlockReply();
-    void handleBlockReply(QTableWidget *table, QModbusDataUnit &buffer, bool live);
+    // The same, telling which request went out: 0 none, else its ledger id.
+    quint64 sendRead(QModbusDataUnit::RegisterType type, int count);
+    quint64 sendWrite(int server, int start, quint16 count, const quint16 *values);
+    static constexpr quint64 kAnsweredAtOnce = ~quint64(0);   // a broadcast write
+    void onWriteReply(QModbusReply *reply, const link::Verdict &verdict);
+    void onHoldingBlockReply(QModbusReply *reply, const link::Verdict &verdict, quint8 route);
+    void onInputBlockReply(QModbusReply *reply, const link::Verdict &verdict, quint8 route);
+    void handleBlockReply(QModbusReply *reply, const link::Verdict &verdict, quint8 route,
+                          QTableWidget *table, QModbusDataUnit &buffer, bool live);
 
-    // Waiting discipline shared by every operation.
+    // Waiting discipline shared by every operation. All waits are this one.
+    bool waitUntil(const std::function<bool()> &done, int boundMs);
+    void wakeWaits();
+    // True when the running operation's link has closed since it started.
+    bool operationLinkLost() const;
     bool preWait();                                  // true: the link is free now
     bool takeAttempt(int &budget);                   // one attempt of a shared budget
-    bool sendOperationRead(QModbusDataUnit::RegisterType type);
-    bool resultWait();                               // true: the handler has run
+    quint64 sendOperationRead(QModbusDataUnit::RegisterType type);
+    std::optional<link::Verdict> awaitEnd(quint64 id);   // nullopt: no end within the bound
     // Operation read of a whole block after a pre-wait (or `budget` attempts);
     // true only when this very read delivered its data. `progressOnSend` >= 0
     // is shown once the read went out.
@@ -146,10 +163,12 @@ private:
     bool requireLink();
     bool writeWhenFree(int start, std::initializer_list<quint16> values);
     bool writeWithBudget(int &budget, int start, std::initializer_list<quint16> values);
+    // Write that waits for its own answer: true only when it was accepted.
+    bool writeConfirmed(int start, const QVector<quint16> &values, int *budget = nullptr);
     // Waits (bounded) until `total` write replies have been answered in all.
     bool awaitWriteAnswers(quint32 total);
     quint32 writeAnswers() const { return write_answers_ok + write_answers_failed; }
-    void runProgress(int first, int last, int stepMs);
+    bool runProgress(int first, int last, int stepMs);
 
     // --- live monitor and tables (src/device/monitor.cpp, register_tables.cpp) ---
     void showLiveValues(const QModbusDataUnit &unit);
@@ -169,7 +188,9 @@ private:
     void autoCalibrationStepC();
     void setStepText(QChar letter);
     void fineTrimRefresh();
-    void writeTrim(quint16 value);
+    void setFineTrimLocked(bool locked);
+    QRadioButton *chosenTrimEnd() const;
+    void writeTrim(quint16 value, quint64 link);
 
     // --- languages (src/ui/language.cpp) ---
     void setLanguage(int index);
@@ -204,6 +225,15 @@ private:
     bool trim_write_running = false;
     bool trim_write_again = false;
     bool trim_write_failed_busy = false;
+    link::RequestLedger *ledger = nullptr;
+    bus::LineBudget line_budget{};
+    quint64 link_generation = 0;      // counts openings and closings of the link
+    quint64 operation_link = 0;       // the generation the running operation started on
+    bool master_used = false;
+    int poll_passes_left = 0;
+    std::optional<int> live_divisor;  // of the last live poll: how its temperatures scale
+    int reported_mode = -1;           // work mode of the last live poll
+    QTimer *poll_pass_timer = nullptr;
     bool pageScalingArmed = false;
     scaling::Rule rule_top_logo;
     scaling::Rule rule_top_serial;

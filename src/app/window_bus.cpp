@@ -1,6 +1,7 @@
 #include "window_bus.h"
 
 #include "operation_guard.h"
+#include "request_ledger.h"
 #include "widget.h"
 
 WindowBus::WindowBus(Widget &window)
@@ -39,19 +40,28 @@ core::BlockReply WindowBus::readBlock(core::Block block)
     return {{}, {core::BusErrorKind::Link, QStringLiteral("read failed"), 0}};
 }
 
-// The window counts write answers; this write's verdict is the one that
-// arrives after it went out.
+// Judged by this write's own answer, as the ledger delivered it.
 core::BusError WindowBus::writeRegisters(int start, const QVector<quint16> &values)
 {
-    const quint32 okBefore = m_window.write_answers_ok;
-    const quint32 answersBefore = m_window.writeAnswers();
     if (!m_window.preWait())
         return {core::BusErrorKind::Link, QStringLiteral("link busy"), 0};
-    if (!m_window.writeRegisters(m_window.serverAddress(), start, quint16(values.size()), values.constData()))
+    const quint64 id = m_window.sendWrite(m_window.serverAddress(), start, quint16(values.size()),
+                                          values.constData());
+    if (id == 0)
         return {core::BusErrorKind::Link, QStringLiteral("not sent"), 0};
-    if (!m_window.awaitWriteAnswers(answersBefore + 1))
+    const auto verdict = m_window.awaitEnd(id);
+    if (!verdict)
         return {core::BusErrorKind::NoReply, QStringLiteral("no reply"), 0};
-    if (m_window.write_answers_ok > okBefore)
+    if (m_window.operationLinkLost())
+        return {core::BusErrorKind::Link, QStringLiteral("link closed"), 0};
+    if (verdict->ok)
         return {};
-    return {core::BusErrorKind::Exception, QStringLiteral("refused"), 0};
+    switch (verdict->error) {
+    case QModbusDevice::ProtocolError:
+        return {core::BusErrorKind::Exception, verdict->text, verdict->exceptionCode};
+    case QModbusDevice::TimeoutError:
+        return {core::BusErrorKind::NoReply, verdict->text, 0};
+    default:
+        return {core::BusErrorKind::Link, verdict->text, 0};
+    }
 }

@@ -15,6 +15,17 @@ std::optional<int> temperatureDivisor(bool haveDecimalCode, quint16 decimalCode)
     return std::nullopt;
 }
 
+std::optional<qint64> roomOffsetHundredths(qint64 targetHundredths, qint32 readingRaw,
+                                           std::optional<int> divisor)
+{
+    if (!divisor || *divisor <= 0 || 100 % *divisor != 0)
+        return std::nullopt;
+    const qint64 offset = targetHundredths - qint64(readingRaw) * (100 / *divisor);
+    if (offset < -32768 || offset > 32767)
+        return std::nullopt;
+    return offset;
+}
+
 LiveValues decodeLiveValues(const QVector<quint16> &words, const QDateTime &time)
 {
     LiveValues v;

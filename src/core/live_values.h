@@ -24,6 +24,12 @@ struct LiveValues {
     int workMode = -1;                  // -1: the reply did not carry it
 };
 
+// Room zero offset, in hundredths, that makes a room reading (raw input word
+// pair scaled by `divisor`) read `targetHundredths`. nullopt when the reading
+// cannot be scaled or the offset does not fit a signed register.
+std::optional<qint64> roomOffsetHundredths(qint64 targetHundredths, qint32 readingRaw,
+                                           std::optional<int> divisor);
+
 LiveValues decodeLiveValues(const QVector<quint16> &words, const QDateTime &time);
 
 } // namespace reg

@@ -59,7 +59,9 @@ void SerialSession::setAddress(int address)
 void SerialSession::setTimeoutMs(int ms)
 {
     m_options.timeoutMs = ms;
-    m_master->setTimeout(ms > 0 ? ms : bus::responseTimeoutMs(m_options.baud));
+    const bus::SerialFormat format{m_options.baud, 8, m_options.parity != QSerialPort::NoParity,
+                                   m_options.stopBits == QSerialPort::OneStop ? 1 : 2};
+    m_master->setTimeout(ms > 0 ? ms : bus::lineBudget(format).responseTimeoutMs);
 }
 
 BlockReply SerialSession::readBlock(Block block)

@@ -19,7 +19,7 @@ struct SerialOptions {
     QSerialPort::Parity parity = QSerialPort::NoParity;
     QSerialPort::StopBits stopBits = QSerialPort::OneStop;
     int address = 192;
-    int timeoutMs = 0;   // 0: the line's own response timeout for `baud`
+    int timeoutMs = 0;   // 0: the window's response timeout for this line
 };
 
 class SerialSession : public RegisterBus

@@ -52,28 +52,29 @@ void Widget::on_commandLinkButton_ma_auto_calib_4_clicked()
 
 void Widget::autoCalibrationStepA()
 {
-    // The fine trim stays locked until group 4 is next switched on.
-    for (QRadioButton *end : {ui->radioButton_ma_fine_4, ui->radioButton_ma_fine_20}) {
-        end->setEnabled(false);
-        end->setCheckable(false);
-    }
-    ui->spinBox_ma_fine->setDisabled(true);
+    // The fine trim stays locked while the procedure runs.
+    setFineTrimLocked(true);
 
-    int budget = bus::kCommandBudget;
-    writeWithBudget(budget, reg::kCurrentCommand, {reg::Drive4mA});
+    int budget = line_budget.commandChecks;
+    writeWithBudget(budget, reg::kCurrentCommand, {reg::Drive4mA});   // judged by the read-back
     waitMs(400);
-    if (!fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, -1, &budget))
+    if (!fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, -1, &budget)) {
+        setFineTrimLocked(false);
         return;
-    if (!confirms(holding_unit, reg::Drive4mA))
+    }
+    // Step b only once the transmitter drives 4 mA in its calibration mode.
+    if (!confirms(holding_unit, reg::Drive4mA)
+        || !writeConfirmed(reg::kWorkModeCommand, {reg::ModeCurrentOutput})) {
+        notify(notices::Notice::WriteFailure);
+        setFineTrimLocked(false);
         return;
+    }
 
     setStepText(QLatin1Char('b'));
     QLineEdit *meter = ui->lineEdit_ma_auto_calib_4;
     meter->setText(QStringLiteral("4.001"));
     meter->setFocus(Qt::OtherFocusReason);
     meter->setSelection(2, 3);   // typing replaces the "001"
-    if (!writeWhenFree(reg::kWorkModeCommand, {reg::ModeCurrentOutput}))
-        notify(notices::Notice::WriteFailure);
 }
 
 void Widget::autoCalibrationStepB()
@@ -86,19 +87,21 @@ void Widget::autoCalibrationStepB()
         return;
     }
     // Without the 4 mA point the rest would calibrate against an old one.
-    if (!writeWhenFree(reg::kMeasured4mA, {input::toWord(*microamps)})) {
-        notify(notices::Notice::WriteFailure);
+    if (!writeConfirmed(reg::kMeasured4mA, {input::toWord(*microamps)})) {
+        notify(notices::Notice::WriteFailure);   // stays at "b"
         return;
     }
     waitMs(400);
 
-    int budget = bus::kCommandBudget;
+    int budget = line_budget.commandChecks;
     writeWithBudget(budget, reg::kCurrentCommand, {reg::Drive20mA});
     waitMs(400);
     if (!fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, -1, &budget))
         return;
-    if (!confirms(holding_unit, reg::Drive20mA))
+    if (!confirms(holding_unit, reg::Drive20mA)) {
+        notify(notices::Notice::WriteFailure);
         return;
+    }
 
     setStepText(QLatin1Char('c'));
     QLineEdit *meter = ui->lineEdit_ma_auto_calib_4;
@@ -116,18 +119,20 @@ void Widget::autoCalibrationStepC()
                             input::kMicroamperes.max, 1000);
         return;
     }
-    const bool pointSent = writeWhenFree(reg::kMeasured20mA, {input::toWord(*microamps)});
-    waitMs(400);
     // Storing without the 20 mA point would commit a half calibration.
-    const bool stored = pointSent && writeWhenFree(reg::kStoreCommand, {reg::kStoreValue});
-    if (!stored) {
+    const bool pointAccepted = writeConfirmed(reg::kMeasured20mA, {input::toWord(*microamps)});
+    if (pointAccepted)
+        waitMs(400);
+    if (!pointAccepted || !writeConfirmed(reg::kStoreCommand, {reg::kStoreValue})) {
         notify(notices::Notice::WriteFailure);   // stays at "c": the technician repeats it
         return;
     }
     ui->progressBar_write->setValue(30);
-    runProgress(31, 100, 20);
+    if (!runProgress(31, 100, 20))
+        return;
     waitMs(400);
-    writeWhenFree(reg::kWorkModeCommand, {reg::ModeNone});
+    if (!writeConfirmed(reg::kWorkModeCommand, {reg::ModeNone}))
+        notify(notices::Notice::WriteFailure);   // stored, but still in mode 4
     waitMs(400);
     setStepText(QLatin1Char('a'));
 }

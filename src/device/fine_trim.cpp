@@ -14,10 +14,26 @@ void Widget::on_pushButton_ma_calib_clicked()
     OperationGuard guard(operation_running);
     if (!guard || !requireLink())
         return;
+    // Against the mode the transmitter reports: during an automatic calibration
+    // the window keeps its group, but the button must still leave mode 4.
+    const int mode = reported_mode >= 0 ? reported_mode : work_group;
     const quint16 value =
-        work_group == reg::ModeCurrentOutput ? quint16(reg::ModeNone) : quint16(reg::ModeCurrentOutput);
-    writeWhenFree(reg::kWorkModeCommand, {value});
+        mode == reg::ModeCurrentOutput ? quint16(reg::ModeNone) : quint16(reg::ModeCurrentOutput);
+    const bool accepted = writeConfirmed(reg::kWorkModeCommand, {value});
+    if (accepted && value == reg::ModeNone)
+        setStepText(QLatin1Char('a'));   // an automatic calibration left halfway is abandoned
     fineTrimRefresh();
+}
+
+// Locked while the automatic calibration runs; unlocked, no end is chosen yet.
+void Widget::setFineTrimLocked(bool locked)
+{
+    for (QRadioButton *end : {ui->radioButton_ma_fine_4, ui->radioButton_ma_fine_20}) {
+        end->setCheckable(false);   // clears any check mark
+        end->setCheckable(!locked);
+        end->setEnabled(!locked && group_ma_on);
+    }
+    ui->spinBox_ma_fine->setDisabled(true);
 }
 
 namespace {
@@ -60,19 +76,23 @@ private:
 void Widget::on_radioButton_ma_fine_4_clicked()
 {
     OperationGuard guard(operation_running);
-    if (guard)
+    if (guard && requireLink())
         fineTrimRefresh();
     else
         dropSelection(ui->radioButton_ma_fine_4);
+    if (!chosenTrimEnd())
+        ui->spinBox_ma_fine->setDisabled(true);
 }
 
 void Widget::on_radioButton_ma_fine_20_clicked()
 {
     OperationGuard guard(operation_running);
-    if (guard)
+    if (guard && requireLink())
         fineTrimRefresh();
     else
         dropSelection(ui->radioButton_ma_fine_20);
+    if (!chosenTrimEnd())
+        ui->spinBox_ma_fine->setDisabled(true);
 }
 
 // Not connected by the form (no such controls); kept for the same slot list.
@@ -90,24 +110,34 @@ void Widget::on_radioButton_ma_20_sel_auto_clicked()
         fineTrimRefresh();
 }
 
+// The end the operator chose, or null: only a chosen end can be trimmed.
+QRadioButton *Widget::chosenTrimEnd() const
+{
+    if (!group_ma_on)
+        return nullptr;
+    for (QRadioButton *end : {ui->radioButton_ma_fine_4, ui->radioButton_ma_fine_20})
+        if (end->isCheckable() && end->isChecked())
+            return end;
+    return nullptr;
+}
+
 // Sends the trim command of the selected end and shows its stored trim value.
 void Widget::fineTrimRefresh()
 {
     ui->progressBar_write->setValue(40);
-    QRadioButton *end4 = ui->radioButton_ma_fine_4;
-    QRadioButton *end20 = ui->radioButton_ma_fine_20;
-    if (!end4->isCheckable() && !end20->isCheckable()) {
-        ui->spinBox_ma_fine->setDisabled(true);
-    } else {
-        ui->spinBox_ma_fine->setEnabled(true);
+    QRadioButton *end = chosenTrimEnd();
+    ui->spinBox_ma_fine->setDisabled(true);
+    if (end) {
         setStepText(QLatin1Char('a'));
-        int budget = bus::kCommandBudget;
-        if (end4->isChecked())
-            writeWithBudget(budget, reg::kCurrentCommand, {reg::Trim4mA});
-        if (end20->isChecked()) {
-            budget = bus::kCommandBudget;
-            writeWithBudget(budget, reg::kCurrentCommand, {reg::Trim20mA});
+        const bool end4 = end == ui->radioButton_ma_fine_4;
+        int budget = line_budget.commandChecks;
+        if (!writeConfirmed(reg::kCurrentCommand, {end4 ? reg::Trim4mA : reg::Trim20mA}, &budget)) {
+            // The transmitter was not told to trim that end: no end stays selected.
+            dropSelection(end);
+            notify(notices::Notice::WriteFailure);
+            return;
         }
+        ui->spinBox_ma_fine->setEnabled(true);
         waitMs(400);
         const OperatorChangeWatch watch(ui->spinBox_ma_fine, loading_trim);
         if (fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, -1, &budget)
@@ -115,10 +145,7 @@ void Widget::fineTrimRefresh()
             const QVector<quint16> v = holding_unit.values();
             // Loading what the transmitter holds is not an operator change.
             loading_trim = true;
-            if (end4->isChecked())
-                ui->spinBox_ma_fine->setValue(reg::word(v, reg::kTrim4mA));
-            if (end20->isChecked())
-                ui->spinBox_ma_fine->setValue(reg::word(v, reg::kTrim20mA));
+            ui->spinBox_ma_fine->setValue(reg::word(v, end4 ? reg::kTrim4mA : reg::kTrim20mA));
             loading_trim = false;
         }
     }
@@ -154,7 +181,15 @@ void Widget::on_spinBox_ma_fine_valueChanged(int)
         trim_write_again = true;
         return;
     }
+    // Without a chosen end there is no register to write: say so.
+    if (!chosenTrimEnd()) {
+        ui->spinBox_ma_fine->setDisabled(true);
+        notify(notices::Notice::WriteFailure);
+        return;
+    }
     trim_write_running = true;
+    // The writes belong to this link; a new connection never gets them.
+    const quint64 link = link_generation;
     // Every request ends within the response timeout, so a busy link only
     // delays the value; only a link that never frees up loses it, with a notice.
     constexpr int kBusyRounds = 10;
@@ -162,36 +197,35 @@ void Widget::on_spinBox_ma_fine_valueChanged(int)
     bool unsent = false;
     do {
         trim_write_again = false;
-        writeTrim(quint16(ui->spinBox_ma_fine->value()));
+        writeTrim(quint16(ui->spinBox_ma_fine->value()), link);
         unsent = trim_write_failed_busy;
         if (!unsent)
             busyRounds = 0;
         else if (++busyRounds < kBusyRounds)
             trim_write_again = true;
-    } while (trim_write_again && isConnected() && !shutting_down);
+    } while (trim_write_again && isConnected() && link_generation == link && !shutting_down);
     trim_write_running = false;
     if (shutting_down)
         return;
-    if (!isConnected())
+    if (!isConnected() || link_generation != link)
         notify(notices::Notice::NotConnected);
     else if (unsent)
         notify(notices::Notice::WriteFailure);
 }
 
-void Widget::writeTrim(quint16 value)
+void Widget::writeTrim(quint16 value, quint64 link)
 {
     trim_write_failed_busy = false;
-    ui->progressBar_write->setValue(50);
-    int address = -1;
-    if (ui->radioButton_ma_fine_4->isChecked())
-        address = reg::kTrim4mA;
-    else if (ui->radioButton_ma_fine_20->isChecked())
-        address = reg::kTrim20mA;
-    if (address >= 0) {
-        if (preWait())
-            writeRegisters(serverAddress(), address, 1, &value);
-        else
-            trim_write_failed_busy = true;
+    QRadioButton *end = chosenTrimEnd();
+    if (!end) {
+        trim_write_failed_busy = true;
+        return;
     }
+    ui->progressBar_write->setValue(50);
+    const int address = end == ui->radioButton_ma_fine_4 ? reg::kTrim4mA : reg::kTrim20mA;
+    if (preWait() && link_generation == link && chosenTrimEnd() == end)
+        writeRegisters(serverAddress(), address, 1, &value);
+    else
+        trim_write_failed_busy = true;
     ui->progressBar_write->setValue(100);
 }

@@ -7,44 +7,56 @@
 #include "ui_widget.h"
 
 #include <QModbusReply>
+#include <QTimer>
 #include <QTableWidget>
 
+// Up to three passes: a free link gets a poll, a busy one is looked at again
+// 100 ms later. The passes never wait inside the tick, so an operation clicked
+// meanwhile runs on its own and the polls go on between its requests.
 void Widget::timerUpDate()
 {
-    for (int pass = 0; pass < 3; ++pass) {
+    if (poll_passes_left > 0)
+        return;   // the last tick's passes are still going
+    poll_passes_left = 3;
+    pollPass();
+}
+
+void Widget::pollPass()
+{
+    while (poll_passes_left > 0 && isConnected() && !shutting_down) {
+        --poll_passes_left;
         if (reply_pending) {
-            waitMs(100);
-        } else {
-            reply_route = 0;
-            readInputBlock();
+            poll_pass_timer->start(100);
+            return;
         }
+        reply_route = 0;
+        readInputBlock();
     }
+    poll_passes_left = 0;
 }
 
-void Widget::onInputBlockReply()
+void Widget::onInputBlockReply(QModbusReply *reply, const link::Verdict &verdict, quint8 route)
 {
-    handleBlockReply(ui->tableWidget_reg_2, input_unit, true);
+    handleBlockReply(reply, verdict, route, ui->tableWidget_reg_2, input_unit, true);
 }
 
-void Widget::onHoldingBlockReply()
+void Widget::onHoldingBlockReply(QModbusReply *reply, const link::Verdict &verdict, quint8 route)
 {
-    handleBlockReply(ui->tableWidget_reg, holding_unit, false);
+    handleBlockReply(reply, verdict, route, ui->tableWidget_reg, holding_unit, false);
 }
 
 // Where a block goes depends on who asked: 1 a register table, 2 the waiting
 // operation, anything else the live display (input block only).
-void Widget::handleBlockReply(QTableWidget *table, QModbusDataUnit &buffer, bool live)
+void Widget::handleBlockReply(QModbusReply *reply, const link::Verdict &verdict, quint8 route,
+                              QTableWidget *table, QModbusDataUnit &buffer, bool live)
 {
-    auto *reply = qobject_cast<QModbusReply *>(sender());
-    if (!reply)
-        return;
-    if (reply->error() != QModbusDevice::NoError) {
-        showLinkFailure(reply->errorString());
+    if (!verdict.ok || !reply) {
+        showLinkFailure(verdict.text);
     } else {
         const QModbusDataUnit unit = reply->result();
-        if (reply_route == 1) {
+        if (route == 1) {
             fillTable(table, unit);
-        } else if (reply_route == 2) {
+        } else if (route == 2) {
             buffer = unit;
             read_failed = false;
         } else if (live) {
@@ -53,8 +65,9 @@ void Widget::handleBlockReply(QTableWidget *table, QModbusDataUnit &buffer, bool
         showLinkOk();
     }
     reply_route = 0;
-    reply_pending = false;
-    reply->deleteLater();
+    reply_pending = ledger->outstandingCount() > 0;
+    if (reply)
+        reply->deleteLater();
 }
 
 void Widget::showLiveValues(const QModbusDataUnit &unit)
@@ -70,6 +83,8 @@ void Widget::showLiveValues(const QModbusDataUnit &unit)
         reg::value32(v, reg::kRoomTemperature), haveDecimalCode, decimals));
     ui->lcdNumber_rt_adc_value->setProperty("value", reg::value32(v, reg::kAdcValue));
 
+    live_divisor = reg::temperatureDivisor(haveDecimalCode, decimals);
+    reported_mode = n > reg::kWorkModeStatus ? int(reg::word(v, reg::kWorkModeStatus)) : -1;
     emit liveValuesReceived(reg::decodeLiveValues(v, QDateTime::currentDateTime()));
 
     if (n <= reg::kWorkModeStatus) {

@@ -42,13 +42,13 @@ void Widget::on_pushButton_para_read_clicked()
 
     ui->progressBar_write->setValue(50);
     const QVector<quint16> v = holding_unit.values();
-    if (const auto index = reg::inputTypeIndex(reg::word(v, reg::kInputType)))
-        ui->comboBox_para_input_sel->setCurrentIndex(*index);
+    // An unknown code leaves the combo blank, so a write keeps it as stored.
+    ui->comboBox_para_input_sel->setCurrentIndex(
+        reg::inputTypeIndex(reg::word(v, reg::kInputType)).value_or(-1));
     ui->lineEdit_para_hight_tmp->setText(reg::tenthsText(reg::word(v, reg::kUpperRange)));
     ui->lineEdit_para_low_tmp->setText(reg::tenthsText(reg::word(v, reg::kLowerRange)));
     ui->lineEdit_para_zero_offset->setText(reg::hundredthsText(reg::word(v, reg::kZeroOffset)));
-    if (const auto index = reg::unitIndex(reg::word(v, reg::kUnit)))
-        ui->comboBox_para_unit_tmp->setCurrentIndex(*index);
+    ui->comboBox_para_unit_tmp->setCurrentIndex(reg::unitIndex(reg::word(v, reg::kUnit)).value_or(-1));
     ui->comboBox_para_filter_coe->setCurrentIndex(
         reg::filterIndex(reg::word(v, reg::kFilterCoefficient)));
     ui->lineEdit_para_indoor_zero_offset->setText(
@@ -104,22 +104,13 @@ void Widget::on_pushButton_para_write_clicked()
         v[reg::kRoomGain] = reg::roomGainValue(ui->comboBox_para_indoor_gain->currentIndex());
     holding_unit.setValues(v);
 
-    const quint32 okBefore = write_answers_ok;
-    if (!preWait() || !writeRegisters(serverAddress(), 0, reg::kParameterBlockCount, v.constData())) {
+    // Stored only once the block was accepted, and done only once the store was.
+    if (!writeConfirmed(0, v.mid(0, reg::kParameterBlockCount))) {
         notify(notices::Notice::WriteFailure);
         return;
     }
     waitMs(100);
-
-    // The pre-wait is where the block write's answer normally arrives.
-    if (!preWait()) {
-        notify(notices::Notice::WriteFailure);   // not stored: the answer never came
-        return;
-    }
-    if (!led_rt->isOn() || write_answers_ok == okBefore)
-        return;   // the reply handler has already told the operator
-    const quint16 store = reg::kStoreValue;
-    if (!writeRegisters(serverAddress(), reg::kStoreCommand, 1, &store)) {
+    if (!writeConfirmed(reg::kStoreCommand, {reg::kStoreValue})) {
         notify(notices::Notice::WriteFailure);
         return;
     }

@@ -7,6 +7,7 @@
 #include "notice_texts.h"
 #include "operation_guard.h"
 #include "operator_input.h"
+#include "live_values.h"
 #include "registers.h"
 #include "ui_widget.h"
 
@@ -80,16 +81,18 @@ void Widget::capturePoint(int point, QLineEdit *edit)
     ui->progressBar_write->setValue(50);
     const QVector<quint16> v = input_unit.values();
     edit->setText(QString::number(reg::value32(v, reg::kAdcValue)));
-    const quint16 words[2] = {reg::word(v, reg::kAdcValue), reg::word(v, reg::kAdcValue + 1)};
-    if (preWait()) {
-        ui->progressBar_write->setValue(60);
-        writeRegisters(serverAddress(), point, 2, words);
+    const QVector<quint16> words = {reg::word(v, reg::kAdcValue), reg::word(v, reg::kAdcValue + 1)};
+    ui->progressBar_write->setValue(60);
+    if (!writeConfirmed(point, words)) {
+        notify(notices::Notice::WriteFailure);
+        return;
     }
     ui->progressBar_write->setValue(70);
     runProgress(71, 100, 50);
 }
 
-// Room-temperature sensor against a reference typed by the operator.
+// Room-temperature sensor against a reference typed by the operator. The
+// reading is scaled by the decimal-places code, as the live display shows it.
 void Widget::on_commandLinkButton_tc_indoor_auto_calib_clicked()
 {
     OperationGuard guard(operation_running);
@@ -102,20 +105,38 @@ void Widget::on_commandLinkButton_tc_indoor_auto_calib_clicked()
                             input::kSignedHundredths.max, 100);
         return;
     }
+    // A reading that cannot be scaled would store a wrong offset: nothing is written.
+    if (!live_divisor) {
+        notify(notices::Notice::UnknownDecimalCode);
+        return;
+    }
 
-    writeWhenFree(reg::kRoomZeroOffset, {0});
+    // The reading must not contain the old offset.
+    if (!writeConfirmed(reg::kRoomZeroOffset, {0})) {
+        notify(notices::Notice::WriteFailure);
+        return;
+    }
     ui->lineEdit_para_indoor_zero_offset->setText(QStringLiteral("0"));
     waitMs(500);   // let the transmitter measure with the offset reset
 
     if (!fetchOrReport(QModbusDataUnit::InputRegisters, notices::Notice::WriteFailure, 30))
         return;
     ui->progressBar_write->setValue(50);
-    const quint16 reading = reg::word(input_unit.values(), reg::kRoomTemperature + 1);
-    const quint16 offset = input::toWord(*target - reading);
-    if (preWait()) {
-        ui->progressBar_write->setValue(60);
-        writeRegisters(serverAddress(), reg::kRoomZeroOffset, 1, &offset);
+    const QVector<quint16> v = input_unit.values();
+    const auto offset = reg::roomOffsetHundredths(*target, reg::value32(v, reg::kRoomTemperature),
+                                                    reg::temperatureDivisor(v.size() > reg::kDecimalPlaces,
+                                                                            reg::word(v, reg::kDecimalPlaces)));
+    if (!offset) {
+        notify(notices::Notice::UnknownDecimalCode);
+        return;
     }
+    ui->progressBar_write->setValue(60);
+    if (!writeConfirmed(reg::kRoomZeroOffset, {input::toWord(*offset)})) {
+        notify(notices::Notice::WriteFailure);
+        return;
+    }
+    // A later parameter write sends this field: it must hold the new offset.
+    ui->lineEdit_para_indoor_zero_offset->setText(reg::hundredthsText(input::toWord(*offset)));
     ui->progressBar_write->setValue(70);
     runProgress(71, 100, 50);
 }
@@ -126,7 +147,7 @@ void Widget::calibrationWrite()
     OperationGuard guard(operation_running);
     if (!guard || !requireLink())
         return;
-    if (!writeWhenFree(reg::kStoreCommand, {reg::kStoreValue})) {
+    if (!writeConfirmed(reg::kStoreCommand, {reg::kStoreValue})) {
         notify(notices::Notice::WriteFailure);
         return;
     }

@@ -13,17 +13,16 @@ void Widget::on_pushButton_set_baudrate_clicked()
     if (!guard || !requireLink())
         return;
     const quint16 code = ui->comboBox_set_baudrate->currentText().toUShort(nullptr, 10);
-    const quint32 okBefore = write_answers_ok;
-    const quint32 answeredBefore = writeAnswers();
 
-    const bool rateSent = writeWhenFree(reg::kDeviceBaudRate, {code});
-    waitMs(200);
-    const bool storeSent = writeWhenFree(reg::kStoreCommand, {reg::kStoreValue});
-    runProgress(1, 100, 40);
-
-    // Only a change the transmitter accepted is worth a restart.
-    const quint32 sent = quint32(rateSent) + quint32(storeSent);
-    awaitWriteAnswers(answeredBefore + sent);
-    const bool accepted = rateSent && storeSent && write_answers_ok - okBefore == 2;
-    notify(accepted ? notices::Notice::BaudRateChanged : notices::Notice::WriteFailure);
+    // Each write is judged by its own answer; only a change the transmitter
+    // accepted and stored is worth a restart.
+    const bool rateAccepted = writeConfirmed(reg::kDeviceBaudRate, {code});
+    if (rateAccepted)
+        waitMs(200);
+    if (!rateAccepted || !writeConfirmed(reg::kStoreCommand, {reg::kStoreValue})) {
+        notify(notices::Notice::WriteFailure);
+        return;
+    }
+    if (runProgress(1, 100, 40))
+        notify(notices::Notice::BaudRateChanged);
 }

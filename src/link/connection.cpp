@@ -11,6 +11,7 @@
 #include "ui_widget.h"
 
 #include <QModbusClient>
+#include <QModbusRtuSerialMaster>
 #include <QTimer>
 
 void Widget::refreshPorts()
@@ -61,8 +62,55 @@ void Widget::on_pushButton_com_connect_clicked()
         openLink();
 }
 
+namespace {
+bus::SerialFormat formatOf(Ui::Widget *ui)
+{
+    bus::SerialFormat f;
+    f.baud = ui->comboBox_baudrate->currentText().toInt(nullptr, 10);
+    f.dataBits = ui->comboBox_databit->currentText().toInt(nullptr, 10);
+    f.parity = serial::parityFromText(ui->comboBox_checkbit->currentText()) != QSerialPort::NoParity;
+    f.stopBits = serial::stopBitsFromText(ui->comboBox_stopbit->currentText()) == QSerialPort::OneStop ? 1 : 2;
+    return f;
+}
+}
+
+// Each connection gets a master of its own: the old one's queue may still hold
+// a request that it will never finish. The old master is kept a while, closed,
+// for timers it may still have running.
+void Widget::renewMaster()
+{
+    if (master_used) {
+        QModbusClient *old = modbusDevice;
+        old->disconnect(this);
+        QTimer::singleShot(10000, old, &QObject::deleteLater);
+        modbusDevice = new QModbusRtuSerialMaster(this);
+        connect(modbusDevice, &QModbusDevice::errorOccurred, this, &Widget::onDeviceError);
+    }
+    master_used = true;
+}
+
 void Widget::openLink()
 {
+    // Address 0 is a broadcast nobody answers, and the frame holds 8 bits.
+    bool numeric = false;
+    const int address = ui->lineEdit_dev_addr->text().trimmed().toInt(&numeric, 10);
+    if (!numeric || address < 1 || address > 247) {
+        notify(notices::Notice::InvalidAddress);
+        return;
+    }
+    renewMaster();
+    // A connection starts clean, whatever the last one left behind.
+    ledger->reset();
+    reply_pending = false;
+    reply_route = 0;
+    read_failed = false;
+    poll_passes_left = 0;
+    live_divisor.reset();
+    reported_mode = -1;
+    ++link_generation;
+
+    const bus::SerialFormat format = formatOf(ui);
+    line_budget = bus::lineBudget(format);
     modbusDevice->setConnectionParameter(QModbusDevice::SerialPortNameParameter,
                                          ui->comboBox_com_num->currentText());
     modbusDevice->setConnectionParameter(QModbusDevice::SerialParityParameter,
@@ -73,7 +121,7 @@ void Widget::openLink()
                                          ui->comboBox_databit->currentText());
     modbusDevice->setConnectionParameter(QModbusDevice::SerialStopBitsParameter,
                                          serial::stopBitsFromText(ui->comboBox_stopbit->currentText()));
-    modbusDevice->setTimeout(bus::responseTimeoutMs(baudRate()));
+    modbusDevice->setTimeout(line_budget.responseTimeoutMs);
     modbusDevice->setNumberOfRetries(0);
 
     if (!modbusDevice->connectDevice() || modbusDevice->state() == QModbusDevice::UnconnectedState) {
@@ -86,15 +134,20 @@ void Widget::openLink()
     if (!text.isEmpty())
         ui->pushButton_com_connect->setText(text);
     led_com->turnOn(true);
-    poll_timer->start(bus::pollPeriodMs(baudRate()));
+    poll_timer->start(line_budget.pollPeriodMs);
 }
 
 void Widget::closeLink()
 {
-    // Closing aborts the outstanding reply; its handler clears the flags.
+    // Every outstanding request ends as aborted; their handlers clear the flags.
     closing_link = true;
+    ledger->abortAll();
     modbusDevice->disconnectDevice();
     closing_link = false;
+    ++link_generation;
+    poll_timer->stop();
+    poll_pass_timer->stop();
+    poll_passes_left = 0;
 
     const QString text = lang::connectButtonText(lang::ConnectText::Disconnected, languageIndex());
     if (!text.isEmpty())
@@ -102,7 +155,7 @@ void Widget::closeLink()
     led_com->turnOff(true);
     for (QWidget *control : lockedWhileConnected(ui))
         control->setEnabled(true);
-    poll_timer->stop();
+    wakeWaits();   // an operation on this link ends now
 }
 
 // A line that goes away (adapter unplugged) leaves the master connected but

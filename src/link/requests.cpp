@@ -1,71 +1,116 @@
 // Request primitives and the waiting discipline every operation follows.
 // One request at a time: a request goes out only after `reply_pending` was
-// found false, and everything runs on the GUI thread.
+// found false, and everything runs on the GUI thread. Every reply ends exactly
+// once through the ledger, from the event loop, never inside the master.
 
 #include "widget.h"
 
-#include "bus_timing.h"
 #include "hled.h"
 #include "notice_texts.h"
 #include "notices.h"
+#include "request_ledger.h"
 #include "ui_widget.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QModbusClient>
 #include <QModbusReply>
 #include <QTimer>
 
-// Blocks in a local event loop, so replies, ticks and clicks are handled
-// meanwhile without keeping a core busy.
+#include <cmath>
+
+// The one wait of the window: a local event loop that ends as soon as `done`
+// holds, when the bound runs out, when the running operation's link closes or
+// when the window closes. Replies, ticks and clicks are handled meanwhile.
+bool Widget::waitUntil(const std::function<bool()> &done, int boundMs)
+{
+    if (done())
+        return true;
+    if (shutting_down || operationLinkLost())
+        return false;
+    QEventLoop loop;
+    QTimer bound;
+    bound.setSingleShot(true);
+    bound.setTimerType(Qt::PreciseTimer);
+    connect(&bound, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(this, &Widget::bookkeepingChanged, &loop, [&] {
+        if (done() || shutting_down || operationLinkLost())
+            loop.quit();
+    });
+    bound.start(boundMs);
+    loop.exec();
+    return done();
+}
+
+void Widget::wakeWaits()
+{
+    emit bookkeepingChanged(QPrivateSignal());
+}
+
+// A deliberate pause; it ends early only when there is no point going on.
 void Widget::waitMs(int ms)
 {
-    if (shutting_down)
-        return;
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
+    waitUntil([] { return false; }, ms);
+}
+
+bool Widget::operationLinkLost() const
+{
+    return operation_running && (operation_link != link_generation || !isConnected());
 }
 
 bool Widget::readHoldingBlock()
 {
-    return sendRead(QModbusDataUnit::HoldingRegisters, 64, &Widget::onHoldingBlockReply);
+    return sendRead(QModbusDataUnit::HoldingRegisters, 64) != 0;
 }
 
 bool Widget::readInputBlock()
 {
-    return sendRead(QModbusDataUnit::InputRegisters, 13, &Widget::onInputBlockReply);
+    return sendRead(QModbusDataUnit::InputRegisters, 13) != 0;
 }
 
-bool Widget::sendRead(QModbusDataUnit::RegisterType type, int count, void (Widget::*handler)())
+quint64 Widget::sendRead(QModbusDataUnit::RegisterType type, int count)
 {
     if (!isConnected() || shutting_down) {
         led_rt->turnOff(true);
-        return false;
+        return 0;
     }
     const QModbusDataUnit unit(type, 0, quint16(count));
     const int server = serverAddress();
     auto *reply = modbusDevice->sendReadRequest(unit, server);
-    emit requestIssued({type == QModbusDataUnit::HoldingRegisters ? 3 : 4, server, 0, count, {}}, reply);
-    if (reply) {
-        if (reply->isFinished()) {
-            reply_route = 0;
-            delete reply;
-            return false;
-        }
-        reply_pending = true;
-        connect(reply, &QModbusReply::finished, this, handler);
-        return true;
+    const bool holding = type == QModbusDataUnit::HoldingRegisters;
+    emit requestIssued({holding ? 3 : 4, server, 0, count, {}}, reply);
+    if (!reply) {
+        reply_route = 0;
+        showLinkFailure(modbusDevice->errorString());
+        return 0;
     }
-    reply_route = 0;
-    showLinkFailure(modbusDevice->errorString());
-    return false;
+    if (reply->isFinished()) {
+        reply_route = 0;
+        delete reply;
+        return 0;
+    }
+    reply_pending = true;
+    // Where the data goes is decided now, by whoever sent the read.
+    const quint8 route = reply_route;
+    return ledger->follow(reply, line_budget.responseTimeoutMs,
+                          [this, holding, route](QModbusReply *r, const link::Verdict &v) {
+                              if (holding)
+                                  onHoldingBlockReply(r, v, route);
+                              else
+                                  onInputBlockReply(r, v, route);
+                          });
 }
 
 bool Widget::writeRegisters(int server, int start, quint16 count, const quint16 *values)
 {
+    return sendWrite(server, start, count, values) != 0;
+}
+
+quint64 Widget::sendWrite(int server, int start, quint16 count, const quint16 *values)
+{
     if (!isConnected() || shutting_down) {
-        reply_pending = false;
-        return false;
+        reply_pending = ledger->outstandingCount() > 0;
+        return 0;
     }
     reply_pending = true;
     QModbusDataUnit unit(QModbusDataUnit::HoldingRegisters, start, count);
@@ -76,35 +121,36 @@ bool Widget::writeRegisters(int server, int start, quint16 count, const quint16 
     emit requestIssued({count == 1 ? 6 : 16, server, start, count, unit.values()}, reply);
     if (!reply) {
         // Not silent: the operator must see that nothing was written.
-        reply_pending = false;
+        reply_pending = ledger->outstandingCount() > 0;
         ++write_answers_failed;
         showLinkFailure(modbusDevice->errorString());
-        return false;
+        return 0;
     }
     if (reply->isFinished()) {
-        reply_pending = false;
+        reply_pending = ledger->outstandingCount() > 0;
         const bool ok = reply->error() == QModbusDevice::NoError;   // broadcast
         const QString error = reply->errorString();
         reply->deleteLater();
         if (ok) {
             ++write_answers_ok;
-            return true;
+            return kAnsweredAtOnce;
         }
         ++write_answers_failed;
         led_rt->turnOff(true);
         if (!shutting_down)
             notices::showBox(QStringLiteral("提示"), error);
-        return false;
+        return 0;
     }
-    connect(reply, &QModbusReply::finished, this, [this, reply]() { onWriteReply(reply); });
-    return true;
+    return ledger->follow(reply, line_budget.responseTimeoutMs,
+                          [this](QModbusReply *r, const link::Verdict &v) { onWriteReply(r, v); });
 }
 
-void Widget::onWriteReply(QModbusReply *reply)
+void Widget::onWriteReply(QModbusReply *reply, const link::Verdict &verdict)
 {
-    reply->deleteLater();
-    reply_pending = false;
-    if (reply->error() == QModbusDevice::NoError) {
+    if (reply)
+        reply->deleteLater();
+    reply_pending = ledger->outstandingCount() > 0;
+    if (verdict.ok) {
         ++write_answers_ok;
         showLinkOk();
         return;
@@ -112,48 +158,51 @@ void Widget::onWriteReply(QModbusReply *reply)
     ++write_answers_failed;
     led_rt->turnOff(true);
     // A reply aborted because we closed the link ourselves needs no box.
-    if (!shutting_down && !closing_link)
-        notices::showBox(QStringLiteral("prompt"), reply->errorString());
+    if (!shutting_down && verdict.error != QModbusDevice::ReplyAbortedError)
+        notices::showBox(QStringLiteral("prompt"), verdict.text);
 }
 
 bool Widget::preWait()
 {
-    const int checks = bus::preWaitChecks(baudRate());
-    for (int i = 0; i < checks; ++i) {
-        if (!reply_pending)
-            return true;
-        waitMs(bus::kPreWaitStepMs);
-    }
-    return false;
+    const bool free = waitUntil([this] { return !reply_pending; },
+                                line_budget.preWaitChecks * bus::kPreWaitStepMs);
+    return free && !operationLinkLost() && !shutting_down;
 }
 
+// One attempt of a shared budget of checks: it costs the checks it waited for,
+// at least one.
 bool Widget::takeAttempt(int &budget)
 {
-    while (budget > 0) {
-        --budget;
-        if (!reply_pending)
-            return true;
-        waitMs(bus::kPreWaitStepMs);
-    }
-    return false;
+    if (budget <= 0)
+        return false;
+    QElapsedTimer waited;
+    waited.start();
+    const bool free = waitUntil([this] { return !reply_pending; }, budget * bus::kPreWaitStepMs);
+    const int spent = int(std::ceil(double(waited.elapsed()) / bus::kPreWaitStepMs));
+    budget -= std::max(1, spent);
+    return free && !operationLinkLost() && !shutting_down;
 }
 
-bool Widget::sendOperationRead(QModbusDataUnit::RegisterType type)
+quint64 Widget::sendOperationRead(QModbusDataUnit::RegisterType type)
 {
     reply_route = 2;
     read_failed = true;
-    return type == QModbusDataUnit::HoldingRegisters ? readHoldingBlock() : readInputBlock();
+    return sendRead(type, type == QModbusDataUnit::HoldingRegisters ? 64 : 13);
 }
 
-bool Widget::resultWait()
+// Bounded wait for one request's own end; its verdict when it ended.
+std::optional<link::Verdict> Widget::awaitEnd(quint64 id)
 {
-    for (int i = 0;; ++i) {
-        if (i >= bus::resultWaitChecks(baudRate()))
-            return false;
-        if (reply_route == 0)
-            return true;
-        waitMs(bus::kResultWaitStepMs);
-    }
+    if (id == kAnsweredAtOnce)
+        return link::Verdict{true, QModbusDevice::NoError, {}, 0};
+    if (id == 0)
+        return std::nullopt;
+    waitUntil([this, id] { return !ledger->isOutstanding(id); },
+              line_budget.resultWaitChecks * bus::kResultWaitStepMs);
+    link::Verdict v;
+    if (ledger->isOutstanding(id) || !ledger->verdict(id, &v))
+        return std::nullopt;
+    return v;
 }
 
 Widget::ReadOutcome Widget::fetchBlock(QModbusDataUnit::RegisterType type, int progressOnSend,
@@ -163,10 +212,12 @@ Widget::ReadOutcome Widget::fetchBlock(QModbusDataUnit::RegisterType type, int p
     // No read of our own went out: whatever the flags hold belongs to someone else.
     if (!free)
         return ReadOutcome::NotSent;
-    sendOperationRead(type);
+    const quint64 id = sendOperationRead(type);
+    if (id == 0)
+        return ReadOutcome::NotSent;
     if (progressOnSend >= 0)
         ui->progressBar_write->setValue(progressOnSend);
-    if (!resultWait())
+    if (!awaitEnd(id))
         return ReadOutcome::TimedOut;
     return read_failed ? ReadOutcome::Failed : ReadOutcome::Delivered;
 }
@@ -189,8 +240,10 @@ bool Widget::fetchOrReport(QModbusDataUnit::RegisterType type, notices::Notice f
 
 bool Widget::requireLink()
 {
-    if (isConnected())
+    if (isConnected()) {
+        operation_link = link_generation;
         return true;
+    }
     notify(notices::Notice::NotConnected);
     return false;
 }
@@ -209,18 +262,33 @@ bool Widget::writeWithBudget(int &budget, int start, std::initializer_list<quint
     return writeRegisters(serverAddress(), start, quint16(values.size()), values.begin());
 }
 
-bool Widget::awaitWriteAnswers(quint32 total)
+// Waits for the link, writes, and waits for this very write's answer. True only
+// when the transmitter accepted it; the reply handler has told the operator
+// about a refusal, and a write never sent tells nobody: callers decide.
+bool Widget::writeConfirmed(int start, const QVector<quint16> &values, int *budget)
 {
-    const int checks = bus::resultWaitChecks(baudRate());
-    for (int i = 0; i < checks && writeAnswers() < total; ++i)
-        waitMs(bus::kResultWaitStepMs);
-    return writeAnswers() >= total;
+    const bool free = budget ? takeAttempt(*budget) : preWait();
+    if (!free)
+        return false;
+    const quint64 id = sendWrite(serverAddress(), start, quint16(values.size()), values.constData());
+    const auto verdict = awaitEnd(id);
+    return verdict && verdict->ok && !operationLinkLost();
 }
 
-void Widget::runProgress(int first, int last, int stepMs)
+bool Widget::awaitWriteAnswers(quint32 total)
+{
+    return waitUntil([this, total] { return writeAnswers() >= total; },
+                     line_budget.resultWaitChecks * bus::kResultWaitStepMs);
+}
+
+// The progress run after a step that worked; it stops with the link.
+bool Widget::runProgress(int first, int last, int stepMs)
 {
     for (int v = first; v <= last; ++v) {
         waitMs(stepMs);
+        if (operationLinkLost() || shutting_down)
+            return false;
         ui->progressBar_write->setValue(v);
     }
+    return true;
 }

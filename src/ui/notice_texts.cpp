@@ -22,8 +22,14 @@ const char *const kNotices[][kLanguageCount] = {
     {"Modbus 设备创建失败，重新启动软件", "Modbus 設備創建失敗，重新啟動軟件", "Device creation failed. Restart software"},
     {"波特率更改，请重启设备并重新连接！", "波特率更改，請重啟設備并重新連接", "Baud rate changed, please restart the device and reconnect"},
     {"成功", "成功", "successful"},
+    {"设备地址须为 1 至 247 之间的整数，未连接", "設備地址須為 1 至 247 之間的整數，未連接",
+     "The device address must be a whole number from 1 to 247; not connected"},
+    {"变送器的小数位设置无法换算，未写入任何数据", "變送器的小數位設置無法換算，未寫入任何數據",
+     "The transmitter's decimal-places setting cannot be converted; nothing was written"},
+    {"通讯已断开，操作已中止", "通訊已斷開，操作已中止", "The link was closed; the operation stopped"},
 };
-static_assert(sizeof(kNotices) / sizeof(kNotices[0]) == static_cast<std::size_t>(Notice::WriteSucceeded) + 1,
+static_assert(sizeof(kNotices) / sizeof(kNotices[0])
+                  == static_cast<std::size_t>(Notice::LinkClosedDuringOperation) + 1,
               "one row per Notice");
 
 // Indexed by Field; the same words as the form's labels where there is one.

@@ -15,6 +15,9 @@ enum class Notice {
     DeviceCreationFailed,
     BaudRateChanged,
     WriteSucceeded,
+    InvalidAddress,        // nothing opened: the address is not 1..247
+    UnknownDecimalCode,    // nothing written: the reading cannot be scaled
+    LinkClosedDuringOperation,
 };
 
 struct NoticeText {

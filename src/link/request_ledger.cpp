@@ -1,0 +1,139 @@
+#include "request_ledger.h"
+
+#include <QModbusReply>
+#include <QModbusResponse>
+
+namespace link {
+
+namespace {
+constexpr int kWatchdogPeriodMs = 250;
+constexpr size_t kRecentVerdicts = 64;
+}
+
+Verdict verdictOf(const QModbusReply *reply)
+{
+    Verdict v;
+    if (!reply) {
+        v.error = QModbusDevice::UnknownError;
+        v.text = QStringLiteral("Reply lost.");
+        return v;
+    }
+    v.error = reply->error();
+    v.ok = v.error == QModbusDevice::NoError;
+    if (!v.ok) {
+        v.text = reply->errorString();
+        if (v.error == QModbusDevice::ProtocolError)
+            v.exceptionCode = int(reply->rawResult().exceptionCode());
+    }
+    return v;
+}
+
+RequestLedger::RequestLedger(QObject *parent) : QObject(parent)
+{
+    m_clock.start();
+    m_watchdog.setInterval(kWatchdogPeriodMs);
+    connect(&m_watchdog, &QTimer::timeout, this, &RequestLedger::checkDeadlines);
+}
+
+quint64 RequestLedger::follow(QModbusReply *reply, int timeoutMs, Handler handler)
+{
+    const quint64 id = m_nextId++;
+    Entry e;
+    e.reply = reply;
+    e.handler = std::move(handler);
+    // Requests queued behind others wait their turn before their own timeout runs.
+    e.deadlineMs = m_clock.elapsed() + qint64(timeoutMs) * (1 + outstandingCount()) + kGiveUpMarginMs;
+    m_entries.emplace(id, std::move(e));
+    // A second finished signal (a late frame matched again) is ignored by schedule().
+    connect(reply, &QModbusReply::finished, this, [this, id] { schedule(id); });
+    if (!m_watchdog.isActive())
+        m_watchdog.start();
+    return id;
+}
+
+void RequestLedger::schedule(quint64 id)
+{
+    auto it = m_entries.find(id);
+    if (it == m_entries.end() || it->second.scheduled)
+        return;
+    it->second.scheduled = true;
+    const quint64 epoch = m_epoch;
+    QMetaObject::invokeMethod(this, [this, id, epoch] { deliver(id, epoch); }, Qt::QueuedConnection);
+}
+
+void RequestLedger::deliver(quint64 id, quint64 epoch)
+{
+    if (epoch != m_epoch)
+        return;
+    auto it = m_entries.find(id);
+    if (it == m_entries.end())
+        return;
+    Entry e = std::move(it->second);
+    m_entries.erase(it);
+    if (m_entries.empty())
+        m_watchdog.stop();
+    const Verdict v = e.isForced ? e.forced : verdictOf(e.reply.data());
+    m_recent[id] = v;
+    while (m_recent.size() > kRecentVerdicts)
+        m_recent.erase(m_recent.begin());
+    e.handler(e.reply.data(), v);
+    emit ended(id);
+}
+
+void RequestLedger::end(quint64 id, QModbusDevice::Error error, const QString &text)
+{
+    auto it = m_entries.find(id);
+    if (it == m_entries.end() || it->second.scheduled)
+        return;
+    Entry &e = it->second;
+    e.isForced = true;
+    e.forced.error = error;
+    e.forced.text = text;
+    if (e.reply && !e.reply->isFinished())
+        e.reply->setError(error, text);   // listeners of the reply see the end too
+    schedule(id);
+}
+
+void RequestLedger::abortAll()
+{
+    std::vector<quint64> ids;
+    for (const auto &entry : m_entries)
+        ids.push_back(entry.first);
+    for (quint64 id : ids)
+        end(id, QModbusDevice::ReplyAbortedError, tr("Reply aborted due to connection closure."));
+}
+
+void RequestLedger::reset()
+{
+    ++m_epoch;
+    m_entries.clear();
+    m_watchdog.stop();
+}
+
+bool RequestLedger::verdict(quint64 id, Verdict *out) const
+{
+    const auto it = m_recent.find(id);
+    if (it == m_recent.end())
+        return false;
+    if (out)
+        *out = it->second;
+    return true;
+}
+
+void RequestLedger::checkDeadlines()
+{
+    const qint64 now = m_clock.elapsed();
+    std::vector<quint64> late;
+    for (const auto &entry : m_entries)
+        if (!entry.second.scheduled && now > entry.second.deadlineMs)
+            late.push_back(entry.first);
+    for (quint64 id : late) {
+        ++m_givenUp;
+        const Entry &e = m_entries.at(id);
+        if (e.reply)
+            emit givenUp(e.reply.data());
+        end(id, QModbusDevice::TimeoutError, tr("Response timeout (the master never answered)."));
+    }
+}
+
+} // namespace link

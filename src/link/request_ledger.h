@@ -1,0 +1,88 @@
+#pragma once
+// Follows every request the window hands to the Modbus master until its one
+// end. The master runs its reply handlers inside its own state machine, which
+// resumes with stale state when a handler opens a nested event loop (a notice
+// box, a wait): the request then on the line is dropped and its reply never
+// finishes. So each end is delivered from the event loop, exactly once; a
+// reply the master never finishes is given up after a clear margin; closing
+// the link ends every outstanding request as aborted.
+
+#include <QElapsedTimer>
+#include <QModbusDevice>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <map>
+
+class QModbusReply;
+
+namespace link {
+
+struct Verdict {
+    bool ok = false;
+    QModbusDevice::Error error = QModbusDevice::NoError;
+    QString text;             // the reply's error text; empty when ok
+    int exceptionCode = 0;    // Modbus exception code of a refused request
+};
+
+// What a reply says about its request: ok, or why not.
+Verdict verdictOf(const QModbusReply *reply);
+
+class RequestLedger : public QObject
+{
+    Q_OBJECT
+public:
+    using Handler = std::function<void(QModbusReply *reply, const Verdict &verdict)>;
+
+    explicit RequestLedger(QObject *parent = nullptr);
+
+    // Follows an unfinished reply. `handler` runs once, from the event loop;
+    // `timeoutMs` is the master's response timeout, the base of the margin.
+    quint64 follow(QModbusReply *reply, int timeoutMs, Handler handler);
+    // Ends every outstanding request as aborted; handlers still run, queued.
+    void abortAll();
+    // Forgets everything, including ends not yet delivered (a fresh link).
+    void reset();
+
+    bool isOutstanding(quint64 id) const { return m_entries.count(id) != 0; }
+    int outstandingCount() const { return int(m_entries.size()); }
+    // The verdict of a request that has ended (the last few are kept).
+    bool verdict(quint64 id, Verdict *out) const;
+    quint64 givenUpCount() const { return m_givenUp; }
+
+    // Margin beyond the response timeout before a reply is given up.
+    static constexpr int kGiveUpMarginMs = 1000;
+
+signals:
+    // A request ended and its handler has run: waits look again.
+    void ended(quint64 id);
+    // The master never finished this reply; it now ends as timed out.
+    void givenUp(QModbusReply *reply);
+
+private:
+    struct Entry {
+        QPointer<QModbusReply> reply;
+        Handler handler;
+        qint64 deadlineMs = 0;
+        bool scheduled = false;
+        Verdict forced;       // used when we end the reply ourselves
+        bool isForced = false;
+    };
+
+    void schedule(quint64 id);
+    void deliver(quint64 id, quint64 epoch);
+    void end(quint64 id, QModbusDevice::Error error, const QString &text);
+    void checkDeadlines();
+
+    std::map<quint64, Entry> m_entries;
+    std::map<quint64, Verdict> m_recent;
+    quint64 m_nextId = 1;
+    quint64 m_epoch = 0;
+    quint64 m_givenUp = 0;
+    QElapsedTimer m_clock;
+    QTimer m_watchdog;
+};
+
+} // namespace link
