@@ -28,6 +28,8 @@ const char *consoleHelp()
            "  fault exception F C [R]  answer function F (or any) with exception code C,\n"
            "                           only for requests covering register R if given\n"
            "  fault linespeed on|off   delay replies as a real line at the set baud would\n"
+           "  fault refuse R [C]       refuse every write touching holding R (code C, default 4)\n"
+           "  set latency MS           turnaround before each reply (default 5)\n"
            "  fault off                clear every fault but line speed\n"
            "  show holding|input|stored|state|faults|requests\n"
            "  clear requests           forget the request log\n"
@@ -112,6 +114,7 @@ std::string runConsoleCommand(Simulator &s, const std::string &line, bool *quit)
             return "ok\n";
         }
         if (what == "mode" && toInt(arg(2), n) && n >= 0 && n <= 4) { s.setWorkMode(static_cast<int>(n)); return "ok\n"; }
+        if (what == "latency" && toInt(arg(2), n) && n >= 0) { s.setLatencyMs(static_cast<int>(n)); return "ok\n"; }
         if (what == "reportdelay" && toInt(arg(2), n) && n >= 0) { s.setModeReportDelay(static_cast<int>(n)); return "ok\n"; }
         if (what == "holding" && toInt(arg(2), n) && n >= 0 && n < 64 && toInt(arg(3), m) && m >= -32768 && m <= 0xFFFF) {
             s.setHolding(static_cast<int>(n), static_cast<uint16_t>(m));
@@ -136,6 +139,13 @@ std::string runConsoleCommand(Simulator &s, const std::string &line, bool *quit)
         if (what == "linespeed" && toSwitch(arg(2), on)) { s.setLineSpeed(on); return "ok\n"; }
         if (what == "delay" && toInt(arg(2), n) && n >= 0) { s.setReplyDelayMs(static_cast<int>(n)); return "ok\n"; }
         if (what == "short" && toInt(arg(2), n) && n >= 0) { s.setShortRead(static_cast<int>(n)); return "ok\n"; }
+        if (what == "refuse" && toInt(arg(2), n) && n >= 0 && n < 64) {
+            long code = 4;
+            if (arg(3).empty() || (toInt(arg(3), code) && code > 0 && code < 256)) {
+                s.refuseWrites(static_cast<int>(n), static_cast<int>(code));
+                return "ok\n";
+            }
+        }
         if (what == "exception") {
             long fn = -1, reg = -1;
             const bool fnOk = arg(2) == "any" || (toInt(arg(2), fn) && fn > 0 && fn < 128);

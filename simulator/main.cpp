@@ -40,6 +40,7 @@ const char *usage =
     "  --ohm X            applied RTD input in ohm (default 138.5)\n"
     "  --ambient X        ambient temperature in degC (default 23.5)\n"
     "  --no-line-speed    answer at once instead of at the pace of a real line\n"
+    "  --latency MS       turnaround before each reply (default 5)\n"
     "  --no-drift         keep the live values still\n"
     "  -h, --help         this text\n"
     "\n"
@@ -97,6 +98,9 @@ int main(int argc, char **argv)
         } else if (a == "--port") {
             if (!value(v)) return fail("--port needs a path");
             c.port = v;
+        } else if (a == "--latency") {
+            if (!value(v) || !parseInt(v, 0, 10000, n)) return fail("bad --latency");
+            c.latencyMs = static_cast<int>(n);
         } else if (a == "--store") {
             if (!value(v)) return fail("--store needs a file");
             c.storeFile = v;

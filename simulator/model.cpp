@@ -170,12 +170,18 @@ double loopCurrentMa(const HoldingImage &h, int workMode, double temperature)
     return correctedOutput(h, wanted);
 }
 
-double lineTimeMs(int requestBytes, int replyBytes, int baud)
+int bitsPerCharacter(int dataBits, char parity, int stopBits)
+{
+    const bool hasParity = parity != 'N' && parity != 'n';
+    return 1 + dataBits + (hasParity ? 1 : 0) + stopBits;
+}
+
+double lineTimeMs(int requestBytes, int replyBytes, int baud, int bitsPerChar)
 {
     if (baud <= 0)
         return 0.0;
     const double chars = requestBytes + replyBytes + 2 * 3.5;
-    return chars * 11.0 * 1000.0 / baud;
+    return chars * bitsPerChar * 1000.0 / baud;
 }
 
 int replyLength(int function, int count)

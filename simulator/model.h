@@ -97,9 +97,11 @@ InputImage evaluateInputs(const HoldingImage &h, const Environment &env);
 
 double loopCurrentMa(const HoldingImage &h, int workMode, double temperature);
 
-// Time a request and its reply occupy a real line: 11 bits per character
-// and a 3.5-character gap after each frame.
-double lineTimeMs(int requestBytes, int replyBytes, int baud);
+// Bits one character takes: start, data, parity, stop.
+int bitsPerCharacter(int dataBits, char parity, int stopBits);
+// Time a request and its reply occupy a real line: `bitsPerChar` bits per
+// character and a 3.5-character gap after each frame.
+double lineTimeMs(int requestBytes, int replyBytes, int baud, int bitsPerChar = 11);
 // Length of the normal reply to a request (function, count); exception = 5.
 int replyLength(int function, int count);
 int requestLength(int function, int count);

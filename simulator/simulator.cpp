@@ -72,6 +72,7 @@ bool Simulator::start(const Config &c)
         m_error.clear();
         m_drift = c.drift;
         m_lineSpeed = c.lineSpeed;
+        m_latencyMs = std::max(0, c.latencyMs);
         // With a store file a start is a power-up: the stored image comes back.
         if (!c.storeFile.empty()) {
             HoldingImage loaded{};
@@ -278,7 +279,7 @@ void Simulator::handle(const uint8_t *req, int length)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_silent) {
-            m_requests.push_back(r);
+            logRequest(r);
             return;
         }
         for (const auto &rule : m_rules) {
@@ -335,13 +336,15 @@ void Simulator::handle(const uint8_t *req, int length)
         }
         r.answered = code == 0;
         r.exception = code;
-        m_requests.push_back(r);
+        logRequest(r);
 
         const int replyBytes = code ? 5 : shortCount ? 5 + 2 * shortCount
                                                      : model::replyLength(function, r.count);
-        delayMs = m_delayMs;
-        if (m_lineSpeed)
-            delayMs += static_cast<int>(std::lround(model::lineTimeMs(length, replyBytes, m_config.baud)));
+        delayMs = m_delayMs + m_latencyMs;
+        if (m_lineSpeed) {
+            const int bits = model::bitsPerCharacter(m_config.dataBits, m_config.parity, m_config.stopBits);
+            delayMs += static_cast<int>(std::lround(model::lineTimeMs(length, replyBytes, m_config.baud, bits)));
+        }
     }
 
     if (slave == 0) // broadcast: act, never answer
@@ -540,6 +543,19 @@ void Simulator::setException(int function, int address, int code)
     m_rules.push_back({function, address, code});
 }
 
+void Simulator::refuseWrites(int address, int code)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_rules.push_back({6, address, code});
+    m_rules.push_back({16, address, code});
+}
+
+void Simulator::setLatencyMs(int ms)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_latencyMs = std::max(0, ms);
+}
+
 void Simulator::clearExceptions()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -589,6 +605,7 @@ std::string Simulator::describeFaults() const
       << "delay " << m_delayMs << " ms\n"
       << "short " << m_shortRead << (m_shortRead ? "" : " (off)") << "\n"
       << "linespeed " << (m_lineSpeed ? "on" : "off") << "\n"
+      << "latency " << m_latencyMs << " ms\n"
       << "drift " << (m_drift ? "on" : "off") << "\n";
     for (const auto &rule : m_rules)
         s << "exception function " << (rule.function < 0 ? std::string("any") : std::to_string(rule.function))
@@ -599,10 +616,17 @@ std::string Simulator::describeFaults() const
 
 // --- bookkeeping --------------------------------------------------------------
 
+void Simulator::logRequest(const Request &r)
+{
+    m_requests.push_back(r);
+    while (m_requests.size() > kRequestLogLimit)
+        m_requests.pop_front();
+}
+
 std::vector<Request> Simulator::requests() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_requests;
+    return {m_requests.begin(), m_requests.end()};
 }
 
 int Simulator::requestCount(int function, int address) const

@@ -5,6 +5,7 @@
 #include "model.h"
 
 #include <atomic>
+#include <deque>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -24,6 +25,7 @@ struct Config {
     int address = 192;
     std::string storeFile;   // stored image survives restarts when set
     bool lineSpeed = false;  // delay replies as a real line at `baud` would
+    int latencyMs = 5;       // turnaround before each reply, as a device takes
     bool drift = false;      // let the live values wander a little
 };
 
@@ -81,6 +83,9 @@ public:
     void setSilent(bool on);
     // function -1 = any function, address -1 = any register of the request
     void setException(int function, int address, int code);
+    // Every write (function 6 or 16) touching holding `address` is refused.
+    void refuseWrites(int address, int code = 4);
+    void setLatencyMs(int ms);
     void clearExceptions();
     void setCorruptCrc(bool on);
     void setReplyDelayMs(int ms);
@@ -89,7 +94,9 @@ public:
     void clearFaults(); // all of the above off; line speed stays as it is
 
     // Bookkeeping
-    std::vector<Request> requests() const; // every request for our address, in order
+    // The latest requests for our address, in order; the log keeps kRequestLogLimit.
+    std::vector<Request> requests() const;
+    static constexpr size_t kRequestLogLimit = 10000;
     // Requests of `function` whose first register is `address` (-1 = any).
     int requestCount(int function, int address = -1) const;
     void clearRequests();
@@ -126,9 +133,10 @@ private:
     int m_mode = 0, m_reportedMode = 0, m_reportDelay = 0, m_reportCountdown = 0;
     bool m_drift = false;
     bool m_silent = false, m_corrupt = false, m_lineSpeed = false;
-    int m_delayMs = 0, m_shortRead = 0;
+    int m_delayMs = 0, m_shortRead = 0, m_latencyMs = 5;
     std::vector<ExceptionRule> m_rules;
-    std::vector<Request> m_requests;
+    std::deque<Request> m_requests;
+    void logRequest(const Request &r);
 
     void *m_ctx = nullptr;     // modbus_t
     void *m_mapping = nullptr; // modbus_mapping_t

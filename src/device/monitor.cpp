@@ -23,7 +23,8 @@ void Widget::timerUpDate()
 
 void Widget::pollPass()
 {
-    while (poll_passes_left > 0 && isConnected() && !shutting_down) {
+    // The passes belong to a running poll: a stopped timer ends them too.
+    while (poll_passes_left > 0 && poll_timer->isActive() && isConnected() && !shutting_down) {
         --poll_passes_left;
         if (reply_pending) {
             poll_pass_timer->start(100);

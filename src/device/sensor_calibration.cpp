@@ -127,7 +127,8 @@ void Widget::on_commandLinkButton_tc_indoor_auto_calib_clicked()
                                                     reg::temperatureDivisor(v.size() > reg::kDecimalPlaces,
                                                                             reg::word(v, reg::kDecimalPlaces)));
     if (!offset) {
-        notify(notices::Notice::UnknownDecimalCode);
+        // Unscalable, or an offset the register cannot hold: never a wrapped word.
+        notify(notices::Notice::WriteFailure);
         return;
     }
     ui->progressBar_write->setValue(60);

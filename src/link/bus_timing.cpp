@@ -47,7 +47,7 @@ LineBudget lineBudget(const SerialFormat &format)
     b.preWaitChecks = std::max(preWaitChecks(baud), ceilDiv(exchange, kPreWaitStepMs) + 1);
     // An operation's read ends through its reply's timeout, never through the count.
     b.resultWaitChecks = std::max(resultWaitChecks(baud),
-                                  ceilDiv(b.responseTimeoutMs + 800, kResultWaitStepMs));
+                                  (b.responseTimeoutMs + 800) / kResultWaitStepMs);
     b.commandChecks = std::max(kCommandBudget, b.preWaitChecks);
     return b;
 }

@@ -1,6 +1,6 @@
-// Runs test code right after the window has handled a given reply, inside the
-// same signal emission: nothing else (no timer, no wait check) can run between
-// the window's handler and the test's action.
+// Runs test code right after the window has handled a given reply. The window
+// handles each reply from the event queue; the tap's call is queued right
+// behind it, so no timer and no wait can run between the two.
 #pragma once
 
 #include <QChildEvent>
@@ -42,7 +42,7 @@ protected:
             connect(reply, &QModbusReply::finished, this, [this, reply] {
                 m_fired = true;
                 m_action(reply);
-            });
+            }, Qt::QueuedConnection);
         }, Qt::QueuedConnection);
         return false;
     }

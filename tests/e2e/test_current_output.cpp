@@ -60,7 +60,7 @@ void TestCurrentOutput::fullAutomaticCalibration()
 
     ui->commandLinkButton_ma_auto_calib_4->click();
     QCOMPARE(stepText(s), kStepB);
-    QVERIFY(s.idle());   // the mode write that ends step a is not awaited
+    QVERIFY(s.idle());
     QCOMPARE(ui->lineEdit_ma_auto_calib_4->text(), QString("4.001"));
     QCOMPARE(ui->lineEdit_ma_auto_calib_4->selectedText(), QString("001"));
     QCOMPARE(sim.workMode(), 4);
@@ -104,8 +104,9 @@ void TestCurrentOutput::unconfirmedCommandKeepsStep()
     sim.setException(6, 51, 4);
     ui->commandLinkButton_ma_auto_calib_4->click();
     QCOMPARE(stepText(s), kStepA);
-    QCOMPARE(s.notices.count(), 1);   // the write reply's own error box
-    QCOMPARE(s.notices.lastTitle(), QString("prompt"));
+    QCOMPARE(s.notices.count(), 2);   // the write reply's own error box, then the step's failure
+    QCOMPARE(s.notices.notices()[0].title, QString("prompt"));
+    QCOMPARE(s.notices.lastText(), kWriteFailure);
     QCOMPARE(sim.requestCount(3, 0), 1);
     QCOMPARE(writesTo(sim, 50), QList<int>());
     sim.clearExceptions();
@@ -117,8 +118,9 @@ void TestCurrentOutput::unconfirmedCommandKeepsStep()
     QCOMPARE(stepText(s), kStepA);
     QCOMPARE(sim.holding(51), uint16_t(1));
     QCOMPARE(writesTo(sim, 50), QList<int>());
-    QVERIFY(s.notices.notices().isEmpty());
+    QCOMPARE(s.notices.texts(), QStringList({kWriteFailure}));
     sim.setShortRead(0);
+    s.notices.clear();
 
     // A read that fails: read-failure notice, no step.
     sim.setException(3, -1, 4);
@@ -132,14 +134,15 @@ void TestCurrentOutput::unconfirmedCommandKeepsStep()
     s.notices.clear();
     ui->commandLinkButton_ma_auto_calib_4->click();
     QCOMPARE(stepText(s), kStepB);
-    QVERIFY(s.idle());   // the mode write that ends step a is not awaited
+    QVERIFY(s.idle());
     sim.clearRequests();
     sim.setException(6, 51, 4);
     ui->lineEdit_ma_auto_calib_4->setText("4.012");
     ui->commandLinkButton_ma_auto_calib_4->click();
     QCOMPARE(stepText(s), kStepB);
-    QCOMPARE(s.notices.count(), 1);
-    QCOMPARE(s.notices.lastTitle(), QString("prompt"));
+    QCOMPARE(s.notices.count(), 2);
+    QCOMPARE(s.notices.notices()[0].title, QString("prompt"));
+    QCOMPARE(s.notices.lastText(), kWriteFailure);
     QCOMPARE(sim.holding(51), uint16_t(1));
     QCOMPARE(writes(sim), QStringList({"11=4012", "51=2"}));
     QCOMPARE(ui->lineEdit_ma_auto_calib_4->text(), QString("4.012"));
@@ -163,7 +166,9 @@ void TestCurrentOutput::starvedReadBackDoesNotConfirm()
 
     // An earlier holding read left a block in which word 51 is already 1.
     sim.setHolding(51, 1);
-    ui->pushButton_ma_calib->click();
+    s.probe.setReplyRoute(2);
+    s.probe.readHoldingBlock();
+    QTRY_VERIFY(!s.probe.replyPending());
     QCOMPARE(s.probe.holdingUnit().value(51), quint16(1));
     QVERIFY(!s.probe.readFailed());
     QCOMPARE(stepText(s), kStepA);
@@ -198,7 +203,7 @@ void TestCurrentOutput::meterReadingsAreCheckedFirst()
     sim::Simulator &sim = s.sim();
     ui->commandLinkButton_ma_auto_calib_4->click();
     QCOMPARE(stepText(s), kStepB);
-    QVERIFY(s.idle());   // the mode write that ends step a is not awaited
+    QVERIFY(s.idle());
     sim.clearRequests();
 
     for (const char *text : {"", "abc", "4,001", "1e1", "65.536", "-0.001", "70"}) {
@@ -247,7 +252,7 @@ void TestCurrentOutput::unsentWritesKeepStep()
     sim::Simulator &sim = s.sim();
     ui->commandLinkButton_ma_auto_calib_4->click();
     QCOMPARE(stepText(s), kStepB);
-    QVERIFY(s.idle());   // the mode write that ends step a is not awaited
+    QVERIFY(s.idle());
     sim.clearRequests();
 
     // Step b: the 4 mA point cannot be sent.
@@ -275,6 +280,7 @@ void TestCurrentOutput::unsentWritesKeepStep()
     QCOMPARE(s.notices.texts(), QStringList({kWriteFailure}));
     QVERIFY(sim.requests().empty());
     QCOMPARE(ui->progressBar_write->value(), 0);
+    QTRY_VERIFY(!s.probe.replyPending());   // the link has freed up again
 
     // Step c: the point goes out, the store command cannot.
     s.notices.clear();
@@ -307,9 +313,12 @@ void TestCurrentOutput::unsentModeWriteIsReported()
     s.ui()->commandLinkButton_ma_auto_calib_4->click();
     s.probe.setReplyPending(false);
     QVERIFY(tap.fired());
-    QCOMPARE(stepText(s), kStepB);
+    // Step b needs the transmitter in mode 4: the step does not advance, and
+    // the fine trim is usable again.
+    QCOMPARE(stepText(s), kStepA);
     QCOMPARE(s.notices.texts(), QStringList({kWriteFailure}));
     QCOMPARE(writes(s.sim()), QStringList({"51=1"}));
+    QVERIFY(s.ui()->radioButton_ma_fine_4->isCheckable());
 }
 
 void TestCurrentOutput::linkDownKeepsStep()
@@ -333,7 +342,7 @@ void TestCurrentOutput::linkDownKeepsStep()
     QVERIFY(s.idle());
     ui->commandLinkButton_ma_auto_calib_4->click();
     QCOMPARE(stepText(s), kStepB);
-    QVERIFY(s.idle());   // the mode write that ends step a is not awaited
+    QVERIFY(s.idle());
     ui->commandLinkButton_ma_auto_calib_4->click();
     QCOMPARE(stepText(s), kStepC);
     sim.clearRequests();
@@ -628,11 +637,15 @@ void TestCurrentOutput::refusedEndClickSelectsNothing()
     QVERIFY(!ui->radioButton_ma_fine_20->isChecked());
     QCOMPARE(writes(sim), QStringList({"62=321"}));
 
+    // With no end chosen the spin box is off; a change made anyway says it went nowhere.
+    QVERIFY(!ui->spinBox_ma_fine->isEnabled());
     ui->spinBox_ma_fine->setValue(4110);
     QTest::qWait(300);
     QVERIFY(s.idle());
     QCOMPARE(writesTo(sim, 10), QList<int>());
     QCOMPARE(sim.holding(10), uint16_t(4050));
+    QCOMPARE(s.notices.texts(), QStringList({kWriteFailure}));
+    s.notices.clear();
 
     // Selecting an end again works as usual.
     ui->radioButton_ma_fine_20->click();

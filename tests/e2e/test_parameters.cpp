@@ -187,7 +187,7 @@ void TestParameters::readFillsForm()
     QCOMPARE(ui->progressBar_write->value(), 100);
     QVERIFY(s.notices.notices().isEmpty());
 
-    // Codes without an entry leave their combo box alone; the rest still fills.
+    // Codes without an entry leave their combo box blank; the rest still fills.
     sim.setHolding(0, 12);
     sim.setHolding(1, word(-5));       // -0.5
     sim.setHolding(2, 0);
@@ -199,8 +199,8 @@ void TestParameters::readFillsForm()
     ui->progressBar_write->setValue(0);
     ui->pushButton_para_read->click();
     QCOMPARE(sim.requestCount(3, 0), 2);
-    QCOMPARE(ui->comboBox_para_input_sel->currentIndex(), 9);
-    QCOMPARE(ui->comboBox_para_unit_tmp->currentIndex(), 1);
+    QCOMPARE(ui->comboBox_para_input_sel->currentIndex(), -1);
+    QCOMPARE(ui->comboBox_para_unit_tmp->currentIndex(), -1);
     QCOMPARE(ui->lineEdit_para_hight_tmp->text(), QString("-0.5"));
     QCOMPARE(ui->lineEdit_para_low_tmp->text(), QString("0.0"));
     QCOMPARE(ui->lineEdit_para_zero_offset->text(), QString("12.34"));
@@ -409,11 +409,13 @@ void TestParameters::exceptionOnBlockWriteStopsStore()
     QVERIFY(!s.probe.ledRt()->isOn());
     QCOMPARE(sim.holdingImage(), holdingBefore);
     QCOMPARE(sim.storedImage(), storedBefore);
-    // The write-reply handler tells the operator, with the reply's own error text.
-    QTRY_COMPARE(s.notices.count(), 1);
-    QCOMPARE(s.notices.lastTitle(), QString("prompt"));
-    QVERIFY(!s.notices.lastText().isEmpty());
-    QVERIFY(s.notices.lastText() != kWriteFailure);
+    // The write-reply handler tells the operator, with the reply's own error
+    // text; the operation then says that nothing was written.
+    QTRY_COMPARE(s.notices.count(), 2);
+    QCOMPARE(s.notices.notices()[0].title, QString("prompt"));
+    QVERIFY(!s.notices.notices()[0].text.isEmpty());
+    QVERIFY(s.notices.notices()[0].text != kWriteFailure);
+    QCOMPARE(s.notices.lastText(), kWriteFailure);
 }
 
 // A poll answered after the failed block write lights the lamp again; the store
@@ -442,8 +444,9 @@ void TestParameters::failedBlockWriteIsNotStoredAfterGoodPoll()
     QCOMPARE(sim.requestCount(6, 62), 0);
     QCOMPARE(sim.storedImage(), storedBefore);
     QCOMPARE(ui->progressBar_write->value(), 5);
-    QTRY_COMPARE(s.notices.count(), 1);
-    QCOMPARE(s.notices.lastTitle(), QString("prompt"));
+    QTRY_COMPARE(s.notices.count(), 2);
+    QCOMPARE(s.notices.notices()[0].title, QString("prompt"));
+    QCOMPARE(s.notices.lastText(), kWriteFailure);
 }
 
 // A pre-wait that runs out before the operation's own read: no read goes out,

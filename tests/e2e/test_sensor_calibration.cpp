@@ -199,7 +199,8 @@ void TestSensorCalibration::roomTemperatureCalibration()
     QCOMPARE(writes(sim), QStringList({"7=0", "7=180"}));
     QCOMPARE(sim.requestCount(4, 0), 1);
     QCOMPARE(sim.holding(7), quint16(180));
-    QCOMPARE(ui->lineEdit_para_indoor_zero_offset->text(), QString("0"));
+    // A later parameter write sends this field: it holds the new offset.
+    QCOMPARE(ui->lineEdit_para_indoor_zero_offset->text(), QString("1.80"));
     QCOMPARE(ui->progressBar_write->value(), 100);
     QVERIFY(qAbs(sim.roomTemperature() - 25.3) < 1e-6);
 
@@ -248,12 +249,20 @@ void TestSensorCalibration::roomTemperatureRefusesBadReference()
 
     // The limits themselves are accepted.
     sim.setDecimalPlaces(2);
-    sim.setAmbient(20.0);
+    sim.setAmbient(0.0);
     s.notices.clear();
     ui->lineEdit_tc_indoor_auto_calib->setText("-327.68");
     ui->commandLinkButton_tc_indoor_auto_calib->click();
     QVERIFY(s.notices.notices().isEmpty());
-    QCOMPARE(writes(sim), QStringList({"7=0", QString("7=%1").arg((-32768 - 2000) & 0xFFFF)}));
+    QCOMPARE(writes(sim), QStringList({"7=0", QString("7=%1").arg(-32768 & 0xFFFF)}));
+
+    // An offset the register cannot hold (-327.68 against a 20.00 reading) is
+    // refused, never wrapped into a wrong word.
+    sim.clearRequests();
+    sim.setAmbient(20.0);
+    ui->commandLinkButton_tc_indoor_auto_calib->click();
+    QCOMPARE(writes(sim), QStringList({"7=0"}));
+    QCOMPARE(s.notices.lastText(), kWriteFailure);
 }
 
 void TestSensorCalibration::starvedReadsUseNothingStale()

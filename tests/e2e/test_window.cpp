@@ -109,7 +109,8 @@ void TestWindow::groupSelection()
     p.selectWorkGroup(4);
     QCOMPARE(p.groupFlags(), QVector<int>({0, 0, 0, 1}));
     QVERIFY(p.ledMa()->isOn());
-    QVERIFY(ui->spinBox_ma_fine->isEnabled());
+    QVERIFY(ui->radioButton_ma_fine_4->isEnabled());
+    QVERIFY(!ui->spinBox_ma_fine->isEnabled());   // nothing to trim until an end is chosen
     QCOMPARE(ui->commandLinkButton_ma_auto_calib_4->text(), QString("a)开始标定"));
 
     // Selecting the group that is already on touches nothing.

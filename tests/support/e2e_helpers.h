@@ -20,6 +20,35 @@ inline sim::Config at9600()
     return c;
 }
 
+// A transmitter as one meets it in the field: answering at the pace of the
+// line with a few ms of turnaround.
+inline sim::Config onLine(int baud, char parity = 'N', int stopBits = 1, int latencyMs = 5)
+{
+    sim::Config c;
+    c.baud = baud;
+    c.parity = parity;
+    c.stopBits = stopBits;
+    c.lineSpeed = true;
+    c.latencyMs = latencyMs;
+    return c;
+}
+
+// Connected, polling, the transmitter reporting `mode` and its group applied;
+// the request log and the notices emptied.
+inline bool connectPolling(WindowSession &s, int mode)
+{
+    if (!s.connectToSimulator())
+        return false;
+    s.sim().setWorkMode(mode);
+    if (!QTest::qWaitFor([&] { return s.probe.workGroup() == mode && s.probe.ledRt()->isOn(); }, 8000))
+        return false;
+    if (!s.idle(8000))
+        return false;
+    s.sim().clearRequests();
+    s.notices.clear();
+    return true;
+}
+
 // Connected, the transmitter reporting `mode` and its group applied; then the
 // poll stopped, the request log and the notices emptied, so every request is the test's.
 inline bool prepare(WindowSession &s, int mode)

@@ -24,14 +24,16 @@ public:
     QTimer *pollTimer() const { return m_w.poll_timer; }
 
     bool replyPending() const { return m_w.reply_pending; }
-    void setReplyPending(bool on) { m_w.reply_pending = on; }
+    // Changing the bookkeeping from outside wakes the waits, as the window's own changes do.
+    void setReplyPending(bool on) { m_w.reply_pending = on; m_w.wakeWaits(); }
     int replyRoute() const { return m_w.reply_route; }
-    void setReplyRoute(quint8 route) { m_w.reply_route = route; }
+    void setReplyRoute(quint8 route) { m_w.reply_route = route; m_w.wakeWaits(); }
     bool readFailed() const { return m_w.read_failed; }
     void setReadFailed(bool on) { m_w.read_failed = on; }
     QModbusDataUnit holdingUnit() const { return m_w.holding_unit; }
     QModbusDataUnit inputUnit() const { return m_w.input_unit; }
     int workGroup() const { return m_w.work_group; }
+    int reportedMode() const { return m_w.reported_mode; }
     QVector<int> groupFlags() const
     {
         return {m_w.group_para_on, m_w.group_tc_on, m_w.group_pt_on, m_w.group_ma_on};

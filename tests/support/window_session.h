@@ -24,7 +24,10 @@ public:
         qputenv("TCAL_EXTRA_PORTS", fixture.toolPort().toLocal8Bit());
         ui->pushButton_com_ref->click();
         ui->comboBox_com_num->setCurrentIndex(ui->comboBox_com_num->findText(fixture.toolPort()));
-        ui->comboBox_baudrate->setCurrentText(QString::number(fixture.config().baud));
+        const sim::Config c = fixture.config();
+        ui->comboBox_baudrate->setCurrentText(QString::number(c.baud));
+        ui->comboBox_checkbit->setCurrentText(c.parity == 'E' ? "Event" : c.parity == 'O' ? "Odd" : "None");
+        ui->comboBox_stopbit->setCurrentText(QString::number(c.stopBits));
         ui->pushButton_com_connect->click();
         return probe.master()->state() == QModbusDevice::ConnectedState;
     }

@@ -13,6 +13,9 @@ private slots:
     void bounds_data();
     void bounds();
     void resultWaitOutlastsResponseTimeout();
+    void lineBudget_data();
+    void lineBudget();
+    void budgetsCoverTheLongestExchange();
     void parity();
     void stopBits();
     void extraPorts();
@@ -55,6 +58,60 @@ void TestBusTiming::resultWaitOutlastsResponseTimeout()
         QVERIFY2(bus::resultWaitChecks(baud) * bus::kResultWaitStepMs > bus::responseTimeoutMs(baud),
                  qPrintable(QString::number(baud)));
     QCOMPARE(bus::unitMs(0), 0);   // unparsable rate: no division by zero
+}
+
+void TestBusTiming::lineBudget_data()
+{
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<bool>("parity");
+    QTest::addColumn<int>("stopBits");
+    QTest::addColumn<int>("exchange");   // hand-computed: 148 characters + 50 ms turnaround
+    QTest::addColumn<int>("timeout");
+    QTest::addColumn<int>("preWait");
+    QTest::addColumn<int>("resultWait");
+    QTest::addColumn<int>("poll");
+    // 12 bits a character, 10 ms: 1480 ms on the wire; the unit's 1466 ms is too short.
+    QTest::newRow("1200 8E2") << 1200 << true << 2 << 1530 << 1730 << 17 << 50 << 1830;
+    // 11 bits, 4.583 ms: 678.3 ms; the unit-derived bounds already cover it.
+    QTest::newRow("2400 8O1") << 2400 << true << 1 << 729 << 933 << 9 << 34 << 1033;
+    // 10 bits, 2.083 ms: 308.3 ms.
+    QTest::newRow("4800 8N1") << 4800 << false << 1 << 359 << 666 << 5 << 29 << 766;
+    QTest::newRow("9600 8E2") << 9600 << true << 2 << 235 << 533 << 4 << 26 << 633;
+}
+
+void TestBusTiming::lineBudget()
+{
+    QFETCH(int, baud);
+    QFETCH(bool, parity);
+    QFETCH(int, stopBits);
+    QFETCH(int, exchange);
+    const bus::SerialFormat format{baud, 8, parity, stopBits};
+    QCOMPARE(bus::longestExchangeMs(format), exchange);
+    const bus::LineBudget b = bus::lineBudget(format);
+    QTEST(b.responseTimeoutMs, "timeout");
+    QTEST(b.preWaitChecks, "preWait");
+    QTEST(b.resultWaitChecks, "resultWait");
+    QTEST(b.pollPeriodMs, "poll");
+    QCOMPARE(b.commandChecks, std::max(bus::kCommandBudget, b.preWaitChecks));
+}
+
+void TestBusTiming::budgetsCoverTheLongestExchange()
+{
+    for (int baud : {1200, 2400, 4800, 9600, 19200, 115200}) {
+        for (bool parity : {false, true}) {
+            for (int stop : {1, 2}) {
+                const bus::SerialFormat f{baud, 8, parity, stop};
+                const bus::LineBudget b = bus::lineBudget(f);
+                const int exchange = bus::longestExchangeMs(f);
+                const QByteArray row = QByteArray::number(baud) + (parity ? "E" : "N") + QByteArray::number(stop);
+                QVERIFY2(b.responseTimeoutMs >= exchange + bus::kTimeoutMarginMs, row);
+                QVERIFY2(b.preWaitChecks * bus::kPreWaitStepMs >= exchange, row);
+                QVERIFY2(b.commandChecks * bus::kPreWaitStepMs >= exchange, row);
+                QVERIFY2(b.resultWaitChecks * bus::kResultWaitStepMs > b.responseTimeoutMs, row);
+                QVERIFY2(b.responseTimeoutMs >= bus::responseTimeoutMs(baud), row);
+            }
+        }
+    }
 }
 
 void TestBusTiming::parity()

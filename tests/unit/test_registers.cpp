@@ -1,5 +1,6 @@
 // Register map encodings and code tables.
 
+#include "live_values.h"
 #include "registers.h"
 
 #include <QtTest>
@@ -17,6 +18,8 @@ private slots:
     void temperatureText();
     void inputTypeTable();
     void unitAndIndexTables();
+    void roomOffset_data();
+    void roomOffset();
 };
 
 void TestRegisters::join32_data()
@@ -125,6 +128,38 @@ void TestRegisters::unitAndIndexTables()
     QCOMPARE(reg::roomGainIndex(20), 15);
     QCOMPARE(reg::roomGainIndex(12), 7);
     QCOMPARE(reg::roomGainValue(15), quint16(20));
+}
+
+// The room offset must make the display read the reference at every decimal
+// code the display can show; anything else is refused rather than guessed.
+void TestRegisters::roomOffset_data()
+{
+    QTest::addColumn<bool>("haveCode");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<qint64>("target");    // hundredths
+    QTest::addColumn<qint32>("reading");   // raw, scaled by the code
+    QTest::addColumn<qint64>("want");      // -1: refused
+    QTest::newRow("tenths 23.5 -> 25.5") << true << 1 << qint64(2550) << 235 << qint64(200);
+    QTest::newRow("hundredths 23.50 -> 25.30") << true << 2 << qint64(2530) << 2350 << qint64(180);
+    QTest::newRow("whole 23 -> 25") << true << 0 << qint64(2500) << 23 << qint64(200);
+    QTest::newRow("short reply: whole") << false << 7 << qint64(2500) << 23 << qint64(200);
+    QTest::newRow("negative reading") << true << 1 << qint64(-350) << -50 << qint64(150);
+    QTest::newRow("code 3 refused") << true << 3 << qint64(2550) << 23500 << qint64(-1);
+    QTest::newRow("unknown code refused") << true << 9 << qint64(2550) << 235 << qint64(-1);
+    QTest::newRow("beyond the register") << true << 2 << qint64(-32768) << 2000 << qint64(-1);
+    QTest::newRow("lowest that fits") << true << 2 << qint64(-32768) << 0 << qint64(-32768);
+}
+
+void TestRegisters::roomOffset()
+{
+    QFETCH(bool, haveCode);
+    QFETCH(int, code);
+    QFETCH(qint64, target);
+    QFETCH(qint32, reading);
+    QFETCH(qint64, want);
+    const auto got = reg::roomOffsetHundredths(target, reading,
+                                               reg::temperatureDivisor(haveCode, quint16(code)));
+    QCOMPARE(got.value_or(-1), want);
 }
 
 QTEST_APPLESS_MAIN(TestRegisters)
