@@ -38,22 +38,36 @@ ConfigurationTab::ConfigurationTab(std::unique_ptr<WindowBus> bus, QWidget *pare
     connect(m_read, &QPushButton::clicked, this, &ConfigurationTab::readDevice);
     connect(m_compare, &QPushButton::clicked, this, &ConfigurationTab::compareWithDevice);
     connect(m_apply, &QPushButton::clicked, this, &ConfigurationTab::applyFile);
-    connect(m_save, &QPushButton::clicked, this, [this] {
-        const QString path = QFileDialog::getSaveFileName(this, tr3(Text::SaveButton), QString(),
-                                                          tr3(Text::FileFilter));
-        if (!path.isEmpty())
-            saveTo(path);
-    });
-    connect(m_open, &QPushButton::clicked, this, [this] {
-        const QString path = QFileDialog::getOpenFileName(this, tr3(Text::OpenButton), QString(),
-                                                          tr3(Text::FileFilter));
-        if (!path.isEmpty())
-            openFile(path);
-    });
+    connect(m_save, &QPushButton::clicked, this, [this] { chooseFile(QFileDialog::AcceptSave); });
+    connect(m_open, &QPushButton::clicked, this, [this] { chooseFile(QFileDialog::AcceptOpen); });
     setLanguage(0);
 }
 
 ConfigurationTab::~ConfigurationTab() = default;
+
+// The dialog does not block: polls and replies go on while the operator picks
+// a file, and a second click brings the open dialog forward.
+void ConfigurationTab::chooseFile(QFileDialog::AcceptMode mode)
+{
+    if (m_dialog) {
+        m_dialog->raise();
+        return;
+    }
+    const bool save = mode == QFileDialog::AcceptSave;
+    m_dialog = new QFileDialog(this, tr3(save ? Text::SaveButton : Text::OpenButton), QString(),
+                               tr3(Text::FileFilter));
+    m_dialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_dialog->setAcceptMode(mode);
+    m_dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    m_dialog->setDefaultSuffix(QStringLiteral("json"));
+    connect(m_dialog, &QFileDialog::fileSelected, this, [this, save](const QString &path) {
+        if (save)
+            saveTo(path);
+        else
+            openFile(path);
+    });
+    m_dialog->open();
+}
 
 void ConfigurationTab::buildLayout()
 {

@@ -6,6 +6,8 @@
 #include "config_apply.h"
 #include "configuration_texts.h"
 
+#include <QFileDialog>
+#include <QPointer>
 #include <QWidget>
 #include <memory>
 
@@ -35,6 +37,7 @@ public slots:
 
 private:
     void buildLayout();
+    void chooseFile(QFileDialog::AcceptMode mode);
     bool readInto(core::RegisterBus &bus);
     void showRows();
     void showStatus(const QString &text, bool ok);
@@ -45,6 +48,7 @@ private:
     std::optional<config::Configuration> m_device;
     std::optional<config::Configuration> m_file;
     QString m_filePath;
+    QPointer<QFileDialog> m_dialog;
     bool m_verified = false;   // the device as shown was verified against the file
 
     QPushButton *m_read;
