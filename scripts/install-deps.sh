@@ -8,6 +8,7 @@ packages=(
   qtbase5-dev libqt5serialbus5-dev libqt5serialport5-dev qttools5-dev-tools
   libmodbus-dev socat mbpoll
   fonts-wqy-microhei xvfb xauth
+  poppler-utils
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #include "console.h"
 
+#include "engineering_console.h"
 #include "simulator.h"
 
 #include <cstdlib>
@@ -15,6 +16,10 @@ const char *consoleHelp()
            "  set mv X                 applied thermocouple input in mV\n"
            "  set ohm X                applied RTD input in ohm\n"
            "  set ambient X            ambient (room) temperature in degC\n"
+           "  set degc X               applied input as degC for the configured type\n"
+           "  set error gain G offset X  input-stage error (X in mV or ohm)\n"
+           "  set error off            no input-stage error\n"
+           "  curves standard|linear   convert with the standard sensor tables or straight lines\n"
            "  set holding N V          write holding register N (no side effects)\n"
            "  set input N V|off        force input register N, or stop forcing it\n"
            "  set decimals N           decimal-places code reported in input 11\n"
@@ -100,6 +105,8 @@ std::string runConsoleCommand(Simulator &s, const std::string &line, bool *quit)
         s.setDrift(on);
         return "ok\n";
     }
+    if (w[0] == "curves")
+        return runCurvesCommand(s, w) ? "ok\n" : bad;
     if (w[0] == "clear" && arg(1) == "requests") {
         s.clearRequests();
         return "ok\n";
@@ -109,6 +116,9 @@ std::string runConsoleCommand(Simulator &s, const std::string &line, bool *quit)
         if (what == "mv" && toNumber(arg(2), d)) { s.setAppliedMillivolts(d); return "ok\n"; }
         if (what == "ohm" && toNumber(arg(2), d)) { s.setAppliedOhms(d); return "ok\n"; }
         if (what == "ambient" && toNumber(arg(2), d)) { s.setAmbient(d); return "ok\n"; }
+        if (what == "degc" && toNumber(arg(2), d)) { s.setAppliedCelsius(d); return "ok\n"; }
+        if (what == "error")
+            return runErrorCommand(s, w) ? "ok\n" : bad;
         if (what == "decimals" && toInt(arg(2), n) && n >= 0 && n <= 0xFFFF) {
             s.setDecimalPlaces(static_cast<uint16_t>(n));
             return "ok\n";
@@ -170,7 +180,8 @@ std::string runConsoleCommand(Simulator &s, const std::string &line, bool *quit)
               << "adc " << s.adcValue() << "\n"
               << "temperature " << s.measuredTemperature() << "\n"
               << "room " << s.roomTemperature() << "\n"
-              << "loop current " << s.loopCurrentMa() << " mA\n";
+              << "loop current " << s.loopCurrentMa() << " mA\n"
+              << describeEngineeringInput(s);
             return o.str();
         }
         if (what == "requests") {

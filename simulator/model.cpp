@@ -1,5 +1,7 @@
 #include "model.h"
 
+#include "sensor_tables.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -91,7 +93,22 @@ double roomCelsius(double ambient, uint16_t offsetWord, uint16_t gainWord)
     return ambient * (gainWord / 10.0) + static_cast<int16_t>(offsetWord) / 100.0;
 }
 
-double measuredTemperature(const HoldingImage &h, int32_t adc, double room)
+// degC through the standard table of the input type; `linear` where the input
+// lies outside the table.
+static double standardCelsius(const HoldingImage &h, int32_t adc, double room, double linear)
+{
+    if (isRtd(h[0])) {
+        const double ohm = ohmsFromAdc(adc, toInt32(h[19], h[20]), toInt32(h[21], h[22]));
+        return h[0] == 32 ? tables::pt100Celsius(ohm) : tables::cu50Celsius(ohm);
+    }
+    const auto junction = tables::emfMv(h[0], room);
+    if (!junction)
+        return linear;
+    const double mv = millivoltsFromAdc(adc, toInt32(h[15], h[16]), toInt32(h[17], h[18]));
+    return tables::celsiusFromEmf(h[0], mv + *junction).value_or(linear);
+}
+
+double measuredTemperature(const HoldingImage &h, int32_t adc, double room, Curves curves)
 {
     double celsius;
     if (h[0] == 32) {
@@ -102,6 +119,8 @@ double measuredTemperature(const HoldingImage &h, int32_t adc, double room)
         celsius = millivoltsFromAdc(adc, toInt32(h[15], h[16]), toInt32(h[17], h[18])) / kTcMvPerDegree
                 + room;
     }
+    if (curves == Curves::Standard && tables::hasStandardCurve(h[0]))
+        celsius = standardCelsius(h, adc, room, celsius);
     double t = h[6] == 1 ? celsius * 9.0 / 5.0 + 32.0 : celsius;
     return t + static_cast<int16_t>(h[4]) / 100.0;
 }
@@ -122,7 +141,7 @@ InputImage evaluateInputs(const HoldingImage &h, const Environment &env)
     InputImage in{};
     const int32_t adc = adcFor(h, env);
     const double room = roomCelsius(env.ambient, h[7], h[8]);
-    const double temp = measuredTemperature(h, adc, room);
+    const double temp = measuredTemperature(h, adc, room, env.curves);
     fromInt32(scaled(temp, env.decimalCode), in[3], in[4]);
     fromInt32(scaled(room, env.decimalCode), in[5], in[6]);
     fromInt32(adc, in[7], in[8]);

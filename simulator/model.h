@@ -24,6 +24,9 @@
 //     thermocouple: mV / 0.040 + room        (40 uV/degC, cold-junction compensated)
 //     PT100:        (ohm - 100) / 0.385
 //     Cu50:         (ohm - 50) / 0.214
+//   or, with the standard curves switched on (Environment::curves), through the
+//   tables of sensor_tables.h for the types that have one: thermocouple
+//   t = E^-1(mV + E(room)), PT100 by Callendar-Van Dusen, Cu50 by its line;
 //   then, if holding 6 = 1, converted to degF (t * 9 / 5 + 32); finally the zero
 //   offset (int16)holding 4 / 100 is added, in the unit shown.
 //
@@ -57,6 +60,10 @@ namespace model {
 constexpr int kHoldingCount = 64;
 constexpr int kInputCount = 13;
 
+// How the transmitter turns its input into degC: the straight lines above, or
+// the standard tables (a type without one keeps its line).
+enum class Curves { Linear, Standard };
+
 constexpr double kTcZeroCounts = 120.0;
 constexpr double kTcCountsPerMv = 2000.0;
 constexpr double kRtdZeroCounts = 250.0;
@@ -79,7 +86,8 @@ double ohmsFromAdc(int32_t adc, int32_t adc100, int32_t adc200);
 double roomCelsius(double ambient, uint16_t offsetWord, uint16_t gainWord);
 
 // Measured temperature in the unit of holding 6, zero offset applied.
-double measuredTemperature(const HoldingImage &h, int32_t adc, double room);
+double measuredTemperature(const HoldingImage &h, int32_t adc, double room,
+                           Curves curves = Curves::Linear);
 
 // Value scaled by the decimal-places code, rounded, saturated to 32 bits.
 int32_t scaled(double value, uint16_t decimalCode);
@@ -90,6 +98,7 @@ struct Environment {
     double ambient = 23.5;
     uint16_t decimalCode = 1;
     int reportedMode = 0;
+    Curves curves = Curves::Linear;
 };
 
 int32_t adcFor(const HoldingImage &h, const Environment &env);

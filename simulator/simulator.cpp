@@ -180,6 +180,10 @@ model::Environment Simulator::environmentLocked() const
     env.millivolts = m_mv;
     env.ohms = m_ohm;
     env.ambient = m_ambient;
+    if (m_celsius)
+        (model::isRtd(m_holding[0]) ? env.ohms : env.millivolts) =
+            engineering::signalForCelsius(m_holding[0], *m_celsius, m_ambient, m_curves);
+    env.curves = m_curves;
     env.decimalCode = m_decimals;
     env.reportedMode = m_reportCountdown == 0 ? m_mode : m_reportedMode;
     if (m_drift) {
@@ -192,6 +196,8 @@ model::Environment Simulator::environmentLocked() const
         env.ohms += 0.05 * std::sin(pi2 * t / 11.0) + 0.005 * noise(rng);
         env.ambient += 0.2 * std::sin(pi2 * t / 37.0) + 0.01 * noise(rng);
     }
+    env.millivolts = engineering::withError(env.millivolts, m_inputError);
+    env.ohms = engineering::withError(env.ohms, m_inputError);
     return env;
 }
 
@@ -460,7 +466,7 @@ double Simulator::loopCurrentMa() const
     std::lock_guard<std::mutex> lock(m_mutex);
     const auto env = environmentLocked();
     const double room = model::roomCelsius(env.ambient, m_holding[7], m_holding[8]);
-    const double t = model::measuredTemperature(m_holding, model::adcFor(m_holding, env), room);
+    const double t = model::measuredTemperature(m_holding, model::adcFor(m_holding, env), room, env.curves);
     // The range is in the unit the temperature is shown in.
     return model::loopCurrentMa(m_holding, m_mode, t);
 }
@@ -470,7 +476,7 @@ double Simulator::measuredTemperature() const
     std::lock_guard<std::mutex> lock(m_mutex);
     const auto env = environmentLocked();
     const double room = model::roomCelsius(env.ambient, m_holding[7], m_holding[8]);
-    return model::measuredTemperature(m_holding, model::adcFor(m_holding, env), room);
+    return model::measuredTemperature(m_holding, model::adcFor(m_holding, env), room, env.curves);
 }
 
 double Simulator::roomTemperature() const
@@ -489,12 +495,50 @@ void Simulator::setAppliedMillivolts(double mv)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_mv = mv;
+    m_celsius.reset();
 }
 
 void Simulator::setAppliedOhms(double ohm)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_ohm = ohm;
+    m_celsius.reset();
+}
+
+void Simulator::setAppliedCelsius(double celsius)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_celsius = celsius;
+}
+
+std::optional<double> Simulator::appliedCelsius() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_celsius;
+}
+
+void Simulator::setInputError(double gain, double offset)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_inputError = {gain, offset};
+}
+
+engineering::InputError Simulator::inputError() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_inputError;
+}
+
+void Simulator::setCurves(model::Curves curves)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_curves = curves;
+}
+
+model::Curves Simulator::curves() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_curves;
 }
 
 void Simulator::setAmbient(double celsius)

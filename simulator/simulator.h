@@ -2,6 +2,7 @@
 // The live-value model is described in model.h; docs/simulator.md has the rest.
 #pragma once
 
+#include "engineering_input.h"
 #include "model.h"
 
 #include <atomic>
@@ -73,6 +74,17 @@ public:
 
     void setAppliedMillivolts(double mv);
     void setAppliedOhms(double ohm);
+    // The input in degC for the configured type (engineering_input.h); a later
+    // setAppliedMillivolts/Ohms takes over again.
+    void setAppliedCelsius(double celsius);
+    std::optional<double> appliedCelsius() const;
+    // Gain and offset error of the input stage; (1, 0) is none.
+    void setInputError(double gain, double offset);
+    engineering::InputError inputError() const;
+    // Straight lines (default) or the standard sensor tables, for the display
+    // and for the degC input alike.
+    void setCurves(model::Curves curves);
+    model::Curves curves() const;
     void setAmbient(double celsius);
     void setDecimalPlaces(uint16_t code);
     void setModeReportDelay(int reads);
@@ -129,6 +141,9 @@ private:
     HoldingImage m_stored;
     std::array<std::optional<uint16_t>, model::kInputCount> m_overrides;
     double m_mv = 4.0, m_ohm = 138.5, m_ambient = 23.5;
+    std::optional<double> m_celsius;
+    engineering::InputError m_inputError;
+    model::Curves m_curves = model::Curves::Linear;
     uint16_t m_decimals = 1;
     int m_mode = 0, m_reportedMode = 0, m_reportDelay = 0, m_reportCountdown = 0;
     bool m_drift = false;

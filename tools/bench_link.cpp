@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QTest>
@@ -102,6 +103,15 @@ bool connectWindow(WidgetProbe &probe, const QString &port, int baud)
     return QTest::qWaitFor([&] { return ui->label_link_sta->text().contains("OK"); }, 10000);
 }
 
+// The application's own event loop, as `tcal` runs it. QTest::qWait would
+// wake every 10 ms and count its own polling as the tool's CPU.
+void runEventLoopFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 int argValue(const QStringList &args, const QString &name, int fallback)
 {
     const int i = args.indexOf(name);
@@ -137,9 +147,9 @@ int main(int argc, char **argv)
         const double cpu0 = cpuSeconds();
         QElapsedTimer wall;
         wall.start();
-        QTest::qWait(seconds * 1000);
+        runEventLoopFor(seconds * 1000);
         const double cpu = cpuSeconds() - cpu0;
-        std::printf("polling at 9600 baud for %d s: CPU %.3f s = %.2f %% of one core (goal < 1 %%)\n",
+        std::printf("polling at 9600 baud for %d s: CPU %.3f s = %.2f %% of one core (goal < 0.5 %%)\n",
                     seconds, cpu, 100.0 * cpu / (double(wall.elapsed()) / 1000.0));
 
         StallMeter stalls;

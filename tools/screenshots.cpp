@@ -1,21 +1,99 @@
 // Screenshots of the window in its three languages, connected to a simulated
-// transmitter so the live values show, and of the configuration tab comparing
-// the transmitter with a file. Run under Xvfb by scripts/screenshots.sh.
+// transmitter so the live values show, then a whole calibration record session
+// (as found with an injected error, thermocouple calibration, as left) for the
+// record tab's screenshot and the sample certificate. Run under Xvfb by
+// scripts/screenshots.sh. Last, the configuration tab comparing the
+// transmitter with a file.
 //
-//   tcal-screenshots OUTPUT_DIR
+//   tcal-screenshots OUTPUT_DIR [SAMPLE_DIR]
 
 #include "configuration_tab.h"
+#include "record_driver.h"
+#include "record_table.h"
 #include "simulator_fixture.h"
 #include "widget_probe.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
 
 namespace {
+
+bool save(QWidget &window, const QString &file)
+{
+    if (!window.grab().save(file)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(file));
+    return true;
+}
+
+// The window's own thermocouple calibration, the simulator acting as the mV source.
+bool calibrateThermocouple(Ui::Widget *ui, WidgetProbe &probe, sim::Simulator &sim)
+{
+    ui->pushButton_tc_calib_2->click();
+    if (!QTest::qWaitFor([&] { return probe.workGroup() == 2; }, 10000))
+        return false;
+    sim.setAppliedMillivolts(50.0);
+    ui->commandLinkButton_tc_50mV->click();
+    sim.setAppliedMillivolts(0.0);
+    ui->commandLinkButton_tc_0mV->click();
+    ui->pushButton_tc_write->click();
+    ui->pushButton_tc_calib_2->click();
+    return QTest::qWaitFor([&] { return probe.workGroup() == 0; }, 10000);
+}
+
+// As found with a gain and offset error on the input, calibrate, as left; the
+// tab's screenshot and the exported certificate and CSV as samples.
+bool recordSession(Widget &window, WidgetProbe &probe, sim::Simulator &sim, const QString &shots,
+                   const QString &samples)
+{
+    Ui::Widget *ui = probe.ui();
+    ui->comboBox_sel_language->setCurrentIndex(2);
+    ui->tabWidget_main->setCurrentWidget(probe.recordTab());
+    // Out of the thermocouple mode the window shots were taken in.
+    sim.setWorkMode(0);
+    if (!QTest::qWaitFor([&] { return probe.workGroup() == 0; }, 10000))
+        return false;
+    sim.setInputError(1.002, 0.01);
+    sim.setCurves(sim::model::Curves::Standard);
+    QTemporaryDir folder;
+    RecordDriver d(probe.recordTab(), sim);
+    d.fillHeader(QStringLiteral("SN-7001"), folder.path(), 0.8, 3);
+    d.click("pushButton_record_read_range");
+    if (!d.runCheck(record::Stage::AsFound))
+        return false;
+    if (!calibrateThermocouple(ui, probe, sim) || !d.runCheck(record::Stage::AsLeft))
+        return false;
+    // The loop current a meter would show, typed in for each as-left point.
+    auto *table = d.find<QTableWidget>("tableWidget_record_as_left");
+    for (int row = 0; row < table->rowCount(); ++row) {
+        sim.setAppliedCelsius(probe.recordTab()->asLeft()->points[row].reference);
+        table->item(row, record::ColMeasuredMa)->setText(QString::number(sim.loopCurrentMa(), 'f', 3));
+        QTest::qWait(50);
+    }
+    d.click("pushButton_record_csv");
+    d.click("pushButton_record_pdf");
+    const QDir from(folder.path());
+    for (const auto &[pattern, name] : {std::pair{"*_certificate.pdf", "calibration-certificate-sample.pdf"},
+                                        std::pair{"*_record.csv", "calibration-record-sample.csv"}}) {
+        const QStringList found = from.entryList({QLatin1String(pattern)});
+        const QString target = QDir(samples).filePath(QLatin1String(name));
+        QFile::remove(target);
+        if (found.isEmpty() || !QFile::copy(from.filePath(found.first()), target))
+            return false;
+        std::printf("%s\n", qPrintable(target));
+    }
+    window.resize(1280, 900);
+    QTest::qWait(1500);
+    return save(window, QDir(shots).filePath(QStringLiteral("record-en.png")));
+}
 
 // The tab after a compare: the file saved first, then two fields changed on the transmitter.
 int configurationShot(Widget &window, SimulatorFixture &fixture, const QString &out)
@@ -33,13 +111,7 @@ int configurationShot(Widget &window, SimulatorFixture &fixture, const QString &
     tab->openFile(file);
     tab->compareWithDevice();
     QTest::qWait(500);
-    const QString shot = QDir(out).filePath(QStringLiteral("configuration-en.png"));
-    if (!window.grab().save(shot)) {
-        std::fprintf(stderr, "cannot write %s\n", qPrintable(shot));
-        return 1;
-    }
-    std::printf("%s\n", qPrintable(shot));
-    return 0;
+    return save(window, QDir(out).filePath(QStringLiteral("configuration-en.png"))) ? 0 : 1;
 }
 
 } // namespace
@@ -48,6 +120,7 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/screenshots");
+    const QString samples = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("docs");
     QDir().mkpath(out);
 
     sim::Config config;
@@ -80,12 +153,12 @@ int main(int argc, char **argv)
     for (int language = 0; language < 3; ++language) {
         ui->comboBox_sel_language->setCurrentIndex(language);
         QTest::qWait(1500);
-        const QString file = QDir(out).filePath(QStringLiteral("window-%1.png").arg(names[language]));
-        if (!window.grab().save(file)) {
-            std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+        if (!save(window, QDir(out).filePath(QStringLiteral("window-%1.png").arg(names[language]))))
             return 1;
-        }
-        std::printf("%s\n", qPrintable(file));
+    }
+    if (!recordSession(window, probe, fixture.sim(), out, samples)) {
+        std::fprintf(stderr, "the calibration record session did not finish\n");
+        return 1;
     }
     return configurationShot(window, fixture, out);
 }

@@ -1,7 +1,9 @@
 #include "widget.h"
 
+#include "calibration_record_tab.h"
 #include "configuration_tab.h"
 #include "hled.h"
+#include "record_link.h"
 #include "ui_widget.h"
 #include "window_bus.h"
 
@@ -123,6 +125,11 @@ Widget::Widget(QWidget *parent)
     poll_pass_timer = new QTimer(this);
     poll_pass_timer->setSingleShot(true);
     connect(poll_pass_timer, &QTimer::timeout, this, &Widget::pollPass);
+
+    record_tab = new CalibrationRecordTab;
+    ui->tabWidget_main->addTab(record_tab, record_tab->title());
+    record_tab->setHoldingReader([this] { return RecordLink::readHoldingBlock(*this); });
+    connect(this, &Widget::liveValuesReceived, record_tab, &CalibrationRecordTab::onLiveValues);
 
     // Tabs beyond the form: their own classes, reaching the link through WindowBus.
     auto *configuration = new ConfigurationTab(std::make_unique<WindowBus>(*this));

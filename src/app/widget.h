@@ -26,6 +26,7 @@ class QLineEdit;
 class QRadioButton;
 QT_END_NAMESPACE
 class HLed;
+class CalibrationRecordTab;
 
 namespace notices { enum class Notice; enum class Field; }
 
@@ -242,7 +243,9 @@ private:
     scaling::Rule rule_status;
     scaling::Rule rule_table_pages;   // one capture serves both register-table pages
     scaling::Rule rule_calibration_page;
+    CalibrationRecordTab *record_tab = nullptr;   // the tab after the form's four pages
 
     friend class WidgetProbe;   // tests reach the bookkeeping through it
+    friend class RecordLink;    // the record tab's range read (src/app/record_link.cpp)
     friend class WindowBus;     // the tabs reach the link through it
 };

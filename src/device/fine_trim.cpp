@@ -175,8 +175,13 @@ void Widget::on_pushButton_ma_read_clicked()
 // write waits for the link are coalesced: the last value always goes out.
 void Widget::on_spinBox_ma_fine_valueChanged(int)
 {
-    if (loading_trim || !requireLink())
+    if (loading_trim)
         return;
+    // Not an operation of its own: it must not take over a running one's link.
+    if (!isConnected()) {
+        notify(notices::Notice::NotConnected);
+        return;
+    }
     if (trim_write_running) {
         trim_write_again = true;
         return;

@@ -51,7 +51,9 @@ void Widget::onHoldingBlockReply(QModbusReply *reply, const link::Verdict &verdi
 void Widget::handleBlockReply(QModbusReply *reply, const link::Verdict &verdict, quint8 route,
                               QTableWidget *table, QModbusDataUnit &buffer, bool live)
 {
-    if (!verdict.ok || !reply) {
+    if (verdict.error == QModbusDevice::ReplyAbortedError) {
+        // We closed the link ourselves: the status says why it closed.
+    } else if (!verdict.ok || !reply) {
         showLinkFailure(verdict.text);
     } else {
         const QModbusDataUnit unit = reply->result();

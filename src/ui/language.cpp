@@ -1,6 +1,8 @@
 #include "widget.h"
 
+#include "calibration_record_tab.h"
 #include "language_table.h"
+#include "ui_widget.h"
 
 void Widget::on_comboBox_sel_language_currentIndexChanged(int index)
 {
@@ -10,4 +12,6 @@ void Widget::on_comboBox_sel_language_currentIndexChanged(int index)
 void Widget::setLanguage(int index)
 {
     lang::applyLanguage(this, index, isConnected());
+    record_tab->setLanguage(index);
+    ui->tabWidget_main->setTabText(ui->tabWidget_main->indexOf(record_tab), record_tab->title());
 }

@@ -1,7 +1,10 @@
 // Connect, live monitor, link status, gating, lost lines and the operation
 // guard, with the real window talking Modbus RTU to the simulator.
 
+#include "e2e_helpers.h"
 #include "window_session.h"
+
+#include <QModbusReply>
 
 #include <QElapsedTimer>
 #include <QSerialPort>
@@ -36,6 +39,7 @@ private slots:
     void waitKeepsWindowResponsive();
     void operationsDoNotOverlap();
     void closingDuringOperationEndsCleanly();
+    void waitsEndOnTheReplyOrAtTheirBound();
 };
 
 void TestLink::connectConfiguresMaster_data()
@@ -363,6 +367,35 @@ void TestLink::closingDuringOperationEndsCleanly()
     QTest::qWait(1500);
     QCOMPARE(int(s.sim().requests().size()), after);   // nothing went out after the close
     QCOMPARE(s.sim().requestCount(16), 0);              // the parameter block was never written
+}
+
+// A wait ends when its reply has been handled, not at its next look; with no
+// reply it still ends at its bound, and a reply the master never finishes is
+// given up as timed out instead of holding the link for ever.
+void TestLink::waitsEndOnTheReplyOrAtTheirBound()
+{
+    WindowSession s(e2e::at9600());
+    QVERIFY(e2e::prepare(s, 1));
+    Ui::Widget *ui = s.ui();
+    s.sim().setReplyDelayMs(300);
+    bool boundReached = false;
+    QTimer::singleShot(1000, [&] { boundReached = true; });   // the result wait's bound is 1300 ms
+    ui->pushButton_para_read->click();
+    QVERIFY(!boundReached);
+    QCOMPARE(ui->progressBar_write->value(), 100);
+    s.sim().setReplyDelayMs(0);
+
+    auto *stuck = new QModbusReply(QModbusReply::Common, 192, &s.window);
+    s.probe.followAsPoll(stuck);
+    s.sim().clearRequests();
+    ui->pushButton_para_read->click();   // the pre-wait runs out: nothing goes out
+    QCOMPARE(s.notices.lastText(), e2e::kReadFailure);
+    QVERIFY(s.sim().requests().empty());
+    QTRY_VERIFY_WITH_TIMEOUT(!s.probe.replyPending(), 3000);
+    QCOMPARE(s.probe.repliesGivenUp(), quint64(1));
+    QCOMPARE(stuck->error(), QModbusDevice::TimeoutError);
+    s.probe.pollTimer()->start();
+    QTRY_VERIFY(s.sim().requestCount(4) > 0);
 }
 
 QTEST_MAIN(TestLink)

@@ -1,6 +1,6 @@
 // A technician under stress: random clicks on whatever is enabled, language
 // switches and reconnects, while the transmitter answers with exceptions and
-// short replies, falls silent and reports random work modes. Afterwards the
+// short replies, falls silent, answers too late and reports random work modes. Afterwards the
 // window must still poll, reach parameter mode and read the parameters.
 //
 // TCAL_RANDOM_SEEDS=N runs N seeds (default 3); TCAL_RANDOM_SECONDS the length
@@ -28,12 +28,13 @@ class RandomTechnician
 public:
     RandomTechnician(WindowSession &s, quint32 seed) : m_s(s), m_rng(seed) {}
 
-    void run(int seconds)
+    // False when the session could not be ended in time.
+    bool run(int seconds)
     {
         m_clock.start();
         m_endMs = seconds * 1000;
         schedule();
-        QTest::qWaitFor([this] { return m_clock.elapsed() > m_endMs + 200; }, m_endMs + 60000);
+        return QTest::qWaitFor([this] { return m_clock.elapsed() > m_endMs + 200; }, m_endMs + 60000);
     }
 
 private:
@@ -63,9 +64,13 @@ private:
         } else if (roll < 69) {
             sim.setShortRead(1 + pick(20));
             QTimer::singleShot(200 + pick(1000), &m_s.window, [&sim] { sim.setShortRead(0); });
-        } else if (roll < 74) {
+        } else if (roll < 72) {
             sim.setSilent(true);
             QTimer::singleShot(100 + pick(700), &m_s.window, [&sim] { sim.setSilent(false); });
+        } else if (roll < 76) {
+            // Answers that come after the master has given up on them.
+            sim.setReplyDelayMs(300 + pick(700));
+            QTimer::singleShot(300 + pick(1500), &m_s.window, [&sim] { sim.setReplyDelayMs(0); });
         } else if (roll < 84) {
             sim.setWorkMode(pick(5));
         } else if (roll < 90) {
@@ -126,7 +131,7 @@ void TestRandomSession::windowRecovers()
     QVERIFY2(connectPolling(s, 1), where);
     s.ui()->pushButton_para_read->click();   // fields that a parameter write accepts
 
-    RandomTechnician(s, seed).run(envInt("TCAL_RANDOM_SECONDS", 12));
+    QVERIFY2(RandomTechnician(s, seed).run(envInt("TCAL_RANDOM_SECONDS", 12)), where);
 
     // Calm transmitter, calm technician: the window must come back.
     sim::Simulator &sim = s.sim();

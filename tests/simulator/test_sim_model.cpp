@@ -2,6 +2,7 @@
 // commands and the store file.
 #include "console.h"
 #include "model.h"
+#include "sensor_tables.h"
 #include "simulator.h"
 
 #include <QTemporaryDir>
@@ -24,6 +25,11 @@ private slots:
     void crcMatchesKnownFrame();
     void consoleCommandsReachTheSimulator();
     void consoleRejectsNonsense();
+    void appliedCelsiusReadsBackThroughEveryType();
+    void inputErrorShowsAndTwoPointCalibrationRemovesIt();
+    void standardTables_data();
+    void standardTables();
+    void standardCurvesConvertTheDisplayToo();
     void storeFileRoundTrip();
     void startFailsOnMissingPort();
 };
@@ -252,10 +258,113 @@ void TestSimModel::consoleRejectsNonsense()
     Simulator s;
     const auto before = s.holdingImage();
     for (const char *bad : {"set mv abc", "set holding 64 1", "set holding 1 70000", "fault delay -1",
-                            "fault silent maybe", "fault exception 16", "set mode 9", "frobnicate", "show nothing"})
+                            "fault silent maybe", "fault exception 16", "set mode 9", "frobnicate", "show nothing",
+                            "set degc abc", "set error", "set error gain", "set error gain x",
+                            "set error tilt 1", "set error gain 1 offset"})
         QVERIFY2(runConsoleCommand(s, bad).rfind("?", 0) == 0, bad);
     QVERIFY(s.holdingImage() == before);
     QCOMPARE(runConsoleCommand(s, "   "), std::string());
+}
+
+void TestSimModel::appliedCelsiusReadsBackThroughEveryType()
+{
+    Simulator s;
+    s.setAmbient(21.0);
+    for (uint16_t type : {uint16_t(0), uint16_t(7), uint16_t(32), uint16_t(33)}) {
+        s.setHolding(0, type);
+        for (double celsius : {-40.0, 0.0, 150.0, 600.0}) {
+            runConsoleCommand(s, "set degc " + std::to_string(celsius));
+            QVERIFY2(qAbs(s.measuredTemperature() - celsius) < 0.002, qPrintable(QString::number(type)));
+        }
+    }
+    s.setHolding(6, 1);   // degF
+    QVERIFY(qAbs(s.measuredTemperature() - (600.0 * 9 / 5 + 32)) < 0.004);
+    QVERIFY(runConsoleCommand(s, "show state").find("applied 600.000 degC") != std::string::npos);
+    s.setHolding(0, 32);
+    runConsoleCommand(s, "set ohm 138.5");   // a plain signal takes over again
+    QVERIFY(!s.appliedCelsius());
+    QVERIFY(qAbs(s.measuredTemperature() - (100.0 * 9 / 5 + 32)) < 1e-6);
+}
+
+void TestSimModel::inputErrorShowsAndTwoPointCalibrationRemovesIt()
+{
+    Simulator s;
+    s.setAmbient(23.5);
+    runConsoleCommand(s, "set error gain 1.02 offset 0.05");
+    QCOMPARE(s.inputError().gain, 1.02);
+    runConsoleCommand(s, "set degc 400");
+    // 40 uV/degC with the cold junction at ambient.
+    const double wantTc = 23.5 + (1.02 * (400 - 23.5) * 0.040 + 0.05) / 0.040;
+    QVERIFY(qAbs(s.measuredTemperature() - wantTc) < 0.0125);   // one ADC count
+    s.setHolding(0, 32);
+    const double wantPt = (1.02 * (100 + 0.385 * 400) + 0.05 - 100) / 0.385;
+    QVERIFY(qAbs(s.measuredTemperature() - wantPt) < 0.002);
+
+    // The transmitter's own 100/200 ohm points, captured through the same input stage.
+    uint16_t h = 0, l = 0;
+    for (auto [ohm, reg] : {std::pair{100.0, 19}, std::pair{200.0, 21}}) {
+        s.setAppliedOhms(ohm);
+        fromInt32(s.adcValue(), h, l);
+        s.setHolding(reg, h);
+        s.setHolding(reg + 1, l);
+    }
+    s.setAppliedCelsius(400);
+    QVERIFY(qAbs(s.measuredTemperature() - 400.0) < 0.01);
+    runConsoleCommand(s, "set error off");
+    QCOMPARE(s.inputError().offset, 0.0);
+}
+
+void TestSimModel::standardTables_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<double>("celsius");
+    QTest::addColumn<double>("mv");
+    // Values of the published ITS-90 tables, three decimals.
+    QTest::newRow("K -100") << 0 << -100.0 << -3.554;
+    QTest::newRow("K 100") << 0 << 100.0 << 4.096;
+    QTest::newRow("K 1000") << 0 << 1000.0 << 41.276;
+    QTest::newRow("S 1000") << 1 << 1000.0 << 9.587;
+    QTest::newRow("R 500") << 2 << 500.0 << 4.471;
+    QTest::newRow("B 1500") << 3 << 1500.0 << 10.099;
+    QTest::newRow("N 1000") << 4 << 1000.0 << 36.256;
+    QTest::newRow("E -100") << 5 << -100.0 << -5.237;
+    QTest::newRow("J 500") << 6 << 500.0 << 27.393;
+    QTest::newRow("T 400") << 7 << 400.0 << 20.872;
+}
+
+void TestSimModel::standardTables()
+{
+    QFETCH(int, type);
+    QFETCH(double, celsius);
+    QFETCH(double, mv);
+    const auto emf = tables::emfMv(uint16_t(type), celsius);
+    QVERIFY(emf);
+    QVERIFY2(qAbs(*emf - mv) <= 0.0005, qPrintable(QString::number(*emf, 'f', 4)));
+    QVERIFY(qAbs(*tables::celsiusFromEmf(uint16_t(type), *emf) - celsius) < 1e-6);
+}
+
+void TestSimModel::standardCurvesConvertTheDisplayToo()
+{
+    QVERIFY(qAbs(tables::pt100Ohms(100.0) - 138.5055) < 1e-4);
+    QVERIFY(qAbs(tables::pt100Ohms(-100.0) - 60.2558) < 1e-4);
+    QVERIFY(!tables::emfMv(8, 500.0));   // no table for WRe5-26: it keeps its line
+    QVERIFY(!tables::celsiusFromEmf(7, 21.0));   // beyond type T's 400 degC
+    Simulator s;
+    s.setAmbient(23.5);
+    runConsoleCommand(s, "set mv 19.705");   // E_K(500) - E_K(23.5) = 20.644 - 0.940
+    QVERIFY(qAbs(s.measuredTemperature() - 500.0) > 5.0);   // the line is far off
+    QCOMPARE(runConsoleCommand(s, "curves standard"), std::string("ok\n"));
+    QVERIFY(qAbs(s.measuredTemperature() - 500.0) < 0.03);
+    for (uint16_t type : {uint16_t(0), uint16_t(6), uint16_t(32), uint16_t(33), uint16_t(8)}) {
+        s.setHolding(0, type);
+        s.setAppliedCelsius(350.0);
+        QVERIFY2(qAbs(s.measuredTemperature() - 350.0) < 0.02, qPrintable(QString::number(type)));
+    }
+    s.setHolding(0, 32);
+    s.setAppliedOhms(138.5055);
+    QVERIFY(qAbs(s.measuredTemperature() - 100.0) < 0.005);   // 1 mohm ADC steps
+    QVERIFY(runConsoleCommand(s, "show state").find("curves standard") != std::string::npos);
+    QVERIFY(runConsoleCommand(s, "curves bent").rfind("?", 0) == 0);
 }
 
 void TestSimModel::storeFileRoundTrip()

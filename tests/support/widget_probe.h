@@ -1,6 +1,7 @@
 // Test access to the window's bookkeeping and internals (a friend of Widget).
 #pragma once
 
+#include "calibration_record_tab.h"
 #include "hled.h"
 #include "ui_widget.h"
 #include "widget.h"
@@ -22,6 +23,7 @@ public:
     HLed *ledMa() const { return m_w.led_ma; }
     QModbusClient *master() const { return m_w.modbusDevice; }
     QTimer *pollTimer() const { return m_w.poll_timer; }
+    CalibrationRecordTab *recordTab() const { return m_w.record_tab; }
 
     bool replyPending() const { return m_w.reply_pending; }
     // Changing the bookkeeping from outside wakes the waits, as the window's own changes do.
@@ -48,6 +50,15 @@ public:
         return m_w.writeRegisters(m_w.serverAddress(), start, quint16(values.size()), values.data());
     }
     void tick() { m_w.timerUpDate(); }
+    // Follows `reply` as the window follows a live poll: for replies the
+    // master would never finish.
+    void followAsPoll(QModbusReply *reply)
+    {
+        m_w.reply_pending = true;
+        m_w.ledger->follow(reply, m_w.line_budget.responseTimeoutMs,
+                           [this](QModbusReply *r, const link::Verdict &v) { m_w.onInputBlockReply(r, v, 0); });
+    }
+    quint64 repliesGivenUp() const { return m_w.ledger->givenUpCount(); }
     void presentTrimRead() { m_w.on_pushButton_ma_read_clicked(); }
 
 private:

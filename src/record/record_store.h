@@ -1,0 +1,42 @@
+#pragma once
+// The records folder: one JSON file per check, named by serial number and
+// time, and the history of one transmitter read back from it.
+
+#include "calibration_record.h"
+
+#include <QString>
+#include <QVector>
+
+namespace record {
+
+// "<serial>_<yyyyMMdd-HHmmss>_<stage>.json"; characters a file system may
+// refuse in the serial number become '-'.
+QString fileName(const Record &record);
+
+// Writes the record into `folder` (created when missing); the path written, or
+// empty on failure.
+QString save(const Record &record, const QString &folder);
+
+std::optional<Record> load(const QString &path);
+
+struct StoredRecord {
+    QString path;
+    Record record;
+};
+// Every readable record of `serial` in `folder`, oldest first.
+QVector<StoredRecord> history(const QString &folder, const QString &serial);
+
+// The last as-left check that started before `before`, if any.
+std::optional<Record> lastAsLeftBefore(const QVector<StoredRecord> &history, const QDateTime &before);
+
+// Drift between calibrations: last time's as-left reading against this
+// as-found reading at the same test point.
+struct DriftRow {
+    double reference = 0.0;
+    double before = 0.0;
+    double now = 0.0;
+    double drift() const { return now - before; }
+};
+QVector<DriftRow> drift(const Record &asLeftBefore, const Record &asFoundNow);
+
+} // namespace record

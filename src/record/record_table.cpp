@@ -1,0 +1,84 @@
+#include "record_table.h"
+
+#include "record_texts.h"
+
+namespace record {
+
+namespace {
+
+QString number(double value, int decimals)
+{
+    return QString::number(value, 'f', decimals);
+}
+
+QString signedNumber(double value, int decimals)
+{
+    const QString s = number(value, decimals);
+    return value >= 0.0 && !s.startsWith(QLatin1Char('-')) ? QLatin1Char('+') + s : s;
+}
+
+QString statusText(const Point &point, const PointFigures &f, int language)
+{
+    switch (point.status) {
+    case Point::Status::Recorded: return text(f.passed ? Text::Pass : Text::Fail, language);
+    case Point::Status::Skipped: return text(Text::Skipped, language);
+    case Point::Status::NotStable: return text(Text::NotStable, language);
+    case Point::Status::Pending: break;
+    }
+    return text(Text::Pending, language);
+}
+
+} // namespace
+
+QStringList columnTitles(int language)
+{
+    QStringList titles;
+    for (Text t : {Text::ColReference, Text::ColReading, Text::ColError, Text::ColErrorPercent,
+                   Text::ColExpectedMa, Text::ColMeasuredMa, Text::ColCurrentError, Text::ColResult})
+        titles << text(t, language);
+    return titles;
+}
+
+QStringList rowCells(const Point &point, const Header &header, int language)
+{
+    const PointFigures f = figures(point, header);
+    const bool recorded = point.status == Point::Status::Recorded;
+    QStringList cells;
+    cells << number(point.reference, 1)
+          << (recorded ? number(point.reading, 2) : QString())
+          << (recorded ? signedNumber(f.error, 2) : QString())
+          << (recorded ? signedNumber(f.errorPercent, 3) : QString())
+          << number(f.expectedMa, 3)
+          << (point.currentMa ? number(*point.currentMa, 3) : QString())
+          << (f.currentErrorMa ? signedNumber(*f.currentErrorMa, 3) : QString())
+          << statusText(point, f, language);
+    return cells;
+}
+
+QString verdictText(Verdict verdict, int language)
+{
+    switch (verdict) {
+    case Verdict::Pass: return text(Text::Pass, language);
+    case Verdict::Fail: return text(Text::Fail, language);
+    case Verdict::Incomplete: break;
+    }
+    return text(Text::Incomplete, language);
+}
+
+QString rangeText(const Header &header)
+{
+    return QStringLiteral("%1 .. %2 %3").arg(number(header.range.lower, 1),
+                                             number(header.range.upper, 1), header.unit);
+}
+
+QString toleranceText(const Header &header, int language)
+{
+    const Tolerance &t = header.tolerance;
+    if (t.kind == Tolerance::Kind::Degrees)
+        return QStringLiteral("± %1 %2").arg(number(t.value, 2), header.unit);
+    return QStringLiteral("± %1 %2 (± %3 %4)")
+        .arg(number(t.value, 3), text(Text::TolerancePercent, language),
+             number(toleranceDegrees(t, header.range), 2), header.unit);
+}
+
+} // namespace record

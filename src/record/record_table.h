@@ -1,0 +1,22 @@
+#pragma once
+// The rows of a check as the tab and the certificate show them: the same
+// columns, the same rounding, texts in the window's language.
+
+#include "calibration_record.h"
+
+#include <QStringList>
+
+namespace record {
+
+enum Column { ColReference, ColReading, ColError, ColErrorPercent, ColExpectedMa,
+              ColMeasuredMa, ColCurrentError, ColResult, ColumnCount };
+
+QStringList columnTitles(int language);
+QStringList rowCells(const Point &point, const Header &header, int language);
+// PASS / FAIL / INCOMPLETE in `language`.
+QString verdictText(Verdict verdict, int language);
+// "0.0 .. 1000.0 °C" and "0.5 °C" / "0.25 % of span (2.5 °C)".
+QString rangeText(const Header &header);
+QString toleranceText(const Header &header, int language);
+
+} // namespace record

@@ -1,0 +1,25 @@
+#pragma once
+// Texts of the calibration record (tab and certificate) in the three languages
+// of the window: 0 Simplified Chinese, 1 Traditional Chinese, 2 English.
+
+#include <QString>
+
+namespace record {
+
+enum class Text {
+    TabTitle, HeaderGroup, Tag, Serial, Description, Technician, ReferenceInstrument,
+    ReferenceDue, Ambient, Tolerance, ToleranceDegrees, TolerancePercent, RangeLower,
+    RangeUpper, ReadRange, TestPoints, DefaultPoints, StablePolls, StableBand, StableTimeout,
+    RecordsFolder, CheckGroup, StartAsFound, StartAsLeft, Measure, Repeat, Skip, Apply, PressMeasure, Reading,
+    Countdown, NotStable, CheckDone, NoCheck, AsFound, AsLeft, ColReference, ColReading,
+    ColError, ColErrorPercent, ColExpectedMa, ColMeasuredMa, ColCurrentError, ColResult,
+    Pass, Fail, Skipped, Pending, Incomplete, ExportCsv, ExportPdf, History, HistoryTime,
+    HistoryStage, HistoryVerdict, Drift, NoDrift, CertificateTitle, Verdict,
+    SignTechnician, SignReviewer, SignDate, RangeReadFailed, Saved, SaveFailed, Exported,
+    TextCount
+};
+
+// The text in `language`; English for an index outside 0..2.
+QString text(Text id, int language);
+
+} // namespace record

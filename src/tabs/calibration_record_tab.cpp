@@ -1,0 +1,673 @@
+#include "calibration_record_tab.h"
+
+#include "certificate.h"
+#include "record_csv.h"
+#include "record_table.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollArea>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+using namespace record;
+
+namespace {
+
+QLineEdit *lineEdit(const char *name, QWidget *parent)
+{
+    auto *edit = new QLineEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    return edit;
+}
+
+QDoubleSpinBox *numberBox(const char *name, double min, double max, int decimals, double value)
+{
+    auto *box = new QDoubleSpinBox;
+    box->setObjectName(QLatin1String(name));
+    box->setRange(min, max);
+    box->setDecimals(decimals);
+    box->setValue(value);
+    return box;
+}
+
+QString pointsText(const QVector<double> &points)
+{
+    QStringList parts;
+    for (double p : points)
+        parts << QString::number(p, 'f', 1);
+    return parts.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+CalibrationRecordTab::CalibrationRecordTab(QWidget *parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("calibrationRecordTab"));
+    auto *content = new QWidget;
+    auto *column = new QVBoxLayout(content);
+    auto *top = new QHBoxLayout;
+    top->addWidget(buildHeader(), 3);
+    top->addWidget(buildCheck(), 2);
+    column->addLayout(top);
+    column->addWidget(buildTables(), 1);
+    column->addWidget(buildHistory());
+
+    // The tab area is small in the window; everything stays reachable.
+    auto *scroll = new QScrollArea;
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidget(content);
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(scroll);
+
+    m_waitTicker = new QTimer(this);
+    m_waitTicker->setInterval(250);
+    connect(m_waitTicker, &QTimer::timeout, this, &CalibrationRecordTab::onWaitTick);
+    fillDefaultPoints();
+    applyTexts();
+}
+
+QLabel *CalibrationRecordTab::label(Text text)
+{
+    auto *l = new QLabel;
+    m_labelled.append({l, text});
+    return l;
+}
+
+QPushButton *CalibrationRecordTab::button(Text text, const char *name)
+{
+    auto *b = new QPushButton;
+    b->setObjectName(QLatin1String(name));
+    m_labelled.append({b, text});
+    return b;
+}
+
+QTableWidget *CalibrationRecordTab::table(const char *name, int columns)
+{
+    auto *t = new QTableWidget(0, columns);
+    t->setObjectName(QLatin1String(name));
+    t->verticalHeader()->setVisible(false);
+    t->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    t->setSelectionBehavior(QAbstractItemView::SelectRows);
+    t->setSelectionMode(QAbstractItemView::SingleSelection);
+    t->setMinimumHeight(150);
+    return t;
+}
+
+QWidget *CalibrationRecordTab::buildHeader()
+{
+    auto *group = new QGroupBox;
+    m_labelled.append({group, Text::HeaderGroup});
+    auto *grid = new QGridLayout(group);
+    m_tag = lineEdit("lineEdit_record_tag", group);
+    m_serial = lineEdit("lineEdit_record_serial", group);
+    m_description = lineEdit("lineEdit_record_description", group);
+    m_technician = lineEdit("lineEdit_record_technician", group);
+    m_reference = lineEdit("lineEdit_record_reference", group);
+    m_ambient = lineEdit("lineEdit_record_ambient", group);
+    m_due = new QDateEdit(QDate::currentDate().addYears(1));
+    m_due->setObjectName(QStringLiteral("dateEdit_record_due"));
+    m_due->setCalendarPopup(true);
+    m_due->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    m_tolerance = numberBox("spinBox_record_tolerance", 0.0, 1000.0, 3, 0.5);
+    m_toleranceKind = new QComboBox;
+    m_toleranceKind->setObjectName(QStringLiteral("comboBox_record_tolerance_kind"));
+    m_toleranceKind->addItems({QString(), QString()});
+    m_lower = numberBox("spinBox_record_lower", -3276.8, 3276.7, 1, 0.0);
+    m_upper = numberBox("spinBox_record_upper", -3276.8, 3276.7, 1, 1000.0);
+    m_unitLabel = new QLabel(m_unit);
+    auto *readRangeButton = button(Text::ReadRange, "pushButton_record_read_range");
+    m_points = lineEdit("lineEdit_record_points", group);
+    auto *defaults = button(Text::DefaultPoints, "pushButton_record_default_points");
+    m_polls = new QSpinBox;
+    m_polls->setObjectName(QStringLiteral("spinBox_record_polls"));
+    m_polls->setRange(1, 50);
+    m_polls->setValue(5);
+    m_band = numberBox("spinBox_record_band", 0.0, 100.0, 2, 0.2);
+    m_timeout = new QSpinBox;
+    m_timeout->setObjectName(QStringLiteral("spinBox_record_timeout"));
+    m_timeout->setRange(5, 3600);
+    m_timeout->setValue(60);
+    m_folder = lineEdit("lineEdit_record_folder", group);
+    m_folder->setText(QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
+                          .filePath(QStringLiteral("records")));
+
+    const QList<QPair<Text, QWidget *>> left = {
+        {Text::Tag, m_tag}, {Text::Serial, m_serial}, {Text::Description, m_description},
+        {Text::Technician, m_technician}, {Text::ReferenceInstrument, m_reference},
+        {Text::ReferenceDue, m_due}};
+    for (int row = 0; row < left.size(); ++row) {
+        grid->addWidget(label(left[row].first), row, 0);
+        grid->addWidget(left[row].second, row, 1);
+    }
+    auto *tolerance = new QHBoxLayout;
+    tolerance->addWidget(m_tolerance);
+    tolerance->addWidget(m_toleranceKind);
+    auto *range = new QHBoxLayout;
+    range->addWidget(m_lower);
+    range->addWidget(m_upper);
+    range->addWidget(m_unitLabel);
+    range->addWidget(readRangeButton);
+    auto *points = new QHBoxLayout;
+    points->addWidget(m_points, 1);
+    points->addWidget(defaults);
+    auto *stability = new QHBoxLayout;
+    stability->addWidget(m_polls);
+    stability->addWidget(label(Text::StableBand));
+    stability->addWidget(m_band);
+    stability->addWidget(label(Text::StableTimeout));
+    stability->addWidget(m_timeout);
+    auto *ambient = new QHBoxLayout;
+    ambient->addWidget(m_ambient);
+    auto *folder = new QHBoxLayout;
+    folder->addWidget(m_folder);
+    const QList<QPair<Text, QLayout *>> right = {
+        {Text::Ambient, ambient}, {Text::Tolerance, tolerance}, {Text::RangeLower, range},
+        {Text::TestPoints, points}, {Text::StablePolls, stability}, {Text::RecordsFolder, folder}};
+    for (int row = 0; row < right.size(); ++row) {
+        grid->addWidget(label(right[row].first), row, 2);
+        grid->addLayout(right[row].second, row, 3);
+    }
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 2);
+
+    connect(readRangeButton, &QPushButton::clicked, this, &CalibrationRecordTab::readRange);
+    connect(defaults, &QPushButton::clicked, this, &CalibrationRecordTab::fillDefaultPoints);
+    connect(m_serial, &QLineEdit::editingFinished, this, &CalibrationRecordTab::refreshHistory);
+    connect(m_folder, &QLineEdit::editingFinished, this, &CalibrationRecordTab::refreshHistory);
+    return group;
+}
+
+QWidget *CalibrationRecordTab::buildCheck()
+{
+    auto *group = new QGroupBox;
+    m_labelled.append({group, Text::CheckGroup});
+    auto *layout = new QVBoxLayout(group);
+    auto *starts = new QHBoxLayout;
+    auto *found = button(Text::StartAsFound, "pushButton_record_as_found");
+    auto *left = button(Text::StartAsLeft, "pushButton_record_as_left");
+    starts->addWidget(found);
+    starts->addWidget(left);
+    layout->addLayout(starts);
+    m_apply = new QLabel;
+    m_apply->setObjectName(QStringLiteral("label_record_apply"));
+    QFont big = m_apply->font();
+    big.setPointSize(big.pointSize() + 6);
+    big.setBold(true);
+    m_apply->setFont(big);
+    m_live = new QLabel;
+    m_countdown = new QLabel;
+    m_countdown->setObjectName(QStringLiteral("label_record_countdown"));
+    m_countdown->setWordWrap(true);
+    for (QLabel *l : {m_apply, m_live, m_countdown})
+        layout->addWidget(l);
+    auto *steps = new QHBoxLayout;
+    auto *measure = button(Text::Measure, "pushButton_record_measure");
+    steps->addWidget(measure);
+    m_repeat = button(Text::Repeat, "pushButton_record_repeat");
+    m_skip = button(Text::Skip, "pushButton_record_skip");
+    steps->addWidget(m_repeat);
+    steps->addWidget(m_skip);
+    layout->addLayout(steps);
+    auto *exports = new QHBoxLayout;
+    auto *csv = button(Text::ExportCsv, "pushButton_record_csv");
+    auto *pdf = button(Text::ExportPdf, "pushButton_record_pdf");
+    exports->addWidget(csv);
+    exports->addWidget(pdf);
+    layout->addLayout(exports);
+    m_status = new QLabel;
+    m_status->setObjectName(QStringLiteral("label_record_status"));
+    m_status->setWordWrap(true);
+    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(m_status);
+    layout->addStretch(1);
+
+    connect(found, &QPushButton::clicked, this, [this] { startCheck(Stage::AsFound); });
+    connect(left, &QPushButton::clicked, this, [this] { startCheck(Stage::AsLeft); });
+    connect(measure, &QPushButton::clicked, this, &CalibrationRecordTab::startWait);
+    connect(m_repeat, &QPushButton::clicked, this, &CalibrationRecordTab::repeatPoint);
+    connect(m_skip, &QPushButton::clicked, this, &CalibrationRecordTab::skipPoint);
+    connect(csv, &QPushButton::clicked, this, &CalibrationRecordTab::exportCsv);
+    connect(pdf, &QPushButton::clicked, this, &CalibrationRecordTab::exportPdf);
+    return group;
+}
+
+QWidget *CalibrationRecordTab::buildTables()
+{
+    auto *box = new QWidget;
+    auto *row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+    m_foundTable = table("tableWidget_record_as_found", ColumnCount);
+    m_leftTable = table("tableWidget_record_as_left", ColumnCount);
+    m_foundVerdict = new QLabel;
+    m_leftVerdict = new QLabel;
+    for (auto [title, t, verdictLabel, stage] :
+         {std::tuple{Text::AsFound, m_foundTable, m_foundVerdict, Stage::AsFound},
+          std::tuple{Text::AsLeft, m_leftTable, m_leftVerdict, Stage::AsLeft}}) {
+        auto *group = new QGroupBox;
+        m_labelled.append({group, title});
+        auto *layout = new QVBoxLayout(group);
+        layout->addWidget(t);
+        layout->addWidget(verdictLabel);
+        row->addWidget(group);
+        connect(t, &QTableWidget::cellChanged, this,
+                [this, t = t, stage = stage](int r, int c) { onCellChanged(t, stage, r, c); });
+    }
+    return box;
+}
+
+QWidget *CalibrationRecordTab::buildHistory()
+{
+    auto *group = new QGroupBox;
+    m_labelled.append({group, Text::History});
+    auto *row = new QHBoxLayout(group);
+    m_history = table("tableWidget_record_history", 3);
+    m_history->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_drift = table("tableWidget_record_drift", 4);
+    m_drift->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_driftTitle = new QLabel;
+    m_driftTitle->setObjectName(QStringLiteral("label_record_drift"));
+    auto *driftColumn = new QVBoxLayout;
+    driftColumn->addWidget(m_driftTitle);
+    driftColumn->addWidget(m_drift);
+    row->addWidget(m_history, 1);
+    row->addLayout(driftColumn, 1);
+    return group;
+}
+
+void CalibrationRecordTab::setLanguage(int language)
+{
+    if (language < 0 || language > 2)
+        return;
+    m_language = language;
+    applyTexts();
+}
+
+void CalibrationRecordTab::applyTexts()
+{
+    for (const Labelled &l : m_labelled) {
+        const QString t = text(l.text, m_language);
+        if (auto *labelWidget = qobject_cast<QLabel *>(l.widget))
+            labelWidget->setText(t);
+        else if (auto *b = qobject_cast<QPushButton *>(l.widget))
+            b->setText(t);
+        else if (auto *g = qobject_cast<QGroupBox *>(l.widget))
+            g->setTitle(t);
+    }
+    m_toleranceKind->setItemText(0, m_unit);
+    m_toleranceKind->setItemText(1, text(Text::TolerancePercent, m_language));
+    m_history->setHorizontalHeaderLabels({text(Text::HistoryTime, m_language),
+                                          text(Text::HistoryStage, m_language),
+                                          text(Text::HistoryVerdict, m_language)});
+    m_drift->setHorizontalHeaderLabels({text(Text::ColReference, m_language),
+                                        text(Text::AsLeft, m_language),
+                                        text(Text::AsFound, m_language),
+                                        text(Text::ColError, m_language)});
+    showRecord(Stage::AsFound);
+    showRecord(Stage::AsLeft);
+    refreshHistory();
+    if (m_running)
+        showCurrentPoint();
+    else if (!m_running)
+        m_apply->setText(text(Text::NoCheck, m_language));
+}
+
+// --- header and settings ---
+
+Header CalibrationRecordTab::header() const
+{
+    Header h;
+    h.tag = m_tag->text().trimmed();
+    h.serial = m_serial->text().trimmed();
+    h.description = m_description->text().trimmed();
+    h.technician = m_technician->text().trimmed();
+    h.reference = m_reference->text().trimmed();
+    h.referenceDue = m_due->date();
+    h.ambient = m_ambient->text().trimmed();
+    h.unit = m_unit;
+    h.tolerance = {m_toleranceKind->currentIndex() == 0 ? Tolerance::Kind::Degrees
+                                                        : Tolerance::Kind::PercentOfSpan,
+                   m_tolerance->value()};
+    h.range = {m_lower->value(), m_upper->value()};
+    return h;
+}
+
+std::optional<QVector<double>> CalibrationRecordTab::typedPoints() const
+{
+    QVector<double> points;
+    const QStringList parts = m_points->text().split(QRegularExpression(QStringLiteral("[,;\\s]+")),
+                                                     Qt::SkipEmptyParts);
+    for (const QString &part : parts) {
+        bool ok = false;
+        points << QLocale::c().toDouble(part, &ok);
+        if (!ok)
+            return std::nullopt;
+    }
+    return points.isEmpty() ? std::nullopt : std::optional(points);
+}
+
+StabilitySettings CalibrationRecordTab::stabilitySettings() const
+{
+    return {m_polls->value(), m_band->value(), m_timeout->value() * 1000};
+}
+
+QString CalibrationRecordTab::recordsFolder() const
+{
+    return m_folder->text().trimmed();
+}
+
+void CalibrationRecordTab::readRange()
+{
+    const auto words = m_readHolding ? m_readHolding() : std::nullopt;
+    if (!words || words->size() <= 6) {
+        showStatus(text(Text::RangeReadFailed, m_language));
+        return;
+    }
+    const Range range = rangeFromWords(words->at(1), words->at(2));
+    m_unit = words->at(6) == 1 ? QStringLiteral("°F") : QStringLiteral("°C");
+    m_unitLabel->setText(m_unit);
+    m_toleranceKind->setItemText(0, m_unit);
+    m_lower->setValue(range.lower);
+    m_upper->setValue(range.upper);
+    fillDefaultPoints();
+}
+
+void CalibrationRecordTab::fillDefaultPoints()
+{
+    m_points->setText(pointsText(testPoints({m_lower->value(), m_upper->value()}, defaultPercents())));
+    m_points->setCursorPosition(0);
+}
+
+// --- the guided check ---
+
+std::optional<Record> &CalibrationRecordTab::recordOf(Stage stage)
+{
+    return stage == Stage::AsFound ? m_found : m_left;
+}
+
+QTableWidget *CalibrationRecordTab::tableOf(Stage stage) const
+{
+    return stage == Stage::AsFound ? m_foundTable : m_leftTable;
+}
+
+void CalibrationRecordTab::startCheck(Stage stage)
+{
+    const auto points = typedPoints();
+    if (!points || !header().range.valid()) {
+        showStatus(text(Text::TestPoints, m_language) + QStringLiteral(" ?"));
+        return;
+    }
+    // A new as-found check begins a new calibration: the old as-left is history.
+    if (stage == Stage::AsFound)
+        m_left.reset();
+    recordOf(stage) = newRecord(header(), stage, *points, QDateTime::currentDateTime());
+    m_running = stage;
+    m_lastStage = stage;
+    m_point = 0;
+    showRecord(Stage::AsFound);
+    showRecord(Stage::AsLeft);
+    beginPoint();
+}
+
+void CalibrationRecordTab::beginPoint()
+{
+    const Record &r = *recordOf(*m_running);
+    while (m_point < r.points.size() && r.points[m_point].status != Point::Status::Pending)
+        ++m_point;
+    if (m_point >= r.points.size())
+        finishCheck();
+    else
+        showCurrentPoint();
+}
+
+void CalibrationRecordTab::showCurrentPoint()
+{
+    const Point &p = recordOf(*m_running)->points[m_point];
+    tableOf(*m_running)->selectRow(m_point);
+    m_apply->setText(text(Text::Apply, m_language).arg(QString::number(p.reference, 'f', 1), m_unit));
+    if (m_waiting)
+        showCountdown();
+    else
+        m_countdown->setText(text(p.status == Point::Status::NotStable ? Text::NotStable : Text::PressMeasure,
+                                  m_language));
+}
+
+// The technician has set the calibrator: from now on the polls count.
+void CalibrationRecordTab::startWait()
+{
+    if (!m_running || m_waiting)
+        return;
+    m_detector = StabilityDetector(stabilitySettings());
+    m_waitClock.start();
+    m_waiting = true;
+    m_waitTicker->start();
+    showCountdown();
+}
+
+void CalibrationRecordTab::stopWait()
+{
+    m_waiting = false;
+    m_waitTicker->stop();
+}
+
+void CalibrationRecordTab::showCountdown()
+{
+    m_countdown->setText(text(Text::Countdown, m_language)
+                             .arg(m_detector.pollsToGo())
+                             .arg((m_detector.msToGo(m_waitClock.elapsed()) + 999) / 1000));
+}
+
+void CalibrationRecordTab::onLiveValues(const reg::LiveValues &values)
+{
+    m_live->setText(text(Text::Reading, m_language)
+                        .arg(values.measured ? QString::number(*values.measured) + QLatin1Char(' ') + m_unit
+                                             : QStringLiteral("--")));
+    if (!m_waiting)
+        return;
+    const auto state = m_detector.feed(values.measured, m_waitClock.elapsed());
+    if (state == StabilityDetector::State::Stable)
+        recordPoint(m_detector.value());
+    else if (state == StabilityDetector::State::TimedOut)
+        onWaitTick();
+    else
+        showCountdown();
+}
+
+void CalibrationRecordTab::onWaitTick()
+{
+    if (!m_waiting)
+        return;
+    if (m_detector.expire(m_waitClock.elapsed()) != StabilityDetector::State::TimedOut) {
+        showCountdown();
+        return;
+    }
+    stopWait();
+    recordOf(*m_running)->points[m_point].status = Point::Status::NotStable;
+    showRecord(*m_running);
+    showCurrentPoint();
+}
+
+void CalibrationRecordTab::recordPoint(double reading)
+{
+    stopWait();
+    Point &p = recordOf(*m_running)->points[m_point];
+    p.status = Point::Status::Recorded;
+    p.reading = reading;
+    p.time = QDateTime::currentDateTime();
+    showRecord(*m_running);
+    ++m_point;
+    beginPoint();
+}
+
+void CalibrationRecordTab::finishCheck()
+{
+    stopWait();
+    const Stage stage = *m_running;
+    m_running.reset();
+    m_apply->setText(text(Text::CheckDone, m_language));
+    m_countdown->clear();
+    saveRecord(*recordOf(stage));
+    refreshHistory();
+}
+
+// Repeats the current point, or the row picked in the last check's table.
+void CalibrationRecordTab::repeatPoint()
+{
+    const std::optional<Stage> stage = m_running ? m_running : m_lastStage;
+    if (!stage || !recordOf(*stage))
+        return;
+    Record &r = *recordOf(*stage);
+    const int selected = tableOf(*stage)->currentRow();
+    const int row = !m_waiting && selected >= 0 ? selected : m_point;
+    if (row < 0 || row >= r.points.size())
+        return;
+    r.points[row].status = Point::Status::Pending;
+    m_running = stage;
+    m_point = row;
+    stopWait();
+    showRecord(*stage);
+    beginPoint();
+}
+
+void CalibrationRecordTab::skipPoint()
+{
+    if (!m_running)
+        return;
+    recordOf(*m_running)->points[m_point].status = Point::Status::Skipped;
+    stopWait();
+    showRecord(*m_running);
+    ++m_point;
+    beginPoint();
+}
+
+// --- results, files and history ---
+
+void CalibrationRecordTab::showRecord(Stage stage)
+{
+    QTableWidget *t = tableOf(stage);
+    QLabel *verdictLabel = stage == Stage::AsFound ? m_foundVerdict : m_leftVerdict;
+    const auto &r = recordOf(stage);
+    m_filling = true;
+    t->setHorizontalHeaderLabels(columnTitles(m_language));
+    t->setRowCount(r ? r->points.size() : 0);
+    for (int row = 0; r && row < r->points.size(); ++row) {
+        const QStringList cells = rowCells(r->points[row], r->header, m_language);
+        for (int c = 0; c < cells.size(); ++c) {
+            auto *item = new QTableWidgetItem(cells[c]);
+            item->setTextAlignment(Qt::AlignCenter);
+            if (c != ColMeasuredMa)
+                item->setFlags(item->flags() & ~Qt::ItemIsEditable);
+            t->setItem(row, c, item);
+        }
+    }
+    m_filling = false;
+    verdictLabel->setText(r ? text(Text::Verdict, m_language) + QStringLiteral(": ")
+                                  + verdictText(verdict(*r), m_language)
+                            : QString());
+}
+
+// The loop current the technician read on a meter, typed into the row.
+void CalibrationRecordTab::onCellChanged(QTableWidget *t, Stage stage, int row, int column)
+{
+    auto &r = recordOf(stage);
+    if (m_filling || column != ColMeasuredMa || !r || row >= r->points.size())
+        return;
+    bool ok = false;
+    const QString typed = t->item(row, column)->text().trimmed();
+    const double ma = QLocale::c().toDouble(typed, &ok);
+    setTypedCurrent(*r, row, ok ? std::optional(ma) : std::nullopt);
+    QTimer::singleShot(0, this, [this, stage] { showRecord(stage); });
+    if (stage != m_running)
+        saveRecord(*r);
+}
+
+void CalibrationRecordTab::saveRecord(const Record &r)
+{
+    const QString path = save(r, recordsFolder());
+    showStatus(path.isEmpty() ? text(Text::SaveFailed, m_language).arg(recordsFolder())
+                              : text(Text::Saved, m_language).arg(path));
+}
+
+QString CalibrationRecordTab::exportPath(const QString &suffix) const
+{
+    const Record &r = m_left ? *m_left : *m_found;
+    QString name = fileName(r);
+    name.replace(QRegularExpression(QStringLiteral("_as-(found|left)\\.json$")), suffix);
+    return QDir(recordsFolder()).filePath(name);
+}
+
+void CalibrationRecordTab::exportCsv()
+{
+    if (!m_found && !m_left)
+        return;
+    QVector<Record> checks;
+    for (const auto &r : {m_found, m_left}) {
+        if (r)
+            checks << *r;
+    }
+    const QString path = exportPath(QStringLiteral("_record.csv"));
+    QDir().mkpath(recordsFolder());
+    QFile file(path);
+    const bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+                    && file.write(toCsv(checks).toUtf8()) >= 0;
+    showStatus(text(ok ? Text::Exported : Text::SaveFailed, m_language).arg(path));
+}
+
+void CalibrationRecordTab::exportPdf()
+{
+    if (!m_found && !m_left)
+        return;
+    const QString path = exportPath(QStringLiteral("_certificate.pdf"));
+    QDir().mkpath(recordsFolder());
+    const bool ok = writeCertificate(path, {m_found, m_left, m_language});
+    showStatus(text(ok ? Text::Exported : Text::SaveFailed, m_language).arg(path));
+}
+
+void CalibrationRecordTab::refreshHistory()
+{
+    const QString serial = m_serial->text().trimmed();
+    const auto list = serial.isEmpty() ? QVector<StoredRecord>() : history(recordsFolder(), serial);
+    m_history->setRowCount(list.size());
+    for (int row = 0; row < list.size(); ++row) {
+        const Record &r = list[row].record;
+        const QStringList cells{r.started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                                text(r.stage == Stage::AsFound ? Text::AsFound : Text::AsLeft, m_language),
+                                verdictText(verdict(r), m_language)};
+        for (int c = 0; c < cells.size(); ++c)
+            m_history->setItem(row, c, new QTableWidgetItem(cells[c]));
+    }
+    const auto before = m_found ? lastAsLeftBefore(list, m_found->started) : std::nullopt;
+    const auto rows = before ? drift(*before, *m_found) : QVector<DriftRow>();
+    m_driftTitle->setText(before ? text(Text::Drift, m_language)
+                                       .arg(before->started.toString(QStringLiteral("yyyy-MM-dd")))
+                                 : text(Text::NoDrift, m_language));
+    m_drift->setRowCount(rows.size());
+    for (int row = 0; row < rows.size(); ++row) {
+        const DriftRow &d = rows[row];
+        const QStringList cells{QString::number(d.reference, 'f', 1), QString::number(d.before, 'f', 2),
+                                QString::number(d.now, 'f', 2), QString::number(d.drift(), 'f', 2)};
+        for (int c = 0; c < cells.size(); ++c)
+            m_drift->setItem(row, c, new QTableWidgetItem(cells[c]));
+    }
+}
+
+void CalibrationRecordTab::showStatus(const QString &message)
+{
+    m_status->setText(message);
+}

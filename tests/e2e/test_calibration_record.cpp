@@ -1,0 +1,163 @@
+// A whole calibration against the simulator (type K through its standard
+// table): as found with an injected input-stage error, the window's own
+// thermocouple calibration, as left, and the record files, CSV and PDF
+// certificate that document it.
+
+#include "e2e_helpers.h"
+#include "record_driver.h"
+#include "record_table.h"
+#include "sensor_tables.h"
+
+#include <QLabel>
+#include <QProcess>
+#include <QTableWidget>
+#include <QTemporaryDir>
+
+using record::Stage;
+
+namespace {
+
+// The simulator's input stage sees gain * mV + offset; the transmitter converts
+// through the type K table with the cold junction at ambient.
+constexpr double kGain = 1.002, kOffsetMv = 0.01, kAmbient = 23.5;
+double injectedError(double celsius)
+{
+    using namespace sim::tables;
+    const double junction = *emfMv(0, kAmbient);
+    const double seen = kGain * (*emfMv(0, celsius) - junction) + kOffsetMv;
+    return *celsiusFromEmf(0, seen + junction) - celsius;
+}
+
+// Readings come in tenths: half a tenth either way.
+constexpr double kReadingSlack = 0.051;
+
+QString pdfText(const QString &path)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    return p.waitForFinished(20000) ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
+}
+
+QStringList csvRows(const QString &path, const QString &stage)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList rows;
+    for (const QString &line : QString::fromUtf8(file.readAll()).split('\n'))
+        if (line.startsWith(stage + ','))
+            rows << line;
+    return rows;
+}
+
+} // namespace
+
+class TestCalibrationRecord : public QObject
+{
+    Q_OBJECT
+private slots:
+    void asFoundCalibrateAsLeft();
+};
+
+void TestCalibrationRecord::asFoundCalibrateAsLeft()
+{
+    sim::Config config = e2e::at9600();
+    config.lineSpeed = true;
+    WindowSession s(config);
+    s.sim().setHolding(1, 8000);            // range -20.0 .. 800.0 degC
+    s.sim().setHolding(2, quint16(-200));
+    s.sim().setAmbient(kAmbient);
+    s.sim().setInputError(kGain, kOffsetMv);
+    s.sim().setCurves(sim::model::Curves::Standard);
+    QVERIFY(s.connectToSimulator());
+    s.ui()->comboBox_sel_language->setCurrentIndex(2);
+    CalibrationRecordTab *tab = s.probe.recordTab();
+    QCOMPARE(s.ui()->tabWidget_main->tabText(s.ui()->tabWidget_main->indexOf(tab)),
+             QStringLiteral("Calibration record"));
+
+    QTemporaryDir folder;
+    RecordDriver d(tab, s.sim());
+    d.fillHeader(QStringLiteral("SN-7001"), folder.path(), 0.8, 3);
+    d.click("pushButton_record_read_range");
+    QCOMPARE(d.find<QLineEdit>("lineEdit_record_points")->text(),
+             QStringLiteral("-20.0, 185.0, 390.0, 595.0, 800.0"));
+
+    // As found: the error grows along the range and breaks the tolerance from 390 on.
+    QVERIFY(d.runCheck(Stage::AsFound));
+    const record::Record found = *tab->asFound();
+    const QVector<bool> wantPass{true, true, false, false, false};
+    for (int i = 0; i < found.points.size(); ++i) {
+        const auto f = record::figures(found.points[i], found.header);
+        QVERIFY2(qAbs(f.error - injectedError(found.points[i].reference)) <= kReadingSlack,
+                 qPrintable(QString("point %1: error %2").arg(i).arg(f.error)));
+        QCOMPARE(f.passed, wantPass[i]);
+    }
+    QCOMPARE(record::verdict(found), record::Verdict::Fail);
+
+    // Calibrate: the window's thermocouple two-point calibration at 50 mV and 0 mV.
+    s.ui()->pushButton_tc_calib_2->click();
+    QTRY_COMPARE_WITH_TIMEOUT(s.probe.workGroup(), 2, 10000);
+    for (auto [mv, button] : {std::pair{50.0, s.ui()->commandLinkButton_tc_50mV},
+                              std::pair{0.0, s.ui()->commandLinkButton_tc_0mV}}) {
+        s.sim().setAppliedMillivolts(mv);
+        QVERIFY(s.idle());
+        button->click();
+    }
+    QVERIFY(s.idle());
+    s.ui()->pushButton_tc_write->click();
+    QVERIFY(s.idle());
+    QCOMPARE(s.sim().storedImage()[17], s.sim().holding(17));
+
+    // As left: within a reading's rounding everywhere.
+    QVERIFY(d.runCheck(Stage::AsLeft));
+    const record::Record left = *tab->asLeft();
+    for (const record::Point &p : left.points)
+        QVERIFY(qAbs(record::figures(p, left.header).error) <= kReadingSlack);
+    QCOMPARE(record::verdict(left), record::Verdict::Pass);
+
+    // The technician types the loop current the meter shows at 390 degC.
+    s.sim().setAppliedCelsius(390.0);
+    auto *leftTable = d.find<QTableWidget>("tableWidget_record_as_left");
+    leftTable->item(2, record::ColMeasuredMa)->setText(QString::number(s.sim().loopCurrentMa(), 'f', 3));
+    QTRY_VERIFY(tab->asLeft()->points[2].currentMa.has_value());
+    QVERIFY(qAbs(*record::figures(tab->asLeft()->points[2], left.header).currentErrorMa) < 0.005);
+
+    // Both checks are on file and listed for this serial number.
+    QTRY_COMPARE(d.find<QTableWidget>("tableWidget_record_history")->rowCount(), 2);
+    QVERIFY(QFile::exists(folder.filePath(record::fileName(found))));
+    QCOMPARE(record::load(folder.filePath(record::fileName(left)))->points[2].currentMa,
+             tab->asLeft()->points[2].currentMa);
+
+    // CSV: the figures are the injected error.
+    d.click("pushButton_record_csv");
+    const QString csv = folder.filePath(QString(record::fileName(left)).replace("_as-left.json", "_record.csv"));
+    const QStringList foundRows = csvRows(csv, "as-found");
+    QCOMPARE(foundRows.size(), 5);
+    for (const QString &row : foundRows) {
+        const QStringList cells = row.split(',');
+        QVERIFY2(qAbs(cells[4].toDouble() - injectedError(cells[2].toDouble())) <= kReadingSlack, qPrintable(row));
+    }
+    QCOMPARE(csvRows(csv, "as-left").filter(",pass").size(), 5);
+
+    // PDF certificate: both tables, the verdict, the header.
+    d.click("pushButton_record_pdf");
+    const QString text = pdfText(QString(csv).replace("_record.csv", "_certificate.pdf"));
+    QVERIFY2(text.contains("Calibration certificate") && text.contains("SN-7001"), qPrintable(text));
+    QVERIFY(text.contains("As found") && text.contains("As left"));
+    QCOMPARE(text.count("FAIL"), 4);   // three points and the as-found verdict
+    QVERIFY(text.contains(QRegularExpression("Verdict: PASS\\s*\\n(.|\\n)*Verdict: PASS")));
+    // Each test point's row: as found on the left, as left beside it.
+    const auto cellsPattern = [](const record::Record &r, int i) {
+        QStringList cells = record::rowCells(r.points[i], r.header, 2).mid(0, 3);
+        for (QString &c : cells)
+            c = QRegularExpression::escape(c);
+        return cells.join("\\s+");
+    };
+    for (int i = 0; i < found.points.size(); ++i) {
+        const QRegularExpression row(cellsPattern(found, i) + ".*" + cellsPattern(left, i));
+        QVERIFY2(text.contains(row), qPrintable(row.pattern() + "\n" + text));
+    }
+}
+
+QTEST_MAIN(TestCalibrationRecord)
+#include "test_calibration_record.moc"

@@ -1,0 +1,59 @@
+// Drives the calibration record tab as a technician would, with the simulator
+// as the calibrator: fills the header, applies each test point in degC and
+// presses Measure. Shared by the end-to-end test and the screenshot tool.
+#pragma once
+
+#include "calibration_record_tab.h"
+#include "simulator.h"
+
+#include <QDoubleSpinBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+
+class RecordDriver
+{
+public:
+    RecordDriver(CalibrationRecordTab *tab, sim::Simulator &sim) : m_tab(tab), m_sim(sim) {}
+
+    template <class T> T *find(const char *name) const { return m_tab->findChild<T *>(name); }
+    void click(const char *name) { find<QPushButton>(name)->click(); }
+    void type(const char *name, const QString &text)
+    {
+        find<QLineEdit>(name)->setText(text);
+        emit find<QLineEdit>(name)->editingFinished();
+    }
+
+    void fillHeader(const QString &serial, const QString &folder, double toleranceDegrees, int polls)
+    {
+        type("lineEdit_record_tag", QStringLiteral("TT-204"));
+        type("lineEdit_record_description", QStringLiteral("Furnace zone 2"));
+        type("lineEdit_record_technician", QStringLiteral("J. Chen"));
+        type("lineEdit_record_reference", QStringLiteral("Simulator (tcal-sim)"));
+        type("lineEdit_record_ambient", QStringLiteral("23.5"));
+        type("lineEdit_record_folder", folder);
+        type("lineEdit_record_serial", serial);
+        find<QDoubleSpinBox>("spinBox_record_tolerance")->setValue(toleranceDegrees);
+        find<QSpinBox>("spinBox_record_polls")->setValue(polls);
+    }
+
+    // Runs one check to its end; false when a point was not recorded in time.
+    bool runCheck(record::Stage stage, int msPerPoint = 30000)
+    {
+        click(stage == record::Stage::AsFound ? "pushButton_record_as_found" : "pushButton_record_as_left");
+        const auto &r = stage == record::Stage::AsFound ? m_tab->asFound() : m_tab->asLeft();
+        for (int i = 0; r && i < r->points.size(); ++i) {
+            m_sim.setAppliedCelsius(r->points[i].reference);
+            click("pushButton_record_measure");
+            if (!QTest::qWaitFor([&] { return r->points[i].status != record::Point::Status::Pending; },
+                                 msPerPoint))
+                return false;
+        }
+        return r && !m_tab->checkRunning();
+    }
+
+private:
+    CalibrationRecordTab *m_tab;
+    sim::Simulator &m_sim;
+};

@@ -1,0 +1,269 @@
+// Calibration record arithmetic, stability detection, the record file and its history.
+
+#include "calibration_record.h"
+#include "record_csv.h"
+#include "record_store.h"
+#include "record_texts.h"
+#include "stability.h"
+
+#include <QtTest>
+
+using namespace record;
+
+class TestRecord : public QObject
+{
+    Q_OBJECT
+private slots:
+    void rangeAndPoints();
+    void expectedCurrent();
+    void toleranceEdges_data();
+    void toleranceEdges();
+    void skippedNeverPasses();
+    void currentErrorCanFailAPoint();
+    void stability_data();
+    void stability();
+    void gapBreaksTheRun();
+    void roundTrip();
+    void historyAndDrift();
+    void csvQuotesAndFigures();
+    void everyTextInThreeLanguages();
+};
+
+void TestRecord::rangeAndPoints()
+{
+    const Range r = rangeFromWords(quint16(10000), quint16(65036));   // 1000.0 .. -50.0
+    QCOMPARE(r.lower, -50.0);
+    QCOMPARE(r.upper, 1000.0);
+    QCOMPARE(testPoints(r, defaultPercents()), (QVector<double>{-50.0, 212.5, 475.0, 737.5, 1000.0}));
+    // Rounded to a tenth as a calibrator is set.
+    QCOMPARE(testPoints({0.0, 33.3}, {50.0}), QVector<double>{16.7});
+}
+
+void TestRecord::expectedCurrent()
+{
+    const Range r{-50.0, 150.0};
+    QCOMPARE(expectedCurrentMa(-50.0, r), 4.0);
+    QCOMPARE(expectedCurrentMa(50.0, r), 12.0);
+    QCOMPARE(expectedCurrentMa(150.0, r), 20.0);
+    QCOMPARE(expectedCurrentMa(200.0, r), 24.0);   // beyond the range: not clamped
+    QCOMPARE(percentOfSpan(1.0, r), 0.5);
+    QCOMPARE(currentErrorDegrees(0.08, r), 1.0);
+}
+
+void TestRecord::toleranceEdges_data()
+{
+    QTest::addColumn<double>("reference");
+    QTest::addColumn<double>("reading");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<double>("tolerance");
+    QTest::addColumn<bool>("passes");
+    // Readings as the display rounds them; 25.3 - 25.0 is 0.30000000000000071.
+    QTest::newRow("degrees, at the edge") << 25.0 << 25.3 << 0 << 0.3 << true;
+    QTest::newRow("degrees, at the negative edge") << 25.0 << 24.7 << 0 << 0.3 << true;
+    QTest::newRow("degrees, one tenth beyond") << 25.0 << 25.4 << 0 << 0.3 << false;
+    QTest::newRow("degrees, one hundredth beyond") << 250.0 << 250.51 << 0 << 0.5 << false;
+    // 0.1 % of a 1000-degree span is 1.0 degree.
+    QTest::newRow("percent, at the edge") << 750.0 << 751.0 << 1 << 0.1 << true;
+    QTest::newRow("percent, beyond") << 750.0 << 748.9 << 1 << 0.1 << false;
+}
+
+void TestRecord::toleranceEdges()
+{
+    QFETCH(double, reference);
+    QFETCH(double, reading);
+    QFETCH(int, kind);
+    QFETCH(double, tolerance);
+    QFETCH(bool, passes);
+    Header h;
+    h.range = {0.0, 1000.0};
+    h.tolerance = {kind == 0 ? Tolerance::Kind::Degrees : Tolerance::Kind::PercentOfSpan, tolerance};
+    Point p;
+    p.reference = reference;
+    p.reading = reading;
+    p.status = Point::Status::Recorded;
+    QCOMPARE(figures(p, h).passed, passes);
+    Record r = newRecord(h, Stage::AsFound, {reference}, QDateTime::currentDateTime());
+    r.points[0] = p;
+    QCOMPARE(verdict(r), passes ? Verdict::Pass : Verdict::Fail);
+}
+
+void TestRecord::skippedNeverPasses()
+{
+    Header h;
+    Record r = newRecord(h, Stage::AsLeft, {0.0, 50.0}, QDateTime::currentDateTime());
+    r.points[0].status = Point::Status::Recorded;
+    r.points[0].reading = 0.0;
+    QCOMPARE(verdict(r), Verdict::Incomplete);   // one still pending
+    r.points[1].status = Point::Status::Skipped;
+    r.points[1].reading = 50.0;
+    QVERIFY(!figures(r.points[1], h).passed);
+    QCOMPARE(verdict(r), Verdict::Incomplete);
+    r.points[1].status = Point::Status::NotStable;
+    QCOMPARE(verdict(r), Verdict::Incomplete);
+}
+
+void TestRecord::currentErrorCanFailAPoint()
+{
+    Header h;
+    h.range = {0.0, 160.0};                       // 0.1 mA stands for 1 degree
+    h.tolerance = {Tolerance::Kind::Degrees, 1.0};
+    Point p;
+    p.reference = 80.0;
+    p.reading = 80.0;
+    p.status = Point::Status::Recorded;
+    p.currentMa = 12.1;
+    const PointFigures f = figures(p, h);
+    QCOMPARE(f.expectedMa, 12.0);
+    QVERIFY(qAbs(*f.currentErrorMa - 0.1) < 1e-12);
+    QVERIFY(f.passed);
+    p.currentMa = 11.88;
+    QVERIFY(!figures(p, h).passed);
+}
+
+void TestRecord::stability_data()
+{
+    QTest::addColumn<QVector<double>>("readings");
+    QTest::addColumn<int>("stableAfter");   // polls fed until Stable; -1: times out
+    QTest::addColumn<double>("value");
+    // 5 polls within 0.2, one poll a second, 10 s timeout.
+    QTest::newRow("steady") << QVector<double>{100.0, 100.0, 100.0, 100.0, 100.0} << 5 << 100.0;
+    QTest::newRow("noise within the band")
+        << QVector<double>{99.9, 100.1, 100.0, 99.9, 100.1} << 5 << 100.0;
+    QTest::newRow("settles after a step")
+        << QVector<double>{20.0, 60.0, 99.0, 100.0, 100.1, 100.0, 99.9, 100.0} << 8 << 100.0;
+    QTest::newRow("noise wider than the band")
+        << QVector<double>{99.8, 100.2, 99.8, 100.2, 99.8, 100.2, 99.8, 100.2, 99.8, 100.2, 99.8}
+        << -1 << 0.0;
+    QTest::newRow("slow drift")
+        << QVector<double>{100.0, 100.06, 100.12, 100.18, 100.24, 100.30, 100.36, 100.42, 100.48,
+                           100.54, 100.60} << -1 << 0.0;
+}
+
+void TestRecord::stability()
+{
+    QFETCH(QVector<double>, readings);
+    QFETCH(int, stableAfter);
+    QFETCH(double, value);
+    StabilityDetector d({5, 0.2, 10000});
+    int fed = 0;
+    for (double reading : readings) {
+        QCOMPARE(d.state(), StabilityDetector::State::Waiting);
+        d.feed(reading, fed++ * 1000);
+    }
+    if (stableAfter < 0) {
+        QCOMPARE(d.state(), StabilityDetector::State::TimedOut);
+        return;
+    }
+    QCOMPARE(fed, stableAfter);
+    QCOMPARE(d.state(), StabilityDetector::State::Stable);
+    QVERIFY(qAbs(d.value() - value) < 1e-9);
+}
+
+void TestRecord::gapBreaksTheRun()
+{
+    StabilityDetector d({3, 0.1, 60000});
+    d.feed(50.0, 0);
+    d.feed(50.0, 1000);
+    QCOMPARE(d.pollsToGo(), 1);
+    d.feed(std::nullopt, 2000);   // a temperature the display cannot show
+    QCOMPARE(d.pollsToGo(), 3);
+    d.feed(50.0, 3000);
+    d.feed(50.0, 4000);
+    QCOMPARE(d.feed(50.0, 5000), StabilityDetector::State::Stable);
+    StabilityDetector silent({3, 0.1, 5000});
+    QCOMPARE(silent.expire(4999), StabilityDetector::State::Waiting);
+    QCOMPARE(silent.msToGo(4000), 1000);
+    QCOMPARE(silent.expire(5000), StabilityDetector::State::TimedOut);
+}
+
+// A record with every kind of point and every header field set.
+static Record sampleRecord(const QString &serial, Stage stage, const QDateTime &started,
+                           const QVector<double> &readings)
+{
+    Header h;
+    h.tag = "TT-101";
+    h.serial = serial;
+    h.description = "Reactor, \"inlet\"";
+    h.technician = "李工";
+    h.reference = "Calibrator 7";
+    h.referenceDue = QDate(2027, 3, 31);
+    h.ambient = "23.5";
+    h.tolerance = {Tolerance::Kind::PercentOfSpan, 0.25};
+    h.range = {-50.0, 450.0};
+    Record r = newRecord(h, stage, {-50.0, 75.0, 200.0, 325.0, 450.0}, started);
+    for (int i = 0; i < readings.size(); ++i) {
+        r.points[i].status = Point::Status::Recorded;
+        r.points[i].reading = readings[i];
+        r.points[i].time = started.addSecs(60 * (i + 1));
+    }
+    return r;
+}
+
+void TestRecord::roundTrip()
+{
+    const QDateTime t(QDate(2026, 12, 7), QTime(9, 30, 15, 250));
+    Record r = sampleRecord("SN 42/7", Stage::AsFound, t, {-49.5, 75.8, 201.0});
+    setTypedCurrent(r, 1, 8.123);
+    r.points[3].status = Point::Status::Skipped;
+    const auto back = fromJson(toJson(r));
+    QVERIFY(back);
+    QCOMPARE(toJson(*back), toJson(r));
+    QCOMPARE(back->header.referenceDue, QDate(2027, 3, 31));
+    QCOMPARE(back->points[1].currentMa, std::optional<double>(8.123));
+    QCOMPARE(back->points[3].status, Point::Status::Skipped);
+    QCOMPARE(back->points[4].status, Point::Status::Pending);
+    QCOMPARE(back->started, t);
+    QJsonObject foreign = toJson(r);
+    foreign["format"] = "something-else";
+    QVERIFY(!fromJson(foreign));
+    QCOMPARE(fileName(r), QStringLiteral("SN-42-7_20261207-093015_as-found.json"));
+}
+
+void TestRecord::historyAndDrift()
+{
+    QTemporaryDir dir;
+    const QDateTime jan(QDate(2026, 1, 10), QTime(8, 0));
+    const QDateTime dec(QDate(2026, 12, 7), QTime(9, 0));
+    QVERIFY(!save(sampleRecord("A1", Stage::AsLeft, jan, {-50.0, 75.1, 200.0, 325.0, 450.0}), dir.path()).isEmpty());
+    QVERIFY(!save(sampleRecord("A1", Stage::AsFound, jan.addSecs(-3600), {-51.0, 74.0, 199.0, 324.0, 449.0}), dir.path()).isEmpty());
+    QVERIFY(!save(sampleRecord("A1", Stage::AsLeft, dec.addSecs(3600), {-50.0, 75.0, 200.0, 325.0, 450.0}), dir.path()).isEmpty());
+    QVERIFY(!save(sampleRecord("B2", Stage::AsLeft, dec.addSecs(-60), {}), dir.path()).isEmpty());
+    const Record now = sampleRecord("A1", Stage::AsFound, dec, {-49.0, 76.3, 201.5});
+
+    const auto list = history(dir.path(), "A1");
+    QCOMPARE(list.size(), 3);
+    QCOMPARE(list[0].record.stage, Stage::AsFound);   // oldest first
+    const auto before = lastAsLeftBefore(list, now.started);
+    QVERIFY(before);
+    QCOMPARE(before->started, jan);   // not the later one, not the other transmitter's
+    const auto rows = drift(*before, now);
+    QCOMPARE(rows.size(), 3);         // only points recorded both times
+    QCOMPARE(rows[1].reference, 75.0);
+    QVERIFY(qAbs(rows[1].drift() - 1.2) < 1e-9);
+}
+
+void TestRecord::csvQuotesAndFigures()
+{
+    const QDateTime t(QDate(2026, 12, 7), QTime(10, 0));
+    Record r = sampleRecord("C3", Stage::AsLeft, t, {-50.0, 76.5});
+    setTypedCurrent(r, 1, 8.1);
+    const QStringList lines = toCsv({r}).split('\n');
+    QVERIFY(lines.contains("description,\"Reactor, \"\"inlet\"\"\""));
+    // 0.25 % of a 500-degree span is 1.25: +1.5 fails, the current 8.1 vs 8.0 passes.
+    QVERIFY2(lines.contains("as-left,2026-12-07T10:00:00,75.000,76.500,1.500,0.300,8.000,8.100,0.100,fail"),
+             qPrintable(lines.join('\n')));
+    QVERIFY(lines.contains("as-left,2026-12-07T10:00:00,200.000,,,,12.000,,,not done"));
+}
+
+void TestRecord::everyTextInThreeLanguages()
+{
+    for (int id = 0; id < int(Text::TextCount); ++id) {
+        const QString english = text(Text(id), 2);
+        QVERIFY2(!english.isEmpty(), qPrintable(QString::number(id)));
+        QVERIFY2(text(Text(id), 0) != english && text(Text(id), 1) != english,
+                 qPrintable(english));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestRecord)
+#include "test_record.moc"
