@@ -73,7 +73,7 @@ void TestConfigurationTab::fileFromOneTransmitterAppliedToAnother()
     auto *tab = s.window.findChild<ConfigurationTab *>();
     QVERIFY(tab);
     s.ui()->comboBox_sel_language->setCurrentIndex(2);
-    QCOMPARE(s.ui()->tabWidget_main->tabText(4), QStringLiteral("Configuration"));
+    QCOMPARE(s.ui()->tabWidget_main->tabText(s.ui()->tabWidget_main->indexOf(tab)), QStringLiteral("Configuration"));
 
     s.sim().setHolding(1, 8000);
     s.sim().setHolding(8, 12);
