@@ -28,20 +28,28 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   launch=(xvfb-run -a -s "-screen 0 1280x900x24")
 fi
 
-if [ "$with_simulator" -eq 0 ]; then
-  exec "${launch[@]}" build/tcal
-fi
-
 demo=$(mktemp -d /tmp/tcal-demo.XXXXXX)
 pids=()
 cleanup() {
   # socat and the simulator; the tail feeding the simulator follows this shell
-  kill "${pids[@]}" 2>/dev/null || true
-  wait "${pids[@]}" 2>/dev/null || true
+  [ ${#pids[@]} -eq 0 ] || kill "${pids[@]}" 2>/dev/null || true
+  [ ${#pids[@]} -eq 0 ] || wait "${pids[@]}" 2>/dev/null || true
   rm -rf "$demo"
 }
 trap cleanup EXIT
 trap "exit 130" INT TERM
+
+# Qt wants a private runtime directory; a session without a desktop has none
+# and Qt would say so on the console.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  export XDG_RUNTIME_DIR="$demo/runtime"
+  mkdir -m 700 "$XDG_RUNTIME_DIR"
+fi
+
+if [ "$with_simulator" -eq 0 ]; then
+  "${launch[@]}" build/tcal
+  exit
+fi
 
 socat pty,raw,echo=0,link="$demo/tool" pty,raw,echo=0,link="$demo/transmitter" &
 pids+=($!)
@@ -60,8 +68,9 @@ pids+=($!)
 
 cat <<MSG
 Simulated transmitter running (address 192, 4800 baud unless you stored another rate).
-In the window pick the port $demo/tool, keep address 192 and 4800 baud, press connect.
+The window opens on its port $demo/tool: keep address 192 and 4800 baud, press connect.
 Talk to the simulator:   echo 'set mv 20' >> $commands   (echo help >> ... ; log: $demo/simulator.log)
 MSG
 
-TCAL_EXTRA_PORTS="$demo/tool" "${launch[@]}" build/tcal
+# TCAL_PORT lists the virtual line (the system's port table does not) and selects it.
+TCAL_PORT="$demo/tool" "${launch[@]}" build/tcal

@@ -155,7 +155,9 @@ int main(int argc, char **argv)
 
     QTextStream out(stdout);
     QTextStream err(stderr);
-    out.setCodec("UTF-8");
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    out.setCodec("UTF-8");   // Qt 6 streams write UTF-8 already
     err.setCodec("UTF-8");
+#endif
     return cli::run(inv, out, err);
 }

@@ -1,15 +1,31 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the tool, the simulator and the tests need.
 # Does nothing when everything is already there.
+#
+#   scripts/install-deps.sh          the Qt 5 build (the default)
+#   scripts/install-deps.sh --qt6    in addition, what the Qt 6 build needs
 set -euo pipefail
+
+# The Qt libraries, per major version; a new Qt component (Charts, ...) adds
+# its package to both lists.
+qt5_packages=(qtbase5-dev libqt5serialbus5-dev libqt5serialport5-dev qttools5-dev-tools)
+qt6_packages=(qt6-base-dev qt6-serialbus-dev qt6-serialport-dev)
 
 packages=(
   cmake g++ make pkg-config
-  qtbase5-dev libqt5serialbus5-dev libqt5serialport5-dev qttools5-dev-tools
+  "${qt5_packages[@]}"
   libmodbus-dev socat mbpoll
   fonts-wqy-microhei xvfb xauth
   poppler-utils
+  # packaging and its checks: dpkg-shlibdeps, desktop-file-validate, appstreamcli
+  dpkg-dev file desktop-file-utils appstream
 )
+for arg in "$@"; do
+  case "$arg" in
+    --qt6) packages+=("${qt6_packages[@]}") ;;
+    *) echo "unknown option: $arg" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

@@ -43,6 +43,7 @@ const char *usage =
     "  --latency MS       turnaround before each reply (default 5)\n"
     "  --no-drift         keep the live values still\n"
     "  -h, --help         this text\n"
+    "  -v, --version      the version\n"
     "\n"
     "Once running it reads commands from standard input (type 'help').\n"
     "It stops on 'quit', SIGINT or SIGTERM; end of input does not stop it.\n";
@@ -90,6 +91,9 @@ int main(int argc, char **argv)
         long n = 0;
         if (a == "-h" || a == "--help") {
             std::cout << usage;
+            return 0;
+        } else if (a == "-v" || a == "--version") {
+            std::cout << "tcal-sim " TCAL_VERSION "\n";
             return 0;
         } else if (a == "--no-line-speed") {
             c.lineSpeed = false;

@@ -8,6 +8,7 @@
 
 #include "bus_timing.h"
 #include "simulator_fixture.h"
+#include "bench_window.h"
 #include "widget_probe.h"
 
 #include <QApplication>
@@ -83,16 +84,6 @@ double median(std::vector<double> v)
     return v.empty() ? 0.0 : v[v.size() / 2];
 }
 
-bool connectWindow(WidgetProbe &probe, const QString &port, int baud)
-{
-    Ui::Widget *ui = probe.ui();
-    qputenv("TCAL_EXTRA_PORTS", port.toLocal8Bit());
-    ui->pushButton_com_ref->click();
-    ui->comboBox_com_num->setCurrentIndex(ui->comboBox_com_num->findText(port));
-    ui->comboBox_baudrate->setCurrentText(QString::number(baud));
-    ui->pushButton_com_connect->click();
-    return QTest::qWaitFor([&] { return probe.ledRt()->isOn(); }, 5000);
-}
 
 void measure(const char *title, int baud, bool lineTiming, int latencyMs, int runs)
 {

@@ -6,6 +6,7 @@
 //   build/tools/tcal-bench [--seconds 60] [--polls 10000]
 
 #include "virtual_line.h"
+#include "bench_window.h"
 #include "widget_probe.h"
 
 #include <QApplication>
@@ -92,16 +93,6 @@ struct SimProcess {
     }
 };
 
-bool connectWindow(WidgetProbe &probe, const QString &port, int baud)
-{
-    Ui::Widget *ui = probe.ui();
-    qputenv("TCAL_EXTRA_PORTS", port.toLocal8Bit());
-    ui->pushButton_com_ref->click();
-    ui->comboBox_com_num->setCurrentIndex(ui->comboBox_com_num->findText(port));
-    ui->comboBox_baudrate->setCurrentText(QString::number(baud));
-    ui->pushButton_com_connect->click();
-    return QTest::qWaitFor([&] { return ui->label_link_sta->text().contains("OK"); }, 10000);
-}
 
 // The application's own event loop, as `tcal` runs it. QTest::qWait would
 // wake every 10 ms and count its own polling as the tool's CPU.

@@ -2,6 +2,7 @@
 
 #include "hled.h"
 #include "notice_texts.h"
+#include "open_failure.h"
 #include "operator_input.h"
 #include "ui_widget.h"
 #include "widget.h"
@@ -27,6 +28,19 @@ void Widget::notify(notices::Notice notice)
     if (shutting_down)
         return;
     if (const auto text = notices::noticeText(notice, languageIndex()))
+        notices::showBox(text->title, text->text);
+}
+
+void Widget::notifyOpenFailure(const QString &port)
+{
+    if (ports::classifyOpenError(ports::openError(port)) != ports::OpenFailure::Permission) {
+        notify(notices::Notice::SerialConnectFailed);
+        return;
+    }
+    const QString group = ports::groupToJoin(ports::owningGroup(port));
+    if (shutting_down)
+        return;
+    if (const auto text = notices::permissionNotice(port, group, languageIndex()))
         notices::showBox(text->title, text->text);
 }
 

@@ -1,9 +1,14 @@
-// The form places its containers by absolute rectangles drawn for a 900 x 660
-// window and 881 x 361 pages; the window rescales them itself.
+// The form places the window's containers by absolute rectangles drawn for a
+// 900 x 660 window; the window rescales them itself. Each tab page holds one
+// container, which a layout of the page keeps exactly as large as the page,
+// so the bottom row of a page (progress bar, language box) is always inside it.
 
 #include "widget.h"
 
 #include "ui_widget.h"
+
+#include <QVBoxLayout>
+#include <utility>
 
 void Widget::scaleWindowContainers()
 {
@@ -14,24 +19,26 @@ void Widget::scaleWindowContainers()
     rule_status.apply(ui->gridLayoutWidget_3, this, 900, 660);
 }
 
-void Widget::scalePageContainers()
+void Widget::fitPageContainers()
 {
-    rule_table_pages.apply(ui->horizontalLayoutWidget, ui->tab_2, 881, 361);
-    rule_calibration_page.apply(ui->verticalLayoutWidget, ui->tab, 881, 362);
-    rule_table_pages.apply(ui->horizontalLayoutWidget_2, ui->tab_4, 881, 361);
+    const std::pair<QWidget *, QWidget *> pages[] = {
+        {ui->tab, ui->verticalLayoutWidget},
+        {ui->tab_2, ui->horizontalLayoutWidget},
+        {ui->tab_4, ui->horizontalLayoutWidget_2},
+    };
+    for (const auto &[page, container] : pages) {
+        auto *fit = new QVBoxLayout(page);
+        fit->setContentsMargins(0, 0, 0, 0);
+        fit->addWidget(container);
+    }
 }
 
 void Widget::resizeEvent(QResizeEvent *)
 {
     scaleWindowContainers();
-    // The first resize comes before the pages have their size: leave them.
-    if (pageScalingArmed)
-        scalePageContainers();
-    else
-        pageScalingArmed = true;
 }
 
+// The pages follow their own layouts; nothing to do when another one shows.
 void Widget::on_tabWidget_main_currentChanged(int)
 {
-    scalePageContainers();
 }

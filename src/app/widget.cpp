@@ -4,6 +4,8 @@
 #include "configuration_tab.h"
 #include "hled.h"
 #include "record_link.h"
+#include "quiet_slots.h"
+#include "rtu_master.h"
 #include "ui_widget.h"
 #include "window_bus.h"
 
@@ -11,7 +13,6 @@
 #include <QDoubleValidator>
 #include <QHeaderView>
 #include <QLocale>
-#include <QModbusRtuSerialMaster>
 #include <QTimer>
 
 namespace {
@@ -34,6 +35,20 @@ void setUpRegisterTable(QTableWidget *table, int rows)
     table->horizontalHeader()->setStyleSheet(QString::fromUtf8(kHeaderStyle));
     table->setHorizontalHeaderLabels({QStringLiteral("寄存器地址"), QStringLiteral("值"),
                                       QStringLiteral("备注")});
+}
+
+// Slots the window keeps for controls or signals the form lacks (the last one
+// only under Qt 6, whose spin box has no text-valued valueChanged).
+QStringList unmatchedSlots()
+{
+    return {QStringLiteral("on_radioButton_ma_4_sel_auto_toggled(bool)"),
+            QStringLiteral("on_radioButton_ma_20_sel_auto_toggled(bool)"),
+            QStringLiteral("on_radioButton_ma_4_sel_auto_clicked()"),
+            QStringLiteral("on_pushButton_ma_read_clicked()"),
+            QStringLiteral("on_radioButton_ma_4_sel_auto_pressed()"),
+            QStringLiteral("on_radioButton_ma_20_sel_auto_pressed()"),
+            QStringLiteral("on_radioButton_ma_20_sel_auto_clicked()"),
+            QStringLiteral("on_spinBox_ma_fine_valueChanged(QString)")};
 }
 
 HLed *makeLamp(QWidget *groupBox, const QRect &geometry, const QColor *color)
@@ -59,7 +74,11 @@ QDoubleValidator *rangeValidator(QObject *parent)
 Widget::Widget(QWidget *parent)
     : QWidget(parent), ui(new Ui::Widget)
 {
-    ui->setupUi(this);
+    {
+        const quiet::QuietUnmatchedSlots quiet(unmatchedSlots());
+        ui->setupUi(this);
+    }
+    fitPageContainers();
     ui->tabWidget_main->setStyleSheet(QStringLiteral(
         "QTabWidget:pane {border-top:0px solid #e8f3f9;background:  transparent;}"));
 
@@ -103,7 +122,7 @@ Widget::Widget(QWidget *parent)
     ui->lineEdit_para_hight_tmp->setValidator(rangeValidator(ui->lineEdit_para_hight_tmp));
     ui->lineEdit_para_low_tmp->setValidator(rangeValidator(ui->lineEdit_para_low_tmp));
 
-    modbusDevice = new QModbusRtuSerialMaster(this);
+    modbusDevice = new link::RtuSerialMaster(this);
     connect(modbusDevice, &QModbusDevice::errorOccurred, this, &Widget::onDeviceError);
     ledger = new link::RequestLedger(this);
     connect(ledger, &link::RequestLedger::ended, this, &Widget::wakeWaits);

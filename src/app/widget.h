@@ -108,12 +108,13 @@ private:
     void showLinkOk();
     void showLinkFailure(const QString &error);
     void notify(notices::Notice notice);
+    void notifyOpenFailure(const QString &port);   // the permission notice, or the generic one
     void notifyInvalidNumber(notices::Field field, qint64 min, qint64 max, int scale);
     int languageIndex() const;
 
     // --- page scaling (src/app/resize.cpp) ---
     void scaleWindowContainers();
-    void scalePageContainers();
+    void fitPageContainers();
 
     // --- link (src/link) ---
     void refreshPorts();
@@ -235,14 +236,11 @@ private:
     std::optional<int> live_divisor;  // of the last live poll: how its temperatures scale
     int reported_mode = -1;           // work mode of the last live poll
     QTimer *poll_pass_timer = nullptr;
-    bool pageScalingArmed = false;
     scaling::Rule rule_top_logo;
     scaling::Rule rule_top_serial;
     scaling::Rule rule_live_strip;
     scaling::Rule rule_tabs;
     scaling::Rule rule_status;
-    scaling::Rule rule_table_pages;   // one capture serves both register-table pages
-    scaling::Rule rule_calibration_page;
     CalibrationRecordTab *record_tab = nullptr;   // the tab after the form's four pages
 
     friend class WidgetProbe;   // tests reach the bookkeeping through it

@@ -1,11 +1,11 @@
 #include "serial_session.h"
 
 #include "bus_timing.h"
+#include "rtu_master.h"
 
 #include <QEventLoop>
 #include <QVariant>
 #include <QModbusReply>
-#include <QModbusRtuSerialMaster>
 #include <QTimer>
 
 namespace core {
@@ -25,7 +25,7 @@ BusError replyError(const QModbusReply &reply)
 }
 
 SerialSession::SerialSession(const SerialOptions &options)
-    : m_options(options), m_master(new QModbusRtuSerialMaster)
+    : m_options(options), m_master(new link::RtuSerialMaster)
 {
 }
 

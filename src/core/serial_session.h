@@ -8,8 +8,8 @@
 #include <QSerialPort>
 #include <QString>
 
+class QModbusClient;
 class QModbusReply;
-class QModbusRtuSerialMaster;
 
 namespace core {
 
@@ -44,7 +44,7 @@ private:
     BlockReply await(QModbusReply *reply);
 
     SerialOptions m_options;
-    QModbusRtuSerialMaster *m_master;
+    QModbusClient *m_master;
 };
 
 // The verdict of a finished reply, as the configuration operations see it.

@@ -6,19 +6,18 @@
 #include "hled.h"
 #include "language_table.h"
 #include "notice_texts.h"
+#include "port_combo.h"
 #include "port_list.h"
+#include "rtu_master.h"
 #include "serial_settings.h"
 #include "ui_widget.h"
 
 #include <QModbusClient>
-#include <QModbusRtuSerialMaster>
 #include <QTimer>
 
 void Widget::refreshPorts()
 {
-    const QStringList list = ports::availablePorts();
-    ui->comboBox_com_num->clear();
-    ui->comboBox_com_num->insertItems(ui->comboBox_com_num->count(), list);
+    ports::refillPortBox(ui->comboBox_com_num, ports::availablePortInfos());
 }
 
 void Widget::on_pushButton_com_ref_clicked()
@@ -83,7 +82,7 @@ void Widget::renewMaster()
         QModbusClient *old = modbusDevice;
         old->disconnect(this);
         QTimer::singleShot(10000, old, &QObject::deleteLater);
-        modbusDevice = new QModbusRtuSerialMaster(this);
+        modbusDevice = new link::RtuSerialMaster(this);
         connect(modbusDevice, &QModbusDevice::errorOccurred, this, &Widget::onDeviceError);
     }
     master_used = true;
@@ -112,7 +111,7 @@ void Widget::openLink()
     const bus::SerialFormat format = formatOf(ui);
     line_budget = bus::lineBudget(format);
     modbusDevice->setConnectionParameter(QModbusDevice::SerialPortNameParameter,
-                                         ui->comboBox_com_num->currentText());
+                                         ports::chosenLocation(ui->comboBox_com_num));
     modbusDevice->setConnectionParameter(QModbusDevice::SerialParityParameter,
                                          serial::parityFromText(ui->comboBox_checkbit->currentText()));
     modbusDevice->setConnectionParameter(QModbusDevice::SerialBaudRateParameter,
@@ -125,7 +124,7 @@ void Widget::openLink()
     modbusDevice->setNumberOfRetries(0);
 
     if (!modbusDevice->connectDevice() || modbusDevice->state() == QModbusDevice::UnconnectedState) {
-        notify(notices::Notice::SerialConnectFailed);
+        notifyOpenFailure(ports::chosenLocation(ui->comboBox_com_num));
         return;
     }
     for (QWidget *control : lockedWhileConnected(ui))

@@ -6,6 +6,8 @@
 #include <QSettings>
 #include <qt_windows.h>
 #else
+#include <QDir>
+#include <QFileInfo>
 #include <QSerialPortInfo>
 #endif
 
@@ -14,6 +16,19 @@ namespace ports {
 QStringList extraPorts(const QString &variable)
 {
     return variable.split(QLatin1Char(':'), Qt::SkipEmptyParts);
+}
+
+QString preferredPort()
+{
+    return qEnvironmentVariable("TCAL_PORT");
+}
+
+QStringList availablePorts()
+{
+    QStringList list;
+    for (const PortInfo &port : availablePortInfos())
+        list.append(port.location);
+    return list;
 }
 
 #ifdef Q_OS_WIN
@@ -54,26 +69,52 @@ QString readSerialCommEntry(int index, const QString &which)
     return result;
 }
 
-QStringList availablePorts()
+QList<PortInfo> availablePortInfos()
 {
     QSettings table(QStringLiteral("HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM"),
                     QSettings::NativeFormat);
     const int count = table.allKeys().size();
-    QStringList list;
+    QList<PortInfo> list;
     for (int i = 0; i < count; ++i)
-        list.append(readSerialCommEntry(i, QStringLiteral("value")));
+        list.append(PortInfo{readSerialCommEntry(i, QStringLiteral("value")), {}, {}, {}, {}});
     return list;
 }
 
 #else
 
-QStringList availablePorts()
+namespace {
+
+QList<ByIdLink> readByIdLinks()
 {
-    QStringList list;
+    QList<ByIdLink> links;
+    const QDir dir(QString::fromLatin1(kByIdDir));
+    for (const QFileInfo &entry : dir.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
+        if (entry.isSymLink())
+            links.append({entry.fileName(), QFile::symLinkTarget(entry.filePath())});
+    }
+    return links;
+}
+
+} // namespace
+
+QList<PortInfo> availablePortInfos()
+{
+    const QList<ByIdLink> links = readByIdLinks();
+    QList<PortInfo> list;
+    QStringList locations;
     const auto infos = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : infos)
-        list.append(info.systemLocation());
-    list.append(extraPorts(qEnvironmentVariable("TCAL_EXTRA_PORTS")));
+    for (const QSerialPortInfo &info : infos) {
+        const QString location = info.systemLocation();
+        list.append({location, info.description(), info.manufacturer(), info.serialNumber(),
+                     byIdNameFor(location, links)});
+        locations.append(location);
+    }
+    QStringList named = extraPorts(qEnvironmentVariable("TCAL_EXTRA_PORTS"));
+    if (!preferredPort().isEmpty() && !locations.contains(preferredPort())
+        && !named.contains(preferredPort()))
+        named.append(preferredPort());
+    for (const QString &path : named)
+        list.append({path, {}, {}, {}, {}});
     return list;
 }
 

@@ -51,6 +51,14 @@ const char *const kInvalidNumber[kLanguageCount] = {
     "%1: enter a number from %2 to %3; nothing was written",
 };
 
+// %1 the port, %2 the group.
+const char *const kPermission[kLanguageCount] = {
+    "没有打开串口 %1 的权限。请把当前用户加入 %2 组（sudo usermod -aG %2 $USER），然后注销并重新登录。",
+    "沒有開啟串口 %1 的權限。請把目前使用者加入 %2 群組（sudo usermod -aG %2 $USER），然後登出並重新登入。",
+    "No permission to open the serial port %1. Add your user to the group %2 "
+    "(sudo usermod -aG %2 $USER), then log out and log in again.",
+};
+
 }  // namespace
 
 std::optional<NoticeText> noticeText(Notice n, int language) {
@@ -72,6 +80,13 @@ std::optional<NoticeText> invalidNumberNotice(Field f, const QString &min, const
     // Multi-argument arg() substitutes in one pass, so a "%" inside a value stays literal.
     return NoticeText{QString::fromUtf8(kTitles[language]),
                       QString::fromUtf8(kInvalidNumber[language]).arg(fieldName(f, language), min, max)};
+}
+
+std::optional<NoticeText> permissionNotice(const QString &port, const QString &group, int language) {
+    if (!validLanguage(language))
+        return std::nullopt;
+    return NoticeText{QString::fromUtf8(kTitles[language]),
+                      QString::fromUtf8(kPermission[language]).arg(port, group)};
 }
 
 }  // namespace notices

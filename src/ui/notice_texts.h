@@ -35,4 +35,7 @@ QString fieldName(Field f, int language);  // empty outside 0..2
 // Refused operator input; min and max come already formatted ("-300.0", "3000.0").
 std::optional<NoticeText> invalidNumberNotice(Field f, const QString &min, const QString &max, int language);
 
+// The serial port `port` may not be opened by this user: join `group`, then log in again.
+std::optional<NoticeText> permissionNotice(const QString &port, const QString &group, int language);
+
 }  // namespace notices

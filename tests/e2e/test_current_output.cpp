@@ -8,25 +8,6 @@
 
 using namespace e2e;
 
-namespace {
-
-const QString kStepA = QStringLiteral("a)开始标定");
-const QString kStepB = QStringLiteral("b)4mA确定输入");
-const QString kStepC = QStringLiteral("c)20mA确定输入");
-
-// Values written to one holding register, in order.
-QList<int> writesTo(const sim::Simulator &sim, int address)
-{
-    QList<int> list;
-    for (const sim::Request &r : sim.requests())
-        if ((r.function == 6 || r.function == 16) && r.address == address && !r.values.empty())
-            list << r.values.front();
-    return list;
-}
-
-QString stepText(WindowSession &s) { return s.ui()->commandLinkButton_ma_auto_calib_4->text(); }
-
-} // namespace
 
 class TestCurrentOutput : public QObject
 {

@@ -1,24 +1,60 @@
-// The window as it starts: tables, lamps, validators, groups, resize rules and
-// the port list.
+// The window as it starts: tables, lamps, validators, groups, resize rules,
+// the port list and what opening a port tells the operator.
 
+#include "notice_catcher.h"
+#include "open_failure.h"
 #include "widget_probe.h"
 
 #include <QDoubleValidator>
 #include <QHeaderView>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <cerrno>
+
+namespace {
+
+QStringList g_logged;
+void logMessage(QtMsgType, const QMessageLogContext &, const QString &text) { g_logged << text; }
+
+// The first page's container is its page, and the bottom row (progress bar,
+// language box) lies inside it and, top to bottom, inside the window (the
+// form's tab container starts one pixel left of the window).
+bool firstPageWhole(Widget &w, Ui::Widget *ui)
+{
+    if (ui->verticalLayoutWidget->geometry() != ui->tab->rect())
+        return false;
+    for (QWidget *part : {static_cast<QWidget *>(ui->progressBar_write),
+                          static_cast<QWidget *>(ui->comboBox_sel_language)}) {
+        const QRect inPage(part->mapTo(ui->tab, QPoint(0, 0)), part->size());
+        const QRect inWindow(part->mapTo(&w, QPoint(0, 0)), part->size());
+        if (!ui->tab->rect().contains(inPage) || inWindow.top() < 0 || inWindow.bottom() >= w.height())
+            return false;
+    }
+    return true;
+}
+
+} // namespace
 
 class TestWindow : public QObject
 {
     Q_OBJECT
 private slots:
-    void init() { qunsetenv("TCAL_EXTRA_PORTS"); }
+    void init()
+    {
+        qunsetenv("TCAL_EXTRA_PORTS");
+        qunsetenv("TCAL_PORT");
+    }
     void startUpState();
+    void silentStart();
     void validatorsUseDecimalPoint();
     void lamps();
     void groupSelection();
     void resizeRules();
     void portList();
+    void preselectedPort();
+    void permissionNotice();
 };
 
 void TestWindow::startUpState()
@@ -53,6 +89,18 @@ void TestWindow::startUpState()
     QVERIFY(p.master());
     QCOMPARE(p.master()->state(), QModbusDevice::UnconnectedState);
     QVERIFY(ui->label_link_sta->text().isEmpty());
+}
+
+void TestWindow::silentStart()
+{
+    const QtMessageHandler previous = qInstallMessageHandler(logMessage);
+    {
+        Widget w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+    }
+    qInstallMessageHandler(previous);
+    QCOMPARE(g_logged, QStringList());
 }
 
 void TestWindow::validatorsUseDecimalPoint()
@@ -140,7 +188,6 @@ void TestWindow::resizeRules()
     Widget w;
     WidgetProbe p(w);
     Ui::Widget *ui = p.ui();
-    const QRect tablePageForm = ui->horizontalLayoutWidget->geometry();
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QTRY_COMPARE(w.size(), QSize(900, 687));
@@ -149,17 +196,17 @@ void TestWindow::resizeRules()
     QCOMPARE(ui->gridLayoutWidget_3->geometry(), QRect(0, 655, 891, 32));
     QCOMPARE(ui->gridLayoutWidget->geometry(), QRect(0, 0, 571, 177));
     QCOMPARE(ui->verticalLayoutWidget_2->geometry(), QRect(0, 176, 891, 73));
-    // The first resize leaves the page containers as the form placed them.
-    QCOMPARE(ui->horizontalLayoutWidget->geometry(), tablePageForm);
+    // The whole first page shows from the start.
+    QTRY_VERIFY(firstPageWhole(w, ui));
 
     w.resize(1800, 1320);
     QTRY_COMPARE(ui->gridLayoutWidget_2->geometry(), QRect(1160, 0, 622, 348));
     QCOMPARE(ui->verticalLayoutWidget_3->geometry(), QRect(-2, 478, 1782, 782));
-    // The second resize scales the current page's container as well.
-    QTRY_COMPARE(ui->verticalLayoutWidget->width(), ui->tab->width());
+    QTRY_VERIFY(firstPageWhole(w, ui));
 
     w.resize(800, 600);
     QTRY_COMPARE(ui->verticalLayoutWidget_3->geometry(), QRect(0, 217, 792, 355));
+    QTRY_VERIFY(firstPageWhole(w, ui));
 
     w.resize(900, 660);
     QTRY_COMPARE(ui->verticalLayoutWidget_3->geometry(), QRect(-1, 239, 891, 391));
@@ -167,13 +214,13 @@ void TestWindow::resizeRules()
     QCOMPARE(ui->gridLayoutWidget_2->geometry(), QRect(580, 0, 311, 174));
     QCOMPARE(ui->verticalLayoutWidget_2->geometry(), QRect(0, 170, 891, 71));
     QCOMPARE(ui->gridLayoutWidget_3->geometry(), QRect(0, 630, 891, 31));
+    QTRY_VERIFY(firstPageWhole(w, ui));
 
-    // Both register pages follow their own page with one shared capture.
+    // Both register pages follow their own page.
     ui->tabWidget_main->setCurrentIndex(2);
-    const QSize page = ui->tab_4->size();
-    QCOMPARE(ui->horizontalLayoutWidget_2->geometry(), QRect(QPoint(0, 0), page));
+    QTRY_COMPARE(ui->horizontalLayoutWidget_2->geometry(), ui->tab_4->rect());
     ui->tabWidget_main->setCurrentIndex(1);
-    QCOMPARE(ui->horizontalLayoutWidget->geometry(), QRect(QPoint(0, 0), ui->tab_2->size()));
+    QTRY_COMPARE(ui->horizontalLayoutWidget->geometry(), ui->tab_2->rect());
 }
 
 void TestWindow::portList()
@@ -192,6 +239,53 @@ void TestWindow::portList()
     qputenv("TCAL_EXTRA_PORTS", "");
     p.ui()->pushButton_com_ref->click();
     QCOMPARE(box->count(), first - 2);
+
+    // A refresh keeps the chosen port while it is still listed; each entry
+    // carries the exact path the master opens.
+    qputenv("TCAL_EXTRA_PORTS", "/tmp/tcal-test-a:/tmp/tcal-test-b");
+    p.ui()->pushButton_com_ref->click();
+    box->setCurrentIndex(box->findData("/tmp/tcal-test-b"));
+    qputenv("TCAL_EXTRA_PORTS", "/tmp/tcal-test-c:/tmp/tcal-test-b");
+    p.ui()->pushButton_com_ref->click();
+    QCOMPARE(box->currentData().toString(), QString("/tmp/tcal-test-b"));
+    for (int i = 0; i < box->count(); ++i)
+        QVERIFY2(box->itemText(i).startsWith(box->itemData(i).toString()), qPrintable(box->itemText(i)));
+}
+
+void TestWindow::preselectedPort()
+{
+    // TCAL_PORT (or tcal --port) picks the port at start, listed even when the system does not.
+    qputenv("TCAL_PORT", "/tmp/tcal-test-chosen");
+    Widget w;
+    WidgetProbe p(w);
+    QComboBox *box = p.ui()->comboBox_com_num;
+    QCOMPARE(box->currentData().toString(), QString("/tmp/tcal-test-chosen"));
+    QCOMPARE(box->currentText(), QString("/tmp/tcal-test-chosen"));
+}
+
+void TestWindow::permissionNotice()
+{
+    // Root (CAP_DAC_OVERRIDE) opens any file whatever its mode bits; a read-only
+    // kernel attribute still refuses it writing, with the EACCES a tty gives a non-member.
+    QTemporaryDir dir;
+    QString path = dir.filePath("ttyLOCKED");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.setPermissions(QFileDevice::Permissions()));
+    if (ports::openError(path) != EACCES)
+        path = "/sys/kernel/uevent_seqnum";
+    if (ports::openError(path) != EACCES)
+        QSKIP("running with the rights of root and no file here refuses them with EACCES");
+    qputenv("TCAL_PORT", path.toLocal8Bit());
+    Widget w;
+    WidgetProbe p(w);
+    NoticeCatcher notices;
+    p.ui()->comboBox_sel_language->setCurrentIndex(2);
+    p.ui()->pushButton_com_connect->click();
+    QTRY_COMPARE(notices.count(), 1);
+    const QString text = notices.lastText();
+    QVERIFY2(text.startsWith("No permission to open the serial port " + path), qPrintable(text));
+    QVERIFY2(text.contains("usermod -aG") && text.contains("log out"), qPrintable(text));
+    QCOMPARE(p.master()->state(), QModbusDevice::UnconnectedState);
 }
 
 QTEST_MAIN(TestWindow)

@@ -13,6 +13,22 @@ inline const QString kNotConnected = QStringLiteral("通讯未连接");
 inline const QString kReadFailure = QStringLiteral("读失败");
 inline const QString kWriteFailure = QStringLiteral("写失败R");
 
+inline const QString kStepA = QStringLiteral("a)开始标定");
+inline const QString kStepB = QStringLiteral("b)4mA确定输入");
+inline const QString kStepC = QStringLiteral("c)20mA确定输入");
+
+inline QString stepText(WindowSession &s) { return s.ui()->commandLinkButton_ma_auto_calib_4->text(); }
+
+// Values written to one holding register, in order.
+inline QList<int> writesTo(const sim::Simulator &sim, int address)
+{
+    QList<int> list;
+    for (const sim::Request &r : sim.requests())
+        if ((r.function == 6 || r.function == 16) && r.address == address && !r.values.empty())
+            list << r.values.front();
+    return list;
+}
+
 inline sim::Config at9600()
 {
     sim::Config c;

@@ -358,7 +358,7 @@ void TestForm::properties() {
     QCOMPARE(ui.progressBar_write->maximum(), 100);
 
     QVERIFY(ui.label_ma_calib_up_down_limit->font().bold());
-    QCOMPARE(ui.label_ma_calib_up_down_limit->font().weight(), 75);
+    QCOMPARE(int(ui.label_ma_calib_up_down_limit->font().weight()), int(QFont::Bold));
     QVERIFY(!ui.label_para_set_input_type->font().bold());
 
     QCOMPARE(ui.frame_2->frameShape(), QFrame::StyledPanel);

@@ -1,0 +1,13 @@
+#pragma once
+// The serial Modbus master under the name of the Qt version at hand: Qt 6.2
+// renamed QModbusRtuSerialMaster to QModbusRtuSerialClient.
+
+#include <QtGlobal>
+
+#if QT_VERSION >= QT_VERSION_CHECK(6, 2, 0)
+#include <QModbusRtuSerialClient>
+namespace link { using RtuSerialMaster = QModbusRtuSerialClient; }
+#else
+#include <QModbusRtuSerialMaster>
+namespace link { using RtuSerialMaster = QModbusRtuSerialMaster; }
+#endif
