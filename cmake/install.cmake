@@ -10,7 +10,7 @@ set(tcal_id org.tcal.TCal)
 set(tcal_data ${PROJECT_SOURCE_DIR}/data)
 
 # Every program a user runs; a command-line tool is added to this list.
-install(TARGETS tcal tcal-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS tcal tcal-sim tcal-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(FILES ${tcal_data}/${tcal_id}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${tcal_data}/${tcal_id}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
@@ -37,5 +37,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_PACKAGE_DESCRIPTION "Configures and calibrates a 4-20 mA temperature transmitter over \
 Modbus RTU: live values, parameters, sensor and current-output calibration, register tables. \
-Includes tcal-sim, a simulated transmitter for trying the tool without hardware.")
+Includes tcal-cli for scripts (configuration files applied with read-back verification) and \
+tcal-sim, a simulated transmitter for trying the tool without hardware.")
 include(CPack)

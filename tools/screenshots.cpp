@@ -1,12 +1,13 @@
 // Screenshots of the window in its three languages, connected to a simulated
 // transmitter so the live values show, then a whole calibration record session
 // (as found with an injected error, thermocouple calibration, as left) for the
-// record tab's screenshot and the sample certificate, then the Trend tab after a
-// ramp and the Traffic tab after a few injected faults. Run under Xvfb by
-// scripts/screenshots.sh.
+// record tab's screenshot and the sample certificate, the configuration tab
+// comparing the transmitter with a file, then the Trend tab after a ramp and the
+// Traffic tab after a few injected faults. Run under Xvfb by scripts/screenshots.sh.
 //
 //   tcal-screenshots OUTPUT_DIR [SAMPLE_DIR]
 
+#include "configuration_tab.h"
 #include "record_driver.h"
 #include "record_table.h"
 #include "simulator_fixture.h"
@@ -134,6 +135,25 @@ int diagnosticTabs(Widget &window, WidgetProbe &probe, sim::Simulator &sim, cons
     return 0;
 }
 
+// The tab after a compare: the file saved first, then two fields changed on the transmitter.
+int configurationShot(Widget &window, SimulatorFixture &fixture, const QString &out)
+{
+    auto *tab = window.findChild<ConfigurationTab *>();
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("TT-101.json"));
+    WidgetProbe(window).ui()->tabWidget_main->setCurrentWidget(tab);
+    if (!tab || !tab->saveTo(file)) {
+        std::fprintf(stderr, "the configuration tab could not save\n");
+        return 1;
+    }
+    fixture.sim().setHolding(1, 8500);
+    fixture.sim().setHolding(5, 4);
+    tab->openFile(file);
+    tab->compareWithDevice();
+    QTest::qWait(500);
+    return save(window, QDir(out).filePath(QStringLiteral("configuration-en.png"))) ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -180,5 +200,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "the calibration record session did not finish\n");
         return 1;
     }
+    if (configurationShot(window, fixture, out) != 0)
+        return 1;
     return diagnosticTabs(window, probe, fixture.sim(), out);
 }

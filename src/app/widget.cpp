@@ -2,11 +2,13 @@
 
 #include "calibration_record_tab.h"
 #include "diagnostic_tabs.h"
+#include "configuration_tab.h"
 #include "hled.h"
 #include "record_link.h"
 #include "quiet_slots.h"
 #include "rtu_master.h"
 #include "ui_widget.h"
+#include "window_bus.h"
 
 #include <QCloseEvent>
 #include <QDoubleValidator>
@@ -148,6 +150,13 @@ Widget::Widget(QWidget *parent)
     ui->tabWidget_main->addTab(record_tab, record_tab->title());
     record_tab->setHoldingReader([this] { return RecordLink::readHoldingBlock(*this); });
     connect(this, &Widget::liveValuesReceived, record_tab, &CalibrationRecordTab::onLiveValues);
+
+    // Tabs beyond the form: their own classes, reaching the link through WindowBus.
+    auto *configuration = new ConfigurationTab(std::make_unique<WindowBus>(*this));
+    ui->tabWidget_main->addTab(configuration, QString());
+    connect(ui->comboBox_sel_language, QOverload<int>::of(&QComboBox::currentIndexChanged),
+            configuration, &ConfigurationTab::setLanguage);
+    configuration->setLanguage(languageIndex());
     tabs::addDiagnosticTabs(this, ui->tabWidget_main, ui->comboBox_sel_language);
 }
 

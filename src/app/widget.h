@@ -247,4 +247,5 @@ private:
 
     friend class WidgetProbe;   // tests reach the bookkeeping through it
     friend class RecordLink;    // the record tab's range read (src/app/record_link.cpp)
+    friend class WindowBus;     // the tabs reach the link through it
 };

@@ -10,7 +10,7 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 id=org.tcal.TCal
-files=(bin/tcal bin/tcal-sim share/applications/$id.desktop share/metainfo/$id.metainfo.xml
+files=(bin/tcal bin/tcal-sim bin/tcal-cli share/applications/$id.desktop share/metainfo/$id.metainfo.xml
        share/icons/hicolor/scalable/apps/$id.svg share/man/man1/tcal.1 share/man/man1/tcal-sim.1)
 for size in 16 24 32 48 64 128 256; do files+=("share/icons/hicolor/${size}x${size}/apps/$id.png"); done
 
@@ -18,6 +18,7 @@ check_programs() {
   local run=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
   [ "$("${run[@]}" "$1/tcal" --version)" = "tcal $version" ] || fail "$1/tcal --version"
   [ "$("${run[@]}" "$1/tcal-sim" --version)" = "tcal-sim $version" ] || fail "$1/tcal-sim --version"
+  [ "$("${run[@]}" "$1/tcal-cli" --version)" = "tcal-cli $version" ] || fail "$1/tcal-cli --version"
   "${run[@]}" "$1/tcal" --help | grep -q -- '--port' || fail "$1/tcal --help lacks --port"
 }
 

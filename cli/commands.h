@@ -1,0 +1,36 @@
+#pragma once
+// The commands of tcal-cli, one function each, writing to the given streams
+// and returning the process's exit status.
+
+#include "serial_session.h"
+
+#include <QList>
+#include <QStringList>
+#include <QTextStream>
+
+namespace cli {
+
+enum Exit {
+    Success = 0,
+    Different = 1,      // compare: not equal; apply: not verified; scan: nothing found
+    UsageError = 2,
+    LinkError = 3,      // port missing, device silent, exception reply
+    FileError = 4,      // malformed or incompatible file, or it cannot be written
+};
+
+struct Invocation {
+    core::SerialOptions line;
+    QString command;
+    QStringList arguments;
+    QString tag;
+    QString description;
+    double intervalSeconds = 1.0;
+    int count = 0;                 // monitor: 0 runs until stopped
+    QList<int> bauds;              // scan
+    int firstAddress = 1;          // scan
+    int lastAddress = 247;
+};
+
+int run(const Invocation &invocation, QTextStream &out, QTextStream &err);
+
+} // namespace cli

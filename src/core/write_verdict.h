@@ -1,0 +1,21 @@
+#pragma once
+// Read-back check of a write: the words written against the holding block
+// read afterwards, with the text the link-status line shows.
+
+#include <QString>
+#include <QVector>
+
+namespace verify {
+
+struct WriteVerdict {
+    bool verified;
+    int differingRegister;   // -1 when verified
+    QString text;            // in the language asked for (0..2; English otherwise)
+};
+
+// `written` went to holding `start` onwards; `readBack` is the block read from
+// address 0 afterwards. A register the read-back does not carry differs.
+WriteVerdict verifyWrite(int start, const QVector<quint16> &written,
+                         const QVector<quint16> &readBack, int language);
+
+} // namespace verify

@@ -1,0 +1,245 @@
+#include "configuration_tab.h"
+
+#include "config_file.h"
+#include "window_bus.h"
+
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+using configtext::Text;
+
+namespace {
+
+const QColor kDiffersColor(255, 215, 215);
+
+QTableWidgetItem *cell(const QString &text, bool marked)
+{
+    auto *item = new QTableWidgetItem(text);
+    if (marked)
+        item->setBackground(kDiffersColor);
+    return item;
+}
+
+} // namespace
+
+ConfigurationTab::ConfigurationTab(std::unique_ptr<WindowBus> bus, QWidget *parent)
+    : QWidget(parent), m_bus(std::move(bus))
+{
+    setObjectName(QStringLiteral("configurationTab"));
+    buildLayout();
+    connect(m_read, &QPushButton::clicked, this, &ConfigurationTab::readDevice);
+    connect(m_compare, &QPushButton::clicked, this, &ConfigurationTab::compareWithDevice);
+    connect(m_apply, &QPushButton::clicked, this, &ConfigurationTab::applyFile);
+    connect(m_save, &QPushButton::clicked, this, [this] { chooseFile(QFileDialog::AcceptSave); });
+    connect(m_open, &QPushButton::clicked, this, [this] { chooseFile(QFileDialog::AcceptOpen); });
+    setLanguage(0);
+}
+
+ConfigurationTab::~ConfigurationTab() = default;
+
+// The dialog does not block: polls and replies go on while the operator picks
+// a file, and a second click brings the open dialog forward.
+void ConfigurationTab::chooseFile(QFileDialog::AcceptMode mode)
+{
+    if (m_dialog) {
+        m_dialog->raise();
+        return;
+    }
+    const bool save = mode == QFileDialog::AcceptSave;
+    m_dialog = new QFileDialog(this, tr3(save ? Text::SaveButton : Text::OpenButton), QString(),
+                               tr3(Text::FileFilter));
+    m_dialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_dialog->setAcceptMode(mode);
+    m_dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    m_dialog->setDefaultSuffix(QStringLiteral("json"));
+    connect(m_dialog, &QFileDialog::fileSelected, this, [this, save](const QString &path) {
+        if (save)
+            saveTo(path);
+        else
+            openFile(path);
+    });
+    m_dialog->open();
+}
+
+void ConfigurationTab::buildLayout()
+{
+    m_read = new QPushButton(this);
+    m_open = new QPushButton(this);
+    m_save = new QPushButton(this);
+    m_compare = new QPushButton(this);
+    m_apply = new QPushButton(this);
+    auto *buttons = new QHBoxLayout;
+    for (QPushButton *b : {m_read, m_save, m_open, m_compare, m_apply})
+        buttons->addWidget(b);
+
+    m_tagLabel = new QLabel(this);
+    m_descriptionLabel = new QLabel(this);
+    m_tag = new QLineEdit(this);
+    m_description = new QLineEdit(this);
+    m_fileLabel = new QLabel(this);
+    auto *identity = new QGridLayout;
+    identity->addWidget(m_tagLabel, 0, 0);
+    identity->addWidget(m_tag, 0, 1);
+    identity->addWidget(m_descriptionLabel, 0, 2);
+    identity->addWidget(m_description, 0, 3);
+    identity->addWidget(m_fileLabel, 1, 0, 1, 4);
+    identity->setColumnStretch(3, 1);
+
+    m_table = new QTableWidget(int(config::fields().size()), 4, this);
+    m_table->setObjectName(QStringLiteral("configurationTable"));
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    m_table->verticalHeader()->setVisible(false);
+
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("configurationStatus"));
+    m_status->setWordWrap(true);
+
+    auto *page = new QVBoxLayout(this);
+    page->addLayout(buttons);
+    page->addLayout(identity);
+    page->addWidget(m_table, 1);
+    page->addWidget(m_status);
+}
+
+void ConfigurationTab::setLanguage(int language)
+{
+    m_language = language;
+    m_read->setText(tr3(Text::ReadButton));
+    m_open->setText(tr3(Text::OpenButton));
+    m_save->setText(tr3(Text::SaveButton));
+    m_compare->setText(tr3(Text::CompareButton));
+    m_apply->setText(tr3(Text::ApplyButton));
+    m_tagLabel->setText(tr3(Text::TagLabel));
+    m_descriptionLabel->setText(tr3(Text::DescriptionLabel));
+    m_fileLabel->setText(m_filePath.isEmpty() ? tr3(Text::NoFile) : tr3(Text::FileLabel).arg(m_filePath));
+    m_table->setHorizontalHeaderLabels({tr3(Text::FieldHeader), tr3(Text::DeviceHeader),
+                                        tr3(Text::FileHeader), tr3(Text::StateHeader)});
+    // The page sits in a stack inside the tab widget.
+    if (auto *tabs = qobject_cast<QTabWidget *>(parentWidget() ? parentWidget()->parentWidget() : nullptr))
+        tabs->setTabText(tabs->indexOf(this), tr3(Text::TabTitle));
+    showRows();
+}
+
+bool ConfigurationTab::readInto(core::RegisterBus &bus)
+{
+    m_verified = false;
+    const config::DeviceRead read = config::readConfiguration(bus);
+    if (!read.config) {
+        showStatus(tr3(Text::ReadFailed).arg(read.error.text), false);
+        return false;
+    }
+    m_device = read.config;
+    m_device->identity = {m_tag->text(), m_description->text(), m_bus->address(),
+                          QDateTime::currentDateTimeUtc(), config::toolVersion()};
+    return true;
+}
+
+void ConfigurationTab::readDevice()
+{
+    m_bus->run([this](core::RegisterBus &bus) {
+        if (readInto(bus))
+            showStatus(tr3(Text::ReadDone).arg(m_bus->address()), true);
+        showRows();
+    });
+}
+
+bool ConfigurationTab::saveTo(const QString &path)
+{
+    bool saved = false;
+    m_bus->run([&](core::RegisterBus &bus) {
+        if (!readInto(bus))
+            return;
+        QString error;
+        saved = config::saveFile(path, *m_device, &error);
+        showStatus(saved ? tr3(Text::Saved).arg(path) : tr3(Text::SaveFailed).arg(error), saved);
+        showRows();
+    });
+    return saved;
+}
+
+bool ConfigurationTab::openFile(const QString &path)
+{
+    const config::Loaded loaded = config::loadFile(path);
+    if (!loaded.config) {
+        showStatus(tr3(Text::FileRefused).arg(loaded.error), false);
+        return false;
+    }
+    m_file = loaded.config;
+    m_filePath = path;
+    m_verified = false;
+    m_tag->setText(m_file->identity.tag);
+    m_description->setText(m_file->identity.description);
+    m_fileLabel->setText(tr3(Text::FileLabel).arg(path));
+    showStatus(QString(), true);
+    showRows();
+    return true;
+}
+
+void ConfigurationTab::compareWithDevice()
+{
+    if (!m_file) {
+        showStatus(tr3(Text::NeedFile), false);
+        return;
+    }
+    m_bus->run([this](core::RegisterBus &bus) {
+        if (!readInto(bus))
+            return;
+        const int differing = config::differingCount(config::compare(*m_device, *m_file));
+        showStatus(differing ? tr3(Text::CompareDiffers).arg(differing) : tr3(Text::CompareEqual),
+                   differing == 0);
+        showRows();
+    });
+}
+
+void ConfigurationTab::applyFile()
+{
+    if (!m_file) {
+        showStatus(tr3(Text::NeedFile), false);
+        return;
+    }
+    m_bus->run([this](core::RegisterBus &bus) {
+        const config::ApplyReport report = config::applyConfiguration(bus, *m_file);
+        // The table shows the device as it read back after the store.
+        if (report.readBack) {
+            m_device = report.readBack;
+            m_device->identity = m_file->identity;
+        }
+        m_verified = report.verified();
+        showStatus(config::applySummary(report, m_language), report.verified());
+        showRows();
+    });
+}
+
+// One row a field: device and file values, differing rows marked; after an
+// apply, the fields it verified read "verified".
+void ConfigurationTab::showRows()
+{
+    const auto &fields = config::fields();
+    for (int row = 0; row < int(fields.size()); ++row) {
+        const config::FieldDef &f = fields[size_t(row)];
+        const bool both = m_device && m_file;
+        const bool differs = both && config::fieldWords(*m_device, f) != config::fieldWords(*m_file, f);
+        QString state;
+        if (both)
+            state = tr3(differs ? Text::Differs : m_verified ? Text::Verified : Text::Equal);
+        m_table->setItem(row, 0, cell(QString::fromUtf8(f.label[qBound(0, m_language, 2)]), differs));
+        m_table->setItem(row, 1, cell(m_device ? config::shownValue(*m_device, f) : QString(), differs));
+        m_table->setItem(row, 2, cell(m_file ? config::shownValue(*m_file, f) : QString(), differs));
+        m_table->setItem(row, 3, cell(state, differs));
+    }
+}
+
+void ConfigurationTab::showStatus(const QString &text, bool ok)
+{
+    m_status->setText(text);
+    m_status->setStyleSheet(ok ? QString() : QStringLiteral("color: rgb(200,0,0);"));
+}

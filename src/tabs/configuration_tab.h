@@ -1,0 +1,66 @@
+#pragma once
+// The configuration tab: read the transmitter into named fields, save and
+// open configuration files, compare, and apply a file with read-back
+// verification. Every device step runs through the window's link.
+
+#include "config_apply.h"
+#include "configuration_texts.h"
+
+#include <QFileDialog>
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+class WindowBus;
+
+class ConfigurationTab : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ConfigurationTab(std::unique_ptr<WindowBus> bus, QWidget *parent = nullptr);
+    ~ConfigurationTab() override;
+
+    // The operations behind the buttons, with the file already chosen.
+    void readDevice();
+    bool saveTo(const QString &path);
+    bool openFile(const QString &path);
+    void compareWithDevice();
+    void applyFile();
+
+public slots:
+    void setLanguage(int language);
+
+private:
+    void buildLayout();
+    void chooseFile(QFileDialog::AcceptMode mode);
+    bool readInto(core::RegisterBus &bus);
+    void showRows();
+    void showStatus(const QString &text, bool ok);
+    QString tr3(configtext::Text t) const { return configtext::text(t, m_language); }
+
+    std::unique_ptr<WindowBus> m_bus;
+    int m_language = 0;
+    std::optional<config::Configuration> m_device;
+    std::optional<config::Configuration> m_file;
+    QString m_filePath;
+    QPointer<QFileDialog> m_dialog;
+    bool m_verified = false;   // the device as shown was verified against the file
+
+    QPushButton *m_read;
+    QPushButton *m_open;
+    QPushButton *m_save;
+    QPushButton *m_compare;
+    QPushButton *m_apply;
+    QLabel *m_tagLabel;
+    QLabel *m_descriptionLabel;
+    QLineEdit *m_tag;
+    QLineEdit *m_description;
+    QLabel *m_fileLabel;
+    QTableWidget *m_table;
+    QLabel *m_status;
+};

@@ -1,0 +1,41 @@
+#pragma once
+// Every text of the configuration tab in the three languages, as data.
+
+#include <QString>
+
+namespace configtext {
+
+enum class Text {
+    TabTitle,
+    ReadButton,
+    OpenButton,
+    SaveButton,
+    CompareButton,
+    ApplyButton,
+    TagLabel,
+    DescriptionLabel,
+    NoFile,
+    FileLabel,          // %1 path
+    FieldHeader,
+    DeviceHeader,
+    FileHeader,
+    StateHeader,
+    Equal,
+    Differs,
+    Verified,
+    ReadDone,           // %1 address
+    ReadFailed,         // %1 reason
+    Saved,              // %1 path
+    SaveFailed,         // %1 reason
+    FileRefused,        // %1 reason
+    NeedFile,
+    CompareEqual,
+    CompareDiffers,     // %1 count
+    FileFilter,
+    Count
+};
+
+// Text in language 0..2; English for any other index.
+QString text(Text t, int language);
+
+} // namespace configtext
