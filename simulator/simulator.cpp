@@ -214,7 +214,8 @@ void Simulator::applyWrite(int address, const std::vector<uint16_t> &values)
 {
     const int end = address + static_cast<int>(values.size());
     for (size_t i = 0; i < values.size(); ++i)
-        m_holding[address + i] = values[i];
+        if (!m_ignored[address + i])
+            m_holding[address + i] = values[i];
     if (address <= 50 && 50 < end && m_holding[50] <= 4) {
         m_reportedMode = m_reportCountdown == 0 ? m_mode : m_reportedMode;
         m_mode = m_holding[50];
@@ -594,6 +595,13 @@ void Simulator::refuseWrites(int address, int code)
     m_rules.push_back({16, address, code});
 }
 
+void Simulator::ignoreWrites(int address, bool on)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (address >= 0 && address < model::kHoldingCount)
+        m_ignored[size_t(address)] = on;
+}
+
 void Simulator::setLatencyMs(int ms)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -638,6 +646,7 @@ void Simulator::clearFaults()
     m_delayMs = 0;
     m_shortRead = 0;
     m_rules.clear();
+    m_ignored.fill(false);
 }
 
 std::string Simulator::describeFaults() const

@@ -98,6 +98,9 @@ public:
     // Every write (function 6 or 16) touching holding `address` is refused.
     void refuseWrites(int address, int code = 4);
     void setLatencyMs(int ms);
+    // Writes to holding `address` are answered as accepted but change nothing,
+    // as a register that quietly refuses a value would.
+    void ignoreWrites(int address, bool on = true);
     void clearExceptions();
     void setCorruptCrc(bool on);
     void setReplyDelayMs(int ms);
@@ -150,6 +153,7 @@ private:
     bool m_silent = false, m_corrupt = false, m_lineSpeed = false;
     int m_delayMs = 0, m_shortRead = 0, m_latencyMs = 5;
     std::vector<ExceptionRule> m_rules;
+    std::array<bool, model::kHoldingCount> m_ignored{};
     std::deque<Request> m_requests;
     void logRequest(const Request &r);
 

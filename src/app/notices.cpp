@@ -57,6 +57,13 @@ void Widget::notifyInvalidNumber(notices::Field field, qint64 min, qint64 max, i
 // The link-status line reads the same in every language.
 void Widget::showLinkOk()
 {
+    // A read-back verdict stays readable through good polls until the next
+    // operation, or half a minute.
+    constexpr qint64 kVerdictHoldMs = 30000;
+    if (verdict_shown.isValid() && verdict_shown.elapsed() < kVerdictHoldMs) {
+        led_rt->turnOn(true);
+        return;
+    }
     ui->label_link_sta->setText(QStringLiteral("link status: 【OK】"));
     led_rt->turnOn(true);
     emit linkStatusShown(true, ui->label_link_sta->text());

@@ -11,6 +11,7 @@
 
 #include <QModbusDataUnit>
 #include <QModbusDevice>
+#include <QElapsedTimer>
 #include <QWidget>
 #include <functional>
 #include <initializer_list>
@@ -109,6 +110,9 @@ private:
     void selectWorkGroup(int group);
     void showLinkOk();
     void showLinkFailure(const QString &error);
+    // Reads the holding block back and shows in the link-status line whether
+    // `written` (from holding `start`) is what the transmitter now holds.
+    bool verifyReadBack(int start, const QVector<quint16> &written);
     void notify(notices::Notice notice);
     void notifyOpenFailure(const QString &port);   // the permission notice, or the generic one
     void notifyInvalidNumber(notices::Field field, qint64 min, qint64 max, int scale);
@@ -184,7 +188,7 @@ private:
     void toggleCalibrationMode(quint16 mode, int firstPoint, QLineEdit *firstEdit,
                                int secondPoint, QLineEdit *secondEdit);
     void capturePoint(int point, QLineEdit *edit);
-    void calibrationWrite();
+    void calibrationWrite(int start, const QVector<quint16> &expected);
 
     // --- current output (current_calibration.cpp, fine_trim.cpp) ---
     void autoCalibrationStepA();
@@ -237,6 +241,7 @@ private:
     int poll_passes_left = 0;
     std::optional<int> live_divisor;  // of the last live poll: how its temperatures scale
     int reported_mode = -1;           // work mode of the last live poll
+    QElapsedTimer verdict_shown;      // a read-back verdict stays in view a while
     QTimer *poll_pass_timer = nullptr;
     scaling::Rule rule_top_logo;
     scaling::Rule rule_top_serial;

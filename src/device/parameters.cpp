@@ -8,6 +8,7 @@
 #include "operator_input.h"
 #include "registers.h"
 #include "ui_widget.h"
+#include "write_verdict.h"
 
 namespace {
 
@@ -114,5 +115,20 @@ void Widget::on_pushButton_para_write_clicked()
         notify(notices::Notice::WriteFailure);
         return;
     }
+    if (!verifyReadBack(0, v.mid(0, reg::kParameterBlockCount)))
+        return;
     runProgress(1, 100, 40);
+}
+
+bool Widget::verifyReadBack(int start, const QVector<quint16> &written)
+{
+    if (!fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure))
+        return false;
+    const verify::WriteVerdict verdict =
+        verify::verifyWrite(start, written, holding_unit.values(), languageIndex());
+    ui->label_link_sta->setText(QStringLiteral("link status: 【") + verdict.text + QStringLiteral("】"));
+    verdict_shown.start();
+    if (!verdict.verified)
+        notify(notices::Notice::WriteFailure);
+    return verdict.verified;
 }

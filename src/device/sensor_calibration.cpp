@@ -43,9 +43,54 @@ void Widget::on_commandLinkButton_pt_200R_clicked()
     capturePoint(reg::kRtd200RPoint, ui->lineEdit_pt_200R);
 }
 
-void Widget::on_pushButton_tc_write_clicked() { calibrationWrite(); }
-void Widget::on_pushButton_pt_write_clicked() { calibrationWrite(); }
-void Widget::on_pushButton_ma_write_clicked() { calibrationWrite(); }
+namespace {
+
+struct ShownPoints {
+    int start = 0;
+    QVector<quint16> words;   // high word first; empty: nothing captured to check
+};
+
+// The words the two shown points stand for (registers `first`, `first` + 2);
+// a field without a point is left out of the check.
+ShownPoints shownPoints(int first, const QLineEdit *firstEdit, const QLineEdit *secondEdit)
+{
+    ShownPoints shown;
+    int at = first;
+    for (const QLineEdit *edit : {firstEdit, secondEdit}) {
+        bool ok = false;
+        const qint32 value = edit->text().toInt(&ok, 10);
+        if (ok) {
+            if (shown.words.isEmpty())
+                shown.start = at;
+            shown.words << quint16(quint32(value) >> 16) << quint16(quint32(value) & 0xFFFF);
+        } else if (!shown.words.isEmpty()) {
+            break;   // only a contiguous run is checked
+        }
+        at += 2;
+    }
+    return shown;
+}
+
+} // namespace
+
+void Widget::on_pushButton_tc_write_clicked()
+{
+    const ShownPoints p = shownPoints(reg::kTc50mVPoint, ui->lineEdit_tc_50mV, ui->lineEdit_tc_0mV);
+    calibrationWrite(p.start, p.words);
+}
+
+void Widget::on_pushButton_pt_write_clicked()
+{
+    const ShownPoints p = shownPoints(reg::kRtd100RPoint, ui->lineEdit_pt_100R, ui->lineEdit_pt_200R);
+    calibrationWrite(p.start, p.words);
+}
+
+void Widget::on_pushButton_ma_write_clicked()
+{
+    QRadioButton *end = chosenTrimEnd();
+    const int trim = end == ui->radioButton_ma_fine_20 ? reg::kTrim20mA : reg::kTrim4mA;
+    calibrationWrite(trim, end ? QVector<quint16>{quint16(ui->spinBox_ma_fine->value())} : QVector<quint16>{});
+}
 
 // Enters the mode (and shows the stored points) or, when the transmitter
 // already reports it, leaves it.
@@ -142,8 +187,9 @@ void Widget::on_commandLinkButton_tc_indoor_auto_calib_clicked()
     runProgress(71, 100, 50);
 }
 
-// Store command shared by the three write buttons.
-void Widget::calibrationWrite()
+// Store command shared by the three write buttons; then what the window shows
+// as stored (`expected` from holding `start`) is read back and checked.
+void Widget::calibrationWrite(int start, const QVector<quint16> &expected)
 {
     OperationGuard guard(operation_running);
     if (!guard || !requireLink())
@@ -152,5 +198,7 @@ void Widget::calibrationWrite()
         notify(notices::Notice::WriteFailure);
         return;
     }
+    if (!expected.isEmpty() && !verifyReadBack(start, expected))
+        return;
     runProgress(1, 100, 40);
 }

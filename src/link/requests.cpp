@@ -242,6 +242,7 @@ bool Widget::requireLink()
 {
     if (isConnected()) {
         operation_link = link_generation;
+        verdict_shown.invalidate();
         return true;
     }
     notify(notices::Notice::NotConnected);

@@ -19,6 +19,7 @@ private slots:
     void unknownCodesStayAsStored();
     void addressMustBeAServer();
     void trimStatesMatchWhatWorks();
+    void writesAreReadBack();
 };
 
 // After the calibration the display shows the reference, whatever the code.
@@ -215,6 +216,40 @@ void TestIntegrity::trimStatesMatchWhatWorks()
     sim.clearExceptions();
     ui->radioButton_ma_fine_20->click();
     QVERIFY(ui->spinBox_ma_fine->isEnabled());
+}
+
+// After a store the window reads back what it wrote and says so in the status line.
+void TestIntegrity::writesAreReadBack()
+{
+    WindowSession s(onLine(4800));
+    QVERIFY(connectPolling(s, 1));
+    Ui::Widget *ui = s.ui();
+    sim::Simulator &sim = s.sim();
+    ui->comboBox_sel_language->setCurrentIndex(2);
+    ui->pushButton_para_read->click();
+    ui->pushButton_para_write->click();
+    QVERIFY(s.notices.notices().isEmpty());
+    QVERIFY2(ui->label_link_sta->text().contains("verified"), qPrintable(ui->label_link_sta->text()));
+
+    // A register that answers "accepted" but keeps its old value is named.
+    sim.ignoreWrites(5);
+    ui->comboBox_para_filter_coe->setCurrentIndex((ui->comboBox_para_filter_coe->currentIndex() + 1) % 3);
+    ui->progressBar_write->setValue(0);
+    ui->pushButton_para_write->click();
+    QVERIFY2(ui->label_link_sta->text().contains("register 5"), qPrintable(ui->label_link_sta->text()));
+    QCOMPARE(s.notices.lastText(), QString("Write failed R"));
+    QVERIFY(ui->progressBar_write->value() < 100);
+
+    // The calibration store checks the points the window shows.
+    sim.setWorkMode(2);
+    QTRY_COMPARE(s.probe.workGroup(), 2);
+    ui->commandLinkButton_tc_0mV->click();
+    sim.ignoreWrites(5, false);
+    ui->pushButton_tc_write->click();
+    QVERIFY2(ui->label_link_sta->text().contains("verified"), qPrintable(ui->label_link_sta->text()));
+    ui->lineEdit_tc_0mV->setText("123");   // not what the transmitter holds
+    ui->pushButton_tc_write->click();
+    QVERIFY2(ui->label_link_sta->text().contains("register 18"), qPrintable(ui->label_link_sta->text()));
 }
 
 QTEST_MAIN(TestIntegrity)

@@ -255,7 +255,9 @@ void TestParameters::writeSendsBlockThenStore()
 
         ui->pushButton_para_write->click();
         const auto requests = sim.requests();
-        QVERIFY2(requests.size() == 3, qPrintable(describe(requests)));
+        // Read, block, store, and the read-back that verifies them.
+        QVERIFY2(requests.size() == 4, qPrintable(describe(requests)));
+        QCOMPARE(requests[3].function, 3);
         QCOMPARE(requests[0].function, 3);
         QCOMPARE(requests[0].address, 0);
         QCOMPARE(requests[0].count, 64);
@@ -278,7 +280,8 @@ void TestParameters::writeSendsBlockThenStore()
         QCOMPARE(buffer.size(), 64);
         QCOMPARE(std::vector<uint16_t>(buffer.begin(), buffer.begin() + 9), c.block);
         QVERIFY2(s.notices.notices().isEmpty(), qPrintable(s.notices.texts().join(" | ")));
-        QCOMPARE(ui->label_link_sta->text(), QString("link status: 【OK】"));
+        // Read back and found as written.
+        QCOMPARE(ui->label_link_sta->text(), QString("link status: 【已校验】"));
     }
 }
 
@@ -299,7 +302,7 @@ void TestParameters::unknownCodesAreKeptOnWrite()
     sim.clearRequests();
     ui->pushButton_para_write->click();
     const auto requests = sim.requests();
-    QVERIFY2(requests.size() == 3, qPrintable(describe(requests)));
+    QVERIFY2(requests.size() == 4, qPrintable(describe(requests)));
     QCOMPARE(requests[1].values[5], uint16_t(12));
     QCOMPARE(requests[1].values[8], uint16_t(3));
     QCOMPARE(sim.storedImage()[5], uint16_t(12));
@@ -622,7 +625,7 @@ void TestParameters::otherOperationsWaitForTheWrite()
     QVERIFY(wasRunning);
     QVERIFY(progressSeen > 0 && progressSeen < 100);
     const auto requests = s.sim().requests();
-    QVERIFY2(requests.size() == 3, qPrintable(describe(requests)));
+    QVERIFY2(requests.size() == 4, qPrintable(describe(requests)));
     QCOMPARE(requests[1].values[1], uint16_t(1000));
     QVERIFY(s.notices.notices().isEmpty());
     QCOMPARE(ui->progressBar_write->value(), 100);
@@ -684,7 +687,7 @@ void TestParameters::writeAtLineSpeedWhilePolling()
         ++i;
     }
     QVERIFY(read >= 0 && read < blockWrite && blockWrite < store);
-    QCOMPARE(s.sim().requestCount(3), 1);
+    QCOMPARE(s.sim().requestCount(3), 2);   // the read and the read-back
     QVERIFY(s.sim().requestCount(4) > 0);   // polls went on meanwhile
 }
 
