@@ -1,5 +1,7 @@
 #include "csv_log.h"
 
+#include "csv_field.h"
+
 #include "registers.h"
 
 #include <QStringList>
@@ -15,15 +17,7 @@ QString isoTime(const QDateTime &time)
     return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
 }
 
-QString quoted(const QString &field)
-{
-    if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"'))
-        && !field.contains(QLatin1Char('\n')))
-        return field;
-    QString escaped = field;
-    escaped.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + escaped + QLatin1Char('"');
-}
+QString quoted(const QString &field) { return csv::field(field); }
 
 QString temperature(const std::optional<double> &value, int decimalCode)
 {

@@ -1,21 +1,14 @@
 #include "record_csv.h"
 
+#include "csv_field.h"
+
 #include <QStringList>
 
 namespace record {
 
 namespace {
 
-// Quotes a field when a spreadsheet would otherwise split or misread it.
-QString field(const QString &value)
-{
-    if (!value.contains(QLatin1Char(',')) && !value.contains(QLatin1Char('"'))
-        && !value.contains(QLatin1Char('\n')))
-        return value;
-    QString quoted = value;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
+QString field(const QString &value) { return csv::field(value); }
 
 QString number(double value) { return QString::number(value, 'f', 3); }
 
