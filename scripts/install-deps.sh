@@ -9,7 +9,7 @@ set -euo pipefail
 # The Qt libraries, per major version; a new Qt component (Charts, ...) adds
 # its package to both lists.
 qt5_packages=(qtbase5-dev libqt5serialbus5-dev libqt5serialport5-dev qttools5-dev-tools libqt5charts5-dev)
-qt6_packages=(qt6-base-dev qt6-serialbus-dev qt6-serialport-dev qt6-charts-dev)
+qt6_packages=(qt6-base-dev qt6-serialbus-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev)
 
 packages=(
   cmake g++ make pkg-config

@@ -8,6 +8,6 @@ scripts/install-deps.sh --qt6
 cmake -S . -B build-qt6 -DTCAL_QT_VERSION=6 -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" >/dev/null
 # Each test's executable has the test's name.
 mapfile -t targets < <(ctest --test-dir build-qt6 -L unit -N | sed -n 's/^ *Test *#[0-9]*: *//p')
-cmake --build build-qt6 --parallel "$(nproc)" --target tcal tcal-sim "${targets[@]}"
+cmake --build build-qt6 --parallel "$(nproc)" --target tcal tcal-sim tcal-cli "${targets[@]}"
 cd build-qt6
 QT_QPA_PLATFORM=offscreen ctest -L "unit|package" --output-on-failure --timeout 300 "$@"

@@ -183,7 +183,9 @@ bool TrafficTab::exportText(const QString &path)
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
         return false;
     QTextStream out(&file);
-    out.setCodec("UTF-8");
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    out.setCodec("UTF-8");   // Qt 6 streams write UTF-8 already
+#endif
     showCounters();
     QStringList counts;
     for (diag::Result result : kCounted)

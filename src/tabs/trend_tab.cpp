@@ -19,7 +19,6 @@
 #include <QtCharts/QValueAxis>
 #include <cmath>
 
-using namespace QtCharts;
 using diag::TrendValue;
 
 namespace {

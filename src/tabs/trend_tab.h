@@ -9,6 +9,7 @@
 #include "trend_samples.h"
 
 #include <QWidget>
+#include <QtGlobal>
 #include <optional>
 
 class QCheckBox;
@@ -17,6 +18,8 @@ class QLabel;
 class QModbusReply;
 class QPushButton;
 class QTimer;
+// Qt 5 keeps the chart classes in a namespace of their own, Qt 6 does not.
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
 namespace QtCharts {
 class QChart;
 class QChartView;
@@ -24,6 +27,18 @@ class QDateTimeAxis;
 class QLineSeries;
 class QValueAxis;
 }
+using QtCharts::QChart;
+using QtCharts::QChartView;
+using QtCharts::QDateTimeAxis;
+using QtCharts::QLineSeries;
+using QtCharts::QValueAxis;
+#else
+class QChart;
+class QChartView;
+class QDateTimeAxis;
+class QLineSeries;
+class QValueAxis;
+#endif
 
 class TrendTab : public QWidget
 {
@@ -33,7 +48,7 @@ public:
     explicit TrendTab(QWidget *parent = nullptr);
 
     const diag::RingBuffer<diag::TrendSample> &samples() const { return m_samples; }
-    QtCharts::QLineSeries *series(diag::TrendValue which) const;
+    QLineSeries *series(diag::TrendValue which) const;
     diag::SpanStats spanStats(diag::TrendValue which) const;
     qint64 spanMs() const;
     bool paused() const;
@@ -68,12 +83,12 @@ private:
     std::optional<int> m_unitCode;
     int m_language = 0;
 
-    QtCharts::QChart *m_chart = nullptr;
-    QtCharts::QChartView *m_view = nullptr;
-    QtCharts::QLineSeries *m_measured = nullptr;
-    QtCharts::QLineSeries *m_room = nullptr;
-    QtCharts::QDateTimeAxis *m_timeAxis = nullptr;
-    QtCharts::QValueAxis *m_valueAxis = nullptr;
+    QChart *m_chart = nullptr;
+    QChartView *m_view = nullptr;
+    QLineSeries *m_measured = nullptr;
+    QLineSeries *m_room = nullptr;
+    QDateTimeAxis *m_timeAxis = nullptr;
+    QValueAxis *m_valueAxis = nullptr;
     QTimer *m_refreshTimer;
     QLabel *m_spanLabel;
     QComboBox *m_span;
