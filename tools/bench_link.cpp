@@ -122,7 +122,7 @@ int main(int argc, char **argv)
     const int seconds = argValue(app.arguments(), "--seconds", 60);
     const int polls = argValue(app.arguments(), "--polls", 10000);
 
-    // Part 1: the tool as an operator runs it, 9600 baud at real line pace.
+    // Operator pace: the tool as an operator runs it, 9600 baud at real line pace.
     {
         VirtualLine line;
         SimProcess sim;
@@ -173,7 +173,7 @@ int main(int argc, char **argv)
                     static_cast<long long>(opStall));
     }
 
-    // Part 2: memory over many polls, driven faster than the timer would.
+    // Memory: many polls, driven faster than the timer would.
     {
         VirtualLine line;
         SimProcess sim;

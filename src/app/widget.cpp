@@ -123,10 +123,10 @@ Widget::Widget(QWidget *parent)
     ui->lineEdit_para_hight_tmp->setValidator(rangeValidator(ui->lineEdit_para_hight_tmp));
     ui->lineEdit_para_low_tmp->setValidator(rangeValidator(ui->lineEdit_para_low_tmp));
 
-    modbusDevice = new link::RtuSerialMaster(this);
+    modbusDevice = new rtu::RtuSerialMaster(this);
     connect(modbusDevice, &QModbusDevice::errorOccurred, this, &Widget::onDeviceError);
-    ledger = new link::RequestLedger(this);
-    connect(ledger, &link::RequestLedger::ended, this, &Widget::wakeWaits);
+    ledger = new rtu::RequestLedger(this);
+    connect(ledger, &rtu::RequestLedger::ended, this, &Widget::wakeWaits);
     line_budget = bus::lineBudget({});
 
     refreshPorts();

@@ -49,7 +49,7 @@ signals:
     void linkStatusShown(bool ok, const QString &text);
     // A request handed to the master. `reply` is null when the master refused
     // it and may already be finished; listeners follow its finished signal.
-    void requestIssued(const link::RequestDescription &request, QModbusReply *reply);
+    void requestIssued(const rtu::RequestDescription &request, QModbusReply *reply);
     // The serial link was opened (the connect button succeeded).
     void linkOpened();
     // Internal: a reply ended or the link changed; waits look again.
@@ -142,10 +142,10 @@ private:
     quint64 sendRead(QModbusDataUnit::RegisterType type, int count);
     quint64 sendWrite(int server, int start, quint16 count, const quint16 *values);
     static constexpr quint64 kAnsweredAtOnce = ~quint64(0);   // a broadcast write
-    void onWriteReply(QModbusReply *reply, const link::Verdict &verdict);
-    void onHoldingBlockReply(QModbusReply *reply, const link::Verdict &verdict, quint8 route);
-    void onInputBlockReply(QModbusReply *reply, const link::Verdict &verdict, quint8 route);
-    void handleBlockReply(QModbusReply *reply, const link::Verdict &verdict, quint8 route,
+    void onWriteReply(QModbusReply *reply, const rtu::Verdict &verdict);
+    void onHoldingBlockReply(QModbusReply *reply, const rtu::Verdict &verdict, quint8 route);
+    void onInputBlockReply(QModbusReply *reply, const rtu::Verdict &verdict, quint8 route);
+    void handleBlockReply(QModbusReply *reply, const rtu::Verdict &verdict, quint8 route,
                           QTableWidget *table, QModbusDataUnit &buffer, bool live);
 
     // Waiting discipline shared by every operation. All waits are this one.
@@ -156,7 +156,7 @@ private:
     bool preWait();                                  // true: the link is free now
     bool takeAttempt(int &budget);                   // one attempt of a shared budget
     quint64 sendOperationRead(QModbusDataUnit::RegisterType type);
-    std::optional<link::Verdict> awaitEnd(quint64 id);   // nullopt: no end within the bound
+    std::optional<rtu::Verdict> awaitEnd(quint64 id);   // nullopt: no end within the bound
     // Operation read of a whole block after a pre-wait (or `budget` attempts);
     // true only when this very read delivered its data. `progressOnSend` >= 0
     // is shown once the read went out.
@@ -233,7 +233,7 @@ private:
     bool trim_write_running = false;
     bool trim_write_again = false;
     bool trim_write_failed_busy = false;
-    link::RequestLedger *ledger = nullptr;
+    rtu::RequestLedger *ledger = nullptr;
     bus::LineBudget line_budget{};
     quint64 link_generation = 0;      // counts openings and closings of the link
     quint64 operation_link = 0;       // the generation the running operation started on

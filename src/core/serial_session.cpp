@@ -25,7 +25,7 @@ BusError replyError(const QModbusReply &reply)
 }
 
 SerialSession::SerialSession(const SerialOptions &options)
-    : m_options(options), m_master(new link::RtuSerialMaster)
+    : m_options(options), m_master(new rtu::RtuSerialMaster)
 {
 }
 

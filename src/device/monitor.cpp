@@ -36,19 +36,19 @@ void Widget::pollPass()
     poll_passes_left = 0;
 }
 
-void Widget::onInputBlockReply(QModbusReply *reply, const link::Verdict &verdict, quint8 route)
+void Widget::onInputBlockReply(QModbusReply *reply, const rtu::Verdict &verdict, quint8 route)
 {
     handleBlockReply(reply, verdict, route, ui->tableWidget_reg_2, input_unit, true);
 }
 
-void Widget::onHoldingBlockReply(QModbusReply *reply, const link::Verdict &verdict, quint8 route)
+void Widget::onHoldingBlockReply(QModbusReply *reply, const rtu::Verdict &verdict, quint8 route)
 {
     handleBlockReply(reply, verdict, route, ui->tableWidget_reg, holding_unit, false);
 }
 
 // Where a block goes depends on who asked: 1 a register table, 2 the waiting
 // operation, anything else the live display (input block only).
-void Widget::handleBlockReply(QModbusReply *reply, const link::Verdict &verdict, quint8 route,
+void Widget::handleBlockReply(QModbusReply *reply, const rtu::Verdict &verdict, quint8 route,
                               QTableWidget *table, QModbusDataUnit &buffer, bool live)
 {
     if (verdict.error == QModbusDevice::ReplyAbortedError) {

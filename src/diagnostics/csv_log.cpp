@@ -26,7 +26,7 @@ QString temperature(const std::optional<double> &value, int decimalCode)
     return QString::number(*value, 'f', decimalCode >= 0 && decimalCode <= 2 ? decimalCode : 0);
 }
 
-bool covers(const link::RequestDescription &request, int address)
+bool covers(const rtu::RequestDescription &request, int address)
 {
     return request.start <= address && address < request.start + request.count;
 }
@@ -77,7 +77,7 @@ QString csvFailureLine(const QDateTime &time, const QString &status)
         .join(QLatin1Char(','));
 }
 
-std::optional<int> unitCodeSeen(const link::RequestDescription &request,
+std::optional<int> unitCodeSeen(const rtu::RequestDescription &request,
                                 const QVector<quint16> &readValues, bool answered)
 {
     if (!answered || !covers(request, reg::kUnit))

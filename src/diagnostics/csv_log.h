@@ -26,7 +26,7 @@ QString csvFailureLine(const QDateTime &time, const QString &status);
 
 // The temperature unit a finished request tells, if it covered holding 6:
 // a holding read's result, or the value of an answered write.
-std::optional<int> unitCodeSeen(const link::RequestDescription &request,
+std::optional<int> unitCodeSeen(const rtu::RequestDescription &request,
                                 const QVector<quint16> &readValues, bool answered);
 
 class CsvLog

@@ -47,7 +47,7 @@ quint16 crc16(const QByteArray &bytes)
     return crc;
 }
 
-QByteArray requestPdu(const link::RequestDescription &request)
+QByteArray requestPdu(const rtu::RequestDescription &request)
 {
     QByteArray pdu;
     pdu.append(char(request.function));

@@ -16,7 +16,7 @@ constexpr int kResultCount = 8;
 
 struct TrafficRecord {
     qint64 msecs = 0;                  // when the request was handed to the master
-    link::RequestDescription request;
+    rtu::RequestDescription request;
     Result result = Result::Pending;
     int exceptionCode = 0;             // with Result::Exception
     int roundTripMs = -1;              // -1 while pending or when refused
@@ -45,7 +45,7 @@ private:
 // Modbus CRC-16 (polynomial 0xA001, initial 0xFFFF); low byte goes first on the line.
 quint16 crc16(const QByteArray &bytes);
 // The request's PDU, rebuilt from its description (functions 3, 4, 6, 16).
-QByteArray requestPdu(const link::RequestDescription &request);
+QByteArray requestPdu(const rtu::RequestDescription &request);
 // An RTU frame: address, PDU, CRC.
 QByteArray rtuFrame(int server, const QByteArray &pdu);
 

@@ -82,7 +82,7 @@ void Widget::renewMaster()
         QModbusClient *old = modbusDevice;
         old->disconnect(this);
         QTimer::singleShot(10000, old, &QObject::deleteLater);
-        modbusDevice = new link::RtuSerialMaster(this);
+        modbusDevice = new rtu::RtuSerialMaster(this);
         connect(modbusDevice, &QModbusDevice::errorOccurred, this, &Widget::onDeviceError);
     }
     master_used = true;

@@ -5,7 +5,7 @@
 #include <QVector>
 #include <QtGlobal>
 
-namespace link {
+namespace rtu {
 
 struct RequestDescription {
     int function = 0;          // Modbus function code: 3, 4, 6 or 16
@@ -15,4 +15,4 @@ struct RequestDescription {
     QVector<quint16> values;   // written values
 };
 
-} // namespace link
+} // namespace rtu

@@ -3,7 +3,7 @@
 #include <QModbusReply>
 #include <QModbusResponse>
 
-namespace link {
+namespace rtu {
 
 namespace {
 constexpr int kWatchdogPeriodMs = 250;
@@ -136,4 +136,4 @@ void RequestLedger::checkDeadlines()
     }
 }
 
-} // namespace link
+} // namespace rtu

@@ -18,7 +18,7 @@
 
 class QModbusReply;
 
-namespace link {
+namespace rtu {
 
 struct Verdict {
     bool ok = false;
@@ -85,4 +85,4 @@ private:
     QTimer m_watchdog;
 };
 
-} // namespace link
+} // namespace rtu

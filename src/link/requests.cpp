@@ -93,7 +93,7 @@ quint64 Widget::sendRead(QModbusDataUnit::RegisterType type, int count)
     // Where the data goes is decided now, by whoever sent the read.
     const quint8 route = reply_route;
     return ledger->follow(reply, line_budget.responseTimeoutMs,
-                          [this, holding, route](QModbusReply *r, const link::Verdict &v) {
+                          [this, holding, route](QModbusReply *r, const rtu::Verdict &v) {
                               if (holding)
                                   onHoldingBlockReply(r, v, route);
                               else
@@ -142,10 +142,10 @@ quint64 Widget::sendWrite(int server, int start, quint16 count, const quint16 *v
         return 0;
     }
     return ledger->follow(reply, line_budget.responseTimeoutMs,
-                          [this](QModbusReply *r, const link::Verdict &v) { onWriteReply(r, v); });
+                          [this](QModbusReply *r, const rtu::Verdict &v) { onWriteReply(r, v); });
 }
 
-void Widget::onWriteReply(QModbusReply *reply, const link::Verdict &verdict)
+void Widget::onWriteReply(QModbusReply *reply, const rtu::Verdict &verdict)
 {
     if (reply)
         reply->deleteLater();
@@ -191,15 +191,15 @@ quint64 Widget::sendOperationRead(QModbusDataUnit::RegisterType type)
 }
 
 // Bounded wait for one request's own end; its verdict when it ended.
-std::optional<link::Verdict> Widget::awaitEnd(quint64 id)
+std::optional<rtu::Verdict> Widget::awaitEnd(quint64 id)
 {
     if (id == kAnsweredAtOnce)
-        return link::Verdict{true, QModbusDevice::NoError, {}, 0};
+        return rtu::Verdict{true, QModbusDevice::NoError, {}, 0};
     if (id == 0)
         return std::nullopt;
     waitUntil([this, id] { return !ledger->isOutstanding(id); },
               line_budget.resultWaitChecks * bus::kResultWaitStepMs);
-    link::Verdict v;
+    rtu::Verdict v;
     if (ledger->isOutstanding(id) || !ledger->verdict(id, &v))
         return std::nullopt;
     return v;

@@ -6,8 +6,8 @@
 
 #if QT_VERSION >= QT_VERSION_CHECK(6, 2, 0)
 #include <QModbusRtuSerialClient>
-namespace link { using RtuSerialMaster = QModbusRtuSerialClient; }
+namespace rtu { using RtuSerialMaster = QModbusRtuSerialClient; }
 #else
 #include <QModbusRtuSerialMaster>
-namespace link { using RtuSerialMaster = QModbusRtuSerialMaster; }
+namespace rtu { using RtuSerialMaster = QModbusRtuSerialMaster; }
 #endif

@@ -88,7 +88,7 @@ TrafficTab::TrafficTab(QWidget *parent)
     setLanguage(0);
 }
 
-void TrafficTab::observeRequest(const link::RequestDescription &request, QModbusReply *reply)
+void TrafficTab::observeRequest(const rtu::RequestDescription &request, QModbusReply *reply)
 {
     diag::TrafficRecord record;
     record.msecs = QDateTime::currentMSecsSinceEpoch();

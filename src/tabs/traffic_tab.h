@@ -30,7 +30,7 @@ public:
 
 public slots:
     // Follows `reply` (null: the master refused the request) to its end.
-    void observeRequest(const link::RequestDescription &request, QModbusReply *reply);
+    void observeRequest(const rtu::RequestDescription &request, QModbusReply *reply);
     void resetCounters();
     void setLanguage(int language);
 

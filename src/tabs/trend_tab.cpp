@@ -157,7 +157,7 @@ void TrendTab::showLinkStatus(bool ok, const QString &text)
         m_log.writeFailure(QDateTime::currentDateTime(), statusWords(text));
 }
 
-void TrendTab::observeRequest(const link::RequestDescription &request, QModbusReply *reply)
+void TrendTab::observeRequest(const rtu::RequestDescription &request, QModbusReply *reply)
 {
     if (!reply || request.function == 4)
         return;

@@ -62,7 +62,7 @@ public slots:
     void addLiveValues(const reg::LiveValues &values);
     void showLinkStatus(bool ok, const QString &text);
     // Learns the temperature unit from holding reads and writes that cover it.
-    void observeRequest(const link::RequestDescription &request, QModbusReply *reply);
+    void observeRequest(const rtu::RequestDescription &request, QModbusReply *reply);
     void setLanguage(int language);
 
 protected:

@@ -1,6 +1,10 @@
 // The window as it starts: tables, lamps, validators, groups, resize rules,
 // the port list and what opening a port tells the operator.
 
+// POSIX headers first: the window's headers must not clash with link(2) and friends.
+#include <signal.h>
+#include <unistd.h>
+
 #include "notice_catcher.h"
 #include "open_failure.h"
 #include "widget_probe.h"

@@ -60,7 +60,7 @@ public:
     {
         m_w.reply_pending = true;
         m_w.ledger->follow(reply, m_w.line_budget.responseTimeoutMs,
-                           [this](QModbusReply *r, const link::Verdict &v) { m_w.onInputBlockReply(r, v, 0); });
+                           [this](QModbusReply *r, const rtu::Verdict &v) { m_w.onInputBlockReply(r, v, 0); });
     }
     quint64 repliesGivenUp() const { return m_w.ledger->givenUpCount(); }
     void presentTrimRead() { m_w.on_pushButton_ma_read_clicked(); }

@@ -177,7 +177,7 @@ void TestDiagnostics::frames()
     QFETCH(int, count);
     QFETCH(QVector<quint16>, values);
     QFETCH(QByteArray, frame);
-    const link::RequestDescription request{function, server, start, count, values};
+    const rtu::RequestDescription request{function, server, start, count, values};
     QCOMPARE(diag::rtuFrame(server, diag::requestPdu(request)), frame);
 }
 
