@@ -59,18 +59,18 @@ void Widget::showLinkOk()
 {
     // A read-back verdict stays readable through good polls until the next
     // operation, or half a minute.
+    // The link is good either way, and the tabs are told so.
     constexpr qint64 kVerdictHoldMs = 30000;
-    if (verdict_shown.isValid() && verdict_shown.elapsed() < kVerdictHoldMs) {
-        led_rt->turnOn(true);
-        return;
-    }
-    ui->label_link_sta->setText(QStringLiteral("link status: 【OK】"));
+    if (!verdict_shown.isValid() || verdict_shown.elapsed() >= kVerdictHoldMs)
+        ui->label_link_sta->setText(QStringLiteral("link status: 【OK】"));
     led_rt->turnOn(true);
     emit linkStatusShown(true, ui->label_link_sta->text());
 }
 
 void Widget::showLinkFailure(const QString &error)
 {
+    // A failure replaces a held verdict for good: the next good poll says OK.
+    verdict_shown.invalidate();
     ui->label_link_sta->setText(QStringLiteral("link status: 【") + error + QStringLiteral("】"));
     led_rt->turnOff(true);
     emit linkStatusShown(false, ui->label_link_sta->text());

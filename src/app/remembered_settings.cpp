@@ -1,5 +1,7 @@
 #include "remembered_settings.h"
 
+#include "port_combo.h"
+#include "port_list.h"
 #include "settings_record.h"
 #include "widget.h"
 
@@ -47,11 +49,29 @@ void choose(QComboBox *combo, const QString &saved)
     combo->setCurrentIndex(combo->findText(pickChoice(saved, items(combo), combo->currentText())));
 }
 
+// Ports are remembered by location; older settings hold the entry's text.
+QStringList locations(const QComboBox *combo)
+{
+    QStringList list;
+    for (int i = 0; i < combo->count(); ++i) {
+        const QVariant data = combo->itemData(i);
+        list << (data.isValid() ? data.toString() : combo->itemText(i));
+    }
+    return list;
+}
+
+QString savedLocation(const QComboBox *combo, const QString &saved)
+{
+    const int byText = combo->findText(saved);
+    return combo->findData(saved) < 0 && byText >= 0 ? locations(combo).at(byText) : saved;
+}
+
 void restore(Widget *window, const Controls &c, const WindowSettings &v)
 {
-    const QString port = pickPort(v.port, items(c.port));
+    const QStringList listed = locations(c.port);
+    const QString port = pickPort(savedLocation(c.port, v.port), ports::preferredPort(), listed);
     if (!port.isEmpty())
-        c.port->setCurrentIndex(c.port->findText(port));
+        c.port->setCurrentIndex(listed.indexOf(port));
     choose(c.baud, v.baud);
     choose(c.parity, v.parity);
     choose(c.dataBits, v.dataBits);
@@ -67,7 +87,7 @@ void restore(Widget *window, const Controls &c, const WindowSettings &v)
 WindowSettings current(Widget *window, const Controls &c)
 {
     WindowSettings v;
-    v.port = c.port->currentText();
+    v.port = ports::chosenLocation(c.port);
     v.baud = c.baud->currentText();
     v.parity = c.parity->currentText();
     v.dataBits = c.dataBits->currentText();

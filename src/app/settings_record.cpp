@@ -44,8 +44,10 @@ void save(QSettings &settings, const WindowSettings &v)
     settings.sync();
 }
 
-QString pickPort(const QString &saved, const QStringList &listed)
+QString pickPort(const QString &saved, const QString &explicitPort, const QStringList &listed)
 {
+    if (!explicitPort.isEmpty() && listed.contains(explicitPort))
+        return explicitPort;
     if (listed.contains(saved))
         return saved;
     return listed.isEmpty() ? QString() : listed.first();

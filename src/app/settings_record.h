@@ -24,9 +24,10 @@ struct WindowSettings {
 WindowSettings load(const QSettings &settings);
 void save(QSettings &settings, const WindowSettings &values);
 
-// The remembered port when it is still listed, otherwise the first listed one
-// (empty when the list is).
-QString pickPort(const QString &saved, const QStringList &listed);
+// The port to start on, among the `listed` locations: the one named
+// explicitly (--port, TCAL_PORT) when listed, else the remembered one when
+// still listed, else the first listed (empty when the list is).
+QString pickPort(const QString &saved, const QString &explicitPort, const QStringList &listed);
 // `saved` when it is one of `options`, otherwise `current`.
 QString pickChoice(const QString &saved, const QStringList &options, const QString &current);
 // A Modbus RTU device address: 1..247.

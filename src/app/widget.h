@@ -130,6 +130,7 @@ private:
     void openLink();
     void closeLink();
     void onDeviceError(QModbusDevice::Error error);
+    void onRequestGivenUp(quint64 generation);
     void renewMaster();
     void pollPass();
 
@@ -153,6 +154,7 @@ private:
     void wakeWaits();
     // True when the running operation's link has closed since it started.
     bool operationLinkLost() const;
+    bool waitForFreeLink(int boundMs);
     bool preWait();                                  // true: the link is free now
     bool takeAttempt(int &budget);                   // one attempt of a shared budget
     quint64 sendOperationRead(QModbusDataUnit::RegisterType type);
@@ -160,7 +162,7 @@ private:
     // Operation read of a whole block after a pre-wait (or `budget` attempts);
     // true only when this very read delivered its data. `progressOnSend` >= 0
     // is shown once the read went out.
-    enum class ReadOutcome { Delivered, Failed, TimedOut, NotSent };
+    enum class ReadOutcome { Delivered, Failed, Short, TimedOut, NotSent };
     ReadOutcome fetchBlock(QModbusDataUnit::RegisterType type, int progressOnSend = -1,
                            int *budget = nullptr);
     // fetchBlock that tells the operator: `failure` when the read failed or never
@@ -173,6 +175,12 @@ private:
     bool writeWithBudget(int &budget, int start, std::initializer_list<quint16> values);
     // Write that waits for its own answer: true only when it was accepted.
     bool writeConfirmed(int start, const QVector<quint16> &values, int *budget = nullptr);
+    // The same, telling how it ended: an unanswered write may have been taken.
+    enum class WriteOutcome { Accepted, Refused, Unanswered, NotSent };
+    WriteOutcome writeAndAwait(int start, const QVector<quint16> &values, int *budget = nullptr);
+    // After a step failed behind a write the transmitter took: writes back what
+    // holding `start` held before, reads it back and says so in the link status.
+    bool restoreAfterFailure(int start, const QVector<quint16> &before);
     // Waits (bounded) until `total` write replies have been answered in all.
     bool awaitWriteAnswers(quint32 total);
     quint32 writeAnswers() const { return write_answers_ok + write_answers_failed; }
@@ -198,7 +206,12 @@ private:
     void fineTrimRefresh();
     void setFineTrimLocked(bool locked);
     QRadioButton *chosenTrimEnd() const;
-    void writeTrim(quint16 value, quint64 link);
+    struct TrimWrite {
+        int address;     // holding 9 or 10: the end chosen when the value was typed
+        quint16 value;
+    };
+    enum class TrimSent { Sent, Busy, Overtaken };
+    TrimSent writeTrim(const TrimWrite &trim, quint64 link);
 
     // --- languages (src/ui/language.cpp) ---
     void setLanguage(int index);
@@ -231,8 +244,7 @@ private:
     quint32 write_answers_failed = 0;
     bool loading_trim = false;        // spin box set from the transmitter, not by the operator
     bool trim_write_running = false;
-    bool trim_write_again = false;
-    bool trim_write_failed_busy = false;
+    std::optional<TrimWrite> trim_write_next;   // the latest typed value not yet sent
     rtu::RequestLedger *ledger = nullptr;
     bus::LineBudget line_budget{};
     quint64 link_generation = 0;      // counts openings and closings of the link

@@ -34,6 +34,8 @@ core::BlockReply WindowBus::readBlock(core::Block block)
         return {{}, {core::BusErrorKind::NoReply, QStringLiteral("no reply"), 0}};
     case Widget::ReadOutcome::NotSent:
         return {{}, {core::BusErrorKind::Link, QStringLiteral("link busy"), 0}};
+    case Widget::ReadOutcome::Short:
+        return {{}, {core::BusErrorKind::Link, QStringLiteral("short reply"), 0}};
     case Widget::ReadOutcome::Failed:
         break;
     }

@@ -137,17 +137,18 @@ void Widget::fineTrimRefresh()
             notify(notices::Notice::WriteFailure);
             return;
         }
-        ui->spinBox_ma_fine->setEnabled(true);
         waitMs(400);
-        const OperatorChangeWatch watch(ui->spinBox_ma_fine, loading_trim);
-        if (fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, -1, &budget)
-            && !watch.changed()) {
-            const QVector<quint16> v = holding_unit.values();
-            // Loading what the transmitter holds is not an operator change.
-            loading_trim = true;
-            ui->spinBox_ma_fine->setValue(reg::word(v, end4 ? reg::kTrim4mA : reg::kTrim20mA));
-            loading_trim = false;
-        }
+        // The spin box stays off until it shows this end's stored value: a
+        // change before that would write the other end's value here.
+        if (!fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, -1, &budget))
+            return;
+        const QVector<quint16> v = holding_unit.values();
+        // Loading what the transmitter holds is not an operator change.
+        loading_trim = true;
+        ui->spinBox_ma_fine->setValue(reg::word(v, end4 ? reg::kTrim4mA : reg::kTrim20mA));
+        loading_trim = false;
+        if (chosenTrimEnd() == end)
+            ui->spinBox_ma_fine->setEnabled(true);
     }
     ui->progressBar_write->setValue(70);
     runProgress(71, 100, 30);
@@ -171,9 +172,11 @@ void Widget::on_pushButton_ma_read_clicked()
     ui->progressBar_write->setValue(100);
 }
 
-// Every operator change goes to the transmitter. Changes that arrive while a
-// write waits for the link are coalesced: the last value always goes out.
-void Widget::on_spinBox_ma_fine_valueChanged(int)
+// Every operator change goes to the transmitter, to the end chosen when it was
+// made. Changes that arrive while a write waits for the link are coalesced:
+// the last value always goes out, unless its end was changed meanwhile; then
+// it is not written, and the operator is told.
+void Widget::on_spinBox_ma_fine_valueChanged(int value)
 {
     if (loading_trim)
         return;
@@ -182,55 +185,65 @@ void Widget::on_spinBox_ma_fine_valueChanged(int)
         notify(notices::Notice::NotConnected);
         return;
     }
-    if (trim_write_running) {
-        trim_write_again = true;
-        return;
-    }
     // Without a chosen end there is no register to write: say so.
-    if (!chosenTrimEnd()) {
+    QRadioButton *end = chosenTrimEnd();
+    if (!end) {
         ui->spinBox_ma_fine->setDisabled(true);
         notify(notices::Notice::WriteFailure);
         return;
     }
+    trim_write_next = TrimWrite{end == ui->radioButton_ma_fine_4 ? reg::kTrim4mA : reg::kTrim20mA,
+                                quint16(value)};
+    if (trim_write_running)
+        return;
     trim_write_running = true;
     // The writes belong to this link; a new connection never gets them.
     const quint64 link = link_generation;
-    // Every request ends within the response timeout, so a busy link only
-    // delays the value; only a link that never frees up loses it, with a notice.
+    // Every request ends by its deadline, so a busy link only delays the
+    // value; only a link that never frees up loses it, with a notice.
     constexpr int kBusyRounds = 10;
     int busyRounds = 0;
-    bool unsent = false;
-    do {
-        trim_write_again = false;
-        writeTrim(quint16(ui->spinBox_ma_fine->value()), link);
-        unsent = trim_write_failed_busy;
-        if (!unsent)
+    bool lost = false;
+    while (trim_write_next && isConnected() && link_generation == link && !shutting_down) {
+        const TrimWrite trim = *trim_write_next;
+        trim_write_next.reset();
+        const TrimSent sent = writeTrim(trim, link);
+        if (sent == TrimSent::Overtaken) {
+            lost = true;
+        } else if (sent == TrimSent::Sent) {
             busyRounds = 0;
-        else if (++busyRounds < kBusyRounds)
-            trim_write_again = true;
-    } while (trim_write_again && isConnected() && link_generation == link && !shutting_down);
+        } else if (++busyRounds < kBusyRounds) {
+            if (!trim_write_next)
+                trim_write_next = trim;
+        } else {
+            lost = true;
+        }
+    }
+    trim_write_next.reset();
     trim_write_running = false;
     if (shutting_down)
         return;
     if (!isConnected() || link_generation != link)
         notify(notices::Notice::NotConnected);
-    else if (unsent)
+    else if (lost)
         notify(notices::Notice::WriteFailure);
 }
 
-void Widget::writeTrim(quint16 value, quint64 link)
+Widget::TrimSent Widget::writeTrim(const TrimWrite &trim, quint64 link)
 {
-    trim_write_failed_busy = false;
-    QRadioButton *end = chosenTrimEnd();
-    if (!end) {
-        trim_write_failed_busy = true;
-        return;
-    }
+    auto chosenAddress = [this] {
+        QRadioButton *end = chosenTrimEnd();
+        return !end ? -1 : end == ui->radioButton_ma_fine_4 ? reg::kTrim4mA : reg::kTrim20mA;
+    };
+    if (chosenAddress() != trim.address)
+        return TrimSent::Overtaken;
     ui->progressBar_write->setValue(50);
-    const int address = end == ui->radioButton_ma_fine_4 ? reg::kTrim4mA : reg::kTrim20mA;
-    if (preWait() && link_generation == link && chosenTrimEnd() == end)
-        writeRegisters(serverAddress(), address, 1, &value);
-    else
-        trim_write_failed_busy = true;
+    const bool free = preWait() && link_generation == link;
+    // The end may have changed while the link was busy.
+    if (free && chosenAddress() != trim.address)
+        return TrimSent::Overtaken;
+    if (free)
+        writeRegisters(serverAddress(), trim.address, 1, &trim.value);
     ui->progressBar_write->setValue(100);
+    return free ? TrimSent::Sent : TrimSent::Busy;
 }

@@ -54,6 +54,10 @@ void Widget::handleBlockReply(QModbusReply *reply, const rtu::Verdict &verdict, 
     if (verdict.error == QModbusDevice::ReplyAbortedError) {
         // We closed the link ourselves: the status says why it closed.
     } else if (!verdict.ok || !reply) {
+        // A short block still shows in a register table as what arrived; it
+        // never reaches an operation or the live display.
+        if (verdict.shortReply && reply && route == 1)
+            fillTable(table, reply->result());
         showLinkFailure(verdict.text);
     } else {
         const QModbusDataUnit unit = reply->result();

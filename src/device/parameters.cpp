@@ -85,11 +85,7 @@ void Widget::on_pushButton_para_write_clicked()
 
     // Read-modify-write: holding 3, which the form does not show, goes back unchanged.
     QVector<quint16> v = holding_unit.values();
-    if (v.size() < reg::kParameterBlockCount) {
-        // A short reply would send zeros for the registers it did not carry.
-        notify(notices::Notice::WriteFailure);
-        return;
-    }
+    const QVector<quint16> before = v.mid(0, reg::kParameterBlockCount);
     if (const auto code = reg::inputTypeCode(ui->comboBox_para_input_sel->currentIndex()))
         v[reg::kInputType] = *code;
     v[reg::kUpperRange] = input::toWord(*fields[0].value);
@@ -105,14 +101,19 @@ void Widget::on_pushButton_para_write_clicked()
         v[reg::kRoomGain] = reg::roomGainValue(ui->comboBox_para_indoor_gain->currentIndex());
     holding_unit.setValues(v);
 
-    // Stored only once the block was accepted, and done only once the store was.
-    if (!writeConfirmed(0, v.mid(0, reg::kParameterBlockCount))) {
+    // Stored only once the block was accepted, and done only once the store
+    // was; a block left unstored goes back to what it was.
+    const WriteOutcome block = writeAndAwait(0, v.mid(0, reg::kParameterBlockCount));
+    if (block != WriteOutcome::Accepted) {
         notify(notices::Notice::WriteFailure);
+        if (block == WriteOutcome::Unanswered)
+            restoreAfterFailure(0, before);
         return;
     }
     waitMs(100);
     if (!writeConfirmed(reg::kStoreCommand, {reg::kStoreValue})) {
         notify(notices::Notice::WriteFailure);
+        restoreAfterFailure(0, before);
         return;
     }
     if (!verifyReadBack(0, v.mid(0, reg::kParameterBlockCount)))

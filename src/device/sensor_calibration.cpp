@@ -102,8 +102,11 @@ void Widget::toggleCalibrationMode(quint16 mode, int firstPoint, QLineEdit *firs
         return;
     const quint16 value = work_group == mode ? quint16(reg::ModeNone) : mode;
     // One budget serves the mode write and the read-back.
-    int budget = bus::preWaitChecks(baudRate());
-    writeWithBudget(budget, reg::kWorkModeCommand, {value});
+    int budget = line_budget.preWaitChecks;
+    if (!writeConfirmed(reg::kWorkModeCommand, {value}, &budget)) {
+        notify(notices::Notice::WriteFailure);
+        return;
+    }
     if (value == reg::ModeNone)
         return;
     waitMs(400);
@@ -156,29 +159,46 @@ void Widget::on_commandLinkButton_tc_indoor_auto_calib_clicked()
         return;
     }
 
+    // The offset in force before: a calibration that does not finish puts it back.
+    if (!fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure))
+        return;
+    const QVector<quint16> before = {reg::word(holding_unit.values(), reg::kRoomZeroOffset)};
+    const QString beforeText = ui->lineEdit_para_indoor_zero_offset->text();
+    auto restore = [&] {
+        if (restoreAfterFailure(reg::kRoomZeroOffset, before))
+            ui->lineEdit_para_indoor_zero_offset->setText(beforeText);
+    };
+
     // The reading must not contain the old offset.
-    if (!writeConfirmed(reg::kRoomZeroOffset, {0})) {
+    const WriteOutcome reset = writeAndAwait(reg::kRoomZeroOffset, {0});
+    if (reset != WriteOutcome::Accepted) {
         notify(notices::Notice::WriteFailure);
+        if (reset == WriteOutcome::Unanswered)
+            restore();
         return;
     }
     ui->lineEdit_para_indoor_zero_offset->setText(QStringLiteral("0"));
     waitMs(500);   // let the transmitter measure with the offset reset
 
-    if (!fetchOrReport(QModbusDataUnit::InputRegisters, notices::Notice::WriteFailure, 30))
+    if (!fetchOrReport(QModbusDataUnit::InputRegisters, notices::Notice::WriteFailure, 30)) {
+        restore();
         return;
+    }
     ui->progressBar_write->setValue(50);
     const QVector<quint16> v = input_unit.values();
     const auto offset = reg::roomOffsetHundredths(*target, reg::value32(v, reg::kRoomTemperature),
-                                                    reg::temperatureDivisor(v.size() > reg::kDecimalPlaces,
-                                                                            reg::word(v, reg::kDecimalPlaces)));
+                                                    reg::temperatureDivisor(true, reg::word(v, reg::kDecimalPlaces)));
     if (!offset) {
         // Unscalable, or an offset the register cannot hold: never a wrapped word.
         notify(notices::Notice::WriteFailure);
+        restore();
         return;
     }
     ui->progressBar_write->setValue(60);
-    if (!writeConfirmed(reg::kRoomZeroOffset, {input::toWord(*offset)})) {
+    const WriteOutcome written = writeAndAwait(reg::kRoomZeroOffset, {input::toWord(*offset)});
+    if (written != WriteOutcome::Accepted) {
         notify(notices::Notice::WriteFailure);
+        restore();
         return;
     }
     // A later parameter write sends this field: it must hold the new offset.

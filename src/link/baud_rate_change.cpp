@@ -14,15 +14,29 @@ void Widget::on_pushButton_set_baudrate_clicked()
         return;
     const quint16 code = ui->comboBox_set_baudrate->currentText().toUShort(nullptr, 10);
 
+    // The rate in force before: a change that is not stored goes back to it,
+    // or the next unrelated store would save a rate nobody chose.
+    if (!fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure))
+        return;
+    const QVector<quint16> before = {reg::word(holding_unit.values(), reg::kDeviceBaudRate)};
+
     // Each write is judged by its own answer; only a change the transmitter
-    // accepted and stored is worth a restart.
-    const bool rateAccepted = writeConfirmed(reg::kDeviceBaudRate, {code});
-    if (rateAccepted)
-        waitMs(200);
-    if (!rateAccepted || !writeConfirmed(reg::kStoreCommand, {reg::kStoreValue})) {
+    // accepted, stored and reads back is worth a restart.
+    const WriteOutcome rate = writeAndAwait(reg::kDeviceBaudRate, {code});
+    if (rate != WriteOutcome::Accepted) {
         notify(notices::Notice::WriteFailure);
+        if (rate == WriteOutcome::Unanswered)
+            restoreAfterFailure(reg::kDeviceBaudRate, before);
         return;
     }
+    waitMs(200);
+    if (!writeConfirmed(reg::kStoreCommand, {reg::kStoreValue})) {
+        notify(notices::Notice::WriteFailure);
+        restoreAfterFailure(reg::kDeviceBaudRate, before);
+        return;
+    }
+    if (!verifyReadBack(reg::kDeviceBaudRate, {code}))
+        return;
     if (runProgress(1, 100, 40))
         notify(notices::Notice::BaudRateChanged);
 }

@@ -6,6 +6,7 @@
 #include "hled.h"
 #include "language_table.h"
 #include "notice_texts.h"
+#include "notices.h"
 #include "port_combo.h"
 #include "port_list.h"
 #include "rtu_master.h"
@@ -170,4 +171,20 @@ void Widget::onDeviceError(QModbusDevice::Error error)
     const QString reason = modbusDevice->errorString();
     closeLink();
     showLinkFailure(reason);
+}
+
+// The master never finished a request: the port takes no data (a UART without
+// hardware, a hung adapter), and everything sent to it would pile up behind it.
+// Close that link and say which port it was.
+void Widget::onRequestGivenUp(quint64 generation)
+{
+    if (generation != link_generation || !isConnected() || shutting_down)
+        return;
+    const QString port = ports::chosenLocation(ui->comboBox_com_num);
+    closeLink();
+    const auto text = notices::portSilentNotice(port, languageIndex());
+    if (text) {
+        showLinkFailure(text->text);
+        notices::showBox(text->title, text->text);
+    }
 }

@@ -3,11 +3,29 @@
 #include <QModbusReply>
 #include <QModbusResponse>
 
+#include <algorithm>
+
 namespace rtu {
 
 namespace {
 constexpr int kWatchdogPeriodMs = 250;
+constexpr int kDeliveryAllowanceMs = 100;
 constexpr size_t kRecentVerdicts = 64;
+
+// A read reply that carries fewer registers than were asked for is no answer
+// to the request: the step that asked would read zeros for what is missing.
+void judgeLength(Verdict &v, const QModbusReply *reply, int expected)
+{
+    if (!v.ok || !reply || expected <= 0)
+        return;
+    const int received = int(reply->result().valueCount());
+    if (received >= expected)
+        return;
+    v.ok = false;
+    v.shortReply = true;
+    v.error = QModbusDevice::UnknownError;
+    v.text = QStringLiteral("Short reply: %1 of %2 registers.").arg(received).arg(expected);
+}
 }
 
 Verdict verdictOf(const QModbusReply *reply)
@@ -35,12 +53,13 @@ RequestLedger::RequestLedger(QObject *parent) : QObject(parent)
     connect(&m_watchdog, &QTimer::timeout, this, &RequestLedger::checkDeadlines);
 }
 
-quint64 RequestLedger::follow(QModbusReply *reply, int timeoutMs, Handler handler)
+quint64 RequestLedger::follow(QModbusReply *reply, int timeoutMs, Handler handler, int expectedValues)
 {
     const quint64 id = m_nextId++;
     Entry e;
     e.reply = reply;
     e.handler = std::move(handler);
+    e.expectedValues = expectedValues;
     // Requests queued behind others wait their turn before their own timeout runs.
     e.deadlineMs = m_clock.elapsed() + qint64(timeoutMs) * (1 + outstandingCount()) + kGiveUpMarginMs;
     m_entries.emplace(id, std::move(e));
@@ -72,7 +91,9 @@ void RequestLedger::deliver(quint64 id, quint64 epoch)
     m_entries.erase(it);
     if (m_entries.empty())
         m_watchdog.stop();
-    const Verdict v = e.isForced ? e.forced : verdictOf(e.reply.data());
+    Verdict v = e.isForced ? e.forced : verdictOf(e.reply.data());
+    if (!e.isForced)
+        judgeLength(v, e.reply.data(), e.expectedValues);
     m_recent[id] = v;
     while (m_recent.size() > kRecentVerdicts)
         m_recent.erase(m_recent.begin());
@@ -108,6 +129,26 @@ void RequestLedger::reset()
     ++m_epoch;
     m_entries.clear();
     m_watchdog.stop();
+}
+
+int RequestLedger::msUntil(qint64 deadlineMs) const
+{
+    const qint64 left = deadlineMs - m_clock.elapsed() + kWatchdogPeriodMs + kDeliveryAllowanceMs;
+    return int(qBound<qint64>(0, left, 3600 * 1000));
+}
+
+int RequestLedger::msUntilAllEnded() const
+{
+    int longest = 0;
+    for (const auto &entry : m_entries)
+        longest = std::max(longest, msUntil(entry.second.deadlineMs));
+    return longest;
+}
+
+int RequestLedger::msUntilEnded(quint64 id) const
+{
+    const auto it = m_entries.find(id);
+    return it == m_entries.end() ? 0 : msUntil(it->second.deadlineMs);
 }
 
 bool RequestLedger::verdict(quint64 id, Verdict *out) const

@@ -25,6 +25,7 @@ struct Verdict {
     QModbusDevice::Error error = QModbusDevice::NoError;
     QString text;             // the reply's error text; empty when ok
     int exceptionCode = 0;    // Modbus exception code of a refused request
+    bool shortReply = false;  // a read answered with fewer registers than asked for
 };
 
 // What a reply says about its request: ok, or why not.
@@ -40,7 +41,9 @@ public:
 
     // Follows an unfinished reply. `handler` runs once, from the event loop;
     // `timeoutMs` is the master's response timeout, the base of the margin.
-    quint64 follow(QModbusReply *reply, int timeoutMs, Handler handler);
+    // A read that delivers fewer than `expectedValues` registers ends as failed:
+    // the missing words would otherwise be taken for zeros.
+    quint64 follow(QModbusReply *reply, int timeoutMs, Handler handler, int expectedValues = 0);
     // Ends every outstanding request as aborted; handlers still run, queued.
     void abortAll();
     // Forgets everything, including ends not yet delivered (a fresh link).
@@ -51,6 +54,11 @@ public:
     // The verdict of a request that has ended (the last few are kept).
     bool verdict(quint64 id, Verdict *out) const;
     quint64 givenUpCount() const { return m_givenUp; }
+    // Time until every outstanding request has surely ended (its give-up
+    // deadline, the watchdog's period and the queued delivery); 0 when none is.
+    int msUntilAllEnded() const;
+    // The same for one request.
+    int msUntilEnded(quint64 id) const;
 
     // Margin beyond the response timeout before a reply is given up.
     static constexpr int kGiveUpMarginMs = 1000;
@@ -66,6 +74,7 @@ private:
         QPointer<QModbusReply> reply;
         Handler handler;
         qint64 deadlineMs = 0;
+        int expectedValues = 0;
         bool scheduled = false;
         Verdict forced;       // used when we end the reply ourselves
         bool isForced = false;
@@ -75,6 +84,7 @@ private:
     void deliver(quint64 id, quint64 epoch);
     void end(quint64 id, QModbusDevice::Error error, const QString &text);
     void checkDeadlines();
+    int msUntil(qint64 deadlineMs) const;
 
     std::map<quint64, Entry> m_entries;
     std::map<quint64, Verdict> m_recent;

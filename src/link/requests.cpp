@@ -8,8 +8,10 @@
 #include "hled.h"
 #include "notice_texts.h"
 #include "notices.h"
+#include "registers.h"
 #include "request_ledger.h"
 #include "ui_widget.h"
+#include "write_verdict.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -60,12 +62,12 @@ bool Widget::operationLinkLost() const
 
 bool Widget::readHoldingBlock()
 {
-    return sendRead(QModbusDataUnit::HoldingRegisters, 64) != 0;
+    return sendRead(QModbusDataUnit::HoldingRegisters, reg::kHoldingCount) != 0;
 }
 
 bool Widget::readInputBlock()
 {
-    return sendRead(QModbusDataUnit::InputRegisters, 13) != 0;
+    return sendRead(QModbusDataUnit::InputRegisters, reg::kInputCount) != 0;
 }
 
 quint64 Widget::sendRead(QModbusDataUnit::RegisterType type, int count)
@@ -98,7 +100,8 @@ quint64 Widget::sendRead(QModbusDataUnit::RegisterType type, int count)
                                   onHoldingBlockReply(r, v, route);
                               else
                                   onInputBlockReply(r, v, route);
-                          });
+                          },
+                          count);
 }
 
 bool Widget::writeRegisters(int server, int start, quint16 count, const quint16 *values)
@@ -162,32 +165,40 @@ void Widget::onWriteReply(QModbusReply *reply, const rtu::Verdict &verdict)
         notices::showBox(QStringLiteral("prompt"), verdict.text);
 }
 
-bool Widget::preWait()
+// Waits for the link to be free: at least `boundMs`, and in any case until the
+// requests now outstanding have ended, which they do by their own deadlines.
+bool Widget::waitForFreeLink(int boundMs)
 {
     const bool free = waitUntil([this] { return !reply_pending; },
-                                line_budget.preWaitChecks * bus::kPreWaitStepMs);
+                                std::max(boundMs, ledger->msUntilAllEnded()));
     return free && !operationLinkLost() && !shutting_down;
 }
 
+bool Widget::preWait()
+{
+    return waitForFreeLink(line_budget.preWaitChecks * bus::kPreWaitStepMs);
+}
+
 // One attempt of a shared budget of checks: it costs the checks it waited for,
-// at least one.
+// at least one. Waiting out a request that was bound to end is not the link
+// being busy: an attempt that found the link free leaves the next one a check.
 bool Widget::takeAttempt(int &budget)
 {
     if (budget <= 0)
         return false;
     QElapsedTimer waited;
     waited.start();
-    const bool free = waitUntil([this] { return !reply_pending; }, budget * bus::kPreWaitStepMs);
-    const int spent = int(std::ceil(double(waited.elapsed()) / bus::kPreWaitStepMs));
-    budget -= std::max(1, spent);
-    return free && !operationLinkLost() && !shutting_down;
+    const bool free = waitForFreeLink(budget * bus::kPreWaitStepMs);
+    const int spent = std::max(1, int(std::ceil(double(waited.elapsed()) / bus::kPreWaitStepMs)));
+    budget -= free ? std::min(spent, std::max(1, budget - 1)) : spent;
+    return free;
 }
 
 quint64 Widget::sendOperationRead(QModbusDataUnit::RegisterType type)
 {
     reply_route = 2;
     read_failed = true;
-    return sendRead(type, type == QModbusDataUnit::HoldingRegisters ? 64 : 13);
+    return sendRead(type, type == QModbusDataUnit::HoldingRegisters ? reg::kHoldingCount : reg::kInputCount);
 }
 
 // Bounded wait for one request's own end; its verdict when it ended.
@@ -197,8 +208,10 @@ std::optional<rtu::Verdict> Widget::awaitEnd(quint64 id)
         return rtu::Verdict{true, QModbusDevice::NoError, {}, 0};
     if (id == 0)
         return std::nullopt;
+    // At least the result wait, and long enough for the ledger to end the
+    // request itself: a step always learns how its request ended.
     waitUntil([this, id] { return !ledger->isOutstanding(id); },
-              line_budget.resultWaitChecks * bus::kResultWaitStepMs);
+              std::max(line_budget.resultWaitChecks * bus::kResultWaitStepMs, ledger->msUntilEnded(id)));
     rtu::Verdict v;
     if (ledger->isOutstanding(id) || !ledger->verdict(id, &v))
         return std::nullopt;
@@ -217,8 +230,11 @@ Widget::ReadOutcome Widget::fetchBlock(QModbusDataUnit::RegisterType type, int p
         return ReadOutcome::NotSent;
     if (progressOnSend >= 0)
         ui->progressBar_write->setValue(progressOnSend);
-    if (!awaitEnd(id))
+    const auto verdict = awaitEnd(id);
+    if (!verdict)
         return ReadOutcome::TimedOut;
+    if (verdict->shortReply)
+        return ReadOutcome::Short;
     return read_failed ? ReadOutcome::Failed : ReadOutcome::Delivered;
 }
 
@@ -228,8 +244,14 @@ bool Widget::fetchOrReport(QModbusDataUnit::RegisterType type, notices::Notice f
     switch (fetchBlock(type, progressOnSend, budget)) {
     case ReadOutcome::Delivered:
         return true;
-    case ReadOutcome::TimedOut:
+    case ReadOutcome::Short:
+        notify(notices::Notice::ReadFailure);
         return false;
+    case ReadOutcome::TimedOut:
+        // The link closed under the step: the link status says why.
+        if (operationLinkLost() || shutting_down)
+            return false;
+        break;
     case ReadOutcome::NotSent:
     case ReadOutcome::Failed:
         break;
@@ -268,12 +290,37 @@ bool Widget::writeWithBudget(int &budget, int start, std::initializer_list<quint
 // about a refusal, and a write never sent tells nobody: callers decide.
 bool Widget::writeConfirmed(int start, const QVector<quint16> &values, int *budget)
 {
+    return writeAndAwait(start, values, budget) == WriteOutcome::Accepted;
+}
+
+Widget::WriteOutcome Widget::writeAndAwait(int start, const QVector<quint16> &values, int *budget)
+{
     const bool free = budget ? takeAttempt(*budget) : preWait();
     if (!free)
-        return false;
+        return WriteOutcome::NotSent;
     const quint64 id = sendWrite(serverAddress(), start, quint16(values.size()), values.constData());
+    if (id == 0)
+        return WriteOutcome::NotSent;
     const auto verdict = awaitEnd(id);
-    return verdict && verdict->ok && !operationLinkLost();
+    if (verdict && verdict->ok && !operationLinkLost())
+        return WriteOutcome::Accepted;
+    if (verdict && verdict->error == QModbusDevice::ProtocolError)
+        return WriteOutcome::Refused;
+    return WriteOutcome::Unanswered;
+}
+
+bool Widget::restoreAfterFailure(int start, const QVector<quint16> &before)
+{
+    bool restored = writeConfirmed(start, before);
+    if (restored && fetchBlock(QModbusDataUnit::HoldingRegisters) == ReadOutcome::Delivered)
+        restored = verify::verifyWrite(start, before, holding_unit.values(), languageIndex()).verified;
+    else
+        restored = false;
+    ui->label_link_sta->setText(QStringLiteral("link status: 【")
+                                + verify::restoreText(start, before.size(), restored, languageIndex())
+                                + QStringLiteral("】"));
+    verdict_shown.start();
+    return restored;
 }
 
 bool Widget::awaitWriteAnswers(quint32 total)

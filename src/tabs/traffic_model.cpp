@@ -12,14 +12,15 @@ QString hex(const QByteArray &bytes)
     return QString::fromLatin1(bytes.toHex(' ').toUpper());
 }
 
-// Request frame as it went out, and the answer as it came back (address and
-// CRC restored: the master hands over the PDU only, and only frames with a
-// good CRC).
+// The request frame exactly as the master sends it (it encodes requests
+// deterministically), and the answer's PDU as the master decoded it: the
+// master keeps neither the received bytes nor their CRC, so no answer frame is
+// shown as if it had been received.
 QString framesText(const diag::TrafficRecord &r)
 {
     QString text = QStringLiteral("> ") + hex(diag::rtuFrame(r.request.server, diag::requestPdu(r.request)));
     if (!r.responsePdu.isEmpty())
-        text += QStringLiteral("  < ") + hex(diag::rtuFrame(r.request.server, r.responsePdu));
+        text += QStringLiteral("  < PDU ") + hex(r.responsePdu);
     return text;
 }
 

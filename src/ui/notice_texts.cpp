@@ -59,6 +59,14 @@ const char *const kPermission[kLanguageCount] = {
     "(sudo usermod -aG %2 $USER), then log out and log in again.",
 };
 
+// %1 the port.
+const char *const kPortSilent[kLanguageCount] = {
+    "串口 %1 不接收数据，已断开连接。请检查端口选择，或重新插拔 USB 串口适配器后再连接。",
+    "串口 %1 不接收數據，已斷開連接。請檢查端口選擇，或重新插拔 USB 串口轉接器後再連接。",
+    "The serial port %1 is not taking data; the link was closed. Check the chosen port, "
+    "or unplug and replug the USB-serial adapter, then connect again.",
+};
+
 }  // namespace
 
 std::optional<NoticeText> noticeText(Notice n, int language) {
@@ -87,6 +95,12 @@ std::optional<NoticeText> permissionNotice(const QString &port, const QString &g
         return std::nullopt;
     return NoticeText{QString::fromUtf8(kTitles[language]),
                       QString::fromUtf8(kPermission[language]).arg(port, group)};
+}
+
+std::optional<NoticeText> portSilentNotice(const QString &port, int language) {
+    if (!validLanguage(language))
+        return std::nullopt;
+    return NoticeText{QString::fromUtf8(kTitles[language]), QString::fromUtf8(kPortSilent[language]).arg(port)};
 }
 
 }  // namespace notices

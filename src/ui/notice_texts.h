@@ -38,4 +38,7 @@ std::optional<NoticeText> invalidNumberNotice(Field f, const QString &min, const
 // The serial port `port` may not be opened by this user: join `group`, then log in again.
 std::optional<NoticeText> permissionNotice(const QString &port, const QString &group, int language);
 
+// The master never got a request out on `port`: the link was closed.
+std::optional<NoticeText> portSilentNotice(const QString &port, int language);
+
 }  // namespace notices

@@ -3,6 +3,7 @@
 // in a scratch directory, never in the user's own.
 
 #include "e2e_helpers.h"
+#include "port_combo.h"
 #include "remembered_settings.h"
 
 #include <QSettings>
@@ -14,6 +15,7 @@ private slots:
     void initTestCase();
     void settingsComeBack();
     void missingPortFallsBackAndForgetStartsClean();
+    void explicitPortBeatsRemembered();
 
 private:
     QTemporaryDir m_dir;
@@ -80,6 +82,30 @@ void TestRememberedSettings::missingPortFallsBackAndForgetStartsClean()
     QCOMPARE(probe.ui()->comboBox_baudrate->currentText(), defaultBaud);
     QVERIFY(defaultBaud != QStringLiteral("2400"));
     QCOMPARE(probe.ui()->comboBox_sel_language->currentIndex(), 0);
+}
+
+// As ./run.sh starts the tool: the last demo's line is remembered (gone, or
+// another port still listed), the port named by TCAL_PORT is chosen, and
+// connect brings live values at once.
+void TestRememberedSettings::explicitPortBeatsRemembered()
+{
+    SimulatorFixture fixture(e2e::onLine(4800));
+    QVERIFY(fixture.ok());
+    NoticeCatcher notices;
+    qputenv("TCAL_EXTRA_PORTS", "/tmp/tcal-a");
+    qputenv("TCAL_PORT", fixture.toolPort().toLocal8Bit());
+    for (const QString &saved : {QStringLiteral("/tmp/tcal-gone"), QStringLiteral("/tmp/tcal-a")}) {
+        QSettings().setValue("serial/port", saved);
+        Widget w;
+        WidgetProbe probe(w);
+        prefs::remember(&w);
+        QCOMPARE(ports::chosenLocation(probe.ui()->comboBox_com_num), fixture.toolPort());
+        probe.ui()->pushButton_com_connect->click();
+        QTRY_VERIFY_WITH_TIMEOUT(probe.ui()->lcdNumber_rt_adc_value->intValue() != 0, 5000);
+        QVERIFY(probe.ledRt()->isOn());
+    }
+    qunsetenv("TCAL_PORT");
+    QVERIFY(notices.texts().isEmpty());
 }
 
 QTEST_MAIN(TestRememberedSettings)

@@ -204,9 +204,14 @@ void TestDiagnostics::crcDiscardMessage()
 
 void TestDiagnostics::settingsRules()
 {
-    QCOMPARE(prefs::pickPort("/dev/ttyUSB1", {"/dev/ttyS0", "/dev/ttyUSB1"}), QString("/dev/ttyUSB1"));
-    QCOMPARE(prefs::pickPort("/dev/ttyUSB9", {"/dev/ttyS0", "/dev/ttyUSB1"}), QString("/dev/ttyS0"));
-    QCOMPARE(prefs::pickPort("/dev/ttyUSB9", {}), QString());
+    const QStringList listed = {"/dev/ttyS0", "/dev/ttyUSB1", "/tmp/demo/tool"};
+    QCOMPARE(prefs::pickPort("/dev/ttyUSB1", {}, listed), QString("/dev/ttyUSB1"));
+    QCOMPARE(prefs::pickPort("/dev/ttyUSB9", {}, listed), QString("/dev/ttyS0"));
+    QCOMPARE(prefs::pickPort("/dev/ttyUSB9", {}, {}), QString());
+    // An explicit port beats the remembered one, listed or gone.
+    QCOMPARE(prefs::pickPort("/dev/ttyUSB1", "/tmp/demo/tool", listed), QString("/tmp/demo/tool"));
+    QCOMPARE(prefs::pickPort("/tmp/old/tool", "/tmp/demo/tool", listed), QString("/tmp/demo/tool"));
+    QCOMPARE(prefs::pickPort({}, "/tmp/demo/tool", listed), QString("/tmp/demo/tool"));
     QCOMPARE(prefs::pickChoice("9600", {"4800", "9600"}, "4800"), QString("9600"));
     QCOMPARE(prefs::pickChoice("12345", {"4800", "9600"}, "4800"), QString("4800"));
     QVERIFY(prefs::validAddress(" 247"));
