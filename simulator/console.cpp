@@ -30,6 +30,7 @@ const char *consoleHelp()
            "  fault crc on|off         damage the CRC of every reply\n"
            "  fault delay MS           hold every reply back by MS milliseconds\n"
            "  fault short N            read replies carry only N registers (0 = off)\n"
+           "  fault drop N             leave the next N requests unanswered\n"
            "  fault exception F C [R]  answer function F (or any) with exception code C,\n"
            "                           only for requests covering register R if given\n"
            "  fault linespeed on|off   delay replies as a real line at the set baud would\n"
@@ -149,6 +150,7 @@ std::string runConsoleCommand(Simulator &s, const std::string &line, bool *quit)
         if (what == "linespeed" && toSwitch(arg(2), on)) { s.setLineSpeed(on); return "ok\n"; }
         if (what == "delay" && toInt(arg(2), n) && n >= 0) { s.setReplyDelayMs(static_cast<int>(n)); return "ok\n"; }
         if (what == "short" && toInt(arg(2), n) && n >= 0) { s.setShortRead(static_cast<int>(n)); return "ok\n"; }
+        if (what == "drop" && toInt(arg(2), n) && n >= 0) { s.dropNext(static_cast<int>(n)); return "ok\n"; }
         if (what == "refuse" && toInt(arg(2), n) && n >= 0 && n < 64) {
             long code = 4;
             if (arg(3).empty() || (toInt(arg(3), code) && code > 0 && code < 256)) {

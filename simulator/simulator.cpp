@@ -285,7 +285,9 @@ void Simulator::handle(const uint8_t *req, int length)
     int modeForReply = 0;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_silent) {
+        if (m_silent || m_dropNext > 0) {
+            if (!m_silent)
+                --m_dropNext;   // lost on the line: neither applied nor answered
             logRequest(r);
             return;
         }
@@ -582,6 +584,18 @@ void Simulator::setSilent(bool on)
     m_silent = on;
 }
 
+void Simulator::dropNext(int requests)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_dropNext = std::max(0, requests);
+}
+
+int Simulator::dropsPending() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_dropNext;
+}
+
 void Simulator::setException(int function, int address, int code)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -642,6 +656,7 @@ void Simulator::clearFaults()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_silent = false;
+    m_dropNext = 0;
     m_corrupt = false;
     m_delayMs = 0;
     m_shortRead = 0;

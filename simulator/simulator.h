@@ -93,6 +93,9 @@ public:
 
     // Faults
     void setSilent(bool on);
+    // The next `requests` requests for our address go unanswered, as if lost on the line.
+    void dropNext(int requests);
+    int dropsPending() const;
     // function -1 = any function, address -1 = any register of the request
     void setException(int function, int address, int code);
     // Every write (function 6 or 16) touching holding `address` is refused.
@@ -151,6 +154,7 @@ private:
     int m_mode = 0, m_reportedMode = 0, m_reportDelay = 0, m_reportCountdown = 0;
     bool m_drift = false;
     bool m_silent = false, m_corrupt = false, m_lineSpeed = false;
+    int m_dropNext = 0;
     int m_delayMs = 0, m_shortRead = 0, m_latencyMs = 5;
     std::vector<ExceptionRule> m_rules;
     std::array<bool, model::kHoldingCount> m_ignored{};

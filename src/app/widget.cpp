@@ -127,11 +127,7 @@ Widget::Widget(QWidget *parent)
     connect(modbusDevice, &QModbusDevice::errorOccurred, this, &Widget::onDeviceError);
     ledger = new rtu::RequestLedger(this);
     connect(ledger, &rtu::RequestLedger::ended, this, &Widget::wakeWaits);
-    // Handled once the given-up request has ended as timed out, never inside the ledger.
-    connect(ledger, &rtu::RequestLedger::givenUp, this, [this] {
-        const quint64 generation = link_generation;
-        QTimer::singleShot(0, this, [this, generation] { onRequestGivenUp(generation); });
-    });
+    connect(ledger, &rtu::RequestLedger::givenUp, this, &Widget::onRequestGivenUp);
     line_budget = bus::lineBudget({});
 
     refreshPorts();

@@ -130,7 +130,7 @@ private:
     void openLink();
     void closeLink();
     void onDeviceError(QModbusDevice::Error error);
-    void onRequestGivenUp(quint64 generation);
+    void onRequestGivenUp();
     void renewMaster();
     void pollPass();
 

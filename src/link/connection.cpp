@@ -175,16 +175,17 @@ void Widget::onDeviceError(QModbusDevice::Error error)
 
 // The master never finished a request: the port takes no data (a UART without
 // hardware, a hung adapter), and everything sent to it would pile up behind it.
-// Close that link and say which port it was.
-void Widget::onRequestGivenUp(quint64 generation)
+// Close that link before any wait looks again, and say which port it was.
+void Widget::onRequestGivenUp()
 {
-    if (generation != link_generation || !isConnected() || shutting_down)
+    if (!isConnected() || shutting_down)
         return;
     const QString port = ports::chosenLocation(ui->comboBox_com_num);
     closeLink();
     const auto text = notices::portSilentNotice(port, languageIndex());
-    if (text) {
-        showLinkFailure(text->text);
-        notices::showBox(text->title, text->text);
-    }
+    if (!text)
+        return;
+    showLinkFailure(text->text);
+    // The box waits for the event loop: this runs inside the ledger's delivery.
+    QTimer::singleShot(0, this, [notice = *text] { notices::showBox(notice.title, notice.text); });
 }

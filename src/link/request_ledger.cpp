@@ -98,6 +98,8 @@ void RequestLedger::deliver(quint64 id, quint64 epoch)
     while (m_recent.size() > kRecentVerdicts)
         m_recent.erase(m_recent.begin());
     e.handler(e.reply.data(), v);
+    if (e.givenUp)
+        emit givenUp(e.reply.data());
     emit ended(id);
 }
 
@@ -170,9 +172,7 @@ void RequestLedger::checkDeadlines()
             late.push_back(entry.first);
     for (quint64 id : late) {
         ++m_givenUp;
-        const Entry &e = m_entries.at(id);
-        if (e.reply)
-            emit givenUp(e.reply.data());
+        m_entries.at(id).givenUp = true;
         end(id, QModbusDevice::TimeoutError, tr("Response timeout (the master never answered)."));
     }
 }

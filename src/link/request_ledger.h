@@ -66,7 +66,9 @@ public:
 signals:
     // A request ended and its handler has run: waits look again.
     void ended(quint64 id);
-    // The master never finished this reply; it now ends as timed out.
+    // The master never finished this reply; it ended as timed out. Emitted
+    // after its handler has run and before `ended`, so that a listener can
+    // act before any wait looks again.
     void givenUp(QModbusReply *reply);
 
 private:
@@ -78,6 +80,7 @@ private:
         bool scheduled = false;
         Verdict forced;       // used when we end the reply ourselves
         bool isForced = false;
+        bool givenUp = false;
     };
 
     void schedule(quint64 id);

@@ -27,7 +27,8 @@ private slots:
     void trimWithLinkDown();
     void starvedTrimReadsShowNothing();
     void fineTrimTakesTheGuard();
-    void trimChangeDuringRefreshWins();
+    void trimEnabledOnlyAfterLoad();
+    void overtakenTrimWriteIsReported();
     void refusedEndClickSelectsNothing();
 };
 
@@ -92,14 +93,14 @@ void TestCurrentOutput::unconfirmedCommandKeepsStep()
     QCOMPARE(writesTo(sim, 50), QList<int>());
     sim.clearExceptions();
 
-    // A holding block that ends before word 51 never confirms.
+    // A holding block that ends before word 51 never confirms: a read failure.
     s.notices.clear();
     sim.setShortRead(51);
     ui->commandLinkButton_ma_auto_calib_4->click();
     QCOMPARE(stepText(s), kStepA);
     QCOMPARE(sim.holding(51), uint16_t(1));
     QCOMPARE(writesTo(sim, 50), QList<int>());
-    QCOMPARE(s.notices.texts(), QStringList({kWriteFailure}));
+    QCOMPARE(s.notices.texts(), QStringList({kReadFailure}));
     sim.setShortRead(0);
     s.notices.clear();
 
@@ -577,26 +578,61 @@ void TestCurrentOutput::fineTrimTakesTheGuard()
     QVERIFY(s.notices.notices().isEmpty());
 }
 
-void TestCurrentOutput::trimChangeDuringRefreshWins()
+// The spin box is off until it shows the chosen end's stored value: a key or
+// the wheel meanwhile would write the other end's value into this end. A load
+// that fails leaves it off, with the read-failure notice.
+void TestCurrentOutput::trimEnabledOnlyAfterLoad()
 {
     WindowSession s(at9600());
     sim::Simulator &sim = s.sim();
     sim.setHolding(9, 4100);
+    sim.setHolding(10, 4050);
     QVERIFY(prepare(s, 4));
     Ui::Widget *ui = s.ui();
     ui->radioButton_ma_fine_4->click();
     QCOMPARE(ui->spinBox_ma_fine->value(), 4100);
 
-    // The operator turns the spin box while the refresh waits for its block:
-    // the block predates the change and must not replace it.
     sim.setReplyDelayMs(300);
-    QTimer::singleShot(550, [&] { ui->spinBox_ma_fine->setValue(4150); });
+    bool enabledWhileLoading = true;
+    QTimer::singleShot(550, [&] { enabledWhileLoading = ui->spinBox_ma_fine->isEnabled(); });
+    ui->radioButton_ma_fine_20->click();
+    QVERIFY(!enabledWhileLoading);
+    QVERIFY(ui->spinBox_ma_fine->isEnabled());
+    QCOMPARE(ui->spinBox_ma_fine->value(), 4050);
+
+    sim.setReplyDelayMs(0);
+    sim.setException(3, -1, 4);
     ui->radioButton_ma_fine_4->click();
-    QTRY_COMPARE_WITH_TIMEOUT(sim.holding(9), uint16_t(4150), 3000);
-    QCOMPARE(ui->spinBox_ma_fine->value(), 4150);
+    QVERIFY(!ui->spinBox_ma_fine->isEnabled());
+    QCOMPARE(s.notices.texts(), QStringList({kReadFailure}));
+    QCOMPARE(writesTo(sim, 9), QList<int>());
+    QCOMPARE(writesTo(sim, 10), QList<int>());
+}
+
+// A value typed for the 4 mA end waits for a busy link; meanwhile the 20 mA
+// end is chosen. The value is never written to the 20 mA end, and since it no
+// longer belongs to the chosen end it is reported as not written.
+void TestCurrentOutput::overtakenTrimWriteIsReported()
+{
+    WindowSession s(at9600());
+    sim::Simulator &sim = s.sim();
+    sim.setHolding(9, 4100);
+    sim.setHolding(10, 4050);
+    QVERIFY(prepare(s, 4));
+    Ui::Widget *ui = s.ui();
+    ui->radioButton_ma_fine_4->click();
+    sim.clearRequests();
+
+    s.probe.setReplyPending(true);
+    QTimer::singleShot(100, [&] { ui->radioButton_ma_fine_20->click(); });
+    QTimer::singleShot(200, [&] { s.probe.setReplyPending(false); });
+    ui->spinBox_ma_fine->setValue(4111);
     QVERIFY(s.idle());
-    QCOMPARE(writesTo(sim, 9), QList<int>({4150}));
-    QVERIFY(s.notices.notices().isEmpty());
+    QCOMPARE(writes(sim), QStringList({"51=4"}));
+    QCOMPARE(sim.holding(9), uint16_t(4100));
+    QCOMPARE(sim.holding(10), uint16_t(4050));
+    QCOMPARE(ui->spinBox_ma_fine->value(), 4050);
+    QCOMPARE(s.notices.texts(), QStringList({kWriteFailure}));
 }
 
 void TestCurrentOutput::refusedEndClickSelectsNothing()

@@ -73,10 +73,12 @@ private slots:
     void refusedInputWritesNothing();
     void unknownCodesAreKeptOnWrite();
     void shortReadWritesNothing();
+    void refusedStoreRestoresBlock();
+    void lostPollDoesNotFailTheNextStep();
     void exceptionOnBlockWriteStopsStore();
     void failedBlockWriteIsNotStoredAfterGoodPoll();
     void busyLinkUsesNoStaleRead();
-    void busySimulatorWritesNothing();
+    void busySimulatorDelaysTheWrite();
     void unsentBlockWriteIsReported();
     void failedOperationReadChangesNothing();
     void otherOperationsWaitForTheWrite();
@@ -309,21 +311,73 @@ void TestParameters::unknownCodesAreKeptOnWrite()
     QVERIFY(s.notices.notices().isEmpty());
 }
 
+// A block short of what the step uses is a read failure: the read fills
+// nothing (no zeros, no first unit), the write sends nothing.
 void TestParameters::shortReadWritesNothing()
 {
     WindowSession s(at9600());
     QVERIFY(prepare(s, 1));
     Ui::Widget *ui = s.ui();
     fill(ui, {0, "100.0", "0.0", "0.00", 0, 0, "0.00", 5});
+    const FormSnapshot shown = snapshot(ui);
     const auto before = s.sim().holdingImage();
-    // Six registers only: the write would otherwise send zeros for 6, 7 and 8.
     s.sim().setShortRead(6);
+    ui->pushButton_para_read->click();
+    QVERIFY(snapshot(ui) == shown);
     ui->pushButton_para_write->click();
-    QCOMPARE(s.notices.texts(), QStringList({kWriteFailure}));
-    QCOMPARE(s.sim().requestCount(3), 1);
+    QCOMPARE(s.notices.texts(), QStringList({kReadFailure, kReadFailure}));
+    QCOMPARE(s.sim().requestCount(3), 2);
     QCOMPARE(s.sim().requestCount(16), 0);
     QCOMPARE(s.sim().requestCount(6), 0);
     QCOMPARE(s.sim().holdingImage(), before);
+    QVERIFY(s.ui()->label_link_sta->text().contains("Short reply: 6 of 64 registers."));
+}
+
+// The block was taken but the store was refused: the block goes back to what
+// the transmitter held, so that no later store saves it, and the link status
+// says so. Good polls then keep that verdict in view, but a failed poll ends
+// it: from then on the status follows the polls again.
+void TestParameters::refusedStoreRestoresBlock()
+{
+    WindowSession s(at9600());
+    QVERIFY(connectPolling(s, 1));
+    Ui::Widget *ui = s.ui();
+    const auto before = s.sim().holdingImage();
+    fill(ui, {1, "500.0", "0.0", "0.00", 0, 0, "0.00", 5});
+    s.sim().refuseWrites(62);
+    ui->pushButton_para_write->click();
+    QCOMPARE(s.sim().requestCount(16, 0), 2);   // the block, then the block as it was
+    QCOMPARE(s.sim().holdingImage(), before);
+    QCOMPARE(s.notices.lastText(), kWriteFailure);
+    const QString restored = QStringLiteral("link status: 【未完成：寄存器 0-8 已恢复原值并读回确认】");
+    QCOMPARE(ui->label_link_sta->text(), restored);
+    const int polls = s.sim().requestCount(4);
+    QTRY_VERIFY_WITH_TIMEOUT(s.sim().requestCount(4) >= polls + 2, 5000);
+    QCOMPARE(ui->label_link_sta->text(), restored);
+
+    QStringList seen;
+    QObject::connect(&s.window, &Widget::linkStatusShown,
+                     [&seen](bool ok, const QString &) { seen << (ok ? "ok" : "failed"); });
+    s.sim().dropNext(1);
+    QTRY_VERIFY_WITH_TIMEOUT(seen.contains("failed"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(ui->label_link_sta->text(), QString("link status: 【OK】"), 5000);
+    QCOMPARE(seen.last(), QString("ok"));
+}
+
+// At 4800 baud a poll lost on the line holds the link for its whole 666 ms
+// timeout; a read clicked right behind it waits that out instead of giving
+// up as "link busy".
+void TestParameters::lostPollDoesNotFailTheNextStep()
+{
+    WindowSession s(onLine(4800));
+    QVERIFY(connectPolling(s, 1));
+    Ui::Widget *ui = s.ui();
+    ui->lineEdit_para_hight_tmp->clear();
+    s.sim().dropNext(1);
+    QTRY_VERIFY_WITH_TIMEOUT(s.sim().dropsPending() == 0, 5000);
+    ui->pushButton_para_read->click();
+    QVERIFY2(s.notices.notices().isEmpty(), qPrintable(s.notices.texts().join(" | ")));
+    QCOMPARE(ui->lineEdit_para_hight_tmp->text(), QString("1000.0"));
 }
 
 void TestParameters::refusedInputWritesNothing()
@@ -504,9 +558,10 @@ void TestParameters::busyLinkUsesNoStaleRead()
     QCOMPARE(s.probe.holdingUnit().values(), bufferBefore);   // not edited for a write
 }
 
-// The same with a real request outstanding: the simulator answers a poll later
-// than the pre-wait lasts (and sooner than the master gives up on it).
-void TestParameters::busySimulatorWritesNothing()
+// A real request outstanding, answered later than the old fixed pre-wait
+// lasted (and sooner than the master gives up on it): the write waits for
+// that request's own end and then goes through with fresh data.
+void TestParameters::busySimulatorDelaysTheWrite()
 {
     WindowSession s(at9600());
     QVERIFY(prepare(s, 1));
@@ -516,31 +571,19 @@ void TestParameters::busySimulatorWritesNothing()
     QVERIFY(s.notices.notices().isEmpty());
     fill(ui, {0, "10.0", "0.0", "0.00", 0, 0, "0.00", 5});
     sim.setHolding(3, 0x4321);
-    const auto holdingBefore = sim.holdingImage();
-    const auto storedBefore = sim.storedImage();
     sim.clearRequests();
     sim.setReplyDelayMs(480);   // pre-wait at 9600: 4 x 100 ms; master timeout 533 ms
 
     s.probe.setReplyRoute(0);
     QVERIFY(s.probe.readInputBlock());
     ui->pushButton_para_write->click();
-    QTRY_COMPARE(s.notices.count(), 1);
-    QCOMPARE(s.notices.lastText(), kWriteFailure);
-    QVERIFY(s.idle());
-    QCOMPARE(sim.requestCount(16), 0);
-    QCOMPARE(sim.requestCount(6), 0);
-    QCOMPARE(sim.requestCount(3), 0);
-    QCOMPARE(sim.holdingImage(), holdingBefore);
-    QCOMPARE(sim.storedImage(), storedBefore);
-
-    // Once the link is free again the write goes through with fresh data.
-    sim.setReplyDelayMs(0);
-    s.notices.clear();
-    ui->pushButton_para_write->click();
-    QVERIFY(s.notices.notices().isEmpty());
+    QVERIFY2(s.notices.notices().isEmpty(), qPrintable(s.notices.texts().join(" | ")));
+    QCOMPARE(sim.requestCount(4), 1);
     QCOMPARE(sim.requestCount(16, 0), 1);
+    QCOMPARE(sim.requestCount(6, 62), 1);
     QCOMPARE(sim.storedImage()[3], uint16_t(0x4321));
     QCOMPARE(sim.storedImage()[1], uint16_t(100));
+    QCOMPARE(ui->label_link_sta->text(), QString("link status: 【已校验】"));
 }
 
 // The read was delivered but the link is taken before the block write: the

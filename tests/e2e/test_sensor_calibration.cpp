@@ -46,6 +46,7 @@ private slots:
     void calibrationWriteStoresOrReportsFailure();
     void linkDownSendsNothing();
     void operationsDoNotOverlap();
+    void incompleteStepsLeaveNothingWrong();
 };
 
 void TestSensorCalibration::thermocoupleToggleShowsStoredPoints()
@@ -261,7 +262,7 @@ void TestSensorCalibration::roomTemperatureRefusesBadReference()
     sim.clearRequests();
     sim.setAmbient(20.0);
     ui->commandLinkButton_tc_indoor_auto_calib->click();
-    QCOMPARE(writes(sim), QStringList({"7=0"}));
+    QCOMPARE(writes(sim), QStringList({"7=0", QString("7=%1").arg(-32768 & 0xFFFF)}));   // and back
     QCOMPARE(s.notices.lastText(), kWriteFailure);
 }
 
@@ -417,6 +418,50 @@ void TestSensorCalibration::operationsDoNotOverlap()
     QCOMPARE(sim.requestCount(4), 1);
     QCOMPARE(sim.requestCount(3), 0);
     QVERIFY(s.notices.notices().isEmpty());
+}
+
+// A step that cannot finish leaves no wrong word behind: a capture from a
+// block short of the ADC value writes nothing; a room calibration whose
+// reading fails puts the offset it reset back; a refused mode write is
+// reported and reads nothing.
+void TestSensorCalibration::incompleteStepsLeaveNothingWrong()
+{
+    WindowSession s(onLine(9600));
+    QVERIFY(connectPolling(s, 2));
+    Ui::Widget *ui = s.ui();
+    sim::Simulator &sim = s.sim();
+    sim.setAppliedMillivolts(50.0);
+    const QVector<quint16> points = holdings(sim, 15, 4);
+    ui->lineEdit_tc_50mV->setText("old");
+    sim.setShortRead(8);   // input 8, the ADC value's low word, missing
+    ui->commandLinkButton_tc_50mV->click();
+    sim.setShortRead(0);
+    QCOMPARE(s.notices.texts(), QStringList({kReadFailure}));
+    QCOMPARE(writesTouching(sim, 15, 18), 0);
+    QCOMPARE(holdings(sim, 15, 4), points);
+    QCOMPARE(ui->lineEdit_tc_50mV->text(), QString("old"));
+
+    s.notices.clear();
+    sim.setHolding(7, 777);
+    ui->lineEdit_para_indoor_zero_offset->setText("7.77");
+    ui->lineEdit_tc_indoor_auto_calib->setText("25.0");
+    sim.setException(4, -1, 4);
+    ui->commandLinkButton_tc_indoor_auto_calib->click();
+    sim.clearExceptions();
+    QCOMPARE(s.notices.texts(), QStringList({kWriteFailure}));
+    QCOMPARE(writesTo(sim, 7), QList<int>({0, 777}));
+    QCOMPARE(sim.holding(7), quint16(777));
+    QCOMPARE(ui->lineEdit_para_indoor_zero_offset->text(), QString("7.77"));
+    QVERIFY(ui->label_link_sta->text().contains("寄存器 7 已恢复原值并读回确认"));
+
+    s.notices.clear();
+    sim.clearRequests();
+    sim.refuseWrites(50);
+    ui->pushButton_pt_calib->click();
+    QTRY_COMPARE(s.notices.count(), 2);   // the reply's own error, then the operation's
+    QCOMPARE(s.notices.lastText(), kWriteFailure);
+    QCOMPARE(sim.requestCount(3), 0);
+    QCOMPARE(s.probe.workGroup(), 2);
 }
 
 QTEST_MAIN(TestSensorCalibration)

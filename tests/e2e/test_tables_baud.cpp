@@ -255,15 +255,19 @@ void TestTablesBaud::baudRateChange()
     ui->progressBar_write->setValue(0);
 
     ui->pushButton_set_baudrate->click();
+    // The rate in force, the new rate, the store, and the read-back of holding 13.
     const auto requests = s.sim().requests();
-    QVERIFY2(requests.size() == 2, qPrintable(describe(requests)));
-    QCOMPARE(requests[0].function, 6);
-    QCOMPARE(requests[0].address, 13);
-    QCOMPARE(requests[0].values, std::vector<uint16_t>{uint16_t(rate.toUShort())});
+    QVERIFY2(requests.size() == 4, qPrintable(describe(requests)));
+    QCOMPARE(requests[0].function, 3);
     QCOMPARE(requests[1].function, 6);
-    QCOMPARE(requests[1].address, 62);
-    QCOMPARE(requests[1].values, std::vector<uint16_t>{321});
+    QCOMPARE(requests[1].address, 13);
+    QCOMPARE(requests[1].values, std::vector<uint16_t>{uint16_t(rate.toUShort())});
+    QCOMPARE(requests[2].function, 6);
+    QCOMPARE(requests[2].address, 62);
+    QCOMPARE(requests[2].values, std::vector<uint16_t>{321});
+    QCOMPARE(requests[3].function, 3);
     QCOMPARE(s.sim().storedImage()[13], uint16_t(rate.toUShort()));
+    QVERIFY(ui->label_link_sta->text().contains(QStringList({"已校验", "已校驗", "verified"}).at(language)));
     QCOMPARE(ui->progressBar_write->value(), 100);
     QTRY_COMPARE(s.notices.count(), 1);
     QCOMPARE(s.notices.lastTitle(), title);
@@ -283,8 +287,10 @@ void TestTablesBaud::baudRateChangeRefused_data()
 }
 
 // An exception to either write: the handler's error box, then the write-failure
-// notice instead of the restart request; a refused rate is not stored, and the
-// progress bar does not run as if it had worked.
+// notice instead of the restart request; a refused rate is not stored, a rate
+// whose store was refused is written back to the one in force and read back
+// (the next unrelated store must not save it), and the progress bar does not
+// run as if it had worked.
 void TestTablesBaud::baudRateChangeRefused()
 {
     QFETCH(int, refusedAddress);
@@ -296,15 +302,21 @@ void TestTablesBaud::baudRateChangeRefused()
     ui->comboBox_sel_language->setCurrentIndex(language);
     ui->comboBox_set_baudrate->setCurrentText("2400");
     const auto storedBefore = s.sim().storedImage();
-    s.sim().setException(6, refusedAddress, 4);
+    const uint16_t rateBefore = s.sim().holding(13);
+    s.sim().refuseWrites(refusedAddress);
 
     ui->progressBar_write->setValue(0);
     ui->pushButton_set_baudrate->click();
     const auto requests = s.sim().requests();
-    QVERIFY2(requests.size() == (refusedAddress == 13 ? 1 : 2), qPrintable(describe(requests)));
-    QCOMPARE(requests[0].address, 13);
-    QCOMPARE(requests.back().address, refusedAddress);
-    QCOMPARE(requests.back().exception, 4);
+    QVERIFY2(requests.size() == (refusedAddress == 13 ? 2 : 5), qPrintable(describe(requests)));
+    QCOMPARE(requests[1].address, 13);
+    QCOMPARE(requests[refusedAddress == 13 ? 1 : 2].exception, 4);
+    QCOMPARE(s.sim().holding(13), rateBefore);
+    if (refusedAddress == 62) {
+        QCOMPARE(writesTo(s.sim(), 13), QList<int>({2400, rateBefore}));
+        QCOMPARE(requests.back().function, 3);
+        QVERIFY(ui->label_link_sta->text().contains("暫存器 13 已恢復原值並讀回確認"));
+    }
     QCOMPARE(ui->progressBar_write->value(), 0);
     QTRY_COMPARE(s.notices.count(), 2);
     QCOMPARE(s.notices.notices()[0].title, QString("prompt"));
@@ -336,11 +348,13 @@ void TestTablesBaud::baudRateChangeOnBusyLink()
     QCOMPARE(ui->progressBar_write->value(), 0);
     QTRY_COMPARE(s.notices.count(), 1);
     QCOMPARE(s.notices.lastTitle(), QString("prompt"));
-    QCOMPARE(s.notices.lastText(), QString("Write failed R"));
+    QCOMPARE(s.notices.lastText(), QString("Read failure"));   // the rate in force could not be read
 }
 
 // The rate is written and accepted, but the link is taken before the store
-// command: not a change worth a restart.
+// command and stays taken: not a change worth a restart, and since the rate
+// cannot be written back either, the link status names the register that
+// holds an unsaved value.
 void TestTablesBaud::baudRateChangeWithoutStore()
 {
     WindowSession s(at9600());
@@ -348,19 +362,20 @@ void TestTablesBaud::baudRateChangeWithoutStore()
     Ui::Widget *ui = s.ui();
     ui->comboBox_set_baudrate->setCurrentText("4800");
     const auto storedBefore = s.sim().storedImage();
-    ReplyTap tap(s.probe.master(), 0, [&s](QModbusReply *) { s.probe.setReplyPending(true); });
+    ReplyTap tap(s.probe.master(), 1, [&s](QModbusReply *) { s.probe.setReplyPending(true); });
 
     ui->pushButton_set_baudrate->click();
     s.probe.setReplyPending(false);
     QVERIFY(tap.fired());
     const auto requests = s.sim().requests();
-    QVERIFY2(requests.size() == 1, qPrintable(describe(requests)));
-    QCOMPARE(requests[0].address, 13);
-    QVERIFY(requests[0].answered);
+    QVERIFY2(requests.size() == 2, qPrintable(describe(requests)));
+    QCOMPARE(requests[1].address, 13);
+    QVERIFY(requests[1].answered);
     QCOMPARE(s.sim().holding(13), uint16_t(4800));
     QCOMPARE(s.sim().storedImage(), storedBefore);
     QTRY_COMPARE(s.notices.count(), 1);
     QCOMPARE(s.notices.lastText(), QString("写失败R"));
+    QVERIFY(ui->label_link_sta->text().contains("寄存器 13 可能保留未存储的新值"));
 }
 
 void TestTablesBaud::baudRateChangeNotConnected()
