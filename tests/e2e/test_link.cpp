@@ -7,8 +7,13 @@
 #include <QModbusReply>
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSerialPort>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -40,6 +45,7 @@ private slots:
     void operationsDoNotOverlap();
     void closingDuringOperationEndsCleanly();
     void waitsEndOnTheReplyOrAtTheirBound();
+    void stalledPortEndsTheStepAndCloses();
 };
 
 void TestLink::connectConfiguresMaster_data()
@@ -409,6 +415,31 @@ void TestLink::waitsEndOnTheReplyOrAtTheirBound()
     QCOMPARE(s.probe.master()->state(), QModbusDevice::UnconnectedState);
     QTRY_VERIFY(!s.notices.texts().filter("串口 " + s.fixture.toolPort() + " 不接收数据").isEmpty());
     QVERIFY(ui->label_link_sta->text().contains(s.fixture.toolPort()));
+    QVERIFY(s.connectToSimulator());
+    QTRY_VERIFY(s.sim().requestCount(4) > 0);
+}
+
+// A port whose output never drains (as a UART without hardware, or a hung
+// adapter): the master never sends and never times out. The step waiting for
+// its own read learns that it failed, the link is closed, and the operator is
+// told which port takes no data.
+void TestLink::stalledPortEndsTheStepAndCloses()
+{
+    WindowSession s(e2e::onLine(9600));
+    QVERIFY(e2e::prepare(s, 1));
+    const int stop = ::open(QFile::encodeName(s.fixture.toolPort()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(stop >= 0);
+    QCOMPARE(::tcflow(stop, TCOOFF), 0);   // output suspended: nothing leaves the tool's end
+    s.ui()->lineEdit_para_hight_tmp->setText("old");
+    s.ui()->pushButton_para_read->click();
+    ::tcflow(stop, TCOON);
+    ::close(stop);
+    QTRY_COMPARE(s.notices.count(), 2);
+    QVERIFY(s.notices.texts().contains(e2e::kReadFailure));
+    QVERIFY(!s.notices.texts().filter("串口 " + s.fixture.toolPort() + " 不接收数据").isEmpty());
+    QCOMPARE(s.probe.master()->state(), QModbusDevice::UnconnectedState);
+    QCOMPARE(s.ui()->lineEdit_para_hight_tmp->text(), QString("old"));
+    QVERIFY(s.sim().requests().empty());
     QVERIFY(s.connectToSimulator());
     QTRY_VERIFY(s.sim().requestCount(4) > 0);
 }
