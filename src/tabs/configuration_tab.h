@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <memory>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -30,7 +31,9 @@ public:
     bool saveTo(const QString &path);
     bool openFile(const QString &path);
     void compareWithDevice();
+    // With the calibration box checked, asks first (a dialog listing the fields).
     void applyFile();
+    bool applying() const { return m_applying; }
 
 public slots:
     void setLanguage(int language);
@@ -38,6 +41,9 @@ public slots:
 private:
     void buildLayout();
     void chooseFile(QFileDialog::AcceptMode mode);
+    void confirmCalibration();
+    void runApply(bool includeCalibration);
+    void setControlsEnabled(bool enabled);
     bool readInto(core::RegisterBus &bus);
     void showRows();
     void showStatus(const QString &text, bool ok);
@@ -50,6 +56,8 @@ private:
     QString m_filePath;
     QPointer<QFileDialog> m_dialog;
     bool m_verified = false;   // the device as shown was verified against the file
+    bool m_applying = false;   // the file stays fixed while an apply waits on the link
+    bool m_calibrationApplied = false;
 
     QPushButton *m_read;
     QPushButton *m_open;
@@ -61,6 +69,7 @@ private:
     QLineEdit *m_tag;
     QLineEdit *m_description;
     QLabel *m_fileLabel;
+    QCheckBox *m_includeCalibration;
     QTableWidget *m_table;
     QLabel *m_status;
 };
