@@ -84,6 +84,8 @@ void ConfigurationTab::buildLayout()
     m_save = new QPushButton(this);
     m_compare = new QPushButton(this);
     m_apply = new QPushButton(this);
+    m_save->setObjectName(QStringLiteral("saveConfiguration"));
+    m_open->setObjectName(QStringLiteral("openConfiguration"));
     auto *buttons = new QHBoxLayout;
     for (QPushButton *b : {m_read, m_save, m_open, m_compare, m_apply})
         buttons->addWidget(b);
