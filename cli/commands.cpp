@@ -97,7 +97,7 @@ std::optional<config::Configuration> loadOrReport(const QString &path, Output &o
     if (!broken.isEmpty()) {
         QStringList texts;
         for (const config::Violation &v : broken)
-            texts << config::violationText(v);
+            texts << config::violationText(v, 2);
         o.fail(FileError, QStringLiteral("%1: refused, nothing sent: %2").arg(path, texts.join(QStringLiteral("; "))));
         return std::nullopt;
     }
@@ -170,10 +170,17 @@ int read(core::SerialSession &session, const Invocation &inv, Output &o)
     return Success;
 }
 
-QJsonObject rowObject(const config::FieldComparison &row)
+// Values as numbers (a code as its name, null without one), with the texts shown.
+QJsonObject rowObject(const config::FieldComparison &row, const config::Configuration &device,
+                      const config::Configuration &file)
 {
-    return {{"name", QLatin1String(row.field->key)},
-            {"register", row.field->address},
+    const config::FieldDef &f = *row.field;
+    return {{"name", QLatin1String(f.key)},
+            {"register", f.address},
+            {"calibration", config::isCalibration(f)},
+            {"deviceValue", config::engineeringValue(f, config::fieldWords(device, f))},
+            {"fileValue", config::engineeringValue(f, config::fieldWords(file, f))},
+            {"unit", config::unitText(file, f)},
             {"device", row.device},
             {"file", row.file},
             {"differs", row.differs}};
@@ -195,7 +202,7 @@ int compareWith(core::SerialSession &session, const config::Configuration &file,
         for (const config::FieldComparison &row : rows) {
             if (config::isCalibration(*row.field) != bool(calibration))
                 continue;
-            sections[calibration] << rowObject(row);
+            sections[calibration] << rowObject(row, device, file);
             if (!row.differs)
                 continue;
             ++differing[calibration];
@@ -237,11 +244,11 @@ QJsonArray addressArray(const QVector<int> &addresses)
     return a;
 }
 
-QJsonObject applyObject(int address, const config::ApplyReport &report)
+QJsonObject applyObject(int address, const config::ApplyReport &report, const config::Configuration &file)
 {
     QJsonArray fields;
     for (const config::FieldComparison &row : report.checks)
-        fields << rowObject(row);
+        fields << rowObject(row, *report.checked, file);
     return {{"address", address},
             {"outcome", kOutcomeNames[int(report.outcome)]},
             {"verified", report.verified()},
@@ -296,7 +303,7 @@ int apply(core::SerialSession &session, const config::Configuration &file, const
         }
         const QString summary = config::applySummary(report, 2);
         o.text(several ? QStringLiteral("address %1: %2").arg(address).arg(summary) : summary);
-        results << applyObject(address, report);
+        results << applyObject(address, report, file);
         worst = qMax(worst, applyStatus(report));
         verified += report.verified() ? 1 : 0;
     }

@@ -6,6 +6,8 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <cstdio>
 
@@ -137,6 +139,19 @@ bool lineOptions(const QCommandLineParser &p, cli::Invocation &inv)
     return addressRange(p.value("addresses"), inv);
 }
 
+// A usage error; with --json among the arguments it is an error object on
+// standard output as well, as every other error is.
+int usageError(const QString &message)
+{
+    std::fprintf(stderr, "tcal-cli: %s\n", qPrintable(message));
+    if (QCoreApplication::arguments().contains(QStringLiteral("--json"))) {
+        const QJsonObject error{{"code", int(cli::UsageError)}, {"message", message}};
+        std::printf("%s", QJsonDocument(QJsonObject{{"error", error}, {"exitStatus", int(cli::UsageError)}})
+                              .toJson().constData());
+    }
+    return cli::UsageError;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -170,10 +185,8 @@ int main(int argc, char **argv)
     p.addPositionalArgument("command", "info, read, save, compare, apply, dump, monitor or scan.");
     p.addPositionalArgument("argument", "FILE for save, compare, apply; holding or input for dump.", "[argument]");
     // parse, not process: a typo must be a usage error (2), never 1.
-    if (!p.parse(QCoreApplication::arguments())) {
-        std::fprintf(stderr, "tcal-cli: %s; see --help\n", qPrintable(p.errorText()));
-        return cli::UsageError;
-    }
+    if (!p.parse(QCoreApplication::arguments()))
+        return usageError(p.errorText() + QStringLiteral("; see --help"));
     if (p.isSet("help"))
         p.showHelp(cli::Success);
     if (p.isSet("version"))
@@ -187,20 +200,14 @@ int main(int argc, char **argv)
     inv.json = p.isSet("json");
     inv.includeCalibration = p.isSet("include-calibration");
     inv.otherUnit = p.isSet("other-unit");
-    if (inv.command.isEmpty()) {
-        std::fprintf(stderr, "tcal-cli: no command; see --help\n");
-        return cli::UsageError;
-    }
-    if (!p.isSet("port")) {
-        std::fprintf(stderr, "tcal-cli: --port is required\n");
-        return cli::UsageError;
-    }
+    if (inv.command.isEmpty())
+        return usageError(QStringLiteral("no command; see --help"));
+    if (!p.isSet("port"))
+        return usageError(QStringLiteral("--port is required"));
     if (!lineOptions(p, inv))
         return cli::UsageError;
-    if (inv.addresses.size() > 1 && inv.command != QLatin1String("apply")) {
-        std::fprintf(stderr, "tcal-cli: only apply takes several addresses\n");
-        return cli::UsageError;
-    }
+    if (inv.addresses.size() > 1 && inv.command != QLatin1String("apply"))
+        return usageError(QStringLiteral("only apply takes several addresses"));
 
     QTextStream out(stdout);
     QTextStream err(stderr);

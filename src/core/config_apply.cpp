@@ -177,6 +177,7 @@ ApplyReport applyConfiguration(core::RegisterBus &bus, const Configuration &targ
     if (!after.config)
         return fail(ApplyOutcome::ReadBackFailed, after.error, false);
     report.readBack = after.config;
+    report.checked = after.config;
     for (const FieldComparison &row : compare(*after.config, target)) {
         if (inScope(*row.field, options))
             report.checks << row;

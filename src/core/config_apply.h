@@ -46,7 +46,8 @@ struct ApplyReport {
     QVector<int> refused;              // registers the transmitter refused
     QVector<int> unrestored;           // registers not back at their first value
     QVector<FieldComparison> checks;   // the fields in scope, device read back against the file
-    std::optional<Configuration> readBack;
+    std::optional<Configuration> checked;    // the read-back `checks` compare
+    std::optional<Configuration> readBack;   // the device as last read (after a restore, restored)
     core::BusError error;
 
     bool verified() const { return outcome == ApplyOutcome::Verified; }

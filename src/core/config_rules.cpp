@@ -13,12 +13,24 @@ const char *const kCalibrationKeys[] = {"roomZeroOffset", "roomGain", "trim4mA",
                                         "measured4mA", "measured20mA", "tc50mV", "tc0mV",
                                         "rtd100R", "rtd200R"};
 
-QString listText(const QVector<int> &values, int scale)
+// By Rule; %1 field, %2 value, %3 the list or the first limit, %4 the second.
+const char *const kRuleTexts[][3] = {
+    {"字段 %1：值 %2 必须是 %3 之一", "欄位 %1：值 %2 必須是 %3 之一", "field %1: value %2 must be one of %3"},
+    {"字段 %1：值 %2 必须在 %3 到 %4 之间", "欄位 %1：值 %2 必須在 %3 到 %4 之間",
+     "field %1: value %2 must be from %3 to %4"},
+    {"字段 %1：值 %2 必须低于量程上限 %3", "欄位 %1：值 %2 必須低於量程上限 %3",
+     "field %1: value %2 must be below the upper range %3"},
+    {"字段 %1：值 %2 必须是本工具已知的代码，或从变送器读取的原值",
+     "欄位 %1：值 %2 必須是本工具已知的代碼，或從變送器讀取的原值",
+     "field %1: value %2 must be a code this tool knows, or the word read from a transmitter"},
+};
+
+QStringList listText(const QVector<int> &values, int scale)
 {
     QStringList items;
     for (int v : values)
         items << input::limitText(v, scale);
-    return QStringLiteral("one of ") + items.join(QStringLiteral(", "));
+    return {items.join(QStringLiteral(", "))};
 }
 
 quint16 wordAt(const Configuration &c, int address) { return c.words.value(address); }
@@ -39,7 +51,7 @@ void checkList(const Configuration &c, const char *key, int address, const QVect
                int scale, QVector<Violation> &out)
 {
     if (!allowed.contains(int(wordAt(c, address))))
-        out.append({QLatin1String(key), shown(c, address), listText(allowed, scale)});
+        out.append({QLatin1String(key), shown(c, address), Rule::OneOf, listText(allowed, scale)});
 }
 
 // A code without a name passes when the file's block says a transmitter held it.
@@ -47,8 +59,7 @@ void checkCode(const Configuration &c, const char *key, int address, bool known,
 {
     if (known || (address < c.holding.size() && c.holding.at(address) == wordAt(c, address)))
         return;
-    out.append({QLatin1String(key), shown(c, address),
-                QStringLiteral("a code this tool knows, or the word read from a transmitter")});
+    out.append({QLatin1String(key), shown(c, address), Rule::KnownCode, {}});
 }
 
 void checkRange(const Configuration &c, const char *key, int address, QVector<Violation> &out)
@@ -56,8 +67,8 @@ void checkRange(const Configuration &c, const char *key, int address, QVector<Vi
     const input::Range r = input::kRangeLimitTenths;
     const qint16 v = signedAt(c, address);
     if (v < r.min || v > r.max)
-        out.append({QLatin1String(key), shown(c, address),
-                    QStringLiteral("from %1 to %2").arg(input::limitText(r.min, 10), input::limitText(r.max, 10))});
+        out.append({QLatin1String(key), shown(c, address), Rule::Between,
+                    {input::limitText(r.min, 10), input::limitText(r.max, 10)}});
 }
 
 } // namespace
@@ -94,9 +105,13 @@ QStringList calibrationKeys()
     return keys;
 }
 
-QString violationText(const Violation &v)
+QString violationText(const Violation &v, int language)
 {
-    return QStringLiteral("field %1: value %2 must be %3").arg(v.field, v.value, v.rule);
+    const int l = language >= 0 && language < 3 ? language : 2;
+    QString text = QString::fromUtf8(kRuleTexts[int(v.rule)][l]).arg(v.field, v.value);
+    for (const QString &limit : v.limits)
+        text = text.arg(limit);
+    return text;
 }
 
 // Zero offsets and calibration words take any value their registers hold,
@@ -108,8 +123,8 @@ QVector<Violation> violations(const Configuration &c)
     checkRange(c, "upperRange", reg::kUpperRange, out);
     checkRange(c, "lowerRange", reg::kLowerRange, out);
     if (signedAt(c, reg::kLowerRange) >= signedAt(c, reg::kUpperRange))
-        out.append({QStringLiteral("lowerRange"), shown(c, reg::kLowerRange),
-                    QStringLiteral("below the upper range %1").arg(shown(c, reg::kUpperRange))});
+        out.append({QStringLiteral("lowerRange"), shown(c, reg::kLowerRange), Rule::BelowUpper,
+                    {shown(c, reg::kUpperRange)}});
     checkList(c, "filter", reg::kFilterCoefficient, filterValues(), 1, out);
     checkCode(c, "unit", reg::kUnit, reg::unitIndex(wordAt(c, reg::kUnit)).has_value(), out);
     checkList(c, "roomGain", reg::kRoomGain, roomGainValues(), 10, out);

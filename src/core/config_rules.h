@@ -19,12 +19,16 @@ const QVector<int> &roomGainValues();         // holding 8, tenths
 bool isCalibration(const FieldDef &f);
 QStringList calibrationKeys();
 
+enum class Rule { OneOf, Between, BelowUpper, KnownCode };
+
 struct Violation {
     QString field;
     QString value;
-    QString rule;
+    Rule rule;
+    QStringList limits;   // the list, the two ends, or the upper range
 };
-QString violationText(const Violation &v);
+// "field filter: value 0 must be one of 1, 2, ..." in language 0..2 (English otherwise).
+QString violationText(const Violation &v, int language = 2);
 
 // Every rule a configuration breaks; empty when it may be written. A code the
 // tool has no name for passes only when it is the word the file's own block

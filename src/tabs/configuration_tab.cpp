@@ -191,7 +191,7 @@ bool ConfigurationTab::openFile(const QString &path)
     if (loaded.config) {
         QStringList broken;
         for (const config::Violation &v : config::violations(*loaded.config))
-            broken << config::violationText(v);
+            broken << config::violationText(v, m_language);
         if (!broken.isEmpty())
             loaded = {std::nullopt, broken.join(QStringLiteral("; "))};
     }

@@ -261,6 +261,9 @@ void TestCli::fileFromOneTransmitterMakesAnotherEqual()
     const Run compared = cli(b, {"compare", path("a.json"), "--json"});
     QCOMPARE(compared.status, 0);
     QCOMPARE(json(compared).value("calibrationDiffering").toInt(), 2);
+    const QJsonObject lower = json(compared).value("settings").toArray().at(2).toObject();
+    QCOMPARE(lower.value("name").toString(), QStringLiteral("lowerRange"));
+    QCOMPARE(lower.value("deviceValue").toVariant(), QVariant(-50.0));
     QVERIFY(b.restartSimulator());
     QCOMPARE(cli(b, {"compare", path("a.json")}).status, 0);
     for (int r : {9, 10, 11, 12, 15, 16, 17, 18, 19, 20, 21, 22, 7, 8})
