@@ -91,6 +91,7 @@ private slots:
     void fileFromOneTransmitterMakesAnotherEqual();
     void scanFindsOnlyTheTransmitter();
     void applyToSeveralAddresses();
+    void monitorGoesOnThroughGaps();
 
 private:
     QString path(const char *name) const { return dir.filePath(QLatin1String(name)); }
@@ -304,6 +305,31 @@ void TestCli::applyToSeveralAddresses()
     QCOMPARE(results.at(1).toObject().value("outcome").toString(), QStringLiteral("verified"));
     QCOMPARE(results.at(2).toObject().value("exitStatus").toInt(), 3);
     QCOMPARE(f.sim().storedImage()[5], uint16_t(1));
+}
+
+// A silent spell is a line with empty values; the monitor goes on and stops on
+// SIGTERM (as on Ctrl-C) with a count of the failures, exit 0 as reads were answered.
+void TestCli::monitorGoesOnThroughGaps()
+{
+    SimulatorFixture f(line());
+    QVERIFY2(f.ok(), qPrintable(f.errorString()));
+    QProcess p;
+    QStringList lines;
+    const auto readLines = [&] {
+        lines += QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        return lines;
+    };
+    p.start(QStringLiteral(TCAL_CLI_PATH), {"--port", f.toolPort(), "--baud", "9600", "--retries", "0",
+                                            "monitor", "--interval", "0.1"});
+    QTRY_VERIFY_WITH_TIMEOUT(readLines().size() >= 3, 20000);
+    f.sim().setSilent(true);
+    QTRY_VERIFY_WITH_TIMEOUT(readLines().last().endsWith(",,,"), 20000);
+    f.sim().setSilent(false);
+    QTRY_VERIFY_WITH_TIMEOUT(!readLines().last().endsWith(",,,"), 20000);
+    p.terminate();
+    QVERIFY(p.waitForFinished(20000));
+    QCOMPARE(p.exitCode(), 0);
+    QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(QRegularExpression(" [1-9][0-9]* of [0-9]+ read\\(s\\) failed")));
 }
 
 QTEST_GUILESS_MAIN(TestCli)
