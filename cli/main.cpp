@@ -173,6 +173,7 @@ int main(int argc, char **argv)
         {"retries", "Resends of a request that got no answer (default 1).", "N", "1"},
         {"json", "info, read, save, compare, apply, dump, scan: one JSON document on standard output."},
         {"include-calibration", "apply: write the unit calibration too; compare: count it."},
+        {"settings", "compare: judge by the settings alone (the default)."},
         {"other-unit", "apply: with --include-calibration, accept calibration saved from another unit."},
         {"timeout", "Reply timeout in ms (default: from the baud rate; scan: 600 per address).", "MS"},
         {"tag", "read/save: tag or serial number written into the file; apply: the unit's.", "TEXT"},

@@ -238,6 +238,8 @@ void ConfigurationTab::compareWithDevice()
 
 void ConfigurationTab::applyFile()
 {
+    if (m_applying)
+        return;
     if (!m_file) {
         showStatus(tr3(Text::NeedFile), false);
         return;
@@ -266,7 +268,12 @@ void ConfigurationTab::confirmCalibration()
     box->setObjectName(QStringLiteral("confirmCalibration"));
     box->setDefaultButton(QMessageBox::Cancel);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    // The file asked about is the file applied: nothing changes it meanwhile.
+    m_applying = true;
+    setControlsEnabled(false);
     connect(box, &QMessageBox::finished, this, [this](int result) {
+        m_applying = false;
+        setControlsEnabled(true);
         if (result == QMessageBox::Yes)
             runApply(true);
     }, Qt::QueuedConnection);

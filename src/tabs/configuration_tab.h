@@ -33,7 +33,6 @@ public:
     void compareWithDevice();
     // With the calibration box checked, asks first (a dialog listing the fields).
     void applyFile();
-    bool applying() const { return m_applying; }
 
 public slots:
     void setLanguage(int language);
@@ -56,7 +55,7 @@ private:
     QString m_filePath;
     QPointer<QFileDialog> m_dialog;
     bool m_verified = false;   // the device as shown was verified against the file
-    bool m_applying = false;   // the file stays fixed while an apply waits on the link
+    bool m_applying = false;   // the file stays fixed while an apply is asked about or waits on the link
     bool m_calibrationApplied = false;
 
     QPushButton *m_read;
