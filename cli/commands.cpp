@@ -85,15 +85,17 @@ bool openSession(core::SerialSession &session, const Invocation &inv, Output &o)
     return false;
 }
 
-// A file is taken only when it is readable and every field keeps the rules.
-std::optional<config::Configuration> loadOrReport(const QString &path, Output &o)
+// A file is taken only when it is readable and, to be written, every field
+// keeps the rules; compare shows whatever a readable file holds.
+std::optional<config::Configuration> loadOrReport(const QString &path, bool toWrite, Output &o)
 {
     const config::Loaded loaded = config::loadFile(path);
     if (!loaded.config) {
         o.fail(FileError, QStringLiteral("%1: %2").arg(path, loaded.error));
         return std::nullopt;
     }
-    const QVector<config::Violation> broken = config::violations(*loaded.config);
+    const QVector<config::Violation> broken =
+        toWrite ? config::violations(*loaded.config) : QVector<config::Violation>{};
     if (!broken.isEmpty()) {
         QStringList texts;
         for (const config::Violation &v : broken)
@@ -443,7 +445,7 @@ int runCommand(const Invocation &inv, Output &o)
     // A file is checked whole before the port is even opened: a bad one writes nothing.
     std::optional<config::Configuration> file;
     if (c == QLatin1String("compare") || c == QLatin1String("apply")) {
-        file = loadOrReport(inv.arguments.at(0), o);
+        file = loadOrReport(inv.arguments.at(0), c == QLatin1String("apply"), o);
         if (!file)
             return FileError;
     }

@@ -187,14 +187,7 @@ bool ConfigurationTab::openFile(const QString &path)
         showStatus(tr3(Text::ApplyRunning), false);
         return false;
     }
-    config::Loaded loaded = config::loadFile(path);
-    if (loaded.config) {
-        QStringList broken;
-        for (const config::Violation &v : config::violations(*loaded.config))
-            broken << config::violationText(v, m_language);
-        if (!broken.isEmpty())
-            loaded = {std::nullopt, broken.join(QStringLiteral("; "))};
-    }
+    const config::Loaded loaded = config::loadFile(path);
     if (!loaded.config) {
         showStatus(tr3(Text::FileRefused).arg(loaded.error), false);
         return false;
@@ -242,6 +235,14 @@ void ConfigurationTab::applyFile()
         return;
     if (!m_file) {
         showStatus(tr3(Text::NeedFile), false);
+        return;
+    }
+    // A value the transmitter cannot use refuses the file before any request.
+    QStringList broken;
+    for (const config::Violation &v : config::violations(*m_file))
+        broken << config::violationText(v, m_language);
+    if (!broken.isEmpty()) {
+        showStatus(tr3(Text::FileRefused).arg(broken.join(QStringLiteral("; "))), false);
         return;
     }
     if (m_includeCalibration->isChecked())
