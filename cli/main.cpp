@@ -187,8 +187,8 @@ int main(int argc, char **argv)
     p.addPositionalArgument("argument", "FILE for save, compare, apply; holding or input for dump.", "[argument]");
     // parse, not process: a typo must be a usage error (2), never 1.
     if (!p.parse(QCoreApplication::arguments()))
-        return usageError(p.errorText() + QStringLiteral("; see --help"));
-    if (p.isSet("help"))
+        return usageError(p.errorText() + QStringLiteral(" See --help."));
+    if (p.isSet("help") || p.isSet("help-all"))
         p.showHelp(cli::Success);
     if (p.isSet("version"))
         p.showVersion();
