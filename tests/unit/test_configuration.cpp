@@ -61,6 +61,7 @@ public:
     QSet<int> refused;
     QSet<int> deaf;
     bool refuseMulti = false;   // takes single-register writes only
+    QSet<int> once;             // takes one write, refuses every later one
     QStringList log;
 
     core::BlockReply readBlock(core::Block block) override
@@ -76,6 +77,10 @@ public:
         for (int i = 0; i < values.size(); ++i) {
             if (refused.contains(start + i))
                 return {core::BusErrorKind::Exception, QStringLiteral("exception"), 2};
+        }
+        for (int i = 0; i < values.size(); ++i) {
+            if (once.remove(start + i))
+                refused.insert(start + i);
         }
         for (int i = 0; i < values.size(); ++i) {
             if (!deaf.contains(start + i))
@@ -345,6 +350,17 @@ void TestConfiguration::refusalRestoresEarlierRuns()
     QCOMPARE(deaf.outcome, ApplyOutcome::Mismatch);
     QCOMPARE(deaf.restore, RestoreOutcome::Restored);
     QCOMPARE(bus.holding, sampleBlock());
+
+    // A register that will not take its first value back is named, and
+    // nothing claims that nothing was stored.
+    bus.deaf.clear();
+    bus.refused = {13};
+    bus.once = {1};
+    const ApplyReport stuck = applyConfiguration(bus, *fromHolding(target));
+    QCOMPARE(stuck.restore, RestoreOutcome::Incomplete);
+    QCOMPARE(stuck.unrestored, QVector<int>{1});
+    QVERIFY2(applySummary(stuck, 2).endsWith("could not be restored and hold what was read back: holding 1 (upperRange)"),
+             qPrintable(applySummary(stuck, 2)));
 }
 
 void TestConfiguration::applyLeavesCalibrationUnlessAsked()
