@@ -346,7 +346,7 @@ void pause(double seconds)
     while (!g_interrupted && QDateTime::currentMSecsSinceEpoch() < until) {
         QEventLoop loop;
         const qint64 left = until - QDateTime::currentMSecsSinceEpoch();
-        QTimer::singleShot(int(qBound<qint64>(0, left, 50)), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+        QTimer::singleShot(int(qBound(qint64(0), left, qint64(50))), Qt::PreciseTimer, &loop, &QEventLoop::quit);
         loop.exec();
     }
 }
