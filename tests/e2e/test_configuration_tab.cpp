@@ -127,8 +127,18 @@ void TestConfigurationTab::refusedRegisterIsReported()
     auto *tab = s.window.findChild<ConfigurationTab *>();
     const QString file = dir.filePath("a.json");
     QVERIFY(tab->saveTo(file));
-    QVERIFY(tab->openFile(file));
 
+    // A value the window does not offer: refused before any request.
+    config::Configuration bad = *config::loadFile(file).config;
+    bad.words[5] = 0;
+    QVERIFY(config::saveFile(dir.filePath("bad.json"), bad, nullptr));
+    QVERIFY(tab->openFile(dir.filePath("bad.json")));
+    s.sim().clearRequests();
+    tab->applyFile();
+    QVERIFY2(status(tab).startsWith(QStringLiteral("文件被拒绝：字段 filter：值 0 必须是 1, 2")), qPrintable(status(tab)));
+    QVERIFY(s.sim().requests().empty());
+
+    QVERIFY(tab->openFile(file));
     s.sim().setHolding(1, 9000);
     s.sim().setHolding(5, 4);
     s.sim().setException(6, 5, 2);
