@@ -110,7 +110,6 @@ private slots:
     void applyReportsMismatch();
     void applyJudgedBySingleWrites();
     void refusalRestoresEarlierRuns();
-    void applyLeavesCalibrationUnlessAsked();
     void rules_data();
     void rules();
     void writeVerdict_data();
@@ -361,21 +360,6 @@ void TestConfiguration::refusalRestoresEarlierRuns()
     QCOMPARE(stuck.unrestored, QVector<int>{1});
     QVERIFY2(applySummary(stuck, 2).endsWith("could not be restored and hold what was read back: holding 1 (upperRange)"),
              qPrintable(applySummary(stuck, 2)));
-}
-
-void TestConfiguration::applyLeavesCalibrationUnlessAsked()
-{
-    MemoryBus bus;
-    bus.holding = sampleBlock();
-    QVector<quint16> target = sampleBlock();
-    target[5] = 4;
-    target[9] = 4200;
-    target[20] = 1;
-    applyConfiguration(bus, *fromHolding(target));
-    QCOMPARE(bus.log.filter("write"), (QStringList{"write 5x1", "write 62x1"}));
-    bus.log.clear();
-    QVERIFY(applyConfiguration(bus, *fromHolding(target), {true}).verified());
-    QCOMPARE(bus.log.filter("write"), (QStringList{"write 9x1", "write 19x2", "write 62x1"}));
 }
 
 void TestConfiguration::rules_data()
