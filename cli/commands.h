@@ -14,12 +14,13 @@ enum Exit {
     Success = 0,
     Different = 1,      // compare: not equal; apply: not verified; scan: nothing found
     UsageError = 2,
-    LinkError = 3,      // port missing, device silent, exception reply
-    FileError = 4,      // malformed or incompatible file, or it cannot be written
+    LinkError = 3,      // port missing, device silent, exception reply, store refused
+    FileError = 4,      // malformed, incompatible or invalid file, or it cannot be written
 };
 
 struct Invocation {
     core::SerialOptions line;
+    QList<int> addresses;          // apply may name several; the others use line.address
     QString command;
     QStringList arguments;
     QString tag;
@@ -29,6 +30,10 @@ struct Invocation {
     QList<int> bauds;              // scan
     int firstAddress = 1;          // scan
     int lastAddress = 247;
+    int retries = 1;               // resends of a request that got no answer
+    bool json = false;
+    bool includeCalibration = false;
+    bool otherUnit = false;
 };
 
 int run(const Invocation &invocation, QTextStream &out, QTextStream &err);

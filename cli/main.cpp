@@ -6,6 +6,8 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <cstdio>
 
@@ -17,23 +19,29 @@ const char kDescription[] =
     "Commands:\n"
     "  info               live values and work mode\n"
     "  read               the configuration as JSON on standard output\n"
-    "  save FILE          the configuration into FILE (JSON)\n"
-    "  compare FILE       the device against FILE, differing fields listed;\n"
-    "                     exit status 0 when equal, 1 when different\n"
-    "  apply FILE         writes the fields that differ from FILE, stores them (321 to\n"
-    "                     holding 62), reads back and verifies every field; exit status\n"
-    "                     0 only when verified. A malformed or incompatible FILE is\n"
-    "                     refused before anything is written.\n"
+    "  save FILE          the configuration into FILE (JSON), with the unit's address\n"
+    "                     and --tag (a tag or serial number) recorded\n"
+    "  compare FILE       the device against FILE in two sections, settings and unit\n"
+    "                     calibration; exit status 0 when the settings are equal, 1 when\n"
+    "                     not (calibration counts too with --include-calibration)\n"
+    "  apply FILE         writes the settings that differ from FILE, reads back, and\n"
+    "                     stores (321 to holding 62) only when every one verified; on\n"
+    "                     any failure the values read first are written back. Unit\n"
+    "                     calibration is written only with --include-calibration, and\n"
+    "                     from another unit's file only with --other-unit as well.\n"
+    "                     A FILE that is malformed or breaks a rule is refused before\n"
+    "                     the port is opened. --address may list several: 17,18,21-24\n"
     "  dump holding|input a register block as CSV (register,value)\n"
     "  monitor            CSV lines of time, measured temperature, room temperature, ADC;\n"
-    "                     --interval S between reads, --count N lines (0: until stopped)\n"
+    "                     --interval S between reads, --count N lines (0: until Ctrl-C);\n"
+    "                     a failed read is a line with empty values\n"
     "  scan               asks every address of --addresses (1-247) at each rate of --bauds\n"
     "                     (the --baud rate) and lists those that answer (address,baud);\n"
     "                     each address waits --timeout ms (600), so a full scan takes\n"
     "                     some 2.5 minutes a rate\n"
     "\n"
     "Exit status: 0 success, 1 different / not verified / nothing found, 2 usage error,\n"
-    "3 link error (port missing, no reply, exception reply), 4 file error.";
+    "3 link error (port missing, no reply, exception reply, store refused), 4 file error.";
 
 QSerialPort::Parity parityOf(const QString &text, bool *ok)
 {
@@ -76,11 +84,35 @@ bool addressRange(const QString &text, cli::Invocation &inv)
     return false;
 }
 
+// "17,18,21-24": every address once, in the order given.
+bool addressList(const QString &text, QList<int> &addresses)
+{
+    for (const QString &item : text.split(QLatin1Char(','))) {
+        const QStringList ends = item.split(QLatin1Char('-'));
+        bool firstOk = false;
+        bool lastOk = ends.size() == 1;
+        const int first = ends.value(0).toInt(&firstOk);
+        const int last = ends.size() == 2 ? ends.value(1).toInt(&lastOk) : first;
+        if (ends.size() > 2 || !firstOk || !lastOk || first < 1 || last < first || last > 247) {
+            std::fprintf(stderr, "tcal-cli: --address takes 1-247, or for apply a list such as 17,18,21-24\n");
+            return false;
+        }
+        for (int a = first; a <= last; ++a) {
+            if (!addresses.contains(a))
+                addresses << a;
+        }
+    }
+    return true;
+}
+
 bool lineOptions(const QCommandLineParser &p, cli::Invocation &inv)
 {
     inv.line.port = p.value("port");
     int stop = 1;
-    if (!number(p, "baud", 300, 921600, &inv.line.baud) || !number(p, "address", 1, 247, &inv.line.address)
+    if (!addressList(p.value("address"), inv.addresses))
+        return false;
+    inv.line.address = inv.addresses.value(0);
+    if (!number(p, "baud", 300, 921600, &inv.line.baud) || !number(p, "retries", 0, 10, &inv.retries)
         || !number(p, "stop", 1, 2, &stop) || !number(p, "timeout", 1, 60000, &inv.line.timeoutMs)
         || !number(p, "count", 0, 1 << 30, &inv.count))
         return false;
@@ -107,6 +139,19 @@ bool lineOptions(const QCommandLineParser &p, cli::Invocation &inv)
     return addressRange(p.value("addresses"), inv);
 }
 
+// A usage error; with --json among the arguments it is an error object on
+// standard output as well, as every other error is.
+int usageError(const QString &message)
+{
+    std::fprintf(stderr, "tcal-cli: %s\n", qPrintable(message));
+    if (QCoreApplication::arguments().contains(QStringLiteral("--json"))) {
+        const QJsonObject error{{"code", int(cli::UsageError)}, {"message", message}};
+        std::printf("%s", QJsonDocument(QJsonObject{{"error", error}, {"exitStatus", int(cli::UsageError)}})
+                              .toJson().constData());
+    }
+    return cli::UsageError;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -124,9 +169,14 @@ int main(int argc, char **argv)
         {"baud", "Baud rate (default 4800).", "B", "4800"},
         {"parity", "Parity: N, E or O (default N).", "N|E|O", "N"},
         {"stop", "Stop bits: 1 or 2 (default 1).", "1|2", "1"},
-        {"address", "Device address 1-247 (default 192).", "A", "192"},
+        {"address", "Device address 1-247 (default 192); apply takes a list, e.g. 17,18,21-24.", "A", "192"},
+        {"retries", "Resends of a request that got no answer (default 1).", "N", "1"},
+        {"json", "info, read, save, compare, apply, dump, scan: one JSON document on standard output."},
+        {"include-calibration", "apply: write the unit calibration too; compare: count it."},
+        {"settings", "compare: judge by the settings alone (the default)."},
+        {"other-unit", "apply: with --include-calibration, accept calibration saved from another unit."},
         {"timeout", "Reply timeout in ms (default: from the baud rate; scan: 600 per address).", "MS"},
-        {"tag", "read/save: tag written into the file.", "TEXT"},
+        {"tag", "read/save: tag or serial number written into the file; apply: the unit's.", "TEXT"},
         {"description", "read/save: description written into the file.", "TEXT"},
         {"interval", "monitor: seconds between reads (default 1).", "S", "1"},
         {"count", "monitor: number of lines (default 0, until stopped).", "N", "0"},
@@ -135,23 +185,30 @@ int main(int argc, char **argv)
     });
     p.addPositionalArgument("command", "info, read, save, compare, apply, dump, monitor or scan.");
     p.addPositionalArgument("argument", "FILE for save, compare, apply; holding or input for dump.", "[argument]");
-    p.process(app);
+    // parse, not process: a typo must be a usage error (2), never 1.
+    if (!p.parse(QCoreApplication::arguments()))
+        return usageError(p.errorText() + QStringLiteral(" See --help."));
+    if (p.isSet("help") || p.isSet("help-all"))
+        p.showHelp(cli::Success);
+    if (p.isSet("version"))
+        p.showVersion();
 
     cli::Invocation inv;
     inv.command = p.positionalArguments().value(0);
     inv.arguments = p.positionalArguments().mid(1);
     inv.tag = p.value("tag");
     inv.description = p.value("description");
-    if (inv.command.isEmpty()) {
-        std::fprintf(stderr, "tcal-cli: no command; see --help\n");
-        return cli::UsageError;
-    }
-    if (!p.isSet("port")) {
-        std::fprintf(stderr, "tcal-cli: --port is required\n");
-        return cli::UsageError;
-    }
+    inv.json = p.isSet("json");
+    inv.includeCalibration = p.isSet("include-calibration");
+    inv.otherUnit = p.isSet("other-unit");
+    if (inv.command.isEmpty())
+        return usageError(QStringLiteral("no command; see --help"));
+    if (!p.isSet("port"))
+        return usageError(QStringLiteral("--port is required"));
     if (!lineOptions(p, inv))
         return cli::UsageError;
+    if (inv.addresses.size() > 1 && inv.command != QLatin1String("apply"))
+        return usageError(QStringLiteral("only apply takes several addresses"));
 
     QTextStream out(stdout);
     QTextStream err(stderr);

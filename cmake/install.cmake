@@ -1,5 +1,6 @@
 # What `cmake --install` puts in place and what `cpack -G DEB` packs: the
-# programs, the menu entry with its icon, the AppStream metainfo, the man pages.
+# programs, the menu entry with its icon, the AppStream metainfo, the man pages
+# (compressed), the copyright and the changelog, as a Debian package has them.
 include(GNUInstallDirs)
 
 # Installing and packing need only the installed programs built, not the tests
@@ -20,14 +21,34 @@ foreach(size 16 24 32 48 64 128 256)
   install(FILES ${tcal_data}/icons/png/${size}/${tcal_id}.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
 endforeach()
-install(FILES ${tcal_data}/man/tcal.1 ${tcal_data}/man/tcal-sim.1
-        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# Compressed when cmake runs (and again when one of them changes): installing
+# builds nothing, and gzip -n keeps the bytes the same from build to build.
+function(tcal_gzip source destination)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+  execute_process(COMMAND gzip -9nc ${source} OUTPUT_FILE ${destination} RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "cannot compress ${source}")
+  endif()
+endfunction()
+set(tcal_packed ${PROJECT_BINARY_DIR}/packed)
+file(MAKE_DIRECTORY ${tcal_packed})
+foreach(page tcal tcal-sim tcal-cli)
+  tcal_gzip(${tcal_data}/man/${page}.1 ${tcal_packed}/${page}.1.gz)
+  install(FILES ${tcal_packed}/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+tcal_gzip(${tcal_data}/changelog ${tcal_packed}/changelog.gz)
+install(FILES ${tcal_data}/copyright ${tcal_packed}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tcal)
 
 set(CPACK_PACKAGE_NAME tcal)
 set(CPACK_PACKAGE_VENDOR "TCal")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Configuration and calibration tool for a 4-20 mA temperature transmitter")
-set(CPACK_PACKAGE_CONTACT "TCal developers <tcal@localhost>")
+set(CPACK_PACKAGE_CONTACT "TCal developers <tcal@example.org>")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+# Directories 0755 whatever the umask of the one who packs.
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -35,8 +56,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 # dpkg-shlibdeps (dpkg-dev) turns the linked libraries into Depends: the Qt
 # libraries of the version built against, libmodbus, libc.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_PACKAGE_DESCRIPTION "Configures and calibrates a 4-20 mA temperature transmitter over \
-Modbus RTU: live values, parameters, sensor and current-output calibration, register tables. \
-Includes tcal-cli for scripts (configuration files applied with read-back verification) and \
-tcal-sim, a simulated transmitter for trying the tool without hardware.")
+set(CPACK_PACKAGE_DESCRIPTION "Configures and calibrates a 4-20 mA temperature transmitter over\n\
+Modbus RTU: live values, parameters, sensor and current-output calibration,\n\
+register tables. Includes tcal-cli for scripts (configuration files applied\n\
+with read-back verification) and tcal-sim, a simulated transmitter for trying\n\
+the tool without hardware.")
 include(CPack)

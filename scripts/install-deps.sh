@@ -17,8 +17,8 @@ packages=(
   libmodbus-dev socat mbpoll
   fonts-wqy-microhei xvfb xauth
   poppler-utils
-  # packaging and its checks: dpkg-shlibdeps, desktop-file-validate, appstreamcli
-  dpkg-dev file desktop-file-utils appstream
+  # packaging and its checks: dpkg-shlibdeps, desktop-file-validate, appstreamcli, lintian
+  dpkg-dev file desktop-file-utils appstream lintian
 )
 for arg in "$@"; do
   case "$arg" in

@@ -1,5 +1,6 @@
 #include "config_apply.h"
 
+#include "config_rules.h"
 #include "registers.h"
 
 #include <QStringList>
@@ -15,22 +16,53 @@ const char *const kSummaries[][3] = {
      "verified: %1 register(s) written and stored, every field reads back as in the file"},
     {"未写入：无法读取设备配置（%1）", "未寫入：無法讀取設備配置（%1）",
      "nothing written: the configuration could not be read (%1)"},
-    {"未校验：设备拒绝了 %1，未存储", "未校驗：設備拒絕了 %1，未儲存",
-     "not verified: the transmitter refused %1; nothing was stored"},
-    {"未校验：写入无应答（%1），未存储", "未校驗：寫入無應答（%1），未儲存",
-     "not verified: a write got no answer (%1); nothing was stored"},
+    {"未校验：设备拒绝了 %1", "未校驗：設備拒絕了 %1", "not verified: the transmitter refused %1"},
+    {"未校验：写入无应答（%1）", "未校驗：寫入無應答（%1）", "not verified: a write got no answer (%1)"},
     {"未校验：存储命令失败（%1）", "未校驗：儲存命令失敗（%1）",
      "not verified: the store command failed (%1)"},
     {"未校验：读回失败（%1）", "未校驗：讀回失敗（%1）", "not verified: the read-back failed (%1)"},
-    {"未校验：存储后字段不一致：%1", "未校驗：儲存後欄位不一致：%1",
-     "not verified: after the store these fields differ: %1"},
+    {"未校验：读回字段不一致：%1", "未校驗：讀回欄位不一致：%1",
+     "not verified: these fields read back different: %1"},
 };
 
-// Writes one run; a refused run of several registers is written register by
-// register so that the refused ones can be named.
+// What the transmitter holds after a failed apply, by RestoreOutcome.
+const char *const kRestoreTexts[][3] = {
+    {"", "", ""},
+    {"；已写回开始时读取的值并读回一致，未存储任何内容",
+     "；已寫回開始時讀取的值並讀回一致，未儲存任何內容",
+     "; the values read at the start were written back and read back: nothing was stored"},
+    {"；以下寄存器未能恢复，设备现为读回值：%1", "；以下暫存器未能恢復，設備現為讀回值：%1",
+     "; these registers could not be restored and hold what was read back: %1"},
+    {"；已写回开始时的值，但无法确认存储映像", "；已寫回開始時的值，但無法確認儲存映像",
+     "; the values read at the start are back in RAM, but the stored image could not be confirmed"},
+};
+
+QVector<quint16> wordsFrom(const Configuration &c, int start, int count)
+{
+    QVector<quint16> words;
+    for (int i = 0; i < count; ++i)
+        words << c.words.value(start + i);
+    return words;
+}
+
+// The device as read, with the fields in scope taken from the file.
+Configuration scopedTarget(const Configuration &device, const Configuration &file, const ApplyOptions &options)
+{
+    Configuration c = device;
+    for (const FieldDef &f : fields()) {
+        if (!inScope(f, options))
+            continue;
+        for (int i = 0; i < wordCount(f.kind); ++i)
+            c.words.insert(f.address + i, file.words.value(f.address + i));
+    }
+    return c;
+}
+
+// Writes one run. A run refused as a whole goes register by register, so that
+// a refused register is named and the run is judged by those single writes.
 core::BusError writeRun(core::RegisterBus &bus, const WriteRun &run, ApplyReport &report)
 {
-    core::BusError error = bus.writeRegisters(run.start, run.words);
+    const core::BusError error = bus.writeRegisters(run.start, run.words);
     if (error.ok()) {
         report.registersWritten += run.words.size();
         return error;
@@ -40,16 +72,64 @@ core::BusError writeRun(core::RegisterBus &bus, const WriteRun &run, ApplyReport
             report.refused << run.start;
         return error;
     }
+    core::BusError firstRefusal;
     for (int i = 0; i < run.words.size(); ++i) {
         const core::BusError single = bus.writeRegisters(run.start + i, {run.words.at(i)});
-        if (single.kind == core::BusErrorKind::Exception)
+        if (single.kind == core::BusErrorKind::Exception) {
             report.refused << run.start + i;
-        else if (!single.ok())
+            if (firstRefusal.ok())
+                firstRefusal = single;
+        } else if (!single.ok()) {
             return single;
-        else
+        } else {
             ++report.registersWritten;
+        }
     }
-    return error;
+    return firstRefusal;
+}
+
+core::BusError store(core::RegisterBus &bus)
+{
+    return bus.writeRegisters(reg::kStoreCommand, {reg::kStoreValue});
+}
+
+// Writes the words read at the start over every run that may have changed and
+// reads them back; with `storeAgain` the stored image is written over as well,
+// for a store whose outcome is unknown.
+void restore(core::RegisterBus &bus, const Configuration &before, const QVector<WriteRun> &runs,
+             bool storeAgain, ApplyReport &report)
+{
+    for (const WriteRun &run : runs) {
+        const QVector<quint16> words = wordsFrom(before, run.start, run.words.size());
+        if (bus.writeRegisters(run.start, words).ok() || words.size() == 1)
+            continue;
+        for (int i = 0; i < words.size(); ++i)
+            bus.writeRegisters(run.start + i, {words.at(i)});
+    }
+    const DeviceRead after = readConfiguration(bus);
+    if (after.config)
+        report.readBack = after.config;
+    report.unrestored.clear();
+    for (const WriteRun &run : runs) {
+        for (int a = run.start; a < run.start + run.words.size(); ++a) {
+            if (!after.config || after.config->words.value(a) != before.words.value(a))
+                report.unrestored << a;
+        }
+    }
+    if (!report.unrestored.isEmpty())
+        report.restore = RestoreOutcome::Incomplete;
+    else if (storeAgain && !store(bus).ok())
+        report.restore = RestoreOutcome::StoredImageUnknown;
+    else
+        report.restore = RestoreOutcome::Restored;
+}
+
+QString namesOf(const QVector<int> &addresses)
+{
+    QStringList names;
+    for (int address : addresses)
+        names << registerName(address);
+    return names.join(QStringLiteral(", "));
 }
 
 } // namespace
@@ -65,7 +145,12 @@ DeviceRead readConfiguration(core::RegisterBus &bus)
     return {c, {}};
 }
 
-ApplyReport applyConfiguration(core::RegisterBus &bus, const Configuration &target)
+bool inScope(const FieldDef &f, const ApplyOptions &options)
+{
+    return options.includeCalibration || !isCalibration(f);
+}
+
+ApplyReport applyConfiguration(core::RegisterBus &bus, const Configuration &target, const ApplyOptions &options)
 {
     ApplyReport report;
     const DeviceRead before = readConfiguration(bus);
@@ -73,31 +158,38 @@ ApplyReport applyConfiguration(core::RegisterBus &bus, const Configuration &targ
         report.error = before.error;
         return report;
     }
-    const QVector<WriteRun> runs = differingRuns(*before.config, target);
+    const QVector<WriteRun> runs = differingRuns(*before.config, scopedTarget(*before.config, target, options));
+    QVector<WriteRun> sent;
+    const auto fail = [&](ApplyOutcome outcome, const core::BusError &error, bool storeAgain) {
+        report.outcome = outcome;
+        report.error = error;
+        restore(bus, *before.config, sent, storeAgain, report);
+        return report;
+    };
     for (const WriteRun &run : runs) {
-        report.error = writeRun(bus, run, report);
-        if (!report.error.ok()) {
-            report.outcome = report.refused.isEmpty() ? ApplyOutcome::WriteFailed
-                                                      : ApplyOutcome::WriteRefused;
-            return report;
-        }
-    }
-    if (!runs.isEmpty()) {
-        report.error = bus.writeRegisters(reg::kStoreCommand, {reg::kStoreValue});
-        if (!report.error.ok()) {
-            report.outcome = ApplyOutcome::StoreFailed;
-            return report;
-        }
+        sent << run;
+        const core::BusError error = writeRun(bus, run, report);
+        if (!error.ok())
+            return fail(report.refused.isEmpty() ? ApplyOutcome::WriteFailed : ApplyOutcome::WriteRefused,
+                        error, false);
     }
     const DeviceRead after = readConfiguration(bus);
-    if (!after.config) {
-        report.error = after.error;
-        report.outcome = ApplyOutcome::ReadBackFailed;
-        return report;
-    }
+    if (!after.config)
+        return fail(ApplyOutcome::ReadBackFailed, after.error, false);
     report.readBack = after.config;
-    report.checks = compare(*after.config, target);
-    report.outcome = differingCount(report.checks) ? ApplyOutcome::Mismatch : ApplyOutcome::Verified;
+    report.checked = after.config;
+    for (const FieldComparison &row : compare(*after.config, target)) {
+        if (inScope(*row.field, options))
+            report.checks << row;
+    }
+    if (differingCount(report.checks))
+        return fail(ApplyOutcome::Mismatch, {}, false);
+    if (!runs.isEmpty()) {
+        const core::BusError error = store(bus);
+        if (!error.ok())
+            return fail(ApplyOutcome::StoreFailed, error, error.kind != core::BusErrorKind::Exception);
+    }
+    report.outcome = ApplyOutcome::Verified;
     return report;
 }
 
@@ -112,26 +204,30 @@ QString applySummary(const ApplyReport &report, int language)
 {
     const int l = language >= 0 && language < 3 ? language : 2;
     const QString text = QString::fromUtf8(kSummaries[int(report.outcome)][l]);
+    QString summary;
     switch (report.outcome) {
     case ApplyOutcome::Verified:
-        return text.arg(report.registersWritten);
-    case ApplyOutcome::WriteRefused: {
-        QStringList names;
-        for (int address : report.refused)
-            names << registerName(address);
-        return text.arg(names.join(QStringLiteral(", ")));
-    }
+        summary = text.arg(report.registersWritten);
+        break;
+    case ApplyOutcome::WriteRefused:
+        summary = text.arg(namesOf(report.refused));
+        break;
     case ApplyOutcome::Mismatch: {
         QStringList names;
         for (const FieldComparison &row : report.checks) {
             if (row.differs)
                 names << QLatin1String(row.field->key);
         }
-        return text.arg(names.join(QStringLiteral(", ")));
+        summary = text.arg(names.join(QStringLiteral(", ")));
+        break;
     }
     default:
-        return text.arg(report.error.text);
+        summary = text.arg(report.error.text);
+        break;
     }
+    const QString restored = QString::fromUtf8(kRestoreTexts[int(report.restore)][l]);
+    return summary + (report.restore == RestoreOutcome::Incomplete ? restored.arg(namesOf(report.unrestored))
+                                                                   : restored);
 }
 
 } // namespace config

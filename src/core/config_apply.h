@@ -1,6 +1,9 @@
 #pragma once
-// Reading a configuration from a transmitter and applying one to it: write the
-// differing fields only, store, read back and verify every field. Written once
+// Reading a configuration from a transmitter and applying one to it, all or
+// nothing: read everything first, write the differing fields in scope, read
+// back and verify, and store only when every field verified. On any refusal,
+// silence or mismatch the values read at the start are written back and read
+// back, and the report says what the transmitter holds now. Written once
 // against RegisterBus for the window and the command-line tool alike.
 
 #include "config_compare.h"
@@ -17,25 +20,44 @@ DeviceRead readConfiguration(core::RegisterBus &bus);
 enum class ApplyOutcome {
     Verified,
     ReadFailed,       // nothing written: the device could not be read first
-    WriteRefused,     // the transmitter refused a register; nothing stored
-    WriteFailed,      // a write got no answer; nothing stored
+    WriteRefused,     // the transmitter refused a register
+    WriteFailed,      // a write got no answer
     StoreFailed,
     ReadBackFailed,
-    Mismatch,         // stored, but a field reads back different
+    Mismatch,         // a field read back different before the store
+};
+
+// What a failed apply left behind.
+enum class RestoreOutcome {
+    NotNeeded,        // verified, or nothing was written
+    Restored,         // RAM and stored image hold the values read at the start
+    Incomplete,       // `unrestored` names the registers that do not
+    StoredImageUnknown,   // RAM restored; a store that got no answer could not be undone
+};
+
+struct ApplyOptions {
+    bool includeCalibration = false;   // settings only unless asked
 };
 
 struct ApplyReport {
     ApplyOutcome outcome = ApplyOutcome::ReadFailed;
+    RestoreOutcome restore = RestoreOutcome::NotNeeded;
     int registersWritten = 0;
     QVector<int> refused;              // registers the transmitter refused
-    QVector<FieldComparison> checks;   // the device after the store against the file
-    std::optional<Configuration> readBack;
+    QVector<int> unrestored;           // registers not back at their first value
+    QVector<FieldComparison> checks;   // the fields in scope, device read back against the file
+    std::optional<Configuration> checked;    // the read-back `checks` compare
+    std::optional<Configuration> readBack;   // the device as last read (after a restore, restored)
     core::BusError error;
 
     bool verified() const { return outcome == ApplyOutcome::Verified; }
 };
 
-ApplyReport applyConfiguration(core::RegisterBus &bus, const Configuration &target);
+// Fields an apply writes: the settings, and the calibration when included.
+bool inScope(const FieldDef &f, const ApplyOptions &options);
+
+ApplyReport applyConfiguration(core::RegisterBus &bus, const Configuration &target,
+                               const ApplyOptions &options = {});
 
 // One line for the operator, in language 0..2 (English otherwise).
 QString applySummary(const ApplyReport &report, int language);

@@ -74,13 +74,21 @@ BlockReply SerialSession::readBlock(Block block)
 BlockReply SerialSession::read(QModbusDataUnit::RegisterType type, int start, int count)
 {
     const QModbusDataUnit unit(type, start, quint16(count));
-    return await(m_master->sendReadRequest(unit, m_options.address));
+    return send([&] { return m_master->sendReadRequest(unit, m_options.address); });
 }
 
 BusError SerialSession::writeRegisters(int start, const QVector<quint16> &values)
 {
     const QModbusDataUnit unit(QModbusDataUnit::HoldingRegisters, start, values);
-    return await(m_master->sendWriteRequest(unit, m_options.address)).error;
+    return send([&] { return m_master->sendWriteRequest(unit, m_options.address); }).error;
+}
+
+BlockReply SerialSession::send(const std::function<QModbusReply *()> &request)
+{
+    BlockReply result = await(request());
+    for (int i = 0; i < m_retries && result.error.kind == BusErrorKind::NoReply; ++i)
+        result = await(request());
+    return result;
 }
 
 // The master ends every reply within its timeout; the loop's own bound only

@@ -7,6 +7,7 @@
 #include <QModbusDataUnit>
 #include <QSerialPort>
 #include <QString>
+#include <functional>
 
 class QModbusClient;
 class QModbusReply;
@@ -34,6 +35,9 @@ public:
     bool open(QString *error);
     void setAddress(int address);
     void setTimeoutMs(int ms);
+    // Resends of a request that got no answer (0 unless set). A resent write
+    // carries the same words, so a device that heard the first takes no harm.
+    void setRetries(int retries) { m_retries = retries; }
     int address() const { return m_options.address; }
 
     BlockReply read(QModbusDataUnit::RegisterType type, int start, int count);
@@ -42,9 +46,11 @@ public:
 
 private:
     BlockReply await(QModbusReply *reply);
+    BlockReply send(const std::function<QModbusReply *()> &request);
 
     SerialOptions m_options;
     QModbusClient *m_master;
+    int m_retries = 0;
 };
 
 // The verdict of a finished reply, as the configuration operations see it.

@@ -1,9 +1,12 @@
 #include "configuration_tab.h"
 
 #include "config_file.h"
+#include "config_rules.h"
 #include "window_bus.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -60,12 +63,17 @@ void ConfigurationTab::chooseFile(QFileDialog::AcceptMode mode)
     m_dialog->setAcceptMode(mode);
     m_dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     m_dialog->setDefaultSuffix(QStringLiteral("json"));
-    connect(m_dialog, &QFileDialog::fileSelected, this, [this, save](const QString &path) {
-        if (save)
-            saveTo(path);
-        else
-            openFile(path);
-    });
+    // Queued: the save waits on the link, and the dialog must have finished
+    // its accept (and may be deleted on close) before that wait begins.
+    connect(
+        m_dialog, &QFileDialog::fileSelected, this,
+        [this, save](const QString &path) {
+            if (save)
+                saveTo(path);
+            else
+                openFile(path);
+        },
+        Qt::QueuedConnection);
     m_dialog->open();
 }
 
@@ -76,6 +84,8 @@ void ConfigurationTab::buildLayout()
     m_save = new QPushButton(this);
     m_compare = new QPushButton(this);
     m_apply = new QPushButton(this);
+    m_save->setObjectName(QStringLiteral("saveConfiguration"));
+    m_open->setObjectName(QStringLiteral("openConfiguration"));
     auto *buttons = new QHBoxLayout;
     for (QPushButton *b : {m_read, m_save, m_open, m_compare, m_apply})
         buttons->addWidget(b);
@@ -85,6 +95,9 @@ void ConfigurationTab::buildLayout()
     m_tag = new QLineEdit(this);
     m_description = new QLineEdit(this);
     m_fileLabel = new QLabel(this);
+    m_includeCalibration = new QCheckBox(this);
+    m_includeCalibration->setObjectName(QStringLiteral("includeCalibration"));
+    buttons->addWidget(m_includeCalibration);
     auto *identity = new QGridLayout;
     identity->addWidget(m_tagLabel, 0, 0);
     identity->addWidget(m_tag, 0, 1);
@@ -118,6 +131,7 @@ void ConfigurationTab::setLanguage(int language)
     m_save->setText(tr3(Text::SaveButton));
     m_compare->setText(tr3(Text::CompareButton));
     m_apply->setText(tr3(Text::ApplyButton));
+    m_includeCalibration->setText(tr3(Text::IncludeCalibration));
     m_tagLabel->setText(tr3(Text::TagLabel));
     m_descriptionLabel->setText(tr3(Text::DescriptionLabel));
     m_fileLabel->setText(m_filePath.isEmpty() ? tr3(Text::NoFile) : tr3(Text::FileLabel).arg(m_filePath));
@@ -132,6 +146,7 @@ void ConfigurationTab::setLanguage(int language)
 bool ConfigurationTab::readInto(core::RegisterBus &bus)
 {
     m_verified = false;
+    m_calibrationApplied = false;
     const config::DeviceRead read = config::readConfiguration(bus);
     if (!read.config) {
         showStatus(tr3(Text::ReadFailed).arg(read.error.text), false);
@@ -168,6 +183,10 @@ bool ConfigurationTab::saveTo(const QString &path)
 
 bool ConfigurationTab::openFile(const QString &path)
 {
+    if (m_applying) {
+        showStatus(tr3(Text::ApplyRunning), false);
+        return false;
+    }
     const config::Loaded loaded = config::loadFile(path);
     if (!loaded.config) {
         showStatus(tr3(Text::FileRefused).arg(loaded.error), false);
@@ -176,6 +195,7 @@ bool ConfigurationTab::openFile(const QString &path)
     m_file = loaded.config;
     m_filePath = path;
     m_verified = false;
+    m_calibrationApplied = false;
     m_tag->setText(m_file->identity.tag);
     m_description->setText(m_file->identity.description);
     m_fileLabel->setText(tr3(Text::FileLabel).arg(path));
@@ -193,30 +213,104 @@ void ConfigurationTab::compareWithDevice()
     m_bus->run([this](core::RegisterBus &bus) {
         if (!readInto(bus))
             return;
-        const int differing = config::differingCount(config::compare(*m_device, *m_file));
-        showStatus(differing ? tr3(Text::CompareDiffers).arg(differing) : tr3(Text::CompareEqual),
-                   differing == 0);
+        int settings = 0;
+        int calibration = 0;
+        for (const config::FieldComparison &row : config::compare(*m_device, *m_file)) {
+            if (row.differs)
+                ++(config::isCalibration(*row.field) ? calibration : settings);
+        }
+        if (settings)
+            showStatus(tr3(Text::CompareDiffers).arg(settings), false);
+        else if (calibration)
+            showStatus(tr3(Text::CompareSettingsEqual).arg(calibration), true);
+        else
+            showStatus(tr3(Text::CompareEqual), true);
         showRows();
     });
 }
 
 void ConfigurationTab::applyFile()
 {
+    if (m_applying)
+        return;
     if (!m_file) {
         showStatus(tr3(Text::NeedFile), false);
         return;
     }
-    m_bus->run([this](core::RegisterBus &bus) {
-        const config::ApplyReport report = config::applyConfiguration(bus, *m_file);
-        // The table shows the device as it read back after the store.
+    // A value the transmitter cannot use refuses the file before any request.
+    QStringList broken;
+    for (const config::Violation &v : config::violations(*m_file))
+        broken << config::violationText(v, m_language);
+    if (!broken.isEmpty()) {
+        showStatus(tr3(Text::FileRefused).arg(broken.join(QStringLiteral("; "))), false);
+        return;
+    }
+    if (m_includeCalibration->isChecked())
+        confirmCalibration();
+    else
+        runApply(false);
+}
+
+// Not modal: the link goes on polling while the operator reads the list.
+void ConfigurationTab::confirmCalibration()
+{
+    QStringList names;
+    for (const config::FieldDef &f : config::fields()) {
+        if (config::isCalibration(f))
+            names << QString::fromUtf8(f.label[qBound(0, m_language, 2)]);
+    }
+    const int here = m_bus->address();
+    const QString origin = config::sameUnit(m_file->identity, here, m_tag->text())
+        ? tr3(Text::SameUnitNote).arg(here)
+        : tr3(Text::OtherUnitNote).arg(m_file->identity.address).arg(here);
+    auto *box = new QMessageBox(QMessageBox::Warning, tr3(Text::ConfirmTitle),
+                                tr3(Text::ConfirmCalibration).arg(names.join(QLatin1Char('\n')), origin),
+                                QMessageBox::Yes | QMessageBox::Cancel, this);
+    box->setObjectName(QStringLiteral("confirmCalibration"));
+    box->setDefaultButton(QMessageBox::Cancel);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    // The file asked about is the file applied: nothing changes it meanwhile.
+    m_applying = true;
+    setControlsEnabled(false);
+    connect(box, &QMessageBox::finished, this, [this](int result) {
+        m_applying = false;
+        setControlsEnabled(true);
+        if (result == QMessageBox::Yes)
+            runApply(true);
+    }, Qt::QueuedConnection);
+    box->open();
+}
+
+// The file is copied and the controls that could change it are off until the
+// apply is over: its read-back is judged against the file it wrote.
+void ConfigurationTab::runApply(bool includeCalibration)
+{
+    if (m_applying || !m_file)
+        return;
+    const config::Configuration file = *m_file;
+    m_applying = true;
+    setControlsEnabled(false);
+    m_bus->run([&](core::RegisterBus &bus) {
+        const config::ApplyReport report = config::applyConfiguration(bus, file, {includeCalibration});
+        // The table shows the device as it read back last.
         if (report.readBack) {
             m_device = report.readBack;
-            m_device->identity = m_file->identity;
+            m_device->identity = file.identity;
         }
         m_verified = report.verified();
+        m_calibrationApplied = includeCalibration;
         showStatus(config::applySummary(report, m_language), report.verified());
-        showRows();
     });
+    m_applying = false;
+    setControlsEnabled(true);
+    showRows();
+}
+
+void ConfigurationTab::setControlsEnabled(bool enabled)
+{
+    for (QWidget *w : std::initializer_list<QWidget *>{m_read, m_open, m_save, m_compare, m_apply,
+                                                       m_includeCalibration, m_tag, m_description})
+        w->setEnabled(enabled);
 }
 
 // One row a field: device and file values, differing rows marked; after an
@@ -229,7 +323,9 @@ void ConfigurationTab::showRows()
         const bool both = m_device && m_file;
         const bool differs = both && config::fieldWords(*m_device, f) != config::fieldWords(*m_file, f);
         QString state;
-        if (both)
+        if (both && differs && config::isCalibration(f) && !m_calibrationApplied)
+            state = tr3(Text::CalibrationLeftAlone);
+        else if (both)
             state = tr3(differs ? Text::Differs : m_verified ? Text::Verified : Text::Equal);
         m_table->setItem(row, 0, cell(QString::fromUtf8(f.label[qBound(0, m_language, 2)]), differs));
         m_table->setItem(row, 1, cell(m_device ? config::shownValue(*m_device, f) : QString(), differs));

@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <memory>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -30,6 +31,7 @@ public:
     bool saveTo(const QString &path);
     bool openFile(const QString &path);
     void compareWithDevice();
+    // With the calibration box checked, asks first (a dialog listing the fields).
     void applyFile();
 
 public slots:
@@ -38,6 +40,9 @@ public slots:
 private:
     void buildLayout();
     void chooseFile(QFileDialog::AcceptMode mode);
+    void confirmCalibration();
+    void runApply(bool includeCalibration);
+    void setControlsEnabled(bool enabled);
     bool readInto(core::RegisterBus &bus);
     void showRows();
     void showStatus(const QString &text, bool ok);
@@ -50,6 +55,8 @@ private:
     QString m_filePath;
     QPointer<QFileDialog> m_dialog;
     bool m_verified = false;   // the device as shown was verified against the file
+    bool m_applying = false;   // the file stays fixed while an apply is asked about or waits on the link
+    bool m_calibrationApplied = false;
 
     QPushButton *m_read;
     QPushButton *m_open;
@@ -61,6 +68,7 @@ private:
     QLineEdit *m_tag;
     QLineEdit *m_description;
     QLabel *m_fileLabel;
+    QCheckBox *m_includeCalibration;
     QTableWidget *m_table;
     QLabel *m_status;
 };

@@ -11,7 +11,7 @@ const char *const kTexts[int(Text::Count)][3] = {
     {"保存到文件", "儲存到檔案", "Save to file"},
     {"与文件比较", "與檔案比較", "Compare with file"},
     {"写入文件配置", "寫入檔案配置", "Apply file"},
-    {"位号", "位號", "Tag"},
+    {"位号/序列号", "位號/序號", "Tag / serial"},
     {"描述", "描述", "Description"},
     {"未打开文件", "未打開檔案", "no file open"},
     {"文件：%1", "檔案：%1", "file: %1"},
@@ -31,6 +31,18 @@ const char *const kTexts[int(Text::Count)][3] = {
     {"设备与文件相同", "設備與檔案相同", "device and file are equal"},
     {"%1 个字段不同", "%1 個欄位不同", "%1 field(s) differ"},
     {"配置文件 (*.json)", "配置檔案 (*.json)", "Configuration (*.json)"},
+    {"同时写入本机校准", "同時寫入本機校準", "Also write the unit calibration"},
+    {"不同（本机校准，未写入）", "不同（本機校準，未寫入）", "differs (unit calibration, left alone)"},
+    {"设定相同；%1 个本机校准字段不同（未写入）", "設定相同；%1 個本機校準欄位不同（未寫入）",
+     "settings are equal; %1 unit calibration field(s) differ (left alone)"},
+    {"写入本机校准", "寫入本機校準", "Write unit calibration"},
+    {"将写入以下本机校准字段：\n%1\n\n%2\n\n确定写入？", "將寫入以下本機校準欄位：\n%1\n\n%2\n\n確定寫入？",
+     "These unit calibration fields will be written:\n%1\n\n%2\n\nWrite them?"},
+    {"文件读自本设备（地址 %1）。", "檔案讀自本設備（地址 %1）。", "The file was read from this unit (address %1)."},
+    {"注意：文件读自另一台设备（地址 %1），当前设备地址 %2；其校准不属于本设备。",
+     "注意：檔案讀自另一台設備（地址 %1），目前設備地址 %2；其校準不屬於本設備。",
+     "Caution: the file was read from another unit (address %1), this one is at %2; its calibration is not this unit's."},
+    {"正在写入，文件保持不变", "正在寫入，檔案保持不變", "an apply is running; the file stays as it is"},
 };
 
 } // namespace

@@ -32,6 +32,14 @@ enum class Text {
     CompareEqual,
     CompareDiffers,     // %1 count
     FileFilter,
+    IncludeCalibration,
+    CalibrationLeftAlone,
+    CompareSettingsEqual,   // %1 count of differing calibration fields
+    ConfirmTitle,
+    ConfirmCalibration,     // %1 field list, %2 origin note
+    SameUnitNote,           // %1 address
+    OtherUnitNote,          // %1 file's address, %2 this address
+    ApplyRunning,
     Count
 };
 

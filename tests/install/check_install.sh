@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The install tree and the Debian package: every file in place, the desktop
-# entry and the metainfo valid, the installed programs run (without a display).
+# entry and the metainfo valid, the installed programs run (without a display),
+# and lintian finds no error in the package (its warnings are listed).
 #
 #   check_install.sh BUILD_DIR VERSION
 set -euo pipefail
@@ -11,7 +12,8 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 id=org.tcal.TCal
 files=(bin/tcal bin/tcal-sim bin/tcal-cli share/applications/$id.desktop share/metainfo/$id.metainfo.xml
-       share/icons/hicolor/scalable/apps/$id.svg share/man/man1/tcal.1 share/man/man1/tcal-sim.1)
+       share/icons/hicolor/scalable/apps/$id.svg share/man/man1/tcal.1.gz share/man/man1/tcal-sim.1.gz
+       share/man/man1/tcal-cli.1.gz share/doc/tcal/copyright share/doc/tcal/changelog.gz)
 for size in 16 24 32 48 64 128 256; do files+=("share/icons/hicolor/${size}x${size}/apps/$id.png"); done
 
 check_programs() {
@@ -38,6 +40,11 @@ echo "Depends: $depends"
 for lib in 'libqt[56]widgets[56]' 'libqt[56]serialbus[56]' 'libqt[56]serialport[56]' libmodbus5 libc6; do
   grep -Eq "(^|, )$lib" <<< "$depends" || fail "Depends lacks $lib"
 done
+command -v lintian > /dev/null || fail "lintian is missing (scripts/install-deps.sh)"
+lintian --no-cfg "$deb" > "$work/lintian" 2>&1 || true
+grep -v '^running with root' "$work/lintian" || true
+! grep -q '^E:' "$work/lintian" || fail "lintian reports errors"
+grep -q "project_license>Apache-2.0<" "$work/tree/share/metainfo/$id.metainfo.xml" || fail "metainfo licence"
 dpkg-deb -x "$deb" "$work/root"
 check_programs "$work/root/usr/bin"
 echo "install tree and package: ok ($(basename "$deb"))"

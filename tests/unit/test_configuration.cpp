@@ -3,6 +3,7 @@
 
 #include "config_apply.h"
 #include "config_file.h"
+#include "config_rules.h"
 #include "write_verdict.h"
 
 #include <QJsonArray>
@@ -59,6 +60,8 @@ public:
     QVector<quint16> holding = QVector<quint16>(64, 0);
     QSet<int> refused;
     QSet<int> deaf;
+    bool refuseMulti = false;   // takes single-register writes only
+    QSet<int> once;             // takes one write, refuses every later one
     QStringList log;
 
     core::BlockReply readBlock(core::Block block) override
@@ -69,9 +72,15 @@ public:
     core::BusError writeRegisters(int start, const QVector<quint16> &values) override
     {
         log << QStringLiteral("write %1x%2").arg(start).arg(values.size());
+        if (refuseMulti && values.size() > 1)
+            return {core::BusErrorKind::Exception, QStringLiteral("exception"), 1};
         for (int i = 0; i < values.size(); ++i) {
             if (refused.contains(start + i))
                 return {core::BusErrorKind::Exception, QStringLiteral("exception"), 2};
+        }
+        for (int i = 0; i < values.size(); ++i) {
+            if (once.remove(start + i))
+                refused.insert(start + i);
         }
         for (int i = 0; i < values.size(); ++i) {
             if (!deaf.contains(start + i))
@@ -99,6 +108,10 @@ private slots:
     void applyWritesOnlyDifferencesThenStores();
     void applyNamesRefusedRegister();
     void applyReportsMismatch();
+    void applyJudgedBySingleWrites();
+    void refusalRestoresEarlierRuns();
+    void rules_data();
+    void rules();
     void writeVerdict_data();
     void writeVerdict();
 };
@@ -269,7 +282,7 @@ void TestConfiguration::applyWritesOnlyDifferencesThenStores()
     target[1] = 9000;
     const ApplyReport report = applyConfiguration(bus, *fromHolding(target));
     QVERIFY2(report.verified(), qPrintable(applySummary(report, 2)));
-    QCOMPARE(bus.log, (QStringList{"read", "write 1x1", "write 62x1", "read"}));
+    QCOMPARE(bus.log, (QStringList{"read", "write 1x1", "read", "write 62x1"}));
     QCOMPARE(bus.holding.at(62), quint16(321));
     QCOMPARE(report.registersWritten, 1);
 }
@@ -291,12 +304,98 @@ void TestConfiguration::applyNamesRefusedRegister()
 void TestConfiguration::applyReportsMismatch()
 {
     MemoryBus bus;
-    bus.deaf = {8};
+    bus.deaf = {5};
     QVector<quint16> target(64, 0);
-    target[8] = 12;
+    target[5] = 4;
     const ApplyReport report = applyConfiguration(bus, *fromHolding(target));
     QCOMPARE(report.outcome, ApplyOutcome::Mismatch);
-    QCOMPARE(applySummary(report, 2), QStringLiteral("not verified: after the store these fields differ: roomGain"));
+    QVERIFY(!bus.log.contains("write 62x1"));
+    QVERIFY2(applySummary(report, 2).startsWith("not verified: these fields read back different: filter; "),
+             qPrintable(applySummary(report, 2)));
+}
+
+// A run refused whole and then taken register by register is a correct write.
+void TestConfiguration::applyJudgedBySingleWrites()
+{
+    MemoryBus bus;
+    bus.refuseMulti = true;
+    QVector<quint16> target(64, 0);
+    target[5] = 4;
+    target[6] = 1;
+    const ApplyReport report = applyConfiguration(bus, *fromHolding(target));
+    QVERIFY2(report.verified(), qPrintable(applySummary(report, 2)));
+    QCOMPARE(bus.holding.mid(5, 2), (QVector<quint16>{4, 1}));
+    QCOMPARE(bus.holding.at(62), quint16(321));
+}
+
+void TestConfiguration::refusalRestoresEarlierRuns()
+{
+    MemoryBus bus;
+    bus.holding = sampleBlock();
+    bus.refused = {13};
+    QVector<quint16> target = sampleBlock();
+    target[1] = 9000;
+    target[13] = 2400;
+    const ApplyReport report = applyConfiguration(bus, *fromHolding(target));
+    QCOMPARE(report.outcome, ApplyOutcome::WriteRefused);
+    QCOMPARE(report.restore, RestoreOutcome::Restored);
+    QCOMPARE(bus.holding, sampleBlock());
+    QVERIFY(!bus.log.contains("write 62x1"));
+    QVERIFY(applySummary(report, 2).endsWith("nothing was stored"));
+
+    bus.refused.clear();
+    bus.deaf = {13};   // takes the write, keeps its old value
+    const ApplyReport deaf = applyConfiguration(bus, *fromHolding(target));
+    QCOMPARE(deaf.outcome, ApplyOutcome::Mismatch);
+    QCOMPARE(deaf.restore, RestoreOutcome::Restored);
+    QCOMPARE(bus.holding, sampleBlock());
+
+    // A register that will not take its first value back is named, and
+    // nothing claims that nothing was stored.
+    bus.deaf.clear();
+    bus.refused = {13};
+    bus.once = {1};
+    const ApplyReport stuck = applyConfiguration(bus, *fromHolding(target));
+    QCOMPARE(stuck.restore, RestoreOutcome::Incomplete);
+    QCOMPARE(stuck.unrestored, QVector<int>{1});
+    QVERIFY2(applySummary(stuck, 2).endsWith("could not be restored and hold what was read back: holding 1 (upperRange)"),
+             qPrintable(applySummary(stuck, 2)));
+}
+
+void TestConfiguration::rules_data()
+{
+    QTest::addColumn<int>("address");
+    QTest::addColumn<int>("word");
+    QTest::addColumn<QString>("broken");   // empty: the value may be written
+    QTest::newRow("sample") << 5 << 3 << "";
+    QTest::newRow("baud 1234") << 13 << 1234 << "baudRate: value 1234 must be one of 1200, 2400, 4800, 9600";
+    QTest::newRow("baud 1200") << 13 << 1200 << "";
+    QTest::newRow("filter 0") << 5 << 0 << "filter: value 0 must be one of 1, 2";
+    QTest::newRow("room gain 0") << 8 << 0 << "roomGain: value 0.0 must be one of 0.5, 0.6";
+    QTest::newRow("lower above upper") << 2 << 0 << "lowerRange: value 0.0 must be below the upper range -50.0";
+    QTest::newRow("range beyond the window") << 1 << 30010 << "upperRange: value 3001.0 must be from -300.0 to 3000.0";
+    QTest::newRow("unknown input type") << 0 << 77 << "inputType: value code 77 (unknown) must be a code this tool knows";
+    QTest::newRow("unknown unit") << 6 << 9 << "unit: value code 9 (unknown)";
+}
+
+// Rules are checked on the words a file would write; a code the tool has no
+// name for passes when the file's block recorded it from a transmitter.
+void TestConfiguration::rules()
+{
+    QFETCH(int, address);
+    QFETCH(int, word);
+    QFETCH(QString, broken);
+    Configuration c = *fromHolding(sampleBlock());
+    c.words[address] = quint16(word);
+    QStringList texts;
+    for (const Violation &v : violations(c))
+        texts << violationText(v);
+    QCOMPARE(texts.size(), broken.isEmpty() ? 0 : 1);
+    if (!broken.isEmpty())
+        QVERIFY2(texts.first().startsWith("field " + broken), qPrintable(texts.first()));
+    c.holding[address] = quint16(word);
+    if (address == 0 || address == 6)
+        QVERIFY(violations(c).isEmpty());
 }
 
 void TestConfiguration::writeVerdict_data()

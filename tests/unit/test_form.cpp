@@ -1,5 +1,6 @@
 // The designer form: tree, layouts, properties, base texts, lists and images.
 #include "ui_widget.h"
+#include "config_rules.h"
 
 #include <QImage>
 #include <QSpacerItem>
@@ -76,6 +77,7 @@ private slots:
     void alignment();
     void combos_data();
     void combos();
+    void configurationRulesFollowTheForm();
     void tabs();
     void baseTexts_data();
     void baseTexts();
@@ -432,6 +434,21 @@ void TestForm::combos_data() {
     QTest::newRow("stop bits") << "comboBox_stopbit" << QStringList{"1", "1.5", "2"} << 0;
     QTest::newRow("device baud") << "comboBox_set_baudrate" << kBauds << 2;
     QTest::newRow("port (filled later)") << "comboBox_com_num" << QStringList{} << -1;
+}
+
+// The values a configuration file may carry are the ones the window offers.
+void TestForm::configurationRulesFollowTheForm() {
+    Form f;
+    const auto values = [&f](const char *name, int scale) {
+        QVector<int> v;
+        auto *combo = f.window.findChild<QComboBox *>(name);
+        for (int i = 0; i < combo->count(); ++i)
+            v << qRound(combo->itemText(i).toDouble() * scale);
+        return v;
+    };
+    QCOMPARE(values("comboBox_para_filter_coe", 1), config::filterValues());
+    QCOMPARE(values("comboBox_para_indoor_gain", 10), config::roomGainValues());
+    QCOMPARE(values("comboBox_set_baudrate", 1), config::deviceBaudRates());
 }
 
 void TestForm::combos() {
