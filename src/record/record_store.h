@@ -9,7 +9,7 @@
 
 namespace record {
 
-// "<serial>_<yyyyMMdd-HHmmss>_<stage>.json"; characters a file system may
+// "<serial>_<yyyyMMdd-HHmmss>Z_<stage>.json" (UTC); characters a file system may
 // refuse in the serial number become '-'.
 QString fileName(const Record &record);
 
