@@ -50,10 +50,15 @@ QStringList headerLines(const QVector<Record> &checks)
     if (checks.size() > 1)
         lines << names.join(QLatin1Char(','));
     const int count = headerRows(checks.first().header).size();
+    // The tool's own numbers go as they are; typed text is guarded.
+    static const QStringList kNumbers{"range low", "range high", "tolerance", "uncertainty (k=2)"};
     for (int i = 0; i < count; ++i) {
-        QStringList cells{field(headerRows(checks.first().header)[i].first)};
-        for (const Record &r : checks)
-            cells << field(headerRows(r.header)[i].second);
+        const QString name = headerRows(checks.first().header)[i].first;
+        QStringList cells{field(name)};
+        for (const Record &r : checks) {
+            const QString value = headerRows(r.header)[i].second;
+            cells << (kNumbers.contains(name) ? csv::field(value) : field(value));
+        }
         lines << cells.join(QLatin1Char(','));
     }
     return lines;

@@ -4,6 +4,7 @@
 #include "calibration_record_tab.h"
 #include "record_table.h"
 
+#include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,6 +19,9 @@ class TestRecordTab : public QObject
     Q_OBJECT
 private slots:
     void skipTimeoutAndRepeat();
+    void finishedCheckIsNeverRewritten();
+    void typedNumbersInTheLocale();
+    void expiredReferenceNeedsAReason();
 };
 
 namespace {
@@ -29,6 +33,30 @@ reg::LiveValues poll(std::optional<double> measured)
     return v;
 }
 
+// A tab with a records folder, a reference due next year and `points` typed (no link).
+void prepare(CalibrationRecordTab &tab, const QString &folder, const QString &points)
+{
+    tab.findChild<QLineEdit *>("lineEdit_record_folder")->setText(folder);
+    tab.findChild<QLineEdit *>("lineEdit_record_points")->setText(points);
+    tab.findChild<QLineEdit *>("lineEdit_record_serial")->setText("SN-1");
+    tab.findChild<QDateEdit *>("dateEdit_record_due")->setDate(QDate::currentDate().addYears(1));
+    tab.findChild<QSpinBox *>("spinBox_record_polls")->setValue(2);
+    tab.setLanguage(2);
+}
+
+QString status(CalibrationRecordTab &tab)
+{
+    return tab.findChild<QLabel *>("label_record_status")->text();
+}
+
+// Measures the running point at `value`.
+void measure(CalibrationRecordTab &tab, double value)
+{
+    tab.findChild<QPushButton *>("pushButton_record_measure")->click();
+    tab.onLiveValues(poll(value));
+    tab.onLiveValues(poll(value));
+}
+
 } // namespace
 
 void TestRecordTab::skipTimeoutAndRepeat()
@@ -36,11 +64,8 @@ void TestRecordTab::skipTimeoutAndRepeat()
     QTemporaryDir folder;
     CalibrationRecordTab tab;
     const auto find = [&](const char *name) { return tab.findChild<QPushButton *>(name); };
-    tab.findChild<QLineEdit *>("lineEdit_record_folder")->setText(folder.path());
-    tab.findChild<QLineEdit *>("lineEdit_record_points")->setText("0, 50, 100");   // typed, no link
-    tab.findChild<QSpinBox *>("spinBox_record_polls")->setValue(2);
+    prepare(tab, folder.path(), "0; 50; 100");
     tab.findChild<QSpinBox *>("spinBox_record_timeout")->setValue(5);
-    tab.setLanguage(2);
     find("pushButton_record_as_found")->click();
     const auto &points = tab.asFound()->points;
 
@@ -74,7 +99,90 @@ void TestRecordTab::skipTimeoutAndRepeat()
     QVERIFY(!tab.checkRunning());
     // Saved, but a skipped point never makes a pass.
     QCOMPARE(record::verdict(*tab.asFound()), record::Verdict::Incomplete);
-    QCOMPARE(QDir(folder.path()).entryList({"*_as-found.json"}).size(), 1);
+    QCOMPARE(tab.database()->list("SN-1").size(), 1);
+}
+
+void TestRecordTab::finishedCheckIsNeverRewritten()
+{
+    QTemporaryDir folder;
+    CalibrationRecordTab tab;
+    prepare(tab, folder.path(), "500");
+    tab.findChild<QPushButton *>("pushButton_record_as_found")->click();
+    measure(tab, 503.0);
+    QVERIFY(!tab.checkRunning());
+    const qint64 stored = tab.asFound()->id;
+    QVERIFY(stored > 0);
+
+    // Repeat on the finished row, and a typed current: refused without a reason.
+    auto *table = tab.findChild<QTableWidget *>("tableWidget_record_as_found");
+    table->selectRow(0);
+    tab.findChild<QPushButton *>("pushButton_record_repeat")->click();
+    QVERIFY(!tab.checkRunning());
+    QCOMPARE(status(tab), record::text(record::Text::FinishedUnchanged, 2));
+    table->item(0, record::ColMeasuredMa)->setText("12.000");
+    QVERIFY(!tab.asFound()->points[0].currentMa);
+    QCOMPARE(tab.asFound()->points[0].reading, 503.0);
+
+    // With a reason the correction is a new version; the first reading stays on file.
+    tab.findChild<QLineEdit *>("lineEdit_record_amend_reason")->setText("calibrator was still settling");
+    tab.findChild<QPushButton *>("pushButton_record_repeat")->click();
+    QVERIFY(tab.checkRunning());
+    measure(tab, 500.1);
+    const auto list = tab.database()->list("SN-1");
+    QCOMPARE(list.size(), 2);
+    QCOMPARE(list[0].record.id, stored);
+    QCOMPARE(list[0].record.points[0].reading, 503.0);
+    QCOMPARE(list[0].supersededBy, list[1].record.id);
+    QCOMPARE(list[1].record.amendment->reason, QStringLiteral("calibrator was still settling"));
+    QCOMPARE(list[1].record.points[0].reading, 500.1);
+    QVERIFY(tab.database()->verify().intact());
+}
+
+void TestRecordTab::typedNumbersInTheLocale()
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QTemporaryDir folder;
+    CalibrationRecordTab tab;
+    prepare(tab, folder.path(), "0; 12,5; 25");
+    tab.findChild<QPushButton *>("pushButton_record_as_found")->click();
+    QCOMPARE(tab.asFound()->points.size(), 3);
+    QCOMPARE(tab.asFound()->points[1].reference, 12.5);
+    auto *table = tab.findChild<QTableWidget *>("tableWidget_record_as_found");
+    table->item(0, record::ColMeasuredMa)->setText("4,004");
+    QCOMPARE(tab.asFound()->points[0].currentMa, std::optional<double>(4.004));
+    table->item(1, record::ColMeasuredMa)->setText("4.0.1");   // refused with a word, not cleared
+    QCOMPARE(tab.asFound()->points[0].currentMa, std::optional<double>(4.004));
+    QVERIFY(!tab.asFound()->points[1].currentMa);
+    QCOMPARE(status(tab), record::text(record::Text::BadNumber, 2).arg("4.0.1"));
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    CalibrationRecordTab english;
+    prepare(english, folder.path(), "0; 12,5; 25");
+    english.findChild<QPushButton *>("pushButton_record_as_found")->click();
+    QVERIFY(!english.asFound());
+    QCOMPARE(status(english), record::text(record::Text::BadPoints, 2).arg("12,5"));
+    QLocale::setDefault(QLocale::c());
+}
+
+void TestRecordTab::expiredReferenceNeedsAReason()
+{
+    QTemporaryDir folder;
+    CalibrationRecordTab tab;
+    prepare(tab, folder.path(), "0; 50");
+    auto *due = tab.findChild<QDateEdit *>("dateEdit_record_due");
+    due->setDate(due->minimumDate());   // not given
+    auto *start = tab.findChild<QPushButton *>("pushButton_record_as_found");
+    start->click();
+    QVERIFY(!tab.asFound());
+    QCOMPARE(status(tab), record::text(record::Text::DueMissing, 2));
+    due->setDate(QDate::currentDate().addDays(-3));
+    start->click();
+    QVERIFY(!tab.asFound());
+    QVERIFY(status(tab).contains(QDate::currentDate().addDays(-3).toString(Qt::ISODate)));
+    tab.findChild<QLineEdit *>("lineEdit_record_override")->setText("replacement on order; checked against a second calibrator");
+    start->click();
+    QVERIFY(tab.asFound());
+    QCOMPARE(tab.asFound()->header.referenceOverride,
+             QStringLiteral("replacement on order; checked against a second calibrator"));
 }
 
 QTEST_MAIN(TestRecordTab)
