@@ -37,7 +37,7 @@ QString headerTable(const CertificateContent &c)
         {Text::Laboratory, h.laboratory}, {Text::Procedure, h.procedure},
         {Text::Tag, h.tag}, {Text::Serial, h.serial},
         {Text::Description, h.description}, {Text::InputType, h.inputType},
-        {Text::RangeLower, rangeText(h)}, {Text::Address, address},
+        {Text::Range, rangeText(h)}, {Text::Address, address},
         {Text::ReferenceInstrument, h.reference}, {Text::ReferenceCertificate, h.referenceCertificate},
         {Text::ReferenceDue, h.referenceDue.toString(Qt::ISODate)},
         {Text::Ambient, h.ambient.isEmpty() ? QString() : h.ambient + QLatin1Char(' ') + h.unit},

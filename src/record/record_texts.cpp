@@ -119,6 +119,7 @@ const Row kRows[] = {
     {Text::ChainBroken, {"记录被改动或顺序被改：%1", "記錄被改動或順序被改：%1", "Altered or out of order: %1"}},
     {Text::ImportJson, {"导入 JSON 记录", "匯入 JSON 記錄", "Import JSON records"}},
     {Text::ImportedCount, {"导入 %1 条记录，%2 条已存在", "匯入 %1 筆記錄，%2 筆已存在", "Imported %1 records, %2 already there"}},
+    {Text::Range, {"量程", "量程", "Range"}},
     {Text::DatabaseFailed, {"数据库：%1", "資料庫：%1", "Database: %1"}},
 };
 

@@ -20,7 +20,7 @@ enum class Text {
     CertificateNumber, AmendmentOf, DecisionRule, DecisionRuleGuarded, AdjustedStatement,
     ReferenceOverridden, PageOf, DueMissing, DueExpired, OverrideReason, FinishedUnchanged,
     AmendReason, BadPoints, BadNumber, CsvBom, VerifyChain, ChainIntact, ChainBroken,
-    ImportJson, ImportedCount, DatabaseFailed,
+    ImportJson, ImportedCount, DatabaseFailed, Range,
     TextCount
 };
 
