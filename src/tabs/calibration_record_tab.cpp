@@ -564,7 +564,6 @@ void CalibrationRecordTab::finishCheck()
     m_apply->setText(text(Text::CheckDone, m_language));
     m_countdown->clear();
     saveRecord(*recordOf(stage));
-    refreshHistory();
 }
 
 // A finished check stays as it was stored: a change to it becomes an
@@ -687,6 +686,7 @@ void CalibrationRecordTab::saveRecord(Record &r)
         r.id = *number;
     showStatus(number ? text(Text::Saved, m_language).arg(QStringLiteral("#%1").arg(*number))
                       : text(Text::SaveFailed, m_language).arg(db->error()));
+    refreshHistory();
 }
 
 void CalibrationRecordTab::verifyChain()

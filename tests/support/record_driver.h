@@ -6,6 +6,7 @@
 #include "calibration_record_tab.h"
 #include "simulator.h"
 
+#include <QDateEdit>
 #include <QDoubleSpinBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -31,6 +32,10 @@ public:
         type("lineEdit_record_description", QStringLiteral("Furnace zone 2"));
         type("lineEdit_record_technician", QStringLiteral("J. Chen"));
         type("lineEdit_record_reference", QStringLiteral("Simulator (tcal-sim)"));
+        type("lineEdit_record_reference_certificate", QStringLiteral("SIM-2026-001"));
+        type("lineEdit_record_laboratory", QStringLiteral("Plant metrology lab"));
+        type("lineEdit_record_procedure", QStringLiteral("QP-CAL-012"));
+        find<QDateEdit>("dateEdit_record_due")->setDate(QDate::currentDate().addMonths(6));
         type("lineEdit_record_ambient", QStringLiteral("23.5"));
         type("lineEdit_record_folder", folder);
         type("lineEdit_record_serial", serial);
