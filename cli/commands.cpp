@@ -172,7 +172,8 @@ int monitor(core::SerialSession &session, const Invocation &inv, QTextStream &ou
         const QVector<quint16> &w = reply.words;
         const bool haveCode = w.size() > reg::kDecimalPlaces;
         const quint16 code = reg::word(w, reg::kDecimalPlaces);
-        out << QDateTime::currentDateTime().toString(Qt::ISODateWithMs) << ","
+        const QDateTime now = QDateTime::currentDateTime();
+        out << now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODateWithMs) << ","
             << reg::temperatureText(reg::value32(w, reg::kMeasuredTemperature), haveCode, code) << ","
             << reg::temperatureText(reg::value32(w, reg::kRoomTemperature), haveCode, code) << ","
             << reg::value32(w, reg::kAdcValue) << "\n";
