@@ -1,5 +1,6 @@
 #include "remembered_settings.h"
 
+#include "calibration_record_tab.h"
 #include "settings_record.h"
 #include "widget.h"
 
@@ -116,6 +117,8 @@ void remember(Widget *window)
         return;
     }
     restore(window, Controls(window), load(QSettings()));
+    if (auto *records = window->findChild<CalibrationRecordTab *>())
+        records->rememberHeader();
 }
 
 void forget()

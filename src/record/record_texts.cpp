@@ -120,6 +120,17 @@ const Row kRows[] = {
     {Text::ImportJson, {"导入 JSON 记录", "匯入 JSON 記錄", "Import JSON records"}},
     {Text::ImportedCount, {"导入 %1 条记录，%2 条已存在", "匯入 %1 筆記錄，%2 筆已存在", "Imported %1 records, %2 already there"}},
     {Text::Range, {"量程", "量程", "Range"}},
+    {Text::Instruments, {"仪表台账", "儀表台帳", "Instruments"}},
+    {Text::Location, {"安装位置", "安裝位置", "Location"}},
+    {Text::IntervalMonths, {"校准周期(月)", "校準週期(月)", "Interval (months)"}},
+    {Text::LastAsLeft, {"上次校后", "上次校後", "Last as left"}},
+    {Text::NextDue, {"下次到期", "下次到期", "Next due"}},
+    {Text::Status, {"状态", "狀態", "Status"}},
+    {Text::Search, {"搜索", "搜尋", "Search"}},
+    {Text::SaveInstrument, {"保存仪表", "儲存儀表", "Save instrument"}},
+    {Text::StartCheckFor, {"开始检查", "開始檢查", "Start a check"}},
+    {Text::Overdue, {"已过期", "已過期", "overdue"}},
+    {Text::DueSoon, {"即将到期", "即將到期", "due soon"}},
     {Text::DatabaseFailed, {"数据库：%1", "資料庫：%1", "Database: %1"}},
 };
 

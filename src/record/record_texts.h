@@ -20,7 +20,8 @@ enum class Text {
     CertificateNumber, AmendmentOf, DecisionRule, DecisionRuleGuarded, AdjustedStatement,
     ReferenceOverridden, PageOf, DueMissing, DueExpired, OverrideReason, FinishedUnchanged,
     AmendReason, BadPoints, BadNumber, CsvBom, VerifyChain, ChainIntact, ChainBroken,
-    ImportJson, ImportedCount, DatabaseFailed, Range,
+    ImportJson, ImportedCount, DatabaseFailed, Range, Instruments, Location, IntervalMonths,
+    LastAsLeft, NextDue, Status, Search, SaveInstrument, StartCheckFor, Overdue, DueSoon,
     TextCount
 };
 

@@ -137,7 +137,7 @@ std::optional<qint64> RecordDb::append(const record::Record &input)
     const QByteArray content = canonicalContent(r);
     q.prepare(QStringLiteral("INSERT INTO records (seq, serial, stage, started_utc, supersedes, content,"
                              " prev_hash, hash, stored_utc) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-    for (const QVariant &v : {QVariant(*number), QVariant(r.header.serial), QVariant(record::stageKey(r.stage)),
+    for (const QVariant &v : {QVariant(*number), sqlText(r.header.serial), QVariant(record::stageKey(r.stage)),
                               QVariant(r.started.toUTC().toString(Qt::ISODateWithMs)),
                               QVariant(r.amendment ? r.amendment->supersedes : qint64(0)),
                               QVariant(QString::fromUtf8(content)), QVariant(QString::fromLatin1(previous)),

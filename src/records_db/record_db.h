@@ -8,6 +8,7 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <QVariant>
 #include <QVector>
 #include <optional>
 
@@ -35,6 +36,12 @@ struct ImportReport {
     int already = 0;
     QStringList unreadable;
 };
+
+// Text for a NOT NULL column: Qt binds a null QString as SQL NULL.
+inline QVariant sqlText(const QString &text)
+{
+    return QVariant(text.isNull() ? QStringLiteral("") : text);
+}
 
 class RecordDb
 {

@@ -1,6 +1,7 @@
 #include "calibration_record_tab.h"
 
 #include "certificate.h"
+#include "instrument_list.h"
 #include "number_input.h"
 #include "record_csv.h"
 #include "record_table.h"
@@ -19,6 +20,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollArea>
+#include <QSettings>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTableWidget>
@@ -244,6 +246,8 @@ QWidget *CalibrationRecordTab::buildCheck()
     auto *records = new QHBoxLayout;
     auto *verify = button(Text::VerifyChain, "pushButton_record_verify");
     auto *import = button(Text::ImportJson, "pushButton_record_import");
+    auto *instruments = button(Text::Instruments, "pushButton_record_instruments");
+    records->addWidget(instruments);
     records->addWidget(verify);
     records->addWidget(import);
     layout->addLayout(records);
@@ -262,6 +266,7 @@ QWidget *CalibrationRecordTab::buildCheck()
     connect(csv, &QPushButton::clicked, this, &CalibrationRecordTab::exportCsv);
     connect(pdf, &QPushButton::clicked, this, &CalibrationRecordTab::exportPdf);
     connect(verify, &QPushButton::clicked, this, &CalibrationRecordTab::verifyChain);
+    connect(instruments, &QPushButton::clicked, this, &CalibrationRecordTab::openInstruments);
     connect(import, &QPushButton::clicked, this, &CalibrationRecordTab::importJson);
     return group;
 }
@@ -362,6 +367,7 @@ Header CalibrationRecordTab::header() const
     h.referenceCertificate = m_referenceCertificate->text().trimmed();
     h.referenceOverride = m_override->text().trimmed();
     h.laboratory = m_laboratory->text().trimmed();
+    h.inputType = m_inputType;
     h.procedure = m_procedure->text().trimmed();
     h.uncertainty = parseNumber(m_uncertainty->text());
     h.ambient = m_ambient->text().trimmed();
@@ -454,6 +460,7 @@ void CalibrationRecordTab::startCheck(Stage stage)
     case ReferenceState::Valid:
         break;
     }
+    saveRemembered();
     // A new as-found check begins a new calibration: the old as-left is history.
     if (stage == Stage::AsFound)
         m_left.reset();
@@ -700,6 +707,59 @@ void CalibrationRecordTab::verifyChain()
         named << QStringLiteral("#%1 %2 (%3)").arg(f.number).arg(f.serial, f.what);
     showStatus(report.intact() ? text(Text::ChainIntact, m_language).arg(report.checked)
                                : text(Text::ChainBroken, m_language).arg(named.join(QStringLiteral("; "))));
+}
+
+void CalibrationRecordTab::openInstruments()
+{
+    auto *db = database();
+    if (!db)
+        return;
+    auto *dialog = new InstrumentListDialog(*db, m_language, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &InstrumentListDialog::checkRequested, this, &CalibrationRecordTab::useInstrument);
+    dialog->open();
+}
+
+void CalibrationRecordTab::useInstrument(const recordsdb::Instrument &i)
+{
+    m_tag->setText(i.tag);
+    m_serial->setText(i.serial);
+    m_description->setText(i.description);
+    m_inputType = i.inputType;
+    m_unit = i.unit;
+    m_unitLabel->setText(m_unit);
+    m_toleranceKind->setItemText(0, m_unit);
+    m_lower->setValue(i.rangeLower);
+    m_upper->setValue(i.rangeUpper);
+    fillDefaultPoints();
+    refreshHistory();
+}
+
+namespace {
+const char kRemembered[] = "record/header";
+}
+
+void CalibrationRecordTab::rememberHeader()
+{
+    m_remember = true;
+    QSettings settings;
+    settings.beginGroup(QLatin1String(kRemembered));
+    for (QLineEdit *e : {m_technician, m_laboratory, m_procedure, m_reference, m_referenceCertificate})
+        e->setText(settings.value(e->objectName()).toString());
+    const QDate due = settings.value(m_due->objectName()).toDate();
+    if (due.isValid())
+        m_due->setDate(due);
+}
+
+void CalibrationRecordTab::saveRemembered() const
+{
+    if (!m_remember)
+        return;
+    QSettings settings;
+    settings.beginGroup(QLatin1String(kRemembered));
+    for (QLineEdit *e : {m_technician, m_laboratory, m_procedure, m_reference, m_referenceCertificate})
+        settings.setValue(e->objectName(), e->text().trimmed());
+    settings.setValue(m_due->objectName(), header().referenceDue);
 }
 
 void CalibrationRecordTab::importJson()

@@ -5,6 +5,7 @@
 
 #include "calibration_record.h"
 #include "live_values.h"
+#include "instrument_register.h"
 #include "record_db.h"
 #include "record_store.h"
 #include "record_texts.h"
@@ -47,6 +48,12 @@ public:
     // The records database of the records folder; nullptr (and the operator
     // told) when it cannot be opened.
     recordsdb::RecordDb *database();
+
+    // Technician, laboratory and reference instrument from the application's
+    // settings now, and saved there at each check from then on.
+    void rememberHeader();
+    // The header of a registered instrument, as "Start a check" in the list sets it.
+    void useInstrument(const recordsdb::Instrument &instrument);
 
 public slots:
     void onLiveValues(const reg::LiveValues &values);
@@ -93,6 +100,8 @@ private:
     bool amendFinished(record::Stage stage);
     void verifyChain();
     void importJson();
+    void openInstruments();
+    void saveRemembered() const;
     void exportCsv();
     void exportPdf();
     QString exportPath(const QString &suffix) const;
@@ -128,5 +137,7 @@ private:
     record::StabilityDetector m_detector;
     QElapsedTimer m_waitClock;
     std::unique_ptr<recordsdb::RecordDb> m_db;
+    QString m_inputType;
+    bool m_remember = false;
     QString m_dbFolder;
 };

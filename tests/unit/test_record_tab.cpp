@@ -2,6 +2,7 @@
 // skip, timeout, repeat and what the tables then say.
 
 #include "calibration_record_tab.h"
+#include "instrument_list.h"
 #include "record_table.h"
 
 #include <QDateEdit>
@@ -22,6 +23,7 @@ private slots:
     void finishedCheckIsNeverRewritten();
     void typedNumbersInTheLocale();
     void expiredReferenceNeedsAReason();
+    void instrumentListStartsACheck();
 };
 
 namespace {
@@ -183,6 +185,38 @@ void TestRecordTab::expiredReferenceNeedsAReason()
     QVERIFY(tab.asFound());
     QCOMPARE(tab.asFound()->header.referenceOverride,
              QStringLiteral("replacement on order; checked against a second calibrator"));
+}
+
+void TestRecordTab::instrumentListStartsACheck()
+{
+    QTemporaryDir folder;
+    CalibrationRecordTab tab;
+    prepare(tab, folder.path(), "0");
+    {
+        recordsdb::InstrumentRegister reg(*tab.database());
+        recordsdb::Instrument i{"TT-7", "SN-77", "Kiln exit", "Kiln 2", "Type K", -20.0, 780.0, "°C", 12, "in service"};
+        QVERIFY(reg.save(i));
+    }
+    // Calibrated 13 months ago on a 12-month interval: overdue, and shown so.
+    record::Header last;
+    last.serial = "SN-77";
+    QVERIFY(tab.database()->append(record::newRecord(last, record::Stage::AsLeft, {}, QDateTime::currentDateTimeUtc().addMonths(-13))));
+    tab.findChild<QPushButton *>("pushButton_record_instruments")->click();
+    auto *dialog = tab.findChild<InstrumentListDialog *>();
+    QVERIFY(dialog);
+    auto *table = dialog->findChild<QTableWidget *>("tableWidget_instruments");
+    dialog->findChild<QLineEdit *>("lineEdit_instrument_search")->setText("kiln");
+    QCOMPARE(table->rowCount(), 1);
+    QVERIFY(table->item(0, 7)->text().endsWith(record::text(record::Text::Overdue, 2)));
+    QVERIFY(table->item(0, 0)->background().style() != Qt::NoBrush);
+    table->selectRow(0);
+    dialog->findChild<QPushButton *>("pushButton_instrument_start")->click();
+    QCOMPARE(tab.findChild<QLineEdit *>("lineEdit_record_serial")->text(), QStringLiteral("SN-77"));
+    QCOMPARE(tab.findChild<QLineEdit *>("lineEdit_record_points")->text(),
+             QStringLiteral("-20.0; 180.0; 380.0; 580.0; 780.0"));
+    tab.findChild<QPushButton *>("pushButton_record_as_found")->click();
+    QCOMPARE(tab.asFound()->header.inputType, QStringLiteral("Type K"));
+    QCOMPARE(tab.asFound()->header.tag, QStringLiteral("TT-7"));
 }
 
 QTEST_MAIN(TestRecordTab)

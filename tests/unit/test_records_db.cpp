@@ -3,6 +3,7 @@
 // altered with plain SQL, certificate numbers, the JSON import, and two
 // processes writing at once. PostgreSQL is a real throw-away server.
 
+#include "instrument_register.h"
 #include "pg_cluster.h"
 #include "record_db.h"
 #include "record_hash.h"
@@ -71,6 +72,7 @@ private slots:
     void importJsonOnce();
     void twoWritersAtOnce_data() { backends(); }
     void twoWritersAtOnce();
+    void instrumentsDueFromTheirRecords();
 
 private:
     void backends();
@@ -254,6 +256,42 @@ void TestRecordsDb::twoWritersAtOnce()
     const ChainReport report = db.verify();
     QCOMPARE(report.checked, 2 * kEach);
     QVERIFY(report.intact());
+}
+
+void TestRecordsDb::instrumentsDueFromTheirRecords()
+{
+    const QDate today(2026, 12, 7);
+    QCOMPARE(dueState(QDate(), today), DueState::Never);
+    QCOMPARE(dueState(today, today), DueState::DueSoon);
+    QCOMPARE(dueState(today.addDays(-1), today), DueState::Overdue);
+    QCOMPARE(dueState(today.addDays(30), today), DueState::DueSoon);
+    QCOMPARE(dueState(today.addDays(31), today), DueState::Ok);
+    QCOMPARE(nextDue(QDate(2026, 1, 31), 1), QDate(2026, 2, 28));
+
+    RecordDb db;
+    QVERIFY(db.open(sqliteIn(m_dir.filePath("instruments"))));
+    InstrumentRegister reg(db);
+    Instrument i;
+    i.tag = "TT-1";
+    i.serial = "A1";
+    i.location = "Boiler house";
+    i.intervalMonths = 6;
+    QVERIFY2(reg.save(i), qPrintable(reg.error()));
+    i.tag = "TT-2";
+    i.serial = "B2";
+    i.rangeUpper = i.rangeLower;   // not a range
+    QVERIFY(!reg.save(i));
+    i.rangeUpper = 400.0;
+    QVERIFY(reg.save(i));
+    QVERIFY(db.append(check("A1", Stage::AsLeft, 0, 0.0)));   // 2026-12-07
+    QVERIFY(db.append(check("A1", Stage::AsFound, 10, 0.0)));
+    const auto rows = reg.list();
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[0].lastAsLeft, QDate(2026, 12, 7));
+    QCOMPARE(rows[0].due, QDate(2027, 6, 7));
+    QVERIFY(!rows[1].due.isValid());
+    QCOMPARE(reg.list("boiler").size(), 2);
+    QCOMPARE(reg.list("B2").size(), 1);
 }
 
 int main(int argc, char **argv)
