@@ -192,6 +192,8 @@ QJsonObject toJson(const Record &record)
         {"started", utcText(record.started)},
         {"header", headerToJson(record.header)}, {"points", points},
     };
+    if (!record.configuration.isEmpty())
+        o.insert("configuration", record.configuration);
     if (const auto &a = record.amendment)
         o.insert("amends", QJsonObject{{"supersedes", a->supersedes}, {"reason", a->reason},
                                        {"author", a->author}});
@@ -212,6 +214,7 @@ std::optional<Record> fromJson(const QJsonObject &object)
     r.header = headerFromJson(object.value("header").toObject());
     for (const QJsonValue &v : object.value("points").toArray())
         r.points << pointFromJson(v.toObject());
+    r.configuration = object.value("configuration").toObject();
     if (object.contains("amends")) {
         const QJsonObject a = object.value("amends").toObject();
         r.amendment = Amendment{qint64(a.value("supersedes").toDouble()), a.value("reason").toString(),

@@ -65,6 +65,7 @@ struct Record {
     Stage stage = Stage::AsFound;
     QDateTime started;
     QVector<Point> points;
+    QJsonObject configuration;   // the transmitter's configuration read at the check; empty when not read
 };
 
 Record newRecord(const Header &header, Stage stage, const QVector<double> &references,

@@ -1,6 +1,8 @@
 #include "calibration_record_tab.h"
 
 #include "certificate.h"
+#include "config_file.h"
+#include "configuration.h"
 #include "instrument_list.h"
 #include "number_input.h"
 #include "record_csv.h"
@@ -15,6 +17,8 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QInputDialog>
+#include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -465,6 +469,11 @@ void CalibrationRecordTab::startCheck(Stage stage)
     if (stage == Stage::AsFound)
         m_left.reset();
     recordOf(stage) = newRecord(header(), stage, *points, QDateTime::currentDateTimeUtc());
+    // The configuration the check was made with, when the transmitter can be read.
+    if (const auto words = m_readHolding ? m_readHolding() : std::nullopt) {
+        if (const auto configuration = config::fromHolding(*words))
+            recordOf(stage)->configuration = QJsonDocument::fromJson(config::toJson(*configuration)).object();
+    }
     m_running = stage;
     m_lastStage = stage;
     m_point = 0;
@@ -676,7 +685,12 @@ recordsdb::RecordDb *CalibrationRecordTab::database()
         return m_db.get();
     m_db = std::make_unique<recordsdb::RecordDb>();
     m_dbFolder = recordsFolder();
-    if (m_db->open(recordsdb::fromEnvironment(m_dbFolder)))
+    recordsdb::DbSettings settings = recordsdb::fromEnvironment(m_dbFolder);
+    // A shared PostgreSQL database: the password is asked for, never kept.
+    if (settings.kind == recordsdb::DbSettings::Kind::Postgres && settings.password.isEmpty())
+        settings.password = QInputDialog::getText(this, recordsdb::describe(settings), QStringLiteral("Password"),
+                                                  QLineEdit::Password);
+    if (m_db->open(settings))
         return m_db.get();
     showStatus(text(Text::DatabaseFailed, m_language).arg(m_db->error()));
     m_db.reset();
