@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <functional>
 
 class RecordDriver
 {
@@ -44,7 +45,8 @@ public:
     }
 
     // Runs one check to its end; false when a point was not recorded in time.
-    bool runCheck(record::Stage stage, int msPerPoint = 30000)
+    // `afterPoint` runs once each point but the last is recorded, while the check still runs.
+    bool runCheck(record::Stage stage, int msPerPoint = 30000, std::function<void(int)> afterPoint = {})
     {
         click(stage == record::Stage::AsFound ? "pushButton_record_as_found" : "pushButton_record_as_left");
         const auto &r = stage == record::Stage::AsFound ? m_tab->asFound() : m_tab->asLeft();
@@ -54,6 +56,8 @@ public:
             if (!QTest::qWaitFor([&] { return r->points[i].status != record::Point::Status::Pending; },
                                  msPerPoint))
                 return false;
+            if (afterPoint && i + 1 < r->points.size())
+                afterPoint(i);
         }
         return r && !m_tab->checkRunning();
     }
