@@ -369,7 +369,7 @@ Header CalibrationRecordTab::header() const
     h.reference = m_reference->text().trimmed();
     h.referenceDue = m_due->date() == m_due->minimumDate() ? QDate() : m_due->date();
     h.referenceCertificate = m_referenceCertificate->text().trimmed();
-    h.referenceOverride = m_override->text().trimmed();
+
     h.laboratory = m_laboratory->text().trimmed();
     h.inputType = m_inputType;
     h.procedure = m_procedure->text().trimmed();
@@ -380,6 +380,9 @@ Header CalibrationRecordTab::header() const
                                                         : Tolerance::Kind::PercentOfSpan,
                    m_tolerance->value()};
     h.range = {m_lower->value(), m_upper->value()};
+    // The reason for an expired reference belongs on the record only when it is expired.
+    if (referenceState(h, QDate::currentDate()) == ReferenceState::Expired)
+        h.referenceOverride = m_override->text().trimmed();
     return h;
 }
 

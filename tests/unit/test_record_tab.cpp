@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QtTest>
@@ -24,6 +25,7 @@ private slots:
     void typedNumbersInTheLocale();
     void expiredReferenceNeedsAReason();
     void instrumentListStartsACheck();
+    void headerRemembered();
 };
 
 namespace {
@@ -217,6 +219,30 @@ void TestRecordTab::instrumentListStartsACheck()
     tab.findChild<QPushButton *>("pushButton_record_as_found")->click();
     QCOMPARE(tab.asFound()->header.inputType, QStringLiteral("Type K"));
     QCOMPARE(tab.asFound()->header.tag, QStringLiteral("TT-7"));
+}
+
+void TestRecordTab::headerRemembered()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("TCal-test-record-tab"));
+    QSettings().clear();
+    QTemporaryDir folder;
+    {
+        CalibrationRecordTab tab;
+        tab.rememberHeader();
+        prepare(tab, folder.path(), "0");
+        tab.findChild<QLineEdit *>("lineEdit_record_technician")->setText("J. Chen");
+        tab.findChild<QLineEdit *>("lineEdit_record_laboratory")->setText("Plant metrology lab");
+        tab.findChild<QLineEdit *>("lineEdit_record_reference")->setText("Calibrator 7");
+        tab.findChild<QPushButton *>("pushButton_record_as_found")->click();
+        QVERIFY(tab.asFound());
+    }
+    CalibrationRecordTab again;
+    again.rememberHeader();
+    QCOMPARE(again.findChild<QLineEdit *>("lineEdit_record_technician")->text(), QStringLiteral("J. Chen"));
+    QCOMPARE(again.findChild<QLineEdit *>("lineEdit_record_laboratory")->text(), QStringLiteral("Plant metrology lab"));
+    QCOMPARE(again.findChild<QLineEdit *>("lineEdit_record_reference")->text(), QStringLiteral("Calibrator 7"));
+    QCOMPARE(again.findChild<QDateEdit *>("dateEdit_record_due")->date(), QDate::currentDate().addYears(1));
+    QSettings().clear();
 }
 
 QTEST_MAIN(TestRecordTab)
