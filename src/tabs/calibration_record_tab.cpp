@@ -474,8 +474,12 @@ void CalibrationRecordTab::startCheck(Stage stage)
     recordOf(stage) = newRecord(header(), stage, *points, QDateTime::currentDateTimeUtc());
     // The configuration the check was made with, when the transmitter can be read.
     if (const auto words = m_readHolding ? m_readHolding() : std::nullopt) {
-        if (const auto configuration = config::fromHolding(*words))
-            recordOf(stage)->configuration = QJsonDocument::fromJson(config::toJson(*configuration)).object();
+        if (const auto configuration = config::fromHolding(*words)) {
+            Record &r = *recordOf(stage);
+            r.configuration = QJsonDocument::fromJson(config::toJson(*configuration)).object();
+            const config::FieldDef &input = config::fields().front();   // the input type comes first
+            r.header.inputType = config::valueText(input, config::fieldWords(*configuration, input));
+        }
     }
     m_running = stage;
     m_lastStage = stage;
