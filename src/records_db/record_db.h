@@ -46,7 +46,7 @@ inline QVariant sqlText(const QString &text)
 class RecordDb
 {
 public:
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     RecordDb();
     ~RecordDb();

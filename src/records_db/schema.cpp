@@ -12,7 +12,31 @@ namespace recordsdb {
 
 namespace {
 
-QStringList migrationSteps(int version)
+// The server itself refuses to change a stored record or certificate; only
+// someone who drops these triggers can, and the chain then shows it.
+QStringList appendOnlyGuard(bool sqlite)
+{
+    if (sqlite) {
+        QStringList steps;
+        for (const char *table : {"records", "certificates"}) {
+            for (const char *what : {"UPDATE", "DELETE"})
+                steps << QStringLiteral("CREATE TRIGGER %1_no_%2 BEFORE %3 ON %1 BEGIN"
+                                        " SELECT RAISE(ABORT, '%1 are append-only'); END")
+                             .arg(QLatin1String(table), QString::fromLatin1(what).toLower(), QLatin1String(what));
+        }
+        return steps;
+    }
+    return {
+        "CREATE FUNCTION tcal_append_only() RETURNS trigger LANGUAGE plpgsql AS"
+        " $$ BEGIN RAISE EXCEPTION '% are append-only', TG_TABLE_NAME; END $$",
+        "CREATE TRIGGER records_no_change BEFORE UPDATE OR DELETE ON records"
+        " FOR EACH ROW EXECUTE FUNCTION tcal_append_only()",
+        "CREATE TRIGGER certificates_no_change BEFORE UPDATE OR DELETE ON certificates"
+        " FOR EACH ROW EXECUTE FUNCTION tcal_append_only()",
+    };
+}
+
+QStringList migrationSteps(int version, bool sqlite)
 {
     switch (version) {
     case 1:
@@ -37,6 +61,8 @@ QStringList migrationSteps(int version)
             " range_upper DOUBLE PRECISION NOT NULL, unit TEXT NOT NULL, interval_months INTEGER NOT NULL,"
             " status TEXT NOT NULL)",
         };
+    case 3:
+        return appendOnlyGuard(sqlite);
     default:
         return {};
     }
@@ -57,7 +83,7 @@ bool RecordDb::applyMigration(int version)
     if (!begin())
         return false;
     QSqlQuery q(m_db);
-    for (const QString &step : migrationSteps(version)) {
+    for (const QString &step : migrationSteps(version, m_sqlite)) {
         if (!q.exec(step)) {
             const QString detail = q.lastError().text();
             rollback();

@@ -80,6 +80,8 @@ void TestCliRecords::importListVerify()
     {
         recordsdb::RecordDb direct;
         QVERIFY(direct.open(recordsdb::sqliteIn(db.path())));
+        QVERIFY(!QSqlQuery(direct.connection()).exec("DELETE FROM records"));   // append-only
+        QVERIFY(QSqlQuery(direct.connection()).exec("DROP TRIGGER records_no_update"));
         QVERIFY(QSqlQuery(direct.connection()).exec("UPDATE records SET content = REPLACE(content, '\"reading\":0.9', '\"reading\":0.4') WHERE seq = 1"));
     }
     r = records(db.path(), {"verify"});

@@ -38,6 +38,15 @@ Record check(const QString &serial, Stage stage, int minutes, double reading)
     return r;
 }
 
+// What someone with the database's admin rights would do before editing rows.
+bool dropAppendOnlyGuard(RecordDb &db)
+{
+    QSqlQuery q(db.connection());
+    if (db.connection().driverName() == QLatin1String("QPSQL"))
+        return q.exec("DROP TRIGGER records_no_change ON records");
+    return q.exec("DROP TRIGGER records_no_update") && q.exec("DROP TRIGGER records_no_delete");
+}
+
 // A child process: appends records and issues certificate numbers, one per line.
 int writer(const QString &name, int count)
 {
@@ -159,8 +168,16 @@ void TestRecordsDb::verifyNamesAlteredRows()
     QCOMPARE(db.verify().checked, 5);
     QVERIFY(db.verify().intact());
 
-    // An edited reading in record 2: only record 2 is named.
+    // The server refuses plain edits and deletions.
     QSqlQuery q(db.connection());
+    QVERIFY(!q.exec("UPDATE records SET serial = 'X' WHERE seq = 1"));
+    QVERIFY(!q.exec("DELETE FROM records WHERE seq = 5"));
+    QVERIFY(db.issueCertificate(1, 2));
+    QVERIFY(!q.exec("DELETE FROM certificates"));
+    QVERIFY(db.verify().intact());
+
+    // An edited reading in record 2, the guard dropped first: only record 2 is named.
+    QVERIFY(dropAppendOnlyGuard(db));
     QVERIFY(q.exec("UPDATE records SET content = REPLACE(content, '\"reading\":50.1', '\"reading\":50') WHERE seq = 2"));
     QCOMPARE(q.numRowsAffected(), 1);
     ChainReport report = db.verify();
@@ -183,6 +200,7 @@ void TestRecordsDb::verifyNamesAlteredRows()
     QVERIFY(other.open(fresh()));
     for (int i = 0; i < 3; ++i)
         QVERIFY(other.append(check("T", Stage::AsLeft, i, 0.0)));
+    QVERIFY(dropAppendOnlyGuard(other));
     QVERIFY(QSqlQuery(other.connection()).exec("DELETE FROM records WHERE seq = 3"));
     QVERIFY(!other.verify().intact());
 }
