@@ -13,7 +13,6 @@ namespace {
 struct Run {
     int status;
     QStringList lines;
-    QString err;
 };
 
 Run records(const QString &folder, const QStringList &args)
@@ -22,17 +21,14 @@ Run records(const QString &folder, const QStringList &args)
     p.start(QStringLiteral(TCAL_CLI_PATH), QStringList{"records"} + args + QStringList{"--records", folder});
     if (!p.waitForFinished(60000))
         p.kill();
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
-            QString::fromUtf8(p.readAllStandardError())};
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)};
 }
 
 record::Record check(record::Stage stage, int minutes, double offset)
 {
     record::Header h;
     h.serial = QStringLiteral("SN-9");
-    h.tag = QStringLiteral("TT-9");
     h.technician = QStringLiteral("李工");
-    h.referenceDue = QDate(2030, 1, 1);
     h.range = {0.0, 100.0};
     record::Record r = record::newRecord(h, stage, {0.0, 100.0},
                                          QDateTime(QDate(2026, 3, 1), QTime(9, 0), Qt::UTC).addSecs(60 * minutes));
@@ -57,19 +53,14 @@ void TestCliRecords::importListVerify()
     QTemporaryDir json, db;
     QVERIFY(!record::save(check(record::Stage::AsFound, 0, 0.9), json.path()).isEmpty());
     QVERIFY(!record::save(check(record::Stage::AsLeft, 20, 0.1), json.path()).isEmpty());
-
-    Run r = records(db.path(), {"import", json.path()});
-    QCOMPARE(r.status, 0);
-    QCOMPARE(r.lines, QStringList{"2 imported, 0 already stored"});
+    QCOMPARE(records(db.path(), {"import", json.path()}).lines, QStringList{"2 imported, 0 already stored"});
     QCOMPARE(records(db.path(), {"import", json.path()}).lines, QStringList{"0 imported, 2 already stored"});
 
-    r = records(db.path(), {"list", "SN-9"});
-    QCOMPARE(r.lines.size(), 3);
-    QVERIFY2(r.lines[1].startsWith("1,") && r.lines[1].contains(",SN-9,TT-9,as-found,fail,"), qPrintable(r.lines[1]));
-    QVERIFY(r.lines[2].contains(",as-left,pass,"));
-    r = records(db.path(), {"show", "2"});
-    QCOMPARE(r.status, 0);
-    QVERIFY(r.lines.join('\n').contains(QStringLiteral("李工")));
+    const Run list = records(db.path(), {"list", "SN-9"});
+    QCOMPARE(list.lines.size(), 3);
+    QVERIFY2(list.lines[1].startsWith("1,") && list.lines[1].contains(",SN-9,,as-found,fail,"), qPrintable(list.lines[1]));
+    QVERIFY(list.lines[2].contains(",as-left,pass,"));
+    QVERIFY(records(db.path(), {"show", "2"}).lines.join('\n').contains(QStringLiteral("李工")));
     QCOMPARE(records(db.path(), {"show", "x"}).status, 2);
     QCOMPARE(records(db.path(), {"show", "9"}).status, 4);
     QCOMPARE(records(db.path(), {"export", db.filePath("out.csv"), "1", "2"}).status, 0);
@@ -80,13 +71,14 @@ void TestCliRecords::importListVerify()
     {
         recordsdb::RecordDb direct;
         QVERIFY(direct.open(recordsdb::sqliteIn(db.path())));
-        QVERIFY(!QSqlQuery(direct.connection()).exec("DELETE FROM records"));   // append-only
-        QVERIFY(QSqlQuery(direct.connection()).exec("DROP TRIGGER records_no_update"));
-        QVERIFY(QSqlQuery(direct.connection()).exec("UPDATE records SET content = REPLACE(content, '\"reading\":0.9', '\"reading\":0.4') WHERE seq = 1"));
+        QSqlQuery q(direct.connection());
+        QVERIFY(!q.exec("DELETE FROM records"));   // append-only
+        QVERIFY(q.exec("DROP TRIGGER records_no_update"));
+        QVERIFY(q.exec("UPDATE records SET content = REPLACE(content, '\"reading\":0.9', '\"reading\":0.4') WHERE seq = 1"));
     }
-    r = records(db.path(), {"verify"});
-    QCOMPARE(r.status, 1);
-    QCOMPARE(r.lines, QStringList{"record 1 SN-9: content altered"});
+    const Run verify = records(db.path(), {"verify"});
+    QCOMPARE(verify.status, 1);
+    QCOMPARE(verify.lines, QStringList{"record 1 SN-9: content altered"});
 }
 
 QTEST_GUILESS_MAIN(TestCliRecords)

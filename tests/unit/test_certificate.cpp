@@ -13,30 +13,18 @@ using namespace record;
 
 namespace {
 
-QString pdfText(const QString &path)
-{
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
-    return p.waitForFinished(20000) ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
-}
-
 Record longCheck(Stage stage, int points, double offset)
 {
     Header h;
-    h.serial = QStringLiteral("SN-25");
-    h.tag = QStringLiteral("TT-204");
-    h.description = QStringLiteral("Furnace zone 2, thermocouple in the north wall behind the burner, "
-                                   "reached from the gallery; ask the shift lead for the permit ENDOFTEXT");
-    h.laboratory = QStringLiteral("Plant metrology lab");
-    h.procedure = QStringLiteral("QP-CAL-012 rev. C");
-    h.inputType = QStringLiteral("Type K");
-    h.address = 192;
-    h.reference = QStringLiteral("Calibrator 7");
-    h.referenceCertificate = QStringLiteral("RC-2026-118");
+    h.serial = "SN-25";
+    h.description = "Furnace zone 2, thermocouple in the north wall behind the burner, reached from the "
+                    "gallery; ask the shift lead for the permit ENDOFTEXT";
+    h.laboratory = "Plant metrology lab";
+    h.procedure = "QP-CAL-012 rev. C";
+    h.inputType = "Type K";
+    h.referenceCertificate = "RC-2026-118";
     h.referenceDue = QDate(2027, 6, 30);
-    h.ambient = QStringLiteral("23.5");
     h.range = {0.0, 1200.0};
-    h.tolerance = {Tolerance::Kind::Degrees, 0.5};
     h.uncertainty = 0.2;
     QVector<double> refs;
     for (int i = 0; i < points; ++i)
@@ -62,33 +50,35 @@ void TestCertificate::longChecksArePaginated()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("c.pdf");
+    // 41 points as found: that table runs onto the next page.
     const CertificateContent content{longCheck(Stage::AsFound, 41, 0.6), longCheck(Stage::AsLeft, 25, 0.1), 2, 42};
     int pages = 0;
     QVERIFY(writeCertificate(path, content, &pages));
     QVERIFY(pages > 1);
-    const QString text = pdfText(path);
-    QVERIFY2(text.contains(QStringLiteral("Page %1 of %1").arg(pages)), qPrintable(text));
+    QProcess p;
+    p.start("pdftotext", {"-layout", path, "-"});
+    QVERIFY(p.waitForFinished(20000));
+    const QString text = QString::fromUtf8(p.readAllStandardOutput());
     QCOMPARE(text.count(QRegularExpression("Page \\d+ of \\d+")), pages);
+    QVERIFY(text.contains(QStringLiteral("Page %1 of %1").arg(pages)));
+    QVERIFY2(text.count("Measured") > 2, qPrintable(text));   // the header row again on the next page
     // Every row of both checks, in order.
+    int from = 0;
     for (const Record &r : {*content.asFound, *content.asLeft}) {
-        int from = 0;
-        for (const Point &p : r.points) {
-            const QStringList cells = rowCells(p, r.header, 2);
-            const QRegularExpression row(QRegularExpression::escape(cells[0]) + "\\s+" + QRegularExpression::escape(cells[1])
-                                         + "\\s+" + QRegularExpression::escape(cells[2]));
-            const int at = text.indexOf(row, from);
-            QVERIFY2(at >= 0, qPrintable(row.pattern()));
-            from = at + 1;
+        for (const Point &point : r.points) {
+            QStringList cells = rowCells(point, r.header, 2).mid(0, 3);
+            for (QString &c : cells)
+                c = QRegularExpression::escape(c);
+            from = text.indexOf(QRegularExpression(cells.join("\\s+")), from);
+            QVERIFY2(from >= 0, qPrintable(cells.join(' ')));
         }
     }
-    // The 41-point table runs onto the next page with its header row again.
-    QVERIFY2(text.count("Measured") > 2, qPrintable(text));
-    for (const char *field : {"000042", "Plant metrology lab", "QP-CAL-012 rev. C", "Type K", "192",
-                              "RC-2026-118", "2027-06-30", "23.5 °C", "ENDOFTEXT", "± 0.20 °C (k=2)",
-                              "Decision rule", "guard-banded", "adjusted", "Calibrated by", "Reviewed by"})
+    for (const char *field : {"000042", "Plant metrology lab", "QP-CAL-012 rev. C", "Type K", "RC-2026-118",
+                              "2027-06-30", "ENDOFTEXT", "± 0.20 °C (k=2)", "guard-banded", "adjusted",
+                              "Calibrated by", "Reviewed by"})
         QVERIFY2(text.contains(QString::fromUtf8(field)), field);
     // Guard band 0.5 - 0.2: +0.6 fails, +0.1 passes.
-    QVERIFY(text.contains(QRegularExpression("As found[^\\n]*\\n(.|\\n)*Verdict: FAIL(.|\\n)*Verdict: PASS")));
+    QVERIFY(text.contains(QRegularExpression("Verdict: FAIL(.|\\n)*Verdict: PASS")));
 }
 
 QTEST_MAIN(TestCertificate)
