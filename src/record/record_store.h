@@ -1,6 +1,7 @@
 #pragma once
-// The records folder: one JSON file per check, named by serial number and
-// time, and the history of one transmitter read back from it.
+// JSON record files, one per check, named by serial number and time (UTC):
+// what earlier versions kept in the records folder, read for the import into
+// the records database; and the drift between two checks.
 
 #include "calibration_record.h"
 

@@ -1,7 +1,8 @@
 #pragma once
 // The "Calibration record" tab: the record's header, the guided as-found and
-// as-left checks driven by the live polls, the record files, the certificate
-// and the transmitter's history. The arithmetic and the files are src/record's.
+// as-left checks driven by the live polls, the records database, the
+// certificate and the transmitter's history. The arithmetic and the files are
+// src/record's, the database src/records_db's.
 
 #include "calibration_record.h"
 #include "live_values.h"
