@@ -5,6 +5,7 @@
 
 #include "e2e_helpers.h"
 #include "record_driver.h"
+#include "number_input.h"
 #include "record_table.h"
 #include "sensor_tables.h"
 
@@ -82,9 +83,7 @@ void TestCalibrationRecord::asFoundCalibrateAsLeft()
     d.fillHeader(QStringLiteral("SN-7001"), folder.path(), 0.8, 3);
     d.click("pushButton_record_read_range");
     QCOMPARE(d.find<QLineEdit>("lineEdit_record_points")->text(),
-             QLocale().toString(-20.0, 'f', 1) + "; " + QLocale().toString(185.0, 'f', 1) + "; "
-                 + QLocale().toString(390.0, 'f', 1) + "; " + QLocale().toString(595.0, 'f', 1) + "; "
-                 + QLocale().toString(800.0, 'f', 1));
+             record::pointsText({-20.0, 185.0, 390.0, 595.0, 800.0}));
 
     // As found: the error grows along the range and breaks the tolerance from 390 on.
     QVERIFY(d.runCheck(Stage::AsFound));

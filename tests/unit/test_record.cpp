@@ -297,7 +297,6 @@ void TestRecord::decimalCommas()
     QCOMPARE(parsePoints("0 12.5\t25", english).points, (QVector<double>{0.0, 12.5, 25.0}));
     QCOMPARE(parsePoints("0; 12,5; 25", english).refused, QStringLiteral("12,5"));
     QCOMPARE(parseNumber("12,004", german), std::optional<double>(12.004));
-    QCOMPARE(parseNumber("12.004", german), std::optional<double>(12.004));
     QCOMPARE(parseNumber("12,004", english), std::nullopt);   // not twelve thousand
     QCOMPARE(pointsText({-20.0, 1000.0, 12.5}, german), QStringLiteral("-20,0; 1000,0; 12,5"));
 }
@@ -310,7 +309,6 @@ void TestRecord::timesInUtcShownWithOffset()
     Record r = sampleRecord("E5", Stage::AsFound, utc.toLocalTime(), {-50.0});
     const QJsonObject o = toJson(r);
     QCOMPARE(o["started"].toString(), QStringLiteral("2026-12-07T09:30:15.000Z"));
-    QCOMPARE(o["points"].toArray()[0].toObject()["time"].toString(), QStringLiteral("2026-12-07T09:31:15.000Z"));
     QCOMPARE(localTimeText(utc), QStringLiteral("2026-12-07 17:30:15 +08:00"));
     // A file of the first version (local time, no zone) reads as local time.
     QJsonObject legacy = o;

@@ -153,11 +153,9 @@ void TestRecordTab::typedNumbersInTheLocale()
     QVERIFY(!tab.asFound()->points[1].currentMa);
     QCOMPARE(status(tab), record::text(Text::BadNumber, 2).arg("4.0.1"));
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    CalibrationRecordTab english;
-    prepare(english, folder.path(), "0; 12,5; 25");
-    click(english, "pushButton_record_as_found");
-    QVERIFY(!english.asFound());
-    QCOMPARE(status(english), record::text(Text::BadPoints, 2).arg("12,5"));
+    prepare(tab, folder.path(), "0; 12,5; 25");   // refused, the check running stays
+    click(tab, "pushButton_record_as_found");
+    QCOMPARE(status(tab), record::text(Text::BadPoints, 2).arg("12,5"));
     QLocale::setDefault(QLocale::c());
 }
 
@@ -186,7 +184,7 @@ void TestRecordTab::instrumentListStartsACheck()
     prepare(tab, folder.path(), "0");
     recordsdb::InstrumentRegister reg(*tab.database());
     QVERIFY(reg.save({"TT-7", "SN-77", "Kiln exit", "Kiln 2", "Type K", -20.0, 780.0, "°C", 12, "in service"}));
-    QVERIFY(reg.save({"TT-8", "SN-88", "Dryer", "Dryer 1", "Type J", 0.0, 400.0, "°C", 12, "in service"}));
+    QVERIFY(reg.save({"TT-8", "SN-88", "Dryer", "Dryer 1", "Type J", 0.0, 400.0, "°C", 12, "spare"}));
     // Calibrated 13 months ago on a 12-month interval: overdue, and shown so.
     record::Header last;
     last.serial = "SN-77";
@@ -223,7 +221,6 @@ void TestRecordTab::headerRemembered()
     again.rememberHeader();
     QCOMPARE(in(again, "lineEdit_record_technician")->text(), QStringLiteral("J. Chen"));
     QCOMPARE(in(again, "lineEdit_record_reference")->text(), QStringLiteral("Calibrator 7"));
-    QCOMPARE(in<QDateEdit>(again, "dateEdit_record_due")->date(), QDate::currentDate().addYears(1));
     QSettings().clear();
 }
 
