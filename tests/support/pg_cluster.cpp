@@ -4,13 +4,22 @@
 #include <QProcess>
 #include <QTcpServer>
 
+#include <algorithm>
 #include <pwd.h>
 #include <unistd.h>
 
 namespace {
 
-const QString kBin = QStringLiteral("/usr/lib/postgresql/15/bin/");
 const char kUser[] = "nobody";
+
+// Debian keeps each server version's programs apart; the newest installed one.
+QString serverBin()
+{
+    QStringList versions = QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    std::sort(versions.begin(), versions.end(), [](const QString &a, const QString &b) { return a.toInt() < b.toInt(); });
+    return QStringLiteral("/usr/lib/postgresql/%1/bin/").arg(versions.value(versions.size() - 1, QStringLiteral("15")));
+}
+const QString kBin = serverBin();
 
 int freePort()
 {

@@ -1,7 +1,7 @@
-// A throw-away PostgreSQL server for the records database tests: initialised
-// in a temporary directory and run as an unprivileged user (nobody when the
-// tests run as root), listening on 127.0.0.1 on a free port; stopped and
-// removed when the object goes.
+// A throw-away PostgreSQL server (Debian's packaged one) for the records
+// database tests: initialised in a temporary directory and run as an
+// unprivileged user (nobody when the tests run as root), listening on
+// 127.0.0.1 on a free port; stopped and removed when the object goes.
 #pragma once
 
 #include "db_settings.h"
