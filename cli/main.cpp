@@ -3,6 +3,7 @@
 
 #include "commands.h"
 #include "configuration.h"
+#include "records_commands.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -161,7 +162,8 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationVersion(config::toolVersion());
 
     QCommandLineParser p;
-    p.setApplicationDescription(QString::fromUtf8(kDescription));
+    p.setApplicationDescription(QString::fromUtf8(kDescription) + QStringLiteral("\n\nCalibration records:\n")
+                                + QString::fromUtf8(cli::kRecordsHelp));
     p.addHelpOption();
     p.addVersionOption();
     p.addOptions({
@@ -182,6 +184,7 @@ int main(int argc, char **argv)
         {"count", "monitor: number of lines (default 0, until stopped).", "N", "0"},
         {"bauds", "scan: baud rates to try, e.g. 4800,9600 (default: --baud).", "LIST"},
         {"addresses", "scan: address range (default 1-247).", "FROM-TO", "1-247"},
+        {"records", "records: the records folder (default: the window's).", "FOLDER"},
     });
     p.addPositionalArgument("command", "info, read, save, compare, apply, dump, monitor or scan.");
     p.addPositionalArgument("argument", "FILE for save, compare, apply; holding or input for dump.", "[argument]");
@@ -203,6 +206,15 @@ int main(int argc, char **argv)
     inv.otherUnit = p.isSet("other-unit");
     if (inv.command.isEmpty())
         return usageError(QStringLiteral("no command; see --help"));
+    if (inv.command == QLatin1String("records")) {
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+        out.setCodec("UTF-8");
+        err.setCodec("UTF-8");
+#endif
+        return cli::runRecords(inv.arguments, p.value("records"), out, err);
+    }
     if (!p.isSet("port"))
         return usageError(QStringLiteral("--port is required"));
     if (!lineOptions(p, inv))

@@ -56,6 +56,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 # dpkg-shlibdeps (dpkg-dev) turns the linked libraries into Depends: the Qt
 # libraries of the version built against, libmodbus, libc.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt SQL loads its drivers as plugins, which dpkg-shlibdeps cannot see: the
+# records database needs SQLite's; PostgreSQL's for a shared database.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt${TCAL_QT_VERSION}sql${TCAL_QT_VERSION}-sqlite")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libqt${TCAL_QT_VERSION}sql${TCAL_QT_VERSION}-psql")
 set(CPACK_PACKAGE_DESCRIPTION "Configures and calibrates a 4-20 mA temperature transmitter over\n\
 Modbus RTU: live values, parameters, sensor and current-output calibration,\n\
 register tables. Includes tcal-cli for scripts (configuration files applied\n\

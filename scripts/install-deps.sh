@@ -8,8 +8,10 @@ set -euo pipefail
 
 # The Qt libraries, per major version; a new Qt component (Charts, ...) adds
 # its package to both lists.
-qt5_packages=(qtbase5-dev libqt5serialbus5-dev libqt5serialport5-dev qttools5-dev-tools libqt5charts5-dev)
-qt6_packages=(qt6-base-dev qt6-serialbus-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev)
+qt5_packages=(qtbase5-dev libqt5serialbus5-dev libqt5serialport5-dev qttools5-dev-tools libqt5charts5-dev
+              libqt5sql5-sqlite libqt5sql5-psql)
+qt6_packages=(qt6-base-dev qt6-serialbus-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev
+              libqt6sql6-sqlite libqt6sql6-psql)
 
 packages=(
   cmake g++ make pkg-config
@@ -17,6 +19,8 @@ packages=(
   libmodbus-dev socat mbpoll
   fonts-wqy-microhei xvfb xauth
   poppler-utils
+  # the records database tests start their own throw-away PostgreSQL server
+  postgresql
   # packaging and its checks: dpkg-shlibdeps, desktop-file-validate, appstreamcli, lintian
   dpkg-dev file desktop-file-utils appstream lintian
 )

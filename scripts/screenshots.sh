@@ -7,4 +7,5 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh tcal-screenshots
 xvfb-run -a -s "-screen 0 1280x900x24" build/tools/tcal-screenshots docs/screenshots docs
-pdftoppm -png -r 110 -singlefile docs/calibration-certificate-sample.pdf docs/calibration-certificate-sample
+# The first page as a picture for the README (the PDF has them all).
+pdftoppm -png -r 110 -singlefile -f 1 docs/calibration-certificate-sample.pdf docs/calibration-certificate-sample

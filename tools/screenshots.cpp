@@ -8,6 +8,8 @@
 //   tcal-screenshots OUTPUT_DIR [SAMPLE_DIR]
 
 #include "configuration_tab.h"
+#include "instrument_list.h"
+#include "number_input.h"
 #include "record_driver.h"
 #include "record_table.h"
 #include "simulator_fixture.h"
@@ -16,6 +18,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -50,6 +53,41 @@ bool calibrateThermocouple(Ui::Widget *ui, WidgetProbe &probe, sim::Simulator &s
     return QTest::qWaitFor([&] { return probe.workGroup() == 0; }, 10000);
 }
 
+// A few registered transmitters, one calibrated 13 months ago on a yearly
+// interval (overdue), one due within the month, and the one just calibrated.
+bool instrumentList(CalibrationRecordTab *tab, const QString &shots)
+{
+    recordsdb::RecordDb *db = tab->database();
+    if (!db)
+        return false;
+    recordsdb::InstrumentRegister reg(*db);
+    const QList<recordsdb::Instrument> instruments = {
+        {"TT-204", "SN-7001", "Furnace zone 2", "Kiln hall, north wall", "Type K", -20.0, 800.0, "°C", 12, "in service"},
+        {"TT-118", "SN-5120", "Boiler feed water", "Boiler house", "Pt100", 0.0, 200.0, "°C", 12, "in service"},
+        {"TT-311", "SN-6633", "Dryer exhaust", "Dryer 1", "Type J", 0.0, 400.0, "°C", 6, "in service"},
+        {"TT-402", "SN-7410", "Spare, bench stock", "Workshop store", "Type K", 0.0, 1200.0, "°C", 24, "spare"}};
+    for (const auto &i : instruments) {
+        if (!reg.save(i))
+            return false;
+    }
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (const auto &[serial, started] : {std::pair{"SN-5120", now.addMonths(-13)}, std::pair{"SN-6633", now.addMonths(-6).addDays(12)}}) {
+        record::Header h;
+        h.serial = QLatin1String(serial);
+        h.referenceDue = now.date().addYears(1);
+        if (!db->append(record::newRecord(h, record::Stage::AsLeft, {}, started)))
+            return false;
+    }
+    tab->findChild<QPushButton *>("pushButton_record_instruments")->click();
+    auto *dialog = tab->findChild<InstrumentListDialog *>();
+    if (!dialog)
+        return false;
+    QTest::qWait(800);
+    const bool ok = save(*dialog, QDir(shots).filePath(QStringLiteral("instruments-en.png")));
+    dialog->close();
+    return ok;
+}
+
 // As found with a gain and offset error on the input, calibrate, as left; the
 // tab's screenshot and the exported certificate and CSV as samples.
 bool recordSession(Widget &window, WidgetProbe &probe, sim::Simulator &sim, const QString &shots,
@@ -68,17 +106,27 @@ bool recordSession(Widget &window, WidgetProbe &probe, sim::Simulator &sim, cons
     RecordDriver d(probe.recordTab(), sim);
     d.fillHeader(QStringLiteral("SN-7001"), folder.path(), 0.8, 3);
     d.click("pushButton_record_read_range");
+    // 25 points: the certificate runs over more than one page.
+    QVector<double> percents;
+    for (int i = 0; i < 25; ++i)
+        percents << i * 100.0 / 24;
+    const auto *tab = probe.recordTab();
+    d.type("lineEdit_record_points", record::pointsText(record::testPoints(
+        {d.find<QDoubleSpinBox>("spinBox_record_lower")->value(), d.find<QDoubleSpinBox>("spinBox_record_upper")->value()},
+        percents)));
     if (!d.runCheck(record::Stage::AsFound))
         return false;
-    if (!calibrateThermocouple(ui, probe, sim) || !d.runCheck(record::Stage::AsLeft))
-        return false;
-    // The loop current a meter would show, typed in for each as-left point.
+    // The loop current a meter shows, typed in as each as-left point is recorded.
     auto *table = d.find<QTableWidget>("tableWidget_record_as_left");
-    for (int row = 0; row < table->rowCount(); ++row) {
-        sim.setAppliedCelsius(probe.recordTab()->asLeft()->points[row].reference);
+    const auto typeCurrent = [&](int row) {
         table->item(row, record::ColMeasuredMa)->setText(QString::number(sim.loopCurrentMa(), 'f', 3));
         QTest::qWait(50);
-    }
+    };
+    if (!calibrateThermocouple(ui, probe, sim) || !d.runCheck(record::Stage::AsLeft, 30000, typeCurrent))
+        return false;
+    // The last one after the check had finished: an amendment with its reason.
+    d.type("lineEdit_record_amend_reason", QStringLiteral("loop current of the last point read after the check"));
+    typeCurrent(tab->asLeft()->points.size() - 1);
     d.click("pushButton_record_csv");
     d.click("pushButton_record_pdf");
     const QDir from(folder.path());
@@ -93,7 +141,9 @@ bool recordSession(Widget &window, WidgetProbe &probe, sim::Simulator &sim, cons
     }
     window.resize(1280, 900);
     QTest::qWait(1500);
-    return save(window, QDir(shots).filePath(QStringLiteral("record-en.png")));
+    if (!save(window, QDir(shots).filePath(QStringLiteral("record-en.png"))))
+        return false;
+    return instrumentList(probe.recordTab(), shots);
 }
 
 // A slow rise and fall of the thermocouple input, then a few faults on the line.

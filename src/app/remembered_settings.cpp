@@ -1,5 +1,6 @@
 #include "remembered_settings.h"
 
+#include "calibration_record_tab.h"
 #include "port_combo.h"
 #include "port_list.h"
 #include "settings_record.h"
@@ -136,6 +137,8 @@ void remember(Widget *window)
         return;
     }
     restore(window, Controls(window), load(QSettings()));
+    if (auto *records = window->findChild<CalibrationRecordTab *>())
+        records->rememberHeader();
 }
 
 void forget()

@@ -7,7 +7,7 @@ namespace record {
 namespace {
 
 const char kFormat[] = "tcal-calibration-record";
-constexpr int kVersion = 1;
+constexpr int kVersion = 2;   // 1: no zone on times, fewer header fields
 
 QString statusKey(Point::Status status)
 {
@@ -38,7 +38,17 @@ QJsonObject headerToJson(const Header &h)
         {"toleranceKind", h.tolerance.kind == Tolerance::Kind::Degrees ? "degrees" : "percent-of-span"},
         {"tolerance", h.tolerance.value},
         {"rangeLower", h.range.lower}, {"rangeUpper", h.range.upper},
+        {"resolution", h.resolution},
+        {"uncertainty", h.uncertainty ? QJsonValue(*h.uncertainty) : QJsonValue()},
+        {"laboratory", h.laboratory}, {"procedure", h.procedure}, {"inputType", h.inputType},
+        {"address", h.address}, {"referenceCertificate", h.referenceCertificate},
+        {"referenceOverride", h.referenceOverride},
     };
+}
+
+QString utcText(const QDateTime &t)
+{
+    return t.isValid() ? t.toUTC().toString(Qt::ISODateWithMs) : QString();
 }
 
 Header headerFromJson(const QJsonObject &o)
@@ -56,6 +66,15 @@ Header headerFromJson(const QJsonObject &o)
                            ? Tolerance::Kind::PercentOfSpan : Tolerance::Kind::Degrees;
     h.tolerance.value = o.value("tolerance").toDouble();
     h.range = {o.value("rangeLower").toDouble(), o.value("rangeUpper").toDouble()};
+    h.resolution = o.value("resolution").toDouble(0.1);
+    if (o.value("uncertainty").isDouble())
+        h.uncertainty = o.value("uncertainty").toDouble();
+    h.laboratory = o.value("laboratory").toString();
+    h.procedure = o.value("procedure").toString();
+    h.inputType = o.value("inputType").toString();
+    h.address = o.value("address").toInt();
+    h.referenceCertificate = o.value("referenceCertificate").toString();
+    h.referenceOverride = o.value("referenceOverride").toString();
     return h;
 }
 
@@ -64,7 +83,7 @@ QJsonObject pointToJson(const Point &p)
     QJsonObject o{{"reference", p.reference}, {"status", statusKey(p.status)}};
     if (p.status == Point::Status::Recorded) {
         o.insert("reading", p.reading);
-        o.insert("time", p.time.toString(Qt::ISODateWithMs));
+        o.insert("time", utcText(p.time));
     }
     if (p.currentMa)
         o.insert("currentMa", *p.currentMa);
@@ -93,7 +112,10 @@ QString stageKey(Stage stage)
 Record newRecord(const Header &header, Stage stage, const QVector<double> &references,
                  const QDateTime &started)
 {
-    Record r{header, stage, started, {}};
+    Record r;
+    r.header = header;
+    r.stage = stage;
+    r.started = started;
     for (double reference : references) {
         Point p;
         p.reference = reference;
@@ -108,21 +130,44 @@ void setTypedCurrent(Record &record, int index, std::optional<double> currentMa)
         record.points[index].currentMa = currentMa;
 }
 
+ReferenceState referenceState(const Header &header, const QDate &today)
+{
+    if (!header.referenceDue.isValid())
+        return ReferenceState::Missing;
+    return header.referenceDue < today ? ReferenceState::Expired : ReferenceState::Valid;
+}
+
 PointFigures figures(const Point &point, const Header &header)
 {
+    // Every figure as printed: the verdict judges what the certificate shows.
     PointFigures f;
-    f.error = error(point.reference, point.reading);
-    f.errorPercent = percentOfSpan(f.error, header.range);
-    f.expectedMa = expectedCurrentMa(point.reference, header.range);
+    const double u = header.uncertainty.value_or(0.0);
+    f.error = roundTo(error(point.reference, point.reading), header.resolution);
+    f.errorPercent = roundTo(percentOfSpan(f.error, header.range), 0.001);
+    f.expectedMa = roundTo(expectedCurrentMa(point.reference, header.range), 0.001);
     bool currentOk = true;
     if (point.currentMa) {
-        f.currentErrorMa = *point.currentMa - f.expectedMa;
+        f.currentErrorMa = roundTo(*point.currentMa - f.expectedMa, 0.001);
         currentOk = withinTolerance(currentErrorDegrees(*f.currentErrorMa, header.range),
-                                    header.tolerance, header.range);
+                                    header.tolerance, header.range, u);
     }
     f.passed = point.status == Point::Status::Recorded && currentOk
-               && withinTolerance(f.error, header.tolerance, header.range);
+               && withinTolerance(f.error, header.tolerance, header.range, u);
     return f;
+}
+
+QString localTimeText(const QDateTime &time, bool seconds)
+{
+    if (!time.isValid())
+        return QString();
+    const QDateTime local = time.toLocalTime();
+    const int offset = local.offsetFromUtc();
+    const QString zone = QStringLiteral("%1%2:%3")
+                             .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+                             .arg(qAbs(offset) / 3600, 2, 10, QLatin1Char('0'))
+                             .arg(qAbs(offset) % 3600 / 60, 2, 10, QLatin1Char('0'));
+    return local.toString(seconds ? QStringLiteral("yyyy-MM-dd HH:mm:ss") : QStringLiteral("yyyy-MM-dd HH:mm"))
+           + QLatin1Char(' ') + zone;
 }
 
 Verdict verdict(const Record &record)
@@ -142,17 +187,23 @@ QJsonObject toJson(const Record &record)
     QJsonArray points;
     for (const Point &p : record.points)
         points.append(pointToJson(p));
-    return {
+    QJsonObject o{
         {"format", kFormat}, {"version", kVersion}, {"stage", stageKey(record.stage)},
-        {"started", record.started.toString(Qt::ISODateWithMs)},
+        {"started", utcText(record.started)},
         {"header", headerToJson(record.header)}, {"points", points},
     };
+    if (!record.configuration.isEmpty())
+        o.insert("configuration", record.configuration);
+    if (const auto &a = record.amendment)
+        o.insert("amends", QJsonObject{{"supersedes", a->supersedes}, {"reason", a->reason},
+                                       {"author", a->author}});
+    return o;
 }
 
 std::optional<Record> fromJson(const QJsonObject &object)
 {
     if (object.value("format").toString() != QLatin1String(kFormat)
-        || object.value("version").toInt() != kVersion)
+        || object.value("version").toInt() < 1 || object.value("version").toInt() > kVersion)
         return std::nullopt;
     const QString stage = object.value("stage").toString();
     if (stage != stageKey(Stage::AsFound) && stage != stageKey(Stage::AsLeft))
@@ -163,6 +214,12 @@ std::optional<Record> fromJson(const QJsonObject &object)
     r.header = headerFromJson(object.value("header").toObject());
     for (const QJsonValue &v : object.value("points").toArray())
         r.points << pointFromJson(v.toObject());
+    r.configuration = object.value("configuration").toObject();
+    if (object.contains("amends")) {
+        const QJsonObject a = object.value("amends").toObject();
+        r.amendment = Amendment{qint64(a.value("supersedes").toDouble()), a.value("reason").toString(),
+                                a.value("author").toString()};
+    }
     return r;
 }
 

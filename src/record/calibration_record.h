@@ -27,7 +27,19 @@ struct Header {
     QString unit = QStringLiteral("°C");
     Tolerance tolerance;
     Range range;
+    double resolution = 0.1;                 // the transmitter's: figures are printed and judged at it
+    std::optional<double> uncertainty;       // expanded (k=2), in the unit; guard-bands the verdicts
+    QString laboratory;                      // issuer of the certificate
+    QString procedure;                       // procedure reference
+    QString inputType;                       // e.g. "Type K", as the transmitter reports it
+    int address = 0;                         // Modbus address; 0 when not known
+    QString referenceCertificate;            // the reference instrument's own certificate number
+    QString referenceOverride;               // why a check ran with an expired reference
 };
+
+// The reference instrument must have a due date; a passed one needs a reason.
+enum class ReferenceState { Valid, Missing, Expired };
+ReferenceState referenceState(const Header &header, const QDate &today);
 
 struct Point {
     // NotStable: the wait timed out; like Skipped, never counted as passed.
@@ -39,11 +51,21 @@ struct Point {
     QDateTime time;
 };
 
+// A correction of a finished check: it never replaces it, it follows it.
+struct Amendment {
+    qint64 supersedes = 0;   // the record's number in the database
+    QString reason;
+    QString author;
+};
+
 struct Record {
+    qint64 id = 0;           // number in the database; 0 until stored
+    std::optional<Amendment> amendment;
     Header header;
     Stage stage = Stage::AsFound;
     QDateTime started;
     QVector<Point> points;
+    QJsonObject configuration;   // the transmitter's configuration read at the check; empty when not read
 };
 
 Record newRecord(const Header &header, Stage stage, const QVector<double> &references,
@@ -67,6 +89,11 @@ PointFigures figures(const Point &point, const Header &header);
 enum class Verdict { Pass, Fail, Incomplete };
 Verdict verdict(const Record &record);
 
+// Times are kept in UTC and shown in local time with the offset, e.g.
+// "2026-12-07 17:30:15 +08:00".
+QString localTimeText(const QDateTime &time, bool seconds = true);
+
+// The record's content (without its database number), keys sorted: what is hashed.
 QJsonObject toJson(const Record &record);
 // nullopt when the object is not a record this tool wrote.
 std::optional<Record> fromJson(const QJsonObject &object);

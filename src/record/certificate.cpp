@@ -3,115 +3,96 @@
 #include "record_table.h"
 #include "record_texts.h"
 
+#include <QAbstractTextDocumentLayout>
+#include <QFileInfo>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QTextDocument>
 
 namespace record {
 
 namespace {
 
-// Drawing state: the painter, the page width and the pen's vertical position.
-struct Page {
-    QPainter &p;
-    int width;
-    int y;
-    int line() const { return p.fontMetrics().height() * 13 / 10; }
-};
-
-void setFont(QPainter &p, double points, bool bold)
-{
-    QFont font(QStringLiteral("WenQuanYi Micro Hei"));
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    p.setFont(font);
-}
+QString esc(const QString &s) { return s.toHtmlEscaped(); }
 
 const Record &anyRecord(const CertificateContent &c)
 {
     return c.asLeft ? *c.asLeft : *c.asFound;
 }
 
-void drawHeader(Page &page, const CertificateContent &c)
+QString numberText(const CertificateContent &c)
+{
+    return c.number > 0 ? QString::number(c.number).rightJustified(6, QLatin1Char('0')) : QStringLiteral("—");
+}
+
+// Header fields in two columns; long text wraps inside its cell.
+QString headerTable(const CertificateContent &c)
 {
     const Header &h = anyRecord(c).header;
     const int lang = c.language;
-    setFont(page.p, 16, true);
-    page.p.drawText(QRect(0, page.y, page.width, page.line()), Qt::AlignLeft | Qt::AlignVCenter,
-                    text(Text::CertificateTitle, lang));
-    page.y += page.line() * 3 / 2;
-    setFont(page.p, 9, false);
-    const QList<QPair<Text, QString>> left = {
-        {Text::Tag, h.tag}, {Text::Serial, h.serial}, {Text::Description, h.description},
-        {Text::Technician, h.technician}};
-    const QList<QPair<Text, QString>> right = {
-        {Text::ReferenceInstrument, h.reference},
+    const QString address = h.address > 0 ? QString::number(h.address) : QString();
+    const QString uncertainty = h.uncertainty
+        ? QStringLiteral("± %1 %2 (k=2)").arg(QString::number(*h.uncertainty, 'f', 2), h.unit) : QStringLiteral("—");
+    const QList<QPair<Text, QString>> rows = {
+        {Text::Laboratory, h.laboratory}, {Text::Procedure, h.procedure},
+        {Text::Tag, h.tag}, {Text::Serial, h.serial},
+        {Text::Description, h.description}, {Text::InputType, h.inputType},
+        {Text::Range, rangeText(h)}, {Text::Address, address},
+        {Text::ReferenceInstrument, h.reference}, {Text::ReferenceCertificate, h.referenceCertificate},
         {Text::ReferenceDue, h.referenceDue.toString(Qt::ISODate)},
-        {Text::Ambient, h.ambient.isEmpty() ? QString() : h.ambient + QStringLiteral(" °C")},
-        {Text::Tolerance, toleranceText(h, lang)}};
-    const int half = page.width / 2;
-    for (int i = 0; i < left.size(); ++i) {
-        const int y = page.y + i * page.line();
-        page.p.drawText(0, y, half, page.line(), Qt::AlignVCenter,
-                        text(left[i].first, lang) + QStringLiteral(": ") + left[i].second);
-        page.p.drawText(half, y, half, page.line(), Qt::AlignVCenter,
-                        text(right[i].first, lang) + QStringLiteral(": ") + right[i].second);
-    }
-    page.y += left.size() * page.line();
-    page.p.drawText(0, page.y, page.width, page.line(), Qt::AlignVCenter,
-                    text(Text::RangeLower, lang) + QStringLiteral(" / ") + text(Text::RangeUpper, lang)
-                        + QStringLiteral(": ") + rangeText(h));
-    page.y += page.line() * 3 / 2;
-}
-
-// One check's table in the column at x; returns the height used.
-int drawTable(QPainter &p, const QRect &area, const std::optional<Record> &record, Text title,
-              int language)
-{
-    setFont(p, 10, true);
-    const int rowHeight = p.fontMetrics().height() * 14 / 10;
-    QString heading = text(title, language);
-    if (record)
-        heading += QStringLiteral("  ") + record->started.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-    p.drawText(area.x(), area.y(), area.width(), rowHeight, Qt::AlignVCenter, heading);
-    int y = area.y() + rowHeight;
-    setFont(p, 7, true);
-    const QStringList titles = columnTitles(language);
-    const int cell = area.width() / titles.size();
-    auto drawRow = [&](const QStringList &cells) {
-        for (int i = 0; i < cells.size(); ++i) {
-            const QRect r(area.x() + i * cell, y, cell, rowHeight);
-            p.drawRect(r);
-            p.drawText(r.adjusted(2, 0, -2, 0), Qt::AlignCenter | Qt::TextWordWrap, cells[i]);
-        }
-        y += rowHeight;
+        {Text::Ambient, h.ambient.isEmpty() ? QString() : h.ambient + QLatin1Char(' ') + h.unit},
+        {Text::Tolerance, toleranceText(h, lang)}, {Text::Uncertainty, uncertainty},
+        {Text::Technician, h.technician}, {Text::Issued, localTimeText(QDateTime::currentDateTimeUtc(), false)},
     };
-    drawRow(titles);
-    setFont(p, 7, false);
-    if (record) {
-        for (const Point &point : record->points)
-            drawRow(rowCells(point, record->header, language));
+    QString html = QStringLiteral("<table width='100%' cellspacing='0' cellpadding='2'>");
+    for (int i = 0; i < rows.size(); i += 2) {
+        html += QStringLiteral("<tr>");
+        for (int j = i; j < i + 2 && j < rows.size(); ++j)
+            html += QStringLiteral("<td width='18%'><b>%1</b></td><td width='32%'>%2</td>")
+                        .arg(esc(text(rows[j].first, lang)), esc(rows[j].second));
+        html += QStringLiteral("</tr>");
     }
-    setFont(p, 10, true);
-    const QString result = record ? verdictText(verdict(*record), language) : QStringLiteral("—");
-    p.drawText(area.x(), y, area.width(), rowHeight, Qt::AlignVCenter,
-               text(Text::Verdict, language) + QStringLiteral(": ") + result);
-    return y + rowHeight - area.y();
+    return html + QStringLiteral("</table>");
 }
 
-void drawSignatures(Page &page, int language)
+QString checkTable(const Record &r, Text title, int lang)
 {
-    setFont(page.p, 10, false);
-    const int half = page.width / 2;
-    for (int column = 0; column < 2; ++column) {
-        const Text who = column == 0 ? Text::SignTechnician : Text::SignReviewer;
-        const int x = column * half;
-        page.p.drawText(x, page.y, half, page.line(), Qt::AlignVCenter, text(who, language) + QLatin1Char(':'));
-        page.p.drawLine(x, page.y + page.line() * 2, x + half * 6 / 10, page.y + page.line() * 2);
-        page.p.drawText(x + half * 65 / 100, page.y, half / 3, page.line(), Qt::AlignVCenter,
-                        text(Text::SignDate, language) + QLatin1Char(':'));
-        page.p.drawLine(x + half * 65 / 100, page.y + page.line() * 2, x + half * 95 / 100,
-                        page.y + page.line() * 2);
+    QString html = QStringLiteral("<h3>%1 &nbsp; %2</h3>").arg(esc(text(title, lang)), esc(localTimeText(r.started, false)));
+    if (r.amendment)
+        html += QStringLiteral("<p>%1</p>").arg(esc(text(Text::AmendmentOf, lang)
+                                                     .arg(r.amendment->supersedes).arg(r.amendment->reason, r.amendment->author)));
+    // The header row is a <thead>: the layout repeats it on every page the table spans.
+    html += QStringLiteral("<table width='100%' border='1' cellspacing='0' cellpadding='3'><thead><tr>");
+    for (const QString &t : columnTitles(lang))
+        html += QStringLiteral("<th>%1</th>").arg(esc(t).replace(QLatin1Char('\n'), QStringLiteral("<br>")));
+    html += QStringLiteral("</tr></thead>");
+    for (const Point &p : r.points) {
+        html += QStringLiteral("<tr>");
+        for (const QString &cell : rowCells(p, r.header, lang))
+            html += QStringLiteral("<td align='center'>%1</td>").arg(esc(cell));
+        html += QStringLiteral("</tr>");
     }
+    html += QStringLiteral("</table>");
+    return html + QStringLiteral("<p><b>%1: %2</b></p>")
+                      .arg(esc(text(Text::Verdict, lang)), esc(verdictText(verdict(r), lang)));
+}
+
+QString decisionRule(const Header &h, int lang)
+{
+    const QString resolution = QString::number(h.resolution, 'f', decimalsOf(h.resolution));
+    if (h.uncertainty)
+        return text(Text::DecisionRuleGuarded, lang)
+            .arg(resolution, h.unit, QString::number(acceptanceLimit(h.tolerance, h.range, *h.uncertainty), 'f', 2));
+    return text(Text::DecisionRule, lang).arg(resolution, h.unit);
+}
+
+QString signatures(int lang)
+{
+    QString html = QStringLiteral("<br><table width='100%' cellpadding='6'><tr>");
+    for (Text who : {Text::SignTechnician, Text::SignReviewer})
+        html += QStringLiteral("<td width='30%'>%1: ____________________</td><td width='20%'>%2: ____________</td>")
+                    .arg(esc(text(who, lang)), esc(text(Text::SignDate, lang)));
+    return html + QStringLiteral("</tr></table>");
 }
 
 } // namespace
@@ -123,13 +104,38 @@ Verdict overallVerdict(const CertificateContent &content)
     return content.asFound ? verdict(*content.asFound) : Verdict::Incomplete;
 }
 
-bool writeCertificate(const QString &path, const CertificateContent &content)
+bool adjusted(const CertificateContent &content)
+{
+    return content.asFound && content.asLeft && verdict(*content.asFound) == Verdict::Fail;
+}
+
+QString certificateHtml(const CertificateContent &c)
+{
+    const int lang = c.language;
+    const Header &h = anyRecord(c).header;
+    QString html = QStringLiteral("<h2>%1</h2><p><b>%2: %3</b></p>")
+                       .arg(esc(text(Text::CertificateTitle, lang)), esc(text(Text::CertificateNumber, lang)),
+                            numberText(c));
+    html += headerTable(c);
+    if (c.asFound)
+        html += checkTable(*c.asFound, Text::AsFound, lang);
+    if (c.asLeft)
+        html += checkTable(*c.asLeft, Text::AsLeft, lang);
+    html += QStringLiteral("<h3>%1: %2</h3>").arg(esc(text(Text::Verdict, lang)), esc(verdictText(overallVerdict(c), lang)));
+    if (adjusted(c))
+        html += QStringLiteral("<p>%1</p>").arg(esc(text(Text::AdjustedStatement, lang)));
+    html += QStringLiteral("<p>%1</p>").arg(esc(decisionRule(h, lang)));
+    if (!h.referenceOverride.isEmpty())
+        html += QStringLiteral("<p><b>%1</b> %2</p>").arg(esc(text(Text::ReferenceOverridden, lang)), esc(h.referenceOverride));
+    return html + signatures(lang);
+}
+
+bool writeCertificate(const QString &path, const CertificateContent &content, int *pages)
 {
     if (!content.asFound && !content.asLeft)
         return false;
     QPdfWriter writer(path);
     writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setPageOrientation(QPageLayout::Landscape);
     writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
     writer.setResolution(300);
     writer.setTitle(text(Text::CertificateTitle, content.language));
@@ -137,24 +143,36 @@ bool writeCertificate(const QString &path, const CertificateContent &content)
     QPainter painter;
     if (!painter.begin(&writer))
         return false;
-    Page page{painter, writer.width(), 0};
-    drawHeader(page, content);
 
-    const int gap = page.width / 40;
-    const int column = (page.width - gap) / 2;
-    const int used = std::max(
-        drawTable(painter, QRect(0, page.y, column, 0), content.asFound, Text::AsFound, content.language),
-        drawTable(painter, QRect(column + gap, page.y, column, 0), content.asLeft, Text::AsLeft,
-                  content.language));
-    page.y += used + page.line();
-
-    setFont(painter, 14, true);
-    painter.drawText(0, page.y, page.width, page.line(), Qt::AlignVCenter,
-                     text(Text::Verdict, content.language) + QStringLiteral(": ")
-                         + verdictText(overallVerdict(content), content.language));
-    page.y += page.line() * 3;
-    drawSignatures(page, content.language);
-    return painter.end();
+    QTextDocument doc;
+    doc.documentLayout()->setPaintDevice(&writer);
+    QFont font(QStringLiteral("WenQuanYi Micro Hei"));
+    font.setPointSizeF(9);
+    doc.setDefaultFont(font);
+    doc.setHtml(certificateHtml(content));
+    painter.setFont(font);
+    const int footer = painter.fontMetrics().height() * 2;
+    const QSizeF body(writer.width(), writer.height() - footer);
+    doc.setPageSize(body);
+    const int count = doc.pageCount();
+    const QString who = QStringLiteral("%1 %2 · %3").arg(text(Text::CertificateNumber, content.language),
+                                                         numberText(content), anyRecord(content).header.serial);
+    for (int i = 0; i < count; ++i) {
+        if (i > 0 && !writer.newPage())
+            return false;
+        painter.save();
+        const QRectF view(0, i * body.height(), body.width(), body.height());
+        painter.translate(0, -view.top());
+        doc.drawContents(&painter, view);
+        painter.restore();
+        const QRect foot(0, int(body.height()) + footer / 4, int(body.width()), footer);
+        painter.drawText(foot, Qt::AlignLeft | Qt::AlignVCenter, who);
+        painter.drawText(foot, Qt::AlignRight | Qt::AlignVCenter,
+                         text(Text::PageOf, content.language).arg(i + 1).arg(count));
+    }
+    if (pages)
+        *pages = count;
+    return painter.end() && QFileInfo(path).size() > 0;
 }
 
 } // namespace record

@@ -2,13 +2,14 @@
 
 #include "csv_field.h"
 
+#include <QSaveFile>
 #include <QStringList>
 
 namespace record {
 
 namespace {
 
-QString field(const QString &value) { return csv::field(value); }
+QString field(const QString &value) { return csv::textField(value); }
 
 QString number(double value) { return QString::number(value, 'f', 3); }
 
@@ -23,21 +24,43 @@ QString statusKey(const Point &point, bool passed)
     return QStringLiteral("not done");
 }
 
-QStringList headerLines(const Header &h)
+QList<QPair<QString, QString>> headerRows(const Header &h)
 {
     const QString tolerance = number(h.tolerance.value)
         + (h.tolerance.kind == Tolerance::Kind::Degrees ? QStringLiteral(" degrees")
                                                          : QStringLiteral(" % of span"));
-    const QList<QPair<QString, QString>> rows = {
+    return {
         {"tag", h.tag}, {"serial", h.serial}, {"description", h.description},
         {"technician", h.technician}, {"reference instrument", h.reference},
         {"reference due", h.referenceDue.toString(Qt::ISODate)}, {"ambient", h.ambient},
         {"range low", number(h.range.lower)}, {"range high", number(h.range.upper)},
         {"unit", h.unit}, {"tolerance", tolerance},
+        {"uncertainty (k=2)", h.uncertainty ? number(*h.uncertainty) : QString()},
+        {"laboratory", h.laboratory}, {"procedure", h.procedure},
     };
+}
+
+// Every check's header: the checks may differ (another technician, ambient).
+QStringList headerLines(const QVector<Record> &checks)
+{
+    QStringList names{QStringLiteral("field")};
+    for (const Record &r : checks)
+        names << stageKey(r.stage);
     QStringList lines;
-    for (const auto &row : rows)
-        lines << field(row.first) + QLatin1Char(',') + field(row.second);
+    if (checks.size() > 1)
+        lines << names.join(QLatin1Char(','));
+    const int count = headerRows(checks.first().header).size();
+    // The tool's own numbers go as they are; typed text is guarded.
+    static const QStringList kNumbers{"range low", "range high", "tolerance", "uncertainty (k=2)"};
+    for (int i = 0; i < count; ++i) {
+        const QString name = headerRows(checks.first().header)[i].first;
+        QStringList cells{field(name)};
+        for (const Record &r : checks) {
+            const QString value = headerRows(r.header)[i].second;
+            cells << (kNumbers.contains(name) ? csv::field(value) : field(value));
+        }
+        lines << cells.join(QLatin1Char(','));
+    }
     return lines;
 }
 
@@ -45,9 +68,10 @@ QString pointLine(const Record &r, const Point &p)
 {
     const PointFigures f = figures(p, r.header);
     const bool recorded = p.status == Point::Status::Recorded;
-    QStringList cells{stageKey(r.stage), r.started.toString(Qt::ISODate), number(p.reference),
+    const int decimals = decimalsOf(r.header.resolution);
+    QStringList cells{stageKey(r.stage), r.started.toUTC().toString(Qt::ISODate), number(p.reference),
                       recorded ? number(p.reading) : QString(),
-                      recorded ? number(f.error) : QString(),
+                      recorded ? QString::number(f.error, 'f', decimals) : QString(),
                       recorded ? number(f.errorPercent) : QString(), number(f.expectedMa),
                       p.currentMa ? number(*p.currentMa) : QString(),
                       f.currentErrorMa ? number(*f.currentErrorMa) : QString(),
@@ -61,7 +85,7 @@ QString toCsv(const QVector<Record> &checks)
 {
     if (checks.isEmpty())
         return {};
-    QStringList lines = headerLines(checks.first().header);
+    QStringList lines = headerLines(checks);
     lines << QString()
           << QStringLiteral("stage,started,reference,reading,error,error % of span,"
                             "expected mA,measured mA,current error mA,result");
@@ -70,6 +94,21 @@ QString toCsv(const QVector<Record> &checks)
             lines << pointLine(r, p);
     }
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+QByteArray csvBytes(const QVector<Record> &checks, bool bom)
+{
+    const QByteArray text = toCsv(checks).toUtf8();
+    return bom ? QByteArray("\xEF\xBB\xBF") + text : text;
+}
+
+bool writeCsv(const QString &path, const QVector<Record> &checks, bool bom)
+{
+    if (checks.isEmpty())
+        return false;
+    const QByteArray bytes = csvBytes(checks, bom);
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
 }
 
 } // namespace record

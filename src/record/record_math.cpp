@@ -1,5 +1,7 @@
 #include "record_math.h"
 
+#include <QString>
+
 #include <algorithm>
 #include <cmath>
 
@@ -52,15 +54,37 @@ double toleranceDegrees(const Tolerance &tolerance, const Range &range)
     return tolerance.value * range.span() / 100.0;
 }
 
-bool withinTolerance(double errorDegrees, const Tolerance &tolerance, const Range &range)
+double acceptanceLimit(const Tolerance &tolerance, const Range &range, double uncertainty)
 {
-    const double limit = toleranceDegrees(tolerance, range);
+    return std::max(0.0, toleranceDegrees(tolerance, range) - std::max(0.0, uncertainty));
+}
+
+bool withinTolerance(double errorDegrees, const Tolerance &tolerance, const Range &range,
+                     double uncertainty)
+{
+    const double limit = acceptanceLimit(tolerance, range, uncertainty);
     return std::abs(errorDegrees) <= limit + kEdgeSlack * std::max(1.0, limit);
 }
 
 double currentErrorDegrees(double currentErrorMa, const Range &range)
 {
     return currentErrorMa * range.span() / kLoopSpanMa;
+}
+
+int decimalsOf(double resolution)
+{
+    if (!(resolution > 0.0))
+        return 1;
+    return std::clamp(int(std::ceil(-std::log10(resolution) - 1e-9)), 0, 6);
+}
+
+double roundTo(double value, double resolution)
+{
+    if (!(resolution > 0.0))
+        return value;
+    const double rounded = std::round(value / resolution) * resolution;
+    // Back to the printed decimals, so the double equals what the text says.
+    return QString::number(rounded, 'f', decimalsOf(resolution)).toDouble();
 }
 
 } // namespace record

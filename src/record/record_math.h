@@ -41,9 +41,19 @@ double toleranceDegrees(const Tolerance &tolerance, const Range &range);
 // Within tolerance, the edge included. Readings come rounded to a tenth or a
 // hundredth, so an error that equals the tolerance on paper must not fail on
 // the last bit of a double.
-bool withinTolerance(double errorDegrees, const Tolerance &tolerance, const Range &range);
+bool withinTolerance(double errorDegrees, const Tolerance &tolerance, const Range &range,
+                     double uncertainty = 0.0);
 
 // A current error as the temperature error it stands for (16 mA = one span).
 double currentErrorDegrees(double currentErrorMa, const Range &range);
+
+// Figures are judged as they are printed: rounded to the transmitter's
+// resolution (a tenth of a degree), so a printed +0.50 never fails a ±0.50 tolerance.
+int decimalsOf(double resolution);
+double roundTo(double value, double resolution);
+
+// The band a printed error must lie in: the tolerance, narrowed by the expanded
+// uncertainty (k=2) when one is given (guard-banded acceptance).
+double acceptanceLimit(const Tolerance &tolerance, const Range &range, double uncertainty);
 
 } // namespace record

@@ -34,7 +34,7 @@ const Point *recordedAt(const Record &record, double reference)
 QString fileName(const Record &record)
 {
     return QStringLiteral("%1_%2_%3.json")
-        .arg(safeSerial(record.header.serial), record.started.toString(QStringLiteral("yyyyMMdd-HHmmss")),
+        .arg(safeSerial(record.header.serial), record.started.toUTC().toString(QStringLiteral("yyyyMMdd-HHmmss'Z'")),
              stageKey(record.stage));
 }
 

@@ -1,6 +1,7 @@
 #pragma once
-// The records folder: one JSON file per check, named by serial number and
-// time, and the history of one transmitter read back from it.
+// JSON record files, one per check, named by serial number and time (UTC):
+// what earlier versions kept in the records folder, read for the import into
+// the records database; and the drift between two checks.
 
 #include "calibration_record.h"
 
@@ -9,7 +10,7 @@
 
 namespace record {
 
-// "<serial>_<yyyyMMdd-HHmmss>_<stage>.json"; characters a file system may
+// "<serial>_<yyyyMMdd-HHmmss>Z_<stage>.json" (UTC); characters a file system may
 // refuse in the serial number become '-'.
 QString fileName(const Record &record);
 

@@ -43,10 +43,11 @@ QStringList rowCells(const Point &point, const Header &header, int language)
 {
     const PointFigures f = figures(point, header);
     const bool recorded = point.status == Point::Status::Recorded;
+    const int decimals = decimalsOf(header.resolution);
     QStringList cells;
     cells << number(point.reference, 1)
-          << (recorded ? number(point.reading, 2) : QString())
-          << (recorded ? signedNumber(f.error, 2) : QString())
+          << (recorded ? number(roundTo(point.reading, header.resolution), decimals) : QString())
+          << (recorded ? signedNumber(f.error, decimals) : QString())
           << (recorded ? signedNumber(f.errorPercent, 3) : QString())
           << number(f.expectedMa, 3)
           << (point.currentMa ? number(*point.currentMa, 3) : QString())

@@ -16,6 +16,12 @@ enum class Text {
     Pass, Fail, Skipped, Pending, Incomplete, ExportCsv, ExportPdf, History, HistoryTime,
     HistoryStage, HistoryVerdict, Drift, NoDrift, CertificateTitle, Verdict,
     SignTechnician, SignReviewer, SignDate, RangeReadFailed, Saved, SaveFailed, Exported,
+    Laboratory, Procedure, InputType, Address, ReferenceCertificate, Uncertainty, Issued,
+    CertificateNumber, AmendmentOf, DecisionRule, DecisionRuleGuarded, AdjustedStatement,
+    ReferenceOverridden, PageOf, DueMissing, DueExpired, OverrideReason, FinishedUnchanged,
+    AmendReason, BadPoints, BadNumber, CsvBom, VerifyChain, ChainIntact, ChainBroken,
+    ImportJson, ImportedCount, DatabaseFailed, Range, Instruments, Location, IntervalMonths,
+    LastAsLeft, NextDue, Status, Search, SaveInstrument, StartCheckFor, Overdue, DueSoon,
     TextCount
 };
 

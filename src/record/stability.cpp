@@ -1,6 +1,7 @@
 #include "stability.h"
 
 #include <algorithm>
+#include <cmath>
 #include <numeric>
 
 namespace record {
@@ -28,7 +29,8 @@ StabilityDetector::State StabilityDetector::feed(std::optional<double> reading, 
         m_run.append(*reading);
         while (m_run.size() > 1) {
             const auto [low, high] = std::minmax_element(m_run.cbegin(), m_run.cend());
-            if (*high - *low <= m_settings.band)
+            // Readings are tenths held in doubles: 100.2 - 100.0 is 0.2000000000000028.
+            if (*high - *low <= m_settings.band + 1e-9 * std::max(1.0, std::abs(*high)))
                 break;
             m_run.removeFirst();
         }

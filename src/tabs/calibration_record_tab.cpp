@@ -1,9 +1,14 @@
 #include "calibration_record_tab.h"
 
 #include "certificate.h"
+#include "config_file.h"
+#include "configuration.h"
+#include "instrument_list.h"
+#include "number_input.h"
 #include "record_csv.h"
 #include "record_table.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
@@ -12,11 +17,14 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QInputDialog>
+#include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollArea>
+#include <QSettings>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTableWidget>
@@ -42,14 +50,6 @@ QDoubleSpinBox *numberBox(const char *name, double min, double max, int decimals
     box->setDecimals(decimals);
     box->setValue(value);
     return box;
-}
-
-QString pointsText(const QVector<double> &points)
-{
-    QStringList parts;
-    for (double p : points)
-        parts << QString::number(p, 'f', 1);
-    return parts.join(QStringLiteral(", "));
 }
 
 } // namespace
@@ -121,10 +121,20 @@ QWidget *CalibrationRecordTab::buildHeader()
     m_technician = lineEdit("lineEdit_record_technician", group);
     m_reference = lineEdit("lineEdit_record_reference", group);
     m_ambient = lineEdit("lineEdit_record_ambient", group);
-    m_due = new QDateEdit(QDate::currentDate().addYears(1));
+    m_laboratory = lineEdit("lineEdit_record_laboratory", group);
+    m_procedure = lineEdit("lineEdit_record_procedure", group);
+    m_referenceCertificate = lineEdit("lineEdit_record_reference_certificate", group);
+    m_uncertainty = lineEdit("lineEdit_record_uncertainty", group);
+    m_override = lineEdit("lineEdit_record_override", group);
+    m_amendReason = lineEdit("lineEdit_record_amend_reason", group);
+    // No due date until one is typed: the blank minimum stands for "not given".
+    m_due = new QDateEdit;
     m_due->setObjectName(QStringLiteral("dateEdit_record_due"));
     m_due->setCalendarPopup(true);
     m_due->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    m_due->setMinimumDate(QDate(2000, 1, 1));
+    m_due->setSpecialValueText(QStringLiteral(" "));
+    m_due->setDate(m_due->minimumDate());
     m_tolerance = numberBox("spinBox_record_tolerance", 0.0, 1000.0, 3, 0.5);
     m_toleranceKind = new QComboBox;
     m_toleranceKind->setObjectName(QStringLiteral("comboBox_record_tolerance_kind"));
@@ -150,8 +160,10 @@ QWidget *CalibrationRecordTab::buildHeader()
 
     const QList<QPair<Text, QWidget *>> left = {
         {Text::Tag, m_tag}, {Text::Serial, m_serial}, {Text::Description, m_description},
-        {Text::Technician, m_technician}, {Text::ReferenceInstrument, m_reference},
-        {Text::ReferenceDue, m_due}};
+        {Text::Technician, m_technician}, {Text::Laboratory, m_laboratory}, {Text::Procedure, m_procedure},
+        {Text::ReferenceInstrument, m_reference}, {Text::ReferenceCertificate, m_referenceCertificate},
+        {Text::ReferenceDue, m_due}, {Text::OverrideReason, m_override}, {Text::Uncertainty, m_uncertainty},
+        {Text::AmendReason, m_amendReason}};
     for (int row = 0; row < left.size(); ++row) {
         grid->addWidget(label(left[row].first), row, 0);
         grid->addWidget(left[row].second, row, 1);
@@ -228,9 +240,21 @@ QWidget *CalibrationRecordTab::buildCheck()
     auto *exports = new QHBoxLayout;
     auto *csv = button(Text::ExportCsv, "pushButton_record_csv");
     auto *pdf = button(Text::ExportPdf, "pushButton_record_pdf");
+    m_bom = new QCheckBox;
+    m_bom->setObjectName(QStringLiteral("checkBox_record_bom"));
+    m_labelled.append({m_bom, Text::CsvBom});
     exports->addWidget(csv);
+    exports->addWidget(m_bom);
     exports->addWidget(pdf);
     layout->addLayout(exports);
+    auto *records = new QHBoxLayout;
+    auto *verify = button(Text::VerifyChain, "pushButton_record_verify");
+    auto *import = button(Text::ImportJson, "pushButton_record_import");
+    auto *instruments = button(Text::Instruments, "pushButton_record_instruments");
+    records->addWidget(instruments);
+    records->addWidget(verify);
+    records->addWidget(import);
+    layout->addLayout(records);
     m_status = new QLabel;
     m_status->setObjectName(QStringLiteral("label_record_status"));
     m_status->setWordWrap(true);
@@ -245,6 +269,9 @@ QWidget *CalibrationRecordTab::buildCheck()
     connect(m_skip, &QPushButton::clicked, this, &CalibrationRecordTab::skipPoint);
     connect(csv, &QPushButton::clicked, this, &CalibrationRecordTab::exportCsv);
     connect(pdf, &QPushButton::clicked, this, &CalibrationRecordTab::exportPdf);
+    connect(verify, &QPushButton::clicked, this, &CalibrationRecordTab::verifyChain);
+    connect(instruments, &QPushButton::clicked, this, &CalibrationRecordTab::openInstruments);
+    connect(import, &QPushButton::clicked, this, &CalibrationRecordTab::importJson);
     return group;
 }
 
@@ -309,6 +336,8 @@ void CalibrationRecordTab::applyTexts()
             b->setText(t);
         else if (auto *g = qobject_cast<QGroupBox *>(l.widget))
             g->setTitle(t);
+        else if (auto *c = qobject_cast<QCheckBox *>(l.widget))
+            c->setText(t);
     }
     m_toleranceKind->setItemText(0, m_unit);
     m_toleranceKind->setItemText(1, text(Text::TolerancePercent, m_language));
@@ -338,28 +367,31 @@ Header CalibrationRecordTab::header() const
     h.description = m_description->text().trimmed();
     h.technician = m_technician->text().trimmed();
     h.reference = m_reference->text().trimmed();
-    h.referenceDue = m_due->date();
+    h.referenceDue = m_due->date() == m_due->minimumDate() ? QDate() : m_due->date();
+    h.referenceCertificate = m_referenceCertificate->text().trimmed();
+
+    h.laboratory = m_laboratory->text().trimmed();
+    h.inputType = m_inputType;
+    h.procedure = m_procedure->text().trimmed();
+    h.uncertainty = parseNumber(m_uncertainty->text());
     h.ambient = m_ambient->text().trimmed();
     h.unit = m_unit;
     h.tolerance = {m_toleranceKind->currentIndex() == 0 ? Tolerance::Kind::Degrees
                                                         : Tolerance::Kind::PercentOfSpan,
                    m_tolerance->value()};
     h.range = {m_lower->value(), m_upper->value()};
+    // The reason for an expired reference belongs on the record only when it is expired.
+    if (referenceState(h, QDate::currentDate()) == ReferenceState::Expired)
+        h.referenceOverride = m_override->text().trimmed();
     return h;
 }
 
 std::optional<QVector<double>> CalibrationRecordTab::typedPoints() const
 {
-    QVector<double> points;
-    const QStringList parts = m_points->text().split(QRegularExpression(QStringLiteral("[,;\\s]+")),
-                                                     Qt::SkipEmptyParts);
-    for (const QString &part : parts) {
-        bool ok = false;
-        points << QLocale::c().toDouble(part, &ok);
-        if (!ok)
-            return std::nullopt;
-    }
-    return points.isEmpty() ? std::nullopt : std::optional(points);
+    const ParsedPoints parsed = parsePoints(m_points->text());
+    if (parsed.points.isEmpty())
+        return std::nullopt;
+    return parsed.points;
 }
 
 StabilitySettings CalibrationRecordTab::stabilitySettings() const
@@ -409,14 +441,46 @@ QTableWidget *CalibrationRecordTab::tableOf(Stage stage) const
 void CalibrationRecordTab::startCheck(Stage stage)
 {
     const auto points = typedPoints();
+    const QString refused = parsePoints(m_points->text()).refused;
+    if (!refused.isEmpty()) {
+        showStatus(text(Text::BadPoints, m_language).arg(refused));
+        return;
+    }
     if (!points || !header().range.valid()) {
         showStatus(text(Text::TestPoints, m_language) + QStringLiteral(" ?"));
         return;
     }
+    if (!m_uncertainty->text().trimmed().isEmpty() && !header().uncertainty) {
+        showStatus(text(Text::BadNumber, m_language).arg(m_uncertainty->text().trimmed()));
+        return;
+    }
+    switch (referenceState(header(), QDate::currentDate())) {
+    case ReferenceState::Missing:
+        showStatus(text(Text::DueMissing, m_language));
+        return;
+    case ReferenceState::Expired:
+        if (header().referenceOverride.isEmpty()) {
+            showStatus(text(Text::DueExpired, m_language).arg(header().referenceDue.toString(Qt::ISODate)));
+            return;
+        }
+        break;
+    case ReferenceState::Valid:
+        break;
+    }
+    saveRemembered();
     // A new as-found check begins a new calibration: the old as-left is history.
     if (stage == Stage::AsFound)
         m_left.reset();
-    recordOf(stage) = newRecord(header(), stage, *points, QDateTime::currentDateTime());
+    recordOf(stage) = newRecord(header(), stage, *points, QDateTime::currentDateTimeUtc());
+    // The configuration the check was made with, when the transmitter can be read.
+    if (const auto words = m_readHolding ? m_readHolding() : std::nullopt) {
+        if (const auto configuration = config::fromHolding(*words)) {
+            Record &r = *recordOf(stage);
+            r.configuration = QJsonDocument::fromJson(config::toJson(*configuration)).object();
+            const config::FieldDef &input = config::fields().front();   // the input type comes first
+            r.header.inputType = config::valueText(input, config::fieldWords(*configuration, input));
+        }
+    }
     m_running = stage;
     m_lastStage = stage;
     m_point = 0;
@@ -509,7 +573,7 @@ void CalibrationRecordTab::recordPoint(double reading)
     Point &p = recordOf(*m_running)->points[m_point];
     p.status = Point::Status::Recorded;
     p.reading = reading;
-    p.time = QDateTime::currentDateTime();
+    p.time = QDateTime::currentDateTimeUtc();
     showRecord(*m_running);
     ++m_point;
     beginPoint();
@@ -523,7 +587,22 @@ void CalibrationRecordTab::finishCheck()
     m_apply->setText(text(Text::CheckDone, m_language));
     m_countdown->clear();
     saveRecord(*recordOf(stage));
-    refreshHistory();
+}
+
+// A finished check stays as it was stored: a change to it becomes an
+// amendment (a new version naming the one it supersedes), and only with a reason.
+bool CalibrationRecordTab::amendFinished(Stage stage)
+{
+    Record &r = *recordOf(stage);
+    const QString reason = m_amendReason->text().trimmed();
+    if (reason.isEmpty() || r.id == 0) {
+        showStatus(text(Text::FinishedUnchanged, m_language));
+        return false;
+    }
+    r.amendment = Amendment{r.id, reason, m_technician->text().trimmed()};
+    r.id = 0;
+    m_amendReason->clear();
+    return true;
 }
 
 // Repeats the current point, or the row picked in the last check's table.
@@ -536,6 +615,8 @@ void CalibrationRecordTab::repeatPoint()
     const int selected = tableOf(*stage)->currentRow();
     const int row = !m_waiting && selected >= 0 ? selected : m_point;
     if (row < 0 || row >= r.points.size())
+        return;
+    if (!m_running && !amendFinished(*stage))
         return;
     r.points[row].status = Point::Status::Pending;
     m_running = stage;
@@ -588,20 +669,128 @@ void CalibrationRecordTab::onCellChanged(QTableWidget *t, Stage stage, int row, 
     auto &r = recordOf(stage);
     if (m_filling || column != ColMeasuredMa || !r || row >= r->points.size())
         return;
-    bool ok = false;
     const QString typed = t->item(row, column)->text().trimmed();
-    const double ma = QLocale::c().toDouble(typed, &ok);
-    setTypedCurrent(*r, row, ok ? std::optional(ma) : std::nullopt);
+    const auto ma = parseNumber(typed);
+    // Whatever happens, the row shows what the record holds.
     QTimer::singleShot(0, this, [this, stage] { showRecord(stage); });
+    if (!typed.isEmpty() && !ma) {
+        showStatus(text(Text::BadNumber, m_language).arg(typed));
+        return;
+    }
+    if (r->points[row].currentMa == ma)
+        return;
+    if (stage != m_running && !amendFinished(stage))
+        return;
+    setTypedCurrent(*r, row, ma);
     if (stage != m_running)
         saveRecord(*r);
 }
 
-void CalibrationRecordTab::saveRecord(const Record &r)
+recordsdb::RecordDb *CalibrationRecordTab::database()
 {
-    const QString path = save(r, recordsFolder());
-    showStatus(path.isEmpty() ? text(Text::SaveFailed, m_language).arg(recordsFolder())
-                              : text(Text::Saved, m_language).arg(path));
+    if (m_db && m_dbFolder == recordsFolder())
+        return m_db.get();
+    m_db = std::make_unique<recordsdb::RecordDb>();
+    m_dbFolder = recordsFolder();
+    recordsdb::DbSettings settings = recordsdb::fromEnvironment(m_dbFolder);
+    // A shared PostgreSQL database: the password is asked for, never kept.
+    if (settings.kind == recordsdb::DbSettings::Kind::Postgres && settings.password.isEmpty())
+        settings.password = QInputDialog::getText(this, recordsdb::describe(settings), QStringLiteral("Password"),
+                                                  QLineEdit::Password);
+    if (m_db->open(settings))
+        return m_db.get();
+    showStatus(text(Text::DatabaseFailed, m_language).arg(m_db->error()));
+    m_db.reset();
+    return nullptr;
+}
+
+void CalibrationRecordTab::saveRecord(Record &r)
+{
+    auto *db = database();
+    if (!db)
+        return;
+    const auto number = db->append(r);
+    if (number)
+        r.id = *number;
+    showStatus(number ? text(Text::Saved, m_language).arg(QStringLiteral("#%1").arg(*number))
+                      : text(Text::SaveFailed, m_language).arg(db->error()));
+    refreshHistory();
+}
+
+void CalibrationRecordTab::verifyChain()
+{
+    auto *db = database();
+    if (!db)
+        return;
+    const recordsdb::ChainReport report = db->verify();
+    QStringList named;
+    for (const recordsdb::ChainFault &f : report.faults)
+        named << QStringLiteral("#%1 %2 (%3)").arg(f.number).arg(f.serial, f.what);
+    showStatus(report.intact() ? text(Text::ChainIntact, m_language).arg(report.checked)
+                               : text(Text::ChainBroken, m_language).arg(named.join(QStringLiteral("; "))));
+}
+
+void CalibrationRecordTab::openInstruments()
+{
+    auto *db = database();
+    if (!db)
+        return;
+    auto *dialog = new InstrumentListDialog(*db, m_language, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &InstrumentListDialog::checkRequested, this, &CalibrationRecordTab::useInstrument);
+    dialog->open();
+}
+
+void CalibrationRecordTab::useInstrument(const recordsdb::Instrument &i)
+{
+    m_tag->setText(i.tag);
+    m_serial->setText(i.serial);
+    m_description->setText(i.description);
+    m_inputType = i.inputType;
+    m_unit = i.unit;
+    m_unitLabel->setText(m_unit);
+    m_toleranceKind->setItemText(0, m_unit);
+    m_lower->setValue(i.rangeLower);
+    m_upper->setValue(i.rangeUpper);
+    fillDefaultPoints();
+    refreshHistory();
+}
+
+namespace {
+const char kRemembered[] = "record/header";
+}
+
+void CalibrationRecordTab::rememberHeader()
+{
+    m_remember = true;
+    QSettings settings;
+    settings.beginGroup(QLatin1String(kRemembered));
+    for (QLineEdit *e : {m_technician, m_laboratory, m_procedure, m_reference, m_referenceCertificate})
+        e->setText(settings.value(e->objectName()).toString());
+    const QDate due = settings.value(m_due->objectName()).toDate();
+    if (due.isValid())
+        m_due->setDate(due);
+}
+
+void CalibrationRecordTab::saveRemembered() const
+{
+    if (!m_remember)
+        return;
+    QSettings settings;
+    settings.beginGroup(QLatin1String(kRemembered));
+    for (QLineEdit *e : {m_technician, m_laboratory, m_procedure, m_reference, m_referenceCertificate})
+        settings.setValue(e->objectName(), e->text().trimmed());
+    settings.setValue(m_due->objectName(), header().referenceDue);
+}
+
+void CalibrationRecordTab::importJson()
+{
+    auto *db = database();
+    if (!db)
+        return;
+    const recordsdb::ImportReport report = db->importFolder(recordsFolder());
+    showStatus(text(Text::ImportedCount, m_language).arg(report.imported).arg(report.already));
+    refreshHistory();
 }
 
 QString CalibrationRecordTab::exportPath(const QString &suffix) const
@@ -623,9 +812,7 @@ void CalibrationRecordTab::exportCsv()
     }
     const QString path = exportPath(QStringLiteral("_record.csv"));
     QDir().mkpath(recordsFolder());
-    QFile file(path);
-    const bool ok = file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-                    && file.write(toCsv(checks).toUtf8()) >= 0;
+    const bool ok = writeCsv(path, checks, m_bom->isChecked());
     showStatus(text(ok ? Text::Exported : Text::SaveFailed, m_language).arg(path));
 }
 
@@ -633,22 +820,39 @@ void CalibrationRecordTab::exportPdf()
 {
     if (!m_found && !m_left)
         return;
+    // Only stored checks are certified; the number comes from the database.
+    auto *db = database();
+    if (!db || (m_found && m_found->id == 0) || (m_left && m_left->id == 0)) {
+        showStatus(text(Text::SaveFailed, m_language).arg(db ? db->error() : recordsFolder()));
+        return;
+    }
+    const auto number = db->issueCertificate(m_found ? m_found->id : 0, m_left ? m_left->id : 0);
+    if (!number) {
+        showStatus(text(Text::SaveFailed, m_language).arg(db->error()));
+        return;
+    }
     const QString path = exportPath(QStringLiteral("_certificate.pdf"));
     QDir().mkpath(recordsFolder());
-    const bool ok = writeCertificate(path, {m_found, m_left, m_language});
+    const bool ok = writeCertificate(path, {m_found, m_left, m_language, *number});
     showStatus(text(ok ? Text::Exported : Text::SaveFailed, m_language).arg(path));
 }
 
 void CalibrationRecordTab::refreshHistory()
 {
     const QString serial = m_serial->text().trimmed();
-    const auto list = serial.isEmpty() ? QVector<StoredRecord>() : history(recordsFolder(), serial);
+    auto *db = serial.isEmpty() || recordsFolder().isEmpty() ? nullptr : database();
+    const auto stored = db ? db->list(serial) : QVector<recordsdb::StoredRecord>();
+    QVector<StoredRecord> list;
+    for (const auto &row : stored)
+        list.append({QString::number(row.record.id), row.record});
     m_history->setRowCount(list.size());
     for (int row = 0; row < list.size(); ++row) {
         const Record &r = list[row].record;
-        const QStringList cells{r.started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-                                text(r.stage == Stage::AsFound ? Text::AsFound : Text::AsLeft, m_language),
-                                verdictText(verdict(r), m_language)};
+        QString stage = text(r.stage == Stage::AsFound ? Text::AsFound : Text::AsLeft, m_language);
+        stage += QStringLiteral(" #%1").arg(r.id);
+        if (r.amendment)
+            stage += QStringLiteral(" → #%1").arg(r.amendment->supersedes);
+        const QStringList cells{localTimeText(r.started), stage, verdictText(verdict(r), m_language)};
         for (int c = 0; c < cells.size(); ++c)
             m_history->setItem(row, c, new QTableWidgetItem(cells[c]));
     }

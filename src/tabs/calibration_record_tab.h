@@ -1,10 +1,13 @@
 #pragma once
 // The "Calibration record" tab: the record's header, the guided as-found and
-// as-left checks driven by the live polls, the record files, the certificate
-// and the transmitter's history. The arithmetic and the files are src/record's.
+// as-left checks driven by the live polls, the records database, the
+// certificate and the transmitter's history. The arithmetic and the files are
+// src/record's, the database src/records_db's.
 
 #include "calibration_record.h"
 #include "live_values.h"
+#include "instrument_register.h"
+#include "record_db.h"
 #include "record_store.h"
 #include "record_texts.h"
 #include "stability.h"
@@ -12,8 +15,10 @@
 #include <QElapsedTimer>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <optional>
 
+class QCheckBox;
 class QComboBox;
 class QDateEdit;
 class QDoubleSpinBox;
@@ -41,6 +46,15 @@ public:
     const std::optional<record::Record> &asFound() const { return m_found; }
     const std::optional<record::Record> &asLeft() const { return m_left; }
     bool checkRunning() const { return m_running.has_value(); }
+    // The records database of the records folder; nullptr (and the operator
+    // told) when it cannot be opened.
+    recordsdb::RecordDb *database();
+
+    // Technician, laboratory and reference instrument from the application's
+    // settings now, and saved there at each check from then on.
+    void rememberHeader();
+    // The header of a registered instrument, as "Start a check" in the list sets it.
+    void useInstrument(const recordsdb::Instrument &instrument);
 
 public slots:
     void onLiveValues(const reg::LiveValues &values);
@@ -83,7 +97,12 @@ private:
     // Results, files and history.
     void showRecord(record::Stage stage);
     void onCellChanged(QTableWidget *table, record::Stage stage, int row, int column);
-    void saveRecord(const record::Record &r);
+    void saveRecord(record::Record &r);
+    bool amendFinished(record::Stage stage);
+    void verifyChain();
+    void importJson();
+    void openInstruments();
+    void saveRemembered() const;
     void exportCsv();
     void exportPdf();
     QString exportPath(const QString &suffix) const;
@@ -97,6 +116,8 @@ private:
 
     QLineEdit *m_tag, *m_serial, *m_description, *m_technician, *m_reference, *m_ambient;
     QLineEdit *m_points, *m_folder;
+    QLineEdit *m_laboratory, *m_procedure, *m_referenceCertificate, *m_uncertainty, *m_override, *m_amendReason;
+    QCheckBox *m_bom;
     QDateEdit *m_due;
     QDoubleSpinBox *m_tolerance, *m_lower, *m_upper, *m_band;
     QComboBox *m_toleranceKind;
@@ -116,4 +137,8 @@ private:
     bool m_filling = false;   // tables being filled, not edited
     record::StabilityDetector m_detector;
     QElapsedTimer m_waitClock;
+    std::unique_ptr<recordsdb::RecordDb> m_db;
+    QString m_inputType;
+    bool m_remember = false;
+    QString m_dbFolder;
 };

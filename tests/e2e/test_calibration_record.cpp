@@ -5,6 +5,7 @@
 
 #include "e2e_helpers.h"
 #include "record_driver.h"
+#include "number_input.h"
 #include "record_table.h"
 #include "sensor_tables.h"
 
@@ -28,8 +29,10 @@ double injectedError(double celsius)
     return *celsiusFromEmf(0, seen + junction) - celsius;
 }
 
-// Readings come in tenths: half a tenth either way.
+// Readings come in tenths: half a tenth either way; a printed error, rounded to
+// the tenth again, one tenth.
 constexpr double kReadingSlack = 0.051;
+constexpr double kPrintedSlack = 0.101;
 
 QString pdfText(const QString &path)
 {
@@ -80,7 +83,7 @@ void TestCalibrationRecord::asFoundCalibrateAsLeft()
     d.fillHeader(QStringLiteral("SN-7001"), folder.path(), 0.8, 3);
     d.click("pushButton_record_read_range");
     QCOMPARE(d.find<QLineEdit>("lineEdit_record_points")->text(),
-             QStringLiteral("-20.0, 185.0, 390.0, 595.0, 800.0"));
+             record::pointsText({-20.0, 185.0, 390.0, 595.0, 800.0}));
 
     // As found: the error grows along the range and breaks the tolerance from 390 on.
     QVERIFY(d.runCheck(Stage::AsFound));
@@ -88,11 +91,14 @@ void TestCalibrationRecord::asFoundCalibrateAsLeft()
     const QVector<bool> wantPass{true, true, false, false, false};
     for (int i = 0; i < found.points.size(); ++i) {
         const auto f = record::figures(found.points[i], found.header);
-        QVERIFY2(qAbs(f.error - injectedError(found.points[i].reference)) <= kReadingSlack,
-                 qPrintable(QString("point %1: error %2").arg(i).arg(f.error)));
+        const double measured = found.points[i].reading - found.points[i].reference;
+        QVERIFY2(qAbs(measured - injectedError(found.points[i].reference)) <= kReadingSlack,
+                 qPrintable(QString("point %1: error %2").arg(i).arg(measured)));
         QCOMPARE(f.passed, wantPass[i]);
     }
     QCOMPARE(record::verdict(found), record::Verdict::Fail);
+    QVERIFY(!found.configuration.isEmpty());   // read from the transmitter at the start
+    QCOMPARE(found.header.inputType, QStringLiteral("K"));
 
     // Calibrate: the window's thermocouple two-point calibration at 50 mV and 0 mV.
     s.ui()->pushButton_tc_calib_2->click();
@@ -112,21 +118,27 @@ void TestCalibrationRecord::asFoundCalibrateAsLeft()
     QVERIFY(d.runCheck(Stage::AsLeft));
     const record::Record left = *tab->asLeft();
     for (const record::Point &p : left.points)
-        QVERIFY(qAbs(record::figures(p, left.header).error) <= kReadingSlack);
+        QVERIFY(qAbs(p.reading - p.reference) <= kReadingSlack);
     QCOMPARE(record::verdict(left), record::Verdict::Pass);
 
-    // The technician types the loop current the meter shows at 390 degC.
+    // The technician adds the loop current the meter shows at 390 degC: the
+    // finished as-left check gets an amendment with the reason, the first stays.
     s.sim().setAppliedCelsius(390.0);
+    d.type("lineEdit_record_amend_reason", QStringLiteral("loop current read after the check"));
     auto *leftTable = d.find<QTableWidget>("tableWidget_record_as_left");
     leftTable->item(2, record::ColMeasuredMa)->setText(QString::number(s.sim().loopCurrentMa(), 'f', 3));
     QTRY_VERIFY(tab->asLeft()->points[2].currentMa.has_value());
     QVERIFY(qAbs(*record::figures(tab->asLeft()->points[2], left.header).currentErrorMa) < 0.005);
 
-    // Both checks are on file and listed for this serial number.
-    QTRY_COMPARE(d.find<QTableWidget>("tableWidget_record_history")->rowCount(), 2);
-    QVERIFY(QFile::exists(folder.filePath(record::fileName(found))));
-    QCOMPARE(record::load(folder.filePath(record::fileName(left)))->points[2].currentMa,
-             tab->asLeft()->points[2].currentMa);
+    // All three versions are in the database, listed for this serial number, chain intact.
+    QTRY_COMPARE(d.find<QTableWidget>("tableWidget_record_history")->rowCount(), 3);
+    const auto stored = tab->database()->list(QStringLiteral("SN-7001"));
+    QCOMPARE(stored.size(), 3);
+    QVERIFY(!stored[1].record.points[2].currentMa);
+    QCOMPARE(stored[2].record.amendment->supersedes, stored[1].record.id);
+    QCOMPARE(stored[2].record.points[2].currentMa, tab->asLeft()->points[2].currentMa);
+    d.click("pushButton_record_verify");
+    QCOMPARE(d.find<QLabel>("label_record_status")->text(), QStringLiteral("All 3 records intact"));
 
     // CSV: the figures are the injected error.
     d.click("pushButton_record_csv");
@@ -135,7 +147,7 @@ void TestCalibrationRecord::asFoundCalibrateAsLeft()
     QCOMPARE(foundRows.size(), 5);
     for (const QString &row : foundRows) {
         const QStringList cells = row.split(',');
-        QVERIFY2(qAbs(cells[4].toDouble() - injectedError(cells[2].toDouble())) <= kReadingSlack, qPrintable(row));
+        QVERIFY2(qAbs(cells[4].toDouble() - injectedError(cells[2].toDouble())) <= kPrintedSlack, qPrintable(row));
     }
     QCOMPARE(csvRows(csv, "as-left").filter(",pass").size(), 5);
 
@@ -143,19 +155,25 @@ void TestCalibrationRecord::asFoundCalibrateAsLeft()
     d.click("pushButton_record_pdf");
     const QString text = pdfText(QString(csv).replace("_record.csv", "_certificate.pdf"));
     QVERIFY2(text.contains("Calibration certificate") && text.contains("SN-7001"), qPrintable(text));
+    QVERIFY(text.contains("Certificate No.: 000001") && text.contains("SIM-2026-001") && text.contains("Page 1 of"));
+    QVERIFY(text.contains("adjusted"));
     QVERIFY(text.contains("As found") && text.contains("As left"));
     QCOMPARE(text.count("FAIL"), 4);   // three points and the as-found verdict
     QVERIFY(text.contains(QRegularExpression("Verdict: PASS\\s*\\n(.|\\n)*Verdict: PASS")));
-    // Each test point's row: as found on the left, as left beside it.
+    // Each test point's row: the as-found table first, then the as-left one.
     const auto cellsPattern = [](const record::Record &r, int i) {
         QStringList cells = record::rowCells(r.points[i], r.header, 2).mid(0, 3);
         for (QString &c : cells)
             c = QRegularExpression::escape(c);
         return cells.join("\\s+");
     };
-    for (int i = 0; i < found.points.size(); ++i) {
-        const QRegularExpression row(cellsPattern(found, i) + ".*" + cellsPattern(left, i));
-        QVERIFY2(text.contains(row), qPrintable(row.pattern() + "\n" + text));
+    int from = 0;
+    for (const record::Record &r : {found, *tab->asLeft()}) {
+        for (int i = 0; i < r.points.size(); ++i) {
+            const QRegularExpression row(cellsPattern(r, i));
+            from = text.indexOf(row, from);
+            QVERIFY2(from >= 0, qPrintable(row.pattern() + "\n" + text));
+        }
     }
 }
 

@@ -37,7 +37,8 @@ dpkg-deb -c "$deb" | awk '{print $6}' > "$work/contents"
 for f in "${files[@]}"; do grep -qx "./usr/$f" "$work/contents" || fail "package lacks /usr/$f"; done
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for lib in 'libqt[56]widgets[56]' 'libqt[56]serialbus[56]' 'libqt[56]serialport[56]' libmodbus5 libc6; do
+for lib in 'libqt[56]widgets[56]' 'libqt[56]serialbus[56]' 'libqt[56]serialport[56]' 'libqt[56]sql[56]-sqlite' \
+           libmodbus5 libc6; do
   grep -Eq "(^|, )$lib" <<< "$depends" || fail "Depends lacks $lib"
 done
 command -v lintian > /dev/null || fail "lintian is missing (scripts/install-deps.sh)"

@@ -6,11 +6,13 @@
 #include "calibration_record_tab.h"
 #include "simulator.h"
 
+#include <QDateEdit>
 #include <QDoubleSpinBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <functional>
 
 class RecordDriver
 {
@@ -31,6 +33,10 @@ public:
         type("lineEdit_record_description", QStringLiteral("Furnace zone 2"));
         type("lineEdit_record_technician", QStringLiteral("J. Chen"));
         type("lineEdit_record_reference", QStringLiteral("Simulator (tcal-sim)"));
+        type("lineEdit_record_reference_certificate", QStringLiteral("SIM-2026-001"));
+        type("lineEdit_record_laboratory", QStringLiteral("Plant metrology lab"));
+        type("lineEdit_record_procedure", QStringLiteral("QP-CAL-012"));
+        find<QDateEdit>("dateEdit_record_due")->setDate(QDate::currentDate().addMonths(6));
         type("lineEdit_record_ambient", QStringLiteral("23.5"));
         type("lineEdit_record_folder", folder);
         type("lineEdit_record_serial", serial);
@@ -39,7 +45,8 @@ public:
     }
 
     // Runs one check to its end; false when a point was not recorded in time.
-    bool runCheck(record::Stage stage, int msPerPoint = 30000)
+    // `afterPoint` runs once each point but the last is recorded, while the check still runs.
+    bool runCheck(record::Stage stage, int msPerPoint = 30000, std::function<void(int)> afterPoint = {})
     {
         click(stage == record::Stage::AsFound ? "pushButton_record_as_found" : "pushButton_record_as_left");
         const auto &r = stage == record::Stage::AsFound ? m_tab->asFound() : m_tab->asLeft();
@@ -49,6 +56,8 @@ public:
             if (!QTest::qWaitFor([&] { return r->points[i].status != record::Point::Status::Pending; },
                                  msPerPoint))
                 return false;
+            if (afterPoint && i + 1 < r->points.size())
+                afterPoint(i);
         }
         return r && !m_tab->checkRunning();
     }

@@ -1,6 +1,7 @@
 // Calibration record arithmetic, stability detection, the record file and its history.
 
 #include "calibration_record.h"
+#include "number_input.h"
 #include "record_csv.h"
 #include "record_store.h"
 #include "record_texts.h"
@@ -26,6 +27,9 @@ private slots:
     void roundTrip();
     void historyAndDrift();
     void csvQuotesAndFigures();
+    void csvGuardsAndWrites();
+    void decimalCommas();
+    void timesInUtcShownWithOffset();
     void everyTextInThreeLanguages();
 };
 
@@ -61,7 +65,9 @@ void TestRecord::toleranceEdges_data()
     QTest::newRow("degrees, at the edge") << 25.0 << 25.3 << 0 << 0.3 << true;
     QTest::newRow("degrees, at the negative edge") << 25.0 << 24.7 << 0 << 0.3 << true;
     QTest::newRow("degrees, one tenth beyond") << 25.0 << 25.4 << 0 << 0.3 << false;
-    QTest::newRow("degrees, one hundredth beyond") << 250.0 << 250.51 << 0 << 0.5 << false;
+    // Judged as printed at the transmitter's tenth: +0.54 prints +0.5 and passes ±0.50.
+    QTest::newRow("degrees, prints at the edge") << 250.0 << 250.54 << 0 << 0.5 << true;
+    QTest::newRow("degrees, prints beyond") << 250.0 << 250.55 << 0 << 0.5 << false;
     // 0.1 % of a 1000-degree span is 1.0 degree.
     QTest::newRow("percent, at the edge") << 750.0 << 751.0 << 1 << 0.1 << true;
     QTest::newRow("percent, beyond") << 750.0 << 748.9 << 1 << 0.1 << false;
@@ -134,6 +140,8 @@ void TestRecord::stability_data()
     QTest::newRow("noise wider than the band")
         << QVector<double>{99.8, 100.2, 99.8, 100.2, 99.8, 100.2, 99.8, 100.2, 99.8, 100.2, 99.8}
         << -1 << 0.0;
+    // 100.2 - 100.0 is a hair above 0.2 in doubles.
+    QTest::newRow("band edge at 100") << QVector<double>{100.0, 100.2, 100.0, 100.2, 100.0} << 5 << 100.08;
     QTest::newRow("slow drift")
         << QVector<double>{100.0, 100.06, 100.12, 100.18, 100.24, 100.30, 100.36, 100.42, 100.48,
                            100.54, 100.60} << -1 << 0.0;
@@ -201,7 +209,7 @@ static Record sampleRecord(const QString &serial, Stage stage, const QDateTime &
 
 void TestRecord::roundTrip()
 {
-    const QDateTime t(QDate(2026, 12, 7), QTime(9, 30, 15, 250));
+    const QDateTime t(QDate(2026, 12, 7), QTime(9, 30, 15, 250), Qt::UTC);
     Record r = sampleRecord("SN 42/7", Stage::AsFound, t, {-49.5, 75.8, 201.0});
     setTypedCurrent(r, 1, 8.123);
     r.points[3].status = Point::Status::Skipped;
@@ -216,7 +224,7 @@ void TestRecord::roundTrip()
     QJsonObject foreign = toJson(r);
     foreign["format"] = "something-else";
     QVERIFY(!fromJson(foreign));
-    QCOMPARE(fileName(r), QStringLiteral("SN-42-7_20261207-093015_as-found.json"));
+    QCOMPARE(fileName(r), QStringLiteral("SN-42-7_20261207-093015Z_as-found.json"));
 }
 
 void TestRecord::historyAndDrift()
@@ -244,15 +252,72 @@ void TestRecord::historyAndDrift()
 
 void TestRecord::csvQuotesAndFigures()
 {
-    const QDateTime t(QDate(2026, 12, 7), QTime(10, 0));
+    const QDateTime t(QDate(2026, 12, 7), QTime(10, 0), Qt::UTC);
     Record r = sampleRecord("C3", Stage::AsLeft, t, {-50.0, 76.5});
     setTypedCurrent(r, 1, 8.1);
     const QStringList lines = toCsv({r}).split('\n');
     QVERIFY(lines.contains("description,\"Reactor, \"\"inlet\"\"\""));
     // 0.25 % of a 500-degree span is 1.25: +1.5 fails, the current 8.1 vs 8.0 passes.
-    QVERIFY2(lines.contains("as-left,2026-12-07T10:00:00,75.000,76.500,1.500,0.300,8.000,8.100,0.100,fail"),
+    QVERIFY2(lines.contains("as-left,2026-12-07T10:00:00Z,75.000,76.500,1.5,0.300,8.000,8.100,0.100,fail"),
              qPrintable(lines.join('\n')));
-    QVERIFY(lines.contains("as-left,2026-12-07T10:00:00,200.000,,,,12.000,,,not done"));
+    QVERIFY(lines.contains("as-left,2026-12-07T10:00:00Z,200.000,,,,12.000,,,not done"));
+}
+
+void TestRecord::csvGuardsAndWrites()
+{
+    const QDateTime t(QDate(2026, 12, 7), QTime(10, 0), Qt::UTC);
+    Record found = sampleRecord("D4", Stage::AsFound, t, {-50.0});
+    found.header.description = "=HYPERLINK(\"x\")";
+    found.header.technician = "line one\rline two";
+    Record left = sampleRecord("D4", Stage::AsLeft, t.addSecs(3600), {-50.0});
+    left.header.technician = "-J. Chen";
+    left.header.ambient = "24.0";
+    const QStringList lines = toCsv({found, left}).split('\n');
+    QCOMPARE(lines[0], QStringLiteral("field,as-found,as-left"));
+    QVERIFY(lines.contains("description,\"'=HYPERLINK(\"\"x\"\")\",\"Reactor, \"\"inlet\"\"\""));
+    QVERIFY(lines.contains("technician,\"line one\rline two\",'-J. Chen"));
+    QVERIFY(lines.contains("ambient,23.5,24.0"));   // each check's own header
+    QVERIFY(lines.contains("range low,-50.000,-50.000"));   // numbers as numbers
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("r.csv");
+    QVERIFY(writeCsv(path, {found}, true));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll().startsWith("\xEF\xBB\xBFtag,TT-101"));
+    QVERIFY(csvBytes({found}, false).startsWith("tag,TT-101"));
+    // A folder that cannot exist: reported, not silently lost.
+    QVERIFY(!writeCsv(path + "/below-a-file.csv", {found}, false));
+}
+
+void TestRecord::decimalCommas()
+{
+    const QLocale german(QLocale::German, QLocale::Germany);
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    QCOMPARE(parsePoints("0; 12,5; 25", german).points, (QVector<double>{0.0, 12.5, 25.0}));
+    QCOMPARE(parsePoints("0 12.5\t25", english).points, (QVector<double>{0.0, 12.5, 25.0}));
+    QCOMPARE(parsePoints("0; 12,5; 25", english).refused, QStringLiteral("12,5"));
+    QCOMPARE(parseNumber("12,004", german), std::optional<double>(12.004));
+    QCOMPARE(parseNumber("12,004", english), std::nullopt);   // not twelve thousand
+    QCOMPARE(pointsText({-20.0, 1000.0, 12.5}, german), QStringLiteral("-20,0; 1000,0; 12,5"));
+}
+
+void TestRecord::timesInUtcShownWithOffset()
+{
+    qputenv("TZ", "Asia/Shanghai");
+    tzset();
+    const QDateTime utc(QDate(2026, 12, 7), QTime(9, 30, 15), Qt::UTC);
+    Record r = sampleRecord("E5", Stage::AsFound, utc.toLocalTime(), {-50.0});
+    const QJsonObject o = toJson(r);
+    QCOMPARE(o["started"].toString(), QStringLiteral("2026-12-07T09:30:15.000Z"));
+    QCOMPARE(localTimeText(utc), QStringLiteral("2026-12-07 17:30:15 +08:00"));
+    // A file of the first version (local time, no zone) reads as local time.
+    QJsonObject legacy = o;
+    legacy["version"] = 1;
+    legacy["started"] = "2026-12-07T17:30:15.000";
+    QCOMPARE(fromJson(legacy)->started, utc);
+    QCOMPARE(fileName(r), QStringLiteral("E5_20261207-093015Z_as-found.json"));
+    qunsetenv("TZ");
+    tzset();
 }
 
 void TestRecord::everyTextInThreeLanguages()

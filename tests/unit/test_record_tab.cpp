@@ -1,23 +1,33 @@
 // The record tab's guided check driven by live polls, without a transmitter:
-// skip, timeout, repeat and what the tables then say.
+// skip, timeout, repeat and what the tables then say; a finished check never
+// rewritten, typed numbers, the reference's due date, the instrument list.
 
 #include "calibration_record_tab.h"
+#include "instrument_list.h"
 #include "record_table.h"
 
+#include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QtTest>
 
 using record::Point;
+using record::Text;
 
 class TestRecordTab : public QObject
 {
     Q_OBJECT
 private slots:
     void skipTimeoutAndRepeat();
+    void finishedCheckIsNeverRewritten();
+    void typedNumbersInTheLocale();
+    void expiredReferenceNeedsAReason();
+    void instrumentListStartsACheck();
+    void headerRemembered();
 };
 
 namespace {
@@ -29,6 +39,29 @@ reg::LiveValues poll(std::optional<double> measured)
     return v;
 }
 
+template <class T = QLineEdit> T *in(QWidget &w, const char *name) { return w.findChild<T *>(name); }
+void click(QWidget &w, const char *name) { in<QPushButton>(w, name)->click(); }
+QString status(QWidget &tab) { return in<QLabel>(tab, "label_record_status")->text(); }
+
+// A tab with a records folder, a reference due next year and `points` typed (no link).
+void prepare(CalibrationRecordTab &tab, const QString &folder, const QString &points)
+{
+    in(tab, "lineEdit_record_folder")->setText(folder);
+    in(tab, "lineEdit_record_points")->setText(points);
+    in(tab, "lineEdit_record_serial")->setText("SN-1");
+    in<QDateEdit>(tab, "dateEdit_record_due")->setDate(QDate::currentDate().addYears(1));
+    in<QSpinBox>(tab, "spinBox_record_polls")->setValue(2);
+    tab.setLanguage(2);
+}
+
+// Measures the running point at `value`.
+void measure(CalibrationRecordTab &tab, double value)
+{
+    click(tab, "pushButton_record_measure");
+    tab.onLiveValues(poll(value));
+    tab.onLiveValues(poll(value));
+}
+
 } // namespace
 
 void TestRecordTab::skipTimeoutAndRepeat()
@@ -36,11 +69,8 @@ void TestRecordTab::skipTimeoutAndRepeat()
     QTemporaryDir folder;
     CalibrationRecordTab tab;
     const auto find = [&](const char *name) { return tab.findChild<QPushButton *>(name); };
-    tab.findChild<QLineEdit *>("lineEdit_record_folder")->setText(folder.path());
-    tab.findChild<QLineEdit *>("lineEdit_record_points")->setText("0, 50, 100");   // typed, no link
-    tab.findChild<QSpinBox *>("spinBox_record_polls")->setValue(2);
+    prepare(tab, folder.path(), "0; 50; 100");
     tab.findChild<QSpinBox *>("spinBox_record_timeout")->setValue(5);
-    tab.setLanguage(2);
     find("pushButton_record_as_found")->click();
     const auto &points = tab.asFound()->points;
 
@@ -74,7 +104,124 @@ void TestRecordTab::skipTimeoutAndRepeat()
     QVERIFY(!tab.checkRunning());
     // Saved, but a skipped point never makes a pass.
     QCOMPARE(record::verdict(*tab.asFound()), record::Verdict::Incomplete);
-    QCOMPARE(QDir(folder.path()).entryList({"*_as-found.json"}).size(), 1);
+    QCOMPARE(tab.database()->list("SN-1").size(), 1);
+}
+
+void TestRecordTab::finishedCheckIsNeverRewritten()
+{
+    QTemporaryDir folder;
+    CalibrationRecordTab tab;
+    prepare(tab, folder.path(), "500");
+    click(tab, "pushButton_record_as_found");
+    measure(tab, 503.0);
+    const qint64 stored = tab.asFound()->id;
+    QVERIFY(!tab.checkRunning() && stored > 0);
+
+    // Repeat on the finished row, and a typed current: refused without a reason.
+    auto *table = in<QTableWidget>(tab, "tableWidget_record_as_found");
+    table->selectRow(0);
+    click(tab, "pushButton_record_repeat");
+    QVERIFY(!tab.checkRunning());
+    QCOMPARE(status(tab), record::text(Text::FinishedUnchanged, 2));
+    table->item(0, record::ColMeasuredMa)->setText("12.000");
+    QVERIFY(!tab.asFound()->points[0].currentMa);
+
+    // With a reason the correction is a new version; the first reading stays on file.
+    in(tab, "lineEdit_record_amend_reason")->setText("calibrator was still settling");
+    click(tab, "pushButton_record_repeat");
+    measure(tab, 500.1);
+    const auto list = tab.database()->list("SN-1");
+    QCOMPARE(list.size(), 2);
+    QCOMPARE(list[0].record.points[0].reading, 503.0);
+    QCOMPARE(list[0].supersededBy, list[1].record.id);
+    QCOMPARE(list[1].record.amendment->supersedes, stored);
+    QCOMPARE(list[1].record.points[0].reading, 500.1);
+}
+
+void TestRecordTab::typedNumbersInTheLocale()
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    QTemporaryDir folder;
+    CalibrationRecordTab tab;
+    prepare(tab, folder.path(), "0; 12,5; 25");
+    click(tab, "pushButton_record_as_found");
+    QCOMPARE(tab.asFound()->points[1].reference, 12.5);
+    auto *table = in<QTableWidget>(tab, "tableWidget_record_as_found");
+    table->item(0, record::ColMeasuredMa)->setText("4,004");
+    QCOMPARE(tab.asFound()->points[0].currentMa, std::optional<double>(4.004));
+    table->item(1, record::ColMeasuredMa)->setText("4.0.1");   // refused with a word, not cleared
+    QVERIFY(!tab.asFound()->points[1].currentMa);
+    QCOMPARE(status(tab), record::text(Text::BadNumber, 2).arg("4.0.1"));
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    prepare(tab, folder.path(), "0; 12,5; 25");   // refused, the check running stays
+    click(tab, "pushButton_record_as_found");
+    QCOMPARE(status(tab), record::text(Text::BadPoints, 2).arg("12,5"));
+    QLocale::setDefault(QLocale::c());
+}
+
+void TestRecordTab::expiredReferenceNeedsAReason()
+{
+    QTemporaryDir folder;
+    CalibrationRecordTab tab;
+    prepare(tab, folder.path(), "0; 50");
+    auto *due = in<QDateEdit>(tab, "dateEdit_record_due");
+    due->setDate(due->minimumDate());   // not given
+    click(tab, "pushButton_record_as_found");
+    QCOMPARE(status(tab), record::text(Text::DueMissing, 2));
+    due->setDate(QDate::currentDate().addDays(-3));
+    click(tab, "pushButton_record_as_found");
+    QVERIFY(!tab.asFound());
+    QVERIFY(status(tab).contains(due->date().toString(Qt::ISODate)));
+    in(tab, "lineEdit_record_override")->setText("checked against a second calibrator");
+    click(tab, "pushButton_record_as_found");
+    QCOMPARE(tab.asFound()->header.referenceOverride, QStringLiteral("checked against a second calibrator"));
+}
+
+void TestRecordTab::instrumentListStartsACheck()
+{
+    QTemporaryDir folder;
+    CalibrationRecordTab tab;
+    prepare(tab, folder.path(), "0");
+    recordsdb::InstrumentRegister reg(*tab.database());
+    QVERIFY(reg.save({"TT-7", "SN-77", "Kiln exit", "Kiln 2", "Type K", -20.0, 780.0, "°C", 12, "in service"}));
+    QVERIFY(reg.save({"TT-8", "SN-88", "Dryer", "Dryer 1", "Type J", 0.0, 400.0, "°C", 12, "spare"}));
+    // Calibrated 13 months ago on a 12-month interval: overdue, and shown so.
+    record::Header last;
+    last.serial = "SN-77";
+    QVERIFY(tab.database()->append(record::newRecord(last, record::Stage::AsLeft, {}, QDateTime::currentDateTimeUtc().addMonths(-13))));
+    click(tab, "pushButton_record_instruments");
+    auto *dialog = tab.findChild<InstrumentListDialog *>();
+    auto *table = in<QTableWidget>(*dialog, "tableWidget_instruments");
+    in(*dialog, "lineEdit_instrument_search")->setText("kiln");
+    QCOMPARE(table->rowCount(), 1);
+    QVERIFY(table->item(0, 7)->text().endsWith(record::text(Text::Overdue, 2)));
+    QVERIFY(table->item(0, 0)->background().style() != Qt::NoBrush);
+    table->selectRow(0);
+    click(*dialog, "pushButton_instrument_start");
+    QCOMPARE(in(tab, "lineEdit_record_points")->text(), QStringLiteral("-20.0; 180.0; 380.0; 580.0; 780.0"));
+    click(tab, "pushButton_record_as_found");
+    QCOMPARE(tab.asFound()->header.serial, QStringLiteral("SN-77"));
+    QCOMPARE(tab.asFound()->header.inputType, QStringLiteral("Type K"));
+}
+
+void TestRecordTab::headerRemembered()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("TCal-test-record-tab"));
+    QSettings().clear();
+    QTemporaryDir folder;
+    {
+        CalibrationRecordTab tab;
+        tab.rememberHeader();
+        prepare(tab, folder.path(), "0");
+        in(tab, "lineEdit_record_technician")->setText("J. Chen");
+        in(tab, "lineEdit_record_reference")->setText("Calibrator 7");
+        click(tab, "pushButton_record_as_found");
+    }
+    CalibrationRecordTab again;
+    again.rememberHeader();
+    QCOMPARE(in(again, "lineEdit_record_technician")->text(), QStringLiteral("J. Chen"));
+    QCOMPARE(in(again, "lineEdit_record_reference")->text(), QStringLiteral("Calibrator 7"));
+    QSettings().clear();
 }
 
 QTEST_MAIN(TestRecordTab)

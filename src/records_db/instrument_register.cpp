@@ -1,0 +1,93 @@
+#include "instrument_register.h"
+
+#include "record_db.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace recordsdb {
+
+DueState dueState(const QDate &due, const QDate &today, int soonDays)
+{
+    if (!due.isValid())
+        return DueState::Never;
+    if (due < today)
+        return DueState::Overdue;
+    return today.daysTo(due) <= soonDays ? DueState::DueSoon : DueState::Ok;
+}
+
+QDate nextDue(const QDate &lastAsLeft, int intervalMonths)
+{
+    return lastAsLeft.isValid() ? lastAsLeft.addMonths(intervalMonths) : QDate();
+}
+
+bool InstrumentRegister::save(const Instrument &i)
+{
+    if (i.tag.trimmed().isEmpty() || i.serial.trimmed().isEmpty() || !(i.rangeUpper > i.rangeLower)
+        || i.intervalMonths < 1) {
+        m_error = QStringLiteral("an instrument needs a tag, a serial number, a range and an interval");
+        return false;
+    }
+    QSqlDatabase &db = m_db.connection();
+    db.transaction();
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("DELETE FROM instruments WHERE tag = ?"));
+    q.addBindValue(i.tag.trimmed());
+    const bool removed = q.exec();
+    q.prepare(QStringLiteral("INSERT INTO instruments (tag, serial, description, location, input_type, range_lower,"
+                             " range_upper, unit, interval_months, status) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    for (const QVariant &v : {sqlText(i.tag.trimmed()), sqlText(i.serial.trimmed()), sqlText(i.description),
+                              sqlText(i.location), sqlText(i.inputType), QVariant(i.rangeLower),
+                              QVariant(i.rangeUpper), sqlText(i.unit), QVariant(i.intervalMonths),
+                              sqlText(i.status)})
+        q.addBindValue(v);
+    if (!removed || !q.exec()) {
+        m_error = q.lastError().text();
+        db.rollback();
+        return false;
+    }
+    return db.commit();
+}
+
+QVector<InstrumentRow> InstrumentRegister::list(const QString &search)
+{
+    // The last as-left check of each serial, amendments included (they keep the start time).
+    QSqlQuery q(m_db.connection());
+    q.prepare(QStringLiteral(
+        "SELECT i.tag, i.serial, i.description, i.location, i.input_type, i.range_lower, i.range_upper,"
+        " i.unit, i.interval_months, i.status,"
+        " (SELECT MAX(r.started_utc) FROM records r WHERE r.serial = i.serial AND r.stage = 'as-left')"
+        " FROM instruments i ORDER BY i.tag"));
+    QVector<InstrumentRow> rows;
+    if (!q.exec()) {
+        m_error = q.lastError().text();
+        return rows;
+    }
+    const QString s = search.trimmed();
+    while (q.next()) {
+        InstrumentRow row;
+        Instrument &i = row.instrument;
+        i = {q.value(0).toString(), q.value(1).toString(), q.value(2).toString(), q.value(3).toString(),
+             q.value(4).toString(), q.value(5).toDouble(), q.value(6).toDouble(), q.value(7).toString(),
+             q.value(8).toInt(), q.value(9).toString()};
+        if (!s.isEmpty() && !(i.tag + '\n' + i.serial + '\n' + i.description + '\n' + i.location)
+                                 .contains(s, Qt::CaseInsensitive))
+            continue;
+        row.lastAsLeft = QDateTime::fromString(q.value(10).toString(), Qt::ISODateWithMs).toLocalTime().date();
+        row.due = nextDue(row.lastAsLeft, i.intervalMonths);
+        rows << row;
+    }
+    return rows;
+}
+
+std::optional<InstrumentRow> InstrumentRegister::find(const QString &tag)
+{
+    for (const InstrumentRow &row : list()) {
+        if (row.instrument.tag == tag.trimmed())
+            return row;
+    }
+    return std::nullopt;
+}
+
+} // namespace recordsdb

@@ -1,0 +1,58 @@
+#pragma once
+// The instruments the records belong to, in the records database: tag,
+// serial, where it is, what it measures and how often it is calibrated. The
+// last as-left date comes from the records themselves, the next due date from it.
+
+#include <QDate>
+#include <QString>
+#include <QVector>
+#include <optional>
+
+namespace recordsdb {
+
+class RecordDb;
+
+struct Instrument {
+    QString tag;                 // the key
+    QString serial;
+    QString description;
+    QString location;
+    QString inputType;
+    double rangeLower = 0.0;
+    double rangeUpper = 100.0;
+    QString unit = QStringLiteral("°C");
+    int intervalMonths = 12;
+    QString status = QStringLiteral("in service");
+};
+
+enum class DueState { Never, Ok, DueSoon, Overdue };
+
+// Due within `soonDays` counts as due soon; the due day itself is still on time.
+DueState dueState(const QDate &nextDue, const QDate &today, int soonDays = 30);
+QDate nextDue(const QDate &lastAsLeft, int intervalMonths);
+
+struct InstrumentRow {
+    Instrument instrument;
+    QDate lastAsLeft;            // invalid: never calibrated here
+    QDate due;                   // invalid with it
+};
+
+class InstrumentRegister
+{
+public:
+    explicit InstrumentRegister(RecordDb &db) : m_db(db) {}
+
+    // Adds the instrument or replaces the one with its tag; false on a missing tag
+    // or serial, a range that is not one, or an interval under a month.
+    bool save(const Instrument &instrument);
+    // Those whose tag, serial, description or location contain `search`, by tag.
+    QVector<InstrumentRow> list(const QString &search = QString());
+    std::optional<InstrumentRow> find(const QString &tag);
+    QString error() const { return m_error; }
+
+private:
+    RecordDb &m_db;
+    QString m_error;
+};
+
+} // namespace recordsdb

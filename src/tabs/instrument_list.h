@@ -1,0 +1,43 @@
+#pragma once
+// The instrument register as a dialog opened from the record tab: search,
+// overdue and due-soon rows highlighted, a small form to add or change an
+// instrument, and "Start a check", which hands the chosen one to the tab.
+
+#include "instrument_register.h"
+
+#include <QDialog>
+
+class QDoubleSpinBox;
+class QLabel;
+class QLineEdit;
+class QSpinBox;
+class QTableWidget;
+
+class InstrumentListDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    InstrumentListDialog(recordsdb::RecordDb &db, int language, QWidget *parent = nullptr);
+
+    void refresh();
+
+signals:
+    void checkRequested(const recordsdb::Instrument &instrument);
+
+private:
+    QWidget *buildForm();
+    void saveForm();
+    void showSelected();
+    void startCheck();
+
+    recordsdb::InstrumentRegister m_register;
+    int m_language;
+    QVector<recordsdb::InstrumentRow> m_rows;
+    QLineEdit *m_search;
+    QLabel *m_message;
+    QTableWidget *m_table;
+    QLineEdit *m_tag, *m_serial, *m_description, *m_location, *m_inputType;
+    QDoubleSpinBox *m_lower, *m_upper;
+    QSpinBox *m_interval;
+};
