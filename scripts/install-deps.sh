@@ -4,12 +4,15 @@
 #
 #   scripts/install-deps.sh          the Qt 5 build (the default)
 #   scripts/install-deps.sh --qt6    in addition, what the Qt 6 build needs
+#   scripts/install-deps.sh --checks in addition, clang with its sanitizer and
+#                                    libFuzzer runtimes (scripts/sanitize.sh, fuzz.sh)
 set -euo pipefail
 
 # The Qt libraries, per major version; a new Qt component (Charts, ...) adds
 # its package to both lists.
 qt5_packages=(qtbase5-dev libqt5serialbus5-dev libqt5serialport5-dev qttools5-dev-tools libqt5charts5-dev)
 qt6_packages=(qt6-base-dev qt6-serialbus-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev)
+check_packages=(clang-14 libclang-rt-14-dev)
 
 packages=(
   cmake g++ make pkg-config
@@ -23,6 +26,7 @@ packages=(
 for arg in "$@"; do
   case "$arg" in
     --qt6) packages+=("${qt6_packages[@]}") ;;
+    --checks) packages+=("${check_packages[@]}") ;;
     *) echo "unknown option: $arg" >&2; exit 2 ;;
   esac
 done

@@ -65,6 +65,19 @@ Simulator::~Simulator()
 
 bool Simulator::start(const Config &c)
 {
+    if (!open(c))
+        return false;
+    m_thread = std::thread([this] { serve(); });
+    return true;
+}
+
+void Simulator::handleFrame(const uint8_t *frame, int length)
+{
+    handle(frame, length);
+}
+
+bool Simulator::open(const Config &c)
+{
     stop();
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -106,7 +119,6 @@ bool Simulator::start(const Config &c)
     m_mapping = modbus_mapping_new(0, 0, model::kHoldingCount, model::kInputCount);
     m_stop = false;
     m_running = true;
-    m_thread = std::thread([this] { serve(); });
     return true;
 }
 
