@@ -265,6 +265,8 @@ void Simulator::writeRaw(const std::vector<uint8_t> &frame)
 
 void Simulator::handle(const uint8_t *req, int length)
 {
+    if (length < 2)
+        return;
     const int slave = req[0];
     const int function = req[kRtuHeader];
     const uint8_t *pdu = req + kRtuHeader + 1;
@@ -288,6 +290,19 @@ void Simulator::handle(const uint8_t *req, int length)
         default:
             r.count = word(pdu + 2);
         }
+    }
+
+    // A frame whose length is not the one its function's fields make is a
+    // damaged one, and one with the exception bit set is no request (its
+    // exception answer would wrap to another function code): dropped
+    // unanswered, never read past its end.
+    const bool fixedFields = function == 3 || function == 4 || function == 6;
+    const bool complete = pduLength >= 0 && function < 0x80 && (!fixedFields || pduLength == 4)
+        && (function != 16 || (pduLength >= 5 && pduLength == 5 + pdu[4]));
+    if (!complete) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        logRequest(r);
+        return;
     }
 
     int code = 0;

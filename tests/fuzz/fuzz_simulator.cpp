@@ -106,8 +106,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::vector<sim::Request> log = s.requests();
     FUZZ_REQUIRE(log.size() == 1 && log.back().function == frame[1]);
     const sim::Request &r = log.back();
-    const bool expectReply = frame[0] != 0 && !(faults & 0x04);
+    if (faults & 0x04)
+        FUZZ_REQUIRE(!r.answered && r.exception == 0);
+    // A whole request of a fixed-length function is never dropped.
+    if (frame.size() == 8 && (frame[1] == 3 || frame[1] == 4 || frame[1] == 6) && !(faults & 0x04))
+        FUZZ_REQUIRE(r.answered || r.exception != 0);
+    const bool expectReply = frame[0] != 0 && (r.answered || r.exception != 0);
     const std::vector<uint8_t> reply = readReply(line().master, expectReply ? 1000 : 2);
+    if (std::getenv("FUZZ_DEBUG")) { for (uint8_t b : reply) std::fprintf(stderr, "%02x ", b); std::fprintf(stderr, " exc %d\n", r.exception); }
     if (!r.answered)
         FUZZ_REQUIRE(before == after);
     if (!expectReply) {
