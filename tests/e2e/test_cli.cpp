@@ -110,7 +110,8 @@ void TestCli::refusedRegisterFailsTheApply()
     f.sim().setException(6, 5, 2);
     const Run r = cli(f, {"apply", path("a.json")});
     QCOMPARE(r.status, 1);
-    QVERIFY2(r.lines.last().contains("refused holding 5 (filter)"), qPrintable(r.lines.join('\n')));
+    QVERIFY2(r.lines.value(r.lines.size() - 1).contains("refused holding 5 (filter)"),
+             qPrintable(r.lines.join('\n') + r.err));
     QCOMPARE(f.sim().requestCount(6, 62) + f.sim().requestCount(16, 62), 0);
 }
 
