@@ -15,6 +15,8 @@ targets=("$@")
 
 scripts/install-deps.sh --checks
 source scripts/sanitizer-env.sh
+# Full allocation stacks through Qt, so that a leak suppression sees Qt's frames.
+export ASAN_OPTIONS="$ASAN_OPTIONS:fast_unwind_on_malloc=0"
 if [ ! -f build-sanitize/CMakeCache.txt ]; then
   cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \

@@ -113,7 +113,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_REQUIRE(r.answered || r.exception != 0);
     const bool expectReply = frame[0] != 0 && (r.answered || r.exception != 0);
     const std::vector<uint8_t> reply = readReply(line().master, expectReply ? 1000 : 2);
-    if (std::getenv("FUZZ_DEBUG")) { for (uint8_t b : reply) std::fprintf(stderr, "%02x ", b); std::fprintf(stderr, " exc %d\n", r.exception); }
     if (!r.answered)
         FUZZ_REQUIRE(before == after);
     if (!expectReply) {
