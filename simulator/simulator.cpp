@@ -342,7 +342,9 @@ void Simulator::handle(const uint8_t *req, int length)
                     code = MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS;
                 break;
             case 16:
-                if (r.count < 1 || r.count > 123 || static_cast<int>(r.values.size()) != r.count)
+                // The byte count must be the registers' two bytes each.
+                if (r.count < 1 || r.count > 123 || static_cast<int>(r.values.size()) != r.count
+                    || pdu[4] != 2 * r.count)
                     code = MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE;
                 else if (r.address + r.count > model::kHoldingCount)
                     code = MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS;
