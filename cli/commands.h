@@ -34,6 +34,7 @@ struct Invocation {
     bool json = false;
     bool includeCalibration = false;
     bool otherUnit = false;
+    QString recordsFolder;         // records: empty for the window's folder
 };
 
 int run(const Invocation &invocation, QTextStream &out, QTextStream &err);

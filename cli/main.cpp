@@ -1,11 +1,10 @@
 // tcal-cli: the transmitter's configuration, live values and registers from a
 // shell or a script, on the same core as the window.
 
-#include "commands.h"
+#include "arguments.h"
 #include "configuration.h"
 #include "records_commands.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -13,132 +12,6 @@
 #include <cstdio>
 
 namespace {
-
-const char kDescription[] =
-    "Configures and reads a 4-20 mA temperature transmitter over Modbus RTU.\n"
-    "\n"
-    "Commands:\n"
-    "  info               live values and work mode\n"
-    "  read               the configuration as JSON on standard output\n"
-    "  save FILE          the configuration into FILE (JSON), with the unit's address\n"
-    "                     and --tag (a tag or serial number) recorded\n"
-    "  compare FILE       the device against FILE in two sections, settings and unit\n"
-    "                     calibration; exit status 0 when the settings are equal, 1 when\n"
-    "                     not (calibration counts too with --include-calibration)\n"
-    "  apply FILE         writes the settings that differ from FILE, reads back, and\n"
-    "                     stores (321 to holding 62) only when every one verified; on\n"
-    "                     any failure the values read first are written back. Unit\n"
-    "                     calibration is written only with --include-calibration, and\n"
-    "                     from another unit's file only with --other-unit as well.\n"
-    "                     A FILE that is malformed or breaks a rule is refused before\n"
-    "                     the port is opened. --address may list several: 17,18,21-24\n"
-    "  dump holding|input a register block as CSV (register,value)\n"
-    "  monitor            CSV lines of time, measured temperature, room temperature, ADC;\n"
-    "                     --interval S between reads, --count N lines (0: until Ctrl-C);\n"
-    "                     a failed read is a line with empty values\n"
-    "  scan               asks every address of --addresses (1-247) at each rate of --bauds\n"
-    "                     (the --baud rate) and lists those that answer (address,baud);\n"
-    "                     each address waits --timeout ms (600), so a full scan takes\n"
-    "                     some 2.5 minutes a rate\n"
-    "\n"
-    "Exit status: 0 success, 1 different / not verified / nothing found, 2 usage error,\n"
-    "3 link error (port missing, no reply, exception reply, store refused), 4 file error.";
-
-QSerialPort::Parity parityOf(const QString &text, bool *ok)
-{
-    *ok = true;
-    if (text == QLatin1String("N"))
-        return QSerialPort::NoParity;
-    if (text == QLatin1String("E"))
-        return QSerialPort::EvenParity;
-    if (text == QLatin1String("O"))
-        return QSerialPort::OddParity;
-    *ok = false;
-    return QSerialPort::NoParity;
-}
-
-// Number options with their limits; false with a message when one is not.
-bool number(const QCommandLineParser &p, const QString &name, int min, int max, int *value)
-{
-    if (!p.isSet(name))
-        return true;
-    bool ok = false;
-    *value = p.value(name).toInt(&ok);
-    if (ok && *value >= min && *value <= max)
-        return true;
-    std::fprintf(stderr, "tcal-cli: --%s must be a whole number from %d to %d\n",
-                 qPrintable(name), min, max);
-    return false;
-}
-
-bool addressRange(const QString &text, cli::Invocation &inv)
-{
-    const QStringList ends = text.split(QLatin1Char('-'));
-    bool firstOk = false;
-    bool lastOk = false;
-    inv.firstAddress = ends.value(0).toInt(&firstOk);
-    inv.lastAddress = ends.value(1).toInt(&lastOk);
-    if (ends.size() == 2 && firstOk && lastOk && inv.firstAddress >= 1
-        && inv.firstAddress <= inv.lastAddress && inv.lastAddress <= 247)
-        return true;
-    std::fprintf(stderr, "tcal-cli: --addresses takes a range such as 1-247\n");
-    return false;
-}
-
-// "17,18,21-24": every address once, in the order given.
-bool addressList(const QString &text, QList<int> &addresses)
-{
-    for (const QString &item : text.split(QLatin1Char(','))) {
-        const QStringList ends = item.split(QLatin1Char('-'));
-        bool firstOk = false;
-        bool lastOk = ends.size() == 1;
-        const int first = ends.value(0).toInt(&firstOk);
-        const int last = ends.size() == 2 ? ends.value(1).toInt(&lastOk) : first;
-        if (ends.size() > 2 || !firstOk || !lastOk || first < 1 || last < first || last > 247) {
-            std::fprintf(stderr, "tcal-cli: --address takes 1-247, or for apply a list such as 17,18,21-24\n");
-            return false;
-        }
-        for (int a = first; a <= last; ++a) {
-            if (!addresses.contains(a))
-                addresses << a;
-        }
-    }
-    return true;
-}
-
-bool lineOptions(const QCommandLineParser &p, cli::Invocation &inv)
-{
-    inv.line.port = p.value("port");
-    int stop = 1;
-    if (!addressList(p.value("address"), inv.addresses))
-        return false;
-    inv.line.address = inv.addresses.value(0);
-    if (!number(p, "baud", 300, 921600, &inv.line.baud) || !number(p, "retries", 0, 10, &inv.retries)
-        || !number(p, "stop", 1, 2, &stop) || !number(p, "timeout", 1, 60000, &inv.line.timeoutMs)
-        || !number(p, "count", 0, 1 << 30, &inv.count))
-        return false;
-    inv.line.stopBits = stop == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop;
-    bool ok = true;
-    inv.line.parity = parityOf(p.value("parity"), &ok);
-    if (!ok) {
-        std::fprintf(stderr, "tcal-cli: --parity must be N, E or O\n");
-        return false;
-    }
-    inv.intervalSeconds = p.value("interval").toDouble(&ok);
-    if (!ok || inv.intervalSeconds < 0) {
-        std::fprintf(stderr, "tcal-cli: --interval must be a number of seconds\n");
-        return false;
-    }
-    for (const QString &b : p.value("bauds").split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        const int baud = b.toInt(&ok);
-        if (!ok || baud < 300) {
-            std::fprintf(stderr, "tcal-cli: --bauds takes rates such as 4800,9600\n");
-            return false;
-        }
-        inv.bauds << baud;
-    }
-    return addressRange(p.value("addresses"), inv);
-}
 
 // A usage error; with --json among the arguments it is an error object on
 // standard output as well, as every other error is.
@@ -161,66 +34,12 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("tcal-cli"));
     QCoreApplication::setApplicationVersion(config::toolVersion());
 
-    QCommandLineParser p;
-    p.setApplicationDescription(QString::fromUtf8(kDescription) + QStringLiteral("\n\nCalibration records:\n")
-                                + QString::fromUtf8(cli::kRecordsHelp));
-    p.addHelpOption();
-    p.addVersionOption();
-    p.addOptions({
-        {"port", "Serial port (required), e.g. /dev/ttyUSB0.", "P"},
-        {"baud", "Baud rate (default 4800).", "B", "4800"},
-        {"parity", "Parity: N, E or O (default N).", "N|E|O", "N"},
-        {"stop", "Stop bits: 1 or 2 (default 1).", "1|2", "1"},
-        {"address", "Device address 1-247 (default 192); apply takes a list, e.g. 17,18,21-24.", "A", "192"},
-        {"retries", "Resends of a request that got no answer (default 1).", "N", "1"},
-        {"json", "info, read, save, compare, apply, dump, scan: one JSON document on standard output."},
-        {"include-calibration", "apply: write the unit calibration too; compare: count it."},
-        {"settings", "compare: judge by the settings alone (the default)."},
-        {"other-unit", "apply: with --include-calibration, accept calibration saved from another unit."},
-        {"timeout", "Reply timeout in ms (default: from the baud rate; scan: 600 per address).", "MS"},
-        {"tag", "read/save: tag or serial number written into the file; apply: the unit's.", "TEXT"},
-        {"description", "read/save: description written into the file.", "TEXT"},
-        {"interval", "monitor: seconds between reads (default 1).", "S", "1"},
-        {"count", "monitor: number of lines (default 0, until stopped).", "N", "0"},
-        {"bauds", "scan: baud rates to try, e.g. 4800,9600 (default: --baud).", "LIST"},
-        {"addresses", "scan: address range (default 1-247).", "FROM-TO", "1-247"},
-        {"records", "records: the records folder (default: the window's).", "FOLDER"},
-    });
-    p.addPositionalArgument("command", "info, read, save, compare, apply, dump, monitor or scan.");
-    p.addPositionalArgument("argument", "FILE for save, compare, apply; holding or input for dump.", "[argument]");
-    // parse, not process: a typo must be a usage error (2), never 1.
-    if (!p.parse(QCoreApplication::arguments()))
-        return usageError(p.errorText() + QStringLiteral(" See --help."));
-    if (p.isSet("help") || p.isSet("help-all"))
-        p.showHelp(cli::Success);
-    if (p.isSet("version"))
-        p.showVersion();
-
-    cli::Invocation inv;
-    inv.command = p.positionalArguments().value(0);
-    inv.arguments = p.positionalArguments().mid(1);
-    inv.tag = p.value("tag");
-    inv.description = p.value("description");
-    inv.json = p.isSet("json");
-    inv.includeCalibration = p.isSet("include-calibration");
-    inv.otherUnit = p.isSet("other-unit");
-    if (inv.command.isEmpty())
-        return usageError(QStringLiteral("no command; see --help"));
-    if (inv.command == QLatin1String("records")) {
-        QTextStream out(stdout);
-        QTextStream err(stderr);
-#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
-        out.setCodec("UTF-8");
-        err.setCodec("UTF-8");
-#endif
-        return cli::runRecords(inv.arguments, p.value("records"), out, err);
+    const cli::Parsed parsed = cli::parseArguments(QCoreApplication::arguments());
+    if (!parsed.invocation) {
+        std::fputs(qPrintable(parsed.output), stdout);
+        return parsed.error.isEmpty() ? parsed.exitCode : usageError(parsed.error);
     }
-    if (!p.isSet("port"))
-        return usageError(QStringLiteral("--port is required"));
-    if (!lineOptions(p, inv))
-        return cli::UsageError;
-    if (inv.addresses.size() > 1 && inv.command != QLatin1String("apply"))
-        return usageError(QStringLiteral("only apply takes several addresses"));
+    const cli::Invocation &inv = *parsed.invocation;
 
     QTextStream out(stdout);
     QTextStream err(stderr);
@@ -228,5 +47,7 @@ int main(int argc, char **argv)
     out.setCodec("UTF-8");   // Qt 6 streams write UTF-8 already
     err.setCodec("UTF-8");
 #endif
+    if (inv.command == QLatin1String("records"))
+        return cli::runRecords(inv.arguments, inv.recordsFolder, out, err);
     return cli::run(inv, out, err);
 }

@@ -4,6 +4,8 @@
 #
 #   scripts/install-deps.sh          the Qt 5 build (the default)
 #   scripts/install-deps.sh --qt6    in addition, what the Qt 6 build needs
+#   scripts/install-deps.sh --checks in addition, clang with its sanitizer and
+#                                    libFuzzer runtimes (scripts/sanitize.sh, fuzz.sh)
 set -euo pipefail
 
 # The Qt libraries, per major version; a new Qt component (Charts, ...) adds
@@ -12,6 +14,7 @@ qt5_packages=(qtbase5-dev libqt5serialbus5-dev libqt5serialport5-dev qttools5-de
               libqt5sql5-sqlite libqt5sql5-psql)
 qt6_packages=(qt6-base-dev qt6-serialbus-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev
               libqt6sql6-sqlite libqt6sql6-psql)
+check_packages=(clang-14 libclang-rt-14-dev)
 
 packages=(
   cmake g++ make pkg-config
@@ -27,6 +30,7 @@ packages=(
 for arg in "$@"; do
   case "$arg" in
     --qt6) packages+=("${qt6_packages[@]}") ;;
+    --checks) packages+=("${check_packages[@]}") ;;
     *) echo "unknown option: $arg" >&2; exit 2 ;;
   esac
 done

@@ -65,6 +65,19 @@ Simulator::~Simulator()
 
 bool Simulator::start(const Config &c)
 {
+    if (!open(c))
+        return false;
+    m_thread = std::thread([this] { serve(); });
+    return true;
+}
+
+void Simulator::handleFrame(const uint8_t *frame, int length)
+{
+    handle(frame, length);
+}
+
+bool Simulator::open(const Config &c)
+{
     stop();
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -106,7 +119,6 @@ bool Simulator::start(const Config &c)
     m_mapping = modbus_mapping_new(0, 0, model::kHoldingCount, model::kInputCount);
     m_stop = false;
     m_running = true;
-    m_thread = std::thread([this] { serve(); });
     return true;
 }
 
@@ -253,6 +265,8 @@ void Simulator::writeRaw(const std::vector<uint8_t> &frame)
 
 void Simulator::handle(const uint8_t *req, int length)
 {
+    if (length < 2)
+        return;
     const int slave = req[0];
     const int function = req[kRtuHeader];
     const uint8_t *pdu = req + kRtuHeader + 1;
@@ -276,6 +290,19 @@ void Simulator::handle(const uint8_t *req, int length)
         default:
             r.count = word(pdu + 2);
         }
+    }
+
+    // A frame whose length is not the one its function's fields make is a
+    // damaged one, and one with the exception bit set is no request (its
+    // exception answer would wrap to another function code): dropped
+    // unanswered, never read past its end.
+    const bool fixedFields = function == 3 || function == 4 || function == 6;
+    const bool complete = pduLength >= 0 && function < 0x80 && (!fixedFields || pduLength == 4)
+        && (function != 16 || (pduLength >= 5 && pduLength == 5 + pdu[4]));
+    if (!complete) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        logRequest(r);
+        return;
     }
 
     int code = 0;
@@ -317,7 +344,9 @@ void Simulator::handle(const uint8_t *req, int length)
                     code = MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS;
                 break;
             case 16:
-                if (r.count < 1 || r.count > 123 || static_cast<int>(r.values.size()) != r.count)
+                // The byte count must be the registers' two bytes each.
+                if (r.count < 1 || r.count > 123 || static_cast<int>(r.values.size()) != r.count
+                    || pdu[4] != 2 * r.count)
                     code = MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE;
                 else if (r.address + r.count > model::kHoldingCount)
                     code = MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS;

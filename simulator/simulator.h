@@ -53,6 +53,10 @@ public:
     // With a store file, a start is a power-up: the holding image is the stored one.
     // Work mode and the command words 50, 51, 62 always start at 0.
     bool start(const Config &c);
+    // As start, but no thread serves the line: each frame, as the line delivered
+    // it (address, PDU, CRC), is handed to handleFrame. For driving by hand.
+    bool open(const Config &c);
+    void handleFrame(const uint8_t *frame, int length);
     void stop();
     bool running() const;
     std::string lastError() const;

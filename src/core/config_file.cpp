@@ -177,8 +177,14 @@ Loaded fromJson(const QByteArray &json)
     QString error;
     if (!readFields(root.value("fields").toArray(), c, &error))
         return {std::nullopt, error};
-    for (const QJsonValue &v : root.value("holding").toArray())
-        c.holding << quint16(v.toInt());
+    // The block as read is kept for reference only, but kept exactly.
+    const QJsonValue holding = root.value("holding");
+    if (!holding.isUndefined()) {
+        const auto words = wordsOf(holding, holding.toArray().size());
+        if (!words)
+            return {std::nullopt, QStringLiteral("holding must be register words 0..65535")};
+        c.holding = *words;
+    }
     return {c, QString()};
 }
 

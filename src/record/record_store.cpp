@@ -55,7 +55,12 @@ std::optional<Record> load(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
+    return fromFileBytes(file.readAll());
+}
+
+std::optional<Record> fromFileBytes(const QByteArray &bytes)
+{
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes);
     return doc.isObject() ? fromJson(doc.object()) : std::nullopt;
 }
 

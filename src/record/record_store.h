@@ -19,6 +19,8 @@ QString fileName(const Record &record);
 QString save(const Record &record, const QString &folder);
 
 std::optional<Record> load(const QString &path);
+// The record a file's bytes hold; nullopt when they hold none.
+std::optional<Record> fromFileBytes(const QByteArray &bytes);
 
 struct StoredRecord {
     QString path;

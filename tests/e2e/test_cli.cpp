@@ -134,8 +134,10 @@ void TestCli::refusedRegisterFailsTheApply()
     f.sim().setException(6, 5, 2);
     const Run r = cli(f, {"apply", path("a.json")});
     QCOMPARE(r.status, 3);
-    QVERIFY2(r.lines.last().contains("refused holding 5 (filter); the values read at the start were written back"),
-             qPrintable(r.lines.join('\n')));
+    QVERIFY2(r.lines.value(r.lines.size() - 1)
+                 .contains("refused holding 5 (filter); the values read at the start were written back"),
+             qPrintable(r.lines.join('
+') + r.err));
     QCOMPARE(f.sim().requestCount(6, 62) + f.sim().requestCount(16, 62), 0);
     QVERIFY(f.sim().holdingImage() == ram);
     QVERIFY(f.sim().storedImage() == stored);

@@ -218,6 +218,9 @@ void TestConfiguration::malformedFile_data()
                                       << "neither raw words nor a value";
     QTest::newRow("value against raw") << bytes(withField(good, "filter", "value", 4)) << "does not match";
     QTest::newRow("value not exact") << bytes(withField(good, "upperRange", "value", 1.25)) << "no exact";
+    QJsonObject block = good;
+    block.insert("holding", QJsonArray{0, 10000, "serial"});
+    QTest::newRow("holding not words") << bytes(block) << "holding must be";
 }
 
 void TestConfiguration::malformedFile()

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds the checked variant into build-sanitize/ (clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer, libFuzzer targets) and runs the unit and
+# end-to-end tests under it. Any sanitizer report, in a test or in a program a
+# test starts (tcal-sim, tcal-cli), fails the run.
+#
+#   scripts/sanitize.sh [ctest options]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh --checks
+source scripts/sanitizer-env.sh
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+  -DTCAL_SANITIZE=address,undefined -DTCAL_FUZZ=ON >/dev/null
+# Each test's executable has the test's name; the package check is left to the
+# plain builds.
+mapfile -t targets < <(ctest --test-dir build-sanitize -LE package -N | sed -n 's/^ *Test *#[0-9]*: *//p')
+cmake --build build-sanitize --parallel "$(nproc)" --target tcal-sim tcal-cli "${targets[@]}"
+
+reports=$(mktemp -d)
+export ASAN_OPTIONS="$ASAN_OPTIONS:log_path=$reports/asan"
+export UBSAN_OPTIONS="$UBSAN_OPTIONS:log_path=$reports/ubsan"
+jobs=$(scripts/test-jobs.sh)
+status=0
+(cd build-sanitize && QT_QPA_PLATFORM=offscreen ctest -LE package --output-on-failure \
+   --timeout 900 -j "$jobs" "$@") || status=$?
+if compgen -G "$reports/*" >/dev/null; then
+  echo "Sanitizer reports:" >&2
+  cat "$reports"/* >&2
+  status=1
+fi
+rm -rf "$reports"
+exit $status
