@@ -136,8 +136,7 @@ void TestCli::refusedRegisterFailsTheApply()
     QCOMPARE(r.status, 3);
     QVERIFY2(r.lines.value(r.lines.size() - 1)
                  .contains("refused holding 5 (filter); the values read at the start were written back"),
-             qPrintable(r.lines.join('
-') + r.err));
+             qPrintable(r.lines.join('\n') + r.err));
     QCOMPARE(f.sim().requestCount(6, 62) + f.sim().requestCount(16, 62), 0);
     QVERIFY(f.sim().holdingImage() == ram);
     QVERIFY(f.sim().storedImage() == stored);
