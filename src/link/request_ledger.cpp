@@ -136,7 +136,7 @@ void RequestLedger::reset()
 int RequestLedger::msUntil(qint64 deadlineMs) const
 {
     const qint64 left = deadlineMs - m_clock.elapsed() + kWatchdogPeriodMs + kDeliveryAllowanceMs;
-    return int(qBound<qint64>(0, left, 3600 * 1000));
+    return int(qBound(qint64(0), left, qint64(3600) * 1000));
 }
 
 int RequestLedger::msUntilAllEnded() const
