@@ -150,6 +150,7 @@ Widget::Widget(QWidget *parent)
     record_tab = new CalibrationRecordTab;
     ui->tabWidget_main->addTab(record_tab, record_tab->title());
     record_tab->setHoldingReader([this] { return RecordLink::readHoldingBlock(*this); });
+    record_tab->setAddressReader([this] { return isConnected() ? serverAddress() : 0; });
     connect(this, &Widget::liveValuesReceived, record_tab, &CalibrationRecordTab::onLiveValues);
 
     // Tabs beyond the form: their own classes, reaching the link through WindowBus.

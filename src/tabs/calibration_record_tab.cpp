@@ -380,6 +380,7 @@ Header CalibrationRecordTab::header() const
                                                         : Tolerance::Kind::PercentOfSpan,
                    m_tolerance->value()};
     h.range = {m_lower->value(), m_upper->value()};
+    h.address = m_readAddress ? m_readAddress() : 0;
     // The reason for an expired reference belongs on the record only when it is expired.
     if (referenceState(h, QDate::currentDate()) == ReferenceState::Expired)
         h.referenceOverride = m_override->text().trimmed();

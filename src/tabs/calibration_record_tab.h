@@ -40,6 +40,8 @@ public:
     explicit CalibrationRecordTab(QWidget *parent = nullptr);
 
     void setHoldingReader(HoldingReader reader) { m_readHolding = std::move(reader); }
+    // The address of the transmitter on the open link; 0 when none is open.
+    void setAddressReader(std::function<int()> reader) { m_readAddress = std::move(reader); }
     void setLanguage(int language);
     QString title() const { return record::text(record::Text::TabTitle, m_language); }
 
@@ -112,6 +114,7 @@ private:
 
     int m_language = 0;
     HoldingReader m_readHolding;
+    std::function<int()> m_readAddress;
     QVector<Labelled> m_labelled;
 
     QLineEdit *m_tag, *m_serial, *m_description, *m_technician, *m_reference, *m_ambient;

@@ -99,6 +99,7 @@ void TestCalibrationRecord::asFoundCalibrateAsLeft()
     QCOMPARE(record::verdict(found), record::Verdict::Fail);
     QVERIFY(!found.configuration.isEmpty());   // read from the transmitter at the start
     QCOMPARE(found.header.inputType, QStringLiteral("K"));
+    QCOMPARE(found.header.address, 192);   // the certificate names the unit's address
 
     // Calibrate: the window's thermocouple two-point calibration at 50 mV and 0 mV.
     s.ui()->pushButton_tc_calib_2->click();
