@@ -578,19 +578,30 @@ void TestCurrentOutput::fineTrimTakesTheGuard()
     QVERIFY(s.notices.notices().isEmpty());
 }
 
+namespace {
+
+// Stored trims 4100 (4 mA) and 4050 (20 mA), current-output mode, the 4 mA end chosen.
+bool chooseFourMilliampEnd(WindowSession &s)
+{
+    s.sim().setHolding(9, 4100);
+    s.sim().setHolding(10, 4050);
+    if (!prepare(s, 4))
+        return false;
+    s.ui()->radioButton_ma_fine_4->click();
+    return s.ui()->spinBox_ma_fine->value() == 4100;
+}
+
+} // namespace
+
 // The spin box is off until it shows the chosen end's stored value: a key or
 // the wheel meanwhile would write the other end's value into this end. A load
 // that fails leaves it off, with the read-failure notice.
 void TestCurrentOutput::trimEnabledOnlyAfterLoad()
 {
     WindowSession s(at9600());
+    QVERIFY(chooseFourMilliampEnd(s));
     sim::Simulator &sim = s.sim();
-    sim.setHolding(9, 4100);
-    sim.setHolding(10, 4050);
-    QVERIFY(prepare(s, 4));
     Ui::Widget *ui = s.ui();
-    ui->radioButton_ma_fine_4->click();
-    QCOMPARE(ui->spinBox_ma_fine->value(), 4100);
 
     sim.setReplyDelayMs(300);
     bool enabledWhileLoading = true;
@@ -615,12 +626,9 @@ void TestCurrentOutput::trimEnabledOnlyAfterLoad()
 void TestCurrentOutput::overtakenTrimWriteIsReported()
 {
     WindowSession s(at9600());
+    QVERIFY(chooseFourMilliampEnd(s));
     sim::Simulator &sim = s.sim();
-    sim.setHolding(9, 4100);
-    sim.setHolding(10, 4050);
-    QVERIFY(prepare(s, 4));
     Ui::Widget *ui = s.ui();
-    ui->radioButton_ma_fine_4->click();
     sim.clearRequests();
 
     s.probe.setReplyPending(true);
