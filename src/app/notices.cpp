@@ -25,7 +25,7 @@ int Widget::languageIndex() const
 
 void Widget::notify(notices::Notice notice)
 {
-    if (shutting_down)
+    if (link->isShuttingDown())
         return;
     if (const auto text = notices::noticeText(notice, languageIndex()))
         notices::showBox(text->title, text->text);
@@ -38,7 +38,7 @@ void Widget::notifyOpenFailure(const QString &port)
         return;
     }
     const QString group = ports::groupToJoin(ports::owningGroup(port));
-    if (shutting_down)
+    if (link->isShuttingDown())
         return;
     if (const auto text = notices::permissionNotice(port, group, languageIndex()))
         notices::showBox(text->title, text->text);
@@ -46,7 +46,7 @@ void Widget::notifyOpenFailure(const QString &port)
 
 void Widget::notifyInvalidNumber(notices::Field field, qint64 min, qint64 max, int scale)
 {
-    if (shutting_down)
+    if (link->isShuttingDown())
         return;
     const auto text = notices::invalidNumberNotice(field, input::limitText(min, scale),
                                                    input::limitText(max, scale), languageIndex());

@@ -1,14 +1,13 @@
 #include "record_link.h"
 
 #include "notice_texts.h"
-#include "operation_guard.h"
 #include "widget.h"
 
 // NOTE for the request-layer rewrite: this is the only place the record tab
 // reaches the bus.
 std::optional<QVector<quint16>> RecordLink::readHoldingBlock(Widget &w)
 {
-    OperationGuard guard(w.operation_running);
+    OperationGuard guard(*w.link);
     if (!guard || !w.requireLink())
         return std::nullopt;
     if (!w.fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure))

@@ -6,7 +6,7 @@
 #include "hled.h"
 #include "record_link.h"
 #include "quiet_slots.h"
-#include "rtu_master.h"
+#include "notice_texts.h"
 #include "ui_widget.h"
 #include "window_bus.h"
 
@@ -14,6 +14,7 @@
 #include <QDoubleValidator>
 #include <QHeaderView>
 #include <QLocale>
+#include <QModbusReply>
 #include <QTimer>
 
 namespace {
@@ -123,12 +124,16 @@ Widget::Widget(QWidget *parent)
     ui->lineEdit_para_hight_tmp->setValidator(rangeValidator(ui->lineEdit_para_hight_tmp));
     ui->lineEdit_para_low_tmp->setValidator(rangeValidator(ui->lineEdit_para_low_tmp));
 
-    modbusDevice = new rtu::RtuSerialMaster(this);
-    connect(modbusDevice, &QModbusDevice::errorOccurred, this, &Widget::onDeviceError);
-    ledger = new rtu::RequestLedger(this);
-    connect(ledger, &rtu::RequestLedger::ended, this, &Widget::wakeWaits);
-    connect(ledger, &rtu::RequestLedger::givenUp, this, &Widget::onRequestGivenUp);
-    line_budget = bus::lineBudget({});
+    link = new rtu::Link(this);
+    connect(link, &rtu::Link::readEnded, this, &Widget::onReadEnded);
+    connect(link, &rtu::Link::writeEnded, this, &Widget::onWriteEnded);
+    connect(link, &rtu::Link::requestNotTaken, this, &Widget::showLinkFailure);
+    connect(link, &rtu::Link::closed, this, &Widget::onLinkClosed);
+    connect(link, &rtu::Link::lineLost, this, &Widget::showLinkFailure);
+    connect(link, &rtu::Link::portSilent, this, &Widget::onPortSilent);
+    connect(link, &rtu::Link::operationWithoutLink, this, [this] { notify(notices::Notice::NotConnected); });
+    connect(link, &rtu::Link::operationStarted, this, [this] { verdict_shown.invalidate(); });
+    connect(link, &rtu::Link::requestIssued, this, &Widget::requestIssued);
 
     refreshPorts();
 
@@ -137,7 +142,6 @@ Widget::Widget(QWidget *parent)
     setPtGroupEnabled(false);
     setMaGroupEnabled(false);
     work_group = 0;
-    reply_pending = false;
     reply_route = 0;
     read_failed = false;
 
@@ -150,7 +154,7 @@ Widget::Widget(QWidget *parent)
     record_tab = new CalibrationRecordTab;
     ui->tabWidget_main->addTab(record_tab, record_tab->title());
     record_tab->setHoldingReader([this] { return RecordLink::readHoldingBlock(*this); });
-    record_tab->setAddressReader([this] { return isConnected() ? serverAddress() : 0; });
+    record_tab->setAddressReader([this] { return link->isOpen() ? serverAddress() : 0; });
     connect(this, &Widget::liveValuesReceived, record_tab, &CalibrationRecordTab::onLiveValues);
 
     // Tabs beyond the form: their own classes, reaching the link through WindowBus.
@@ -164,11 +168,9 @@ Widget::Widget(QWidget *parent)
 
 Widget::~Widget()
 {
-    // The master goes first, while the window is whole: closing it finishes
-    // any outstanding reply, and those handlers still reach the form.
-    shutting_down = true;
-    delete modbusDevice;
-    modbusDevice = nullptr;
+    // The link goes first, while the window is whole.
+    delete link;
+    link = nullptr;
     delete ui;
 }
 
@@ -176,12 +178,9 @@ void Widget::closeEvent(QCloseEvent *event)
 {
     // An operation may still be inside one of its waits: from now on nothing
     // more goes out on the bus, and the waits return at once.
-    shutting_down = true;
+    link->shutDown();
     poll_timer->stop();
     poll_pass_timer->stop();
-    if (isConnected())
-        modbusDevice->disconnectDevice();
-    wakeWaits();
     event->accept();
 }
 

@@ -6,8 +6,8 @@
 #include "live_values.h"
 #include "page_scaling.h"
 #include "bus_timing.h"
+#include "link.h"
 #include "request_description.h"
-#include "request_ledger.h"
 
 #include <QModbusDataUnit>
 #include <QModbusDevice>
@@ -40,7 +40,7 @@ public:
     ~Widget() override;
 
     // True while a device operation runs; a second one started meanwhile does nothing.
-    bool operationRunning() const { return operation_running; }
+    bool operationRunning() const { return link->operationRunning(); }
 
 signals:
     // Every live poll that arrived; the tabs beyond the form listen to these.
@@ -52,8 +52,6 @@ signals:
     void requestIssued(const rtu::RequestDescription &request, QModbusReply *reply);
     // The serial link was opened (the connect button succeeded).
     void linkOpened();
-    // Internal: a reply ended or the link changed; waits look again.
-    void bookkeepingChanged(QPrivateSignal);
 
 private slots:
     void on_tabWidget_main_currentChanged(int index);
@@ -124,45 +122,30 @@ private:
 
     // --- link (src/link) ---
     void refreshPorts();
-    bool isConnected() const;
     int baudRate() const;
     int serverAddress() const;
     void openLink();
-    void closeLink();
-    void onDeviceError(QModbusDevice::Error error);
-    void onRequestGivenUp();
-    void renewMaster();
+    void onLinkClosed();
+    void onPortSilent(const QString &port);
     void pollPass();
 
-    // Request primitives. The reads return true when their reply is on its way.
-    void waitMs(int ms);
+    // Block reads of the poll and the tables, routed by `reply_route`; true
+    // when the reply is on its way.
     bool readHoldingBlock();
     bool readInputBlock();
-    bool writeRegisters(int server, int start, quint16 count, const quint16 *values);
-    // The same, telling which request went out: 0 none, else its ledger id.
-    quint64 sendRead(QModbusDataUnit::RegisterType type, int count);
-    quint64 sendWrite(int server, int start, quint16 count, const quint16 *values);
-    static constexpr quint64 kAnsweredAtOnce = ~quint64(0);   // a broadcast write
-    void onWriteReply(QModbusReply *reply, const rtu::Verdict &verdict);
-    void onHoldingBlockReply(QModbusReply *reply, const rtu::Verdict &verdict, quint8 route);
-    void onInputBlockReply(QModbusReply *reply, const rtu::Verdict &verdict, quint8 route);
-    void handleBlockReply(QModbusReply *reply, const rtu::Verdict &verdict, quint8 route,
-                          QTableWidget *table, QModbusDataUnit &buffer, bool live);
+    bool sendBlockRead(QModbusDataUnit::RegisterType type);
+    rtu::Link::ReadHandler blockHandler(bool holding, quint8 route);
+    void handleBlockReply(const QModbusDataUnit &unit, const rtu::Verdict &verdict, quint8 route,
+                          bool holding);
+    void onReadEnded(const rtu::Verdict &verdict);
+    void onWriteEnded(const rtu::Verdict &verdict);
 
-    // Waiting discipline shared by every operation. All waits are this one.
-    bool waitUntil(const std::function<bool()> &done, int boundMs);
-    void wakeWaits();
-    // True when the running operation's link has closed since it started.
-    bool operationLinkLost() const;
-    bool waitForFreeLink(int boundMs);
-    bool preWait();                                  // true: the link is free now
-    bool takeAttempt(int &budget);                   // one attempt of a shared budget
-    quint64 sendOperationRead(QModbusDataUnit::RegisterType type);
-    std::optional<rtu::Verdict> awaitEnd(quint64 id);   // nullopt: no end within the bound
-    // Operation read of a whole block after a pre-wait (or `budget` attempts);
-    // true only when this very read delivered its data. `progressOnSend` >= 0
-    // is shown once the read went out.
-    enum class ReadOutcome { Delivered, Failed, Short, TimedOut, NotSent };
+    // The steps operations are written with, on the link's waits.
+    using ReadOutcome = rtu::ReadOutcome;
+    using WriteOutcome = rtu::WriteOutcome;
+    // Operation read of a whole block after a pre-wait (or one attempt of
+    // `budget`), into `holding_unit` or `input_unit`. `progressOnSend` >= 0 is
+    // shown once the read went out.
     ReadOutcome fetchBlock(QModbusDataUnit::RegisterType type, int progressOnSend = -1,
                            int *budget = nullptr);
     // fetchBlock that tells the operator: `failure` when the read failed or never
@@ -175,15 +158,9 @@ private:
     bool writeWithBudget(int &budget, int start, std::initializer_list<quint16> values);
     // Write that waits for its own answer: true only when it was accepted.
     bool writeConfirmed(int start, const QVector<quint16> &values, int *budget = nullptr);
-    // The same, telling how it ended: an unanswered write may have been taken.
-    enum class WriteOutcome { Accepted, Refused, Unanswered, NotSent };
-    WriteOutcome writeAndAwait(int start, const QVector<quint16> &values, int *budget = nullptr);
     // After a step failed behind a write the transmitter took: writes back what
     // holding `start` held before, reads it back and says so in the link status.
     bool restoreAfterFailure(int start, const QVector<quint16> &before);
-    // Waits (bounded) until `total` write replies have been answered in all.
-    bool awaitWriteAnswers(quint32 total);
-    quint32 writeAnswers() const { return write_answers_ok + write_answers_failed; }
     bool runProgress(int first, int last, int stepMs);
 
     // --- live monitor and tables (src/device/monitor.cpp, register_tables.cpp) ---
@@ -211,7 +188,7 @@ private:
         quint16 value;
     };
     enum class TrimSent { Sent, Busy, Overtaken };
-    TrimSent writeTrim(const TrimWrite &trim, quint64 link);
+    TrimSent writeTrim(const TrimWrite &trim, quint64 generation);
 
     // --- languages (src/ui/language.cpp) ---
     void setLanguage(int index);
@@ -228,8 +205,7 @@ private:
     int group_pt_on = 0;
     int group_ma_on = 0;
     int work_group = 0;
-    QModbusClient *modbusDevice = nullptr;
-    bool reply_pending = false;
+    rtu::Link *link = nullptr;
     quint8 reply_route = 0;
     QTimer *poll_timer = nullptr;
     bool read_failed = false;
@@ -237,19 +213,9 @@ private:
     QModbusDataUnit input_unit;
 
     // Beyond the shared bookkeeping above.
-    bool operation_running = false;
-    bool shutting_down = false;
-    bool closing_link = false;
-    quint32 write_answers_ok = 0;
-    quint32 write_answers_failed = 0;
     bool loading_trim = false;        // spin box set from the transmitter, not by the operator
     bool trim_write_running = false;
     std::optional<TrimWrite> trim_write_next;   // the latest typed value not yet sent
-    rtu::RequestLedger *ledger = nullptr;
-    bus::LineBudget line_budget{};
-    quint64 link_generation = 0;      // counts openings and closings of the link
-    quint64 operation_link = 0;       // the generation the running operation started on
-    bool master_used = false;
     int poll_passes_left = 0;
     std::optional<int> live_divisor;  // of the last live poll: how its temperatures scale
     int reported_mode = -1;           // work mode of the last live poll

@@ -6,7 +6,6 @@
 #include "bus_timing.h"
 #include "language_table.h"
 #include "notice_texts.h"
-#include "operation_guard.h"
 #include "operator_input.h"
 #include "registers.h"
 #include "ui_widget.h"
@@ -31,7 +30,7 @@ void Widget::setStepText(QChar letter)
 
 void Widget::on_commandLinkButton_ma_auto_calib_4_clicked()
 {
-    OperationGuard guard(operation_running);
+    OperationGuard guard(*link);
     if (!guard)
         return;
     const QString text = ui->commandLinkButton_ma_auto_calib_4->text();
@@ -55,9 +54,9 @@ void Widget::autoCalibrationStepA()
     // The fine trim stays locked while the procedure runs.
     setFineTrimLocked(true);
 
-    int budget = line_budget.commandChecks;
+    int budget = link->budget().commandChecks;
     writeWithBudget(budget, reg::kCurrentCommand, {reg::Drive4mA});   // judged by the read-back
-    waitMs(400);
+    link->waitMs(400);
     if (!fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, -1, &budget)) {
         setFineTrimLocked(false);
         return;
@@ -91,11 +90,11 @@ void Widget::autoCalibrationStepB()
         notify(notices::Notice::WriteFailure);   // stays at "b"
         return;
     }
-    waitMs(400);
+    link->waitMs(400);
 
-    int budget = line_budget.commandChecks;
+    int budget = link->budget().commandChecks;
     writeWithBudget(budget, reg::kCurrentCommand, {reg::Drive20mA});
-    waitMs(400);
+    link->waitMs(400);
     if (!fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, -1, &budget))
         return;
     if (!confirms(holding_unit, reg::Drive20mA)) {
@@ -122,7 +121,7 @@ void Widget::autoCalibrationStepC()
     // Storing without the 20 mA point would commit a half calibration.
     const bool pointAccepted = writeConfirmed(reg::kMeasured20mA, {input::toWord(*microamps)});
     if (pointAccepted)
-        waitMs(400);
+        link->waitMs(400);
     if (!pointAccepted || !writeConfirmed(reg::kStoreCommand, {reg::kStoreValue})) {
         notify(notices::Notice::WriteFailure);   // stays at "c": the technician repeats it
         return;
@@ -130,9 +129,9 @@ void Widget::autoCalibrationStepC()
     ui->progressBar_write->setValue(30);
     if (!runProgress(31, 100, 20))
         return;
-    waitMs(400);
+    link->waitMs(400);
     if (!writeConfirmed(reg::kWorkModeCommand, {reg::ModeNone}))
         notify(notices::Notice::WriteFailure);   // stored, but still in mode 4
-    waitMs(400);
+    link->waitMs(400);
     setStepText(QLatin1Char('a'));
 }

@@ -5,13 +5,12 @@
 #include "bus_timing.h"
 #include "language_table.h"
 #include "notice_texts.h"
-#include "operation_guard.h"
 #include "registers.h"
 #include "ui_widget.h"
 
 void Widget::on_pushButton_ma_calib_clicked()
 {
-    OperationGuard guard(operation_running);
+    OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
     // Against the mode the transmitter reports: during an automatic calibration
@@ -75,7 +74,7 @@ private:
 
 void Widget::on_radioButton_ma_fine_4_clicked()
 {
-    OperationGuard guard(operation_running);
+    OperationGuard guard(*link);
     if (guard && requireLink())
         fineTrimRefresh();
     else
@@ -86,7 +85,7 @@ void Widget::on_radioButton_ma_fine_4_clicked()
 
 void Widget::on_radioButton_ma_fine_20_clicked()
 {
-    OperationGuard guard(operation_running);
+    OperationGuard guard(*link);
     if (guard && requireLink())
         fineTrimRefresh();
     else
@@ -98,14 +97,14 @@ void Widget::on_radioButton_ma_fine_20_clicked()
 // Not connected by the form (no such controls); kept for the same slot list.
 void Widget::on_radioButton_ma_4_sel_auto_clicked()
 {
-    OperationGuard guard(operation_running);
+    OperationGuard guard(*link);
     if (guard)
         fineTrimRefresh();
 }
 
 void Widget::on_radioButton_ma_20_sel_auto_clicked()
 {
-    OperationGuard guard(operation_running);
+    OperationGuard guard(*link);
     if (guard)
         fineTrimRefresh();
 }
@@ -130,14 +129,14 @@ void Widget::fineTrimRefresh()
     if (end) {
         setStepText(QLatin1Char('a'));
         const bool end4 = end == ui->radioButton_ma_fine_4;
-        int budget = line_budget.commandChecks;
+        int budget = link->budget().commandChecks;
         if (!writeConfirmed(reg::kCurrentCommand, {end4 ? reg::Trim4mA : reg::Trim20mA}, &budget)) {
             // The transmitter was not told to trim that end: no end stays selected.
             dropSelection(end);
             notify(notices::Notice::WriteFailure);
             return;
         }
-        waitMs(400);
+        link->waitMs(400);
         // The spin box stays off until it shows this end's stored value: a
         // change before that would write the other end's value here.
         if (!fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, -1, &budget))
@@ -157,7 +156,7 @@ void Widget::fineTrimRefresh()
 // Present trim value (input 9). The form has no button for it.
 void Widget::on_pushButton_ma_read_clicked()
 {
-    OperationGuard guard(operation_running);
+    OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
     const OperatorChangeWatch watch(ui->spinBox_ma_fine, loading_trim);
@@ -181,7 +180,7 @@ void Widget::on_spinBox_ma_fine_valueChanged(int value)
     if (loading_trim)
         return;
     // Not an operation of its own: it must not take over a running one's link.
-    if (!isConnected()) {
+    if (!link->isOpen()) {
         notify(notices::Notice::NotConnected);
         return;
     }
@@ -198,16 +197,16 @@ void Widget::on_spinBox_ma_fine_valueChanged(int value)
         return;
     trim_write_running = true;
     // The writes belong to this link; a new connection never gets them.
-    const quint64 link = link_generation;
+    const quint64 generation = link->generation();
     // Every request ends by its deadline, so a busy link only delays the
     // value; only a link that never frees up loses it, with a notice.
     constexpr int kBusyRounds = 10;
     int busyRounds = 0;
     bool lost = false;
-    while (trim_write_next && isConnected() && link_generation == link && !shutting_down) {
+    while (trim_write_next && link->isOpen() && link->generation() == generation && !link->isShuttingDown()) {
         const TrimWrite trim = *trim_write_next;
         trim_write_next.reset();
-        const TrimSent sent = writeTrim(trim, link);
+        const TrimSent sent = writeTrim(trim, generation);
         if (sent == TrimSent::Overtaken) {
             lost = true;
         } else if (sent == TrimSent::Sent) {
@@ -221,15 +220,15 @@ void Widget::on_spinBox_ma_fine_valueChanged(int value)
     }
     trim_write_next.reset();
     trim_write_running = false;
-    if (shutting_down)
+    if (link->isShuttingDown())
         return;
-    if (!isConnected() || link_generation != link)
+    if (!link->isOpen() || link->generation() != generation)
         notify(notices::Notice::NotConnected);
     else if (lost)
         notify(notices::Notice::WriteFailure);
 }
 
-Widget::TrimSent Widget::writeTrim(const TrimWrite &trim, quint64 link)
+Widget::TrimSent Widget::writeTrim(const TrimWrite &trim, quint64 generation)
 {
     auto chosenAddress = [this] {
         QRadioButton *end = chosenTrimEnd();
@@ -238,12 +237,12 @@ Widget::TrimSent Widget::writeTrim(const TrimWrite &trim, quint64 link)
     if (chosenAddress() != trim.address)
         return TrimSent::Overtaken;
     ui->progressBar_write->setValue(50);
-    const bool free = preWait() && link_generation == link;
+    const bool free = link->preWait() && link->generation() == generation;
     // The end may have changed while the link was busy.
     if (free && chosenAddress() != trim.address)
         return TrimSent::Overtaken;
     if (free)
-        writeRegisters(serverAddress(), trim.address, 1, &trim.value);
+        link->sendWrite(trim.address, {trim.value});
     ui->progressBar_write->setValue(100);
     return free ? TrimSent::Sent : TrimSent::Busy;
 }

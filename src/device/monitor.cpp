@@ -6,7 +6,6 @@
 #include "registers.h"
 #include "ui_widget.h"
 
-#include <QModbusReply>
 #include <QTimer>
 #include <QTableWidget>
 
@@ -24,9 +23,9 @@ void Widget::timerUpDate()
 void Widget::pollPass()
 {
     // The passes belong to a running poll: a stopped timer ends them too.
-    while (poll_passes_left > 0 && poll_timer->isActive() && isConnected() && !shutting_down) {
+    while (poll_passes_left > 0 && poll_timer->isActive() && link->isOpen() && !link->isShuttingDown()) {
         --poll_passes_left;
-        if (reply_pending) {
+        if (link->replyPending()) {
             poll_pass_timer->start(100);
             return;
         }
@@ -36,45 +35,28 @@ void Widget::pollPass()
     poll_passes_left = 0;
 }
 
-void Widget::onInputBlockReply(QModbusReply *reply, const rtu::Verdict &verdict, quint8 route)
-{
-    handleBlockReply(reply, verdict, route, ui->tableWidget_reg_2, input_unit, true);
-}
-
-void Widget::onHoldingBlockReply(QModbusReply *reply, const rtu::Verdict &verdict, quint8 route)
-{
-    handleBlockReply(reply, verdict, route, ui->tableWidget_reg, holding_unit, false);
-}
-
 // Where a block goes depends on who asked: 1 a register table, 2 the waiting
-// operation, anything else the live display (input block only).
-void Widget::handleBlockReply(QModbusReply *reply, const rtu::Verdict &verdict, quint8 route,
-                              QTableWidget *table, QModbusDataUnit &buffer, bool live)
+// operation, anything else the live display (input block only). The link
+// status follows from the link's own signal.
+void Widget::handleBlockReply(const QModbusDataUnit &unit, const rtu::Verdict &verdict, quint8 route,
+                              bool holding)
 {
-    if (verdict.error == QModbusDevice::ReplyAbortedError) {
-        // We closed the link ourselves: the status says why it closed.
-    } else if (!verdict.ok || !reply) {
+    QTableWidget *table = holding ? ui->tableWidget_reg : ui->tableWidget_reg_2;
+    if (verdict.ok) {
+        if (route == 1)
+            fillTable(table, unit);
+        else if (route == 2)
+            (holding ? holding_unit : input_unit) = unit;
+        else if (!holding)
+            showLiveValues(unit);
+        if (route == 2)
+            read_failed = false;
+    } else if (verdict.shortReply && route == 1) {
         // A short block still shows in a register table as what arrived; it
         // never reaches an operation or the live display.
-        if (verdict.shortReply && reply && route == 1)
-            fillTable(table, reply->result());
-        showLinkFailure(verdict.text);
-    } else {
-        const QModbusDataUnit unit = reply->result();
-        if (route == 1) {
-            fillTable(table, unit);
-        } else if (route == 2) {
-            buffer = unit;
-            read_failed = false;
-        } else if (live) {
-            showLiveValues(unit);
-        }
-        showLinkOk();
+        fillTable(table, unit);
     }
     reply_route = 0;
-    reply_pending = ledger->outstandingCount() > 0;
-    if (reply)
-        reply->deleteLater();
 }
 
 void Widget::showLiveValues(const QModbusDataUnit &unit)

@@ -4,7 +4,6 @@
 
 #include "hled.h"
 #include "notice_texts.h"
-#include "operation_guard.h"
 #include "operator_input.h"
 #include "registers.h"
 #include "ui_widget.h"
@@ -24,7 +23,7 @@ struct TypedNumber {
 
 void Widget::on_pushButton_para_set_clicked()
 {
-    OperationGuard guard(operation_running);
+    OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
     const quint16 mode = work_group != reg::ModeParameters ? reg::ModeParameters : reg::ModeNone;
@@ -35,7 +34,7 @@ void Widget::on_pushButton_para_set_clicked()
 
 void Widget::on_pushButton_para_read_clicked()
 {
-    OperationGuard guard(operation_running);
+    OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
     if (!fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, 30))
@@ -60,7 +59,7 @@ void Widget::on_pushButton_para_read_clicked()
 
 void Widget::on_pushButton_para_write_clicked()
 {
-    OperationGuard guard(operation_running);
+    OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
 
@@ -103,14 +102,14 @@ void Widget::on_pushButton_para_write_clicked()
 
     // Stored only once the block was accepted, and done only once the store
     // was; a block left unstored goes back to what it was.
-    const WriteOutcome block = writeAndAwait(0, v.mid(0, reg::kParameterBlockCount));
+    const WriteOutcome block = link->write(0, v.mid(0, reg::kParameterBlockCount));
     if (block != WriteOutcome::Accepted) {
         notify(notices::Notice::WriteFailure);
         if (block == WriteOutcome::Unanswered)
             restoreAfterFailure(0, before);
         return;
     }
-    waitMs(100);
+    link->waitMs(100);
     if (!writeConfirmed(reg::kStoreCommand, {reg::kStoreValue})) {
         notify(notices::Notice::WriteFailure);
         restoreAfterFailure(0, before);

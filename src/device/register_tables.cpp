@@ -4,7 +4,6 @@
 
 #include "language_table.h"
 #include "notice_texts.h"
-#include "operation_guard.h"
 #include "ui_widget.h"
 
 #include <QTableWidget>
@@ -22,10 +21,10 @@ void Widget::on_pushButton_reg_read_2_clicked()
 // Sends the read only; the reply handler fills the table.
 void Widget::readTable(QModbusDataUnit::RegisterType type)
 {
-    OperationGuard guard(operation_running);
+    OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
-    if (!preWait())
+    if (!link->preWait())
         return;
     reply_route = 1;
     if (type == QModbusDataUnit::HoldingRegisters)

@@ -5,7 +5,6 @@
 
 #include "bus_timing.h"
 #include "notice_texts.h"
-#include "operation_guard.h"
 #include "operator_input.h"
 #include "live_values.h"
 #include "registers.h"
@@ -97,19 +96,19 @@ void Widget::on_pushButton_ma_write_clicked()
 void Widget::toggleCalibrationMode(quint16 mode, int firstPoint, QLineEdit *firstEdit,
                                    int secondPoint, QLineEdit *secondEdit)
 {
-    OperationGuard guard(operation_running);
+    OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
     const quint16 value = work_group == mode ? quint16(reg::ModeNone) : mode;
     // One budget serves the mode write and the read-back.
-    int budget = line_budget.preWaitChecks;
+    int budget = link->budget().preWaitChecks;
     if (!writeConfirmed(reg::kWorkModeCommand, {value}, &budget)) {
         notify(notices::Notice::WriteFailure);
         return;
     }
     if (value == reg::ModeNone)
         return;
-    waitMs(400);
+    link->waitMs(400);
 
     if (!fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, -1, &budget))
         return;
@@ -121,7 +120,7 @@ void Widget::toggleCalibrationMode(quint16 mode, int firstPoint, QLineEdit *firs
 // Copies the ADC value the transmitter reads now into one calibration point.
 void Widget::capturePoint(int point, QLineEdit *edit)
 {
-    OperationGuard guard(operation_running);
+    OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
     if (!fetchOrReport(QModbusDataUnit::InputRegisters, notices::Notice::WriteFailure, 30))
@@ -143,7 +142,7 @@ void Widget::capturePoint(int point, QLineEdit *edit)
 // reading is scaled by the decimal-places code, as the live display shows it.
 void Widget::on_commandLinkButton_tc_indoor_auto_calib_clicked()
 {
-    OperationGuard guard(operation_running);
+    OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
     const auto target = input::scaled(ui->lineEdit_tc_indoor_auto_calib->text(), 100,
@@ -170,7 +169,7 @@ void Widget::on_commandLinkButton_tc_indoor_auto_calib_clicked()
     };
 
     // The reading must not contain the old offset.
-    const WriteOutcome reset = writeAndAwait(reg::kRoomZeroOffset, {0});
+    const WriteOutcome reset = link->write(reg::kRoomZeroOffset, {0});
     if (reset != WriteOutcome::Accepted) {
         notify(notices::Notice::WriteFailure);
         if (reset == WriteOutcome::Unanswered)
@@ -178,7 +177,7 @@ void Widget::on_commandLinkButton_tc_indoor_auto_calib_clicked()
         return;
     }
     ui->lineEdit_para_indoor_zero_offset->setText(QStringLiteral("0"));
-    waitMs(500);   // let the transmitter measure with the offset reset
+    link->waitMs(500);   // let the transmitter measure with the offset reset
 
     if (!fetchOrReport(QModbusDataUnit::InputRegisters, notices::Notice::WriteFailure, 30)) {
         restore();
@@ -195,7 +194,7 @@ void Widget::on_commandLinkButton_tc_indoor_auto_calib_clicked()
         return;
     }
     ui->progressBar_write->setValue(60);
-    const WriteOutcome written = writeAndAwait(reg::kRoomZeroOffset, {input::toWord(*offset)});
+    const WriteOutcome written = link->write(reg::kRoomZeroOffset, {input::toWord(*offset)});
     if (written != WriteOutcome::Accepted) {
         notify(notices::Notice::WriteFailure);
         restore();
@@ -211,7 +210,7 @@ void Widget::on_commandLinkButton_tc_indoor_auto_calib_clicked()
 // as stored (`expected` from holding `start`) is read back and checked.
 void Widget::calibrationWrite(int start, const QVector<quint16> &expected)
 {
-    OperationGuard guard(operation_running);
+    OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
     if (!writeConfirmed(reg::kStoreCommand, {reg::kStoreValue})) {

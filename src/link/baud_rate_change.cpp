@@ -3,13 +3,12 @@
 #include "widget.h"
 
 #include "notice_texts.h"
-#include "operation_guard.h"
 #include "registers.h"
 #include "ui_widget.h"
 
 void Widget::on_pushButton_set_baudrate_clicked()
 {
-    OperationGuard guard(operation_running);
+    OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
     const quint16 code = ui->comboBox_set_baudrate->currentText().toUShort(nullptr, 10);
@@ -22,14 +21,14 @@ void Widget::on_pushButton_set_baudrate_clicked()
 
     // Each write is judged by its own answer; only a change the transmitter
     // accepted, stored and reads back is worth a restart.
-    const WriteOutcome rate = writeAndAwait(reg::kDeviceBaudRate, {code});
+    const WriteOutcome rate = link->write(reg::kDeviceBaudRate, {code});
     if (rate != WriteOutcome::Accepted) {
         notify(notices::Notice::WriteFailure);
         if (rate == WriteOutcome::Unanswered)
             restoreAfterFailure(reg::kDeviceBaudRate, before);
         return;
     }
-    waitMs(200);
+    link->waitMs(200);
     if (!writeConfirmed(reg::kStoreCommand, {reg::kStoreValue})) {
         notify(notices::Notice::WriteFailure);
         restoreAfterFailure(reg::kDeviceBaudRate, before);

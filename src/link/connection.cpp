@@ -1,19 +1,16 @@
-// Opening and closing the serial Modbus link.
+// The connect button and what the window shows of the link opening and closing.
 
 #include "widget.h"
 
-#include "bus_timing.h"
 #include "hled.h"
 #include "language_table.h"
 #include "notice_texts.h"
 #include "notices.h"
 #include "port_combo.h"
 #include "port_list.h"
-#include "rtu_master.h"
 #include "serial_settings.h"
 #include "ui_widget.h"
 
-#include <QModbusClient>
 #include <QTimer>
 
 void Widget::refreshPorts()
@@ -24,11 +21,6 @@ void Widget::refreshPorts()
 void Widget::on_pushButton_com_ref_clicked()
 {
     refreshPorts();
-}
-
-bool Widget::isConnected() const
-{
-    return modbusDevice && modbusDevice->state() == QModbusDevice::ConnectedState;
 }
 
 int Widget::baudRate() const
@@ -52,41 +44,24 @@ QList<QWidget *> lockedWhileConnected(Ui::Widget *ui)
 
 void Widget::on_pushButton_com_connect_clicked()
 {
-    if (!modbusDevice) {
-        notify(notices::Notice::DeviceCreationFailed);
-        return;
-    }
-    if (isConnected())
-        closeLink();
+    if (link->isOpen())
+        link->close();
     else
         openLink();
 }
 
 namespace {
-bus::SerialFormat formatOf(Ui::Widget *ui)
+rtu::SerialOptions optionsOf(Ui::Widget *ui, int address)
 {
-    bus::SerialFormat f;
-    f.baud = ui->comboBox_baudrate->currentText().toInt(nullptr, 10);
-    f.dataBits = ui->comboBox_databit->currentText().toInt(nullptr, 10);
-    f.parity = serial::parityFromText(ui->comboBox_checkbit->currentText()) != QSerialPort::NoParity;
-    f.stopBits = serial::stopBitsFromText(ui->comboBox_stopbit->currentText()) == QSerialPort::OneStop ? 1 : 2;
-    return f;
+    rtu::SerialOptions o;
+    o.port = ports::chosenLocation(ui->comboBox_com_num);
+    o.baud = ui->comboBox_baudrate->currentText().toInt(nullptr, 10);
+    o.dataBits = ui->comboBox_databit->currentText().toInt(nullptr, 10);
+    o.parity = serial::parityFromText(ui->comboBox_checkbit->currentText());
+    o.stopBits = serial::stopBitsFromText(ui->comboBox_stopbit->currentText());
+    o.address = address;
+    return o;
 }
-}
-
-// Each connection gets a master of its own: the old one's queue may still hold
-// a request that it will never finish. The old master is kept a while, closed,
-// for timers it may still have running.
-void Widget::renewMaster()
-{
-    if (master_used) {
-        QModbusClient *old = modbusDevice;
-        old->disconnect(this);
-        QTimer::singleShot(10000, old, &QObject::deleteLater);
-        modbusDevice = new rtu::RtuSerialMaster(this);
-        connect(modbusDevice, &QModbusDevice::errorOccurred, this, &Widget::onDeviceError);
-    }
-    master_used = true;
 }
 
 void Widget::openLink()
@@ -98,33 +73,13 @@ void Widget::openLink()
         notify(notices::Notice::InvalidAddress);
         return;
     }
-    renewMaster();
     // A connection starts clean, whatever the last one left behind.
-    ledger->reset();
-    reply_pending = false;
     reply_route = 0;
     read_failed = false;
     poll_passes_left = 0;
     live_divisor.reset();
     reported_mode = -1;
-    ++link_generation;
-
-    const bus::SerialFormat format = formatOf(ui);
-    line_budget = bus::lineBudget(format);
-    modbusDevice->setConnectionParameter(QModbusDevice::SerialPortNameParameter,
-                                         ports::chosenLocation(ui->comboBox_com_num));
-    modbusDevice->setConnectionParameter(QModbusDevice::SerialParityParameter,
-                                         serial::parityFromText(ui->comboBox_checkbit->currentText()));
-    modbusDevice->setConnectionParameter(QModbusDevice::SerialBaudRateParameter,
-                                         ui->comboBox_baudrate->currentText());
-    modbusDevice->setConnectionParameter(QModbusDevice::SerialDataBitsParameter,
-                                         ui->comboBox_databit->currentText());
-    modbusDevice->setConnectionParameter(QModbusDevice::SerialStopBitsParameter,
-                                         serial::stopBitsFromText(ui->comboBox_stopbit->currentText()));
-    modbusDevice->setTimeout(line_budget.responseTimeoutMs);
-    modbusDevice->setNumberOfRetries(0);
-
-    if (!modbusDevice->connectDevice() || modbusDevice->state() == QModbusDevice::UnconnectedState) {
+    if (!link->open(optionsOf(ui, address))) {
         notifyOpenFailure(ports::chosenLocation(ui->comboBox_com_num));
         return;
     }
@@ -134,18 +89,13 @@ void Widget::openLink()
     if (!text.isEmpty())
         ui->pushButton_com_connect->setText(text);
     led_com->turnOn(true);
-    poll_timer->start(line_budget.pollPeriodMs);
+    poll_timer->start(link->budget().pollPeriodMs);
     emit linkOpened();
 }
 
-void Widget::closeLink()
+// The link has closed, by the button, a lost line or a silent port.
+void Widget::onLinkClosed()
 {
-    // Every outstanding request ends as aborted; their handlers clear the flags.
-    closing_link = true;
-    ledger->abortAll();
-    modbusDevice->disconnectDevice();
-    closing_link = false;
-    ++link_generation;
     poll_timer->stop();
     poll_pass_timer->stop();
     poll_passes_left = 0;
@@ -156,32 +106,12 @@ void Widget::closeLink()
     led_com->turnOff(true);
     for (QWidget *control : lockedWhileConnected(ui))
         control->setEnabled(true);
-    wakeWaits();   // an operation on this link ends now
 }
 
-// A line that goes away (adapter unplugged) leaves the master connected but
-// deaf, with errors arriving in a flood: close it as the button would.
-void Widget::onDeviceError(QModbusDevice::Error error)
+// The port takes no data (a UART without hardware, a hung adapter): the link
+// has closed; say which port it was.
+void Widget::onPortSilent(const QString &port)
 {
-    if (closing_link || !isConnected())
-        return;
-    if (error != QModbusDevice::ConnectionError && error != QModbusDevice::ReadError
-        && error != QModbusDevice::WriteError)
-        return;
-    const QString reason = modbusDevice->errorString();
-    closeLink();
-    showLinkFailure(reason);
-}
-
-// The master never finished a request: the port takes no data (a UART without
-// hardware, a hung adapter), and everything sent to it would pile up behind it.
-// Close that link before any wait looks again, and say which port it was.
-void Widget::onRequestGivenUp()
-{
-    if (!isConnected() || shutting_down)
-        return;
-    const QString port = ports::chosenLocation(ui->comboBox_com_num);
-    closeLink();
     const auto text = notices::portSilentNotice(port, languageIndex());
     if (!text)
         return;

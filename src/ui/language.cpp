@@ -11,7 +11,7 @@ void Widget::on_comboBox_sel_language_currentIndexChanged(int index)
 
 void Widget::setLanguage(int index)
 {
-    lang::applyLanguage(this, index, isConnected());
+    lang::applyLanguage(this, index, link->isOpen());
     record_tab->setLanguage(index);
     ui->tabWidget_main->setTabText(ui->tabWidget_main->indexOf(record_tab), record_tab->title());
 }

@@ -23,17 +23,17 @@ public:
     HLed *ledTc() const { return m_w.led_tc; }
     HLed *ledPt() const { return m_w.led_pt; }
     HLed *ledMa() const { return m_w.led_ma; }
-    QModbusClient *master() const { return m_w.modbusDevice; }
+    QModbusClient *master() const { return m_w.link->master(); }
     QTimer *pollTimer() const { return m_w.poll_timer; }
     CalibrationRecordTab *recordTab() const { return m_w.record_tab; }
     TrendTab *trendTab() const { return m_w.findChild<TrendTab *>(); }
     TrafficTab *trafficTab() const { return m_w.findChild<TrafficTab *>(); }
 
-    bool replyPending() const { return m_w.reply_pending; }
-    // Changing the bookkeeping from outside wakes the waits, as the window's own changes do.
-    void setReplyPending(bool on) { m_w.reply_pending = on; m_w.wakeWaits(); }
+    bool replyPending() const { return m_w.link->replyPending(); }
+    // Changing the bookkeeping from outside wakes the waits, as the link's own changes do.
+    void setReplyPending(bool on) { m_w.link->m_replyPending = on; m_w.link->wakeWaits(); }
     int replyRoute() const { return m_w.reply_route; }
-    void setReplyRoute(quint8 route) { m_w.reply_route = route; m_w.wakeWaits(); }
+    void setReplyRoute(quint8 route) { m_w.reply_route = route; m_w.link->wakeWaits(); }
     bool readFailed() const { return m_w.read_failed; }
     void setReadFailed(bool on) { m_w.read_failed = on; }
     QModbusDataUnit holdingUnit() const { return m_w.holding_unit; }
@@ -46,23 +46,27 @@ public:
     }
 
     void selectWorkGroup(int group) { m_w.selectWorkGroup(group); }
-    void waitMs(int ms) { m_w.waitMs(ms); }
+    void waitMs(int ms) { m_w.link->waitMs(ms); }
     bool readInputBlock() { return m_w.readInputBlock(); }
     bool readHoldingBlock() { return m_w.readHoldingBlock(); }
     bool writeRegisters(int start, const QVector<quint16> &values)
     {
-        return m_w.writeRegisters(m_w.serverAddress(), start, quint16(values.size()), values.data());
+        return m_w.link->sendWrite(start, values) != 0;
     }
     void tick() { m_w.timerUpDate(); }
     // Follows `reply` as the window follows a live poll: for replies the
     // master would never finish.
     void followAsPoll(QModbusReply *reply)
     {
-        m_w.reply_pending = true;
-        m_w.ledger->follow(reply, m_w.line_budget.responseTimeoutMs,
-                           [this](QModbusReply *r, const rtu::Verdict &v) { m_w.onInputBlockReply(r, v, 0); });
+        rtu::Link &link = *m_w.link;
+        link.m_replyPending = true;
+        link.m_ledger->follow(reply, link.timeoutMs(), [this](QModbusReply *r, const rtu::Verdict &v) {
+            m_w.handleBlockReply(r ? r->result() : QModbusDataUnit(), v, 0, false);
+            m_w.link->afterEnd();
+            m_w.onReadEnded(v);
+        });
     }
-    quint64 repliesGivenUp() const { return m_w.ledger->givenUpCount(); }
+    quint64 repliesGivenUp() const { return m_w.link->m_ledger->givenUpCount(); }
     void presentTrimRead() { m_w.on_pushButton_ma_read_clicked(); }
 
 private:
