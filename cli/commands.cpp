@@ -51,13 +51,13 @@ struct Output {
     }
 };
 
-QString lineText(const core::SerialOptions &line)
+QString lineText(const rtu::SerialOptions &line)
 {
     return QStringLiteral("address %1 at %2 baud on %3").arg(line.address).arg(line.baud).arg(line.port);
 }
 
 // The one message for a failed request, whatever the command.
-QString busErrorText(const core::BusError &error, const core::SerialOptions &line)
+QString busErrorText(const core::BusError &error, const rtu::SerialOptions &line)
 {
     switch (error.kind) {
     case core::BusErrorKind::NoReply:
@@ -70,18 +70,17 @@ QString busErrorText(const core::BusError &error, const core::SerialOptions &lin
     }
 }
 
-int reportBusError(const core::BusError &error, const core::SerialOptions &line, Output &o)
+int reportBusError(const core::BusError &error, const rtu::SerialOptions &line, Output &o)
 {
     return o.fail(LinkError, busErrorText(error, line));
 }
 
-bool openSession(core::SerialSession &session, const Invocation &inv, Output &o)
+bool openSession(rtu::Link &session, const Invocation &inv, Output &o)
 {
-    QString error;
     session.setRetries(inv.retries);
-    if (session.open(&error))
+    if (session.open(inv.line))
         return true;
-    o.fail(LinkError, QStringLiteral("cannot open %1: %2").arg(inv.line.port, error));
+    o.fail(LinkError, QStringLiteral("cannot open %1: %2").arg(inv.line.port, session.errorString()));
     return false;
 }
 
@@ -106,7 +105,7 @@ std::optional<config::Configuration> loadOrReport(const QString &path, bool toWr
     return loaded.config;
 }
 
-int readDeviceConfiguration(core::SerialSession &session, const Invocation &inv, Output &o,
+int readDeviceConfiguration(rtu::Link &session, const Invocation &inv, Output &o,
                             config::Configuration &c)
 {
     const config::DeviceRead read = config::readConfiguration(session);
@@ -125,7 +124,7 @@ QJsonValue temperature(const QString &text)
     return ok ? QJsonValue(v) : QJsonValue(QJsonValue::Null);
 }
 
-int info(core::SerialSession &session, const Invocation &inv, Output &o)
+int info(rtu::Link &session, const Invocation &inv, Output &o)
 {
     const core::BlockReply reply = session.readBlock(core::Block::Input);
     if (!reply.ok())
@@ -151,7 +150,7 @@ int info(core::SerialSession &session, const Invocation &inv, Output &o)
     return Success;
 }
 
-int read(core::SerialSession &session, const Invocation &inv, Output &o)
+int read(rtu::Link &session, const Invocation &inv, Output &o)
 {
     config::Configuration c;
     if (const int status = readDeviceConfiguration(session, inv, o, c))
@@ -189,7 +188,7 @@ QJsonObject rowObject(const config::FieldComparison &row, const config::Configur
 }
 
 // Settings first, then calibration; calibration counts only when asked for.
-int compareWith(core::SerialSession &session, const config::Configuration &file,
+int compareWith(rtu::Link &session, const config::Configuration &file,
                 const Invocation &inv, Output &o)
 {
     config::Configuration device;
@@ -286,7 +285,7 @@ int calibrationAllowed(const config::Configuration &file, const Invocation &inv,
 
 // Each address on its own: one that fails does not stop the others, and the
 // exit status is the worst of them.
-int apply(core::SerialSession &session, const config::Configuration &file, const Invocation &inv, Output &o)
+int apply(rtu::Link &session, const config::Configuration &file, const Invocation &inv, Output &o)
 {
     const bool several = inv.addresses.size() > 1;
     int worst = Success;
@@ -316,7 +315,7 @@ int apply(core::SerialSession &session, const config::Configuration &file, const
     return worst;
 }
 
-int dump(core::SerialSession &session, const Invocation &inv, Output &o)
+int dump(rtu::Link &session, const Invocation &inv, Output &o)
 {
     const QString which = inv.arguments.value(0);
     const core::Block block = which == QLatin1String("input") ? core::Block::Input : core::Block::Holding;
@@ -359,7 +358,7 @@ QString timeStamp()
 }
 
 // A failed read is a line with empty values, and the monitor goes on.
-int monitor(core::SerialSession &session, const Invocation &inv, QTextStream &out, QTextStream &err)
+int monitor(rtu::Link &session, const Invocation &inv, QTextStream &out, QTextStream &err)
 {
     g_interrupted = 0;
     std::signal(SIGINT, onInterrupt);
@@ -398,7 +397,7 @@ int monitor(core::SerialSession &session, const Invocation &inv, QTextStream &ou
 
 int scan(const Invocation &inv, Output &o)
 {
-    core::ScanRequest request;
+    rtu::ScanRequest request;
     request.line = inv.line;
     request.bauds = inv.bauds.isEmpty() ? QList<int>{inv.line.baud} : inv.bauds;
     request.firstAddress = inv.firstAddress;
@@ -407,7 +406,7 @@ int scan(const Invocation &inv, Output &o)
         request.probeTimeoutMs = inv.line.timeoutMs;
     o.text(QStringLiteral("address,baud"));
     QJsonArray found;
-    const core::ScanResult result = core::scanLine(request, [&](const core::ScanHit &hit) {
+    const rtu::ScanResult result = rtu::scanLine(request, [&](const rtu::ScanHit &hit) {
         found << QJsonObject{{"address", hit.address}, {"baud", hit.baud}};
         o.text(QStringLiteral("%1,%2").arg(hit.address).arg(hit.baud));
         o.out.flush();
@@ -453,7 +452,7 @@ int runCommand(const Invocation &inv, Output &o)
         if (const int status = calibrationAllowed(*file, inv, o))
             return status;
     }
-    core::SerialSession session(inv.line);
+    rtu::Link session;
     if (!openSession(session, inv, o))
         return LinkError;
     if (c == QLatin1String("info"))

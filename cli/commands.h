@@ -2,7 +2,7 @@
 // The commands of tcal-cli, one function each, writing to the given streams
 // and returning the process's exit status.
 
-#include "serial_session.h"
+#include "link.h"
 
 #include <QList>
 #include <QStringList>
@@ -19,7 +19,7 @@ enum Exit {
 };
 
 struct Invocation {
-    core::SerialOptions line;
+    rtu::SerialOptions line;
     QList<int> addresses;          // apply may name several; the others use line.address
     QString command;
     QStringList arguments;

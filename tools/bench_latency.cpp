@@ -52,7 +52,7 @@ qint64 timeUntilHandled(Widget &window, const std::function<void()> &action, boo
     qint64 handledAt = -1;
     QEventLoop loop;
     QMetaObject::Connection issued = QObject::connect(
-        &window, &Widget::requestIssued, [&](const rtu::RequestDescription &, QModbusReply *reply) {
+        WidgetProbe(window).link(), &rtu::Link::requestIssued, [&](const rtu::RequestDescription &, QModbusReply *reply) {
             if (!reply || reply->isFinished())
                 return;
             handledAt = -1;

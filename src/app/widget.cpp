@@ -1,14 +1,13 @@
 #include "widget.h"
 
 #include "calibration_record_tab.h"
-#include "diagnostic_tabs.h"
 #include "configuration_tab.h"
 #include "hled.h"
-#include "record_link.h"
 #include "quiet_slots.h"
+#include "traffic_tab.h"
+#include "trend_tab.h"
 #include "notice_texts.h"
 #include "ui_widget.h"
-#include "window_bus.h"
 
 #include <QCloseEvent>
 #include <QDoubleValidator>
@@ -133,7 +132,6 @@ Widget::Widget(QWidget *parent)
     connect(link, &rtu::Link::portSilent, this, &Widget::onPortSilent);
     connect(link, &rtu::Link::operationWithoutLink, this, [this] { notify(notices::Notice::NotConnected); });
     connect(link, &rtu::Link::operationStarted, this, [this] { verdict_shown.invalidate(); });
-    connect(link, &rtu::Link::requestIssued, this, &Widget::requestIssued);
 
     refreshPorts();
 
@@ -151,19 +149,31 @@ Widget::Widget(QWidget *parent)
     poll_pass_timer->setSingleShot(true);
     connect(poll_pass_timer, &QTimer::timeout, this, &Widget::pollPass);
 
-    record_tab = new CalibrationRecordTab;
-    ui->tabWidget_main->addTab(record_tab, record_tab->title());
-    record_tab->setHoldingReader([this] { return RecordLink::readHoldingBlock(*this); });
-    record_tab->setAddressReader([this] { return link->isOpen() ? serverAddress() : 0; });
-    connect(this, &Widget::liveValuesReceived, record_tab, &CalibrationRecordTab::onLiveValues);
+    addTabs();
+}
 
-    // Tabs beyond the form: their own classes, reaching the link through WindowBus.
-    auto *configuration = new ConfigurationTab(std::make_unique<WindowBus>(*this));
-    ui->tabWidget_main->addTab(configuration, QString());
-    connect(ui->comboBox_sel_language, QOverload<int>::of(&QComboBox::currentIndexChanged),
-            configuration, &ConfigurationTab::setLanguage);
-    configuration->setLanguage(languageIndex());
-    tabs::addDiagnosticTabs(this, ui->tabWidget_main, ui->comboBox_sel_language);
+// Tabs beyond the form: their own classes, each given the link. They take the
+// window's live values and languages; each names itself in its window title.
+void Widget::addTabs()
+{
+    first_extra_tab = ui->tabWidget_main->count();
+    record_tab = new CalibrationRecordTab(*link);
+    auto *configuration = new ConfigurationTab(*link);
+    auto *trend = new TrendTab(*link);
+    auto *traffic = new TrafficTab(*link);
+    for (QWidget *tab : std::initializer_list<QWidget *>{record_tab, configuration, trend, traffic})
+        ui->tabWidget_main->addTab(tab, tab->windowTitle());
+
+    connect(record_tab, &CalibrationRecordTab::deviceReadFailed, this,
+            [this] { notify(notices::Notice::ReadFailure); });
+    connect(this, &Widget::liveValuesReceived, record_tab, &CalibrationRecordTab::onLiveValues);
+    connect(this, &Widget::liveValuesReceived, trend, &TrendTab::addLiveValues);
+    connect(this, &Widget::linkStatusShown, trend, &TrendTab::showLinkStatus);
+    connect(this, &Widget::languageChanged, record_tab, &CalibrationRecordTab::setLanguage);
+    connect(this, &Widget::languageChanged, configuration, &ConfigurationTab::setLanguage);
+    connect(this, &Widget::languageChanged, trend, &TrendTab::setLanguage);
+    connect(this, &Widget::languageChanged, traffic, &TrafficTab::setLanguage);
+    languageToTabs(languageIndex());
 }
 
 Widget::~Widget()

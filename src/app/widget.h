@@ -47,11 +47,10 @@ signals:
     void liveValuesReceived(const reg::LiveValues &values);
     // The link-status line changed: ok, and the text it shows.
     void linkStatusShown(bool ok, const QString &text);
-    // A request handed to the master. `reply` is null when the master refused
-    // it and may already be finished; listeners follow its finished signal.
-    void requestIssued(const rtu::RequestDescription &request, QModbusReply *reply);
     // The serial link was opened (the connect button succeeded).
     void linkOpened();
+    // The operator chose another language; every tab follows it.
+    void languageChanged(int index);
 
 private slots:
     void on_tabWidget_main_currentChanged(int index);
@@ -192,6 +191,8 @@ private:
 
     // --- languages (src/ui/language.cpp) ---
     void setLanguage(int index);
+    void languageToTabs(int index);
+    void addTabs();
 
     Ui::Widget *ui;
     HLed *led_com;
@@ -227,8 +228,7 @@ private:
     scaling::Rule rule_tabs;
     scaling::Rule rule_status;
     CalibrationRecordTab *record_tab = nullptr;   // the tab after the form's four pages
+    int first_extra_tab = 0;                       // tabs from here on are not the form's
 
     friend class WidgetProbe;   // tests reach the bookkeeping through it
-    friend class RecordLink;    // the record tab's range read (src/app/record_link.cpp)
-    friend class WindowBus;     // the tabs reach the link through it
 };

@@ -1,5 +1,7 @@
 #include "calibration_record_tab.h"
 
+#include "link.h"
+
 #include "certificate.h"
 #include "config_file.h"
 #include "configuration.h"
@@ -54,8 +56,8 @@ QDoubleSpinBox *numberBox(const char *name, double min, double max, int decimals
 
 } // namespace
 
-CalibrationRecordTab::CalibrationRecordTab(QWidget *parent)
-    : QWidget(parent)
+CalibrationRecordTab::CalibrationRecordTab(rtu::Link &link, QWidget *parent)
+    : QWidget(parent), m_link(link)
 {
     setObjectName(QStringLiteral("calibrationRecordTab"));
     auto *content = new QWidget;
@@ -328,6 +330,7 @@ void CalibrationRecordTab::setLanguage(int language)
 
 void CalibrationRecordTab::applyTexts()
 {
+    setWindowTitle(title());
     for (const Labelled &l : m_labelled) {
         const QString t = text(l.text, m_language);
         if (auto *labelWidget = qobject_cast<QLabel *>(l.widget))
@@ -380,7 +383,7 @@ Header CalibrationRecordTab::header() const
                                                         : Tolerance::Kind::PercentOfSpan,
                    m_tolerance->value()};
     h.range = {m_lower->value(), m_upper->value()};
-    h.address = m_readAddress ? m_readAddress() : 0;
+    h.address = m_link.isOpen() ? m_link.address() : 0;
     // The reason for an expired reference belongs on the record only when it is expired.
     if (referenceState(h, QDate::currentDate()) == ReferenceState::Expired)
         h.referenceOverride = m_override->text().trimmed();
@@ -407,7 +410,7 @@ QString CalibrationRecordTab::recordsFolder() const
 
 void CalibrationRecordTab::readRange()
 {
-    const auto words = m_readHolding ? m_readHolding() : std::nullopt;
+    const auto words = readHolding();
     if (!words || words->size() <= 6) {
         showStatus(text(Text::RangeReadFailed, m_language));
         return;
@@ -419,6 +422,21 @@ void CalibrationRecordTab::readRange()
     m_lower->setValue(range.lower);
     m_upper->setValue(range.upper);
     fillDefaultPoints();
+}
+
+// The holding block through the link, under its operation guard; nullopt when
+// another operation runs, the link is down or the read failed.
+std::optional<QVector<quint16>> CalibrationRecordTab::readHolding()
+{
+    std::optional<QVector<quint16>> words;
+    m_link.runOperation([&] {
+        const core::BlockReply reply = m_link.readBlock(core::Block::Holding);
+        if (reply.ok())
+            words = reply.words;
+        else if (!m_link.operationLinkLost())
+            emit deviceReadFailed();
+    });
+    return words;
 }
 
 void CalibrationRecordTab::fillDefaultPoints()
@@ -474,7 +492,7 @@ void CalibrationRecordTab::startCheck(Stage stage)
         m_left.reset();
     recordOf(stage) = newRecord(header(), stage, *points, QDateTime::currentDateTimeUtc());
     // The configuration the check was made with, when the transmitter can be read.
-    if (const auto words = m_readHolding ? m_readHolding() : std::nullopt) {
+    if (const auto words = readHolding()) {
         if (const auto configuration = config::fromHolding(*words)) {
             Record &r = *recordOf(stage);
             r.configuration = QJsonDocument::fromJson(config::toJson(*configuration)).object();

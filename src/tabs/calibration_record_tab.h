@@ -28,20 +28,16 @@ class QPushButton;
 class QSpinBox;
 class QTableWidget;
 class QTimer;
+namespace rtu { class Link; }
 
 class CalibrationRecordTab : public QWidget
 {
     Q_OBJECT
 
 public:
-    // Reads the holding block through the window's link; nullopt when it could not.
-    using HoldingReader = std::function<std::optional<QVector<quint16>>()>;
+    // Reads the range and the configuration through `link`; the window feeds it live values.
+    explicit CalibrationRecordTab(rtu::Link &link, QWidget *parent = nullptr);
 
-    explicit CalibrationRecordTab(QWidget *parent = nullptr);
-
-    void setHoldingReader(HoldingReader reader) { m_readHolding = std::move(reader); }
-    // The address of the transmitter on the open link; 0 when none is open.
-    void setAddressReader(std::function<int()> reader) { m_readAddress = std::move(reader); }
     void setLanguage(int language);
     QString title() const { return record::text(record::Text::TabTitle, m_language); }
 
@@ -57,6 +53,10 @@ public:
     void rememberHeader();
     // The header of a registered instrument, as "Start a check" in the list sets it.
     void useInstrument(const recordsdb::Instrument &instrument);
+
+signals:
+    // A read of the transmitter failed; the window tells the operator.
+    void deviceReadFailed();
 
 public slots:
     void onLiveValues(const reg::LiveValues &values);
@@ -79,6 +79,7 @@ private:
     record::StabilitySettings stabilitySettings() const;
     QString recordsFolder() const;
     void readRange();
+    std::optional<QVector<quint16>> readHolding();
     void fillDefaultPoints();
 
     // The guided check.
@@ -113,8 +114,7 @@ private:
     void applyTexts();
 
     int m_language = 0;
-    HoldingReader m_readHolding;
-    std::function<int()> m_readAddress;
+    rtu::Link &m_link;
     QVector<Labelled> m_labelled;
 
     QLineEdit *m_tag, *m_serial, *m_description, *m_technician, *m_reference, *m_ambient;

@@ -2,7 +2,7 @@
 
 #include "config_file.h"
 #include "config_rules.h"
-#include "window_bus.h"
+#include "link.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -33,8 +33,8 @@ QTableWidgetItem *cell(const QString &text, bool marked)
 
 } // namespace
 
-ConfigurationTab::ConfigurationTab(std::unique_ptr<WindowBus> bus, QWidget *parent)
-    : QWidget(parent), m_bus(std::move(bus))
+ConfigurationTab::ConfigurationTab(rtu::Link &link, QWidget *parent)
+    : QWidget(parent), m_link(link)
 {
     setObjectName(QStringLiteral("configurationTab"));
     buildLayout();
@@ -137,9 +137,7 @@ void ConfigurationTab::setLanguage(int language)
     m_fileLabel->setText(m_filePath.isEmpty() ? tr3(Text::NoFile) : tr3(Text::FileLabel).arg(m_filePath));
     m_table->setHorizontalHeaderLabels({tr3(Text::FieldHeader), tr3(Text::DeviceHeader),
                                         tr3(Text::FileHeader), tr3(Text::StateHeader)});
-    // The page sits in a stack inside the tab widget.
-    if (auto *tabs = qobject_cast<QTabWidget *>(parentWidget() ? parentWidget()->parentWidget() : nullptr))
-        tabs->setTabText(tabs->indexOf(this), tr3(Text::TabTitle));
+    setWindowTitle(tr3(Text::TabTitle));
     showRows();
 }
 
@@ -153,16 +151,21 @@ bool ConfigurationTab::readInto(core::RegisterBus &bus)
         return false;
     }
     m_device = read.config;
-    m_device->identity = {m_tag->text(), m_description->text(), m_bus->address(),
+    m_device->identity = {m_tag->text(), m_description->text(), m_link.address(),
                           QDateTime::currentDateTimeUtc(), config::toolVersion()};
     return true;
 }
 
+bool ConfigurationTab::runOnLink(const std::function<void(core::RegisterBus &)> &operation)
+{
+    return m_link.runOperation([&] { operation(m_link); });
+}
+
 void ConfigurationTab::readDevice()
 {
-    m_bus->run([this](core::RegisterBus &bus) {
+    runOnLink([this](core::RegisterBus &bus) {
         if (readInto(bus))
-            showStatus(tr3(Text::ReadDone).arg(m_bus->address()), true);
+            showStatus(tr3(Text::ReadDone).arg(m_link.address()), true);
         showRows();
     });
 }
@@ -170,7 +173,7 @@ void ConfigurationTab::readDevice()
 bool ConfigurationTab::saveTo(const QString &path)
 {
     bool saved = false;
-    m_bus->run([&](core::RegisterBus &bus) {
+    runOnLink([&](core::RegisterBus &bus) {
         if (!readInto(bus))
             return;
         QString error;
@@ -210,7 +213,7 @@ void ConfigurationTab::compareWithDevice()
         showStatus(tr3(Text::NeedFile), false);
         return;
     }
-    m_bus->run([this](core::RegisterBus &bus) {
+    runOnLink([this](core::RegisterBus &bus) {
         if (!readInto(bus))
             return;
         int settings = 0;
@@ -259,7 +262,7 @@ void ConfigurationTab::confirmCalibration()
         if (config::isCalibration(f))
             names << QString::fromUtf8(f.label[qBound(0, m_language, 2)]);
     }
-    const int here = m_bus->address();
+    const int here = m_link.address();
     const QString origin = config::sameUnit(m_file->identity, here, m_tag->text())
         ? tr3(Text::SameUnitNote).arg(here)
         : tr3(Text::OtherUnitNote).arg(m_file->identity.address).arg(here);
@@ -290,7 +293,7 @@ void ConfigurationTab::runApply(bool includeCalibration)
     const config::Configuration file = *m_file;
     m_applying = true;
     setControlsEnabled(false);
-    m_bus->run([&](core::RegisterBus &bus) {
+    runOnLink([&](core::RegisterBus &bus) {
         const config::ApplyReport report = config::applyConfiguration(bus, file, {includeCalibration});
         // The table shows the device as it read back last.
         if (report.readBack) {

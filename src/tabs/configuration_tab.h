@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class QCheckBox;
@@ -16,14 +17,14 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableWidget;
-class WindowBus;
+namespace rtu { class Link; }
 
 class ConfigurationTab : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit ConfigurationTab(std::unique_ptr<WindowBus> bus, QWidget *parent = nullptr);
+    explicit ConfigurationTab(rtu::Link &link, QWidget *parent = nullptr);
     ~ConfigurationTab() override;
 
     // The operations behind the buttons, with the file already chosen.
@@ -44,11 +45,13 @@ private:
     void runApply(bool includeCalibration);
     void setControlsEnabled(bool enabled);
     bool readInto(core::RegisterBus &bus);
+    // Runs `operation` on the link under its guard; false when it did not run.
+    bool runOnLink(const std::function<void(core::RegisterBus &)> &operation);
     void showRows();
     void showStatus(const QString &text, bool ok);
     QString tr3(configtext::Text t) const { return configtext::text(t, m_language); }
 
-    std::unique_ptr<WindowBus> m_bus;
+    rtu::Link &m_link;
     int m_language = 0;
     std::optional<config::Configuration> m_device;
     std::optional<config::Configuration> m_file;

@@ -1,5 +1,7 @@
 #include "traffic_tab.h"
 
+#include "link.h"
+
 #include "diagnostics_texts.h"
 #include "traffic_model.h"
 
@@ -37,7 +39,7 @@ QByteArray responsePdu(const QModbusResponse &response)
 
 } // namespace
 
-TrafficTab::TrafficTab(QWidget *parent)
+TrafficTab::TrafficTab(rtu::Link &link, QWidget *parent)
     : QWidget(parent), m_model(new TrafficModel(this)), m_table(new QTableView(this)),
       m_countersTitle(new QLabel(this)), m_showFrames(new QCheckBox(this)),
       m_reset(new QPushButton(this)), m_export(new QPushButton(this))
@@ -85,6 +87,8 @@ TrafficTab::TrafficTab(QWidget *parent)
             [this](bool on) { m_table->setColumnHidden(TrafficModel::Frames, !on); });
     connect(m_reset, &QPushButton::clicked, this, &TrafficTab::resetCounters);
     connect(m_export, &QPushButton::clicked, this, &TrafficTab::chooseExportFile);
+    connect(&link, &rtu::Link::requestIssued, this, &TrafficTab::observeRequest);
+    connect(&link, &rtu::Link::opened, this, &TrafficTab::resetCounters);
     setLanguage(0);
 }
 
@@ -169,6 +173,7 @@ void TrafficTab::setLanguage(int language)
     if (lang::diagText(lang::DiagText::TrafficTab, language).isEmpty())
         return;
     m_language = language;
+    setWindowTitle(lang::diagText(lang::DiagText::TrafficTab, language));
     m_model->setLanguage(language);
     m_countersTitle->setText(lang::diagText(lang::DiagText::SinceConnect, language) + QLatin1Char(':'));
     m_showFrames->setText(lang::diagText(lang::DiagText::ShowFrames, language));

@@ -13,6 +13,7 @@
 class QCheckBox;
 class QLabel;
 class QModbusReply;
+namespace rtu { class Link; }
 class QPushButton;
 class QTableView;
 class TrafficModel;
@@ -22,7 +23,8 @@ class TrafficTab : public QWidget
     Q_OBJECT
 
 public:
-    explicit TrafficTab(QWidget *parent = nullptr);
+    // Listens to the link's requests; its counters start again with every opening.
+    explicit TrafficTab(rtu::Link &link, QWidget *parent = nullptr);
 
     const diag::TrafficCounters &counters() const { return m_counters; }
     const TrafficModel &model() const { return *m_model; }

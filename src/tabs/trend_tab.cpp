@@ -1,5 +1,7 @@
 #include "trend_tab.h"
 
+#include "link.h"
+
 #include "diagnostics_texts.h"
 
 #include <QCheckBox>
@@ -38,7 +40,7 @@ QString statusWords(const QString &text)
 
 } // namespace
 
-TrendTab::TrendTab(QWidget *parent)
+TrendTab::TrendTab(rtu::Link &link, QWidget *parent)
     : QWidget(parent), m_refreshTimer(new QTimer(this)), m_spanLabel(new QLabel(this)),
       m_span(new QComboBox(this)), m_autoscale(new QCheckBox(this)), m_pause(new QPushButton(this)),
       m_exportPng(new QPushButton(this)), m_logButton(new QPushButton(this)),
@@ -88,6 +90,7 @@ TrendTab::TrendTab(QWidget *parent)
     });
     connect(m_exportPng, &QPushButton::clicked, this, &TrendTab::choosePngFile);
     connect(m_logButton, &QPushButton::clicked, this, &TrendTab::toggleLog);
+    connect(&link, &rtu::Link::requestIssued, this, &TrendTab::observeRequest);
     setLanguage(0);
 }
 
@@ -237,6 +240,7 @@ void TrendTab::setLanguage(int language)
     if (lang::diagText(T::TrendTab, language).isEmpty())
         return;
     m_language = language;
+    setWindowTitle(lang::diagText(T::TrendTab, language));
     m_spanLabel->setText(lang::diagText(T::Span, language));
     const T spans[] = {T::Span1Min, T::Span10Min, T::Span1Hour};
     for (int i = 0; i < 3; ++i)

@@ -16,6 +16,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QModbusReply;
+namespace rtu { class Link; }
 class QPushButton;
 class QTimer;
 // Qt 5 keeps the chart classes in a namespace of their own, Qt 6 does not.
@@ -45,7 +46,8 @@ class TrendTab : public QWidget
     Q_OBJECT
 
 public:
-    explicit TrendTab(QWidget *parent = nullptr);
+    // Listens to the link's requests; the window feeds it live values and the link status.
+    explicit TrendTab(rtu::Link &link, QWidget *parent = nullptr);
 
     const diag::RingBuffer<diag::TrendSample> &samples() const { return m_samples; }
     QLineSeries *series(diag::TrendValue which) const;

@@ -1,6 +1,5 @@
 #include "widget.h"
 
-#include "calibration_record_tab.h"
 #include "language_table.h"
 #include "ui_widget.h"
 
@@ -12,6 +11,12 @@ void Widget::on_comboBox_sel_language_currentIndexChanged(int index)
 void Widget::setLanguage(int index)
 {
     lang::applyLanguage(this, index, link->isOpen());
-    record_tab->setLanguage(index);
-    ui->tabWidget_main->setTabText(ui->tabWidget_main->indexOf(record_tab), record_tab->title());
+    languageToTabs(index);
+}
+
+void Widget::languageToTabs(int index)
+{
+    emit languageChanged(index);
+    for (int page = first_extra_tab; page < ui->tabWidget_main->count(); ++page)
+        ui->tabWidget_main->setTabText(page, ui->tabWidget_main->widget(page)->windowTitle());
 }

@@ -24,6 +24,7 @@ public:
     HLed *ledPt() const { return m_w.led_pt; }
     HLed *ledMa() const { return m_w.led_ma; }
     QModbusClient *master() const { return m_w.link->master(); }
+    rtu::Link *link() const { return m_w.link; }
     QTimer *pollTimer() const { return m_w.poll_timer; }
     CalibrationRecordTab *recordTab() const { return m_w.record_tab; }
     TrendTab *trendTab() const { return m_w.findChild<TrendTab *>(); }

@@ -3,6 +3,7 @@
 // rewritten, typed numbers, the reference's due date, the instrument list.
 
 #include "calibration_record_tab.h"
+#include "link.h"
 #include "instrument_list.h"
 #include "record_table.h"
 
@@ -67,7 +68,8 @@ void measure(CalibrationRecordTab &tab, double value)
 void TestRecordTab::skipTimeoutAndRepeat()
 {
     QTemporaryDir folder;
-    CalibrationRecordTab tab;
+    rtu::Link link;
+    CalibrationRecordTab tab(link);
     const auto find = [&](const char *name) { return tab.findChild<QPushButton *>(name); };
     prepare(tab, folder.path(), "0; 50; 100");
     tab.findChild<QSpinBox *>("spinBox_record_timeout")->setValue(5);
@@ -110,7 +112,8 @@ void TestRecordTab::skipTimeoutAndRepeat()
 void TestRecordTab::finishedCheckIsNeverRewritten()
 {
     QTemporaryDir folder;
-    CalibrationRecordTab tab;
+    rtu::Link link;
+    CalibrationRecordTab tab(link);
     prepare(tab, folder.path(), "500");
     click(tab, "pushButton_record_as_found");
     measure(tab, 503.0);
@@ -142,7 +145,8 @@ void TestRecordTab::typedNumbersInTheLocale()
 {
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     QTemporaryDir folder;
-    CalibrationRecordTab tab;
+    rtu::Link link;
+    CalibrationRecordTab tab(link);
     prepare(tab, folder.path(), "0; 12,5; 25");
     click(tab, "pushButton_record_as_found");
     QCOMPARE(tab.asFound()->points[1].reference, 12.5);
@@ -162,7 +166,8 @@ void TestRecordTab::typedNumbersInTheLocale()
 void TestRecordTab::expiredReferenceNeedsAReason()
 {
     QTemporaryDir folder;
-    CalibrationRecordTab tab;
+    rtu::Link link;
+    CalibrationRecordTab tab(link);
     prepare(tab, folder.path(), "0; 50");
     auto *due = in<QDateEdit>(tab, "dateEdit_record_due");
     due->setDate(due->minimumDate());   // not given
@@ -180,7 +185,8 @@ void TestRecordTab::expiredReferenceNeedsAReason()
 void TestRecordTab::instrumentListStartsACheck()
 {
     QTemporaryDir folder;
-    CalibrationRecordTab tab;
+    rtu::Link link;
+    CalibrationRecordTab tab(link);
     prepare(tab, folder.path(), "0");
     recordsdb::InstrumentRegister reg(*tab.database());
     QVERIFY(reg.save({"TT-7", "SN-77", "Kiln exit", "Kiln 2", "Type K", -20.0, 780.0, "°C", 12, "in service"}));
@@ -209,15 +215,16 @@ void TestRecordTab::headerRemembered()
     QCoreApplication::setOrganizationName(QStringLiteral("TCal-test-record-tab"));
     QSettings().clear();
     QTemporaryDir folder;
+    rtu::Link link;
     {
-        CalibrationRecordTab tab;
+        CalibrationRecordTab tab(link);
         tab.rememberHeader();
         prepare(tab, folder.path(), "0");
         in(tab, "lineEdit_record_technician")->setText("J. Chen");
         in(tab, "lineEdit_record_reference")->setText("Calibrator 7");
         click(tab, "pushButton_record_as_found");
     }
-    CalibrationRecordTab again;
+    CalibrationRecordTab again(link);
     again.rememberHeader();
     QCOMPARE(in(again, "lineEdit_record_technician")->text(), QStringLiteral("J. Chen"));
     QCOMPARE(in(again, "lineEdit_record_reference")->text(), QStringLiteral("Calibrator 7"));

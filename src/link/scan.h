@@ -3,12 +3,12 @@
 // a short wait each. An address counts only when it answers a full input-block
 // read at the line's normal timeout, so a stray byte is never a find.
 
-#include "serial_session.h"
+#include "link.h"
 
 #include <QList>
 #include <functional>
 
-namespace core {
+namespace rtu {
 
 struct ScanHit {
     int address;
@@ -37,4 +37,4 @@ struct ScanResult {
 // `onHit` hears of each find as it is made.
 ScanResult scanLine(const ScanRequest &request, const std::function<void(const ScanHit &)> &onHit);
 
-} // namespace core
+} // namespace rtu

@@ -1,18 +1,18 @@
 #include "scan.h"
 
-namespace core {
+namespace rtu {
 
 namespace {
 
-bool answers(SerialSession &session, int address, int probeTimeoutMs)
+bool answers(Link &link, int address, int probeTimeoutMs)
 {
-    session.setAddress(address);
-    session.setTimeoutMs(probeTimeoutMs);
-    const BlockReply probe = session.read(QModbusDataUnit::InputRegisters, 0, 1);
-    if (probe.error.kind == BusErrorKind::NoReply)
+    link.setAddress(address);
+    link.setTimeoutMs(probeTimeoutMs);
+    const core::BlockReply probe = link.readRegisters(QModbusDataUnit::InputRegisters, 0, 1);
+    if (probe.error.kind == core::BusErrorKind::NoReply)
         return false;
-    session.setTimeoutMs(0);
-    return session.readBlock(Block::Input).ok();
+    link.setTimeoutMs(0);
+    return link.readBlock(core::Block::Input).ok();
 }
 
 } // namespace
@@ -23,11 +23,13 @@ ScanResult scanLine(const ScanRequest &request, const std::function<void(const S
     for (int baud : request.bauds) {
         SerialOptions line = request.line;
         line.baud = baud;
-        SerialSession session(line);
-        if (!session.open(&result.error))
+        Link link;
+        if (!link.open(line)) {
+            result.error = link.errorString();
             return result;
+        }
         for (int address = request.firstAddress; address <= request.lastAddress; ++address) {
-            if (!answers(session, address, request.probeTimeoutMs))
+            if (!answers(link, address, request.probeTimeoutMs))
                 continue;
             result.hits.append({address, baud});
             if (onHit)
@@ -37,4 +39,4 @@ ScanResult scanLine(const ScanRequest &request, const std::function<void(const S
     return result;
 }
 
-} // namespace core
+} // namespace rtu
