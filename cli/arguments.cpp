@@ -1,6 +1,6 @@
 #include "arguments.h"
 
-#include "configuration.h"
+#include "core/configuration.h"
 #include "records_commands.h"
 
 #include <QCommandLineParser>

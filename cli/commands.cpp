@@ -1,11 +1,11 @@
 #include "commands.h"
 
-#include "config_apply.h"
-#include "config_file.h"
-#include "config_rules.h"
-#include "live_values.h"
-#include "registers.h"
-#include "scan.h"
+#include "core/config_apply.h"
+#include "core/config_file.h"
+#include "core/config_rules.h"
+#include "core/live_values.h"
+#include "core/registers.h"
+#include "link/scan.h"
 
 #include <QDateTime>
 #include <QEventLoop>

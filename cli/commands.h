@@ -2,7 +2,7 @@
 // The commands of tcal-cli, one function each, writing to the given streams
 // and returning the process's exit status.
 
-#include "link.h"
+#include "link/link.h"
 
 #include <QList>
 #include <QStringList>

@@ -2,7 +2,7 @@
 // shell or a script, on the same core as the window.
 
 #include "arguments.h"
-#include "configuration.h"
+#include "core/configuration.h"
 #include "records_commands.h"
 
 #include <QCoreApplication>

@@ -1,9 +1,9 @@
 #include "records_commands.h"
 
 #include "commands.h"
-#include "record_csv.h"
-#include "record_db.h"
-#include "record_table.h"
+#include "record/record_csv.h"
+#include "record/record_table.h"
+#include "records_db/record_db.h"
 
 #include <QDir>
 #include <QJsonDocument>

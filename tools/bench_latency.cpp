@@ -6,9 +6,9 @@
 //
 //   build/tools/tcal-latency [--runs 7]
 
-#include "bus_timing.h"
-#include "simulator_fixture.h"
 #include "bench_window.h"
+#include "link/bus_timing.h"
+#include "simulator_fixture.h"
 #include "widget_probe.h"
 
 #include <QApplication>

@@ -7,9 +7,9 @@
 //
 //   build/tools/tcal-bench [--seconds 60] [--polls 10000]
 
-#include "traffic_model.h"
-#include "virtual_line.h"
 #include "bench_window.h"
+#include "tabs/traffic_model.h"
+#include "virtual_line.h"
 #include "widget_probe.h"
 
 #include <QApplication>

@@ -7,12 +7,12 @@
 //
 //   tcal-screenshots OUTPUT_DIR [SAMPLE_DIR]
 
-#include "configuration_tab.h"
-#include "instrument_list.h"
-#include "number_input.h"
+#include "record/number_input.h"
+#include "record/record_table.h"
 #include "record_driver.h"
-#include "record_table.h"
 #include "simulator_fixture.h"
+#include "tabs/configuration_tab.h"
+#include "tabs/instrument_list.h"
 #include "widget_probe.h"
 
 #include <QApplication>

@@ -1,7 +1,8 @@
-#include "config_apply.h"
+#include "core/config_apply.h"
 
-#include "config_rules.h"
-#include "registers.h"
+#include "core/config_rules.h"
+#include "core/registers.h"
+#include "core/write_verdict.h"
 
 #include <QStringList>
 
@@ -109,13 +110,13 @@ void restore(core::RegisterBus &bus, const Configuration &before, const QVector<
     const DeviceRead after = readConfiguration(bus);
     if (after.config)
         report.readBack = after.config;
+    // Judged as every write's read-back is, the words read at the start against the block now.
+    const QVector<quint16> readBack = after.config ? wordsFrom(*after.config, 0, reg::kHoldingCount)
+                                                   : QVector<quint16>();
     report.unrestored.clear();
-    for (const WriteRun &run : runs) {
-        for (int a = run.start; a < run.start + run.words.size(); ++a) {
-            if (!after.config || after.config->words.value(a) != before.words.value(a))
-                report.unrestored << a;
-        }
-    }
+    for (const WriteRun &run : runs)
+        report.unrestored << verify::differingRegisters(run.start, wordsFrom(before, run.start, run.words.size()),
+                                                         readBack);
     if (!report.unrestored.isEmpty())
         report.restore = RestoreOutcome::Incomplete;
     else if (storeAgain && !store(bus).ok())

@@ -6,8 +6,8 @@
 // back, and the report says what the transmitter holds now. Written once
 // against RegisterBus for the window and the command-line tool alike.
 
-#include "config_compare.h"
-#include "register_bus.h"
+#include "core/config_compare.h"
+#include "core/register_bus.h"
 
 namespace config {
 

@@ -1,4 +1,4 @@
-#include "config_compare.h"
+#include "core/config_compare.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 // A device's configuration against a file's, field by field, and the writes
 // that would make the device equal to the file.
 
-#include "configuration.h"
+#include "core/configuration.h"
 
 namespace config {
 

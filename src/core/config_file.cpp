@@ -1,4 +1,4 @@
-#include "config_file.h"
+#include "core/config_file.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -4,7 +4,7 @@
 // encoding the values, as is any entry whose raw words were removed by hand.
 // A file this version cannot read exactly is refused whole.
 
-#include "configuration.h"
+#include "core/configuration.h"
 
 #include <QByteArray>
 #include <QString>

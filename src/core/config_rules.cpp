@@ -1,7 +1,7 @@
-#include "config_rules.h"
+#include "core/config_rules.h"
 
-#include "operator_input.h"
-#include "registers.h"
+#include "core/operator_input.h"
+#include "core/registers.h"
 
 #include <algorithm>
 

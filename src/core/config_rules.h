@@ -4,7 +4,7 @@
 // plant's settings and which belong to one unit's calibration, and the check
 // of a whole configuration against them. Window, tab and tcal-cli share it.
 
-#include "configuration.h"
+#include "core/configuration.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
-#include "configuration.h"
+#include "core/configuration.h"
 
-#include "operator_input.h"
-#include "registers.h"
+#include "core/operator_input.h"
+#include "core/registers.h"
 
 #include <array>
 
@@ -12,7 +12,6 @@ namespace {
 // Names in the order of the window's input-type list, which reg::inputTypeCode maps.
 const std::array<const char *, 12> kInputTypeNames = {
     "K", "PT100", "Cu50", "S", "R", "B", "N", "E", "J", "T", "WRe5-26", "WRe3-25"};
-const std::array<const char *, 2> kUnitNames = {"°C", "°F"};
 
 constexpr input::Range kSigned16{-32768, 32767};
 constexpr input::Range kUnsigned16{0, 65535};
@@ -41,8 +40,8 @@ std::optional<QString> codeName(Kind kind, quint16 code)
     if (kind == Kind::InputType) {
         if (const auto index = reg::inputTypeIndex(code))
             return QString::fromUtf8(kInputTypeNames[size_t(*index)]);
-    } else if (const auto index = reg::unitIndex(code)) {
-        return QString::fromUtf8(kUnitNames[size_t(*index)]);
+    } else if (const QString symbol = reg::unitSymbol(code); !symbol.isEmpty()) {
+        return symbol;
     }
     return std::nullopt;
 }
@@ -55,9 +54,9 @@ std::optional<quint16> codeOf(Kind kind, const QString &name)
                 return reg::inputTypeCode(int(i));
         }
     } else {
-        for (size_t i = 0; i < kUnitNames.size(); ++i) {
-            if (name == QString::fromUtf8(kUnitNames[i]))
-                return reg::unitCode(int(i));
+        for (int index = 0; const auto code = reg::unitCode(index); ++index) {
+            if (name == reg::unitSymbol(*code))
+                return code;
         }
     }
     return std::nullopt;

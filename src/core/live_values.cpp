@@ -1,6 +1,6 @@
-#include "live_values.h"
+#include "core/live_values.h"
 
-#include "registers.h"
+#include "core/registers.h"
 
 namespace reg {
 

@@ -1,4 +1,4 @@
-#include "operator_input.h"
+#include "core/operator_input.h"
 
 #include <QRegularExpression>
 

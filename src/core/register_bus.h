@@ -3,6 +3,8 @@
 // reads and register writes, each with its own verdict. The window and the
 // command-line tool each provide one; nothing here knows about widgets.
 
+#include "core/registers.h"
+
 #include <QString>
 #include <QVector>
 #include <QtGlobal>
@@ -12,7 +14,7 @@ namespace core {
 enum class Block { Holding, Input };
 
 // Registers a block read always covers, from address 0.
-inline int blockCount(Block block) { return block == Block::Holding ? 64 : 13; }
+inline int blockCount(Block block) { return block == Block::Holding ? reg::kHoldingCount : reg::kInputCount; }
 
 enum class BusErrorKind {
     None,

@@ -1,4 +1,4 @@
-#include "registers.h"
+#include "core/registers.h"
 
 #include <array>
 
@@ -68,6 +68,18 @@ std::optional<quint16> unitCode(int index)
     if (index == 0 || index == 1)
         return quint16(index);
     return std::nullopt;
+}
+
+QString unitSymbol(quint16 code)
+{
+    switch (code) {
+    case 0:
+        return QString::fromUtf8("°C");
+    case 1:
+        return QString::fromUtf8("°F");
+    default:
+        return QString();
+    }
 }
 
 int filterIndex(quint16 value) { return int(value) - 1; }

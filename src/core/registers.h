@@ -17,7 +17,6 @@ constexpr int kInputCount = 13;
 constexpr int kInputType = 0;
 constexpr int kUpperRange = 1;
 constexpr int kLowerRange = 2;
-constexpr int kParameterWord3 = 3;
 constexpr int kZeroOffset = 4;
 constexpr int kFilterCoefficient = 5;
 constexpr int kUnit = 6;
@@ -88,6 +87,8 @@ std::optional<int> inputTypeIndex(quint16 code);
 std::optional<quint16> inputTypeCode(int index);
 std::optional<int> unitIndex(quint16 code);
 std::optional<quint16> unitCode(int index);
+// "°C" or "°F" for a unit code; empty for a code the tool has no name for.
+QString unitSymbol(quint16 code);
 int filterIndex(quint16 value);          // value - 1
 int roomGainIndex(quint16 value);        // value - 5
 quint16 roomGainValue(int index);        // index + 5

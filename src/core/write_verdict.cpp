@@ -1,4 +1,4 @@
-#include "write_verdict.h"
+#include "core/write_verdict.h"
 
 namespace verify {
 
@@ -24,20 +24,30 @@ QString registerList(int start, int count)
 
 } // namespace
 
+QVector<int> differingRegisters(int start, const QVector<quint16> &written,
+                                const QVector<quint16> &readBack)
+{
+    QVector<int> differing;
+    for (int i = 0; i < written.size(); ++i) {
+        const int address = start + i;
+        if (address < 0 || address >= readBack.size() || readBack.at(address) != written.at(i))
+            differing << address;
+    }
+    return differing;
+}
+
 WriteVerdict verifyWrite(int start, const QVector<quint16> &written,
                          const QVector<quint16> &readBack, int language)
 {
     const int l = language >= 0 && language < 3 ? language : 2;
-    for (int i = 0; i < written.size(); ++i) {
-        const int address = start + i;
-        if (address >= readBack.size())
-            return {false, address, QString::fromUtf8(kMissing[l]).arg(address)};
-        if (readBack.at(address) != written.at(i)) {
-            return {false, address, QString::fromUtf8(kDiffers[l]).arg(address)
-                                        .arg(written.at(i)).arg(readBack.at(address))};
-        }
-    }
-    return {true, -1, QString::fromUtf8(kVerified[l])};
+    const QVector<int> differing = differingRegisters(start, written, readBack);
+    if (differing.isEmpty())
+        return {true, -1, QString::fromUtf8(kVerified[l])};
+    const int address = differing.first();
+    if (address < 0 || address >= readBack.size())
+        return {false, address, QString::fromUtf8(kMissing[l]).arg(address)};
+    return {false, address, QString::fromUtf8(kDiffers[l]).arg(address)
+                                .arg(written.at(address - start)).arg(readBack.at(address))};
 }
 
 QString restoreText(int start, int count, bool restored, int language)

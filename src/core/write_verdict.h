@@ -13,6 +13,12 @@ struct WriteVerdict {
     QString text;            // in the language asked for (0..2; English otherwise)
 };
 
+// The registers of `written` (from holding `start`) that `readBack`, the
+// holding block read from address 0 afterwards, does not hold; a register the
+// read-back does not carry differs. The one judgement of a write's read-back.
+QVector<int> differingRegisters(int start, const QVector<quint16> &written,
+                                const QVector<quint16> &readBack);
+
 // `written` went to holding `start` onwards; `readBack` is the block read from
 // address 0 afterwards. A register the read-back does not carry differs.
 WriteVerdict verifyWrite(int start, const QVector<quint16> &written,

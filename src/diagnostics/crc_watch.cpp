@@ -1,4 +1,4 @@
-#include "crc_watch.h"
+#include "diagnostics/crc_watch.h"
 
 #include <QMutex>
 #include <QString>

@@ -1,8 +1,8 @@
-#include "csv_log.h"
+#include "diagnostics/csv_log.h"
 
-#include "csv_field.h"
+#include "core/csv_field.h"
 
-#include "registers.h"
+#include "core/registers.h"
 
 #include <QStringList>
 #include <cmath>
@@ -35,11 +35,7 @@ bool covers(const rtu::RequestDescription &request, int address)
 
 QString unitText(std::optional<int> unitCode)
 {
-    if (unitCode == 0)
-        return QStringLiteral("°C");
-    if (unitCode == 1)
-        return QStringLiteral("°F");
-    return QString();
+    return unitCode && *unitCode >= 0 && *unitCode <= 0xFFFF ? reg::unitSymbol(quint16(*unitCode)) : QString();
 }
 
 QString csvHeader(std::optional<int> unitCode, int decimalCode)

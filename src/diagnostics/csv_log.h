@@ -3,8 +3,8 @@
 // the decimal-places code in force. Lines are flushed as they are written, so
 // a crash loses at most the line being written.
 
-#include "live_values.h"
-#include "request_description.h"
+#include "core/live_values.h"
+#include "link/request_description.h"
 
 #include <QFile>
 #include <QString>

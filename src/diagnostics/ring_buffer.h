@@ -16,7 +16,6 @@ public:
     int capacity() const { return int(m_items.size()); }
     int size() const { return m_size; }
     bool isEmpty() const { return m_size == 0; }
-    bool isFull() const { return m_size == capacity(); }
 
     // Appends; when full, the oldest item is overwritten.
     void push(const T &item)

@@ -1,4 +1,4 @@
-#include "traffic.h"
+#include "diagnostics/traffic.h"
 
 namespace diag {
 

@@ -3,7 +3,7 @@
 // the round trip and the answer's PDU; the per-result counters; the frames as
 // they went over the line. No widgets.
 
-#include "request_description.h"
+#include "link/request_description.h"
 
 #include <QByteArray>
 #include <QModbusDevice>

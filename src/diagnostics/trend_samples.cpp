@@ -1,4 +1,4 @@
-#include "trend_samples.h"
+#include "diagnostics/trend_samples.h"
 
 #include <cmath>
 

@@ -2,7 +2,7 @@
 // The trend's history of live values and the statistics of a time span of it.
 // No widgets: the chart and the figures beside it are drawn from this.
 
-#include "ring_buffer.h"
+#include "diagnostics/ring_buffer.h"
 
 #include <QPointF>
 #include <QVector>

@@ -1,4 +1,6 @@
-#include "bus_timing.h"
+#include "link/bus_timing.h"
+
+#include "core/registers.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,7 +9,7 @@ namespace bus {
 
 namespace {
 constexpr int kHoldingReadRequestBytes = 8;
-constexpr int kHoldingReadReplyBytes = 5 + 2 * 64;
+constexpr int kHoldingReadReplyBytes = 5 + 2 * reg::kHoldingCount;
 constexpr double kFrameSilenceCharacters = 3.5;
 
 int ceilDiv(double value, int step) { return int(std::ceil(value / step)); }

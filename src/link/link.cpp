@@ -1,6 +1,6 @@
-#include "link.h"
+#include "link/link.h"
 
-#include "rtu_master.h"
+#include "link/rtu_master.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

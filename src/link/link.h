@@ -5,10 +5,10 @@
 // one wait. Everything runs on one thread; requests go out one at a time and
 // an operation waits for its own reply in a local event loop.
 
-#include "bus_timing.h"
-#include "register_bus.h"
-#include "request_description.h"
-#include "request_ledger.h"
+#include "core/register_bus.h"
+#include "link/bus_timing.h"
+#include "link/request_description.h"
+#include "link/request_ledger.h"
 
 #include <QModbusDataUnit>
 #include <QObject>

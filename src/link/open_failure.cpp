@@ -1,4 +1,4 @@
-#include "open_failure.h"
+#include "link/open_failure.h"
 
 #include <QFile>
 #include <QFileInfo>

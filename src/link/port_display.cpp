@@ -1,4 +1,4 @@
-#include "port_display.h"
+#include "link/port_display.h"
 
 #include <QDir>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "port_list.h"
+#include "link/port_list.h"
 
 #include <QtGlobal>
 

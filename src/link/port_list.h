@@ -1,7 +1,7 @@
 #pragma once
 // The list of serial ports the operator can pick from.
 
-#include "port_display.h"
+#include "link/port_display.h"
 
 #include <QList>
 #include <QString>

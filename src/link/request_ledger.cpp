@@ -1,4 +1,4 @@
-#include "request_ledger.h"
+#include "link/request_ledger.h"
 
 #include <QModbusReply>
 #include <QModbusResponse>

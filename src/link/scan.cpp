@@ -1,4 +1,4 @@
-#include "scan.h"
+#include "link/scan.h"
 
 namespace rtu {
 

@@ -3,7 +3,7 @@
 // a short wait each. An address counts only when it answers a full input-block
 // read at the line's normal timeout, so a stray byte is never a find.
 
-#include "link.h"
+#include "link/link.h"
 
 #include <QList>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "serial_settings.h"
+#include "link/serial_settings.h"
 
 namespace serial {
 

@@ -1,4 +1,4 @@
-#include "calibration_record.h"
+#include "record/calibration_record.h"
 
 #include <QJsonArray>
 

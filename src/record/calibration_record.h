@@ -2,7 +2,7 @@
 // One check of a transmitter (as found or as left): the header the quality
 // system asks for, the test points and what was read at each, and its JSON form.
 
-#include "record_math.h"
+#include "record/record_math.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -1,7 +1,7 @@
-#include "certificate.h"
+#include "record/certificate.h"
 
-#include "record_table.h"
-#include "record_texts.h"
+#include "record/record_table.h"
+#include "record/record_texts.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QFileInfo>

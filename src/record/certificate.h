@@ -4,7 +4,7 @@
 // rich-text document and printed through QPdfWriter page by page (table
 // header repeated, "page x of y"), so nothing is cut however many points.
 
-#include "calibration_record.h"
+#include "record/calibration_record.h"
 
 #include <QString>
 #include <optional>

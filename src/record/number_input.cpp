@@ -1,4 +1,4 @@
-#include "number_input.h"
+#include "record/number_input.h"
 
 #include <QRegularExpression>
 #include <QStringList>

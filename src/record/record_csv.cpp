@@ -1,6 +1,6 @@
-#include "record_csv.h"
+#include "record/record_csv.h"
 
-#include "csv_field.h"
+#include "core/csv_field.h"
 
 #include <QSaveFile>
 #include <QStringList>

@@ -2,7 +2,7 @@
 // CSV export of a calibration: the header as name,value lines (a value column
 // per check), an empty line, then one line per test point of every check given.
 
-#include "calibration_record.h"
+#include "record/calibration_record.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "record_math.h"
+#include "record/record_math.h"
 
 #include <QString>
 

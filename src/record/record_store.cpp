@@ -1,4 +1,4 @@
-#include "record_store.h"
+#include "record/record_store.h"
 
 #include <QDir>
 #include <QFile>

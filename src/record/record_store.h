@@ -3,7 +3,7 @@
 // what earlier versions kept in the records folder, read for the import into
 // the records database; and the drift between two checks.
 
-#include "calibration_record.h"
+#include "record/calibration_record.h"
 
 #include <QString>
 #include <QVector>

@@ -1,6 +1,6 @@
-#include "record_table.h"
+#include "record/record_table.h"
 
-#include "record_texts.h"
+#include "record/record_texts.h"
 
 namespace record {
 

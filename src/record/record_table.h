@@ -2,7 +2,7 @@
 // The rows of a check as the tab and the certificate show them: the same
 // columns, the same rounding, texts in the window's language.
 
-#include "calibration_record.h"
+#include "record/calibration_record.h"
 
 #include <QStringList>
 

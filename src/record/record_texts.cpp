@@ -1,4 +1,4 @@
-#include "record_texts.h"
+#include "record/record_texts.h"
 
 
 namespace record {

@@ -1,4 +1,4 @@
-#include "stability.h"
+#include "record/stability.h"
 
 #include <algorithm>
 #include <cmath>

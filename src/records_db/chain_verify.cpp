@@ -1,8 +1,8 @@
 // Re-computes the hash chain from the stored rows: a record whose content was
 // edited, one removed, or two swapped are each named.
 
-#include "record_db.h"
-#include "record_hash.h"
+#include "records_db/record_db.h"
+#include "records_db/record_hash.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

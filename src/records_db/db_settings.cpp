@@ -1,4 +1,4 @@
-#include "db_settings.h"
+#include "records_db/db_settings.h"
 
 #include <QDir>
 

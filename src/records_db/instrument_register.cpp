@@ -1,6 +1,6 @@
-#include "instrument_register.h"
+#include "records_db/instrument_register.h"
 
-#include "record_db.h"
+#include "records_db/record_db.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

@@ -1,9 +1,9 @@
 // The JSON record files of earlier versions, each stored once in the
 // database, in the order they were taken. The files are only read.
 
-#include "record_db.h"
-#include "record_hash.h"
-#include "record_store.h"
+#include "record/record_store.h"
+#include "records_db/record_db.h"
+#include "records_db/record_hash.h"
 
 #include <QDir>
 

@@ -1,6 +1,6 @@
-#include "record_db.h"
+#include "records_db/record_db.h"
 
-#include "record_hash.h"
+#include "records_db/record_hash.h"
 
 #include <QAtomicInteger>
 #include <QDateTime>

@@ -3,8 +3,8 @@
 // PostgreSQL: versioned schema, records appended and never updated or deleted,
 // corrections as amendments, the hash chain, certificate numbers from a sequence.
 
-#include "calibration_record.h"
-#include "db_settings.h"
+#include "record/calibration_record.h"
+#include "records_db/db_settings.h"
 
 #include <QSqlDatabase>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "record_hash.h"
+#include "records_db/record_hash.h"
 
 #include <QCryptographicHash>
 #include <QJsonDocument>

@@ -3,7 +3,7 @@
 // covers its number, its canonical content and the previous record's hash, so
 // an altered, removed or reordered record breaks the chain from there on.
 
-#include "calibration_record.h"
+#include "record/calibration_record.h"
 
 #include <QByteArray>
 

@@ -1,7 +1,7 @@
 // The schema and its migrations, one numbered step each, applied in order in
 // one transaction per step. The same SQL runs on SQLite and PostgreSQL.
 
-#include "record_db.h"
+#include "records_db/record_db.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

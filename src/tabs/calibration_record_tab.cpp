@@ -1,14 +1,15 @@
-#include "calibration_record_tab.h"
+#include "tabs/calibration_record_tab.h"
 
-#include "link.h"
+#include "core/registers.h"
+#include "link/link.h"
 
-#include "certificate.h"
-#include "config_file.h"
-#include "configuration.h"
-#include "instrument_list.h"
-#include "number_input.h"
-#include "record_csv.h"
-#include "record_table.h"
+#include "core/config_file.h"
+#include "core/configuration.h"
+#include "record/certificate.h"
+#include "record/number_input.h"
+#include "record/record_csv.h"
+#include "record/record_table.h"
+#include "tabs/instrument_list.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -416,7 +417,8 @@ void CalibrationRecordTab::readRange()
         return;
     }
     const Range range = rangeFromWords(words->at(1), words->at(2));
-    m_unit = words->at(6) == 1 ? QStringLiteral("°F") : QStringLiteral("°C");
+    const QString unit = reg::unitSymbol(words->at(reg::kUnit));
+    m_unit = unit.isEmpty() ? QStringLiteral("°C") : unit;
     m_unitLabel->setText(m_unit);
     m_toleranceKind->setItemText(0, m_unit);
     m_lower->setValue(range.lower);

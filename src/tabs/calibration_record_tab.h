@@ -4,13 +4,13 @@
 // certificate and the transmitter's history. The arithmetic and the files are
 // src/record's, the database src/records_db's.
 
-#include "calibration_record.h"
-#include "live_values.h"
-#include "instrument_register.h"
-#include "record_db.h"
-#include "record_store.h"
-#include "record_texts.h"
-#include "stability.h"
+#include "core/live_values.h"
+#include "record/calibration_record.h"
+#include "record/record_store.h"
+#include "record/record_texts.h"
+#include "record/stability.h"
+#include "records_db/instrument_register.h"
+#include "records_db/record_db.h"
 
 #include <QElapsedTimer>
 #include <QWidget>

@@ -1,8 +1,8 @@
-#include "configuration_tab.h"
+#include "tabs/configuration_tab.h"
 
-#include "config_file.h"
-#include "config_rules.h"
-#include "link.h"
+#include "core/config_file.h"
+#include "core/config_rules.h"
+#include "link/link.h"
 
 #include <QCheckBox>
 #include <QFileDialog>

@@ -3,8 +3,8 @@
 // open configuration files, compare, and apply a file with read-back
 // verification. Every device step runs through the window's link.
 
-#include "config_apply.h"
-#include "configuration_texts.h"
+#include "core/config_apply.h"
+#include "tabs/configuration_texts.h"
 
 #include <QFileDialog>
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "configuration_texts.h"
+#include "tabs/configuration_texts.h"
 
 namespace configtext {
 

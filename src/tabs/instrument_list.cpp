@@ -1,6 +1,6 @@
-#include "instrument_list.h"
+#include "tabs/instrument_list.h"
 
-#include "record_texts.h"
+#include "record/record_texts.h"
 
 #include <QDoubleSpinBox>
 #include <QFormLayout>

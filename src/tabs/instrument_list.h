@@ -3,7 +3,7 @@
 // overdue and due-soon rows highlighted, a small form to add or change an
 // instrument, and "Start a check", which hands the chosen one to the tab.
 
-#include "instrument_register.h"
+#include "records_db/instrument_register.h"
 
 #include <QDialog>
 

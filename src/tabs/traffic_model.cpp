@@ -1,6 +1,6 @@
-#include "traffic_model.h"
+#include "tabs/traffic_model.h"
 
-#include "diagnostics_texts.h"
+#include "diagnostics/diagnostics_texts.h"
 
 #include <QBrush>
 #include <QDateTime>

@@ -2,7 +2,7 @@
 // The last few thousand requests as a table: one row per request, oldest
 // first, in the operator's language.
 
-#include "traffic.h"
+#include "diagnostics/traffic.h"
 
 #include <QAbstractTableModel>
 #include <deque>

@@ -1,9 +1,9 @@
-#include "traffic_tab.h"
+#include "tabs/traffic_tab.h"
 
-#include "link.h"
+#include "link/link.h"
 
-#include "diagnostics_texts.h"
-#include "traffic_model.h"
+#include "diagnostics/diagnostics_texts.h"
+#include "tabs/traffic_model.h"
 
 #include <QCheckBox>
 #include <QDateTime>

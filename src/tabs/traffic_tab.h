@@ -3,9 +3,9 @@
 // and how long it took, counters per result since the link was opened, raw
 // frames on demand, and export as text.
 
-#include "crc_watch.h"
-#include "request_description.h"
-#include "traffic.h"
+#include "diagnostics/crc_watch.h"
+#include "diagnostics/traffic.h"
+#include "link/request_description.h"
 
 #include <QWidget>
 #include <array>

@@ -1,8 +1,8 @@
-#include "trend_tab.h"
+#include "tabs/trend_tab.h"
 
-#include "link.h"
+#include "link/link.h"
 
-#include "diagnostics_texts.h"
+#include "diagnostics/diagnostics_texts.h"
 
 #include <QCheckBox>
 #include <QComboBox>

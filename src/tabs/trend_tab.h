@@ -3,10 +3,10 @@
 // polls the window already makes, the figures of the visible span, pause,
 // PNG export, and the CSV log of every poll.
 
-#include "csv_log.h"
-#include "live_values.h"
-#include "request_description.h"
-#include "trend_samples.h"
+#include "core/live_values.h"
+#include "diagnostics/csv_log.h"
+#include "diagnostics/trend_samples.h"
+#include "link/request_description.h"
 
 #include <QWidget>
 #include <QtGlobal>

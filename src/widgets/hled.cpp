@@ -1,6 +1,6 @@
-#include "hled.h"
+#include "widgets/hled.h"
 
-#include "hled_geometry.h"
+#include "widgets/hled_geometry.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "hled_geometry.h"
+#include "widgets/hled_geometry.h"
 
 #include <QPoint>
 #include <algorithm>

@@ -4,9 +4,9 @@
 // certificate that document it.
 
 #include "e2e_helpers.h"
+#include "record/number_input.h"
+#include "record/record_table.h"
 #include "record_driver.h"
-#include "number_input.h"
-#include "record_table.h"
 #include "sensor_tables.h"
 
 #include <QLabel>

@@ -1,6 +1,6 @@
 // tcal-cli as a process against the simulator over a virtual line.
 
-#include "config_file.h"
+#include "core/config_file.h"
 #include "e2e_helpers.h"
 #include "simulator_fixture.h"
 

@@ -1,9 +1,9 @@
 // tcal-cli records as a process: the JSON files imported once, listed, one
 // shown, exported, and verify naming a record altered with plain SQL.
 
-#include "record_db.h"
+#include "record/record_store.h"
 #include "record_samples.h"
-#include "record_store.h"
+#include "records_db/record_db.h"
 
 #include <QProcess>
 #include <QSqlQuery>

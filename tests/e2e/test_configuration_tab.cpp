@@ -1,9 +1,9 @@
 // The configuration tab of the real window against two simulated transmitters.
 
-#include "configuration_tab.h"
 #include "e2e_helpers.h"
+#include "tabs/configuration_tab.h"
 
-#include "config_file.h"
+#include "core/config_file.h"
 
 #include <QCheckBox>
 #include <QFileDialog>

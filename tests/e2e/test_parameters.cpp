@@ -1,8 +1,8 @@
 // Parameter mode, parameter read and parameter write, with the real window
 // talking Modbus RTU to the simulator.
 
-#include "reply_tap.h"
 #include "e2e_helpers.h"
+#include "reply_tap.h"
 
 #include <QtTest>
 

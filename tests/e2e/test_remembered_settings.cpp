@@ -3,8 +3,8 @@
 // in a scratch directory, never in the user's own.
 
 #include "e2e_helpers.h"
-#include "port_combo.h"
-#include "remembered_settings.h"
+#include "window/port_combo.h"
+#include "window/remembered_settings.h"
 
 #include <QSettings>
 

@@ -1,8 +1,8 @@
 // Register tables and the transmitter's baud-rate change, with the real window
 // talking Modbus RTU to the simulator.
 
-#include "reply_tap.h"
 #include "e2e_helpers.h"
+#include "reply_tap.h"
 
 #include <QTableWidget>
 #include <QtTest>

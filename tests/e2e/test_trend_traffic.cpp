@@ -1,9 +1,9 @@
 // The Trend and Traffic tabs in the real window against the simulator: a ramp
 // reaches the chart and the CSV log, injected faults reach the counters.
 
+#include "core/registers.h"
 #include "e2e_helpers.h"
-#include "registers.h"
-#include "traffic_model.h"
+#include "tabs/traffic_model.h"
 
 #include <QtCharts/QLineSeries>
 

@@ -5,8 +5,8 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include "link/open_failure.h"
 #include "notice_catcher.h"
-#include "open_failure.h"
 #include "widget_probe.h"
 
 #include <QDoubleValidator>

@@ -2,7 +2,7 @@
 // and load again unchanged, exactly as the file wrote them, or are refused
 // with a message.
 
-#include "config_file.h"
+#include "core/config_file.h"
 #include "fuzz_check.h"
 
 #include <QJsonArray>

@@ -3,7 +3,7 @@
 // be worked out and whose file name stays inside the records folder.
 
 #include "fuzz_check.h"
-#include "record_store.h"
+#include "record/record_store.h"
 
 #include <QJsonDocument>
 

@@ -4,14 +4,14 @@
 // function of the request (third to fifth), then the register words of any
 // length. Every decoded value re-encodes to the words it came from.
 
-#include "config_file.h"
-#include "csv_log.h"
-#include "diagnostics_texts.h"
+#include "core/config_file.h"
+#include "core/live_values.h"
+#include "core/operator_input.h"
+#include "core/registers.h"
+#include "diagnostics/csv_log.h"
+#include "diagnostics/diagnostics_texts.h"
+#include "diagnostics/traffic.h"
 #include "fuzz_check.h"
-#include "live_values.h"
-#include "operator_input.h"
-#include "registers.h"
-#include "traffic.h"
 
 #include <QJsonValue>
 #include <cmath>

@@ -4,7 +4,7 @@
 // 127.0.0.1 on a free port; stopped and removed when the object goes.
 #pragma once
 
-#include "db_settings.h"
+#include "records_db/db_settings.h"
 
 #include <QString>
 #include <QTemporaryDir>

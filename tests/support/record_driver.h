@@ -3,8 +3,8 @@
 // presses Measure. Shared by the end-to-end test and the screenshot tool.
 #pragma once
 
-#include "calibration_record_tab.h"
 #include "simulator.h"
+#include "tabs/calibration_record_tab.h"
 
 #include <QDateEdit>
 #include <QDoubleSpinBox>

@@ -2,7 +2,7 @@
 // reference plus `offset`.
 #pragma once
 
-#include "calibration_record.h"
+#include "record/calibration_record.h"
 
 inline record::Record recordedCheck(const QString &serial, record::Stage stage, const QDateTime &started,
                                     double offset, const QVector<double> &references = {0.0, 50.0, 100.0})

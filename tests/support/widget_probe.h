@@ -1,12 +1,12 @@
 // Test access to the window's bookkeeping and internals (a friend of Widget).
 #pragma once
 
-#include "calibration_record_tab.h"
-#include "hled.h"
-#include "traffic_tab.h"
-#include "trend_tab.h"
+#include "tabs/calibration_record_tab.h"
+#include "tabs/traffic_tab.h"
+#include "tabs/trend_tab.h"
 #include "ui_widget.h"
-#include "widget.h"
+#include "widgets/hled.h"
+#include "window/widget.h"
 
 #include <QModbusClient>
 #include <QTimer>

@@ -1,8 +1,8 @@
 // Timing bounds derived from the baud rate, and the serial-setting tables.
 
-#include "bus_timing.h"
-#include "port_list.h"
-#include "serial_settings.h"
+#include "link/bus_timing.h"
+#include "link/port_list.h"
+#include "link/serial_settings.h"
 
 #include <QtTest>
 

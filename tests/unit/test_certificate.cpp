@@ -2,8 +2,8 @@
 // paginated pages with the table header repeated, page x of y, the fields,
 // the decision rule and the signatures, nothing cut.
 
-#include "certificate.h"
-#include "record_table.h"
+#include "record/certificate.h"
+#include "record/record_table.h"
 
 #include <QProcess>
 #include <QRegularExpression>

@@ -1,10 +1,10 @@
 // The configuration model, its file format, the comparison, the apply
 // sequence against an in-memory transmitter, and the write verdict.
 
-#include "config_apply.h"
-#include "config_file.h"
-#include "config_rules.h"
-#include "write_verdict.h"
+#include "core/config_apply.h"
+#include "core/config_file.h"
+#include "core/config_rules.h"
+#include "core/write_verdict.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,11 +1,11 @@
 // Trend ring and span statistics, CSV rows, traffic frames and results,
 // remembered-settings rules.
 
-#include "crc_watch.h"
-#include "csv_log.h"
-#include "settings_record.h"
-#include "traffic.h"
-#include "trend_samples.h"
+#include "diagnostics/crc_watch.h"
+#include "diagnostics/csv_log.h"
+#include "diagnostics/traffic.h"
+#include "diagnostics/trend_samples.h"
+#include "window/settings_record.h"
 
 #include <QtTest>
 #include <cmath>

@@ -1,6 +1,6 @@
 // The designer form: tree, layouts, properties, base texts, lists and images.
+#include "core/config_rules.h"
 #include "ui_widget.h"
-#include "config_rules.h"
 
 #include <QImage>
 #include <QSpacerItem>

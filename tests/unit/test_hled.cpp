@@ -1,7 +1,7 @@
 // The lamp: drawing geometry and state slots.
 
-#include "hled.h"
-#include "hled_geometry.h"
+#include "widgets/hled.h"
+#include "widgets/hled_geometry.h"
 
 #include <QImage>
 #include <QtTest>

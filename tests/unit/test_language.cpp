@@ -1,6 +1,6 @@
 // The language table against the form, the run-time switch, and the notice texts.
-#include "language_table.h"
-#include "notice_texts.h"
+#include "texts/language_table.h"
+#include "texts/notice_texts.h"
 #include "ui_widget.h"
 
 #include <QtTest>

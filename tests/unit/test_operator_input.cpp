@@ -1,6 +1,6 @@
 // Operator numbers become exactly the register value they mean, or nothing.
 
-#include "operator_input.h"
+#include "core/operator_input.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
 // Proportional placement of the containers.
 
-#include "page_scaling.h"
+#include "window/page_scaling.h"
 
 #include <QWidget>
 #include <QtTest>

@@ -1,8 +1,8 @@
 // Port list entries as the operator reads them, the by-id mapping, and what an
 // open failure means.
 
-#include "open_failure.h"
-#include "port_display.h"
+#include "link/open_failure.h"
+#include "link/port_display.h"
 
 #include <QtTest>
 

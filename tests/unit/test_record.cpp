@@ -1,11 +1,11 @@
 // Calibration record arithmetic, stability detection, the record file and its history.
 
-#include "calibration_record.h"
-#include "number_input.h"
-#include "record_csv.h"
-#include "record_store.h"
-#include "record_texts.h"
-#include "stability.h"
+#include "record/calibration_record.h"
+#include "record/number_input.h"
+#include "record/record_csv.h"
+#include "record/record_store.h"
+#include "record/record_texts.h"
+#include "record/stability.h"
 
 #include <QtTest>
 

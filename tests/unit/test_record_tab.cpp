@@ -2,10 +2,10 @@
 // skip, timeout, repeat and what the tables then say; a finished check never
 // rewritten, typed numbers, the reference's due date, the instrument list.
 
-#include "calibration_record_tab.h"
-#include "link.h"
-#include "instrument_list.h"
-#include "record_table.h"
+#include "link/link.h"
+#include "record/record_table.h"
+#include "tabs/calibration_record_tab.h"
+#include "tabs/instrument_list.h"
 
 #include <QDateEdit>
 #include <QLabel>

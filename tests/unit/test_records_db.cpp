@@ -3,12 +3,12 @@
 // altered with plain SQL, certificate numbers, the JSON import, and two
 // processes writing at once. PostgreSQL is a real throw-away server.
 
-#include "instrument_register.h"
 #include "pg_cluster.h"
-#include "record_db.h"
-#include "record_hash.h"
+#include "record/record_store.h"
 #include "record_samples.h"
-#include "record_store.h"
+#include "records_db/instrument_register.h"
+#include "records_db/record_db.h"
+#include "records_db/record_hash.h"
 
 #include <QProcess>
 #include <QSet>

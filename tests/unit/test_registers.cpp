@@ -1,7 +1,7 @@
 // Register map encodings and code tables.
 
-#include "live_values.h"
-#include "registers.h"
+#include "core/live_values.h"
+#include "core/registers.h"
 
 #include <QtTest>
 

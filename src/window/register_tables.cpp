@@ -1,9 +1,9 @@
 // Raw dumps of the holding and input blocks, unsigned, unscaled.
 
-#include "widget.h"
+#include "window/widget.h"
 
-#include "language_table.h"
-#include "notice_texts.h"
+#include "texts/language_table.h"
+#include "texts/notice_texts.h"
 #include "ui_widget.h"
 
 #include <QTableWidget>

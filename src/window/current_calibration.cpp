@@ -1,13 +1,13 @@
 // Automatic two-point calibration of the 4-20 mA output. The step is the first
 // letter of the button text: a start, b 4 mA measured, c 20 mA measured.
 
-#include "widget.h"
+#include "window/widget.h"
 
-#include "bus_timing.h"
-#include "language_table.h"
-#include "notice_texts.h"
-#include "operator_input.h"
-#include "registers.h"
+#include "core/operator_input.h"
+#include "core/registers.h"
+#include "link/bus_timing.h"
+#include "texts/language_table.h"
+#include "texts/notice_texts.h"
 #include "ui_widget.h"
 
 namespace {

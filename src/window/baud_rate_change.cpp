@@ -1,9 +1,9 @@
 // Changes the transmitter's own baud rate; it takes effect after a restart.
 
-#include "widget.h"
+#include "window/widget.h"
 
-#include "notice_texts.h"
-#include "registers.h"
+#include "core/registers.h"
+#include "texts/notice_texts.h"
 #include "ui_widget.h"
 
 void Widget::on_pushButton_set_baudrate_clicked()

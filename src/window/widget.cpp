@@ -1,13 +1,14 @@
-#include "widget.h"
+#include "window/widget.h"
 
-#include "calibration_record_tab.h"
-#include "configuration_tab.h"
-#include "hled.h"
-#include "quiet_slots.h"
-#include "traffic_tab.h"
-#include "trend_tab.h"
-#include "notice_texts.h"
+#include "core/registers.h"
+#include "tabs/calibration_record_tab.h"
+#include "tabs/configuration_tab.h"
+#include "tabs/traffic_tab.h"
+#include "tabs/trend_tab.h"
+#include "texts/notice_texts.h"
 #include "ui_widget.h"
+#include "widgets/hled.h"
+#include "window/quiet_slots.h"
 
 #include <QCloseEvent>
 #include <QDoubleValidator>
@@ -83,8 +84,8 @@ Widget::Widget(QWidget *parent)
     ui->tabWidget_main->setStyleSheet(QStringLiteral(
         "QTabWidget:pane {border-top:0px solid #e8f3f9;background:  transparent;}"));
 
-    setUpRegisterTable(ui->tableWidget_reg, 64);
-    setUpRegisterTable(ui->tableWidget_reg_2, 13);
+    setUpRegisterTable(ui->tableWidget_reg, reg::kHoldingCount);
+    setUpRegisterTable(ui->tableWidget_reg_2, reg::kInputCount);
 
     const QColor red(255, 0, 0, 255);
     led_com = makeLamp(ui->groupBox_com_set, QRect(24, 12, 20, 20), &red);

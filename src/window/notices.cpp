@@ -1,11 +1,11 @@
-#include "notices.h"
+#include "window/notices.h"
 
-#include "hled.h"
-#include "notice_texts.h"
-#include "open_failure.h"
-#include "operator_input.h"
+#include "core/operator_input.h"
+#include "link/open_failure.h"
+#include "texts/notice_texts.h"
 #include "ui_widget.h"
-#include "widget.h"
+#include "widgets/hled.h"
+#include "window/widget.h"
 
 #include <QMessageBox>
 

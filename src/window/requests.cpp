@@ -1,14 +1,14 @@
 // The window's side of the link: where a block goes, what the operator sees
 // of a request's end, and the steps every operation is written with.
 
-#include "widget.h"
+#include "window/widget.h"
 
-#include "hled.h"
-#include "notice_texts.h"
-#include "notices.h"
-#include "registers.h"
+#include "core/registers.h"
+#include "core/write_verdict.h"
+#include "texts/notice_texts.h"
 #include "ui_widget.h"
-#include "write_verdict.h"
+#include "widgets/hled.h"
+#include "window/notices.h"
 
 #include <QModbusReply>
 

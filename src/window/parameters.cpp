@@ -1,13 +1,13 @@
 // Parameter mode, parameter read and parameter write (holding 0..8).
 
-#include "widget.h"
+#include "window/widget.h"
 
-#include "hled.h"
-#include "notice_texts.h"
-#include "operator_input.h"
-#include "registers.h"
+#include "core/operator_input.h"
+#include "core/registers.h"
+#include "core/write_verdict.h"
+#include "texts/notice_texts.h"
 #include "ui_widget.h"
-#include "write_verdict.h"
+#include "widgets/hled.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "page_scaling.h"
+#include "window/page_scaling.h"
 
 #include <QWidget>
 

@@ -1,6 +1,6 @@
-#include "widget.h"
+#include "window/widget.h"
 
-#include "language_table.h"
+#include "texts/language_table.h"
 #include "ui_widget.h"
 
 void Widget::on_comboBox_sel_language_currentIndexChanged(int index)

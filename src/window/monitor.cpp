@@ -1,9 +1,9 @@
 // Live monitor: the input block is polled on every tick; its replies keep the
 // three displays, the link status and the enabled function group current.
 
-#include "widget.h"
+#include "window/widget.h"
 
-#include "registers.h"
+#include "core/registers.h"
 #include "ui_widget.h"
 
 #include <QTimer>

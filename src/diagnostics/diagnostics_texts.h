@@ -2,7 +2,7 @@
 // Texts of the Trend and Traffic tabs in the three languages (0 Simplified
 // Chinese, 1 Traditional Chinese, 2 English), as data.
 
-#include "traffic.h"
+#include "diagnostics/traffic.h"
 
 #include <QString>
 

@@ -2,7 +2,7 @@
 // The port box of the form: each entry shows what the system knows of the port
 // and carries, as item data, the exact location the master opens.
 
-#include "port_display.h"
+#include "link/port_display.h"
 
 #include <QList>
 #include <QString>

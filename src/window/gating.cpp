@@ -1,11 +1,11 @@
 // Function groups: at most one is usable, the one the transmitter reports as
 // its work mode; each group's lamp is lit while it is enabled.
 
-#include "widget.h"
+#include "window/widget.h"
 
-#include "hled.h"
-#include "language_table.h"
+#include "texts/language_table.h"
 #include "ui_widget.h"
+#include "widgets/hled.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "notice_texts.h"
+#include "texts/notice_texts.h"
 
 #include <cstddef>
 

@@ -1,15 +1,15 @@
 // The connect button and what the window shows of the link opening and closing.
 
-#include "widget.h"
+#include "window/widget.h"
 
-#include "hled.h"
-#include "language_table.h"
-#include "notice_texts.h"
-#include "notices.h"
-#include "port_combo.h"
-#include "port_list.h"
-#include "serial_settings.h"
+#include "link/port_list.h"
+#include "link/serial_settings.h"
+#include "texts/language_table.h"
+#include "texts/notice_texts.h"
 #include "ui_widget.h"
+#include "widgets/hled.h"
+#include "window/notices.h"
+#include "window/port_combo.h"
 
 #include <QTimer>
 

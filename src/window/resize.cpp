@@ -3,7 +3,7 @@
 // container, which a layout of the page keeps exactly as large as the page,
 // so the bottom row of a page (progress bar, language box) is always inside it.
 
-#include "widget.h"
+#include "window/widget.h"
 
 #include "ui_widget.h"
 

@@ -1,4 +1,4 @@
-#include "quiet_slots.h"
+#include "window/quiet_slots.h"
 
 #include <QtGlobal>
 

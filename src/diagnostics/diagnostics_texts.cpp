@@ -1,4 +1,4 @@
-#include "diagnostics_texts.h"
+#include "diagnostics/diagnostics_texts.h"
 
 #include <array>
 

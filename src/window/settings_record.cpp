@@ -1,4 +1,4 @@
-#include "settings_record.h"
+#include "window/settings_record.h"
 
 #include <QSettings>
 

@@ -1,5 +1,5 @@
-#include "remembered_settings.h"
-#include "widget.h"
+#include "window/remembered_settings.h"
+#include "window/widget.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

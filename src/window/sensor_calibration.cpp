@@ -1,13 +1,13 @@
 // Thermocouple and RTD calibration: one mode toggle, one point capture and one
 // calibration write, parameterised by mode code, point registers and fields.
 
-#include "widget.h"
+#include "window/widget.h"
 
-#include "bus_timing.h"
-#include "notice_texts.h"
-#include "operator_input.h"
-#include "live_values.h"
-#include "registers.h"
+#include "core/live_values.h"
+#include "core/operator_input.h"
+#include "core/registers.h"
+#include "link/bus_timing.h"
+#include "texts/notice_texts.h"
 #include "ui_widget.h"
 
 void Widget::on_pushButton_tc_calib_2_clicked()

@@ -1,6 +1,6 @@
-#include "port_combo.h"
+#include "window/port_combo.h"
 
-#include "port_list.h"
+#include "link/port_list.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>

@@ -1,10 +1,10 @@
-#include "remembered_settings.h"
+#include "window/remembered_settings.h"
 
-#include "calibration_record_tab.h"
-#include "port_combo.h"
-#include "port_list.h"
-#include "settings_record.h"
-#include "widget.h"
+#include "link/port_list.h"
+#include "tabs/calibration_record_tab.h"
+#include "window/port_combo.h"
+#include "window/settings_record.h"
+#include "window/widget.h"
 
 #include <QComboBox>
 #include <QEvent>

@@ -1,11 +1,11 @@
 // Fine trim of either end of the current output with the spin box.
 
-#include "widget.h"
+#include "window/widget.h"
 
-#include "bus_timing.h"
-#include "language_table.h"
-#include "notice_texts.h"
-#include "registers.h"
+#include "core/registers.h"
+#include "link/bus_timing.h"
+#include "texts/language_table.h"
+#include "texts/notice_texts.h"
 #include "ui_widget.h"
 
 void Widget::on_pushButton_ma_calib_clicked()

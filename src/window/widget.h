@@ -1,13 +1,14 @@
 #pragma once
-// The main window: owns the form, the lamps, the bus master and the poll timer,
-// and holds every operation. Operations live in the files of their concern
-// (src/link, src/device); this header is the one place that lists them.
+// The main window: owns the form, the lamps, the link and the poll timer, and
+// holds every operation of the form. Each operation is a straight-line
+// sequence on the link's steps; they live in this folder, a file per concern,
+// and this header is the one place that lists them.
 
-#include "live_values.h"
-#include "page_scaling.h"
-#include "bus_timing.h"
-#include "link.h"
-#include "request_description.h"
+#include "core/live_values.h"
+#include "link/bus_timing.h"
+#include "link/link.h"
+#include "link/request_description.h"
+#include "window/page_scaling.h"
 
 #include <QModbusDataUnit>
 #include <QModbusDevice>
@@ -99,7 +100,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    // --- function groups and feedback (src/app/gating.cpp, notices.cpp) ---
+    // --- function groups and feedback (gating.cpp, notices.cpp) ---
     void setParaGroupEnabled(bool on);
     void setTcGroupEnabled(bool on);
     void setPtGroupEnabled(bool on);
@@ -115,11 +116,11 @@ private:
     void notifyInvalidNumber(notices::Field field, qint64 min, qint64 max, int scale);
     int languageIndex() const;
 
-    // --- page scaling (src/app/resize.cpp) ---
+    // --- page scaling (resize.cpp) ---
     void scaleWindowContainers();
     void fitPageContainers();
 
-    // --- link (src/link) ---
+    // --- connection, requests and their steps (connection.cpp, requests.cpp) ---
     void refreshPorts();
     int baudRate() const;
     int serverAddress() const;
@@ -162,7 +163,7 @@ private:
     bool restoreAfterFailure(int start, const QVector<quint16> &before);
     bool runProgress(int first, int last, int stepMs);
 
-    // --- live monitor and tables (src/device/monitor.cpp, register_tables.cpp) ---
+    // --- live monitor and tables (monitor.cpp, register_tables.cpp) ---
     void showLiveValues(const QModbusDataUnit &unit);
     void fillTable(QTableWidget *table, const QModbusDataUnit &unit);
     void setTableCell(QTableWidget *table, int row, int column, quint16 value);
@@ -189,7 +190,7 @@ private:
     enum class TrimSent { Sent, Busy, Overtaken };
     TrimSent writeTrim(const TrimWrite &trim, quint64 generation);
 
-    // --- languages (src/ui/language.cpp) ---
+    // --- languages (language.cpp) ---
     void setLanguage(int index);
     void languageToTabs(int index);
     void addTabs();

@@ -1,0 +1,177 @@
+// The link alone, without any window, against the simulator on a virtual line
+// at the pace of a real one: what the window, its tabs and tcal-cli rely on.
+
+#include "link/link.h"
+#include "simulator_fixture.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QModbusClient>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+sim::Config onLine(int baud)
+{
+    sim::Config c;
+    c.baud = baud;
+    c.lineSpeed = true;
+    return c;
+}
+
+rtu::SerialOptions optionsFor(SimulatorFixture &f)
+{
+    rtu::SerialOptions o;
+    o.port = f.toolPort();
+    o.baud = f.config().baud;
+    o.address = f.config().address;
+    return o;
+}
+
+} // namespace
+
+class TestRtuLink : public QObject
+{
+    Q_OBJECT
+private slots:
+    void requestsEndWithTheirOwnVerdicts();
+    void retriesOnlyWhatGotNoAnswer();
+    void closingEndsTheOperationOnIt();
+    void silentPortIsGivenUpAndClosed();
+};
+
+void TestRtuLink::requestsEndWithTheirOwnVerdicts()
+{
+    SimulatorFixture f(onLine(9600));
+    QVERIFY2(f.ok(), qPrintable(f.errorString()));
+    rtu::Link link;
+    QVERIFY(link.open(optionsFor(f)));
+    QCOMPARE(link.master()->timeout(), 533);   // the line's own response timeout
+
+    f.sim().setHolding(1, 4321);
+    const core::BlockReply holding = link.readBlock(core::Block::Holding);
+    QVERIFY(holding.ok());
+    QCOMPARE(holding.words.size(), 64);
+    QCOMPARE(holding.words.at(1), quint16(4321));
+
+    QVERIFY(link.writeRegisters(2, {quint16(-200), 7}).ok());
+    QCOMPARE(f.sim().holding(2), uint16_t(quint16(-200)));
+    QCOMPARE(f.sim().holding(3), uint16_t(7));
+
+    f.sim().refuseWrites(5, 2);
+    const core::BusError refused = link.writeRegisters(5, {3});
+    QCOMPARE(refused.kind, core::BusErrorKind::Exception);
+    QCOMPARE(refused.exceptionCode, 2);
+    QCOMPARE(link.write(5, {3}), rtu::WriteOutcome::Refused);
+
+    // Fewer words than asked for are no answer: nothing of them is handed on.
+    f.sim().setShortRead(11);
+    const rtu::ReadResult shortRead = link.read(core::Block::Input);
+    QCOMPARE(shortRead.outcome, rtu::ReadOutcome::Short);
+    QVERIFY(shortRead.words.isEmpty());
+    QVERIFY(shortRead.verdict.text.contains("11 of 13"));
+    QCOMPARE(link.readBlock(core::Block::Input).error.kind, core::BusErrorKind::Link);
+    f.sim().clearFaults();
+
+    f.sim().setSilent(true);
+    QList<rtu::Verdict> ended;
+    connect(&link, &rtu::Link::readEnded, this, [&](const rtu::Verdict &v) { ended << v; });
+    QCOMPARE(link.readBlock(core::Block::Input).error.kind, core::BusErrorKind::NoReply);
+    QCOMPARE(ended.size(), 1);
+    QCOMPARE(ended.at(0).error, QModbusDevice::TimeoutError);
+    QVERIFY(link.isOpen());
+    QVERIFY(!link.replyPending());
+}
+
+void TestRtuLink::retriesOnlyWhatGotNoAnswer()
+{
+    SimulatorFixture f(onLine(9600));
+    QVERIFY2(f.ok(), qPrintable(f.errorString()));
+    rtu::Link link;
+    QVERIFY(link.open(optionsFor(f)));
+    link.setRetries(1);
+
+    f.sim().dropNext(1);
+    QVERIFY(link.writeRegisters(4, {12}).ok());
+    QCOMPARE(f.sim().requestCount(6, 4), 2);   // the same words again
+
+    f.sim().clearRequests();
+    f.sim().refuseWrites(5, 3);
+    QCOMPARE(link.writeRegisters(5, {1}).kind, core::BusErrorKind::Exception);
+    QCOMPARE(f.sim().requestCount(6, 5), 1);   // a refusal is an answer
+
+    f.sim().clearRequests();
+    f.sim().dropNext(2);
+    QCOMPARE(link.readBlock(core::Block::Input).error.kind, core::BusErrorKind::NoReply);
+    QCOMPARE(f.sim().requestCount(4), 2);
+}
+
+// An operation pins the link it started on: a close during its wait ends the
+// wait at once, and nothing it sends afterwards goes out on a new link.
+void TestRtuLink::closingEndsTheOperationOnIt()
+{
+    SimulatorFixture f(onLine(4800));
+    QVERIFY2(f.ok(), qPrintable(f.errorString()));
+    rtu::Link link;
+    QVERIFY(link.open(optionsFor(f)));
+    const quint64 first = link.generation();
+    f.sim().setReplyDelayMs(400);
+
+    QElapsedTimer waited;
+    rtu::ReadResult during;
+    rtu::WriteOutcome after = rtu::WriteOutcome::Accepted;
+    QTimer::singleShot(100, &link, [&] { link.close(); });
+    const bool ran = link.runOperation([&] {
+        QVERIFY(!link.runOperation([] {}));   // a second operation does nothing
+        waited.start();
+        during = link.read(core::Block::Holding);
+        QVERIFY(link.operationLinkLost());
+        QVERIFY(link.open(optionsFor(f)));    // reopened under the operation
+        after = link.write(4, {1});
+    });
+    QVERIFY(ran);
+    QVERIFY(waited.elapsed() < 400);
+    QVERIFY(during.outcome != rtu::ReadOutcome::Delivered);
+    QCOMPARE(after, rtu::WriteOutcome::NotSent);
+    QCOMPARE(link.generation(), first + 2);
+    QCOMPARE(f.sim().requestCount(6), 0);
+
+    link.close();
+    QSignalSpy refused(&link, &rtu::Link::operationWithoutLink);
+    QVERIFY(!link.runOperation([] { QFAIL("ran without a link"); }));
+    QCOMPARE(refused.count(), 1);
+}
+
+// A port whose output never drains: the master neither sends nor times out.
+// The ledger gives the request up, the link closes and names the port.
+void TestRtuLink::silentPortIsGivenUpAndClosed()
+{
+    SimulatorFixture f(onLine(9600));
+    QVERIFY2(f.ok(), qPrintable(f.errorString()));
+    rtu::Link link;
+    QVERIFY(link.open(optionsFor(f)));
+    QSignalSpy silent(&link, &rtu::Link::portSilent);
+    QSignalSpy closed(&link, &rtu::Link::closed);
+    const int stop = ::open(QFile::encodeName(f.toolPort()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(stop >= 0);
+    QCOMPARE(::tcflow(stop, TCOOFF), 0);
+    const rtu::ReadResult r = link.read(core::Block::Holding);
+    ::tcflow(stop, TCOON);
+    ::close(stop);
+    QCOMPARE(r.outcome, rtu::ReadOutcome::Failed);
+    QCOMPARE(r.verdict.error, QModbusDevice::TimeoutError);
+    QCOMPARE(silent.count(), 1);
+    QCOMPARE(silent.at(0).at(0).toString(), f.toolPort());
+    QCOMPARE(closed.count(), 1);
+    QVERIFY(!link.isOpen());
+    QVERIFY(f.sim().requests().empty());
+}
+
+QTEST_GUILESS_MAIN(TestRtuLink)
+#include "test_rtu_link.moc"
