@@ -15,9 +15,10 @@ void Widget::on_pushButton_set_baudrate_clicked()
 
     // The rate in force before: a change that is not stored goes back to it,
     // or the next unrelated store would save a rate nobody chose.
-    if (!fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure))
+    const auto holding = fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure);
+    if (!holding)
         return;
-    const QVector<quint16> before = {reg::word(holding_unit.values(), reg::kDeviceBaudRate)};
+    const QVector<quint16> before = {reg::word(*holding, reg::kDeviceBaudRate)};
 
     // Each write is judged by its own answer; only a change the transmitter
     // accepted, stored and reads back is worth a restart.

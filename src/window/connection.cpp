@@ -23,16 +23,6 @@ void Widget::on_pushButton_com_ref_clicked()
     refreshPorts();
 }
 
-int Widget::baudRate() const
-{
-    return ui->comboBox_baudrate->currentText().toInt(nullptr, 10);
-}
-
-int Widget::serverAddress() const
-{
-    return ui->lineEdit_dev_addr->text().toInt(nullptr, 10);
-}
-
 namespace {
 QList<QWidget *> lockedWhileConnected(Ui::Widget *ui)
 {

@@ -13,10 +13,9 @@
 namespace {
 
 // The transmitter confirms a current-output command by reading it back.
-bool confirms(const QModbusDataUnit &holding, quint16 command)
+bool confirms(const QVector<quint16> &holding, quint16 command)
 {
-    return holding.values().size() > reg::kCurrentCommand
-        && holding.values().at(reg::kCurrentCommand) == command;
+    return holding.size() > reg::kCurrentCommand && holding.at(reg::kCurrentCommand) == command;
 }
 
 } // namespace
@@ -57,12 +56,13 @@ void Widget::autoCalibrationStepA()
     int budget = link->budget().commandChecks;
     writeWithBudget(budget, reg::kCurrentCommand, {reg::Drive4mA});   // judged by the read-back
     link->waitMs(400);
-    if (!fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, -1, &budget)) {
+    const auto holding = fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, -1, &budget);
+    if (!holding) {
         setFineTrimLocked(false);
         return;
     }
     // Step b only once the transmitter drives 4 mA in its calibration mode.
-    if (!confirms(holding_unit, reg::Drive4mA)
+    if (!confirms(*holding, reg::Drive4mA)
         || !writeConfirmed(reg::kWorkModeCommand, {reg::ModeCurrentOutput})) {
         notify(notices::Notice::WriteFailure);
         setFineTrimLocked(false);
@@ -95,9 +95,10 @@ void Widget::autoCalibrationStepB()
     int budget = link->budget().commandChecks;
     writeWithBudget(budget, reg::kCurrentCommand, {reg::Drive20mA});
     link->waitMs(400);
-    if (!fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, -1, &budget))
+    const auto holding = fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, -1, &budget);
+    if (!holding)
         return;
-    if (!confirms(holding_unit, reg::Drive20mA)) {
+    if (!confirms(*holding, reg::Drive20mA)) {
         notify(notices::Notice::WriteFailure);
         return;
     }

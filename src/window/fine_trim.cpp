@@ -139,12 +139,12 @@ void Widget::fineTrimRefresh()
         link->waitMs(400);
         // The spin box stays off until it shows this end's stored value: a
         // change before that would write the other end's value here.
-        if (!fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, -1, &budget))
+        const auto v = fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, -1, &budget);
+        if (!v)
             return;
-        const QVector<quint16> v = holding_unit.values();
         // Loading what the transmitter holds is not an operator change.
         loading_trim = true;
-        ui->spinBox_ma_fine->setValue(reg::word(v, end4 ? reg::kTrim4mA : reg::kTrim20mA));
+        ui->spinBox_ma_fine->setValue(reg::word(*v, end4 ? reg::kTrim4mA : reg::kTrim20mA));
         loading_trim = false;
         if (chosenTrimEnd() == end)
             ui->spinBox_ma_fine->setEnabled(true);
@@ -160,12 +160,13 @@ void Widget::on_pushButton_ma_read_clicked()
     if (!guard || !requireLink())
         return;
     const OperatorChangeWatch watch(ui->spinBox_ma_fine, loading_trim);
-    if (!fetchOrReport(QModbusDataUnit::InputRegisters, notices::Notice::WriteFailure, 40))
+    const auto input = fetchOrReport(QModbusDataUnit::InputRegisters, notices::Notice::WriteFailure, 40);
+    if (!input)
         return;
     ui->progressBar_write->setValue(60);
     if (!watch.changed()) {
         loading_trim = true;
-        ui->spinBox_ma_fine->setValue(reg::word(input_unit.values(), reg::kPresentTrim));
+        ui->spinBox_ma_fine->setValue(reg::word(*input, reg::kPresentTrim));
         loading_trim = false;
     }
     ui->progressBar_write->setValue(100);

@@ -37,11 +37,12 @@ void Widget::on_pushButton_para_read_clicked()
     OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
-    if (!fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, 30))
+    const auto holding = fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, 30);
+    if (!holding)
         return;
 
     ui->progressBar_write->setValue(50);
-    const QVector<quint16> v = holding_unit.values();
+    const QVector<quint16> &v = *holding;
     // An unknown code leaves the combo blank, so a write keeps it as stored.
     ui->comboBox_para_input_sel->setCurrentIndex(
         reg::inputTypeIndex(reg::word(v, reg::kInputType)).value_or(-1));
@@ -79,11 +80,12 @@ void Widget::on_pushButton_para_write_clicked()
         }
     }
 
-    if (!fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::WriteFailure))
+    const auto holding = fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::WriteFailure);
+    if (!holding)
         return;
 
     // Read-modify-write: holding 3, which the form does not show, goes back unchanged.
-    QVector<quint16> v = holding_unit.values();
+    QVector<quint16> v = *holding;
     const QVector<quint16> before = v.mid(0, reg::kParameterBlockCount);
     if (const auto code = reg::inputTypeCode(ui->comboBox_para_input_sel->currentIndex()))
         v[reg::kInputType] = *code;
@@ -122,10 +124,10 @@ void Widget::on_pushButton_para_write_clicked()
 
 bool Widget::verifyReadBack(int start, const QVector<quint16> &written)
 {
-    if (!fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure))
+    const auto holding = fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure);
+    if (!holding)
         return false;
-    const verify::WriteVerdict verdict =
-        verify::verifyWrite(start, written, holding_unit.values(), languageIndex());
+    const verify::WriteVerdict verdict = verify::verifyWrite(start, written, *holding, languageIndex());
     ui->label_link_sta->setText(QStringLiteral("link status: 【") + verdict.text + QStringLiteral("】"));
     verdict_shown.start();
     if (!verdict.verified)

@@ -67,41 +67,40 @@ void Widget::onWriteEnded(const rtu::Verdict &verdict)
         notices::showBox(QStringLiteral("prompt"), verdict.text);
 }
 
-Widget::ReadOutcome Widget::fetchBlock(QModbusDataUnit::RegisterType type, int progressOnSend,
-                                       int *budget)
+rtu::ReadResult Widget::fetchBlock(QModbusDataUnit::RegisterType type, int progressOnSend, int *budget)
 {
     const bool holding = type == QModbusDataUnit::HoldingRegisters;
     reply_route = 2;
     read_failed = true;
-    const rtu::ReadResult result = link->read(
-        holding ? core::Block::Holding : core::Block::Input, budget, blockHandler(holding, 2), [&] {
-            if (progressOnSend >= 0)
-                ui->progressBar_write->setValue(progressOnSend);
-        });
-    // No read of our own went out: whatever the flags hold belongs to someone else.
-    return result.outcome;
+    // The words also land in the window's buffer of that block, as every operation read's do.
+    return link->read(holding ? core::Block::Holding : core::Block::Input, budget, blockHandler(holding, 2), [&] {
+        if (progressOnSend >= 0)
+            ui->progressBar_write->setValue(progressOnSend);
+    });
 }
 
-bool Widget::fetchOrReport(QModbusDataUnit::RegisterType type, notices::Notice failure,
-                           int progressOnSend, int *budget)
+std::optional<QVector<quint16>> Widget::fetchOrReport(QModbusDataUnit::RegisterType type,
+                                                     notices::Notice failure, int progressOnSend,
+                                                     int *budget)
 {
-    switch (fetchBlock(type, progressOnSend, budget)) {
+    const rtu::ReadResult read = fetchBlock(type, progressOnSend, budget);
+    switch (read.outcome) {
     case ReadOutcome::Delivered:
-        return true;
+        return read.words;
     case ReadOutcome::Short:
         notify(notices::Notice::ReadFailure);
-        return false;
+        return std::nullopt;
     case ReadOutcome::TimedOut:
         // The link closed under the step: the link status says why.
         if (link->operationLinkLost() || link->isShuttingDown())
-            return false;
+            return std::nullopt;
         break;
     case ReadOutcome::NotSent:
     case ReadOutcome::Failed:
         break;
     }
     notify(failure);
-    return false;
+    return std::nullopt;
 }
 
 bool Widget::requireLink()
@@ -133,10 +132,11 @@ bool Widget::writeConfirmed(int start, const QVector<quint16> &values, int *budg
 bool Widget::restoreAfterFailure(int start, const QVector<quint16> &before)
 {
     bool restored = writeConfirmed(start, before);
-    if (restored && fetchBlock(QModbusDataUnit::HoldingRegisters) == ReadOutcome::Delivered)
-        restored = verify::verifyWrite(start, before, holding_unit.values(), languageIndex()).verified;
-    else
-        restored = false;
+    if (restored) {
+        const rtu::ReadResult read = fetchBlock(QModbusDataUnit::HoldingRegisters);
+        restored = read.outcome == ReadOutcome::Delivered
+                   && verify::differingRegisters(start, before, read.words).isEmpty();
+    }
     ui->label_link_sta->setText(QStringLiteral("link status: 【")
                                 + verify::restoreText(start, before.size(), restored, languageIndex())
                                 + QStringLiteral("】"));

@@ -110,11 +110,11 @@ void Widget::toggleCalibrationMode(quint16 mode, int firstPoint, QLineEdit *firs
         return;
     link->waitMs(400);
 
-    if (!fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, -1, &budget))
+    const auto v = fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, -1, &budget);
+    if (!v)
         return;
-    const QVector<quint16> v = holding_unit.values();
-    firstEdit->setText(QString::number(reg::value32(v, firstPoint)));
-    secondEdit->setText(QString::number(reg::value32(v, secondPoint)));
+    firstEdit->setText(QString::number(reg::value32(*v, firstPoint)));
+    secondEdit->setText(QString::number(reg::value32(*v, secondPoint)));
 }
 
 // Copies the ADC value the transmitter reads now into one calibration point.
@@ -123,10 +123,11 @@ void Widget::capturePoint(int point, QLineEdit *edit)
     OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
-    if (!fetchOrReport(QModbusDataUnit::InputRegisters, notices::Notice::WriteFailure, 30))
+    const auto input = fetchOrReport(QModbusDataUnit::InputRegisters, notices::Notice::WriteFailure, 30);
+    if (!input)
         return;
     ui->progressBar_write->setValue(50);
-    const QVector<quint16> v = input_unit.values();
+    const QVector<quint16> &v = *input;
     edit->setText(QString::number(reg::value32(v, reg::kAdcValue)));
     const QVector<quint16> words = {reg::word(v, reg::kAdcValue), reg::word(v, reg::kAdcValue + 1)};
     ui->progressBar_write->setValue(60);
@@ -159,9 +160,10 @@ void Widget::on_commandLinkButton_tc_indoor_auto_calib_clicked()
     }
 
     // The offset in force before: a calibration that does not finish puts it back.
-    if (!fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure))
+    const auto holding = fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure);
+    if (!holding)
         return;
-    const QVector<quint16> before = {reg::word(holding_unit.values(), reg::kRoomZeroOffset)};
+    const QVector<quint16> before = {reg::word(*holding, reg::kRoomZeroOffset)};
     const QString beforeText = ui->lineEdit_para_indoor_zero_offset->text();
     auto restore = [&] {
         if (restoreAfterFailure(reg::kRoomZeroOffset, before))
@@ -179,12 +181,13 @@ void Widget::on_commandLinkButton_tc_indoor_auto_calib_clicked()
     ui->lineEdit_para_indoor_zero_offset->setText(QStringLiteral("0"));
     link->waitMs(500);   // let the transmitter measure with the offset reset
 
-    if (!fetchOrReport(QModbusDataUnit::InputRegisters, notices::Notice::WriteFailure, 30)) {
+    const auto input = fetchOrReport(QModbusDataUnit::InputRegisters, notices::Notice::WriteFailure, 30);
+    if (!input) {
         restore();
         return;
     }
     ui->progressBar_write->setValue(50);
-    const QVector<quint16> v = input_unit.values();
+    const QVector<quint16> &v = *input;
     const auto offset = reg::roomOffsetHundredths(*target, reg::value32(v, reg::kRoomTemperature),
                                                     reg::temperatureDivisor(true, reg::word(v, reg::kDecimalPlaces)));
     if (!offset) {

@@ -5,7 +5,6 @@
 // and this header is the one place that lists them.
 
 #include "core/live_values.h"
-#include "link/bus_timing.h"
 #include "link/link.h"
 #include "link/request_description.h"
 #include "window/page_scaling.h"
@@ -122,8 +121,6 @@ private:
 
     // --- connection, requests and their steps (connection.cpp, requests.cpp) ---
     void refreshPorts();
-    int baudRate() const;
-    int serverAddress() const;
     void openLink();
     void onLinkClosed();
     void onPortSilent(const QString &port);
@@ -144,14 +141,15 @@ private:
     using ReadOutcome = rtu::ReadOutcome;
     using WriteOutcome = rtu::WriteOutcome;
     // Operation read of a whole block after a pre-wait (or one attempt of
-    // `budget`), into `holding_unit` or `input_unit`. `progressOnSend` >= 0 is
-    // shown once the read went out.
-    ReadOutcome fetchBlock(QModbusDataUnit::RegisterType type, int progressOnSend = -1,
-                           int *budget = nullptr);
+    // `budget`); the words also land in `holding_unit` or `input_unit`.
+    // `progressOnSend` >= 0 is shown once the read went out.
+    rtu::ReadResult fetchBlock(QModbusDataUnit::RegisterType type, int progressOnSend = -1,
+                               int *budget = nullptr);
     // fetchBlock that tells the operator: `failure` when the read failed or never
-    // went out, nothing when it timed out. True only when the data arrived.
-    bool fetchOrReport(QModbusDataUnit::RegisterType type, notices::Notice failure,
-                       int progressOnSend = -1, int *budget = nullptr);
+    // went out, nothing when it timed out. The words only when they arrived whole.
+    std::optional<QVector<quint16>> fetchOrReport(QModbusDataUnit::RegisterType type,
+                                                  notices::Notice failure, int progressOnSend = -1,
+                                                  int *budget = nullptr);
     // Every device operation starts here: false, with the notice, when the link is down.
     bool requireLink();
     bool writeWhenFree(int start, std::initializer_list<quint16> values);
