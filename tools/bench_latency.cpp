@@ -118,14 +118,15 @@ void measure(const char *title, int baud, bool lineTiming, int latencyMs, int ru
         {"parameter read (to the filled fields)", {kHoldingRead}, 0, true,
          [&] { probe.selectWorkGroup(1); },
          [&] { ui->pushButton_para_read->click(); }},
-        // The mode write's exchange runs inside the 400 ms settle wait.
-        {"thermocouple mode toggle (to the points shown)", {kHoldingRead}, 400, true,
+        // The mode write waits for its answer, then the 400 ms settle wait.
+        {"thermocouple mode toggle (to the points shown)", {kSingleWrite, kHoldingRead}, 400, true,
          [&] { sim.setWorkMode(0); probe.selectWorkGroup(0); },
          [&] { ui->pushButton_tc_calib_2->click(); }},
         {"point capture (to the point write's answer)", {kInputRead, kPointWrite}, 0, false,
          [&] { probe.selectWorkGroup(2); },
          [&] { ui->commandLinkButton_tc_0mV->click(); }},
-        {"parameter write (to the store's answer)", {kHoldingRead, kBlockWrite, kSingleWrite}, 100, false,
+        // Read, block, store, and the read-back that checks what was stored.
+        {"parameter write (to the read-back)", {kHoldingRead, kBlockWrite, kSingleWrite, kHoldingRead}, 100, false,
          [&] { probe.selectWorkGroup(1); },
          [&] { ui->pushButton_para_write->click(); }},
         {"automatic calibration step a (to the mode write's answer)", {kHoldingRead, kSingleWrite}, 400, false,

@@ -1,6 +1,6 @@
 #pragma once
 // Every bus timing bound follows from the line: the unit derived from the baud
-// rate gives the window's own bounds, the serial format the time frames really
+// rate gives the tool's own bounds, the serial format the time frames really
 // take; the budget in force is the larger of the two.
 
 namespace bus {
@@ -37,7 +37,7 @@ constexpr int kTurnaroundAllowanceMs = 50;
 // Reply timeouts leave at least this much over the longest exchange.
 constexpr int kTimeoutMarginMs = 200;
 
-// The longest exchange the window makes: the 64-register holding read, both
+// The longest exchange the tool makes: the 64-register holding read, both
 // frames with their 3.5-character silences, plus the device's turnaround.
 int longestExchangeMs(const SerialFormat &format);
 // One exchange of a request of `requestBytes` and a reply of `replyBytes`.

@@ -19,10 +19,11 @@
 
 class QModbusClient;
 class QModbusReply;
-class OperationGuard;
 class WidgetProbe;
 
 namespace rtu {
+
+class OperationGuard;
 
 struct SerialOptions {
     QString port;
@@ -149,7 +150,7 @@ signals:
     void bookkeepingChanged(QPrivateSignal);
 
 private:
-    friend class ::OperationGuard;
+    friend class OperationGuard;
     friend class ::WidgetProbe;   // tests hold the line busy through it
 
     void renewMaster();
@@ -177,8 +178,6 @@ private:
 
 // The operation guard: a second operation started during another's wait does
 // nothing at all. It pins the operation to the link open at its start.
-} // namespace rtu
-
 class OperationGuard
 {
 public:
@@ -204,3 +203,5 @@ private:
     rtu::Link &m_link;
     bool m_owner;
 };
+
+} // namespace rtu

@@ -1,5 +1,5 @@
 #pragma once
-// Follows every request the window hands to the Modbus master until its one
+// Follows every request the link hands to the Modbus master until its one
 // end. The master runs its reply handlers inside its own state machine, which
 // resumes with stale state when a handler opens a nested event loop (a notice
 // box, a wait): the request then on the line is dropped and its reply never

@@ -8,7 +8,7 @@
 
 void Widget::on_pushButton_set_baudrate_clicked()
 {
-    OperationGuard guard(*link);
+    rtu::OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
     const quint16 code = ui->comboBox_set_baudrate->currentText().toUShort(nullptr, 10);

@@ -29,7 +29,7 @@ void Widget::setStepText(QChar letter)
 
 void Widget::on_commandLinkButton_ma_auto_calib_4_clicked()
 {
-    OperationGuard guard(*link);
+    rtu::OperationGuard guard(*link);
     if (!guard)
         return;
     const QString text = ui->commandLinkButton_ma_auto_calib_4->text();

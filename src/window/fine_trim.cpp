@@ -10,7 +10,7 @@
 
 void Widget::on_pushButton_ma_calib_clicked()
 {
-    OperationGuard guard(*link);
+    rtu::OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
     // Against the mode the transmitter reports: during an automatic calibration
@@ -74,7 +74,7 @@ private:
 
 void Widget::on_radioButton_ma_fine_4_clicked()
 {
-    OperationGuard guard(*link);
+    rtu::OperationGuard guard(*link);
     if (guard && requireLink())
         fineTrimRefresh();
     else
@@ -85,7 +85,7 @@ void Widget::on_radioButton_ma_fine_4_clicked()
 
 void Widget::on_radioButton_ma_fine_20_clicked()
 {
-    OperationGuard guard(*link);
+    rtu::OperationGuard guard(*link);
     if (guard && requireLink())
         fineTrimRefresh();
     else
@@ -97,14 +97,14 @@ void Widget::on_radioButton_ma_fine_20_clicked()
 // Not connected by the form (no such controls); kept for the same slot list.
 void Widget::on_radioButton_ma_4_sel_auto_clicked()
 {
-    OperationGuard guard(*link);
+    rtu::OperationGuard guard(*link);
     if (guard)
         fineTrimRefresh();
 }
 
 void Widget::on_radioButton_ma_20_sel_auto_clicked()
 {
-    OperationGuard guard(*link);
+    rtu::OperationGuard guard(*link);
     if (guard)
         fineTrimRefresh();
 }
@@ -156,7 +156,7 @@ void Widget::fineTrimRefresh()
 // Present trim value (input 9). The form has no button for it.
 void Widget::on_pushButton_ma_read_clicked()
 {
-    OperationGuard guard(*link);
+    rtu::OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
     const OperatorChangeWatch watch(ui->spinBox_ma_fine, loading_trim);

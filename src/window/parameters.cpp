@@ -23,7 +23,7 @@ struct TypedNumber {
 
 void Widget::on_pushButton_para_set_clicked()
 {
-    OperationGuard guard(*link);
+    rtu::OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
     const quint16 mode = work_group != reg::ModeParameters ? reg::ModeParameters : reg::ModeNone;
@@ -34,7 +34,7 @@ void Widget::on_pushButton_para_set_clicked()
 
 void Widget::on_pushButton_para_read_clicked()
 {
-    OperationGuard guard(*link);
+    rtu::OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
     const auto holding = fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, 30);
@@ -60,7 +60,7 @@ void Widget::on_pushButton_para_read_clicked()
 
 void Widget::on_pushButton_para_write_clicked()
 {
-    OperationGuard guard(*link);
+    rtu::OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
 

@@ -21,7 +21,7 @@ void Widget::on_pushButton_reg_read_2_clicked()
 // Sends the read only; the reply handler fills the table.
 void Widget::readTable(QModbusDataUnit::RegisterType type)
 {
-    OperationGuard guard(*link);
+    rtu::OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
     if (!link->preWait())

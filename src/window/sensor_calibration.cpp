@@ -96,7 +96,7 @@ void Widget::on_pushButton_ma_write_clicked()
 void Widget::toggleCalibrationMode(quint16 mode, int firstPoint, QLineEdit *firstEdit,
                                    int secondPoint, QLineEdit *secondEdit)
 {
-    OperationGuard guard(*link);
+    rtu::OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
     const quint16 value = work_group == mode ? quint16(reg::ModeNone) : mode;
@@ -120,7 +120,7 @@ void Widget::toggleCalibrationMode(quint16 mode, int firstPoint, QLineEdit *firs
 // Copies the ADC value the transmitter reads now into one calibration point.
 void Widget::capturePoint(int point, QLineEdit *edit)
 {
-    OperationGuard guard(*link);
+    rtu::OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
     const auto input = fetchOrReport(QModbusDataUnit::InputRegisters, notices::Notice::WriteFailure, 30);
@@ -143,7 +143,7 @@ void Widget::capturePoint(int point, QLineEdit *edit)
 // reading is scaled by the decimal-places code, as the live display shows it.
 void Widget::on_commandLinkButton_tc_indoor_auto_calib_clicked()
 {
-    OperationGuard guard(*link);
+    rtu::OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
     const auto target = input::scaled(ui->lineEdit_tc_indoor_auto_calib->text(), 100,
@@ -213,7 +213,7 @@ void Widget::on_commandLinkButton_tc_indoor_auto_calib_clicked()
 // as stored (`expected` from holding `start`) is read back and checked.
 void Widget::calibrationWrite(int start, const QVector<quint16> &expected)
 {
-    OperationGuard guard(*link);
+    rtu::OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
     if (!writeConfirmed(reg::kStoreCommand, {reg::kStoreValue})) {
