@@ -100,23 +100,19 @@ core::BusError store(core::RegisterBus &bus)
 void restore(core::RegisterBus &bus, const Configuration &before, const QVector<WriteRun> &runs,
              bool storeAgain, ApplyReport &report)
 {
+    QVector<verify::Written> restored;
     for (const WriteRun &run : runs) {
         const QVector<quint16> words = wordsFrom(before, run.start, run.words.size());
+        restored.append({run.start, words});
         if (bus.writeRegisters(run.start, words).ok() || words.size() == 1)
             continue;
         for (int i = 0; i < words.size(); ++i)
             bus.writeRegisters(run.start + i, {words.at(i)});
     }
-    const DeviceRead after = readConfiguration(bus);
-    if (after.config)
-        report.readBack = after.config;
-    // Judged as every write's read-back is, the words read at the start against the block now.
-    const QVector<quint16> readBack = after.config ? wordsFrom(*after.config, 0, reg::kHoldingCount)
-                                                   : QVector<quint16>();
-    report.unrestored.clear();
-    for (const WriteRun &run : runs)
-        report.unrestored << verify::differingRegisters(run.start, wordsFrom(before, run.start, run.words.size()),
-                                                         readBack);
+    const verify::ReadBack check = verify::readBack(bus, restored);
+    if (const auto after = check.error.ok() ? fromHolding(check.block) : std::nullopt)
+        report.readBack = after;
+    report.unrestored = check.differing;
     if (!report.unrestored.isEmpty())
         report.restore = RestoreOutcome::Incomplete;
     else if (storeAgain && !store(bus).ok())
@@ -174,16 +170,24 @@ ApplyReport applyConfiguration(core::RegisterBus &bus, const Configuration &targ
             return fail(report.refused.isEmpty() ? ApplyOutcome::WriteFailed : ApplyOutcome::WriteRefused,
                         error, false);
     }
-    const DeviceRead after = readConfiguration(bus);
-    if (!after.config)
-        return fail(ApplyOutcome::ReadBackFailed, after.error, false);
-    report.readBack = after.config;
-    report.checked = after.config;
-    for (const FieldComparison &row : compare(*after.config, target)) {
+    // Every word written must read back, and every field in scope must now be the file's.
+    QVector<verify::Written> written;
+    for (const WriteRun &run : runs)
+        written.append({run.start, run.words});
+    const verify::ReadBack check = verify::readBack(bus, written);
+    const auto after = check.error.ok() ? fromHolding(check.block) : std::nullopt;
+    if (!after)
+        return fail(ApplyOutcome::ReadBackFailed,
+                    check.error.ok() ? core::BusError{core::BusErrorKind::Link, QStringLiteral("short reply"), 0}
+                                     : check.error,
+                    false);
+    report.readBack = after;
+    report.checked = after;
+    for (const FieldComparison &row : compare(*after, target)) {
         if (inScope(*row.field, options))
             report.checks << row;
     }
-    if (differingCount(report.checks))
+    if (differingCount(report.checks) || !check.differing.isEmpty())
         return fail(ApplyOutcome::Mismatch, {}, false);
     if (!runs.isEmpty()) {
         const core::BusError error = store(bus);

@@ -36,6 +36,19 @@ QVector<int> differingRegisters(int start, const QVector<quint16> &written,
     return differing;
 }
 
+ReadBack readBack(core::RegisterBus &bus, const QVector<Written> &written)
+{
+    ReadBack result;
+    const core::BlockReply reply = bus.readBlock(core::Block::Holding);
+    result.error = reply.error;
+    if (reply.ok())
+        result.block = reply.words;
+    // Without a block nothing written is known to be there.
+    for (const Written &w : written)
+        result.differing << differingRegisters(w.start, w.words, result.block);
+    return result;
+}
+
 WriteVerdict verifyWrite(int start, const QVector<quint16> &written,
                          const QVector<quint16> &readBack, int language)
 {

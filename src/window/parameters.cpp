@@ -124,10 +124,14 @@ void Widget::on_pushButton_para_write_clicked()
 
 bool Widget::verifyReadBack(int start, const QVector<quint16> &written)
 {
-    const auto holding = fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure);
-    if (!holding)
+    const verify::ReadBack check = verify::readBack(*link, {{start, written}});
+    if (!check.error.ok()) {
+        // A link closed under the step has said why in the link status.
+        if (!link->operationLinkLost() && !link->isShuttingDown())
+            notify(notices::Notice::ReadFailure);
         return false;
-    const verify::WriteVerdict verdict = verify::verifyWrite(start, written, *holding, languageIndex());
+    }
+    const verify::WriteVerdict verdict = verify::verifyWrite(start, written, check.block, languageIndex());
     ui->label_link_sta->setText(QStringLiteral("link status: 【") + verdict.text + QStringLiteral("】"));
     verdict_shown.start();
     if (!verdict.verified)

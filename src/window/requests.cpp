@@ -131,12 +131,7 @@ bool Widget::writeConfirmed(int start, const QVector<quint16> &values, int *budg
 
 bool Widget::restoreAfterFailure(int start, const QVector<quint16> &before)
 {
-    bool restored = writeConfirmed(start, before);
-    if (restored) {
-        const rtu::ReadResult read = fetchBlock(QModbusDataUnit::HoldingRegisters);
-        restored = read.outcome == ReadOutcome::Delivered
-                   && verify::differingRegisters(start, before, read.words).isEmpty();
-    }
+    const bool restored = writeConfirmed(start, before) && verify::readBack(*link, {{start, before}}).verified();
     ui->label_link_sta->setText(QStringLiteral("link status: 【")
                                 + verify::restoreText(start, before.size(), restored, languageIndex())
                                 + QStringLiteral("】"));
