@@ -560,9 +560,10 @@ void CalibrationRecordTab::showCountdown()
 
 void CalibrationRecordTab::onLiveValues(const reg::LiveValues &values)
 {
-    m_live->setText(text(Text::Reading, m_language)
-                        .arg(values.measured ? QString::number(*values.measured) + QLatin1Char(' ') + m_unit
-                                             : QStringLiteral("--")));
+    m_lastReading = values.measured;
+    // A label changed on a hidden tab still lays the window out again: only when shown.
+    if (isVisible())
+        showReading();
     if (!m_waiting)
         return;
     const auto state = m_detector.feed(values.measured, m_waitClock.elapsed());
@@ -572,6 +573,19 @@ void CalibrationRecordTab::onLiveValues(const reg::LiveValues &values)
         onWaitTick();
     else
         showCountdown();
+}
+
+void CalibrationRecordTab::showReading()
+{
+    m_live->setText(text(Text::Reading, m_language)
+                        .arg(m_lastReading ? QString::number(*m_lastReading) + QLatin1Char(' ') + m_unit
+                                           : QStringLiteral("--")));
+}
+
+void CalibrationRecordTab::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    showReading();
 }
 
 void CalibrationRecordTab::onWaitTick()

@@ -61,6 +61,9 @@ signals:
 public slots:
     void onLiveValues(const reg::LiveValues &values);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     struct Labelled { QWidget *widget; record::Text text; };
 
@@ -79,6 +82,7 @@ private:
     record::StabilitySettings stabilitySettings() const;
     QString recordsFolder() const;
     void readRange();
+    void showReading();
     std::optional<QVector<quint16>> readHolding();
     void fillDefaultPoints();
 
@@ -115,6 +119,7 @@ private:
 
     int m_language = 0;
     rtu::Link &m_link;
+    std::optional<double> m_lastReading;   // of the last live poll
     QVector<Labelled> m_labelled;
 
     QLineEdit *m_tag, *m_serial, *m_description, *m_technician, *m_reference, *m_ambient;
