@@ -37,6 +37,16 @@ core::BusError busError(const Verdict &v)
     }
 }
 
+core::BusError linkError(const QString &text)
+{
+    return {core::BusErrorKind::Link, text, 0};
+}
+
+core::BusError noReply()
+{
+    return {core::BusErrorKind::NoReply, QStringLiteral("no reply"), 0};
+}
+
 QModbusDataUnit::RegisterType typeOf(core::Block block)
 {
     return block == core::Block::Holding ? QModbusDataUnit::HoldingRegisters
@@ -393,6 +403,12 @@ WriteOutcome Link::write(int start, const QVector<quint16> &values, int *budget,
     return WriteOutcome::Unanswered;
 }
 
+// A request that never went out: the link was busy or is closed.
+core::BusError Link::notSent() const
+{
+    return linkError(isOpen() ? QStringLiteral("link busy") : QStringLiteral("link closed"));
+}
+
 core::BlockReply Link::readBlock(core::Block block)
 {
     return readRegisters(typeOf(block), 0, core::blockCount(block));
@@ -407,10 +423,10 @@ core::BlockReply Link::readRegisters(QModbusDataUnit::RegisterType type, int sta
         case ReadOutcome::Delivered:
             return reply;
         case ReadOutcome::NotSent:
-            reply.error = {core::BusErrorKind::Link, isOpen() ? QStringLiteral("link busy") : QStringLiteral("link closed"), 0};
+            reply.error = notSent();
             return reply;
         case ReadOutcome::TimedOut:
-            reply.error = {core::BusErrorKind::NoReply, QStringLiteral("no reply"), 0};
+            reply.error = noReply();
             break;
         case ReadOutcome::Short:
         case ReadOutcome::Failed:
@@ -431,14 +447,17 @@ core::BusError Link::writeRegisters(int start, const QVector<quint16> &values)
         case WriteOutcome::Accepted:
             return {};
         case WriteOutcome::NotSent:
-            return {core::BusErrorKind::Link, isOpen() ? QStringLiteral("link busy") : QStringLiteral("link closed"), 0};
+            return notSent();
         case WriteOutcome::Refused:
             return busError(verdict);
         case WriteOutcome::Unanswered:
-            error = operationLinkLost() ? core::BusError{core::BusErrorKind::Link, QStringLiteral("link closed"), 0}
-                  : verdict.ok || verdict.error == QModbusDevice::NoError
-                      ? core::BusError{core::BusErrorKind::NoReply, QStringLiteral("no reply"), 0}
-                      : busError(verdict);
+            // Accepted on a link closed since, or no end at all: nothing is known of it.
+            if (operationLinkLost())
+                error = linkError(QStringLiteral("link closed"));
+            else if (verdict.ok || verdict.error == QModbusDevice::NoError)
+                error = noReply();
+            else
+                error = busError(verdict);
             break;
         }
         if (error.kind != core::BusErrorKind::NoReply || attempt >= m_retries)

@@ -161,6 +161,7 @@ private:
     ReadResult readAndWait(QModbusDataUnit::RegisterType type, int start, int count, int *budget,
                            const ReadHandler &observer, const std::function<void()> &onSent);
     int timeoutMs() const;
+    core::BusError notSent() const;
 
     QModbusClient *m_master = nullptr;
     RequestLedger *m_ledger = nullptr;
