@@ -1,6 +1,6 @@
 #include "commands.h"
 
-#include "core/config_apply.h"
+#include "procedures/config_apply.h"
 #include "core/config_file.h"
 #include "core/config_rules.h"
 #include "core/live_values.h"

@@ -27,6 +27,7 @@ struct BusError {
     BusErrorKind kind = BusErrorKind::None;
     QString text;
     int exceptionCode = 0;   // with Exception
+    bool sent = true;        // false: the request never went out, so it changed nothing
 
     bool ok() const { return kind == BusErrorKind::None; }
 };

@@ -106,6 +106,6 @@ void Widget::onPortSilent(const QString &port)
     if (!text)
         return;
     showLinkFailure(text->text);
-    // The box waits for the event loop: this runs inside the ledger's delivery.
-    QTimer::singleShot(0, this, [notice = *text] { notices::showBox(notice.title, notice.text); });
+    // This runs inside the ledger's delivery.
+    notices::post(text->title, text->text);
 }

@@ -18,9 +18,11 @@ void Widget::on_pushButton_ma_calib_clicked()
     const int mode = reported_mode >= 0 ? reported_mode : work_group;
     const quint16 value =
         mode == reg::ModeCurrentOutput ? quint16(reg::ModeNone) : quint16(reg::ModeCurrentOutput);
-    const bool accepted = writeConfirmed(reg::kWorkModeCommand, {value});
-    if (accepted && value == reg::ModeNone)
-        setStepText(QLatin1Char('a'));   // an automatic calibration left halfway is abandoned
+    // An automatic calibration left halfway has been abandoned as this operation started.
+    if (!writeConfirmed(reg::kWorkModeCommand, {value})) {
+        notify(notices::Notice::WriteFailure);
+        return;
+    }
     fineTrimRefresh();
 }
 
@@ -127,7 +129,6 @@ void Widget::fineTrimRefresh()
     QRadioButton *end = chosenTrimEnd();
     ui->spinBox_ma_fine->setDisabled(true);
     if (end) {
-        setStepText(QLatin1Char('a'));
         const bool end4 = end == ui->radioButton_ma_fine_4;
         int budget = link->budget().commandChecks;
         if (!writeConfirmed(reg::kCurrentCommand, {end4 ? reg::Trim4mA : reg::Trim20mA}, &budget)) {

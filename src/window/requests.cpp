@@ -64,7 +64,7 @@ void Widget::onWriteEnded(const rtu::Verdict &verdict)
     }
     led_rt->turnOff(true);
     if (!link->isShuttingDown() && verdict.error != QModbusDevice::ReplyAbortedError)
-        notices::showBox(QStringLiteral("prompt"), verdict.text);
+        notices::post(QStringLiteral("prompt"), verdict.text);
 }
 
 rtu::ReadResult Widget::fetchBlock(QModbusDataUnit::RegisterType type, int progressOnSend, int *budget)
@@ -127,16 +127,6 @@ bool Widget::writeWithBudget(int &budget, int start, std::initializer_list<quint
 bool Widget::writeConfirmed(int start, const QVector<quint16> &values, int *budget)
 {
     return link->write(start, values, budget) == WriteOutcome::Accepted;
-}
-
-bool Widget::restoreAfterFailure(int start, const QVector<quint16> &before)
-{
-    const bool restored = writeConfirmed(start, before) && verify::readBack(*link, {{start, before}}).verified();
-    ui->label_link_sta->setText(QStringLiteral("link status: 【")
-                                + verify::restoreText(start, before.size(), restored, languageIndex())
-                                + QStringLiteral("】"));
-    verdict_shown.start();
-    return restored;
 }
 
 // The progress run after a step that worked; it stops with the link.

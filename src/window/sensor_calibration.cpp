@@ -6,6 +6,7 @@
 #include "core/live_values.h"
 #include "core/operator_input.h"
 #include "core/registers.h"
+#include "procedures/transaction.h"
 #include "link/bus_timing.h"
 #include "texts/notice_texts.h"
 #include "ui_widget.h"
@@ -163,46 +164,41 @@ void Widget::on_commandLinkButton_tc_indoor_auto_calib_clicked()
     const auto holding = fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure);
     if (!holding)
         return;
-    const QVector<quint16> before = {reg::word(*holding, reg::kRoomZeroOffset)};
+    proc::Transaction change(*link);
+    change.beginWith(*holding);
     const QString beforeText = ui->lineEdit_para_indoor_zero_offset->text();
-    auto restore = [&] {
-        if (restoreAfterFailure(reg::kRoomZeroOffset, before))
+    auto fail = [&](notices::Notice notice) {
+        notify(notice);
+        const proc::Aftermath after = change.restore();
+        showAftermath(after);
+        if (after.needed && after.clean())
             ui->lineEdit_para_indoor_zero_offset->setText(beforeText);
     };
 
     // The reading must not contain the old offset.
-    const WriteOutcome reset = link->write(reg::kRoomZeroOffset, {0});
-    if (reset != WriteOutcome::Accepted) {
-        notify(notices::Notice::WriteFailure);
-        if (reset == WriteOutcome::Unanswered)
-            restore();
-        return;
-    }
+    if (!change.write(reg::kRoomZeroOffset, {0}).ok())
+        return fail(notices::Notice::WriteFailure);
     ui->lineEdit_para_indoor_zero_offset->setText(QStringLiteral("0"));
     link->waitMs(500);   // let the transmitter measure with the offset reset
 
     const auto input = fetchOrReport(QModbusDataUnit::InputRegisters, notices::Notice::WriteFailure, 30);
     if (!input) {
-        restore();
+        const proc::Aftermath after = change.restore();
+        showAftermath(after);
+        if (after.clean())
+            ui->lineEdit_para_indoor_zero_offset->setText(beforeText);
         return;
     }
     ui->progressBar_write->setValue(50);
     const QVector<quint16> &v = *input;
     const auto offset = reg::roomOffsetHundredths(*target, reg::value32(v, reg::kRoomTemperature),
                                                     reg::temperatureDivisor(true, reg::word(v, reg::kDecimalPlaces)));
-    if (!offset) {
-        // Unscalable, or an offset the register cannot hold: never a wrapped word.
-        notify(notices::Notice::WriteFailure);
-        restore();
-        return;
-    }
+    // Unscalable, or an offset the register cannot hold: never a wrapped word.
+    if (!offset)
+        return fail(notices::Notice::WriteFailure);
     ui->progressBar_write->setValue(60);
-    const WriteOutcome written = link->write(reg::kRoomZeroOffset, {input::toWord(*offset)});
-    if (written != WriteOutcome::Accepted) {
-        notify(notices::Notice::WriteFailure);
-        restore();
-        return;
-    }
+    if (!change.write(reg::kRoomZeroOffset, {input::toWord(*offset)}).ok())
+        return fail(notices::Notice::WriteFailure);
     // A later parameter write sends this field: it must hold the new offset.
     ui->lineEdit_para_indoor_zero_offset->setText(reg::hundredthsText(input::toWord(*offset)));
     ui->progressBar_write->setValue(70);

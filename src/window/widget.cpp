@@ -133,6 +133,13 @@ Widget::Widget(QWidget *parent)
     connect(link, &rtu::Link::portSilent, this, &Widget::onPortSilent);
     connect(link, &rtu::Link::operationWithoutLink, this, [this] { notify(notices::Notice::NotConnected); });
     connect(link, &rtu::Link::operationStarted, this, [this] { verdict_shown.invalidate(); });
+    current_calibration = new proc::CurrentCalibration(*link, this);
+    connect(current_calibration, &proc::CurrentCalibration::stepChanged, this, &Widget::showCalibrationStep);
+    connect(current_calibration, &proc::CurrentCalibration::ended, this,
+            [this](proc::CurrentCalibration::EndReason reason) {
+                if (reason != proc::CurrentCalibration::EndReason::Finished)
+                    setFineTrimLocked(false);
+            });
 
     refreshPorts();
 

@@ -7,6 +7,7 @@
 #include "core/live_values.h"
 #include "link/link.h"
 #include "link/request_description.h"
+#include "procedures/current_calibration.h"
 #include "window/page_scaling.h"
 
 #include <QModbusDataUnit>
@@ -30,6 +31,7 @@ class HLed;
 class CalibrationRecordTab;
 
 namespace notices { enum class Notice; enum class Field; }
+namespace proc { struct ChangeReport; struct Aftermath; }
 
 class Widget : public QWidget
 {
@@ -110,6 +112,10 @@ private:
     // Reads the holding block back and shows in the link-status line whether
     // `written` (from holding `start`) is what the transmitter now holds.
     bool verifyReadBack(int start, const QVector<quint16> &written);
+    // What a stored change left, in the link status and the notices; true when verified.
+    bool reportChange(const proc::ChangeReport &report);
+    void showAftermath(const proc::Aftermath &aftermath);
+    void showVerdict(const QString &text);
     void notify(notices::Notice notice);
     void notifyOpenFailure(const QString &port);   // the permission notice, or the generic one
     void notifyInvalidNumber(notices::Field field, qint64 min, qint64 max, int scale);
@@ -156,9 +162,6 @@ private:
     bool writeWithBudget(int &budget, int start, std::initializer_list<quint16> values);
     // Write that waits for its own answer: true only when it was accepted.
     bool writeConfirmed(int start, const QVector<quint16> &values, int *budget = nullptr);
-    // After a step failed behind a write the transmitter took: writes back what
-    // holding `start` held before, reads it back and says so in the link status.
-    bool restoreAfterFailure(int start, const QVector<quint16> &before);
     bool runProgress(int first, int last, int stepMs);
 
     // --- live monitor and tables (monitor.cpp, register_tables.cpp) ---
@@ -174,10 +177,9 @@ private:
     void calibrationWrite(int start, const QVector<quint16> &expected);
 
     // --- current output (current_calibration.cpp, fine_trim.cpp) ---
-    void autoCalibrationStepA();
-    void autoCalibrationStepB();
-    void autoCalibrationStepC();
     void setStepText(QChar letter);
+    void showCalibrationStep(proc::CurrentCalibration::Step step);
+    void reportCalibrationStep(proc::CurrentCalibration::Result result);
     void fineTrimRefresh();
     void setFineTrimLocked(bool locked);
     QRadioButton *chosenTrimEnd() const;
@@ -206,6 +208,7 @@ private:
     int group_ma_on = 0;
     int work_group = 0;
     rtu::Link *link = nullptr;
+    proc::CurrentCalibration *current_calibration = nullptr;   // the 4/20 mA procedure on the link
     quint8 reply_route = 0;
     QTimer *poll_timer = nullptr;
     bool read_failed = false;
