@@ -32,8 +32,11 @@ core::BusError busError(const Verdict &v)
         return {core::BusErrorKind::Exception, v.text, v.exceptionCode};
     case QModbusDevice::TimeoutError:
         return {core::BusErrorKind::NoReply, v.text, 0};
-    default:
-        return {core::BusErrorKind::Link, v.text, 0};
+    default: {
+        core::BusError error{core::BusErrorKind::Link, v.text, 0};
+        error.shortReply = v.shortReply;
+        return error;
+    }
     }
 }
 
@@ -223,6 +226,11 @@ quint64 Link::sendRead(QModbusDataUnit::RegisterType type, int start, int count,
 
 quint64 Link::sendWrite(int start, const QVector<quint16> &values)
 {
+    if (!isOpen() || m_shuttingDown) {
+        afterEnd();
+        return 0;
+    }
+    emit aboutToWrite(start, int(values.size()));
     if (!isOpen() || m_shuttingDown) {
         afterEnd();
         return 0;

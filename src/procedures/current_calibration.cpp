@@ -8,17 +8,6 @@ namespace proc {
 namespace {
 constexpr int kSettleMs = 400;   // the output settles before the next step
 
-// Marks the procedure's own operation, so that it does not abandon itself.
-class OwnStep
-{
-public:
-    explicit OwnStep(bool &flag) : m_flag(flag), m_was(flag) { m_flag = true; }
-    ~OwnStep() { m_flag = m_was; }
-
-private:
-    bool &m_flag;
-    bool m_was;
-};
 } // namespace
 
 CurrentCalibration::CurrentCalibration(rtu::Link &link, QObject *parent) : QObject(parent), m_link(link)
@@ -30,24 +19,11 @@ CurrentCalibration::CurrentCalibration(rtu::Link &link, QObject *parent) : QObje
     };
     connect(&link, &rtu::Link::closed, this, linkChanged);
     connect(&link, &rtu::Link::opened, this, linkChanged);
-    // Any other operation ends it first: what it wrote must not be saved by another store.
-    connect(&link, &rtu::Link::operationStarted, this, [this] {
-        if (running() && !m_ownStep)
+    // Another store or mode change ends it first: what it wrote must not be saved by it.
+    connect(&link, &rtu::Link::aboutToWrite, this, [this](int start, int count) {
+        if (running() && !m_ownStep && storesOrLeavesMode(start, count))
             abandon();
     });
-}
-
-// Each step is an operation of its own on the link, marked as this procedure's.
-template <typename Body>
-CurrentCalibration::Result CurrentCalibration::asStep(Body step)
-{
-    rtu::OperationGuard guard(m_link);
-    if (!guard)
-        return Result::NotRun;
-    OwnStep own(m_ownStep);
-    if (!m_link.startOperation())
-        return Result::NotRun;
-    return step();
 }
 
 void CurrentCalibration::finish(EndReason reason)
@@ -91,7 +67,7 @@ CurrentCalibration::Result CurrentCalibration::driveAndConfirm(quint16 command, 
 
 CurrentCalibration::Result CurrentCalibration::start()
 {
-    return asStep([&] { return runStart(); });
+    return runStep(m_link, m_ownStep, Result::NotRun, [&] { return runStart(); });
 }
 
 CurrentCalibration::Result CurrentCalibration::runStart()
@@ -127,7 +103,7 @@ CurrentCalibration::Result CurrentCalibration::linkChanged()
 
 CurrentCalibration::Result CurrentCalibration::measured4mA(quint16 microamps)
 {
-    return asStep([&] { return runMeasured4mA(microamps); });
+    return runStep(m_link, m_ownStep, Result::NotRun, [&] { return runMeasured4mA(microamps); });
 }
 
 CurrentCalibration::Result CurrentCalibration::runMeasured4mA(quint16 microamps)
@@ -160,7 +136,7 @@ CurrentCalibration::Result CurrentCalibration::runMeasured4mA(quint16 microamps)
 
 CurrentCalibration::Result CurrentCalibration::measured20mA(quint16 microamps)
 {
-    return asStep([&] { return runMeasured20mA(microamps); });
+    return runStep(m_link, m_ownStep, Result::NotRun, [&] { return runMeasured20mA(microamps); });
 }
 
 CurrentCalibration::Result CurrentCalibration::runMeasured20mA(quint16 microamps)

@@ -46,7 +46,7 @@ public:
     // and the transmitter back in normal mode.
     Result measured20mA(quint16 microamps);
     // Puts back the points read at start() and reads them back; the step is
-    // Start. Any other operation on the link does this first.
+    // Start. Any other store or mode change on the link does this first.
     void abandon();
 
 signals:
@@ -54,8 +54,6 @@ signals:
     void ended(proc::CurrentCalibration::EndReason reason);
 
 private:
-    template <typename Body>
-    Result asStep(Body step);
     Result runStart();
     Result runMeasured4mA(quint16 microamps);
     Result runMeasured20mA(quint16 microamps);

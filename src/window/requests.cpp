@@ -132,6 +132,8 @@ bool Widget::writeConfirmed(int start, const QVector<quint16> &values, int *budg
 // The progress run after a step that worked; it stops with the link.
 bool Widget::runProgress(int first, int last, int stepMs)
 {
+    // After a procedure's step too, no other operation starts while it runs.
+    rtu::OperationGuard guard(*link);
     for (int v = first; v <= last; ++v) {
         link->waitMs(stepMs);
         if (link->operationLinkLost() || link->isShuttingDown())

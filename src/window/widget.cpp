@@ -133,6 +133,11 @@ Widget::Widget(QWidget *parent)
     connect(link, &rtu::Link::portSilent, this, &Widget::onPortSilent);
     connect(link, &rtu::Link::operationWithoutLink, this, [this] { notify(notices::Notice::NotConnected); });
     connect(link, &rtu::Link::operationStarted, this, [this] { verdict_shown.invalidate(); });
+    thermocouple = new proc::SensorCalibration(*link, proc::SensorCalibration::Input::Thermocouple, this);
+    rtd = new proc::SensorCalibration(*link, proc::SensorCalibration::Input::Rtd, this);
+    for (proc::SensorCalibration *calibration : {thermocouple, rtd})
+        connect(calibration, &proc::SensorCalibration::pointChanged, this,
+                [this, calibration](int index, qint32 value) { showPoint(*calibration, index, value); });
     current_calibration = new proc::CurrentCalibration(*link, this);
     connect(current_calibration, &proc::CurrentCalibration::stepChanged, this, &Widget::showCalibrationStep);
     connect(current_calibration, &proc::CurrentCalibration::ended, this,

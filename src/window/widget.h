@@ -8,6 +8,7 @@
 #include "link/link.h"
 #include "link/request_description.h"
 #include "procedures/current_calibration.h"
+#include "procedures/sensor_calibration.h"
 #include "window/page_scaling.h"
 
 #include <QModbusDataUnit>
@@ -171,9 +172,10 @@ private:
     void readTable(QModbusDataUnit::RegisterType type);
 
     // --- calibration procedures shared by thermocouple and RTD (sensor_calibration.cpp) ---
-    void toggleCalibrationMode(quint16 mode, int firstPoint, QLineEdit *firstEdit,
-                               int secondPoint, QLineEdit *secondEdit);
-    void capturePoint(int point, QLineEdit *edit);
+    void toggleCalibrationMode(proc::SensorCalibration &calibration);
+    void capturePoint(proc::SensorCalibration &calibration, int index);
+    void storeCalibration(proc::SensorCalibration &calibration);
+    void showPoint(const proc::SensorCalibration &calibration, int index, qint32 value);
     void calibrationWrite(int start, const QVector<quint16> &expected);
 
     // --- current output (current_calibration.cpp, fine_trim.cpp) ---
@@ -209,6 +211,8 @@ private:
     int work_group = 0;
     rtu::Link *link = nullptr;
     proc::CurrentCalibration *current_calibration = nullptr;   // the 4/20 mA procedure on the link
+    proc::SensorCalibration *thermocouple = nullptr;           // the input procedures on the link
+    proc::SensorCalibration *rtd = nullptr;
     quint8 reply_route = 0;
     QTimer *poll_timer = nullptr;
     bool read_failed = false;

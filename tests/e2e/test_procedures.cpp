@@ -5,6 +5,7 @@
 #include "core/registers.h"
 #include "link/link.h"
 #include "procedures/current_calibration.h"
+#include "procedures/sensor_calibration.h"
 #include "procedures/stored_change.h"
 #include "simulator_fixture.h"
 
@@ -50,6 +51,7 @@ private slots:
     void strayAnswerIsNoAnswer();
     void calibrationEndsWithItsUnit();
     void abandonedCalibrationLeavesNothingToStore();
+    void inputCapturesAreStoredWholeOrPutBack();
 };
 
 // The store's answer comes after the timeout: the image may hold the new rate.
@@ -153,6 +155,40 @@ void TestProcedures::abandonedCalibrationLeavesNothingToStore()
     QCOMPARE(calibration.step(), CurrentCalibration::Step::Start);
     QCOMPARE(sim.holding(reg::kMeasured4mA), point4);
     QCOMPARE(sim.storedImage()[reg::kMeasured4mA], point4);
+}
+
+// Thermocouple captures: a capture lost to a power cycle is never stored
+// beside a new one; captures left unstored are put back before another
+// operation's store; stored ones read back.
+void TestProcedures::inputCapturesAreStoredWholeOrPutBack()
+{
+    Bench b(9600);
+    QVERIFY(b.opened);
+    sim::Simulator &sim = b.f.sim();
+    sim.setWorkMode(reg::ModeThermocouple);
+    const auto stored = sim.storedImage();
+    proc::SensorCalibration tc(b.link, proc::SensorCalibration::Input::Thermocouple);
+    using Result = proc::SensorCalibration::Result;
+
+    sim.setAppliedMillivolts(49.0);   // not the stored point
+    QCOMPARE(tc.capture(0), Result::Done);
+    sim.powerCycle();
+    sim.setWorkMode(reg::ModeThermocouple);
+    sim.setAppliedMillivolts(0.0);
+    QCOMPARE(tc.capture(1), Result::Done);
+    QCOMPARE(tc.store(), Result::StateLost);
+    QCOMPARE(sim.storedImage(), stored);
+    QCOMPARE(sim.holding(reg::kTc0mVPoint + 1), stored[reg::kTc0mVPoint + 1]);
+
+    QCOMPARE(tc.capture(1), Result::Done);
+    QVERIFY(b.link.runOperation([&] { QVERIFY(b.link.writeRegisters(reg::kStoreCommand, {reg::kStoreValue}).ok()); }));
+    QVERIFY(!tc.hasUnstoredCaptures());
+    QCOMPARE(sim.storedImage(), stored);
+
+    QCOMPARE(tc.capture(1), Result::Done);
+    QCOMPARE(tc.store(), Result::Done);
+    QVERIFY(tc.lastCheck().verified());
+    QCOMPARE(qint32(sim.storedImage()[reg::kTc0mVPoint + 1]), *tc.point(1));
 }
 
 QTEST_MAIN(TestProcedures)

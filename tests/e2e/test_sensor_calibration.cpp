@@ -310,7 +310,9 @@ void TestSensorCalibration::starvedReadsUseNothingStale()
     QCOMPARE(sim.holding(7), quint16(0));
     QCOMPARE(ui->progressBar_write->value(), 0);
 
-    // Toggle: the mode write goes out, its read-back is starved.
+    // Toggle: the mode write goes out, its read-back is starved. (The 50 mV
+    // capture is stored first: leaving the mode would put it back.)
+    ui->pushButton_tc_write->click();
     s.notices.clear();
     sim.clearRequests();
     sim.setHolding(15, 9);
@@ -416,7 +418,7 @@ void TestSensorCalibration::operationsDoNotOverlap()
     QCOMPARE(writes(sim).size(), 1);
     QVERIFY(writes(sim).at(0).startsWith("15="));
     QCOMPARE(sim.requestCount(4), 1);
-    QCOMPARE(sim.requestCount(3), 0);
+    QCOMPARE(sim.requestCount(3), 1);   // the points a capture may have to put back
     QVERIFY(s.notices.notices().isEmpty());
 }
 
