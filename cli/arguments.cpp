@@ -1,6 +1,8 @@
 #include "arguments.h"
 
 #include "core/configuration.h"
+#include "calibrate_commands.h"
+#include "core/operator_input.h"
 #include "records_commands.h"
 
 #include <QCommandLineParser>
@@ -33,6 +35,7 @@ const char kDescription[] =
     "                     (the --baud rate) and lists those that answer (address,baud);\n"
     "                     each address waits --timeout ms (600), so a full scan takes\n"
     "                     some 2.5 minutes a rate\n"
+    "%1"
     "\n"
     "Exit status: 0 success, 1 different / not verified / nothing found, 2 usage error,\n"
     "3 link error (port missing, no reply, exception reply, store refused), 4 file error.";
@@ -136,6 +139,22 @@ bool lineOptions(const QCommandLineParser &p, cli::Invocation &inv, QString *err
     return addressRange(p.value("addresses"), inv, error);
 }
 
+// Readings in mA to three places, checked before the port is opened.
+bool meterReadings(const QCommandLineParser &p, cli::Invocation &inv, QString *error)
+{
+    for (const char *name : {"at-4ma", "at-20ma"}) {
+        if (!p.isSet(name))
+            continue;
+        const auto microamps = input::scaled(p.value(name), 1000, input::kMicroamperes);
+        if (!microamps) {
+            *error = QStringLiteral("--%1 must be a current from 0 to 65.535 mA").arg(name);
+            return false;
+        }
+        (QLatin1String(name) == QLatin1String("at-4ma") ? inv.at4mA : inv.at20mA) = input::toWord(*microamps);
+    }
+    return true;
+}
+
 cli::Parsed refused(const QString &error)
 {
     return {std::nullopt, cli::UsageError, QString(), error};
@@ -148,7 +167,7 @@ namespace cli {
 Parsed parseArguments(const QStringList &arguments)
 {
     QCommandLineParser p;
-    p.setApplicationDescription(QString::fromUtf8(kDescription) + QStringLiteral("\n\nCalibration records:\n")
+    p.setApplicationDescription(QString::fromUtf8(kDescription).arg(QString::fromUtf8(cli::kCalibrateHelp)) + QStringLiteral("\n\nCalibration records:\n")
                                 + QString::fromUtf8(cli::kRecordsHelp));
     p.addHelpOption();
     p.addVersionOption();
@@ -171,6 +190,8 @@ Parsed parseArguments(const QStringList &arguments)
         {"bauds", "scan: baud rates to try, e.g. 4800,9600 (default: --baud).", "LIST"},
         {"addresses", "scan: address range (default 1-247).", "FROM-TO", "1-247"},
         {"records", "records: the records folder (default: the window's).", "FOLDER"},
+        {"at-4ma", "calibrate current: the meter's reading at 4 mA, in mA.", "MA"},
+        {"at-20ma", "calibrate current: the meter's reading at 20 mA, in mA.", "MA"},
     });
     p.addPositionalArgument("command", "info, read, save, compare, apply, dump, monitor or scan.");
     p.addPositionalArgument("argument", "FILE for save, compare, apply; holding or input for dump.", "[argument]");
@@ -198,7 +219,7 @@ Parsed parseArguments(const QStringList &arguments)
     if (!p.isSet("port") && inv.command != QLatin1String("records"))
         return refused(QStringLiteral("--port is required"));
     QString error;
-    if (!lineOptions(p, inv, &error))
+    if (!lineOptions(p, inv, &error) || !meterReadings(p, inv, &error))
         return refused(error);
     if (inv.addresses.size() > 1 && inv.command != QLatin1String("apply"))
         return refused(QStringLiteral("only apply takes several addresses"));

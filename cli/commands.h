@@ -7,6 +7,7 @@
 #include <QList>
 #include <QStringList>
 #include <QTextStream>
+#include <optional>
 
 namespace cli {
 
@@ -35,6 +36,8 @@ struct Invocation {
     bool includeCalibration = false;
     bool otherUnit = false;
     QString recordsFolder;         // records: empty for the window's folder
+    std::optional<quint16> at4mA;  // calibrate current: the meter's readings in µA
+    std::optional<quint16> at20mA;
 };
 
 int run(const Invocation &invocation, QTextStream &out, QTextStream &err);
