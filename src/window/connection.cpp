@@ -64,8 +64,6 @@ void Widget::openLink()
         return;
     }
     // A connection starts clean, whatever the last one left behind.
-    reply_route = 0;
-    read_failed = false;
     poll_passes_left = 0;
     live_divisor.reset();
     reported_mode = -1;

@@ -30,7 +30,8 @@ void Widget::on_pushButton_para_set_clicked()
     const quint16 mode = work_group != reg::ModeParameters ? reg::ModeParameters : reg::ModeNone;
     selectWorkGroup(work_group);
     // The group follows once a poll reports the new mode.
-    writeWhenFree(reg::kWorkModeCommand, {mode});
+    if (!writeConfirmed(reg::kWorkModeCommand, {mode}))
+        notify(notices::Notice::WriteFailure);
 }
 
 void Widget::on_pushButton_para_read_clicked()
@@ -101,7 +102,6 @@ void Widget::on_pushButton_para_write_clicked()
     v[reg::kRoomZeroOffset] = input::toWord(*fields[3].value);
     if (ui->comboBox_para_indoor_gain->currentIndex() >= 0)
         v[reg::kRoomGain] = reg::roomGainValue(ui->comboBox_para_indoor_gain->currentIndex());
-    holding_unit.setValues(v);
 
     // Stored only once the block was accepted, and done only once the store
     // was and the block reads back; anything else goes back to what it was.

@@ -1,5 +1,5 @@
-// The window's side of the link: where a block goes, what the operator sees
-// of a request's end, and the steps every operation is written with.
+// The window's side of the link: what the operator sees of a request's end,
+// and the steps every operation is written with.
 
 #include "window/widget.h"
 
@@ -11,38 +11,6 @@
 #include "window/notices.h"
 
 #include <QModbusReply>
-
-bool Widget::readHoldingBlock()
-{
-    return sendBlockRead(QModbusDataUnit::HoldingRegisters);
-}
-
-bool Widget::readInputBlock()
-{
-    return sendBlockRead(QModbusDataUnit::InputRegisters);
-}
-
-// Where the data goes is decided now, by whoever sent the read.
-bool Widget::sendBlockRead(QModbusDataUnit::RegisterType type)
-{
-    if (!link->isOpen() || link->isShuttingDown()) {
-        led_rt->turnOff(true);
-        return false;
-    }
-    const bool holding = type == QModbusDataUnit::HoldingRegisters;
-    const quint64 id = link->sendRead(type, 0, holding ? reg::kHoldingCount : reg::kInputCount,
-                                      blockHandler(holding, reply_route));
-    if (id == 0)
-        reply_route = 0;
-    return id != 0;
-}
-
-rtu::Link::ReadHandler Widget::blockHandler(bool holding, quint8 route)
-{
-    return [this, holding, route](const QModbusDataUnit &unit, const rtu::Verdict &verdict) {
-        handleBlockReply(unit, verdict, route, holding);
-    };
-}
 
 // What the operator sees of every request's end: the link-status line and
 // its lamp. A reply aborted because the link was closed needs no word.
@@ -70,10 +38,7 @@ void Widget::onWriteEnded(const rtu::Verdict &verdict)
 rtu::ReadResult Widget::fetchBlock(QModbusDataUnit::RegisterType type, int progressOnSend, int *budget)
 {
     const bool holding = type == QModbusDataUnit::HoldingRegisters;
-    reply_route = 2;
-    read_failed = true;
-    // The words also land in the window's buffer of that block, as every operation read's do.
-    return link->read(holding ? core::Block::Holding : core::Block::Input, budget, blockHandler(holding, 2), [&] {
+    return link->read(holding ? core::Block::Holding : core::Block::Input, budget, {}, [&] {
         if (progressOnSend >= 0)
             ui->progressBar_write->setValue(progressOnSend);
     });
@@ -106,20 +71,6 @@ std::optional<QVector<quint16>> Widget::fetchOrReport(QModbusDataUnit::RegisterT
 bool Widget::requireLink()
 {
     return link->startOperation();
-}
-
-bool Widget::writeWhenFree(int start, std::initializer_list<quint16> values)
-{
-    if (!link->preWait())
-        return false;
-    return link->sendWrite(start, QVector<quint16>(values)) != 0;
-}
-
-bool Widget::writeWithBudget(int &budget, int start, std::initializer_list<quint16> values)
-{
-    if (!link->takeAttempt(budget))
-        return false;
-    return link->sendWrite(start, QVector<quint16>(values)) != 0;
 }
 
 // True only when the transmitter accepted the write; the link status has told

@@ -153,8 +153,6 @@ Widget::Widget(QWidget *parent)
     setPtGroupEnabled(false);
     setMaGroupEnabled(false);
     work_group = 0;
-    reply_route = 0;
-    read_failed = false;
 
     poll_timer = new QTimer(this);
     connect(poll_timer, &QTimer::timeout, this, &Widget::timerUpDate);

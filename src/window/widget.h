@@ -133,14 +133,7 @@ private:
     void onPortSilent(const QString &port);
     void pollPass();
 
-    // Block reads of the poll and the tables, routed by `reply_route`; true
-    // when the reply is on its way.
-    bool readHoldingBlock();
-    bool readInputBlock();
-    bool sendBlockRead(QModbusDataUnit::RegisterType type);
-    rtu::Link::ReadHandler blockHandler(bool holding, quint8 route);
-    void handleBlockReply(const QModbusDataUnit &unit, const rtu::Verdict &verdict, quint8 route,
-                          bool holding);
+    bool sendPoll();
     void onReadEnded(const rtu::Verdict &verdict);
     void onWriteEnded(const rtu::Verdict &verdict);
 
@@ -148,8 +141,7 @@ private:
     using ReadOutcome = rtu::ReadOutcome;
     using WriteOutcome = rtu::WriteOutcome;
     // Operation read of a whole block after a pre-wait (or one attempt of
-    // `budget`); the words also land in `holding_unit` or `input_unit`.
-    // `progressOnSend` >= 0 is shown once the read went out.
+    // `budget`); `progressOnSend` >= 0 is shown once the read went out.
     rtu::ReadResult fetchBlock(QModbusDataUnit::RegisterType type, int progressOnSend = -1,
                                int *budget = nullptr);
     // fetchBlock that tells the operator: `failure` when the read failed or never
@@ -159,8 +151,6 @@ private:
                                                   int *budget = nullptr);
     // Every device operation starts here: false, with the notice, when the link is down.
     bool requireLink();
-    bool writeWhenFree(int start, std::initializer_list<quint16> values);
-    bool writeWithBudget(int &budget, int start, std::initializer_list<quint16> values);
     // Write that waits for its own answer: true only when it was accepted.
     bool writeConfirmed(int start, const QVector<quint16> &values, int *budget = nullptr);
     bool runProgress(int first, int last, int stepMs);
@@ -213,11 +203,7 @@ private:
     proc::CurrentCalibration *current_calibration = nullptr;   // the 4/20 mA procedure on the link
     proc::SensorCalibration *thermocouple = nullptr;           // the input procedures on the link
     proc::SensorCalibration *rtd = nullptr;
-    quint8 reply_route = 0;
     QTimer *poll_timer = nullptr;
-    bool read_failed = false;
-    QModbusDataUnit holding_unit;
-    QModbusDataUnit input_unit;
 
     // Beyond the shared bookkeeping above.
     bool loading_trim = false;        // spin box set from the transmitter, not by the operator

@@ -149,15 +149,7 @@ void TestCurrentOutput::starvedReadBackDoesNotConfirm()
     Ui::Widget *ui = s.ui();
     sim::Simulator &sim = s.sim();
 
-    // An earlier holding read left a block in which word 51 is already 1.
-    sim.setHolding(51, 1);
-    s.probe.setReplyRoute(2);
-    s.probe.readHoldingBlock();
-    QTRY_VERIFY(!s.probe.replyPending());
-    QCOMPARE(s.probe.holdingUnit().value(51), quint16(1));
-    QVERIFY(!s.probe.readFailed());
     QCOMPARE(stepText(s), kStepA);
-    sim.setHolding(51, 0);
     sim.clearRequests();
 
     // The command goes out, then the link stays busy through the read-back attempts.
@@ -527,7 +519,6 @@ void TestCurrentOutput::starvedTrimReadsShowNothing()
     Ui::Widget *ui = s.ui();
     ui->radioButton_ma_fine_4->click();
     QCOMPARE(ui->spinBox_ma_fine->value(), 4100);
-    QVERIFY(!s.probe.readFailed());
 
     // Refresh: the command goes out, the read-back is starved.
     sim.setHolding(9, 4300);
