@@ -34,17 +34,16 @@ private:
     bool m_was;
 };
 
-// Runs `body` as an operation of its own on the link, marked as the
-// procedure's; `notRun` when another operation runs or the link is closed.
+// Runs `body` as an operation on the link, marked as the procedure's: its
+// own, or the one its caller is running (a window slot holds the guard for
+// its whole sequence and has checked the link). `notRun` when the link is closed.
 template <typename Result, typename Body>
 Result runStep(rtu::Link &link, bool &ownFlag, Result notRun, Body body)
 {
     rtu::OperationGuard guard(link);
-    if (!guard)
+    if (guard ? !link.startOperation() : !link.isOpen())
         return notRun;
     OwnStep own(ownFlag);
-    if (!link.startOperation())
-        return notRun;
     return body();
 }
 

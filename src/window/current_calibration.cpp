@@ -65,7 +65,8 @@ void Widget::reportCalibrationStep(CurrentCalibration::Result result)
 
 void Widget::on_commandLinkButton_ma_auto_calib_4_clicked()
 {
-    if (link->operationRunning())
+    rtu::OperationGuard guard(*link);
+    if (!guard || !requireLink())
         return;
     const CurrentCalibration::Step step = current_calibration->step();
     if (step == CurrentCalibration::Step::Start) {

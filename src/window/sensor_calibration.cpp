@@ -55,9 +55,33 @@ void Widget::on_pushButton_pt_write_clicked()
 
 void Widget::on_pushButton_ma_write_clicked()
 {
-    QRadioButton *end = chosenTrimEnd();
-    const int trim = end == ui->radioButton_ma_fine_20 ? reg::kTrim20mA : reg::kTrim4mA;
-    calibrationWrite(trim, end ? QVector<quint16>{quint16(ui->spinBox_ma_fine->value())} : QVector<quint16>{});
+    rtu::OperationGuard guard(*link);
+    if (!guard || !requireLink())
+        return;
+    // The chosen end is read back against what the spin box shows.
+    const std::optional<quint16> shown =
+        chosenTrimEnd() ? std::optional<quint16>(quint16(ui->spinBox_ma_fine->value())) : std::nullopt;
+    using Result = proc::FineTrim::Result;
+    const Result result = fine_trim->store(shown);
+    if (result == Result::ReadFailed) {
+        notify(notices::Notice::ReadFailure);
+        return;
+    }
+    if (result == Result::WriteFailed) {
+        notify(notices::Notice::WriteFailure);
+        return;
+    }
+    const verify::ReadBack &check = fine_trim->lastCheck();
+    if (!check.block.isEmpty()) {
+        const int address = *fine_trim->end() == proc::FineTrim::End::At4mA ? reg::kTrim4mA : reg::kTrim20mA;
+        const verify::WriteVerdict verdict = verify::verifyWrite(address, {*shown}, check.block, languageIndex());
+        showVerdict(verdict.text);
+        if (!verdict.verified) {
+            notify(notices::Notice::WriteFailure);
+            return;
+        }
+    }
+    runProgress(1, 100, 40);
 }
 
 // The points the procedure knows, in their fields.
@@ -74,6 +98,9 @@ void Widget::showPoint(const proc::SensorCalibration &calibration, int index, qi
 void Widget::toggleCalibrationMode(proc::SensorCalibration &calibration)
 {
     using Result = proc::SensorCalibration::Result;
+    rtu::OperationGuard guard(*link);
+    if (!guard || !requireLink())
+        return;
     const Result result = work_group == calibration.mode() ? calibration.leave() : calibration.enter();
     if (result == Result::WriteFailed)
         notify(notices::Notice::WriteFailure);
@@ -85,6 +112,9 @@ void Widget::toggleCalibrationMode(proc::SensorCalibration &calibration)
 void Widget::capturePoint(proc::SensorCalibration &calibration, int index)
 {
     using Result = proc::SensorCalibration::Result;
+    rtu::OperationGuard guard(*link);
+    if (!guard || !requireLink())
+        return;
     const Result result = calibration.capture(index);
     if (result == Result::Done) {
         ui->progressBar_write->setValue(70);
@@ -100,6 +130,9 @@ void Widget::capturePoint(proc::SensorCalibration &calibration, int index)
 void Widget::storeCalibration(proc::SensorCalibration &calibration)
 {
     using Result = proc::SensorCalibration::Result;
+    rtu::OperationGuard guard(*link);
+    if (!guard || !requireLink())
+        return;
     const Result result = calibration.store();
     const verify::ReadBack &check = calibration.lastCheck();
     if (!check.block.isEmpty() && check.error.ok()) {
@@ -195,20 +228,4 @@ void Widget::on_commandLinkButton_tc_indoor_auto_calib_clicked()
     ui->lineEdit_para_indoor_zero_offset->setText(reg::hundredthsText(input::toWord(*offset)));
     ui->progressBar_write->setValue(70);
     runProgress(71, 100, 50);
-}
-
-// Store command shared by the three write buttons; then what the window shows
-// as stored (`expected` from holding `start`) is read back and checked.
-void Widget::calibrationWrite(int start, const QVector<quint16> &expected)
-{
-    rtu::OperationGuard guard(*link);
-    if (!guard || !requireLink())
-        return;
-    if (!writeConfirmed(reg::kStoreCommand, {reg::kStoreValue})) {
-        notify(notices::Notice::WriteFailure);
-        return;
-    }
-    if (!expected.isEmpty() && !verifyReadBack(start, expected))
-        return;
-    runProgress(1, 100, 40);
 }

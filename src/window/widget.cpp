@@ -138,6 +138,7 @@ Widget::Widget(QWidget *parent)
     for (proc::SensorCalibration *calibration : {thermocouple, rtd})
         connect(calibration, &proc::SensorCalibration::pointChanged, this,
                 [this, calibration](int index, qint32 value) { showPoint(*calibration, index, value); });
+    fine_trim = new proc::FineTrim(*link, this);
     current_calibration = new proc::CurrentCalibration(*link, this);
     connect(current_calibration, &proc::CurrentCalibration::stepChanged, this, &Widget::showCalibrationStep);
     connect(current_calibration, &proc::CurrentCalibration::ended, this,

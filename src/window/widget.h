@@ -8,6 +8,7 @@
 #include "link/link.h"
 #include "link/request_description.h"
 #include "procedures/current_calibration.h"
+#include "procedures/fine_trim.h"
 #include "procedures/sensor_calibration.h"
 #include "window/page_scaling.h"
 
@@ -166,7 +167,6 @@ private:
     void capturePoint(proc::SensorCalibration &calibration, int index);
     void storeCalibration(proc::SensorCalibration &calibration);
     void showPoint(const proc::SensorCalibration &calibration, int index, qint32 value);
-    void calibrationWrite(int start, const QVector<quint16> &expected);
 
     // --- current output (current_calibration.cpp, fine_trim.cpp) ---
     void setStepText(QChar letter);
@@ -175,12 +175,7 @@ private:
     void fineTrimRefresh();
     void setFineTrimLocked(bool locked);
     QRadioButton *chosenTrimEnd() const;
-    struct TrimWrite {
-        int address;     // holding 9 or 10: the end chosen when the value was typed
-        quint16 value;
-    };
-    enum class TrimSent { Sent, Busy, Overtaken };
-    TrimSent writeTrim(const TrimWrite &trim, quint64 generation);
+    void loadTrimValue(int value);
 
     // --- languages (language.cpp) ---
     void setLanguage(int index);
@@ -203,12 +198,10 @@ private:
     proc::CurrentCalibration *current_calibration = nullptr;   // the 4/20 mA procedure on the link
     proc::SensorCalibration *thermocouple = nullptr;           // the input procedures on the link
     proc::SensorCalibration *rtd = nullptr;
+    proc::FineTrim *fine_trim = nullptr;
     QTimer *poll_timer = nullptr;
 
     // Beyond the shared bookkeeping above.
-    bool loading_trim = false;        // spin box set from the transmitter, not by the operator
-    bool trim_write_running = false;
-    std::optional<TrimWrite> trim_write_next;   // the latest typed value not yet sent
     int poll_passes_left = 0;
     std::optional<int> live_divisor;  // of the last live poll: how its temperatures scale
     int reported_mode = -1;           // work mode of the last live poll

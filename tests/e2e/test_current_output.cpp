@@ -698,6 +698,8 @@ void TestCurrentOutput::leavingTheModeAbandonsTheCalibration()
     QCOMPARE(sim.storedImage().at(11), point4);
     QVERIFY(s.notices.notices().isEmpty());
 
+    s.probe.pollTimer()->stop();   // a poll's end would free the held link
+    QVERIFY(s.idle());
     s.probe.setReplyPending(true);
     ui->pushButton_ma_calib->click();
     s.probe.setReplyPending(false);

@@ -5,6 +5,7 @@
 #include "core/registers.h"
 #include "link/link.h"
 #include "procedures/current_calibration.h"
+#include "procedures/fine_trim.h"
 #include "procedures/sensor_calibration.h"
 #include "procedures/stored_change.h"
 #include "simulator_fixture.h"
@@ -52,6 +53,7 @@ private slots:
     void calibrationEndsWithItsUnit();
     void abandonedCalibrationLeavesNothingToStore();
     void inputCapturesAreStoredWholeOrPutBack();
+    void trimNotStoredIsPutBack();
 };
 
 // The store's answer comes after the timeout: the image may hold the new rate.
@@ -189,6 +191,30 @@ void TestProcedures::inputCapturesAreStoredWholeOrPutBack()
     QCOMPARE(tc.store(), Result::Done);
     QVERIFY(tc.lastCheck().verified());
     QCOMPARE(qint32(sim.storedImage()[reg::kTc0mVPoint + 1]), *tc.point(1));
+}
+
+// A trim left unstored goes back before another operation's store; a value
+// given for one end is never written to the other.
+void TestProcedures::trimNotStoredIsPutBack()
+{
+    Bench b(9600);
+    QVERIFY(b.opened);
+    sim::Simulator &sim = b.f.sim();
+    sim.setWorkMode(reg::ModeCurrentOutput);
+    const quint16 trim4 = sim.holding(reg::kTrim4mA);
+    proc::FineTrim trim(b.link);
+    quint16 stored = 0;
+    QCOMPARE(trim.select(proc::FineTrim::End::At4mA, &stored), proc::FineTrim::Result::Done);
+    QCOMPARE(stored, trim4);
+    QCOMPARE(trim.setValue(4321), proc::FineTrim::Result::Done);
+    QCOMPARE(sim.holding(reg::kTrim4mA), quint16(4321));
+    QVERIFY(b.link.runOperation([&] { QVERIFY(b.link.writeRegisters(reg::kStoreCommand, {reg::kStoreValue}).ok()); }));
+    QCOMPARE(sim.storedImage()[reg::kTrim4mA], trim4);
+    QCOMPARE(sim.holding(reg::kTrim4mA), trim4);
+
+    trim.deselect();
+    QCOMPARE(trim.setValue(4400), proc::FineTrim::Result::WriteFailed);
+    QCOMPARE(sim.requestCount(6, reg::kTrim20mA) + sim.requestCount(6, reg::kTrim4mA), 2);   // 4321 and the put-back
 }
 
 QTEST_MAIN(TestProcedures)
