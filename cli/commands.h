@@ -35,6 +35,8 @@ struct Invocation {
     bool includeCalibration = false;
     bool otherUnit = false;
     QString recordsFolder;         // records: empty for the window's folder
+    QString anchor;                // records verify: a checkpoint file to check against
+    QString assumeOffset;          // records import: the zone of files written without one
 };
 
 int run(const Invocation &invocation, QTextStream &out, QTextStream &err);

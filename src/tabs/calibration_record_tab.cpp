@@ -158,8 +158,7 @@ QWidget *CalibrationRecordTab::buildHeader()
     m_timeout->setRange(5, 3600);
     m_timeout->setValue(60);
     m_folder = lineEdit("lineEdit_record_folder", group);
-    m_folder->setText(QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
-                          .filePath(QStringLiteral("records")));
+    m_folder->setText(recordsdb::defaultRecordsFolder());
 
     const QList<QPair<Text, QWidget *>> left = {
         {Text::Tag, m_tag}, {Text::Serial, m_serial}, {Text::Description, m_description},
@@ -761,7 +760,7 @@ void CalibrationRecordTab::verifyChain()
     QStringList named;
     for (const recordsdb::ChainFault &f : report.faults)
         named << QStringLiteral("#%1 %2 (%3)").arg(f.number).arg(f.serial, f.what);
-    showStatus(report.intact() ? text(Text::ChainIntact, m_language).arg(report.checked)
+    showStatus(report.intact() ? text(Text::ChainIntact, m_language).arg(report.records)
                                : text(Text::ChainBroken, m_language).arg(named.join(QStringLiteral("; "))));
 }
 
@@ -876,7 +875,7 @@ void CalibrationRecordTab::refreshHistory()
 {
     const QString serial = m_serial->text().trimmed();
     auto *db = serial.isEmpty() || recordsFolder().isEmpty() ? nullptr : database();
-    const auto stored = db ? db->list(serial) : QVector<recordsdb::StoredRecord>();
+    const auto stored = db ? db->list(serial).value_or(QVector<recordsdb::StoredRecord>()) : QVector<recordsdb::StoredRecord>();
     QVector<StoredRecord> list;
     for (const auto &row : stored)
         list.append({QString::number(row.record.id), row.record});

@@ -106,7 +106,7 @@ void TestRecordTab::skipTimeoutAndRepeat()
     QVERIFY(!tab.checkRunning());
     // Saved, but a skipped point never makes a pass.
     QCOMPARE(record::verdict(*tab.asFound()), record::Verdict::Incomplete);
-    QCOMPARE(tab.database()->list("SN-1").size(), 1);
+    QCOMPARE(tab.database()->list("SN-1")->size(), 1);
 }
 
 void TestRecordTab::finishedCheckIsNeverRewritten()
@@ -133,7 +133,7 @@ void TestRecordTab::finishedCheckIsNeverRewritten()
     in(tab, "lineEdit_record_amend_reason")->setText("calibrator was still settling");
     click(tab, "pushButton_record_repeat");
     measure(tab, 500.1);
-    const auto list = tab.database()->list("SN-1");
+    const auto list = *tab.database()->list("SN-1");
     QCOMPARE(list.size(), 2);
     QCOMPARE(list[0].record.points[0].reading, 503.0);
     QCOMPARE(list[0].supersededBy, list[1].record.id);
