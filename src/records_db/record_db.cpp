@@ -77,6 +77,11 @@ bool RecordDb::fail(const QString &what, const QString &detail)
 
 bool RecordDb::open(const DbSettings &s, Mode mode)
 {
+    if (m_db.isValid()) {   // opened again: the earlier connection goes first
+        m_db.close();
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_name);
+    }
     m_settings = s;
     if (m_settings.dataFolder.isEmpty())
         m_settings.dataFolder = defaultDataFolder();

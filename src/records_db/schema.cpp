@@ -100,14 +100,16 @@ int RecordDb::schemaVersion()
 }
 
 // Asked of the server, not of QSqlDatabase::tables(): that names a table of
-// another schema than public with its schema, and so would miss it.
+// another schema than public with its schema, and so would miss it. pg_class
+// is read in the statement's snapshot, so a table another process made while
+// this one waited for the write lock is seen.
 int RecordDb::readSchemaVersion()
 {
     QSqlQuery q(m_db);
     const bool found = q.exec(m_sqlite ? QStringLiteral("SELECT COUNT(*) FROM sqlite_master"
                                                         " WHERE type = 'table' AND name = 'schema_version'")
-                                       : QStringLiteral("SELECT COUNT(*) FROM (SELECT to_regclass('schema_version')"
-                                                        " AS t) x WHERE t IS NOT NULL"))
+                                       : QStringLiteral("SELECT COUNT(*) FROM pg_class WHERE relname = 'schema_version'"
+                                                        " AND relkind = 'r' AND pg_table_is_visible(oid)"))
                        && q.next();
     if (!found)
         return -1;

@@ -36,12 +36,16 @@ bool dropAppendOnlyGuard(RecordDb &db)
     return q.exec("DROP TRIGGER entries_no_update") && q.exec("DROP TRIGGER entries_no_delete");
 }
 
-// A child process: appends records and issues certificate numbers, one per line.
+// A child process, opening a new database at the same moment as its sibling:
+// imports the folder of TCAL_TEST_IMPORT, then appends records and issues
+// certificate numbers, one per line.
 int writer(const QString &name, int count)
 {
     RecordDb db;
     if (!db.open(fromEnvironment(qEnvironmentVariable("TCAL_TEST_FOLDER"))))
-        return 1;
+        return QTextStream(stderr) << db.error(), 1;
+    if (!db.importFolder(qEnvironmentVariable("TCAL_TEST_IMPORT")).unreadable.isEmpty())
+        return 3;
     QTextStream out(stdout);
     for (int i = 0; i < count; ++i) {
         const auto seq = db.append(check(name, Stage::AsFound, i, 0.1));
@@ -68,6 +72,7 @@ private slots:
     void importJsonOnce();
     void twoWritersAtOnce_data() { backends(); }
     void twoWritersAtOnce();
+    void damagedFileIsNamed();
     void dueDates();
 
 private:
@@ -190,6 +195,10 @@ void TestRecordsDb::verifyNamesAlteredRows()
     QVERIFY(!db.list());
     QVERIFY(faults(db).contains("2: entry 2: its number column differs from its content"));
 
+    // A row whose content no longer reads: named, and the list refuses.
+    QVERIFY(q.exec("UPDATE entries SET content = '{\"number\":' WHERE seq = 5"));
+    QVERIFY(faults(db).contains("5: entry 5: its content is not readable"));
+
     // The chain emptied and rebuilt under another key: the head this workstation
     // noted and the filed checkpoint both show it; so does a checkpoint made up.
     QVERIFY(q.exec("DELETE FROM entries"));
@@ -234,12 +243,12 @@ void TestRecordsDb::importJsonOnce()
 
 void TestRecordsDb::twoWritersAtOnce()
 {
+    QTemporaryDir files;
+    for (int i = 0; i < 6; ++i)
+        QVERIFY(!record::save(check("I", Stage::AsFound, i, 0.0), files.path()).isEmpty());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     const DbSettings settings = fresh(&env);
-    {
-        RecordDb db;   // the schema first, as the first user of a new database does
-        QVERIFY2(db.open(settings), qPrintable(db.error()));
-    }
+    env.insert("TCAL_TEST_IMPORT", files.path());
     constexpr int kEach = 40;
     QProcess writers[2];
     for (int i = 0; i < 2; ++i) {
@@ -248,19 +257,55 @@ void TestRecordsDb::twoWritersAtOnce()
         writers[i].setProcessEnvironment(env);
         writers[i].start(QCoreApplication::applicationFilePath(), QStringList());
     }
+    // Verified over and over while they write: never a false alarm.
+    RecordDb db;
+    QTRY_VERIFY_WITH_TIMEOUT(db.open(settings, RecordDb::Mode::ExistingOnly), 30000);
+    QStringList alarms;
+    QElapsedTimer running;
+    running.start();
+    while ((writers[0].state() != QProcess::NotRunning || writers[1].state() != QProcess::NotRunning)
+           && running.elapsed() < 120000) {
+        alarms << faults(db);
+        QTest::qWait(20);
+    }
+    QCOMPARE(alarms, QStringList());
     QSet<qint64> numbers;
     for (QProcess &w : writers) {
-        QVERIFY(w.waitForFinished(120000));
-        QCOMPARE(w.exitCode(), 0);
+        QVERIFY(w.state() == QProcess::NotRunning);
+        QVERIFY2(w.exitCode() == 0, w.readAllStandardError().constData());
         for (const QByteArray &line : w.readAllStandardOutput().split('\n'))
             if (!line.isEmpty())
                 numbers.insert(line.toLongLong());
     }
     QCOMPARE(numbers.size(), 2 * kEach);   // no number handed out twice
-    RecordDb db;
-    QVERIFY(db.open(settings));
-    QCOMPARE(db.verify().records, 2 * kEach);
+    QCOMPARE(db.verify().records, 2 * kEach + 6);   // each imported file once
     QVERIFY(db.verify().intact());
+}
+
+// Zeroed pages in the middle of the file: verify says so instead of reading
+// up to the damage and calling that the chain.
+void TestRecordsDb::damagedFileIsNamed()
+{
+    DbSettings settings = sqliteIn(m_dir.filePath("damaged"));
+    settings.dataFolder = m_dir.filePath("data-damaged");
+    {
+        RecordDb db;
+        QVERIFY(db.open(settings));
+        QTemporaryDir files;
+        for (int i = 0; i < 300; ++i)
+            QVERIFY(!record::save(check(QStringLiteral("D%1").arg(i), Stage::AsFound, i, 0.0), files.path()).isEmpty());
+        QCOMPARE(db.importFolder(files.path()).imported, 300);
+    }
+    QFile file(settings.sqliteFile);
+    QVERIFY2(file.size() > 50 * 4096, qPrintable(QString::number(file.size())));
+    QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(file.size() / 2));
+    QVERIFY(file.write(QByteArray(8 * 4096, '\0')) > 0);
+    file.close();
+    RecordDb db;
+    QVERIFY(db.open(settings, RecordDb::Mode::ExistingOnly));
+    const QStringList found = faults(db);
+    QVERIFY2(found.value(0).startsWith("0: the database file is damaged"), qPrintable(found.join('\n')));
+    QVERIFY(!db.list());
 }
 
 void TestRecordsDb::dueDates()
