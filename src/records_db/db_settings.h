@@ -19,6 +19,7 @@ struct DbSettings {
     QString user;
     QString password;
     QString dataFolder;          // signing.key and anchors.json
+    int busyMs = 10000;          // how long a write waits for another writer
     QString problem;             // set when the environment named something unusable
 };
 

@@ -99,7 +99,7 @@ bool RecordDb::open(const DbSettings &s, Mode mode)
             return fail(QStringLiteral("cannot create the folder of ") + s.sqliteFile, QString());
         m_db.setDatabaseName(s.sqliteFile);
         // Another process may hold the write lock for a moment.
-        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(s.busyMs));
     } else {
         m_db.setHostName(s.host);
         m_db.setPort(s.port);
@@ -109,9 +109,12 @@ bool RecordDb::open(const DbSettings &s, Mode mode)
     }
     if (!m_db.open())
         return fail(QStringLiteral("cannot open ") + describe(s), m_db.lastError().text());
-    // Readers never block the writer and a writer never blocks readers.
+    // Readers never block the writer and a writer never blocks readers; a
+    // writer waits for another one a while, then gives up (the check stays a draft).
     if (m_sqlite)
         QSqlQuery(m_db).exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    else
+        QSqlQuery(m_db).exec(QStringLiteral("SET lock_timeout = %1").arg(s.busyMs));
     if (mode == Mode::ExistingOnly && readSchemaVersion() == 0)
         return fail(QStringLiteral("no records database at ") + describe(s), QString());
     return migrate();

@@ -6,6 +6,7 @@
 #include "pg_cluster.h"
 #include "record/record_store.h"
 #include "record_samples.h"
+#include "records_db/draft_store.h"
 #include "records_db/instrument_register.h"
 #include "records_db/record_db.h"
 #include "records_db/record_hash.h"
@@ -73,6 +74,8 @@ private slots:
     void twoWritersAtOnce_data() { backends(); }
     void twoWritersAtOnce();
     void damagedFileIsNamed();
+    void lockedDatabaseKeepsDraft_data() { backends(); }
+    void lockedDatabaseKeepsDraft();
     void dueDates();
 
 private:
@@ -306,6 +309,37 @@ void TestRecordsDb::damagedFileIsNamed()
     const QStringList found = faults(db);
     QVERIFY2(found.value(0).startsWith("0: the database file is damaged"), qPrintable(found.join('\n')));
     QVERIFY(!db.list());
+}
+
+// Another writer holds the database when a check finishes: the check is kept
+// as a draft (with no database at all too), stored once the database is free.
+void TestRecordsDb::lockedDatabaseKeepsDraft()
+{
+    DbSettings settings = fresh();
+    settings.busyMs = 300;
+    RecordDb db, other;
+    QVERIFY(db.open(settings) && other.open(settings));
+    QSqlQuery hold(other.connection());
+    const bool sqlite = settings.kind == DbSettings::Kind::Sqlite;
+    QVERIFY(sqlite ? hold.exec("BEGIN IMMEDIATE") : hold.exec("BEGIN") && hold.exec("SELECT pg_advisory_xact_lock(7240129)"));
+
+    QTemporaryDir folder;
+    DraftStore drafts(folder.path());
+    const Record r = check("L", Stage::AsFound, 0, 0.2);
+    const DraftStore::Saved saved = drafts.save(&db, r);
+    QVERIFY(!saved.number);
+    QCOMPARE(drafts.pending(), QStringList{saved.draft});
+    QCOMPARE(drafts.save(nullptr, r).draft, saved.draft);
+    QString error;
+    QVERIFY(!drafts.storePending(db, error) && !error.isEmpty());
+    QCOMPARE(drafts.pending().size(), 1);
+
+    QVERIFY(hold.exec("ROLLBACK"));
+    const auto stored = drafts.storePending(db, error);
+    QVERIFY2(stored && stored->size() == 1, qPrintable(error));
+    QCOMPARE(stored->at(0).content, canonicalContent(r));
+    QVERIFY(drafts.pending().isEmpty());
+    QCOMPARE(db.list("L")->size(), 1);
 }
 
 void TestRecordsDb::dueDates()
