@@ -26,6 +26,8 @@ const char kRecordsHelp[] =
     "  records anchor FILE          a signed checkpoint of the chain's head into FILE\n"
     "  records export FILE NUMBER.. the checks as CSV into FILE\n"
     "  records import FOLDER        the JSON record files of FOLDER, each once\n"
+    "  records init-server WRITER   PostgreSQL, as the schema's owner: makes the\n"
+    "                               schema and lets role WRITER read and append only\n"
     "                               --records FOLDER picks the records folder (SQLite);\n"
     "                               TCAL_DB_HOST/PORT/NAME/USER select PostgreSQL, the\n"
     "                               password from TCAL_DB_PASSWORD or a prompt\n";
@@ -196,17 +198,18 @@ int runRecords(const Invocation &inv, QTextStream &out, QTextStream &err)
 {
     const QStringList &args = inv.arguments;
     const QString what = args.value(0);
-    static const QStringList known = {"list", "show", "verify", "anchor", "export", "import"};
+    static const QStringList known = {"list", "show", "verify", "anchor", "export", "import", "init-server"};
     if (!known.contains(what))
-        return err << "tcal-cli: records takes list, show, verify, anchor, export or import\n", UsageError;
+        return err << "tcal-cli: records takes list, show, verify, anchor, export, import or init-server\n",
+               UsageError;
     recordsdb::DbSettings settings = recordsdb::fromEnvironment(
         inv.recordsFolder.isEmpty() ? recordsdb::defaultRecordsFolder() : inv.recordsFolder);
     if (settings.kind == recordsdb::DbSettings::Kind::Postgres && settings.password.isEmpty())
         settings.password = promptPassword();
     recordsdb::RecordDb db;
     // Only an import appends; the others never make a database where none is.
-    const auto mode = what == QLatin1String("import") ? recordsdb::RecordDb::Mode::Create
-                                                      : recordsdb::RecordDb::Mode::ExistingOnly;
+    const bool makes = what == QLatin1String("import") || what == QLatin1String("init-server");
+    const auto mode = makes ? recordsdb::RecordDb::Mode::Create : recordsdb::RecordDb::Mode::ExistingOnly;
     if (!db.open(settings, mode))
         return err << "tcal-cli: " << db.error() << '\n', FileError;
     const QStringList rest = args.mid(1);
@@ -221,6 +224,13 @@ int runRecords(const Invocation &inv, QTextStream &out, QTextStream &err)
         return exportCsv(db, rest, err);
     if (what == QLatin1String("import"))
         return import(db, rest, out, err);
+    if (what == QLatin1String("init-server")) {
+        if (rest.size() != 1)
+            return err << "tcal-cli: records init-server WRITER\n", UsageError;
+        if (!db.grantWriter(rest.at(0)))
+            return err << "tcal-cli: " << db.error() << '\n', FileError;
+        return out << rest.at(0) << " may read and append to " << recordsdb::describe(settings) << '\n', Success;
+    }
     return show(db, rest, out, err);
 }
 

@@ -107,6 +107,11 @@ public:
     // A signed checkpoint of the current head.
     std::optional<QJsonObject> checkpoint();
 
+    // PostgreSQL, connected as the schema's owner: lets `writerRole` read and
+    // append and nothing else; it can then neither change nor remove an entry
+    // nor touch the guards. False with error() set.
+    bool grantWriter(const QString &writerRole);
+
     QSqlDatabase &connection() { return m_db; }
 
 private:

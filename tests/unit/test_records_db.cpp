@@ -76,6 +76,7 @@ private slots:
     void damagedFileIsNamed();
     void lockedDatabaseKeepsDraft_data() { backends(); }
     void lockedDatabaseKeepsDraft();
+    void ownerAndWriterRoles();
     void dueDates();
 
 private:
@@ -340,6 +341,36 @@ void TestRecordsDb::lockedDatabaseKeepsDraft()
     QCOMPARE(stored->at(0).content, canonicalContent(r));
     QVERIFY(drafts.pending().isEmpty());
     QCOMPARE(db.list("L")->size(), 1);
+}
+
+// The usual PostgreSQL 15 set-up: a schema of the owner's own, not public,
+// opened again and again; the tool's writing role reads and appends and can
+// change, remove or unguard nothing.
+void TestRecordsDb::ownerAndWriterRoles()
+{
+    DbSettings owner = m_pg->createDatabase("roles");
+    QVERIFY(m_pg->execute("roles", "CREATE ROLE lab LOGIN; CREATE ROLE bench LOGIN;"
+                                   " CREATE SCHEMA lab AUTHORIZATION lab; ALTER ROLE bench SET search_path = lab;"
+                                   " REVOKE ALL ON SCHEMA public FROM PUBLIC"));
+    owner.user = "lab";
+    owner.dataFolder = m_dir.filePath("data-roles");
+    for (int i = 0; i < 2; ++i) {
+        RecordDb db;
+        QVERIFY2(db.open(owner), qPrintable(db.error()));
+        QVERIFY(i == 0 || db.grantWriter("bench"));
+    }
+    DbSettings writer = owner;
+    writer.user = "bench";
+    RecordDb db;
+    QVERIFY2(db.open(writer), qPrintable(db.error()));
+    QVERIFY2(db.append(check("R", Stage::AsFound, 0, 0.0)), qPrintable(db.error()));
+    QVERIFY(db.verify().intact());
+    QSqlQuery q(db.connection());
+    for (const char *sql : {"UPDATE entries SET kind = 'x'", "DELETE FROM entries", "TRUNCATE entries",
+                            "ALTER TABLE entries DISABLE TRIGGER USER", "DROP TRIGGER entries_no_change ON entries",
+                            "DROP TABLE entries", "CREATE TABLE lab.x (a INT)"})
+        QVERIFY2(!q.exec(sql), sql);
+    QVERIFY(db.verify().intact());
 }
 
 void TestRecordsDb::dueDates()
