@@ -3,6 +3,7 @@
 #include "core/csv_field.h"
 #include "record/record_csv.h"
 #include "record/record_table.h"
+#include "record/record_validation.h"
 #include "records_db/record_db.h"
 
 #include <QFile>
@@ -169,14 +170,18 @@ int exportCsv(recordsdb::RecordDb &db, const QStringList &args, QTextStream &err
     return Success;
 }
 
-int import(recordsdb::RecordDb &db, const QStringList &args, QTextStream &out, QTextStream &err)
+int import(recordsdb::RecordDb &db, const QStringList &args, const QString &offset, QTextStream &out,
+           QTextStream &err)
 {
     if (args.size() != 1)
-        return err << "tcal-cli: records import FOLDER\n", UsageError;
-    const recordsdb::ImportReport r = db.importFolder(args.at(0));
+        return err << "tcal-cli: records import FOLDER [--assume-offset +HH:MM]\n", UsageError;
+    const auto seconds = record::parseOffset(offset);
+    if (!offset.isEmpty() && !seconds)
+        return err << "tcal-cli: \"" << offset << "\" is not an offset such as +08:00\n", UsageError;
+    const recordsdb::ImportReport r = db.importFolder(args.at(0), seconds);
     out << r.imported << " imported, " << r.already << " already stored\n";
     for (const QString &name : r.unreadable)
-        err << "tcal-cli: not a record, left out: " << name << '\n';
+        err << "tcal-cli: left out: " << name << '\n';
     return r.unreadable.isEmpty() ? Success : FileError;
 }
 
@@ -223,7 +228,7 @@ int runRecords(const Invocation &inv, QTextStream &out, QTextStream &err)
     if (what == QLatin1String("export"))
         return exportCsv(db, rest, err);
     if (what == QLatin1String("import"))
-        return import(db, rest, out, err);
+        return import(db, rest, inv.assumeOffset, out, err);
     if (what == QLatin1String("init-server")) {
         if (rest.size() != 1)
             return err << "tcal-cli: records init-server WRITER\n", UsageError;

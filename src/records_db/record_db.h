@@ -96,8 +96,10 @@ public:
     std::optional<QVector<StoredRecord>> list(const QString &serial = QString());
     // A new certificate number for these records, never used before.
     std::optional<qint64> issueCertificate(qint64 asFound, qint64 asLeft);
-    // The JSON record files of `folder`, each stored once; the files stay as they are.
-    ImportReport importFolder(const QString &folder);
+    // The JSON record files of `folder`, each stored once; the files stay as
+    // they are. Files the format refuses are named and left out; those without
+    // a zone need `assumeOffsetSeconds`.
+    ImportReport importFolder(const QString &folder, std::optional<int> assumeOffsetSeconds = std::nullopt);
 
     // --- Verification ---
     // In one read transaction: the database's own integrity check, the
