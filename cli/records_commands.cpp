@@ -7,6 +7,7 @@
 #include "records_db/record_db.h"
 
 #include <QFile>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSaveFile>
@@ -25,7 +26,8 @@ const char kRecordsHelp[] =
     "  records verify [--anchor FILE]  re-computes the signed chain in one read;\n"
     "                               exit status 1 with what is wrong named\n"
     "  records anchor FILE          a signed checkpoint of the chain's head into FILE\n"
-    "  records export FILE NUMBER.. the checks as CSV into FILE\n"
+    "  records export FILE NUMBER.. the checks as CSV into FILE, led by their record,\n"
+    "                               amended, superseding and certificate numbers\n"
     "  records import FOLDER        the JSON record files of FOLDER, each once\n"
     "  records init-server WRITER   PostgreSQL, as the schema's owner: makes the\n"
     "                               schema and lets role WRITER read and append only\n"
@@ -153,19 +155,45 @@ int anchor(recordsdb::RecordDb &db, const QStringList &args, QTextStream &out, Q
     return Success;
 }
 
+// The certificate numbers issued for each record number.
+QHash<qint64, QStringList> certificatesOf(recordsdb::RecordDb &db)
+{
+    QHash<qint64, QStringList> certificates;
+    for (const recordsdb::ChainEntry &e : db.entries(QStringLiteral("certificate")).value_or(QVector<recordsdb::ChainEntry>())) {
+        for (const char *key : {"asFound", "asLeft"}) {
+            if (const qint64 n = qint64(e.content.value(key).toDouble()))
+                certificates[n] << QString::number(e.number);
+        }
+    }
+    return certificates;
+}
+
+// The checks as the tab's CSV, led by what the database knows of them: their
+// numbers, what they amend, what superseded them and their certificates.
 int exportCsv(recordsdb::RecordDb &db, const QStringList &args, QTextStream &err)
 {
     QVector<qint64> wanted;
     if (args.size() < 2 || !numbers(args.mid(1), wanted, err))
         return err << "tcal-cli: records export FILE NUMBER...\n", UsageError;
     QVector<record::Record> checks;
+    QStringList rows[4] = {{"record"}, {"amends"}, {"superseded by"}, {"certificates"}};
+    const auto certificates = certificatesOf(db);
     for (qint64 n : wanted) {
         const auto s = db.find(n);
         if (!s)
             return err << "tcal-cli: " << db.error() << '\n', FileError;
         checks << s->record;
+        rows[0] << QString::number(n);
+        rows[1] << (s->record.amendment ? QString::number(s->record.amendment->supersedes) : QString());
+        rows[2] << (s->supersededBy ? QString::number(s->supersededBy) : QString());
+        rows[3] << certificates.value(n).join(QLatin1Char(' '));
     }
-    if (!record::writeCsv(args.at(0), checks, false))
+    QString text;
+    for (const QStringList &row : rows)
+        text += row.join(QLatin1Char(',')) + QLatin1Char('\n');
+    const QByteArray bytes = (text + record::toCsv(checks)).toUtf8();
+    QSaveFile f(args.at(0));
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
         return err << "tcal-cli: cannot write " << args.at(0) << '\n', FileError;
     return Success;
 }

@@ -15,18 +15,25 @@ namespace {
 struct Run {
     int status;
     QStringList lines;
+    QString error;
 };
 
-Run records(const QString &folder, const QStringList &args)
+Run records(const QString &folder, const QStringList &args, const QString &port = QString())
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_DATA_HOME", folder + "/data");   // the key and the noted heads
+    if (!port.isEmpty()) {
+        env.insert("TCAL_DB_HOST", "127.0.0.1");
+        env.insert("TCAL_DB_PORT", port);
+        env.insert("TCAL_DB_PASSWORD", "x");
+    }
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(TCAL_CLI_PATH), QStringList{"records"} + args + QStringList{"--records", folder});
     if (!p.waitForFinished(60000))
         p.kill();
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)};
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
+            QString::fromUtf8(p.readAllStandardError())};
 }
 
 record::Record check(record::Stage stage, int minutes, double offset)
@@ -64,7 +71,8 @@ void TestCliRecords::importListVerify()
     QCOMPARE(records(db.path(), {"show", "9"}).status, 4);
     QCOMPARE(records(db.path(), {"export", db.filePath("out.csv"), "1", "2"}).status, 0);
     QFile csv(db.filePath("out.csv"));
-    QVERIFY(csv.open(QIODevice::ReadOnly) && csv.readAll().startsWith("field,as-found,as-left"));
+    QVERIFY(csv.open(QIODevice::ReadOnly)
+            && csv.readAll().startsWith("record,1,2\namends,,\nsuperseded by,,\ncertificates,,\nfield,as-found,as-left"));
 
     QCOMPARE(records(db.path(), {"verify"}).lines.value(0), "2 records in 3 entries, chain intact");
     const QString checkpoint = db.filePath("head.json");
@@ -89,6 +97,10 @@ void TestCliRecords::importListVerify()
                                     QStringList{"export", db.filePath("x.csv"), "1"}})
         QCOMPARE(records(missing, args).status, 4);
     QVERIFY(!QFileInfo::exists(missing));
+    // A port with a typo is an error, not the default port.
+    const Run port = records(db.path(), {"list"}, "5433x");
+    QCOMPARE(port.status, 4);
+    QCOMPARE(port.error, QStringLiteral("tcal-cli: TCAL_DB_PORT \"5433x\" is not a port number\n"));
 }
 
 QTEST_GUILESS_MAIN(TestCliRecords)
