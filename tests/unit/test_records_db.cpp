@@ -77,6 +77,7 @@ private slots:
     void lockedDatabaseKeepsDraft_data() { backends(); }
     void lockedDatabaseKeepsDraft();
     void ownerAndWriterRoles();
+    void earlierSchemaMovesIntoTheChain();
     void dueDates();
 
 private:
@@ -371,6 +372,57 @@ void TestRecordsDb::ownerAndWriterRoles()
                             "DROP TABLE entries", "CREATE TABLE lab.x (a INT)"})
         QVERIFY2(!q.exec(sql), sql);
     QVERIFY(db.verify().intact());
+}
+
+// A database of schema 3 (records chained alone, certificates and instruments
+// in tables of their own) moves into the chain with its numbers, only when
+// its own chain verifies.
+void TestRecordsDb::earlierSchemaMovesIntoTheChain()
+{
+    for (const bool forged : {false, true}) {
+        DbSettings settings = sqliteIn(m_dir.filePath(forged ? "schema3-forged" : "schema3"));
+        settings.dataFolder = m_dir.filePath("data-schema3");
+        {
+            QVERIFY(QDir().mkpath(QFileInfo(settings.sqliteFile).path()));
+            QSqlDatabase old = QSqlDatabase::addDatabase("QSQLITE", "schema3");
+            old.setDatabaseName(settings.sqliteFile);
+            QVERIFY(old.open());
+            QSqlQuery q(old);
+            for (const char *sql : {"CREATE TABLE schema_version (version INTEGER)", "INSERT INTO schema_version VALUES (3)",
+                                    "CREATE TABLE counters (name TEXT, value BIGINT)",
+                                    "INSERT INTO counters VALUES ('records', 2)",
+                                    "CREATE TABLE records (seq BIGINT, content TEXT, prev_hash TEXT, hash TEXT)",
+                                    "CREATE TABLE certificates (number BIGINT, as_found BIGINT, as_left BIGINT, issued_utc TEXT)",
+                                    "INSERT INTO certificates VALUES (1, 1, 2, '2026-01-05T09:00:00Z')",
+                                    "CREATE TABLE instruments (tag TEXT, serial TEXT, description TEXT, location TEXT,"
+                                    " input_type TEXT, range_lower REAL, range_upper REAL, unit TEXT, interval_months INT, status TEXT)",
+                                    "INSERT INTO instruments VALUES ('TT-1', 'OLD', '', 'hall', 'Pt100', 0, 100, 'C', 6, 'in service')"})
+                QVERIFY2(q.exec(sql), sql);
+            QByteArray previous = genesisHash();
+            for (int seq = 1; seq <= 2; ++seq) {
+                const QByteArray content = canonicalContent(check("OLD", Stage(seq - 1), seq, 0.1));
+                const QByteArray hash = legacyChainHash(seq, previous, content);
+                q.prepare("INSERT INTO records VALUES (?, ?, ?, ?)");
+                for (const QVariant &v : {QVariant(seq), QVariant(QString::fromUtf8(forged && seq == 2 ? content + " " : content)),
+                                          QVariant(QString::fromLatin1(previous)), QVariant(QString::fromLatin1(hash))})
+                    q.addBindValue(v);
+                QVERIFY(q.exec());
+                previous = hash;
+            }
+        }
+        QSqlDatabase::removeDatabase("schema3");
+        RecordDb db;
+        QCOMPARE(db.open(settings), !forged);
+        if (forged) {
+            QCOMPARE(db.error(), QStringLiteral("the earlier records do not verify at record 2; nothing was moved"));
+            continue;
+        }
+        QCOMPARE(db.list("OLD")->size(), 2);
+        QCOMPARE(db.list("OLD")->at(1).record.stage, Stage::AsLeft);
+        QCOMPARE(db.entries("certificate")->at(0).content.value("asLeft").toInt(), 2);
+        QCOMPARE(InstrumentRegister(db).find("TT-1")->lastAsLeft, QDate(2026, 12, 7));
+        QVERIFY(db.verify().intact());
+    }
 }
 
 void TestRecordsDb::dueDates()
