@@ -177,9 +177,27 @@ bool RecordDb::registerKey()
     return appendLocked(QStringLiteral("key"), [&](qint64, QString &) { return key; }).has_value();
 }
 
+// Appending on top of a chain cut short or rebuilt would move the noted head
+// onto it and so hide that: refused, the entry stays with the caller.
+bool RecordDb::notedHeadHeld()
+{
+    const auto noted = localAnchor(m_settings.dataFolder, anchorKey(m_settings));
+    if (!noted)
+        return true;
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("SELECT hash FROM entries WHERE seq = ?"));
+    q.addBindValue(noted->count);
+    if (q.exec() && q.next() && q.value(0).toString().toLatin1() == noted->hash)
+        return true;
+    return fail(QStringLiteral("entry %1 is not the one this workstation wrote: the chain was cut short or"
+                               " rebuilt; nothing is appended until records verify is looked into")
+                    .arg(noted->count),
+                QString());
+}
+
 std::optional<ChainEntry> RecordDb::appendLocked(const QString &kind, const Builder &build)
 {
-    if (kind != QLatin1String("key") && !registerKey())
+    if (kind != QLatin1String("key") && (!notedHeadHeld() || !registerKey()))
         return std::nullopt;
     ChainEntry e;
     e.kind = kind;

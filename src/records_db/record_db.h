@@ -126,6 +126,7 @@ private:
     void rollback();
     std::optional<ChainEntry> appendLocked(const QString &kind, const Builder &build);
     bool registerKey();
+    bool notedHeadHeld();
     bool fail(const QString &what, const QString &detail);
     static std::optional<ChainEntry> entryFromRow(const QSqlQuery &q, QString &why);
     void noteHead(const ChainEntry &last);

@@ -208,6 +208,7 @@ void TestRecordsDb::verifyNamesAlteredRows()
     // noted and the filed checkpoint both show it; so does a checkpoint made up.
     QVERIFY(q.exec("DELETE FROM entries"));
     QCOMPARE(faults(db).mid(2), QStringList{"7: entries 1 to 7 are missing (head 7 noted by this workstation)"});
+    QVERIFY(!db.append(check("S9", Stage::AsFound, 9, 0.0)));   // nor is the cut hidden by appending on it
     {
         RecordDb other;
         DbSettings elsewhere = settings;
