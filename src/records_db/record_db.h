@@ -12,6 +12,7 @@
 #include "records_db/signing_key.h"
 
 #include <QJsonObject>
+#include <QMap>
 #include <QSqlDatabase>
 #include <QString>
 #include <QVariant>
@@ -132,8 +133,8 @@ private:
     void noteHead(const ChainEntry &last);
     QVector<StoredRecord> storedRecords(const QVector<ChainEntry> &entries);
     void verifyDatabase(ChainReport &report);
-    void verifyRows(ChainReport &report, QVector<QByteArray> &hashes);
-    void verifyHead(ChainReport &report, const QVector<QByteArray> &hashes, const ChainHead &head,
+    void verifyRows(ChainReport &report, QMap<qint64, QByteArray> &hashes);
+    void verifyHead(ChainReport &report, const QMap<qint64, QByteArray> &hashes, const ChainHead &head,
                     const QString &source);
 
     QSqlDatabase m_db;
