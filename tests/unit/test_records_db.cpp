@@ -1,7 +1,10 @@
 // The records database on both servers through the same code: append-only
-// records, amendments, the hash chain and its verification against rows
-// altered with plain SQL, certificate numbers, the JSON import, and two
-// processes writing at once. PostgreSQL is a real throw-away server.
+// records, amendments, the signed chain and its verification against rows
+// altered, re-hashed, cut short, emptied and rebuilt with plain SQL, a damaged
+// file, certificate numbers, the JSON import, drafts kept while the database
+// is held, two processes opening and writing at once while verify runs, the
+// owner and writer roles in a schema of their own, and a database of the
+// earlier schema moving in. PostgreSQL is a real throw-away server.
 
 #include "pg_cluster.h"
 #include "record/record_store.h"
