@@ -170,12 +170,8 @@ std::optional<QJsonObject> RecordDb::checkpoint()
     const ChainReport report = verify();
     if (!report.intact())
         return fail(QStringLiteral("the chain does not verify; no checkpoint of it"), QString()), std::nullopt;
-    if (!m_key) {
-        QString why;
-        m_key = SigningKey::loadOrCreate(m_settings.dataFolder, why);
-        if (!m_key)
-            return fail(why, QString()), std::nullopt;
-    }
+    if (!loadKey())
+        return std::nullopt;
     return recordsdb::checkpoint(anchorKey(m_settings), report.head, *m_key);
 }
 

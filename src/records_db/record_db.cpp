@@ -149,20 +149,24 @@ void RecordDb::rollback()
     QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
 }
 
-QByteArray RecordDb::keyFingerprint() const
+bool RecordDb::loadKey()
 {
-    return m_key ? m_key->fingerprint() : QByteArray();
+    QString why;
+    if (!m_key)
+        m_key = SigningKey::loadOrCreate(m_settings.dataFolder, why);
+    return m_key || fail(why, QString());
+}
+
+QByteArray RecordDb::keyFingerprint()
+{
+    return loadKey() ? m_key->fingerprint() : QByteArray();
 }
 
 // The key signs its own registration, so the chain holds every public key it needs.
 bool RecordDb::registerKey()
 {
-    if (!m_key) {
-        QString why;
-        m_key = SigningKey::loadOrCreate(m_settings.dataFolder, why);
-        if (!m_key)
-            return fail(why, QString());
-    }
+    if (!loadKey())
+        return false;
     QSqlQuery q(m_db);
     q.prepare(QStringLiteral("SELECT seq FROM entries WHERE kind = 'key' AND key_id = ?"));
     q.addBindValue(QString::fromLatin1(m_key->fingerprint()));

@@ -85,8 +85,9 @@ public:
     // The entries of `kind` (all when empty) in chain order; nullopt with
     // error() set when a row cannot be read or its columns disagree with its content.
     std::optional<QVector<ChainEntry>> entries(const QString &kind = QString());
-    // The fingerprint of the key this connection signs with.
-    QByteArray keyFingerprint() const;
+    // The fingerprint of the key this connection signs with (made on first
+    // use), for certificates to print; empty with error() set when there is none.
+    QByteArray keyFingerprint();
 
     // --- Records and certificate numbers ---
     // Appends a finished check (an amendment when record.amendment is set);
@@ -126,6 +127,7 @@ private:
     bool commitWrite();
     void rollback();
     std::optional<ChainEntry> appendLocked(const QString &kind, const Builder &build);
+    bool loadKey();
     bool registerKey();
     bool notedHeadHeld();
     bool fail(const QString &what, const QString &detail);

@@ -156,6 +156,16 @@ void TestRecordsDb::appendAmendAndNumber()
     QCOMPARE(db.list()->size(), 3);
     QCOMPARE(db.issueCertificate(1, 3), std::optional<qint64>(3));
     QVERIFY(db.verify().intact());
+
+    // The signing key lives outside the database, its owner's only; one others may read is refused.
+    QFile key(QDir(settings.dataFolder).filePath("signing.key"));
+    QVERIFY(key.exists() && !(key.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther)));
+    QCOMPARE(db.verify().keys, QStringList{QString::fromLatin1(db.keyFingerprint())});
+    QVERIFY(key.setPermissions(key.permissions() | QFileDevice::ReadOther));
+    RecordDb again;
+    QVERIFY(again.open(settings) && !again.append(check("A1", Stage::AsLeft, 9, 0.0)));
+    QVERIFY2(again.error().endsWith("may be read by others: chmod 600 it"), qPrintable(again.error()));
+    QVERIFY(key.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
 }
 
 // "seq: what" of each fault, the database-wide ones as 0.
