@@ -178,7 +178,7 @@ Parsed parseArguments(const QStringList &arguments)
         {"stop", "Stop bits: 1 or 2 (default 1).", "1|2", "1"},
         {"address", "Device address 1-247 (default 192); apply takes a list, e.g. 17,18,21-24.", "A", "192"},
         {"retries", "Resends of a request that got no answer (default 1).", "N", "1"},
-        {"json", "info, read, save, compare, apply, dump, scan: one JSON document on standard output."},
+        {"json", "info, read, save, compare, apply, dump, scan, records list: JSON on standard output."},
         {"include-calibration", "apply: write the unit calibration too; compare: count it."},
         {"settings", "compare: judge by the settings alone (the default)."},
         {"other-unit", "apply: with --include-calibration, accept calibration saved from another unit."},
@@ -192,6 +192,9 @@ Parsed parseArguments(const QStringList &arguments)
         {"records", "records: the records folder (default: the window's).", "FOLDER"},
         {"at-4ma", "calibrate current: the meter's reading at 4 mA, in mA.", "MA"},
         {"at-20ma", "calibrate current: the meter's reading at 20 mA, in mA.", "MA"},
+        {"anchor", "records verify: also check against this checkpoint file.", "FILE"},
+        {"assume-offset", "records import: the UTC offset of files written without one, e.g. +08:00.",
+         "OFFSET"},
     });
     p.addPositionalArgument("command", "info, read, save, compare, apply, dump, monitor or scan.");
     p.addPositionalArgument("argument", "FILE for save, compare, apply; holding or input for dump.", "[argument]");
@@ -213,6 +216,8 @@ Parsed parseArguments(const QStringList &arguments)
     inv.includeCalibration = p.isSet("include-calibration");
     inv.otherUnit = p.isSet("other-unit");
     inv.recordsFolder = p.value("records");
+    inv.anchor = p.value("anchor");
+    inv.assumeOffset = p.value("assume-offset");
     if (inv.command.isEmpty())
         return refused(QStringLiteral("no command; see --help"));
     // The records need no port.

@@ -38,6 +38,8 @@ struct Invocation {
     QString recordsFolder;         // records: empty for the window's folder
     std::optional<quint16> at4mA;  // calibrate current: the meter's readings in µA
     std::optional<quint16> at20mA;
+    QString anchor;                // records verify: a checkpoint file to check against
+    QString assumeOffset;          // records import: the zone of files written without one
 };
 
 int run(const Invocation &invocation, QTextStream &out, QTextStream &err);

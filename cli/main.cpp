@@ -48,6 +48,6 @@ int main(int argc, char **argv)
     err.setCodec("UTF-8");
 #endif
     if (inv.command == QLatin1String("records"))
-        return cli::runRecords(inv.arguments, inv.recordsFolder, out, err);
+        return cli::runRecords(inv, out, err);
     return cli::run(inv, out, err);
 }

@@ -1,16 +1,18 @@
 #pragma once
-// tcal-cli records list|show|verify|export|import: the calibration records
+// tcal-cli records list|show|verify|anchor|export|import|init-server: the calibration records
 // database (SQLite in the records folder, or PostgreSQL from TCAL_DB_HOST ...),
 // with no serial port involved.
+
+#include "commands.h"
 
 #include <QStringList>
 #include <QTextStream>
 
 namespace cli {
 
-// `arguments` follow the word "records"; `folder` is the records folder
+// The invocation's arguments follow the word "records"; its records folder
 // (empty: the window's). Returns the process's exit status.
-int runRecords(const QStringList &arguments, const QString &folder, QTextStream &out, QTextStream &err);
+int runRecords(const Invocation &invocation, QTextStream &out, QTextStream &err);
 
 // For --help.
 extern const char kRecordsHelp[];

@@ -22,6 +22,7 @@ enum class Text {
     AmendReason, BadPoints, BadNumber, CsvBom, VerifyChain, ChainIntact, ChainBroken,
     ImportJson, ImportedCount, DatabaseFailed, Range, Instruments, Location, IntervalMonths,
     LastAsLeft, NextDue, Status, Search, SaveInstrument, StartCheckFor, Overdue, DueSoon,
+    NotStoredYet, StoreDrafts, DraftsLeft,
     TextCount
 };
 

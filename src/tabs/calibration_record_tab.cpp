@@ -9,6 +9,7 @@
 #include "record/number_input.h"
 #include "record/record_csv.h"
 #include "record/record_table.h"
+#include "records_db/draft_store.h"
 #include "tabs/instrument_list.h"
 
 #include <QCheckBox>
@@ -158,8 +159,7 @@ QWidget *CalibrationRecordTab::buildHeader()
     m_timeout->setRange(5, 3600);
     m_timeout->setValue(60);
     m_folder = lineEdit("lineEdit_record_folder", group);
-    m_folder->setText(QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
-                          .filePath(QStringLiteral("records")));
+    m_folder->setText(recordsdb::defaultRecordsFolder());
 
     const QList<QPair<Text, QWidget *>> left = {
         {Text::Tag, m_tag}, {Text::Serial, m_serial}, {Text::Description, m_description},
@@ -254,9 +254,11 @@ QWidget *CalibrationRecordTab::buildCheck()
     auto *verify = button(Text::VerifyChain, "pushButton_record_verify");
     auto *import = button(Text::ImportJson, "pushButton_record_import");
     auto *instruments = button(Text::Instruments, "pushButton_record_instruments");
+    auto *drafts = button(Text::StoreDrafts, "pushButton_record_store_drafts");
     records->addWidget(instruments);
     records->addWidget(verify);
     records->addWidget(import);
+    records->addWidget(drafts);
     layout->addLayout(records);
     m_status = new QLabel;
     m_status->setObjectName(QStringLiteral("label_record_status"));
@@ -273,6 +275,7 @@ QWidget *CalibrationRecordTab::buildCheck()
     connect(csv, &QPushButton::clicked, this, &CalibrationRecordTab::exportCsv);
     connect(pdf, &QPushButton::clicked, this, &CalibrationRecordTab::exportPdf);
     connect(verify, &QPushButton::clicked, this, &CalibrationRecordTab::verifyChain);
+    connect(drafts, &QPushButton::clicked, this, &CalibrationRecordTab::storeDrafts);
     connect(instruments, &QPushButton::clicked, this, &CalibrationRecordTab::openInstruments);
     connect(import, &QPushButton::clicked, this, &CalibrationRecordTab::importJson);
     return group;
@@ -739,18 +742,33 @@ recordsdb::RecordDb *CalibrationRecordTab::database()
     return nullptr;
 }
 
+// --- Drafts: a finished check is never lost (recordsdb::DraftStore keeps the logic) ---
 void CalibrationRecordTab::saveRecord(Record &r)
 {
-    auto *db = database();
-    if (!db)
-        return;
-    const auto number = db->append(r);
-    if (number)
-        r.id = *number;
-    showStatus(number ? text(Text::Saved, m_language).arg(QStringLiteral("#%1").arg(*number))
-                      : text(Text::SaveFailed, m_language).arg(db->error()));
+    const recordsdb::DraftStore::Saved saved = recordsdb::DraftStore(recordsFolder()).save(database(), r);
+    if (saved.number)
+        r.id = *saved.number;
     refreshHistory();
+    showStatus(saved.number ? text(Text::Saved, m_language).arg(QStringLiteral("#%1").arg(*saved.number))
+                            : text(Text::NotStoredYet, m_language).arg(saved.draft, saved.error));
 }
+
+void CalibrationRecordTab::storeDrafts()
+{
+    recordsdb::DraftStore drafts(recordsFolder());
+    auto *db = drafts.pending().isEmpty() ? nullptr : database();
+    QString error;
+    const auto stored = db ? drafts.storePending(*db, error) : std::nullopt;
+    for (const auto &s : stored.value_or(QVector<recordsdb::DraftStore::Stored>())) {
+        for (auto *r : {&m_found, &m_left}) {
+            if (*r && (*r)->id == 0 && recordsdb::canonicalContent(**r) == s.content)
+                (*r)->id = s.number;
+        }
+    }
+    refreshHistory();
+    showStatus(text(Text::DraftsLeft, m_language).arg(drafts.pending().size()).arg(error));
+}
+// --- end of drafts ---
 
 void CalibrationRecordTab::verifyChain()
 {
@@ -761,7 +779,7 @@ void CalibrationRecordTab::verifyChain()
     QStringList named;
     for (const recordsdb::ChainFault &f : report.faults)
         named << QStringLiteral("#%1 %2 (%3)").arg(f.number).arg(f.serial, f.what);
-    showStatus(report.intact() ? text(Text::ChainIntact, m_language).arg(report.checked)
+    showStatus(report.intact() ? text(Text::ChainIntact, m_language).arg(report.records)
                                : text(Text::ChainBroken, m_language).arg(named.join(QStringLiteral("; "))));
 }
 
@@ -876,7 +894,7 @@ void CalibrationRecordTab::refreshHistory()
 {
     const QString serial = m_serial->text().trimmed();
     auto *db = serial.isEmpty() || recordsFolder().isEmpty() ? nullptr : database();
-    const auto stored = db ? db->list(serial) : QVector<recordsdb::StoredRecord>();
+    const auto stored = db ? db->list(serial).value_or(QVector<recordsdb::StoredRecord>()) : QVector<recordsdb::StoredRecord>();
     QVector<StoredRecord> list;
     for (const auto &row : stored)
         list.append({QString::number(row.record.id), row.record});

@@ -107,6 +107,7 @@ private:
     void saveRecord(record::Record &r);
     bool amendFinished(record::Stage stage);
     void verifyChain();
+    void storeDrafts();
     void importJson();
     void openInstruments();
     void saveRemembered() const;

@@ -1,11 +1,15 @@
 // The records database on both servers through the same code: append-only
-// records, amendments, the hash chain and its verification against rows
-// altered with plain SQL, certificate numbers, the JSON import, and two
-// processes writing at once. PostgreSQL is a real throw-away server.
+// records, amendments, the signed chain and its verification against rows
+// altered, re-hashed, cut short, emptied and rebuilt with plain SQL, a damaged
+// file, certificate numbers, the JSON import, drafts kept while the database
+// is held, two processes opening and writing at once while verify runs, the
+// owner and writer roles in a schema of their own, and a database of the
+// earlier schema moving in. PostgreSQL is a real throw-away server.
 
 #include "pg_cluster.h"
 #include "record/record_store.h"
 #include "record_samples.h"
+#include "records_db/draft_store.h"
 #include "records_db/instrument_register.h"
 #include "records_db/record_db.h"
 #include "records_db/record_hash.h"
@@ -32,16 +36,20 @@ bool dropAppendOnlyGuard(RecordDb &db)
 {
     QSqlQuery q(db.connection());
     if (db.connection().driverName() == QLatin1String("QPSQL"))
-        return q.exec("DROP TRIGGER records_no_change ON records");
-    return q.exec("DROP TRIGGER records_no_update") && q.exec("DROP TRIGGER records_no_delete");
+        return q.exec("ALTER TABLE entries DISABLE TRIGGER USER");
+    return q.exec("DROP TRIGGER entries_no_update") && q.exec("DROP TRIGGER entries_no_delete");
 }
 
-// A child process: appends records and issues certificate numbers, one per line.
+// A child process, opening a new database at the same moment as its sibling:
+// imports the folder of TCAL_TEST_IMPORT, then appends records and issues
+// certificate numbers, one per line.
 int writer(const QString &name, int count)
 {
     RecordDb db;
     if (!db.open(fromEnvironment(qEnvironmentVariable("TCAL_TEST_FOLDER"))))
-        return 1;
+        return QTextStream(stderr) << db.error(), 1;
+    if (!db.importFolder(qEnvironmentVariable("TCAL_TEST_IMPORT")).unreadable.isEmpty())
+        return 3;
     QTextStream out(stdout);
     for (int i = 0; i < count; ++i) {
         const auto seq = db.append(check(name, Stage::AsFound, i, 0.1));
@@ -68,6 +76,11 @@ private slots:
     void importJsonOnce();
     void twoWritersAtOnce_data() { backends(); }
     void twoWritersAtOnce();
+    void damagedFileIsNamed();
+    void lockedDatabaseKeepsDraft_data() { backends(); }
+    void lockedDatabaseKeepsDraft();
+    void ownerAndWriterRoles();
+    void earlierSchemaMovesIntoTheChain();
     void dueDates();
 
 private:
@@ -97,8 +110,11 @@ DbSettings TestRecordsDb::fresh(QProcessEnvironment *env)
 {
     QFETCH(bool, postgres);
     const QString name = QStringLiteral("records%1").arg(++m_databases);
-    const DbSettings s = postgres ? m_pg->createDatabase(name) : sqliteIn(m_dir.filePath(name));
+    DbSettings s = postgres ? m_pg->createDatabase(name) : sqliteIn(m_dir.filePath(name));
+    // The key and the heads noted apart from the user's own, the same for a child process.
+    s.dataFolder = m_dir.filePath("data/TCal/tcal");
     if (env) {
+        env->insert("XDG_DATA_HOME", m_dir.filePath("data"));
         env->insert("TCAL_TEST_FOLDER", m_dir.filePath(name));
         if (postgres) {
             for (const auto &[key, value] : {std::pair{"TCAL_DB_HOST", s.host}, {"TCAL_DB_NAME", s.database},
@@ -132,48 +148,94 @@ void TestRecordsDb::appendAmendAndNumber()
     RecordDb db;
     QVERIFY2(db.open(settings), qPrintable(db.error()));
     QCOMPARE(db.schemaVersion(), RecordDb::kSchemaVersion);
-    const auto a1 = db.list("A1");
+    const auto a1 = *db.list("A1");
     QCOMPARE(a1.size(), 2);
     QCOMPARE(a1[0].supersededBy, 3);
     QCOMPARE(a1[0].record.points[1].reading, 53.0);   // the first reading is still there
     QCOMPARE(a1[1].record.amendment->supersedes, 1);
-    QCOMPARE(db.list().size(), 3);
+    QCOMPARE(db.list()->size(), 3);
     QCOMPARE(db.issueCertificate(1, 3), std::optional<qint64>(3));
     QVERIFY(db.verify().intact());
+
+    // The signing key lives outside the database, its owner's only; one others may read is refused.
+    QFile key(QDir(settings.dataFolder).filePath("signing.key"));
+    QVERIFY(key.exists() && !(key.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther)));
+    QCOMPARE(db.verify().keys, QStringList{QString::fromLatin1(db.keyFingerprint())});
+    QVERIFY(key.setPermissions(key.permissions() | QFileDevice::ReadOther));
+    RecordDb again;
+    QVERIFY(again.open(settings) && !again.append(check("A1", Stage::AsLeft, 9, 0.0)));
+    QVERIFY2(again.error().endsWith("may be read by others: chmod 600 it"), qPrintable(again.error()));
+    QVERIFY(key.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
 }
 
+// "seq: what" of each fault, the database-wide ones as 0.
+QStringList faults(RecordDb &db, const std::optional<QJsonObject> &checkpoint = std::nullopt)
+{
+    QStringList out;
+    for (const ChainFault &f : db.verify(checkpoint).faults)
+        out << QStringLiteral("%1: %2").arg(f.number).arg(f.what);
+    return out;
+}
+
+// Entry 1 is the key, 2 to 6 records 1 to 5, 7 the certificate.
 void TestRecordsDb::verifyNamesAlteredRows()
 {
+    DbSettings settings = fresh();
     RecordDb db;
-    QVERIFY2(db.open(fresh()), qPrintable(db.error()));
+    QVERIFY2(db.open(settings), qPrintable(db.error()));
     for (int i = 0; i < 5; ++i)
         QVERIFY(db.append(check(QStringLiteral("S%1").arg(i), Stage::AsFound, i, 0.1 * i)));
     QVERIFY(db.issueCertificate(1, 2));
+    const QJsonObject checkpoint = *db.checkpoint();
 
     // The server refuses plain edits and deletions.
     QSqlQuery q(db.connection());
-    QVERIFY(!q.exec("UPDATE records SET serial = 'X' WHERE seq = 1"));
-    QVERIFY(!q.exec("DELETE FROM records WHERE seq = 5"));
-    QVERIFY(!q.exec("DELETE FROM certificates"));
+    QVERIFY(!q.exec("UPDATE entries SET kind = 'x' WHERE seq = 2"));
+    QVERIFY(!q.exec("DELETE FROM entries WHERE seq = 7"));
     QVERIFY(db.verify().intact());
 
-    // An edited reading in record 2, the guard dropped first: only record 2 is named.
+    // The guards dropped: verify says so, and the guard names differ per server.
     QVERIFY(dropAppendOnlyGuard(db));
-    QVERIFY(q.exec("UPDATE records SET content = REPLACE(content, '\"reading\":50.1', '\"reading\":50') WHERE seq = 2"));
-    ChainReport report = db.verify();
-    QCOMPARE(report.faults.size(), 1);
-    QCOMPARE(report.faults[0].number, 2);
-    QCOMPARE(report.faults[0].serial, QStringLiteral("S1"));
+    QCOMPARE(db.verify().faults.size(), 2);
 
-    // Its hash re-computed to match the new content: the next record no longer follows it.
-    q.prepare("UPDATE records SET hash = ? WHERE seq = 2");
-    q.addBindValue(QString::fromLatin1(chainHash(2, genesisHash(), canonicalContent(db.find(2)->record))));
+    // An edited reading in record 2, then its hash re-computed with the published
+    // formula: the signature gives it away, and only entry 3 is named.
+    QVERIFY(q.exec("UPDATE entries SET content = REPLACE(content, '\"reading\":50.1', '\"reading\":50') WHERE seq = 3"));
+    QVERIFY(faults(db).contains("3: content altered"));
+    const ChainEntry forged = db.entries("record")->at(1);
+    q.prepare("UPDATE entries SET hash = ? WHERE seq = 3");
+    q.addBindValue(QString::fromLatin1(entryHash(3, "record", forged.previousHash, canonicalJson(forged.content))));
     QVERIFY(q.exec());
-    QCOMPARE(db.verify().faults.constLast().number, 3);
+    QCOMPARE(faults(db).mid(2), QStringList({"3: its signature does not match", "4: does not follow the entry before it"}));
 
-    // The last record removed.
-    QVERIFY(q.exec("DELETE FROM records WHERE seq = 5"));
-    QCOMPARE(db.verify().faults.constLast().what, QStringLiteral("records after 4 are missing"));
+    // A column a list filters by, changed: the list refuses, verify names it.
+    QVERIFY(q.exec("UPDATE entries SET number = 9 WHERE seq = 2"));
+    QVERIFY(!db.list());
+    QVERIFY(faults(db).contains("2: entry 2: its number column differs from its content"));
+
+    // A row whose content no longer reads: named, and the list refuses.
+    QVERIFY(q.exec("UPDATE entries SET content = '{\"number\":' WHERE seq = 5"));
+    QVERIFY(faults(db).contains("5: entry 5: its content is not readable"));
+
+    // The chain emptied and rebuilt under another key: the head this workstation
+    // noted and the filed checkpoint both show it; so does a checkpoint made up.
+    QVERIFY(q.exec("DELETE FROM entries"));
+    QCOMPARE(faults(db).mid(2), QStringList{"7: entries 1 to 7 are missing (head 7 noted by this workstation)"});
+    QVERIFY(!db.append(check("S9", Stage::AsFound, 9, 0.0)));   // nor is the cut hidden by appending on it
+    {
+        RecordDb other;
+        DbSettings elsewhere = settings;
+        elsewhere.dataFolder = m_dir.filePath("intruder");
+        QVERIFY(other.open(elsewhere));
+        for (int i = 0; i < 6; ++i)
+            QVERIFY(other.append(check("S0", Stage::AsFound, i, 0.0)));
+        QCOMPARE(other.verify().faults.size(), 2);   // the guards only
+        QCOMPARE(faults(other, checkpoint).last(), "7: the chain was rebuilt: entry 7 differs from the head in the checkpoint");
+    }
+    QCOMPARE(faults(db).mid(2), QStringList{"7: the chain was rebuilt: entry 7 differs from the head noted by this workstation"});
+    QJsonObject madeUp = checkpoint;
+    madeUp.insert("count", 1);
+    QCOMPARE(faults(db, madeUp).last(), "0: the checkpoint's signature does not match it");
 }
 
 void TestRecordsDb::importJsonOnce()
@@ -190,22 +252,22 @@ void TestRecordsDb::importJsonOnce()
     QVERIFY2(db.open(fresh()), qPrintable(db.error()));
     ImportReport report = db.importFolder(files.path());
     QCOMPARE(report.imported, 2);
-    QCOMPARE(report.unreadable, QStringList{"notes.json"});
+    QCOMPARE(report.unreadable, QStringList{"notes.json: not a calibration record of a known version"});
     report = db.importFolder(files.path());
     QCOMPARE(report.imported, 0);
     QCOMPARE(report.already, 2);
-    QCOMPARE(db.list("J")[0].record.stage, Stage::AsFound);
+    QCOMPARE(db.list("J")->at(0).record.stage, Stage::AsFound);
     QCOMPARE(QDir(files.path()).entryList(QDir::Files), before);
 }
 
 void TestRecordsDb::twoWritersAtOnce()
 {
+    QTemporaryDir files;
+    for (int i = 0; i < 6; ++i)
+        QVERIFY(!record::save(check("I", Stage::AsFound, i, 0.0), files.path()).isEmpty());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     const DbSettings settings = fresh(&env);
-    {
-        RecordDb db;   // the schema first, as the first user of a new database does
-        QVERIFY2(db.open(settings), qPrintable(db.error()));
-    }
+    env.insert("TCAL_TEST_IMPORT", files.path());
     constexpr int kEach = 40;
     QProcess writers[2];
     for (int i = 0; i < 2; ++i) {
@@ -214,19 +276,167 @@ void TestRecordsDb::twoWritersAtOnce()
         writers[i].setProcessEnvironment(env);
         writers[i].start(QCoreApplication::applicationFilePath(), QStringList());
     }
+    // Verified over and over while they write: never a false alarm.
+    RecordDb db;
+    QTRY_VERIFY_WITH_TIMEOUT(db.open(settings, RecordDb::Mode::ExistingOnly), 30000);
+    QStringList alarms;
+    QElapsedTimer running;
+    running.start();
+    while ((writers[0].state() != QProcess::NotRunning || writers[1].state() != QProcess::NotRunning)
+           && running.elapsed() < 120000) {
+        alarms << faults(db);
+        QTest::qWait(20);
+    }
+    QCOMPARE(alarms, QStringList());
     QSet<qint64> numbers;
     for (QProcess &w : writers) {
-        QVERIFY(w.waitForFinished(120000));
-        QCOMPARE(w.exitCode(), 0);
+        QVERIFY(w.state() == QProcess::NotRunning);
+        QVERIFY2(w.exitCode() == 0, w.readAllStandardError().constData());
         for (const QByteArray &line : w.readAllStandardOutput().split('\n'))
             if (!line.isEmpty())
                 numbers.insert(line.toLongLong());
     }
     QCOMPARE(numbers.size(), 2 * kEach);   // no number handed out twice
-    RecordDb db;
-    QVERIFY(db.open(settings));
-    QCOMPARE(db.verify().checked, 2 * kEach);
+    QCOMPARE(db.verify().records, 2 * kEach + 6);   // each imported file once
     QVERIFY(db.verify().intact());
+}
+
+// Zeroed pages in the middle of the file: verify says so instead of reading
+// up to the damage and calling that the chain.
+void TestRecordsDb::damagedFileIsNamed()
+{
+    DbSettings settings = sqliteIn(m_dir.filePath("damaged"));
+    settings.dataFolder = m_dir.filePath("data-damaged");
+    {
+        RecordDb db;
+        QVERIFY(db.open(settings));
+        QTemporaryDir files;
+        for (int i = 0; i < 300; ++i)
+            QVERIFY(!record::save(check(QStringLiteral("D%1").arg(i), Stage::AsFound, i, 0.0), files.path()).isEmpty());
+        QCOMPARE(db.importFolder(files.path()).imported, 300);
+    }
+    QFile file(settings.sqliteFile);
+    QVERIFY2(file.size() > 50 * 4096, qPrintable(QString::number(file.size())));
+    QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(file.size() / 2));
+    QVERIFY(file.write(QByteArray(8 * 4096, '\0')) > 0);
+    file.close();
+    RecordDb db;
+    QVERIFY(db.open(settings, RecordDb::Mode::ExistingOnly));
+    const QStringList found = faults(db);
+    QVERIFY2(found.value(0).startsWith("0: the database file is damaged"), qPrintable(found.join('\n')));
+    QVERIFY(!db.list());
+}
+
+// Another writer holds the database when a check finishes: the check is kept
+// as a draft (with no database at all too), stored once the database is free.
+void TestRecordsDb::lockedDatabaseKeepsDraft()
+{
+    DbSettings settings = fresh();
+    settings.busyMs = 300;
+    RecordDb db, other;
+    QVERIFY(db.open(settings) && other.open(settings));
+    QSqlQuery hold(other.connection());
+    const bool sqlite = settings.kind == DbSettings::Kind::Sqlite;
+    QVERIFY(sqlite ? hold.exec("BEGIN IMMEDIATE") : hold.exec("BEGIN") && hold.exec("SELECT pg_advisory_xact_lock(7240129)"));
+
+    QTemporaryDir folder;
+    DraftStore drafts(folder.path());
+    const Record r = check("L", Stage::AsFound, 0, 0.2);
+    const DraftStore::Saved saved = drafts.save(&db, r);
+    QVERIFY(!saved.number);
+    QCOMPARE(drafts.pending(), QStringList{saved.draft});
+    QCOMPARE(drafts.save(nullptr, r).draft, saved.draft);
+    QString error;
+    QVERIFY(!drafts.storePending(db, error) && !error.isEmpty());
+    QCOMPARE(drafts.pending().size(), 1);
+
+    QVERIFY(hold.exec("ROLLBACK"));
+    const auto stored = drafts.storePending(db, error);
+    QVERIFY2(stored && stored->size() == 1, qPrintable(error));
+    QCOMPARE(stored->at(0).content, canonicalContent(r));
+    QVERIFY(drafts.pending().isEmpty());
+    QCOMPARE(db.list("L")->size(), 1);
+}
+
+// The usual PostgreSQL 15 set-up: a schema of the owner's own, not public,
+// opened again and again; the tool's writing role reads and appends and can
+// change, remove or unguard nothing.
+void TestRecordsDb::ownerAndWriterRoles()
+{
+    DbSettings owner = m_pg->createDatabase("roles");
+    QVERIFY(m_pg->execute("roles", "CREATE ROLE lab LOGIN; CREATE ROLE bench LOGIN;"
+                                   " CREATE SCHEMA lab AUTHORIZATION lab; ALTER ROLE bench SET search_path = lab;"
+                                   " REVOKE ALL ON SCHEMA public FROM PUBLIC"));
+    owner.user = "lab";
+    owner.dataFolder = m_dir.filePath("data-roles");
+    for (int i = 0; i < 2; ++i) {
+        RecordDb db;
+        QVERIFY2(db.open(owner), qPrintable(db.error()));
+        QVERIFY(i == 0 || db.grantWriter("bench"));
+    }
+    DbSettings writer = owner;
+    writer.user = "bench";
+    RecordDb db;
+    QVERIFY2(db.open(writer), qPrintable(db.error()));
+    QVERIFY2(db.append(check("R", Stage::AsFound, 0, 0.0)), qPrintable(db.error()));
+    QVERIFY(db.verify().intact());
+    QSqlQuery q(db.connection());
+    for (const char *sql : {"UPDATE entries SET kind = 'x'", "DELETE FROM entries", "TRUNCATE entries",
+                            "ALTER TABLE entries DISABLE TRIGGER USER", "DROP TRIGGER entries_no_change ON entries",
+                            "DROP TABLE entries", "CREATE TABLE lab.x (a INT)"})
+        QVERIFY2(!q.exec(sql), sql);
+    QVERIFY(db.verify().intact());
+}
+
+// A database of schema 3 (records chained alone, certificates and instruments
+// in tables of their own) moves into the chain with its numbers, only when
+// its own chain verifies.
+void TestRecordsDb::earlierSchemaMovesIntoTheChain()
+{
+    for (const bool forged : {false, true}) {
+        DbSettings settings = sqliteIn(m_dir.filePath(forged ? "schema3-forged" : "schema3"));
+        settings.dataFolder = m_dir.filePath("data-schema3");
+        {
+            QVERIFY(QDir().mkpath(QFileInfo(settings.sqliteFile).path()));
+            QSqlDatabase old = QSqlDatabase::addDatabase("QSQLITE", "schema3");
+            old.setDatabaseName(settings.sqliteFile);
+            QVERIFY(old.open());
+            QSqlQuery q(old);
+            for (const char *sql : {"CREATE TABLE schema_version (version INTEGER)", "INSERT INTO schema_version VALUES (3)",
+                                    "CREATE TABLE counters (name TEXT, value BIGINT)",
+                                    "INSERT INTO counters VALUES ('records', 2)",
+                                    "CREATE TABLE records (seq BIGINT, content TEXT, prev_hash TEXT, hash TEXT)",
+                                    "CREATE TABLE certificates (number BIGINT, as_found BIGINT, as_left BIGINT, issued_utc TEXT)",
+                                    "INSERT INTO certificates VALUES (1, 1, 2, '2026-01-05T09:00:00Z')",
+                                    "CREATE TABLE instruments (tag TEXT, serial TEXT, description TEXT, location TEXT,"
+                                    " input_type TEXT, range_lower REAL, range_upper REAL, unit TEXT, interval_months INT, status TEXT)",
+                                    "INSERT INTO instruments VALUES ('TT-1', 'OLD', '', 'hall', 'Pt100', 0, 100, 'C', 6, 'in service')"})
+                QVERIFY2(q.exec(sql), sql);
+            QByteArray previous = genesisHash();
+            for (int seq = 1; seq <= 2; ++seq) {
+                const QByteArray content = canonicalContent(check("OLD", Stage(seq - 1), seq, 0.1));
+                const QByteArray hash = legacyChainHash(seq, previous, content);
+                q.prepare("INSERT INTO records VALUES (?, ?, ?, ?)");
+                for (const QVariant &v : {QVariant(seq), QVariant(QString::fromUtf8(forged && seq == 2 ? content + " " : content)),
+                                          QVariant(QString::fromLatin1(previous)), QVariant(QString::fromLatin1(hash))})
+                    q.addBindValue(v);
+                QVERIFY(q.exec());
+                previous = hash;
+            }
+        }
+        QSqlDatabase::removeDatabase("schema3");
+        RecordDb db;
+        QCOMPARE(db.open(settings), !forged);
+        if (forged) {
+            QCOMPARE(db.error(), QStringLiteral("the earlier records do not verify at record 2; nothing was moved"));
+            continue;
+        }
+        QCOMPARE(db.list("OLD")->size(), 2);
+        QCOMPARE(db.list("OLD")->at(1).record.stage, Stage::AsLeft);
+        QCOMPARE(db.entries("certificate")->at(0).content.value("asLeft").toInt(), 2);
+        QCOMPARE(InstrumentRegister(db).find("TT-1")->lastAsLeft, QDate(2026, 12, 7));
+        QVERIFY(db.verify().intact());
+    }
 }
 
 void TestRecordsDb::dueDates()
