@@ -45,16 +45,18 @@ void HLed::toggle()
     update();
 }
 
+// Repainted only when the state changes: the lamps are set on every poll.
 void HLed::turnOn(bool on)
 {
+    if (m_d->isOn == on)
+        return;
     m_d->isOn = on;
     update();
 }
 
 void HLed::turnOff(bool off)
 {
-    m_d->isOn = !off;
-    update();
+    turnOn(!off);
 }
 
 void HLed::paintEvent(QPaintEvent *)

@@ -6,6 +6,7 @@
 #include "core/registers.h"
 #include "ui_widget.h"
 
+#include <QLCDNumber>
 #include <QTimer>
 #include <QTableWidget>
 
@@ -46,6 +47,20 @@ bool Widget::sendPoll()
                           }) != 0;
 }
 
+namespace {
+
+// A display repaints whenever it is set; most polls bring the same reading.
+void showOnLcd(QLCDNumber *lcd, const QString &text)
+{
+    static const char kShown[] = "shownText";
+    if (lcd->property(kShown).toString() == text)
+        return;
+    lcd->setProperty(kShown, text);
+    lcd->display(text);
+}
+
+} // namespace
+
 void Widget::showLiveValues(const QModbusDataUnit &unit)
 {
     const QVector<quint16> v = unit.values();
@@ -53,11 +68,11 @@ void Widget::showLiveValues(const QModbusDataUnit &unit)
     const bool haveDecimalCode = n >= 12;
     const quint16 decimals = reg::word(v, reg::kDecimalPlaces);
 
-    ui->lcdNumber_rt_mase_tmp->display(reg::temperatureText(
-        reg::value32(v, reg::kMeasuredTemperature), haveDecimalCode, decimals));
-    ui->lcdNumber_rt_indoor_tmp->display(reg::temperatureText(
-        reg::value32(v, reg::kRoomTemperature), haveDecimalCode, decimals));
-    ui->lcdNumber_rt_adc_value->setProperty("value", reg::value32(v, reg::kAdcValue));
+    showOnLcd(ui->lcdNumber_rt_mase_tmp,
+              reg::temperatureText(reg::value32(v, reg::kMeasuredTemperature), haveDecimalCode, decimals));
+    showOnLcd(ui->lcdNumber_rt_indoor_tmp,
+              reg::temperatureText(reg::value32(v, reg::kRoomTemperature), haveDecimalCode, decimals));
+    showOnLcd(ui->lcdNumber_rt_adc_value, QString::number(reg::value32(v, reg::kAdcValue)));
 
     live_divisor = reg::temperatureDivisor(haveDecimalCode, decimals);
     reported_mode = n > reg::kWorkModeStatus ? int(reg::word(v, reg::kWorkModeStatus)) : -1;
