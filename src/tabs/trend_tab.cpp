@@ -28,7 +28,9 @@ namespace {
 const qint64 kSpansMs[] = {60 * 1000, 10 * 60 * 1000, 60 * 60 * 1000};
 // Enough points to draw a smooth line across the widest screen.
 constexpr int kMaxChartPoints = 1200;
-constexpr int kRefreshMs = 500;
+// Once a second at most, whatever the poll rate: a trend over minutes gains
+// nothing from more, and each redraw of the chart costs more than a poll.
+constexpr int kRefreshMs = 1000;
 
 // The text between 【 and 】 of the link-status line.
 QString statusWords(const QString &text)
