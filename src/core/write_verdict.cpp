@@ -9,19 +9,6 @@ const char *const kDiffers[3] = {"寄存器 %1 不一致：写入 %2，读回 %3
                                  "暫存器 %1 不一致：寫入 %2，讀回 %3",
                                  "register %1 differs: wrote %2, read %3"};
 const char *const kMissing[3] = {"寄存器 %1 未读回", "暫存器 %1 未讀回", "register %1 was not read back"};
-const char *const kRestored[3] = {"未完成：寄存器 %1 已恢复原值并读回确认",
-                                  "未完成：暫存器 %1 已恢復原值並讀回確認",
-                                  "not done: register %1 restored to its previous value and read back"};
-const char *const kNotRestored[3] = {"未完成：寄存器 %1 可能保留未存储的新值，恢复失败",
-                                     "未完成：暫存器 %1 可能保留未儲存的新值，恢復失敗",
-                                     "not done: register %1 may hold an unsaved new value; restoring it failed"};
-
-QString registerList(int start, int count)
-{
-    return count <= 1 ? QString::number(start)
-                      : QStringLiteral("%1-%2").arg(start).arg(start + count - 1);
-}
-
 } // namespace
 
 QVector<int> differingRegisters(int start, const QVector<quint16> &written,
@@ -61,12 +48,6 @@ WriteVerdict verifyWrite(int start, const QVector<quint16> &written,
         return {false, address, QString::fromUtf8(kMissing[l]).arg(address)};
     return {false, address, QString::fromUtf8(kDiffers[l]).arg(address)
                                 .arg(written.at(address - start)).arg(readBack.at(address))};
-}
-
-QString restoreText(int start, int count, bool restored, int language)
-{
-    const int l = language >= 0 && language < 3 ? language : 2;
-    return QString::fromUtf8(restored ? kRestored[l] : kNotRestored[l]).arg(registerList(start, count));
 }
 
 } // namespace verify

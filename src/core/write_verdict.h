@@ -45,9 +45,4 @@ QVector<int> differingRegisters(int start, const QVector<quint16> &written,
 WriteVerdict verifyWrite(int start, const QVector<quint16> &written,
                          const QVector<quint16> &readBack, int language);
 
-// What the link-status line says after a failed step wrote back the values
-// holding `start`.. held before it: restored and read back, or which register
-// may still hold a value that was never meant to be stored.
-QString restoreText(int start, int count, bool restored, int language);
-
 } // namespace verify

@@ -106,9 +106,12 @@ CurrentCalibration::Result CurrentCalibration::measured4mA(quint16 microamps)
     return runStep(m_link, m_ownStep, Result::NotRun, [&] { return runMeasured4mA(microamps); });
 }
 
-CurrentCalibration::Result CurrentCalibration::runMeasured4mA(quint16 microamps)
+// Before a point: the step expected, and the transmitter still in mode 4 with
+// `command` (and, at 20 mA, the 4 mA point as written). A power cycle, another
+// tool or a restore since the last step ends the procedure: no half calibration.
+CurrentCalibration::Result CurrentCalibration::checkStillAsLeft(Step step, quint16 command)
 {
-    if (m_step != Step::At4mA)
+    if (m_step != step)
         return Result::StateLost;
     QVector<quint16> holding;
     const Result read = readState(holding);
@@ -116,8 +119,15 @@ CurrentCalibration::Result CurrentCalibration::runMeasured4mA(quint16 microamps)
         return linkChanged();
     if (read != Result::Done)
         return read;
-    if (!inState(holding, reg::Drive4mA))
-        return lose();
+    const bool pointKept = step != Step::At20mA || holding.at(reg::kMeasured4mA) == m_point4;
+    return inState(holding, command) && pointKept ? Result::Done : lose();
+}
+
+CurrentCalibration::Result CurrentCalibration::runMeasured4mA(quint16 microamps)
+{
+    QVector<quint16> holding;
+    if (const Result ready = checkStillAsLeft(Step::At4mA, reg::Drive4mA); ready != Result::Done)
+        return ready;
     // Without the 4 mA point the rest would calibrate against an old one.
     m_pointsWritten = true;
     if (m_link.write(reg::kMeasured4mA, {microamps}) != rtu::WriteOutcome::Accepted)
@@ -141,17 +151,8 @@ CurrentCalibration::Result CurrentCalibration::measured20mA(quint16 microamps)
 
 CurrentCalibration::Result CurrentCalibration::runMeasured20mA(quint16 microamps)
 {
-    if (m_step != Step::At20mA)
-        return Result::StateLost;
-    QVector<quint16> holding;
-    const Result read = readState(holding);
-    if (read == Result::LinkChanged)
-        return linkChanged();
-    if (read != Result::Done)
-        return read;
-    // A power cycle, another tool or a restore since the last step: no half calibration.
-    if (!inState(holding, reg::Drive20mA) || holding.at(reg::kMeasured4mA) != m_point4)
-        return lose();
+    if (const Result ready = checkStillAsLeft(Step::At20mA, reg::Drive20mA); ready != Result::Done)
+        return ready;
     // Storing without the 20 mA point would commit a half calibration.
     if (m_link.write(reg::kMeasured20mA, {microamps}) != rtu::WriteOutcome::Accepted)
         return Result::WriteFailed;

@@ -58,6 +58,7 @@ private:
     Result runMeasured4mA(quint16 microamps);
     Result runMeasured20mA(quint16 microamps);
     Result readState(QVector<quint16> &holding);
+    Result checkStillAsLeft(Step step, quint16 command);
     bool inState(const QVector<quint16> &holding, quint16 command) const;
     Result driveAndConfirm(quint16 command, QVector<quint16> &holding);
     void finish(EndReason reason);

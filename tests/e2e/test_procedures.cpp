@@ -8,29 +8,15 @@
 #include "procedures/fine_trim.h"
 #include "procedures/sensor_calibration.h"
 #include "procedures/stored_change.h"
-#include "simulator_fixture.h"
+#include "line_options.h"
 
 #include <QSignalSpy>
 #include <QtTest>
 
+using line::onLine;
+using line::optionsFor;
+
 namespace {
-
-sim::Config onLine(int baud)
-{
-    sim::Config c;
-    c.baud = baud;
-    c.lineSpeed = true;
-    return c;
-}
-
-rtu::SerialOptions optionsFor(SimulatorFixture &f)
-{
-    rtu::SerialOptions o;
-    o.port = f.toolPort();
-    o.baud = f.config().baud;
-    o.address = f.config().address;
-    return o;
-}
 
 // A link open on the fixture's simulator, ready for operations.
 struct Bench {

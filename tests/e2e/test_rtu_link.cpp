@@ -3,7 +3,7 @@
 
 #include "link/link.h"
 #include "link/request_ledger.h"
-#include "simulator_fixture.h"
+#include "line_options.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,26 +19,8 @@
 
 Q_DECLARE_METATYPE(QModbusDataUnit)
 
-namespace {
-
-sim::Config onLine(int baud)
-{
-    sim::Config c;
-    c.baud = baud;
-    c.lineSpeed = true;
-    return c;
-}
-
-rtu::SerialOptions optionsFor(SimulatorFixture &f)
-{
-    rtu::SerialOptions o;
-    o.port = f.toolPort();
-    o.baud = f.config().baud;
-    o.address = f.config().address;
-    return o;
-}
-
-} // namespace
+using line::onLine;
+using line::optionsFor;
 
 class TestRtuLink : public QObject
 {
