@@ -1,6 +1,7 @@
 #include "arguments.h"
 
 #include "core/configuration.h"
+#include "instruments_commands.h"
 #include "records_commands.h"
 
 #include <QCommandLineParser>
@@ -136,6 +137,39 @@ bool lineOptions(const QCommandLineParser &p, cli::Invocation &inv, QString *err
     return addressRange(p.value("addresses"), inv, error);
 }
 
+// The options of the records and instruments commands, each within its limits.
+bool recordOptions(const QCommandLineParser &p, cli::Invocation &inv, QString *error)
+{
+    int days = 0;
+    if (!number(p, QStringLiteral("due-within"), 0, 3650, &days, error))
+        return false;
+    if (p.isSet("due-within"))
+        inv.dueWithin = days;
+    if (p.isSet("since")) {
+        inv.since = QDate::fromString(p.value("since"), Qt::ISODate);
+        if (!inv.since.isValid()) {
+            *error = QStringLiteral("--since takes a date such as 2026-01-31");
+            return false;
+        }
+    }
+    for (const auto &[name, target] : {std::pair{"reprint", &inv.reprint}, std::pair{"replaces", &inv.replaces}}) {
+        bool ok = true;
+        if (p.isSet(name) && ((*target = p.value(name).toLongLong(&ok)) <= 0 || !ok)) {
+            *error = QStringLiteral("--%1 takes a certificate number").arg(QLatin1String(name));
+            return false;
+        }
+    }
+    inv.signAs = p.value("as");
+    if (p.isSet("as") && inv.signAs != QLatin1String("reviewer") && inv.signAs != QLatin1String("approver")) {
+        *error = QStringLiteral("--as takes reviewer or approver");
+        return false;
+    }
+    inv.out = p.value("out");
+    inv.name = p.value("name").trimmed();
+    inv.function = p.value("function").trimmed();
+    return true;
+}
+
 cli::Parsed refused(const QString &error)
 {
     return {std::nullopt, cli::UsageError, QString(), error};
@@ -149,7 +183,8 @@ Parsed parseArguments(const QStringList &arguments)
 {
     QCommandLineParser p;
     p.setApplicationDescription(QString::fromUtf8(kDescription) + QStringLiteral("\n\nCalibration records:\n")
-                                + QString::fromUtf8(cli::kRecordsHelp));
+                                + QString::fromUtf8(cli::kRecordsHelp) + QStringLiteral("\nInstrument register:\n")
+                                + QString::fromUtf8(cli::kInstrumentsHelp));
     p.addHelpOption();
     p.addVersionOption();
     p.addOptions({
@@ -159,7 +194,7 @@ Parsed parseArguments(const QStringList &arguments)
         {"stop", "Stop bits: 1 or 2 (default 1).", "1|2", "1"},
         {"address", "Device address 1-247 (default 192); apply takes a list, e.g. 17,18,21-24.", "A", "192"},
         {"retries", "Resends of a request that got no answer (default 1).", "N", "1"},
-        {"json", "info, read, save, compare, apply, dump, scan: one JSON document on standard output."},
+        {"json", "info, read, save, compare, apply, dump, scan, instruments list: one JSON document on standard output."},
         {"include-calibration", "apply: write the unit calibration too; compare: count it."},
         {"settings", "compare: judge by the settings alone (the default)."},
         {"other-unit", "apply: with --include-calibration, accept calibration saved from another unit."},
@@ -170,7 +205,15 @@ Parsed parseArguments(const QStringList &arguments)
         {"count", "monitor: number of lines (default 0, until stopped).", "N", "0"},
         {"bauds", "scan: baud rates to try, e.g. 4800,9600 (default: --baud).", "LIST"},
         {"addresses", "scan: address range (default 1-247).", "FROM-TO", "1-247"},
-        {"records", "records: the records folder (default: the window's).", "FOLDER"},
+        {"records", "records, instruments: the records folder (default: the window's).", "FOLDER"},
+        {"due-within", "instruments list: only those due within DAYS (overdue and never calibrated too).", "DAYS"},
+        {"since", "records by-reference: checks from DATE (yyyy-MM-dd) on.", "DATE"},
+        {"out", "records certificate: the PDF file to write.", "FILE"},
+        {"reprint", "records certificate: reprint the stored certificate NUMBER as a copy.", "NUMBER"},
+        {"replaces", "records certificate: the certificate NUMBER the new one corrects (it is withdrawn).", "NUMBER"},
+        {"as", "records approve: reviewer or approver.", "ROLE"},
+        {"name", "records approve: the signer's name (default: the login).", "TEXT"},
+        {"function", "records approve: the signer's function, e.g. \"Head of laboratory\".", "TEXT"},
     });
     p.addPositionalArgument("command", "info, read, save, compare, apply, dump, monitor or scan.");
     p.addPositionalArgument("argument", "FILE for save, compare, apply; holding or input for dump.", "[argument]");
@@ -194,11 +237,12 @@ Parsed parseArguments(const QStringList &arguments)
     inv.recordsFolder = p.value("records");
     if (inv.command.isEmpty())
         return refused(QStringLiteral("no command; see --help"));
-    // The records need no port.
-    if (!p.isSet("port") && inv.command != QLatin1String("records"))
+    // The records and the register need no port.
+    const bool database = inv.command == QLatin1String("records") || inv.command == QLatin1String("instruments");
+    if (!p.isSet("port") && !database)
         return refused(QStringLiteral("--port is required"));
     QString error;
-    if (!lineOptions(p, inv, &error))
+    if (!lineOptions(p, inv, &error) || !recordOptions(p, inv, &error))
         return refused(error);
     if (inv.addresses.size() > 1 && inv.command != QLatin1String("apply"))
         return refused(QStringLiteral("only apply takes several addresses"));

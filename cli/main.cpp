@@ -3,6 +3,7 @@
 
 #include "arguments.h"
 #include "core/configuration.h"
+#include "instruments_commands.h"
 #include "records_commands.h"
 
 #include <QCoreApplication>
@@ -48,6 +49,8 @@ int main(int argc, char **argv)
     err.setCodec("UTF-8");
 #endif
     if (inv.command == QLatin1String("records"))
-        return cli::runRecords(inv.arguments, inv.recordsFolder, out, err);
+        return cli::runRecords(inv, out, err);
+    if (inv.command == QLatin1String("instruments"))
+        return cli::runInstruments(inv, out, err);
     return cli::run(inv, out, err);
 }

@@ -3,7 +3,9 @@
 #include "commands.h"
 #include "record/record_csv.h"
 #include "record/record_table.h"
+#include "core/csv_field.h"
 #include "records_db/record_db.h"
+#include "records_db/reverse_trace.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -23,6 +25,10 @@ const char kRecordsHelp[] =
     "                               altered records named when it is broken\n"
     "  records export FILE NUMBER.. the checks as CSV into FILE\n"
     "  records import FOLDER        the JSON record files of FOLDER, each once\n"
+    "  records by-reference REF [--since DATE]\n"
+    "                               every check made with the reference instrument (name\n"
+    "                               or certificate number) REF: number, start, serial,\n"
+    "                               tag, stage, verdict, reference, its certificate\n"
     "                               --records FOLDER picks the records folder (SQLite);\n"
     "                               TCAL_DB_HOST/PORT/NAME/USER select PostgreSQL, the\n"
     "                               password from TCAL_DB_PASSWORD or a prompt\n";
@@ -110,20 +116,47 @@ int exportCsv(recordsdb::RecordDb &db, const QStringList &args, QTextStream &err
     return Success;
 }
 
+// The checks a reference instrument found out of tolerance may have misjudged.
+int byReference(recordsdb::RecordDb &db, const QString &reference, const QDate &since, QTextStream &out)
+{
+    out << "number,started,serial,tag,stage,verdict,reference,reference_certificate\n";
+    for (const recordsdb::StoredRecord &s : recordsdb::checksWithReference(db.list(), reference, since)) {
+        const record::Record &r = s.record;
+        out << r.id << ',' << record::localTimeText(r.started) << ',' << csv::textField(r.header.serial) << ','
+            << csv::textField(r.header.tag) << ',' << record::stageKey(r.stage) << ','
+            << record::verdictText(record::verdict(r), 2).toLower() << ',' << csv::textField(r.header.reference) << ','
+            << csv::textField(r.header.referenceCertificate) << '\n';
+    }
+    return Success;
+}
+
 } // namespace
 
-int runRecords(const QStringList &args, const QString &folder, QTextStream &out, QTextStream &err)
+bool openDatabase(recordsdb::RecordDb &db, const QString &folder, QTextStream &err)
 {
-    const QString what = args.value(0);
-    static const QStringList known = {"list", "show", "verify", "export", "import"};
-    if (!known.contains(what))
-        return err << "tcal-cli: records takes list, show, verify, export or import\n", UsageError;
     recordsdb::DbSettings settings = recordsdb::fromEnvironment(folder.isEmpty() ? defaultFolder() : folder);
     if (settings.kind == recordsdb::DbSettings::Kind::Postgres && settings.password.isEmpty())
         settings.password = promptPassword();
+    if (db.open(settings))
+        return true;
+    err << "tcal-cli: " << db.error() << '\n';
+    return false;
+}
+
+int runRecords(const Invocation &inv, QTextStream &out, QTextStream &err)
+{
+    const QStringList &args = inv.arguments;
+    const QString what = args.value(0);
+    static const QStringList known = {"list", "show", "verify", "export", "import", "by-reference"};
+    if (!known.contains(what))
+        return err << "tcal-cli: records takes list, show, verify, export, import or by-reference\n", UsageError;
+    if (what == QLatin1String("by-reference") && (args.size() != 2 || args.at(1).trimmed().isEmpty()))
+        return err << "tcal-cli: records by-reference REF [--since DATE]\n", UsageError;
     recordsdb::RecordDb db;
-    if (!db.open(settings))
-        return err << "tcal-cli: " << db.error() << '\n', FileError;
+    if (!openDatabase(db, inv.recordsFolder, err))
+        return FileError;
+    if (what == QLatin1String("by-reference"))
+        return byReference(db, args.at(1), inv.since, out);
     if (what == QLatin1String("list"))
         return list(db, args.value(1), out);
     if (what == QLatin1String("verify"))

@@ -3,14 +3,21 @@
 // database (SQLite in the records folder, or PostgreSQL from TCAL_DB_HOST ...),
 // with no serial port involved.
 
+#include "commands.h"
+#include "records_db/record_db.h"
+
 #include <QStringList>
 #include <QTextStream>
 
 namespace cli {
 
-// `arguments` follow the word "records"; `folder` is the records folder
-// (empty: the window's). Returns the process's exit status.
-int runRecords(const QStringList &arguments, const QString &folder, QTextStream &out, QTextStream &err);
+// The invocation's arguments follow the word "records"; its records folder
+// (empty: the window's) holds the database. Returns the process's exit status.
+int runRecords(const Invocation &invocation, QTextStream &out, QTextStream &err);
+
+// The records database of `folder` (empty: the window's), or PostgreSQL from
+// TCAL_DB_HOST ...; false with the reason on `err`.
+bool openDatabase(recordsdb::RecordDb &db, const QString &folder, QTextStream &err);
 
 // For --help.
 extern const char kRecordsHelp[];

@@ -1,7 +1,5 @@
 #include "records_db/instrument_register.h"
 
-#include "records_db/record_db.h"
-
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -22,11 +20,25 @@ QDate nextDue(const QDate &lastAsLeft, int intervalMonths)
     return lastAsLeft.isValid() ? lastAsLeft.addMonths(intervalMonths) : QDate();
 }
 
+std::optional<record::Record> lastValidAsLeft(const QVector<StoredRecord> &records, const QDateTime &now)
+{
+    std::optional<record::Record> last;
+    for (const StoredRecord &s : records) {
+        const record::Record &r = s.record;
+        if (r.stage != record::Stage::AsLeft || s.supersededBy != 0 || r.started > now
+            || record::verdict(r) != record::Verdict::Pass)
+            continue;
+        if (!last || r.started > last->started)
+            last = r;
+    }
+    return last;
+}
+
 bool InstrumentRegister::save(const Instrument &i)
 {
     if (i.tag.trimmed().isEmpty() || i.serial.trimmed().isEmpty() || !(i.rangeUpper > i.rangeLower)
-        || i.intervalMonths < 1) {
-        m_error = QStringLiteral("an instrument needs a tag, a serial number, a range and an interval");
+        || i.intervalMonths < 1 || i.unit.trimmed().isEmpty() || i.status.trimmed().isEmpty()) {
+        m_error = QStringLiteral("an instrument needs a tag, a serial number, a range, a unit, a status and an interval");
         return false;
     }
     QSqlDatabase &db = m_db.connection();
@@ -52,13 +64,9 @@ bool InstrumentRegister::save(const Instrument &i)
 
 QVector<InstrumentRow> InstrumentRegister::list(const QString &search)
 {
-    // The last as-left check of each serial, amendments included (they keep the start time).
     QSqlQuery q(m_db.connection());
-    q.prepare(QStringLiteral(
-        "SELECT i.tag, i.serial, i.description, i.location, i.input_type, i.range_lower, i.range_upper,"
-        " i.unit, i.interval_months, i.status,"
-        " (SELECT MAX(r.started_utc) FROM records r WHERE r.serial = i.serial AND r.stage = 'as-left')"
-        " FROM instruments i ORDER BY i.tag"));
+    q.prepare(QStringLiteral("SELECT tag, serial, description, location, input_type, range_lower, range_upper,"
+                             " unit, interval_months, status FROM instruments ORDER BY tag"));
     QVector<InstrumentRow> rows;
     if (!q.exec()) {
         m_error = q.lastError().text();
@@ -74,9 +82,13 @@ QVector<InstrumentRow> InstrumentRegister::list(const QString &search)
         if (!s.isEmpty() && !(i.tag + '\n' + i.serial + '\n' + i.description + '\n' + i.location)
                                  .contains(s, Qt::CaseInsensitive))
             continue;
-        row.lastAsLeft = QDateTime::fromString(q.value(10).toString(), Qt::ISODateWithMs).toLocalTime().date();
-        row.due = nextDue(row.lastAsLeft, i.intervalMonths);
         rows << row;
+    }
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (InstrumentRow &row : rows) {
+        if (const auto last = lastValidAsLeft(m_db.list(row.instrument.serial), now))
+            row.lastAsLeft = last->started.toLocalTime().date();
+        row.due = nextDue(row.lastAsLeft, row.instrument.intervalMonths);
     }
     return rows;
 }

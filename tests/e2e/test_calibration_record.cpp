@@ -5,6 +5,7 @@
 
 #include "e2e_helpers.h"
 #include "record/number_input.h"
+#include "record/record_store.h"
 #include "record/record_table.h"
 #include "record_driver.h"
 #include "sensor_tables.h"
@@ -154,13 +155,13 @@ void TestCalibrationRecord::asFoundCalibrateAsLeft()
 
     // PDF certificate: both tables, the verdict, the header.
     d.click("pushButton_record_pdf");
-    const QString text = pdfText(QString(csv).replace("_record.csv", "_certificate.pdf"));
+    const QString text = pdfText(QString(csv).replace("_record.csv", "_certificate-000001.pdf"));
     QVERIFY2(text.contains("Calibration certificate") && text.contains("SN-7001"), qPrintable(text));
     QVERIFY(text.contains("Certificate No.: 000001") && text.contains("SIM-2026-001") && text.contains("Page 1 of"));
     QVERIFY(text.contains("adjusted"));
     QVERIFY(text.contains("As found") && text.contains("As left"));
     QCOMPARE(text.count("FAIL"), 4);   // three points and the as-found verdict
-    QVERIFY(text.contains(QRegularExpression("Verdict: PASS\\s*\\n(.|\\n)*Verdict: PASS")));
+    QVERIFY(text.contains(QRegularExpression("Verdict: PASS\\s*\\n(.|\\n)*Statement of conformity: PASS")));
     // Each test point's row: the as-found table first, then the as-left one.
     const auto cellsPattern = [](const record::Record &r, int i) {
         QStringList cells = record::rowCells(r.points[i], r.header, 2).mid(0, 3);

@@ -236,6 +236,22 @@ void TestRecordsDb::dueDates()
     QCOMPARE(dueState(today.addDays(-1), today), DueState::Overdue);
     QCOMPARE(dueState(today.addDays(31), today), DueState::Ok);
     QCOMPARE(nextDue(QDate(2026, 1, 31), 1), QDate(2026, 2, 28));
+
+    // Only the last complete, passing, current as-left check that has happened counts.
+    const QDateTime now(QDate(2026, 12, 7), QTime(12, 0), Qt::UTC);
+    const auto asLeft = [](double offset, qint64 supersededBy = 0) {
+        return StoredRecord{check("D", Stage::AsLeft, 0, offset), supersededBy, QString()};
+    };
+    QVector<StoredRecord> stored{asLeft(0.1), asLeft(0.9), asLeft(0.1), asLeft(0.1, 9), asLeft(0.1)};
+    const int months[] = {1, 3, 4, 5, 6};
+    for (int i = 0; i < stored.size(); ++i)
+        stored[i].record.started = QDateTime(QDate(2026, months[i], 2), QTime(8, 0), Qt::UTC);
+    stored[2].record.points[1].status = record::Point::Status::Skipped;   // April: incomplete
+    stored[4].record.started = QDateTime(QDate(2099, 6, 2), QTime(8, 0), Qt::UTC);   // an imported file from the future
+    stored << StoredRecord{check("D", Stage::AsFound, 0, 0.1), 0, QString()};
+    stored.last().record.started = QDateTime(QDate(2026, 7, 2), QTime(8, 0), Qt::UTC);
+    QCOMPARE(lastValidAsLeft(stored, now)->started.date(), QDate(2026, 1, 2));   // failed, incomplete, superseded, future: none counts
+    QVERIFY(!lastValidAsLeft(stored.mid(1, 2), now));
 }
 
 int main(int argc, char **argv)

@@ -1,0 +1,49 @@
+#pragma once
+// Certificates and the records database on the record tab: CSV export, the
+// certificate issued for the two checks shown, reprints, review and approval,
+// the laboratory's and customer's details, the chain's verification, the JSON
+// import and the instrument register.
+
+#include "record/calibration_record.h"
+#include "records_db/record_db.h"
+#include "tabs/record_widgets.h"
+
+#include <QGroupBox>
+#include <functional>
+#include <optional>
+
+class QCheckBox;
+
+class CertificatePanel : public QGroupBox
+{
+    Q_OBJECT
+
+public:
+    struct Hooks {
+        std::function<recordsdb::RecordDb *()> database;   // nullptr: cannot be opened (the operator told)
+        std::function<const std::optional<record::Record> &()> asFound;
+        std::function<const std::optional<record::Record> &()> asLeft;
+        std::function<QString()> folder;
+        std::function<void(const QString &)> status;
+        std::function<void()> changed;                      // the stored records changed
+        std::function<void()> openInstruments;
+    };
+
+    explicit CertificatePanel(Hooks hooks, QWidget *parent = nullptr);
+    void applyTexts(int language);
+
+private:
+    void exportCsv();
+    void issue();
+    void reprint();
+    void approve();
+    void editDetails();
+    void verifyChain();
+    void importJson();
+    QString basePath(const record::Record &r) const;
+
+    Hooks m_hooks;
+    recordui::Texts m_texts;
+    int m_language = 0;
+    QCheckBox *m_bom;
+};
