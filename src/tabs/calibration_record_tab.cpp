@@ -15,6 +15,7 @@
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -47,7 +48,13 @@ CalibrationRecordTab::CalibrationRecordTab(rtu::Link &link, QWidget *parent)
     m_pages = new QTabWidget;
     m_pages->setObjectName(QStringLiteral("tabWidget_record_pages"));
     m_pages->setDocumentMode(true);
-    m_pages->addTab(m_header, QString());
+    // The header is taller than the tab at the window's default size: it scrolls, but only downwards.
+    auto *headerScroll = new QScrollArea;
+    headerScroll->setWidgetResizable(true);
+    headerScroll->setFrameShape(QFrame::NoFrame);
+    headerScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    headerScroll->setWidget(m_header);
+    m_pages->addTab(headerScroll, QString());
     m_pages->addTab(m_checks, QString());
     m_pages->addTab(records, QString());
     m_status = new QLabel;
