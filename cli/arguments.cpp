@@ -194,7 +194,7 @@ Parsed parseArguments(const QStringList &arguments)
         {"stop", "Stop bits: 1 or 2 (default 1).", "1|2", "1"},
         {"address", "Device address 1-247 (default 192); apply takes a list, e.g. 17,18,21-24.", "A", "192"},
         {"retries", "Resends of a request that got no answer (default 1).", "N", "1"},
-        {"json", "info, read, save, compare, apply, dump, scan, instruments list: one JSON document on standard output."},
+        {"json", "info, read, save, compare, apply, dump, scan, records list, instruments list: JSON on standard output."},
         {"include-calibration", "apply: write the unit calibration too; compare: count it."},
         {"settings", "compare: judge by the settings alone (the default)."},
         {"other-unit", "apply: with --include-calibration, accept calibration saved from another unit."},
@@ -214,6 +214,9 @@ Parsed parseArguments(const QStringList &arguments)
         {"as", "records approve: reviewer or approver.", "ROLE"},
         {"name", "records approve: the signer's name (default: the login).", "TEXT"},
         {"function", "records approve: the signer's function, e.g. \"Head of laboratory\".", "TEXT"},
+        {"anchor", "records verify: also check against this checkpoint file.", "FILE"},
+        {"assume-offset", "records import: the UTC offset of files written without one, e.g. +08:00.",
+         "OFFSET"},
     });
     p.addPositionalArgument("command", "info, read, save, compare, apply, dump, monitor or scan.");
     p.addPositionalArgument("argument", "FILE for save, compare, apply; holding or input for dump.", "[argument]");
@@ -235,6 +238,8 @@ Parsed parseArguments(const QStringList &arguments)
     inv.includeCalibration = p.isSet("include-calibration");
     inv.otherUnit = p.isSet("other-unit");
     inv.recordsFolder = p.value("records");
+    inv.anchor = p.value("anchor");
+    inv.assumeOffset = p.value("assume-offset");
     if (inv.command.isEmpty())
         return refused(QStringLiteral("no command; see --help"));
     // The records and the register need no port.

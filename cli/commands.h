@@ -45,6 +45,8 @@ struct Invocation {
     QString signAs;                // records approve: reviewer or approver
     QString name;                  // records approve: the signer's name (default: the login)
     QString function;              // records approve: the signer's function
+    QString anchor;                // records verify: a checkpoint file to check against
+    QString assumeOffset;          // records import: the zone of files written without one
 };
 
 int run(const Invocation &invocation, QTextStream &out, QTextStream &err);

@@ -43,7 +43,7 @@ int runInstruments(const Invocation &inv, QTextStream &out, QTextStream &err)
     if (inv.arguments != QStringList{QStringLiteral("list")})
         return err << "tcal-cli: instruments list [--due-within DAYS] [--json]\n", UsageError;
     recordsdb::RecordDb db;
-    if (!openDatabase(db, inv.recordsFolder, err))
+    if (!openDatabase(db, inv.recordsFolder, recordsdb::RecordDb::Mode::ExistingOnly, err))
         return FileError;
     recordsdb::InstrumentRegister reg(db);
     const QDate today = QDate::currentDate();

@@ -1,15 +1,15 @@
 #include "records_commands.h"
 
-#include "commands.h"
+#include "core/csv_field.h"
 #include "record/record_csv.h"
 #include "record/record_table.h"
-#include "core/csv_field.h"
 #include "records_db/record_db.h"
 #include "records_db/reverse_trace.h"
 
-#include <QDir>
+#include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
-#include <QStandardPaths>
+#include <QSaveFile>
 
 #include <cstdio>
 #include <termios.h>
@@ -18,11 +18,13 @@
 namespace cli {
 
 const char kRecordsHelp[] =
-    "  records list [SERIAL]        the stored checks: number, start (local time and\n"
-    "                               offset), serial, stage, verdict, amended number\n"
+    "  records list [SERIAL]        the stored checks as CSV (--json: JSON): number,\n"
+    "                               start (local time and offset), serial, tag, stage,\n"
+    "                               verdict, amended number, superseded by\n"
     "  records show NUMBER          one check as JSON\n"
-    "  records verify               re-computes the hash chain; exit status 1 and the\n"
-    "                               altered records named when it is broken\n"
+    "  records verify [--anchor FILE]  re-computes the signed chain in one read;\n"
+    "                               exit status 1 with what is wrong named\n"
+    "  records anchor FILE          a signed checkpoint of the chain's head into FILE\n"
     "  records export FILE NUMBER.. the checks as CSV into FILE\n"
     "  records import FOLDER        the JSON record files of FOLDER, each once\n"
     "  records by-reference REF [--since DATE]\n"
@@ -35,13 +37,7 @@ const char kRecordsHelp[] =
 
 namespace {
 
-QString defaultFolder()
-{
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
-        .filePath(QStringLiteral("TCal/tcal/records"));
-}
-
-// Asked on the terminal without echo; never stored.
+// Asked on the terminal without echo; never stored; taken as typed, spaces included.
 QString promptPassword()
 {
     if (!isatty(STDIN_FILENO))
@@ -52,11 +48,14 @@ QString promptPassword()
     termios quiet = old;
     quiet.c_lflag &= ~tcflag_t(ECHO);
     tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
-    char line[256] = {};
+    char line[1024] = {};
     const bool read = std::fgets(line, sizeof line, stdin) != nullptr;
     tcsetattr(STDIN_FILENO, TCSANOW, &old);
     std::fprintf(stderr, "\n");
-    return read ? QString::fromLocal8Bit(line).trimmed() : QString();
+    QString typed = read ? QString::fromLocal8Bit(line) : QString();
+    while (typed.endsWith(QLatin1Char('\n')) || typed.endsWith(QLatin1Char('\r')))
+        typed.chop(1);
+    return typed;
 }
 
 bool numbers(const QStringList &texts, QVector<qint64> &out, QTextStream &err)
@@ -73,30 +72,87 @@ bool numbers(const QStringList &texts, QVector<qint64> &out, QTextStream &err)
     return !out.isEmpty();
 }
 
-int list(recordsdb::RecordDb &db, const QString &serial, QTextStream &out)
+QStringList listCells(const recordsdb::StoredRecord &s)
 {
-    out << "number,started,serial,tag,stage,verdict,amends,superseded_by\n";
-    for (const recordsdb::StoredRecord &s : db.list(serial)) {
-        const record::Record &r = s.record;
-        out << r.id << ',' << record::localTimeText(r.started) << ',' << r.header.serial << ','
-            << r.header.tag << ',' << record::stageKey(r.stage) << ','
-            << record::verdictText(record::verdict(r), 2).toLower() << ','
-            << (r.amendment ? QString::number(r.amendment->supersedes) : QString()) << ','
-            << (s.supersededBy ? QString::number(s.supersededBy) : QString()) << '\n';
+    const record::Record &r = s.record;
+    return {QString::number(r.id), record::localTimeText(r.started), r.header.serial, r.header.tag,
+            record::stageKey(r.stage), record::verdictText(record::verdict(r), 2).toLower(),
+            r.amendment ? QString::number(r.amendment->supersedes) : QString(),
+            s.supersededBy ? QString::number(s.supersededBy) : QString()};
+}
+
+int list(recordsdb::RecordDb &db, const QString &serial, bool json, QTextStream &out, QTextStream &err)
+{
+    const auto rows = db.list(serial);
+    if (!rows)
+        return err << "tcal-cli: " << db.error() << '\n', FileError;
+    static const QStringList kNames{"number", "started", "serial", "tag", "stage", "verdict", "amends",
+                                    "superseded_by"};
+    QJsonArray array;
+    if (!json)
+        out << kNames.join(QLatin1Char(',')) << "\r\n";
+    for (const recordsdb::StoredRecord &s : *rows) {
+        QStringList cells = listCells(s);
+        if (json) {
+            QJsonObject o;
+            for (int i = 0; i < kNames.size(); ++i)
+                o.insert(kNames[i], cells[i]);
+            array.append(o);
+            continue;
+        }
+        // RFC 4180, typed text guarded against spreadsheet formulas.
+        for (QString &c : cells)
+            c = csv::textField(c);
+        out << cells.join(QLatin1Char(',')) << "\r\n";
     }
+    if (json)
+        out << QJsonDocument(array).toJson();
     return Success;
 }
 
-int verify(recordsdb::RecordDb &db, QTextStream &out)
+std::optional<QJsonObject> readCheckpointFile(const QString &path, QTextStream &err)
 {
-    const recordsdb::ChainReport report = db.verify();
-    if (report.intact()) {
-        out << report.checked << " records, chain intact\n";
-        return Success;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return err << "tcal-cli: cannot read " << path << '\n', std::nullopt;
+    const QJsonDocument doc = QJsonDocument::fromJson(f.read(64 * 1024));
+    if (!doc.isObject())
+        return err << "tcal-cli: " << path << " is not a checkpoint\n", std::nullopt;
+    return doc.object();
+}
+
+int verify(recordsdb::RecordDb &db, const QString &anchor, QTextStream &out, QTextStream &err)
+{
+    std::optional<QJsonObject> checkpoint;
+    if (!anchor.isEmpty() && !(checkpoint = readCheckpointFile(anchor, err)))
+        return FileError;
+    const recordsdb::ChainReport report = db.verify(checkpoint);
+    if (!report.intact()) {
+        for (const recordsdb::ChainFault &f : report.faults)
+            out << (f.number ? QStringLiteral("entry %1 %2: ").arg(f.number).arg(f.serial) : QStringLiteral("database: "))
+                << f.what << '\n';
+        return Different;
     }
-    for (const recordsdb::ChainFault &f : report.faults)
-        out << "record " << f.number << ' ' << f.serial << ": " << f.what << '\n';
-    return Different;
+    out << report.records << " records in " << report.checked << " entries, chain intact\n";
+    out << "signed by " << (report.keys.isEmpty() ? QStringLiteral("no key") : report.keys.join(QStringLiteral(", ")))
+        << '\n';
+    if (!report.checkpointKey.isEmpty())
+        out << "checkpoint of entry " << report.head.count << " signed by " << report.checkpointKey << '\n';
+    return Success;
+}
+
+int anchor(recordsdb::RecordDb &db, const QStringList &args, QTextStream &out, QTextStream &err)
+{
+    if (args.size() != 1)
+        return err << "tcal-cli: records anchor FILE\n", UsageError;
+    const auto checkpoint = db.checkpoint();
+    if (!checkpoint)
+        return err << "tcal-cli: " << db.error() << '\n', Different;
+    QSaveFile f(args.at(0));
+    if (!f.open(QIODevice::WriteOnly) || f.write(QJsonDocument(*checkpoint).toJson()) <= 0 || !f.commit())
+        return err << "tcal-cli: cannot write " << args.at(0) << '\n', FileError;
+    out << "checkpoint of entry " << checkpoint->value("count").toInt() << " written to " << args.at(0) << '\n';
+    return Success;
 }
 
 int exportCsv(recordsdb::RecordDb &db, const QStringList &args, QTextStream &err)
@@ -108,7 +164,7 @@ int exportCsv(recordsdb::RecordDb &db, const QStringList &args, QTextStream &err
     for (qint64 n : wanted) {
         const auto s = db.find(n);
         if (!s)
-            return err << "tcal-cli: no record " << n << '\n', FileError;
+            return err << "tcal-cli: " << db.error() << '\n', FileError;
         checks << s->record;
     }
     if (!record::writeCsv(args.at(0), checks, false))
@@ -117,27 +173,55 @@ int exportCsv(recordsdb::RecordDb &db, const QStringList &args, QTextStream &err
 }
 
 // The checks a reference instrument found out of tolerance may have misjudged.
-int byReference(recordsdb::RecordDb &db, const QString &reference, const QDate &since, QTextStream &out)
+int byReference(recordsdb::RecordDb &db, const QStringList &args, const QDate &since, QTextStream &out, QTextStream &err)
 {
-    out << "number,started,serial,tag,stage,verdict,reference,reference_certificate\n";
-    for (const recordsdb::StoredRecord &s : recordsdb::checksWithReference(db.list(), reference, since)) {
+    if (args.size() != 1 || args.at(0).trimmed().isEmpty())
+        return err << "tcal-cli: records by-reference REF [--since DATE]\n", UsageError;
+    const auto records = db.list();
+    if (!records)
+        return err << "tcal-cli: " << db.error() << '\n', FileError;
+    out << "number,started,serial,tag,stage,verdict,reference,reference_certificate\r\n";
+    for (const recordsdb::StoredRecord &s : recordsdb::checksWithReference(*records, args.at(0), since)) {
         const record::Record &r = s.record;
         out << r.id << ',' << record::localTimeText(r.started) << ',' << csv::textField(r.header.serial) << ','
             << csv::textField(r.header.tag) << ',' << record::stageKey(r.stage) << ','
             << record::verdictText(record::verdict(r), 2).toLower() << ',' << csv::textField(r.header.reference) << ','
-            << csv::textField(r.header.referenceCertificate) << '\n';
+            << csv::textField(r.header.referenceCertificate) << "\r\n";
     }
+    return Success;
+}
+
+int import(recordsdb::RecordDb &db, const QStringList &args, QTextStream &out, QTextStream &err)
+{
+    if (args.size() != 1)
+        return err << "tcal-cli: records import FOLDER\n", UsageError;
+    const recordsdb::ImportReport r = db.importFolder(args.at(0));
+    out << r.imported << " imported, " << r.already << " already stored\n";
+    for (const QString &name : r.unreadable)
+        err << "tcal-cli: not a record, left out: " << name << '\n';
+    return r.unreadable.isEmpty() ? Success : FileError;
+}
+
+int show(recordsdb::RecordDb &db, const QStringList &args, QTextStream &out, QTextStream &err)
+{
+    QVector<qint64> wanted;
+    if (args.size() != 1 || !numbers(args, wanted, err))
+        return err << "tcal-cli: records show NUMBER\n", UsageError;
+    const auto s = db.find(wanted.first());
+    if (!s)
+        return err << "tcal-cli: " << db.error() << '\n', FileError;
+    out << QJsonDocument(record::toJson(s->record)).toJson();
     return Success;
 }
 
 } // namespace
 
-bool openDatabase(recordsdb::RecordDb &db, const QString &folder, QTextStream &err)
+bool openDatabase(recordsdb::RecordDb &db, const QString &folder, recordsdb::RecordDb::Mode mode, QTextStream &err)
 {
-    recordsdb::DbSettings settings = recordsdb::fromEnvironment(folder.isEmpty() ? defaultFolder() : folder);
+    recordsdb::DbSettings settings = recordsdb::fromEnvironment(folder.isEmpty() ? recordsdb::defaultRecordsFolder() : folder);
     if (settings.kind == recordsdb::DbSettings::Kind::Postgres && settings.password.isEmpty())
         settings.password = promptPassword();
-    if (db.open(settings))
+    if (db.open(settings, mode))
         return true;
     err << "tcal-cli: " << db.error() << '\n';
     return false;
@@ -147,39 +231,30 @@ int runRecords(const Invocation &inv, QTextStream &out, QTextStream &err)
 {
     const QStringList &args = inv.arguments;
     const QString what = args.value(0);
-    static const QStringList known = {"list", "show", "verify", "export", "import", "by-reference"};
+    static const QStringList known = {"list", "show", "verify", "anchor", "export", "import", "by-reference"};
     if (!known.contains(what))
-        return err << "tcal-cli: records takes list, show, verify, export, import or by-reference\n", UsageError;
-    if (what == QLatin1String("by-reference") && (args.size() != 2 || args.at(1).trimmed().isEmpty()))
-        return err << "tcal-cli: records by-reference REF [--since DATE]\n", UsageError;
+        return err << "tcal-cli: records takes list, show, verify, anchor, export, import or by-reference\n", UsageError;
     recordsdb::RecordDb db;
-    if (!openDatabase(db, inv.recordsFolder, err))
+    // Only an import appends; the others never make a database where none is.
+    const auto mode = what == QLatin1String("import") ? recordsdb::RecordDb::Mode::Create
+                                                      : recordsdb::RecordDb::Mode::ExistingOnly;
+    if (!openDatabase(db, inv.recordsFolder, mode, err))
         return FileError;
+    const QStringList rest = args.mid(1);
     if (what == QLatin1String("by-reference"))
-        return byReference(db, args.at(1), inv.since, out);
+        return byReference(db, rest, inv.since, out, err);
     if (what == QLatin1String("list"))
-        return list(db, args.value(1), out);
+        return rest.size() > 1 ? (err << "tcal-cli: records list [SERIAL]\n", UsageError)
+                               : list(db, rest.value(0), inv.json, out, err);
     if (what == QLatin1String("verify"))
-        return verify(db, out);
+        return verify(db, inv.anchor, out, err);
+    if (what == QLatin1String("anchor"))
+        return anchor(db, rest, out, err);
     if (what == QLatin1String("export"))
-        return exportCsv(db, args.mid(1), err);
-    if (what == QLatin1String("import")) {
-        if (args.size() != 2)
-            return err << "tcal-cli: records import FOLDER\n", UsageError;
-        const recordsdb::ImportReport r = db.importFolder(args.at(1));
-        out << r.imported << " imported, " << r.already << " already stored\n";
-        for (const QString &name : r.unreadable)
-            err << "tcal-cli: not a record, left out: " << name << '\n';
-        return r.unreadable.isEmpty() ? Success : FileError;
-    }
-    QVector<qint64> wanted;
-    if (args.size() != 2 || !numbers(args.mid(1), wanted, err))
-        return err << "tcal-cli: records show NUMBER\n", UsageError;
-    const auto s = db.find(wanted.first());
-    if (!s)
-        return err << "tcal-cli: no record " << wanted.first() << '\n', FileError;
-    out << QJsonDocument(record::toJson(s->record)).toJson();
-    return Success;
+        return exportCsv(db, rest, err);
+    if (what == QLatin1String("import"))
+        return import(db, rest, out, err);
+    return show(db, rest, out, err);
 }
 
 } // namespace cli

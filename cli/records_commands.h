@@ -1,5 +1,5 @@
 #pragma once
-// tcal-cli records list|show|verify|export|import: the calibration records
+// tcal-cli records list|show|verify|anchor|export|import|init-server: the calibration records
 // database (SQLite in the records folder, or PostgreSQL from TCAL_DB_HOST ...),
 // with no serial port involved.
 
@@ -17,7 +17,7 @@ int runRecords(const Invocation &invocation, QTextStream &out, QTextStream &err)
 
 // The records database of `folder` (empty: the window's), or PostgreSQL from
 // TCAL_DB_HOST ...; false with the reason on `err`.
-bool openDatabase(recordsdb::RecordDb &db, const QString &folder, QTextStream &err);
+bool openDatabase(recordsdb::RecordDb &db, const QString &folder, recordsdb::RecordDb::Mode mode, QTextStream &err);
 
 // For --help.
 extern const char kRecordsHelp[];

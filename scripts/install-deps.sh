@@ -20,6 +20,8 @@ packages=(
   cmake g++ make pkg-config
   "${qt5_packages[@]}"
   libmodbus-dev socat mbpoll
+  # Ed25519 signatures of the records chain
+  libsodium-dev
   fonts-wqy-microhei xvfb xauth
   poppler-utils
   # the records database tests start their own throw-away PostgreSQL server

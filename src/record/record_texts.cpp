@@ -185,6 +185,11 @@ const Row kRows[] = {
     {Text::Certificates, {"证书", "證書", "Certificates"}},
     {Text::SameSigner, {"同一人不能既校准又批准", "同一人不能既校準又批准", "The person who performed the check cannot approve it"}},
     {Text::DatabaseFailed, {"数据库：%1", "資料庫：%1", "Database: %1"}},
+    {Text::NotStoredYet, {"尚未存入数据库，已存为草稿 %1（%2）；可点“存入草稿”重试",
+                          "尚未存入資料庫，已存為草稿 %1（%2）；可按「存入草稿」重試",
+                          "Not stored yet: kept as the draft %1 (%2); Store drafts retries"}},
+    {Text::StoreDrafts, {"存入草稿", "存入草稿", "Store drafts"}},
+    {Text::DraftsLeft, {"待存草稿：%1 %2", "待存草稿：%1 %2", "Drafts waiting: %1 %2"}},
 };
 
 

@@ -28,6 +28,7 @@ enum class Text {
     EndOfCertificate, Draft, DraftNotice, Copy, Replaces, Withdrawn, SignedPerformed, SignedReviewed,
     SignedApproved, SignatureLine, Authorised, FunctionText, NeverCalibrated, Unit, IssueCertificate,
     Reprint, Approve, Issued2, Signed, CertificateDetails, DriftChart, ChecksGroup, Certificates, SameSigner,
+    NotStoredYet, StoreDrafts, DraftsLeft,
     TextCount
 };
 

@@ -1,48 +1,180 @@
-// Re-computes the hash chain from the stored rows: a record whose content was
-// edited, one removed, or two swapped are each named.
+// Re-computes the chain in one read transaction: the database's own
+// integrity, the append-only guards, every entry's hash, signature and number,
+// and the head against what this workstation noted and a checkpoint given.
+// Each entry that was altered, removed, reordered or forged is named.
 
 #include "records_db/record_db.h"
-#include "records_db/record_hash.h"
 
+#include <QHash>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
 namespace recordsdb {
 
-ChainReport RecordDb::verify()
+namespace {
+
+QStringList guardsOf(QSqlDatabase &db, bool sqlite)
+{
+    QSqlQuery q(db);
+    QStringList names;
+    // A trigger that stays but no longer refuses anything does not count.
+    if (sqlite ? !q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'trigger'"
+                                        " AND tbl_name = 'entries' AND sql LIKE '%RAISE(ABORT%'"))
+               : !q.exec(QStringLiteral("SELECT tgname FROM pg_trigger WHERE tgrelid = to_regclass('entries')"
+                                        " AND tgenabled <> 'D' AND NOT tgisinternal")))
+        return names;
+    while (q.next())
+        names << q.value(0).toString();
+    return names;
+}
+
+} // namespace
+
+void RecordDb::verifyDatabase(ChainReport &report)
+{
+    auto fault = [&](const QString &what) { report.faults << ChainFault{0, QString(), what}; };
+    if (m_sqlite) {
+        QSqlQuery q(m_db);
+        QStringList problems;
+        if (!q.exec(QStringLiteral("PRAGMA integrity_check")))
+            problems << q.lastError().text();
+        while (q.next())
+            problems << q.value(0).toString();
+        if (problems != QStringList{QStringLiteral("ok")})
+            fault(QStringLiteral("the database file is damaged: ") + problems.mid(0, 5).join(QStringLiteral("; ")));
+    }
+    const QStringList want = m_sqlite ? QStringList{"entries_no_update", "entries_no_delete"}
+                                      : QStringList{"entries_no_change", "entries_no_truncate"};
+    const QStringList have = guardsOf(m_db, m_sqlite);
+    for (const QString &name : want) {
+        if (!have.contains(name))
+            fault(QStringLiteral("the append-only guard %1 is gone or disabled").arg(name));
+    }
+}
+
+void RecordDb::verifyRows(ChainReport &report, QVector<QByteArray> &hashes)
+{
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT seq, kind, number, content, prev_hash, hash, key_id, signature"
+                               " FROM entries ORDER BY seq"))) {
+        report.faults << ChainFault{0, QString(), QStringLiteral("cannot read: ") + q.lastError().text()};
+        return;
+    }
+    QByteArray previous = genesisHash();
+    QHash<QString, qint64> numbers;        // the last number of each kind
+    QHash<QByteArray, QByteArray> keys;    // fingerprint -> public key
+    QSet<QByteArray> signers;
+    while (q.next()) {
+        const qint64 seq = q.value(0).toLongLong();
+        QString why;
+        const auto e = entryFromRow(q, why);
+        ++report.checked;
+        auto fault = [&](const QString &what) {
+            report.faults << ChainFault{seq, e ? e->content.value("header").toObject().value("serial").toString()
+                                               : QString(), what};
+        };
+        if (seq != hashes.size() + 1)
+            fault(QStringLiteral("entries %1 to %2 are missing").arg(hashes.size() + 1).arg(seq - 1));
+        const QByteArray stored = q.value(5).toString().toLatin1();
+        hashes.resize(int(seq));
+        hashes[int(seq - 1)] = stored;
+        if (!e) {
+            fault(why);
+            previous = stored;
+            continue;
+        }
+        if (e->previousHash != previous)
+            fault(QStringLiteral("does not follow the entry before it"));
+        if (entryHash(seq, e->kind, e->previousHash, q.value(3).toString().toUtf8()) != stored)
+            fault(QStringLiteral("content altered"));
+        if (e->number != numbers.value(e->kind) + 1)
+            fault(QStringLiteral("%1 %2 follows %1 %3").arg(e->kind).arg(e->number).arg(numbers.value(e->kind)));
+        numbers[e->kind] = e->number;
+        if (e->kind == QLatin1String("key")) {
+            const QByteArray publicKey = e->content.value("publicKey").toString().toLatin1();
+            if (SigningKey::fingerprintOf(publicKey) == e->keyId)
+                keys.insert(e->keyId, publicKey);
+        }
+        if (!keys.contains(e->keyId))
+            fault(QStringLiteral("signed by a key the chain does not hold"));
+        else if (!SigningKey::verify(keys.value(e->keyId), stored, e->signature))
+            fault(QStringLiteral("its signature does not match"));
+        signers.insert(e->keyId);
+        if (e->kind == QLatin1String("record")) {
+            ++report.records;
+            if (!record::fromJson(e->content))
+                fault(QStringLiteral("not a readable record"));
+        }
+        report.head = {seq, stored, e->signature};
+        previous = stored;
+    }
+    // A read error ends next() just as the last row does.
+    if (q.lastError().isValid())
+        report.faults << ChainFault{hashes.size() + 1, QString(),
+                                    QStringLiteral("cannot read on from here: ") + q.lastError().text()};
+    for (const QByteArray &k : signers)
+        report.keys << QString::fromLatin1(k);
+    report.keys.sort();
+}
+
+void RecordDb::verifyHead(ChainReport &report, const QVector<QByteArray> &hashes, const ChainHead &head,
+                          const QString &source)
+{
+    if (head.count > hashes.size())
+        report.faults << ChainFault{head.count, QString(),
+                                    QStringLiteral("entries %1 to %2 are missing (head %2 %3)")
+                                        .arg(hashes.size() + 1).arg(head.count).arg(source)};
+    else if (head.count > 0 && hashes.at(int(head.count - 1)) != head.hash)
+        report.faults << ChainFault{head.count, QString(),
+                                    QStringLiteral("the chain was rebuilt: entry %1 differs from the head %2")
+                                        .arg(head.count).arg(source)};
+}
+
+ChainReport RecordDb::verify(const std::optional<QJsonObject> &checkpoint)
 {
     ChainReport report;
+    // Noted before the snapshot is taken, so every head noted is in it.
+    const auto noted = localAnchor(m_settings.dataFolder, anchorKey(m_settings));
     QSqlQuery q(m_db);
-    if (!q.exec(QStringLiteral("SELECT seq, serial, content, prev_hash, hash FROM records ORDER BY seq"))) {
+    // One snapshot for every read, so appends meanwhile never look like gaps.
+    if (!q.exec(m_sqlite ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"))) {
         report.faults << ChainFault{0, QString(), QStringLiteral("cannot read: ") + q.lastError().text()};
         return report;
     }
-    QByteArray previous = genesisHash();
-    qint64 expected = 1;
-    while (q.next()) {
-        const qint64 number = q.value(0).toLongLong();
-        const QString serial = q.value(1).toString();
-        const QByteArray content = q.value(2).toString().toUtf8();
-        const QByteArray storedPrevious = q.value(3).toString().toLatin1();
-        const QByteArray stored = q.value(4).toString().toLatin1();
-        ++report.checked;
-        auto fault = [&](const QString &what) { report.faults << ChainFault{number, serial, what}; };
-        if (number != expected)
-            fault(QStringLiteral("records %1 to %2 are missing").arg(expected).arg(number - 1));
-        if (storedPrevious != previous)
-            fault(QStringLiteral("does not follow the record before it"));
-        if (chainHash(number, storedPrevious, content) != stored)
-            fault(QStringLiteral("content altered"));
-        previous = stored;
-        expected = number + 1;
+    verifyDatabase(report);
+    QVector<QByteArray> hashes;
+    verifyRows(report, hashes);
+    rollback();
+    if (noted)
+        verifyHead(report, hashes, *noted, QStringLiteral("noted by this workstation"));
+    if (checkpoint) {
+        QByteArray keyId;
+        QString why;
+        if (const auto head = readCheckpoint(*checkpoint, keyId, why)) {
+            verifyHead(report, hashes, *head, QStringLiteral("in the checkpoint"));
+            report.checkpointKey = QString::fromLatin1(keyId);
+        } else {
+            report.faults << ChainFault{0, QString(), why};
+        }
     }
-    // The head is counted apart, so a removed last record shows too.
-    if (q.exec(QStringLiteral("SELECT value FROM counters WHERE name = 'records'")) && q.next()
-        && q.value(0).toLongLong() != expected - 1)
-        report.faults << ChainFault{q.value(0).toLongLong(), QString(),
-                                    QStringLiteral("records after %1 are missing").arg(expected - 1)};
     return report;
+}
+
+std::optional<QJsonObject> RecordDb::checkpoint()
+{
+    const ChainReport report = verify();
+    if (!report.intact())
+        return fail(QStringLiteral("the chain does not verify; no checkpoint of it"), QString()), std::nullopt;
+    if (!m_key) {
+        QString why;
+        m_key = SigningKey::loadOrCreate(m_settings.dataFolder, why);
+        if (!m_key)
+            return fail(why, QString()), std::nullopt;
+    }
+    return recordsdb::checkpoint(anchorKey(m_settings), report.head, *m_key);
 }
 
 } // namespace recordsdb

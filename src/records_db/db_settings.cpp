@@ -1,13 +1,27 @@
 #include "records_db/db_settings.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 namespace recordsdb {
+
+QString defaultDataFolder()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+        .filePath(QStringLiteral("TCal/tcal"));
+}
+
+QString defaultRecordsFolder()
+{
+    return QDir(defaultDataFolder()).filePath(QStringLiteral("records"));
+}
 
 DbSettings sqliteIn(const QString &folder)
 {
     DbSettings s;
     s.sqliteFile = QDir(folder).filePath(QStringLiteral("records.sqlite"));
+    s.dataFolder = defaultDataFolder();
     return s;
 }
 
@@ -19,9 +33,13 @@ DbSettings fromEnvironment(const QString &folder)
     DbSettings s;
     s.kind = DbSettings::Kind::Postgres;
     s.host = host;
-    bool ok = false;
-    const int port = qEnvironmentVariable("TCAL_DB_PORT").toInt(&ok);
-    s.port = ok ? port : 5432;
+    s.dataFolder = defaultDataFolder();
+    const QString portText = qEnvironmentVariable("TCAL_DB_PORT");
+    bool ok = true;
+    const int port = portText.isEmpty() ? 5432 : portText.toInt(&ok);
+    s.port = port;
+    if (!ok || port < 1 || port > 65535)
+        s.problem = QStringLiteral("TCAL_DB_PORT \"%1\" is not a port number").arg(portText);
     s.database = qEnvironmentVariable("TCAL_DB_NAME", QStringLiteral("tcal"));
     s.user = qEnvironmentVariable("TCAL_DB_USER", QStringLiteral("tcal"));
     s.password = qEnvironmentVariable("TCAL_DB_PASSWORD");
@@ -33,6 +51,13 @@ QString describe(const DbSettings &s)
     if (s.kind == DbSettings::Kind::Sqlite)
         return s.sqliteFile;
     return QStringLiteral("postgresql://%1@%2:%3/%4").arg(s.user, s.host).arg(s.port).arg(s.database);
+}
+
+QString anchorKey(const DbSettings &s)
+{
+    if (s.kind == DbSettings::Kind::Sqlite)
+        return QStringLiteral("sqlite:") + QFileInfo(s.sqliteFile).absoluteFilePath();
+    return QStringLiteral("postgresql://%1:%2/%3").arg(s.host).arg(s.port).arg(s.database);
 }
 
 } // namespace recordsdb

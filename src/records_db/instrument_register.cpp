@@ -1,8 +1,9 @@
 #include "records_db/instrument_register.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QVariant>
+#include "records_db/record_db.h"
+
+#include <QHash>
+#include <QMap>
 
 namespace recordsdb {
 
@@ -34,6 +35,30 @@ std::optional<record::Record> lastValidAsLeft(const QVector<StoredRecord> &recor
     return last;
 }
 
+QJsonObject instrumentToJson(const Instrument &i)
+{
+    return {{"tag", i.tag.trimmed()}, {"serial", i.serial.trimmed()}, {"description", i.description},
+            {"location", i.location}, {"inputType", i.inputType}, {"rangeLower", i.rangeLower},
+            {"rangeUpper", i.rangeUpper}, {"unit", i.unit}, {"intervalMonths", i.intervalMonths},
+            {"status", i.status}};
+}
+
+std::optional<Instrument> instrumentFromJson(const QJsonObject &o)
+{
+    for (const char *key : {"tag", "serial", "description", "location", "inputType", "unit", "status"}) {
+        if (!o.value(key).isString())
+            return std::nullopt;
+    }
+    for (const char *key : {"rangeLower", "rangeUpper", "intervalMonths"}) {
+        if (!o.value(key).isDouble())
+            return std::nullopt;
+    }
+    return Instrument{o.value("tag").toString(), o.value("serial").toString(), o.value("description").toString(),
+                      o.value("location").toString(), o.value("inputType").toString(),
+                      o.value("rangeLower").toDouble(), o.value("rangeUpper").toDouble(),
+                      o.value("unit").toString(), o.value("intervalMonths").toInt(), o.value("status").toString()};
+}
+
 bool InstrumentRegister::save(const Instrument &i)
 {
     if (i.tag.trimmed().isEmpty() || i.serial.trimmed().isEmpty() || !(i.rangeUpper > i.rangeLower)
@@ -41,54 +66,41 @@ bool InstrumentRegister::save(const Instrument &i)
         m_error = QStringLiteral("an instrument needs a tag, a serial number, a range, a unit, a status and an interval");
         return false;
     }
-    QSqlDatabase &db = m_db.connection();
-    db.transaction();
-    QSqlQuery q(db);
-    q.prepare(QStringLiteral("DELETE FROM instruments WHERE tag = ?"));
-    q.addBindValue(i.tag.trimmed());
-    const bool removed = q.exec();
-    q.prepare(QStringLiteral("INSERT INTO instruments (tag, serial, description, location, input_type, range_lower,"
-                             " range_upper, unit, interval_months, status) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-    for (const QVariant &v : {sqlText(i.tag.trimmed()), sqlText(i.serial.trimmed()), sqlText(i.description),
-                              sqlText(i.location), sqlText(i.inputType), QVariant(i.rangeLower),
-                              QVariant(i.rangeUpper), sqlText(i.unit), QVariant(i.intervalMonths),
-                              sqlText(i.status)})
-        q.addBindValue(v);
-    if (!removed || !q.exec()) {
-        m_error = q.lastError().text();
-        db.rollback();
-        return false;
-    }
-    return db.commit();
+    if (m_db.appendEntry(QStringLiteral("instrument"), instrumentToJson(i)))
+        return true;
+    m_error = m_db.error();
+    return false;
 }
 
 QVector<InstrumentRow> InstrumentRegister::list(const QString &search)
 {
-    QSqlQuery q(m_db.connection());
-    q.prepare(QStringLiteral("SELECT tag, serial, description, location, input_type, range_lower, range_upper,"
-                             " unit, interval_months, status FROM instruments ORDER BY tag"));
-    QVector<InstrumentRow> rows;
-    if (!q.exec()) {
-        m_error = q.lastError().text();
-        return rows;
+    const auto changes = m_db.entries(QStringLiteral("instrument"));
+    const auto records = m_db.list();
+    if (!changes || !records) {
+        m_error = m_db.error();
+        return {};
     }
+    QMap<QString, Instrument> current;   // by tag, the newest entry
+    for (const ChainEntry &e : *changes) {
+        if (const auto i = instrumentFromJson(e.content))
+            current.insert(i->tag, *i);
+    }
+    QHash<QString, QVector<StoredRecord>> bySerial;
+    for (const StoredRecord &s : *records)
+        bySerial[s.record.header.serial].append(s);
     const QString s = search.trimmed();
-    while (q.next()) {
-        InstrumentRow row;
-        Instrument &i = row.instrument;
-        i = {q.value(0).toString(), q.value(1).toString(), q.value(2).toString(), q.value(3).toString(),
-             q.value(4).toString(), q.value(5).toDouble(), q.value(6).toDouble(), q.value(7).toString(),
-             q.value(8).toInt(), q.value(9).toString()};
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QVector<InstrumentRow> rows;
+    for (const Instrument &i : current) {
         if (!s.isEmpty() && !(i.tag + '\n' + i.serial + '\n' + i.description + '\n' + i.location)
                                  .contains(s, Qt::CaseInsensitive))
             continue;
-        rows << row;
-    }
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    for (InstrumentRow &row : rows) {
-        if (const auto last = lastValidAsLeft(m_db.list(row.instrument.serial), now))
+        InstrumentRow row;
+        row.instrument = i;
+        if (const auto last = lastValidAsLeft(bySerial.value(i.serial), now))
             row.lastAsLeft = last->started.toLocalTime().date();
-        row.due = nextDue(row.lastAsLeft, row.instrument.intervalMonths);
+        row.due = nextDue(row.lastAsLeft, i.intervalMonths);
+        rows << row;
     }
     return rows;
 }

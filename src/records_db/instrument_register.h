@@ -1,11 +1,14 @@
 #pragma once
 // The instruments the records belong to, in the records database: tag,
-// serial, where it is, what it measures and how often it is calibrated. The
-// last as-left date comes from the records themselves, the next due date from it.
+// serial, where it is, what it measures and how often it is calibrated. Each
+// change is an "instrument" entry of the chain, so the register keeps its
+// history; the newest entry of a tag is the instrument as it stands. The last
+// as-left date comes from the records themselves, the next due date from it.
 
 #include "records_db/record_db.h"
 
 #include <QDate>
+#include <QJsonObject>
 #include <QString>
 #include <QVector>
 #include <optional>
@@ -24,6 +27,9 @@ struct Instrument {
     int intervalMonths = 12;
     QString status = QStringLiteral("in service");
 };
+
+QJsonObject instrumentToJson(const Instrument &instrument);
+std::optional<Instrument> instrumentFromJson(const QJsonObject &object);
 
 enum class DueState { Never, Ok, DueSoon, Overdue };
 
@@ -47,9 +53,9 @@ class InstrumentRegister
 public:
     explicit InstrumentRegister(RecordDb &db) : m_db(db) {}
 
-    // Adds the instrument or replaces the one with its tag, every field as given;
-    // false on a missing tag, serial, unit or status, a range that is not one,
-    // or an interval under a month.
+    // Adds the instrument or a new state of the one with its tag, every field as
+    // given; false on a missing tag, serial, unit or status, a range that is not
+    // one, or an interval under a month.
     bool save(const Instrument &instrument);
     // Those whose tag, serial, description or location contain `search`, by tag.
     QVector<InstrumentRow> list(const QString &search = QString());

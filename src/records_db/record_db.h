@@ -1,15 +1,23 @@
 #pragma once
 // The records database through Qt SQL, one code path for SQLite and
-// PostgreSQL: versioned schema, records appended and never updated or deleted,
-// corrections as amendments, the hash chain, certificate numbers from a sequence.
+// PostgreSQL: versioned schema and one signed hash chain of entries appended
+// and never updated or deleted. Records, certificates, signatures, the
+// instrument register and the signing keys are entries of that chain; every
+// list, filter and due date is read from hashed content.
 
 #include "record/calibration_record.h"
+#include "records_db/anchor.h"
 #include "records_db/db_settings.h"
+#include "records_db/record_hash.h"
+#include "records_db/signing_key.h"
 
+#include <QJsonObject>
 #include <QSqlDatabase>
 #include <QString>
 #include <QVariant>
 #include <QVector>
+#include <QSqlQuery>
+#include <functional>
 #include <optional>
 
 namespace recordsdb {
@@ -21,12 +29,16 @@ struct StoredRecord {
 };
 
 struct ChainFault {
-    qint64 number = 0;
+    qint64 number = 0;        // the entry's place in the chain; 0: the database as a whole
     QString serial;
     QString what;
 };
 struct ChainReport {
-    int checked = 0;
+    int checked = 0;          // entries
+    int records = 0;
+    QStringList keys;         // fingerprints of the keys that signed
+    QString checkpointKey;    // fingerprint of the checkpoint's key, when one was given
+    ChainHead head;
     QVector<ChainFault> faults;
     bool intact() const { return faults.isEmpty(); }
 };
@@ -46,7 +58,8 @@ inline QVariant sqlText(const QString &text)
 class RecordDb
 {
 public:
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
+    enum class Mode { Create, ExistingOnly };
 
     RecordDb();
     ~RecordDb();
@@ -54,43 +67,72 @@ public:
     RecordDb &operator=(const RecordDb &) = delete;
 
     // Connects and brings the schema up to date; false with error() set.
-    bool open(const DbSettings &settings);
+    // ExistingOnly refuses a database that is not there yet (reading commands).
+    bool open(const DbSettings &settings, Mode mode = Mode::Create);
     bool isOpen() const { return m_db.isOpen(); }
     QString error() const { return m_error; }
     int schemaVersion();
 
+    // --- The chain, for every kind of entry ---
+    // Builds an entry's content from the number it gets within its kind, inside
+    // the append's transaction (other entries may be read there); nullopt with
+    // `why` set refuses the append and nothing is stored.
+    using Builder = std::function<std::optional<QJsonObject>(qint64 number, QString &why)>;
+    // Appends one signed entry; its number within `kind`, or nullopt with error() set.
+    std::optional<qint64> appendEntry(const QString &kind, const Builder &build);
+    std::optional<qint64> appendEntry(const QString &kind, const QJsonObject &content);
+    // The entries of `kind` (all when empty) in chain order; nullopt with
+    // error() set when a row cannot be read or its columns disagree with its content.
+    std::optional<QVector<ChainEntry>> entries(const QString &kind = QString());
+    // The fingerprint of the key this connection signs with.
+    QByteArray keyFingerprint() const;
+
+    // --- Records and certificate numbers ---
     // Appends a finished check (an amendment when record.amendment is set);
     // its number, or nullopt. The record's own id is ignored.
     std::optional<qint64> append(const record::Record &record);
-
     std::optional<StoredRecord> find(qint64 number);
-    // Oldest first; every transmitter when `serial` is empty.
-    QVector<StoredRecord> list(const QString &serial = QString());
-
+    // Oldest first; every transmitter when `serial` is empty; nullopt when unreadable.
+    std::optional<QVector<StoredRecord>> list(const QString &serial = QString());
     // A new certificate number for these records, never used before.
     std::optional<qint64> issueCertificate(qint64 asFound, qint64 asLeft);
-
-    // Re-computes the chain and names each record whose content or order was altered.
-    ChainReport verify();
-
     // The JSON record files of `folder`, each stored once; the files stay as they are.
     ImportReport importFolder(const QString &folder);
+
+    // --- Verification ---
+    // In one read transaction: the database's own integrity check, the
+    // append-only guards, every hash and signature, the numbers of every kind,
+    // the head this workstation noted and, when given, a checkpoint.
+    ChainReport verify(const std::optional<QJsonObject> &checkpoint = std::nullopt);
+    // A signed checkpoint of the current head.
+    std::optional<QJsonObject> checkpoint();
 
     QSqlDatabase &connection() { return m_db; }
 
 private:
     bool migrate();
     bool applyMigration(int version);
-    bool begin();
-    bool commit();
+    bool adoptLegacyRows();
+    int readSchemaVersion();
+    bool beginWrite();
+    bool commitWrite();
     void rollback();
-    std::optional<qint64> bumpCounter(const QString &name);
+    std::optional<ChainEntry> appendLocked(const QString &kind, const Builder &build);
+    bool registerKey();
     bool fail(const QString &what, const QString &detail);
-    bool contentStored(const QByteArray &content);
+    static std::optional<ChainEntry> entryFromRow(const QSqlQuery &q, QString &why);
+    void noteHead(const ChainEntry &last);
+    QVector<StoredRecord> storedRecords(const QVector<ChainEntry> &entries);
+    void verifyDatabase(ChainReport &report);
+    void verifyRows(ChainReport &report, QVector<QByteArray> &hashes);
+    void verifyHead(ChainReport &report, const QVector<QByteArray> &hashes, const ChainHead &head,
+                    const QString &source);
 
     QSqlDatabase m_db;
     QString m_name;
     QString m_error;
+    DbSettings m_settings;
+    std::optional<SigningKey> m_key;
     bool m_sqlite = true;
 };
 

@@ -10,13 +10,34 @@ QByteArray genesisHash()
     return QByteArray(64, '0');
 }
 
-QByteArray canonicalContent(const record::Record &record)
+QByteArray canonicalJson(const QJsonObject &object)
 {
-    // QJsonObject keeps its keys sorted, so equal records give equal bytes.
-    return QJsonDocument(record::toJson(record)).toJson(QJsonDocument::Compact);
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-QByteArray chainHash(qint64 number, const QByteArray &previousHash, const QByteArray &content)
+QByteArray entryHash(qint64 seq, const QString &kind, const QByteArray &previousHash, const QByteArray &content)
+{
+    QCryptographicHash h(QCryptographicHash::Sha256);
+    h.addData(QByteArray::number(seq) + '\n');
+    h.addData(kind.toUtf8() + '\n');
+    h.addData(previousHash + '\n');
+    h.addData(content);
+    return h.result().toHex();
+}
+
+QByteArray canonicalContent(const record::Record &record)
+{
+    return canonicalJson(record::toJson(record));
+}
+
+QByteArray canonicalRecordContent(QJsonObject entryContent)
+{
+    entryContent.remove(QStringLiteral("number"));
+    entryContent.remove(QStringLiteral("stored"));
+    return canonicalJson(entryContent);
+}
+
+QByteArray legacyChainHash(qint64 number, const QByteArray &previousHash, const QByteArray &content)
 {
     QCryptographicHash h(QCryptographicHash::Sha256);
     h.addData(QByteArray::number(number) + '\n');

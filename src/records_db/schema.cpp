@@ -36,6 +36,28 @@ QStringList appendOnlyGuard(bool sqlite)
     };
 }
 
+// Version 4: one chain for every kind of entry, with the same guards, and on
+// PostgreSQL a TRUNCATE refused as well.
+QStringList entriesTable(bool sqlite)
+{
+    QStringList steps{
+        "CREATE TABLE entries (seq BIGINT PRIMARY KEY, kind VARCHAR(32) NOT NULL, number BIGINT NOT NULL,"
+        " content TEXT NOT NULL, prev_hash TEXT NOT NULL, hash TEXT NOT NULL, key_id TEXT NOT NULL,"
+        " signature TEXT NOT NULL, UNIQUE (kind, number))",
+    };
+    if (sqlite) {
+        for (const char *what : {"UPDATE", "DELETE"})
+            steps << QStringLiteral("CREATE TRIGGER entries_no_%1 BEFORE %2 ON entries BEGIN"
+                                    " SELECT RAISE(ABORT, 'entries are append-only'); END")
+                         .arg(QString::fromLatin1(what).toLower(), QLatin1String(what));
+        return steps;
+    }
+    return steps << "CREATE TRIGGER entries_no_change BEFORE UPDATE OR DELETE ON entries"
+                    " FOR EACH ROW EXECUTE FUNCTION tcal_append_only()"
+                 << "CREATE TRIGGER entries_no_truncate BEFORE TRUNCATE ON entries"
+                    " FOR EACH STATEMENT EXECUTE FUNCTION tcal_append_only()";
+}
+
 QStringList migrationSteps(int version, bool sqlite)
 {
     switch (version) {
@@ -63,6 +85,8 @@ QStringList migrationSteps(int version, bool sqlite)
         };
     case 3:
         return appendOnlyGuard(sqlite);
+    case 4:
+        return entriesTable(sqlite);
     default:
         return {};
     }
@@ -72,46 +96,61 @@ QStringList migrationSteps(int version, bool sqlite)
 
 int RecordDb::schemaVersion()
 {
-    if (!m_db.tables().contains(QStringLiteral("schema_version")))
-        return 0;
+    return readSchemaVersion();
+}
+
+// Asked of the server, not of QSqlDatabase::tables(): that names a table of
+// another schema than public with its schema, and so would miss it. pg_class
+// is read in the statement's snapshot, so a table another process made while
+// this one waited for the write lock is seen.
+int RecordDb::readSchemaVersion()
+{
     QSqlQuery q(m_db);
+    const bool found = q.exec(m_sqlite ? QStringLiteral("SELECT COUNT(*) FROM sqlite_master"
+                                                        " WHERE type = 'table' AND name = 'schema_version'")
+                                       : QStringLiteral("SELECT COUNT(*) FROM pg_class WHERE relname = 'schema_version'"
+                                                        " AND relkind = 'r' AND pg_table_is_visible(oid)"))
+                       && q.next();
+    if (!found)
+        return -1;
+    if (q.value(0).toInt() == 0)
+        return 0;
     return q.exec(QStringLiteral("SELECT version FROM schema_version")) && q.next() ? q.value(0).toInt() : -1;
 }
 
 bool RecordDb::applyMigration(int version)
 {
-    if (!begin())
-        return false;
     QSqlQuery q(m_db);
     for (const QString &step : migrationSteps(version, m_sqlite)) {
-        if (!q.exec(step)) {
-            const QString detail = q.lastError().text();
-            rollback();
-            return fail(QStringLiteral("schema step %1").arg(version), detail);
-        }
+        if (!q.exec(step))
+            return fail(QStringLiteral("schema step %1").arg(version), q.lastError().text());
     }
     q.prepare(QStringLiteral("UPDATE schema_version SET version = ?"));
     q.addBindValue(version);
-    if (!q.exec()) {
-        const QString detail = q.lastError().text();
-        rollback();
-        return fail(QStringLiteral("schema version"), detail);
-    }
-    return commit();
+    return q.exec() || fail(QStringLiteral("schema version"), q.lastError().text());
 }
 
+// The whole climb in one transaction under the write lock, the version read
+// again inside it: two processes opening a new database at once both succeed.
 bool RecordDb::migrate()
 {
-    const int current = schemaVersion();
-    if (current < 0)
-        return fail(QStringLiteral("unreadable schema version"), QString());
-    if (current > kSchemaVersion)
-        return fail(QStringLiteral("the database was made by a newer TCal (schema %1)").arg(current), QString());
-    for (int v = current + 1; v <= kSchemaVersion; ++v) {
-        if (!applyMigration(v))
-            return false;
+    if (readSchemaVersion() == kSchemaVersion)
+        return true;
+    if (!beginWrite())
+        return false;
+    const int current = readSchemaVersion();
+    bool ok = current >= 0 || fail(QStringLiteral("unreadable schema version"), QString());
+    if (ok && current > kSchemaVersion)
+        ok = fail(QStringLiteral("the database was made by a newer TCal (schema %1)").arg(current), QString());
+    for (int v = current + 1; ok && v <= kSchemaVersion; ++v)
+        ok = applyMigration(v);
+    if (ok && current >= 1 && current < 4)
+        ok = adoptLegacyRows();
+    if (!ok) {
+        rollback();
+        return false;
     }
-    return true;
+    return commitWrite();
 }
 
 } // namespace recordsdb

@@ -5,6 +5,7 @@
 #include "core/registers.h"
 #include "link/link.h"
 #include "record/record_texts.h"
+#include "records_db/draft_store.h"
 #include "tabs/certificate_panel.h"
 #include "tabs/check_runner.h"
 #include "tabs/instrument_list.h"
@@ -38,7 +39,8 @@ CalibrationRecordTab::CalibrationRecordTab(rtu::Link &link, QWidget *parent)
                                            [this] { return m_header->recordsFolder(); },
                                            [this](const QString &t) { showStatus(t); },
                                            [this] { refreshHistory(); },
-                                           [this] { openInstruments(); }});
+                                           [this] { openInstruments(); },
+                                           [this] { storeDrafts(); }});
     m_history = new RecordHistory;
     auto *records = new QWidget;
     auto *recordsColumn = new QVBoxLayout(records);
@@ -48,15 +50,20 @@ CalibrationRecordTab::CalibrationRecordTab(rtu::Link &link, QWidget *parent)
     m_pages = new QTabWidget;
     m_pages->setObjectName(QStringLiteral("tabWidget_record_pages"));
     m_pages->setDocumentMode(true);
-    // The header is taller than the tab at the window's default size: it scrolls, but only downwards.
-    auto *headerScroll = new QScrollArea;
-    headerScroll->setWidgetResizable(true);
-    headerScroll->setFrameShape(QFrame::NoFrame);
-    headerScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    headerScroll->setWidget(m_header);
-    m_pages->addTab(headerScroll, QString());
-    m_pages->addTab(m_checks, QString());
-    m_pages->addTab(records, QString());
+    // The header and the records page are taller than the tab at the window's
+    // default size: they scroll, but only downwards.
+    for (QWidget *page : {static_cast<QWidget *>(m_header), static_cast<QWidget *>(m_checks), records}) {
+        if (page == m_checks) {
+            m_pages->addTab(page, QString());
+            continue;
+        }
+        auto *scroll = new QScrollArea;
+        scroll->setWidgetResizable(true);
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        scroll->setWidget(page);
+        m_pages->addTab(scroll, QString());
+    }
     m_status = new QLabel;
     m_status->setObjectName(QStringLiteral("label_record_status"));
     m_status->setWordWrap(true);
@@ -162,17 +169,31 @@ bool CalibrationRecordTab::amendFinished(Record &r)
     return true;
 }
 
+// Kept as a draft first, so a database out of reach loses nothing (recordsdb::DraftStore).
 void CalibrationRecordTab::saveRecord(Record &r)
 {
-    auto *db = database();
-    if (!db)
-        return;
-    const auto number = db->append(r);
-    if (number)
-        r.id = *number;
-    showStatus(number ? text(Text::Saved, m_language).arg(QStringLiteral("#%1").arg(*number))
-                      : text(Text::SaveFailed, m_language).arg(db->error()));
+    const recordsdb::DraftStore::Saved saved = recordsdb::DraftStore(m_header->recordsFolder()).save(database(), r);
+    if (saved.number)
+        r.id = *saved.number;
     refreshHistory();
+    showStatus(saved.number ? text(Text::Saved, m_language).arg(QStringLiteral("#%1").arg(*saved.number))
+                            : text(Text::NotStoredYet, m_language).arg(saved.draft, saved.error));
+}
+
+void CalibrationRecordTab::storeDrafts()
+{
+    recordsdb::DraftStore drafts(m_header->recordsFolder());
+    auto *db = drafts.pending().isEmpty() ? nullptr : database();
+    QString error;
+    const auto stored = db ? drafts.storePending(*db, error) : std::nullopt;
+    m_checks->adoptNumbers([&](const Record &r) {
+        for (const auto &s : stored.value_or(QVector<recordsdb::DraftStore::Stored>()))
+            if (recordsdb::canonicalContent(r) == s.content)
+                return s.number;
+        return qint64(0);
+    });
+    refreshHistory();
+    showStatus(text(Text::DraftsLeft, m_language).arg(drafts.pending().size()).arg(error));
 }
 
 void CalibrationRecordTab::readRange()

@@ -62,6 +62,7 @@ private:
     std::optional<record::Record> startCheck(record::Stage stage);
     bool amendFinished(record::Record &r);
     void saveRecord(record::Record &r);
+    void storeDrafts();
     void readRange();
     std::optional<QVector<quint16>> readHolding();
     void openInstruments();

@@ -33,7 +33,9 @@ CertificatePanel::CertificatePanel(Hooks hooks, QWidget *parent) : QGroupBox(par
     auto *instruments = m_texts.button(Text::Instruments, "pushButton_record_instruments");
     auto *verify = m_texts.button(Text::VerifyChain, "pushButton_record_verify");
     auto *import = m_texts.button(Text::ImportJson, "pushButton_record_import");
-    const QList<QList<QWidget *>> rows = {{issue, reprint, approve, details}, {csv, m_bom, instruments, verify, import}};
+    auto *drafts = m_texts.button(Text::StoreDrafts, "pushButton_record_store_drafts");
+    const QList<QList<QWidget *>> rows = {{issue, reprint, approve, details},
+                                          {csv, m_bom, instruments, verify}, {import, drafts}};
     for (int r = 0; r < rows.size(); ++r)
         for (int c = 0; c < rows[r].size(); ++c)
             grid->addWidget(rows[r][c], r, c);
@@ -45,6 +47,7 @@ CertificatePanel::CertificatePanel(Hooks hooks, QWidget *parent) : QGroupBox(par
     connect(instruments, &QPushButton::clicked, this, [this] { m_hooks.openInstruments(); });
     connect(verify, &QPushButton::clicked, this, &CertificatePanel::verifyChain);
     connect(import, &QPushButton::clicked, this, &CertificatePanel::importJson);
+    connect(drafts, &QPushButton::clicked, this, [this] { m_hooks.storeDrafts(); });
 }
 
 void CertificatePanel::applyTexts(int language)
@@ -111,7 +114,7 @@ void CertificatePanel::verifyChain()
     QStringList named;
     for (const recordsdb::ChainFault &f : report.faults)
         named << QStringLiteral("#%1 %2 (%3)").arg(f.number).arg(f.serial, f.what);
-    m_hooks.status(report.intact() ? text(Text::ChainIntact, m_language).arg(report.checked)
+    m_hooks.status(report.intact() ? text(Text::ChainIntact, m_language).arg(report.records)
                                    : text(Text::ChainBroken, m_language).arg(named.join(QStringLiteral("; "))));
 }
 

@@ -27,6 +27,7 @@ public:
         std::function<void(const QString &)> status;
         std::function<void()> changed;                      // the stored records changed
         std::function<void()> openInstruments;
+        std::function<void()> storeDrafts;
     };
 
     explicit CertificatePanel(Hooks hooks, QWidget *parent = nullptr);

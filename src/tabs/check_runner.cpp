@@ -91,6 +91,14 @@ void CheckRunner::applyTexts(int language)
     showReading();
 }
 
+void CheckRunner::adoptNumbers(const std::function<qint64(const Record &)> &numberOf)
+{
+    for (auto *r : {&m_found, &m_left}) {
+        if (*r && (*r)->id == 0)
+            (*r)->id = numberOf(**r);
+    }
+}
+
 std::optional<Record> &CheckRunner::recordOf(Stage stage)
 {
     return stage == Stage::AsFound ? m_found : m_left;

@@ -44,6 +44,9 @@ public:
     const std::optional<record::Record> &asFound() const { return m_found; }
     const std::optional<record::Record> &asLeft() const { return m_left; }
     bool running() const { return m_running.has_value(); }
+    // Numbers for the checks shown that were kept only as drafts: `numberOf` gives
+    // a check's number in the database, 0 while it has none.
+    void adoptNumbers(const std::function<qint64(const record::Record &)> &numberOf);
 
 private:
     QWidget *buildTables();

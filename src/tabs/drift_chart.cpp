@@ -16,7 +16,7 @@ DriftChart::DriftChart(QWidget *parent) : QWidget(parent), m_view(new QChartView
 {
     setObjectName(QStringLiteral("driftChart"));
     m_view->setRenderHint(QPainter::Antialiasing);
-    m_view->setMinimumHeight(160);
+    m_view->setMinimumHeight(120);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_view);

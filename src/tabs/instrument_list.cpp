@@ -189,7 +189,7 @@ void InstrumentListDialog::showSelected()
 // Every stored check of the instrument's serial, and the as-found drift of the current versions.
 void InstrumentListDialog::showHistory(const recordsdb::Instrument &instrument)
 {
-    const QVector<recordsdb::StoredRecord> stored = m_db.list(instrument.serial);
+    const QVector<recordsdb::StoredRecord> stored = m_db.list(instrument.serial).value_or(QVector<recordsdb::StoredRecord>());
     m_history->setRowCount(stored.size());
     QVector<record::Record> current;
     double tolerance = 0.0;

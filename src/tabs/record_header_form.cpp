@@ -4,7 +4,6 @@
 
 #include <QComboBox>
 #include <QDateEdit>
-#include <QDir>
 #include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -12,7 +11,6 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
-#include <QStandardPaths>
 
 using namespace record;
 using recordui::lineEdit;
@@ -39,8 +37,7 @@ RecordHeaderForm::RecordHeaderForm(QWidget *parent) : QGroupBox(parent)
     m_amendReason = lineEdit("lineEdit_record_amend_reason");
     m_points = lineEdit("lineEdit_record_points");
     m_folder = lineEdit("lineEdit_record_folder");
-    m_folder->setText(QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
-                          .filePath(QStringLiteral("records")));
+    m_folder->setText(recordsdb::defaultRecordsFolder());
     // No due date until one is typed: the blank minimum stands for "not given".
     m_due = new QDateEdit;
     m_due->setObjectName(QStringLiteral("dateEdit_record_due"));

@@ -44,7 +44,7 @@ void RecordHistory::applyTexts(int language)
 
 void RecordHistory::refresh(recordsdb::RecordDb *db, const QString &serial, const std::optional<Record> &asFound)
 {
-    const auto stored = db ? db->list(serial) : QVector<recordsdb::StoredRecord>();
+    const auto stored = db ? db->list(serial).value_or(QVector<recordsdb::StoredRecord>()) : QVector<recordsdb::StoredRecord>();
     m_history->setRowCount(stored.size());
     for (int row = 0; row < stored.size(); ++row) {
         const Record &r = stored[row].record;

@@ -134,7 +134,7 @@ void TestCalibrationRecord::asFoundCalibrateAsLeft()
 
     // All three versions are in the database, listed for this serial number, chain intact.
     QTRY_COMPARE(d.find<QTableWidget>("tableWidget_record_history")->rowCount(), 3);
-    const auto stored = tab->database()->list(QStringLiteral("SN-7001"));
+    const auto stored = *tab->database()->list(QStringLiteral("SN-7001"));
     QCOMPARE(stored.size(), 3);
     QVERIFY(!stored[1].record.points[2].currentMa);
     QCOMPARE(stored[2].record.amendment->supersedes, stored[1].record.id);

@@ -1,6 +1,7 @@
 // The record tab's guided check driven by live polls, without a transmitter:
 // skip, timeout, repeat and what the tables then say; a finished check never
-// rewritten, typed numbers, the reference's due date, the instrument list.
+// rewritten, typed numbers, the reference's due date, the instrument list, a
+// check the database cannot take kept as a draft.
 
 #include "link/link.h"
 #include "record_samples.h"
@@ -10,6 +11,7 @@
 
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -31,6 +33,7 @@ private slots:
     void expiredReferenceNeedsAReason();
     void instrumentListStartsACheck();
     void headerRemembered();
+    void unstoredCheckKeptAsDraft();
 };
 
 namespace {
@@ -108,7 +111,7 @@ void TestRecordTab::skipTimeoutAndRepeat()
     QVERIFY(!tab.checkRunning());
     // Saved, but a skipped point never makes a pass.
     QCOMPARE(record::verdict(*tab.asFound()), record::Verdict::Incomplete);
-    QCOMPARE(tab.database()->list("SN-1").size(), 1);
+    QCOMPARE(tab.database()->list("SN-1")->size(), 1);
 }
 
 void TestRecordTab::finishedCheckIsNeverRewritten()
@@ -135,7 +138,7 @@ void TestRecordTab::finishedCheckIsNeverRewritten()
     in(tab, "lineEdit_record_amend_reason")->setText("calibrator was still settling");
     click(tab, "pushButton_record_repeat");
     measure(tab, 500.1);
-    const auto list = tab.database()->list("SN-1");
+    const auto list = *tab.database()->list("SN-1");
     QCOMPARE(list.size(), 2);
     QCOMPARE(list[0].record.points[0].reading, 503.0);
     QCOMPARE(list[0].supersededBy, list[1].record.id);
@@ -245,6 +248,26 @@ void TestRecordTab::headerRemembered()
     QCOMPARE(in(again, "lineEdit_record_technician")->text(), QStringLiteral("J. Chen"));
     QCOMPARE(in(again, "lineEdit_record_reference")->text(), QStringLiteral("Calibrator 7"));
     QSettings().clear();
+}
+
+// The database cannot be opened when the check ends (its file is a folder):
+// the check is kept as a draft and the tab says so; Store drafts stores it once
+// the database can be had, and the check gets its number.
+void TestRecordTab::unstoredCheckKeptAsDraft()
+{
+    QTemporaryDir folder;
+    QVERIFY(QDir(folder.path()).mkdir("records.sqlite"));
+    rtu::Link link;
+    CalibrationRecordTab tab(link);
+    prepare(tab, folder.path(), "500");
+    click(tab, "pushButton_record_as_found");
+    measure(tab, 500.0);
+    QCOMPARE(tab.asFound()->id, 0);
+    QVERIFY2(status(tab).startsWith("Not stored yet"), qPrintable(status(tab)));
+    QVERIFY(QDir(folder.path()).rmdir("records.sqlite"));
+    click(tab, "pushButton_record_store_drafts");
+    QCOMPARE(status(tab), QStringLiteral("Drafts waiting: 0 "));
+    QCOMPARE(tab.asFound()->id, 1);
 }
 
 QTEST_MAIN(TestRecordTab)

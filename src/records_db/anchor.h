@@ -1,0 +1,33 @@
+#pragma once
+// The head of a chain kept outside its database, so a chain cut short,
+// emptied or rebuilt shows: the tool notes the head of every database it
+// writes in the user's data folder (anchors.json), and `records anchor`
+// writes a signed checkpoint a quality manager files elsewhere.
+
+#include "records_db/signing_key.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+#include <optional>
+
+namespace recordsdb {
+
+struct ChainHead {
+    qint64 count = 0;            // entries; the head is the entry of that seq
+    QByteArray hash;
+    QByteArray signature;
+};
+
+// What this workstation last wrote to `database`; nullopt when never.
+std::optional<ChainHead> localAnchor(const QString &folder, const QString &database);
+// Moves the note forward only: a head behind the one noted is kept out.
+bool noteLocalAnchor(const QString &folder, const QString &database, const ChainHead &head);
+
+// A checkpoint of `head`, signed by `key`.
+QJsonObject checkpoint(const QString &database, const ChainHead &head, const SigningKey &key);
+// The head a checkpoint names, after checking its signature and form; nullopt
+// with `error` set otherwise. `keyId` gets the fingerprint of its key.
+std::optional<ChainHead> readCheckpoint(const QJsonObject &checkpoint, QByteArray &keyId, QString &error);
+
+} // namespace recordsdb

@@ -1,0 +1,95 @@
+#include "records_db/draft_store.h"
+
+#include "record/record_store.h"
+#include "records_db/record_db.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QSaveFile>
+
+#include <algorithm>
+
+namespace recordsdb {
+
+DraftStore::DraftStore(const QString &recordsFolder)
+    : m_folder(QDir(recordsFolder).filePath(QStringLiteral("drafts")))
+{
+}
+
+QStringList DraftStore::pending() const
+{
+    QStringList paths;
+    const QDir dir(m_folder);
+    for (const QString &name : dir.entryList({QStringLiteral("draft-*.json")}, QDir::Files, QDir::Name))
+        paths << dir.filePath(name);
+    return paths;
+}
+
+QString DraftStore::keep(const record::Record &record, QString &error)
+{
+    const QByteArray content = canonicalContent(record);
+    const QString path = QDir(m_folder).filePath(
+        QStringLiteral("draft-%1.json")
+            .arg(QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex().left(24))));
+    QSaveFile f(path);
+    if (!QDir().mkpath(m_folder) || !f.open(QIODevice::WriteOnly) || f.write(content) != content.size() || !f.commit()) {
+        error = QStringLiteral("cannot write the draft ") + path;
+        return QString();
+    }
+    return path;
+}
+
+// The number of the record whose content is `content`, when the chain holds it.
+std::optional<qint64> DraftStore::storedAs(RecordDb &db, const QByteArray &content)
+{
+    const auto records = db.entries(QStringLiteral("record"));
+    for (const ChainEntry &e : records.value_or(QVector<ChainEntry>())) {
+        if (canonicalRecordContent(e.content) == content)
+            return e.number;
+    }
+    return std::nullopt;
+}
+
+DraftStore::Saved DraftStore::save(RecordDb *db, const record::Record &record)
+{
+    Saved saved;
+    saved.draft = keep(record, saved.error);
+    if (!db) {
+        saved.error = QStringLiteral("no database");
+        return saved;
+    }
+    saved.number = db->append(record);
+    if (!saved.number) {
+        saved.error = db->error();
+        return saved;
+    }
+    // Only once the chain holds it; a draft left behind is removed by the next storePending.
+    if (!saved.draft.isEmpty() && QFile::remove(saved.draft))
+        saved.draft.clear();
+    return saved;
+}
+
+std::optional<QVector<DraftStore::Stored>> DraftStore::storePending(RecordDb &db, QString &error)
+{
+    QVector<QPair<QString, record::Record>> drafts;
+    for (const QString &path : pending()) {
+        if (const auto r = record::load(path))
+            drafts.append({path, *r});
+    }
+    std::stable_sort(drafts.begin(), drafts.end(),
+                     [](const auto &a, const auto &b) { return a.second.started < b.second.started; });
+    QVector<Stored> stored;
+    for (const auto &[path, r] : drafts) {
+        const QByteArray content = canonicalContent(r);
+        std::optional<qint64> number = storedAs(db, content);
+        if (!number && !(number = db.append(r)))
+            return error = db.error(), std::nullopt;
+        QFile::remove(path);
+        stored.append({content, *number});
+    }
+    return stored;
+}
+
+} // namespace recordsdb

@@ -1,0 +1,99 @@
+// Records and certificate numbers as entries of the chain: a record's number
+// is its number within the "record" kind, and everything shown of it (serial,
+// stage, start, what it amends) is read back from its hashed content.
+
+#include "records_db/record_db.h"
+
+#include <QHash>
+
+#include <algorithm>
+
+namespace recordsdb {
+
+namespace {
+
+const QString kRecord = QStringLiteral("record");
+
+} // namespace
+
+QVector<StoredRecord> RecordDb::storedRecords(const QVector<ChainEntry> &entries)
+{
+    QVector<StoredRecord> rows;
+    QHash<qint64, qint64> latestAmendment;
+    for (const ChainEntry &e : entries) {
+        auto r = record::fromJson(e.content);
+        if (!r) {
+            fail(QStringLiteral("entry %1: not a readable record").arg(e.seq), QString());
+            return {};
+        }
+        r->id = e.number;
+        if (r->amendment)
+            latestAmendment[r->amendment->supersedes] = e.number;
+        rows << StoredRecord{*r, 0, e.content.value("stored").toString()};
+    }
+    for (StoredRecord &s : rows)
+        s.supersededBy = latestAmendment.value(s.record.id);
+    return rows;
+}
+
+std::optional<QVector<StoredRecord>> RecordDb::list(const QString &serial)
+{
+    const auto all = entries(kRecord);
+    if (!all)
+        return std::nullopt;
+    const int before = all->size();
+    QVector<StoredRecord> rows = storedRecords(*all);
+    if (rows.size() != before)
+        return std::nullopt;
+    const QString wanted = serial.trimmed();
+    if (!wanted.isEmpty())
+        rows.erase(std::remove_if(rows.begin(), rows.end(),
+                                  [&](const StoredRecord &s) { return s.record.header.serial != wanted; }),
+                   rows.end());
+    std::stable_sort(rows.begin(), rows.end(), [](const StoredRecord &a, const StoredRecord &b) {
+        return a.record.started < b.record.started;
+    });
+    return rows;
+}
+
+std::optional<StoredRecord> RecordDb::find(qint64 number)
+{
+    const auto all = list();
+    if (!all)
+        return std::nullopt;
+    for (const StoredRecord &s : *all) {
+        if (s.record.id == number)
+            return s;
+    }
+    m_error = QStringLiteral("no record %1").arg(number);
+    return std::nullopt;
+}
+
+std::optional<qint64> RecordDb::append(const record::Record &input)
+{
+    record::Record r = input;
+    r.id = 0;
+    return appendEntry(kRecord, [&](qint64, QString &why) -> std::optional<QJsonObject> {
+        if (r.amendment) {
+            const auto old = find(r.amendment->supersedes);
+            if (!old || old->record.header.serial != r.header.serial || old->record.stage != r.stage
+                || r.amendment->reason.trimmed().isEmpty())
+                return why = QStringLiteral("an amendment needs a reason and an earlier record of the same check"),
+                       std::nullopt;
+        }
+        return record::toJson(r);
+    });
+}
+
+std::optional<qint64> RecordDb::issueCertificate(qint64 asFound, qint64 asLeft)
+{
+    return appendEntry(QStringLiteral("certificate"), [&](qint64, QString &why) -> std::optional<QJsonObject> {
+        for (qint64 n : {asFound, asLeft}) {
+            if (n != 0 && !find(n))
+                return why = QStringLiteral("no record %1 to certify").arg(n), std::nullopt;
+        }
+        return QJsonObject{{"asFound", double(asFound)}, {"asLeft", double(asLeft)}};
+    });
+}
+
+} // namespace recordsdb

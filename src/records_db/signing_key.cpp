@@ -1,0 +1,92 @@
+#include "records_db/signing_key.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <sodium.h>
+#include <unistd.h>
+
+namespace recordsdb {
+
+namespace {
+
+const char kFile[] = "signing.key";
+
+// Written with owner-only permissions from the first byte on: never a moment
+// in which another user could read the secret half.
+bool writeSecret(const QString &path, const QByteArray &hex)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    if (fd < 0)
+        return false;
+    const bool written = ::write(fd, hex.constData(), size_t(hex.size())) == hex.size() && ::fsync(fd) == 0;
+    return ::close(fd) == 0 && written;
+}
+
+} // namespace
+
+std::optional<SigningKey> SigningKey::loadOrCreate(const QString &folder, QString &error)
+{
+    if (sodium_init() < 0)
+        return error = QStringLiteral("libsodium cannot start"), std::nullopt;
+    const QString path = QDir(folder).filePath(QLatin1String(kFile));
+    SigningKey key;
+    key.m_secret.resize(crypto_sign_SECRETKEYBYTES);
+    key.m_public.resize(crypto_sign_PUBLICKEYBYTES);
+    auto *sk = reinterpret_cast<unsigned char *>(key.m_secret.data());
+    auto *pk = reinterpret_cast<unsigned char *>(key.m_public.data());
+    if (!QFileInfo::exists(path)) {
+        crypto_sign_keypair(pk, sk);
+        if (!QDir().mkpath(folder) || !writeSecret(path, key.m_secret.toHex()))
+            return error = QStringLiteral("cannot write the signing key ") + path, std::nullopt;
+        return key;
+    }
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther
+                                            | QFileDevice::WriteOther;
+    if (QFileInfo(path).permissions() & others)
+        return error = QStringLiteral("the signing key %1 may be read by others: chmod 600 it").arg(path), std::nullopt;
+    QFile f(path);
+    const QByteArray secret = f.open(QIODevice::ReadOnly) ? QByteArray::fromHex(f.read(4 * crypto_sign_SECRETKEYBYTES).trimmed())
+                                                          : QByteArray();
+    if (secret.size() != int(crypto_sign_SECRETKEYBYTES))
+        return error = QStringLiteral("the signing key %1 is unreadable").arg(path), std::nullopt;
+    key.m_secret = secret;
+    crypto_sign_ed25519_sk_to_pk(pk, reinterpret_cast<const unsigned char *>(key.m_secret.constData()));
+    return key;
+}
+
+QByteArray SigningKey::sign(const QByteArray &message) const
+{
+    QByteArray signature(crypto_sign_BYTES, '\0');
+    crypto_sign_detached(reinterpret_cast<unsigned char *>(signature.data()), nullptr,
+                         reinterpret_cast<const unsigned char *>(message.constData()), quint64(message.size()),
+                         reinterpret_cast<const unsigned char *>(m_secret.constData()));
+    return signature.toHex();
+}
+
+QByteArray SigningKey::fingerprintOf(const QByteArray &publicKeyHex)
+{
+    const QByteArray hex = QCryptographicHash::hash(QByteArray::fromHex(publicKeyHex), QCryptographicHash::Sha256)
+                               .toHex().left(32);
+    QByteArray grouped;
+    for (int i = 0; i < hex.size(); i += 4)
+        grouped += (i ? "-" : "") + hex.mid(i, 4);
+    return grouped;
+}
+
+bool SigningKey::verify(const QByteArray &publicKeyHex, const QByteArray &message, const QByteArray &signatureHex)
+{
+    const QByteArray pk = QByteArray::fromHex(publicKeyHex);
+    const QByteArray sig = QByteArray::fromHex(signatureHex);
+    if (sodium_init() < 0 || pk.size() != int(crypto_sign_PUBLICKEYBYTES) || sig.size() != int(crypto_sign_BYTES))
+        return false;
+    return crypto_sign_verify_detached(reinterpret_cast<const unsigned char *>(sig.constData()),
+                                       reinterpret_cast<const unsigned char *>(message.constData()),
+                                       quint64(message.size()),
+                                       reinterpret_cast<const unsigned char *>(pk.constData())) == 0;
+}
+
+} // namespace recordsdb
