@@ -1,6 +1,7 @@
 #include "arguments.h"
 
 #include "core/configuration.h"
+#include "certificate_commands.h"
 #include "instruments_commands.h"
 #include "records_commands.h"
 
@@ -183,7 +184,8 @@ Parsed parseArguments(const QStringList &arguments)
 {
     QCommandLineParser p;
     p.setApplicationDescription(QString::fromUtf8(kDescription) + QStringLiteral("\n\nCalibration records:\n")
-                                + QString::fromUtf8(cli::kRecordsHelp) + QStringLiteral("\nInstrument register:\n")
+                                + QString::fromUtf8(cli::kRecordsHelp) + QString::fromUtf8(cli::kCertificateHelp)
+                                + QStringLiteral("\nInstrument register:\n")
                                 + QString::fromUtf8(cli::kInstrumentsHelp));
     p.addHelpOption();
     p.addVersionOption();

@@ -1,9 +1,11 @@
 #include "records_commands.h"
 
+#include "certificate_commands.h"
 #include "core/csv_field.h"
 #include "record/record_csv.h"
 #include "record/record_table.h"
 #include "records_db/record_db.h"
+#include "records_db/certificate_store.h"
 #include "records_db/reverse_trace.h"
 
 #include <QFile>
@@ -30,7 +32,8 @@ const char kRecordsHelp[] =
     "  records by-reference REF [--since DATE]\n"
     "                               every check made with the reference instrument (name\n"
     "                               or certificate number) REF: number, start, serial,\n"
-    "                               tag, stage, verdict, reference, its certificate\n"
+    "                               tag, stage, verdict, reference, its certificate, the\n"
+    "                               current certificates issued on the check\n"
     "                               --records FOLDER picks the records folder (SQLite);\n"
     "                               TCAL_DB_HOST/PORT/NAME/USER select PostgreSQL, the\n"
     "                               password from TCAL_DB_PASSWORD or a prompt\n";
@@ -180,13 +183,17 @@ int byReference(recordsdb::RecordDb &db, const QStringList &args, const QDate &s
     const auto records = db.list();
     if (!records)
         return err << "tcal-cli: " << db.error() << '\n', FileError;
-    out << "number,started,serial,tag,stage,verdict,reference,reference_certificate\r\n";
+    recordsdb::CertificateStore certificates(db);
+    out << "number,started,serial,tag,stage,verdict,reference,reference_certificate,certificates\r\n";
     for (const recordsdb::StoredRecord &s : recordsdb::checksWithReference(*records, args.at(0), since)) {
         const record::Record &r = s.record;
+        QStringList numbers;
+        for (qint64 n : certificates.certifying(r.id))
+            numbers << QString::number(n);
         out << r.id << ',' << record::localTimeText(r.started) << ',' << csv::textField(r.header.serial) << ','
             << csv::textField(r.header.tag) << ',' << record::stageKey(r.stage) << ','
             << record::verdictText(record::verdict(r), 2).toLower() << ',' << csv::textField(r.header.reference) << ','
-            << csv::textField(r.header.referenceCertificate) << "\r\n";
+            << csv::textField(r.header.referenceCertificate) << ',' << numbers.join(QLatin1Char(' ')) << "\r\n";
     }
     return Success;
 }
@@ -231,9 +238,11 @@ int runRecords(const Invocation &inv, QTextStream &out, QTextStream &err)
 {
     const QStringList &args = inv.arguments;
     const QString what = args.value(0);
-    static const QStringList known = {"list", "show", "verify", "anchor", "export", "import", "by-reference"};
+    static const QStringList known = {"list", "show", "verify", "anchor", "export", "import", "by-reference",
+                                      "certificate", "approve"};
     if (!known.contains(what))
-        return err << "tcal-cli: records takes list, show, verify, anchor, export, import or by-reference\n", UsageError;
+        return err << "tcal-cli: records takes list, show, verify, anchor, export, import, by-reference, certificate"
+                      " or approve\n", UsageError;
     recordsdb::RecordDb db;
     // Only an import appends; the others never make a database where none is.
     const auto mode = what == QLatin1String("import") ? recordsdb::RecordDb::Mode::Create
@@ -243,6 +252,10 @@ int runRecords(const Invocation &inv, QTextStream &out, QTextStream &err)
     const QStringList rest = args.mid(1);
     if (what == QLatin1String("by-reference"))
         return byReference(db, rest, inv.since, out, err);
+    if (what == QLatin1String("certificate"))
+        return certificate(db, inv, rest, out, err);
+    if (what == QLatin1String("approve"))
+        return approve(db, inv, rest, out, err);
     if (what == QLatin1String("list"))
         return rest.size() > 1 ? (err << "tcal-cli: records list [SERIAL]\n", UsageError)
                                : list(db, rest.value(0), inv.json, out, err);

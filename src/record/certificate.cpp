@@ -151,6 +151,8 @@ QString titleBlock(const CertificateContent &c)
                             numberText(c.number));
     if (c.replaces > 0)
         html += QStringLiteral("<p><b>%1</b></p>").arg(esc(text(Text::Replaces, lang).arg(numberText(c.replaces))));
+    if (c.withdrawnBy > 0)
+        html += QStringLiteral("<p><b>%1</b></p>").arg(esc(text(Text::Withdrawn, lang).arg(numberText(c.withdrawnBy))));
     if (!approved(c))
         html += QStringLiteral("<p><b>%1</b></p>").arg(esc(text(Text::DraftNotice, lang)));
     return html;
@@ -271,6 +273,22 @@ std::optional<Signature::Meaning> meaningFromKey(const QString &key)
         if (meaningKey(m) == key)
             return m;
     return std::nullopt;
+}
+
+QJsonObject signatureToJson(const Signature &s)
+{
+    return {{"meaning", meaningKey(s.meaning)}, {"name", s.name}, {"function", s.function}, {"login", s.login},
+            {"time", s.time.toUTC().toString(Qt::ISODateWithMs)}};
+}
+
+std::optional<Signature> signatureFromJson(const QJsonObject &o)
+{
+    const auto meaning = meaningFromKey(o.value("meaning").toString());
+    const QDateTime time = QDateTime::fromString(o.value("time").toString(), Qt::ISODateWithMs);
+    if (!meaning || !time.isValid() || o.value("name").toString().trimmed().isEmpty())
+        return std::nullopt;
+    return Signature{*meaning, o.value("name").toString(), o.value("function").toString(), o.value("login").toString(),
+                     time};
 }
 
 Verdict overallVerdict(const CertificateContent &content)

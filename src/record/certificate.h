@@ -12,6 +12,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QJsonObject>
 #include <QString>
 #include <QVector>
 #include <optional>
@@ -42,6 +43,9 @@ struct Signature {
 };
 QString meaningKey(Signature::Meaning meaning);   // "performed" / "reviewed" / "approved"
 std::optional<Signature::Meaning> meaningFromKey(const QString &key);
+QJsonObject signatureToJson(const Signature &signature);
+// nullopt unless it names a meaning, a signer and a time.
+std::optional<Signature> signatureFromJson(const QJsonObject &object);
 
 struct CertificateContent {
     std::optional<Record> asFound;
@@ -53,6 +57,7 @@ struct CertificateContent {
     QVector<Signature> signatures;
     bool copy = false;          // reprinted from the store
     qint64 replaces = 0;        // the certificate this one corrects (7.8.8)
+    qint64 withdrawnBy = 0;     // a reprint of a certificate another one replaced
 };
 
 // The verdict a certificate states: the as-left check's when there is one.

@@ -27,7 +27,7 @@ enum class Text {
     CustomerAddress, ItemGroup, CalibrationDates, IssueDate, Traceability, Conformity, RelatesOnly,
     EndOfCertificate, Draft, DraftNotice, Copy, Replaces, Withdrawn, SignedPerformed, SignedReviewed,
     SignedApproved, SignatureLine, Authorised, FunctionText, NeverCalibrated, Unit, IssueCertificate,
-    Reprint, Approve, Issued2, Signed, CertificateDetails, DriftChart, ChecksGroup, Certificates, SameSigner,
+    Reprint, ReviewAction, ApproveAction, SignerName, CertificateNo, DraftWritten, ByReference, Since, Issued2, Signed, CertificateDetails, DriftChart, ChecksGroup, Certificates, SameSigner,
     NotStoredYet, StoreDrafts, DraftsLeft,
     TextCount
 };

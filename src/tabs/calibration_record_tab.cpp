@@ -5,6 +5,7 @@
 #include "core/registers.h"
 #include "link/link.h"
 #include "record/record_texts.h"
+#include "records_db/approvals.h"
 #include "records_db/draft_store.h"
 #include "tabs/certificate_panel.h"
 #include "tabs/check_runner.h"
@@ -40,7 +41,8 @@ CalibrationRecordTab::CalibrationRecordTab(rtu::Link &link, QWidget *parent)
                                            [this](const QString &t) { showStatus(t); },
                                            [this] { refreshHistory(); },
                                            [this] { openInstruments(); },
-                                           [this] { storeDrafts(); }});
+                                           [this] { storeDrafts(); },
+                                           [this] { return m_header->header(0).reference; }});
     m_history = new RecordHistory;
     auto *records = new QWidget;
     auto *recordsColumn = new QVBoxLayout(records);
@@ -173,11 +175,21 @@ bool CalibrationRecordTab::amendFinished(Record &r)
 void CalibrationRecordTab::saveRecord(Record &r)
 {
     const recordsdb::DraftStore::Saved saved = recordsdb::DraftStore(m_header->recordsFolder()).save(database(), r);
-    if (saved.number)
+    if (saved.number) {
         r.id = *saved.number;
+        signPerformed(r);
+    }
     refreshHistory();
     showStatus(saved.number ? text(Text::Saved, m_language).arg(QStringLiteral("#%1").arg(*saved.number))
                             : text(Text::NotStoredYet, m_language).arg(saved.draft, saved.error));
+}
+
+// The technician's signature: who performed the check, bound to it as stored.
+void CalibrationRecordTab::signPerformed(const Record &r)
+{
+    if (auto *db = database())
+        recordsdb::Approvals(*db).sign(r.id, Signature::Meaning::Performed, r.header.technician,
+                                       text(Text::Technician, m_language));
 }
 
 void CalibrationRecordTab::storeDrafts()
@@ -188,8 +200,12 @@ void CalibrationRecordTab::storeDrafts()
     const auto stored = db ? drafts.storePending(*db, error) : std::nullopt;
     m_checks->adoptNumbers([&](const Record &r) {
         for (const auto &s : stored.value_or(QVector<recordsdb::DraftStore::Stored>()))
-            if (recordsdb::canonicalContent(r) == s.content)
+            if (recordsdb::canonicalContent(r) == s.content) {
+                Record numbered = r;
+                numbered.id = s.number;
+                signPerformed(numbered);
                 return s.number;
+            }
         return qint64(0);
     });
     refreshHistory();

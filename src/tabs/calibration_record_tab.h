@@ -63,6 +63,7 @@ private:
     bool amendFinished(record::Record &r);
     void saveRecord(record::Record &r);
     void storeDrafts();
+    void signPerformed(const record::Record &r);
     void readRange();
     std::optional<QVector<quint16>> readHolding();
     void openInstruments();

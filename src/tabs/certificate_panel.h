@@ -5,6 +5,8 @@
 // import and the instrument register.
 
 #include "record/calibration_record.h"
+#include "record/certificate.h"
+#include "records_db/certificate_store.h"
 #include "records_db/record_db.h"
 #include "tabs/record_widgets.h"
 
@@ -13,6 +15,7 @@
 #include <optional>
 
 class QCheckBox;
+class QLineEdit;
 
 class CertificatePanel : public QGroupBox
 {
@@ -28,6 +31,7 @@ public:
         std::function<void()> changed;                      // the stored records changed
         std::function<void()> openInstruments;
         std::function<void()> storeDrafts;
+        std::function<QString()> reference;                 // the header's reference instrument
     };
 
     explicit CertificatePanel(Hooks hooks, QWidget *parent = nullptr);
@@ -37,14 +41,18 @@ private:
     void exportCsv();
     void issue();
     void reprint();
-    void approve();
+    void sign(record::Signature::Meaning meaning);
+    void showByReference();
     void editDetails();
     void verifyChain();
     void importJson();
     QString basePath(const record::Record &r) const;
+    bool writePdf(const QString &path, const QByteArray &pdf);
+    recordsdb::IssueRequest request(recordsdb::RecordDb &db) const;
 
     Hooks m_hooks;
     recordui::Texts m_texts;
     int m_language = 0;
     QCheckBox *m_bom;
+    QLineEdit *m_number, *m_signer, *m_function;
 };

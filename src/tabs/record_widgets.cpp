@@ -42,6 +42,16 @@ QTableWidget *table(const char *name, int columns)
     return t;
 }
 
+void Texts::add(QWidget *widget, record::Text text)
+{
+    m_widgets.append({widget, text});
+}
+
+void Texts::placeholder(QLineEdit *edit, record::Text text)
+{
+    m_widgets.append({edit, text});
+}
+
 QLabel *Texts::label(record::Text text)
 {
     auto *l = new QLabel;
@@ -69,6 +79,8 @@ void Texts::apply(int language) const
             g->setTitle(t);
         else if (auto *c = qobject_cast<QCheckBox *>(l.widget))
             c->setText(t);
+        else if (auto *e = qobject_cast<QLineEdit *>(l.widget))
+            e->setPlaceholderText(t);
     }
 }
 

@@ -26,7 +26,9 @@ class Texts
 public:
     QLabel *label(record::Text text);
     QPushButton *button(record::Text text, const char *name);
-    void add(QWidget *widget, record::Text text) { m_widgets.append({widget, text}); }
+    void add(QWidget *widget, record::Text text);
+    // A line edit's placeholder text.
+    void placeholder(QLineEdit *edit, record::Text text);
     void apply(int language) const;
 
 private:

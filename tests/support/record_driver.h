@@ -44,6 +44,14 @@ public:
         find<QSpinBox>("spinBox_record_polls")->setValue(polls);
     }
 
+    // Reviews or approves the checks shown (button pushButton_record_review / _approve).
+    void sign(const char *button, const QString &name, const QString &function)
+    {
+        type("lineEdit_record_signer", name);
+        type("lineEdit_record_signer_function", function);
+        click(button);
+    }
+
     // Runs one check to its end; false when a point was not recorded in time.
     // `afterPoint` runs once each point but the last is recorded, while the check still runs.
     bool runCheck(record::Stage stage, int msPerPoint = 30000, std::function<void(int)> afterPoint = {})
