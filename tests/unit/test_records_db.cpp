@@ -7,10 +7,14 @@
 #include "record/record_store.h"
 #include "record_samples.h"
 #include "records_db/draft_store.h"
+#include "records_db/approvals.h"
+#include "records_db/certificate_store.h"
 #include "records_db/instrument_register.h"
 #include "records_db/record_db.h"
 #include "records_db/record_hash.h"
 
+#include <QCryptographicHash>
+#include <QGuiApplication>
 #include <QProcess>
 #include <QSet>
 #include <QSqlQuery>
@@ -76,6 +80,8 @@ private slots:
     void damagedFileIsNamed();
     void lockedDatabaseKeepsDraft_data() { backends(); }
     void lockedDatabaseKeepsDraft();
+    void signedAndCertified_data() { backends(); }
+    void signedAndCertified();
     void dueDates();
 
 private:
@@ -342,6 +348,43 @@ void TestRecordsDb::lockedDatabaseKeepsDraft()
     QCOMPARE(db.list("L")->size(), 1);
 }
 
+// Signatures name the database login (PostgreSQL) or the user (SQLite) and are
+// bound to the record's hash; a refused certificate takes no number, an issued
+// one stores the PDF whose hash it states, after the numbers taken before.
+void TestRecordsDb::signedAndCertified()
+{
+    QFETCH(bool, postgres);
+    const DbSettings settings = fresh();
+    RecordDb db;
+    QVERIFY2(db.open(settings), qPrintable(db.error()));
+    Record found = check("C", Stage::AsFound, 0, 0.1), left = check("C", Stage::AsLeft, 30, 0.1);
+    found.header.technician = left.header.technician = "J. Chen";
+    QVERIFY(db.append(found) && db.append(left));
+    QCOMPARE(db.issueCertificate(1, 2), std::optional<qint64>(1));   // a number taken the earlier way
+    Approvals approvals(db);
+    QVERIFY(approvals.sign(1, record::Signature::Meaning::Performed, "J. Chen", "Technician"));
+    QVERIFY(!approvals.sign(1, record::Signature::Meaning::Performed, "J. Chen", "Technician"));
+    // The same login as the performer: refused where a login is a person's.
+    QCOMPARE(bool(approvals.sign(1, record::Signature::Meaning::Approved, "M. Zhou", "Head")), !postgres);
+    QCOMPARE(approvals.of(1)->constFirst().login, postgres ? settings.user : signerLogin(db));
+    if (postgres)
+        return;
+
+    CertificateStore store(db);
+    const IssueRequest request{1, 2, 0, {}, 2};
+    QVERIFY(!store.issue(request));   // record 2 not approved
+    QVERIFY2(store.error().startsWith("not approved"), qPrintable(store.error()));
+    QVERIFY(approvals.sign(2, record::Signature::Meaning::Approved, "M. Zhou", "Head"));
+    const auto issued = store.issue(request);
+    QVERIFY2(issued, qPrintable(store.error()));
+    QCOMPARE(issued->content.number, 2);
+    const auto stored = store.find(2);
+    QCOMPARE(stored->pdf, issued->pdf);
+    QCOMPARE(stored->sha256, QCryptographicHash::hash(issued->pdf, QCryptographicHash::Sha256).toHex());
+    QCOMPARE(store.certifying(2), QVector<qint64>{2});
+    QVERIFY(db.verify().intact());
+}
+
 void TestRecordsDb::dueDates()
 {
     const QDate today(2026, 12, 7);
@@ -369,7 +412,7 @@ void TestRecordsDb::dueDates()
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    QGuiApplication app(argc, argv);   // certificates are laid out with fonts
     if (qEnvironmentVariableIsSet("TCAL_TEST_WRITER"))
         return writer(qEnvironmentVariable("TCAL_TEST_WRITER"), qEnvironmentVariableIntValue("TCAL_TEST_COUNT"));
     TestRecordsDb test;
