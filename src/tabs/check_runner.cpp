@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -53,11 +54,11 @@ CheckRunner::CheckRunner(Hooks hooks, QWidget *parent) : QWidget(parent), m_hook
     connect(skip, &QPushButton::clicked, this, &CheckRunner::skipPoint);
 }
 
+// One above the other: each table has the page's whole width for its eight columns.
 QWidget *CheckRunner::buildTables()
 {
-    auto *box = new QWidget;
-    auto *row = new QHBoxLayout(box);
-    row->setContentsMargins(0, 0, 0, 0);
+    auto *box = new QSplitter(Qt::Vertical);
+    box->setChildrenCollapsible(false);
     m_foundTable = recordui::table("tableWidget_record_as_found", ColumnCount);
     m_leftTable = recordui::table("tableWidget_record_as_left", ColumnCount);
     m_foundVerdict = new QLabel;
@@ -71,7 +72,7 @@ QWidget *CheckRunner::buildTables()
         layout->setContentsMargins(4, 4, 4, 4);
         layout->addWidget(t);
         layout->addWidget(verdictLabel);
-        row->addWidget(group);
+        box->addWidget(group);
         connect(t, &QTableWidget::cellChanged, this,
                 [this, t = t, stage = stage](int r, int c) { onCellChanged(t, stage, r, c); });
     }

@@ -5,7 +5,6 @@
 #include "record/record_table.h"
 #include "tabs/drift_chart.h"
 
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -15,7 +14,8 @@ using namespace record;
 RecordHistory::RecordHistory(QWidget *parent) : QGroupBox(parent)
 {
     m_texts.add(this, Text::History);
-    auto *row = new QHBoxLayout(this);
+    // One above the other, each the page's whole width; the page scrolls downwards.
+    auto *column = new QVBoxLayout(this);
     m_history = recordui::table("tableWidget_record_history", 3);
     m_history->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_drift = recordui::table("tableWidget_record_drift", 4);
@@ -23,13 +23,12 @@ RecordHistory::RecordHistory(QWidget *parent) : QGroupBox(parent)
     m_driftTitle = new QLabel;
     m_driftTitle->setObjectName(QStringLiteral("label_record_drift"));
     m_driftTitle->setWordWrap(true);
-    auto *driftColumn = new QVBoxLayout;
-    driftColumn->addWidget(m_driftTitle);
-    driftColumn->addWidget(m_drift);
     m_chart = new DriftChart;
-    row->addWidget(m_history, 3);
-    row->addLayout(driftColumn, 2);
-    row->addWidget(m_chart, 3);
+    m_chart->setMinimumHeight(220);
+    column->addWidget(m_history);
+    column->addWidget(m_driftTitle);
+    column->addWidget(m_drift);
+    column->addWidget(m_chart);
 }
 
 void RecordHistory::applyTexts(int language)

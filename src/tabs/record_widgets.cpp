@@ -38,7 +38,7 @@ QTableWidget *table(const char *name, int columns)
     t->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     t->setSelectionBehavior(QAbstractItemView::SelectRows);
     t->setSelectionMode(QAbstractItemView::SingleSelection);
-    t->setMinimumHeight(120);
+    t->setMinimumHeight(100);
     return t;
 }
 

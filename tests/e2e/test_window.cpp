@@ -234,6 +234,16 @@ void TestWindow::recordTabFits()
                 QVERIFY2(c->width() >= c->minimumSizeHint().width(), qPrintable(where));
                 if (auto *area = qobject_cast<QAbstractScrollArea *>(c))
                     QVERIFY2(!area->horizontalScrollBar()->isVisible(), qPrintable(where));
+                // Every column heading readable, none cut to a few letters.
+                if (auto *table = qobject_cast<QTableWidget *>(c)) {
+                    for (int col = 0; col < table->columnCount(); ++col) {
+                        int needed = 0;
+                        for (const QString &line : table->horizontalHeaderItem(col)->text().split('\n'))
+                            needed = qMax(needed, table->horizontalHeader()->fontMetrics().horizontalAdvance(line));
+                        QVERIFY2(table->horizontalHeader()->sectionSize(col) >= needed,
+                                 qPrintable(where + QStringLiteral(", column %1 needs %2").arg(col).arg(needed)));
+                    }
+                }
             }
             if (scroll)
                 QVERIFY(!scroll->horizontalScrollBar()->isVisible() && scroll->widget()->minimumSizeHint().width() <= scroll->viewport()->width());
