@@ -7,6 +7,8 @@
 #include <QCryptographicHash>
 #include <QJsonArray>
 
+#include <algorithm>
+
 namespace recordsdb {
 
 namespace {
@@ -83,6 +85,10 @@ std::optional<QString> CertificateStore::issueRefusal(const IssueRequest &reques
 {
     if (!record::approved(c))
         return QStringLiteral("not approved: the checks need an approver's signature first (a draft can be printed)");
+    // A statement of conformity needs the uncertainty it was decided with (ISO/IEC 17025 7.8.4.1).
+    for (const auto &r : {c.asFound, c.asLeft})
+        if (r && !r->header.uncertainty)
+            return QStringLiteral("record %1 has no expanded uncertainty: a statement of conformity needs one").arg(r->id);
     const auto certificates = all();
     if (!certificates)
         return m_error;

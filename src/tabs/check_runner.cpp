@@ -17,6 +17,7 @@ using namespace record;
 CheckRunner::CheckRunner(Hooks hooks, QWidget *parent) : QWidget(parent), m_hooks(std::move(hooks))
 {
     auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
     auto *buttons = new QHBoxLayout;
     auto *found = m_texts.button(Text::StartAsFound, "pushButton_record_as_found");
     auto *left = m_texts.button(Text::StartAsLeft, "pushButton_record_as_left");
@@ -38,10 +39,10 @@ CheckRunner::CheckRunner(Hooks hooks, QWidget *parent) : QWidget(parent), m_hook
     m_countdown->setObjectName(QStringLiteral("label_record_countdown"));
     m_countdown->setWordWrap(true);
     auto *state = new QHBoxLayout;
-    state->addWidget(m_apply, 2);
-    state->addWidget(m_live, 1);
+    state->addWidget(m_apply, 3);
+    state->addWidget(m_live, 2);
+    state->addWidget(m_countdown, 3);
     layout->addLayout(state);
-    layout->addWidget(m_countdown);
     layout->addWidget(buildTables(), 1);
 
     m_waitTicker = new QTimer(this);
@@ -61,17 +62,16 @@ QWidget *CheckRunner::buildTables()
     box->setChildrenCollapsible(false);
     m_foundTable = recordui::table("tableWidget_record_as_found", ColumnCount);
     m_leftTable = recordui::table("tableWidget_record_as_left", ColumnCount);
-    m_foundVerdict = new QLabel;
-    m_leftVerdict = new QLabel;
-    for (auto [title, t, verdictLabel, stage] :
-         {std::tuple{Text::AsFound, m_foundTable, m_foundVerdict, Stage::AsFound},
-          std::tuple{Text::AsLeft, m_leftTable, m_leftVerdict, Stage::AsLeft}}) {
-        auto *group = new QGroupBox;
-        m_texts.add(group, title);
+    for (QTableWidget *t : {m_foundTable, m_leftTable})
+        t->setMinimumHeight(70);   // the headings and a row; the splitter gives either more
+    // The verdict stands in the group's title, so the tables keep every line of height.
+    m_foundGroup = new QGroupBox;
+    m_leftGroup = new QGroupBox;
+    for (auto [t, group, stage] : {std::tuple{m_foundTable, m_foundGroup, Stage::AsFound},
+                                   std::tuple{m_leftTable, m_leftGroup, Stage::AsLeft}}) {
         auto *layout = new QVBoxLayout(group);
         layout->setContentsMargins(4, 4, 4, 4);
         layout->addWidget(t);
-        layout->addWidget(verdictLabel);
         box->addWidget(group);
         connect(t, &QTableWidget::cellChanged, this,
                 [this, t = t, stage = stage](int r, int c) { onCellChanged(t, stage, r, c); });
@@ -272,7 +272,7 @@ void CheckRunner::skipPoint()
 void CheckRunner::showRecord(Stage stage)
 {
     QTableWidget *t = tableOf(stage);
-    QLabel *verdictLabel = stage == Stage::AsFound ? m_foundVerdict : m_leftVerdict;
+    QGroupBox *group = stage == Stage::AsFound ? m_foundGroup : m_leftGroup;
     const auto &r = recordOf(stage);
     m_filling = true;
     t->setHorizontalHeaderLabels(columnTitles(m_language, r ? r->header.unit : QStringLiteral("°C")));
@@ -288,8 +288,10 @@ void CheckRunner::showRecord(Stage stage)
         }
     }
     m_filling = false;
-    verdictLabel->setText(r ? text(Text::Verdict, m_language) + QStringLiteral(": ") + verdictText(verdict(*r), m_language)
-                            : QString());
+    QString title = text(stage == Stage::AsFound ? Text::AsFound : Text::AsLeft, m_language);
+    if (r)
+        title += QStringLiteral(" · ") + text(Text::Verdict, m_language) + QStringLiteral(": ") + verdictText(verdict(*r), m_language);
+    group->setTitle(title);
 }
 
 // The loop current the technician read on a meter, typed into the row.

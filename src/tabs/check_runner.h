@@ -14,6 +14,7 @@
 #include <functional>
 #include <optional>
 
+class QGroupBox;
 class QLabel;
 class QPushButton;
 class QTableWidget;
@@ -70,7 +71,8 @@ private:
     recordui::Texts m_texts;
     int m_language = 0;
     std::optional<double> m_lastReading;   // of the last live poll
-    QLabel *m_apply, *m_live, *m_countdown, *m_foundVerdict, *m_leftVerdict;
+    QLabel *m_apply, *m_live, *m_countdown;
+    QGroupBox *m_foundGroup, *m_leftGroup;
     QTableWidget *m_foundTable, *m_leftTable;
     QTimer *m_waitTicker;
     std::optional<record::Record> m_found, m_left;

@@ -131,6 +131,7 @@ void TestCliRecords::certificateFlow()
             auto r = recordedCheck(serial, stage, t.addSecs(60 * minutes), 0.1);
             r.header.technician = "J. Chen";
             r.header.reference = "CAL-7";
+            r.header.uncertainty = 0.1;
             QVERIFY(db.append(r));
         }
         QSettings settings(dir.filePath("config/TCal/tcal.conf"), QSettings::IniFormat);

@@ -213,9 +213,12 @@ void TestWindow::recordTabFits()
             const auto *scroll = qobject_cast<QScrollArea *>(page);
             // The page's layout needs no more width than it has: nothing overlaps or is squeezed.
             QVERIFY2(tab->minimumSizeHint().width() <= tab->parentWidget()->width()
-                         && (scroll ? scroll->widget() : page)->minimumSizeHint().width() <= page->width(),
+                         && (scroll ? scroll->widget() : page)->minimumSizeHint().width() <= page->width()
+                         && (scroll || page->minimumSizeHint().height() <= page->height()),
                      qPrintable(QStringLiteral("page %1, language %2 needs %3 of %4").arg(i).arg(language)
-                                    .arg((scroll ? scroll->widget() : page)->minimumSizeHint().width()).arg(page->width())));
+                                    .arg(QStringLiteral("%1 x %2").arg((scroll ? scroll->widget() : page)->minimumSizeHint().width())
+                                             .arg(page->minimumSizeHint().height()))
+                                    .arg(QStringLiteral("%1 x %2").arg(page->width()).arg(page->height()))));
             for (QWidget *c : page->findChildren<QWidget *>()) {
                 if (!c->isVisible() || !(qobject_cast<QAbstractButton *>(c) || qobject_cast<QLineEdit *>(c)
                                          || qobject_cast<QAbstractScrollArea *>(c) || qobject_cast<QComboBox *>(c)))

@@ -38,6 +38,7 @@ public:
         type("lineEdit_record_procedure", QStringLiteral("QP-CAL-012"));
         find<QDateEdit>("dateEdit_record_due")->setDate(QDate::currentDate().addMonths(6));
         type("lineEdit_record_ambient", QStringLiteral("23.5"));
+        type("lineEdit_record_uncertainty", QStringLiteral("0.05"));
         type("lineEdit_record_folder", folder);
         type("lineEdit_record_serial", serial);
         find<QDoubleSpinBox>("spinBox_record_tolerance")->setValue(toleranceDegrees);

@@ -33,6 +33,7 @@ private slots:
     void expiredReferenceNeedsAReason();
     void instrumentListStartsACheck();
     void headerRemembered();
+    void oneTransmitterPerCertificate();
     void unstoredCheckKeptAsDraft();
 };
 
@@ -268,6 +269,24 @@ void TestRecordTab::unstoredCheckKeptAsDraft()
     click(tab, "pushButton_record_store_drafts");
     QCOMPARE(status(tab), QStringLiteral("Drafts waiting: 0 "));
     QCOMPARE(tab.asFound()->id, 1);
+}
+
+// As found on SN-1, the serial then changed to SN-2 before the as-left check:
+// the certificate is refused with the reason, and no file, draft or number made.
+void TestRecordTab::oneTransmitterPerCertificate()
+{
+    QTemporaryDir folder;
+    rtu::Link link;
+    CalibrationRecordTab tab(link);
+    prepare(tab, folder.path(), "0");
+    click(tab, "pushButton_record_as_found");
+    measure(tab, 0.1);
+    in(tab, "lineEdit_record_serial")->setText("SN-2");
+    click(tab, "pushButton_record_as_left");
+    measure(tab, 0.0);
+    click(tab, "pushButton_record_pdf");
+    QVERIFY2(status(tab).contains("different transmitters: serial SN-1 and SN-2"), qPrintable(status(tab)));
+    QCOMPARE(QDir(folder.path()).entryList({"*.pdf"}), QStringList());
 }
 
 QTEST_MAIN(TestRecordTab)

@@ -359,6 +359,7 @@ void TestRecordsDb::signedAndCertified()
     QVERIFY2(db.open(settings), qPrintable(db.error()));
     Record found = check("C", Stage::AsFound, 0, 0.1), left = check("C", Stage::AsLeft, 30, 0.1);
     found.header.technician = left.header.technician = "J. Chen";
+    found.header.uncertainty = 0.1;   // the as-left check without one, at first
     QVERIFY(db.append(found) && db.append(left));
     QCOMPARE(db.issueCertificate(1, 2), std::optional<qint64>(1));   // a number taken the earlier way
     Approvals approvals(db);
@@ -375,13 +376,22 @@ void TestRecordsDb::signedAndCertified()
     QVERIFY(!store.issue(request));   // record 2 not approved
     QVERIFY2(store.error().startsWith("not approved"), qPrintable(store.error()));
     QVERIFY(approvals.sign(2, record::Signature::Meaning::Approved, "M. Zhou", "Head"));
-    const auto issued = store.issue(request);
+    QVERIFY(!store.issue(request));   // a statement of conformity needs the uncertainty
+    QVERIFY2(store.error().contains("record 2 has no expanded uncertainty"), qPrintable(store.error()));
+    // Amended with it: the old version is no longer certified, the new one needs its own approval.
+    left.header.uncertainty = 0.1;
+    left.amendment = record::Amendment{2, "uncertainty left out", "J. Chen"};
+    QCOMPARE(db.append(left), std::optional<qint64>(3));
+    QVERIFY(!store.issue(request) && store.error().contains("amended by record 3"));
+    QVERIFY(!store.issue({1, 3, 0, {}, 2}));
+    QVERIFY(approvals.sign(3, record::Signature::Meaning::Approved, "M. Zhou", "Head"));
+    const auto issued = store.issue({1, 3, 0, {}, 2});
     QVERIFY2(issued, qPrintable(store.error()));
     QCOMPARE(issued->content.number, 2);
     const auto stored = store.find(2);
     QCOMPARE(stored->pdf, issued->pdf);
     QCOMPARE(stored->sha256, QCryptographicHash::hash(issued->pdf, QCryptographicHash::Sha256).toHex());
-    QCOMPARE(store.certifying(2), QVector<qint64>{2});
+    QCOMPARE(store.certifying(3), QVector<qint64>{2});
     QVERIFY(db.verify().intact());
 }
 
