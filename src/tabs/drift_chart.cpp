@@ -39,6 +39,9 @@ void DriftChart::plot(const QVector<record::DriftSeries> &series, double toleran
     chart->legend()->setAlignment(Qt::AlignRight);
     auto *time = new QDateTimeAxis;
     time->setFormat(QStringLiteral("yyyy-MM"));
+    time->setTickCount(4);
+    // Many test points: the lines speak for themselves, a legend would crowd them out.
+    chart->legend()->setVisible(series.size() <= 8);
     auto *error = new QValueAxis;
     error->setTitleText(unit);
     chart->addAxis(time, Qt::AlignBottom);
@@ -61,15 +64,17 @@ void DriftChart::plot(const QVector<record::DriftSeries> &series, double toleran
     }
     if (!first.isValid())
         first = last = QDateTime::currentDateTimeUtc();
-    time->setRange(first.addDays(-15), last.addDays(15));
+    first = first.addDays(-30);
+    last = last.addDays(30);
+    time->setRange(first, last);
     for (double edge : {tolerance, -tolerance}) {
         if (!(tolerance > 0.0))
             break;
         auto *band = new QLineSeries;
         band->setObjectName(QStringLiteral("tolerance"));
         band->setPen(QPen(Qt::gray, 1, Qt::DashLine));
-        band->append(double(first.addDays(-15).toMSecsSinceEpoch()), edge);
-        band->append(double(last.addDays(15).toMSecsSinceEpoch()), edge);
+        band->append(double(first.toMSecsSinceEpoch()), edge);
+        band->append(double(last.toMSecsSinceEpoch()), edge);
         chart->addSeries(band);
         band->attachAxis(time);
         band->attachAxis(error);

@@ -3,6 +3,7 @@
 #include "record/record_table.h"
 #include "record/record_texts.h"
 #include "tabs/drift_chart.h"
+#include "tabs/record_widgets.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -69,23 +70,19 @@ InstrumentListDialog::InstrumentListDialog(recordsdb::RecordDb &db, int language
     m_table->setHorizontalHeaderLabels(titles);
     layout->addWidget(m_table, 1);
     auto *below = new QHBoxLayout;
-    m_history = new QTableWidget(0, 3);
-    m_history->setObjectName(QStringLiteral("tableWidget_instrument_history"));
+    m_history = recordui::table("tableWidget_instrument_history", 3);
     m_history->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_history->verticalHeader()->setVisible(false);
-    m_history->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_history->horizontalHeader()->setStretchLastSection(true);
     m_history->setHorizontalHeaderLabels({record::text(Text::HistoryTime, language), record::text(Text::HistoryStage, language),
                                           record::text(Text::HistoryVerdict, language)});
     m_chart = new DriftChart;
     below->addWidget(buildForm(), 3);
-    below->addWidget(m_history, 2);
+    below->addWidget(m_history, 3);
     below->addWidget(m_chart, 3);
     layout->addLayout(below, 1);
     m_message = new QLabel;
     m_message->setObjectName(QStringLiteral("label_instrument_message"));
     layout->addWidget(m_message);
-    resize(1000, 640);
+    resize(1100, 640);
 
     connect(m_search, &QLineEdit::textChanged, this, &InstrumentListDialog::refresh);
     connect(m_table, &QTableWidget::itemSelectionChanged, this, &InstrumentListDialog::showSelected);
