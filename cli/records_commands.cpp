@@ -4,11 +4,13 @@
 #include "core/csv_field.h"
 #include "record/record_csv.h"
 #include "record/record_table.h"
+#include "record/record_validation.h"
 #include "records_db/record_db.h"
 #include "records_db/certificate_store.h"
 #include "records_db/reverse_trace.h"
 
 #include <QFile>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSaveFile>
@@ -27,13 +29,16 @@ const char kRecordsHelp[] =
     "  records verify [--anchor FILE]  re-computes the signed chain in one read;\n"
     "                               exit status 1 with what is wrong named\n"
     "  records anchor FILE          a signed checkpoint of the chain's head into FILE\n"
-    "  records export FILE NUMBER.. the checks as CSV into FILE\n"
+    "  records export FILE NUMBER.. the checks as CSV into FILE, led by their record,\n"
+    "                               amended, superseding and certificate numbers\n"
     "  records import FOLDER        the JSON record files of FOLDER, each once\n"
     "  records by-reference REF [--since DATE]\n"
     "                               every check made with the reference instrument (name\n"
     "                               or certificate number) REF: number, start, serial,\n"
     "                               tag, stage, verdict, reference, its certificate, the\n"
     "                               current certificates issued on the check\n"
+    "  records init-server WRITER   PostgreSQL, as the schema's owner: makes the\n"
+    "                               schema and lets role WRITER read and append only\n"
     "                               --records FOLDER picks the records folder (SQLite);\n"
     "                               TCAL_DB_HOST/PORT/NAME/USER select PostgreSQL, the\n"
     "                               password from TCAL_DB_PASSWORD or a prompt\n";
@@ -158,19 +163,45 @@ int anchor(recordsdb::RecordDb &db, const QStringList &args, QTextStream &out, Q
     return Success;
 }
 
+// The certificate numbers issued for each record number.
+QHash<qint64, QStringList> certificatesOf(recordsdb::RecordDb &db)
+{
+    QHash<qint64, QStringList> certificates;
+    for (const recordsdb::ChainEntry &e : db.entries(QStringLiteral("certificate")).value_or(QVector<recordsdb::ChainEntry>())) {
+        for (const char *key : {"asFound", "asLeft"}) {
+            if (const qint64 n = qint64(e.content.value(key).toDouble()))
+                certificates[n] << QString::number(e.number);
+        }
+    }
+    return certificates;
+}
+
+// The checks as the tab's CSV, led by what the database knows of them: their
+// numbers, what they amend, what superseded them and their certificates.
 int exportCsv(recordsdb::RecordDb &db, const QStringList &args, QTextStream &err)
 {
     QVector<qint64> wanted;
     if (args.size() < 2 || !numbers(args.mid(1), wanted, err))
         return err << "tcal-cli: records export FILE NUMBER...\n", UsageError;
     QVector<record::Record> checks;
+    QStringList rows[4] = {{"record"}, {"amends"}, {"superseded by"}, {"certificates"}};
+    const auto certificates = certificatesOf(db);
     for (qint64 n : wanted) {
         const auto s = db.find(n);
         if (!s)
             return err << "tcal-cli: " << db.error() << '\n', FileError;
         checks << s->record;
+        rows[0] << QString::number(n);
+        rows[1] << (s->record.amendment ? QString::number(s->record.amendment->supersedes) : QString());
+        rows[2] << (s->supersededBy ? QString::number(s->supersededBy) : QString());
+        rows[3] << certificates.value(n).join(QLatin1Char(' '));
     }
-    if (!record::writeCsv(args.at(0), checks, false))
+    QString text;
+    for (const QStringList &row : rows)
+        text += row.join(QLatin1Char(',')) + QLatin1Char('\n');
+    const QByteArray bytes = (text + record::toCsv(checks)).toUtf8();
+    QSaveFile f(args.at(0));
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
         return err << "tcal-cli: cannot write " << args.at(0) << '\n', FileError;
     return Success;
 }
@@ -198,14 +229,18 @@ int byReference(recordsdb::RecordDb &db, const QStringList &args, const QDate &s
     return Success;
 }
 
-int import(recordsdb::RecordDb &db, const QStringList &args, QTextStream &out, QTextStream &err)
+int import(recordsdb::RecordDb &db, const QStringList &args, const QString &offset, QTextStream &out,
+           QTextStream &err)
 {
     if (args.size() != 1)
-        return err << "tcal-cli: records import FOLDER\n", UsageError;
-    const recordsdb::ImportReport r = db.importFolder(args.at(0));
+        return err << "tcal-cli: records import FOLDER [--assume-offset +HH:MM]\n", UsageError;
+    const auto seconds = record::parseOffset(offset);
+    if (!offset.isEmpty() && !seconds)
+        return err << "tcal-cli: \"" << offset << "\" is not an offset such as +08:00\n", UsageError;
+    const recordsdb::ImportReport r = db.importFolder(args.at(0), seconds);
     out << r.imported << " imported, " << r.already << " already stored\n";
     for (const QString &name : r.unreadable)
-        err << "tcal-cli: not a record, left out: " << name << '\n';
+        err << "tcal-cli: left out: " << name << '\n';
     return r.unreadable.isEmpty() ? Success : FileError;
 }
 
@@ -238,15 +273,15 @@ int runRecords(const Invocation &inv, QTextStream &out, QTextStream &err)
 {
     const QStringList &args = inv.arguments;
     const QString what = args.value(0);
-    static const QStringList known = {"list", "show", "verify", "anchor", "export", "import", "by-reference",
-                                      "certificate", "approve"};
+    static const QStringList known = {"list", "show", "verify", "anchor", "export", "import", "init-server",
+                                      "by-reference", "certificate", "approve"};
     if (!known.contains(what))
-        return err << "tcal-cli: records takes list, show, verify, anchor, export, import, by-reference, certificate"
-                      " or approve\n", UsageError;
+        return err << "tcal-cli: records takes list, show, verify, anchor, export, import, init-server, by-reference,"
+                      " certificate or approve\n", UsageError;
     recordsdb::RecordDb db;
     // Only an import appends; the others never make a database where none is.
-    const auto mode = what == QLatin1String("import") ? recordsdb::RecordDb::Mode::Create
-                                                      : recordsdb::RecordDb::Mode::ExistingOnly;
+    const bool makes = what == QLatin1String("import") || what == QLatin1String("init-server");
+    const auto mode = makes ? recordsdb::RecordDb::Mode::Create : recordsdb::RecordDb::Mode::ExistingOnly;
     if (!openDatabase(db, inv.recordsFolder, mode, err))
         return FileError;
     const QStringList rest = args.mid(1);
@@ -266,7 +301,14 @@ int runRecords(const Invocation &inv, QTextStream &out, QTextStream &err)
     if (what == QLatin1String("export"))
         return exportCsv(db, rest, err);
     if (what == QLatin1String("import"))
-        return import(db, rest, out, err);
+        return import(db, rest, inv.assumeOffset, out, err);
+    if (what == QLatin1String("init-server")) {
+        if (rest.size() != 1)
+            return err << "tcal-cli: records init-server WRITER\n", UsageError;
+        if (!db.grantWriter(rest.at(0)))
+            return err << "tcal-cli: " << db.error() << '\n', FileError;
+        return out << rest.at(0) << " may read and append to " << recordsdb::describe(settings) << '\n', Success;
+    }
     return show(db, rest, out, err);
 }
 

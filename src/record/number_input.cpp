@@ -3,6 +3,8 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <cmath>
+
 namespace record {
 
 std::optional<double> parseNumber(const QString &text, const QLocale &locale)
@@ -15,7 +17,8 @@ std::optional<double> parseNumber(const QString &text, const QLocale &locale)
         l.setNumberOptions(QLocale::RejectGroupSeparator);
         bool ok = false;
         const double v = l.toDouble(t, &ok);
-        if (ok)
+        // "nan" and "inf" read as numbers, but no figure or verdict can be made of them.
+        if (ok && std::isfinite(v))
             return v;
     }
     return std::nullopt;

@@ -1,5 +1,7 @@
 #include "record/record_store.h"
 
+#include "record/record_validation.h"
+
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -50,18 +52,25 @@ QString save(const Record &record, const QString &folder)
     return file.commit() ? path : QString();
 }
 
-std::optional<Record> load(const QString &path)
+std::optional<Record> load(const QString &path, QString &why, std::optional<int> assumeOffsetSeconds)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return fromFileBytes(file.readAll());
+        return why = QStringLiteral("cannot be read"), std::nullopt;
+    // One byte past the limit is enough to refuse a larger file.
+    return readRecordFile(file.read(kMaxRecordFileBytes + 1), why, assumeOffsetSeconds);
+}
+
+std::optional<Record> load(const QString &path)
+{
+    QString why;
+    return load(path, why);
 }
 
 std::optional<Record> fromFileBytes(const QByteArray &bytes)
 {
-    const QJsonDocument doc = QJsonDocument::fromJson(bytes);
-    return doc.isObject() ? fromJson(doc.object()) : std::nullopt;
+    QString why;
+    return readRecordFile(bytes, why);
 }
 
 QVector<StoredRecord> history(const QString &folder, const QString &serial)

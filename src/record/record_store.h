@@ -18,6 +18,9 @@ QString fileName(const Record &record);
 // empty on failure.
 QString save(const Record &record, const QString &folder);
 
+// Checked against the format first (record/record_validation.h); `why` says
+// what was refused; times without a zone need `assumeOffsetSeconds`.
+std::optional<Record> load(const QString &path, QString &why, std::optional<int> assumeOffsetSeconds = std::nullopt);
 std::optional<Record> load(const QString &path);
 // The record a file's bytes hold; nullopt when they hold none.
 std::optional<Record> fromFileBytes(const QByteArray &bytes);

@@ -72,7 +72,7 @@ std::optional<ChainHead> readCheckpoint(const QJsonObject &checkpoint, QByteArra
     signedPart.remove("checkpointSignature");
     const QByteArray publicKey = checkpoint.value("publicKey").toString().toLatin1();
     if (checkpoint.value("format").toString() != QLatin1String("tcal-records-checkpoint")
-        || !checkpoint.value("count").isDouble() || checkpoint.value("hash").toString().size() != 64)
+        || !(checkpoint.value("count").toDouble() >= 1) || checkpoint.value("hash").toString().size() != 64)
         return error = QStringLiteral("not a records checkpoint"), std::nullopt;
     if (!SigningKey::verify(publicKey, canonicalJson(signedPart),
                             checkpoint.value("checkpointSignature").toString().toLatin1()))

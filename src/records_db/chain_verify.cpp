@@ -6,6 +6,7 @@
 #include "records_db/record_db.h"
 
 #include <QHash>
+#include <QMap>
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -54,7 +55,7 @@ void RecordDb::verifyDatabase(ChainReport &report)
     }
 }
 
-void RecordDb::verifyRows(ChainReport &report, QVector<QByteArray> &hashes)
+void RecordDb::verifyRows(ChainReport &report, QMap<qint64, QByteArray> &hashes)
 {
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
@@ -76,11 +77,11 @@ void RecordDb::verifyRows(ChainReport &report, QVector<QByteArray> &hashes)
             report.faults << ChainFault{seq, e ? e->content.value("header").toObject().value("serial").toString()
                                                : QString(), what};
         };
-        if (seq != hashes.size() + 1)
-            fault(QStringLiteral("entries %1 to %2 are missing").arg(hashes.size() + 1).arg(seq - 1));
+        const qint64 expected = hashes.isEmpty() ? 1 : hashes.lastKey() + 1;
+        if (seq != expected)
+            fault(QStringLiteral("entries %1 to %2 are missing").arg(expected).arg(seq - 1));
         const QByteArray stored = q.value(5).toString().toLatin1();
-        hashes.resize(int(seq));
-        hashes[int(seq - 1)] = stored;
+        hashes.insert(seq, stored);
         if (!e) {
             fault(why);
             previous = stored;
@@ -113,21 +114,22 @@ void RecordDb::verifyRows(ChainReport &report, QVector<QByteArray> &hashes)
     }
     // A read error ends next() just as the last row does.
     if (q.lastError().isValid())
-        report.faults << ChainFault{hashes.size() + 1, QString(),
+        report.faults << ChainFault{hashes.isEmpty() ? 1 : hashes.lastKey() + 1, QString(),
                                     QStringLiteral("cannot read on from here: ") + q.lastError().text()};
     for (const QByteArray &k : signers)
         report.keys << QString::fromLatin1(k);
     report.keys.sort();
 }
 
-void RecordDb::verifyHead(ChainReport &report, const QVector<QByteArray> &hashes, const ChainHead &head,
+void RecordDb::verifyHead(ChainReport &report, const QMap<qint64, QByteArray> &hashes, const ChainHead &head,
                           const QString &source)
 {
-    if (head.count > hashes.size())
+    const qint64 last = hashes.isEmpty() ? 0 : hashes.lastKey();
+    if (head.count > last)
         report.faults << ChainFault{head.count, QString(),
                                     QStringLiteral("entries %1 to %2 are missing (head %2 %3)")
-                                        .arg(hashes.size() + 1).arg(head.count).arg(source)};
-    else if (head.count > 0 && hashes.at(int(head.count - 1)) != head.hash)
+                                        .arg(last + 1).arg(head.count).arg(source)};
+    else if (head.count > 0 && hashes.value(head.count) != head.hash)
         report.faults << ChainFault{head.count, QString(),
                                     QStringLiteral("the chain was rebuilt: entry %1 differs from the head %2")
                                         .arg(head.count).arg(source)};
@@ -145,7 +147,7 @@ ChainReport RecordDb::verify(const std::optional<QJsonObject> &checkpoint)
         return report;
     }
     verifyDatabase(report);
-    QVector<QByteArray> hashes;
+    QMap<qint64, QByteArray> hashes;   // by place; a forged place may be far off
     verifyRows(report, hashes);
     rollback();
     if (noted)
@@ -168,12 +170,8 @@ std::optional<QJsonObject> RecordDb::checkpoint()
     const ChainReport report = verify();
     if (!report.intact())
         return fail(QStringLiteral("the chain does not verify; no checkpoint of it"), QString()), std::nullopt;
-    if (!m_key) {
-        QString why;
-        m_key = SigningKey::loadOrCreate(m_settings.dataFolder, why);
-        if (!m_key)
-            return fail(why, QString()), std::nullopt;
-    }
+    if (!loadKey())
+        return std::nullopt;
     return recordsdb::checkpoint(anchorKey(m_settings), report.head, *m_key);
 }
 

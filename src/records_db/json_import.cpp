@@ -14,16 +14,17 @@
 
 namespace recordsdb {
 
-ImportReport RecordDb::importFolder(const QString &folder)
+ImportReport RecordDb::importFolder(const QString &folder, std::optional<int> assumeOffsetSeconds)
 {
     ImportReport report;
     QVector<record::Record> found;
     const QDir dir(folder);
     for (const QString &name : dir.entryList({QStringLiteral("*.json")}, QDir::Files)) {
-        if (auto r = record::load(dir.filePath(name)))
+        QString why;
+        if (auto r = record::load(dir.filePath(name), why, assumeOffsetSeconds))
             found << *r;
         else
-            report.unreadable << name;
+            report.unreadable << name + QStringLiteral(": ") + why;
     }
     std::stable_sort(found.begin(), found.end(),
                      [](const record::Record &a, const record::Record &b) { return a.started < b.started; });

@@ -149,20 +149,24 @@ void RecordDb::rollback()
     QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
 }
 
-QByteArray RecordDb::keyFingerprint() const
+bool RecordDb::loadKey()
 {
-    return m_key ? m_key->fingerprint() : QByteArray();
+    QString why;
+    if (!m_key)
+        m_key = SigningKey::loadOrCreate(m_settings.dataFolder, why);
+    return m_key || fail(why, QString());
+}
+
+QByteArray RecordDb::keyFingerprint()
+{
+    return loadKey() ? m_key->fingerprint() : QByteArray();
 }
 
 // The key signs its own registration, so the chain holds every public key it needs.
 bool RecordDb::registerKey()
 {
-    if (!m_key) {
-        QString why;
-        m_key = SigningKey::loadOrCreate(m_settings.dataFolder, why);
-        if (!m_key)
-            return fail(why, QString());
-    }
+    if (!loadKey())
+        return false;
     QSqlQuery q(m_db);
     q.prepare(QStringLiteral("SELECT seq FROM entries WHERE kind = 'key' AND key_id = ?"));
     q.addBindValue(QString::fromLatin1(m_key->fingerprint()));
@@ -177,9 +181,27 @@ bool RecordDb::registerKey()
     return appendLocked(QStringLiteral("key"), [&](qint64, QString &) { return key; }).has_value();
 }
 
+// Appending on top of a chain cut short or rebuilt would move the noted head
+// onto it and so hide that: refused, the entry stays with the caller.
+bool RecordDb::notedHeadHeld()
+{
+    const auto noted = localAnchor(m_settings.dataFolder, anchorKey(m_settings));
+    if (!noted)
+        return true;
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("SELECT hash FROM entries WHERE seq = ?"));
+    q.addBindValue(noted->count);
+    if (q.exec() && q.next() && q.value(0).toString().toLatin1() == noted->hash)
+        return true;
+    return fail(QStringLiteral("entry %1 is not the one this workstation wrote: the chain was cut short or"
+                               " rebuilt; nothing is appended until records verify is looked into")
+                    .arg(noted->count),
+                QString());
+}
+
 std::optional<ChainEntry> RecordDb::appendLocked(const QString &kind, const Builder &build)
 {
-    if (kind != QLatin1String("key") && !registerKey())
+    if (kind != QLatin1String("key") && (!notedHeadHeld() || !registerKey()))
         return std::nullopt;
     ChainEntry e;
     e.kind = kind;

@@ -12,6 +12,7 @@
 #include "records_db/signing_key.h"
 
 #include <QJsonObject>
+#include <QMap>
 #include <QSqlDatabase>
 #include <QString>
 #include <QVariant>
@@ -84,8 +85,9 @@ public:
     // The entries of `kind` (all when empty) in chain order; nullopt with
     // error() set when a row cannot be read or its columns disagree with its content.
     std::optional<QVector<ChainEntry>> entries(const QString &kind = QString());
-    // The fingerprint of the key this connection signs with.
-    QByteArray keyFingerprint() const;
+    // The fingerprint of the key this connection signs with (made on first
+    // use), for certificates to print; empty with error() set when there is none.
+    QByteArray keyFingerprint();
 
     // --- Records and certificate numbers ---
     // Appends a finished check (an amendment when record.amendment is set);
@@ -96,8 +98,10 @@ public:
     std::optional<QVector<StoredRecord>> list(const QString &serial = QString());
     // A new certificate number for these records, never used before.
     std::optional<qint64> issueCertificate(qint64 asFound, qint64 asLeft);
-    // The JSON record files of `folder`, each stored once; the files stay as they are.
-    ImportReport importFolder(const QString &folder);
+    // The JSON record files of `folder`, each stored once; the files stay as
+    // they are. Files the format refuses are named and left out; those without
+    // a zone need `assumeOffsetSeconds`.
+    ImportReport importFolder(const QString &folder, std::optional<int> assumeOffsetSeconds = std::nullopt);
 
     // --- Verification ---
     // In one read transaction: the database's own integrity check, the
@@ -106,6 +110,11 @@ public:
     ChainReport verify(const std::optional<QJsonObject> &checkpoint = std::nullopt);
     // A signed checkpoint of the current head.
     std::optional<QJsonObject> checkpoint();
+
+    // PostgreSQL, connected as the schema's owner: lets `writerRole` read and
+    // append and nothing else; it can then neither change nor remove an entry
+    // nor touch the guards. False with error() set.
+    bool grantWriter(const QString &writerRole);
 
     QSqlDatabase &connection() { return m_db; }
 
@@ -118,14 +127,16 @@ private:
     bool commitWrite();
     void rollback();
     std::optional<ChainEntry> appendLocked(const QString &kind, const Builder &build);
+    bool loadKey();
     bool registerKey();
+    bool notedHeadHeld();
     bool fail(const QString &what, const QString &detail);
     static std::optional<ChainEntry> entryFromRow(const QSqlQuery &q, QString &why);
     void noteHead(const ChainEntry &last);
     QVector<StoredRecord> storedRecords(const QVector<ChainEntry> &entries);
     void verifyDatabase(ChainReport &report);
-    void verifyRows(ChainReport &report, QVector<QByteArray> &hashes);
-    void verifyHead(ChainReport &report, const QVector<QByteArray> &hashes, const ChainHead &head,
+    void verifyRows(ChainReport &report, QMap<qint64, QByteArray> &hashes);
+    void verifyHead(ChainReport &report, const QMap<qint64, QByteArray> &hashes, const ChainHead &head,
                     const QString &source);
 
     QSqlDatabase m_db;

@@ -1,8 +1,11 @@
 // The schema and its migrations, one numbered step each, applied in order in
-// one transaction per step. The same SQL runs on SQLite and PostgreSQL.
+// one transaction under the write lock. The same SQL runs on SQLite and
+// PostgreSQL, in whatever schema the connection's search path names first.
 
 #include "records_db/record_db.h"
 
+#include <QRegularExpression>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
@@ -151,6 +154,32 @@ bool RecordDb::migrate()
         return false;
     }
     return commitWrite();
+}
+
+} // namespace recordsdb
+
+namespace recordsdb {
+
+bool RecordDb::grantWriter(const QString &role)
+{
+    if (m_sqlite)
+        return fail(QStringLiteral("roles are PostgreSQL's"), QString());
+    if (!QRegularExpression(QStringLiteral("^[a-z_][a-z0-9_]{0,62}$")).match(role).hasMatch())
+        return fail(QStringLiteral("\"%1\" is not a plain role name").arg(role), QString());
+    QSqlQuery q(m_db);
+    if (!q.exec(QStringLiteral("SELECT current_schema()")) || !q.next())
+        return fail(QStringLiteral("no schema"), q.lastError().text());
+    const QString schema = m_db.driver()->escapeIdentifier(q.value(0).toString(), QSqlDriver::TableName);
+    const QStringList grants{
+        QStringLiteral("GRANT USAGE ON SCHEMA ") + schema + QStringLiteral(" TO ") + role,
+        QStringLiteral("GRANT SELECT ON schema_version TO ") + role,
+        QStringLiteral("GRANT SELECT, INSERT ON entries TO ") + role,
+    };
+    for (const QString &grant : grants) {
+        if (!q.exec(grant))
+            return fail(QStringLiteral("cannot grant to ") + role, q.lastError().text());
+    }
+    return true;
 }
 
 } // namespace recordsdb

@@ -21,16 +21,22 @@ namespace {
 struct Run {
     int status;
     QStringList lines;
-    QString err;
+    QString error;
 };
 
-// tcal-cli COMMAND ARGS on the records folder, with settings of its own there.
-Run cli(const QString &folder, const QString &command, const QStringList &args)
+// tcal-cli COMMAND ARGS on the records folder, with settings of its own there;
+// on the PostgreSQL server at `port` when one is given.
+Run cli(const QString &folder, const QString &command, const QStringList &args, const QString &port = QString())
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_DATA_HOME", folder + "/data");   // the key and the noted heads
     env.insert("XDG_CONFIG_HOME", folder + "/config");
+    if (!port.isEmpty()) {
+        env.insert("TCAL_DB_HOST", "127.0.0.1");
+        env.insert("TCAL_DB_PORT", port);
+        env.insert("TCAL_DB_PASSWORD", "x");
+    }
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(TCAL_CLI_PATH), QStringList{command} + args + QStringList{"--records", folder});
     if (!p.waitForFinished(60000))
@@ -39,9 +45,9 @@ Run cli(const QString &folder, const QString &command, const QStringList &args)
             QString::fromUtf8(p.readAllStandardError())};
 }
 
-Run records(const QString &folder, const QStringList &args)
+Run records(const QString &folder, const QStringList &args, const QString &port = QString())
 {
-    return cli(folder, QStringLiteral("records"), args);
+    return cli(folder, QStringLiteral("records"), args, port);
 }
 
 QString pdfText(const QString &path)
@@ -88,7 +94,8 @@ void TestCliRecords::importListVerify()
     QCOMPARE(records(db.path(), {"show", "9"}).status, 4);
     QCOMPARE(records(db.path(), {"export", db.filePath("out.csv"), "1", "2"}).status, 0);
     QFile csv(db.filePath("out.csv"));
-    QVERIFY(csv.open(QIODevice::ReadOnly) && csv.readAll().startsWith("field,as-found,as-left"));
+    QVERIFY(csv.open(QIODevice::ReadOnly)
+            && csv.readAll().startsWith("record,1,2\namends,,\nsuperseded by,,\ncertificates,,\nfield,as-found,as-left"));
 
     QCOMPARE(records(db.path(), {"verify"}).lines.value(0), "2 records in 3 entries, chain intact");
     const QString checkpoint = db.filePath("head.json");
@@ -113,6 +120,10 @@ void TestCliRecords::importListVerify()
                                     QStringList{"export", db.filePath("x.csv"), "1"}})
         QCOMPARE(records(missing, args).status, 4);
     QVERIFY(!QFileInfo::exists(missing));
+    // A port with a typo is an error, not the default port.
+    const Run port = records(db.path(), {"list"}, "5433x");
+    QCOMPARE(port.status, 4);
+    QCOMPARE(port.error, QStringLiteral("tcal-cli: TCAL_DB_PORT \"5433x\" is not a port number\n"));
 }
 
 // As found on SN-A, the serial then typed as SN-B for the as-left check: never
@@ -140,8 +151,8 @@ void TestCliRecords::certificateFlow()
     const QString out = dir.filePath("c.pdf");
     Run run = records(dir.path(), {"certificate", "1", "2", "--out", out});
     QCOMPARE(run.status, 1);
-    QVERIFY2(run.err.contains("different transmitters: serial SN-A and SN-B"), qPrintable(run.err));
-    QVERIFY(records(dir.path(), {"certificate", "1", "9", "--out", out}).err.contains("There is no record 9"));
+    QVERIFY2(run.error.contains("different transmitters: serial SN-A and SN-B"), qPrintable(run.error));
+    QVERIFY(records(dir.path(), {"certificate", "1", "9", "--out", out}).error.contains("There is no record 9"));
     QVERIFY(!QFile::exists(out));
 
     // Not approved: a draft without a number.
@@ -150,17 +161,17 @@ void TestCliRecords::certificateFlow()
     QVERIFY(pdfText(out).contains("DRAFT: not approved") && pdfText(out).contains("Certificate No.: —"));
     run = records(dir.path(), {"approve", "3", "--as", "approver", "--name", "J. Chen"});
     QCOMPARE(run.status, 1);
-    QVERIFY2(run.err.contains("J. Chen performed record 3"), qPrintable(run.err));
+    QVERIFY2(run.error.contains("J. Chen performed record 3"), qPrintable(run.error));
     for (const char *n : {"1", "3"})
         QCOMPARE(records(dir.path(), {"approve", n, "--as", "approver", "--name", "M. Zhou", "--function", "Head of laboratory"}).status, 0);
 
     run = records(dir.path(), {"certificate", "1", "3", "--out", out});
     QCOMPARE(run.status, 0);
-    QVERIFY2(run.lines.value(0).startsWith("certificate 1 issued"), qPrintable(run.lines.join('\n') + run.err));
+    QVERIFY2(run.lines.value(0).startsWith("certificate 1 issued"), qPrintable(run.lines.join('\n') + run.error));
     QString text = pdfText(out);
     QVERIFY(text.contains("Certificate No.: 000001") && text.contains("Kiln Works Ltd") && text.contains("Approved: M. Zhou"));
     run = records(dir.path(), {"certificate", "1", "3", "--out", dir.filePath("again.pdf")});
-    QVERIFY(run.status == 1 && run.err.contains("certified already: certificate 1"));
+    QVERIFY(run.status == 1 && run.error.contains("certified already: certificate 1"));
     QCOMPARE(records(dir.path(), {"certificate", "--reprint", "1", "--out", dir.filePath("copy.pdf")}).status, 0);
     text = pdfText(dir.filePath("copy.pdf"));
     QVERIFY(text.contains("Calibration certificate [COPY]") && text.contains("Certificate No.: 000001"));
@@ -169,7 +180,7 @@ void TestCliRecords::certificateFlow()
     QVERIFY(pdfText(dir.filePath("c2.pdf")).contains("This certificate replaces certificate 000001, which is withdrawn"));
     QCOMPARE(records(dir.path(), {"certificate", "--reprint", "1", "--out", dir.filePath("copy.pdf")}).status, 0);
     QVERIFY(pdfText(dir.filePath("copy.pdf")).contains("withdrawn, replaced by 000002"));
-    QVERIFY(records(dir.path(), {"certificate", "1", "3", "--replaces", "1", "--out", out}).err.contains("withdrawn already"));
+    QVERIFY(records(dir.path(), {"certificate", "1", "3", "--replaces", "1", "--out", out}).error.contains("withdrawn already"));
 
     // Reverse traceability: every check with CAL-7 since the date, and the certificate now in force.
     run = records(dir.path(), {"by-reference", "cal-7", "--since", t.date().toString(Qt::ISODate)});

@@ -87,3 +87,9 @@ recordsdb::DbSettings PgCluster::createDatabase(const QString &name)
         s.database = name;
     return s;
 }
+
+bool PgCluster::execute(const QString &database, const QString &sql)
+{
+    return m_running && run(kBin + QStringLiteral("psql"), {"-h", "127.0.0.1", "-p", QString::number(m_port), "-U", "tcal",
+                                                          "-d", database, "-v", "ON_ERROR_STOP=1", "-c", sql});
+}

@@ -23,6 +23,8 @@ public:
 
     // A new, empty database on the server; empty settings' database when it cannot.
     recordsdb::DbSettings createDatabase(const QString &name);
+    // Runs `sql` in `database` as the cluster's superuser (roles, schemas, grants).
+    bool execute(const QString &database, const QString &sql);
 
 private:
     bool run(const QString &program, const QStringList &arguments, int timeoutMs = 60000);

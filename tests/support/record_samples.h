@@ -14,6 +14,7 @@ inline record::Record recordedCheck(const QString &serial, record::Stage stage, 
     for (auto &p : r.points) {
         p.status = record::Point::Status::Recorded;
         p.reading = p.reference + offset;
+        p.time = started.addSecs(60);
     }
     return r;
 }

@@ -8,8 +8,11 @@
 #include "record/record_store.h"
 #include "record/record_table.h"
 #include "record/record_texts.h"
+#include "record/record_validation.h"
 #include "record/stability.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QtTest>
 
 using namespace record;
@@ -33,6 +36,9 @@ private slots:
     void stability();
     void gapBreaksTheRun();
     void roundTrip();
+    void refusedRecordFiles_data();
+    void refusedRecordFiles();
+    void zonelessFileNeedsAnOffset();
     void historyAndDrift();
     void csvQuotesAndFigures();
     void csvGuardsAndWrites();
@@ -348,6 +354,56 @@ void TestRecord::roundTrip()
     QCOMPARE(fileName(r), QStringLiteral("SN-42-7_20261207-093015Z_as-found.json"));
 }
 
+// A valid file's text with `from` replaced by `to`.
+static QByteArray edited(const QString &from, const QString &to)
+{
+    const Record r = sampleRecord("SN-1", Stage::AsFound, QDateTime(QDate(2026, 1, 5), QTime(8, 0), Qt::UTC), {-50.0});
+    QByteArray text = QJsonDocument(toJson(r)).toJson(QJsonDocument::Compact);
+    return text.replace(from.toUtf8(), to.toUtf8());
+}
+
+void TestRecord::refusedRecordFiles_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("no points") << edited("\"points\":[", "\"points\":[],\"x\":[") << "no test points";
+    QTest::newRow("no serial") << edited("\"serial\":\"SN-1\"", "\"serial\":\" \"") << "no serial number";
+    QTest::newRow("text for a number") << edited("\"tolerance\":0.25", "\"tolerance\":\"0.25\"")
+                                       << "header tolerance is not a number";
+    QTest::newRow("unknown stage") << edited("\"stage\":\"as-found\"", "\"stage\":\"as-fond\"") << "no known stage";
+    QTest::newRow("key twice") << edited("\"stage\":\"as-found\"", "\"stage\":\"as-left\",\"stage\":\"as-found\"")
+                               << "a key given twice";
+    QTest::newRow("escaped key twice") << edited("\"tag\":", "\"t\\u0061g\":\"x\",\"tag\":") << "a key given twice";
+    QTest::newRow("reading without time") << edited("\"time\":", "\"when\":")
+                                          << "point 1 is recorded without a reading or time";
+    QTest::newRow("too large") << edited("\"ambient\":\"23.5\"", "\"ambient\":\"" + QString(1 << 20, 'x') + "\"")
+                               << "larger than 1048576 bytes";
+}
+
+// Refused with the reason; a key given twice inside a string is no key.
+void TestRecord::refusedRecordFiles()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, why);
+    QString said;
+    QVERIFY(!readRecordFile(bytes, said));
+    QCOMPARE(said, why);
+    QVERIFY(readRecordFile(edited("23.5", "\\\"stage\\\":1,\\\"stage\\\":2"), said));
+}
+
+// The same zone-less file placed by the offset given, never by the local zone.
+void TestRecord::zonelessFileNeedsAnOffset()
+{
+    const QByteArray bytes = edited("\"version\":2", "\"version\":1").replace("Z\"", "\"");
+    QString why;
+    QVERIFY(!readRecordFile(bytes, why));
+    const auto r = readRecordFile(bytes, why, parseOffset("+08:00"));
+    QVERIFY(r);
+    QCOMPARE(r->started, QDateTime(QDate(2026, 1, 5), QTime(0, 0), Qt::UTC));
+    QCOMPARE(r->points[0].time, QDateTime(QDate(2026, 1, 5), QTime(0, 1), Qt::UTC));
+    QCOMPARE(parseOffset("+8"), std::nullopt);
+}
+
 void TestRecord::historyAndDrift()
 {
     QTemporaryDir dir;
@@ -419,6 +475,8 @@ void TestRecord::decimalCommas()
     QCOMPARE(parsePoints("0; 12,5; 25", english).refused, QStringLiteral("12,5"));
     QCOMPARE(parseNumber("12,004", german), std::optional<double>(12.004));
     QCOMPARE(parseNumber("12,004", english), std::nullopt);   // not twelve thousand
+    QCOMPARE(parseNumber("nan", english), std::nullopt);
+    QCOMPARE(parseNumber("-inf", english), std::nullopt);
     QCOMPARE(pointsText({-20.0, 1000.0, 12.5}, german), QStringLiteral("-20,0; 1000,0; 12,5"));
 }
 

@@ -1,7 +1,10 @@
 // The records database on both servers through the same code: append-only
-// records, amendments, the hash chain and its verification against rows
-// altered with plain SQL, certificate numbers, the JSON import, and two
-// processes writing at once. PostgreSQL is a real throw-away server.
+// records, amendments, the signed chain and its verification against rows
+// altered, re-hashed, cut short, emptied and rebuilt with plain SQL, a damaged
+// file, certificate numbers, the JSON import, drafts kept while the database
+// is held, two processes opening and writing at once while verify runs, the
+// owner and writer roles in a schema of their own, and a database of the
+// earlier schema moving in. PostgreSQL is a real throw-away server.
 
 #include "pg_cluster.h"
 #include "record/record_store.h"
@@ -82,6 +85,8 @@ private slots:
     void lockedDatabaseKeepsDraft();
     void signedAndCertified_data() { backends(); }
     void signedAndCertified();
+    void ownerAndWriterRoles();
+    void earlierSchemaMovesIntoTheChain();
     void dueDates();
 
 private:
@@ -157,6 +162,16 @@ void TestRecordsDb::appendAmendAndNumber()
     QCOMPARE(db.list()->size(), 3);
     QCOMPARE(db.issueCertificate(1, 3), std::optional<qint64>(3));
     QVERIFY(db.verify().intact());
+
+    // The signing key lives outside the database, its owner's only; one others may read is refused.
+    QFile key(QDir(settings.dataFolder).filePath("signing.key"));
+    QVERIFY(key.exists() && !(key.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther)));
+    QCOMPARE(db.verify().keys, QStringList{QString::fromLatin1(db.keyFingerprint())});
+    QVERIFY(key.setPermissions(key.permissions() | QFileDevice::ReadOther));
+    RecordDb again;
+    QVERIFY(again.open(settings) && !again.append(check("A1", Stage::AsLeft, 9, 0.0)));
+    QVERIFY2(again.error().endsWith("may be read by others: chmod 600 it"), qPrintable(again.error()));
+    QVERIFY(key.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
 }
 
 // "seq: what" of each fault, the database-wide ones as 0.
@@ -212,6 +227,7 @@ void TestRecordsDb::verifyNamesAlteredRows()
     // noted and the filed checkpoint both show it; so does a checkpoint made up.
     QVERIFY(q.exec("DELETE FROM entries"));
     QCOMPARE(faults(db).mid(2), QStringList{"7: entries 1 to 7 are missing (head 7 noted by this workstation)"});
+    QVERIFY(!db.append(check("S9", Stage::AsFound, 9, 0.0)));   // nor is the cut hidden by appending on it
     {
         RecordDb other;
         DbSettings elsewhere = settings;
@@ -242,7 +258,7 @@ void TestRecordsDb::importJsonOnce()
     QVERIFY2(db.open(fresh()), qPrintable(db.error()));
     ImportReport report = db.importFolder(files.path());
     QCOMPARE(report.imported, 2);
-    QCOMPARE(report.unreadable, QStringList{"notes.json"});
+    QCOMPARE(report.unreadable, QStringList{"notes.json: not a calibration record of a known version"});
     report = db.importFolder(files.path());
     QCOMPARE(report.imported, 0);
     QCOMPARE(report.already, 2);
@@ -393,6 +409,87 @@ void TestRecordsDb::signedAndCertified()
     QCOMPARE(stored->sha256, QCryptographicHash::hash(issued->pdf, QCryptographicHash::Sha256).toHex());
     QCOMPARE(store.certifying(3), QVector<qint64>{2});
     QVERIFY(db.verify().intact());
+}
+
+// The usual PostgreSQL 15 set-up: a schema of the owner's own, not public,
+// opened again and again; the tool's writing role reads and appends and can
+// change, remove or unguard nothing.
+void TestRecordsDb::ownerAndWriterRoles()
+{
+    DbSettings owner = m_pg->createDatabase("roles");
+    QVERIFY(m_pg->execute("roles", "CREATE ROLE lab LOGIN; CREATE ROLE bench LOGIN;"
+                                   " CREATE SCHEMA lab AUTHORIZATION lab; ALTER ROLE bench SET search_path = lab;"
+                                   " REVOKE ALL ON SCHEMA public FROM PUBLIC"));
+    owner.user = "lab";
+    owner.dataFolder = m_dir.filePath("data-roles");
+    for (int i = 0; i < 2; ++i) {
+        RecordDb db;
+        QVERIFY2(db.open(owner), qPrintable(db.error()));
+        QVERIFY(i == 0 || db.grantWriter("bench"));
+    }
+    DbSettings writer = owner;
+    writer.user = "bench";
+    RecordDb db;
+    QVERIFY2(db.open(writer), qPrintable(db.error()));
+    QVERIFY2(db.append(check("R", Stage::AsFound, 0, 0.0)), qPrintable(db.error()));
+    QVERIFY(db.verify().intact());
+    QSqlQuery q(db.connection());
+    for (const char *sql : {"UPDATE entries SET kind = 'x'", "DELETE FROM entries", "TRUNCATE entries",
+                            "ALTER TABLE entries DISABLE TRIGGER USER", "DROP TRIGGER entries_no_change ON entries",
+                            "DROP TABLE entries", "CREATE TABLE lab.x (a INT)"})
+        QVERIFY2(!q.exec(sql), sql);
+    QVERIFY(db.verify().intact());
+}
+
+// A database of schema 3 (records chained alone, certificates and instruments
+// in tables of their own) moves into the chain with its numbers, only when
+// its own chain verifies.
+void TestRecordsDb::earlierSchemaMovesIntoTheChain()
+{
+    for (const bool forged : {false, true}) {
+        DbSettings settings = sqliteIn(m_dir.filePath(forged ? "schema3-forged" : "schema3"));
+        settings.dataFolder = m_dir.filePath("data-schema3");
+        {
+            QVERIFY(QDir().mkpath(QFileInfo(settings.sqliteFile).path()));
+            QSqlDatabase old = QSqlDatabase::addDatabase("QSQLITE", "schema3");
+            old.setDatabaseName(settings.sqliteFile);
+            QVERIFY(old.open());
+            QSqlQuery q(old);
+            for (const char *sql : {"CREATE TABLE schema_version (version INTEGER)", "INSERT INTO schema_version VALUES (3)",
+                                    "CREATE TABLE counters (name TEXT, value BIGINT)",
+                                    "INSERT INTO counters VALUES ('records', 2)",
+                                    "CREATE TABLE records (seq BIGINT, content TEXT, prev_hash TEXT, hash TEXT)",
+                                    "CREATE TABLE certificates (number BIGINT, as_found BIGINT, as_left BIGINT, issued_utc TEXT)",
+                                    "INSERT INTO certificates VALUES (1, 1, 2, '2026-01-05T09:00:00Z')",
+                                    "CREATE TABLE instruments (tag TEXT, serial TEXT, description TEXT, location TEXT,"
+                                    " input_type TEXT, range_lower REAL, range_upper REAL, unit TEXT, interval_months INT, status TEXT)",
+                                    "INSERT INTO instruments VALUES ('TT-1', 'OLD', '', 'hall', 'Pt100', 0, 100, 'C', 6, 'in service')"})
+                QVERIFY2(q.exec(sql), sql);
+            QByteArray previous = genesisHash();
+            for (int seq = 1; seq <= 2; ++seq) {
+                const QByteArray content = canonicalContent(check("OLD", Stage(seq - 1), seq, 0.1));
+                const QByteArray hash = legacyChainHash(seq, previous, content);
+                q.prepare("INSERT INTO records VALUES (?, ?, ?, ?)");
+                for (const QVariant &v : {QVariant(seq), QVariant(QString::fromUtf8(forged && seq == 2 ? content + " " : content)),
+                                          QVariant(QString::fromLatin1(previous)), QVariant(QString::fromLatin1(hash))})
+                    q.addBindValue(v);
+                QVERIFY(q.exec());
+                previous = hash;
+            }
+        }
+        QSqlDatabase::removeDatabase("schema3");
+        RecordDb db;
+        QCOMPARE(db.open(settings), !forged);
+        if (forged) {
+            QCOMPARE(db.error(), QStringLiteral("the earlier records do not verify at record 2; nothing was moved"));
+            continue;
+        }
+        QCOMPARE(db.list("OLD")->size(), 2);
+        QCOMPARE(db.list("OLD")->at(1).record.stage, Stage::AsLeft);
+        QCOMPARE(db.entries("certificate")->at(0).content.value("asLeft").toInt(), 2);
+        QCOMPARE(InstrumentRegister(db).find("TT-1")->lastAsLeft, QDate(2026, 12, 7));
+        QVERIFY(db.verify().intact());
+    }
 }
 
 void TestRecordsDb::dueDates()

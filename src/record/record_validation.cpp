@@ -1,0 +1,197 @@
+#include "record/record_validation.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QSet>
+#include <QVector>
+
+#include <cmath>
+
+namespace record {
+
+namespace {
+
+bool finiteNumber(const QJsonValue &v)
+{
+    return v.isDouble() && std::isfinite(v.toDouble());
+}
+
+bool timeText(const QJsonValue &v)
+{
+    return v.isString() && QDateTime::fromString(v.toString(), Qt::ISODateWithMs).isValid();
+}
+
+QString headerProblem(const QJsonObject &h)
+{
+    if (!h.value("serial").isString() || h.value("serial").toString().trimmed().isEmpty())
+        return QStringLiteral("no serial number");
+    for (const char *key : {"tag", "description", "technician", "reference", "referenceDue", "ambient", "unit",
+                            "toleranceKind", "laboratory", "procedure", "inputType", "referenceCertificate",
+                            "referenceOverride"}) {
+        if (h.contains(key) && !h.value(key).isString())
+            return QStringLiteral("header %1 is not text").arg(QLatin1String(key));
+    }
+    for (const char *key : {"tolerance", "rangeLower", "rangeUpper", "resolution", "address"}) {
+        if (h.contains(key) && !finiteNumber(h.value(key)))
+            return QStringLiteral("header %1 is not a number").arg(QLatin1String(key));
+    }
+    if (!finiteNumber(h.value("tolerance")) || !(h.value("rangeUpper").toDouble() > h.value("rangeLower").toDouble()))
+        return QStringLiteral("no tolerance or no range");
+    if (!h.value("uncertainty").isNull() && !h.value("uncertainty").isUndefined() && !finiteNumber(h.value("uncertainty")))
+        return QStringLiteral("header uncertainty is not a number");
+    return QString();
+}
+
+QString pointProblem(const QJsonValue &value, int index)
+{
+    const QJsonObject p = value.toObject();
+    const QString status = p.value("status").toString();
+    static const QStringList kStatus{"pending", "recorded", "skipped", "not-stable"};
+    QString what;
+    if (!value.isObject() || !finiteNumber(p.value("reference")) || !kStatus.contains(status))
+        what = QStringLiteral("has no reference or status");
+    else if (status == QLatin1String("recorded") && (!finiteNumber(p.value("reading")) || !timeText(p.value("time"))))
+        what = QStringLiteral("is recorded without a reading or time");
+    else if (p.contains("currentMa") && !finiteNumber(p.value("currentMa")))
+        what = QStringLiteral("has a current that is not a number");
+    return what.isEmpty() ? what : QStringLiteral("point %1 %2").arg(index + 1).arg(what);
+}
+
+// Times without a zone, placed at `offset` and written in UTC.
+QJsonValue placed(const QJsonValue &time, int offset)
+{
+    QDateTime t = QDateTime::fromString(time.toString(), Qt::ISODateWithMs);
+    if (t.timeSpec() != Qt::LocalTime)
+        return time;
+    t.setOffsetFromUtc(offset);
+    return t.toUTC().toString(Qt::ISODateWithMs);
+}
+
+bool zoneless(const QJsonObject &o)
+{
+    if (QDateTime::fromString(o.value("started").toString(), Qt::ISODateWithMs).timeSpec() == Qt::LocalTime)
+        return true;
+    for (const QJsonValue &p : o.value("points").toArray()) {
+        const QJsonValue t = p.toObject().value("time");
+        if (t.isString() && QDateTime::fromString(t.toString(), Qt::ISODateWithMs).timeSpec() == Qt::LocalTime)
+            return true;
+    }
+    return false;
+}
+
+QJsonObject placeTimes(QJsonObject o, int offset)
+{
+    o.insert("started", placed(o.value("started"), offset));
+    QJsonArray points = o.value("points").toArray();
+    for (int i = 0; i < points.size(); ++i) {
+        QJsonObject p = points[i].toObject();
+        if (p.contains("time"))
+            p.insert("time", placed(p.value("time"), offset));
+        points[i] = p;
+    }
+    o.insert("points", points);
+    return o;
+}
+
+} // namespace
+
+QString recordProblem(const QJsonObject &o)
+{
+    if (o.value("format").toString() != QLatin1String("tcal-calibration-record") || !o.value("version").isDouble()
+        || o.value("version").toInt() < 1 || o.value("version").toInt() > 2)
+        return QStringLiteral("not a calibration record of a known version");
+    if (o.value("stage").toString() != stageKey(Stage::AsFound) && o.value("stage").toString() != stageKey(Stage::AsLeft))
+        return QStringLiteral("no known stage");
+    if (!timeText(o.value("started")))
+        return QStringLiteral("no start time");
+    if (!o.value("header").isObject())
+        return QStringLiteral("no header");
+    if (const QString h = headerProblem(o.value("header").toObject()); !h.isEmpty())
+        return h;
+    const QJsonArray points = o.value("points").toArray();
+    if (!o.value("points").isArray() || points.isEmpty())
+        return QStringLiteral("no test points");
+    for (int i = 0; i < points.size(); ++i) {
+        if (const QString p = pointProblem(points[i], i); !p.isEmpty())
+            return p;
+    }
+    if (o.contains("configuration") && !o.value("configuration").isObject())
+        return QStringLiteral("a configuration that is not an object");
+    if (o.contains("amends")) {
+        const QJsonObject a = o.value("amends").toObject();
+        if (!(a.value("supersedes").toDouble() >= 1) || !a.value("reason").isString()
+            || a.value("reason").toString().trimmed().isEmpty())
+            return QStringLiteral("an amendment without the record it amends or a reason");
+    }
+    return QString();
+}
+
+// Run over text QJsonDocument has already accepted, so only strings and
+// brackets need telling apart; keys are compared as Qt decodes them.
+bool hasDuplicateKeys(const QByteArray &json)
+{
+    struct Frame { bool object; bool expectKey; QSet<QString> keys; };
+    QVector<Frame> stack;
+    for (int i = 0; i < json.size(); ++i) {
+        const char c = json.at(i);
+        if (c == '"') {
+            int end = i + 1;
+            while (end < json.size() && json.at(end) != '"')
+                end += json.at(end) == '\\' ? 2 : 1;
+            if (!stack.isEmpty() && stack.last().object && stack.last().expectKey) {
+                const QString key = QJsonDocument::fromJson('[' + json.mid(i, end - i + 1) + ']').array().at(0).toString();
+                if (stack.last().keys.contains(key))
+                    return true;
+                stack.last().keys.insert(key);
+                stack.last().expectKey = false;
+            }
+            i = end;
+        } else if (c == '{' || c == '[') {
+            stack.append({c == '{', c == '{', {}});
+        } else if ((c == '}' || c == ']') && !stack.isEmpty()) {
+            stack.removeLast();
+        } else if (c == ',' && !stack.isEmpty() && stack.last().object) {
+            stack.last().expectKey = true;
+        }
+    }
+    return false;
+}
+
+std::optional<Record> readRecordFile(const QByteArray &bytes, QString &why, std::optional<int> assumeOffsetSeconds)
+{
+    if (bytes.size() > kMaxRecordFileBytes)
+        return why = QStringLiteral("larger than %1 bytes").arg(kMaxRecordFileBytes), std::nullopt;
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        return why = QStringLiteral("not JSON: ") + error.errorString(), std::nullopt;
+    if (hasDuplicateKeys(bytes))
+        return why = QStringLiteral("a key given twice"), std::nullopt;
+    QJsonObject o = doc.object();
+    why = recordProblem(o);
+    if (!why.isEmpty())
+        return std::nullopt;
+    if (zoneless(o)) {
+        if (!assumeOffsetSeconds)
+            return why = QStringLiteral("times without a zone: give the offset they were written in"), std::nullopt;
+        o = placeTimes(o, *assumeOffsetSeconds);
+    }
+    auto r = fromJson(o);
+    if (!r)
+        why = QStringLiteral("not a calibration record");
+    return r;
+}
+
+std::optional<int> parseOffset(const QString &text)
+{
+    if (text == QLatin1String("Z"))
+        return 0;
+    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("^([+-])(\\d\\d):(\\d\\d)$")).match(text);
+    if (!m.hasMatch() || m.captured(2).toInt() > 14 || m.captured(3).toInt() > 59)
+        return std::nullopt;
+    const int seconds = m.captured(2).toInt() * 3600 + m.captured(3).toInt() * 60;
+    return m.captured(1) == QLatin1String("-") ? -seconds : seconds;
+}
+
+} // namespace record
