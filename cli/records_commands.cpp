@@ -258,11 +258,14 @@ int show(recordsdb::RecordDb &db, const QStringList &args, QTextStream &out, QTe
 
 } // namespace
 
-bool openDatabase(recordsdb::RecordDb &db, const QString &folder, recordsdb::RecordDb::Mode mode, QTextStream &err)
+bool openDatabase(recordsdb::RecordDb &db, const QString &folder, recordsdb::RecordDb::Mode mode, QTextStream &err,
+                  recordsdb::DbSettings *used)
 {
     recordsdb::DbSettings settings = recordsdb::fromEnvironment(folder.isEmpty() ? recordsdb::defaultRecordsFolder() : folder);
     if (settings.kind == recordsdb::DbSettings::Kind::Postgres && settings.password.isEmpty())
         settings.password = promptPassword();
+    if (used)
+        *used = settings;
     if (db.open(settings, mode))
         return true;
     err << "tcal-cli: " << db.error() << '\n';
@@ -282,7 +285,8 @@ int runRecords(const Invocation &inv, QTextStream &out, QTextStream &err)
     // Only an import appends; the others never make a database where none is.
     const bool makes = what == QLatin1String("import") || what == QLatin1String("init-server");
     const auto mode = makes ? recordsdb::RecordDb::Mode::Create : recordsdb::RecordDb::Mode::ExistingOnly;
-    if (!openDatabase(db, inv.recordsFolder, mode, err))
+    recordsdb::DbSettings settings;
+    if (!openDatabase(db, inv.recordsFolder, mode, err, &settings))
         return FileError;
     const QStringList rest = args.mid(1);
     if (what == QLatin1String("by-reference"))

@@ -16,8 +16,9 @@ namespace cli {
 int runRecords(const Invocation &invocation, QTextStream &out, QTextStream &err);
 
 // The records database of `folder` (empty: the window's), or PostgreSQL from
-// TCAL_DB_HOST ...; false with the reason on `err`.
-bool openDatabase(recordsdb::RecordDb &db, const QString &folder, recordsdb::RecordDb::Mode mode, QTextStream &err);
+// TCAL_DB_HOST ...; false with the reason on `err`. `used` receives the settings.
+bool openDatabase(recordsdb::RecordDb &db, const QString &folder, recordsdb::RecordDb::Mode mode, QTextStream &err,
+                  recordsdb::DbSettings *used = nullptr);
 
 // For --help.
 extern const char kRecordsHelp[];

@@ -142,7 +142,7 @@ void CertificatePanel::importJson()
     m_hooks.changed();
 }
 
-recordsdb::IssueRequest CertificatePanel::request(recordsdb::RecordDb &) const
+recordsdb::IssueRequest CertificatePanel::request() const
 {
     const auto &found = m_hooks.asFound(), &left = m_hooks.asLeft();
     QSettings settings;
@@ -169,8 +169,14 @@ void CertificatePanel::issue()
     auto *db = (found || left) ? m_hooks.database() : nullptr;
     if (!db)
         return;
+    // A check shown but kept only as a draft is never left off the certificate quietly.
+    if ((found && found->id == 0) || (left && left->id == 0)) {
+        m_hooks.status(text(Text::PairingMissing, m_language).arg(QStringLiteral("—")) + QStringLiteral(" (")
+                       + text(Text::StoreDrafts, m_language) + QLatin1Char(')'));
+        return;
+    }
     recordsdb::CertificateStore store(*db);
-    const recordsdb::IssueRequest wanted = request(*db);
+    const recordsdb::IssueRequest wanted = request();
     const auto content = store.prepare(wanted);
     if (!content) {
         m_hooks.status(store.error());

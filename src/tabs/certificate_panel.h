@@ -48,7 +48,7 @@ private:
     void importJson();
     QString basePath(const record::Record &r) const;
     bool writePdf(const QString &path, const QByteArray &pdf);
-    recordsdb::IssueRequest request(recordsdb::RecordDb &db) const;
+    recordsdb::IssueRequest request() const;   // the checks shown, the number typed, the settings
 
     Hooks m_hooks;
     recordui::Texts m_texts;
