@@ -3,6 +3,8 @@
 #include "core/configuration.h"
 #include "certificate_commands.h"
 #include "instruments_commands.h"
+#include "calibrate_commands.h"
+#include "core/operator_input.h"
 #include "records_commands.h"
 
 #include <QCommandLineParser>
@@ -35,6 +37,7 @@ const char kDescription[] =
     "                     (the --baud rate) and lists those that answer (address,baud);\n"
     "                     each address waits --timeout ms (600), so a full scan takes\n"
     "                     some 2.5 minutes a rate\n"
+    "%1"
     "\n"
     "Exit status: 0 success, 1 different / not verified / nothing found, 2 usage error,\n"
     "3 link error (port missing, no reply, exception reply, store refused), 4 file error.";
@@ -171,6 +174,22 @@ bool recordOptions(const QCommandLineParser &p, cli::Invocation &inv, QString *e
     return true;
 }
 
+// Readings in mA to three places, checked before the port is opened.
+bool meterReadings(const QCommandLineParser &p, cli::Invocation &inv, QString *error)
+{
+    for (const char *name : {"at-4ma", "at-20ma"}) {
+        if (!p.isSet(name))
+            continue;
+        const auto microamps = input::scaled(p.value(name), 1000, input::kMicroamperes);
+        if (!microamps) {
+            *error = QStringLiteral("--%1 must be a current from 0 to 65.535 mA").arg(name);
+            return false;
+        }
+        (QLatin1String(name) == QLatin1String("at-4ma") ? inv.at4mA : inv.at20mA) = input::toWord(*microamps);
+    }
+    return true;
+}
+
 cli::Parsed refused(const QString &error)
 {
     return {std::nullopt, cli::UsageError, QString(), error};
@@ -183,9 +202,9 @@ namespace cli {
 Parsed parseArguments(const QStringList &arguments)
 {
     QCommandLineParser p;
-    p.setApplicationDescription(QString::fromUtf8(kDescription) + QStringLiteral("\n\nCalibration records:\n")
-                                + QString::fromUtf8(cli::kRecordsHelp) + QString::fromUtf8(cli::kCertificateHelp)
-                                + QStringLiteral("\nInstrument register:\n")
+    p.setApplicationDescription(QString::fromUtf8(kDescription).arg(QString::fromUtf8(cli::kCalibrateHelp))
+                                + QStringLiteral("\n\nCalibration records:\n") + QString::fromUtf8(cli::kRecordsHelp)
+                                + QString::fromUtf8(cli::kCertificateHelp) + QStringLiteral("\nInstrument register:\n")
                                 + QString::fromUtf8(cli::kInstrumentsHelp));
     p.addHelpOption();
     p.addVersionOption();
@@ -196,7 +215,7 @@ Parsed parseArguments(const QStringList &arguments)
         {"stop", "Stop bits: 1 or 2 (default 1).", "1|2", "1"},
         {"address", "Device address 1-247 (default 192); apply takes a list, e.g. 17,18,21-24.", "A", "192"},
         {"retries", "Resends of a request that got no answer (default 1).", "N", "1"},
-        {"json", "info, read, save, compare, apply, dump, scan, records list, instruments list: JSON on standard output."},
+        {"json", "info, read, save, compare, apply, dump, scan, calibrate, records list, instruments list: JSON on standard output."},
         {"include-calibration", "apply: write the unit calibration too; compare: count it."},
         {"settings", "compare: judge by the settings alone (the default)."},
         {"other-unit", "apply: with --include-calibration, accept calibration saved from another unit."},
@@ -216,6 +235,8 @@ Parsed parseArguments(const QStringList &arguments)
         {"as", "records approve: reviewer or approver.", "ROLE"},
         {"name", "records approve: the signer's name (default: the login).", "TEXT"},
         {"function", "records approve: the signer's function, e.g. \"Head of laboratory\".", "TEXT"},
+        {"at-4ma", "calibrate current: the meter's reading at 4 mA, in mA.", "MA"},
+        {"at-20ma", "calibrate current: the meter's reading at 20 mA, in mA.", "MA"},
         {"anchor", "records verify: also check against this checkpoint file.", "FILE"},
         {"assume-offset", "records import: the UTC offset of files written without one, e.g. +08:00.",
          "OFFSET"},
@@ -249,7 +270,7 @@ Parsed parseArguments(const QStringList &arguments)
     if (!p.isSet("port") && !database)
         return refused(QStringLiteral("--port is required"));
     QString error;
-    if (!lineOptions(p, inv, &error) || !recordOptions(p, inv, &error))
+    if (!lineOptions(p, inv, &error) || !recordOptions(p, inv, &error) || !meterReadings(p, inv, &error))
         return refused(error);
     if (inv.addresses.size() > 1 && inv.command != QLatin1String("apply"))
         return refused(QStringLiteral("only apply takes several addresses"));

@@ -1,11 +1,13 @@
 #include "commands.h"
 
-#include "core/config_apply.h"
+#include "procedures/config_apply.h"
 #include "core/config_file.h"
 #include "core/config_rules.h"
 #include "core/live_values.h"
 #include "core/registers.h"
 #include "link/scan.h"
+#include "calibrate_commands.h"
+#include "output.h"
 
 #include <QDateTime>
 #include <QEventLoop>
@@ -27,62 +29,6 @@ const char *const kOutcomeNames[] = {"verified", "read failed", "write refused",
 const char *const kRestoreNames[] = {"not needed", "restored", "incomplete", "stored image unknown"};
 
 volatile std::sig_atomic_t g_interrupted = 0;
-
-// Where a command's answer goes: text on the streams, or one JSON document
-// on standard output (errors included) with --json.
-struct Output {
-    QTextStream &out;
-    QTextStream &err;
-    bool json;
-    QJsonObject doc;
-
-    int fail(int code, const QString &message)
-    {
-        if (json)
-            doc.insert("error", QJsonObject{{"code", code}, {"message", message}});
-        else
-            err << "tcal-cli: " << message << "\n";
-        return code;
-    }
-    void text(const QString &line)
-    {
-        if (!json)
-            out << line << "\n";
-    }
-};
-
-QString lineText(const rtu::SerialOptions &line)
-{
-    return QStringLiteral("address %1 at %2 baud on %3").arg(line.address).arg(line.baud).arg(line.port);
-}
-
-// The one message for a failed request, whatever the command.
-QString busErrorText(const core::BusError &error, const rtu::SerialOptions &line)
-{
-    switch (error.kind) {
-    case core::BusErrorKind::NoReply:
-        return QStringLiteral("no reply from %1 (%2)").arg(lineText(line), error.text);
-    case core::BusErrorKind::Exception:
-        return QStringLiteral("the transmitter refused the request with exception code %1 (%2)")
-            .arg(error.exceptionCode).arg(error.text);
-    default:
-        return QStringLiteral("%1: %2").arg(line.port, error.text);
-    }
-}
-
-int reportBusError(const core::BusError &error, const rtu::SerialOptions &line, Output &o)
-{
-    return o.fail(LinkError, busErrorText(error, line));
-}
-
-bool openSession(rtu::Link &session, const Invocation &inv, Output &o)
-{
-    session.setRetries(inv.retries);
-    if (session.open(inv.line))
-        return true;
-    o.fail(LinkError, QStringLiteral("cannot open %1: %2").arg(inv.line.port, session.errorString()));
-    return false;
-}
 
 // A file is taken only when it is readable and, to be written, every field
 // keeps the rules; compare shows whatever a readable file holds.
@@ -428,11 +374,13 @@ int runCommand(const Invocation &inv, Output &o)
 {
     const QString &c = inv.command;
     static const QStringList known = {"info", "read", "save", "compare", "apply",
-                                      "dump", "monitor", "scan"};
+                                      "dump", "monitor", "scan", "calibrate"};
     if (!known.contains(c))
         return o.fail(UsageError, QStringLiteral("unknown command \"%1\"; see --help").arg(c));
     const bool takesFile = c == QLatin1String("save") || c == QLatin1String("compare")
         || c == QLatin1String("apply") || c == QLatin1String("dump");
+    if (c == QLatin1String("calibrate"))
+        return calibrate(inv, o);
     if (const int status = arguments(inv, takesFile ? 1 : 0, o))
         return status;
     if (c == QLatin1String("dump") && inv.arguments.at(0) != QLatin1String("holding")
@@ -469,6 +417,40 @@ int runCommand(const Invocation &inv, Output &o)
 }
 
 } // namespace
+
+QString lineText(const rtu::SerialOptions &line)
+{
+    return QStringLiteral("address %1 at %2 baud on %3").arg(line.address).arg(line.baud).arg(line.port);
+}
+
+// The one message for a failed request, whatever the command.
+QString busErrorText(const core::BusError &error, const rtu::SerialOptions &line)
+{
+    switch (error.kind) {
+    case core::BusErrorKind::NoReply:
+        return QStringLiteral("no reply from %1 (%2)").arg(lineText(line), error.text);
+    case core::BusErrorKind::Exception:
+        return QStringLiteral("the transmitter refused the request with exception code %1 (%2)")
+            .arg(error.exceptionCode).arg(error.text);
+    default:
+        return QStringLiteral("%1: %2").arg(line.port, error.text);
+    }
+}
+
+int reportBusError(const core::BusError &error, const rtu::SerialOptions &line, Output &o)
+{
+    return o.fail(LinkError, busErrorText(error, line));
+}
+
+bool openSession(rtu::Link &session, const Invocation &inv, Output &o)
+{
+    session.setRetries(inv.retries);
+    if (session.open(inv.line))
+        return true;
+    o.fail(LinkError, QStringLiteral("cannot open %1: %2").arg(inv.line.port, session.errorString()));
+    return false;
+}
+
 
 int run(const Invocation &inv, QTextStream &out, QTextStream &err)
 {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <QStringList>
 #include <QTextStream>
+#include <optional>
 
 namespace cli {
 
@@ -45,6 +46,8 @@ struct Invocation {
     QString signAs;                // records approve: reviewer or approver
     QString name;                  // records approve: the signer's name (default: the login)
     QString function;              // records approve: the signer's function
+    std::optional<quint16> at4mA;  // calibrate current: the meter's readings in µA
+    std::optional<quint16> at20mA;
     QString anchor;                // records verify: a checkpoint file to check against
     QString assumeOffset;          // records import: the zone of files written without one
 };

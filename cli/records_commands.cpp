@@ -29,8 +29,9 @@ const char kRecordsHelp[] =
     "  records verify [--anchor FILE]  re-computes the signed chain in one read;\n"
     "                               exit status 1 with what is wrong named\n"
     "  records anchor FILE          a signed checkpoint of the chain's head into FILE\n"
-    "  records export FILE NUMBER.. the checks as CSV into FILE, led by their record,\n"
-    "                               amended, superseding and certificate numbers\n"
+    "  records export FILE NUMBER.. the checks as CSV (--json: JSON) into FILE, with\n"
+    "                               their record, amended, superseding and certificate\n"
+    "                               numbers\n"
     "  records import FOLDER        the JSON record files of FOLDER, each once\n"
     "  records by-reference REF [--since DATE]\n"
     "                               every check made with the reference instrument (name\n"
@@ -177,14 +178,16 @@ QHash<qint64, QStringList> certificatesOf(recordsdb::RecordDb &db)
 }
 
 // The checks as the tab's CSV, led by what the database knows of them: their
-// numbers, what they amend, what superseded them and their certificates.
-int exportCsv(recordsdb::RecordDb &db, const QStringList &args, QTextStream &err)
+// numbers, what they amend, what superseded them and their certificates; or
+// with `json` an array of those and each check's content.
+int exportChecks(recordsdb::RecordDb &db, const QStringList &args, bool json, QTextStream &err)
 {
     QVector<qint64> wanted;
     if (args.size() < 2 || !numbers(args.mid(1), wanted, err))
-        return err << "tcal-cli: records export FILE NUMBER...\n", UsageError;
+        return err << "tcal-cli: records export FILE NUMBER... [--json]\n", UsageError;
     QVector<record::Record> checks;
     QStringList rows[4] = {{"record"}, {"amends"}, {"superseded by"}, {"certificates"}};
+    QJsonArray array;
     const auto certificates = certificatesOf(db);
     for (qint64 n : wanted) {
         const auto s = db.find(n);
@@ -195,11 +198,14 @@ int exportCsv(recordsdb::RecordDb &db, const QStringList &args, QTextStream &err
         rows[1] << (s->record.amendment ? QString::number(s->record.amendment->supersedes) : QString());
         rows[2] << (s->supersededBy ? QString::number(s->supersededBy) : QString());
         rows[3] << certificates.value(n).join(QLatin1Char(' '));
+        array.append(QJsonObject{{"record", double(n)}, {"supersededBy", double(s->supersededBy)},
+                                 {"certificates", QJsonArray::fromStringList(certificates.value(n))},
+                                 {"content", record::toJson(s->record)}});
     }
     QString text;
     for (const QStringList &row : rows)
         text += row.join(QLatin1Char(',')) + QLatin1Char('\n');
-    const QByteArray bytes = (text + record::toCsv(checks)).toUtf8();
+    const QByteArray bytes = json ? QJsonDocument(array).toJson() : (text + record::toCsv(checks)).toUtf8();
     QSaveFile f(args.at(0));
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
         return err << "tcal-cli: cannot write " << args.at(0) << '\n', FileError;
@@ -303,7 +309,7 @@ int runRecords(const Invocation &inv, QTextStream &out, QTextStream &err)
     if (what == QLatin1String("anchor"))
         return anchor(db, rest, out, err);
     if (what == QLatin1String("export"))
-        return exportCsv(db, rest, err);
+        return exportChecks(db, rest, inv.json, err);
     if (what == QLatin1String("import"))
         return import(db, rest, inv.assumeOffset, out, err);
     if (what == QLatin1String("init-server")) {

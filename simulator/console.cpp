@@ -35,6 +35,9 @@ const char *consoleHelp()
            "                           only for requests covering register R if given\n"
            "  fault linespeed on|off   delay replies as a real line at the set baud would\n"
            "  fault refuse R [C]       refuse every write touching holding R (code C, default 4)\n"
+           "  fault late R MS          answer the next write touching holding R MS ms late\n"
+           "  fault echo on|off        answers to writes echo the next register\n"
+           "  power cycle              RAM takes the stored image, modes and commands end\n"
            "  set latency MS           turnaround before each reply (default 5)\n"
            "  fault off                clear every fault but line speed\n"
            "  show holding|input|stored|state|faults|requests\n"
@@ -108,6 +111,10 @@ std::string runConsoleCommand(Simulator &s, const std::string &line, bool *quit)
     }
     if (w[0] == "curves")
         return runCurvesCommand(s, w) ? "ok\n" : bad;
+    if (w[0] == "power" && arg(1) == "cycle") {
+        s.powerCycle();
+        return "ok\n";
+    }
     if (w[0] == "clear" && arg(1) == "requests") {
         s.clearRequests();
         return "ok\n";
@@ -151,6 +158,12 @@ std::string runConsoleCommand(Simulator &s, const std::string &line, bool *quit)
         if (what == "delay" && toInt(arg(2), n) && n >= 0) { s.setReplyDelayMs(static_cast<int>(n)); return "ok\n"; }
         if (what == "short" && toInt(arg(2), n) && n >= 0) { s.setShortRead(static_cast<int>(n)); return "ok\n"; }
         if (what == "drop" && toInt(arg(2), n) && n >= 0) { s.dropNext(static_cast<int>(n)); return "ok\n"; }
+        if (what == "echo" && toSwitch(arg(2), on)) { s.setWrongEcho(on); return "ok\n"; }
+        long ms = 0;
+        if (what == "late" && toInt(arg(2), n) && n >= 0 && n < 64 && toInt(arg(3), ms) && ms >= 0) {
+            s.answerLate(static_cast<int>(n), static_cast<int>(ms));
+            return "ok\n";
+        }
         if (what == "refuse" && toInt(arg(2), n) && n >= 0 && n < 64) {
             long code = 4;
             if (arg(3).empty() || (toInt(arg(3), code) && code > 0 && code < 256)) {

@@ -310,6 +310,7 @@ void Simulator::handle(const uint8_t *req, int length)
     bool corrupt = false;
     int delayMs = 0;
     int modeForReply = 0;
+    bool wrongEcho = false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_silent || m_dropNext > 0) {
@@ -371,6 +372,13 @@ void Simulator::handle(const uint8_t *req, int length)
             if ((function == 3 || function == 4) && m_shortRead > 0 && m_shortRead < r.count)
                 shortCount = m_shortRead;
             corrupt = m_corrupt;
+            if (function == 6 || function == 16) {
+                wrongEcho = m_wrongEcho;
+                if (m_lateAddress >= r.address && m_lateAddress < r.address + r.count) {
+                    delayMs += m_lateMs;
+                    m_lateAddress = -1;
+                }
+            }
         }
         r.answered = code == 0;
         r.exception = code;
@@ -378,7 +386,7 @@ void Simulator::handle(const uint8_t *req, int length)
 
         const int replyBytes = code ? 5 : shortCount ? 5 + 2 * shortCount
                                                      : model::replyLength(function, r.count);
-        delayMs = m_delayMs + m_latencyMs;
+        delayMs += m_delayMs + m_latencyMs;
         if (m_lineSpeed) {
             const int bits = model::bitsPerCharacter(m_config.dataBits, m_config.parity, m_config.stopBits);
             delayMs += static_cast<int>(std::lround(model::lineTimeMs(length, replyBytes, m_config.baud, bits)));
@@ -410,7 +418,7 @@ void Simulator::handle(const uint8_t *req, int length)
                 inputs[i] = *m_overrides[i];
     }
 
-    if (shortCount || corrupt) {
+    if (shortCount || corrupt || wrongEcho) {
         std::vector<uint8_t> f{static_cast<uint8_t>(slave), static_cast<uint8_t>(function)};
         if (function == 3 || function == 4) {
             const int n = shortCount ? shortCount : r.count;
@@ -418,7 +426,7 @@ void Simulator::handle(const uint8_t *req, int length)
             for (int i = 0; i < n; ++i)
                 appendWord(f, function == 3 ? holding[r.address + i] : inputs[r.address + i]);
         } else {
-            appendWord(f, static_cast<uint16_t>(r.address));
+            appendWord(f, static_cast<uint16_t>(r.address + (wrongEcho ? 1 : 0)));
             appendWord(f, function == 6 ? r.values[0] : static_cast<uint16_t>(r.count));
         }
         appendCrc(f, corrupt);
@@ -681,9 +689,32 @@ void Simulator::setLineSpeed(bool on)
     m_lineSpeed = on;
 }
 
+void Simulator::answerLate(int address, int ms)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_lateAddress = address;
+    m_lateMs = std::max(0, ms);
+}
+
+void Simulator::setWrongEcho(bool on)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_wrongEcho = on;
+}
+
+void Simulator::powerCycle()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_holding = m_stored;
+    clearCommandWords(m_holding);
+    m_mode = m_reportedMode = m_reportCountdown = 0;
+}
+
 void Simulator::clearFaults()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    m_lateAddress = -1;
+    m_wrongEcho = false;
     m_silent = false;
     m_dropNext = 0;
     m_corrupt = false;

@@ -113,6 +113,13 @@ public:
     void setReplyDelayMs(int ms);
     void setShortRead(int count); // 0 = off
     void setLineSpeed(bool on);
+    // The next write touching holding `address` is applied, and answered `ms` late.
+    void answerLate(int address, int ms);
+    // Writes are applied but their answers echo the next register, as a
+    // confused device would.
+    void setWrongEcho(bool on);
+    // Power off and on: RAM takes the stored image, every mode and command ends.
+    void powerCycle();
     void clearFaults(); // all of the above off; line speed stays as it is
 
     // Bookkeeping
@@ -160,6 +167,8 @@ private:
     bool m_silent = false, m_corrupt = false, m_lineSpeed = false;
     int m_dropNext = 0;
     int m_delayMs = 0, m_shortRead = 0, m_latencyMs = 5;
+    int m_lateAddress = -1, m_lateMs = 0;
+    bool m_wrongEcho = false;
     std::vector<ExceptionRule> m_rules;
     std::array<bool, model::kHoldingCount> m_ignored{};
     std::deque<Request> m_requests;

@@ -189,8 +189,7 @@ int main(int argc, char **argv)
             return 1;
         probe.pollTimer()->stop();
         auto pollOnce = [&probe] {
-            probe.setReplyRoute(0);
-            probe.readInputBlock();
+            probe.sendPoll();
             static_cast<void>(QTest::qWaitFor([&] { return !probe.replyPending(); }, 5000));
         };
         for (int i = 0; i < 100; ++i)

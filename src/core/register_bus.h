@@ -27,6 +27,8 @@ struct BusError {
     BusErrorKind kind = BusErrorKind::None;
     QString text;
     int exceptionCode = 0;   // with Exception
+    bool sent = true;        // false: the request never went out, so it changed nothing
+    bool shortReply = false; // a read answered with fewer registers than asked for
 
     bool ok() const { return kind == BusErrorKind::None; }
 };

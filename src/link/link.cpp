@@ -32,8 +32,11 @@ core::BusError busError(const Verdict &v)
         return {core::BusErrorKind::Exception, v.text, v.exceptionCode};
     case QModbusDevice::TimeoutError:
         return {core::BusErrorKind::NoReply, v.text, 0};
-    default:
-        return {core::BusErrorKind::Link, v.text, 0};
+    default: {
+        core::BusError error{core::BusErrorKind::Link, v.text, 0};
+        error.shortReply = v.shortReply;
+        return error;
+    }
     }
 }
 
@@ -196,26 +199,29 @@ quint64 Link::sendRead(QModbusDataUnit::RegisterType type, int start, int count,
     const QModbusDataUnit unit(type, start, quint16(count));
     auto *reply = m_master->sendReadRequest(unit, m_options.address);
     const bool holding = type == QModbusDataUnit::HoldingRegisters;
+    // The ledger follows the reply before anyone else listens: it judges the answer first.
+    quint64 id = 0;
+    if (reply && !reply->isFinished()) {
+        m_replyPending = true;
+        id = m_ledger->follow(reply, timeoutMs(),
+                              [this, handler](QModbusReply *r, const Verdict &v) {
+                                  if (handler)
+                                      handler(r ? r->result() : QModbusDataUnit(), v);
+                                  afterEnd();
+                                  if (r)
+                                      r->deleteLater();
+                                  emit readEnded(v);
+                              },
+                              Expected::read(count));
+    }
     emit requestIssued({holding ? 3 : 4, m_options.address, start, count, {}}, reply);
     if (!reply) {
         emit requestNotTaken(m_master->errorString());
         return 0;
     }
-    if (reply->isFinished()) {
+    if (id == 0)
         delete reply;
-        return 0;
-    }
-    m_replyPending = true;
-    return m_ledger->follow(reply, timeoutMs(),
-                            [this, handler](QModbusReply *r, const Verdict &v) {
-                                if (handler)
-                                    handler(r ? r->result() : QModbusDataUnit(), v);
-                                afterEnd();
-                                if (r)
-                                    r->deleteLater();
-                                emit readEnded(v);
-                            },
-                            count);
+    return id;
 }
 
 quint64 Link::sendWrite(int start, const QVector<quint16> &values)
@@ -224,9 +230,23 @@ quint64 Link::sendWrite(int start, const QVector<quint16> &values)
         afterEnd();
         return 0;
     }
+    emit aboutToWrite(start, int(values.size()));
+    if (!isOpen() || m_shuttingDown) {
+        afterEnd();
+        return 0;
+    }
     m_replyPending = true;
     const QModbusDataUnit unit(QModbusDataUnit::HoldingRegisters, start, values);
     auto *reply = m_master->sendWriteRequest(unit, m_options.address);
+    quint64 id = 0;
+    if (reply && !reply->isFinished()) {
+        id = m_ledger->follow(reply, timeoutMs(), [this](QModbusReply *r, const Verdict &v) {
+            if (r)
+                r->deleteLater();
+            afterEnd();
+            emit writeEnded(v);
+        }, Expected::write(start, values));
+    }
     emit requestIssued({values.size() == 1 ? 6 : 16, m_options.address, start, int(values.size()), values},
                        reply);
     if (!reply) {
@@ -235,19 +255,14 @@ quint64 Link::sendWrite(int start, const QVector<quint16> &values)
         emit requestNotTaken(m_master->errorString());
         return 0;
     }
-    if (reply->isFinished()) {   // a broadcast
+    if (id == 0) {   // a broadcast
         afterEnd();
         const Verdict v = verdictOf(reply);
         reply->deleteLater();
         emit writeEnded(v);
         return v.ok ? kAnsweredAtOnce : 0;
     }
-    return m_ledger->follow(reply, timeoutMs(), [this](QModbusReply *r, const Verdict &v) {
-        if (r)
-            r->deleteLater();
-        afterEnd();
-        emit writeEnded(v);
-    });
+    return id;
 }
 
 bool Link::operationLinkLost() const
@@ -335,12 +350,12 @@ std::optional<Verdict> Link::awaitEnd(quint64 id)
         return std::nullopt;
     // At least the result wait, and long enough for the ledger to end the
     // request itself: a step always learns how its request ended.
+    m_ledger->keep(id);
     waitUntil([this, id] { return !m_ledger->isOutstanding(id); },
               std::max(m_budget.resultWaitChecks * bus::kResultWaitStepMs, m_ledger->msUntilEnded(id)));
-    Verdict v;
-    if (m_ledger->isOutstanding(id) || !m_ledger->verdict(id, &v))
-        return std::nullopt;
-    return v;
+    const bool outstanding = m_ledger->isOutstanding(id);
+    const auto v = m_ledger->takeVerdict(id);
+    return outstanding ? std::nullopt : v;
 }
 
 ReadResult Link::read(core::Block block, int *budget, const ReadHandler &observer,
@@ -406,7 +421,9 @@ WriteOutcome Link::write(int start, const QVector<quint16> &values, int *budget,
 // A request that never went out: the link was busy or is closed.
 core::BusError Link::notSent() const
 {
-    return linkError(isOpen() ? QStringLiteral("link busy") : QStringLiteral("link closed"));
+    core::BusError error = linkError(isOpen() ? QStringLiteral("link busy") : QStringLiteral("link closed"));
+    error.sent = false;
+    return error;
 }
 
 core::BlockReply Link::readBlock(core::Block block)

@@ -12,20 +12,44 @@ constexpr int kWatchdogPeriodMs = 250;
 constexpr int kDeliveryAllowanceMs = 100;
 constexpr size_t kRecentVerdicts = 64;
 
-// A read reply that carries fewer registers than were asked for is no answer
-// to the request: the step that asked would read zeros for what is missing.
-void judgeLength(Verdict &v, const QModbusReply *reply, int expected)
-{
-    if (!v.ok || !reply || expected <= 0)
-        return;
-    const int received = int(reply->result().valueCount());
-    if (received >= expected)
-        return;
-    v.ok = false;
-    v.shortReply = true;
-    v.error = QModbusDevice::UnknownError;
-    v.text = QStringLiteral("Short reply: %1 of %2 registers.").arg(received).arg(expected);
 }
+
+void judgeAnswer(Verdict &v, const QModbusDataUnit &answer, const Expected &expected)
+{
+    if (!v.ok)
+        return;
+    auto fail = [&v](const QString &text) {
+        v.ok = false;
+        v.error = QModbusDevice::UnknownError;
+        v.text = text;
+    };
+    if (expected.readCount > 0) {
+        // Fewer registers than asked for would be read as zeros.
+        const int received = int(answer.valueCount());
+        if (received < expected.readCount) {
+            v.shortReply = true;
+            fail(QStringLiteral("Short reply: %1 of %2 registers.").arg(received).arg(expected.readCount));
+        } else if (received > expected.readCount) {
+            v.mismatch = true;
+            fail(QStringLiteral("Answer does not match the request: %1 registers for %2.")
+                     .arg(received).arg(expected.readCount));
+        }
+        return;
+    }
+    if (expected.writeStart < 0)
+        return;
+    const bool single = expected.written.size() == 1;
+    const bool echoed = answer.startAddress() == expected.writeStart
+        && (single ? answer.valueCount() == 1 && answer.value(0) == expected.written.first()
+                   : int(answer.valueCount()) == expected.written.size());
+    if (echoed)
+        return;
+    v.mismatch = true;
+    fail(QStringLiteral("Answer does not match the request: register %1 (%2) echoed for register %3 (%4).")
+             .arg(answer.startAddress())
+             .arg(single && answer.valueCount() ? answer.value(0) : answer.valueCount())
+             .arg(expected.writeStart)
+             .arg(single ? expected.written.first() : expected.written.size()));
 }
 
 Verdict verdictOf(const QModbusReply *reply)
@@ -53,18 +77,19 @@ RequestLedger::RequestLedger(QObject *parent) : QObject(parent)
     connect(&m_watchdog, &QTimer::timeout, this, &RequestLedger::checkDeadlines);
 }
 
-quint64 RequestLedger::follow(QModbusReply *reply, int timeoutMs, Handler handler, int expectedValues)
+quint64 RequestLedger::follow(QModbusReply *reply, int timeoutMs, Handler handler, const Expected &expected)
 {
     const quint64 id = m_nextId++;
     Entry e;
     e.reply = reply;
     e.handler = std::move(handler);
-    e.expectedValues = expectedValues;
+    e.expected = expected;
     // Requests queued behind others wait their turn before their own timeout runs.
     e.deadlineMs = m_clock.elapsed() + qint64(timeoutMs) * (1 + outstandingCount()) + kGiveUpMarginMs;
     m_entries.emplace(id, std::move(e));
-    // A second finished signal (a late frame matched again) is ignored by schedule().
-    connect(reply, &QModbusReply::finished, this, [this, id] { schedule(id); });
+    // Judged at once, so that every listener of the reply sees a stray answer
+    // as the failure it is; a second finished signal is ignored by schedule().
+    connect(reply, &QModbusReply::finished, this, [this, id] { judge(id); schedule(id); });
     if (!m_watchdog.isActive())
         m_watchdog.start();
     return id;
@@ -92,11 +117,12 @@ void RequestLedger::deliver(quint64 id, quint64 epoch)
     if (m_entries.empty())
         m_watchdog.stop();
     Verdict v = e.isForced ? e.forced : verdictOf(e.reply.data());
-    if (!e.isForced)
-        judgeLength(v, e.reply.data(), e.expectedValues);
+    if (!e.isForced && e.reply)
+        judgeAnswer(v, e.reply->result(), e.expected);
     m_recent[id] = v;
-    while (m_recent.size() > kRecentVerdicts)
-        m_recent.erase(m_recent.begin());
+    // A verdict somebody waits for is never pushed out by later ones.
+    for (auto it = m_recent.begin(); m_recent.size() > kRecentVerdicts + m_kept.size() && it != m_recent.end();)
+        it = m_kept.count(it->first) ? std::next(it) : m_recent.erase(it);
     e.handler(e.reply.data(), v);
     if (e.givenUp)
         emit givenUp(e.reply.data());
@@ -130,6 +156,7 @@ void RequestLedger::reset()
 {
     ++m_epoch;
     m_entries.clear();
+    m_kept.clear();
     m_watchdog.stop();
 }
 
@@ -151,6 +178,31 @@ int RequestLedger::msUntilEnded(quint64 id) const
 {
     const auto it = m_entries.find(id);
     return it == m_entries.end() ? 0 : msUntil(it->second.deadlineMs);
+}
+
+// A stray answer gets its error on the reply itself, for the traffic view.
+void RequestLedger::judge(quint64 id)
+{
+    auto it = m_entries.find(id);
+    if (it == m_entries.end() || it->second.scheduled || it->second.isForced || !it->second.reply)
+        return;
+    QModbusReply *reply = it->second.reply;
+    Verdict v = verdictOf(reply);
+    judgeAnswer(v, reply->result(), it->second.expected);
+    if (!v.mismatch)
+        return;
+    it->second.isForced = true;
+    it->second.forced = v;
+    reply->setError(v.error, v.text);
+}
+
+std::optional<Verdict> RequestLedger::takeVerdict(quint64 id)
+{
+    m_kept.erase(id);
+    Verdict v;
+    if (!verdict(id, &v))
+        return std::nullopt;
+    return v;
 }
 
 bool RequestLedger::verdict(quint64 id, Verdict *out) const

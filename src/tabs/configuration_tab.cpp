@@ -156,8 +156,13 @@ bool ConfigurationTab::readInto(core::RegisterBus &bus)
     return true;
 }
 
+// Refused by the guard, it says so: the last verdict no longer stands for what was asked.
 bool ConfigurationTab::runOnLink(const std::function<void(core::RegisterBus &)> &operation)
 {
+    if (m_link.operationRunning()) {
+        showStatus(tr3(Text::OperationRunning), false);
+        return false;
+    }
     return m_link.runOperation([&] { operation(m_link); });
 }
 

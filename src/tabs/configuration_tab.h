@@ -3,7 +3,7 @@
 // open configuration files, compare, and apply a file with read-back
 // verification. Every device step runs through the window's link.
 
-#include "core/config_apply.h"
+#include "procedures/config_apply.h"
 #include "tabs/configuration_texts.h"
 
 #include <QFileDialog>

@@ -43,7 +43,9 @@ const char *const kTexts[int(Text::Count)][3] = {
      "注意：檔案讀自另一台設備（地址 %1），目前設備地址 %2；其校準不屬於本設備。",
      "Caution: the file was read from another unit (address %1), this one is at %2; its calibration is not this unit's."},
     {"正在写入，文件保持不变", "正在寫入，檔案保持不變", "an apply is running; the file stays as it is"},
+    {"另一项操作正在进行，未执行", "另一項操作正在進行，未執行", "another operation is running; nothing was done"},
 };
+static_assert(sizeof(kTexts) / sizeof(kTexts[0]) == int(Text::Count), "one row per text");
 
 } // namespace
 

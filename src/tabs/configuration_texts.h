@@ -40,6 +40,7 @@ enum class Text {
     SameUnitNote,           // %1 address
     OtherUnitNote,          // %1 file's address, %2 this address
     ApplyRunning,
+    OperationRunning,
     Count
 };
 

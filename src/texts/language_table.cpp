@@ -87,7 +87,7 @@ const char *const kConnectTexts[3][kLanguageCount] = {
     {"连接设备", "連接設備", "connect"},
 };
 
-// Only the step letter records the calibration's progress, so it must survive.
+// The button shows the calibration procedure's step; a new language keeps it.
 void relabelStepButton(QWidget *button, int language) {
     if (!button)
         return;
@@ -119,6 +119,18 @@ QString stepText(QChar letter, int language) {
     if (c < u'a' || c > u'c')
         return {};
     return QString::fromUtf8(kStepTexts[c - u'a'][language]);
+}
+
+QString calibrationEndText(CalibrationEnd which, int language) {
+    static const char *const kTexts[][kLanguageCount] = {
+        {"未完成：变送器已不在标定留下的状态（模式、命令或 4 mA 点已改变），未存储任何内容",
+         "未完成：變送器已不在標定留下的狀態（模式、命令或 4 mA 點已改變），未儲存任何內容",
+         "not done: the transmitter is no longer where the calibration left it (mode, command or 4 mA "
+         "point changed); nothing was stored"},
+    };
+    if (!validLanguage(language))
+        return {};
+    return QString::fromUtf8(kTexts[static_cast<int>(which)][language]);
 }
 
 QString connectButtonText(ConnectText which, int language) {

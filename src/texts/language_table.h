@@ -32,6 +32,10 @@ QStringList tableHeaders(int language);
 // Text of commandLinkButton_ma_auto_calib_4 for step 'a', 'b' or 'c'; empty otherwise.
 QString stepText(QChar letter, int language);
 
+// Why the automatic current calibration stopped without storing anything.
+enum class CalibrationEnd { StateLost };
+QString calibrationEndText(CalibrationEnd which, int language);
+
 // Idle: what the switch writes when not connected; Disconnected: what a disconnect
 // writes (the Chinese words are the other way round); Connected: after connecting.
 enum class ConnectText { Idle, Connected, Disconnected };

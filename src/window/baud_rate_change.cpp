@@ -3,6 +3,7 @@
 #include "window/widget.h"
 
 #include "core/registers.h"
+#include "procedures/stored_change.h"
 #include "texts/notice_texts.h"
 #include "ui_widget.h"
 
@@ -18,25 +19,11 @@ void Widget::on_pushButton_set_baudrate_clicked()
     const auto holding = fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure);
     if (!holding)
         return;
-    const QVector<quint16> before = {reg::word(*holding, reg::kDeviceBaudRate)};
-
     // Each write is judged by its own answer; only a change the transmitter
     // accepted, stored and reads back is worth a restart.
-    const WriteOutcome rate = link->write(reg::kDeviceBaudRate, {code});
-    if (rate != WriteOutcome::Accepted) {
-        notify(notices::Notice::WriteFailure);
-        if (rate == WriteOutcome::Unanswered)
-            restoreAfterFailure(reg::kDeviceBaudRate, before);
-        return;
-    }
-    link->waitMs(200);
-    if (!writeConfirmed(reg::kStoreCommand, {reg::kStoreValue})) {
-        notify(notices::Notice::WriteFailure);
-        restoreAfterFailure(reg::kDeviceBaudRate, before);
-        return;
-    }
-    if (!verifyReadBack(reg::kDeviceBaudRate, {code}))
-        return;
-    if (runProgress(1, 100, 40))
+    const proc::ChangeReport report = proc::storeChange(
+        *link, [code](const QVector<quint16> &) { return verify::Written{reg::kDeviceBaudRate, {code}}; }, 200,
+        &*holding);
+    if (reportChange(report) && runProgress(1, 100, 40))
         notify(notices::Notice::BaudRateChanged);
 }

@@ -64,8 +64,6 @@ void Widget::openLink()
         return;
     }
     // A connection starts clean, whatever the last one left behind.
-    reply_route = 0;
-    read_failed = false;
     poll_passes_left = 0;
     live_divisor.reset();
     reported_mode = -1;
@@ -106,6 +104,6 @@ void Widget::onPortSilent(const QString &port)
     if (!text)
         return;
     showLinkFailure(text->text);
-    // The box waits for the event loop: this runs inside the ledger's delivery.
-    QTimer::singleShot(0, this, [notice = *text] { notices::showBox(notice.title, notice.text); });
+    // This runs inside the ledger's delivery.
+    notices::post(text->title, text->text);
 }

@@ -1,24 +1,15 @@
-// Automatic two-point calibration of the 4-20 mA output. The step is the first
-// letter of the button text: a start, b 4 mA measured, c 20 mA measured.
+// The automatic two-point calibration of the 4-20 mA output: the window
+// renders the procedure's step in the button and passes on the meter readings.
 
 #include "window/widget.h"
 
 #include "core/operator_input.h"
-#include "core/registers.h"
-#include "link/bus_timing.h"
+#include "procedures/current_calibration.h"
 #include "texts/language_table.h"
 #include "texts/notice_texts.h"
 #include "ui_widget.h"
 
-namespace {
-
-// The transmitter confirms a current-output command by reading it back.
-bool confirms(const QVector<quint16> &holding, quint16 command)
-{
-    return holding.size() > reg::kCurrentCommand && holding.at(reg::kCurrentCommand) == command;
-}
-
-} // namespace
+using proc::CurrentCalibration;
 
 void Widget::setStepText(QChar letter)
 {
@@ -27,112 +18,78 @@ void Widget::setStepText(QChar letter)
         ui->commandLinkButton_ma_auto_calib_4->setText(text);
 }
 
+void Widget::showCalibrationStep(CurrentCalibration::Step step)
+{
+    QLineEdit *meter = ui->lineEdit_ma_auto_calib_4;
+    switch (step) {
+    case CurrentCalibration::Step::Start:
+        setStepText(QLatin1Char('a'));
+        break;
+    case CurrentCalibration::Step::At4mA:
+        setStepText(QLatin1Char('b'));
+        meter->setText(QStringLiteral("4.001"));
+        meter->setFocus(Qt::OtherFocusReason);
+        meter->setSelection(2, 3);   // typing replaces the "001"
+        break;
+    case CurrentCalibration::Step::At20mA:
+        setStepText(QLatin1Char('c'));
+        meter->setText(QStringLiteral("19.001"));
+        meter->setFocus(Qt::OtherFocusReason);
+        meter->setSelection(3, 3);
+        break;
+    }
+}
+
+// What the operator is told of a step that did not go on.
+void Widget::reportCalibrationStep(CurrentCalibration::Result result)
+{
+    switch (result) {
+    case CurrentCalibration::Result::Done:
+    case CurrentCalibration::Result::NotRun:   // the link has said why
+        break;
+    case CurrentCalibration::Result::ReadFailed:
+        notify(notices::Notice::ReadFailure);
+        break;
+    case CurrentCalibration::Result::WriteFailed:
+        notify(notices::Notice::WriteFailure);
+        break;
+    case CurrentCalibration::Result::StateLost:
+        showVerdict(lang::calibrationEndText(lang::CalibrationEnd::StateLost, languageIndex()));
+        notify(notices::Notice::WriteFailure);
+        break;
+    case CurrentCalibration::Result::LinkChanged:
+        notify(notices::Notice::LinkClosedDuringOperation);
+        break;
+    }
+}
+
 void Widget::on_commandLinkButton_ma_auto_calib_4_clicked()
 {
     rtu::OperationGuard guard(*link);
-    if (!guard)
+    if (!guard || !requireLink())
         return;
-    const QString text = ui->commandLinkButton_ma_auto_calib_4->text();
-    if (text.isEmpty())
-        return;
-    const QChar letter = text.at(0);
-    if (letter != QLatin1Char('a') && letter != QLatin1Char('b') && letter != QLatin1Char('c'))
-        return;
-    if (!requireLink())
-        return;
-    if (letter == QLatin1Char('a'))
-        autoCalibrationStepA();
-    else if (letter == QLatin1Char('b'))
-        autoCalibrationStepB();
-    else
-        autoCalibrationStepC();
-}
-
-void Widget::autoCalibrationStepA()
-{
-    // The fine trim stays locked while the procedure runs.
-    setFineTrimLocked(true);
-
-    int budget = link->budget().commandChecks;
-    writeWithBudget(budget, reg::kCurrentCommand, {reg::Drive4mA});   // judged by the read-back
-    link->waitMs(400);
-    const auto holding = fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, -1, &budget);
-    if (!holding) {
-        setFineTrimLocked(false);
+    const CurrentCalibration::Step step = current_calibration->step();
+    if (step == CurrentCalibration::Step::Start) {
+        // The fine trim stays locked while the procedure runs.
+        setFineTrimLocked(true);
+        const auto result = current_calibration->start();
+        if (result != CurrentCalibration::Result::Done)
+            setFineTrimLocked(false);
+        reportCalibrationStep(result);
         return;
     }
-    // Step b only once the transmitter drives 4 mA in its calibration mode.
-    if (!confirms(*holding, reg::Drive4mA)
-        || !writeConfirmed(reg::kWorkModeCommand, {reg::ModeCurrentOutput})) {
-        notify(notices::Notice::WriteFailure);
-        setFineTrimLocked(false);
-        return;
-    }
-
-    setStepText(QLatin1Char('b'));
-    QLineEdit *meter = ui->lineEdit_ma_auto_calib_4;
-    meter->setText(QStringLiteral("4.001"));
-    meter->setFocus(Qt::OtherFocusReason);
-    meter->setSelection(2, 3);   // typing replaces the "001"
-}
-
-void Widget::autoCalibrationStepB()
-{
-    const auto microamps = input::scaled(ui->lineEdit_ma_auto_calib_4->text(), 1000,
-                                         input::kMicroamperes);
+    const bool at4 = step == CurrentCalibration::Step::At4mA;
+    const auto microamps = input::scaled(ui->lineEdit_ma_auto_calib_4->text(), 1000, input::kMicroamperes);
     if (!microamps) {
-        notifyInvalidNumber(notices::Field::Meter4mA, input::kMicroamperes.min,
-                            input::kMicroamperes.max, 1000);
+        notifyInvalidNumber(at4 ? notices::Field::Meter4mA : notices::Field::Meter20mA,
+                            input::kMicroamperes.min, input::kMicroamperes.max, 1000);
         return;
     }
-    // Without the 4 mA point the rest would calibrate against an old one.
-    if (!writeConfirmed(reg::kMeasured4mA, {input::toWord(*microamps)})) {
-        notify(notices::Notice::WriteFailure);   // stays at "b"
-        return;
+    const quint16 word = input::toWord(*microamps);
+    const auto result = at4 ? current_calibration->measured4mA(word) : current_calibration->measured20mA(word);
+    if (!at4 && result == CurrentCalibration::Result::Done) {
+        ui->progressBar_write->setValue(30);
+        runProgress(31, 100, 20);
     }
-    link->waitMs(400);
-
-    int budget = link->budget().commandChecks;
-    writeWithBudget(budget, reg::kCurrentCommand, {reg::Drive20mA});
-    link->waitMs(400);
-    const auto holding = fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, -1, &budget);
-    if (!holding)
-        return;
-    if (!confirms(*holding, reg::Drive20mA)) {
-        notify(notices::Notice::WriteFailure);
-        return;
-    }
-
-    setStepText(QLatin1Char('c'));
-    QLineEdit *meter = ui->lineEdit_ma_auto_calib_4;
-    meter->setText(QStringLiteral("19.001"));
-    meter->setFocus(Qt::OtherFocusReason);
-    meter->setSelection(3, 3);
-}
-
-void Widget::autoCalibrationStepC()
-{
-    const auto microamps = input::scaled(ui->lineEdit_ma_auto_calib_4->text(), 1000,
-                                         input::kMicroamperes);
-    if (!microamps) {
-        notifyInvalidNumber(notices::Field::Meter20mA, input::kMicroamperes.min,
-                            input::kMicroamperes.max, 1000);
-        return;
-    }
-    // Storing without the 20 mA point would commit a half calibration.
-    const bool pointAccepted = writeConfirmed(reg::kMeasured20mA, {input::toWord(*microamps)});
-    if (pointAccepted)
-        link->waitMs(400);
-    if (!pointAccepted || !writeConfirmed(reg::kStoreCommand, {reg::kStoreValue})) {
-        notify(notices::Notice::WriteFailure);   // stays at "c": the technician repeats it
-        return;
-    }
-    ui->progressBar_write->setValue(30);
-    if (!runProgress(31, 100, 20))
-        return;
-    link->waitMs(400);
-    if (!writeConfirmed(reg::kWorkModeCommand, {reg::ModeNone}))
-        notify(notices::Notice::WriteFailure);   // stored, but still in mode 4
-    link->waitMs(400);
-    setStepText(QLatin1Char('a'));
+    reportCalibrationStep(result);
 }

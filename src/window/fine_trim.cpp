@@ -3,10 +3,13 @@
 #include "window/widget.h"
 
 #include "core/registers.h"
+#include "procedures/fine_trim.h"
 #include "link/bus_timing.h"
 #include "texts/language_table.h"
 #include "texts/notice_texts.h"
 #include "ui_widget.h"
+
+#include <QSignalBlocker>
 
 void Widget::on_pushButton_ma_calib_clicked()
 {
@@ -18,15 +21,18 @@ void Widget::on_pushButton_ma_calib_clicked()
     const int mode = reported_mode >= 0 ? reported_mode : work_group;
     const quint16 value =
         mode == reg::ModeCurrentOutput ? quint16(reg::ModeNone) : quint16(reg::ModeCurrentOutput);
-    const bool accepted = writeConfirmed(reg::kWorkModeCommand, {value});
-    if (accepted && value == reg::ModeNone)
-        setStepText(QLatin1Char('a'));   // an automatic calibration left halfway is abandoned
+    // An automatic calibration left halfway has been abandoned as this operation started.
+    if (!writeConfirmed(reg::kWorkModeCommand, {value})) {
+        notify(notices::Notice::WriteFailure);
+        return;
+    }
     fineTrimRefresh();
 }
 
 // Locked while the automatic calibration runs; unlocked, no end is chosen yet.
 void Widget::setFineTrimLocked(bool locked)
 {
+    fine_trim->deselect();
     for (QRadioButton *end : {ui->radioButton_ma_fine_4, ui->radioButton_ma_fine_20}) {
         end->setCheckable(false);   // clears any check mark
         end->setCheckable(!locked);
@@ -39,8 +45,9 @@ namespace {
 
 // The click already moved the check mark, but the transmitter was not told to
 // trim that end: leave no end selected, so no trim goes to the wrong register.
-void dropSelection(QRadioButton *clicked)
+void dropSelection(QRadioButton *clicked, proc::FineTrim &trim)
 {
+    trim.deselect();
     if (clicked->isCheckable() && clicked->isChecked()) {
         clicked->setCheckable(false);   // clears the check mark
         clicked->setCheckable(true);
@@ -48,17 +55,15 @@ void dropSelection(QRadioButton *clicked)
 }
 
 // Records whether the operator changed the spin box while a load waited for
-// its block; such a block predates the change and must not replace it.
+// its block; such a block predates the change and must not replace it. Loads
+// set the box with its signals blocked, so every change seen is the operator's.
 class OperatorChangeWatch
 {
 public:
-    OperatorChangeWatch(QSpinBox *box, const bool &loading)
+    explicit OperatorChangeWatch(QSpinBox *box)
     {
         m_connection = QObject::connect(box, QOverload<int>::of(&QSpinBox::valueChanged),
-                                        [this, &loading] {
-                                            if (!loading)
-                                                m_changed = true;
-                                        });
+                                        [this] { m_changed = true; });
     }
     ~OperatorChangeWatch() { QObject::disconnect(m_connection); }
     OperatorChangeWatch(const OperatorChangeWatch &) = delete;
@@ -78,7 +83,7 @@ void Widget::on_radioButton_ma_fine_4_clicked()
     if (guard && requireLink())
         fineTrimRefresh();
     else
-        dropSelection(ui->radioButton_ma_fine_4);
+        dropSelection(ui->radioButton_ma_fine_4, *fine_trim);
     if (!chosenTrimEnd())
         ui->spinBox_ma_fine->setDisabled(true);
 }
@@ -89,7 +94,7 @@ void Widget::on_radioButton_ma_fine_20_clicked()
     if (guard && requireLink())
         fineTrimRefresh();
     else
-        dropSelection(ui->radioButton_ma_fine_20);
+        dropSelection(ui->radioButton_ma_fine_20, *fine_trim);
     if (!chosenTrimEnd())
         ui->spinBox_ma_fine->setDisabled(true);
 }
@@ -120,6 +125,13 @@ QRadioButton *Widget::chosenTrimEnd() const
     return nullptr;
 }
 
+// What the transmitter holds, shown without counting as an operator change.
+void Widget::loadTrimValue(int value)
+{
+    const QSignalBlocker quiet(ui->spinBox_ma_fine);
+    ui->spinBox_ma_fine->setValue(value);
+}
+
 // Sends the trim command of the selected end and shows its stored trim value.
 void Widget::fineTrimRefresh()
 {
@@ -127,25 +139,23 @@ void Widget::fineTrimRefresh()
     QRadioButton *end = chosenTrimEnd();
     ui->spinBox_ma_fine->setDisabled(true);
     if (end) {
-        setStepText(QLatin1Char('a'));
-        const bool end4 = end == ui->radioButton_ma_fine_4;
-        int budget = link->budget().commandChecks;
-        if (!writeConfirmed(reg::kCurrentCommand, {end4 ? reg::Trim4mA : reg::Trim20mA}, &budget)) {
+        using Result = proc::FineTrim::Result;
+        const auto which = end == ui->radioButton_ma_fine_4 ? proc::FineTrim::End::At4mA : proc::FineTrim::End::At20mA;
+        quint16 stored = 0;
+        const Result selected = fine_trim->select(which, &stored);
+        if (selected == Result::WriteFailed || selected == Result::NotRun) {
             // The transmitter was not told to trim that end: no end stays selected.
-            dropSelection(end);
+            dropSelection(end, *fine_trim);
             notify(notices::Notice::WriteFailure);
             return;
         }
-        link->waitMs(400);
         // The spin box stays off until it shows this end's stored value: a
         // change before that would write the other end's value here.
-        const auto v = fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure, -1, &budget);
-        if (!v)
+        if (selected == Result::ReadFailed) {
+            notify(notices::Notice::ReadFailure);
             return;
-        // Loading what the transmitter holds is not an operator change.
-        loading_trim = true;
-        ui->spinBox_ma_fine->setValue(reg::word(*v, end4 ? reg::kTrim4mA : reg::kTrim20mA));
-        loading_trim = false;
+        }
+        loadTrimValue(stored);
         if (chosenTrimEnd() == end)
             ui->spinBox_ma_fine->setEnabled(true);
     }
@@ -159,91 +169,36 @@ void Widget::on_pushButton_ma_read_clicked()
     rtu::OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
-    const OperatorChangeWatch watch(ui->spinBox_ma_fine, loading_trim);
+    const OperatorChangeWatch watch(ui->spinBox_ma_fine);
     const auto input = fetchOrReport(QModbusDataUnit::InputRegisters, notices::Notice::WriteFailure, 40);
     if (!input)
         return;
     ui->progressBar_write->setValue(60);
-    if (!watch.changed()) {
-        loading_trim = true;
-        ui->spinBox_ma_fine->setValue(reg::word(*input, reg::kPresentTrim));
-        loading_trim = false;
-    }
+    if (!watch.changed())
+        loadTrimValue(reg::word(*input, reg::kPresentTrim));
     ui->progressBar_write->setValue(100);
 }
 
-// Every operator change goes to the transmitter, to the end chosen when it was
-// made. Changes that arrive while a write waits for the link are coalesced:
-// the last value always goes out, unless its end was changed meanwhile; then
-// it is not written, and the operator is told.
+// Every operator change goes to the transmitter, to the end chosen when it
+// was made; the procedure coalesces changes that arrive while one is written.
 void Widget::on_spinBox_ma_fine_valueChanged(int value)
 {
-    if (loading_trim)
-        return;
     // Not an operation of its own: it must not take over a running one's link.
     if (!link->isOpen()) {
         notify(notices::Notice::NotConnected);
         return;
     }
     // Without a chosen end there is no register to write: say so.
-    QRadioButton *end = chosenTrimEnd();
-    if (!end) {
+    if (!chosenTrimEnd()) {
         ui->spinBox_ma_fine->setDisabled(true);
         notify(notices::Notice::WriteFailure);
         return;
     }
-    trim_write_next = TrimWrite{end == ui->radioButton_ma_fine_4 ? reg::kTrim4mA : reg::kTrim20mA,
-                                quint16(value)};
-    if (trim_write_running)
-        return;
-    trim_write_running = true;
-    // The writes belong to this link; a new connection never gets them.
-    const quint64 generation = link->generation();
-    // Every request ends by its deadline, so a busy link only delays the
-    // value; only a link that never frees up loses it, with a notice.
-    constexpr int kBusyRounds = 10;
-    int busyRounds = 0;
-    bool lost = false;
-    while (trim_write_next && link->isOpen() && link->generation() == generation && !link->isShuttingDown()) {
-        const TrimWrite trim = *trim_write_next;
-        trim_write_next.reset();
-        const TrimSent sent = writeTrim(trim, generation);
-        if (sent == TrimSent::Overtaken) {
-            lost = true;
-        } else if (sent == TrimSent::Sent) {
-            busyRounds = 0;
-        } else if (++busyRounds < kBusyRounds) {
-            if (!trim_write_next)
-                trim_write_next = trim;
-        } else {
-            lost = true;
-        }
-    }
-    trim_write_next.reset();
-    trim_write_running = false;
-    if (link->isShuttingDown())
-        return;
-    if (!link->isOpen() || link->generation() != generation)
-        notify(notices::Notice::NotConnected);
-    else if (lost)
-        notify(notices::Notice::WriteFailure);
-}
-
-Widget::TrimSent Widget::writeTrim(const TrimWrite &trim, quint64 generation)
-{
-    auto chosenAddress = [this] {
-        QRadioButton *end = chosenTrimEnd();
-        return !end ? -1 : end == ui->radioButton_ma_fine_4 ? reg::kTrim4mA : reg::kTrim20mA;
-    };
-    if (chosenAddress() != trim.address)
-        return TrimSent::Overtaken;
     ui->progressBar_write->setValue(50);
-    const bool free = link->preWait() && link->generation() == generation;
-    // The end may have changed while the link was busy.
-    if (free && chosenAddress() != trim.address)
-        return TrimSent::Overtaken;
-    if (free)
-        link->sendWrite(trim.address, {trim.value});
+    const auto result = fine_trim->setValue(quint16(value));
     ui->progressBar_write->setValue(100);
-    return free ? TrimSent::Sent : TrimSent::Busy;
+    if (result == proc::FineTrim::Result::LinkChanged)
+        notify(notices::Notice::NotConnected);
+    else if (result == proc::FineTrim::Result::WriteFailed)
+        notify(notices::Notice::WriteFailure);
 }

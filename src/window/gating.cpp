@@ -65,6 +65,7 @@ void Widget::setPtGroupEnabled(bool on)
 void Widget::setMaGroupEnabled(bool on)
 {
     group_ma_on = on ? 1 : 0;
+    fine_trim->deselect();   // either way no end is chosen now
     switchControls({ui->spinBox_ma_fine, ui->radioButton_ma_fine_4, ui->radioButton_ma_fine_20,
                     ui->pushButton_ma_write},
                    on);

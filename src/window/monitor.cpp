@@ -29,34 +29,21 @@ void Widget::pollPass()
             poll_pass_timer->start(100);
             return;
         }
-        reply_route = 0;
-        readInputBlock();
+        sendPoll();
     }
     poll_passes_left = 0;
 }
 
-// Where a block goes depends on who asked: 1 a register table, 2 the waiting
-// operation, anything else the live display (input block only). The link
-// status follows from the link's own signal.
-void Widget::handleBlockReply(const QModbusDataUnit &unit, const rtu::Verdict &verdict, quint8 route,
-                              bool holding)
+// One read of the input block for the live display; true when it went out.
+bool Widget::sendPoll()
 {
-    QTableWidget *table = holding ? ui->tableWidget_reg : ui->tableWidget_reg_2;
-    if (verdict.ok) {
-        if (route == 1)
-            fillTable(table, unit);
-        else if (route == 2)
-            (holding ? holding_unit : input_unit) = unit;
-        else if (!holding)
-            showLiveValues(unit);
-        if (route == 2)
-            read_failed = false;
-    } else if (verdict.shortReply && route == 1) {
-        // A short block still shows in a register table as what arrived; it
-        // never reaches an operation or the live display.
-        fillTable(table, unit);
-    }
-    reply_route = 0;
+    if (!link->isOpen() || link->isShuttingDown())
+        return false;
+    return link->sendRead(QModbusDataUnit::InputRegisters, 0, reg::kInputCount,
+                          [this](const QModbusDataUnit &unit, const rtu::Verdict &verdict) {
+                              if (verdict.ok)
+                                  showLiveValues(unit);
+                          }) != 0;
 }
 
 void Widget::showLiveValues(const QModbusDataUnit &unit)
@@ -81,9 +68,8 @@ void Widget::showLiveValues(const QModbusDataUnit &unit)
         return;
     }
     const int mode = reg::word(v, reg::kWorkModeStatus);
-    // An automatic current calibration past its first step keeps its state.
-    const QString step = ui->commandLinkButton_ma_auto_calib_4->text();
-    if (mode == reg::ModeCurrentOutput && (step.isEmpty() || step.at(0) != QLatin1Char('a')))
+    // A running automatic current calibration keeps the window's group.
+    if (mode == reg::ModeCurrentOutput && current_calibration->running())
         return;
     selectWorkGroup(mode);
 }

@@ -7,13 +7,46 @@
 #include "widgets/hled.h"
 #include "window/widget.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
+#include <QQueue>
+#include <QTimer>
 
 namespace notices {
 
+namespace {
+
+struct Posted {
+    QString title;
+    QString text;
+};
+
+QQueue<Posted> &posted()
+{
+    static QQueue<Posted> queue;
+    return queue;
+}
+
+void showPosted()
+{
+    while (!posted().isEmpty()) {
+        const Posted next = posted().dequeue();
+        QMessageBox::information(nullptr, next.title, next.text, QMessageBox::Ok);
+    }
+}
+
+} // namespace
+
 void showBox(const QString &title, const QString &text)
 {
+    showPosted();
     QMessageBox::information(nullptr, title, text, QMessageBox::Ok);
+}
+
+void post(const QString &title, const QString &text)
+{
+    posted().enqueue({title, text});
+    QTimer::singleShot(0, QCoreApplication::instance(), &showPosted);
 }
 
 } // namespace notices
@@ -27,6 +60,10 @@ void Widget::notify(notices::Notice notice)
 {
     if (link->isShuttingDown())
         return;
+    // A step that failed because the link closed under it: the device did not fail.
+    if ((notice == notices::Notice::ReadFailure || notice == notices::Notice::WriteFailure)
+        && link->operationLinkLost())
+        notice = notices::Notice::LinkClosedDuringOperation;
     if (const auto text = notices::noticeText(notice, languageIndex()))
         notices::showBox(text->title, text->text);
 }

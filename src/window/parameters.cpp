@@ -5,6 +5,7 @@
 #include "core/operator_input.h"
 #include "core/registers.h"
 #include "core/write_verdict.h"
+#include "procedures/stored_change.h"
 #include "texts/notice_texts.h"
 #include "ui_widget.h"
 #include "widgets/hled.h"
@@ -29,7 +30,8 @@ void Widget::on_pushButton_para_set_clicked()
     const quint16 mode = work_group != reg::ModeParameters ? reg::ModeParameters : reg::ModeNone;
     selectWorkGroup(work_group);
     // The group follows once a poll reports the new mode.
-    writeWhenFree(reg::kWorkModeCommand, {mode});
+    if (!writeConfirmed(reg::kWorkModeCommand, {mode}))
+        notify(notices::Notice::WriteFailure);
 }
 
 void Widget::on_pushButton_para_read_clicked()
@@ -100,26 +102,14 @@ void Widget::on_pushButton_para_write_clicked()
     v[reg::kRoomZeroOffset] = input::toWord(*fields[3].value);
     if (ui->comboBox_para_indoor_gain->currentIndex() >= 0)
         v[reg::kRoomGain] = reg::roomGainValue(ui->comboBox_para_indoor_gain->currentIndex());
-    holding_unit.setValues(v);
 
     // Stored only once the block was accepted, and done only once the store
-    // was; a block left unstored goes back to what it was.
-    const WriteOutcome block = link->write(0, v.mid(0, reg::kParameterBlockCount));
-    if (block != WriteOutcome::Accepted) {
-        notify(notices::Notice::WriteFailure);
-        if (block == WriteOutcome::Unanswered)
-            restoreAfterFailure(0, before);
-        return;
-    }
-    link->waitMs(100);
-    if (!writeConfirmed(reg::kStoreCommand, {reg::kStoreValue})) {
-        notify(notices::Notice::WriteFailure);
-        restoreAfterFailure(0, before);
-        return;
-    }
-    if (!verifyReadBack(0, v.mid(0, reg::kParameterBlockCount)))
-        return;
-    runProgress(1, 100, 40);
+    // was and the block reads back; anything else goes back to what it was.
+    const QVector<quint16> block = v.mid(0, reg::kParameterBlockCount);
+    const proc::ChangeReport report = proc::storeChange(
+        *link, [&block](const QVector<quint16> &) { return verify::Written{0, block}; }, 100, &*holding);
+    if (reportChange(report))
+        runProgress(1, 100, 40);
 }
 
 bool Widget::verifyReadBack(int start, const QVector<quint16> &written)
@@ -132,9 +122,45 @@ bool Widget::verifyReadBack(int start, const QVector<quint16> &written)
         return false;
     }
     const verify::WriteVerdict verdict = verify::verifyWrite(start, written, check.block, languageIndex());
-    ui->label_link_sta->setText(QStringLiteral("link status: 【") + verdict.text + QStringLiteral("】"));
-    verdict_shown.start();
+    showVerdict(verdict.text);
     if (!verdict.verified)
         notify(notices::Notice::WriteFailure);
     return verdict.verified;
+}
+
+bool Widget::reportChange(const proc::ChangeReport &report)
+{
+    const int language = languageIndex();
+    switch (report.outcome) {
+    case proc::ChangeOutcome::Verified:
+        showVerdict(verify::verifyWrite(report.written.start, report.written.words, report.check.block, language).text);
+        return true;
+    case proc::ChangeOutcome::ReadFailed:
+    case proc::ChangeOutcome::ReadBackFailed:
+        notify(notices::Notice::ReadFailure);
+        return false;
+    case proc::ChangeOutcome::Differs:
+        showVerdict(verify::verifyWrite(report.written.start, report.written.words, report.check.block, language).text
+                    + QStringLiteral("；") + proc::aftermathText(report.aftermath, language));
+        notify(notices::Notice::WriteFailure);
+        return false;
+    case proc::ChangeOutcome::WriteFailed:
+    case proc::ChangeOutcome::StoreFailed:
+        notify(notices::Notice::WriteFailure);
+        showAftermath(report.aftermath);
+        return false;
+    }
+    return false;
+}
+
+void Widget::showAftermath(const proc::Aftermath &aftermath)
+{
+    if (aftermath.needed)
+        showVerdict(proc::aftermathText(aftermath, languageIndex()));
+}
+
+void Widget::showVerdict(const QString &text)
+{
+    ui->label_link_sta->setText(QStringLiteral("link status: 【") + text + QStringLiteral("】"));
+    verdict_shown.start();
 }

@@ -2,6 +2,7 @@
 
 #include "window/widget.h"
 
+#include "core/registers.h"
 #include "texts/language_table.h"
 #include "texts/notice_texts.h"
 #include "ui_widget.h"
@@ -18,7 +19,8 @@ void Widget::on_pushButton_reg_read_2_clicked()
     readTable(QModbusDataUnit::InputRegisters);
 }
 
-// Sends the read only; the reply handler fills the table.
+// Sends the read only; its reply fills the table. A short block still shows,
+// as what arrived: a dump shows what came.
 void Widget::readTable(QModbusDataUnit::RegisterType type)
 {
     rtu::OperationGuard guard(*link);
@@ -26,11 +28,13 @@ void Widget::readTable(QModbusDataUnit::RegisterType type)
         return;
     if (!link->preWait())
         return;
-    reply_route = 1;
-    if (type == QModbusDataUnit::HoldingRegisters)
-        readHoldingBlock();
-    else
-        readInputBlock();
+    const bool holding = type == QModbusDataUnit::HoldingRegisters;
+    QTableWidget *table = holding ? ui->tableWidget_reg : ui->tableWidget_reg_2;
+    link->sendRead(type, 0, holding ? reg::kHoldingCount : reg::kInputCount,
+                   [this, table](const QModbusDataUnit &unit, const rtu::Verdict &verdict) {
+                       if (verdict.ok || verdict.shortReply)
+                           fillTable(table, unit);
+                   });
 }
 
 void Widget::fillTable(QTableWidget *table, const QModbusDataUnit &unit)

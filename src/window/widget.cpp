@@ -133,6 +133,19 @@ Widget::Widget(QWidget *parent)
     connect(link, &rtu::Link::portSilent, this, &Widget::onPortSilent);
     connect(link, &rtu::Link::operationWithoutLink, this, [this] { notify(notices::Notice::NotConnected); });
     connect(link, &rtu::Link::operationStarted, this, [this] { verdict_shown.invalidate(); });
+    thermocouple = new proc::SensorCalibration(*link, proc::SensorCalibration::Input::Thermocouple, this);
+    rtd = new proc::SensorCalibration(*link, proc::SensorCalibration::Input::Rtd, this);
+    for (proc::SensorCalibration *calibration : {thermocouple, rtd})
+        connect(calibration, &proc::SensorCalibration::pointChanged, this,
+                [this, calibration](int index, qint32 value) { showPoint(*calibration, index, value); });
+    fine_trim = new proc::FineTrim(*link, this);
+    current_calibration = new proc::CurrentCalibration(*link, this);
+    connect(current_calibration, &proc::CurrentCalibration::stepChanged, this, &Widget::showCalibrationStep);
+    connect(current_calibration, &proc::CurrentCalibration::ended, this,
+            [this](proc::CurrentCalibration::EndReason reason) {
+                if (reason != proc::CurrentCalibration::EndReason::Finished)
+                    setFineTrimLocked(false);
+            });
 
     refreshPorts();
 
@@ -141,8 +154,6 @@ Widget::Widget(QWidget *parent)
     setPtGroupEnabled(false);
     setMaGroupEnabled(false);
     work_group = 0;
-    reply_route = 0;
-    read_failed = false;
 
     poll_timer = new QTimer(this);
     connect(poll_timer, &QTimer::timeout, this, &Widget::timerUpDate);

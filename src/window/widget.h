@@ -7,6 +7,9 @@
 #include "core/live_values.h"
 #include "link/link.h"
 #include "link/request_description.h"
+#include "procedures/current_calibration.h"
+#include "procedures/fine_trim.h"
+#include "procedures/sensor_calibration.h"
 #include "window/page_scaling.h"
 
 #include <QModbusDataUnit>
@@ -30,6 +33,7 @@ class HLed;
 class CalibrationRecordTab;
 
 namespace notices { enum class Notice; enum class Field; }
+namespace proc { struct ChangeReport; struct Aftermath; }
 
 class Widget : public QWidget
 {
@@ -110,6 +114,10 @@ private:
     // Reads the holding block back and shows in the link-status line whether
     // `written` (from holding `start`) is what the transmitter now holds.
     bool verifyReadBack(int start, const QVector<quint16> &written);
+    // What a stored change left, in the link status and the notices; true when verified.
+    bool reportChange(const proc::ChangeReport &report);
+    void showAftermath(const proc::Aftermath &aftermath);
+    void showVerdict(const QString &text);
     void notify(notices::Notice notice);
     void notifyOpenFailure(const QString &port);   // the permission notice, or the generic one
     void notifyInvalidNumber(notices::Field field, qint64 min, qint64 max, int scale);
@@ -126,14 +134,7 @@ private:
     void onPortSilent(const QString &port);
     void pollPass();
 
-    // Block reads of the poll and the tables, routed by `reply_route`; true
-    // when the reply is on its way.
-    bool readHoldingBlock();
-    bool readInputBlock();
-    bool sendBlockRead(QModbusDataUnit::RegisterType type);
-    rtu::Link::ReadHandler blockHandler(bool holding, quint8 route);
-    void handleBlockReply(const QModbusDataUnit &unit, const rtu::Verdict &verdict, quint8 route,
-                          bool holding);
+    bool sendPoll();
     void onReadEnded(const rtu::Verdict &verdict);
     void onWriteEnded(const rtu::Verdict &verdict);
 
@@ -141,8 +142,7 @@ private:
     using ReadOutcome = rtu::ReadOutcome;
     using WriteOutcome = rtu::WriteOutcome;
     // Operation read of a whole block after a pre-wait (or one attempt of
-    // `budget`); the words also land in `holding_unit` or `input_unit`.
-    // `progressOnSend` >= 0 is shown once the read went out.
+    // `budget`); `progressOnSend` >= 0 is shown once the read went out.
     rtu::ReadResult fetchBlock(QModbusDataUnit::RegisterType type, int progressOnSend = -1,
                                int *budget = nullptr);
     // fetchBlock that tells the operator: `failure` when the read failed or never
@@ -152,13 +152,8 @@ private:
                                                   int *budget = nullptr);
     // Every device operation starts here: false, with the notice, when the link is down.
     bool requireLink();
-    bool writeWhenFree(int start, std::initializer_list<quint16> values);
-    bool writeWithBudget(int &budget, int start, std::initializer_list<quint16> values);
     // Write that waits for its own answer: true only when it was accepted.
     bool writeConfirmed(int start, const QVector<quint16> &values, int *budget = nullptr);
-    // After a step failed behind a write the transmitter took: writes back what
-    // holding `start` held before, reads it back and says so in the link status.
-    bool restoreAfterFailure(int start, const QVector<quint16> &before);
     bool runProgress(int first, int last, int stepMs);
 
     // --- live monitor and tables (monitor.cpp, register_tables.cpp) ---
@@ -168,25 +163,19 @@ private:
     void readTable(QModbusDataUnit::RegisterType type);
 
     // --- calibration procedures shared by thermocouple and RTD (sensor_calibration.cpp) ---
-    void toggleCalibrationMode(quint16 mode, int firstPoint, QLineEdit *firstEdit,
-                               int secondPoint, QLineEdit *secondEdit);
-    void capturePoint(int point, QLineEdit *edit);
-    void calibrationWrite(int start, const QVector<quint16> &expected);
+    void toggleCalibrationMode(proc::SensorCalibration &calibration);
+    void capturePoint(proc::SensorCalibration &calibration, int index);
+    void storeCalibration(proc::SensorCalibration &calibration);
+    void showPoint(const proc::SensorCalibration &calibration, int index, qint32 value);
 
     // --- current output (current_calibration.cpp, fine_trim.cpp) ---
-    void autoCalibrationStepA();
-    void autoCalibrationStepB();
-    void autoCalibrationStepC();
     void setStepText(QChar letter);
+    void showCalibrationStep(proc::CurrentCalibration::Step step);
+    void reportCalibrationStep(proc::CurrentCalibration::Result result);
     void fineTrimRefresh();
     void setFineTrimLocked(bool locked);
     QRadioButton *chosenTrimEnd() const;
-    struct TrimWrite {
-        int address;     // holding 9 or 10: the end chosen when the value was typed
-        quint16 value;
-    };
-    enum class TrimSent { Sent, Busy, Overtaken };
-    TrimSent writeTrim(const TrimWrite &trim, quint64 generation);
+    void loadTrimValue(int value);
 
     // --- languages (language.cpp) ---
     void setLanguage(int index);
@@ -206,16 +195,13 @@ private:
     int group_ma_on = 0;
     int work_group = 0;
     rtu::Link *link = nullptr;
-    quint8 reply_route = 0;
+    proc::CurrentCalibration *current_calibration = nullptr;   // the 4/20 mA procedure on the link
+    proc::SensorCalibration *thermocouple = nullptr;           // the input procedures on the link
+    proc::SensorCalibration *rtd = nullptr;
+    proc::FineTrim *fine_trim = nullptr;
     QTimer *poll_timer = nullptr;
-    bool read_failed = false;
-    QModbusDataUnit holding_unit;
-    QModbusDataUnit input_unit;
 
     // Beyond the shared bookkeeping above.
-    bool loading_trim = false;        // spin box set from the transmitter, not by the operator
-    bool trim_write_running = false;
-    std::optional<TrimWrite> trim_write_next;   // the latest typed value not yet sent
     int poll_passes_left = 0;
     std::optional<int> live_divisor;  // of the last live poll: how its temperatures scale
     int reported_mode = -1;           // work mode of the last live poll

@@ -30,12 +30,15 @@ sim::Config line(int address = 192, int baud = 9600)
     return c;
 }
 
-Run cli(const SimulatorFixture &f, const QStringList &args)
+// `typed` is what the technician types at the prompts.
+Run cli(const SimulatorFixture &f, const QStringList &args, const QByteArray &typed = {})
 {
     QProcess p;
     p.start(QStringLiteral(TCAL_CLI_PATH),
             QStringList{"--port", f.toolPort(), "--baud", QString::number(f.config().baud),
                         "--address", QString::number(f.config().address)} + args);
+    p.write(typed);
+    p.closeWriteChannel();
     if (!p.waitForFinished(300000))
         p.kill();
     return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
@@ -91,6 +94,7 @@ private slots:
     void scanFindsOnlyTheTransmitter();
     void applyToSeveralAddresses();
     void monitorGoesOnThroughGaps();
+    void calibrateFromTheTerminal();
 
 private:
     QString path(const char *name) const { return dir.filePath(QLatin1String(name)); }
@@ -330,6 +334,36 @@ void TestCli::monitorGoesOnThroughGaps()
     QVERIFY(p.waitForFinished(20000));
     QCOMPARE(p.exitCode(), 0);
     QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(QRegularExpression(" [1-9][0-9]* of [0-9]+ read\\(s\\) failed")));
+}
+
+// The calibration procedures from a terminal: readings given or typed, each
+// run ending with the verified store or a refusal that leaves the points as they were.
+void TestCli::calibrateFromTheTerminal()
+{
+    SimulatorFixture f(line());
+    QVERIFY2(f.ok(), qPrintable(f.errorString()));
+    sim::Simulator &sim = f.sim();
+    const Run current = cli(f, {"calibrate", "current", "--at-4ma", "4.021", "--at-20ma", "19.999", "--json"});
+    QCOMPARE(current.status, 0);
+    QCOMPARE(json(current).value("stored").toBool(), true);
+    QCOMPARE(sim.storedImage()[11], uint16_t(4021));
+    QCOMPARE(sim.storedImage()[12], uint16_t(19999));
+    QCOMPARE(sim.workMode(), 0);
+
+    const Run typo = cli(f, {"calibrate", "current"}, "4.030\nabc\n");
+    QCOMPARE(typo.status, 2);
+    QVERIFY2(typo.err.contains("nothing was stored"), qPrintable(typo.err));
+    QCOMPARE(sim.holding(11), uint16_t(4021));
+    QCOMPARE(sim.storedImage()[11], uint16_t(4021));
+
+    sim.setAppliedMillivolts(20.0);
+    const Run input = cli(f, {"calibrate", "input", "thermocouple"}, "\n\n");
+    QCOMPARE(input.status, 0);
+    const QVector<quint16> adc{sim.input(7), sim.input(8)};
+    for (int point : {15, 17})
+        QCOMPARE((QVector<quint16>{sim.storedImage()[point], sim.storedImage()[point + 1]}), adc);
+    QCOMPARE(sim.workMode(), 0);
+    QCOMPARE(cli(f, {"calibrate", "input", "ntc"}).status, 2);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

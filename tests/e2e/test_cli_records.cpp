@@ -8,6 +8,9 @@
 #include "records_db/instrument_register.h"
 #include "records_db/record_db.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -96,6 +99,10 @@ void TestCliRecords::importListVerify()
     QFile csv(db.filePath("out.csv"));
     QVERIFY(csv.open(QIODevice::ReadOnly)
             && csv.readAll().startsWith("record,1,2\namends,,\nsuperseded by,,\ncertificates,,\nfield,as-found,as-left"));
+    QCOMPARE(records(db.path(), {"export", db.filePath("out.json"), "2", "--json"}).status, 0);
+    QFile json2(db.filePath("out.json"));
+    QVERIFY(json2.open(QIODevice::ReadOnly));
+    QCOMPARE(QJsonDocument::fromJson(json2.readAll()).array().at(0).toObject().value("record").toInt(), 2);
 
     QCOMPARE(records(db.path(), {"verify"}).lines.value(0), "2 records in 3 entries, chain intact");
     const QString checkpoint = db.filePath("head.json");

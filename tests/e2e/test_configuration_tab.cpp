@@ -69,6 +69,7 @@ private slots:
     void refusedRegisterIsReported();
     void chosenFileIsSavedAfterTheDialog();
     void fileStaysFixedDuringApply();
+    void refusedByRunningOperationSaysSo();
 };
 
 void TestConfigurationTab::fileFromOneTransmitterAppliedToAnother()
@@ -200,6 +201,34 @@ void TestConfigurationTab::fileStaysFixedDuringApply()
     QVERIFY2(status(tab).startsWith("已校验"), qPrintable(status(tab)));
     QCOMPARE(s.sim().storedImage()[1], uint16_t(10000));
     QVERIFY(tab->findChild<QPushButton *>("openConfiguration")->isEnabled());
+}
+
+// Apply and Save during another operation (a baud-rate change): nothing is
+// written, and the status says why instead of keeping the last verdict.
+void TestConfigurationTab::refusedByRunningOperationSaysSo()
+{
+    QTemporaryDir dir;
+    WindowSession s(at(192));
+    QVERIFY(prepare(s, 0));
+    s.probe.pollTimer()->start();
+    auto *tab = s.window.findChild<ConfigurationTab *>();
+    const QString file = dir.filePath("unit.json");
+    QVERIFY(tab->saveTo(file));
+    QVERIFY(tab->openFile(file));
+    tab->applyFile();
+    QVERIFY2(status(tab).startsWith("已校验"), qPrintable(status(tab)));
+
+    const QString other = dir.filePath("other.json");
+    bool saved = true;
+    QTimer::singleShot(100, tab, [&] {
+        tab->applyFile();
+        QCOMPARE(status(tab), QString("另一项操作正在进行，未执行"));
+        saved = tab->saveTo(other);
+    });
+    s.ui()->pushButton_set_baudrate->click();
+    QVERIFY(!saved);
+    QVERIFY(!QFile::exists(other));
+    QCOMPARE(status(tab), QString("另一项操作正在进行，未执行"));
 }
 
 QTEST_MAIN(TestConfigurationTab)

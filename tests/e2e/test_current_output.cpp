@@ -19,7 +19,7 @@ private slots:
     void meterReadingsAreCheckedFirst();
     void unsentWritesKeepStep();
     void unsentModeWriteIsReported();
-    void linkDownKeepsStep();
+    void linkDownEndsTheProcedure();
     void fineTrimSelectsEndAndWritesChanges();
     void loadingTrimWritesNothing();
     void quickTrimChangesEndWithShownValue();
@@ -30,6 +30,7 @@ private slots:
     void trimEnabledOnlyAfterLoad();
     void overtakenTrimWriteIsReported();
     void refusedEndClickSelectsNothing();
+    void leavingTheModeAbandonsTheCalibration();
 };
 
 void TestCurrentOutput::fullAutomaticCalibration()
@@ -68,7 +69,9 @@ void TestCurrentOutput::fullAutomaticCalibration()
     QCOMPARE(ui->progressBar_write->value(), 100);
     QCOMPARE(writes(sim),
              QStringList({"51=1", "50=4", "11=4001", "51=2", "12=19999", "62=321", "50=0"}));
-    QCOMPARE(sim.requestCount(3, 0), 2);
+    // Each point first reads that mode, command and the 4 mA point are still as left;
+    // step c reads back what it stored.
+    QCOMPARE(sim.requestCount(3, 0), 5);
     QCOMPARE(sim.storedImage().at(11), uint16_t(4001));
     QCOMPARE(sim.storedImage().at(12), uint16_t(19999));
     QCOMPARE(sim.workMode(), 0);
@@ -146,15 +149,7 @@ void TestCurrentOutput::starvedReadBackDoesNotConfirm()
     Ui::Widget *ui = s.ui();
     sim::Simulator &sim = s.sim();
 
-    // An earlier holding read left a block in which word 51 is already 1.
-    sim.setHolding(51, 1);
-    s.probe.setReplyRoute(2);
-    s.probe.readHoldingBlock();
-    QTRY_VERIFY(!s.probe.replyPending());
-    QCOMPARE(s.probe.holdingUnit().value(51), quint16(1));
-    QVERIFY(!s.probe.readFailed());
     QCOMPARE(stepText(s), kStepA);
-    sim.setHolding(51, 0);
     sim.clearRequests();
 
     // The command goes out, then the link stays busy through the read-back attempts.
@@ -173,7 +168,7 @@ void TestCurrentOutput::starvedReadBackDoesNotConfirm()
     ui->commandLinkButton_ma_auto_calib_4->click();
     s.probe.setReplyPending(false);
     QCOMPARE(stepText(s), kStepA);
-    QCOMPARE(s.notices.texts(), QStringList({kReadFailure}));
+    QCOMPARE(s.notices.texts(), QStringList({kWriteFailure}));
     QVERIFY(sim.requests().empty());
 }
 
@@ -237,12 +232,12 @@ void TestCurrentOutput::unsentWritesKeepStep()
     QVERIFY(s.idle());
     sim.clearRequests();
 
-    // Step b: the 4 mA point cannot be sent.
+    // Step b: nothing can be sent, not even the read of the state the point needs.
     s.probe.setReplyPending(true);
     ui->commandLinkButton_ma_auto_calib_4->click();
     s.probe.setReplyPending(false);
     QCOMPARE(stepText(s), kStepB);
-    QCOMPARE(s.notices.texts(), QStringList({kWriteFailure}));
+    QCOMPARE(s.notices.texts(), QStringList({kReadFailure}));
     QVERIFY(sim.requests().empty());
 
     s.notices.clear();
@@ -251,15 +246,15 @@ void TestCurrentOutput::unsentWritesKeepStep()
     QCOMPARE(stepText(s), kStepC);
     sim.clearRequests();
 
-    // Step c: the 20 mA point cannot be sent; the link frees up before the
-    // store command, which must still not go out.
+    // Step c: nothing can be sent; the link frees up before the store
+    // command, which must still not go out.
     ui->lineEdit_ma_auto_calib_4->setText("19.98");
     ui->progressBar_write->setValue(0);
     s.probe.setReplyPending(true);
     QTimer::singleShot(600, [&] { s.probe.setReplyPending(false); });
     ui->commandLinkButton_ma_auto_calib_4->click();
     QCOMPARE(stepText(s), kStepC);
-    QCOMPARE(s.notices.texts(), QStringList({kWriteFailure}));
+    QCOMPARE(s.notices.texts(), QStringList({kReadFailure}));
     QVERIFY(sim.requests().empty());
     QCOMPARE(ui->progressBar_write->value(), 0);
     QTRY_VERIFY(!s.probe.replyPending());   // the link has freed up again
@@ -303,7 +298,7 @@ void TestCurrentOutput::unsentModeWriteIsReported()
     QVERIFY(s.ui()->radioButton_ma_fine_4->isCheckable());
 }
 
-void TestCurrentOutput::linkDownKeepsStep()
+void TestCurrentOutput::linkDownEndsTheProcedure()
 {
     WindowSession s(at9600());
     QVERIFY(prepare(s, 0));
@@ -329,19 +324,18 @@ void TestCurrentOutput::linkDownKeepsStep()
     QCOMPARE(stepText(s), kStepC);
     sim.clearRequests();
 
-    for (const QString &step : {kStepC, kStepB}) {
-        ui->commandLinkButton_ma_auto_calib_4->setText(step);
-        ui->pushButton_com_connect->click();
-        QVERIFY(s.probe.master()->state() != QModbusDevice::ConnectedState);
-        s.notices.clear();
-        ui->progressBar_write->setValue(0);
-        ui->commandLinkButton_ma_auto_calib_4->click();
-        QCOMPARE(stepText(s), step);
-        QCOMPARE(s.notices.texts(), QStringList({kNotConnected}));
-        QCOMPARE(ui->progressBar_write->value(), 0);
-        ui->pushButton_com_connect->click();
-        QVERIFY(s.idle());
-    }
+    // Closing the link ends the procedure: after a reconnect it starts again
+    // at a, and nothing of it was written meanwhile.
+    ui->pushButton_com_connect->click();
+    QVERIFY(s.probe.master()->state() != QModbusDevice::ConnectedState);
+    QCOMPARE(stepText(s), kStepA);
+    s.notices.clear();
+    ui->progressBar_write->setValue(0);
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    QCOMPARE(stepText(s), kStepA);
+    QCOMPARE(s.notices.texts(), QStringList({kNotConnected}));
+    QCOMPARE(ui->progressBar_write->value(), 0);
+    QVERIFY(ui->radioButton_ma_fine_4->isCheckable());   // the fine trim is free again
     QCOMPARE(writes(sim), QStringList());
 }
 
@@ -525,7 +519,6 @@ void TestCurrentOutput::starvedTrimReadsShowNothing()
     Ui::Widget *ui = s.ui();
     ui->radioButton_ma_fine_4->click();
     QCOMPARE(ui->spinBox_ma_fine->value(), 4100);
-    QVERIFY(!s.probe.readFailed());
 
     // Refresh: the command goes out, the read-back is starved.
     sim.setHolding(9, 4300);
@@ -676,6 +669,41 @@ void TestCurrentOutput::refusedEndClickSelectsNothing()
     ui->radioButton_ma_fine_20->click();
     QCOMPARE(ui->spinBox_ma_fine->value(), 4050);
     QVERIFY(s.notices.notices().isEmpty());
+}
+
+// Steps a and b, then the current-mode button and a parameter write: the
+// procedure is abandoned as the button's operation starts, its 4 mA point put
+// back, and the store saves none of it. The button on a busy link says that
+// nothing was written.
+void TestCurrentOutput::leavingTheModeAbandonsTheCalibration()
+{
+    WindowSession s(e2e::onLine(9600));
+    QVERIFY(connectPolling(s, 0));
+    Ui::Widget *ui = s.ui();
+    sim::Simulator &sim = s.sim();
+    const uint16_t point4 = sim.holding(11);
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    QCOMPARE(stepText(s), kStepB);
+    ui->lineEdit_ma_auto_calib_4->setText("4.021");
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    QCOMPARE(stepText(s), kStepC);
+    QTRY_COMPARE(s.probe.reportedMode(), 4);
+
+    ui->pushButton_ma_calib->click();
+    QCOMPARE(stepText(s), kStepA);
+    QCOMPARE(sim.holding(11), point4);
+    QCOMPARE(sim.workMode(), 0);
+    ui->pushButton_para_read->click();
+    ui->pushButton_para_write->click();
+    QCOMPARE(sim.storedImage().at(11), point4);
+    QVERIFY(s.notices.notices().isEmpty());
+
+    s.probe.pollTimer()->stop();   // a poll's end would free the held link
+    QVERIFY(s.idle());
+    s.probe.setReplyPending(true);
+    ui->pushButton_ma_calib->click();
+    s.probe.setReplyPending(false);
+    QCOMPARE(s.notices.texts(), QStringList({kWriteFailure}));
 }
 
 QTEST_MAIN(TestCurrentOutput)

@@ -223,15 +223,20 @@ void TestLink::reportedModeDrivesGroups()
     QTRY_COMPARE_WITH_TIMEOUT(s.probe.groupFlags(), QVector<int>({0, 0, 0, 0}), 5000);
     s.sim().setInputOverride(12, std::nullopt);
 
-    // Past the first step of the automatic calibration, mode 4 is not applied.
-    ui->commandLinkButton_ma_auto_calib_4->setText("b)4mA确定输入");
-    s.sim().setWorkMode(4);
+    // While the automatic calibration runs, the mode 4 it set is not applied.
+    s.sim().setWorkMode(0);
+    QTRY_COMPARE_WITH_TIMEOUT(s.probe.groupFlags(), QVector<int>({0, 0, 0, 0}), 5000);
+    ui->commandLinkButton_ma_auto_calib_4->click();
+    QCOMPARE(ui->commandLinkButton_ma_auto_calib_4->text(), QString("b)4mA确定输入"));
+    QCOMPARE(s.sim().workMode(), 4);
     const int before = s.sim().requestCount(4, 0);
     QTRY_VERIFY_WITH_TIMEOUT(s.sim().requestCount(4, 0) >= before + 3, 10000);
     QCOMPARE(s.probe.groupFlags(), QVector<int>({0, 0, 0, 0}));
-    QCOMPARE(ui->commandLinkButton_ma_auto_calib_4->text(), QString("b)4mA确定输入"));
 
-    ui->commandLinkButton_ma_auto_calib_4->setText("a)start calibration");
+    // Ended with its link, the calibration no longer holds the group back.
+    ui->pushButton_com_connect->click();
+    ui->pushButton_com_connect->click();
+    QCOMPARE(ui->commandLinkButton_ma_auto_calib_4->text(), QString("a)开始标定"));
     QTRY_COMPARE_WITH_TIMEOUT(s.probe.groupFlags(), QVector<int>({0, 0, 0, 1}), 5000);
     QVERIFY(s.probe.ledMa()->isOn());
 }
@@ -316,8 +321,7 @@ void TestLink::waitKeepsWindowResponsive()
     WindowSession s(at(9600));
     QVERIFY(s.connectToSimulator());
     QVERIFY(s.idle());
-    s.probe.setReplyRoute(0);
-    QVERIFY(s.probe.readInputBlock());
+    QVERIFY(s.probe.sendPoll());
     QVERIFY(s.probe.replyPending());
     QElapsedTimer t;
     t.start();
@@ -421,8 +425,8 @@ void TestLink::waitsEndOnTheReplyOrAtTheirBound()
 
 // A port whose output never drains (as a UART without hardware, or a hung
 // adapter): the master never sends and never times out. The step waiting for
-// its own read learns that it failed, the link is closed, and the operator is
-// told which port takes no data.
+// its own read learns that the link closed under it (not that the device
+// failed), and the operator is told which port takes no data.
 void TestLink::stalledPortEndsTheStepAndCloses()
 {
     WindowSession s(e2e::onLine(9600));
@@ -435,7 +439,8 @@ void TestLink::stalledPortEndsTheStepAndCloses()
     ::tcflow(stop, TCOON);
     ::close(stop);
     QTRY_COMPARE(s.notices.count(), 2);
-    QVERIFY(s.notices.texts().contains(e2e::kReadFailure));
+    QVERIFY(s.notices.texts().contains(e2e::kLinkClosed));
+    QVERIFY(!s.notices.texts().contains(e2e::kReadFailure));
     QVERIFY(!s.notices.texts().filter("串口 " + s.fixture.toolPort() + " 不接收数据").isEmpty());
     QCOMPARE(s.probe.master()->state(), QModbusDevice::UnconnectedState);
     QCOMPARE(s.ui()->lineEdit_para_hight_tmp->text(), QString("old"));

@@ -2,11 +2,13 @@
 // at the pace of a real one: what the window, its tabs and tcal-cli rely on.
 
 #include "link/link.h"
+#include "link/request_ledger.h"
 #include "simulator_fixture.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QModbusClient>
+#include <QModbusReply>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
@@ -14,6 +16,8 @@
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
+
+Q_DECLARE_METATYPE(QModbusDataUnit)
 
 namespace {
 
@@ -44,6 +48,9 @@ private slots:
     void retriesOnlyWhatGotNoAnswer();
     void closingEndsTheOperationOnIt();
     void silentPortIsGivenUpAndClosed();
+    void answersMustEchoTheirRequest_data();
+    void answersMustEchoTheirRequest();
+    void verdictWaitedForIsNeverPushedOut();
 };
 
 void TestRtuLink::requestsEndWithTheirOwnVerdicts()
@@ -171,6 +178,60 @@ void TestRtuLink::silentPortIsGivenUpAndClosed()
     QCOMPARE(closed.count(), 1);
     QVERIFY(!link.isOpen());
     QVERIFY(f.sim().requests().empty());
+}
+
+void TestRtuLink::answersMustEchoTheirRequest_data()
+{
+    QTest::addColumn<QModbusDataUnit>("answer");
+    QTest::addColumn<int>("readCount");
+    QTest::addColumn<int>("writeStart");
+    QTest::addColumn<QVector<quint16>>("written");
+    QTest::addColumn<bool>("ok");
+    using U = QModbusDataUnit;
+    QTest::newRow("read, all registers") << U(U::HoldingRegisters, 0, QVector<quint16>(64)) << 64 << -1 << QVector<quint16>{} << true;
+    QTest::newRow("read, too many") << U(U::InputRegisters, 0, QVector<quint16>(64)) << 13 << -1 << QVector<quint16>{} << false;
+    QTest::newRow("read, too few") << U(U::HoldingRegisters, 0, QVector<quint16>(11)) << 13 << -1 << QVector<quint16>{} << false;
+    QTest::newRow("6, echoed") << U(U::HoldingRegisters, 13, QVector<quint16>{2400}) << 0 << 13 << QVector<quint16>{2400} << true;
+    QTest::newRow("6, other register") << U(U::HoldingRegisters, 62, QVector<quint16>{321}) << 0 << 13 << QVector<quint16>{4800} << false;
+    QTest::newRow("6, other value") << U(U::HoldingRegisters, 13, QVector<quint16>{2400}) << 0 << 13 << QVector<quint16>{4800} << false;
+    QTest::newRow("16, echoed") << U(U::HoldingRegisters, 0, QVector<quint16>(9)) << 0 << 0 << QVector<quint16>(9) << true;
+    QTest::newRow("16, other count") << U(U::HoldingRegisters, 0, QVector<quint16>(2)) << 0 << 0 << QVector<quint16>(9) << false;
+    QTest::newRow("16, other start") << U(U::HoldingRegisters, 11, QVector<quint16>(2)) << 0 << 12 << QVector<quint16>(2) << false;
+}
+
+void TestRtuLink::answersMustEchoTheirRequest()
+{
+    QFETCH(QModbusDataUnit, answer);
+    QFETCH(int, readCount);
+    QFETCH(int, writeStart);
+    QFETCH(QVector<quint16>, written);
+    QFETCH(bool, ok);
+    rtu::Verdict v;
+    v.ok = true;
+    rtu::judgeAnswer(v, answer, {readCount, writeStart, written});
+    QCOMPARE(v.ok, ok);
+    QCOMPARE(v.mismatch || v.shortReply, !ok);
+}
+
+// A refusal an operation waits for outlives any number of later ends: it is
+// never taken for "unanswered".
+void TestRtuLink::verdictWaitedForIsNeverPushedOut()
+{
+    rtu::RequestLedger ledger;
+    auto end = [&ledger](QModbusDevice::Error error) {
+        auto *reply = new QModbusReply(QModbusReply::Common, 192, &ledger);
+        const quint64 id = ledger.follow(reply, 1000, [](QModbusReply *, const rtu::Verdict &) {});
+        reply->setError(error, QStringLiteral("refused"));
+        return id;
+    };
+    const quint64 refused = end(QModbusDevice::ProtocolError);
+    ledger.keep(refused);
+    for (int i = 0; i < 200; ++i)
+        end(QModbusDevice::NoError);
+    QTRY_COMPARE(ledger.outstandingCount(), 0);
+    const auto verdict = ledger.takeVerdict(refused);
+    QVERIFY(verdict);
+    QCOMPARE(verdict->error, QModbusDevice::ProtocolError);
 }
 
 QTEST_GUILESS_MAIN(TestRtuLink)

@@ -273,12 +273,9 @@ void TestSensorCalibration::starvedReadsUseNothingStale()
     Ui::Widget *ui = s.ui();
     sim::Simulator &sim = s.sim();
 
-    // A good capture leaves its block and a cleared failure flag behind.
     sim.setAppliedMillivolts(50.0);
     ui->commandLinkButton_tc_50mV->click();
     QCOMPARE(ui->lineEdit_tc_50mV->text(), QString("100120"));
-    QVERIFY(!s.probe.readFailed());
-    QCOMPARE(s.probe.replyRoute(), 0);
 
     // Capture with the link busy past the pre-wait: no read, so nothing to write.
     sim.clearRequests();
@@ -310,7 +307,9 @@ void TestSensorCalibration::starvedReadsUseNothingStale()
     QCOMPARE(sim.holding(7), quint16(0));
     QCOMPARE(ui->progressBar_write->value(), 0);
 
-    // Toggle: the mode write goes out, its read-back is starved.
+    // Toggle: the mode write goes out, its read-back is starved. (The 50 mV
+    // capture is stored first: leaving the mode would put it back.)
+    ui->pushButton_tc_write->click();
     s.notices.clear();
     sim.clearRequests();
     sim.setHolding(15, 9);
@@ -416,7 +415,7 @@ void TestSensorCalibration::operationsDoNotOverlap()
     QCOMPARE(writes(sim).size(), 1);
     QVERIFY(writes(sim).at(0).startsWith("15="));
     QCOMPARE(sim.requestCount(4), 1);
-    QCOMPARE(sim.requestCount(3), 0);
+    QCOMPARE(sim.requestCount(3), 1);   // the points a capture may have to put back
     QVERIFY(s.notices.notices().isEmpty());
 }
 

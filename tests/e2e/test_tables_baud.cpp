@@ -221,7 +221,6 @@ void TestTablesBaud::busyLinkSendsNoTableRead()
     ui->pushButton_reg_read->click();
     ui->pushButton_reg_read_2->click();
     s.probe.setReplyPending(false);
-    QCOMPARE(s.probe.replyRoute(), 0);   // no table route left behind for a later reply
     QTest::qWait(200);                   // a read would have reached the simulator by now
     QVERIFY(s.sim().requests().empty());
     QVERIFY(s.notices.notices().isEmpty());

@@ -12,6 +12,7 @@ namespace e2e {
 inline const QString kNotConnected = QStringLiteral("通讯未连接");
 inline const QString kReadFailure = QStringLiteral("读失败");
 inline const QString kWriteFailure = QStringLiteral("写失败R");
+inline const QString kLinkClosed = QStringLiteral("通讯已断开，操作已中止");
 
 inline const QString kStepA = QStringLiteral("a)开始标定");
 inline const QString kStepB = QStringLiteral("b)4mA确定输入");

@@ -33,12 +33,6 @@ public:
     bool replyPending() const { return m_w.link->replyPending(); }
     // Changing the bookkeeping from outside wakes the waits, as the link's own changes do.
     void setReplyPending(bool on) { m_w.link->m_replyPending = on; m_w.link->wakeWaits(); }
-    int replyRoute() const { return m_w.reply_route; }
-    void setReplyRoute(quint8 route) { m_w.reply_route = route; m_w.link->wakeWaits(); }
-    bool readFailed() const { return m_w.read_failed; }
-    void setReadFailed(bool on) { m_w.read_failed = on; }
-    QModbusDataUnit holdingUnit() const { return m_w.holding_unit; }
-    QModbusDataUnit inputUnit() const { return m_w.input_unit; }
     int workGroup() const { return m_w.work_group; }
     int reportedMode() const { return m_w.reported_mode; }
     QVector<int> groupFlags() const
@@ -48,8 +42,8 @@ public:
 
     void selectWorkGroup(int group) { m_w.selectWorkGroup(group); }
     void waitMs(int ms) { m_w.link->waitMs(ms); }
-    bool readInputBlock() { return m_w.readInputBlock(); }
-    bool readHoldingBlock() { return m_w.readHoldingBlock(); }
+    // A live poll, as a tick sends it.
+    bool sendPoll() { return m_w.sendPoll(); }
     bool writeRegisters(int start, const QVector<quint16> &values)
     {
         return m_w.link->sendWrite(start, values) != 0;
@@ -62,7 +56,8 @@ public:
         rtu::Link &link = *m_w.link;
         link.m_replyPending = true;
         link.m_ledger->follow(reply, link.timeoutMs(), [this](QModbusReply *r, const rtu::Verdict &v) {
-            m_w.handleBlockReply(r ? r->result() : QModbusDataUnit(), v, 0, false);
+            if (v.ok && r)
+                m_w.showLiveValues(r->result());
             m_w.link->afterEnd();
             m_w.onReadEnded(v);
         });

@@ -1,7 +1,7 @@
 // The configuration model, its file format, the comparison, the apply
 // sequence against an in-memory transmitter, and the write verdict.
 
-#include "core/config_apply.h"
+#include "procedures/config_apply.h"
 #include "core/config_file.h"
 #include "core/config_rules.h"
 #include "core/write_verdict.h"

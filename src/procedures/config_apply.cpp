@@ -1,8 +1,9 @@
-#include "core/config_apply.h"
+#include "procedures/config_apply.h"
 
 #include "core/config_rules.h"
 #include "core/registers.h"
 #include "core/write_verdict.h"
+#include "procedures/transaction.h"
 
 #include <QStringList>
 
@@ -38,14 +39,6 @@ const char *const kRestoreTexts[][3] = {
      "; the values read at the start are back in RAM, but the stored image could not be confirmed"},
 };
 
-QVector<quint16> wordsFrom(const Configuration &c, int start, int count)
-{
-    QVector<quint16> words;
-    for (int i = 0; i < count; ++i)
-        words << c.words.value(start + i);
-    return words;
-}
-
 // The device as read, with the fields in scope taken from the file.
 Configuration scopedTarget(const Configuration &device, const Configuration &file, const ApplyOptions &options)
 {
@@ -61,9 +54,9 @@ Configuration scopedTarget(const Configuration &device, const Configuration &fil
 
 // Writes one run. A run refused as a whole goes register by register, so that
 // a refused register is named and the run is judged by those single writes.
-core::BusError writeRun(core::RegisterBus &bus, const WriteRun &run, ApplyReport &report)
+core::BusError writeRun(proc::Transaction &change, const WriteRun &run, ApplyReport &report)
 {
-    const core::BusError error = bus.writeRegisters(run.start, run.words);
+    const core::BusError error = change.write(run.start, run.words);
     if (error.ok()) {
         report.registersWritten += run.words.size();
         return error;
@@ -75,7 +68,7 @@ core::BusError writeRun(core::RegisterBus &bus, const WriteRun &run, ApplyReport
     }
     core::BusError firstRefusal;
     for (int i = 0; i < run.words.size(); ++i) {
-        const core::BusError single = bus.writeRegisters(run.start + i, {run.words.at(i)});
+        const core::BusError single = change.write(run.start + i, {run.words.at(i)});
         if (single.kind == core::BusErrorKind::Exception) {
             report.refused << run.start + i;
             if (firstRefusal.ok())
@@ -89,33 +82,18 @@ core::BusError writeRun(core::RegisterBus &bus, const WriteRun &run, ApplyReport
     return firstRefusal;
 }
 
-core::BusError store(core::RegisterBus &bus)
+// The transaction's restore, told in the report's own terms.
+void restore(proc::Transaction &change, ApplyReport &report)
 {
-    return bus.writeRegisters(reg::kStoreCommand, {reg::kStoreValue});
-}
-
-// Writes the words read at the start over every run that may have changed and
-// reads them back; with `storeAgain` the stored image is written over as well,
-// for a store whose outcome is unknown.
-void restore(core::RegisterBus &bus, const Configuration &before, const QVector<WriteRun> &runs,
-             bool storeAgain, ApplyReport &report)
-{
-    QVector<verify::Written> restored;
-    for (const WriteRun &run : runs) {
-        const QVector<quint16> words = wordsFrom(before, run.start, run.words.size());
-        restored.append({run.start, words});
-        if (bus.writeRegisters(run.start, words).ok() || words.size() == 1)
-            continue;
-        for (int i = 0; i < words.size(); ++i)
-            bus.writeRegisters(run.start + i, {words.at(i)});
-    }
-    const verify::ReadBack check = verify::readBack(bus, restored);
-    if (const auto after = check.error.ok() ? fromHolding(check.block) : std::nullopt)
-        report.readBack = after;
-    report.unrestored = check.differing;
+    const proc::Aftermath after = change.restore();
+    if (!after.needed)
+        return;
+    if (const auto now = fromHolding(after.block))
+        report.readBack = now;
+    report.unrestored = after.unrestored;
     if (!report.unrestored.isEmpty())
         report.restore = RestoreOutcome::Incomplete;
-    else if (storeAgain && !store(bus).ok())
+    else if (after.stored == proc::StoredImage::Unknown)
         report.restore = RestoreOutcome::StoredImageUnknown;
     else
         report.restore = RestoreOutcome::Restored;
@@ -150,37 +128,33 @@ bool inScope(const FieldDef &f, const ApplyOptions &options)
 ApplyReport applyConfiguration(core::RegisterBus &bus, const Configuration &target, const ApplyOptions &options)
 {
     ApplyReport report;
-    const DeviceRead before = readConfiguration(bus);
-    if (!before.config) {
-        report.error = before.error;
+    proc::Transaction change(bus);
+    const core::BlockReply first = change.begin();
+    const auto before = first.ok() ? fromHolding(first.words) : std::nullopt;
+    if (!before) {
+        report.error = first.ok() ? core::BusError{core::BusErrorKind::Link, QStringLiteral("short reply"), 0}
+                                  : first.error;
         return report;
     }
-    const QVector<WriteRun> runs = differingRuns(*before.config, scopedTarget(*before.config, target, options));
-    QVector<WriteRun> sent;
-    const auto fail = [&](ApplyOutcome outcome, const core::BusError &error, bool storeAgain) {
+    const QVector<WriteRun> runs = differingRuns(*before, scopedTarget(*before, target, options));
+    const auto fail = [&](ApplyOutcome outcome, const core::BusError &error) {
         report.outcome = outcome;
         report.error = error;
-        restore(bus, *before.config, sent, storeAgain, report);
+        restore(change, report);
         return report;
     };
     for (const WriteRun &run : runs) {
-        sent << run;
-        const core::BusError error = writeRun(bus, run, report);
+        const core::BusError error = writeRun(change, run, report);
         if (!error.ok())
-            return fail(report.refused.isEmpty() ? ApplyOutcome::WriteFailed : ApplyOutcome::WriteRefused,
-                        error, false);
+            return fail(report.refused.isEmpty() ? ApplyOutcome::WriteFailed : ApplyOutcome::WriteRefused, error);
     }
     // Every word written must read back, and every field in scope must now be the file's.
-    QVector<verify::Written> written;
-    for (const WriteRun &run : runs)
-        written.append({run.start, run.words});
-    const verify::ReadBack check = verify::readBack(bus, written);
+    const verify::ReadBack check = change.readBack();
     const auto after = check.error.ok() ? fromHolding(check.block) : std::nullopt;
     if (!after)
         return fail(ApplyOutcome::ReadBackFailed,
                     check.error.ok() ? core::BusError{core::BusErrorKind::Link, QStringLiteral("short reply"), 0}
-                                     : check.error,
-                    false);
+                                     : check.error);
     report.readBack = after;
     report.checked = after;
     for (const FieldComparison &row : compare(*after, target)) {
@@ -188,11 +162,11 @@ ApplyReport applyConfiguration(core::RegisterBus &bus, const Configuration &targ
             report.checks << row;
     }
     if (differingCount(report.checks) || !check.differing.isEmpty())
-        return fail(ApplyOutcome::Mismatch, {}, false);
+        return fail(ApplyOutcome::Mismatch, {});
     if (!runs.isEmpty()) {
-        const core::BusError error = store(bus);
+        const core::BusError error = change.store();
         if (!error.ok())
-            return fail(ApplyOutcome::StoreFailed, error, error.kind != core::BusErrorKind::Exception);
+            return fail(ApplyOutcome::StoreFailed, error);
     }
     report.outcome = ApplyOutcome::Verified;
     return report;

@@ -1,0 +1,68 @@
+#pragma once
+// Fine trim of either end of the 4-20 mA output: the transmitter is told
+// which end it trims, every value goes to that end's register, and the store
+// keeps it. Values given while a write waits are coalesced (the last one goes
+// out); a value whose end changed meanwhile is never written to the other
+// end. Trims not stored are put back before another store or mode change.
+
+#include "core/write_verdict.h"
+#include "procedures/unit_binding.h"
+
+#include <QObject>
+#include <QVector>
+#include <optional>
+
+namespace proc {
+
+class FineTrim : public QObject
+{
+    Q_OBJECT
+public:
+    enum class End { At4mA, At20mA };
+    enum class Result {
+        Done,
+        ReadFailed,
+        WriteFailed,   // not accepted, or a value was lost to a busy link or an end change
+        LinkChanged,   // the link closed or is another one: nothing more was written
+        NotRun,        // another operation runs, or the link is closed
+        Queued,        // a write is on its way; this value goes out after it
+        Differs,       // stored, but the chosen end reads back otherwise (lastCheck())
+    };
+    Q_ENUM(Result)
+
+    explicit FineTrim(rtu::Link &link, QObject *parent = nullptr);
+
+    static int trimRegister(End end) { return end == End::At4mA ? reg::kTrim4mA : reg::kTrim20mA; }
+    std::optional<End> end() const { return m_end; }
+
+    // Tells the transmitter to trim `end` and reads that end's stored value.
+    Result select(End end, quint16 *stored = nullptr);
+    // No end is chosen: later values go nowhere.
+    void deselect() { m_end.reset(); }
+    // Writes `value` to the end chosen when it was given.
+    Result setValue(quint16 value);
+    // Stores the trim, then reads back that the chosen end holds `shown`.
+    Result store(std::optional<quint16> shown);
+    const verify::ReadBack &lastCheck() const { return m_check; }
+    void abandon();
+
+private:
+    struct Pending {
+        End end;
+        quint16 value;
+    };
+    Result runSelect(End end, quint16 *stored);
+    Result writeNext(const Pending &next, int &busyRounds, bool &lost);
+
+    rtu::Link &m_link;
+    UnitBinding m_unit;
+    std::optional<End> m_end;
+    std::optional<Pending> m_next;
+    bool m_writing = false;
+    QVector<quint16> m_before;         // holding 9, 10 before the first unstored trim
+    QVector<int> m_unstored;           // trim registers written since the last store
+    bool m_ownStep = false;
+    verify::ReadBack m_check;
+};
+
+} // namespace proc

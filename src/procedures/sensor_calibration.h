@@ -1,0 +1,81 @@
+#pragma once
+// Two-point calibration of the thermocouple (50 mV, 0 mV) or RTD (100 Ω,
+// 200 Ω) input: the transmitter's own ADC reading is captured into a point
+// register, and the store keeps both. Bound to the unit and link it started
+// on; captures not stored are put back when the procedure is left, when
+// another store or mode change is about to go out, and never stored beside a
+// point that changed since.
+
+#include "core/register_bus.h"
+#include "core/write_verdict.h"
+#include "procedures/unit_binding.h"
+
+#include <QObject>
+#include <array>
+#include <optional>
+
+namespace proc {
+
+class SensorCalibration : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Input { Thermocouple, Rtd };
+    enum class Result {
+        Done,
+        ReadFailed,    // lastError() says why; nothing was written
+        WriteFailed,   // a write or the store was not accepted
+        Differs,       // stored, but a point reads back otherwise (lastCheck())
+        StateLost,     // a captured point changed before the store: put back, nothing stored
+        NotRun,        // another operation runs, or the link is closed
+    };
+    Q_ENUM(Result)
+
+    SensorCalibration(rtu::Link &link, Input input, QObject *parent = nullptr);
+
+    quint16 mode() const;
+    int pointRegister(int index) const;   // index 0: 50 mV / 100 Ω, 1: 0 mV / 200 Ω
+    // The point as the transmitter holds it, when known.
+    std::optional<qint32> point(int index) const { return m_points[size_t(index)]; }
+    bool hasUnstoredCaptures() const { return m_captured[0] || m_captured[1]; }
+
+    // Enters the mode and reads the points the transmitter holds.
+    Result enter();
+    // Leaves the mode, captures not stored put back first.
+    Result leave();
+    // The ADC value the transmitter reads now, into point `index`.
+    Result capture(int index);
+    // Stores, then reads back every point known.
+    Result store();
+    // Captures not stored go back to the values read before them.
+    void abandon();
+
+    // Every point whose value is known, as the words the transmitter should hold.
+    QVector<verify::Written> knownPoints() const;
+    core::BusError lastError() const { return m_error; }
+    const verify::ReadBack &lastCheck() const { return m_check; }
+
+signals:
+    void pointChanged(int index, qint32 value);
+
+private:
+    bool readPoints(const QVector<quint16> &holding, bool keepAsBefore);
+    Result begin();
+    Result runEnter();
+    Result runCapture(int index);
+    Result runStore();
+    void forget();
+
+    rtu::Link &m_link;
+    Input m_input;
+    UnitBinding m_unit;
+    bool m_bound = false;
+    std::array<std::optional<qint32>, 2> m_points;
+    std::array<bool, 2> m_captured{};
+    QVector<quint16> m_before;   // the four point words before the first capture
+    core::BusError m_error;
+    verify::ReadBack m_check;
+    bool m_ownStep = false;
+};
+
+} // namespace proc
