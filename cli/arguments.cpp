@@ -1,6 +1,8 @@
 #include "arguments.h"
 
 #include "core/configuration.h"
+#include "certificate_commands.h"
+#include "instruments_commands.h"
 #include "calibrate_commands.h"
 #include "core/operator_input.h"
 #include "records_commands.h"
@@ -139,6 +141,39 @@ bool lineOptions(const QCommandLineParser &p, cli::Invocation &inv, QString *err
     return addressRange(p.value("addresses"), inv, error);
 }
 
+// The options of the records and instruments commands, each within its limits.
+bool recordOptions(const QCommandLineParser &p, cli::Invocation &inv, QString *error)
+{
+    int days = 0;
+    if (!number(p, QStringLiteral("due-within"), 0, 3650, &days, error))
+        return false;
+    if (p.isSet("due-within"))
+        inv.dueWithin = days;
+    if (p.isSet("since")) {
+        inv.since = QDate::fromString(p.value("since"), Qt::ISODate);
+        if (!inv.since.isValid()) {
+            *error = QStringLiteral("--since takes a date such as 2026-01-31");
+            return false;
+        }
+    }
+    for (const auto &[name, target] : {std::pair{"reprint", &inv.reprint}, std::pair{"replaces", &inv.replaces}}) {
+        bool ok = true;
+        if (p.isSet(name) && ((*target = p.value(name).toLongLong(&ok)) <= 0 || !ok)) {
+            *error = QStringLiteral("--%1 takes a certificate number").arg(QLatin1String(name));
+            return false;
+        }
+    }
+    inv.signAs = p.value("as");
+    if (p.isSet("as") && inv.signAs != QLatin1String("reviewer") && inv.signAs != QLatin1String("approver")) {
+        *error = QStringLiteral("--as takes reviewer or approver");
+        return false;
+    }
+    inv.out = p.value("out");
+    inv.name = p.value("name").trimmed();
+    inv.function = p.value("function").trimmed();
+    return true;
+}
+
 // Readings in mA to three places, checked before the port is opened.
 bool meterReadings(const QCommandLineParser &p, cli::Invocation &inv, QString *error)
 {
@@ -167,8 +202,10 @@ namespace cli {
 Parsed parseArguments(const QStringList &arguments)
 {
     QCommandLineParser p;
-    p.setApplicationDescription(QString::fromUtf8(kDescription).arg(QString::fromUtf8(cli::kCalibrateHelp)) + QStringLiteral("\n\nCalibration records:\n")
-                                + QString::fromUtf8(cli::kRecordsHelp));
+    p.setApplicationDescription(QString::fromUtf8(kDescription).arg(QString::fromUtf8(cli::kCalibrateHelp))
+                                + QStringLiteral("\n\nCalibration records:\n") + QString::fromUtf8(cli::kRecordsHelp)
+                                + QString::fromUtf8(cli::kCertificateHelp) + QStringLiteral("\nInstrument register:\n")
+                                + QString::fromUtf8(cli::kInstrumentsHelp));
     p.addHelpOption();
     p.addVersionOption();
     p.addOptions({
@@ -178,7 +215,7 @@ Parsed parseArguments(const QStringList &arguments)
         {"stop", "Stop bits: 1 or 2 (default 1).", "1|2", "1"},
         {"address", "Device address 1-247 (default 192); apply takes a list, e.g. 17,18,21-24.", "A", "192"},
         {"retries", "Resends of a request that got no answer (default 1).", "N", "1"},
-        {"json", "info, read, save, compare, apply, dump, scan, records list: JSON on standard output."},
+        {"json", "info, read, save, compare, apply, dump, scan, calibrate, records list, instruments list: JSON on standard output."},
         {"include-calibration", "apply: write the unit calibration too; compare: count it."},
         {"settings", "compare: judge by the settings alone (the default)."},
         {"other-unit", "apply: with --include-calibration, accept calibration saved from another unit."},
@@ -189,7 +226,15 @@ Parsed parseArguments(const QStringList &arguments)
         {"count", "monitor: number of lines (default 0, until stopped).", "N", "0"},
         {"bauds", "scan: baud rates to try, e.g. 4800,9600 (default: --baud).", "LIST"},
         {"addresses", "scan: address range (default 1-247).", "FROM-TO", "1-247"},
-        {"records", "records: the records folder (default: the window's).", "FOLDER"},
+        {"records", "records, instruments: the records folder (default: the window's).", "FOLDER"},
+        {"due-within", "instruments list: only those due within DAYS (overdue and never calibrated too).", "DAYS"},
+        {"since", "records by-reference: checks from DATE (yyyy-MM-dd) on.", "DATE"},
+        {"out", "records certificate: the PDF file to write.", "FILE"},
+        {"reprint", "records certificate: reprint the stored certificate NUMBER as a copy.", "NUMBER"},
+        {"replaces", "records certificate: the certificate NUMBER the new one corrects (it is withdrawn).", "NUMBER"},
+        {"as", "records approve: reviewer or approver.", "ROLE"},
+        {"name", "records approve: the signer's name (default: the login).", "TEXT"},
+        {"function", "records approve: the signer's function, e.g. \"Head of laboratory\".", "TEXT"},
         {"at-4ma", "calibrate current: the meter's reading at 4 mA, in mA.", "MA"},
         {"at-20ma", "calibrate current: the meter's reading at 20 mA, in mA.", "MA"},
         {"anchor", "records verify: also check against this checkpoint file.", "FILE"},
@@ -220,11 +265,12 @@ Parsed parseArguments(const QStringList &arguments)
     inv.assumeOffset = p.value("assume-offset");
     if (inv.command.isEmpty())
         return refused(QStringLiteral("no command; see --help"));
-    // The records need no port.
-    if (!p.isSet("port") && inv.command != QLatin1String("records"))
+    // The records and the register need no port.
+    const bool database = inv.command == QLatin1String("records") || inv.command == QLatin1String("instruments");
+    if (!p.isSet("port") && !database)
         return refused(QStringLiteral("--port is required"));
     QString error;
-    if (!lineOptions(p, inv, &error) || !meterReadings(p, inv, &error))
+    if (!lineOptions(p, inv, &error) || !recordOptions(p, inv, &error) || !meterReadings(p, inv, &error))
         return refused(error);
     if (inv.addresses.size() > 1 && inv.command != QLatin1String("apply"))
         return refused(QStringLiteral("only apply takes several addresses"));

@@ -4,7 +4,9 @@
 
 #include "link/link.h"
 
+#include <QDate>
 #include <QList>
+#include <optional>
 #include <QStringList>
 #include <QTextStream>
 #include <optional>
@@ -36,6 +38,14 @@ struct Invocation {
     bool includeCalibration = false;
     bool otherUnit = false;
     QString recordsFolder;         // records: empty for the window's folder
+    std::optional<int> dueWithin;  // instruments list: days ahead
+    QDate since;                   // records by-reference: invalid for all
+    QString out;                   // records certificate: the PDF's path
+    qint64 reprint = 0;            // records certificate: a stored certificate's number
+    qint64 replaces = 0;           // records certificate: the one a new certificate corrects
+    QString signAs;                // records approve: reviewer or approver
+    QString name;                  // records approve: the signer's name (default: the login)
+    QString function;              // records approve: the signer's function
     std::optional<quint16> at4mA;  // calibrate current: the meter's readings in µA
     std::optional<quint16> at20mA;
     QString anchor;                // records verify: a checkpoint file to check against

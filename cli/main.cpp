@@ -3,13 +3,17 @@
 
 #include "arguments.h"
 #include "core/configuration.h"
+#include "instruments_commands.h"
 #include "records_commands.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 namespace {
 
@@ -26,11 +30,24 @@ int usageError(const QString &message)
     return cli::UsageError;
 }
 
+// A certificate is laid out with fonts, which takes a GUI application; it
+// needs no display (the offscreen platform unless another is chosen).
+bool printsCertificate(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "certificate") == 0)
+            return true;
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    const bool gui = printsCertificate(argc, argv);
+    if (gui && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::unique_ptr<QCoreApplication> app(gui ? new QGuiApplication(argc, argv) : new QCoreApplication(argc, argv));
     QCoreApplication::setApplicationName(QStringLiteral("tcal-cli"));
     QCoreApplication::setApplicationVersion(config::toolVersion());
 
@@ -49,5 +66,7 @@ int main(int argc, char **argv)
 #endif
     if (inv.command == QLatin1String("records"))
         return cli::runRecords(inv, out, err);
+    if (inv.command == QLatin1String("instruments"))
+        return cli::runInstruments(inv, out, err);
     return cli::run(inv, out, err);
 }

@@ -1,10 +1,13 @@
 #include "records_commands.h"
 
+#include "certificate_commands.h"
 #include "core/csv_field.h"
 #include "record/record_csv.h"
 #include "record/record_table.h"
 #include "record/record_validation.h"
 #include "records_db/record_db.h"
+#include "records_db/certificate_store.h"
+#include "records_db/reverse_trace.h"
 
 #include <QFile>
 #include <QHash>
@@ -30,6 +33,11 @@ const char kRecordsHelp[] =
     "                               their record, amended, superseding and certificate\n"
     "                               numbers\n"
     "  records import FOLDER        the JSON record files of FOLDER, each once\n"
+    "  records by-reference REF [--since DATE]\n"
+    "                               every check made with the reference instrument (name\n"
+    "                               or certificate number) REF: number, start, serial,\n"
+    "                               tag, stage, verdict, reference, its certificate, the\n"
+    "                               current certificates issued on the check\n"
     "  records init-server WRITER   PostgreSQL, as the schema's owner: makes the\n"
     "                               schema and lets role WRITER read and append only\n"
     "                               --records FOLDER picks the records folder (SQLite);\n"
@@ -204,6 +212,29 @@ int exportChecks(recordsdb::RecordDb &db, const QStringList &args, bool json, QT
     return Success;
 }
 
+// The checks a reference instrument found out of tolerance may have misjudged.
+int byReference(recordsdb::RecordDb &db, const QStringList &args, const QDate &since, QTextStream &out, QTextStream &err)
+{
+    if (args.size() != 1 || args.at(0).trimmed().isEmpty())
+        return err << "tcal-cli: records by-reference REF [--since DATE]\n", UsageError;
+    const auto records = db.list();
+    if (!records)
+        return err << "tcal-cli: " << db.error() << '\n', FileError;
+    recordsdb::CertificateStore certificates(db);
+    out << "number,started,serial,tag,stage,verdict,reference,reference_certificate,certificates\r\n";
+    for (const recordsdb::StoredRecord &s : recordsdb::checksWithReference(*records, args.at(0), since)) {
+        const record::Record &r = s.record;
+        QStringList numbers;
+        for (qint64 n : certificates.certifying(r.id))
+            numbers << QString::number(n);
+        out << r.id << ',' << record::localTimeText(r.started) << ',' << csv::textField(r.header.serial) << ','
+            << csv::textField(r.header.tag) << ',' << record::stageKey(r.stage) << ','
+            << record::verdictText(record::verdict(r), 2).toLower() << ',' << csv::textField(r.header.reference) << ','
+            << csv::textField(r.header.referenceCertificate) << ',' << numbers.join(QLatin1Char(' ')) << "\r\n";
+    }
+    return Success;
+}
+
 int import(recordsdb::RecordDb &db, const QStringList &args, const QString &offset, QTextStream &out,
            QTextStream &err)
 {
@@ -233,25 +264,43 @@ int show(recordsdb::RecordDb &db, const QStringList &args, QTextStream &out, QTe
 
 } // namespace
 
+bool openDatabase(recordsdb::RecordDb &db, const QString &folder, recordsdb::RecordDb::Mode mode, QTextStream &err,
+                  recordsdb::DbSettings *used)
+{
+    recordsdb::DbSettings settings = recordsdb::fromEnvironment(folder.isEmpty() ? recordsdb::defaultRecordsFolder() : folder);
+    if (settings.kind == recordsdb::DbSettings::Kind::Postgres && settings.password.isEmpty())
+        settings.password = promptPassword();
+    if (used)
+        *used = settings;
+    if (db.open(settings, mode))
+        return true;
+    err << "tcal-cli: " << db.error() << '\n';
+    return false;
+}
+
 int runRecords(const Invocation &inv, QTextStream &out, QTextStream &err)
 {
     const QStringList &args = inv.arguments;
     const QString what = args.value(0);
-    static const QStringList known = {"list", "show", "verify", "anchor", "export", "import", "init-server"};
+    static const QStringList known = {"list", "show", "verify", "anchor", "export", "import", "init-server",
+                                      "by-reference", "certificate", "approve"};
     if (!known.contains(what))
-        return err << "tcal-cli: records takes list, show, verify, anchor, export, import or init-server\n",
-               UsageError;
-    recordsdb::DbSettings settings = recordsdb::fromEnvironment(
-        inv.recordsFolder.isEmpty() ? recordsdb::defaultRecordsFolder() : inv.recordsFolder);
-    if (settings.kind == recordsdb::DbSettings::Kind::Postgres && settings.password.isEmpty())
-        settings.password = promptPassword();
+        return err << "tcal-cli: records takes list, show, verify, anchor, export, import, init-server, by-reference,"
+                      " certificate or approve\n", UsageError;
     recordsdb::RecordDb db;
     // Only an import appends; the others never make a database where none is.
     const bool makes = what == QLatin1String("import") || what == QLatin1String("init-server");
     const auto mode = makes ? recordsdb::RecordDb::Mode::Create : recordsdb::RecordDb::Mode::ExistingOnly;
-    if (!db.open(settings, mode))
-        return err << "tcal-cli: " << db.error() << '\n', FileError;
+    recordsdb::DbSettings settings;
+    if (!openDatabase(db, inv.recordsFolder, mode, err, &settings))
+        return FileError;
     const QStringList rest = args.mid(1);
+    if (what == QLatin1String("by-reference"))
+        return byReference(db, rest, inv.since, out, err);
+    if (what == QLatin1String("certificate"))
+        return certificate(db, inv, rest, out, err);
+    if (what == QLatin1String("approve"))
+        return approve(db, inv, rest, out, err);
     if (what == QLatin1String("list"))
         return rest.size() > 1 ? (err << "tcal-cli: records list [SERIAL]\n", UsageError)
                                : list(db, rest.value(0), inv.json, out, err);

@@ -4,6 +4,7 @@
 // with no serial port involved.
 
 #include "commands.h"
+#include "records_db/record_db.h"
 
 #include <QStringList>
 #include <QTextStream>
@@ -11,8 +12,13 @@
 namespace cli {
 
 // The invocation's arguments follow the word "records"; its records folder
-// (empty: the window's). Returns the process's exit status.
+// (empty: the window's) holds the database. Returns the process's exit status.
 int runRecords(const Invocation &invocation, QTextStream &out, QTextStream &err);
+
+// The records database of `folder` (empty: the window's), or PostgreSQL from
+// TCAL_DB_HOST ...; false with the reason on `err`. `used` receives the settings.
+bool openDatabase(recordsdb::RecordDb &db, const QString &folder, recordsdb::RecordDb::Mode mode, QTextStream &err,
+                  recordsdb::DbSettings *used = nullptr);
 
 // For --help.
 extern const char kRecordsHelp[];

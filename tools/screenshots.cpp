@@ -7,6 +7,7 @@
 //
 //   tcal-screenshots OUTPUT_DIR [SAMPLE_DIR]
 
+#include "record/certificate.h"
 #include "record/number_input.h"
 #include "record/record_table.h"
 #include "record_driver.h"
@@ -20,6 +21,8 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QSettings>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -75,13 +78,27 @@ bool instrumentList(CalibrationRecordTab *tab, const QString &shots)
         record::Header h;
         h.serial = QLatin1String(serial);
         h.referenceDue = now.date().addYears(1);
-        if (!db->append(record::newRecord(h, record::Stage::AsLeft, {}, started)))
+        record::Record r = record::newRecord(h, record::Stage::AsLeft, {50.0}, started);
+        r.points[0].status = record::Point::Status::Recorded;   // complete and passed: the interval counts from it
+        r.points[0].reading = 50.1;
+        if (!db->append(r))
+            return false;
+    }
+    // Two earlier calibrations of SN-7001 at the same points: its drift chart shows a trend.
+    for (int years : {2, 1}) {
+        record::Record earlier = *tab->asFound();
+        earlier.started = earlier.started.addYears(-years);
+        for (record::Point &p : earlier.points)
+            p.reading = p.reference + (p.reading - p.reference) * (years == 2 ? 0.2 : 0.55);
+        if (!db->append(earlier))
             return false;
     }
     tab->findChild<QPushButton *>("pushButton_record_instruments")->click();
     auto *dialog = tab->findChild<InstrumentListDialog *>();
     if (!dialog)
         return false;
+    // The transmitter just calibrated: its history and drift chart.
+    dialog->findChild<QTableWidget *>(QStringLiteral("tableWidget_instruments"))->selectRow(1);
     QTest::qWait(800);
     const bool ok = save(*dialog, QDir(shots).filePath(QStringLiteral("instruments-en.png")));
     dialog->close();
@@ -128,9 +145,20 @@ bool recordSession(Widget &window, WidgetProbe &probe, sim::Simulator &sim, cons
     d.type("lineEdit_record_amend_reason", QStringLiteral("loop current of the last point read after the check"));
     typeCurrent(tab->asLeft()->points.size() - 1);
     d.click("pushButton_record_csv");
+    // Reviewed and approved by others than the technician, issued, then corrected
+    // by a replacement; the sample is the replacement reprinted as a copy.
+    QSettings settings;
+    record::writeIssuer(settings, {QStringLiteral("12 Foundry Road, Wuxi"), QStringLiteral("Kiln Works Ltd"),
+                                   QStringLiteral("3 Kiln Lane, Yixing")});
+    d.sign("pushButton_record_review", QStringLiteral("L. Wang"), QStringLiteral("Quality engineer"));
+    d.sign("pushButton_record_approve", QStringLiteral("M. Zhou"), QStringLiteral("Head of laboratory"));
     d.click("pushButton_record_pdf");
+    d.type("lineEdit_record_certificate", QStringLiteral("1"));
+    d.click("pushButton_record_pdf");
+    d.type("lineEdit_record_certificate", QStringLiteral("2"));
+    d.click("pushButton_record_reprint");
     const QDir from(folder.path());
-    for (const auto &[pattern, name] : {std::pair{"*_certificate.pdf", "calibration-certificate-sample.pdf"},
+    for (const auto &[pattern, name] : {std::pair{"certificate-000002-copy.pdf", "calibration-certificate-sample.pdf"},
                                         std::pair{"*_record.csv", "calibration-record-sample.csv"}}) {
         const QStringList found = from.entryList({QLatin1String(pattern)});
         const QString target = QDir(samples).filePath(QLatin1String(name));
@@ -139,10 +167,19 @@ bool recordSession(Widget &window, WidgetProbe &probe, sim::Simulator &sim, cons
             return false;
         std::printf("%s\n", qPrintable(target));
     }
-    window.resize(1280, 900);
+    // At the window's default size: the checks, then certificates and history.
+    window.resize(900, 687);
+    auto *pages = probe.recordTab()->findChild<QTabWidget *>(QStringLiteral("tabWidget_record_pages"));
+    pages->setCurrentIndex(1);
     QTest::qWait(1500);
     if (!save(window, QDir(shots).filePath(QStringLiteral("record-en.png"))))
         return false;
+    pages->setCurrentIndex(2);
+    QTest::qWait(800);
+    if (!save(window, QDir(shots).filePath(QStringLiteral("record-certificates-en.png"))))
+        return false;
+    pages->setCurrentIndex(0);
+    window.resize(1280, 900);   // the other tabs' shots as before
     return instrumentList(probe.recordTab(), shots);
 }
 

@@ -54,9 +54,38 @@ double toleranceDegrees(const Tolerance &tolerance, const Range &range)
     return tolerance.value * range.span() / 100.0;
 }
 
+double statedUncertainty(double uncertainty)
+{
+    if (!(uncertainty > 0.0))
+        return 0.0;
+    const int exponent = int(std::floor(std::log10(uncertainty)));
+    const double step = std::pow(10.0, exponent - 1);
+    // The slack keeps a value already at two digits (0.20) from being bumped by its last bit.
+    const double up = std::ceil(uncertainty / step - 1e-6) * step;
+    return QString::number(up, 'f', uncertaintyDecimals(up)).toDouble();
+}
+
+int uncertaintyDecimals(double stated)
+{
+    if (!(stated > 0.0))
+        return 2;
+    return std::clamp(1 - int(std::floor(std::log10(stated) + 1e-9)), 0, 8);
+}
+
+int exactDecimals(double value, int minimum)
+{
+    for (int d = std::max(0, minimum); d < 6; ++d) {
+        const double scaled = value * std::pow(10.0, d);
+        if (std::abs(scaled - std::round(scaled)) < 1e-6)
+            return d;
+    }
+    return 6;
+}
+
 double acceptanceLimit(const Tolerance &tolerance, const Range &range, double uncertainty)
 {
-    return std::max(0.0, toleranceDegrees(tolerance, range) - std::max(0.0, uncertainty));
+    const double limit = toleranceDegrees(tolerance, range) - statedUncertainty(uncertainty);
+    return std::max(0.0, QString::number(limit, 'f', 6).toDouble());
 }
 
 bool withinTolerance(double errorDegrees, const Tolerance &tolerance, const Range &range,

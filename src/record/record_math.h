@@ -52,8 +52,17 @@ double currentErrorDegrees(double currentErrorMa, const Range &range);
 int decimalsOf(double resolution);
 double roundTo(double value, double resolution);
 
-// The band a printed error must lie in: the tolerance, narrowed by the expanded
-// uncertainty (k=2) when one is given (guard-banded acceptance).
+// The expanded uncertainty as the certificate states it: rounded up to two
+// significant digits (never understated). The acceptance limit is computed
+// from this value, so the printed statement and the verdicts agree.
+double statedUncertainty(double uncertainty);
+int uncertaintyDecimals(double statedUncertainty);
+
+// The fewest decimals, at least `minimum` and at most 6, that print `value` exactly.
+int exactDecimals(double value, int minimum);
+
+// The band a printed error must lie in: the tolerance, narrowed by the stated
+// expanded uncertainty (k=2) when one is given (guard-banded acceptance).
 double acceptanceLimit(const Tolerance &tolerance, const Range &range, double uncertainty);
 
 } // namespace record

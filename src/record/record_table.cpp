@@ -30,12 +30,14 @@ QString statusText(const Point &point, const PointFigures &f, int language)
 
 } // namespace
 
-QStringList columnTitles(int language)
+QStringList columnTitles(int language, const QString &unit)
 {
     QStringList titles;
     for (Text t : {Text::ColReference, Text::ColReading, Text::ColError, Text::ColErrorPercent,
-                   Text::ColExpectedMa, Text::ColMeasuredMa, Text::ColCurrentError, Text::ColResult})
-        titles << text(t, language);
+                   Text::ColExpectedMa, Text::ColMeasuredMa, Text::ColCurrentError, Text::ColResult}) {
+        const QString title = text(t, language);
+        titles << (title.contains(QLatin1String("%1")) ? title.arg(unit) : title);
+    }
     return titles;
 }
 
@@ -76,10 +78,25 @@ QString toleranceText(const Header &header, int language)
 {
     const Tolerance &t = header.tolerance;
     if (t.kind == Tolerance::Kind::Degrees)
-        return QStringLiteral("± %1 %2").arg(number(t.value, 2), header.unit);
+        return QStringLiteral("± %1 %2").arg(number(t.value, exactDecimals(t.value, 2)), header.unit);
+    const double degrees = toleranceDegrees(t, header.range);
     return QStringLiteral("± %1 %2 (± %3 %4)")
-        .arg(number(t.value, 3), text(Text::TolerancePercent, language),
-             number(toleranceDegrees(t, header.range), 2), header.unit);
+        .arg(number(t.value, exactDecimals(t.value, 2)), text(Text::TolerancePercent, language),
+             number(degrees, exactDecimals(degrees, 2)), header.unit);
+}
+
+QString uncertaintyText(const Header &header, int language)
+{
+    if (!header.uncertainty)
+        return QStringLiteral("—");
+    const double stated = statedUncertainty(*header.uncertainty);
+    return text(Text::UncertaintyStatement, language).arg(number(stated, uncertaintyDecimals(stated)), header.unit);
+}
+
+QString acceptanceText(const Header &header)
+{
+    const double limit = acceptanceLimit(header.tolerance, header.range, header.uncertainty.value_or(0.0));
+    return QStringLiteral("± %1 %2").arg(number(limit, exactDecimals(limit, 2)), header.unit);
 }
 
 } // namespace record

@@ -11,12 +11,18 @@ namespace record {
 enum Column { ColReference, ColReading, ColError, ColErrorPercent, ColExpectedMa,
               ColMeasuredMa, ColCurrentError, ColResult, ColumnCount };
 
-QStringList columnTitles(int language);
+// Every heading names its unit: `unit` for temperatures, mA, % of span.
+QStringList columnTitles(int language, const QString &unit);
 QStringList rowCells(const Point &point, const Header &header, int language);
 // PASS / FAIL / INCOMPLETE in `language`.
 QString verdictText(Verdict verdict, int language);
 // "0.0 .. 1000.0 °C" and "0.5 °C" / "0.25 % of span (2.5 °C)".
 QString rangeText(const Header &header);
 QString toleranceText(const Header &header, int language);
+// "± 0.0040 °C (coverage factor k = 2, ...)": the stated (rounded-up) expanded
+// uncertainty; "—" without one.
+QString uncertaintyText(const Header &header, int language);
+// The band a printed error must lie in, printed exactly as the verdicts use it.
+QString acceptanceText(const Header &header);
 
 } // namespace record

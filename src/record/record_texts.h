@@ -22,6 +22,12 @@ enum class Text {
     AmendReason, BadPoints, BadNumber, CsvBom, VerifyChain, ChainIntact, ChainBroken,
     ImportJson, ImportedCount, DatabaseFailed, Range, Instruments, Location, IntervalMonths,
     LastAsLeft, NextDue, Status, Search, SaveInstrument, StartCheckFor, Overdue, DueSoon,
+    PairingNothing, PairingMissing, PairingStage, PairingIncomplete, PairingSerial, PairingAddress,
+    PairingOrder, PairingSuperseded, UncertaintyStatement, CustomerName, LaboratoryAddress,
+    CustomerAddress, ItemGroup, CalibrationDates, IssueDate, Traceability, Conformity, RelatesOnly,
+    EndOfCertificate, Draft, DraftNotice, Copy, Replaces, Withdrawn, SignedPerformed, SignedReviewed,
+    SignedApproved, SignatureLine, Authorised, FunctionText, NeverCalibrated, Unit, IssueCertificate,
+    Reprint, ReviewAction, ApproveAction, SignerName, CertificateNo, DraftWritten, ByReference, Since, Issued2, Signed, CertificateDetails, DriftChart, ChecksGroup, Certificates, SameSigner,
     NotStoredYet, StoreDrafts, DraftsLeft,
     TextCount
 };

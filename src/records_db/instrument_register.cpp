@@ -21,6 +21,20 @@ QDate nextDue(const QDate &lastAsLeft, int intervalMonths)
     return lastAsLeft.isValid() ? lastAsLeft.addMonths(intervalMonths) : QDate();
 }
 
+std::optional<record::Record> lastValidAsLeft(const QVector<StoredRecord> &records, const QDateTime &now)
+{
+    std::optional<record::Record> last;
+    for (const StoredRecord &s : records) {
+        const record::Record &r = s.record;
+        if (r.stage != record::Stage::AsLeft || s.supersededBy != 0 || r.started > now
+            || record::verdict(r) != record::Verdict::Pass)
+            continue;
+        if (!last || r.started > last->started)
+            last = r;
+    }
+    return last;
+}
+
 QJsonObject instrumentToJson(const Instrument &i)
 {
     return {{"tag", i.tag.trimmed()}, {"serial", i.serial.trimmed()}, {"description", i.description},
@@ -48,8 +62,8 @@ std::optional<Instrument> instrumentFromJson(const QJsonObject &o)
 bool InstrumentRegister::save(const Instrument &i)
 {
     if (i.tag.trimmed().isEmpty() || i.serial.trimmed().isEmpty() || !(i.rangeUpper > i.rangeLower)
-        || i.intervalMonths < 1) {
-        m_error = QStringLiteral("an instrument needs a tag, a serial number, a range and an interval");
+        || i.intervalMonths < 1 || i.unit.trimmed().isEmpty() || i.status.trimmed().isEmpty()) {
+        m_error = QStringLiteral("an instrument needs a tag, a serial number, a range, a unit, a status and an interval");
         return false;
     }
     if (m_db.appendEntry(QStringLiteral("instrument"), instrumentToJson(i)))
@@ -71,14 +85,11 @@ QVector<InstrumentRow> InstrumentRegister::list(const QString &search)
         if (const auto i = instrumentFromJson(e.content))
             current.insert(i->tag, *i);
     }
-    // The last as-left check of each serial, amendments included (they keep the start time).
-    QHash<QString, QDateTime> lastAsLeft;
-    for (const StoredRecord &s : *records) {
-        const record::Record &r = s.record;
-        if (r.stage == record::Stage::AsLeft && r.started > lastAsLeft.value(r.header.serial))
-            lastAsLeft.insert(r.header.serial, r.started);
-    }
+    QHash<QString, QVector<StoredRecord>> bySerial;
+    for (const StoredRecord &s : *records)
+        bySerial[s.record.header.serial].append(s);
     const QString s = search.trimmed();
+    const QDateTime now = QDateTime::currentDateTimeUtc();
     QVector<InstrumentRow> rows;
     for (const Instrument &i : current) {
         if (!s.isEmpty() && !(i.tag + '\n' + i.serial + '\n' + i.description + '\n' + i.location)
@@ -86,7 +97,8 @@ QVector<InstrumentRow> InstrumentRegister::list(const QString &search)
             continue;
         InstrumentRow row;
         row.instrument = i;
-        row.lastAsLeft = lastAsLeft.value(i.serial).toLocalTime().date();
+        if (const auto last = lastValidAsLeft(bySerial.value(i.serial), now))
+            row.lastAsLeft = last->started.toLocalTime().date();
         row.due = nextDue(row.lastAsLeft, i.intervalMonths);
         rows << row;
     }

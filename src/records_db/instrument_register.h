@@ -5,6 +5,8 @@
 // history; the newest entry of a tag is the instrument as it stands. The last
 // as-left date comes from the records themselves, the next due date from it.
 
+#include "records_db/record_db.h"
+
 #include <QDate>
 #include <QJsonObject>
 #include <QString>
@@ -12,8 +14,6 @@
 #include <optional>
 
 namespace recordsdb {
-
-class RecordDb;
 
 struct Instrument {
     QString tag;                 // the key
@@ -37,6 +37,11 @@ enum class DueState { Never, Ok, DueSoon, Overdue };
 DueState dueState(const QDate &nextDue, const QDate &today, int soonDays = 30);
 QDate nextDue(const QDate &lastAsLeft, int intervalMonths);
 
+// The check the interval counts from: the last as-left check that is complete,
+// passed and not superseded by an amendment, and did not start after `now` (a
+// file dated in the future counts for nothing). nullopt: none.
+std::optional<record::Record> lastValidAsLeft(const QVector<StoredRecord> &records, const QDateTime &now);
+
 struct InstrumentRow {
     Instrument instrument;
     QDate lastAsLeft;            // invalid: never calibrated here
@@ -48,8 +53,9 @@ class InstrumentRegister
 public:
     explicit InstrumentRegister(RecordDb &db) : m_db(db) {}
 
-    // Adds the instrument or a new state of the one with its tag; false on a missing tag
-    // or serial, a range that is not one, or an interval under a month.
+    // Adds the instrument or a new state of the one with its tag, every field as
+    // given; false on a missing tag, serial, unit or status, a range that is not
+    // one, or an interval under a month.
     bool save(const Instrument &instrument);
     // Those whose tag, serial, description or location contain `search`, by tag.
     QVector<InstrumentRow> list(const QString &search = QString());

@@ -1,33 +1,26 @@
 #pragma once
-// The "Calibration record" tab: the record's header, the guided as-found and
-// as-left checks driven by the live polls, the records database, the
-// certificate and the transmitter's history. The arithmetic and the files are
-// src/record's, the database src/records_db's.
+// The "Calibration record" tab: three pages in the tab's own tab bar, so that
+// everything fits the window's default size. The record's header; the guided
+// as-found and as-left checks driven by the live polls; certificates, approval
+// and the transmitter's history. Each is a class of its own; this one joins
+// them to the link, the records database and the status line.
 
 #include "core/live_values.h"
 #include "record/calibration_record.h"
-#include "record/record_store.h"
 #include "record/record_texts.h"
-#include "record/stability.h"
 #include "records_db/instrument_register.h"
 #include "records_db/record_db.h"
 
-#include <QElapsedTimer>
 #include <QWidget>
-#include <functional>
 #include <memory>
 #include <optional>
 
-class QCheckBox;
-class QComboBox;
-class QDateEdit;
-class QDoubleSpinBox;
+class CertificatePanel;
+class CheckRunner;
 class QLabel;
-class QLineEdit;
-class QPushButton;
-class QSpinBox;
-class QTableWidget;
-class QTimer;
+class QTabWidget;
+class RecordHeaderForm;
+class RecordHistory;
 namespace rtu { class Link; }
 
 class CalibrationRecordTab : public QWidget
@@ -37,13 +30,14 @@ class CalibrationRecordTab : public QWidget
 public:
     // Reads the range and the configuration through `link`; the window feeds it live values.
     explicit CalibrationRecordTab(rtu::Link &link, QWidget *parent = nullptr);
+    ~CalibrationRecordTab() override;
 
     void setLanguage(int language);
     QString title() const { return record::text(record::Text::TabTitle, m_language); }
 
-    const std::optional<record::Record> &asFound() const { return m_found; }
-    const std::optional<record::Record> &asLeft() const { return m_left; }
-    bool checkRunning() const { return m_running.has_value(); }
+    const std::optional<record::Record> &asFound() const;
+    const std::optional<record::Record> &asLeft() const;
+    bool checkRunning() const;
     // The records database of the records folder; nullptr (and the operator
     // told) when it cannot be opened.
     recordsdb::RecordDb *database();
@@ -65,89 +59,25 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    struct Labelled { QWidget *widget; record::Text text; };
-
-    // Building (one function per group).
-    QWidget *buildHeader();
-    QWidget *buildCheck();
-    QWidget *buildTables();
-    QWidget *buildHistory();
-    QLabel *label(record::Text text);
-    QPushButton *button(record::Text text, const char *name);
-    QTableWidget *table(const char *name, int columns);
-
-    // Header and settings.
-    record::Header header() const;
-    std::optional<QVector<double>> typedPoints() const;
-    record::StabilitySettings stabilitySettings() const;
-    QString recordsFolder() const;
-    void readRange();
-    void showReading();
-    std::optional<QVector<quint16>> readHolding();
-    void fillDefaultPoints();
-
-    // The guided check.
-    void startCheck(record::Stage stage);
-    void beginPoint();         // the next pending point, or the end of the check
-    void showCurrentPoint();
-    void startWait();
-    void stopWait();
-    void recordPoint(double reading);
-    void finishCheck();
-    void repeatPoint();
-    void skipPoint();
-    void onWaitTick();
-    std::optional<record::Record> &recordOf(record::Stage stage);
-    QTableWidget *tableOf(record::Stage stage) const;
-    void showCountdown();
-
-    // Results, files and history.
-    void showRecord(record::Stage stage);
-    void onCellChanged(QTableWidget *table, record::Stage stage, int row, int column);
+    std::optional<record::Record> startCheck(record::Stage stage);
+    bool amendFinished(record::Record &r);
     void saveRecord(record::Record &r);
-    bool amendFinished(record::Stage stage);
-    void verifyChain();
     void storeDrafts();
-    void importJson();
+    void signPerformed(const record::Record &r);
+    void readRange();
+    std::optional<QVector<quint16>> readHolding();
     void openInstruments();
-    void saveRemembered() const;
-    void exportCsv();
-    void exportPdf();
-    QString exportPath(const QString &suffix) const;
     void refreshHistory();
     void showStatus(const QString &text);
-    void applyTexts();
 
     int m_language = 0;
     rtu::Link &m_link;
-    std::optional<double> m_lastReading;   // of the last live poll
-    QVector<Labelled> m_labelled;
-
-    QLineEdit *m_tag, *m_serial, *m_description, *m_technician, *m_reference, *m_ambient;
-    QLineEdit *m_points, *m_folder;
-    QLineEdit *m_laboratory, *m_procedure, *m_referenceCertificate, *m_uncertainty, *m_override, *m_amendReason;
-    QCheckBox *m_bom;
-    QDateEdit *m_due;
-    QDoubleSpinBox *m_tolerance, *m_lower, *m_upper, *m_band;
-    QComboBox *m_toleranceKind;
-    QSpinBox *m_polls, *m_timeout;
-    QLabel *m_unitLabel;
-    QLabel *m_apply, *m_live, *m_countdown, *m_status, *m_foundVerdict, *m_leftVerdict, *m_driftTitle;
-    QPushButton *m_repeat, *m_skip;
-    QTableWidget *m_foundTable, *m_leftTable, *m_history, *m_drift;
-    QTimer *m_waitTicker;
-
-    QString m_unit = QStringLiteral("°C");
-    std::optional<record::Record> m_found, m_left;
-    std::optional<record::Stage> m_running;
-    std::optional<record::Stage> m_lastStage;
-    int m_point = -1;
-    bool m_waiting = false;
-    bool m_filling = false;   // tables being filled, not edited
-    record::StabilityDetector m_detector;
-    QElapsedTimer m_waitClock;
+    QTabWidget *m_pages;
+    RecordHeaderForm *m_header;
+    CheckRunner *m_checks;
+    CertificatePanel *m_certificates;
+    RecordHistory *m_history;
+    QLabel *m_status;
     std::unique_ptr<recordsdb::RecordDb> m_db;
-    QString m_inputType;
-    bool m_remember = false;
     QString m_dbFolder;
 };

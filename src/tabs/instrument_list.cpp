@@ -1,7 +1,11 @@
 #include "tabs/instrument_list.h"
 
+#include "record/record_table.h"
 #include "record/record_texts.h"
+#include "tabs/drift_chart.h"
+#include "tabs/record_widgets.h"
 
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -30,6 +34,7 @@ QColor dueColour(DueState state)
     switch (state) {
     case DueState::Overdue: return QColor(0xf4, 0xb4, 0xb4);
     case DueState::DueSoon: return QColor(0xfb, 0xe3, 0xa0);
+    case DueState::Never: return QColor(0xd6, 0xe4, 0xf5);
     default: return QColor();
     }
 }
@@ -37,7 +42,7 @@ QColor dueColour(DueState state)
 } // namespace
 
 InstrumentListDialog::InstrumentListDialog(recordsdb::RecordDb &db, int language, QWidget *parent)
-    : QDialog(parent), m_register(db), m_language(language)
+    : QDialog(parent), m_db(db), m_register(db), m_language(language)
 {
     setObjectName(QStringLiteral("instrumentListDialog"));
     setWindowTitle(record::text(Text::Instruments, language));
@@ -64,11 +69,20 @@ InstrumentListDialog::InstrumentListDialog(recordsdb::RecordDb &db, int language
         titles << record::text(t, language);
     m_table->setHorizontalHeaderLabels(titles);
     layout->addWidget(m_table, 1);
-    layout->addWidget(buildForm());
+    auto *below = new QHBoxLayout;
+    m_history = recordui::table("tableWidget_instrument_history", 3);
+    m_history->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_history->setHorizontalHeaderLabels({record::text(Text::HistoryTime, language), record::text(Text::HistoryStage, language),
+                                          record::text(Text::HistoryVerdict, language)});
+    m_chart = new DriftChart;
+    below->addWidget(buildForm(), 3);
+    below->addWidget(m_history, 3);
+    below->addWidget(m_chart, 3);
+    layout->addLayout(below, 1);
     m_message = new QLabel;
     m_message->setObjectName(QStringLiteral("label_instrument_message"));
     layout->addWidget(m_message);
-    resize(900, 520);
+    resize(1100, 640);
 
     connect(m_search, &QLineEdit::textChanged, this, &InstrumentListDialog::refresh);
     connect(m_table, &QTableWidget::itemSelectionChanged, this, &InstrumentListDialog::showSelected);
@@ -96,19 +110,30 @@ QWidget *InstrumentListDialog::buildForm()
     m_interval->setObjectName(QStringLiteral("spinBox_instrument_interval"));
     m_interval->setRange(1, 120);
     m_interval->setValue(12);
+    // Editable: a register may use units and states of its own; what is stored comes back as it was.
+    m_unit = new QComboBox;
+    m_unit->setObjectName(QStringLiteral("comboBox_instrument_unit"));
+    m_unit->setEditable(true);
+    m_unit->addItems({QStringLiteral("°C"), QStringLiteral("°F"), QStringLiteral("K")});
+    m_status = new QComboBox;
+    m_status->setObjectName(QStringLiteral("comboBox_instrument_status"));
+    m_status->setEditable(true);
+    m_status->addItems({QStringLiteral("in service"), QStringLiteral("spare"), QStringLiteral("out of service"),
+                        QStringLiteral("withdrawn")});
     auto *range = new QHBoxLayout;
     range->addWidget(m_lower);
     range->addWidget(m_upper);
+    range->addWidget(m_unit);
     auto *save = new QPushButton(record::text(Text::SaveInstrument, m_language));
     save->setObjectName(QStringLiteral("pushButton_instrument_save"));
-    range->addWidget(new QLabel(record::text(Text::IntervalMonths, m_language)));
-    range->addWidget(m_interval);
-    range->addWidget(save);
     const QList<QPair<Text, QWidget *>> rows = {{Text::Tag, m_tag}, {Text::Serial, m_serial},
         {Text::Description, m_description}, {Text::Location, m_location}, {Text::InputType, m_inputType}};
     for (const auto &row : rows)
         grid->addRow(record::text(row.first, m_language), row.second);
     grid->addRow(record::text(Text::Range, m_language), range);
+    grid->addRow(record::text(Text::IntervalMonths, m_language), m_interval);
+    grid->addRow(record::text(Text::Status, m_language), m_status);
+    grid->addRow(QString(), save);
     connect(save, &QPushButton::clicked, this, &InstrumentListDialog::saveForm);
     return form;
 }
@@ -123,8 +148,10 @@ void InstrumentListDialog::refresh()
         const recordsdb::Instrument &i = r.instrument;
         const DueState state = recordsdb::dueState(r.due, today);
         QString status = i.status;
-        if (state == DueState::Overdue || state == DueState::DueSoon)
-            status += QStringLiteral(" · ") + record::text(state == DueState::Overdue ? Text::Overdue : Text::DueSoon, m_language);
+        if (state != DueState::Ok)
+            status += QStringLiteral(" · ") + record::text(state == DueState::Overdue ? Text::Overdue
+                                                           : state == DueState::DueSoon ? Text::DueSoon
+                                                                                        : Text::NeverCalibrated, m_language);
         const QStringList cells{i.tag, i.serial, i.description, i.location,
                                 QStringLiteral("%1 .. %2 %3").arg(i.rangeLower, 0, 'f', 1).arg(i.rangeUpper, 0, 'f', 1).arg(i.unit),
                                 r.lastAsLeft.toString(Qt::ISODate), r.due.toString(Qt::ISODate), status};
@@ -151,6 +178,33 @@ void InstrumentListDialog::showSelected()
     m_lower->setValue(i.rangeLower);
     m_upper->setValue(i.rangeUpper);
     m_interval->setValue(i.intervalMonths);
+    m_unit->setCurrentText(i.unit);
+    m_status->setCurrentText(i.status);
+    showHistory(i);
+}
+
+// Every stored check of the instrument's serial, and the as-found drift of the current versions.
+void InstrumentListDialog::showHistory(const recordsdb::Instrument &instrument)
+{
+    const QVector<recordsdb::StoredRecord> stored = m_db.list(instrument.serial).value_or(QVector<recordsdb::StoredRecord>());
+    m_history->setRowCount(stored.size());
+    QVector<record::Record> current;
+    double tolerance = 0.0;
+    for (int row = 0; row < stored.size(); ++row) {
+        const record::Record &r = stored[row].record;
+        QString stage = record::text(r.stage == record::Stage::AsFound ? Text::AsFound : Text::AsLeft, m_language)
+                        + QStringLiteral(" #%1").arg(r.id);
+        if (stored[row].supersededBy)
+            stage += QStringLiteral(" → #%1").arg(stored[row].supersededBy);
+        else
+            current << r;
+        const QStringList cells{record::localTimeText(r.started, false), stage,
+                                record::verdictText(record::verdict(r), m_language)};
+        for (int c = 0; c < cells.size(); ++c)
+            m_history->setItem(row, c, new QTableWidgetItem(cells[c]));
+        tolerance = record::toleranceDegrees(r.header.tolerance, r.header.range);
+    }
+    m_chart->plot(record::driftSeries(current), tolerance, instrument.unit, record::text(Text::DriftChart, m_language));
 }
 
 void InstrumentListDialog::saveForm()
@@ -164,6 +218,8 @@ void InstrumentListDialog::saveForm()
     i.rangeLower = m_lower->value();
     i.rangeUpper = m_upper->value();
     i.intervalMonths = m_interval->value();
+    i.unit = m_unit->currentText().trimmed();
+    i.status = m_status->currentText().trimmed();
     m_message->setText(m_register.save(i) ? QString() : m_register.error());
     refresh();
 }

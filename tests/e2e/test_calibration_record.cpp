@@ -5,6 +5,7 @@
 
 #include "e2e_helpers.h"
 #include "record/number_input.h"
+#include "record/record_store.h"
 #include "record/record_table.h"
 #include "record_driver.h"
 #include "sensor_tables.h"
@@ -152,15 +153,45 @@ void TestCalibrationRecord::asFoundCalibrateAsLeft()
     }
     QCOMPARE(csvRows(csv, "as-left").filter(",pass").size(), 5);
 
-    // PDF certificate: both tables, the verdict, the header.
+    // Not approved yet: only a draft, no number.
+    const auto status = [&] { return d.find<QLabel>("label_record_status")->text(); };
+    const QString base = QString(csv).remove("_record.csv");
     d.click("pushButton_record_pdf");
-    const QString text = pdfText(QString(csv).replace("_record.csv", "_certificate.pdf"));
+    QVERIFY2(status().startsWith("Not approved"), qPrintable(status()));
+    QVERIFY(pdfText(base + "_certificate-draft.pdf").contains("DRAFT: not approved"));
+    // The technician who performed the checks cannot approve them; another person can.
+    d.sign("pushButton_record_approve", QStringLiteral("J. Chen"), QStringLiteral("Technician"));
+    QVERIFY2(status().contains("cannot sign it again"), qPrintable(status()));
+    d.sign("pushButton_record_review", QStringLiteral("L. Wang"), QStringLiteral("Reviewer"));
+    d.sign("pushButton_record_approve", QStringLiteral("M. Zhou"), QStringLiteral("Head of laboratory"));
+    QVERIFY2(status().endsWith("Approved"), qPrintable(status()));
+
+    // Issued: number 1, stored; issuing it again is refused, a reprint is a copy with the same number.
+    d.click("pushButton_record_pdf");
+    QVERIFY2(status().startsWith("Certificate 1 issued"), qPrintable(status()));
+    d.click("pushButton_record_pdf");
+    QVERIFY2(status().contains("certified already: certificate 1"), qPrintable(status()));
+    d.type("lineEdit_record_certificate", "1");
+    d.click("pushButton_record_reprint");
+    const QString copy = pdfText(folder.filePath("certificate-000001-copy.pdf"));
+    QVERIFY2(copy.contains("Calibration certificate [COPY]") && copy.contains("Certificate No.: 000001"), qPrintable(copy));
+    // A replacement names the one it replaces, which then reprints as withdrawn.
+    d.click("pushButton_record_pdf");
+    QVERIFY(pdfText(base + "_certificate-000002.pdf").contains("This certificate replaces certificate 000001"));
+    d.type("lineEdit_record_certificate", "1");
+    d.click("pushButton_record_reprint");
+    QVERIFY(pdfText(folder.filePath("certificate-000001-copy.pdf")).contains("withdrawn, replaced by 000002"));
+
+    // The certificate: both tables, the verdict, the header, the signatures.
+    const QString text = pdfText(base + "_certificate-000001.pdf");
+    QVERIFY(text.contains("Approved: M. Zhou (Head of laboratory)") && text.contains("Reviewed: L. Wang")
+            && text.contains("Calibrated: J. Chen") && !text.contains("DRAFT"));
     QVERIFY2(text.contains("Calibration certificate") && text.contains("SN-7001"), qPrintable(text));
     QVERIFY(text.contains("Certificate No.: 000001") && text.contains("SIM-2026-001") && text.contains("Page 1 of"));
     QVERIFY(text.contains("adjusted"));
     QVERIFY(text.contains("As found") && text.contains("As left"));
     QCOMPARE(text.count("FAIL"), 4);   // three points and the as-found verdict
-    QVERIFY(text.contains(QRegularExpression("Verdict: PASS\\s*\\n(.|\\n)*Verdict: PASS")));
+    QVERIFY(text.contains(QRegularExpression("Verdict: PASS\\s*\\n(.|\\n)*Statement of conformity: PASS")));
     // Each test point's row: the as-found table first, then the as-left one.
     const auto cellsPattern = [](const record::Record &r, int i) {
         QStringList cells = record::rowCells(r.points[i], r.header, 2).mid(0, 3);

@@ -2,14 +2,20 @@
 // shown, exported, a checkpoint taken, and verify naming a record altered with
 // plain SQL; a records folder that is not there is an error, never a new database.
 
+#include "record/certificate.h"
 #include "record/record_store.h"
 #include "record_samples.h"
+#include "records_db/instrument_register.h"
 #include "records_db/record_db.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
 #include <QSqlQuery>
 #include <QtTest>
 
@@ -21,22 +27,37 @@ struct Run {
     QString error;
 };
 
-Run records(const QString &folder, const QStringList &args, const QString &port = QString())
+// tcal-cli COMMAND ARGS on the records folder, with settings of its own there;
+// on the PostgreSQL server at `port` when one is given.
+Run cli(const QString &folder, const QString &command, const QStringList &args, const QString &port = QString())
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_DATA_HOME", folder + "/data");   // the key and the noted heads
+    env.insert("XDG_CONFIG_HOME", folder + "/config");
     if (!port.isEmpty()) {
         env.insert("TCAL_DB_HOST", "127.0.0.1");
         env.insert("TCAL_DB_PORT", port);
         env.insert("TCAL_DB_PASSWORD", "x");
     }
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(TCAL_CLI_PATH), QStringList{"records"} + args + QStringList{"--records", folder});
+    p.start(QStringLiteral(TCAL_CLI_PATH), QStringList{command} + args + QStringList{"--records", folder});
     if (!p.waitForFinished(60000))
         p.kill();
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()).split(QRegularExpression("\r?\n"), Qt::SkipEmptyParts),
             QString::fromUtf8(p.readAllStandardError())};
+}
+
+Run records(const QString &folder, const QStringList &args, const QString &port = QString())
+{
+    return cli(folder, QStringLiteral("records"), args, port);
+}
+
+QString pdfText(const QString &path)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    return p.waitForFinished(20000) ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
 }
 
 record::Record check(record::Stage stage, int minutes, double offset)
@@ -55,6 +76,8 @@ class TestCliRecords : public QObject
     Q_OBJECT
 private slots:
     void importListVerify();
+    void certificateFlow();
+    void instrumentsDue();
 };
 
 void TestCliRecords::importListVerify()
@@ -108,6 +131,99 @@ void TestCliRecords::importListVerify()
     const Run port = records(db.path(), {"list"}, "5433x");
     QCOMPARE(port.status, 4);
     QCOMPARE(port.error, QStringLiteral("tcal-cli: TCAL_DB_PORT \"5433x\" is not a port number\n"));
+}
+
+// As found on SN-A, the serial then typed as SN-B for the as-left check: never
+// one certificate. Draft until approved by someone other than the technician;
+// issued once, reprinted as a copy, replaced with the old one withdrawn; the
+// checks of a reference found later out of tolerance listed with their certificates.
+void TestCliRecords::certificateFlow()
+{
+    QTemporaryDir dir;
+    const QDateTime t = QDateTime::currentDateTimeUtc().addMonths(-2);
+    {
+        recordsdb::RecordDb db;
+        QVERIFY2(db.open(recordsdb::sqliteIn(dir.path())), qPrintable(db.error()));
+        for (const auto &[serial, stage, minutes] : {std::tuple{"SN-A", record::Stage::AsFound, 0},
+                                                     {"SN-B", record::Stage::AsLeft, 30}, {"SN-A", record::Stage::AsLeft, 40}}) {
+            auto r = recordedCheck(serial, stage, t.addSecs(60 * minutes), 0.1);
+            r.header.technician = "J. Chen";
+            r.header.reference = "CAL-7";
+            r.header.uncertainty = 0.1;
+            QVERIFY(db.append(r));
+        }
+        QSettings settings(dir.filePath("config/TCal/tcal.conf"), QSettings::IniFormat);
+        record::writeIssuer(settings, {"12 Foundry Road", "Kiln Works Ltd", "3 Kiln Lane"});
+    }
+    const QString out = dir.filePath("c.pdf");
+    Run run = records(dir.path(), {"certificate", "1", "2", "--out", out});
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.error.contains("different transmitters: serial SN-A and SN-B"), qPrintable(run.error));
+    QVERIFY(records(dir.path(), {"certificate", "1", "9", "--out", out}).error.contains("There is no record 9"));
+    QVERIFY(!QFile::exists(out));
+
+    // Not approved: a draft without a number.
+    run = records(dir.path(), {"certificate", "1", "3", "--out", out});
+    QCOMPARE(run.status, 1);
+    QVERIFY(pdfText(out).contains("DRAFT: not approved") && pdfText(out).contains("Certificate No.: —"));
+    run = records(dir.path(), {"approve", "3", "--as", "approver", "--name", "J. Chen"});
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.error.contains("J. Chen performed record 3"), qPrintable(run.error));
+    for (const char *n : {"1", "3"})
+        QCOMPARE(records(dir.path(), {"approve", n, "--as", "approver", "--name", "M. Zhou", "--function", "Head of laboratory"}).status, 0);
+
+    run = records(dir.path(), {"certificate", "1", "3", "--out", out});
+    QCOMPARE(run.status, 0);
+    QVERIFY2(run.lines.value(0).startsWith("certificate 1 issued"), qPrintable(run.lines.join('\n') + run.error));
+    QString text = pdfText(out);
+    QVERIFY(text.contains("Certificate No.: 000001") && text.contains("Kiln Works Ltd") && text.contains("Approved: M. Zhou"));
+    run = records(dir.path(), {"certificate", "1", "3", "--out", dir.filePath("again.pdf")});
+    QVERIFY(run.status == 1 && run.error.contains("certified already: certificate 1"));
+    QCOMPARE(records(dir.path(), {"certificate", "--reprint", "1", "--out", dir.filePath("copy.pdf")}).status, 0);
+    text = pdfText(dir.filePath("copy.pdf"));
+    QVERIFY(text.contains("Calibration certificate [COPY]") && text.contains("Certificate No.: 000001"));
+
+    QCOMPARE(records(dir.path(), {"certificate", "1", "3", "--replaces", "1", "--out", dir.filePath("c2.pdf")}).status, 0);
+    QVERIFY(pdfText(dir.filePath("c2.pdf")).contains("This certificate replaces certificate 000001, which is withdrawn"));
+    QCOMPARE(records(dir.path(), {"certificate", "--reprint", "1", "--out", dir.filePath("copy.pdf")}).status, 0);
+    QVERIFY(pdfText(dir.filePath("copy.pdf")).contains("withdrawn, replaced by 000002"));
+    QVERIFY(records(dir.path(), {"certificate", "1", "3", "--replaces", "1", "--out", out}).error.contains("withdrawn already"));
+
+    // Reverse traceability: every check with CAL-7 since the date, and the certificate now in force.
+    run = records(dir.path(), {"by-reference", "cal-7", "--since", t.date().toString(Qt::ISODate)});
+    QCOMPARE(run.lines.size(), 4);
+    QVERIFY2(run.lines[1].startsWith("1,") && run.lines[1].endsWith(",CAL-7,,2"), qPrintable(run.lines[1]));
+    QVERIFY(run.lines[2].contains(",SN-B,") && run.lines[2].endsWith(",CAL-7,,"));
+    QCOMPARE(records(dir.path(), {"by-reference", "CAL-7", "--since", t.date().addDays(1).toString(Qt::ISODate)}).lines.size(), 1);
+    QCOMPARE(records(dir.path(), {"verify"}).status, 0);
+}
+
+// Due dates for reminders: a failed as-left check does not restart the interval.
+void TestCliRecords::instrumentsDue()
+{
+    QTemporaryDir dir;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    {
+        recordsdb::RecordDb db;
+        QVERIFY2(db.open(recordsdb::sqliteIn(dir.path())), qPrintable(db.error()));
+        QVERIFY(db.append(recordedCheck("SN-A", record::Stage::AsLeft, now.addMonths(-12).addDays(10), 0.1)));
+        QVERIFY(db.append(recordedCheck("SN-A", record::Stage::AsLeft, now.addMonths(-1), 0.9)));   // failed
+        QVERIFY(db.append(recordedCheck("SN-B", record::Stage::AsLeft, now.addMonths(-1), 0.1)));
+        recordsdb::InstrumentRegister reg(db);
+        for (const auto &[tag, serial] : {std::pair{"TT-A", "SN-A"}, {"TT-B", "SN-B"}, {"TT-N", "SN-N"}})
+            QVERIFY(reg.save({tag, serial, "", "", "Type K", 0.0, 100.0, "°F", 12, "spare"}));
+    }
+    Run run = cli(dir.path(), "instruments", {"list", "--due-within", "30"});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.lines.size(), 3);
+    QVERIFY2(run.lines[1].startsWith("TT-A,SN-A,,,") && run.lines[1].endsWith(",due-soon,spare"), qPrintable(run.lines[1]));
+    QVERIFY(run.lines[2].startsWith("TT-N,") && run.lines[2].endsWith(",,,never,spare"));
+    run = cli(dir.path(), "instruments", {"list", "--json"});
+    const QJsonArray all = QJsonDocument::fromJson(run.lines.join('\n').toUtf8()).object().value("instruments").toArray();
+    QCOMPARE(all.size(), 3);
+    QCOMPARE(all[1].toObject().value("state").toString(), QStringLiteral("ok"));
+    QCOMPARE(all[1].toObject().value("unit").toString(), QStringLiteral("°F"));
+    QCOMPARE(cli(dir.path(), "instruments", {"list", "--due-within", "x"}).status, 2);
 }
 
 QTEST_GUILESS_MAIN(TestCliRecords)

@@ -10,7 +10,10 @@
 #include "widget_probe.h"
 
 #include <QDoubleValidator>
+#include <QComboBox>
 #include <QHeaderView>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -56,6 +59,7 @@ private slots:
     void lamps();
     void groupSelection();
     void resizeRules();
+    void recordTabFits();
     void portList();
     void preselectedPort();
     void permissionNotice();
@@ -185,6 +189,69 @@ void TestWindow::groupSelection()
     QVERIFY(!ui->radioButton_ma_fine_4->isChecked());
     QVERIFY(ui->radioButton_ma_fine_4->isCheckable());
     QCOMPARE(ui->commandLinkButton_ma_auto_calib_4->text(), QString("a)开始标定"));
+}
+
+// At the window's default size every page of the record tab shows whole across:
+// nothing scrolls sideways, no control is cut off or narrower than its text.
+void TestWindow::recordTabFits()
+{
+    Widget w;
+    WidgetProbe p(w);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTRY_COMPARE(w.size(), QSize(900, 687));
+    CalibrationRecordTab *tab = p.recordTab();
+    p.ui()->tabWidget_main->setCurrentWidget(tab);
+    auto *pages = tab->findChild<QTabWidget *>("tabWidget_record_pages");
+    QCOMPARE(pages->count(), 3);
+    for (int language : {0, 1, 2}) {
+        p.ui()->comboBox_sel_language->setCurrentIndex(language);
+        for (int i = 0; i < pages->count(); ++i) {
+            pages->setCurrentIndex(i);
+            QTest::qWait(50);
+            QWidget *page = pages->currentWidget();
+            const auto *scroll = qobject_cast<QScrollArea *>(page);
+            // The page's layout needs no more width than it has: nothing overlaps or is squeezed.
+            QVERIFY2(tab->minimumSizeHint().width() <= tab->parentWidget()->width()
+                         && (scroll ? scroll->widget() : page)->minimumSizeHint().width() <= page->width()
+                         && (scroll || page->minimumSizeHint().height() <= page->height()),
+                     qPrintable(QStringLiteral("page %1, language %2 needs %3 of %4").arg(i).arg(language)
+                                    .arg(QStringLiteral("%1 x %2").arg((scroll ? scroll->widget() : page)->minimumSizeHint().width())
+                                             .arg(page->minimumSizeHint().height()))
+                                    .arg(QStringLiteral("%1 x %2").arg(page->width()).arg(page->height()))));
+            for (QWidget *c : page->findChildren<QWidget *>()) {
+                if (!c->isVisible() || !(qobject_cast<QAbstractButton *>(c) || qobject_cast<QLineEdit *>(c)
+                                         || qobject_cast<QAbstractScrollArea *>(c) || qobject_cast<QComboBox *>(c)))
+                    continue;
+                // Within what the window shows of the tab, not the tab's own rectangle, which a
+                // layout too wide for it stretches beyond the window.
+                const QRect inTab(c->mapTo(&w, QPoint(0, 0)), c->size());
+                const QRect shown(tab->parentWidget()->mapTo(&w, QPoint(0, 0)), tab->parentWidget()->size());
+                const QString where = QStringLiteral("%1 %2 on page %3, language %4: x %5..%6 y %7..%8 in %9 wide")
+                                          .arg(c->metaObject()->className(), c->objectName()).arg(i).arg(language)
+                                          .arg(inTab.left()).arg(inTab.right()).arg(inTab.top()).arg(inTab.bottom())
+                                          .arg(shown.width());
+                QVERIFY2(inTab.left() >= shown.left() && inTab.right() <= shown.right(), qPrintable(where));
+                // Below the fold only where the page scrolls downwards.
+                QVERIFY2(scroll || (inTab.top() >= shown.top() && inTab.bottom() <= shown.bottom()), qPrintable(where));
+                QVERIFY2(c->width() >= c->minimumSizeHint().width(), qPrintable(where));
+                if (auto *area = qobject_cast<QAbstractScrollArea *>(c))
+                    QVERIFY2(!area->horizontalScrollBar()->isVisible(), qPrintable(where));
+                // Every column heading readable, none cut to a few letters.
+                if (auto *table = qobject_cast<QTableWidget *>(c)) {
+                    for (int col = 0; col < table->columnCount(); ++col) {
+                        int needed = 0;
+                        for (const QString &line : table->horizontalHeaderItem(col)->text().split('\n'))
+                            needed = qMax(needed, table->horizontalHeader()->fontMetrics().horizontalAdvance(line));
+                        QVERIFY2(table->horizontalHeader()->sectionSize(col) >= needed,
+                                 qPrintable(where + QStringLiteral(", column %1 needs %2").arg(col).arg(needed)));
+                    }
+                }
+            }
+            if (scroll)
+                QVERIFY(!scroll->horizontalScrollBar()->isVisible() && scroll->widget()->minimumSizeHint().width() <= scroll->viewport()->width());
+        }
+    }
 }
 
 void TestWindow::resizeRules()

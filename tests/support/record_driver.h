@@ -38,10 +38,19 @@ public:
         type("lineEdit_record_procedure", QStringLiteral("QP-CAL-012"));
         find<QDateEdit>("dateEdit_record_due")->setDate(QDate::currentDate().addMonths(6));
         type("lineEdit_record_ambient", QStringLiteral("23.5"));
+        type("lineEdit_record_uncertainty", QStringLiteral("0.05"));
         type("lineEdit_record_folder", folder);
         type("lineEdit_record_serial", serial);
         find<QDoubleSpinBox>("spinBox_record_tolerance")->setValue(toleranceDegrees);
         find<QSpinBox>("spinBox_record_polls")->setValue(polls);
+    }
+
+    // Reviews or approves the checks shown (button pushButton_record_review / _approve).
+    void sign(const char *button, const QString &name, const QString &function)
+    {
+        type("lineEdit_record_signer", name);
+        type("lineEdit_record_signer_function", function);
+        click(button);
     }
 
     // Runs one check to its end; false when a point was not recorded in time.

@@ -1,12 +1,12 @@
 // The certificate as an auditor reads it: every row of a long check on
-// paginated pages with the table header repeated, page x of y, the fields,
-// the decision rule and the signatures, nothing cut.
+// paginated pages with the table header repeated, every element ISO/IEC 17025
+// asks for, the draft, copy and replacement marks; and the sample the
+// screenshot tool made for the README.
 
+#include "certificate_elements.h"
 #include "record/certificate.h"
 #include "record/record_table.h"
 
-#include <QProcess>
-#include <QRegularExpression>
 #include <QtTest>
 
 using namespace record;
@@ -16,25 +16,44 @@ namespace {
 Record longCheck(Stage stage, int points, double offset)
 {
     Header h;
+    h.tag = "TT-25";
     h.serial = "SN-25";
     h.description = "Furnace zone 2, thermocouple in the north wall behind the burner, reached from the "
                     "gallery; ask the shift lead for the permit ENDOFTEXT";
     h.laboratory = "Plant metrology lab";
     h.procedure = "QP-CAL-012 rev. C";
     h.inputType = "Type K";
+    h.reference = "Calibrator CX-9";
     h.referenceCertificate = "RC-2026-118";
     h.referenceDue = QDate(2027, 6, 30);
     h.range = {0.0, 1200.0};
     h.uncertainty = 0.2;
+    h.address = 192;
     QVector<double> refs;
     for (int i = 0; i < points; ++i)
         refs << i * 1200.0 / (points - 1);
-    Record r = newRecord(h, stage, refs, QDateTime(QDate(2026, 12, 7), QTime(8, 0), Qt::UTC));
+    Record r = newRecord(h, stage, refs, QDateTime(QDate(2026, 12, 7), QTime(8, stage == Stage::AsFound ? 0 : 30), Qt::UTC));
     for (auto &p : r.points) {
         p.status = Point::Status::Recorded;
         p.reading = p.reference + offset;
     }
     return r;
+}
+
+CertificateContent approvedContent()
+{
+    CertificateContent c;
+    // 41 points as found: that table runs onto the next page.
+    c.asFound = longCheck(Stage::AsFound, 41, 0.6);
+    c.asLeft = longCheck(Stage::AsLeft, 25, 0.1);
+    c.number = 42;
+    c.issued = QDateTime(QDate(2026, 12, 8), QTime(9, 0), Qt::UTC);
+    c.issuer = {"12 Foundry Road, Wuxi", "Kiln Works Ltd", "3 Kiln Lane, Yixing"};
+    const QDateTime t = c.issued.addSecs(-3600);
+    c.signatures = {{Signature::Meaning::Performed, "J. Chen", "Technician", "jchen", t},
+                    {Signature::Meaning::Reviewed, "L. Wang", "Reviewer", "lwang", t},
+                    {Signature::Meaning::Approved, "M. Zhou", "Head of laboratory", "mzhou", t}};
+    return c;
 }
 
 } // namespace
@@ -43,24 +62,27 @@ class TestCertificate : public QObject
 {
     Q_OBJECT
 private slots:
-    void longChecksArePaginated();
+    void everyElementOnPaginatedPages();
+    void draftCopyAndReplacement();
+    void sampleShowsEveryElement();
 };
 
-void TestCertificate::longChecksArePaginated()
+void TestCertificate::everyElementOnPaginatedPages()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("c.pdf");
-    // 41 points as found: that table runs onto the next page.
-    const CertificateContent content{longCheck(Stage::AsFound, 41, 0.6), longCheck(Stage::AsLeft, 25, 0.1), 2, 42};
+    const CertificateContent content = approvedContent();
     int pages = 0;
     QVERIFY(writeCertificate(path, content, &pages));
     QVERIFY(pages > 1);
-    QProcess p;
-    p.start("pdftotext", {"-layout", path, "-"});
-    QVERIFY(p.waitForFinished(20000));
-    const QString text = QString::fromUtf8(p.readAllStandardOutput());
-    QCOMPARE(text.count(QRegularExpression("Page \\d+ of \\d+")), pages);
-    QVERIFY(text.contains(QStringLiteral("Page %1 of %1").arg(pages)));
+    const QString text = pdfText(path);
+    const QStringList missing = missingElements(text, {"000042", {"Plant metrology lab", "12 Foundry Road, Wuxi",
+        "Kiln Works Ltd", "3 Kiln Lane, Yixing", "TT-25", "SN-25", "ENDOFTEXT", "Type K", "0.0 .. 1200.0 °C", "192",
+        "QP-CAL-012 rev. C", "Calibrator CX-9", "RC-2026-118", "2027-06-30", "2026-12-07", "2026-12-08"},
+        "M. Zhou", "Head of laboratory"});
+    if (!missing.isEmpty())
+        qWarning().noquote() << text;   // a failure's message is cut short
+    QVERIFY2(missing.isEmpty(), qPrintable(missing.join(", ")));
     QVERIFY2(text.count("Measured") > 2, qPrintable(text));   // the header row again on the next page
     // Every row of both checks, in order.
     int from = 0;
@@ -73,12 +95,42 @@ void TestCertificate::longChecksArePaginated()
             QVERIFY2(from >= 0, qPrintable(cells.join(' ')));
         }
     }
-    for (const char *field : {"000042", "Plant metrology lab", "QP-CAL-012 rev. C", "Type K", "RC-2026-118",
-                              "2027-06-30", "ENDOFTEXT", "± 0.20 °C (k=2)", "guard-banded", "adjusted",
-                              "Calibrated by", "Reviewed by"})
+    for (const char *field : {"guard-banded", "± 0.30 °C", "adjusted", "Reviewed: L. Wang", "Calibrated: J. Chen"})
         QVERIFY2(text.contains(QString::fromUtf8(field)), field);
-    // Guard band 0.5 - 0.2: +0.6 fails, +0.1 passes.
-    QVERIFY(text.contains(QRegularExpression("Verdict: FAIL(.|\\n)*Verdict: PASS")));
+    // Guard band 0.5 - 0.2: +0.6 fails, +0.1 passes; the conformity statement is the as-left verdict.
+    QVERIFY(text.contains(QRegularExpression("Verdict: FAIL(.|\\n)*Verdict: PASS(.|\\n)*Statement of conformity: PASS")));
+}
+
+void TestCertificate::draftCopyAndReplacement()
+{
+    CertificateContent c = approvedContent();
+    c.signatures.removeLast();   // reviewed, not approved
+    QString html = certificateHtml(c);
+    QVERIFY(html.contains("[DRAFT]") && html.contains("not valid as a certificate"));
+    QVERIFY(!approved(c));
+    c = approvedContent();
+    c.copy = true;
+    c.replaces = 41;
+    html = certificateHtml(c);
+    QVERIFY(html.contains("[COPY]") && !html.contains("DRAFT"));
+    QVERIFY(html.contains("replaces certificate 000041, which is withdrawn"));
+    // Nothing to certify, nothing written.
+    QTemporaryDir dir;
+    QVERIFY(!writeCertificate(dir.filePath("none.pdf"), CertificateContent{}));
+    QVERIFY(!QFile::exists(dir.filePath("none.pdf")));
+}
+
+// The sample in docs/, made by the screenshot tool against the simulator.
+void TestCertificate::sampleShowsEveryElement()
+{
+    const QString text = pdfText(QStringLiteral(TCAL_SOURCE_DIR "/docs/calibration-certificate-sample.pdf"));
+    const QStringList missing = missingElements(text, {"000002", {"Plant metrology lab", "12 Foundry Road, Wuxi",
+        "Kiln Works Ltd", "3 Kiln Lane, Yixing", "TT-204", "SN-7001", "Furnace zone 2", "QP-CAL-012",
+        "Simulator (tcal-sim)", "SIM-2026-001", "192", "replaces certificate 000001", "[COPY]", "Reviewed: L. Wang",
+        "Calibrated: J. Chen"}, "M. Zhou", "Head of laboratory"});
+    if (!missing.isEmpty())
+        qWarning().noquote() << text;   // a failure's message is cut short
+    QVERIFY2(missing.isEmpty(), qPrintable(missing.join(", ")));
 }
 
 QTEST_MAIN(TestCertificate)

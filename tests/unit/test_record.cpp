@@ -1,9 +1,12 @@
 // Calibration record arithmetic, stability detection, the record file and its history.
 
 #include "record/calibration_record.h"
+#include "record/certificate_pairing.h"
+#include "record/drift.h"
 #include "record/number_input.h"
 #include "record/record_csv.h"
 #include "record/record_store.h"
+#include "record/record_table.h"
 #include "record/record_texts.h"
 #include "record/record_validation.h"
 #include "record/stability.h"
@@ -22,6 +25,11 @@ private slots:
     void expectedCurrent();
     void toleranceEdges_data();
     void toleranceEdges();
+    void guardBandAgreesWithVerdicts_data();
+    void guardBandAgreesWithVerdicts();
+    void pairingRefusals_data();
+    void pairingRefusals();
+    void driftAcrossCalibrations();
     void skippedNeverPasses();
     void currentErrorCanFailAPoint();
     void stability_data();
@@ -97,6 +105,119 @@ void TestRecord::toleranceEdges()
     Record r = newRecord(h, Stage::AsFound, {reference}, QDateTime::currentDateTime());
     r.points[0] = p;
     QCOMPARE(verdict(r), passes ? Verdict::Pass : Verdict::Fail);
+}
+
+void TestRecord::guardBandAgreesWithVerdicts_data()
+{
+    QTest::addColumn<double>("uncertainty");
+    QTest::addColumn<double>("reading");
+    QTest::addColumn<QString>("stated");
+    QTest::addColumn<QString>("limit");
+    QTest::addColumn<bool>("passes");
+    // Tolerance 0.5 at 250.0; a printed +0.5 must fail whenever the limit printed is under 0.5.
+    QTest::newRow("tiny uncertainty, printed +0.5") << 0.004 << 250.5 << "± 0.0040 °C" << "± 0.496 °C" << false;
+    QTest::newRow("tiny uncertainty, printed +0.4") << 0.004 << 250.4 << "± 0.0040 °C" << "± 0.496 °C" << true;
+    QTest::newRow("rounded up, never down") << 0.00412 << 249.6 << "± 0.0042 °C" << "± 0.4958 °C" << true;
+    QTest::newRow("two digits kept") << 0.2 << 250.3 << "± 0.20 °C" << "± 0.30 °C" << true;
+    QTest::newRow("beyond the guard band") << 0.2 << 250.4 << "± 0.20 °C" << "± 0.30 °C" << false;
+    QTest::newRow("0.149 states 0.15") << 0.149 << 250.4 << "± 0.15 °C" << "± 0.35 °C" << false;
+}
+
+// What the certificate states (uncertainty, acceptance limit) and what the rows say agree.
+void TestRecord::guardBandAgreesWithVerdicts()
+{
+    QFETCH(double, uncertainty);
+    QFETCH(double, reading);
+    QFETCH(QString, stated);
+    QFETCH(QString, limit);
+    QFETCH(bool, passes);
+    Header h;
+    h.range = {0.0, 1000.0};
+    h.tolerance = {Tolerance::Kind::Degrees, 0.5};
+    h.uncertainty = uncertainty;
+    QVERIFY2(uncertaintyText(h, 2).startsWith(stated), qPrintable(uncertaintyText(h, 2)));
+    QVERIFY(uncertaintyText(h, 2).contains("k = 2") && uncertaintyText(h, 2).contains("95 %"));
+    QCOMPARE(acceptanceText(h), limit);
+    Point p;
+    p.reference = 250.0;
+    p.reading = reading;
+    p.status = Point::Status::Recorded;
+    QCOMPARE(figures(p, h).passed, passes);
+    const double printedError = rowCells(p, h, 2)[ColError].toDouble();
+    const double printedLimit = limit.mid(2).section(' ', 0, 0).toDouble();
+    QCOMPARE(qAbs(printedError) <= printedLimit, passes);
+}
+
+void TestRecord::pairingRefusals_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("one transmitter") << "" << "";
+    QTest::newRow("another serial") << "serial" << "different transmitters: serial SN-A and SN-B";
+    QTest::newRow("another address") << "address" << "different addresses: 17 and 18";
+    QTest::newRow("as left incomplete") << "incomplete" << "Record 2 is incomplete";
+    QTest::newRow("as found superseded") << "superseded" << "Record 1 was amended by record 3";
+    QTest::newRow("stages swapped") << "swapped" << "Record 2 is not an as-found check";
+    QTest::newRow("as left first") << "order" << "started before the as-found check";
+    QTest::newRow("nothing") << "nothing" << "no check to certify";
+}
+
+void TestRecord::pairingRefusals()
+{
+    QFETCH(QString, change);
+    QFETCH(QString, refusal);
+    Header h;
+    h.serial = "SN-A";
+    h.address = 17;
+    const QDateTime t(QDate(2026, 12, 7), QTime(8, 0), Qt::UTC);
+    Record found = newRecord(h, Stage::AsFound, {0.0, 50.0}, t), left = newRecord(h, Stage::AsLeft, {0.0, 50.0}, t.addSecs(600));
+    found.id = 1;
+    left.id = 2;
+    for (Record *r : {&found, &left})
+        for (Point &p : r->points)
+            p.status = Point::Status::Recorded, p.reading = p.reference;
+    PairingInput in{&found, &left, 0, 0};
+    if (change == "serial")
+        left.header.serial = "SN-B";
+    else if (change == "address")
+        left.header.address = 18;
+    else if (change == "incomplete")
+        left.points[1].status = Point::Status::Skipped;
+    else if (change == "superseded")
+        in.foundSupersededBy = 3;
+    else if (change == "swapped")
+        in = {&left, &found, 0, 0};
+    else if (change == "order")
+        left.started = t.addSecs(-60);
+    else if (change == "nothing")
+        in = {};
+    const QString got = pairingRefusal(in, 2);
+    QVERIFY2(refusal.isEmpty() ? got.isEmpty() : got.contains(refusal), qPrintable(got));
+}
+
+void TestRecord::driftAcrossCalibrations()
+{
+    const QDateTime t(QDate(2025, 1, 10), QTime(8, 0), Qt::UTC);
+    Header h;
+    QVector<Record> checks;
+    for (int year = 2; year >= 0; --year) {   // newest first: the series come out oldest first anyway
+        Record r = newRecord(h, Stage::AsFound, {0.0, 100.0}, t.addYears(year));
+        r.points[0].status = r.points[1].status = Point::Status::Recorded;
+        r.points[0].reading = 0.1 * year;
+        r.points[1].reading = 100.0 - 0.2 * year;
+        if (year == 1)
+            r.points[1].status = Point::Status::Skipped;
+        checks << r;
+    }
+    checks << newRecord(h, Stage::AsLeft, {50.0}, t);   // as-left checks are not drift
+    const QVector<DriftSeries> series = driftSeries(checks);
+    QCOMPARE(series.size(), 2);
+    QCOMPARE(series[0].reference, 0.0);
+    QCOMPARE(series[0].errors.size(), 3);
+    QCOMPARE(series[0].errors.first().first, t);
+    QCOMPARE(series[0].errors.last().second, 0.2);
+    QCOMPARE(series[1].errors.size(), 2);   // the skipped point left out
+    QCOMPARE(series[1].errors.last().second, -0.4);
 }
 
 void TestRecord::skippedNeverPasses()

@@ -4,10 +4,12 @@
 // check the database cannot take kept as a draft.
 
 #include "link/link.h"
+#include "record_samples.h"
 #include "record/record_table.h"
 #include "tabs/calibration_record_tab.h"
 #include "tabs/instrument_list.h"
 
+#include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
 #include <QLabel>
@@ -31,6 +33,7 @@ private slots:
     void expiredReferenceNeedsAReason();
     void instrumentListStartsACheck();
     void headerRemembered();
+    void oneTransmitterPerCertificate();
     void unstoredCheckKeptAsDraft();
 };
 
@@ -194,13 +197,27 @@ void TestRecordTab::instrumentListStartsACheck()
     recordsdb::InstrumentRegister reg(*tab.database());
     QVERIFY(reg.save({"TT-7", "SN-77", "Kiln exit", "Kiln 2", "Type K", -20.0, 780.0, "°C", 12, "in service"}));
     QVERIFY(reg.save({"TT-8", "SN-88", "Dryer", "Dryer 1", "Type J", 0.0, 400.0, "°C", 12, "spare"}));
-    // Calibrated 13 months ago on a 12-month interval: overdue, and shown so.
-    record::Header last;
-    last.serial = "SN-77";
-    QVERIFY(tab.database()->append(record::newRecord(last, record::Stage::AsLeft, {}, QDateTime::currentDateTimeUtc().addMonths(-13))));
+    // Calibrated 13 months ago on a 12-month interval: overdue, and shown so; a
+    // failed as-left check since does not restart the interval.
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QVERIFY(tab.database()->append(recordedCheck("SN-77", record::Stage::AsLeft, now.addMonths(-13), 0.1)));
+    QVERIFY(tab.database()->append(recordedCheck("SN-77", record::Stage::AsLeft, now.addMonths(-1), 0.9)));
     click(tab, "pushButton_record_instruments");
     auto *dialog = tab.findChild<InstrumentListDialog *>();
     auto *table = in<QTableWidget>(*dialog, "tableWidget_instruments");
+    // Never calibrated here: flagged.
+    QVERIFY(table->item(1, 7)->text().endsWith(record::text(Text::NeverCalibrated, 2)));
+    QVERIFY(table->item(1, 0)->background().style() != Qt::NoBrush);
+    // Every field survives a save from the form.
+    table->selectRow(1);
+    QCOMPARE(in<QComboBox>(*dialog, "comboBox_instrument_status")->currentText(), QStringLiteral("spare"));
+    in<QComboBox>(*dialog, "comboBox_instrument_unit")->setCurrentText("°F");
+    click(*dialog, "pushButton_instrument_save");
+    const auto saved = reg.find("TT-8");
+    QCOMPARE(saved->instrument.unit, QStringLiteral("°F"));
+    QCOMPARE(saved->instrument.status, QStringLiteral("spare"));
+    QCOMPARE(saved->instrument.location, QStringLiteral("Dryer 1"));
+    QCOMPARE(saved->instrument.inputType, QStringLiteral("Type J"));
     in(*dialog, "lineEdit_instrument_search")->setText("kiln");
     QCOMPARE(table->rowCount(), 1);
     QVERIFY(table->item(0, 7)->text().endsWith(record::text(Text::Overdue, 2)));
@@ -252,6 +269,24 @@ void TestRecordTab::unstoredCheckKeptAsDraft()
     click(tab, "pushButton_record_store_drafts");
     QCOMPARE(status(tab), QStringLiteral("Drafts waiting: 0 "));
     QCOMPARE(tab.asFound()->id, 1);
+}
+
+// As found on SN-1, the serial then changed to SN-2 before the as-left check:
+// the certificate is refused with the reason, and no file, draft or number made.
+void TestRecordTab::oneTransmitterPerCertificate()
+{
+    QTemporaryDir folder;
+    rtu::Link link;
+    CalibrationRecordTab tab(link);
+    prepare(tab, folder.path(), "0");
+    click(tab, "pushButton_record_as_found");
+    measure(tab, 0.1);
+    in(tab, "lineEdit_record_serial")->setText("SN-2");
+    click(tab, "pushButton_record_as_left");
+    measure(tab, 0.0);
+    click(tab, "pushButton_record_pdf");
+    QVERIFY2(status(tab).contains("different transmitters: serial SN-1 and SN-2"), qPrintable(status(tab)));
+    QCOMPARE(QDir(folder.path()).entryList({"*.pdf"}), QStringList());
 }
 
 QTEST_MAIN(TestRecordTab)

@@ -10,10 +10,14 @@
 #include "record/record_store.h"
 #include "record_samples.h"
 #include "records_db/draft_store.h"
+#include "records_db/approvals.h"
+#include "records_db/certificate_store.h"
 #include "records_db/instrument_register.h"
 #include "records_db/record_db.h"
 #include "records_db/record_hash.h"
 
+#include <QCryptographicHash>
+#include <QGuiApplication>
 #include <QProcess>
 #include <QSet>
 #include <QSqlQuery>
@@ -79,6 +83,8 @@ private slots:
     void damagedFileIsNamed();
     void lockedDatabaseKeepsDraft_data() { backends(); }
     void lockedDatabaseKeepsDraft();
+    void signedAndCertified_data() { backends(); }
+    void signedAndCertified();
     void ownerAndWriterRoles();
     void earlierSchemaMovesIntoTheChain();
     void dueDates();
@@ -358,6 +364,53 @@ void TestRecordsDb::lockedDatabaseKeepsDraft()
     QCOMPARE(db.list("L")->size(), 1);
 }
 
+// Signatures name the database login (PostgreSQL) or the user (SQLite) and are
+// bound to the record's hash; a refused certificate takes no number, an issued
+// one stores the PDF whose hash it states, after the numbers taken before.
+void TestRecordsDb::signedAndCertified()
+{
+    QFETCH(bool, postgres);
+    const DbSettings settings = fresh();
+    RecordDb db;
+    QVERIFY2(db.open(settings), qPrintable(db.error()));
+    Record found = check("C", Stage::AsFound, 0, 0.1), left = check("C", Stage::AsLeft, 30, 0.1);
+    found.header.technician = left.header.technician = "J. Chen";
+    found.header.uncertainty = 0.1;   // the as-left check without one, at first
+    QVERIFY(db.append(found) && db.append(left));
+    QCOMPARE(db.issueCertificate(1, 2), std::optional<qint64>(1));   // a number taken the earlier way
+    Approvals approvals(db);
+    QVERIFY(approvals.sign(1, record::Signature::Meaning::Performed, "J. Chen", "Technician"));
+    QVERIFY(!approvals.sign(1, record::Signature::Meaning::Performed, "J. Chen", "Technician"));
+    // The same login as the performer: refused where a login is a person's.
+    QCOMPARE(bool(approvals.sign(1, record::Signature::Meaning::Approved, "M. Zhou", "Head")), !postgres);
+    QCOMPARE(approvals.of(1)->constFirst().login, postgres ? settings.user : signerLogin(db));
+    if (postgres)
+        return;
+
+    CertificateStore store(db);
+    const IssueRequest request{1, 2, 0, {}, 2};
+    QVERIFY(!store.issue(request));   // record 2 not approved
+    QVERIFY2(store.error().startsWith("not approved"), qPrintable(store.error()));
+    QVERIFY(approvals.sign(2, record::Signature::Meaning::Approved, "M. Zhou", "Head"));
+    QVERIFY(!store.issue(request));   // a statement of conformity needs the uncertainty
+    QVERIFY2(store.error().contains("record 2 has no expanded uncertainty"), qPrintable(store.error()));
+    // Amended with it: the old version is no longer certified, the new one needs its own approval.
+    left.header.uncertainty = 0.1;
+    left.amendment = record::Amendment{2, "uncertainty left out", "J. Chen"};
+    QCOMPARE(db.append(left), std::optional<qint64>(3));
+    QVERIFY(!store.issue(request) && store.error().contains("amended by record 3"));
+    QVERIFY(!store.issue({1, 3, 0, {}, 2}));
+    QVERIFY(approvals.sign(3, record::Signature::Meaning::Approved, "M. Zhou", "Head"));
+    const auto issued = store.issue({1, 3, 0, {}, 2});
+    QVERIFY2(issued, qPrintable(store.error()));
+    QCOMPARE(issued->content.number, 2);
+    const auto stored = store.find(2);
+    QCOMPARE(stored->pdf, issued->pdf);
+    QCOMPARE(stored->sha256, QCryptographicHash::hash(issued->pdf, QCryptographicHash::Sha256).toHex());
+    QCOMPARE(store.certifying(3), QVector<qint64>{2});
+    QVERIFY(db.verify().intact());
+}
+
 // The usual PostgreSQL 15 set-up: a schema of the owner's own, not public,
 // opened again and again; the tool's writing role reads and appends and can
 // change, remove or unguard nothing.
@@ -446,11 +499,27 @@ void TestRecordsDb::dueDates()
     QCOMPARE(dueState(today.addDays(-1), today), DueState::Overdue);
     QCOMPARE(dueState(today.addDays(31), today), DueState::Ok);
     QCOMPARE(nextDue(QDate(2026, 1, 31), 1), QDate(2026, 2, 28));
+
+    // Only the last complete, passing, current as-left check that has happened counts.
+    const QDateTime now(QDate(2026, 12, 7), QTime(12, 0), Qt::UTC);
+    const auto asLeft = [](double offset, qint64 supersededBy = 0) {
+        return StoredRecord{check("D", Stage::AsLeft, 0, offset), supersededBy, QString()};
+    };
+    QVector<StoredRecord> stored{asLeft(0.1), asLeft(0.9), asLeft(0.1), asLeft(0.1, 9), asLeft(0.1)};
+    const int months[] = {1, 3, 4, 5, 6};
+    for (int i = 0; i < stored.size(); ++i)
+        stored[i].record.started = QDateTime(QDate(2026, months[i], 2), QTime(8, 0), Qt::UTC);
+    stored[2].record.points[1].status = record::Point::Status::Skipped;   // April: incomplete
+    stored[4].record.started = QDateTime(QDate(2099, 6, 2), QTime(8, 0), Qt::UTC);   // an imported file from the future
+    stored << StoredRecord{check("D", Stage::AsFound, 0, 0.1), 0, QString()};
+    stored.last().record.started = QDateTime(QDate(2026, 7, 2), QTime(8, 0), Qt::UTC);
+    QCOMPARE(lastValidAsLeft(stored, now)->started.date(), QDate(2026, 1, 2));   // failed, incomplete, superseded, future: none counts
+    QVERIFY(!lastValidAsLeft(stored.mid(1, 2), now));
 }
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    QGuiApplication app(argc, argv);   // certificates are laid out with fonts
     if (qEnvironmentVariableIsSet("TCAL_TEST_WRITER"))
         return writer(qEnvironmentVariable("TCAL_TEST_WRITER"), qEnvironmentVariableIntValue("TCAL_TEST_COUNT"));
     TestRecordsDb test;

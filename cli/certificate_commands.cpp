@@ -1,0 +1,105 @@
+#include "certificate_commands.h"
+
+#include "records_db/approvals.h"
+#include "records_db/certificate_store.h"
+
+#include <QSaveFile>
+#include <QSettings>
+
+namespace cli {
+
+const char kCertificateHelp[] =
+    "  records certificate AS_FOUND AS_LEFT --out FILE [--replaces NUMBER]\n"
+    "                               issues the certificate of two checks of one\n"
+    "                               transmitter (0 for a check not made) and writes its\n"
+    "                               PDF; refused (1) unless both are complete, current\n"
+    "                               and approved: an unapproved pair is written as a\n"
+    "                               DRAFT, without a number. --replaces names the\n"
+    "                               certificate it corrects, which is then withdrawn\n"
+    "  records certificate --reprint NUMBER --out FILE\n"
+    "                               the stored certificate again, marked COPY\n"
+    "  records approve NUMBER --as reviewer|approver [--name TEXT] [--function TEXT]\n"
+    "                               signs check NUMBER as the login (PostgreSQL) or the\n"
+    "                               user (SQLite); never by who performed it\n"
+    "                               Laboratory address and customer come from the\n"
+    "                               window's settings (Certificate details)\n";
+
+namespace {
+
+bool writeFile(const QString &path, const QByteArray &bytes, QTextStream &err)
+{
+    QSaveFile f(path);
+    if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit())
+        return true;
+    err << "tcal-cli: cannot write " << path << '\n';
+    return false;
+}
+
+std::optional<qint64> recordNumber(const QString &text)
+{
+    bool ok = false;
+    const qint64 n = text.toLongLong(&ok);
+    return ok && n >= 0 ? std::optional<qint64>(n) : std::nullopt;
+}
+
+} // namespace
+
+int certificate(recordsdb::RecordDb &db, const Invocation &inv, const QStringList &args, QTextStream &out,
+                QTextStream &err)
+{
+    if (inv.out.isEmpty())
+        return err << "tcal-cli: records certificate needs --out FILE\n", UsageError;
+    recordsdb::CertificateStore store(db);
+    if (inv.reprint) {
+        if (!args.isEmpty())
+            return err << "tcal-cli: records certificate --reprint NUMBER --out FILE\n", UsageError;
+        const QByteArray pdf = store.reprint(inv.reprint);
+        if (pdf.isEmpty())
+            return err << "tcal-cli: " << store.error() << '\n', Different;
+        return writeFile(inv.out, pdf, err) ? (out << "copy of certificate " << inv.reprint << " written to " << inv.out << '\n', Success)
+                                            : FileError;
+    }
+    const auto found = recordNumber(args.value(0)), left = recordNumber(args.value(1));
+    if (args.size() != 2 || !found || !left)
+        return err << "tcal-cli: records certificate AS_FOUND AS_LEFT --out FILE\n", UsageError;
+    QSettings settings(QStringLiteral("TCal"), QStringLiteral("tcal"));
+    const recordsdb::IssueRequest request{*found, *left, inv.replaces, record::readIssuer(settings), 2};
+    const auto content = store.prepare(request);
+    if (!content)
+        return err << "tcal-cli: " << store.error() << '\n', Different;
+    if (!record::approved(*content)) {
+        // Not approved: printed only as a draft, with no number taken.
+        if (!writeFile(inv.out, record::certificatePdf(*content), err))
+            return FileError;
+        err << "tcal-cli: not approved; a DRAFT was written to " << inv.out << '\n';
+        return Different;
+    }
+    const auto issued = store.issue(request);
+    if (!issued)
+        return err << "tcal-cli: " << store.error() << '\n', Different;
+    if (!writeFile(inv.out, issued->pdf, err))
+        return err << "tcal-cli: certificate " << issued->content.number << " is issued and stored; reprint it\n", FileError;
+    out << "certificate " << issued->content.number << " issued, " << inv.out << " sha256 " << issued->sha256 << '\n';
+    return Success;
+}
+
+int approve(recordsdb::RecordDb &db, const Invocation &inv, const QStringList &args, QTextStream &out, QTextStream &err)
+{
+    const auto number = recordNumber(args.value(0));
+    if (args.size() != 1 || !number || *number == 0 || inv.signAs.isEmpty())
+        return err << "tcal-cli: records approve NUMBER --as reviewer|approver\n", UsageError;
+    const bool approver = inv.signAs == QLatin1String("approver");
+    const QString login = recordsdb::signerLogin(db);
+    const QString name = inv.name.isEmpty() ? login : inv.name;
+    const QString function = inv.function.isEmpty() ? (approver ? QStringLiteral("Approver") : QStringLiteral("Reviewer"))
+                                                    : inv.function;
+    recordsdb::Approvals approvals(db);
+    const auto signature = approvals.sign(*number, approver ? record::Signature::Meaning::Approved
+                                                             : record::Signature::Meaning::Reviewed, name, function);
+    if (!signature)
+        return err << "tcal-cli: " << approvals.error() << '\n', Different;
+    out << "record " << *number << ' ' << (approver ? "approved" : "reviewed") << " by " << name << " (" << login << ")\n";
+    return Success;
+}
+
+} // namespace cli

@@ -1,0 +1,223 @@
+#include "records_db/certificate_store.h"
+
+#include "record/certificate_pairing.h"
+#include "record/record_texts.h"
+#include "records_db/approvals.h"
+
+#include <QCryptographicHash>
+#include <QJsonArray>
+
+#include <algorithm>
+
+namespace recordsdb {
+
+namespace {
+
+const QString kCertificate = QStringLiteral("certificate");
+
+QByteArray sha256(const QByteArray &bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+// A certificate of the checks `found` and `left`: both approved, or their approvals left out.
+void addSignatures(record::CertificateContent &c, const QVector<QVector<record::Signature>> &perRecord)
+{
+    bool everyApproved = !perRecord.isEmpty();
+    for (const auto &signatures : perRecord)
+        everyApproved = everyApproved && std::any_of(signatures.begin(), signatures.end(), [](const auto &s) {
+                            return s.meaning == record::Signature::Meaning::Approved;
+                        });
+    for (const auto &signatures : perRecord)
+        for (const record::Signature &s : signatures)
+            if (everyApproved || s.meaning != record::Signature::Meaning::Approved)
+                c.signatures << s;
+}
+
+QJsonObject contentToJson(const record::CertificateContent &c, const QByteArray &pdf)
+{
+    QJsonArray signatures;
+    for (const record::Signature &s : c.signatures)
+        signatures.append(record::signatureToJson(s));
+    return {{"asFound", double(c.asFound ? c.asFound->id : 0)}, {"asLeft", double(c.asLeft ? c.asLeft->id : 0)},
+            {"replaces", double(c.replaces)}, {"issued", c.issued.toUTC().toString(Qt::ISODateWithMs)},
+            {"language", c.language},
+            {"issuer", QJsonObject{{"laboratoryAddress", c.issuer.laboratoryAddress}, {"customer", c.issuer.customer},
+                                   {"customerAddress", c.issuer.customerAddress}}},
+            {"signatures", signatures}, {"pdf", QString::fromLatin1(pdf.toBase64())},
+            {"pdfSha256", QString::fromLatin1(sha256(pdf))}};
+}
+
+} // namespace
+
+std::optional<record::CertificateContent> CertificateStore::prepare(const IssueRequest &request)
+{
+    std::optional<StoredRecord> found, left;
+    for (auto [number, stored] : {std::pair{request.asFound, &found}, std::pair{request.asLeft, &left}}) {
+        if (number != 0 && !(*stored = m_db.find(number)))
+            return m_error = record::text(record::Text::PairingMissing, request.language).arg(number), std::nullopt;
+    }
+    const QString refused = record::pairingRefusal({found ? &found->record : nullptr, left ? &left->record : nullptr,
+                                                    found ? found->supersededBy : 0, left ? left->supersededBy : 0},
+                                                   request.language);
+    if (!refused.isEmpty())
+        return m_error = refused, std::nullopt;
+    record::CertificateContent c;
+    c.language = request.language;
+    c.issuer = request.issuer;
+    c.replaces = request.replaces;
+    Approvals approvals(m_db);
+    QVector<QVector<record::Signature>> signatures;
+    for (auto [stored, target] : {std::pair{&found, &c.asFound}, std::pair{&left, &c.asLeft}}) {
+        if (!*stored)
+            continue;
+        *target = (*stored)->record;
+        const auto of = approvals.of((*stored)->record.id);
+        if (!of)
+            return m_error = approvals.error(), std::nullopt;
+        signatures << *of;
+    }
+    addSignatures(c, signatures);
+    return c;
+}
+
+std::optional<QString> CertificateStore::issueRefusal(const IssueRequest &request, const record::CertificateContent &c)
+{
+    if (!record::approved(c))
+        return QStringLiteral("not approved: the checks need an approver's signature first (a draft can be printed)");
+    // A statement of conformity needs the uncertainty it was decided with (ISO/IEC 17025 7.8.4.1).
+    for (const auto &r : {c.asFound, c.asLeft})
+        if (r && !r->header.uncertainty)
+            return QStringLiteral("record %1 has no expanded uncertainty: a statement of conformity needs one").arg(r->id);
+    const auto certificates = all();
+    if (!certificates)
+        return m_error;
+    const QString serial = (c.asLeft ? c.asLeft : c.asFound)->header.serial;
+    bool replaced = request.replaces == 0;
+    for (const StoredCertificate &old : *certificates) {
+        const qint64 n = old.content.number;
+        const bool same = (old.content.asFound ? old.content.asFound->id : 0) == request.asFound
+                          && (old.content.asLeft ? old.content.asLeft->id : 0) == request.asLeft;
+        if (same && !old.withdrawnBy && n != request.replaces)
+            return QStringLiteral("these checks are certified already: certificate %1 (reprint it, or issue a replacement)").arg(n);
+        if (n != request.replaces)
+            continue;
+        if (old.withdrawnBy)
+            return QStringLiteral("certificate %1 was withdrawn already, replaced by %2").arg(n).arg(old.withdrawnBy);
+        if ((old.content.asLeft ? old.content.asLeft : old.content.asFound)->header.serial != serial)
+            return QStringLiteral("certificate %1 is of another transmitter").arg(n);
+        replaced = true;
+    }
+    if (!replaced)
+        return QStringLiteral("there is no certificate %1 to replace").arg(request.replaces);
+    return std::nullopt;
+}
+
+std::optional<StoredCertificate> CertificateStore::issue(const IssueRequest &request)
+{
+    StoredCertificate issued;
+    // Everything is read and checked inside the append: the number is taken only if it is stored.
+    const auto number = m_db.appendEntry(kCertificate, [&](qint64 n, QString &why) -> std::optional<QJsonObject> {
+        auto content = prepare(request);
+        const auto refused = content ? issueRefusal(request, *content) : std::optional<QString>(m_error);
+        if (refused)
+            return why = *refused, std::nullopt;
+        content->number = n;
+        content->issued = QDateTime::currentDateTimeUtc();
+        issued.pdf = record::certificatePdf(*content);
+        if (issued.pdf.isEmpty())
+            return why = QStringLiteral("the certificate could not be printed"), std::nullopt;
+        issued.content = *content;
+        issued.sha256 = sha256(issued.pdf);
+        return contentToJson(*content, issued.pdf);
+    });
+    if (!number)
+        return m_error = m_db.error(), std::nullopt;
+    return issued;
+}
+
+// Every certificate entry with a stored PDF, and which ones were replaced; the
+// numbers taken before certificates were stored whole are left out.
+std::optional<QVector<StoredCertificate>> CertificateStore::all()
+{
+    const auto entries = m_db.entries(kCertificate);
+    if (!entries)
+        return m_error = m_db.error(), std::nullopt;
+    QVector<StoredCertificate> list;
+    for (const ChainEntry &e : *entries) {
+        const QJsonObject &o = e.content;
+        if (!o.contains("pdf"))
+            continue;
+        StoredCertificate s;
+        record::CertificateContent &c = s.content;
+        c.number = e.number;
+        c.language = o.value("language").toInt(2);
+        c.issued = QDateTime::fromString(o.value("issued").toString(), Qt::ISODateWithMs);
+        c.replaces = qint64(o.value("replaces").toDouble());
+        const QJsonObject issuer = o.value("issuer").toObject();
+        c.issuer = {issuer.value("laboratoryAddress").toString(), issuer.value("customer").toString(),
+                    issuer.value("customerAddress").toString()};
+        for (const QJsonValue &v : o.value("signatures").toArray())
+            if (const auto sig = record::signatureFromJson(v.toObject()))
+                c.signatures << *sig;
+        for (auto [key, target] : {std::pair{"asFound", &c.asFound}, std::pair{"asLeft", &c.asLeft}}) {
+            const qint64 n = qint64(o.value(key).toDouble());
+            const auto stored = n ? m_db.find(n) : std::nullopt;
+            if (n && !stored)
+                return m_error = QStringLiteral("certificate %1: record %2 is missing").arg(e.number).arg(n), std::nullopt;
+            if (stored)
+                *target = stored->record;
+        }
+        s.pdf = QByteArray::fromBase64(o.value("pdf").toString().toLatin1());
+        s.sha256 = o.value("pdfSha256").toString().toLatin1();
+        list << s;
+    }
+    for (StoredCertificate &old : list)
+        for (const StoredCertificate &later : list)
+            if (later.content.replaces == old.content.number)
+                old.withdrawnBy = later.content.number;
+    return list;
+}
+
+std::optional<StoredCertificate> CertificateStore::find(qint64 number)
+{
+    const auto list = all();
+    if (!list)
+        return std::nullopt;
+    for (const StoredCertificate &s : *list)
+        if (s.content.number == number)
+            return s;
+    m_error = QStringLiteral("no stored certificate %1").arg(number);
+    return std::nullopt;
+}
+
+QByteArray CertificateStore::reprint(qint64 number)
+{
+    auto stored = find(number);
+    if (!stored)
+        return {};
+    // The bytes issued must still be the bytes stored.
+    if (sha256(stored->pdf) != stored->sha256) {
+        m_error = QStringLiteral("certificate %1: the stored PDF does not match its hash").arg(number);
+        return {};
+    }
+    stored->content.copy = true;
+    stored->content.withdrawnBy = stored->withdrawnBy;
+    const QByteArray pdf = record::certificatePdf(stored->content);
+    if (pdf.isEmpty())
+        m_error = QStringLiteral("certificate %1 could not be printed").arg(number);
+    return pdf;
+}
+
+QVector<qint64> CertificateStore::certifying(qint64 record)
+{
+    QVector<qint64> numbers;
+    for (const StoredCertificate &s : all().value_or(QVector<StoredCertificate>())) {
+        const auto &c = s.content;
+        if (!s.withdrawnBy && ((c.asFound && c.asFound->id == record) || (c.asLeft && c.asLeft->id == record)))
+            numbers << c.number;
+    }
+    return numbers;
+}
+
+} // namespace recordsdb

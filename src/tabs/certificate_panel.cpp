@@ -1,0 +1,255 @@
+#include "tabs/certificate_panel.h"
+
+#include "record/certificate.h"
+#include "record/record_csv.h"
+#include "record/record_store.h"
+#include "records_db/approvals.h"
+#include "tabs/reference_dialog.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QSettings>
+
+using namespace record;
+
+CertificatePanel::CertificatePanel(Hooks hooks, QWidget *parent) : QGroupBox(parent), m_hooks(std::move(hooks))
+{
+    m_texts.add(this, Text::Certificates);
+    auto *grid = new QGridLayout(this);
+    auto *csv = m_texts.button(Text::ExportCsv, "pushButton_record_csv");
+    m_bom = new QCheckBox;
+    m_bom->setObjectName(QStringLiteral("checkBox_record_bom"));
+    m_texts.add(m_bom, Text::CsvBom);
+    auto *issue = m_texts.button(Text::IssueCertificate, "pushButton_record_pdf");
+    auto *reprint = m_texts.button(Text::Reprint, "pushButton_record_reprint");
+    auto *review = m_texts.button(Text::ReviewAction, "pushButton_record_review");
+    auto *approve = m_texts.button(Text::ApproveAction, "pushButton_record_approve");
+    auto *details = m_texts.button(Text::CertificateDetails, "pushButton_record_certificate_details");
+    auto *instruments = m_texts.button(Text::Instruments, "pushButton_record_instruments");
+    auto *verify = m_texts.button(Text::VerifyChain, "pushButton_record_verify");
+    auto *import = m_texts.button(Text::ImportJson, "pushButton_record_import");
+    auto *drafts = m_texts.button(Text::StoreDrafts, "pushButton_record_store_drafts");
+    auto *byReference = m_texts.button(Text::ByReference, "pushButton_record_by_reference");
+    m_number = recordui::lineEdit("lineEdit_record_certificate");
+    m_signer = recordui::lineEdit("lineEdit_record_signer");
+    m_function = recordui::lineEdit("lineEdit_record_signer_function");
+    m_texts.placeholder(m_number, Text::CertificateNo);
+    m_texts.placeholder(m_signer, Text::SignerName);
+    m_texts.placeholder(m_function, Text::FunctionText);
+    const QList<QList<QWidget *>> rows = {{issue, reprint, m_number, details},
+                                          {m_signer, m_function, review, approve},
+                                          {csv, m_bom, instruments, verify}, {import, drafts, byReference}};
+    for (int r = 0; r < rows.size(); ++r)
+        for (int c = 0; c < rows[r].size(); ++c)
+            grid->addWidget(rows[r][c], r, c);
+    connect(review, &QPushButton::clicked, this, [this] { sign(Signature::Meaning::Reviewed); });
+    connect(approve, &QPushButton::clicked, this, [this] { sign(Signature::Meaning::Approved); });
+    connect(byReference, &QPushButton::clicked, this, &CertificatePanel::showByReference);
+    connect(csv, &QPushButton::clicked, this, &CertificatePanel::exportCsv);
+    connect(issue, &QPushButton::clicked, this, &CertificatePanel::issue);
+    connect(reprint, &QPushButton::clicked, this, &CertificatePanel::reprint);
+    connect(details, &QPushButton::clicked, this, &CertificatePanel::editDetails);
+    connect(instruments, &QPushButton::clicked, this, [this] { m_hooks.openInstruments(); });
+    connect(verify, &QPushButton::clicked, this, &CertificatePanel::verifyChain);
+    connect(import, &QPushButton::clicked, this, &CertificatePanel::importJson);
+    connect(drafts, &QPushButton::clicked, this, [this] { m_hooks.storeDrafts(); });
+}
+
+void CertificatePanel::applyTexts(int language)
+{
+    m_language = language;
+    m_texts.apply(language);
+}
+
+// "<serial>_<time>Z" of the check, in the records folder.
+QString CertificatePanel::basePath(const Record &r) const
+{
+    QString name = fileName(r);
+    name.remove(QRegularExpression(QStringLiteral("_as-(found|left)\\.json$")));
+    return QDir(m_hooks.folder()).filePath(name);
+}
+
+void CertificatePanel::exportCsv()
+{
+    const auto &found = m_hooks.asFound(), &left = m_hooks.asLeft();
+    if (!found && !left)
+        return;
+    QVector<Record> checks;
+    for (const auto &r : {found, left})
+        if (r)
+            checks << *r;
+    const QString path = basePath(left ? *left : *found) + QStringLiteral("_record.csv");
+    QDir().mkpath(m_hooks.folder());
+    const bool ok = writeCsv(path, checks, m_bom->isChecked());
+    m_hooks.status(text(ok ? Text::Exported : Text::SaveFailed, m_language).arg(path));
+}
+
+void CertificatePanel::editDetails()
+{
+    QSettings settings;
+    Issuer issuer = readIssuer(settings);
+    QDialog dialog(this);
+    dialog.setWindowTitle(text(Text::CertificateDetails, m_language));
+    auto *form = new QFormLayout(&dialog);
+    QLineEdit *edits[3];
+    const Text labels[3] = {Text::LaboratoryAddress, Text::CustomerName, Text::CustomerAddress};
+    QString *fields[3] = {&issuer.laboratoryAddress, &issuer.customer, &issuer.customerAddress};
+    for (int i = 0; i < 3; ++i) {
+        edits[i] = new QLineEdit(*fields[i]);
+        edits[i]->setMinimumWidth(360);
+        form->addRow(text(labels[i], m_language), edits[i]);
+    }
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    form->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    for (int i = 0; i < 3; ++i)
+        *fields[i] = edits[i]->text();
+    writeIssuer(settings, issuer);
+}
+
+void CertificatePanel::verifyChain()
+{
+    auto *db = m_hooks.database();
+    if (!db)
+        return;
+    const recordsdb::ChainReport report = db->verify();
+    QStringList named;
+    for (const recordsdb::ChainFault &f : report.faults)
+        named << QStringLiteral("#%1 %2 (%3)").arg(f.number).arg(f.serial, f.what);
+    m_hooks.status(report.intact() ? text(Text::ChainIntact, m_language).arg(report.records)
+                                   : text(Text::ChainBroken, m_language).arg(named.join(QStringLiteral("; "))));
+}
+
+void CertificatePanel::importJson()
+{
+    auto *db = m_hooks.database();
+    if (!db)
+        return;
+    const recordsdb::ImportReport report = db->importFolder(m_hooks.folder());
+    m_hooks.status(text(Text::ImportedCount, m_language).arg(report.imported).arg(report.already));
+    m_hooks.changed();
+}
+
+recordsdb::IssueRequest CertificatePanel::request() const
+{
+    const auto &found = m_hooks.asFound(), &left = m_hooks.asLeft();
+    QSettings settings;
+    return {found ? found->id : 0, left ? left->id : 0, m_number->text().trimmed().toLongLong(),
+            readIssuer(settings), m_language};
+}
+
+bool CertificatePanel::writePdf(const QString &path, const QByteArray &pdf)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile file(path);
+    const bool ok = !pdf.isEmpty() && file.open(QIODevice::WriteOnly) && file.write(pdf) == pdf.size() && file.commit();
+    if (!ok)
+        m_hooks.status(text(Text::SaveFailed, m_language).arg(path));
+    return ok;
+}
+
+// The checks shown, as stored: issued when approved (a number in the same
+// append that stores it), otherwise only a draft; with a number typed, a
+// replacement of that certificate.
+void CertificatePanel::issue()
+{
+    const auto &found = m_hooks.asFound(), &left = m_hooks.asLeft();
+    auto *db = (found || left) ? m_hooks.database() : nullptr;
+    if (!db)
+        return;
+    // A check shown but kept only as a draft is never left off the certificate quietly.
+    if ((found && found->id == 0) || (left && left->id == 0)) {
+        m_hooks.status(text(Text::PairingMissing, m_language).arg(QStringLiteral("—")) + QStringLiteral(" (")
+                       + text(Text::StoreDrafts, m_language) + QLatin1Char(')'));
+        return;
+    }
+    recordsdb::CertificateStore store(*db);
+    const recordsdb::IssueRequest wanted = request();
+    const auto content = store.prepare(wanted);
+    if (!content) {
+        m_hooks.status(store.error());
+        return;
+    }
+    const QString base = basePath(left ? *left : *found);
+    if (!approved(*content)) {
+        const QString path = base + QStringLiteral("_certificate-draft.pdf");
+        if (writePdf(path, certificatePdf(*content)))
+            m_hooks.status(text(Text::DraftWritten, m_language).arg(path));
+        return;
+    }
+    const auto issued = store.issue(wanted);
+    if (!issued) {
+        m_hooks.status(store.error());
+        return;
+    }
+    const QString path = base + QStringLiteral("_certificate-%1.pdf").arg(issued->content.number, 6, 10, QLatin1Char('0'));
+    m_number->clear();
+    if (writePdf(path, issued->pdf))
+        m_hooks.status(text(Text::Issued2, m_language).arg(issued->content.number).arg(path));
+    m_hooks.changed();
+}
+
+// A stored certificate again, marked as a copy, with its own number.
+void CertificatePanel::reprint()
+{
+    const qint64 number = m_number->text().trimmed().toLongLong();
+    auto *db = number > 0 ? m_hooks.database() : nullptr;
+    if (!db) {
+        m_hooks.status(text(Text::CertificateNo, m_language) + QStringLiteral(" ?"));
+        return;
+    }
+    recordsdb::CertificateStore store(*db);
+    const QByteArray pdf = store.reprint(number);
+    if (pdf.isEmpty()) {
+        m_hooks.status(store.error());
+        return;
+    }
+    const QString path = QDir(m_hooks.folder()).filePath(QStringLiteral("certificate-%1-copy.pdf").arg(number, 6, 10, QLatin1Char('0')));
+    if (writePdf(path, pdf))
+        m_hooks.status(text(Text::Exported, m_language).arg(path));
+}
+
+// The signer's review or approval of each check shown.
+void CertificatePanel::sign(Signature::Meaning meaning)
+{
+    auto *db = m_hooks.database();
+    if (!db)
+        return;
+    recordsdb::Approvals approvals(*db);
+    QStringList done;
+    for (const auto *r : {&m_hooks.asFound(), &m_hooks.asLeft()}) {
+        if (!*r)
+            continue;
+        if (!approvals.sign((*r)->id, meaning, m_signer->text(), m_function->text())) {
+            m_hooks.status(approvals.error());
+            return;
+        }
+        done << QStringLiteral("#%1").arg((*r)->id);
+    }
+    m_hooks.status(text(Text::Signed, m_language)
+                       .arg(done.join(QStringLiteral(", ")),
+                            text(meaning == Signature::Meaning::Approved ? Text::SignedApproved : Text::SignedReviewed,
+                                 m_language)));
+}
+
+void CertificatePanel::showByReference()
+{
+    auto *db = m_hooks.database();
+    if (!db)
+        return;
+    auto *dialog = new ReferenceDialog(*db, m_hooks.reference(), m_language, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+}

@@ -1,0 +1,58 @@
+#pragma once
+// Certificates and the records database on the record tab: CSV export, the
+// certificate issued for the two checks shown, reprints, review and approval,
+// the laboratory's and customer's details, the chain's verification, the JSON
+// import and the instrument register.
+
+#include "record/calibration_record.h"
+#include "record/certificate.h"
+#include "records_db/certificate_store.h"
+#include "records_db/record_db.h"
+#include "tabs/record_widgets.h"
+
+#include <QGroupBox>
+#include <functional>
+#include <optional>
+
+class QCheckBox;
+class QLineEdit;
+
+class CertificatePanel : public QGroupBox
+{
+    Q_OBJECT
+
+public:
+    struct Hooks {
+        std::function<recordsdb::RecordDb *()> database;   // nullptr: cannot be opened (the operator told)
+        std::function<const std::optional<record::Record> &()> asFound;
+        std::function<const std::optional<record::Record> &()> asLeft;
+        std::function<QString()> folder;
+        std::function<void(const QString &)> status;
+        std::function<void()> changed;                      // the stored records changed
+        std::function<void()> openInstruments;
+        std::function<void()> storeDrafts;
+        std::function<QString()> reference;                 // the header's reference instrument
+    };
+
+    explicit CertificatePanel(Hooks hooks, QWidget *parent = nullptr);
+    void applyTexts(int language);
+
+private:
+    void exportCsv();
+    void issue();
+    void reprint();
+    void sign(record::Signature::Meaning meaning);
+    void showByReference();
+    void editDetails();
+    void verifyChain();
+    void importJson();
+    QString basePath(const record::Record &r) const;
+    bool writePdf(const QString &path, const QByteArray &pdf);
+    recordsdb::IssueRequest request() const;   // the checks shown, the number typed, the settings
+
+    Hooks m_hooks;
+    recordui::Texts m_texts;
+    int m_language = 0;
+    QCheckBox *m_bom;
+    QLineEdit *m_number, *m_signer, *m_function;
+};
