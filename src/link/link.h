@@ -146,8 +146,8 @@ signals:
     void operationWithoutLink();
     // An operation on an open link begins.
     void operationStarted();
-    // A write is about to go out: a procedure with unstored words in RAM puts
-    // them back first when this write stores or changes the mode.
+    // A write is about to go out: a procedure with words in RAM not yet
+    // stored puts them back first, unless the write is its own.
     void aboutToWrite(int start, int count);
     // Internal: a reply ended or the link changed; waits look again.
     void bookkeepingChanged(QPrivateSignal);

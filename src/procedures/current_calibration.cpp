@@ -19,9 +19,10 @@ CurrentCalibration::CurrentCalibration(rtu::Link &link, QObject *parent) : QObje
     };
     connect(&link, &rtu::Link::closed, this, linkChanged);
     connect(&link, &rtu::Link::opened, this, linkChanged);
-    // Another store or mode change ends it first: what it wrote must not be saved by it.
-    connect(&link, &rtu::Link::aboutToWrite, this, [this](int start, int count) {
-        if (running() && !m_ownStep && storesOrLeavesMode(start, count))
+    // Any other write ends it first: what it wrote must not be saved or
+    // overwritten by someone else's store.
+    connect(&link, &rtu::Link::aboutToWrite, this, [this] {
+        if (running() && !m_ownStep)
             abandon();
     });
 }

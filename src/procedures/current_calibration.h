@@ -6,6 +6,7 @@
 // the last step left it, and leaves nothing of its own in RAM when it ends
 // without its store.
 
+#include "core/registers.h"
 #include "procedures/unit_binding.h"
 
 #include <QObject>
@@ -46,7 +47,7 @@ public:
     // and the transmitter back in normal mode.
     Result measured20mA(quint16 microamps);
     // Puts back the points read at start() and reads them back; the step is
-    // Start. Any other store or mode change on the link does this first.
+    // Start. Any other write on the link does this first.
     void abandon();
 
 signals:

@@ -19,8 +19,8 @@ FineTrim::FineTrim(rtu::Link &link, QObject *parent) : QObject(parent), m_link(l
     };
     connect(&link, &rtu::Link::closed, this, forget);
     connect(&link, &rtu::Link::opened, this, forget);
-    connect(&link, &rtu::Link::aboutToWrite, this, [this](int start, int count) {
-        if (!m_unstored.isEmpty() && !m_ownStep && storesOrLeavesMode(start, count))
+    connect(&link, &rtu::Link::aboutToWrite, this, [this] {
+        if (!m_unstored.isEmpty() && !m_ownStep)
             abandon();
     });
 }

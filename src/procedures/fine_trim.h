@@ -3,9 +3,10 @@
 // which end it trims, every value goes to that end's register, and the store
 // keeps it. Values given while a write waits are coalesced (the last one goes
 // out); a value whose end changed meanwhile is never written to the other
-// end. Trims not stored are put back before another store or mode change.
+// end. Trims not stored are put back before any other write goes out.
 
 #include "core/write_verdict.h"
+#include "core/registers.h"
 #include "procedures/unit_binding.h"
 
 #include <QObject>

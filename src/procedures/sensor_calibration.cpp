@@ -18,8 +18,8 @@ SensorCalibration::SensorCalibration(rtu::Link &link, Input input, QObject *pare
     // Another link, or the same one opened again, may be another unit.
     connect(&link, &rtu::Link::closed, this, &SensorCalibration::forget);
     connect(&link, &rtu::Link::opened, this, &SensorCalibration::forget);
-    connect(&link, &rtu::Link::aboutToWrite, this, [this](int start, int count) {
-        if (hasUnstoredCaptures() && !m_ownStep && storesOrLeavesMode(start, count))
+    connect(&link, &rtu::Link::aboutToWrite, this, [this] {
+        if (hasUnstoredCaptures() && !m_ownStep)
             abandon();
     });
 }

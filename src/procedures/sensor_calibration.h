@@ -2,12 +2,12 @@
 // Two-point calibration of the thermocouple (50 mV, 0 mV) or RTD (100 Ω,
 // 200 Ω) input: the transmitter's own ADC reading is captured into a point
 // register, and the store keeps both. Bound to the unit and link it started
-// on; captures not stored are put back when the procedure is left, when
-// another store or mode change is about to go out, and never stored beside a
-// point that changed since.
+// on; captures not stored are put back when the procedure is left or another
+// write is about to go out, and are never stored beside a point that changed since.
 
 #include "core/register_bus.h"
 #include "core/write_verdict.h"
+#include "core/registers.h"
 #include "procedures/unit_binding.h"
 
 #include <QObject>

@@ -3,7 +3,6 @@
 // generation) and the address. A procedure that writes the transmitter
 // checks it before every step and ends when either has changed.
 
-#include "core/registers.h"
 #include "link/link.h"
 
 namespace proc {
@@ -45,14 +44,6 @@ Result runStep(rtu::Link &link, bool &ownFlag, Result notRun, Body body)
         return notRun;
     OwnStep own(ownFlag);
     return body();
-}
-
-// A write that would save a procedure's unstored words, or leave the mode
-// they belong to: the store command and the work mode.
-inline bool storesOrLeavesMode(int start, int count)
-{
-    auto touches = [start, count](int address) { return start <= address && address < start + count; };
-    return touches(reg::kStoreCommand) || touches(reg::kWorkModeCommand);
 }
 
 } // namespace proc

@@ -179,7 +179,7 @@ void TestProcedures::inputCapturesAreStoredWholeOrPutBack()
     QCOMPARE(qint32(sim.storedImage()[reg::kTc0mVPoint + 1]), *tc.point(1));
 }
 
-// A trim left unstored goes back before another operation's store; a value
+// A trim left unstored goes back before another operation's write; a value
 // given for one end is never written to the other.
 void TestProcedures::trimNotStoredIsPutBack()
 {
@@ -194,8 +194,8 @@ void TestProcedures::trimNotStoredIsPutBack()
     QCOMPARE(stored, trim4);
     QCOMPARE(trim.setValue(4321), proc::FineTrim::Result::Done);
     QCOMPARE(sim.holding(reg::kTrim4mA), quint16(4321));
-    QVERIFY(b.link.runOperation([&] { QVERIFY(b.link.writeRegisters(reg::kStoreCommand, {reg::kStoreValue}).ok()); }));
-    QCOMPARE(sim.storedImage()[reg::kTrim4mA], trim4);
+    // Any other write, not only a store: it may be followed by one.
+    QVERIFY(b.link.runOperation([&] { QVERIFY(b.link.writeRegisters(reg::kFilterCoefficient, {2}).ok()); }));
     QCOMPARE(sim.holding(reg::kTrim4mA), trim4);
 
     trim.deselect();

@@ -276,6 +276,8 @@ void TestSensorCalibration::starvedReadsUseNothingStale()
     sim.setAppliedMillivolts(50.0);
     ui->commandLinkButton_tc_50mV->click();
     QCOMPARE(ui->lineEdit_tc_50mV->text(), QString("100120"));
+    // Stored: a capture left unstored would be put back before the writes below.
+    ui->pushButton_tc_write->click();
 
     // Capture with the link busy past the pre-wait: no read, so nothing to write.
     sim.clearRequests();
@@ -307,9 +309,7 @@ void TestSensorCalibration::starvedReadsUseNothingStale()
     QCOMPARE(sim.holding(7), quint16(0));
     QCOMPARE(ui->progressBar_write->value(), 0);
 
-    // Toggle: the mode write goes out, its read-back is starved. (The 50 mV
-    // capture is stored first: leaving the mode would put it back.)
-    ui->pushButton_tc_write->click();
+    // Toggle: the mode write goes out, its read-back is starved.
     s.notices.clear();
     sim.clearRequests();
     sim.setHolding(15, 9);
