@@ -3,6 +3,7 @@
 #include "core/configuration.h"
 #include "certificate_commands.h"
 #include "instruments_commands.h"
+#include "auto_command.h"
 #include "calibrate_commands.h"
 #include "core/operator_input.h"
 #include "records_commands.h"
@@ -202,7 +203,7 @@ namespace cli {
 Parsed parseArguments(const QStringList &arguments)
 {
     QCommandLineParser p;
-    p.setApplicationDescription(QString::fromUtf8(kDescription).arg(QString::fromUtf8(cli::kCalibrateHelp))
+    p.setApplicationDescription(QString::fromUtf8(kDescription).arg(QString::fromUtf8(cli::kCalibrateHelp) + QString::fromUtf8(cli::kAutoHelp))
                                 + QStringLiteral("\n\nCalibration records:\n") + QString::fromUtf8(cli::kRecordsHelp)
                                 + QString::fromUtf8(cli::kCertificateHelp) + QStringLiteral("\nInstrument register:\n")
                                 + QString::fromUtf8(cli::kInstrumentsHelp));
@@ -238,6 +239,15 @@ Parsed parseArguments(const QStringList &arguments)
         {"at-4ma", "calibrate current: the meter's reading at 4 mA, in mA.", "MA"},
         {"at-20ma", "calibrate current: the meter's reading at 20 mA, in mA.", "MA"},
         {"anchor", "records verify: also check against this checkpoint file.", "FILE"},
+        {"source", "calibrate auto: the calibrator, e.g. tcp:192.168.1.20 or /dev/ttyUSB1:9600.", "SPEC"},
+        {"meter", "calibrate auto: the meter, e.g. usbtmc:/dev/usbtmc0.", "SPEC"},
+        {"source-model", "calibrate auto: the calibrator's model name or file.", "MODEL",
+         "Generic SCPI calibrator"},
+        {"meter-model", "calibrate auto: the meter's model name or file.", "MODEL", "Generic SCPI meter"},
+        {"procedure", "calibrate auto: the procedure file (points, tolerance, settling, adjustment).", "FILE"},
+        {"points", "calibrate auto: test points in degrees, or percent of range: 0%,25%,50%,75%,100%.", "LIST"},
+        {"tolerance", "calibrate auto: in degrees, or percent of span: 0.2%.", "X"},
+        {"serial", "calibrate auto: the transmitter's serial number for the records.", "TEXT"},
         {"assume-offset", "records import: the UTC offset of files written without one, e.g. +08:00.",
          "OFFSET"},
     });
@@ -263,6 +273,14 @@ Parsed parseArguments(const QStringList &arguments)
     inv.recordsFolder = p.value("records");
     inv.anchor = p.value("anchor");
     inv.assumeOffset = p.value("assume-offset");
+    inv.serial = p.value("serial").trimmed();
+    inv.source = p.value("source");
+    inv.meter = p.value("meter");
+    inv.sourceModel = p.value("source-model");
+    inv.meterModel = p.value("meter-model");
+    inv.procedureFile = p.value("procedure");
+    inv.points = p.value("points");
+    inv.tolerance = p.value("tolerance");
     if (inv.command.isEmpty())
         return refused(QStringLiteral("no command; see --help"));
     // The records and the register need no port.

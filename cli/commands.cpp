@@ -461,7 +461,9 @@ int run(const Invocation &inv, QTextStream &out, QTextStream &err)
     const int status = runCommand(inv, o);
     if (o.json) {
         o.doc.insert("exitStatus", status);
-        out << QJsonDocument(o.doc).toJson(QJsonDocument::Indented);
+        // The unattended run writes JSON lines; its summary is the last of them.
+        const bool lines = inv.command == QLatin1String("calibrate") && inv.arguments.value(0) == QLatin1String("auto");
+        out << QJsonDocument(o.doc).toJson(lines ? QJsonDocument::Compact : QJsonDocument::Indented) << (lines ? "\n" : "");
     }
     return status;
 }

@@ -50,6 +50,14 @@ struct Invocation {
     std::optional<quint16> at20mA;
     QString anchor;                // records verify: a checkpoint file to check against
     QString assumeOffset;          // records import: the zone of files written without one
+    QString serial;                // calibrate auto: the transmitter's serial number
+    QString source;                // calibrate auto: the calibrator's and the meter's addresses
+    QString meter;
+    QString sourceModel;           // their models: a name or a model file
+    QString meterModel;
+    QString procedureFile;         // calibrate auto: a procedure file, or --points and --tolerance
+    QString points;
+    QString tolerance;
 };
 
 int run(const Invocation &invocation, QTextStream &out, QTextStream &err);

@@ -177,6 +177,16 @@ void CurrentCalibration::abandon()
     finish(EndReason::Abandoned);
 }
 
+CurrentCalibration::Result CurrentCalibration::leave()
+{
+    return runStep(m_link, m_ownStep, Result::NotRun, [this] {
+        abandon();
+        return m_link.write(reg::kWorkModeCommand, {reg::ModeNone}) == rtu::WriteOutcome::Accepted
+            ? Result::Done
+            : Result::WriteFailed;
+    });
+}
+
 void CurrentCalibration::restorePoints()
 {
     if (!m_pointsWritten || !m_unit.holds(m_link))

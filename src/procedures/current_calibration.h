@@ -49,6 +49,9 @@ public:
     // Puts back the points read at start() and reads them back; the step is
     // Start. Any other write on the link does this first.
     void abandon();
+    // Abandons, then puts the transmitter back in normal mode: for a run that
+    // ends without a person at the window to press the mode button.
+    Result leave();
 
 signals:
     void stepChanged(proc::CurrentCalibration::Step step);

@@ -237,6 +237,11 @@ std::optional<QVector<quint16>> CalibrationRecordTab::readHolding()
     return words;
 }
 
+QString CalibrationRecordTab::recordsFolder() const
+{
+    return m_header->recordsFolder();
+}
+
 recordsdb::RecordDb *CalibrationRecordTab::database()
 {
     const QString folder = m_header->recordsFolder();

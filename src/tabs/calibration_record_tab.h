@@ -41,6 +41,7 @@ public:
     // The records database of the records folder; nullptr (and the operator
     // told) when it cannot be opened.
     recordsdb::RecordDb *database();
+    QString recordsFolder() const;
 
     // Technician, laboratory and reference instrument from the application's
     // settings now, and saved there at each check from then on.

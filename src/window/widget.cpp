@@ -1,6 +1,7 @@
 #include "window/widget.h"
 
 #include "core/registers.h"
+#include "tabs/auto_calibration_tab.h"
 #include "tabs/calibration_record_tab.h"
 #include "tabs/configuration_tab.h"
 #include "tabs/traffic_tab.h"
@@ -173,7 +174,9 @@ void Widget::addTabs()
     auto *configuration = new ConfigurationTab(*link);
     auto *trend = new TrendTab(*link);
     auto *traffic = new TrafficTab(*link);
-    for (QWidget *tab : std::initializer_list<QWidget *>{record_tab, configuration, trend, traffic})
+    auto *automatic = new AutoCalibrationTab(*link);
+    automatic->setRecords([this] { return record_tab->database(); }, [this] { return record_tab->recordsFolder(); });
+    for (QWidget *tab : std::initializer_list<QWidget *>{record_tab, automatic, configuration, trend, traffic})
         ui->tabWidget_main->addTab(tab, tab->windowTitle());
 
     connect(record_tab, &CalibrationRecordTab::deviceReadFailed, this,
@@ -185,6 +188,7 @@ void Widget::addTabs()
     connect(this, &Widget::languageChanged, configuration, &ConfigurationTab::setLanguage);
     connect(this, &Widget::languageChanged, trend, &TrendTab::setLanguage);
     connect(this, &Widget::languageChanged, traffic, &TrafficTab::setLanguage);
+    connect(this, &Widget::languageChanged, automatic, &AutoCalibrationTab::setLanguage);
     languageToTabs(languageIndex());
 }
 

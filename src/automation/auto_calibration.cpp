@@ -1,0 +1,452 @@
+#include "automation/auto_calibration.h"
+
+#include "core/configuration.h"
+#include "core/live_values.h"
+#include "core/registers.h"
+#include "instruments/instrument.h"
+#include "link/link.h"
+#include "metrology/point_budget.h"
+#include "procedures/current_calibration.h"
+#include "procedures/sensor_calibration.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <cmath>
+
+namespace autocal {
+
+namespace {
+
+// The room temperature may wander while a point settles; past this the
+// thermocouple signal is set again for the new cold junction.
+constexpr double kColdJunctionStep = 0.1;
+
+QString serialOf(const QString &identity)
+{
+    const QStringList fields = identity.split(',');
+    return fields.size() >= 3 ? fields.at(2).trimmed() : QString();
+}
+
+} // namespace
+
+QString phaseKey(Phase phase)
+{
+    switch (phase) {
+    case Phase::Preparing: return QStringLiteral("preparing");
+    case Phase::AsFound: return QStringLiteral("as-found");
+    case Phase::Adjusting: return QStringLiteral("adjusting");
+    case Phase::AsLeft: return QStringLiteral("as-left");
+    case Phase::Finishing: break;
+    }
+    return QStringLiteral("finishing");
+}
+
+AutoCalibration::AutoCalibration(rtu::Link &link, instruments::Instrument &source,
+                                 instruments::Instrument &meter, QObject *parent)
+    : QObject(parent), m_link(link), m_source(source), m_meter(meter)
+{
+}
+
+void AutoCalibration::abort(const QString &reason)
+{
+    if (m_running && m_abort.isEmpty())
+        m_abort = reason;
+}
+
+bool AutoCalibration::fail(const QString &reason, RunResult::Cause cause)
+{
+    if (!m_result.reason.isEmpty())
+        return false;
+    m_result.reason = m_abort.isEmpty() ? reason : m_abort;
+    m_result.cause = m_abort.isEmpty() ? cause : RunResult::Cause::Stopped;
+    return false;
+}
+
+bool AutoCalibration::wait(int ms)
+{
+    m_link.waitUntil([this] { return !m_abort.isEmpty(); }, ms);
+    if (!m_abort.isEmpty())
+        return fail(m_abort);
+    if (!m_unit.holds(m_link))
+        return fail(QStringLiteral("the link to the transmitter closed"), RunResult::Cause::Link);
+    return true;
+}
+
+RunResult AutoCalibration::run(const RunPlan &plan, const record::Header &given)
+{
+    m_result = {};
+    m_abort.clear();
+    m_plan = plan;
+    m_used.clear();
+    m_outputOn = false;
+    rtu::OperationGuard guard(m_link);
+    if (!guard || !m_link.startOperation()) {
+        m_result.reason = guard ? QStringLiteral("the link to the transmitter is not open")
+                                : QStringLiteral("another operation is running; nothing was done");
+        return m_result;
+    }
+    m_running = true;
+    m_unit = proc::UnitBinding::of(m_link);
+    record::Header header = given;
+    emit phaseChanged(Phase::Preparing);
+    if (!prepare(plan, header)) {
+        endSafely();
+        m_running = false;
+        return m_result;
+    }
+    m_result.outcome = RunResult::Outcome::Aborted;
+    emit prepared(header);
+    bool ok = bool(m_result.asFound = check(record::Stage::AsFound, header));
+    const bool needed = ok && (plan.adjust == Adjust::Always
+                               || (plan.adjust == Adjust::WhenFailed
+                                   && record::verdict(*m_result.asFound) != record::Verdict::Pass));
+    if (ok && needed) {
+        emit phaseChanged(Phase::Adjusting);
+        ok = adjust();
+    }
+    if (ok)
+        ok = bool(m_result.asLeft = check(record::Stage::AsLeft, header));
+    emit phaseChanged(Phase::Finishing);
+    endSafely();
+    if (ok)
+        m_result.outcome = record::verdict(*m_result.asLeft) == record::Verdict::Pass ? RunResult::Outcome::Passed
+                                                                                      : RunResult::Outcome::Failed;
+    m_running = false;
+    return m_result;
+}
+
+// --- before anything is sourced ---
+
+bool AutoCalibration::prepare(const RunPlan &plan, record::Header &header)
+{
+    if (!readTransmitter(header))
+        return false;
+    record::Record probe;
+    if (!identify(m_source, QStringLiteral("source"), probe) || !identify(m_meter, QStringLiteral("meter"), probe))
+        return false;
+    m_used = probe.instruments;
+    const record::UsedInstrument &src = m_used.first();
+    header.reference = QStringLiteral("%1 %2").arg(src.model, src.serial);
+    header.referenceCertificate = src.certificate;
+    header.referenceDue = src.due;
+    header.tolerance = plan.tolerance;
+    if (header.procedure.isEmpty())
+        header.procedure = plan.name;
+    // Every point must be one the source can set, before the first is set.
+    double room = 0.0;
+    if (!sample(&room))
+        return false;
+    const char *function = metrology::isThermocouple(m_sensor) ? "mV" : "ohm";
+    for (double t : pointTemperatures(plan, m_range)) {
+        const auto signal = metrology::signalFor(m_sensor, t, room);
+        if (!signal || !instruments::rangeFor(m_source.model(), function, *signal))
+            return fail(QStringLiteral("%1 °C is outside what the sensor or the source can give").arg(t));
+    }
+    return true;
+}
+
+bool AutoCalibration::readTransmitter(record::Header &header)
+{
+    const rtu::ReadResult holding = m_link.read(core::Block::Holding);
+    if (holding.outcome != rtu::ReadOutcome::Delivered || holding.words.size() < reg::kHoldingCount)
+        return fail(QStringLiteral("the transmitter's parameters could not be read: %1").arg(holding.verdict.text), RunResult::Cause::Link);
+    const quint16 type = holding.words.at(reg::kInputType);
+    const auto sensor = metrology::sensorForInputType(type);
+    if (!sensor)
+        return fail(QStringLiteral("input type %1 has no reference function for an automatic calibration").arg(type));
+    if (reg::unitSymbol(holding.words.at(reg::kUnit)) != QString::fromUtf8("°C"))
+        return fail(QStringLiteral("the transmitter does not show °C; set its unit to °C first"));
+    m_sensor = *sensor;
+    m_range = record::rangeFromWords(holding.words.at(reg::kUpperRange), holding.words.at(reg::kLowerRange));
+    if (!m_range.valid())
+        return fail(QStringLiteral("the transmitter's range is not a range"));
+    const rtu::ReadResult input = m_link.read(core::Block::Input);
+    if (input.outcome != rtu::ReadOutcome::Delivered)
+        return fail(QStringLiteral("the transmitter's readings could not be read: %1").arg(input.verdict.text), RunResult::Cause::Link);
+    const reg::LiveValues live = reg::decodeLiveValues(input.words, QDateTime::currentDateTimeUtc());
+    const auto divisor = reg::temperatureDivisor(live.decimalCode >= 0, quint16(std::max(0, live.decimalCode)));
+    if (!divisor || !live.measured)
+        return fail(QStringLiteral("the transmitter's reading cannot be shown"));
+    if (live.workMode != reg::ModeNone)
+        return fail(QStringLiteral("the transmitter is not in normal mode"));
+    m_resolution = 1.0 / *divisor;
+    header.range = m_range;
+    header.resolution = m_resolution;
+    header.unit = QString::fromUtf8("°C");
+    header.address = m_link.address();
+    if (const auto name = config::codeName(config::Kind::InputType, type); name && header.inputType.isEmpty())
+        header.inputType = metrology::isThermocouple(m_sensor) ? QStringLiteral("Type %1").arg(*name) : *name;
+    return true;
+}
+
+bool AutoCalibration::identify(instruments::Instrument &instrument, const QString &role, record::Record &into)
+{
+    const QString name = role == QLatin1String("source") ? QStringLiteral("the source") : QStringLiteral("the meter");
+    if (!instrument.isOpen() && !instrument.open())
+        return fail(QStringLiteral("%1: %2").arg(name, instrument.lastError()), RunResult::Cause::Instrument);
+    const auto identity = instrument.identify();
+    if (!identity)
+        return fail(QStringLiteral("%1: %2").arg(name, instrument.lastError()), RunResult::Cause::Instrument);
+    record::UsedInstrument used;
+    used.role = role;
+    used.model = instrument.model().name;
+    used.identity = *identity;
+    used.serial = serialOf(*identity);
+    if (m_standardCheck)
+        if (const auto refusal = m_standardCheck(used))
+            return fail(QStringLiteral("%1: %2").arg(name, *refusal), RunResult::Cause::Instrument);
+    if (!instrument.reset())
+        return fail(QStringLiteral("%1: %2").arg(name, instrument.lastError()), RunResult::Cause::Instrument);
+    if (role == QLatin1String("source") && !instrument.setOutput(false))
+        return fail(QStringLiteral("%1: %2").arg(name, instrument.lastError()), RunResult::Cause::Instrument);
+    into.instruments << used;
+    return true;
+}
+
+// --- the checks ---
+
+std::optional<record::Record> AutoCalibration::check(record::Stage stage, const record::Header &header)
+{
+    const Phase phase = stage == record::Stage::AsFound ? Phase::AsFound : Phase::AsLeft;
+    emit phaseChanged(phase);
+    std::optional<record::Record> &slot = stage == record::Stage::AsFound ? m_result.asFound : m_result.asLeft;
+    slot = record::newRecord(header, stage, pointTemperatures(m_plan, m_range), QDateTime::currentDateTimeUtc());
+    slot->instruments = m_used;
+    m_current = &slot;
+    for (int i = 0; i < slot->points.size(); ++i) {
+        if (!measurePoint(*slot, i)) {
+            slot->incompleteReason = m_result.reason;
+            keep(*slot);
+            return std::nullopt;
+        }
+        emit pointRecorded(phase, i, slot->points.at(i));
+    }
+    keep(*slot);
+    return slot;
+}
+
+void AutoCalibration::keep(record::Record &record)
+{
+    m_current = nullptr;
+    emit recordEnded(record);
+}
+
+bool AutoCalibration::measurePoint(record::Record &record, int index)
+{
+    record::Point &point = record.points[index];
+    double room = 0.0;
+    if (!sample(&room))
+        return false;
+    const auto signal = metrology::signalFor(m_sensor, point.reference, room);
+    if (!signal)
+        return fail(QStringLiteral("no signal for %1 °C").arg(point.reference));
+    emit pointStarted(record.stage == record::Stage::AsFound ? Phase::AsFound : Phase::AsLeft, index,
+                      point.reference, *signal, QString::fromLatin1(metrology::signalUnit(m_sensor)));
+    SettlingWindow window(m_plan.settling.samples, m_plan.settling.band, m_plan.settling.bandMa);
+    double sourced = *signal;
+    if (!source(sourced) || !settle(window, sourced, room))
+        return false;
+    metrology::PointInputs in;
+    in.sensor = m_sensor;
+    in.celsius = point.reference;
+    in.coldJunctionCelsius = room;
+    const auto range = instruments::rangeFor(m_source.model(), metrology::isThermocouple(m_sensor) ? "mV" : "ohm", sourced);
+    in.reference = {range->percentOfReading, range->floor, range->resolution, range->statedAtK2};
+    in.transmitterResolution = m_resolution;
+    in.readings = window.readings();
+    in.roomSensorLimit = metrology::isThermocouple(m_sensor) ? m_plan.roomSensorLimit : 0.0;
+    in.rangeLower = m_range.lower;
+    in.rangeUpper = m_range.upper;
+    if (const auto meter = instruments::rangeFor(m_meter.model(), "mA", window.meanCurrent()))
+        in.meter = {meter->percentOfReading, meter->floor, meter->resolution, meter->statedAtK2};
+    in.currentsMa = window.currents();
+    const auto budget = metrology::pointBudget(in);
+    if (!budget)
+        return fail(QStringLiteral("no uncertainty could be found for %1 °C").arg(point.reference));
+    point.status = record::Point::Status::Recorded;
+    point.reading = window.meanReading();
+    point.currentMa = window.meanCurrent();
+    point.time = QDateTime::currentDateTimeUtc();
+    record::PointUncertainty u;
+    u.expanded = budget->temperatureResult.expanded;
+    u.coverageFactor = budget->temperatureResult.coverageFactor;
+    u.effectiveDegreesOfFreedom = budget->temperatureResult.effectiveDegreesOfFreedom;
+    u.currentExpandedMa = budget->currentResult.expanded;
+    point.uncertainty = u;
+    return true;
+}
+
+// Samples until the last few agree, or the point's time is up.
+bool AutoCalibration::settle(SettlingWindow &window, double signal, double &room)
+{
+    QElapsedTimer clock;
+    clock.start();
+    double sourcedRoom = room;
+    while (!window.settled()) {
+        if (clock.elapsed() > m_plan.settling.timeoutMs)
+            return fail(QStringLiteral("the reading did not settle within %1 s").arg(m_plan.settling.timeoutMs / 1000), RunResult::Cause::NotSettled);
+        if (!wait(m_plan.settling.intervalMs))
+            return false;
+        const auto s = sample(&room);
+        if (!s)
+            return false;
+        if (metrology::isThermocouple(m_sensor) && std::abs(room - sourcedRoom) > kColdJunctionStep) {
+            const double point = *metrology::celsiusFor(m_sensor, signal, sourcedRoom);
+            const auto again = metrology::signalFor(m_sensor, point, room);
+            if (!again || !source(*again))
+                return again ? false : fail(QStringLiteral("no signal for the new cold junction"));
+            signal = *again;
+            sourcedRoom = room;
+            window.clear();
+            continue;
+        }
+        window.add(*s);
+        emit sampled(s->reading, s->currentMa, window.count());
+    }
+    return true;
+}
+
+std::optional<Sample> AutoCalibration::sample(double *room, qint32 *adc)
+{
+    if (!m_unit.holds(m_link))
+        return fail(QStringLiteral("the link to the transmitter closed"), RunResult::Cause::Link), std::nullopt;
+    const rtu::ReadResult input = m_link.read(core::Block::Input);
+    if (input.outcome != rtu::ReadOutcome::Delivered)
+        return fail(QStringLiteral("the transmitter did not answer: %1").arg(input.verdict.text), RunResult::Cause::Link), std::nullopt;
+    const reg::LiveValues live = reg::decodeLiveValues(input.words, QDateTime::currentDateTimeUtc());
+    if (!live.room || (!adc && !live.measured))
+        return fail(QStringLiteral("the transmitter sent a reading that cannot be shown")), std::nullopt;
+    Sample s;
+    s.reading = live.measured.value_or(0.0);
+    if (room)
+        *room = *live.room;
+    if (adc) {
+        *adc = live.adc;
+        return s;
+    }
+    const auto current = m_meter.measureCurrentMa();
+    if (!current)
+        return fail(QStringLiteral("the meter: %1").arg(m_meter.lastError()), RunResult::Cause::Instrument), std::nullopt;
+    s.currentMa = *current;
+    return s;
+}
+
+bool AutoCalibration::source(double signal)
+{
+    const bool set = metrology::isThermocouple(m_sensor) ? m_source.sourceMillivolts(signal) : m_source.sourceOhms(signal);
+    if (!set || (!m_outputOn && !m_source.setOutput(true)))
+        return fail(QStringLiteral("the source: %1").arg(m_source.lastError()), RunResult::Cause::Instrument);
+    m_outputOn = true;
+    return true;
+}
+
+// --- the adjustment, through the procedures ---
+
+bool AutoCalibration::adjust()
+{
+    if (!adjustInput())
+        return false;
+    m_result.adjusted = true;
+    if (!adjustOutput())
+        return false;
+    return true;
+}
+
+bool AutoCalibration::adjustInput()
+{
+    using Cal = proc::SensorCalibration;
+    const bool tc = metrology::isThermocouple(m_sensor);
+    Cal cal(m_link, tc ? Cal::Input::Thermocouple : Cal::Input::Rtd);
+    const double points[2] = {tc ? 50.0 : 100.0, tc ? 0.0 : 200.0};
+    bool ok = cal.enter() == Cal::Result::Done || fail(QStringLiteral("the transmitter did not enter its calibration mode"));
+    for (int i = 0; ok && i < 2; ++i) {
+        emit adjustmentStep(QStringLiteral("input point %1 %2").arg(points[i]).arg(metrology::signalUnit(m_sensor)));
+        ok = source(points[i]) && settledAdc()
+            && (cal.capture(i) == Cal::Result::Done || fail(QStringLiteral("the transmitter did not take its input point")));
+    }
+    if (ok) {
+        emit adjustmentStep(QStringLiteral("storing the input points"));
+        const Cal::Result stored = cal.store();
+        ok = stored == Cal::Result::Done
+            || fail(stored == Cal::Result::StateLost
+                        ? QStringLiteral("the transmitter lost a captured point before the store; nothing was stored")
+                        : QStringLiteral("the input points were not stored as captured"));
+    }
+    if (cal.leave() != Cal::Result::Done)
+        m_result.notes << QStringLiteral("leaving the input calibration mode was not confirmed");
+    return ok;
+}
+
+bool AutoCalibration::adjustOutput()
+{
+    using Cal = proc::CurrentCalibration;
+    Cal cal(m_link);
+    emit adjustmentStep(QStringLiteral("output at 4 mA"));
+    bool ok = cal.start() == Cal::Result::Done || fail(QStringLiteral("the transmitter did not drive 4 mA"));
+    std::optional<double> at4 = ok ? settledCurrent() : std::nullopt;
+    ok = at4 && (cal.measured4mA(quint16(std::lround(*at4 * 1000.0))) == Cal::Result::Done
+                 || fail(QStringLiteral("the transmitter did not take its 4 mA point")));
+    if (ok)
+        emit adjustmentStep(QStringLiteral("output at 20 mA"));
+    std::optional<double> at20 = ok ? settledCurrent() : std::nullopt;
+    ok = at20 && (cal.measured20mA(quint16(std::lround(*at20 * 1000.0))) == Cal::Result::Done
+                  || fail(QStringLiteral("the output points were not stored as measured")));
+    if (!ok && cal.leave() != Cal::Result::Done)
+        m_result.notes << QStringLiteral("leaving the output calibration mode was not confirmed");
+    return ok;
+}
+
+std::optional<double> AutoCalibration::settledAdc()
+{
+    QElapsedTimer clock;
+    clock.start();
+    std::optional<SettlingWindow> window;
+    while (!window || !window->settled()) {
+        if (clock.elapsed() > m_plan.settling.timeoutMs)
+            return fail(QStringLiteral("the transmitter's input did not settle"), RunResult::Cause::NotSettled), std::nullopt;
+        if (!wait(m_plan.settling.intervalMs))
+            return std::nullopt;
+        qint32 adc = 0;
+        if (!sample(nullptr, &adc))
+            return std::nullopt;
+        // A few counts, or a few parts in ten thousand of a large reading.
+        if (!window)
+            window.emplace(m_plan.settling.samples, std::max(3.0, std::abs(adc) * 2e-4), 0.0);
+        window->add({double(adc), 0.0});
+    }
+    return window->meanReading();
+}
+
+std::optional<double> AutoCalibration::settledCurrent()
+{
+    QElapsedTimer clock;
+    clock.start();
+    SettlingWindow window(m_plan.settling.samples, 0.0, m_plan.settling.bandMa);
+    while (!window.settled()) {
+        if (clock.elapsed() > m_plan.settling.timeoutMs)
+            return fail(QStringLiteral("the loop current did not settle"), RunResult::Cause::NotSettled), std::nullopt;
+        if (!wait(m_plan.settling.intervalMs))
+            return std::nullopt;
+        const auto current = m_meter.measureCurrentMa();
+        if (!current)
+            return fail(QStringLiteral("the meter: %1").arg(m_meter.lastError()), RunResult::Cause::Instrument), std::nullopt;
+        window.add({0.0, *current});
+        emit sampled(0.0, *current, window.count());
+    }
+    return window.meanCurrent();
+}
+
+// The source off whatever happened; the procedures have put back their own.
+void AutoCalibration::endSafely()
+{
+    if (m_source.isOpen() && !m_source.setOutput(false))
+        m_result.notes << QStringLiteral("the source output could not be switched off (%1): switch it off by hand")
+                              .arg(m_source.lastError());
+    m_outputOn = false;
+    if (m_current && *m_current) {
+        (*m_current)->incompleteReason = m_result.reason;
+        keep(**m_current);
+    }
+}
+
+} // namespace autocal

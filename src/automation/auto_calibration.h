@@ -1,0 +1,118 @@
+#pragma once
+// The unattended calibration of one transmitter: the reference calibrator
+// sources each point, the meter reads the loop current, and the run records
+// as-found, adjusts through the procedures when needed (input points, then the
+// 4/20 mA output with the meter's readings), and records as-left, each point
+// with its GUM uncertainty. It holds the link's operation guard from start to
+// end, so nothing else writes the transmitter meanwhile.
+//
+// Whatever ends it early (abort(), an instrument error, the link, a power
+// cycle, a point that never settles) ends it safely: the source output off,
+// no unstored calibration left in RAM, the transmitter in normal mode, and the
+// check in progress kept with the reason it ended.
+
+#include "automation/run_plan.h"
+#include "automation/settling.h"
+#include "metrology/sensor.h"
+#include "procedures/unit_binding.h"
+#include "record/calibration_record.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <optional>
+
+namespace instruments {
+class Instrument;
+}
+
+namespace autocal {
+
+enum class Phase { Preparing, AsFound, Adjusting, AsLeft, Finishing };
+
+struct RunResult {
+    enum class Outcome { Passed, Failed, Aborted, Refused };
+    // What ended it early: the operator, an instrument, the link, the
+    // transmitter (a step not taken, a state lost), a point that never settled.
+    enum class Cause { None, Stopped, Instrument, Link, Transmitter, NotSettled };
+    Outcome outcome = Outcome::Refused;
+    Cause cause = Cause::None;
+    QString reason;                          // why it was refused or ended early
+    std::optional<record::Record> asFound;   // as far as it got
+    std::optional<record::Record> asLeft;
+    bool adjusted = false;                   // an adjustment was stored
+    QStringList notes;                       // what the safe end did or could not do
+};
+
+// The register of standards: why an instrument may not be used (nullopt: it may),
+// its certificate and due date filled in.
+using StandardCheck = std::function<std::optional<QString>(record::UsedInstrument &used)>;
+
+class AutoCalibration : public QObject
+{
+    Q_OBJECT
+public:
+    AutoCalibration(rtu::Link &link, instruments::Instrument &source, instruments::Instrument &meter,
+                    QObject *parent = nullptr);
+
+    void setStandardCheck(StandardCheck check) { m_standardCheck = std::move(check); }
+
+    // Runs to the end; the header gives who, what and where, the run fills
+    // in what it reads from the transmitter and the instruments.
+    RunResult run(const RunPlan &plan, const record::Header &header);
+    // Ends the run at its next wait; safe to call from a signal's handler slot.
+    void abort(const QString &reason);
+    bool running() const { return m_running; }
+
+signals:
+    void phaseChanged(autocal::Phase phase);
+    // The transmitter and instruments are checked: the header every check of the run carries.
+    void prepared(const record::Header &header);
+    // A point's source is set: `signal` in `unit` ("mV", "ohm") for `celsius`.
+    void pointStarted(autocal::Phase phase, int index, double celsius, double signal, const QString &unit);
+    void sampled(double reading, double currentMa, int settledCount);
+    void pointRecorded(autocal::Phase phase, int index, const record::Point &point);
+    void adjustmentStep(const QString &step);
+    void recordEnded(const record::Record &record);
+
+private:
+    struct Transmitter;
+    bool prepare(const RunPlan &plan, record::Header &header);
+    bool identify(instruments::Instrument &instrument, const QString &role, record::Record &into);
+    bool readTransmitter(record::Header &header);
+    std::optional<record::Record> check(record::Stage stage, const record::Header &header);
+    bool measurePoint(record::Record &record, int index);
+    bool settle(SettlingWindow &window, double signal, double &room);
+    std::optional<Sample> sample(double *room = nullptr, qint32 *adc = nullptr);
+    bool source(double signal);
+    bool adjust();
+    bool adjustInput();
+    bool adjustOutput();
+    std::optional<double> settledAdc();
+    std::optional<double> settledCurrent();
+    bool wait(int ms);
+    bool fail(const QString &reason, RunResult::Cause cause = RunResult::Cause::Transmitter);
+    void endSafely();
+    void keep(record::Record &record);
+
+    rtu::Link &m_link;
+    instruments::Instrument &m_source;
+    instruments::Instrument &m_meter;
+    StandardCheck m_standardCheck;
+    proc::UnitBinding m_unit;
+    RunPlan m_plan;
+    metrology::Sensor m_sensor{};
+    record::Range m_range;
+    double m_resolution = 0.1;
+    QVector<record::UsedInstrument> m_used;
+    std::optional<record::Record> *m_current = nullptr;   // the check in progress
+    RunResult m_result;
+    QString m_abort;
+    bool m_running = false;
+    bool m_outputOn = false;
+    bool m_inputAdjustStarted = false;
+};
+
+QString phaseKey(Phase phase);
+
+} // namespace autocal

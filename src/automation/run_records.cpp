@@ -1,0 +1,54 @@
+#include "automation/run_records.h"
+
+#include "records_db/certificate_store.h"
+#include "records_db/draft_store.h"
+#include "records_db/record_db.h"
+#include "records_db/standards_register.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace autocal {
+
+RunRecords::RunRecords(recordsdb::RecordDb *db, const QString &folder) : m_db(db), m_folder(folder) {}
+
+std::optional<QString> RunRecords::checkStandard(record::UsedInstrument &used, const QDate &today)
+{
+    if (!m_db)
+        return QStringLiteral("no records database to check the instrument's certificate in");
+    recordsdb::StandardsRegister standards(*m_db);
+    const auto standard = standards.find(used.serial);
+    if (const auto refusal = recordsdb::standardRefusal(standard, used.serial, today))
+        return refusal;
+    used.certificate = standard->certificate;
+    used.due = standard->due;
+    return std::nullopt;
+}
+
+qint64 RunRecords::store(const record::Record &record)
+{
+    const recordsdb::DraftStore::Saved saved = recordsdb::DraftStore(m_folder).save(m_db, record);
+    m_error = saved.error;
+    return saved.number.value_or(0);
+}
+
+QString RunRecords::writeCertificateDraft(qint64 asFound, qint64 asLeft, const record::Issuer &issuer, int language)
+{
+    if (!m_db || !asFound || !asLeft)
+        return m_error = QStringLiteral("both checks must be in the records database"), QString();
+    recordsdb::IssueRequest request;
+    request.asFound = asFound;
+    request.asLeft = asLeft;
+    request.issuer = issuer;
+    request.language = language;
+    recordsdb::CertificateStore store(*m_db);
+    const auto content = store.prepare(request);
+    if (!content)
+        return m_error = store.error(), QString();
+    const QString path = QDir(m_folder).filePath(QStringLiteral("certificate-draft-%1-%2.pdf").arg(asFound).arg(asLeft));
+    if (!record::writeCertificate(path, *content))
+        return m_error = QStringLiteral("%1 could not be written").arg(path), QString();
+    return path;
+}
+
+} // namespace autocal

@@ -1,0 +1,398 @@
+#include "tabs/auto_calibration_tab.h"
+
+#include "automation/run_records.h"
+#include "instruments/instrument.h"
+#include "link/link.h"
+#include "record/certificate.h"
+#include "records_db/record_db.h"
+#include "tabs/auto_calibration_texts.h"
+#include "tabs/error_chart.h"
+
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+using autotext::Text;
+
+namespace {
+
+enum Column { ColPhase, ColPoint, ColReference, ColSignal, ColReading, ColError, ColU, ColCurrent, ColVerdict, ColCount };
+
+QString number(double v, int decimals)
+{
+    return QString::number(v, 'f', decimals);
+}
+
+} // namespace
+
+AutoCalibrationTab::AutoCalibrationTab(rtu::Link &link, QWidget *parent) : QWidget(parent), m_link(link)
+{
+    auto *top = new QHBoxLayout;
+    top->addWidget(buildInstrument(m_source, instruments::Role::Calibrator));
+    top->addWidget(buildInstrument(m_meter, instruments::Role::Meter));
+    top->addWidget(buildProcedure(), 1);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(buildProgress(), 1);
+    recall();
+    setRunning(false);
+    setLanguage(0);
+}
+
+AutoCalibrationTab::~AutoCalibrationTab()
+{
+    if (m_run)
+        m_run->abort(autotext::text(Text::StoppedByOperator, 2));
+}
+
+void AutoCalibrationTab::setRecords(std::function<recordsdb::RecordDb *()> database, std::function<QString()> folder)
+{
+    m_database = std::move(database);
+    m_folder = std::move(folder);
+}
+
+QWidget *AutoCalibrationTab::buildInstrument(InstrumentRow &row, instruments::Role role)
+{
+    row.group = new QGroupBox;
+    row.address = new QLineEdit;
+    row.address->setPlaceholderText(QStringLiteral("tcp:192.168.1.20  /dev/ttyUSB1:9600  usbtmc:/dev/usbtmc0"));
+    row.model = new QComboBox;
+    QStringList problems;
+    for (const instruments::Model &m : instruments::availableModels(&problems))
+        if (m.role == role)
+            row.model->addItem(m.name, m.file);
+    row.identify = new QPushButton;
+    row.identity = new QLabel;
+    row.identity->setWordWrap(true);
+    row.identity->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto *form = new QFormLayout(row.group);
+    form->addRow(QStringLiteral("·"), row.address);
+    form->addRow(QStringLiteral("·"), row.model);
+    form->addRow(row.identify, row.identity);
+    connect(row.identify, &QPushButton::clicked, this, [this, &row] { identify(row); });
+    return row.group;
+}
+
+QWidget *AutoCalibrationTab::buildProcedure()
+{
+    m_procedureGroup = new QGroupBox;
+    m_file = new QLineEdit;
+    m_browse = new QPushButton;
+    m_points = new QLineEdit(QStringLiteral("0%,25%,50%,75%,100%"));
+    m_tolerance = new QLineEdit(QStringLiteral("0.5"));
+    m_tag = new QLineEdit;
+    m_serial = new QLineEdit;
+    m_fileLabel = new QLabel;
+    m_pointsLabel = new QLabel;
+    m_toleranceLabel = new QLabel;
+    m_tagLabel = new QLabel;
+    m_serialLabel = new QLabel;
+    auto *file = new QHBoxLayout;
+    file->addWidget(m_file, 1);
+    file->addWidget(m_browse);
+    m_start = new QPushButton;
+    m_abort = new QPushButton;
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_start);
+    buttons->addWidget(m_abort);
+    auto *form = new QFormLayout(m_procedureGroup);
+    form->addRow(m_fileLabel, file);
+    form->addRow(m_pointsLabel, m_points);
+    form->addRow(m_toleranceLabel, m_tolerance);
+    form->addRow(m_tagLabel, m_tag);
+    form->addRow(m_serialLabel, m_serial);
+    form->addRow(buttons);
+    connect(m_browse, &QPushButton::clicked, this, [this] {
+        const QString path = QFileDialog::getOpenFileName(this, QString(), m_file->text(), QStringLiteral("*.json"));
+        if (!path.isEmpty())
+            m_file->setText(path);
+    });
+    connect(m_start, &QPushButton::clicked, this, &AutoCalibrationTab::start);
+    connect(m_abort, &QPushButton::clicked, this, &AutoCalibrationTab::abort);
+    return m_procedureGroup;
+}
+
+QWidget *AutoCalibrationTab::buildProgress()
+{
+    m_phase = new QLabel;
+    m_settling = new QLabel;
+    m_result = new QLabel;
+    m_result->setWordWrap(true);
+    m_result->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_openCertificate = new QPushButton;
+    m_openCertificate->setEnabled(false);
+    connect(m_openCertificate, &QPushButton::clicked, this,
+            [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(m_certificate)); });
+    m_table = new QTableWidget(0, ColCount);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_table->verticalHeader()->hide();
+    m_chart = new ErrorChart;
+    auto *status = new QHBoxLayout;
+    status->addWidget(m_phase);
+    status->addWidget(m_settling);
+    status->addStretch(1);
+    status->addWidget(m_openCertificate);
+    auto *split = new QSplitter(Qt::Horizontal);
+    split->addWidget(m_table);
+    split->addWidget(m_chart);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 2);
+    auto *box = new QWidget;
+    auto *layout = new QVBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addLayout(status);
+    layout->addWidget(split, 1);
+    layout->addWidget(m_result);
+    return box;
+}
+
+void AutoCalibrationTab::setLanguage(int language)
+{
+    m_language = language;
+    auto t = [language](Text which) { return autotext::text(which, language); };
+    setWindowTitle(t(Text::TabTitle));
+    for (auto [row, title] : {std::pair{&m_source, Text::SourceGroup}, std::pair{&m_meter, Text::MeterGroup}}) {
+        row->group->setTitle(t(title));
+        auto *form = static_cast<QFormLayout *>(row->group->layout());
+        static_cast<QLabel *>(form->labelForField(row->address))->setText(t(Text::Address));
+        static_cast<QLabel *>(form->labelForField(row->model))->setText(t(Text::Model));
+        row->identify->setText(t(Text::Identify));
+    }
+    m_procedureGroup->setTitle(t(Text::ProcedureGroup));
+    m_fileLabel->setText(t(Text::ProcedureFile));
+    m_browse->setText(t(Text::Browse));
+    m_pointsLabel->setText(t(Text::Points));
+    m_toleranceLabel->setText(t(Text::Tolerance));
+    m_tagLabel->setText(t(Text::Tag));
+    m_serialLabel->setText(t(Text::Serial));
+    m_start->setText(t(Text::Start));
+    m_abort->setText(t(Text::Abort));
+    m_openCertificate->setText(t(Text::OpenCertificate));
+    const QString unit = QString::fromUtf8("°C");
+    m_table->setHorizontalHeaderLabels({t(Text::PhaseHeader), t(Text::PointHeader), t(Text::ReferenceHeader).arg(unit),
+                                        t(Text::SignalHeader), t(Text::ReadingHeader).arg(unit),
+                                        t(Text::ErrorHeader).arg(unit), t(Text::UncertaintyHeader).arg(unit),
+                                        t(Text::CurrentHeader), t(Text::VerdictHeader)});
+    m_chart->setTexts(t(Text::ChartTitle), t(Text::ChartError).arg(unit), t(Text::AsFound), t(Text::AsLeft),
+                      t(Text::ChartTolerance));
+    if (m_last)
+        showResult(*m_last);
+}
+
+std::unique_ptr<instruments::Instrument> AutoCalibrationTab::makeInstrument(const InstrumentRow &row, QString &why) const
+{
+    const auto address = instruments::parseAddress(row.address->text().trimmed(), &why);
+    if (!address)
+        return nullptr;
+    const auto model = instruments::findModel(row.model->currentData().toString(), &why);
+    if (!model)
+        return nullptr;
+    return std::make_unique<instruments::Instrument>(*model, *address);
+}
+
+void AutoCalibrationTab::identify(InstrumentRow &row)
+{
+    if (m_run)
+        return;
+    QString why;
+    auto instrument = makeInstrument(row, why);
+    std::optional<QString> identity;
+    if (instrument && instrument->open())
+        identity = instrument->identify();
+    if (instrument && !identity)
+        why = instrument->lastError();
+    row.identity->setText(identity ? *identity : autotext::text(Text::NotIdentified, m_language).arg(why));
+}
+
+std::optional<autocal::RunPlan> AutoCalibrationTab::plan(QString &why) const
+{
+    const QString file = m_file->text().trimmed();
+    return file.isEmpty() ? autocal::planFromOptions(m_points->text(), m_tolerance->text(), why)
+                          : autocal::readPlan(file, why);
+}
+
+void AutoCalibrationTab::setRunning(bool on)
+{
+    m_start->setEnabled(!on);
+    m_abort->setEnabled(on);
+    m_source.identify->setEnabled(!on);
+    m_meter.identify->setEnabled(!on);
+}
+
+void AutoCalibrationTab::abort()
+{
+    if (m_run)
+        m_run->abort(autotext::text(Text::StoppedByOperator, 2));
+}
+
+void AutoCalibrationTab::start()
+{
+    if (m_run)
+        return;
+    QString why;
+    const auto runPlan = plan(why);
+    auto source = runPlan ? makeInstrument(m_source, why) : nullptr;
+    auto meter = source ? makeInstrument(m_meter, why) : nullptr;
+    if (!meter) {
+        m_result->setText(autotext::text(Text::Refused, m_language).arg(why));
+        return;
+    }
+    remember();
+    recordsdb::RecordDb *db = m_database ? m_database() : nullptr;
+    autocal::RunRecords records(db, m_folder ? m_folder() : recordsdb::defaultRecordsFolder());
+    autocal::AutoCalibration run(m_link, *source, *meter);
+    run.setStandardCheck([&](record::UsedInstrument &used) { return records.checkStandard(used, QDate::currentDate()); });
+    QHash<int, qint64> numbers;
+    connect(&run, &autocal::AutoCalibration::recordEnded, this,
+            [&](const record::Record &r) { numbers[int(r.stage)] = records.store(r); });
+    connectRun(run);
+    m_table->setRowCount(0);
+    m_certificate.clear();
+    m_openCertificate->setEnabled(false);
+    m_result->clear();
+    m_samples = runPlan->settling.samples;
+    m_run = &run;
+    setRunning(true);
+    record::Header header;
+    header.tag = m_tag->text().trimmed();
+    header.serial = m_serial->text().trimmed();
+    header.technician = qEnvironmentVariable("USER");
+    const autocal::RunResult result = run.run(*runPlan, header);
+    m_run = nullptr;
+    setRunning(false);
+    using O = autocal::RunResult::Outcome;
+    if (result.outcome == O::Passed || result.outcome == O::Failed) {
+        QSettings settings;
+        m_certificate = records.writeCertificateDraft(numbers.value(int(record::Stage::AsFound)),
+                                                      numbers.value(int(record::Stage::AsLeft)),
+                                                      record::readIssuer(settings), m_language == 2 ? 2 : m_language);
+        m_resultText = m_certificate.isEmpty() ? autotext::text(Text::NoCertificate, m_language).arg(records.error())
+                                               : autotext::text(Text::CertificateDraft, m_language).arg(m_certificate);
+    } else {
+        m_resultText.clear();
+    }
+    m_openCertificate->setEnabled(!m_certificate.isEmpty());
+    m_last = result;
+    showResult(result);
+}
+
+void AutoCalibrationTab::connectRun(autocal::AutoCalibration &run)
+{
+    connect(&run, &autocal::AutoCalibration::phaseChanged, this, [this](autocal::Phase phase) {
+        static const QHash<int, Text> names{{int(autocal::Phase::Preparing), Text::Preparing},
+                                            {int(autocal::Phase::AsFound), Text::AsFound},
+                                            {int(autocal::Phase::Adjusting), Text::Adjusting},
+                                            {int(autocal::Phase::AsLeft), Text::AsLeft},
+                                            {int(autocal::Phase::Finishing), Text::Finishing}};
+        m_phase->setText(autotext::text(names.value(int(phase)), m_language));
+        m_settling->clear();
+    });
+    connect(&run, &autocal::AutoCalibration::pointStarted, this,
+            [this](autocal::Phase phase, int index, double celsius, double signal, const QString &unit) {
+                const int row = rowFor(phase, index);
+                m_table->setItem(row, ColReference, new QTableWidgetItem(number(celsius, 1)));
+                m_table->setItem(row, ColSignal, new QTableWidgetItem(number(signal, 4) + QLatin1Char(' ') + unit));
+                m_table->scrollToItem(m_table->item(row, ColReference));
+            });
+    connect(&run, &autocal::AutoCalibration::sampled, this, [this](double, double, int count) {
+        m_settling->setText(autotext::text(Text::Settling, m_language).arg(count).arg(m_samples));
+    });
+    connect(&run, &autocal::AutoCalibration::pointRecorded, this, &AutoCalibrationTab::showPoint);
+    connect(&run, &autocal::AutoCalibration::adjustmentStep, this,
+            [this](const QString &step) { m_settling->setText(step); });
+    connect(&run, &autocal::AutoCalibration::prepared, this, [this](const record::Header &header) {
+        m_header = header;
+        m_chart->reset(header.range.lower, header.range.upper, record::toleranceDegrees(header.tolerance, header.range));
+    });
+}
+
+int AutoCalibrationTab::rowFor(autocal::Phase phase, int index)
+{
+    const QString key = autotext::text(phase == autocal::Phase::AsLeft ? Text::AsLeft : Text::AsFound, m_language);
+    for (int r = 0; r < m_table->rowCount(); ++r)
+        if (m_table->item(r, ColPhase)->text() == key && m_table->item(r, ColPoint)->text().toInt() == index + 1)
+            return r;
+    const int row = m_table->rowCount();
+    m_table->insertRow(row);
+    m_table->setItem(row, ColPhase, new QTableWidgetItem(key));
+    m_table->setItem(row, ColPoint, new QTableWidgetItem(QString::number(index + 1)));
+    return row;
+}
+
+void AutoCalibrationTab::showPoint(autocal::Phase phase, int index, const record::Point &point)
+{
+    const int row = rowFor(phase, index);
+    const double error = point.reading - point.reference;
+    const double u = point.uncertainty ? point.uncertainty->expanded : 0.0;
+    auto set = [&](int column, const QString &text) { m_table->setItem(row, column, new QTableWidgetItem(text)); };
+    set(ColReading, number(point.reading, 2));
+    set(ColError, number(error, 2));
+    set(ColU, point.uncertainty ? QStringLiteral("%1 (k=%2)").arg(number(u, 3), number(point.uncertainty->coverageFactor, 2))
+                                : QString());
+    set(ColCurrent, point.currentMa ? number(*point.currentMa, 4) : QString());
+    set(ColVerdict, autotext::text(record::figures(point, m_header).passed ? Text::Pass : Text::Fail, m_language));
+    m_chart->addPoint(phase == autocal::Phase::AsLeft, point.reference, error);
+}
+
+void AutoCalibrationTab::showResult(const autocal::RunResult &result)
+{
+    using O = autocal::RunResult::Outcome;
+    QString line;
+    switch (result.outcome) {
+    case O::Passed: line = autotext::text(Text::Passed, m_language); break;
+    case O::Failed: line = autotext::text(Text::Failed, m_language); break;
+    case O::Aborted: line = autotext::text(Text::Aborted, m_language).arg(result.reason); break;
+    case O::Refused: line = autotext::text(Text::Refused, m_language).arg(result.reason); break;
+    }
+    QStringList lines{line};
+    if (!m_resultText.isEmpty())
+        lines << m_resultText;
+    lines << result.notes;
+    m_result->setText(lines.join(QLatin1Char('\n')));
+}
+
+QString AutoCalibrationTab::resultText() const
+{
+    return m_result->text();
+}
+
+void AutoCalibrationTab::remember() const
+{
+    QSettings s;
+    s.beginGroup(QStringLiteral("automatic"));
+    s.setValue("source", m_source.address->text());
+    s.setValue("sourceModel", m_source.model->currentText());
+    s.setValue("meter", m_meter.address->text());
+    s.setValue("meterModel", m_meter.model->currentText());
+    s.setValue("procedure", m_file->text());
+    s.setValue("points", m_points->text());
+    s.setValue("tolerance", m_tolerance->text());
+}
+
+void AutoCalibrationTab::recall()
+{
+    QSettings s;
+    s.beginGroup(QStringLiteral("automatic"));
+    m_source.address->setText(s.value("source").toString());
+    m_meter.address->setText(s.value("meter").toString());
+    if (const int i = m_source.model->findText(s.value("sourceModel").toString()); i >= 0)
+        m_source.model->setCurrentIndex(i);
+    if (const int i = m_meter.model->findText(s.value("meterModel").toString()); i >= 0)
+        m_meter.model->setCurrentIndex(i);
+    m_file->setText(s.value("procedure").toString());
+    m_points->setText(s.value("points", m_points->text()).toString());
+    m_tolerance->setText(s.value("tolerance", m_tolerance->text()).toString());
+}

@@ -1,0 +1,86 @@
+#pragma once
+// The Automatic calibration tab: the reference source and the meter (address,
+// model, Identify), the procedure, Start and Abort, each point's progress and
+// figures, the chart of errors within the tolerance band, the result and the
+// draft certificate. The run itself is autocal::AutoCalibration on the same
+// link and operation guard as everything else.
+
+#include "automation/auto_calibration.h"
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+class ErrorChart;
+namespace rtu { class Link; }
+namespace recordsdb { class RecordDb; }
+namespace instruments { class Instrument; enum class Role; }
+
+class AutoCalibrationTab : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit AutoCalibrationTab(rtu::Link &link, QWidget *parent = nullptr);
+    ~AutoCalibrationTab() override;
+
+    // Where the checks go: the records tab's database and folder.
+    void setRecords(std::function<recordsdb::RecordDb *()> database, std::function<QString()> folder);
+
+    bool running() const { return m_run != nullptr; }
+    QString resultText() const;
+    QString certificatePath() const { return m_certificate; }
+    ErrorChart *chart() const { return m_chart; }
+
+public slots:
+    void setLanguage(int language);
+    void start();
+    void abort();
+
+private:
+    struct InstrumentRow {
+        QGroupBox *group;
+        QLineEdit *address;
+        QComboBox *model;
+        QPushButton *identify;
+        QLabel *identity;
+    };
+    QWidget *buildInstrument(InstrumentRow &row, instruments::Role role);
+    QWidget *buildProcedure();
+    QWidget *buildProgress();
+    std::unique_ptr<instruments::Instrument> makeInstrument(const InstrumentRow &row, QString &why) const;
+    void identify(InstrumentRow &row);
+    std::optional<autocal::RunPlan> plan(QString &why) const;
+    void connectRun(autocal::AutoCalibration &run);
+    void showPoint(autocal::Phase phase, int index, const record::Point &point);
+    int rowFor(autocal::Phase phase, int index);
+    void showResult(const autocal::RunResult &result);
+    void remember() const;
+    void recall();
+    void setRunning(bool on);
+
+    rtu::Link &m_link;
+    std::function<recordsdb::RecordDb *()> m_database;
+    std::function<QString()> m_folder;
+    int m_language = 0;
+    InstrumentRow m_source{}, m_meter{};
+    QGroupBox *m_procedureGroup;
+    QLabel *m_fileLabel, *m_pointsLabel, *m_toleranceLabel, *m_tagLabel, *m_serialLabel;
+    QLineEdit *m_file, *m_points, *m_tolerance, *m_tag, *m_serial;
+    QPushButton *m_browse, *m_start, *m_abort, *m_openCertificate;
+    QLabel *m_phase, *m_settling, *m_result;
+    QTableWidget *m_table;
+    ErrorChart *m_chart;
+    autocal::AutoCalibration *m_run = nullptr;
+    std::optional<autocal::RunResult> m_last;
+    QString m_resultText;
+    QString m_certificate;
+    record::Header m_header;   // of the run shown
+    int m_samples = 0;
+};
