@@ -11,6 +11,7 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <cmath>
 
 namespace autocal {
@@ -64,7 +65,10 @@ bool AutoCalibration::fail(const QString &reason, RunResult::Cause cause)
 
 bool AutoCalibration::wait(int ms)
 {
+    QElapsedTimer clock;
+    clock.start();
     m_link.waitUntil([this] { return !m_abort.isEmpty(); }, ms);
+    m_result.waitedMs += clock.elapsed();
     if (!m_abort.isEmpty())
         return fail(m_abort);
     if (!m_unit.holds(m_link))
@@ -103,6 +107,8 @@ RunResult AutoCalibration::run(const RunPlan &plan, const record::Header &given)
     if (ok && needed) {
         emit phaseChanged(Phase::Adjusting);
         ok = adjust();
+        if (!ok)
+            keepUnfinishedAdjustment(header);
     }
     if (ok)
         ok = bool(m_result.asLeft = check(record::Stage::AsLeft, header));
@@ -225,6 +231,16 @@ std::optional<record::Record> AutoCalibration::check(record::Stage stage, const 
     return slot;
 }
 
+// An adjustment that ended early is told by an as-left check that never began.
+void AutoCalibration::keepUnfinishedAdjustment(const record::Header &header)
+{
+    m_result.asLeft = record::newRecord(header, record::Stage::AsLeft, pointTemperatures(m_plan, m_range),
+                                        QDateTime::currentDateTimeUtc());
+    m_result.asLeft->instruments = m_used;
+    m_result.asLeft->incompleteReason = QStringLiteral("the adjustment ended early: %1").arg(m_result.reason);
+    keep(*m_result.asLeft);
+}
+
 void AutoCalibration::keep(record::Record &record)
 {
     m_current = nullptr;
@@ -324,15 +340,29 @@ std::optional<Sample> AutoCalibration::sample(double *room, qint32 *adc)
         *adc = live.adc;
         return s;
     }
-    const auto current = m_meter.measureCurrentMa();
+    const auto current = measureCurrent();
     if (!current)
-        return fail(QStringLiteral("the meter: %1").arg(m_meter.lastError()), RunResult::Cause::Instrument), std::nullopt;
+        return std::nullopt;
     s.currentMa = *current;
     return s;
 }
 
+std::optional<double> AutoCalibration::measureCurrent()
+{
+    QElapsedTimer clock;
+    clock.start();
+    const auto current = m_meter.measureCurrentMa();
+    m_result.instrumentMs += clock.elapsed();
+    if (!current)
+        return fail(QStringLiteral("the meter: %1").arg(m_meter.lastError()), RunResult::Cause::Instrument), std::nullopt;
+    return current;
+}
+
 bool AutoCalibration::source(double signal)
 {
+    QElapsedTimer clock;
+    clock.start();
+    const auto spent = qScopeGuard([&] { m_result.instrumentMs += clock.elapsed(); });
     const bool set = metrology::isThermocouple(m_sensor) ? m_source.sourceMillivolts(signal) : m_source.sourceOhms(signal);
     if (!set || (!m_outputOn && !m_source.setOutput(true)))
         return fail(QStringLiteral("the source: %1").arg(m_source.lastError()), RunResult::Cause::Instrument);
@@ -427,9 +457,9 @@ std::optional<double> AutoCalibration::settledCurrent()
             return fail(QStringLiteral("the loop current did not settle"), RunResult::Cause::NotSettled), std::nullopt;
         if (!wait(m_plan.settling.intervalMs))
             return std::nullopt;
-        const auto current = m_meter.measureCurrentMa();
+        const auto current = measureCurrent();
         if (!current)
-            return fail(QStringLiteral("the meter: %1").arg(m_meter.lastError()), RunResult::Cause::Instrument), std::nullopt;
+            return std::nullopt;
         window.add({0.0, *current});
         emit sampled(0.0, *current, window.count());
     }

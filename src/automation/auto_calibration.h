@@ -42,6 +42,8 @@ struct RunResult {
     std::optional<record::Record> asLeft;
     bool adjusted = false;                   // an adjustment was stored
     QStringList notes;                       // what the safe end did or could not do
+    qint64 waitedMs = 0;                     // between samples, on purpose
+    qint64 instrumentMs = 0;                 // in the instruments' exchanges
 };
 
 // The register of standards: why an instrument may not be used (nullopt: it may),
@@ -85,6 +87,7 @@ private:
     bool settle(SettlingWindow &window, double signal, double &room);
     std::optional<Sample> sample(double *room = nullptr, qint32 *adc = nullptr);
     bool source(double signal);
+    std::optional<double> measureCurrent();
     bool adjust();
     bool adjustInput();
     bool adjustOutput();
@@ -94,6 +97,7 @@ private:
     bool fail(const QString &reason, RunResult::Cause cause = RunResult::Cause::Transmitter);
     void endSafely();
     void keep(record::Record &record);
+    void keepUnfinishedAdjustment(const record::Header &header);
 
     rtu::Link &m_link;
     instruments::Instrument &m_source;
