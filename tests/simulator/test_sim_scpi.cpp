@@ -5,8 +5,11 @@
 #include "model.h"
 #include "scpi_server.h"
 #include "simulator.h"
+#include "virtual_line.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSerialPort>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -54,6 +57,7 @@ private slots:
     void badAddressesAreRefused();
     void exchangeOverTcpAndNewClientTakesOver();
     void exchangeOverPty();
+    void programServesTheLab();
 };
 
 void TestSimScpi::unknownHeadersAndBadValuesQueueErrorsInOrder()
@@ -306,6 +310,45 @@ void TestSimScpi::exchangeOverPty()
     lab.stop();
     QVERIFY(!QFileInfo(base + ".source").isSymLink());
     QVERIFY(!QFileInfo(base + ".meter").isSymLink());
+}
+
+void TestSimScpi::programServesTheLab()
+{
+    VirtualLine line;
+    QVERIFY2(line.ok(), qPrintable(line.errorString()));
+    const QString base = line.directory() + "/lab";
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral(TCAL_SIM_PATH),
+            {"--port", line.simulatorEnd(), "--no-drift", "--no-line-speed", "--scpi", base});
+    QVERIFY(p.waitForStarted(5000));
+    QString out;
+    const auto waitFor = [&](const QString &what) {
+        QElapsedTimer t;
+        t.start();
+        while (!out.contains(what) && t.elapsed() < 10000) {
+            p.waitForReadyRead(100);
+            out += QString::fromLocal8Bit(p.readAll());
+        }
+        return out.contains(what);
+    };
+    QVERIFY2(waitFor("meter on " + base + ".meter"), qPrintable(out));
+
+    QSerialPort source(base + ".source");
+    QVERIFY2(source.open(QIODevice::ReadWrite), qPrintable(source.errorString()));
+    source.write("SOUR:VOLT 0.01\r\nOUTP ON\r\nOUTP?\r\n");
+    QCOMPARE(readLine(source), QByteArray("1\n"));
+    out.clear();
+    p.write("show state\nscpi silent source on\n");
+    QVERIFY2(waitFor("ok\n"), qPrintable(out));
+    QVERIFY2(out.contains("temperature 273."), qPrintable(out)); // 10 mV / 0.040 + 23.5
+    source.write("*IDN?\n");
+    QVERIFY(!source.waitForReadyRead(500));
+
+    p.write("quit\n");
+    QVERIFY(p.waitForFinished(5000));
+    QCOMPARE(p.exitCode(), 0);
+    QVERIFY(!QFileInfo(base + ".source").isSymLink());
 }
 
 QTEST_GUILESS_MAIN(TestSimScpi)
