@@ -10,7 +10,8 @@
 // replaces the one before. Port 0 puts each instrument on a free port of its
 // own (see port()). A pty is in raw mode without echo; its link is replaced if
 // it is a stale link, refused if it is anything else, and removed on stop().
-// The lab keeps the drift going while it serves (every 100 ms).
+// The lab keeps the drift going while it serves (every 100 ms). It holds a
+// reference to the simulator: end the lab first.
 #pragma once
 
 #include "scpi_instruments.h"
