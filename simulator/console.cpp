@@ -1,6 +1,7 @@
 #include "console.h"
 
 #include "engineering_console.h"
+#include "scpi_console.h"
 #include "simulator.h"
 
 #include <cstdlib>
@@ -12,7 +13,7 @@ namespace sim {
 
 const char *consoleHelp()
 {
-    return "Commands:\n"
+    static const std::string text = std::string("Commands:\n"
            "  set mv X                 applied thermocouple input in mV\n"
            "  set ohm X                applied RTD input in ohm\n"
            "  set ambient X            ambient (room) temperature in degC\n"
@@ -43,7 +44,9 @@ const char *consoleHelp()
            "  show holding|input|stored|state|faults|requests\n"
            "  clear requests           forget the request log\n"
            "  help                     this text\n"
-           "  quit                     stop the simulator\n";
+           "  quit                     stop the simulator\n")
+        + scpiConsoleHelp();
+    return text.c_str();
 }
 
 namespace {
@@ -84,7 +87,7 @@ std::string table(const std::vector<uint16_t> &v)
 
 } // namespace
 
-std::string runConsoleCommand(Simulator &s, const std::string &line, bool *quit)
+std::string runConsoleCommand(Simulator &s, const std::string &line, bool *quit, ScpiLab *lab)
 {
     std::istringstream in(line);
     std::vector<std::string> w;
@@ -108,6 +111,10 @@ std::string runConsoleCommand(Simulator &s, const std::string &line, bool *quit)
     if (w[0] == "drift" && toSwitch(arg(1), on)) {
         s.setDrift(on);
         return "ok\n";
+    }
+    if (w[0] == "scpi") {
+        const std::string out = lab ? runScpiCommand(*lab, w) : "no instruments (start with --scpi)\n";
+        return out.empty() ? bad : out;
     }
     if (w[0] == "curves")
         return runCurvesCommand(s, w) ? "ok\n" : bad;

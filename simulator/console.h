@@ -6,10 +6,13 @@
 namespace sim {
 
 class Simulator;
+class ScpiLab;
 
 const char *consoleHelp();
 
 // Runs one command line and returns what to print. Sets *quit on "quit".
-std::string runConsoleCommand(Simulator &s, const std::string &line, bool *quit = nullptr);
+// "scpi ..." commands go to `lab` when there is one.
+std::string runConsoleCommand(Simulator &s, const std::string &line, bool *quit = nullptr,
+                              ScpiLab *lab = nullptr);
 
 } // namespace sim

@@ -1,5 +1,6 @@
 // tcal-sim: the simulated transmitter as a program, driven from standard input.
 #include "console.h"
+#include "scpi_server.h"
 #include "simulator.h"
 
 #include <poll.h>
@@ -42,6 +43,9 @@ const char *usage =
     "  --no-line-speed    answer at once instead of at the pace of a real line\n"
     "  --latency MS       turnaround before each reply (default 5)\n"
     "  --no-drift         keep the live values still\n"
+    "  --scpi SPEC        serve a SCPI calibrator and meter as well: tcp:127.0.0.1:PORT\n"
+    "                     (calibrator on PORT, meter on PORT+1), or a path P (ptys\n"
+    "                     linked at P.source and P.meter)\n"
     "  -h, --help         this text\n"
     "  -v, --version      the version\n"
     "\n"
@@ -78,6 +82,7 @@ int main(int argc, char **argv)
     c.drift = true;
     bool baudGiven = false;
     double mv = 4.0, ohm = 138.5, ambient = 23.5;
+    std::string scpi;
 
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -102,6 +107,9 @@ int main(int argc, char **argv)
         } else if (a == "--port") {
             if (!value(v)) return fail("--port needs a path");
             c.port = v;
+        } else if (a == "--scpi") {
+            if (!value(v) || !*v) return fail("--scpi needs tcp:127.0.0.1:PORT or a path");
+            scpi = v;
         } else if (a == "--latency") {
             if (!value(v) || !parseInt(v, 0, 10000, n)) return fail("bad --latency");
             c.latencyMs = static_cast<int>(n);
@@ -161,7 +169,19 @@ int main(int argc, char **argv)
     std::cout << "tcal-sim: address " << c.address << " on " << c.port << " at " << c.baud << " "
               << c.dataBits << c.parity << c.stopBits << (c.lineSpeed ? ", line speed" : "")
               << (c.drift ? ", drift" : "") << (c.storeFile.empty() ? "" : ", store " + c.storeFile)
-              << "\ntype 'help' for commands" << std::endl;
+              << std::endl;
+    sim::ScpiLab lab(s);
+    if (!scpi.empty()) {
+        std::string why;
+        if (!lab.serve(scpi, &why)) {
+            std::cerr << "tcal-sim: " << why << "\n";
+            s.stop();
+            return 1;
+        }
+        std::cout << "tcal-sim: calibrator on " << lab.address(sim::Instrument::Source) << ", meter on "
+                  << lab.address(sim::Instrument::Meter) << std::endl;
+    }
+    std::cout << "type 'help' for commands" << std::endl;
 
     std::string pending;
     bool inputOpen = true, quit = false;
@@ -180,9 +200,10 @@ int main(int argc, char **argv)
         for (size_t nl; !quit && (nl = pending.find('\n')) != std::string::npos;) {
             const std::string line = pending.substr(0, nl);
             pending.erase(0, nl + 1);
-            std::cout << sim::runConsoleCommand(s, line, &quit) << std::flush;
+            std::cout << sim::runConsoleCommand(s, line, &quit, scpi.empty() ? nullptr : &lab) << std::flush;
         }
     }
+    lab.stop();
     s.stop();
     return 0;
 }
