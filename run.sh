@@ -20,7 +20,7 @@ for arg in "$@"; do
 done
 
 scripts/install-deps.sh
-scripts/build.sh tcal tcal-sim
+scripts/build.sh tcal tcal-sim tcal-cli
 
 # No desktop (a server, CI, a container): run the window on a virtual display.
 launch=()
@@ -61,16 +61,35 @@ done
 # Commands for the simulator (set mv 20, fault silent on, help ...) can be
 # appended to this file while the demo runs.
 commands="$demo/commands"
-: > "$commands"
+# The standard sensor curves, and an input stage that reads a little high, so
+# that an automatic run has something to adjust.
+printf 'curves standard\nset error gain 1.002 offset 0.03\n' > "$commands"
 tail -n +1 -f --pid=$$ "$commands" | build/simulator/tcal-sim --port "$demo/transmitter" \
-  --store build/demo-transmitter.txt > "$demo/simulator.log" 2>&1 &
+  --store build/demo-transmitter.txt --scpi "$demo/lab" > "$demo/simulator.log" 2>&1 &
 pids+=($!)
+
+# The demo's records, signing key and register of standards stay in the demo
+# folder: a simulated calibrator must never become a standard of the real records.
+export XDG_DATA_HOME="$demo/data"
+due=$(date -d '+1 year' +%F)
+build/cli/tcal-cli standards save --serial SC-0001 --model "Generic SCPI calibrator" \
+  --certificate DEMO-SC-0001 --due "$due" >/dev/null
+build/cli/tcal-cli standards save --serial SM-0001 --model "Generic SCPI meter" \
+  --certificate DEMO-SM-0001 --due "$due" >/dev/null
+for _ in $(seq 100); do
+  [ -e "$demo/lab.source" ] && [ -e "$demo/lab.meter" ] && break
+  sleep 0.05
+done
 
 cat <<MSG
 Simulated transmitter running (address 192, 4800 baud unless you stored another rate).
 The window opens on its port $demo/tool: keep address 192 and 4800 baud, press connect.
 Talk to the simulator:   echo 'set mv 20' >> $commands   (echo help >> ... ; log: $demo/simulator.log)
+Simulated calibrator and meter: $demo/lab.source and $demo/lab.meter (already in the
+"Automatic calibration" tab; its records stay in the demo folder).
 MSG
 
+# The automatic calibration tab starts with the simulated instruments.
+export TCAL_SOURCE="$demo/lab.source" TCAL_METER="$demo/lab.meter"
 # TCAL_PORT lists the virtual line (the system's port table does not) and selects it.
 TCAL_PORT="$demo/tool" "${launch[@]}" build/tcal

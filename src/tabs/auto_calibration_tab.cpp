@@ -386,8 +386,9 @@ void AutoCalibrationTab::recall()
 {
     QSettings s;
     s.beginGroup(QStringLiteral("automatic"));
-    m_source.address->setText(s.value("source").toString());
-    m_meter.address->setText(s.value("meter").toString());
+    // TCAL_SOURCE and TCAL_METER name instruments for this session (the demo's).
+    m_source.address->setText(qEnvironmentVariable("TCAL_SOURCE", s.value("source").toString()));
+    m_meter.address->setText(qEnvironmentVariable("TCAL_METER", s.value("meter").toString()));
     if (const int i = m_source.model->findText(s.value("sourceModel").toString()); i >= 0)
         m_source.model->setCurrentIndex(i);
     if (const int i = m_meter.model->findText(s.value("meterModel").toString()); i >= 0)
