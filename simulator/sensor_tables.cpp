@@ -1,6 +1,7 @@
 #include "sensor_tables.h"
 
 #include "metrology/reference_functions.h"
+#include "metrology/rtd_ranges.h"
 #include "metrology/sensor.h"
 
 namespace sim {
@@ -15,8 +16,6 @@ std::optional<metrology::Thermocouple> thermocouple(uint16_t inputType)
         return std::nullopt;
     return sensor->type;
 }
-
-constexpr double kPtLowest = -200.0, kPtHighest = 850.0;
 
 } // namespace
 
@@ -43,7 +42,8 @@ double pt100Celsius(double ohms)
 {
     if (const auto t = metrology::pt100Celsius(ohms))
         return *t;
-    return ohms < metrology::pt100Ohms(kPtLowest) ? kPtLowest : kPtHighest;
+    const metrology::TemperatureRange range = metrology::detail::kPt100Range;
+    return ohms < metrology::pt100Ohms(range.lowest) ? range.lowest : range.highest;
 }
 
 double cu50Ohms(double celsius) { return metrology::cu50Ohms(celsius); }
