@@ -22,6 +22,8 @@ packages=(
   libmodbus-dev socat mbpoll
   # Ed25519 signatures of the records chain
   libsodium-dev
+  # Student-t quantiles of the uncertainty budgets (header-only)
+  libboost-math-dev
   fonts-wqy-microhei xvfb xauth
   poppler-utils
   # the records database tests start their own throw-away PostgreSQL server

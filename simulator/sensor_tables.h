@@ -1,8 +1,7 @@
-// Standard sensor curves: thermocouple EMF by the NIST ITS-90 reference
-// polynomials (types K, S, R, B, N, E, J and T by their holding-0 codes; S and R
-// up to 1064 degC, T from 0 degC),
-// PT100 by Callendar-Van Dusen (IEC 60751) and Cu50 by its linear table.
-// Pure functions, no I/O.
+// Standard sensor curves by the transmitter's input-type code (holding 0):
+// a thin wrapper over the metrology library's reference functions (NIST ITS-90
+// thermocouples K, S, R, B, N, E, J and T over their full ranges, PT100 by
+// IEC 60751, Cu50 by its linear table). Pure functions, no I/O.
 #pragma once
 
 #include <cstdint>
@@ -17,12 +16,14 @@ bool hasStandardCurve(uint16_t inputType);
 // Thermocouple EMF in mV against a 0 degC reference junction; nullopt for a
 // type without a table or a temperature outside the table's range.
 std::optional<double> emfMv(uint16_t inputType, double celsius);
-// The inverse, found by bisection over the table's range.
+// The inverse over the table's range.
 std::optional<double> celsiusFromEmf(uint16_t inputType, double mv);
 
 double pt100Ohms(double celsius);
+// Held at -200 or 850 degC beyond the table.
 double pt100Celsius(double ohms);
 double cu50Ohms(double celsius);
+// The line through the table, without its range limits.
 double cu50Celsius(double ohms);
 
 } // namespace tables

@@ -1,0 +1,48 @@
+// Uncertainty of measurement by the GUM (JCGM 100:2008): standard
+// uncertainties of the usual distributions, Type A, Welch-Satterthwaite and
+// the Student-t coverage factor.
+#pragma once
+
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace metrology {
+
+struct Contribution {
+    std::string name;
+    double standardUncertainty = 0;   // in the result's unit, sensitivity already applied
+    double degreesOfFreedom = std::numeric_limits<double>::infinity();
+};
+
+// a / sqrt(3): a rectangular distribution of half-width a.
+double rectangular(double halfWidth);
+// resolution / (2 sqrt(3)): a display's rounding.
+double resolutionTerm(double resolution);
+
+struct TypeA {
+    double mean;
+    double standardDeviation;     // s, experimental
+    double standardUncertainty;   // s / sqrt(n)
+    double degreesOfFreedom;      // n - 1
+};
+// nullopt for fewer than 2 samples or a sample that is not a finite number.
+std::optional<TypeA> typeA(const std::vector<double> &samples);
+
+// Welch-Satterthwaite (GUM G.4.1); infinity when every term is infinite.
+double effectiveDegreesOfFreedom(const std::vector<Contribution> &items);
+// Two-sided Student-t quantile for the coverage probability; the normal
+// quantile for infinite degrees of freedom. Non-integer nu is allowed.
+double coverageFactor(double degreesOfFreedom, double probability = 0.9545);
+
+struct Combined {
+    double standardUncertainty;
+    double effectiveDegreesOfFreedom;
+    double coverageFactor;
+    double expanded;
+    double probability;
+};
+Combined combine(const std::vector<Contribution> &items, double probability = 0.9545);
+
+} // namespace metrology
