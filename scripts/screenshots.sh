@@ -9,3 +9,4 @@ scripts/build.sh tcal-screenshots
 xvfb-run -a -s "-screen 0 1280x900x24" build/tools/tcal-screenshots docs/screenshots docs
 # The first page as a picture for the README (the PDF has them all).
 pdftoppm -png -r 110 -singlefile -f 1 docs/calibration-certificate-sample.pdf docs/calibration-certificate-sample
+pdftoppm -png -r 110 -singlefile -f 1 docs/automatic-certificate-sample.pdf docs/automatic-certificate-sample

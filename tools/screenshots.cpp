@@ -12,6 +12,9 @@
 #include "record/record_table.h"
 #include "record_driver.h"
 #include "simulator_fixture.h"
+#include "records_db/standards_register.h"
+#include "scpi_server.h"
+#include "tabs/auto_calibration_tab.h"
 #include "tabs/configuration_tab.h"
 #include "tabs/instrument_list.h"
 #include "widget_probe.h"
@@ -241,6 +244,40 @@ int configurationShot(Widget &window, SimulatorFixture &fixture, const QString &
     return save(window, QDir(out).filePath(QStringLiteral("configuration-en.png"))) ? 0 : 1;
 }
 
+// An unattended run against the simulated laboratory: the tab when it is
+// done, and its draft certificate as the sample with U per point.
+int automaticShot(Widget &window, SimulatorFixture &fixture, const QString &out, const QString &samples)
+{
+    sim::Simulator &sim = fixture.sim();
+    sim.setWorkMode(0);
+    sim.setCurves(sim::model::Curves::Standard);
+    sim.setInputError(1.002, 0.03);
+    recordsdb::RecordDb *db = WidgetProbe(window).recordTab()->database();
+    recordsdb::StandardsRegister standards(*db);
+    for (const auto &[serial, model] : {std::pair{"SC-0001", "Generic SCPI calibrator"}, std::pair{"SM-0001", "Generic SCPI meter"}}) {
+        recordsdb::Standard s;
+        s.serial = QString::fromLatin1(serial);
+        s.model = QString::fromLatin1(model);
+        s.certificate = QStringLiteral("DEMO-%1").arg(s.serial);
+        s.due = QDate::currentDate().addYears(1);
+        standards.save(s);
+    }
+    auto *tab = window.findChild<AutoCalibrationTab *>();
+    WidgetProbe(window).ui()->tabWidget_main->setCurrentWidget(tab);
+    tab->start();
+    QTest::qWait(500);
+    if (tab->certificatePath().isEmpty()) {
+        std::fprintf(stderr, "the automatic run did not finish: %s\n", qPrintable(tab->resultText()));
+        return 1;
+    }
+    const QString sample = QDir(samples).filePath(QStringLiteral("automatic-certificate-sample.pdf"));
+    QFile::remove(sample);
+    if (!QFile::copy(tab->certificatePath(), sample))
+        return 1;
+    std::printf("%s\n", qPrintable(sample));
+    return save(window, QDir(out).filePath(QStringLiteral("automatic-calibration-en.png"))) ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -259,6 +296,15 @@ int main(int argc, char **argv)
     }
     fixture.sim().setAppliedMillivolts(10.25);
     fixture.sim().setWorkMode(2);
+    // The simulated calibrator and meter, given to the Automatic calibration tab.
+    sim::ScpiLab laboratory(fixture.sim());
+    laboratory.setSeed(11);
+    if (!laboratory.serve("tcp:127.0.0.1:0")) {
+        std::fprintf(stderr, "the simulated laboratory did not start\n");
+        return 1;
+    }
+    qputenv("TCAL_SOURCE", QStringLiteral("tcp:127.0.0.1:%1").arg(laboratory.port(sim::Instrument::Source)).toLocal8Bit());
+    qputenv("TCAL_METER", QStringLiteral("tcp:127.0.0.1:%1").arg(laboratory.port(sim::Instrument::Meter)).toLocal8Bit());
 
     Widget window;
     WidgetProbe probe(window);
@@ -288,6 +334,9 @@ int main(int argc, char **argv)
         return 1;
     }
     if (configurationShot(window, fixture, out) != 0)
+        return 1;
+    ui->comboBox_sel_language->setCurrentIndex(2);
+    if (automaticShot(window, fixture, out, samples) != 0)
         return 1;
     return diagnosticTabs(window, probe, fixture.sim(), out);
 }

@@ -31,7 +31,7 @@ struct RunPlan {
     record::Tolerance tolerance;
     Settling settling;
     Adjust adjust = Adjust::WhenFailed;
-    double roomSensorLimit = 0.5;   // ± °C of the transmitter's cold-junction sensor
+    double roomSensorLimit = 0.2;   // ± °C of the transmitter's cold-junction sensor, from its data sheet
 };
 
 // The points of `plan` on a transmitter ranged `range`, in its unit.

@@ -91,7 +91,7 @@ QWidget *AutoCalibrationTab::buildProcedure()
     m_file = new QLineEdit;
     m_browse = new QPushButton;
     m_points = new QLineEdit(QStringLiteral("0%,25%,50%,75%,100%"));
-    m_tolerance = new QLineEdit(QStringLiteral("0.5"));
+    m_tolerance = new QLineEdit(QStringLiteral("1.0"));
     m_tag = new QLineEdit;
     m_serial = new QLineEdit;
     m_fileLabel = new QLabel;
