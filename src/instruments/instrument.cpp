@@ -85,9 +85,11 @@ bool Instrument::open()
     return true;
 }
 
+// A wait in progress ends as cancelled; a closed instrument is otherwise only "not open".
 void Instrument::close()
 {
-    cancel();
+    if (m_waiting)
+        cancel();
     m_transport->close();
     m_buffer.clear();
 }
@@ -253,6 +255,8 @@ std::optional<QString> Instrument::exchange(const QString &line, bool query)
 bool Instrument::checkErrorQueue(const QString &cause)
 {
     const QString &query = m_model.errorQuery.text;
+    if (query.isEmpty())
+        return fail(QStringLiteral("%1 has no \"error query\" command").arg(m_model.name));
     std::optional<QString> answer = exchange(query, true);
     if (!answer)
         return false;
