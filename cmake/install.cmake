@@ -22,6 +22,10 @@ foreach(size 16 24 32 48 64 128 256)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
 endforeach()
 
+# The built-in instrument models, also where a laboratory sees how to write its own.
+install(FILES ${tcal_data}/instruments/generic-scpi-calibrator.json ${tcal_data}/instruments/generic-scpi-meter.json
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/tcal/instruments)
+
 # Compressed when cmake runs (and again when one of them changes): installing
 # builds nothing, and gzip -n keeps the bytes the same from build to build.
 function(tcal_gzip source destination)

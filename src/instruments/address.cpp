@@ -1,0 +1,136 @@
+#include "instruments/address.h"
+
+#include <QRegularExpression>
+
+namespace instruments {
+
+namespace {
+
+constexpr qint32 kLowestBaud = 50;
+constexpr qint32 kHighestBaud = 4000000;
+
+std::optional<Address> refuse(QString *why, const QString &message)
+{
+    if (why)
+        *why = message;
+    return std::nullopt;
+}
+
+bool allDigits(const QString &text)
+{
+    if (text.isEmpty())
+        return false;
+    for (const QChar c : text)
+        if (!c.isDigit())
+            return false;
+    return true;
+}
+
+// "HOST", "HOST:PORT", "[V6]" or "[V6]:PORT"
+std::optional<Address> parseTcp(const QString &rest, const QString &text, QString *why)
+{
+    Address address;
+    address.kind = Address::Kind::Tcp;
+    std::optional<QString> portText;
+    if (rest.startsWith(QLatin1Char('['))) {
+        const int close = rest.indexOf(QLatin1Char(']'));
+        if (close < 0)
+            return refuse(why, QStringLiteral("\"%1\": the host's \"[\" is not closed").arg(text));
+        address.host = rest.mid(1, close - 1);
+        const QString after = rest.mid(close + 1);
+        if (!after.isEmpty() && !after.startsWith(QLatin1Char(':')))
+            return refuse(why, QStringLiteral("\"%1\": \"%2\" after the host").arg(text, after));
+        if (!after.isEmpty())
+            portText = after.mid(1);
+    } else {
+        const QStringList parts = rest.split(QLatin1Char(':'));
+        if (parts.size() > 2)
+            return refuse(why, QStringLiteral("\"%1\": an IPv6 host is written in brackets, "
+                                              "tcp:[::1]:5025").arg(text));
+        address.host = parts.at(0);
+        if (parts.size() == 2)
+            portText = parts.at(1);
+    }
+    if (address.host.isEmpty() || address.host.contains(QRegularExpression(QStringLiteral("\\s"))))
+        return refuse(why, QStringLiteral("\"%1\": no host after tcp:").arg(text));
+    if (portText) {
+        const int port = allDigits(*portText) ? portText->toInt() : 0;
+        if (port < 1 || port > 65535)
+            return refuse(why, QStringLiteral("\"%1\": the port must be 1 to 65535").arg(text));
+        address.port = quint16(port);
+    }
+    return address;
+}
+
+std::optional<Address> parseUsbtmc(const QString &rest, const QString &text, QString *why)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(rest)
+    return refuse(why, QStringLiteral("\"%1\": USBTMC devices are reached only on Linux; "
+                                      "use the instrument's serial or network port").arg(text));
+#else
+    if (rest.isEmpty())
+        return refuse(why, QStringLiteral("\"%1\": no device after usbtmc:").arg(text));
+    Address address;
+    address.kind = Address::Kind::Usbtmc;
+    address.path = rest;
+    return address;
+#endif
+}
+
+// A last ":digits" is the baud; anything else with a colon that is no Unix
+// path is a kind we do not know (by-path device names keep their colons).
+std::optional<Address> parseSerial(const QString &text, QString *why)
+{
+    Address address;
+    address.path = text;
+    const int colon = text.lastIndexOf(QLatin1Char(':'));
+    if (colon >= 0 && allDigits(text.mid(colon + 1))) {
+        address.path = text.left(colon);
+        bool ok = false;
+        const qint64 baud = text.mid(colon + 1).toLongLong(&ok);
+        if (!ok || baud < kLowestBaud || baud > kHighestBaud)
+            return refuse(why, QStringLiteral("\"%1\": the baud must be %2 to %3")
+                                   .arg(text).arg(kLowestBaud).arg(kHighestBaud));
+        address.baud = qint32(baud);
+    }
+    if (address.path.isEmpty())
+        return refuse(why, QStringLiteral("\"%1\": no serial device").arg(text));
+    if (address.path.contains(QLatin1Char(':')) && !address.path.startsWith(QLatin1Char('/')))
+        return refuse(why, QStringLiteral("\"%1\": unknown kind of address \"%2:\"; known: a serial "
+                                          "device, tcp:, usbtmc:")
+                               .arg(text, address.path.section(QLatin1Char(':'), 0, 0)));
+    return address;
+}
+
+} // namespace
+
+std::optional<Address> parseAddress(const QString &input, QString *why)
+{
+    const QString text = input.trimmed();
+    if (text.isEmpty())
+        return refuse(why, QStringLiteral("no instrument address given"));
+    if (text.startsWith(QLatin1String("tcp:"), Qt::CaseInsensitive))
+        return parseTcp(text.mid(4), text, why);
+    if (text.startsWith(QLatin1String("usbtmc:"), Qt::CaseInsensitive))
+        return parseUsbtmc(text.mid(7), text, why);
+    return parseSerial(text, why);
+}
+
+QString addressText(const Address &address)
+{
+    switch (address.kind) {
+    case Address::Kind::Tcp: {
+        const QString host = address.host.contains(QLatin1Char(':'))
+                                 ? QStringLiteral("[%1]").arg(address.host) : address.host;
+        return QStringLiteral("tcp:%1:%2").arg(host).arg(address.port);
+    }
+    case Address::Kind::Usbtmc:
+        return QStringLiteral("usbtmc:") + address.path;
+    case Address::Kind::Serial:
+        break;
+    }
+    return QStringLiteral("%1:%2").arg(address.path).arg(address.baud);
+}
+
+} // namespace instruments

@@ -1,0 +1,68 @@
+#pragma once
+// One reference instrument (calibrator or meter) driven over SCPI. Every
+// command is followed by the model's error query; a wait for an answer runs a
+// local event loop bounded by the model's timeout, so the window and the
+// Modbus link go on meanwhile.
+
+#include "instruments/address.h"
+#include "instruments/model.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QEventLoop;
+
+namespace instruments {
+
+class Transport;
+
+class Instrument : public QObject {
+    Q_OBJECT
+public:
+    Instrument(const Model &model, const Address &address, QObject *parent = nullptr);
+    ~Instrument() override;          // closes the port
+    bool open();                     // false with lastError()
+    void close();
+    bool isOpen() const;
+    std::optional<QString> identify();        // *IDN? (model's identify command), checked against identityPattern
+    bool reset();
+    bool sourceMillivolts(double millivolts); // refused when no range of the model holds the value
+    bool sourceOhms(double ohms);
+    bool setOutput(bool on);
+    std::optional<double> measureCurrentMa();
+    void cancel();                   // the wait now in progress (and any later one until open()) fails with "aborted"
+    QString lastError() const;
+    QString identity() const;        // the last identify() answer
+    const Model &model() const;
+    const Address &address() const;
+
+signals:
+    void exchanged(const QString &sent, const QString &answer);   // every line out and its answer, for a log
+
+private:
+    bool fail(const QString &why);
+    bool source(const Command &command, const QString &what, const QString &function, double value);
+    // The command, then the error query; the answer of a query, or "" for a command.
+    std::optional<QString> run(const Command &command, const QString &what, const QString &line, bool query);
+    std::optional<QString> exchange(const QString &line, bool query);
+    bool checkErrorQueue(const QString &cause);
+    bool waitFor(const std::function<bool()> &done, const QString &timeoutText);
+    std::optional<QString> takeLine();
+
+    Model m_model;
+    Address m_address;
+    std::unique_ptr<Transport> m_transport;
+    QByteArray m_buffer;
+    QString m_lastError;
+    QString m_identity;
+    QString m_linkFault;
+    bool m_cancelled = false;
+    QEventLoop *m_waiting = nullptr;
+};
+
+} // namespace instruments

@@ -1,0 +1,55 @@
+#pragma once
+// Instrument models are data: one JSON file per model (keys in model.cpp and
+// docs/instruments.md), so a laboratory adds its own without a rebuild.
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <optional>
+
+namespace instruments {
+
+enum class Role { Calibrator, Meter };
+
+struct Range {
+    QString function;            // "mV", "ohm" or "mA"
+    double upTo = 0;             // in the function's unit
+    double percentOfReading = 0;
+    double floor = 0;            // in the function's unit
+    double resolution = 0;       // in the function's unit
+    bool statedAtK2 = false;     // false: rectangular limits
+};
+
+struct Command {
+    QString text;                // "{value}" is replaced by value*scale
+    double scale = 1.0;          // a query's number is multiplied by scale
+};
+
+struct Model {
+    QString name;
+    Role role = Role::Calibrator;
+    QString file;
+    QString identityPattern;     // regular expression the *IDN? answer must match
+    QString terminator = QStringLiteral("\n");
+    int timeoutMs = 2000;
+    Command identify, reset, errorQuery, sourceMillivolts, sourceOhms, outputOn, outputOff,
+        measureCurrent;
+    QVector<Range> ranges;
+};
+
+// The whole file checked: unknown keys, missing commands for its role, bad
+// numbers, bad regex -> refused with a message.
+std::optional<Model> readModel(const QString &path, QString *why);
+// The smallest range of that function holding |value|.
+std::optional<Range> rangeFor(const Model &model, const QString &function, double value);
+// $XDG_DATA_HOME/tcal/instruments, then <prefix>/share/tcal/instruments beside
+// the program, then ":/instruments" (built in).
+QStringList modelFolders();
+// Every readable model in those folders; unreadable ones named in problems. A
+// model hides one of the same name in a later folder.
+QVector<Model> availableModels(QStringList *problems);
+// A file path, or a model's name.
+std::optional<Model> findModel(const QString &nameOrPath, QString *why);
+
+} // namespace instruments
