@@ -50,6 +50,12 @@ struct Invocation {
     std::optional<quint16> at20mA;
     QString anchor;                // records verify: a checkpoint file to check against
     QString assumeOffset;          // records import: the zone of files written without one
+    QString serial;                // standards save: the standard's *IDN? serial
+    QString model;
+    QString certificate;
+    QString status;                // empty: not given
+    QDate due;                     // invalid: not given
+    QDate calibrated;
 };
 
 int run(const Invocation &invocation, QTextStream &out, QTextStream &err);
