@@ -178,6 +178,12 @@ bool recordOptions(const QCommandLineParser &p, cli::Invocation &inv, QString *e
 // standards save: dates as yyyy-MM-dd, texts trimmed; what is required is the register's to say.
 bool standardOptions(const QCommandLineParser &p, cli::Invocation &inv, QString *error)
 {
+    for (const char *name : {"serial", "model", "certificate", "due", "calibrated", "status", "description"}) {
+        if (p.values(name).size() > 1) {
+            *error = QStringLiteral("--%1 is given more than once").arg(QLatin1String(name));
+            return false;
+        }
+    }
     for (const auto &[name, target] : {std::pair{"due", &inv.due}, std::pair{"calibrated", &inv.calibrated}}) {
         if (!p.isSet(name))
             continue;
