@@ -7,6 +7,7 @@
 #include "calibrate_commands.h"
 #include "core/operator_input.h"
 #include "records_commands.h"
+#include "standards_commands.h"
 
 #include <QCommandLineParser>
 
@@ -175,6 +176,31 @@ bool recordOptions(const QCommandLineParser &p, cli::Invocation &inv, QString *e
     return true;
 }
 
+// standards save: dates as yyyy-MM-dd, texts trimmed; what is required is the register's to say.
+bool standardOptions(const QCommandLineParser &p, cli::Invocation &inv, QString *error)
+{
+    for (const char *name : {"serial", "model", "certificate", "due", "calibrated", "status", "description"}) {
+        if (p.values(name).size() > 1) {
+            *error = QStringLiteral("--%1 is given more than once").arg(QLatin1String(name));
+            return false;
+        }
+    }
+    for (const auto &[name, target] : {std::pair{"due", &inv.due}, std::pair{"calibrated", &inv.calibrated}}) {
+        if (!p.isSet(name))
+            continue;
+        *target = QDate::fromString(p.value(name), Qt::ISODate);
+        if (!target->isValid()) {
+            *error = QStringLiteral("--%1 takes a date such as 2027-06-30").arg(QLatin1String(name));
+            return false;
+        }
+    }
+    inv.serial = p.value("serial").trimmed();
+    inv.model = p.value("model").trimmed();
+    inv.certificate = p.value("certificate").trimmed();
+    inv.status = p.value("status").trimmed();
+    return true;
+}
+
 // Readings in mA to three places, checked before the port is opened.
 bool meterReadings(const QCommandLineParser &p, cli::Invocation &inv, QString *error)
 {
@@ -206,7 +232,8 @@ Parsed parseArguments(const QStringList &arguments)
     p.setApplicationDescription(QString::fromUtf8(kDescription).arg(QString::fromUtf8(cli::kCalibrateHelp) + QString::fromUtf8(cli::kAutoHelp))
                                 + QStringLiteral("\n\nCalibration records:\n") + QString::fromUtf8(cli::kRecordsHelp)
                                 + QString::fromUtf8(cli::kCertificateHelp) + QStringLiteral("\nInstrument register:\n")
-                                + QString::fromUtf8(cli::kInstrumentsHelp));
+                                + QString::fromUtf8(cli::kInstrumentsHelp) + QStringLiteral("\nReference standards:\n")
+                                + QString::fromUtf8(cli::kStandardsHelp));
     p.addHelpOption();
     p.addVersionOption();
     p.addOptions({
@@ -216,18 +243,18 @@ Parsed parseArguments(const QStringList &arguments)
         {"stop", "Stop bits: 1 or 2 (default 1).", "1|2", "1"},
         {"address", "Device address 1-247 (default 192); apply takes a list, e.g. 17,18,21-24.", "A", "192"},
         {"retries", "Resends of a request that got no answer (default 1).", "N", "1"},
-        {"json", "info, read, save, compare, apply, dump, scan, calibrate, records list, instruments list: JSON on standard output."},
+        {"json", "info, read, save, compare, apply, dump, scan, calibrate, records list, instruments list, standards list: JSON on standard output."},
         {"include-calibration", "apply: write the unit calibration too; compare: count it."},
         {"settings", "compare: judge by the settings alone (the default)."},
         {"other-unit", "apply: with --include-calibration, accept calibration saved from another unit."},
         {"timeout", "Reply timeout in ms (default: from the baud rate; scan: 600 per address).", "MS"},
         {"tag", "read/save: tag or serial number written into the file; apply: the unit's.", "TEXT"},
-        {"description", "read/save: description written into the file.", "TEXT"},
+        {"description", "read/save: description written into the file; standards save: the standard's.", "TEXT"},
         {"interval", "monitor: seconds between reads (default 1).", "S", "1"},
         {"count", "monitor: number of lines (default 0, until stopped).", "N", "0"},
         {"bauds", "scan: baud rates to try, e.g. 4800,9600 (default: --baud).", "LIST"},
         {"addresses", "scan: address range (default 1-247).", "FROM-TO", "1-247"},
-        {"records", "records, instruments: the records folder (default: the window's).", "FOLDER"},
+        {"records", "records, instruments, standards: the records folder (default: the window's).", "FOLDER"},
         {"due-within", "instruments list: only those due within DAYS (overdue and never calibrated too).", "DAYS"},
         {"since", "records by-reference: checks from DATE (yyyy-MM-dd) on.", "DATE"},
         {"out", "records certificate: the PDF file to write.", "FILE"},
@@ -247,9 +274,15 @@ Parsed parseArguments(const QStringList &arguments)
         {"procedure", "calibrate auto: the procedure file (points, tolerance, settling, adjustment).", "FILE"},
         {"points", "calibrate auto: test points in degrees, or percent of range: 0%,25%,50%,75%,100%.", "LIST"},
         {"tolerance", "calibrate auto: in degrees, or percent of span: 0.2%.", "X"},
-        {"serial", "calibrate auto: the transmitter's serial number for the records.", "TEXT"},
         {"assume-offset", "records import: the UTC offset of files written without one, e.g. +08:00.",
          "OFFSET"},
+        {"serial", "standards save: the serial number the standard gives in its *IDN? answer; "
+                   "calibrate auto: the transmitter's, for the records.", "TEXT"},
+        {"model", "standards save: the standard's model.", "TEXT"},
+        {"certificate", "standards save: the number of the standard's calibration certificate.", "TEXT"},
+        {"due", "standards save: the standard's calibration due date (yyyy-MM-dd).", "DATE"},
+        {"calibrated", "standards save: the date it was calibrated (yyyy-MM-dd).", "DATE"},
+        {"status", "standards save: e.g. \"in service\" (the default) or \"out of service\".", "TEXT"},
     });
     p.addPositionalArgument("command", "info, read, save, compare, apply, dump, monitor or scan.");
     p.addPositionalArgument("argument", "FILE for save, compare, apply; holding or input for dump.", "[argument]");
@@ -273,7 +306,6 @@ Parsed parseArguments(const QStringList &arguments)
     inv.recordsFolder = p.value("records");
     inv.anchor = p.value("anchor");
     inv.assumeOffset = p.value("assume-offset");
-    inv.serial = p.value("serial").trimmed();
     inv.source = p.value("source");
     inv.meter = p.value("meter");
     inv.sourceModel = p.value("source-model");
@@ -284,11 +316,13 @@ Parsed parseArguments(const QStringList &arguments)
     if (inv.command.isEmpty())
         return refused(QStringLiteral("no command; see --help"));
     // The records and the register need no port.
-    const bool database = inv.command == QLatin1String("records") || inv.command == QLatin1String("instruments");
+    const bool database = inv.command == QLatin1String("records") || inv.command == QLatin1String("instruments")
+                          || inv.command == QLatin1String("standards");
     if (!p.isSet("port") && !database)
         return refused(QStringLiteral("--port is required"));
     QString error;
-    if (!lineOptions(p, inv, &error) || !recordOptions(p, inv, &error) || !meterReadings(p, inv, &error))
+    if (!lineOptions(p, inv, &error) || !recordOptions(p, inv, &error) || !meterReadings(p, inv, &error)
+        || !standardOptions(p, inv, &error))
         return refused(error);
     if (inv.addresses.size() > 1 && inv.command != QLatin1String("apply"))
         return refused(QStringLiteral("only apply takes several addresses"));

@@ -50,7 +50,7 @@ struct Invocation {
     std::optional<quint16> at20mA;
     QString anchor;                // records verify: a checkpoint file to check against
     QString assumeOffset;          // records import: the zone of files written without one
-    QString serial;                // calibrate auto: the transmitter's serial number
+    QString serial;                // calibrate auto: the transmitter's; standards save: the *IDN? serial
     QString source;                // calibrate auto: the calibrator's and the meter's addresses
     QString meter;
     QString sourceModel;           // their models: a name or a model file
@@ -58,6 +58,11 @@ struct Invocation {
     QString procedureFile;         // calibrate auto: a procedure file, or --points and --tolerance
     QString points;
     QString tolerance;
+    QString model;
+    QString certificate;
+    QString status;                // empty: not given
+    QDate due;                     // invalid: not given
+    QDate calibrated;
 };
 
 int run(const Invocation &invocation, QTextStream &out, QTextStream &err);

@@ -5,6 +5,7 @@
 #include "core/configuration.h"
 #include "instruments_commands.h"
 #include "records_commands.h"
+#include "standards_commands.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -68,5 +69,7 @@ int main(int argc, char **argv)
         return cli::runRecords(inv, out, err);
     if (inv.command == QLatin1String("instruments"))
         return cli::runInstruments(inv, out, err);
+    if (inv.command == QLatin1String("standards"))
+        return cli::runStandards(inv, out, err);
     return cli::run(inv, out, err);
 }

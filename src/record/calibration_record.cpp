@@ -2,6 +2,8 @@
 
 #include <QJsonArray>
 
+#include <cmath>
+
 namespace record {
 
 namespace {
@@ -78,6 +80,42 @@ Header headerFromJson(const QJsonObject &o)
     return h;
 }
 
+// Infinite degrees of freedom are written as no key at all.
+QJsonObject uncertaintyToJson(const PointUncertainty &u)
+{
+    QJsonObject o{{"expanded", u.expanded}, {"coverageFactor", u.coverageFactor}};
+    if (std::isfinite(u.effectiveDegreesOfFreedom))
+        o.insert("effectiveDegreesOfFreedom", u.effectiveDegreesOfFreedom);
+    if (u.currentExpandedMa)
+        o.insert("currentExpandedMa", *u.currentExpandedMa);
+    return o;
+}
+
+PointUncertainty uncertaintyFromJson(const QJsonObject &o)
+{
+    PointUncertainty u;
+    u.expanded = o.value("expanded").toDouble();
+    u.coverageFactor = o.value("coverageFactor").toDouble(2.0);
+    if (o.value("effectiveDegreesOfFreedom").isDouble())
+        u.effectiveDegreesOfFreedom = o.value("effectiveDegreesOfFreedom").toDouble();
+    if (o.value("currentExpandedMa").isDouble())
+        u.currentExpandedMa = o.value("currentExpandedMa").toDouble();
+    return u;
+}
+
+QJsonObject usedInstrumentToJson(const UsedInstrument &i)
+{
+    return {{"role", i.role}, {"model", i.model}, {"identity", i.identity}, {"serial", i.serial},
+            {"certificate", i.certificate}, {"due", i.due.toString(Qt::ISODate)}};
+}
+
+UsedInstrument usedInstrumentFromJson(const QJsonObject &o)
+{
+    return {o.value("role").toString(), o.value("model").toString(), o.value("identity").toString(),
+            o.value("serial").toString(), o.value("certificate").toString(),
+            QDate::fromString(o.value("due").toString(), Qt::ISODate)};
+}
+
 QJsonObject pointToJson(const Point &p)
 {
     QJsonObject o{{"reference", p.reference}, {"status", statusKey(p.status)}};
@@ -87,6 +125,8 @@ QJsonObject pointToJson(const Point &p)
     }
     if (p.currentMa)
         o.insert("currentMa", *p.currentMa);
+    if (p.uncertainty)
+        o.insert("uncertainty", uncertaintyToJson(*p.uncertainty));
     return o;
 }
 
@@ -99,6 +139,8 @@ Point pointFromJson(const QJsonObject &o)
     p.time = QDateTime::fromString(o.value("time").toString(), Qt::ISODateWithMs);
     if (o.contains("currentMa"))
         p.currentMa = o.value("currentMa").toDouble();
+    if (o.value("uncertainty").isObject())
+        p.uncertainty = uncertaintyFromJson(o.value("uncertainty").toObject());
     return p;
 }
 
@@ -137,11 +179,18 @@ ReferenceState referenceState(const Header &header, const QDate &today)
     return header.referenceDue < today ? ReferenceState::Expired : ReferenceState::Valid;
 }
 
+double pointUncertainty(const Point &point, const Header &header)
+{
+    if (point.uncertainty)
+        return point.uncertainty->expanded;
+    return header.uncertainty.value_or(0.0);
+}
+
 PointFigures figures(const Point &point, const Header &header)
 {
     // Every figure as printed: the verdict judges what the certificate shows.
     PointFigures f;
-    const double u = header.uncertainty.value_or(0.0);
+    const double u = pointUncertainty(point, header);
     f.error = roundTo(error(point.reference, point.reading), header.resolution);
     f.errorPercent = roundTo(percentOfSpan(f.error, header.range), 0.001);
     f.expectedMa = roundTo(expectedCurrentMa(point.reference, header.range), 0.001);
@@ -172,6 +221,8 @@ QString localTimeText(const QDateTime &time, bool seconds)
 
 Verdict verdict(const Record &record)
 {
+    if (!record.incompleteReason.isEmpty())
+        return Verdict::Incomplete;
     bool complete = !record.points.isEmpty();
     for (const Point &p : record.points) {
         if (p.status != Point::Status::Recorded)
@@ -197,6 +248,15 @@ QJsonObject toJson(const Record &record)
     if (const auto &a = record.amendment)
         o.insert("amends", QJsonObject{{"supersedes", a->supersedes}, {"reason", a->reason},
                                        {"author", a->author}});
+    // Written only when there: records without them hash as they always did.
+    if (!record.instruments.isEmpty()) {
+        QJsonArray used;
+        for (const UsedInstrument &i : record.instruments)
+            used.append(usedInstrumentToJson(i));
+        o.insert("instruments", used);
+    }
+    if (!record.incompleteReason.isEmpty())
+        o.insert("incompleteReason", record.incompleteReason);
     return o;
 }
 
@@ -220,6 +280,9 @@ std::optional<Record> fromJson(const QJsonObject &object)
         r.amendment = Amendment{qint64(a.value("supersedes").toDouble()), a.value("reason").toString(),
                                 a.value("author").toString()};
     }
+    for (const QJsonValue &v : object.value("instruments").toArray())
+        r.instruments << usedInstrumentFromJson(v.toObject());
+    r.incompleteReason = object.value("incompleteReason").toString();
     return r;
 }
 

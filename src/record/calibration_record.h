@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QString>
 #include <QVector>
+#include <limits>
 #include <optional>
 
 namespace record {
@@ -41,21 +42,44 @@ struct Header {
 enum class ReferenceState { Valid, Missing, Expired };
 ReferenceState referenceState(const Header &header, const QDate &today);
 
+// A point's own uncertainty budget, as an unattended run computes it (GUM).
+struct PointUncertainty {
+    double expanded = 0;                  // U of the reading, in the record's unit
+    double coverageFactor = 2;            // k
+    double effectiveDegreesOfFreedom = std::numeric_limits<double>::infinity();
+    std::optional<double> currentExpandedMa;   // U of the loop current
+};
+
 struct Point {
     // NotStable: the wait timed out; like Skipped, never counted as passed.
     enum class Status { Pending, Recorded, Skipped, NotStable };
     double reference = 0.0;
     Status status = Status::Pending;
     double reading = 0.0;
-    std::optional<double> currentMa;   // typed by the technician
+    std::optional<double> currentMa;   // typed by the technician or read by a meter
     QDateTime time;
+    std::optional<PointUncertainty> uncertainty;   // when absent the header's applies
 };
+
+// The uncertainty a point is judged with: its own, else the header's; 0 without either.
+double pointUncertainty(const Point &point, const Header &header);
 
 // A correction of a finished check: it never replaces it, it follows it.
 struct Amendment {
     qint64 supersedes = 0;   // the record's number in the database
     QString reason;
     QString author;
+};
+
+// An instrument an unattended run used: the calibrator that sourced the
+// reference or the meter that read the loop current.
+struct UsedInstrument {
+    QString role;            // "source" or "meter"
+    QString model;
+    QString identity;        // *IDN? answer
+    QString serial;
+    QString certificate;
+    QDate due;
 };
 
 struct Record {
@@ -66,6 +90,8 @@ struct Record {
     QDateTime started;
     QVector<Point> points;
     QJsonObject configuration;   // the transmitter's configuration read at the check; empty when not read
+    QVector<UsedInstrument> instruments;
+    QString incompleteReason;    // why a run ended early; empty: none
 };
 
 Record newRecord(const Header &header, Stage stage, const QVector<double> &references,
@@ -84,8 +110,9 @@ struct PointFigures {
 };
 PointFigures figures(const Point &point, const Header &header);
 
-// Fail as soon as one recorded point fails; Incomplete while any point is
-// pending, skipped or not stable; Pass only when every point passed.
+// Incomplete when the run ended early (incompleteReason); else Fail as soon
+// as one recorded point fails; Incomplete while any point is pending, skipped
+// or not stable; Pass only when every point passed.
 enum class Verdict { Pass, Fail, Incomplete };
 Verdict verdict(const Record &record);
 

@@ -50,6 +50,12 @@ QString fieldTable(const QString &title, const Rows &rows, int lang)
     return html + QStringLiteral("</table>");
 }
 
+// Some check states its uncertainty point by point.
+bool perPoint(const CertificateContent &c)
+{
+    return (c.asFound && hasPointUncertainties(*c.asFound)) || (c.asLeft && hasPointUncertainties(*c.asLeft));
+}
+
 QString partiesTable(const CertificateContent &c)
 {
     const Header &h = anyRecord(c).header;
@@ -75,7 +81,8 @@ QString itemTable(const CertificateContent &c)
                        {Text::Procedure, h.procedure},
                        {Text::Ambient, h.ambient.isEmpty() ? QString() : h.ambient + QLatin1Char(' ') + h.unit},
                        {Text::ReferenceInstrument, h.reference}, {Text::ReferenceCertificate, h.referenceCertificate},
-                       {Text::Tolerance, toleranceText(h, lang)}, {Text::Uncertainty, uncertaintyText(h, lang)}},
+                       {Text::Tolerance, toleranceText(h, lang)},
+                       {Text::Uncertainty, perPoint(c) ? text(Text::UncertaintyPerPointShort, lang) : uncertaintyText(h, lang)}},
                       lang);
 }
 
@@ -86,13 +93,16 @@ QString checkTable(const Record &r, Text title, int lang)
         html += QStringLiteral("<p>%1</p>").arg(esc(text(Text::AmendmentOf, lang)
                                                      .arg(r.amendment->supersedes).arg(r.amendment->reason, r.amendment->author)));
     // The header row is a <thead>: the layout repeats it on every page the table spans.
+    if (!r.incompleteReason.isEmpty())
+        html += QStringLiteral("<p><b>%1</b></p>").arg(esc(text(Text::EndedEarly, lang).arg(r.incompleteReason)));
+    const bool uColumn = hasPointUncertainties(r);
     html += QStringLiteral("<table width='100%' border='1' cellspacing='0' cellpadding='3'><thead><tr>");
-    for (const QString &t : columnTitles(lang, r.header.unit))
+    for (const QString &t : certificateTitles(lang, r.header.unit, uColumn))
         html += QStringLiteral("<th>%1</th>").arg(esc(t).replace(QLatin1Char('\n'), QStringLiteral("<br>")));
     html += QStringLiteral("</tr></thead>");
     for (const Point &p : r.points) {
         html += QStringLiteral("<tr>");
-        for (const QString &cell : rowCells(p, r.header, lang))
+        for (const QString &cell : certificateCells(p, r.header, lang, uColumn))
             html += QStringLiteral("<td align='center'>%1</td>").arg(esc(cell));
         html += QStringLiteral("</tr>");
     }
@@ -101,9 +111,11 @@ QString checkTable(const Record &r, Text title, int lang)
                       .arg(esc(text(Text::Verdict, lang)), esc(verdictText(verdict(r), lang)));
 }
 
-QString decisionRule(const Header &h, int lang)
+QString decisionRule(const Header &h, bool perPoint, int lang)
 {
     const QString resolution = QString::number(h.resolution, 'f', decimalsOf(h.resolution));
+    if (perPoint)
+        return text(Text::DecisionRulePerPoint, lang).arg(resolution, h.unit);
     if (h.uncertainty)
         return text(Text::DecisionRuleGuarded, lang).arg(resolution, h.unit, acceptanceText(h));
     return text(Text::DecisionRule, lang).arg(resolution, h.unit);
@@ -158,6 +170,32 @@ QString titleBlock(const CertificateContent &c)
     return html;
 }
 
+Text roleText(const QString &role)
+{
+    return role == QLatin1String("meter") ? Text::RoleMeter : Text::RoleSource;
+}
+
+// The instruments the runs used, each once, under the traceability statement.
+QString instrumentsUsed(const CertificateContent &c)
+{
+    QStringList lines;
+    for (const auto &r : {c.asFound, c.asLeft}) {
+        for (const UsedInstrument &i : r ? r->instruments : QVector<UsedInstrument>()) {
+            const QString line = text(Text::UsedInstrumentLine, c.language)
+                                     .arg(text(roleText(i.role), c.language), i.model, i.identity, i.serial,
+                                          i.certificate, i.due.isValid() ? i.due.toString(Qt::ISODate) : QStringLiteral("—"));
+            if (!lines.contains(line))
+                lines << line;
+        }
+    }
+    if (lines.isEmpty())
+        return QString();
+    QString html = QStringLiteral("<p>%1</p><ul>").arg(esc(text(Text::InstrumentsUsed, c.language)));
+    for (const QString &line : lines)
+        html += QStringLiteral("<li>%1</li>").arg(esc(line));
+    return html + QStringLiteral("</ul>");
+}
+
 QString statements(const CertificateContent &c)
 {
     const int lang = c.language;
@@ -166,11 +204,13 @@ QString statements(const CertificateContent &c)
                        .arg(esc(text(Text::Conformity, lang).arg(verdictText(overallVerdict(c), lang))));
     if (adjusted(c))
         html += QStringLiteral("<p>%1</p>").arg(esc(text(Text::AdjustedStatement, lang)));
-    html += QStringLiteral("<p>%1</p>").arg(esc(decisionRule(h, lang)));
-    html += QStringLiteral("<p>%1: %2</p>").arg(esc(text(Text::Uncertainty, lang)), esc(uncertaintyText(h, lang)));
+    html += QStringLiteral("<p>%1</p>").arg(esc(decisionRule(h, perPoint(c), lang)));
+    html += QStringLiteral("<p>%1: %2</p>").arg(esc(text(Text::Uncertainty, lang)),
+                                               esc(perPoint(c) ? text(Text::UncertaintyPerPoint, lang) : uncertaintyText(h, lang)));
     html += QStringLiteral("<p>%1</p>").arg(esc(text(Text::Traceability, lang)
                                                  .arg(h.reference, h.referenceCertificate,
                                                       h.referenceDue.toString(Qt::ISODate))));
+    html += instrumentsUsed(c);
     if (!h.referenceOverride.isEmpty())
         html += QStringLiteral("<p><b>%1</b> %2</p>").arg(esc(text(Text::ReferenceOverridden, lang)), esc(h.referenceOverride));
     return html + QStringLiteral("<p>%1</p>").arg(esc(text(Text::RelatesOnly, lang)));

@@ -28,7 +28,48 @@ QString statusText(const Point &point, const PointFigures &f, int language)
     return text(Text::Pending, language);
 }
 
+QString statedText(double uncertainty)
+{
+    const double stated = statedUncertainty(uncertainty);
+    return number(stated, uncertaintyDecimals(stated));
+}
+
+// The U the point was judged with and its k; empty when it had none.
+QString uncertaintyCell(const Point &point, const Header &header)
+{
+    if (!point.uncertainty && !header.uncertainty)
+        return QString();
+    const double k = point.uncertainty ? point.uncertainty->coverageFactor : 2.0;
+    return QStringLiteral("%1 (k=%2)").arg(statedText(pointUncertainty(point, header)), number(k, 2));
+}
+
 } // namespace
+
+bool hasPointUncertainties(const Record &record)
+{
+    for (const Point &p : record.points)
+        if (p.uncertainty)
+            return true;
+    return false;
+}
+
+QStringList certificateTitles(int language, const QString &unit, bool uncertaintyColumn)
+{
+    QStringList titles = columnTitles(language, unit);
+    if (uncertaintyColumn)
+        titles.insert(ColResult, text(Text::ColUncertainty, language).arg(unit));
+    return titles;
+}
+
+QStringList certificateCells(const Point &point, const Header &header, int language, bool uncertaintyColumn)
+{
+    QStringList cells = rowCells(point, header, language);
+    if (point.currentMa && point.uncertainty && point.uncertainty->currentExpandedMa)
+        cells[ColMeasuredMa] += QStringLiteral(" ± ") + statedText(*point.uncertainty->currentExpandedMa);
+    if (uncertaintyColumn)
+        cells.insert(ColResult, point.status == Point::Status::Recorded ? uncertaintyCell(point, header) : QString());
+    return cells;
+}
 
 QStringList columnTitles(int language, const QString &unit)
 {

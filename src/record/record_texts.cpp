@@ -196,6 +196,23 @@ const Row kRows[] = {
                           "Not stored yet: kept as the draft %1 (%2); Store drafts retries"}},
     {Text::StoreDrafts, {"存入草稿", "存入草稿", "Store drafts"}},
     {Text::DraftsLeft, {"待存草稿：%1 %2", "待存草稿：%1 %2", "Drafts waiting: %1 %2"}},
+    {Text::ColUncertainty, {"不确定度\nU (k) (%1)", "不確定度\nU (k) (%1)", "U (k)\n(%1)"}},
+    {Text::UncertaintyPerPoint,
+     {"扩展不确定度 U 逐点给出（见结果表 “U (k)” 栏），包含概率约 95 %；包含因子 k 由有效自由度按 t 分布确定。",
+      "擴展不確定度 U 逐點給出（見結果表「U (k)」欄），包含機率約 95 %；包含因子 k 由有效自由度按 t 分布確定。",
+      "The expanded uncertainty U is stated per point (column \"U (k)\" of the results) for a coverage probability of approximately 95 %; the coverage factor k follows from the effective degrees of freedom (Student's t distribution)."}},
+    {Text::UncertaintyPerPointShort, {"逐点给出，见结果表", "逐點給出，見結果表", "stated per point, see the results"}},
+    {Text::DecisionRulePerPoint,
+     {"判定规则：误差按 %1 %2 修约后判定（即所印数值），以各点自身的扩展不确定度 U 设保护带：误差绝对值不超过允差减去该点 U（含边界）为合格。",
+      "判定規則：誤差按 %1 %2 修約後判定（即所印數值），以各點自身的擴展不確定度 U 設保護帶：誤差絕對值不超過允差減去該點 U（含邊界）為合格。",
+      "Decision rule: errors are rounded to %1 %2 and judged as printed, each point guard-banded by its own expanded uncertainty U: a point passes when the printed error lies within the tolerance less that point's U, its edge included."}},
+    {Text::InstrumentsUsed, {"所用仪器：", "所用儀器：", "Instruments used:"}},
+    {Text::RoleSource, {"标准源", "標準源", "Source"}},
+    {Text::RoleMeter, {"测量仪表", "量測儀表", "Meter"}},
+    {Text::UsedInstrumentLine, {"%1：%2（%3），序列号 %4，证书号 %5，有效期至 %6",
+                                "%1：%2（%3），序號 %4，證書號 %5，有效期至 %6",
+                                "%1: %2 (%3), serial %4, certificate %5, due %6"}},
+    {Text::EndedEarly, {"检查提前结束：%1", "檢查提前結束：%1", "The check ended early: %1"}},
 };
 
 

@@ -28,7 +28,8 @@ enum class Text {
     EndOfCertificate, Draft, DraftNotice, Copy, Replaces, Withdrawn, SignedPerformed, SignedReviewed,
     SignedApproved, SignatureLine, Authorised, FunctionText, NeverCalibrated, Unit, IssueCertificate,
     Reprint, ReviewAction, ApproveAction, SignerName, CertificateNo, DraftWritten, ByReference, Since, Issued2, Signed, CertificateDetails, DriftChart, ChecksGroup, Certificates, SameSigner,
-    NotStoredYet, StoreDrafts, DraftsLeft,
+    NotStoredYet, StoreDrafts, DraftsLeft, ColUncertainty, UncertaintyPerPoint, UncertaintyPerPointShort,
+    DecisionRulePerPoint, InstrumentsUsed, RoleSource, RoleMeter, UsedInstrumentLine, EndedEarly,
     TextCount
 };
 

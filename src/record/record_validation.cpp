@@ -43,6 +43,28 @@ QString headerProblem(const QJsonObject &h)
     return QString();
 }
 
+bool positiveNumber(const QJsonValue &v)
+{
+    return finiteNumber(v) && v.toDouble() > 0.0;
+}
+
+// A point's own uncertainty: finite, a positive U, k of at least 1; the
+// degrees of freedom absent or null when infinite.
+QString uncertaintyProblem(const QJsonValue &value)
+{
+    const QJsonObject u = value.toObject();
+    if (!value.isObject() || !positiveNumber(u.value("expanded")))
+        return QStringLiteral("has an uncertainty without a positive expanded value");
+    if (!finiteNumber(u.value("coverageFactor")) || u.value("coverageFactor").toDouble() < 1.0)
+        return QStringLiteral("has a coverage factor under 1");
+    const QJsonValue dof = u.value("effectiveDegreesOfFreedom");
+    if (!dof.isUndefined() && !dof.isNull() && !positiveNumber(dof))
+        return QStringLiteral("has effective degrees of freedom that are not a positive number");
+    if (u.contains("currentExpandedMa") && !positiveNumber(u.value("currentExpandedMa")))
+        return QStringLiteral("has a current uncertainty that is not a positive number");
+    return QString();
+}
+
 QString pointProblem(const QJsonValue &value, int index)
 {
     const QJsonObject p = value.toObject();
@@ -55,6 +77,8 @@ QString pointProblem(const QJsonValue &value, int index)
         what = QStringLiteral("is recorded without a reading or time");
     else if (p.contains("currentMa") && !finiteNumber(p.value("currentMa")))
         what = QStringLiteral("has a current that is not a number");
+    else if (p.contains("uncertainty"))
+        what = uncertaintyProblem(p.value("uncertainty"));
     return what.isEmpty() ? what : QStringLiteral("point %1 %2").arg(index + 1).arg(what);
 }
 
@@ -78,6 +102,26 @@ bool zoneless(const QJsonObject &o)
             return true;
     }
     return false;
+}
+
+QString instrumentsProblem(const QJsonValue &value)
+{
+    if (!value.isArray() || value.toArray().isEmpty())
+        return QStringLiteral("instruments used that are not a list");
+    for (const QJsonValue &v : value.toArray()) {
+        const QJsonObject i = v.toObject();
+        const QString role = i.value("role").toString();
+        if (!v.isObject() || (role != QLatin1String("source") && role != QLatin1String("meter")))
+            return QStringLiteral("an instrument used that is neither source nor meter");
+        for (const char *key : {"model", "identity", "serial", "certificate", "due"}) {
+            if (i.contains(key) && !i.value(key).isString())
+                return QStringLiteral("an instrument used whose %1 is not text").arg(QLatin1String(key));
+        }
+        const QString due = i.value("due").toString();
+        if (!due.isEmpty() && !QDate::fromString(due, Qt::ISODate).isValid())
+            return QStringLiteral("an instrument used whose due date is not a date");
+    }
+    return QString();
 }
 
 QJsonObject placeTimes(QJsonObject o, int offset)
@@ -124,6 +168,12 @@ QString recordProblem(const QJsonObject &o)
             || a.value("reason").toString().trimmed().isEmpty())
             return QStringLiteral("an amendment without the record it amends or a reason");
     }
+    if (o.contains("instruments"))
+        if (const QString i = instrumentsProblem(o.value("instruments")); !i.isEmpty())
+            return i;
+    if (o.contains("incompleteReason")
+        && (!o.value("incompleteReason").isString() || o.value("incompleteReason").toString().trimmed().isEmpty()))
+        return QStringLiteral("a reason for ending early that is not text");
     return QString();
 }
 

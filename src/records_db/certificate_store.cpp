@@ -48,6 +48,22 @@ QJsonObject contentToJson(const record::CertificateContent &c, const QByteArray 
             {"pdfSha256", QString::fromLatin1(sha256(pdf))}};
 }
 
+// The header's U, or one of its own on every recorded point.
+bool uncertaintyStated(const record::Record &r)
+{
+    if (r.header.uncertainty)
+        return true;
+    bool recorded = false;
+    for (const record::Point &p : r.points) {
+        if (p.status != record::Point::Status::Recorded)
+            continue;
+        if (!p.uncertainty)
+            return false;
+        recorded = true;
+    }
+    return recorded;
+}
+
 } // namespace
 
 std::optional<record::CertificateContent> CertificateStore::prepare(const IssueRequest &request)
@@ -87,7 +103,7 @@ std::optional<QString> CertificateStore::issueRefusal(const IssueRequest &reques
         return QStringLiteral("not approved: the checks need an approver's signature first (a draft can be printed)");
     // A statement of conformity needs the uncertainty it was decided with (ISO/IEC 17025 7.8.4.1).
     for (const auto &r : {c.asFound, c.asLeft})
-        if (r && !r->header.uncertainty)
+        if (r && !uncertaintyStated(*r))
             return QStringLiteral("record %1 has no expanded uncertainty: a statement of conformity needs one").arg(r->id);
     const auto certificates = all();
     if (!certificates)

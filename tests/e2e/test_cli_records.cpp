@@ -78,6 +78,7 @@ private slots:
     void importListVerify();
     void certificateFlow();
     void instrumentsDue();
+    void standardsSaveAndList();
 };
 
 void TestCliRecords::importListVerify()
@@ -224,6 +225,36 @@ void TestCliRecords::instrumentsDue()
     QCOMPARE(all[1].toObject().value("state").toString(), QStringLiteral("ok"));
     QCOMPARE(all[1].toObject().value("unit").toString(), QStringLiteral("°F"));
     QCOMPARE(cli(dir.path(), "instruments", {"list", "--due-within", "x"}).status, 2);
+}
+
+// A standard saved from the command line lists back as given; a new state of
+// it replaces the old in the list; a save without its due date stores nothing.
+void TestCliRecords::standardsSaveAndList()
+{
+    QTemporaryDir dir;
+    QCOMPARE(cli(dir.path(), "standards", {"list"}).status, 4);   // no database is made for a list
+    const QStringList calibrator{"save", "--serial", "1234567", "--model", "5522A", "--certificate", "RC-9",
+                                 "--due", "2099-06-30", "--calibrated", "2026-06-30", "--description", "Calibrator, bench 2"};
+    Run run = cli(dir.path(), "standards", calibrator);
+    QVERIFY2(run.status == 0, qPrintable(run.error));
+    QCOMPARE(cli(dir.path(), "standards", {"save", "--serial", "MY5", "--model", "34465A", "--certificate", "RC-10",
+                                           "--due", "2020-01-15", "--status", "out of service"}).status, 0);
+    QCOMPARE(cli(dir.path(), "standards", {"save", "--serial", "X", "--model", "M", "--certificate", "C"}).status, 2);
+    QCOMPARE(cli(dir.path(), "standards", {"save", "--serial", "X", "--model", "M", "--certificate", "C",
+                                           "--due", "30.06.2099"}).status, 2);
+    QCOMPARE(cli(dir.path(), "standards", calibrator + QStringList{"--certificate", "RC-12"}).status, 2);   // given twice
+    run = cli(dir.path(), "standards", {"list"});
+    QCOMPARE(run.lines.value(1), QStringLiteral("1234567,5522A,\"Calibrator, bench 2\",RC-9,2026-06-30,2099-06-30,ok,in service"));
+    QCOMPARE(run.lines.value(2), QStringLiteral("MY5,34465A,,RC-10,,2020-01-15,overdue,out of service"));
+    QCOMPARE(run.lines.size(), 3);
+    QCOMPARE(cli(dir.path(), "standards", {"save", "--serial", "1234567", "--model", "5522A", "--certificate",
+                                           "RC-13", "--due", "2100-01-31"}).status, 0);
+    run = cli(dir.path(), "standards", {"list", "--json"});
+    const QJsonArray all = QJsonDocument::fromJson(run.lines.join('\n').toUtf8()).object().value("standards").toArray();
+    QCOMPARE(all.size(), 2);
+    QCOMPARE(all[0].toObject().value("certificate").toString(), QStringLiteral("RC-13"));
+    QCOMPARE(all[0].toObject().value("due").toString(), QStringLiteral("2100-01-31"));
+    QCOMPARE(records(dir.path(), {"verify"}).status, 0);
 }
 
 QTEST_GUILESS_MAIN(TestCliRecords)

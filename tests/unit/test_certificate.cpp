@@ -64,6 +64,7 @@ class TestCertificate : public QObject
 private slots:
     void everyElementOnPaginatedPages();
     void draftCopyAndReplacement();
+    void perPointUncertaintyAndInstruments();
     void sampleShowsEveryElement();
 };
 
@@ -118,6 +119,45 @@ void TestCertificate::draftCopyAndReplacement()
     QTemporaryDir dir;
     QVERIFY(!writeCertificate(dir.filePath("none.pdf"), CertificateContent{}));
     QVERIFY(!QFile::exists(dir.filePath("none.pdf")));
+}
+
+// An unattended run's certificate: U and k per point, the meter's U beside the
+// current, each point judged with its own U, the instruments it used.
+void TestCertificate::perPointUncertaintyAndInstruments()
+{
+    Record r = longCheck(Stage::AsLeft, 3, 0.1);
+    r.header.uncertainty.reset();
+    for (Point &p : r.points) {
+        const bool metered = p.reference == 600.0;
+        p.currentMa = metered ? std::optional<double>(12.0001) : std::nullopt;
+        p.uncertainty = PointUncertainty{0.113, 2.0345, 9.2, metered ? std::optional<double>(0.00291) : std::nullopt};
+    }
+    r.points[2].reading = r.points[2].reference + 0.4;   // within 0.5, not within 0.5 - 0.12
+    r.instruments = {{"source", "5522A", "FLUKE,5522A,1234567,1.0", "1234567", "RC-9", QDate(2027, 6, 30)},
+                     {"meter", "34465A", "Keysight,34465A,MY5,A.03", "MY5", "RC-10", QDate(2027, 1, 15)}};
+    CertificateContent c = approvedContent();
+    c.asFound.reset();
+    c.asLeft = r;
+    QTemporaryDir dir;
+    QVERIFY(writeCertificate(dir.filePath("u.pdf"), c));
+    const QString text = pdfText(dir.filePath("u.pdf"));
+    QString html = certificateHtml(c);
+    for (const char *cell : {"U (k)", "0.12 (k=2.03)", "12.000 ± 0.0030"})
+        QVERIFY2(html.contains(QString::fromUtf8(cell)), cell);
+    for (const char *field : {"stated per point", "Student", "its own expanded uncertainty", "Instruments used",
+                              "Source: 5522A (FLUKE,5522A,1234567,1.0), serial 1234567, certificate RC-9, due 2027-06-30",
+                              "Meter: 34465A (Keysight,34465A,MY5,A.03), serial MY5, certificate RC-10, due 2027-01-15"})
+        // A long line wraps where a space is.
+        QVERIFY2(text.contains(QRegularExpression(QRegularExpression::escape(QString::fromUtf8(field)).replace("\\ ", "\\s+"))),
+                 field);
+    QVERIFY2(text.contains(QRegularExpression("\\+0\\.1\\s.*PASS(.|\\n)*\\+0\\.4\\s.*FAIL")), qPrintable(text));
+    QVERIFY(text.contains("Statement of conformity: FAIL"));
+    // A run that ended early says why.
+    c.asLeft->incompleteReason = "the meter stopped answering";
+    html = certificateHtml(c);
+    QVERIFY(html.contains("ended early: the meter stopped answering") && html.contains("Verdict: INCOMPLETE"));
+    for (int lang : {0, 1})
+        QVERIFY(certificateHtml(CertificateContent{c.asFound, c.asLeft, lang, 0, {}, {}, {}, false, 0, 0}).contains("2.03"));
 }
 
 // The sample in docs/, made by the screenshot tool against the simulator.

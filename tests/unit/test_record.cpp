@@ -10,10 +10,14 @@
 #include "record/record_texts.h"
 #include "record/record_validation.h"
 #include "record/stability.h"
+#include "record_samples.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QtTest>
+
+#include <cmath>
 
 using namespace record;
 
@@ -32,10 +36,12 @@ private slots:
     void driftAcrossCalibrations();
     void skippedNeverPasses();
     void currentErrorCanFailAPoint();
+    void pointUncertaintyDecidesAtTheEdge();
     void stability_data();
     void stability();
     void gapBreaksTheRun();
     void roundTrip();
+    void storedRecordHashesAsBefore();
     void refusedRecordFiles_data();
     void refusedRecordFiles();
     void zonelessFileNeedsAnOffset();
@@ -253,6 +259,33 @@ void TestRecord::currentErrorCanFailAPoint()
     QVERIFY(!figures(p, h).passed);
 }
 
+// A run's own U guard-bands its point; the header's stands for points without one.
+void TestRecord::pointUncertaintyDecidesAtTheEdge()
+{
+    Header h;
+    h.range = {0.0, 1000.0};
+    h.tolerance = {Tolerance::Kind::Degrees, 0.5};
+    h.uncertainty = 0.05;
+    Record r = newRecord(h, Stage::AsLeft, {250.0, 500.0}, QDateTime::currentDateTimeUtc());
+    for (Point &p : r.points) {
+        p.status = Point::Status::Recorded;
+        p.reading = p.reference + 0.4;
+    }
+    QCOMPARE(verdict(r), Verdict::Pass);   // 0.4 within 0.5 - 0.05
+    r.points[0].uncertainty = PointUncertainty{0.113, 2.0345, 9.2, std::nullopt};   // states 0.12: limit 0.38
+    QVERIFY(!figures(r.points[0], h).passed);
+    QVERIFY(figures(r.points[1], h).passed);
+    QCOMPARE(certificateCells(r.points[0], h, 2, true)[ColResult], QStringLiteral("0.12 (k=2.03)"));
+    QCOMPARE(certificateCells(r.points[1], h, 2, true)[ColResult], QStringLiteral("0.050 (k=2.00)"));
+    QCOMPARE(verdict(r), Verdict::Fail);
+    // Without a header uncertainty, a small own U lets the same error pass.
+    r.header.uncertainty.reset();
+    r.points[0].uncertainty->expanded = 0.1;
+    QCOMPARE(verdict(r), Verdict::Pass);
+    r.incompleteReason = "the meter stopped answering";
+    QCOMPARE(verdict(r), Verdict::Incomplete);
+}
+
 void TestRecord::stability_data()
 {
     QTest::addColumn<QVector<double>>("readings");
@@ -354,6 +387,33 @@ void TestRecord::roundTrip()
     QCOMPARE(fileName(r), QStringLiteral("SN-42-7_20261207-093015Z_as-found.json"));
 }
 
+// The new keys are written only when there: a stored record reads back to the
+// very bytes that were hashed; with them, it goes through a file unchanged.
+void TestRecord::storedRecordHashesAsBefore()
+{
+    const QByteArray stored(kStoredRecordJson);
+    QString why;
+    const auto r = readRecordFile(stored, why);
+    QVERIFY2(r, qPrintable(why));
+    const QByteArray again = QJsonDocument(toJson(*r)).toJson(QJsonDocument::Compact);
+    QCOMPARE(again, stored);
+    QCOMPARE(QCryptographicHash::hash(again, QCryptographicHash::Sha256).toHex(), QByteArray(kStoredRecordSha256));
+
+    Record run = *r;
+    run.points[0].uncertainty = PointUncertainty{0.21, 2.0, std::numeric_limits<double>::infinity(), 0.0031};
+    run.points[1].uncertainty = PointUncertainty{0.15, 2.43, 6.5, std::nullopt};
+    run.instruments = {{"source", "5522A", "FLUKE,5522A,1234567,1.0", "1234567", "RC-9", QDate(2027, 6, 30)},
+                       {"meter", "34465A", "Keysight,34465A,MY5,A.03", "MY5", "RC-10", QDate()}};
+    run.incompleteReason = "stopped by the operator";
+    const QByteArray text = QJsonDocument(toJson(run)).toJson();
+    const auto back = readRecordFile(text, why);
+    QVERIFY2(back, qPrintable(why));
+    QCOMPARE(toJson(*back), toJson(run));
+    QVERIFY(std::isinf(back->points[0].uncertainty->effectiveDegreesOfFreedom));
+    QCOMPARE(back->points[1].uncertainty->effectiveDegreesOfFreedom, 6.5);
+    QCOMPARE(back->instruments.value(1).identity, QStringLiteral("Keysight,34465A,MY5,A.03"));
+}
+
 // A valid file's text with `from` replaced by `to`.
 static QByteArray edited(const QString &from, const QString &to)
 {
@@ -376,6 +436,13 @@ void TestRecord::refusedRecordFiles_data()
     QTest::newRow("escaped key twice") << edited("\"tag\":", "\"t\\u0061g\":\"x\",\"tag\":") << "a key given twice";
     QTest::newRow("reading without time") << edited("\"time\":", "\"when\":")
                                           << "point 1 is recorded without a reading or time";
+    const QString recorded = "\"status\":\"recorded\"";
+    QTest::newRow("no own U") << edited(recorded, recorded + ",\"uncertainty\":{\"expanded\":0,\"coverageFactor\":2}")
+                              << "point 1 has an uncertainty without a positive expanded value";
+    QTest::newRow("k under 1") << edited(recorded, recorded + ",\"uncertainty\":{\"expanded\":0.1,\"coverageFactor\":0.9}")
+                               << "point 1 has a coverage factor under 1";
+    QTest::newRow("unknown role") << edited("\"stage\":", "\"instruments\":[{\"role\":\"probe\"}],\"stage\":")
+                                  << "an instrument used that is neither source nor meter";
     QTest::newRow("too large") << edited("\"ambient\":\"23.5\"", "\"ambient\":\"" + QString(1 << 20, 'x') + "\"")
                                << "larger than 1048576 bytes";
 }

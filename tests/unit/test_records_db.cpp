@@ -15,6 +15,7 @@
 #include "records_db/instrument_register.h"
 #include "records_db/record_db.h"
 #include "records_db/record_hash.h"
+#include "records_db/standards_register.h"
 
 #include <QCryptographicHash>
 #include <QGuiApplication>
@@ -88,6 +89,8 @@ private slots:
     void ownerAndWriterRoles();
     void earlierSchemaMovesIntoTheChain();
     void dueDates();
+    void standardsRegister_data() { backends(); }
+    void standardsRegister();
 
 private:
     void backends();
@@ -394,8 +397,11 @@ void TestRecordsDb::signedAndCertified()
     QVERIFY(approvals.sign(2, record::Signature::Meaning::Approved, "M. Zhou", "Head"));
     QVERIFY(!store.issue(request));   // a statement of conformity needs the uncertainty
     QVERIFY2(store.error().contains("record 2 has no expanded uncertainty"), qPrintable(store.error()));
-    // Amended with it: the old version is no longer certified, the new one needs its own approval.
-    left.header.uncertainty = 0.1;
+    // Amended with one on every recorded point: the old version is no longer
+    // certified, the new one needs its own approval.
+    for (record::Point &p : left.points)
+        p.uncertainty = record::PointUncertainty{0.1, 2.1, 12.0, std::nullopt};
+    left.instruments = {{"source", "5522A", "FLUKE,5522A,1234567,1.0", "1234567", "RC-9", QDate(2027, 6, 30)}};
     left.amendment = record::Amendment{2, "uncertainty left out", "J. Chen"};
     QCOMPARE(db.append(left), std::optional<qint64>(3));
     QVERIFY(!store.issue(request) && store.error().contains("amended by record 3"));
@@ -515,6 +521,42 @@ void TestRecordsDb::dueDates()
     stored.last().record.started = QDateTime(QDate(2026, 7, 2), QTime(8, 0), Qt::UTC);
     QCOMPARE(lastValidAsLeft(stored, now)->started.date(), QDate(2026, 1, 2));   // failed, incomplete, superseded, future: none counts
     QVERIFY(!lastValidAsLeft(stored.mid(1, 2), now));
+}
+
+// Each standard as its newest entry states it; one not registered, without a
+// certificate, past its due date or out of service is refused.
+void TestRecordsDb::standardsRegister()
+{
+    RecordDb db;
+    QVERIFY2(db.open(fresh()), qPrintable(db.error()));
+    StandardsRegister reg(db);
+    const QDate today(2026, 12, 7);
+    Standard s{"1234567", "5522A", "Multi-product calibrator", "RC-9", QDate(2025, 12, 1), today};
+    QVERIFY2(reg.save(s), qPrintable(reg.error()));
+    QVERIFY(reg.save({"MY5", "34465A", "", "RC-10", QDate(), QDate(2027, 1, 15)}));
+    QCOMPARE(standardRefusal(reg.find("1234567"), "1234567", today), std::nullopt);   // the due day still counts
+    QVERIFY(standardRefusal(reg.find("1234567"), "1234567", today.addDays(1))->contains("due"));
+    QVERIFY(standardRefusal(reg.find("999"), "999", today)->contains("not in the register"));
+    // No serial, no certificate, no due date, calibrated after due: nothing stored.
+    const std::function<void(Standard &)> breaks[] = {[](Standard &b) { b.serial = " "; },
+                                                      [](Standard &b) { b.certificate.clear(); },
+                                                      [](Standard &b) { b.due = QDate(); },
+                                                      [](Standard &b) { b.calibrated = b.due.addDays(1); }};
+    for (const auto &brk : breaks) {
+        Standard bad = s;
+        brk(bad);
+        QVERIFY(!reg.save(bad) && !reg.error().isEmpty());
+    }
+    s = {"1234567", "5522A", "back from repair", "RC-11", today, today.addYears(1), "out of service"};
+    QVERIFY(reg.save(s));
+    QCOMPARE(reg.find("1234567")->certificate, QStringLiteral("RC-11"));
+    QVERIFY(standardRefusal(reg.find("1234567"), "1234567", today)->contains("not in service"));
+    QCOMPARE(reg.list().size(), 2);
+    Standard uncertified = *reg.find("MY5");
+    uncertified.certificate.clear();
+    QVERIFY(standardRefusal(uncertified, "MY5", today)->contains("no calibration certificate"));
+    QCOMPARE(db.entries("standard")->size(), 3);
+    QVERIFY(db.verify().intact());
 }
 
 int main(int argc, char **argv)
