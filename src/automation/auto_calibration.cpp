@@ -1,6 +1,5 @@
 #include "automation/auto_calibration.h"
 
-#include "core/configuration.h"
 #include "core/live_values.h"
 #include "core/registers.h"
 #include "instruments/instrument.h"
@@ -26,6 +25,16 @@ QString serialOf(const QString &identity)
 {
     const QStringList fields = identity.split(',');
     return fields.size() >= 3 ? fields.at(2).trimmed() : QString();
+}
+
+QString sensorName(const metrology::Sensor &sensor)
+{
+    switch (sensor.kind) {
+    case metrology::Sensor::Kind::Pt100: return QStringLiteral("PT100");
+    case metrology::Sensor::Kind::Cu50: return QStringLiteral("Cu50");
+    case metrology::Sensor::Kind::Thermocouple: break;
+    }
+    return QStringLiteral("Type %1").arg(QLatin1Char("KSRBNEJT"[int(sensor.type)]));
 }
 
 } // namespace
@@ -180,8 +189,8 @@ bool AutoCalibration::readTransmitter(record::Header &header)
     header.resolution = m_resolution;
     header.unit = QString::fromUtf8("°C");
     header.address = m_link.address();
-    if (const auto name = config::codeName(config::Kind::InputType, type); name && header.inputType.isEmpty())
-        header.inputType = metrology::isThermocouple(m_sensor) ? QStringLiteral("Type %1").arg(*name) : *name;
+    if (header.inputType.isEmpty())
+        header.inputType = sensorName(m_sensor);
     return true;
 }
 
@@ -273,8 +282,11 @@ bool AutoCalibration::measurePoint(record::Record &record, int index)
     in.roomSensorLimit = metrology::isThermocouple(m_sensor) ? m_plan.roomSensorLimit : 0.0;
     in.rangeLower = m_range.lower;
     in.rangeUpper = m_range.upper;
-    if (const auto meter = instruments::rangeFor(m_meter.model(), "mA", window.meanCurrent()))
-        in.meter = {meter->percentOfReading, meter->floor, meter->resolution, meter->statedAtK2};
+    const auto meter = instruments::rangeFor(m_meter.model(), "mA", window.meanCurrent());
+    if (!meter)
+        return fail(QStringLiteral("the meter's model has no range for %1 mA").arg(window.meanCurrent()),
+                    RunResult::Cause::Instrument);
+    in.meter = {meter->percentOfReading, meter->floor, meter->resolution, meter->statedAtK2};
     in.currentsMa = window.currents();
     const auto budget = metrology::pointBudget(in);
     if (!budget)

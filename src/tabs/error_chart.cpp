@@ -10,6 +10,7 @@
 #include <cmath>
 
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+using QtCharts::QAbstractSeries;
 using QtCharts::QChartView;
 #endif
 
@@ -52,8 +53,8 @@ void ErrorChart::reset(double lower, double upper, double tolerance)
     m_left->clear();
     m_tolerance = tolerance;
     m_largest = 0.0;
-    m_upper->replace({QPointF(lower, tolerance), QPointF(upper, tolerance)});
-    m_lower->replace({QPointF(lower, -tolerance), QPointF(upper, -tolerance)});
+    m_upper->replace(QVector<QPointF>{QPointF(lower, tolerance), QPointF(upper, tolerance)});
+    m_lower->replace(QVector<QPointF>{QPointF(lower, -tolerance), QPointF(upper, -tolerance)});
     const double margin = (upper - lower) * 0.05;
     m_x->setRange(lower - margin, upper + margin);
     fitErrorAxis();

@@ -19,7 +19,7 @@ using Cause = autocal::RunResult::Cause;
 namespace {
 
 // The calibration words of the transmitter: input points and output points.
-QVector<quint16> calibrationWords(const sim::HoldingImage &image)
+QVector<quint16> calibrationWords(const std::vector<uint16_t> &image)
 {
     QVector<quint16> w;
     for (int a = reg::kMeasured4mA; a <= reg::kRtd200RPoint + 1; ++a)
