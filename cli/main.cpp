@@ -31,12 +31,12 @@ int usageError(const QString &message)
     return cli::UsageError;
 }
 
-// A certificate is laid out with fonts, which takes a GUI application; it
+// A certificate (also the draft an unattended run writes) is laid out with fonts, which takes a GUI application; it
 // needs no display (the offscreen platform unless another is chosen).
 bool printsCertificate(int argc, char **argv)
 {
     for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "certificate") == 0)
+        if (std::strcmp(argv[i], "certificate") == 0 || std::strcmp(argv[i], "auto") == 0)
             return true;
     return false;
 }

@@ -10,6 +10,9 @@
 #include "core/registers.h"
 #include "record/calibration_record.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QtTest>
 
 using lab::Bench;
@@ -43,6 +46,7 @@ private slots:
     void endsSafely_data();
     void endsSafely();
     void expiredStandardIsRefusedBeforeAnythingIsSourced();
+    void fromTheCommandLine();
 };
 
 void TestAutoCalibration::failsAsFoundIsAdjustedPassesAsLeft()
@@ -159,6 +163,70 @@ void TestAutoCalibration::expiredStandardIsRefusedBeforeAnythingIsSourced()
     QVERIFY(!b.scpi.sourceState().outputOn);
     QCOMPARE(writesTo(b.f.sim()), 0);
     QVERIFY(b.db.list(QStringLiteral("SN-4711"))->isEmpty());
+}
+
+namespace {
+
+QStringList cliArguments(Bench &b, const QStringList &more)
+{
+    return QStringList{"--port", b.f.toolPort(), "--baud", QString::number(b.f.config().baud), "calibrate", "auto",
+                       "--source", QStringLiteral("tcp:127.0.0.1:%1").arg(b.scpi.port(sim::Instrument::Source)),
+                       "--meter", QStringLiteral("tcp:127.0.0.1:%1").arg(b.scpi.port(sim::Instrument::Meter)),
+                       "--records", b.folder.path(), "--serial", "SN-4711", "--json"}
+        + more;
+}
+
+QVector<QJsonObject> jsonLines(const QByteArray &out)
+{
+    QVector<QJsonObject> lines;
+    for (const QByteArray &line : out.split('\n'))
+        if (!line.isEmpty())
+            lines << QJsonDocument::fromJson(line).object();
+    return lines;
+}
+
+} // namespace
+
+// tcal-cli runs the same run from a procedure file, one JSON object a line,
+// exit 0 on a passed as-left check; SIGTERM ends it safely with status 1.
+void TestAutoCalibration::fromTheCommandLine()
+{
+    Bench b;
+    QVERIFY(b.ready);
+    b.link.close();
+    b.f.sim().setInputError(1.002, 0.03);
+    const QString procedure = b.folder.filePath("quick.json");
+    QFile file(procedure);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(R"({"points": [0, 100], "tolerance": 1.0, "room sensor limit": 0.2,
+                  "stability": {"samples": 3, "interval ms": 150, "band": 0.2, "band mA": 0.004}})");
+    file.close();
+    QProcess p;
+    p.start(QStringLiteral(TCAL_CLI_PATH), cliArguments(b, {"--procedure", procedure}));
+    QVERIFY(p.waitForFinished(120000));
+    const QByteArray out = p.readAllStandardOutput();
+    const QVector<QJsonObject> lines = jsonLines(out);
+    QVERIFY2(p.exitCode() == 0, out.right(700).constData());
+    QCOMPARE(lines.last().value("outcome").toString(), QStringLiteral("passed"));
+    QVERIFY(lines.last().value("adjusted").toBool());
+    QVERIFY(QFileInfo::exists(lines.last().value("certificateDraft").toString()));
+    int points = 0;
+    for (const QJsonObject &o : lines)
+        points += o.value("event") == QLatin1String("point") && o.value("expanded").toDouble() > 0 ? 1 : 0;
+    QCOMPARE(points, 4);
+
+    // Stopped while the first as-found point settles.
+    b.f.sim().setInputError(1.0, 0.0);
+    p.start(QStringLiteral(TCAL_CLI_PATH), cliArguments(b, {"--points", "0%,50%,100%", "--tolerance", "1.0"}));
+    QTRY_VERIFY_WITH_TIMEOUT(b.scpi.sourceState().outputOn, 30000);
+    p.terminate();
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitCode(), 1);
+    QCOMPARE(jsonLines(p.readAllStandardOutput()).last().value("outcome").toString(), QStringLiteral("aborted"));
+    QVERIFY(!b.scpi.sourceState().outputOn);
+    const auto stored = b.db.list(QStringLiteral("SN-4711"));
+    QVERIFY(stored && stored->size() == 3);
+    QCOMPARE(stored->last().record.incompleteReason, QStringLiteral("stopped by a signal"));
 }
 
 QTEST_MAIN(TestAutoCalibration)
