@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_config_file fuzz_record_file fuzz_replies fuzz_simulator fuzz_cli_arguments)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_config_file fuzz_record_file fuzz_replies fuzz_simulator fuzz_cli_arguments fuzz_instrument_files)
 
 scripts/install-deps.sh --checks
 source scripts/sanitizer-env.sh
@@ -34,7 +34,7 @@ for t in "${targets[@]}"; do
   # Qt's frame. That costs time, so only there.
   dict=() options=$ASAN_OPTIONS
   case "$t" in
-    fuzz_config_file|fuzz_record_file)
+    fuzz_config_file|fuzz_record_file|fuzz_instrument_files)
       dict=(-dict=tests/fuzz/json.dict) options="$ASAN_OPTIONS:fast_unwind_on_malloc=0" ;;
   esac
   log=$artifacts/$t.log

@@ -57,6 +57,12 @@ AutoCalibrationTab::~AutoCalibrationTab()
         m_run->abort(autotext::text(Text::StoppedByOperator, 2));
 }
 
+void AutoCalibrationTab::setAddresses(const QString &source, const QString &meter)
+{
+    m_source.address->setText(source);
+    m_meter.address->setText(meter);
+}
+
 void AutoCalibrationTab::setRecords(std::function<recordsdb::RecordDb *()> database, std::function<QString()> folder)
 {
     m_database = std::move(database);

@@ -34,6 +34,7 @@ public:
     void setRecords(std::function<recordsdb::RecordDb *()> database, std::function<QString()> folder);
 
     bool running() const { return m_run != nullptr; }
+    void setAddresses(const QString &source, const QString &meter);
     QString resultText() const;
     QString certificatePath() const { return m_certificate; }
     ErrorChart *chart() const { return m_chart; }

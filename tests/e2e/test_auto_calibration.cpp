@@ -8,6 +8,9 @@
 #include "lab_bench.h"
 
 #include "core/registers.h"
+#include "tabs/auto_calibration_tab.h"
+#include "tabs/error_chart.h"
+#include "window_session.h"
 #include "record/calibration_record.h"
 
 #include <QJsonDocument>
@@ -47,6 +50,7 @@ private slots:
     void endsSafely();
     void expiredStandardIsRefusedBeforeAnythingIsSourced();
     void fromTheCommandLine();
+    void inTheWindow();
 };
 
 void TestAutoCalibration::failsAsFoundIsAdjustedPassesAsLeft()
@@ -227,6 +231,53 @@ void TestAutoCalibration::fromTheCommandLine()
     const auto stored = b.db.list(QStringLiteral("SN-4711"));
     QVERIFY(stored && stored->size() == 3);
     QCOMPARE(stored->last().record.incompleteReason, QStringLiteral("stopped by a signal"));
+}
+
+// The tab runs the same run on the window's link while the window polls:
+// points, chart, result and draft certificate; Abort ends it safely.
+void TestAutoCalibration::inTheWindow()
+{
+    // Three points, as remembered from an earlier session.
+    QSettings().setValue("automatic/points", "0%,50%,100%");
+    WindowSession s(line::onLine(4800));
+    s.sim().setCurves(sim::model::Curves::Standard);
+    s.sim().setInputError(1.002, 0.03);
+    sim::ScpiLab scpi(s.sim());
+    QVERIFY(scpi.serve("tcp:127.0.0.1:0"));
+    QVERIFY(s.connectToSimulator());
+    s.ui()->comboBox_sel_language->setCurrentIndex(2);
+    recordsdb::RecordDb *db = s.probe.recordTab()->database();
+    QVERIFY(db);
+    recordsdb::StandardsRegister standards(*db);
+    const QDate due = QDate::currentDate().addYears(1);
+    QVERIFY(standards.save(lab::standard(lab::kSourceSerial, "Generic SCPI calibrator", due)));
+    QVERIFY(standards.save(lab::standard(lab::kMeterSerial, "Generic SCPI meter", due)));
+    auto *tab = s.window.findChild<AutoCalibrationTab *>();
+    tab->setAddresses(QStringLiteral("tcp:127.0.0.1:%1").arg(scpi.port(sim::Instrument::Source)),
+                      QStringLiteral("tcp:127.0.0.1:%1").arg(scpi.port(sim::Instrument::Meter)));
+    s.ui()->tabWidget_main->setCurrentWidget(tab);
+    QVERIFY(s.idle());
+    tab->start();
+    QVERIFY2(tab->resultText().startsWith("as-left check passed"), qPrintable(tab->resultText()));
+    QVERIFY(QFileInfo::exists(tab->certificatePath()));
+    QCOMPARE(tab->chart()->pointCount(false), 3);
+    QCOMPARE(tab->chart()->pointCount(true), 3);
+    QCOMPARE(s.sim().workMode(), 0);
+
+    QPushButton *abort = nullptr;
+    for (QPushButton *b : tab->findChildren<QPushButton *>())
+        abort = b->text() == QLatin1String("Abort") ? b : abort;
+    QVERIFY(abort);
+    QTimer press;
+    connect(&press, &QTimer::timeout, abort, [&] {
+        if (scpi.sourceState().outputOn && abort->isEnabled())
+            abort->click();
+    });
+    press.start(100);
+    tab->start();
+    QVERIFY2(tab->resultText().startsWith("aborted: stopped by the operator"), qPrintable(tab->resultText()));
+    QVERIFY(!scpi.sourceState().outputOn);
+    QVERIFY(!tab->running());
 }
 
 QTEST_MAIN(TestAutoCalibration)

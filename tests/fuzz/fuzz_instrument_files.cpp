@@ -1,0 +1,71 @@
+// The unattended calibration's outside input: instrument model files,
+// procedure files and instrument addresses. The first byte picks the reader;
+// what is taken reads back the same, or it is refused with a message.
+
+#include "automation/run_plan.h"
+#include "fuzz_check.h"
+#include "instruments/address.h"
+#include "instruments/model.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+
+namespace {
+
+void modelFile(const QByteArray &bytes)
+{
+    static QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("model.json"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return;
+    file.write(bytes);
+    file.close();
+    QString why;
+    const auto model = instruments::readModel(path, &why);
+    FUZZ_REQUIRE(model.has_value() != !why.isEmpty());
+    if (!model)
+        return;
+    for (const instruments::Range &r : model->ranges) {
+        FUZZ_REQUIRE(r.upTo > 0 && r.resolution > 0 && r.percentOfReading >= 0 && r.floor >= 0);
+        FUZZ_REQUIRE(instruments::rangeFor(*model, r.function, r.upTo).has_value());
+    }
+}
+
+void procedure(const QByteArray &bytes)
+{
+    QString why;
+    const auto plan = autocal::planFromJson(QJsonDocument::fromJson(bytes).object(), why);
+    FUZZ_REQUIRE(plan.has_value() != !why.isEmpty());
+    if (!plan)
+        return;
+    FUZZ_REQUIRE(!plan->points.isEmpty() && plan->settling.samples >= 2);
+    const auto again = autocal::planFromJson(autocal::planToJson(*plan), why);
+    FUZZ_REQUIRE(again && autocal::planToJson(*again) == autocal::planToJson(*plan));
+}
+
+void address(const QByteArray &bytes)
+{
+    QString why;
+    const auto a = instruments::parseAddress(QString::fromUtf8(bytes), &why);
+    if (!a)
+        return;
+    const auto again = instruments::parseAddress(instruments::addressText(*a), &why);
+    FUZZ_REQUIRE(again && instruments::addressText(*again) == instruments::addressText(*a));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 1)
+        return 0;
+    const QByteArray rest(reinterpret_cast<const char *>(data) + 1, int(size) - 1);
+    switch (data[0] % 3) {
+    case 0: modelFile(rest); break;
+    case 1: procedure(rest); break;
+    default: address(rest); break;
+    }
+    return 0;
+}
