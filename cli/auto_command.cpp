@@ -132,6 +132,8 @@ QString outcomeKey(autocal::RunResult::Outcome outcome)
 
 int calibrateAuto(const Invocation &inv, Output &o)
 {
+    if (inv.serial.isEmpty())
+        return o.fail(UsageError, QStringLiteral("calibrate auto needs the transmitter's --serial for its records"));
     const auto runPlan = plan(inv, o);
     if (!runPlan)
         return o.doc.value("error").toObject().value("code").toInt(UsageError);

@@ -24,6 +24,7 @@
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QLineEdit>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -264,6 +265,8 @@ int automaticShot(Widget &window, SimulatorFixture &fixture, const QString &out,
     }
     auto *tab = window.findChild<AutoCalibrationTab *>();
     WidgetProbe(window).ui()->tabWidget_main->setCurrentWidget(tab);
+    tab->findChild<QLineEdit *>("lineEdit_auto_tag")->setText(QStringLiteral("TT-101"));
+    tab->findChild<QLineEdit *>("lineEdit_auto_serial")->setText(QStringLiteral("SN-4711"));
     tab->start();
     QTest::qWait(500);
     if (tab->certificatePath().isEmpty()) {

@@ -134,6 +134,9 @@ RunResult AutoCalibration::run(const RunPlan &plan, const record::Header &given)
 
 bool AutoCalibration::prepare(const RunPlan &plan, record::Header &header)
 {
+    // Its records and certificate name the transmitter by its serial number.
+    if (header.serial.trimmed().isEmpty())
+        return fail(QStringLiteral("the transmitter's serial number is needed for its records"));
     if (!readTransmitter(header))
         return false;
     record::Record probe;

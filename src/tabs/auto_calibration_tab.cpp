@@ -99,7 +99,9 @@ QWidget *AutoCalibrationTab::buildProcedure()
     m_points = new QLineEdit(QStringLiteral("0%,25%,50%,75%,100%"));
     m_tolerance = new QLineEdit(QStringLiteral("1.0"));
     m_tag = new QLineEdit;
+    m_tag->setObjectName(QStringLiteral("lineEdit_auto_tag"));
     m_serial = new QLineEdit;
+    m_serial->setObjectName(QStringLiteral("lineEdit_auto_serial"));
     m_fileLabel = new QLabel;
     m_pointsLabel = new QLabel;
     m_toleranceLabel = new QLabel;
@@ -184,6 +186,7 @@ void AutoCalibrationTab::setLanguage(int language)
     m_toleranceLabel->setText(t(Text::Tolerance));
     m_tagLabel->setText(t(Text::Tag));
     m_serialLabel->setText(t(Text::Serial));
+    m_serial->setPlaceholderText(t(Text::SerialNeeded));
     m_start->setText(t(Text::Start));
     m_abort->setText(t(Text::Abort));
     m_openCertificate->setText(t(Text::OpenCertificate));

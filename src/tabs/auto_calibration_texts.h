@@ -51,6 +51,7 @@ enum class Text {
     StoppedByOperator,
     Busy,
     NotIdentified,       // %1 reason
+    SerialNeeded,
     Count
 };
 
