@@ -156,8 +156,10 @@ QWidget *AutoCalibrationTab::buildProgress()
     auto *split = new QSplitter(Qt::Horizontal);
     split->addWidget(m_table);
     split->addWidget(m_chart);
-    split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 2);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 1);
+    m_chart->setMinimumWidth(360);
+    m_table->horizontalHeader()->setStretchLastSection(true);
     auto *box = new QWidget;
     auto *layout = new QVBoxLayout(box);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -282,6 +284,8 @@ void AutoCalibrationTab::start()
     const autocal::RunResult result = run.run(*runPlan, header);
     m_run = nullptr;
     setRunning(false);
+    m_phase->clear();
+    m_settling->clear();
     using O = autocal::RunResult::Outcome;
     if (result.outcome == O::Passed || result.outcome == O::Failed) {
         QSettings settings;

@@ -41,6 +41,7 @@ ErrorChart::ErrorChart(QWidget *parent) : QWidget(parent)
     auto *view = new QChartView(m_chart, this);
     view->setRenderHint(QPainter::Antialiasing);
     view->setMinimumHeight(180);
+    m_chart->setMargins(QMargins(4, 4, 4, 4));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(view);
