@@ -23,6 +23,9 @@ ErrorChart::ErrorChart(QWidget *parent) : QWidget(parent)
     m_lower = new QLineSeries(m_chart);
     m_x = new QValueAxis(m_chart);
     m_y = new QValueAxis(m_chart);
+    m_x->setLabelFormat(QStringLiteral("%.0f"));
+    m_y->setLabelFormat(QStringLiteral("%.2f"));
+    m_y->setTickCount(5);
     m_chart->addAxis(m_x, Qt::AlignBottom);
     m_chart->addAxis(m_y, Qt::AlignLeft);
     for (QAbstractSeries *s : std::initializer_list<QAbstractSeries *>{m_upper, m_lower, m_found, m_left}) {
