@@ -78,7 +78,7 @@ std::optional<QString> standardRefusal(const std::optional<Standard> &standard, 
                                        const QDate &today)
 {
     if (!standard)
-        return QStringLiteral("the reference standard %1 is not in the register").arg(serial);
+        return QStringLiteral("the reference standard %1 is not in the register (tcal-cli standards save)").arg(serial);
     if (standard->certificate.trimmed().isEmpty())
         return QStringLiteral("the reference standard %1 has no calibration certificate").arg(serial);
     if (!standard->due.isValid() || standard->due < today)
