@@ -68,8 +68,8 @@ int main(int argc, char **argv)
     std::printf("run                          %8lld ms\n", static_cast<long long>(total));
     std::printf("  waits between samples      %8lld ms\n", static_cast<long long>(r.waitedMs));
     std::printf("  Modbus on the wire         %8.0f ms  (%zu requests)\n", wire, requests.size());
-    std::printf("  instrument exchanges       %8lld ms\n", static_cast<long long>(r.instrumentMs));
-    std::printf("  the rest                   %8.0f ms\n", double(total) - double(r.waitedMs) - wire - double(r.instrumentMs));
+    std::printf("  instrument exchanges       %8.0f ms\n", r.instrumentMs);
+    std::printf("  the rest                   %8.0f ms\n", double(total) - double(r.waitedMs) - wire - r.instrumentMs);
     std::printf("bound (waits + wire) * 1.10  %8.0f ms  %s\n", bound, double(total) <= bound ? "met" : "NOT met");
     return r.outcome == autocal::RunResult::Outcome::Passed && double(total) <= bound ? 0 : 1;
 }

@@ -369,7 +369,7 @@ std::optional<double> AutoCalibration::measureCurrent()
     QElapsedTimer clock;
     clock.start();
     const auto current = m_meter.measureCurrentMa();
-    m_result.instrumentMs += clock.elapsed();
+    m_result.instrumentMs += clock.nsecsElapsed() / 1e6;
     if (!current)
         return fail(QStringLiteral("the meter: %1").arg(m_meter.lastError()), RunResult::Cause::Instrument), std::nullopt;
     return current;
@@ -379,7 +379,7 @@ bool AutoCalibration::source(double signal)
 {
     QElapsedTimer clock;
     clock.start();
-    const auto spent = qScopeGuard([&] { m_result.instrumentMs += clock.elapsed(); });
+    const auto spent = qScopeGuard([&] { m_result.instrumentMs += clock.nsecsElapsed() / 1e6; });
     const bool set = metrology::isThermocouple(m_sensor) ? m_source.sourceMillivolts(signal) : m_source.sourceOhms(signal);
     if (!set || (!m_outputOn && !m_source.setOutput(true)))
         return fail(QStringLiteral("the source: %1").arg(m_source.lastError()), RunResult::Cause::Instrument);

@@ -43,7 +43,7 @@ struct RunResult {
     bool adjusted = false;                   // an adjustment was stored
     QStringList notes;                       // what the safe end did or could not do
     qint64 waitedMs = 0;                     // between samples, on purpose
-    qint64 instrumentMs = 0;                 // in the instruments' exchanges
+    double instrumentMs = 0.0;               // in the instruments' exchanges
 };
 
 // The register of standards: why an instrument may not be used (nullopt: it may),
