@@ -7,6 +7,7 @@
 #include "records_db/record_db.h"
 #include "tabs/auto_calibration_texts.h"
 #include "tabs/error_chart.h"
+#include "tabs/standards_dialog.h"
 
 #include <QComboBox>
 #include <QDesktopServices>
@@ -115,6 +116,9 @@ QWidget *AutoCalibrationTab::buildProcedure()
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_start);
     buttons->addWidget(m_abort);
+    m_standards = new QPushButton;
+    m_standards->setObjectName(QStringLiteral("pushButton_auto_standards"));
+    buttons->addWidget(m_standards);
     auto *form = new QFormLayout(m_procedureGroup);
     form->addRow(m_fileLabel, file);
     form->addRow(m_pointsLabel, m_points);
@@ -129,6 +133,7 @@ QWidget *AutoCalibrationTab::buildProcedure()
     });
     connect(m_start, &QPushButton::clicked, this, &AutoCalibrationTab::start);
     connect(m_abort, &QPushButton::clicked, this, &AutoCalibrationTab::abort);
+    connect(m_standards, &QPushButton::clicked, this, &AutoCalibrationTab::openStandards);
     return m_procedureGroup;
 }
 
@@ -191,6 +196,7 @@ void AutoCalibrationTab::setLanguage(int language)
     m_serial->setPlaceholderText(t(Text::SerialNeeded));
     m_start->setText(t(Text::Start));
     m_abort->setText(t(Text::Abort));
+    m_standards->setText(t(Text::Standards));
     m_openCertificate->setText(t(Text::OpenCertificate));
     const QString unit = QString::fromUtf8("°C");
     m_table->setHorizontalHeaderLabels({t(Text::PhaseHeader), t(Text::PointHeader), t(Text::ReferenceHeader).arg(unit),
@@ -241,6 +247,17 @@ void AutoCalibrationTab::setRunning(bool on)
     m_abort->setEnabled(on);
     m_source.identify->setEnabled(!on);
     m_meter.identify->setEnabled(!on);
+}
+
+// Without a records database there is no register to show; the record tab says why.
+void AutoCalibrationTab::openStandards()
+{
+    recordsdb::RecordDb *db = m_database ? m_database() : nullptr;
+    if (!db)
+        return;
+    auto *dialog = new StandardsDialog(*db, m_language, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
 }
 
 void AutoCalibrationTab::abort()

@@ -65,6 +65,7 @@ private:
     void remember() const;
     void recall();
     void setRunning(bool on);
+    void openStandards();
 
     rtu::Link &m_link;
     std::function<recordsdb::RecordDb *()> m_database;
@@ -74,7 +75,7 @@ private:
     QGroupBox *m_procedureGroup;
     QLabel *m_fileLabel, *m_pointsLabel, *m_toleranceLabel, *m_tagLabel, *m_serialLabel;
     QLineEdit *m_file, *m_points, *m_tolerance, *m_tag, *m_serial;
-    QPushButton *m_browse, *m_start, *m_abort, *m_openCertificate;
+    QPushButton *m_browse, *m_start, *m_abort, *m_standards, *m_openCertificate;
     QLabel *m_phase, *m_settling, *m_result;
     QTableWidget *m_table;
     ErrorChart *m_chart;

@@ -51,6 +51,7 @@ const char *const kTexts[int(Text::Count)][3] = {
     {"另一项操作正在进行，未执行", "另一項操作正在進行，未執行", "another operation is running; nothing was done"},
     {"未识别：%1", "未識別：%1", "not identified: %1"},
     {"必填，用于记录和证书", "必填，用於記錄和證書", "needed for the records and the certificate"},
+    {"标准器…", "標準器…", "Standards…"},
 };
 
 } // namespace

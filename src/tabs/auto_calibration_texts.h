@@ -52,6 +52,7 @@ enum class Text {
     Busy,
     NotIdentified,       // %1 reason
     SerialNeeded,
+    Standards,
     Count
 };
 

@@ -29,16 +29,6 @@ QLineEdit *edit(const char *name)
     return e;
 }
 
-QColor dueColour(DueState state)
-{
-    switch (state) {
-    case DueState::Overdue: return QColor(0xf4, 0xb4, 0xb4);
-    case DueState::DueSoon: return QColor(0xfb, 0xe3, 0xa0);
-    case DueState::Never: return QColor(0xd6, 0xe4, 0xf5);
-    default: return QColor();
-    }
-}
-
 } // namespace
 
 InstrumentListDialog::InstrumentListDialog(recordsdb::RecordDb &db, int language, QWidget *parent)
@@ -157,8 +147,8 @@ void InstrumentListDialog::refresh()
                                 r.lastAsLeft.toString(Qt::ISODate), r.due.toString(Qt::ISODate), status};
         for (int c = 0; c < cells.size(); ++c) {
             auto *item = new QTableWidgetItem(cells[c]);
-            if (dueColour(state).isValid())
-                item->setBackground(dueColour(state));
+            if (recordui::dueColour(state).isValid())
+                item->setBackground(recordui::dueColour(state));
             m_table->setItem(row, c, item);
         }
     }

@@ -1,5 +1,7 @@
 #include "tabs/record_widgets.h"
 
+#include "records_db/instrument_register.h"
+
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
@@ -81,6 +83,17 @@ void Texts::apply(int language) const
             c->setText(t);
         else if (auto *e = qobject_cast<QLineEdit *>(l.widget))
             e->setPlaceholderText(t);
+    }
+}
+
+QColor dueColour(recordsdb::DueState state)
+{
+    using recordsdb::DueState;
+    switch (state) {
+    case DueState::Overdue: return QColor(0xf4, 0xb4, 0xb4);
+    case DueState::DueSoon: return QColor(0xfb, 0xe3, 0xa0);
+    case DueState::Never: return QColor(0xd6, 0xe4, 0xf5);
+    default: return QColor();
     }
 }
 

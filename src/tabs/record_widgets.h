@@ -4,6 +4,7 @@
 
 #include "record/record_texts.h"
 
+#include <QColor>
 #include <QVector>
 
 class QDoubleSpinBox;
@@ -12,6 +13,7 @@ class QLineEdit;
 class QPushButton;
 class QTableWidget;
 class QWidget;
+namespace recordsdb { enum class DueState; }
 
 namespace recordui {
 
@@ -19,6 +21,9 @@ QLineEdit *lineEdit(const char *name);
 QDoubleSpinBox *numberBox(const char *name, double min, double max, int decimals, double value);
 // Columns stretched to the width: a table never scrolls sideways.
 QTableWidget *table(const char *name, int columns);
+// A row's background by its due state, the same in every register: red
+// overdue, amber due soon, blue never calibrated; invalid when on time.
+QColor dueColour(recordsdb::DueState state);
 
 // Labels, buttons, group boxes and check boxes with a text of record_texts.
 class Texts

@@ -1,13 +1,18 @@
 // The record tab's guided check driven by live polls, without a transmitter:
 // skip, timeout, repeat and what the tables then say; a finished check never
 // rewritten, typed numbers, the reference's due date, the instrument list, a
-// check the database cannot take kept as a draft.
+// check the database cannot take kept as a draft; the register of reference
+// standards opened from the Automatic calibration tab.
 
 #include "link/link.h"
 #include "record_samples.h"
 #include "record/record_table.h"
+#include "records_db/standards_register.h"
+#include "tabs/auto_calibration_tab.h"
 #include "tabs/calibration_record_tab.h"
 #include "tabs/instrument_list.h"
+#include "tabs/standards_dialog.h"
+#include "tabs/standards_texts.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -35,6 +40,7 @@ private slots:
     void headerRemembered();
     void oneTransmitterPerCertificate();
     void unstoredCheckKeptAsDraft();
+    void standardsThroughTheDialog();
 };
 
 namespace {
@@ -287,6 +293,61 @@ void TestRecordTab::oneTransmitterPerCertificate()
     click(tab, "pushButton_record_pdf");
     QVERIFY2(status(tab).contains("different transmitters: serial SN-1 and SN-2"), qPrintable(status(tab)));
     QCOMPARE(QDir(folder.path()).entryList({"*.pdf"}), QStringList());
+}
+
+// The Automatic calibration tab's Standards… button opens the register on the
+// record tab's database: a save through the form is what the register finds,
+// an expired standard is flagged, one without a certificate is refused.
+void TestRecordTab::standardsThroughTheDialog()
+{
+    QTemporaryDir folder;
+    rtu::Link link;
+    CalibrationRecordTab records(link);
+    prepare(records, folder.path(), "0");
+    AutoCalibrationTab automatic(link);
+    recordsdb::RecordDb *db = nullptr;
+    automatic.setRecords([&] { return db; }, [&] { return folder.path(); });
+    automatic.setLanguage(2);
+    click(automatic, "pushButton_auto_standards");   // no database: nothing opens
+    QVERIFY(!automatic.findChild<StandardsDialog *>());
+
+    db = records.database();
+    recordsdb::StandardsRegister reg(*db);
+    const QDate today = QDate::currentDate();
+    QVERIFY(reg.save({"CAL-1", "Calibrator", "bench", "C-1", today.addYears(-1), today.addDays(-1), "in service"}));
+    click(automatic, "pushButton_auto_standards");
+    auto *dialog = automatic.findChild<StandardsDialog *>();
+    QVERIFY(dialog);
+    auto *table = in<QTableWidget>(*dialog, "tableWidget_standards");
+    const QString overdue = standardstext::text(standardstext::Text::Overdue, 2);
+    QCOMPARE(table->rowCount(), 1);
+    QVERIFY(table->item(0, 6)->text().endsWith(overdue));
+    QVERIFY(table->item(0, 0)->background().style() != Qt::NoBrush);
+
+    // Recalibrated: a new state of the chosen row, the rest carried over.
+    table->selectRow(0);
+    in(*dialog, "lineEdit_standard_certificate")->setText("C-2");
+    in<QDateEdit>(*dialog, "dateEdit_standard_calibrated")->setDate(today);
+    in<QDateEdit>(*dialog, "dateEdit_standard_due")->setDate(today.addYears(1));
+    click(*dialog, "pushButton_standard_save");
+    const auto saved = reg.find("CAL-1");
+    QVERIFY(saved);
+    QCOMPARE(saved->certificate, QStringLiteral("C-2"));
+    QCOMPARE(saved->model, QStringLiteral("Calibrator"));
+    QCOMPARE(saved->due, today.addYears(1));
+    QVERIFY(!recordsdb::standardRefusal(saved, "CAL-1", today));
+    QVERIFY(!table->item(0, 6)->text().endsWith(overdue));
+    QCOMPARE(table->item(0, 0)->background().style(), Qt::NoBrush);
+
+    // A new one without a certificate: the register's refusal shown, nothing stored.
+    click(*dialog, "pushButton_standard_new");
+    in(*dialog, "lineEdit_standard_serial")->setText("DMM-2");
+    in<QDateEdit>(*dialog, "dateEdit_standard_due")->setDate(today.addYears(1));
+    click(*dialog, "pushButton_standard_save");
+    QVERIFY(!reg.find("DMM-2"));
+    QVERIFY(in<QLabel>(*dialog, "label_standard_message")->text().contains("certificate"));
+    QCOMPARE(reg.list().size(), 1);
+    QCOMPARE(table->rowCount(), 1);
 }
 
 QTEST_MAIN(TestRecordTab)
