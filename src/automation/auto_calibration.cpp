@@ -109,7 +109,7 @@ RunResult AutoCalibration::run(const RunPlan &plan, const record::Header &given)
     }
     m_result.outcome = RunResult::Outcome::Aborted;
     emit prepared(header);
-    bool ok = bool(m_result.asFound = check(record::Stage::AsFound, header));
+    bool ok = check(record::Stage::AsFound, header);
     const bool needed = ok && (plan.adjust == Adjust::Always
                                || (plan.adjust == Adjust::WhenFailed
                                    && record::verdict(*m_result.asFound) != record::Verdict::Pass));
@@ -120,7 +120,7 @@ RunResult AutoCalibration::run(const RunPlan &plan, const record::Header &given)
             keepUnfinishedAdjustment(header);
     }
     if (ok)
-        ok = bool(m_result.asLeft = check(record::Stage::AsLeft, header));
+        ok = check(record::Stage::AsLeft, header);
     emit phaseChanged(Phase::Finishing);
     endSafely();
     if (ok)
@@ -225,7 +225,8 @@ bool AutoCalibration::identify(instruments::Instrument &instrument, const QStrin
 
 // --- the checks ---
 
-std::optional<record::Record> AutoCalibration::check(record::Stage stage, const record::Header &header)
+// The check of `stage`, in the result as far as it got; false when it ended early.
+bool AutoCalibration::check(record::Stage stage, const record::Header &header)
 {
     const Phase phase = stage == record::Stage::AsFound ? Phase::AsFound : Phase::AsLeft;
     emit phaseChanged(phase);
@@ -237,12 +238,12 @@ std::optional<record::Record> AutoCalibration::check(record::Stage stage, const 
         if (!measurePoint(*slot, i)) {
             slot->incompleteReason = m_result.reason;
             keep(*slot);
-            return std::nullopt;
+            return false;
         }
         emit pointRecorded(phase, i, slot->points.at(i));
     }
     keep(*slot);
-    return slot;
+    return true;
 }
 
 // An adjustment that ended early is told by an as-left check that never began.

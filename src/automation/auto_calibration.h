@@ -82,7 +82,7 @@ private:
     bool prepare(const RunPlan &plan, record::Header &header);
     bool identify(instruments::Instrument &instrument, const QString &role, record::Record &into);
     bool readTransmitter(record::Header &header);
-    std::optional<record::Record> check(record::Stage stage, const record::Header &header);
+    bool check(record::Stage stage, const record::Header &header);
     bool measurePoint(record::Record &record, int index);
     bool settle(SettlingWindow &window, double signal, double &room);
     std::optional<Sample> sample(double *room = nullptr, qint32 *adc = nullptr);

@@ -26,6 +26,10 @@ ErrorChart::ErrorChart(QWidget *parent) : QWidget(parent)
     m_x->setLabelFormat(QStringLiteral("%.0f"));
     m_y->setLabelFormat(QStringLiteral("%.2f"));
     m_y->setTickCount(5);
+    QFont small = m_y->labelsFont();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    m_x->setLabelsFont(small);
+    m_y->setLabelsFont(small);
     m_chart->addAxis(m_x, Qt::AlignBottom);
     m_chart->addAxis(m_y, Qt::AlignLeft);
     for (QAbstractSeries *s : std::initializer_list<QAbstractSeries *>{m_upper, m_lower, m_found, m_left}) {
@@ -80,8 +84,8 @@ void ErrorChart::fitErrorAxis()
 void ErrorChart::setTexts(const QString &title, const QString &errorAxis, const QString &asFound,
                           const QString &asLeft, const QString &band)
 {
-    m_chart->setTitle(title);
-    m_y->setTitleText(errorAxis);
+    // The unit goes into the title: an axis title takes the room the labels need.
+    m_chart->setTitle(QStringLiteral("%1 — %2").arg(title, errorAxis));
     m_found->setName(asFound);
     m_left->setName(asLeft);
     m_upper->setName(band);

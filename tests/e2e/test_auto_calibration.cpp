@@ -135,6 +135,7 @@ void TestAutoCalibration::endsSafely()
     QCOMPARE(r.outcome, Outcome::Aborted);
     QCOMPARE(int(r.cause), cause);
     QVERIFY(!r.reason.isEmpty());
+    QVERIFY(r.asFound);
     QVERIFY(!b.scpi.sourceState().outputOn);
     // Nothing of a half calibration in the stored image; RAM as stored, normal mode.
     if (ending != Ending::LinkLost && ending != Ending::MeterSilent)
