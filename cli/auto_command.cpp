@@ -15,12 +15,12 @@
 namespace cli {
 
 const char kAutoHelp[] =
-    "  calibrate auto --source SPEC --meter SPEC (--procedure FILE | --points LIST --tolerance X)\n"
-    "                     the unattended calibration: the calibrator at SPEC sources each\n"
-    "                     point, the meter at SPEC reads the loop current; as-found, the\n"
+    "  calibrate auto --source ADDRESS --meter ADDRESS (--procedure FILE | --points LIST --tolerance X)\n"
+    "                     the unattended calibration: the calibrator at ADDRESS sources each\n"
+    "                     point, the meter at ADDRESS reads the loop current; as-found, the\n"
     "                     adjustment when a point failed, as-left, both stored in the\n"
     "                     records with each point's uncertainty and a draft certificate.\n"
-    "                     SPEC: /dev/ttyUSB0[:baud], tcp:HOST[:PORT], usbtmc:/dev/usbtmc0.\n"
+    "                     ADDRESS: /dev/ttyUSB0[:baud], tcp:HOST[:PORT], usbtmc:/dev/usbtmc0.\n"
     "                     Exit 0: as-left passed; 1: failed or stopped; 3: link or\n"
     "                     instrument error\n";
 
@@ -40,13 +40,13 @@ struct Instruments {
 std::optional<Instruments> makeInstruments(const Invocation &inv, Output &o)
 {
     Instruments made;
-    for (auto [spec, modelName, into] : {std::tuple{inv.source, inv.sourceModel, &made.source},
+    for (auto [text, modelName, into] : {std::tuple{inv.source, inv.sourceModel, &made.source},
                                          std::tuple{inv.meter, inv.meterModel, &made.meter}}) {
         QString why;
-        const auto address = instruments::parseAddress(spec, &why);
+        const auto address = instruments::parseAddress(text, &why);
         const auto model = address ? instruments::findModel(modelName, &why) : std::nullopt;
         if (!model)
-            return o.fail(UsageError, QStringLiteral("%1: %2").arg(spec, why)), std::nullopt;
+            return o.fail(UsageError, QStringLiteral("%1: %2").arg(text, why)), std::nullopt;
         *into = std::make_unique<instruments::Instrument>(*model, *address);
     }
     if (made.source->model().role != instruments::Role::Calibrator

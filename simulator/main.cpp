@@ -43,7 +43,7 @@ const char *usage =
     "  --no-line-speed    answer at once instead of at the pace of a real line\n"
     "  --latency MS       turnaround before each reply (default 5)\n"
     "  --no-drift         keep the live values still\n"
-    "  --scpi SPEC        serve a SCPI calibrator and meter as well: tcp:127.0.0.1:PORT\n"
+    "  --scpi ADDRESS     serve a SCPI calibrator and meter as well: tcp:127.0.0.1:PORT\n"
     "                     (calibrator on PORT, meter on PORT+1), or a path P (ptys\n"
     "                     linked at P.source and P.meter)\n"
     "  -h, --help         this text\n"

@@ -241,13 +241,13 @@ ScpiLab::~ScpiLab()
 
 namespace {
 
-// "tcp:127.0.0.1:PORT" -> PORT; -1 when `spec` is not a TCP spec, -2 when it is a bad one.
-int tcpPort(const std::string &spec)
+// "tcp:127.0.0.1:PORT" -> PORT; -1 when `address` is not a TCP address, -2 when it is a bad one.
+int tcpPort(const std::string &address)
 {
-    if (spec.rfind("tcp:", 0) != 0)
+    if (address.rfind("tcp:", 0) != 0)
         return -1;
-    const auto colon = spec.rfind(':');
-    const std::string host = spec.substr(4, colon - 4), port = spec.substr(colon + 1);
+    const auto colon = address.rfind(':');
+    const std::string host = address.substr(4, colon - 4), port = address.substr(colon + 1);
     if (colon < 4 || (host != "127.0.0.1" && host != "localhost") || port.empty()
         || port.find_first_not_of("0123456789") != std::string::npos || port.size() > 5)
         return -2;
@@ -257,7 +257,7 @@ int tcpPort(const std::string &spec)
 
 } // namespace
 
-bool ScpiLab::serve(const std::string &spec, std::string *why)
+bool ScpiLab::serve(const std::string &address, std::string *why)
 {
     const auto fail = [&](const std::string &reason) {
         if (why)
@@ -266,15 +266,15 @@ bool ScpiLab::serve(const std::string &spec, std::string *why)
     };
     if (serving())
         return fail("the instruments are served already");
-    const int port = tcpPort(spec);
-    if (port == -2 || spec.empty())
-        return fail("bad instrument address '" + spec + "' (tcp:127.0.0.1:PORT or a path)");
+    const int port = tcpPort(address);
+    if (port == -2 || address.empty())
+        return fail("bad instrument address '" + address + "' (tcp:127.0.0.1:PORT or a path)");
     m_endpoints[0] = std::make_unique<ScpiEndpoint>(m_source, [this] { m_source.tick(); });
     m_endpoints[1] = std::make_unique<ScpiEndpoint>(m_meter, nullptr);
     std::string reason;
     for (int i = 0; i < 2; ++i) {
         const bool ok = port >= 0 ? m_endpoints[i]->openTcp(port == 0 ? 0 : port + i, &reason)
-                                  : m_endpoints[i]->openPty(spec + (i == 0 ? ".source" : ".meter"), &reason);
+                                  : m_endpoints[i]->openPty(address + (i == 0 ? ".source" : ".meter"), &reason);
         if (!ok) {
             stop();
             return fail(reason);

@@ -32,10 +32,10 @@ public:
     ScpiLab(const ScpiLab &) = delete;
     ScpiLab &operator=(const ScpiLab &) = delete;
 
-    // `spec` is "tcp:127.0.0.1:PORT" (or "tcp:localhost:PORT") or a path. False,
+    // `address` is "tcp:127.0.0.1:PORT" (or "tcp:localhost:PORT") or a path. False,
     // with the reason in *why, when it does not parse or cannot be opened, or
     // when the lab serves already; nothing is left open then.
-    bool serve(const std::string &spec, std::string *why = nullptr);
+    bool serve(const std::string &address, std::string *why = nullptr);
     void stop();
     bool serving() const;
     // "127.0.0.1:PORT" or the link's path; empty when not serving.

@@ -252,9 +252,9 @@ void TestSimScpi::badAddressesAreRefused()
     Simulator s;
     ScpiLab lab(s);
     std::string why;
-    for (const char *spec : {"tcp:10.0.0.1:5025", "tcp:127.0.0.1:", "tcp:127.0.0.1:50x", "tcp:127.0.0.1:70000", ""}) {
+    for (const char *address : {"tcp:10.0.0.1:5025", "tcp:127.0.0.1:", "tcp:127.0.0.1:50x", "tcp:127.0.0.1:70000", ""}) {
         why.clear();
-        QVERIFY2(!lab.serve(spec, &why), spec);
+        QVERIFY2(!lab.serve(address, &why), address);
         QVERIFY(!why.empty());
     }
     QVERIFY(!lab.serve("/nonexistent-folder/lab", &why));
