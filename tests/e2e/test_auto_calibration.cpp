@@ -45,12 +45,17 @@ class TestAutoCalibration : public QObject
 {
     Q_OBJECT
 private slots:
+    // What the tab remembers stays in a folder of the test's own.
+    void initTestCase() { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path()); }
     void failsAsFoundIsAdjustedPassesAsLeft();
     void endsSafely_data();
     void endsSafely();
     void expiredStandardIsRefusedBeforeAnythingIsSourced();
     void fromTheCommandLine();
     void inTheWindow();
+
+private:
+    QTemporaryDir m_settings;
 };
 
 void TestAutoCalibration::failsAsFoundIsAdjustedPassesAsLeft()
