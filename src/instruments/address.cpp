@@ -51,8 +51,13 @@ std::optional<Address> parseTcp(const QString &rest, const QString &text, QStrin
         if (parts.size() == 2)
             portText = parts.at(1);
     }
-    if (address.host.isEmpty() || address.host.contains(QRegularExpression(QStringLiteral("\\s"))))
+    if (address.host.isEmpty())
         return refuse(why, QStringLiteral("\"%1\": no host after tcp:").arg(text));
+    // A name or IPv4 address; in brackets an IPv6 address, with its zone.
+    static const QRegularExpression name(QStringLiteral("^[A-Za-z0-9._-]+$"));
+    static const QRegularExpression v6(QStringLiteral("^[0-9A-Fa-f:.]*:[0-9A-Fa-f:.]*(%[A-Za-z0-9._-]+)?$"));
+    if (!(rest.startsWith(QLatin1Char('[')) ? v6 : name).match(address.host).hasMatch())
+        return refuse(why, QStringLiteral("\"%1\": \"%2\" is not a host name or address").arg(text, address.host));
     if (portText) {
         const int port = allDigits(*portText) ? portText->toInt() : 0;
         if (port < 1 || port > 65535)
@@ -91,11 +96,15 @@ std::optional<Address> parseSerial(const QString &text, QString *why)
         const qint64 baud = text.mid(colon + 1).toLongLong(&ok);
         if (!ok || baud < kLowestBaud || baud > kHighestBaud)
             return refuse(why, QStringLiteral("\"%1\": the baud must be %2 to %3")
-                                   .arg(text).arg(kLowestBaud).arg(kHighestBaud));
+                                   .arg(text, QString::number(kLowestBaud), QString::number(kHighestBaud)));
         address.baud = qint32(baud);
     }
     if (address.path.isEmpty())
         return refuse(why, QStringLiteral("\"%1\": no serial device").arg(text));
+    // Written back, "tcp:9600" or "usbtmc:9600" would name another kind of address.
+    if (address.path.compare(QLatin1String("tcp"), Qt::CaseInsensitive) == 0
+        || address.path.compare(QLatin1String("usbtmc"), Qt::CaseInsensitive) == 0)
+        return refuse(why, QStringLiteral("\"%1\": a serial device cannot be called %2").arg(text, address.path));
     if (address.path.contains(QLatin1Char(':')) && !address.path.startsWith(QLatin1Char('/')))
         return refuse(why, QStringLiteral("\"%1\": unknown kind of address \"%2:\"; known: a serial "
                                           "device, tcp:, usbtmc:")
@@ -123,14 +132,15 @@ QString addressText(const Address &address)
     case Address::Kind::Tcp: {
         const QString host = address.host.contains(QLatin1Char(':'))
                                  ? QStringLiteral("[%1]").arg(address.host) : address.host;
-        return QStringLiteral("tcp:%1:%2").arg(host).arg(address.port);
+        // Concatenated, never arg() after arg(): a "%1" in a name is text, not a place.
+        return QStringLiteral("tcp:") + host + QLatin1Char(':') + QString::number(address.port);
     }
     case Address::Kind::Usbtmc:
         return QStringLiteral("usbtmc:") + address.path;
     case Address::Kind::Serial:
         break;
     }
-    return QStringLiteral("%1:%2").arg(address.path).arg(address.baud);
+    return address.path + QLatin1Char(':') + QString::number(address.baud);
 }
 
 } // namespace instruments

@@ -266,7 +266,7 @@ bool Instrument::checkErrorQueue(const QString &cause)
     if (error->code == 0)
         return true;
     const QString message = QStringLiteral("%1 refused \"%2\": error %3, \"%4\"")
-                                .arg(m_model.name, cause).arg(error->code).arg(error->text);
+                                .arg(m_model.name, cause, QString::number(error->code), error->text);
     for (int i = 0; i < kMostQueuedErrors; ++i) {
         answer = exchange(query, true);
         const std::optional<DeviceError> next = answer ? parseErrorAnswer(*answer) : std::nullopt;

@@ -189,9 +189,9 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         for (const char *text : {"", "  ", "tcp:", "tcp::5025", "tcp:host:", "tcp:host:0", "tcp:host:65536",
-                                 "tcp:host:port", "tcp:a:b:c", "tcp:[::1", "tcp:[::1]x", "usbtmc:",
+                                 "tcp:host:port", "tcp:a:b:c", "tcp:[::1", "tcp:[::1]x", "tcp:[[\"]", "tcp:a b", "tcp:[host]", "usbtmc:",
                                  "/dev/ttyUSB0:0", "/dev/ttyUSB0:10", "COM3:99999999999", ":9600",
-                                 "gpib:/dev/gpib0"})
+                                 "gpib:/dev/gpib0", "tcp", "USBTMC"})
             QTest::newRow(text) << QString::fromLatin1(text);
     }
     void refusesAddresses()
