@@ -61,9 +61,10 @@ done
 # Commands for the simulator (set mv 20, fault silent on, help ...) can be
 # appended to this file while the demo runs.
 commands="$demo/commands"
-# The standard sensor curves, and an input stage that reads a little high, so
-# that an automatic run has something to adjust.
-printf 'curves standard\nset error gain 1.002 offset 0.03\n' > "$commands"
+# The standard sensor curves, an input stage that reads a little high (so that
+# an automatic run has something to adjust), and an input held still, as the
+# simulated calibrator at the terminals holds it ('drift on' lets it wander).
+printf 'curves standard\nset error gain 1.002 offset 0.03\ndrift off\n' > "$commands"
 tail -n +1 -f --pid=$$ "$commands" | build/simulator/tcal-sim --port "$demo/transmitter" \
   --store build/demo-transmitter.txt --scpi "$demo/lab" > "$demo/simulator.log" 2>&1 &
 pids+=($!)
