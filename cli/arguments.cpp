@@ -173,6 +173,7 @@ bool recordOptions(const QCommandLineParser &p, cli::Invocation &inv, QString *e
     inv.out = p.value("out");
     inv.name = p.value("name").trimmed();
     inv.function = p.value("function").trimmed();
+    inv.reason = p.value("reason").trimmed();
     return true;
 }
 
@@ -263,6 +264,7 @@ Parsed parseArguments(const QStringList &arguments)
         {"as", "records approve: reviewer or approver.", "ROLE"},
         {"name", "records approve: the signer's name (default: the login).", "TEXT"},
         {"function", "records approve: the signer's function, e.g. \"Head of laboratory\".", "TEXT"},
+        {"reason", "records key new: why this workstation needs a new signing key (kept in the chain).", "TEXT"},
         {"at-4ma", "calibrate current: the meter's reading at 4 mA, in mA.", "MA"},
         {"at-20ma", "calibrate current: the meter's reading at 20 mA, in mA.", "MA"},
         {"anchor", "records verify: also check against this checkpoint file.", "FILE"},

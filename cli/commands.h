@@ -46,6 +46,7 @@ struct Invocation {
     QString signAs;                // records approve: reviewer or approver
     QString name;                  // records approve: the signer's name (default: the login)
     QString function;              // records approve: the signer's function
+    QString reason;                // records key new, records migrate: why, kept in the chain
     std::optional<quint16> at4mA;  // calibrate current: the meter's readings in µA
     std::optional<quint16> at20mA;
     QString anchor;                // records verify: a checkpoint file to check against

@@ -24,10 +24,13 @@ std::optional<ChainHead> localAnchor(const QString &folder, const QString &datab
 // Moves the note forward only: a head behind the one noted is kept out.
 bool noteLocalAnchor(const QString &folder, const QString &database, const ChainHead &head);
 
-// A checkpoint of `head`, signed by `key`.
-QJsonObject checkpoint(const QString &database, const ChainHead &head, const SigningKey &key);
+// A checkpoint of `head` of the database whose identity (first entry's hash)
+// is `identity`, signed by `key`.
+QJsonObject checkpoint(const QByteArray &identity, const ChainHead &head, const SigningKey &key);
 // The head a checkpoint names, after checking its signature and form; nullopt
-// with `error` set otherwise. `keyId` gets the fingerprint of its key.
-std::optional<ChainHead> readCheckpoint(const QJsonObject &checkpoint, QByteArray &keyId, QString &error);
+// with `error` set otherwise. `keyId` gets the fingerprint of its key and
+// `identity` the database it names; the caller checks both.
+std::optional<ChainHead> readCheckpoint(const QJsonObject &checkpoint, QByteArray &keyId, QByteArray &identity,
+                                        QString &error);
 
 } // namespace recordsdb

@@ -3,6 +3,8 @@
 #include <QCryptographicHash>
 #include <QJsonDocument>
 
+#include <algorithm>
+
 namespace recordsdb {
 
 QByteArray genesisHash()
@@ -23,6 +25,12 @@ QByteArray entryHash(qint64 seq, const QString &kind, const QByteArray &previous
     h.addData(previousHash + '\n');
     h.addData(content);
     return h.result().toHex();
+}
+
+bool isHashText(const QByteArray &text)
+{
+    return text.size() == 64
+           && std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
 QByteArray canonicalContent(const record::Record &record)

@@ -153,7 +153,11 @@ bool RecordDb::migrate()
         rollback();
         return false;
     }
-    return commitWrite();
+    if (!commitWrite())
+        return false;
+    if (m_adoptedHead)
+        noteHead(*m_adoptedHead);
+    return true;
 }
 
 } // namespace recordsdb
@@ -174,6 +178,10 @@ bool RecordDb::grantWriter(const QString &role)
         QStringLiteral("GRANT USAGE ON SCHEMA ") + schema + QStringLiteral(" TO ") + role,
         QStringLiteral("GRANT SELECT ON schema_version TO ") + role,
         QStringLiteral("GRANT SELECT, INSERT ON entries TO ") + role,
+        // The keyring is the owner's: the writer reads it and nothing else.
+        QStringLiteral("CREATE TABLE IF NOT EXISTS trusted_keys (fingerprint TEXT PRIMARY KEY, public_key TEXT NOT NULL,"
+                       " name TEXT NOT NULL, added_utc TEXT NOT NULL, revoked_utc TEXT NOT NULL)"),
+        QStringLiteral("GRANT SELECT ON trusted_keys TO ") + role,
     };
     for (const QString &grant : grants) {
         if (!q.exec(grant))
