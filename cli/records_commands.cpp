@@ -255,6 +255,8 @@ int import(recordsdb::RecordDb &db, const QStringList &args, const QString &offs
     if (!offset.isEmpty() && !seconds)
         return err << "tcal-cli: \"" << offset << "\" is not an offset such as +08:00\n", UsageError;
     const recordsdb::ImportReport r = db.importFolder(args.at(0), seconds);
+    if (!r.refused.isEmpty())
+        return err << "tcal-cli: nothing imported: " << r.refused << '\n', FileError;
     out << r.imported << " imported, " << r.already << " already stored\n";
     for (const QString &name : r.unreadable)
         err << "tcal-cli: left out: " << name << '\n';

@@ -22,6 +22,14 @@ bool timeText(const QJsonValue &v)
     return v.isString() && QDateTime::fromString(v.toString(), Qt::ISODateWithMs).isValid();
 }
 
+bool recordableResolution(double resolution)
+{
+    for (double r : {1.0, 0.1, 0.01, 0.001})
+        if (std::abs(resolution - r) <= r * 1e-9)
+            return true;
+    return false;
+}
+
 QString headerProblem(const QJsonObject &h)
 {
     if (!h.value("serial").isString() || h.value("serial").toString().trimmed().isEmpty())
@@ -38,6 +46,10 @@ QString headerProblem(const QJsonObject &h)
     }
     if (!finiteNumber(h.value("tolerance")) || !(h.value("rangeUpper").toDouble() > h.value("rangeLower").toDouble()))
         return QStringLiteral("no tolerance or no range");
+    // Errors are rounded to it before they are judged: only what a transmitter shows (1 to 0.001).
+    if (h.contains("resolution") && !recordableResolution(h.value("resolution").toDouble()))
+        return QStringLiteral("header resolution %1 is none the tool records (1, 0.1, 0.01 or 0.001)")
+            .arg(h.value("resolution").toDouble());
     if (!h.value("uncertainty").isNull() && !h.value("uncertainty").isUndefined() && !finiteNumber(h.value("uncertainty")))
         return QStringLiteral("header uncertainty is not a number");
     return QString();

@@ -28,6 +28,8 @@ struct StoredRecord {
     record::Record record;    // record.id is its number
     qint64 supersededBy = 0;  // the latest amendment of it, 0 when none
     QString storedUtc;
+    bool imported = false;    // from a record file: its provenance is in the entry
+    bool approved = false;    // set by who needs it (the due dates)
 };
 
 struct ChainFault {
@@ -52,6 +54,7 @@ struct ImportReport {
     int imported = 0;
     int already = 0;
     QStringList unreadable;
+    QString refused;          // the database took nothing (locked, a rule broken): why
 };
 
 // Text for a NOT NULL column: Qt binds a null QString as SQL NULL.
@@ -154,6 +157,7 @@ private:
     bool saveKeyring(const QVector<TrustedKey> &keys);
     bool notedHeadHeld();
     bool fail(const QString &what, const QString &detail);
+    std::optional<QString> amendmentRefusal(const record::Record &record);
     static std::optional<ChainEntry> entryFromRow(const QSqlQuery &q, QString &why);
     void noteHead(const ChainEntry &last);
     QVector<StoredRecord> storedRecords(const QVector<ChainEntry> &entries);

@@ -42,6 +42,7 @@ QByteArray canonicalRecordContent(QJsonObject entryContent)
 {
     entryContent.remove(QStringLiteral("number"));
     entryContent.remove(QStringLiteral("stored"));
+    entryContent.remove(QStringLiteral("imported"));
     return canonicalJson(entryContent);
 }
 

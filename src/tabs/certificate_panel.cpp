@@ -138,7 +138,9 @@ void CertificatePanel::importJson()
     if (!db)
         return;
     const recordsdb::ImportReport report = db->importFolder(m_hooks.folder());
-    m_hooks.status(text(Text::ImportedCount, m_language).arg(report.imported).arg(report.already));
+    // A database that took nothing is said so, never "0 imported".
+    m_hooks.status(report.refused.isEmpty() ? text(Text::ImportedCount, m_language).arg(report.imported).arg(report.already)
+                                            : text(Text::DatabaseFailed, m_language).arg(report.refused));
     m_hooks.changed();
 }
 
