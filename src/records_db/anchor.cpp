@@ -44,6 +44,16 @@ std::optional<ChainHead> localAnchor(const QString &folder, const QString &datab
     return headFrom(all.value(database).toObject());
 }
 
+QHash<QString, ChainHead> localAnchors(const QString &folder)
+{
+    QHash<QString, ChainHead> heads;
+    const QJsonObject all = readAnchors(folder);
+    for (auto it = all.begin(); it != all.end(); ++it)
+        if (it.value().isObject())
+            heads.insert(it.key(), headFrom(it.value().toObject()));
+    return heads;
+}
+
 bool noteLocalAnchor(const QString &folder, const QString &database, const ChainHead &head)
 {
     QJsonObject all = readAnchors(folder);

@@ -7,6 +7,7 @@
 #include "records_db/signing_key.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QJsonObject>
 #include <QString>
 #include <optional>
@@ -21,6 +22,8 @@ struct ChainHead {
 
 // What this workstation last wrote to `database`; nullopt when never.
 std::optional<ChainHead> localAnchor(const QString &folder, const QString &database);
+// Every head this workstation noted, by database name.
+QHash<QString, ChainHead> localAnchors(const QString &folder);
 // Moves the note forward only: a head behind the one noted is kept out.
 bool noteLocalAnchor(const QString &folder, const QString &database, const ChainHead &head);
 

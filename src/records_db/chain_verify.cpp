@@ -184,7 +184,7 @@ ChainReport RecordDb::verify(const std::optional<QJsonObject> &checkpoint)
         return report;
     }
     // Noted before the snapshot is taken, so every head noted is in it.
-    const auto notedAtPath = localAnchor(m_settings.dataFolder, anchorKey(m_settings));
+    const QHash<QString, ChainHead> noted = localAnchors(m_settings.dataFolder);
     QSqlQuery q(m_db);
     // One snapshot for every read, so appends meanwhile never look like gaps.
     if (!q.exec(m_sqlite ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"))) {
@@ -195,10 +195,11 @@ ChainReport RecordDb::verify(const std::optional<QJsonObject> &checkpoint)
     QMap<qint64, QByteArray> hashes;   // by place; a forged place may be far off
     verifyRows(report, hashes, *keys);
     rollback();
-    if (notedAtPath)
-        verifyHead(report, hashes, *notedAtPath, QStringLiteral("noted by this workstation"));
-    if (const auto noted = localAnchor(m_settings.dataFolder, identityAnchorKey(report.identity)))
-        verifyHead(report, hashes, *noted, QStringLiteral("noted by this workstation for this database"));
+    if (noted.contains(anchorKey(m_settings)))
+        verifyHead(report, hashes, noted.value(anchorKey(m_settings)), QStringLiteral("noted by this workstation"));
+    if (noted.contains(identityAnchorKey(report.identity)))
+        verifyHead(report, hashes, noted.value(identityAnchorKey(report.identity)),
+                   QStringLiteral("noted by this workstation for this database"));
     if (checkpoint) {
         QByteArray keyId, identity;
         QString why;

@@ -253,7 +253,7 @@ std::optional<QByteArray> RecordDb::newKey(const QString &reason)
     const QByteArray replaced = old ? old->fingerprint() : QByteArray();
     std::optional<ChainEntry> e;
     if (notedHeadHeld()) {
-        m_key = SigningKey::create(m_settings.dataFolder, why);
+        m_key = SigningKey::create(m_settings.dataFolder, why, true);
         if (!m_key)
             fail(why, QString());
         else

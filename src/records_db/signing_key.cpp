@@ -31,13 +31,15 @@ bool writeSecret(const QString &path, const QByteArray &hex)
 
 } // namespace
 
-std::optional<SigningKey> SigningKey::create(const QString &folder, QString &error)
+std::optional<SigningKey> SigningKey::create(const QString &folder, QString &error, bool replace)
 {
     if (sodium_init() < 0)
         return error = QStringLiteral("libsodium cannot start"), std::nullopt;
     const QString path = QDir(folder).filePath(QLatin1String(kFile));
     const QString aside = path + QStringLiteral(".replaced-")
                           + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddTHHmmsszzz"));
+    if (!replace && QFileInfo::exists(path))
+        return load(folder, error);
     if (QFileInfo::exists(path) && !QFile::rename(path, aside))
         return error = QStringLiteral("cannot keep the old signing key aside as ") + aside, std::nullopt;
     SigningKey key;
@@ -45,8 +47,11 @@ std::optional<SigningKey> SigningKey::create(const QString &folder, QString &err
     key.m_public.resize(crypto_sign_PUBLICKEYBYTES);
     crypto_sign_keypair(reinterpret_cast<unsigned char *>(key.m_public.data()),
                         reinterpret_cast<unsigned char *>(key.m_secret.data()));
-    if (!QDir().mkpath(folder) || !writeSecret(path, key.m_secret.toHex()))
+    if (!QDir().mkpath(folder) || !writeSecret(path, key.m_secret.toHex())) {
+        if (!replace && QFileInfo::exists(path))
+            return load(folder, error);
         return error = QStringLiteral("cannot write the signing key ") + path, std::nullopt;
+    }
     return key;
 }
 

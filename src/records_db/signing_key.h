@@ -17,9 +17,10 @@ public:
     // missing (`missing` then true), unreadable or readable by others. A key
     // is never made on the way: a lost one is replaced only on purpose.
     static std::optional<SigningKey> load(const QString &folder, QString &error, bool *missing = nullptr);
-    // A new key in `folder`; one already there is kept aside as
-    // signing.key.replaced-<UTC time>, never overwritten.
-    static std::optional<SigningKey> create(const QString &folder, QString &error);
+    // A new key in `folder`. With `replace`, one already there is kept aside
+    // as signing.key.replaced-<UTC time>, never overwritten; without, a key
+    // another process made first is the one taken.
+    static std::optional<SigningKey> create(const QString &folder, QString &error, bool replace = false);
 
     QByteArray publicKey() const { return m_public.toHex(); }
     QByteArray fingerprint() const { return fingerprintOf(publicKey()); }
