@@ -53,6 +53,14 @@ Run records(const QString &folder, const QStringList &args, const QString &port 
     return cli(folder, QStringLiteral("records"), args, port);
 }
 
+// The database of `folder` with the key and notes tcal-cli uses there.
+recordsdb::DbSettings local(const QString &folder)
+{
+    recordsdb::DbSettings s = recordsdb::sqliteIn(folder);
+    s.dataFolder = folder + "/data/TCal/tcal";
+    return s;
+}
+
 QString pdfText(const QString &path)
 {
     QProcess p;
@@ -105,6 +113,9 @@ void TestCliRecords::importListVerify()
     QVERIFY(json2.open(QIODevice::ReadOnly));
     QCOMPARE(QJsonDocument::fromJson(json2.readAll()).array().at(0).toObject().value("record").toInt(), 2);
 
+    // Signed, but by a key the laboratory has not trusted yet.
+    QVERIFY(records(db.path(), {"verify"}).lines.value(0).endsWith("not in the keyring (records trust add)"));
+    QCOMPARE(records(db.path(), {"trust", "add"}).status, 0);
     QCOMPARE(records(db.path(), {"verify"}).lines.value(0), "2 records in 3 entries, chain intact");
     const QString checkpoint = db.filePath("head.json");
     QCOMPARE(records(db.path(), {"anchor", checkpoint}).status, 0);
@@ -119,7 +130,7 @@ void TestCliRecords::importListVerify()
     }
     const Run verify = records(db.path(), {"verify"});
     QCOMPARE(verify.status, 1);
-    QCOMPARE(verify.lines, QStringList({"database: the append-only guard entries_no_update is gone or disabled",
+    QCOMPARE(verify.lines, QStringList({"database: the append-only guard entries_no_update is gone, disabled or changed",
                                         "entry 2 SN-9: content altered"}));
 
     // A mistyped folder: an error for every reading command, and nothing made there.
@@ -144,7 +155,7 @@ void TestCliRecords::certificateFlow()
     const QDateTime t = QDateTime::currentDateTimeUtc().addMonths(-2);
     {
         recordsdb::RecordDb db;
-        QVERIFY2(db.open(recordsdb::sqliteIn(dir.path())), qPrintable(db.error()));
+        QVERIFY2(db.open(local(dir.path())), qPrintable(db.error()));
         for (const auto &[serial, stage, minutes] : {std::tuple{"SN-A", record::Stage::AsFound, 0},
                                                      {"SN-B", record::Stage::AsLeft, 30}, {"SN-A", record::Stage::AsLeft, 40}}) {
             auto r = recordedCheck(serial, stage, t.addSecs(60 * minutes), 0.1);
@@ -196,6 +207,7 @@ void TestCliRecords::certificateFlow()
     QVERIFY2(run.lines[1].startsWith("1,") && run.lines[1].endsWith(",CAL-7,,2"), qPrintable(run.lines[1]));
     QVERIFY(run.lines[2].contains(",SN-B,") && run.lines[2].endsWith(",CAL-7,,"));
     QCOMPARE(records(dir.path(), {"by-reference", "CAL-7", "--since", t.date().addDays(1).toString(Qt::ISODate)}).lines.size(), 1);
+    QCOMPARE(records(dir.path(), {"trust", "add"}).status, 0);
     QCOMPARE(records(dir.path(), {"verify"}).status, 0);
 }
 
@@ -254,6 +266,7 @@ void TestCliRecords::standardsSaveAndList()
     QCOMPARE(all.size(), 2);
     QCOMPARE(all[0].toObject().value("certificate").toString(), QStringLiteral("RC-13"));
     QCOMPARE(all[0].toObject().value("due").toString(), QStringLiteral("2100-01-31"));
+    QCOMPARE(records(dir.path(), {"trust", "add"}).status, 0);
     QCOMPARE(records(dir.path(), {"verify"}).status, 0);
 }
 
