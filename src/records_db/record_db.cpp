@@ -123,17 +123,19 @@ bool RecordDb::open(const DbSettings &s, Mode mode)
         return fail(QStringLiteral("cannot open ") + describe(s), m_db.lastError().text());
     // Readers never block the writer and a writer never blocks readers; a
     // writer waits for another one a while, then gives up (the check stays a draft).
-    if (m_sqlite && !reading)
-        QSqlQuery(m_db).exec(QStringLiteral("PRAGMA journal_mode=WAL"));
-    else if (!m_sqlite)
+    if (!m_sqlite)
         QSqlQuery(m_db).exec(QStringLiteral("SET lock_timeout = %1").arg(s.busyMs));
     if (reading && !m_sqlite)
         QSqlQuery(m_db).exec(QStringLiteral("SET default_transaction_read_only = on"));
     const int version = readSchemaVersion();
     if (mode != Mode::Create && version == 0)
         return fail(QStringLiteral("no records database at ") + describe(s), QString());
-    if (version == kSchemaVersion || mode == Mode::Migrate || (mode == Mode::Create && version == 0))
+    if (version == kSchemaVersion || mode == Mode::Migrate || (mode == Mode::Create && version == 0)) {
+        // Set only on a database this connection may write: the mode lives in the file.
+        if (m_sqlite && !reading)
+            QSqlQuery(m_db).exec(QStringLiteral("PRAGMA journal_mode=WAL"));
         return version == kSchemaVersion || migrate();
+    }
     if (version > kSchemaVersion)
         return fail(QStringLiteral("the database was made by a newer TCal (schema %1)").arg(version), QString());
     return fail(QStringLiteral("%1 is of schema %2: `tcal-cli records migrate` brings it to schema %3")

@@ -15,6 +15,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QCryptographicHash>
+#include <QSaveFile>
 #include <QSettings>
 #include <QSqlQuery>
 #include <QtTest>
@@ -87,6 +89,7 @@ private slots:
     void certificateFlow();
     void instrumentsDue();
     void standardsSaveAndList();
+    void oneRootOfTrust();
 };
 
 void TestCliRecords::importListVerify()
@@ -268,6 +271,86 @@ void TestCliRecords::standardsSaveAndList()
     QCOMPARE(all[0].toObject().value("due").toString(), QStringLiteral("2100-01-31"));
     QCOMPARE(records(dir.path(), {"trust", "add"}).status, 0);
     QCOMPARE(records(dir.path(), {"verify"}).status, 0);
+}
+
+// The attacks an auditor tried: a schema turned back for a reading command to
+// adopt, a lost or replaced key made again, a checkpoint signed by anyone.
+void TestCliRecords::oneRootOfTrust()
+{
+    QTemporaryDir dir, json;
+    const QString key = dir.filePath("data/TCal/tcal/signing.key");
+    // Schema 3 with a chain that needs no key: verify reads it, writes nothing and adopts nothing.
+    {
+        QSqlDatabase old = QSqlDatabase::addDatabase("QSQLITE", "old");
+        old.setDatabaseName(dir.filePath("records.sqlite"));
+        QVERIFY(old.open());
+        for (const char *sql : {"CREATE TABLE schema_version (version INTEGER)", "INSERT INTO schema_version VALUES (3)",
+                                "CREATE TABLE records (seq BIGINT, content TEXT, prev_hash TEXT, hash TEXT)"})
+            QVERIFY(QSqlQuery(old).exec(sql));
+        old.close();
+    }
+    QSqlDatabase::removeDatabase("old");
+    const auto digest = [&] {
+        QFile f(dir.filePath("records.sqlite"));
+        return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256) : QByteArray();
+    };
+    const QByteArray before = digest();
+    for (const QStringList &args : {QStringList{"verify"}, QStringList{"list"}, QStringList{"import", json.path()}}) {
+        const Run run = records(dir.path(), args);
+        QCOMPARE(run.status, 4);
+        QVERIFY2(run.error.contains("`tcal-cli records migrate` brings it to schema"), qPrintable(run.error));
+    }
+    QCOMPARE(digest(), before);
+    QVERIFY(!QFile::exists(key));
+    QVERIFY(QFile::remove(dir.filePath("records.sqlite")));
+
+    // A lost key is never made again: stores are refused with the command that makes one.
+    QVERIFY(!record::save(check(record::Stage::AsFound, 0, 0.1), json.path()).isEmpty());
+    QCOMPARE(records(dir.path(), {"import", json.path()}).status, 0);
+    QCOMPARE(records(dir.path(), {"trust", "add", "--name", "bench 1"}).status, 0);
+    const QJsonObject foreignCheckpoint = [&] {
+        QTemporaryDir elsewhere;
+        QString why;
+        const auto intruder = recordsdb::SigningKey::create(elsewhere.path(), why);
+        recordsdb::RecordDb db;
+        db.open(local(dir.path()), recordsdb::RecordDb::Mode::ExistingOnly);
+        const recordsdb::ChainReport r = db.verify();
+        return recordsdb::checkpoint(r.identity, r.head, *intruder);
+    }();
+    QVERIFY(QFile::rename(key, key + ".lost"));
+    QVERIFY(!record::save(check(record::Stage::AsLeft, 30, 0.1), json.path()).isEmpty());
+    Run run = records(dir.path(), {"import", json.path()});
+    QCOMPARE(run.status, 4);
+    QVERIFY2(run.error.contains("records key new --reason"), qPrintable(run.error));
+    QVERIFY(!QFile::exists(key));
+    // A key put in its place (another workstation's) is refused the same way.
+    QString why;
+    QVERIFY(recordsdb::SigningKey::create(dir.filePath("data/TCal/tcal"), why));
+    run = records(dir.path(), {"import", json.path()});
+    QVERIFY2(run.status == 4 && run.error.contains("is not in the chain"), qPrintable(run.error));
+    QCOMPARE(records(dir.path(), {"verify"}).lines.value(0), "1 records in 2 entries, chain intact");
+
+    // The new key on purpose: recorded in the chain, trusted only by the explicit command.
+    QCOMPARE(records(dir.path(), {"key", "new"}).status, 2);   // a reason is required
+    QCOMPARE(records(dir.path(), {"key", "new", "--reason", "disk replaced"}).status, 0);
+    QCOMPARE(records(dir.path(), {"import", json.path()}).status, 0);
+    QCOMPARE(records(dir.path(), {"verify"}).status, 1);
+    QCOMPARE(records(dir.path(), {"trust", "add"}).status, 0);
+    QCOMPARE(records(dir.path(), {"verify"}).lines.value(0), "2 records in 4 entries, chain intact");
+    QCOMPARE(records(dir.path(), {"trust", "list"}).lines.size(), 3);
+
+    // A checkpoint signed by a key nobody trusts, or by a revoked one, holds nothing.
+    QSaveFile f(dir.filePath("foreign.json"));
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QJsonDocument(foreignCheckpoint).toJson()) > 0 && f.commit());
+    run = records(dir.path(), {"verify", "--anchor", dir.filePath("foreign.json")});
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.lines.join('\n').contains("the checkpoint is signed by key"), qPrintable(run.lines.join('\n')));
+    QCOMPARE(records(dir.path(), {"anchor", dir.filePath("own.json")}).status, 0);
+    QCOMPARE(records(dir.path(), {"verify", "--anchor", dir.filePath("own.json")}).status, 0);
+    const QString first = records(dir.path(), {"trust", "list"}).lines.value(1).section(',', 0, 0);
+    QCOMPARE(records(dir.path(), {"trust", "revoke", first}).status, 0);
+    run = records(dir.path(), {"verify"});
+    QVERIFY2(run.status == 1 && run.lines.value(0).contains("revoked on"), qPrintable(run.lines.join('\n')));
 }
 
 QTEST_GUILESS_MAIN(TestCliRecords)
