@@ -102,6 +102,7 @@ private slots:
     void lockedDatabaseKeepsDraft();
     void signedAndCertified_data() { backends(); }
     void signedAndCertified();
+    void separationOfDuties();
     void ownerAndWriterRoles();
     void earlierSchemaMovesIntoTheChain();
     void dueDates();
@@ -439,6 +440,31 @@ void TestRecordsDb::signedAndCertified()
     QCOMPARE(store.certifying(3), QVector<qint64>{2});
     QVERIFY(trustOwnKey(db));
     QVERIFY(db.verify().intact());
+}
+
+// Three people by identity, not by spelling: the performer under any
+// spelling of the name neither reviews nor approves, the reviewer does not approve.
+void TestRecordsDb::separationOfDuties()
+{
+    RecordDb db;
+    DbSettings settings = sqliteIn(m_dir.filePath("duties"));
+    settings.dataFolder = m_dir.filePath("data/TCal/tcal");
+    QVERIFY2(db.open(settings), qPrintable(db.error()));
+    Record r = check("SOD", Stage::AsLeft, 0, 0.1);
+    r.header.technician = "J. Chen";
+    QVERIFY(db.append(r));
+    Approvals approvals(db);
+    using Meaning = record::Signature::Meaning;
+    for (const char *same : {"J.  Chen", "J. Chen.", "j chen", "\u0408. Chen", "\uff2a. Chen", " J.\tCHEN "})
+        for (const Meaning m : {Meaning::Reviewed, Meaning::Approved})
+            QVERIFY2(!approvals.sign(1, m, QString::fromUtf8(same), "x") && approvals.error().contains("performed"),
+                     same);
+    QVERIFY(!approvals.sign(1, Meaning::Approved, "...", "x"));   // no name in it
+    QVERIFY(approvals.sign(1, Meaning::Reviewed, "A. Wong", "Reviewer"));
+    QVERIFY(!approvals.sign(1, Meaning::Approved, "a wong", "Head"));
+    QVERIFY2(approvals.error().contains("reviewed record 1 and cannot approve it"), qPrintable(approvals.error()));
+    QVERIFY(approvals.sign(1, Meaning::Approved, "M. Zhou", "Head"));
+    QCOMPARE(personKey(QString::fromUtf8("\u039c. \u0417hou")), QStringLiteral("m\u0437hou"));   // only look-alikes map
 }
 
 // The usual PostgreSQL 15 set-up: a schema of the owner's own, not public,
