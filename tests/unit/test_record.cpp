@@ -15,6 +15,8 @@
 #include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include "core/csv_field.h"
+
 #include <QtTest>
 
 #include <cmath>
@@ -522,6 +524,12 @@ void TestRecord::csvGuardsAndWrites()
     QVERIFY(lines.contains("technician,\"line one\rline two\",'-J. Chen"));
     QVERIFY(lines.contains("ambient,23.5,24.0"));   // each check's own header
     QVERIFY(lines.contains("range low,-50.000,-50.000"));   // numbers as numbers
+    // After leading whitespace and in full width a spreadsheet still runs it; plain text stays as typed.
+    for (const char *formula : {" =1+1", "\t @SUM(A1)", "\xef\xbc\x9d" "1+1", " \xef\xbc\x8b" "1", "\xe3\x80\x80-1"})
+        QVERIFY2(csv::textField(QString::fromUtf8(formula)).startsWith("'") || csv::textField(QString::fromUtf8(formula)).startsWith("\"'"),
+                 formula);
+    for (const char *text : {"J. Chen", " TT-1", "\xef\xbc\xa1" "bc", "", "1-2"})
+        QCOMPARE(csv::textField(QString::fromUtf8(text)), csv::field(QString::fromUtf8(text)));
 
     QTemporaryDir dir;
     const QString path = dir.filePath("r.csv");
