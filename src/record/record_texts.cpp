@@ -138,6 +138,8 @@ const Row kRows[] = {
                                "Record %1 is incomplete: every test point must be measured"}},
     {Text::PairingSerial, {"两次检查不是同一台变送器：序列号 %1 与 %2", "兩次檢查不是同一台變送器：序號 %1 與 %2",
                            "The two checks are of different transmitters: serial %1 and %2"}},
+    {Text::PairingIdentity, {"两次检查的%1不同：%2 与 %3", "兩次檢查的%1不同：%2 與 %3",
+                             "The two checks differ in %1: %2 and %3"}},
     {Text::PairingAddress, {"两次检查的通讯地址不同：%1 与 %2", "兩次檢查的通訊位址不同：%1 與 %2",
                             "The two checks were made at different addresses: %1 and %2"}},
     {Text::PairingOrder, {"校后检查早于校前检查", "校後檢查早於校前檢查", "The as-left check started before the as-found check"}},

@@ -165,6 +165,9 @@ void TestCliRecords::certificateFlow()
             r.header.technician = "J. Chen";
             r.header.reference = "CAL-7";
             r.header.uncertainty = 0.1;
+            r.header.laboratory = "Plant metrology lab";
+            r.header.procedure = serial == QLatin1String("SN-B") ? "" : "QP-CAL-012";
+            r.header.referenceCertificate = "RC-7";
             QVERIFY(db.append(r));
         }
         QSettings settings(dir.filePath("config/TCal/tcal.conf"), QSettings::IniFormat);
@@ -184,8 +187,11 @@ void TestCliRecords::certificateFlow()
     run = records(dir.path(), {"approve", "3", "--as", "approver", "--name", "J. Chen"});
     QCOMPARE(run.status, 1);
     QVERIFY2(run.error.contains("J. Chen performed record 3"), qPrintable(run.error));
-    for (const char *n : {"1", "3"})
+    for (const char *n : {"1", "2", "3"})
         QCOMPARE(records(dir.path(), {"approve", n, "--as", "approver", "--name", "M. Zhou", "--function", "Head of laboratory"}).status, 0);
+    // Approved, but a certificate naming no procedure is not issued (as-found 1 with as-left 2 of another serial
+    // is refused before that; the procedure is checked on a pair of its own).
+    QVERIFY(records(dir.path(), {"certificate", "0", "2", "--out", out}).error.contains("the procedure must be filled in first"));
 
     run = records(dir.path(), {"certificate", "1", "3", "--out", out});
     QCOMPARE(run.status, 0);
@@ -194,24 +200,37 @@ void TestCliRecords::certificateFlow()
     QVERIFY(text.contains("Certificate No.: 000001") && text.contains("Kiln Works Ltd") && text.contains("Approved: M. Zhou"));
     run = records(dir.path(), {"certificate", "1", "3", "--out", dir.filePath("again.pdf")});
     QVERIFY(run.status == 1 && run.error.contains("certified already: certificate 1"));
+    // A reprint is the file issued, and only from a chain that verifies.
+    QCOMPARE(records(dir.path(), {"certificate", "--reprint", "1", "--out", dir.filePath("copy.pdf")}).status, 1);
+    QCOMPARE(records(dir.path(), {"trust", "add"}).status, 0);
     QCOMPARE(records(dir.path(), {"certificate", "--reprint", "1", "--out", dir.filePath("copy.pdf")}).status, 0);
-    text = pdfText(dir.filePath("copy.pdf"));
-    QVERIFY(text.contains("Calibration certificate [COPY]") && text.contains("Certificate No.: 000001"));
+    QFile issued(out), copy(dir.filePath("copy.pdf"));
+    QVERIFY(issued.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly) && issued.readAll() == copy.readAll());
 
     QCOMPARE(records(dir.path(), {"certificate", "1", "3", "--replaces", "1", "--out", dir.filePath("c2.pdf")}).status, 0);
     QVERIFY(pdfText(dir.filePath("c2.pdf")).contains("This certificate replaces certificate 000001, which is withdrawn"));
-    QCOMPARE(records(dir.path(), {"certificate", "--reprint", "1", "--out", dir.filePath("copy.pdf")}).status, 0);
-    QVERIFY(pdfText(dir.filePath("copy.pdf")).contains("withdrawn, replaced by 000002"));
+    run = records(dir.path(), {"certificate", "--reprint", "1", "--out", dir.filePath("copy.pdf")});
+    QVERIFY2(run.status == 0 && run.lines.value(1) == "certificate 1 is withdrawn, replaced by 2", qPrintable(run.lines.join('\n')));
+    {
+        // Rows altered after issue: the reprint is refused, never redrawn from them.
+        recordsdb::RecordDb direct;
+        QVERIFY(direct.open(local(dir.path())));
+        QSqlQuery q(direct.connection());
+        QVERIFY(q.exec("DROP TRIGGER entries_no_update"));
+        QVERIFY(q.exec("UPDATE entries SET content = REPLACE(content, '\"reading\":100.1', '\"reading\":100') WHERE kind = 'record'"));
+    }
+    run = records(dir.path(), {"certificate", "--reprint", "2", "--out", dir.filePath("copy2.pdf")});
+    QVERIFY2(run.status == 1 && run.error.contains("does not verify"), qPrintable(run.error));
+    QVERIFY(!QFile::exists(dir.filePath("copy2.pdf")));
     QVERIFY(records(dir.path(), {"certificate", "1", "3", "--replaces", "1", "--out", out}).error.contains("withdrawn already"));
 
     // Reverse traceability: every check with CAL-7 since the date, and the certificate now in force.
     run = records(dir.path(), {"by-reference", "cal-7", "--since", t.date().toString(Qt::ISODate)});
     QCOMPARE(run.lines.size(), 4);
-    QVERIFY2(run.lines[1].startsWith("1,") && run.lines[1].endsWith(",CAL-7,,2"), qPrintable(run.lines[1]));
-    QVERIFY(run.lines[2].contains(",SN-B,") && run.lines[2].endsWith(",CAL-7,,"));
+    QVERIFY2(run.lines[1].startsWith("1,") && run.lines[1].endsWith(",CAL-7,RC-7,2"), qPrintable(run.lines[1]));
+    QVERIFY(run.lines[2].contains(",SN-B,") && run.lines[2].endsWith(",CAL-7,RC-7,"));
     QCOMPARE(records(dir.path(), {"by-reference", "CAL-7", "--since", t.date().addDays(1).toString(Qt::ISODate)}).lines.size(), 1);
-    QCOMPARE(records(dir.path(), {"trust", "add"}).status, 0);
-    QCOMPARE(records(dir.path(), {"verify"}).status, 0);
+    QCOMPARE(records(dir.path(), {"verify"}).status, 1);
 }
 
 // Due dates for reminders: a failed as-left check does not restart the interval.

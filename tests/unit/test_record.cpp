@@ -163,6 +163,10 @@ void TestRecord::pairingRefusals_data()
     QTest::newRow("one transmitter") << "" << "";
     QTest::newRow("another serial") << "serial" << "different transmitters: serial SN-A and SN-B";
     QTest::newRow("another address") << "address" << "different addresses: 17 and 18";
+    QTest::newRow("another tag") << "tag" << "differ in tag: TT-1 and TT-2";
+    QTest::newRow("another input type") << "inputType" << "differ in input type: Type K and Pt100";
+    QTest::newRow("another range") << "range" << "differ in range: 0 … 100 °C and 0 … 200 °C";
+    QTest::newRow("another tolerance") << "tolerance" << "differ in tolerance: ±0.5 °C and ±0.5 % of span";
     QTest::newRow("as left incomplete") << "incomplete" << "Record 2 is incomplete";
     QTest::newRow("as found superseded") << "superseded" << "Record 1 was amended by record 3";
     QTest::newRow("stages swapped") << "swapped" << "Record 2 is not an as-found check";
@@ -177,6 +181,8 @@ void TestRecord::pairingRefusals()
     Header h;
     h.serial = "SN-A";
     h.address = 17;
+    h.tag = "TT-1";
+    h.inputType = "Type K";
     const QDateTime t(QDate(2026, 12, 7), QTime(8, 0), Qt::UTC);
     Record found = newRecord(h, Stage::AsFound, {0.0, 50.0}, t), left = newRecord(h, Stage::AsLeft, {0.0, 50.0}, t.addSecs(600));
     found.id = 1;
@@ -189,6 +195,14 @@ void TestRecord::pairingRefusals()
         left.header.serial = "SN-B";
     else if (change == "address")
         left.header.address = 18;
+    else if (change == "tag")
+        left.header.tag = "TT-2";
+    else if (change == "inputType")
+        left.header.inputType = "Pt100";
+    else if (change == "range")
+        left.header.range.upper = 200;
+    else if (change == "tolerance")
+        left.header.tolerance.kind = Tolerance::Kind::PercentOfSpan;
     else if (change == "incomplete")
         left.points[1].status = Point::Status::Skipped;
     else if (change == "superseded")

@@ -402,6 +402,12 @@ void TestRecordsDb::signedAndCertified()
     QVERIFY2(db.open(settings), qPrintable(db.error()));
     Record found = check("C", Stage::AsFound, 0, 0.1), left = check("C", Stage::AsLeft, 30, 0.1);
     found.header.technician = left.header.technician = "J. Chen";
+    for (Record *r : {&found, &left}) {
+        r->header.laboratory = "Plant metrology lab";
+        r->header.procedure = "QP-CAL-012";
+        r->header.reference = "CAL-7";
+        r->header.referenceCertificate = "RC-7";
+    }
     found.header.uncertainty = 0.1;   // the as-left check without one, at first
     QVERIFY(db.append(found) && db.append(left));
     QCOMPARE(db.issueCertificate(1, 2), std::optional<qint64>(1));   // a number taken the earlier way
@@ -415,7 +421,8 @@ void TestRecordsDb::signedAndCertified()
         return;
 
     CertificateStore store(db);
-    const IssueRequest request{1, 2, 0, {}, 2};
+    const record::Issuer issuer{"1 Lab Road", "Kiln Works Ltd", "3 Kiln Lane"};
+    const IssueRequest request{1, 2, 0, issuer, 2};
     QVERIFY(!store.issue(request));   // record 2 not approved
     QVERIFY2(store.error().startsWith("not approved"), qPrintable(store.error()));
     QVERIFY(approvals.sign(2, record::Signature::Meaning::Approved, "M. Zhou", "Head"));
@@ -429,15 +436,24 @@ void TestRecordsDb::signedAndCertified()
     left.amendment = record::Amendment{2, "uncertainty left out", "J. Chen"};
     QCOMPARE(db.append(left), std::optional<qint64>(3));
     QVERIFY(!store.issue(request) && store.error().contains("amended by record 3"));
-    QVERIFY(!store.issue({1, 3, 0, {}, 2}));
+    QVERIFY(!store.issue({1, 3, 0, issuer, 2}));
     QVERIFY(approvals.sign(3, record::Signature::Meaning::Approved, "M. Zhou", "Head"));
-    const auto issued = store.issue({1, 3, 0, {}, 2});
+    QVERIFY(!store.issue({1, 3, 0, {}, 2}));   // no customer named
+    QVERIFY2(store.error().contains("the customer must be filled in first"), qPrintable(store.error()));
+    const auto issued = store.issue({1, 3, 0, issuer, 2});
     QVERIFY2(issued, qPrintable(store.error()));
     QCOMPARE(issued->content.number, 2);
     const auto stored = store.find(2);
     QCOMPARE(stored->pdf, issued->pdf);
     QCOMPARE(stored->sha256, QCryptographicHash::hash(issued->pdf, QCryptographicHash::Sha256).toHex());
     QCOMPARE(store.certifying(3), QVector<qint64>{2});
+    // A check is on one current certificate at most.
+    Record other = left;
+    other.amendment.reset();
+    QCOMPARE(db.append(other), std::optional<qint64>(4));
+    QVERIFY(approvals.sign(4, record::Signature::Meaning::Approved, "M. Zhou", "Head"));
+    QVERIFY(!store.issue({1, 4, 0, issuer, 2}));
+    QVERIFY2(store.error().contains("record 1 is on certificate 2 already"), qPrintable(store.error()));
     QVERIFY(trustOwnKey(db));
     QVERIFY(db.verify().intact());
 }
