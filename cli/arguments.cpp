@@ -174,6 +174,23 @@ bool recordOptions(const QCommandLineParser &p, cli::Invocation &inv, QString *e
     inv.name = p.value("name").trimmed();
     inv.function = p.value("function").trimmed();
     inv.reason = p.value("reason").trimmed();
+    inv.receipt.place = p.value("place").trimmed();
+    inv.receipt.condition = p.value("condition").trimmed();
+    inv.receipt.externalProviders = p.value("external").trimmed();
+    if (p.isSet("received")) {
+        inv.receipt.received = QDate::fromString(p.value("received"), Qt::ISODate);
+        if (!inv.receipt.received.isValid()) {
+            *error = QStringLiteral("--received takes a date such as 2026-12-01");
+            return false;
+        }
+    }
+    for (const QString &field : p.value("customer-supplied").split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        if (!record::customerFields().contains(field.trimmed())) {
+            *error = QStringLiteral("--customer-supplied takes %1").arg(record::customerFields().join(QLatin1Char(',')));
+            return false;
+        }
+        inv.receipt.customerSupplied << field.trimmed();
+    }
     return true;
 }
 
@@ -264,6 +281,12 @@ Parsed parseArguments(const QStringList &arguments)
         {"as", "records approve: reviewer or approver.", "ROLE"},
         {"name", "records approve: the signer's name (default: the login).", "TEXT"},
         {"function", "records approve: the signer's function, e.g. \"Head of laboratory\".", "TEXT"},
+        {"place", "records certificate: where it was calibrated (the laboratory, or the site).", "TEXT"},
+        {"received", "records certificate: the date the item was received (yyyy-MM-dd).", "DATE"},
+        {"condition", "records certificate: the item's condition on receipt.", "TEXT"},
+        {"external", "records certificate: results from external providers (default: none).", "TEXT"},
+        {"customer-supplied", "records certificate: fields the customer supplied, marked *: tag,description,range,tolerance.",
+         "FIELDS"},
         {"reason", "records key new: why this workstation needs a new signing key (kept in the chain).", "TEXT"},
         {"at-4ma", "calibrate current: the meter's reading at 4 mA, in mA.", "MA"},
         {"at-20ma", "calibrate current: the meter's reading at 20 mA, in mA.", "MA"},

@@ -15,7 +15,9 @@ const char kCertificateHelp[] =
     "                               PDF; refused (1) unless both are complete, current\n"
     "                               and approved: an unapproved pair is written as a\n"
     "                               DRAFT, without a number. --replaces names the\n"
-    "                               certificate it corrects, which is then withdrawn\n"
+    "                               certificate it corrects, which is then withdrawn;\n"
+    "                               --place, --received DATE, --condition, --external\n"
+    "                               and --customer-supplied FIELDS are printed on it\n"
     "  records certificate --reprint NUMBER --out FILE\n"
     "                               the stored certificate's file as issued, after\n"
     "                               the chain verifies and holds its hash\n"
@@ -68,7 +70,7 @@ int certificate(recordsdb::RecordDb &db, const Invocation &inv, const QStringLis
     if (args.size() != 2 || !found || !left)
         return err << "tcal-cli: records certificate AS_FOUND AS_LEFT --out FILE\n", UsageError;
     QSettings settings(QStringLiteral("TCal"), QStringLiteral("tcal"));
-    const recordsdb::IssueRequest request{*found, *left, inv.replaces, record::readIssuer(settings), 2};
+    const recordsdb::IssueRequest request{*found, *left, inv.replaces, record::readIssuer(settings), 2, inv.receipt};
     const auto content = store.prepare(request);
     if (!content)
         return err << "tcal-cli: " << store.error() << '\n', Different;

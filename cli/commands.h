@@ -3,6 +3,7 @@
 // and returning the process's exit status.
 
 #include "link/link.h"
+#include "record/certificate_receipt.h"
 
 #include <QDate>
 #include <QList>
@@ -47,6 +48,7 @@ struct Invocation {
     QString name;                  // records approve: the signer's name (default: the login)
     QString function;              // records approve: the signer's function
     QString reason;                // records key new, records migrate: why, kept in the chain
+    record::Receipt receipt;       // records certificate: place, receipt, condition, customer's data
     std::optional<quint16> at4mA;  // calibrate current: the meter's readings in µA
     std::optional<quint16> at20mA;
     QString anchor;                // records verify: a checkpoint file to check against

@@ -358,6 +358,7 @@ QString certificateHtml(const CertificateContent &c)
         html += checkTable(*c.asFound, Text::AsFound, c.language);
     if (c.asLeft)
         html += checkTable(*c.asLeft, Text::AsLeft, c.language);
+    html += receiptSection(c.receipt, anyRecord(c).header, !anyRecord(c).instruments.isEmpty(), c.language);
     html += statements(c) + signatures(c);
     return html + QStringLiteral("<p align='center'>%1</p>").arg(esc(text(Text::EndOfCertificate, c.language)));
 }

@@ -44,7 +44,8 @@ QJsonObject contentToJson(const record::CertificateContent &c, const QByteArray 
             {"language", c.language},
             {"issuer", QJsonObject{{"laboratoryAddress", c.issuer.laboratoryAddress}, {"customer", c.issuer.customer},
                                    {"customerAddress", c.issuer.customerAddress}}},
-            {"signatures", signatures}, {"pdf", QString::fromLatin1(pdf.toBase64())},
+            {"signatures", signatures}, {"receipt", record::receiptToJson(c.receipt)},
+            {"pdf", QString::fromLatin1(pdf.toBase64())},
             {"pdfSha256", QString::fromLatin1(sha256(pdf))}};
 }
 
@@ -104,6 +105,7 @@ std::optional<record::CertificateContent> CertificateStore::prepare(const IssueR
     c.language = request.language;
     c.issuer = request.issuer;
     c.replaces = request.replaces;
+    c.receipt = request.receipt;
     Approvals approvals(m_db);
     QVector<QVector<record::Signature>> signatures;
     for (auto [stored, target] : {std::pair{&found, &c.asFound}, std::pair{&left, &c.asLeft}}) {
@@ -202,6 +204,7 @@ std::optional<QVector<StoredCertificate>> CertificateStore::all()
         const QJsonObject issuer = o.value("issuer").toObject();
         c.issuer = {issuer.value("laboratoryAddress").toString(), issuer.value("customer").toString(),
                     issuer.value("customerAddress").toString()};
+        c.receipt = record::receiptFromJson(o.value("receipt").toObject());
         for (const QJsonValue &v : o.value("signatures").toArray())
             if (const auto sig = record::signatureFromJson(v.toObject()))
                 c.signatures << *sig;

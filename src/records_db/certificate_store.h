@@ -20,6 +20,7 @@ struct IssueRequest {
     qint64 replaces = 0;         // the certificate this one corrects; 0: none
     record::Issuer issuer;
     int language = 2;
+    record::Receipt receipt;     // place, receipt, condition, customer's data
 };
 
 struct StoredCertificate {

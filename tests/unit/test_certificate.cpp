@@ -66,6 +66,7 @@ private slots:
     void draftCopyAndReplacement();
     void perPointUncertaintyAndInstruments();
     void sampleShowsEveryElement();
+    void sampleShowsReceiptElements();
 };
 
 void TestCertificate::everyElementOnPaginatedPages()
@@ -171,6 +172,28 @@ void TestCertificate::sampleShowsEveryElement()
     if (!missing.isEmpty())
         qWarning().noquote() << text;   // a failure's message is cut short
     QVERIFY2(missing.isEmpty(), qPrintable(missing.join(", ")));
+}
+
+// The sample tcal-cli issued (scripts/certificate-sample.sh): place, receipt,
+// condition, environment with its source, the specified requirement, external
+// providers and the customer's data marked; in every language, the section's rows.
+void TestCertificate::sampleShowsReceiptElements()
+{
+    const QString text = pdfText(QStringLiteral(TCAL_SOURCE_DIR "/docs/calibration-certificate-17025-sample.pdf")).simplified();
+    for (const char *element : {"Place of calibration Plant metrology lab, 12 Foundry Road, Wuxi (permanent laboratory)",
+                                "Date of receipt 2026-12-04", "Condition of the item on receipt Undamaged, terminals clean, seal intact",
+                                "ambient 23.5 °C (typed by the technician)", "Specified requirement", "±0.5 °C",
+                                "Results from external providers none", "tag *: TT-101; description *: Boiler inlet",
+                                "data supplied by the customer", "Kiln Works Ltd", "12 Foundry Road, Wuxi"})
+        QVERIFY2(text.contains(QString::fromUtf8(element)), element);
+    record::Header h;
+    h.ambient = "21.0";
+    const record::Receipt receipt{"", QDate(), "", "", {"tolerance"}};
+    for (int lang : {0, 1, 2}) {
+        const QString html = record::receiptSection(receipt, h, true, lang);
+        QCOMPARE(html.count("<tr>"), 7);   // place, receipt, condition, environment, requirement, external, customer's
+        QVERIFY(html.contains("21.0 °C") && html.contains(" *"));
+    }
 }
 
 QTEST_MAIN(TestCertificate)
