@@ -389,6 +389,18 @@ void TestRecordsDb::lockedDatabaseKeepsDraft()
     QCOMPARE(stored->at(0).content, canonicalContent(r));
     QVERIFY(drafts.pending().isEmpty());
     QCOMPARE(db.list("L")->size(), 1);
+
+    // A draft edited after it was kept no longer matches the hash in its name: refused, left for a person.
+    const QString edited = drafts.save(nullptr, check("L2", Stage::AsFound, 5, 0.2)).draft;
+    QFile file(edited);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    const QByteArray text = file.readAll().replace("\"reading\":50.2", "\"reading\":50.1");
+    QVERIFY(file.resize(0) && file.write(text) == text.size());
+    file.close();
+    QVERIFY(!drafts.storePending(db, error));
+    QVERIFY2(error.contains("does not match the hash in its name"), qPrintable(error));
+    QCOMPARE(drafts.pending(), QStringList{edited});
+    QVERIFY(!db.list("L2")->size());
 }
 
 // Signatures name the database login (PostgreSQL) or the user (SQLite) and are
