@@ -242,21 +242,32 @@ QString CalibrationRecordTab::recordsFolder() const
     return m_header->recordsFolder();
 }
 
-recordsdb::RecordDb *CalibrationRecordTab::database()
+recordsdb::RecordDb *CalibrationRecordTab::database(Access access)
 {
     const QString folder = m_header->recordsFolder();
-    if (m_db && m_dbFolder == folder)
+    const bool writing = access == Access::Write;
+    if (m_db && m_dbFolder == folder && (m_dbWritable || !writing))
         return m_db.get();
+    m_db.reset();
+    // An empty field would put a database in the working directory.
+    if (folder.trimmed().isEmpty()) {
+        if (writing)
+            showStatus(text(Text::DatabaseFailed, m_language).arg(QStringLiteral("no records folder")));
+        return nullptr;
+    }
     m_db = std::make_unique<recordsdb::RecordDb>();
     m_dbFolder = folder;
+    m_dbWritable = writing;
     recordsdb::DbSettings settings = recordsdb::fromEnvironment(folder);
     // A shared PostgreSQL database: the password is asked for, never kept.
     if (settings.kind == recordsdb::DbSettings::Kind::Postgres && settings.password.isEmpty())
         settings.password = QInputDialog::getText(this, recordsdb::describe(settings), QStringLiteral("Password"),
                                                   QLineEdit::Password);
-    if (m_db->open(settings))
+    if (m_db->open(settings, writing ? recordsdb::RecordDb::Mode::Create : recordsdb::RecordDb::Mode::ExistingOnly))
         return m_db.get();
-    showStatus(text(Text::DatabaseFailed, m_language).arg(m_db->error()));
+    // A folder without a database, being typed: nothing to show, nothing made.
+    if (writing)
+        showStatus(text(Text::DatabaseFailed, m_language).arg(m_db->error()));
     m_db.reset();
     return nullptr;
 }
@@ -286,7 +297,7 @@ void CalibrationRecordTab::rememberHeader()
 void CalibrationRecordTab::refreshHistory()
 {
     const QString serial = m_header->serial();
-    auto *db = serial.isEmpty() || m_header->recordsFolder().isEmpty() ? nullptr : database();
+    auto *db = serial.isEmpty() || m_header->recordsFolder().isEmpty() ? nullptr : database(Access::Read);
     m_history->refresh(db, serial, m_checks->asFound());
 }
 

@@ -40,7 +40,11 @@ public:
     bool checkRunning() const;
     // The records database of the records folder; nullptr (and the operator
     // told) when it cannot be opened.
-    recordsdb::RecordDb *database();
+    // Reading (the history as the folder is typed) never makes a database and
+    // opens it read-only; storing makes one where there is none; an empty
+    // folder is refused either way.
+    enum class Access { Read, Write };
+    recordsdb::RecordDb *database(Access access = Access::Write);
     QString recordsFolder() const;
 
     // Technician, laboratory and reference instrument from the application's
@@ -81,4 +85,5 @@ private:
     QLabel *m_status;
     std::unique_ptr<recordsdb::RecordDb> m_db;
     QString m_dbFolder;
+    bool m_dbWritable = false;
 };

@@ -40,6 +40,7 @@ private slots:
     void headerRemembered();
     void oneTransmitterPerCertificate();
     void unstoredCheckKeptAsDraft();
+    void typedFolderMakesNoDatabase();
     void standardsThroughTheDialog();
 };
 
@@ -275,6 +276,24 @@ void TestRecordTab::unstoredCheckKeptAsDraft()
     click(tab, "pushButton_record_store_drafts");
     QCOMPARE(status(tab), QStringLiteral("Drafts waiting: 0 "));
     QCOMPARE(tab.asFound()->id, 1);
+}
+
+// A folder typed (mistyped) and left: the history is read where a database is,
+// and none is made where none is; an empty folder never gets one either.
+void TestRecordTab::typedFolderMakesNoDatabase()
+{
+    QTemporaryDir folder;
+    rtu::Link link;
+    CalibrationRecordTab tab(link);
+    prepare(tab, folder.filePath("typo"), "500");
+    for (const QString &typed : {folder.filePath("typo"), folder.filePath("typo2"), QString()}) {
+        in(tab, "lineEdit_record_folder")->setText(typed);
+        emit in(tab, "lineEdit_record_folder")->editingFinished();
+    }
+    QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    QVERIFY(!tab.database());   // empty: refused, not the working directory
+    QVERIFY(!QFile::exists("records.sqlite"));
+    QVERIFY2(status(tab).contains("no records folder"), qPrintable(status(tab)));
 }
 
 // As found on SN-1, the serial then changed to SN-2 before the as-left check:
