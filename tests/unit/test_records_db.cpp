@@ -95,6 +95,7 @@ private slots:
     void verifyNamesAlteredRows();
     void importJsonOnce_data() { backends(); }
     void importJsonOnce();
+    void importedCountOnceApproved();
     void twoWritersAtOnce_data() { backends(); }
     void twoWritersAtOnce();
     void damagedFileIsNamed();
@@ -287,6 +288,68 @@ void TestRecordsDb::importJsonOnce()
     QCOMPARE(report.already, 2);
     QCOMPARE(db.list("J")->at(0).record.stage, Stage::AsFound);
     QCOMPARE(QDir(files.path()).entryList(QDir::Files), before);
+
+    // Each imported record says where it came from: the file, its hash, who and when.
+    const QJsonObject provenance = db.entries("record")->at(0).content.value("imported").toObject();
+    QVERIFY(provenance.value("file").toString().endsWith(".json"));
+    QCOMPARE(provenance.value("sha256").toString().size(), 64);
+    QVERIFY(provenance.contains("user") && provenance.contains("at"));
+
+    // The rules of a live entry: an amendment of another transmitter, of another
+    // stage or of no record at all is refused, and the whole import with it.
+    for (const auto &[supersedes, serial, stage] : {std::tuple{qint64(1), "OTHER", Stage::AsFound},
+                                                    {qint64(1), "J", Stage::AsLeft}, {qint64(99), "J", Stage::AsFound}}) {
+        QTemporaryDir bad;
+        Record fix = check(serial, stage, 60, 0.0);
+        fix.amendment = record::Amendment{supersedes, "typed again", "J. Chen"};
+        QVERIFY(!record::save(fix, bad.path()).isEmpty());
+        QVERIFY(!record::save(check("NEW", Stage::AsFound, 61, 0.0), bad.path()).isEmpty());
+        report = db.importFolder(bad.path());
+        QVERIFY2(report.imported == 0 && report.refused.contains("an amendment needs"), qPrintable(report.refused));
+    }
+    QVERIFY(db.list("NEW")->isEmpty());
+
+    // A resolution no transmitter has would round any error away.
+    QTemporaryDir coarse;
+    Record wide = check("R", Stage::AsLeft, 70, 650.0);
+    wide.header.resolution = 1000000;
+    const QString path = record::save(wide, coarse.path());
+    QString why;
+    QVERIFY(!path.isEmpty() && !record::load(path, why));
+    QVERIFY2(why.contains("resolution"), qPrintable(why));
+
+    // A database another writer holds: an error, not "0 imported".
+    QTemporaryDir later;
+    QVERIFY(!record::save(check("LOCK", Stage::AsFound, 80, 0.0), later.path()).isEmpty());
+    DbSettings busy = db.settings();
+    busy.busyMs = 200;
+    RecordDb holder, writer;
+    QVERIFY(holder.open(busy) && writer.open(busy));
+    QSqlQuery hold(holder.connection());
+    QVERIFY(busy.kind == DbSettings::Kind::Sqlite ? hold.exec("BEGIN IMMEDIATE")
+                                                 : hold.exec("BEGIN") && hold.exec("SELECT pg_advisory_xact_lock(7240129)"));
+    report = writer.importFolder(later.path());
+    QVERIFY(report.imported == 0 && !report.refused.isEmpty());
+    QVERIFY(hold.exec("ROLLBACK"));
+}
+
+// Imported records count toward due dates once someone here approved them.
+void TestRecordsDb::importedCountOnceApproved()
+{
+    DbSettings settings = sqliteIn(m_dir.filePath("imported-due"));
+    settings.dataFolder = m_dir.filePath("data/TCal/tcal");
+    RecordDb db;
+    QVERIFY(db.open(settings));
+    QTemporaryDir files;
+    Record left = recordedCheck("IMP", Stage::AsLeft, QDateTime::currentDateTimeUtc().addMonths(-2), 0.1);
+    left.header.technician = "J. Chen";
+    QVERIFY(!record::save(left, files.path()).isEmpty());
+    QCOMPARE(db.importFolder(files.path()).imported, 1);
+    InstrumentRegister reg(db);
+    QVERIFY(reg.save({"TT-I", "IMP", "", "", "Pt100", 0, 100, "°C", 12, "in service"}));
+    QVERIFY(!reg.find("TT-I")->lastAsLeft.isValid());
+    QVERIFY(Approvals(db).sign(1, record::Signature::Meaning::Approved, "M. Zhou", "Head"));
+    QCOMPARE(reg.find("TT-I")->lastAsLeft, left.started.toLocalTime().date());
 }
 
 void TestRecordsDb::twoWritersAtOnce()
