@@ -160,6 +160,12 @@ bool recordSession(Widget &window, WidgetProbe &probe, sim::Simulator &sim, cons
     d.type("lineEdit_record_certificate", QStringLiteral("1"));
     d.click("pushButton_record_pdf");
     d.type("lineEdit_record_certificate", QStringLiteral("2"));
+    // A reprint needs a chain that verifies: the laboratory trusts this bench's key.
+    if (auto *db = probe.recordTab()->database()) {
+        QString why;
+        if (const auto key = recordsdb::SigningKey::load(db->settings().dataFolder, why))
+            db->trust(key->publicKey(), QStringLiteral("screenshot bench"));
+    }
     d.click("pushButton_record_reprint");
     const QDir from(folder.path());
     for (const auto &[pattern, name] : {std::pair{"certificate-000002-copy.pdf", "calibration-certificate-sample.pdf"},

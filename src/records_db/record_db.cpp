@@ -206,17 +206,26 @@ QByteArray RecordDb::identity()
 
 namespace {
 
-QJsonObject keyContent(const SigningKey &key, const QString &reason, const QByteArray &replaced)
+QJsonObject keyContent(const SigningKey &key, const QString &reason, const QByteArray &replaced, const QString &user)
 {
     return {{"publicKey", QString::fromLatin1(key.publicKey())},
             {"fingerprint", QString::fromLatin1(key.fingerprint())},
             {"host", QSysInfo::machineHostName()},
-            {"user", qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"))},
+            {"user", user},
             {"reason", reason},
             {"replaces", QString::fromLatin1(replaced)}};
 }
 
 } // namespace
+
+// Who registers a key: the PostgreSQL session's login, else the account.
+QString RecordDb::keyUser()
+{
+    QSqlQuery q(m_db);
+    if (!m_sqlite && q.exec(QStringLiteral("SELECT session_user")) && q.next())
+        return q.value(0).toString();
+    return qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
+}
 
 // The key signs its own registration, so the chain holds every public key it
 // needs. Only a new chain registers a key on the way: on a chain that has
@@ -240,7 +249,7 @@ bool RecordDb::registerKey()
                                    " `tcal-cli records key new --reason TEXT` registers a new one")
                         .arg(QString::fromLatin1(m_key->fingerprint()), describe(m_settings)),
                     QString());
-    return appendLocked(QStringLiteral("key"), [&](qint64, QString &) { return keyContent(*m_key, QString(), QByteArray()); })
+    return appendLocked(QStringLiteral("key"), [&](qint64, QString &) { return keyContent(*m_key, QString(), QByteArray(), keyUser()); })
         .has_value();
 }
 
@@ -260,7 +269,7 @@ std::optional<QByteArray> RecordDb::newKey(const QString &reason)
             fail(why, QString());
         else
             e = appendLocked(QStringLiteral("key"),
-                             [&](qint64, QString &) { return keyContent(*m_key, reason.trimmed(), replaced); });
+                             [&](qint64, QString &) { return keyContent(*m_key, reason.trimmed(), replaced, keyUser()); });
     }
     if (!e) {
         rollback();
@@ -399,8 +408,14 @@ std::optional<ChainEntry> RecordDb::appendLocked(const QString &kind, const Buil
     e.hash = entryHash(e.seq, kind, e.previousHash, text);
     e.keyId = m_key->fingerprint();
     e.signature = m_key->sign(e.hash);
-    q.prepare(QStringLiteral("INSERT INTO entries (seq, kind, number, content, prev_hash, hash, key_id, signature)"
-                             " VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+    // On a PostgreSQL database set up for a writing role, every append goes
+    // through the owner's function, which takes the signer from the session.
+    QSqlQuery probe(m_db);
+    const bool throughFunction = !m_sqlite && probe.exec(QStringLiteral("SELECT to_regproc('tcal_append') IS NOT NULL"))
+                                 && probe.next() && probe.value(0).toBool();
+    q.prepare(throughFunction ? QStringLiteral("SELECT tcal_append(?, ?, ?, ?, ?, ?, ?, ?)")
+                              : QStringLiteral("INSERT INTO entries (seq, kind, number, content, prev_hash, hash, key_id,"
+                                               " signature) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
     for (const QVariant &v : {QVariant(e.seq), QVariant(kind), QVariant(e.number), QVariant(QString::fromUtf8(text)),
                               QVariant(QString::fromLatin1(e.previousHash)), QVariant(QString::fromLatin1(e.hash)),
                               QVariant(QString::fromLatin1(e.keyId)), QVariant(QString::fromLatin1(e.signature))})

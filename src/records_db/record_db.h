@@ -154,6 +154,7 @@ private:
     bool registerKey();
     bool appendAdoption(int records, const QByteArray &legacyHead);
     qint64 chainLength();
+    QString keyUser();
     bool saveKeyring(const QVector<TrustedKey> &keys);
     bool notedHeadHeld();
     bool fail(const QString &what, const QString &detail);

@@ -203,7 +203,7 @@ void CertificatePanel::issue()
     m_hooks.changed();
 }
 
-// A stored certificate again, marked as a copy, with its own number.
+// A stored certificate again: the file as issued, once the chain verifies.
 void CertificatePanel::reprint()
 {
     const qint64 number = m_number->text().trimmed().toLongLong();
@@ -219,8 +219,13 @@ void CertificatePanel::reprint()
         return;
     }
     const QString path = QDir(m_hooks.folder()).filePath(QStringLiteral("certificate-%1-copy.pdf").arg(number, 6, 10, QLatin1Char('0')));
-    if (writePdf(path, pdf))
-        m_hooks.status(text(Text::Exported, m_language).arg(path));
+    if (!writePdf(path, pdf))
+        return;
+    const auto stored = store.find(number);
+    m_hooks.status(text(Text::Exported, m_language).arg(path)
+                   + (stored && stored->withdrawnBy
+                          ? QStringLiteral(" — ") + text(Text::Withdrawn, m_language).arg(stored->withdrawnBy, 6, 10, QLatin1Char('0'))
+                          : QString()));
 }
 
 // The signer's review or approval of each check shown.

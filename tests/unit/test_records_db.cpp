@@ -584,8 +584,18 @@ void TestRecordsDb::ownerAndWriterRoles()
     for (const char *sql : {"UPDATE entries SET kind = 'x'", "DELETE FROM entries", "TRUNCATE entries",
                             "ALTER TABLE entries DISABLE TRIGGER USER", "DROP TRIGGER entries_no_change ON entries",
                             "DROP TABLE entries", "CREATE TABLE lab.x (a INT)", "DELETE FROM trusted_keys",
-                            "INSERT INTO trusted_keys VALUES ('a', 'b', 'c', 'd', '')"})
+                            "INSERT INTO trusted_keys VALUES ('a', 'b', 'c', 'd', '')",
+                            "INSERT INTO entries VALUES (99, 'signature', 99, '{}', '', '', '', '')",
+                            // Through the function, a signature or key in another login's name.
+                            "SELECT tcal_append(99, 'signature', 99, '{\"login\":\"lab\"}', '', '', '', '')",
+                            "SELECT tcal_append(99, 'key', 99, '{\"user\":\"lab\"}', '', '', '', '')"})
         QVERIFY2(!q.exec(sql), sql);
+    // A signature appended by the writer names the writer's login.
+    Record r = check("R", Stage::AsFound, 0, 0.0);
+    r.header.technician = "J. Chen";
+    QVERIFY(db.append(r));
+    QVERIFY2(Approvals(db).sign(2, record::Signature::Meaning::Performed, "J. Chen", "Technician"), qPrintable(db.error()));
+    QCOMPARE(Approvals(db).of(2)->constFirst().login, QStringLiteral("bench"));
     QVERIFY(db.verify().intact());
 }
 
