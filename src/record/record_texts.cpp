@@ -215,6 +215,11 @@ const Row kRows[] = {
                                 "%1：%2（%3），序號 %4，證書號 %5，有效期至 %6",
                                 "%1: %2 (%3), serial %4, certificate %5, due %6"}},
     {Text::EndedEarly, {"检查提前结束：%1", "檢查提前結束：%1", "The check ended early: %1"}},
+    {Text::CreateDatabase, {"文件夹 %1 中没有记录数据库。在此新建一个吗？",
+                            "資料夾 %1 中沒有記錄資料庫。在此新建一個嗎？",
+                            "There is no records database in %1. Create a new one there?"}},
+    {Text::DatabaseNotCreated, {"未新建数据库：请检查记录文件夹", "未新建資料庫：請檢查記錄資料夾",
+                                "No database was created: check the records folder"}},
 };
 
 

@@ -13,10 +13,13 @@
 #include "tabs/record_header_form.h"
 #include "tabs/record_history.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QScrollArea>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -263,6 +266,11 @@ recordsdb::RecordDb *CalibrationRecordTab::database(Access access)
     if (settings.kind == recordsdb::DbSettings::Kind::Postgres && settings.password.isEmpty())
         settings.password = QInputDialog::getText(this, recordsdb::describe(settings), QStringLiteral("Password"),
                                                   QLineEdit::Password);
+    if (writing && !mayCreateDatabase(settings, folder)) {
+        showStatus(text(Text::DatabaseNotCreated, m_language));
+        m_db.reset();
+        return nullptr;
+    }
     if (m_db->open(settings, writing ? recordsdb::RecordDb::Mode::Create : recordsdb::RecordDb::Mode::ExistingOnly))
         return m_db.get();
     // A folder without a database, being typed: nothing to show, nothing made.
@@ -270,6 +278,19 @@ recordsdb::RecordDb *CalibrationRecordTab::database(Access access)
         showStatus(text(Text::DatabaseFailed, m_language).arg(m_db->error()));
     m_db.reset();
     return nullptr;
+}
+
+// A mistyped folder must not become a second, empty set of records: a store
+// makes a database only where the operator said yes. A shared server is not asked.
+bool CalibrationRecordTab::mayCreateDatabase(const recordsdb::DbSettings &settings, const QString &folder)
+{
+    if (settings.kind != recordsdb::DbSettings::Kind::Sqlite || QFileInfo::exists(settings.sqliteFile))
+        return true;
+    const QString question = text(Text::CreateDatabase, m_language).arg(QDir::toNativeSeparators(folder));
+    if (m_askCreate)
+        return m_askCreate(question);
+    return QMessageBox::question(this, title(), question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        == QMessageBox::Yes;
 }
 
 void CalibrationRecordTab::openInstruments()

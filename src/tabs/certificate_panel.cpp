@@ -149,7 +149,7 @@ recordsdb::IssueRequest CertificatePanel::request() const
     const auto &found = m_hooks.asFound(), &left = m_hooks.asLeft();
     QSettings settings;
     return {found ? found->id : 0, left ? left->id : 0, m_number->text().trimmed().toLongLong(),
-            readIssuer(settings), m_language};
+            readIssuer(settings), m_language, {}};
 }
 
 bool CertificatePanel::writePdf(const QString &path, const QByteArray &pdf)
