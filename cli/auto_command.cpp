@@ -56,15 +56,16 @@ std::optional<Instruments> makeInstruments(const Invocation &inv, Output &o)
     return made;
 }
 
-std::optional<autocal::RunPlan> plan(const Invocation &inv, Output &o)
+// The plan, or nullopt with `status` the one exit code of its fault, text or --json alike.
+std::optional<autocal::RunPlan> plan(const Invocation &inv, Output &o, int &status)
 {
     QString why;
     if (!inv.procedureFile.isEmpty() == !inv.points.isEmpty())
-        return o.fail(UsageError, QStringLiteral("give --procedure FILE, or --points and --tolerance")), std::nullopt;
+        return status = o.fail(UsageError, QStringLiteral("give --procedure FILE, or --points and --tolerance")), std::nullopt;
     auto p = inv.procedureFile.isEmpty() ? autocal::planFromOptions(inv.points, inv.tolerance, why)
                                          : autocal::readPlan(inv.procedureFile, why);
     if (!p)
-        o.fail(inv.procedureFile.isEmpty() ? UsageError : FileError, why);
+        status = o.fail(inv.procedureFile.isEmpty() ? UsageError : FileError, why);
     return p;
 }
 
@@ -134,9 +135,10 @@ int calibrateAuto(const Invocation &inv, Output &o)
 {
     if (inv.serial.isEmpty())
         return o.fail(UsageError, QStringLiteral("calibrate auto needs the transmitter's --serial for its records"));
-    const auto runPlan = plan(inv, o);
+    int refused = UsageError;
+    const auto runPlan = plan(inv, o, refused);
     if (!runPlan)
-        return o.doc.value("error").toObject().value("code").toInt(UsageError);
+        return refused;
     auto made = makeInstruments(inv, o);
     if (!made)
         return UsageError;
@@ -150,6 +152,7 @@ int calibrateAuto(const Invocation &inv, Output &o)
 
     autocal::AutoCalibration run(link, *made->source, *made->meter);
     run.setStandardCheck([&](record::UsedInstrument &used) { return records.checkStandard(used, QDate::currentDate()); });
+    run.setStandardTerms([&](const record::UsedInstrument &used) { return records.standardTerms(used, QDate::currentDate()); });
     reportProgress(run, o);
     QHash<int, qint64> numbers;   // stage -> record number
     QObject::connect(&run, &autocal::AutoCalibration::recordEnded, [&](const record::Record &r) {

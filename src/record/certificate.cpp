@@ -1,5 +1,6 @@
 #include "record/certificate.h"
 
+#include "record/decision_texts.h"
 #include "record/record_table.h"
 #include "record/record_texts.h"
 
@@ -111,16 +112,6 @@ QString checkTable(const Record &r, Text title, int lang)
                       .arg(esc(text(Text::Verdict, lang)), esc(verdictText(verdict(r), lang)));
 }
 
-QString decisionRule(const Header &h, bool perPoint, int lang)
-{
-    const QString resolution = QString::number(h.resolution, 'f', decimalsOf(h.resolution));
-    if (perPoint)
-        return text(Text::DecisionRulePerPoint, lang).arg(resolution, h.unit);
-    if (h.uncertainty)
-        return text(Text::DecisionRuleGuarded, lang).arg(resolution, h.unit, acceptanceText(h));
-    return text(Text::DecisionRule, lang).arg(resolution, h.unit);
-}
-
 Text meaningText(Signature::Meaning m)
 {
     switch (m) {
@@ -204,7 +195,7 @@ QString statements(const CertificateContent &c)
                        .arg(esc(text(Text::Conformity, lang).arg(verdictText(overallVerdict(c), lang))));
     if (adjusted(c))
         html += QStringLiteral("<p>%1</p>").arg(esc(text(Text::AdjustedStatement, lang)));
-    html += QStringLiteral("<p>%1</p>").arg(esc(decisionRule(h, perPoint(c), lang)));
+    html += QStringLiteral("<p>%1</p>").arg(esc(decisionRuleStatement(h, perPoint(c), lang)));
     html += QStringLiteral("<p>%1: %2</p>").arg(esc(text(Text::Uncertainty, lang)),
                                                esc(perPoint(c) ? text(Text::UncertaintyPerPoint, lang) : uncertaintyText(h, lang)));
     html += QStringLiteral("<p>%1</p>").arg(esc(text(Text::Traceability, lang)

@@ -283,6 +283,7 @@ void AutoCalibrationTab::start()
     autocal::RunRecords records(db, m_folder ? m_folder() : recordsdb::defaultRecordsFolder());
     autocal::AutoCalibration run(m_link, *source, *meter);
     run.setStandardCheck([&](record::UsedInstrument &used) { return records.checkStandard(used, QDate::currentDate()); });
+    run.setStandardTerms([&](const record::UsedInstrument &used) { return records.standardTerms(used, QDate::currentDate()); });
     QHash<int, qint64> numbers;
     connect(&run, &autocal::AutoCalibration::recordEnded, this,
             [&](const record::Record &r) { numbers[int(r.stage)] = records.store(r); });

@@ -96,7 +96,7 @@ void TestCertificate::everyElementOnPaginatedPages()
             QVERIFY2(from >= 0, qPrintable(cells.join(' ')));
         }
     }
-    for (const char *field : {"guard-banded", "± 0.30 °C", "adjusted", "Reviewed: L. Wang", "Calibrated: J. Chen"})
+    for (const char *field : {"guarded acceptance (w = 1·U)", "± 0.30 °C", "adjusted", "Reviewed: L. Wang", "Calibrated: J. Chen"})
         QVERIFY2(text.contains(QString::fromUtf8(field)), field);
     // Guard band 0.5 - 0.2: +0.6 fails, +0.1 passes; the conformity statement is the as-left verdict.
     QVERIFY(text.contains(QRegularExpression("Verdict: FAIL(.|\\n)*Verdict: PASS(.|\\n)*Statement of conformity: PASS")));

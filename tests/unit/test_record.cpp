@@ -85,8 +85,9 @@ void TestRecord::toleranceEdges_data()
     QTest::newRow("degrees, at the edge") << 25.0 << 25.3 << 0 << 0.3 << true;
     QTest::newRow("degrees, at the negative edge") << 25.0 << 24.7 << 0 << 0.3 << true;
     QTest::newRow("degrees, one tenth beyond") << 25.0 << 25.4 << 0 << 0.3 << false;
-    // Judged as printed at the transmitter's tenth: +0.54 prints +0.5 and passes ±0.50.
-    QTest::newRow("degrees, prints at the edge") << 250.0 << 250.54 << 0 << 0.5 << true;
+    // Judged unrounded: +0.54 prints +0.5 but lies beyond ±0.50.
+    QTest::newRow("degrees, prints at the edge") << 250.0 << 250.54 << 0 << 0.5 << false;
+    QTest::newRow("degrees, a hair beyond") << 250.0 << 250.5004 << 0 << 0.5 << false;
     QTest::newRow("degrees, prints beyond") << 250.0 << 250.55 << 0 << 0.5 << false;
     // 0.1 % of a 1000-degree span is 1.0 degree.
     QTest::newRow("percent, at the edge") << 750.0 << 751.0 << 1 << 0.1 << true;
