@@ -2,6 +2,7 @@
 
 #include "record/calibration_record.h"
 #include "record/certificate_pairing.h"
+#include "record/decision_texts.h"
 #include "record/drift.h"
 #include "record/number_input.h"
 #include "record/record_csv.h"
@@ -37,6 +38,7 @@ private slots:
     void skippedNeverPasses();
     void currentErrorCanFailAPoint();
     void pointUncertaintyDecidesAtTheEdge();
+    void currentJudgedByItsOwn();
     void stability_data();
     void stability();
     void gapBreaksTheRun();
@@ -285,6 +287,49 @@ void TestRecord::pointUncertaintyDecidesAtTheEdge()
     QCOMPARE(verdict(r), Verdict::Pass);
     r.incompleteReason = "the meter stopped answering";
     QCOMPARE(verdict(r), Verdict::Incomplete);
+}
+
+// The loop current by its own tolerance and its own U (with its k); a rule
+// other than the default survives the record's JSON and names itself.
+void TestRecord::currentJudgedByItsOwn()
+{
+    Header h;
+    h.range = {0.0, 1000.0};
+    h.tolerance = {Tolerance::Kind::Degrees, 0.6};   // 0.0096 mA over the span
+    Point p;
+    p.reference = 1000.0;
+    p.status = Point::Status::Recorded;
+    p.reading = 1000.0;
+    p.currentMa = 20.004;
+    PointUncertainty u;
+    u.expanded = 0.1;   // the reading's: 0.0016 mA over the span
+    u.currentExpandedMa = 0.018;
+    u.currentCoverageFactor = 2.31;
+    p.uncertainty = u;
+    // U(I) = 0.018 mA against 0.0096 mA: it cannot pass, whatever the reading does.
+    PointFigures f = figures(p, h);
+    QCOMPARE(f.decision, metrology::Decision::Pass);
+    QCOMPARE(*f.currentDecision, metrology::Decision::CannotPass);
+    QVERIFY(!f.passed);
+    QVERIFY(rowCells(p, h, 2)[ColResult].startsWith("CANNOT PASS"));
+    QVERIFY(certificateCells(p, h, 2, true)[ColMeasuredMa].endsWith("± 0.018 (k=2.31)"));
+    // Its own tolerance, wider than its U: judged against 0.05 - 0.018.
+    h.currentToleranceMa = 0.05;
+    QVERIFY(figures(p, h).passed);
+    p.currentMa = 20.0321;
+    QCOMPARE(*figures(p, h).currentDecision, metrology::Decision::Fail);
+    h.decisionRule = {metrology::DecisionRule::Kind::NonBinary, 1.0};
+    QCOMPARE(*figures(p, h).currentDecision, metrology::Decision::ConditionalPass);
+    QVERIFY(!figures(p, h).passed);
+    Record r = newRecord(h, Stage::AsLeft, {1000.0}, QDateTime::currentDateTimeUtc());
+    r.points[0] = p;
+    const auto back = fromJson(toJson(r));
+    QVERIFY(back);
+    QCOMPARE(back->header.decisionRule.kind, metrology::DecisionRule::Kind::NonBinary);
+    QCOMPARE(*back->header.currentToleranceMa, 0.05);
+    QCOMPARE(back->points[0].uncertainty->currentCoverageFactor, 2.31);
+    QVERIFY(decisionRuleStatement(h, true, 2).contains("non-binary statement (w = 1·U)"));
+    QVERIFY(decisionRuleStatement(h, true, 2).contains("± 0.050 mA"));
 }
 
 void TestRecord::stability_data()
