@@ -160,8 +160,12 @@ bool AutoCalibration::prepare(const RunPlan &plan, record::Header &header)
     double room = 0.0;
     if (!sample(&room))
         return false;
-    if (header.ambient.isEmpty())
+    if (header.ambient.isEmpty()) {
         header.ambient = QString::number(room, 'f', 1);   // the terminals' temperature, as the transmitter reads it
+        header.ambientSource = QStringLiteral("transmitter");
+    } else if (header.ambientSource.isEmpty()) {
+        header.ambientSource = QStringLiteral("operator");
+    }
     const char *function = metrology::isThermocouple(m_sensor) ? "mV" : "ohm";
     for (double t : pointTemperatures(plan, m_range)) {
         const auto signal = metrology::signalFor(m_sensor, t, room);

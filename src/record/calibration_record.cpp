@@ -52,6 +52,8 @@ QJsonObject headerToJson(const Header &h)
                                              {"guardFactor", h.decisionRule.guardFactor}});
     if (h.currentToleranceMa)
         o.insert("currentToleranceMa", *h.currentToleranceMa);
+    if (!h.ambientSource.isEmpty())
+        o.insert("ambientSource", h.ambientSource);
     return o;
 }
 
@@ -89,6 +91,7 @@ Header headerFromJson(const QJsonObject &o)
         h.decisionRule = {*kind, rule.value("guardFactor").toDouble(1.0)};
     if (o.value("currentToleranceMa").isDouble())
         h.currentToleranceMa = o.value("currentToleranceMa").toDouble();
+    h.ambientSource = o.value("ambientSource").toString();
     return h;
 }
 

@@ -39,6 +39,7 @@ struct Header {
     QString referenceOverride;               // why a check ran with an expired reference
     metrology::DecisionRule decisionRule;    // how errors and U become verdicts; guarded, r = 1 by default
     std::optional<double> currentToleranceMa;   // the output's own tolerance; else the temperature's, in mA
+    QString ambientSource;                   // where `ambient` came from: "operator", "transmitter", "instrument ..."
 };
 
 // The loop current's tolerance in mA: its own, else the temperature tolerance over the span.

@@ -1,5 +1,6 @@
 #include "record/certificate.h"
 
+#include "record/certificate_annex.h"
 #include "record/decision_texts.h"
 #include "record/record_table.h"
 #include "record/record_texts.h"
@@ -187,6 +188,18 @@ QString instrumentsUsed(const CertificateContent &c)
     return html + QStringLiteral("</ul>");
 }
 
+// Where the ambient came from, and what an electrical check of a thermocouple
+// input leaves unverified.
+QString conditions(const Header &h, int lang)
+{
+    QString html;
+    if (!ambientStatement(h, lang).isEmpty())
+        html += QStringLiteral("<p>%1</p>").arg(esc(ambientStatement(h, lang)));
+    if (isThermocoupleInput(h))
+        html += QStringLiteral("<p>%1</p>").arg(esc(coldJunctionStatement(lang)));
+    return html;
+}
+
 QString statements(const CertificateContent &c)
 {
     const int lang = c.language;
@@ -196,6 +209,7 @@ QString statements(const CertificateContent &c)
     if (adjusted(c))
         html += QStringLiteral("<p>%1</p>").arg(esc(text(Text::AdjustedStatement, lang)));
     html += QStringLiteral("<p>%1</p>").arg(esc(decisionRuleStatement(h, perPoint(c), lang)));
+    html += conditions(h, lang);
     html += QStringLiteral("<p>%1: %2</p>").arg(esc(text(Text::Uncertainty, lang)),
                                                esc(perPoint(c) ? text(Text::UncertaintyPerPoint, lang) : uncertaintyText(h, lang)));
     html += QStringLiteral("<p>%1</p>").arg(esc(text(Text::Traceability, lang)
@@ -349,7 +363,7 @@ QString certificateHtml(const CertificateContent &c)
         html += checkTable(*c.asFound, Text::AsFound, c.language);
     if (c.asLeft)
         html += checkTable(*c.asLeft, Text::AsLeft, c.language);
-    html += statements(c) + signatures(c);
+    html += statements(c) + signatures(c) + budgetAnnexHtml(c);
     return html + QStringLiteral("<p align='center'>%1</p>").arg(esc(text(Text::EndOfCertificate, c.language)));
 }
 

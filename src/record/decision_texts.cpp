@@ -52,6 +52,12 @@ const Row kColdJunction = {{
     "transmitter's cold-junction compensation cancels out and is not verified. To verify it, an independent thermometer "
     "at the terminals (entered or read) gives the cold junction the signal is computed for."}};
 
+const Row kAmbient = {{"环境温度：%1 %2（%3）。", "環境溫度：%1 %2（%3）。", "Ambient temperature: %1 %2 (%3)."}};
+const Row kFromOperator = {{"由操作者输入", "由操作者輸入", "entered by the operator"}};
+const Row kFromTransmitter = {{"变送器内部室温传感器的读数，非独立测量", "變送器內部室溫感測器的讀數，非獨立量測",
+                               "the transmitter's own room sensor, not an independent measurement"}};
+const Row kFromInstrument = {{"由环境温湿度计读取：%1", "由環境溫濕度計讀取：%1", "read by the environment instrument %1"}};
+
 QString pick(const Row &row, int language) { return QString::fromUtf8(row.text[qBound(0, language, 2)]); }
 
 int severity(Decision d)
@@ -105,5 +111,23 @@ QString decisionRuleStatement(const Header &header, bool perPoint, int language)
 }
 
 QString coldJunctionStatement(int language) { return pick(kColdJunction, language); }
+
+QString ambientStatement(const Header &header, int language)
+{
+    if (header.ambient.isEmpty())
+        return QString();
+    const QString &from = header.ambientSource;
+    QString source = pick(kFromOperator, language);
+    if (from == QLatin1String("transmitter"))
+        source = pick(kFromTransmitter, language);
+    else if (from.startsWith(QLatin1String("instrument ")))
+        source = pick(kFromInstrument, language).arg(from.mid(11));
+    return pick(kAmbient, language).arg(header.ambient, header.unit, source);
+}
+
+bool isThermocoupleInput(const Header &header)
+{
+    return header.inputType.startsWith(QLatin1String("Type "));
+}
 
 } // namespace record

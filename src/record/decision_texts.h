@@ -19,5 +19,9 @@ QString currentToleranceText(const Header &header, int language);
 // The transmitter's own cold-junction compensation is not verified by an
 // electrical check; how it can be.
 QString coldJunctionStatement(int language);
+// "Ambient 23.4 °C, read by ..." with where it came from; empty without an ambient.
+QString ambientStatement(const Header &header, int language);
+// A thermocouple input: its check is the one the cold-junction statement concerns.
+bool isThermocoupleInput(const Header &header);
 
 } // namespace record
