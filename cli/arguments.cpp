@@ -198,6 +198,7 @@ bool standardOptions(const QCommandLineParser &p, cli::Invocation &inv, QString 
     inv.model = p.value("model").trimmed();
     inv.certificate = p.value("certificate").trimmed();
     inv.status = p.value("status").trimmed();
+    inv.certificateTerms = p.values("certificate-terms");
     return true;
 }
 
@@ -283,6 +284,8 @@ Parsed parseArguments(const QStringList &arguments)
         {"due", "standards save: the standard's calibration due date (yyyy-MM-dd).", "DATE"},
         {"calibrated", "standards save: the date it was calibrated (yyyy-MM-dd).", "DATE"},
         {"status", "standards save: e.g. \"in service\" (the default) or \"out of service\".", "TEXT"},
+        {"certificate-terms", "standards save: what its certificate states for one function, in that function's unit: "
+                              "FUNCTION:U:k:correction:drift-per-year, e.g. mV:0.004:2:0.001:0.002 (repeatable).", "TERMS"},
     });
     p.addPositionalArgument("command", "info, read, save, compare, apply, dump, monitor or scan.");
     p.addPositionalArgument("argument", "FILE for save, compare, apply; holding or input for dump.", "[argument]");

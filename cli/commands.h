@@ -63,6 +63,7 @@ struct Invocation {
     QString status;                // empty: not given
     QDate due;                     // invalid: not given
     QDate calibrated;
+    QStringList certificateTerms;  // standards save: FUNCTION:U:k:correction:drift per year, as typed
 };
 
 int run(const Invocation &invocation, QTextStream &out, QTextStream &err);

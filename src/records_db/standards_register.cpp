@@ -13,6 +13,23 @@ const QString kInService = QStringLiteral("in service");
 
 } // namespace
 
+std::optional<std::pair<QString, CertificateTerms>> certificateTermsFrom(const QString &text, QString &why)
+{
+    const QStringList parts = text.split(QLatin1Char(':'));
+    if (parts.size() != 5 || !QStringList{"mV", "ohm", "mA"}.contains(parts.at(0)))
+        return why = QStringLiteral("give FUNCTION:U:k:correction:drift, FUNCTION mV, ohm or mA"), std::nullopt;
+    double v[4];
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        v[i] = parts.at(i + 1).toDouble(&ok);
+        if (!ok || !std::isfinite(v[i]))
+            return why = QStringLiteral("\"%1\" is not a number").arg(parts.at(i + 1)), std::nullopt;
+    }
+    if (v[0] < 0 || !(v[1] > 0) || v[3] < 0)
+        return why = QStringLiteral("U and the drift cannot be negative, k must be above 0"), std::nullopt;
+    return std::make_pair(parts.at(0), CertificateTerms{v[0], v[1], v[2], v[3]});
+}
+
 QJsonObject standardToJson(const Standard &s)
 {
     QJsonObject o{{"serial", s.serial.trimmed()}, {"model", s.model.trimmed()}, {"description", s.description},

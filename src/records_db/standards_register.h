@@ -37,6 +37,9 @@ struct Standard {
     QMap<QString, CertificateTerms> terms;   // by function; entries written before them have none
 };
 
+// "mV:0.004:2:0.001:0.002": function (mV, ohm, mA), U, k, correction, drift per year.
+std::optional<std::pair<QString, CertificateTerms>> certificateTermsFrom(const QString &text, QString &why);
+
 QJsonObject standardToJson(const Standard &standard);
 // nullopt unless every field is there with its type and the due date is a date.
 std::optional<Standard> standardFromJson(const QJsonObject &object);

@@ -101,6 +101,19 @@ void TestRunPlan::standardIdentity()
     QVERIFY(recordsdb::identityMismatch(s, "TCAL,SIM-CAL,SC-0002,1.0", file));
     QVERIFY(recordsdb::identityMismatch(s, "TCAL,SIM-CAL,SC-0001,1.0", "Generic SCPI meter")->contains("model"));
     QVERIFY(recordsdb::identityMismatch(s, "garbage", file));
+    // What its certificate states, per function, as typed and as stored.
+    QString why;
+    const auto terms = recordsdb::certificateTermsFrom("mV:0.004:2:0.001:0.002", why);
+    QVERIFY(terms && terms->first == "mV" && terms->second.expanded == 0.004 && terms->second.driftPerYear == 0.002);
+    for (const char *bad : {"V:1:2:0:0", "mV:0.004:0:0:0", "mV:-1:2:0:0", "mV:1:2:0", "mV:x:2:0:0", "mA:1:2:0:-0.1"})
+        QVERIFY2(!recordsdb::certificateTermsFrom(bad, why), bad);
+    s.due = QDate(2030, 1, 1);
+    s.terms.insert(terms->first, terms->second);
+    const auto back = recordsdb::standardFromJson(recordsdb::standardToJson(s));
+    QVERIFY(back && back->terms.value("mV").correction == 0.001 && back->terms.value("mV").coverageFactor == 2);
+    QJsonObject broken = recordsdb::standardToJson(s);
+    broken["certificate terms"] = QJsonObject{{"mV", QJsonObject{{"U", "0.004"}}}};
+    QVERIFY(!recordsdb::standardFromJson(broken));
 }
 
 // The simple options mean what the same file means; a file written back reads the same.
