@@ -96,6 +96,7 @@ QWidget *AutoCalibrationTab::buildProcedure()
 {
     m_procedureGroup = new QGroupBox;
     m_file = new QLineEdit;
+    m_file->setObjectName(QStringLiteral("lineEdit_auto_procedure"));
     m_browse = new QPushButton;
     m_points = new QLineEdit(QStringLiteral("0%,25%,50%,75%,100%"));
     m_tolerance = new QLineEdit(QStringLiteral("1.0"));
