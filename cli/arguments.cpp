@@ -272,6 +272,9 @@ Parsed parseArguments(const QStringList &arguments)
         {"source-model", "calibrate auto: the calibrator's model name or file.", "MODEL",
          "Generic SCPI calibrator"},
         {"meter-model", "calibrate auto: the meter's model name or file.", "MODEL", "Generic SCPI meter"},
+        {"environment", "calibrate auto: a thermometer/hygrometer for the ambient (else the operator's, else the "
+                        "transmitter's room sensor, as the certificate says).", "ADDRESS"},
+        {"environment-model", "calibrate auto: its model name or file.", "MODEL", "Generic SCPI thermohygrometer"},
         {"procedure", "calibrate auto: the procedure file (points, tolerance, settling, adjustment).", "FILE"},
         {"points", "calibrate auto: test points in degrees, or percent of range: 0%,25%,50%,75%,100%.", "LIST"},
         {"tolerance", "calibrate auto: in degrees, or percent of span: 0.2%.", "X"},
@@ -313,6 +316,8 @@ Parsed parseArguments(const QStringList &arguments)
     inv.meter = p.value("meter");
     inv.sourceModel = p.value("source-model");
     inv.meterModel = p.value("meter-model");
+    inv.environment = p.value("environment");
+    inv.environmentModel = p.value("environment-model");
     inv.procedureFile = p.value("procedure");
     inv.points = p.value("points");
     inv.tolerance = p.value("tolerance");

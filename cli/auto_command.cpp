@@ -33,7 +33,7 @@ void onStop(int)
 }
 
 struct Instruments {
-    std::unique_ptr<instruments::Instrument> source, meter;
+    std::unique_ptr<instruments::Instrument> source, meter, environment;
 };
 
 // Both instruments from their addresses and models, or the reason they cannot be.
@@ -48,6 +48,16 @@ std::optional<Instruments> makeInstruments(const Invocation &inv, Output &o)
         if (!model)
             return o.fail(UsageError, QStringLiteral("%1: %2").arg(text, why)), std::nullopt;
         *into = std::make_unique<instruments::Instrument>(*model, *address);
+    }
+    if (!inv.environment.isEmpty()) {
+        QString why;
+        const auto address = instruments::parseAddress(inv.environment, &why);
+        const auto model = address ? instruments::findModel(inv.environmentModel, &why) : std::nullopt;
+        if (!model || model->role != instruments::Role::Environment)
+            return o.fail(UsageError, QStringLiteral("--environment %1: %2")
+                                          .arg(inv.environment, model ? QStringLiteral("needs an environment model") : why)),
+                   std::nullopt;
+        made.environment = std::make_unique<instruments::Instrument>(*model, *address);
     }
     if (made.source->model().role != instruments::Role::Calibrator
         || made.meter->model().role != instruments::Role::Meter)
@@ -151,6 +161,7 @@ int calibrateAuto(const Invocation &inv, Output &o)
         return LinkError;
 
     autocal::AutoCalibration run(link, *made->source, *made->meter);
+    run.setEnvironment(made->environment.get());
     run.setStandardCheck([&](record::UsedInstrument &used) { return records.checkStandard(used, QDate::currentDate()); });
     run.setStandardTerms([&](const record::UsedInstrument &used) { return records.standardTerms(used, QDate::currentDate()); });
     reportProgress(run, o);

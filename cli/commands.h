@@ -55,6 +55,8 @@ struct Invocation {
     QString meter;
     QString sourceModel;           // their models: a name or a model file
     QString meterModel;
+    QString environment;           // calibrate auto: an optional thermometer/hygrometer's address
+    QString environmentModel;
     QString procedureFile;         // calibrate auto: a procedure file, or --points and --tolerance
     QString points;
     QString tolerance;

@@ -144,7 +144,8 @@ bool AutoCalibration::prepare(const RunPlan &plan, record::Header &header)
     if (const auto problem = planProblemFor(plan, m_range))
         return fail(*problem);
     record::Record probe;
-    if (!identify(m_source, QStringLiteral("source"), probe) || !identify(m_meter, QStringLiteral("meter"), probe))
+    if (!identify(m_source, QStringLiteral("source"), probe) || !identify(m_meter, QStringLiteral("meter"), probe)
+        || (m_environment && !identify(*m_environment, QStringLiteral("environment"), probe)))
         return false;
     m_used = probe.instruments;
     const record::UsedInstrument &src = m_used.first();
@@ -160,17 +161,39 @@ bool AutoCalibration::prepare(const RunPlan &plan, record::Header &header)
     double room = 0.0;
     if (!sample(&room))
         return false;
-    if (header.ambient.isEmpty()) {
-        header.ambient = QString::number(room, 'f', 1);   // the terminals' temperature, as the transmitter reads it
-        header.ambientSource = QStringLiteral("transmitter");
-    } else if (header.ambientSource.isEmpty()) {
-        header.ambientSource = QStringLiteral("operator");
-    }
+    if (!readAmbient(header, room))
+        return false;
     const char *function = metrology::isThermocouple(m_sensor) ? "mV" : "ohm";
     for (double t : pointTemperatures(plan, m_range)) {
         const auto signal = metrology::signalFor(m_sensor, t, room);
         if (!signal || !instruments::rangeFor(m_source.model(), function, *signal))
             return fail(QStringLiteral("%1 °C is outside what the sensor or the source can give").arg(t));
+    }
+    return true;
+}
+
+// The ambient as the certificate states it, with where it came from.
+bool AutoCalibration::readAmbient(record::Header &header, double room)
+{
+    if (m_environment) {
+        const auto t = m_environment->measureTemperature();
+        if (!t)
+            return fail(QStringLiteral("the environment instrument: %1").arg(m_environment->lastError()),
+                        RunResult::Cause::Instrument);
+        header.ambient = QString::number(*t, 'f', 1);
+        header.ambientSource = QStringLiteral("instrument %1 %2").arg(m_environment->model().name, serialOf(m_environment->identity()));
+        if (!m_environment->model().measureHumidity.text.isEmpty()) {
+            const auto rh = m_environment->measureHumidity();
+            if (!rh)
+                return fail(QStringLiteral("the environment instrument: %1").arg(m_environment->lastError()),
+                            RunResult::Cause::Instrument);
+            header.ambientSource += QStringLiteral("; relative humidity %1 %").arg(*rh, 0, 'f', 0);
+        }
+    } else if (header.ambient.isEmpty()) {
+        header.ambient = QString::number(room, 'f', 1);   // the terminals' temperature, as the transmitter reads it
+        header.ambientSource = QStringLiteral("transmitter");
+    } else if (header.ambientSource.isEmpty()) {
+        header.ambientSource = QStringLiteral("operator");
     }
     return true;
 }
@@ -211,7 +234,7 @@ bool AutoCalibration::readTransmitter(record::Header &header)
 
 bool AutoCalibration::identify(instruments::Instrument &instrument, const QString &role, record::Record &into)
 {
-    const QString name = role == QLatin1String("source") ? QStringLiteral("the source") : QStringLiteral("the meter");
+    const QString name = QStringLiteral("the %1").arg(role == QLatin1String("environment") ? QStringLiteral("environment instrument") : role);
     if (!instrument.isOpen() && !instrument.open())
         return fail(QStringLiteral("%1: %2").arg(name, instrument.lastError()), RunResult::Cause::Instrument);
     const auto identity = instrument.identify();
@@ -229,8 +252,10 @@ bool AutoCalibration::identify(instruments::Instrument &instrument, const QStrin
         return fail(QStringLiteral("%1: %2").arg(name, instrument.lastError()), RunResult::Cause::Instrument);
     if (role == QLatin1String("source") && !instrument.setOutput(false))
         return fail(QStringLiteral("%1: %2").arg(name, instrument.lastError()), RunResult::Cause::Instrument);
-    if (m_standardTerms)
-        (role == QLatin1String("source") ? m_sourceTerms : m_meterTerms) = m_standardTerms(used);
+    if (m_standardTerms && role == QLatin1String("source"))
+        m_sourceTerms = m_standardTerms(used);
+    else if (m_standardTerms && role == QLatin1String("meter"))
+        m_meterTerms = m_standardTerms(used);
     into.instruments << used;
     return true;
 }

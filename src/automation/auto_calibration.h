@@ -63,6 +63,9 @@ public:
 
     void setStandardCheck(StandardCheck check) { m_standardCheck = std::move(check); }
     void setStandardTerms(StandardTerms terms) { m_standardTerms = std::move(terms); }
+    // An optional thermometer/hygrometer for the ambient; without it the
+    // operator's entry, else the transmitter's room sensor, named as such.
+    void setEnvironment(instruments::Instrument *environment) { m_environment = environment; }
 
     // Runs to the end; the header gives who, what and where, the run fills
     // in what it reads from the transmitter and the instruments.
@@ -87,6 +90,7 @@ private:
     bool prepare(const RunPlan &plan, record::Header &header);
     bool identify(instruments::Instrument &instrument, const QString &role, record::Record &into);
     bool readTransmitter(record::Header &header);
+    bool readAmbient(record::Header &header, double room);
     bool check(record::Stage stage, const record::Header &header);
     bool measurePoint(record::Record &record, int index);
     std::optional<metrology::PointInputs> budgetInputs(const record::Point &point, double room, double sourced,
@@ -110,6 +114,7 @@ private:
     rtu::Link &m_link;
     instruments::Instrument &m_source;
     instruments::Instrument &m_meter;
+    instruments::Instrument *m_environment = nullptr;
     StandardCheck m_standardCheck;
     StandardTerms m_standardTerms;
     QMap<QString, metrology::StandardCalibration> m_sourceTerms, m_meterTerms;

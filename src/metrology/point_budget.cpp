@@ -67,7 +67,7 @@ bool referenceTerms(const PointInputs &in, double signal, double perSignal, std:
             Contribution t{name, u * c};
             t.distribution = "rectangular";
             t.sensitivity = c;
-            t.inputUnit = "degC";
+            t.inputUnit = "°C";
             out.push_back(t);
         };
         junction("cold junction", rectangular(in.roomSensorLimit));
@@ -114,8 +114,8 @@ std::optional<PointBudget> pointBudget(const PointInputs &in)
     PointBudget b;
     Contribution transmitter{"transmitter resolution", resolutionTerm(in.transmitterResolution)};
     transmitter.distribution = "rectangular";
-    transmitter.inputUnit = "degC";
-    b.temperature = {reference[0], reference[1], transmitter, typeATerm(*readings, "degC")};
+    transmitter.inputUnit = "°C";
+    b.temperature = {reference[0], reference[1], transmitter, typeATerm(*readings, "°C")};
     b.temperature.insert(b.temperature.end(), reference.begin() + 2, reference.end());
     b.temperatureResult = combine(b.temperature);
 

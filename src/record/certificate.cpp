@@ -173,8 +173,10 @@ QString instrumentsUsed(const CertificateContent &c)
     QStringList lines;
     for (const auto &r : {c.asFound, c.asLeft}) {
         for (const UsedInstrument &i : r ? r->instruments : QVector<UsedInstrument>()) {
+            const QString role = i.role == QLatin1String("environment") ? environmentRoleText(c.language)
+                                                                        : text(roleText(i.role), c.language);
             const QString line = text(Text::UsedInstrumentLine, c.language)
-                                     .arg(text(roleText(i.role), c.language), i.model, i.identity, i.serial,
+                                     .arg(role, i.model, i.identity, i.serial,
                                           i.certificate, i.due.isValid() ? i.due.toString(Qt::ISODate) : QStringLiteral("—"));
             if (!lines.contains(line))
                 lines << line;

@@ -36,7 +36,13 @@ const Row kWords[] = {
 QString word(Word w, int language) { return QString::fromUtf8(kWords[w].text[qBound(0, language, 2)]); }
 QString esc(const QString &s) { return s.toHtmlEscaped(); }
 QString figure(double v) { return QString::number(v, 'g', 3); }
-QString freedom(double nu) { return std::isfinite(nu) ? QString::number(nu, 'f', 1) : QStringLiteral("∞"); }
+// Past a thousand the figure says nothing more than "many".
+QString freedom(double nu)
+{
+    if (!std::isfinite(nu))
+        return QStringLiteral("∞");
+    return nu < 1000 ? QString::number(nu, 'f', 1) : QStringLiteral("> 1000");
+}
 
 QString budgetTable(const QString &title, const QVector<PointUncertainty::Line> &lines, double expanded, double k,
                     double nu, const QString &unit, int language)

@@ -125,6 +125,12 @@ QString ambientStatement(const Header &header, int language)
     return pick(kAmbient, language).arg(header.ambient, header.unit, source);
 }
 
+QString environmentRoleText(int language)
+{
+    static const Row row = {{"环境温湿度计", "環境溫濕度計", "Environment instrument"}};
+    return pick(row, language);
+}
+
 bool isThermocoupleInput(const Header &header)
 {
     return header.inputType.startsWith(QLatin1String("Type "));

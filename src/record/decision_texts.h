@@ -21,6 +21,8 @@ QString currentToleranceText(const Header &header, int language);
 QString coldJunctionStatement(int language);
 // "Ambient 23.4 °C, read by ..." with where it came from; empty without an ambient.
 QString ambientStatement(const Header &header, int language);
+// "Environment instrument" for the list of instruments used.
+QString environmentRoleText(int language);
 // A thermocouple input: its check is the one the cold-junction statement concerns.
 bool isThermocoupleInput(const Header &header);
 
