@@ -274,7 +274,17 @@ void TestAutoCalibration::decisionsARunCanDefend()
     tight.tolerance.value = 0.01;
     tight.toleranceMa = 0.0005;
     tight.repeats = 2;
-    r = b.run(tight);
+    // The ambient from a thermohygrometer in the room, itself a registered standard.
+    QVERIFY(standards.save(lab::standard("TH-0001", "Generic SCPI thermohygrometer", QDate::currentDate().addYears(1))));
+    auto room = lab::instrumentAt(QStringLiteral("Generic SCPI thermohygrometer"), b.scpi.port(sim::Instrument::Environment));
+    QVERIFY(room);
+    autocal::AutoCalibration withRoom(b.link, *b.source, *b.meter);
+    withRoom.setEnvironment(room.get());
+    r = b.run(tight, &withRoom);
+    QVERIFY2(r.asLeft, qPrintable(r.reason));
+    QVERIFY2(r.asLeft->header.ambientSource.startsWith("instrument Generic SCPI thermohygrometer TH-0001; relative humidity"),
+             qPrintable(r.asLeft->header.ambientSource));
+    QVERIFY(qAbs(r.asLeft->header.ambient.toDouble() - (b.f.sim().ambient() + 0.05)) < 0.1);
     QCOMPARE(r.outcome, Outcome::Failed);
     const record::Point &p = r.asLeft->points.at(0);
     const record::PointFigures f = record::figures(p, r.asLeft->header);
