@@ -13,6 +13,37 @@
 using namespace metrology;
 Q_DECLARE_METATYPE(metrology::Thermocouple)
 
+namespace {
+
+const Contribution *term(const std::vector<Contribution> &budget, const std::string &name)
+{
+    const auto it = std::find_if(budget.begin(), budget.end(), [&](const Contribution &c) { return c.name == name; });
+    return it == budget.end() ? nullptr : &*it;
+}
+
+// A point with every laboratory term set, on a range of `lowest`..`highest`.
+PointInputs everyTerm(const Sensor &sensor, double celsius, double lowest, double highest)
+{
+    PointInputs in;
+    in.sensor = sensor;
+    in.celsius = celsius;
+    in.coldJunctionCelsius = 23;
+    in.reference = {0.02, 0.005, 0.001, false};
+    in.standard = {0.004, 2, 0.001, 0.002, 1.5};
+    in.readings = {celsius, celsius + 0.1};
+    in.roomSensorLimit = in.coldJunctionDeadBand = in.roomResolution = 0.1;
+    in.thermalEmfMicrovolts = 2;
+    in.leadResistanceOhms = 0.02;
+    in.rangeLower = lowest;
+    in.rangeUpper = highest;
+    in.meter = {0.05, 0.005, 0.001, false};
+    in.meterStandard = {0.002, 2, 0, 0.001, 1};
+    in.currentsMa = {12.0, 12.001};
+    return in;
+}
+
+} // namespace
+
 class TestMetrology : public QObject
 {
     Q_OBJECT
@@ -281,9 +312,7 @@ void TestMetrology::thermocouplePointBudget()
 
     QCOMPARE(b->current[0].name, std::string("reference"));
     QVERIFY(std::abs(b->current[0].standardUncertainty - reference * 16 / 1000) < 1e-6);
-    const auto meter = std::find_if(b->current.begin(), b->current.end(), [](const Contribution &c) { return c.name == "meter"; });
-    QVERIFY(meter != b->current.end());
-    QVERIFY(std::abs(meter->standardUncertainty - (12.0 * 0.0001 + 0.001) / std::sqrt(3.0)) < 1e-9);
+    QVERIFY(std::abs(term(b->current, "meter")->standardUncertainty - (12.0 * 0.0001 + 0.001) / std::sqrt(3.0)) < 1e-9);
 
     // A limit stated at k = 2 is halved, not divided by sqrt(3).
     in.reference.statedAtK2 = true;
@@ -311,9 +340,10 @@ void TestMetrology::budgetRefusesWhatItCannotDo()
     QVERIFY(!pointBudget(in));
 }
 
+
 // Every term of the reference's side reaches the loop current through 16 mA
 // per span, for every sensor at points across its range; the meter's terms
-// are its own. Printed: how many budgets were compared.
+// are its own, and so is its k. Printed: how many budgets were compared.
 void TestMetrology::currentBudgetCarriesTheReference()
 {
     int tried = 0, broken = 0;
@@ -321,47 +351,18 @@ void TestMetrology::currentBudgetCarriesTheReference()
         const Sensor sensor = *sensorForInputType(code);
         const TemperatureRange r = code == 32 ? TemperatureRange{-200, 850} : code == 33 ? TemperatureRange{-50, 150}
                                                                                          : rangeOf(sensor.type);
-        for (int i = 1; i < 10; ++i) {
-            PointInputs in;
-            in.sensor = sensor;
-            in.celsius = r.lowest + (r.highest - r.lowest) * i / 10.0;
-            in.coldJunctionCelsius = 23;
-            in.reference = {0.02, 0.005, 0.001, false};
-            in.standard = {0.004, 2, 0.001, 0.002, 1.5};
-            in.readings = {in.celsius, in.celsius + 0.1};
-            in.roomSensorLimit = 0.2;
-            in.coldJunctionDeadBand = 0.1;
-            in.roomResolution = 0.1;
-            in.thermalEmfMicrovolts = 2;
-            in.leadResistanceOhms = 0.02;
-            in.rangeLower = r.lowest;
-            in.rangeUpper = r.highest;
-            in.meter = {0.05, 0.005, 0.001, false};
-            in.meterStandard = {0.002, 2, 0, 0.001, 1};
-            in.currentsMa = {12.0, 12.001};
-            const auto b = pointBudget(in);
-            ++tried;
-            if (!b) {
-                ++broken;
-                continue;
+        for (int i = 1; i < 10; ++i, ++tried) {
+            const auto b = pointBudget(everyTerm(sensor, r.lowest + (r.highest - r.lowest) * i / 10.0, r.lowest, r.highest));
+            bool ok = b.has_value();
+            for (const Contribution &t : ok ? b->temperature : std::vector<Contribution>()) {
+                const Contribution *m = term(b->current, t.name);
+                if (t.name != "transmitter resolution" && t.name != "repeatability")
+                    ok = ok && m && std::abs(m->standardUncertainty - t.standardUncertainty * 16.0 / (r.highest - r.lowest))
+                                        <= 1e-12 + 1e-9 * m->standardUncertainty;
             }
-            const double perDegree = 16.0 / (r.highest - r.lowest);
-            bool ok = true;
-            for (const Contribution &t : b->temperature) {
-                if (t.name == "transmitter resolution" || t.name == "repeatability")
-                    continue;
-                const auto m = std::find_if(b->current.begin(), b->current.end(),
-                                            [&](const Contribution &c) { return c.name == t.name; });
-                ok = ok && m != b->current.end()
-                     && std::abs(m->standardUncertainty - t.standardUncertainty * perDegree) <= 1e-12 + 1e-9 * m->standardUncertainty;
-            }
-            QStringList names;
-            for (const Contribution &c : b->current)
-                names << QString::fromStdString(c.name);
-            ok = ok && names.contains("meter") && names.contains("meter resolution") && names.contains("meter certificate")
-                 && names.contains("meter drift") && names.contains("reference certificate")
-                 && names.contains(isThermocouple(sensor) ? "cold-junction dead-band" : "lead resistance");
-            // Its own k, from its own degrees of freedom.
+            for (const char *name : {"meter", "meter resolution", "meter certificate", "meter drift", "reference certificate",
+                                     isThermocouple(sensor) ? "cold-junction dead-band" : "lead resistance"})
+                ok = ok && term(b->current, name);
             ok = ok && std::abs(b->currentResult.coverageFactor - coverageFactor(b->currentResult.effectiveDegreesOfFreedom)) < 1e-12;
             broken += ok ? 0 : 1;
         }
@@ -373,30 +374,18 @@ void TestMetrology::currentBudgetCarriesTheReference()
 void TestMetrology::laboratoryTerms()
 {
     // 2 uV at the terminals of a type S at 100 degC (7.3 uV/K) is 0.27 degC at its limit.
-    PointInputs in;
-    in.sensor = *sensorForInputType(1);
-    in.celsius = 100;
-    in.coldJunctionCelsius = 23;
-    in.readings = {100.0, 100.1};
-    in.currentsMa = {5.6, 5.6};
-    in.rangeUpper = 1000;
-    in.roomSensorLimit = 0.2;
+    PointInputs in = everyTerm(*sensorForInputType(1), 100, 0, 1000);
+    in.standard = {};
     in.thermalEmfMicrovolts = defaultThermalEmfMicrovolts(Thermocouple::S);
     const auto b = pointBudget(in);
-    const auto emf = std::find_if(b->temperature.begin(), b->temperature.end(),
-                                  [](const Contribution &c) { return c.name == "thermal EMF"; });
-    QVERIFY(emf != b->temperature.end());
     const double slope = *emfMillivolts(Thermocouple::S, 100.5) - *emfMillivolts(Thermocouple::S, 99.5);
-    QVERIFY(std::abs(emf->standardUncertainty - 0.002 / slope / std::sqrt(3.0)) < 1e-4);
+    QVERIFY(term(b->temperature, "thermal EMF") && term(b->temperature, "thermal EMF")->distribution == "rectangular");
+    QVERIFY(std::abs(term(b->temperature, "thermal EMF")->standardUncertainty - 0.002 / slope / std::sqrt(3.0)) < 1e-4);
     QVERIFY(std::abs(0.002 / slope - 0.27) < 0.005);
-    QCOMPARE(emf->distribution, std::string("rectangular"));
     // The certificate's U at its k, not at the model file's.
     in.standard = {0.010, 2.0, 0, 0, 0};
     const auto withCertificate = pointBudget(in);
-    const auto certificate = std::find_if(withCertificate->temperature.begin(), withCertificate->temperature.end(),
-                                          [](const Contribution &c) { return c.name == "reference certificate"; });
-    QVERIFY(certificate != withCertificate->temperature.end());
-    QVERIFY(std::abs(certificate->standardUncertainty - 0.005 / slope) < 1e-6);
+    QVERIFY(std::abs(term(withCertificate->temperature, "reference certificate")->standardUncertainty - 0.005 / slope) < 1e-6);
     QVERIFY(withCertificate->temperatureResult.expanded > b->temperatureResult.expanded);
 }
 
