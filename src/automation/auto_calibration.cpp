@@ -338,10 +338,10 @@ bool AutoCalibration::measurePoint(record::Record &record, int index)
         readings.push_back(window.meanReading());
         currents.push_back(window.meanCurrent());
     }
-    const double sourced = *metrology::signalFor(m_sensor, point.reference, room);
-    auto in = budgetInputs(point, room, sourced, window);
+    const auto sourced = metrology::signalFor(m_sensor, point.reference, room);
+    auto in = sourced ? budgetInputs(point, room, *sourced, window) : std::nullopt;
     if (!in)
-        return false;
+        return sourced ? false : fail(QStringLiteral("no signal for %1 °C").arg(point.reference));
     if (m_plan.repeats >= 2) {
         in->readings = readings;
         in->currentsMa = currents;

@@ -315,6 +315,12 @@ void TestAutoCalibration::decisionsARunCanDefend()
         QVERIFY(cli.waitForFinished(30000));
         QCOMPARE(cli.exitCode(), 4);
     }
+    // From the command line with a tolerance under U: it ends without a pass.
+    QProcess tightCli;
+    tightCli.start(QStringLiteral(TCAL_CLI_PATH), cliArguments(b, {"--points", "50%", "--tolerance", "0.01"}));
+    QVERIFY(tightCli.waitForFinished(180000));
+    QCOMPARE(tightCli.exitCode(), 1);
+    QCOMPARE(jsonLines(tightCli.readAllStandardOutput()).last().value("outcome").toString(), QStringLiteral("failed"));
 }
 
 // The tab runs the same run on the window's link while the window polls:
