@@ -488,7 +488,11 @@ void TestRecord::refusedRecordFiles_data()
     QTest::newRow("k under 1") << edited(recorded, recorded + ",\"uncertainty\":{\"expanded\":0.1,\"coverageFactor\":0.9}")
                                << "point 1 has a coverage factor under 1";
     QTest::newRow("unknown role") << edited("\"stage\":", "\"instruments\":[{\"role\":\"probe\"}],\"stage\":")
-                                  << "an instrument used that is neither source nor meter";
+                                  << "an instrument used that is neither source, meter nor environment";
+    QTest::newRow("unknown decision rule") << edited("\"serial\":", "\"decisionRule\":{\"kind\":\"lenient\",\"guardFactor\":1},\"serial\":")
+                                           << "header decisionRule is not a decision rule";
+    QTest::newRow("current tolerance 0") << edited("\"serial\":", "\"currentToleranceMa\":0,\"serial\":")
+                                         << "header currentToleranceMa is not a positive number";
     QTest::newRow("too large") << edited("\"ambient\":\"23.5\"", "\"ambient\":\"" + QString(1 << 20, 'x') + "\"")
                                << "larger than 1048576 bytes";
 }
