@@ -216,6 +216,7 @@ bool standardOptions(const QCommandLineParser &p, cli::Invocation &inv, QString 
     inv.model = p.value("model").trimmed();
     inv.certificate = p.value("certificate").trimmed();
     inv.status = p.value("status").trimmed();
+    inv.certificateTerms = p.values("certificate-terms");
     return true;
 }
 
@@ -296,6 +297,9 @@ Parsed parseArguments(const QStringList &arguments)
         {"source-model", "calibrate auto: the calibrator's model name or file.", "MODEL",
          "Generic SCPI calibrator"},
         {"meter-model", "calibrate auto: the meter's model name or file.", "MODEL", "Generic SCPI meter"},
+        {"environment", "calibrate auto: a thermometer/hygrometer for the ambient (else the operator's, else the "
+                        "transmitter's room sensor, as the certificate says).", "ADDRESS"},
+        {"environment-model", "calibrate auto: its model name or file.", "MODEL", "Generic SCPI thermohygrometer"},
         {"procedure", "calibrate auto: the procedure file (points, tolerance, settling, adjustment).", "FILE"},
         {"points", "calibrate auto: test points in degrees, or percent of range: 0%,25%,50%,75%,100%.", "LIST"},
         {"tolerance", "calibrate auto: in degrees, or percent of span: 0.2%.", "X"},
@@ -308,6 +312,8 @@ Parsed parseArguments(const QStringList &arguments)
         {"due", "standards save: the standard's calibration due date (yyyy-MM-dd).", "DATE"},
         {"calibrated", "standards save: the date it was calibrated (yyyy-MM-dd).", "DATE"},
         {"status", "standards save: e.g. \"in service\" (the default) or \"out of service\".", "TEXT"},
+        {"certificate-terms", "standards save: what its certificate states for one function, in that function's unit: "
+                              "FUNCTION:U:k:correction:drift-per-year, e.g. mV:0.004:2:0.001:0.002 (repeatable).", "TERMS"},
     });
     p.addPositionalArgument("command", "info, read, save, compare, apply, dump, monitor or scan.");
     p.addPositionalArgument("argument", "FILE for save, compare, apply; holding or input for dump.", "[argument]");
@@ -335,6 +341,8 @@ Parsed parseArguments(const QStringList &arguments)
     inv.meter = p.value("meter");
     inv.sourceModel = p.value("source-model");
     inv.meterModel = p.value("meter-model");
+    inv.environment = p.value("environment");
+    inv.environmentModel = p.value("environment-model");
     inv.procedureFile = p.value("procedure");
     inv.points = p.value("points");
     inv.tolerance = p.value("tolerance");

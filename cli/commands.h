@@ -58,6 +58,8 @@ struct Invocation {
     QString meter;
     QString sourceModel;           // their models: a name or a model file
     QString meterModel;
+    QString environment;           // calibrate auto: an optional thermometer/hygrometer's address
+    QString environmentModel;
     QString procedureFile;         // calibrate auto: a procedure file, or --points and --tolerance
     QString points;
     QString tolerance;
@@ -66,6 +68,7 @@ struct Invocation {
     QString status;                // empty: not given
     QDate due;                     // invalid: not given
     QDate calibrated;
+    QStringList certificateTerms;  // standards save: FUNCTION:U:k:correction:drift per year, as typed
 };
 
 int run(const Invocation &invocation, QTextStream &out, QTextStream &err);

@@ -35,7 +35,7 @@ namespace sim {
 
 class Simulator;
 
-enum class Instrument { Source, Meter };
+enum class Instrument { Source, Meter, Environment };
 
 class ScpiInstrument {
 public:
@@ -152,6 +152,23 @@ private:
 
     const Simulator &m_transmitter;
     std::optional<double> m_lastAmps;
+};
+
+// A thermometer/hygrometer in the room: the simulator's ambient, a little off.
+class ScpiThermohygrometer : public ScpiInstrument {
+public:
+    explicit ScpiThermohygrometer(const Simulator &transmitter);
+
+    static constexpr double kErrorCelsius = 0.05;
+    static constexpr double kHumidity = 45.0;
+
+private:
+    std::optional<std::string> execute(const std::string &header, const std::string &parameter,
+                                       bool hasParameter) override;
+    void resetLocked() override {}
+    std::string identity() const override { return "TCAL,SIM-THM-1,TH-0001,1.0"; }
+
+    const Simulator &m_transmitter;
 };
 
 } // namespace sim

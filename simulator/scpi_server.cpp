@@ -232,7 +232,7 @@ void ScpiEndpoint::feed(const char *data, size_t n, int replyFd)
 
 // --- the lab ---
 
-ScpiLab::ScpiLab(Simulator &transmitter) : m_source(transmitter), m_meter(transmitter) {}
+ScpiLab::ScpiLab(Simulator &transmitter) : m_source(transmitter), m_meter(transmitter), m_environment(transmitter) {}
 
 ScpiLab::~ScpiLab()
 {
@@ -271,24 +271,26 @@ bool ScpiLab::serve(const std::string &address, std::string *why)
         return fail("bad instrument address '" + address + "' (tcp:127.0.0.1:PORT or a path)");
     m_endpoints[0] = std::make_unique<ScpiEndpoint>(m_source, [this] { m_source.tick(); });
     m_endpoints[1] = std::make_unique<ScpiEndpoint>(m_meter, nullptr);
+    m_endpoints[2] = std::make_unique<ScpiEndpoint>(m_environment, nullptr);
     std::string reason;
-    for (int i = 0; i < 2; ++i) {
+    static const char *const suffix[] = {".source", ".meter", ".environment"};
+    for (int i = 0; i < 3; ++i) {
         const bool ok = port >= 0 ? m_endpoints[i]->openTcp(port == 0 ? 0 : port + i, &reason)
-                                  : m_endpoints[i]->openPty(address + (i == 0 ? ".source" : ".meter"), &reason);
+                                  : m_endpoints[i]->openPty(address + suffix[i], &reason);
         if (!ok) {
             stop();
             return fail(reason);
         }
     }
-    m_endpoints[0]->start();
-    m_endpoints[1]->start();
+    for (auto &e : m_endpoints)
+        e->start();
     return true;
 }
 
 void ScpiLab::stop()
 {
-    m_endpoints[0].reset();
-    m_endpoints[1].reset();
+    for (auto &e : m_endpoints)
+        e.reset();
 }
 
 bool ScpiLab::serving() const
@@ -299,13 +301,13 @@ bool ScpiLab::serving() const
 
 std::string ScpiLab::address(Instrument which) const
 {
-    const auto &e = m_endpoints[which == Instrument::Source ? 0 : 1];
+    const auto &e = m_endpoints[int(which)];
     return e ? e->address() : std::string();
 }
 
 int ScpiLab::port(Instrument which) const
 {
-    const auto &e = m_endpoints[which == Instrument::Source ? 0 : 1];
+    const auto &e = m_endpoints[int(which)];
     return e ? e->port() : 0;
 }
 
@@ -321,6 +323,8 @@ ScpiMeter &ScpiLab::meter()
 
 ScpiInstrument &ScpiLab::instrument(Instrument which)
 {
+    if (which == Instrument::Environment)
+        return m_environment;
     return which == Instrument::Source ? static_cast<ScpiInstrument &>(m_source) : m_meter;
 }
 

@@ -3,8 +3,8 @@
 // Commands end with "\n" ("\r\n" is taken too), replies with "\n".
 //
 //   sim::ScpiLab lab(simulator);
-//   if (!lab.serve("tcp:127.0.0.1:5025", &why)) ...   // calibrator 5025, meter 5026
-//   if (!lab.serve("/tmp/lab", &why)) ...              // ptys at /tmp/lab.source, /tmp/lab.meter
+//   if (!lab.serve("tcp:127.0.0.1:5025", &why)) ...   // calibrator 5025, meter 5026, thermohygrometer 5027
+//   if (!lab.serve("/tmp/lab", &why)) ...              // ptys at /tmp/lab.source, .meter, .environment
 //
 // TCP listens on the loopback address only, one client at a time: a new client
 // replaces the one before. Port 0 puts each instrument on a free port of its
@@ -63,7 +63,8 @@ public:
 private:
     ScpiCalibrator m_source;
     ScpiMeter m_meter;
-    std::unique_ptr<ScpiEndpoint> m_endpoints[2];
+    ScpiThermohygrometer m_environment;
+    std::unique_ptr<ScpiEndpoint> m_endpoints[3];
 };
 
 } // namespace sim

@@ -90,6 +90,7 @@ public:
     void setCurves(model::Curves curves);
     model::Curves curves() const;
     void setAmbient(double celsius);
+    double ambient() const;
     void setDecimalPlaces(uint16_t code);
     void setModeReportDelay(int reads);
     void setWorkMode(int mode); // as if holding 50 had been written, reported at once

@@ -35,6 +35,9 @@ public:
     bool sourceOhms(double ohms);
     bool setOutput(bool on);
     std::optional<double> measureCurrentMa();
+    // An environment instrument's room temperature (degC) and relative humidity (%RH).
+    std::optional<double> measureTemperature();
+    std::optional<double> measureHumidity();
     void cancel();                   // the wait now in progress (and any later one until open()) fails with "aborted"
     QString lastError() const;
     QString identity() const;        // the last identify() answer
@@ -45,6 +48,7 @@ signals:
     void exchanged(const QString &sent, const QString &answer);   // every line out and its answer, for a log
 
 private:
+    std::optional<double> measure(const Command &command, const QString &name);
     bool fail(const QString &why);
     bool source(const Command &command, const QString &what, const QString &function, double value);
     // The command, then the error query; the answer of a query, or "" for a command.

@@ -14,7 +14,7 @@
 // A model file (UTF-8 JSON), every key checked; units are those of the function:
 // {
 //   "name": "Generic SCPI calibrator",     shown, and what findModel looks up
-//   "role": "calibrator" | "meter",
+//   "role": "calibrator" | "meter" | "environment",
 //   "identity": "^[^,]+,[^,]+,.*$",          regular expression the *IDN? answer must match
 //   "terminator": "\n",                      optional (default "\n"), ends each line both ways
 //   "timeout ms": 2000,                      optional (default 2000), 1 to 60000, per answer
@@ -22,12 +22,14 @@
 //     "identify", "reset", "error query"                             every model
 //     "source millivolts", "source ohms", "output on", "output off"   a calibrator
 //     "measure current"                                              a meter
+//     "measure temperature" (degC), "measure humidity" (%RH, optional) an environment instrument
 //   },                                       "{value}" (source commands only) is the value in
 //                                            mV or ohm times scale; a query's number times
 //                                            scale is mA
 //   "ranges": [{"function": "mV" | "ohm" | "mA", "up to": 100, "% of reading": 0.01,
 //               "floor": 0.005, "resolution": 0.001, "stated at k=2": false}]
-// }                                          a calibrator needs an mV and an ohm range, a meter an mA one
+// }                                          a calibrator needs an mV and an ohm range, a meter an mA
+//                                            one, an environment instrument a degC one
 
 namespace instruments {
 
@@ -112,6 +114,7 @@ struct CommandKey {
     Command Model::*member;
     bool takesValue;
     std::optional<Role> onlyFor;   // required for this role; empty: every model
+    bool required = true;          // false: any model may have it
 };
 
 const CommandKey kCommands[] = {
@@ -123,7 +126,19 @@ const CommandKey kCommands[] = {
     {"output on", &Model::outputOn, false, Role::Calibrator},
     {"output off", &Model::outputOff, false, Role::Calibrator},
     {"measure current", &Model::measureCurrent, false, Role::Meter},
+    {"measure temperature", &Model::measureTemperature, false, Role::Environment},
+    {"measure humidity", &Model::measureHumidity, false, Role::Environment, false},
 };
+
+QString roleName(Role role)
+{
+    switch (role) {
+    case Role::Meter: return QStringLiteral("meter");
+    case Role::Environment: return QStringLiteral("environment instrument");
+    case Role::Calibrator: break;
+    }
+    return QStringLiteral("calibrator");
+}
 
 void readCommands(const QJsonObject &root, Model &model)
 {
@@ -140,11 +155,8 @@ void readCommands(const QJsonObject &root, Model &model)
         const QString where = QStringLiteral("command \"%1\"").arg(key);
         if (commands.contains(key))
             model.*c.member = command(commands.value(key), c.takesValue, where);
-        else if (!c.onlyFor || *c.onlyFor == model.role)
-            fault(QString(), QStringLiteral("a %1 needs the command \"%2\"")
-                                 .arg(model.role == Role::Meter ? QStringLiteral("meter")
-                                                                : QStringLiteral("calibrator"),
-                                      key));
+        else if (c.required && (!c.onlyFor || *c.onlyFor == model.role))
+            fault(QString(), QStringLiteral("a %1 needs the command \"%2\"").arg(roleName(model.role), key));
     }
 }
 
@@ -159,9 +171,8 @@ Range range(const QJsonValue &value, int index)
               where);
     Range r;
     r.function = text(object, QStringLiteral("function"), where);
-    if (r.function != QLatin1String("mV") && r.function != QLatin1String("ohm")
-        && r.function != QLatin1String("mA"))
-        fault(where, QStringLiteral("function \"%1\" is none of mV, ohm, mA").arg(r.function));
+    if (!QStringList{"mV", "ohm", "mA", "degC", "%RH"}.contains(r.function))
+        fault(where, QStringLiteral("function \"%1\" is none of mV, ohm, mA, degC, %RH").arg(r.function));
     r.upTo = number(object, QStringLiteral("up to"), where, 0, true);
     r.percentOfReading = number(object, QStringLiteral("% of reading"), where, 0, false);
     r.floor = number(object, QStringLiteral("floor"), where, 0, false);
@@ -181,9 +192,9 @@ void readRanges(const QJsonObject &root, Model &model)
     const QJsonArray list = value.toArray();
     for (int i = 0; i < list.size(); ++i)
         model.ranges << range(list.at(i), i);
-    const QStringList needed = model.role == Role::Meter
-                                   ? QStringList{QStringLiteral("mA")}
-                                   : QStringList{QStringLiteral("mV"), QStringLiteral("ohm")};
+    const QStringList needed = model.role == Role::Meter       ? QStringList{QStringLiteral("mA")}
+                               : model.role == Role::Environment ? QStringList{QStringLiteral("degC")}
+                                                                 : QStringList{QStringLiteral("mV"), QStringLiteral("ohm")};
     for (const QString &function : needed)
         if (!rangeFor(model, function, 0))
             fault(QString(), QStringLiteral("no %1 range").arg(function));
@@ -197,8 +208,10 @@ void readHeader(const QJsonObject &root, Model &model)
         model.role = Role::Calibrator;
     else if (role == QLatin1String("meter"))
         model.role = Role::Meter;
+    else if (role == QLatin1String("environment"))
+        model.role = Role::Environment;
     else
-        fault(QStringLiteral("\"role\""), QStringLiteral("\"%1\" is neither calibrator nor meter").arg(role));
+        fault(QStringLiteral("\"role\""), QStringLiteral("\"%1\" is none of calibrator, meter, environment").arg(role));
     model.identityPattern = text(root, QStringLiteral("identity"), QString());
     const QRegularExpression pattern(model.identityPattern);
     if (!pattern.isValid())

@@ -10,10 +10,11 @@
 
 namespace instruments {
 
-enum class Role { Calibrator, Meter };
+// Environment: a thermometer/hygrometer that reads the room the check is made in.
+enum class Role { Calibrator, Meter, Environment };
 
 struct Range {
-    QString function;            // "mV", "ohm" or "mA"
+    QString function;            // "mV", "ohm", "mA", or an environment's "degC" and "%RH"
     double upTo = 0;             // in the function's unit
     double percentOfReading = 0;
     double floor = 0;            // in the function's unit
@@ -34,7 +35,7 @@ struct Model {
     QString terminator = QStringLiteral("\n");
     int timeoutMs = 2000;
     Command identify, reset, errorQuery, sourceMillivolts, sourceOhms, outputOn, outputOff,
-        measureCurrent;
+        measureCurrent, measureTemperature, measureHumidity;   // humidity: optional
     QVector<Range> ranges;
 };
 

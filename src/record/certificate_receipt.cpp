@@ -1,4 +1,5 @@
 #include "record/certificate_receipt.h"
+#include "record/decision_texts.h"
 
 #include <QJsonArray>
 
@@ -82,8 +83,10 @@ QString receiptSection(const Receipt &r, const Header &h, bool automatic, int la
     html += row(t(Place, lang), orNotStated(r.place, lang));
     html += row(t(Received, lang), r.received.isValid() ? r.received.toString(Qt::ISODate) : t(NotStated, lang));
     html += row(t(Condition, lang), orNotStated(r.condition, lang));
-    html += row(t(Environment, lang), h.ambient.trimmed().isEmpty()
-                                          ? t(NotStated, lang)
+    // A record that names its ambient's source says it; older ones were typed or read from the transmitter.
+    html += row(t(Environment, lang), h.ambient.trimmed().isEmpty() ? t(NotStated, lang)
+                                      : !h.ambientSource.isEmpty()
+                                          ? ambientStatement(h, lang)
                                           : t(automatic ? AmbientMeasured : AmbientTyped, lang).arg(h.ambient.trimmed()));
     html += row(t(Requirement, lang), fieldValue(h, QStringLiteral("tolerance"), lang)
                                           + (r.customerSupplied.contains(QLatin1String("tolerance")) ? QStringLiteral(" *") : QString()));

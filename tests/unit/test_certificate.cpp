@@ -67,6 +67,7 @@ private slots:
     void perPointUncertaintyAndInstruments();
     void sampleShowsEveryElement();
     void sampleShowsReceiptElements();
+    void annexAndConditions();
 };
 
 void TestCertificate::everyElementOnPaginatedPages()
@@ -97,7 +98,7 @@ void TestCertificate::everyElementOnPaginatedPages()
             QVERIFY2(from >= 0, qPrintable(cells.join(' ')));
         }
     }
-    for (const char *field : {"guard-banded", "± 0.30 °C", "adjusted", "Reviewed: L. Wang", "Calibrated: J. Chen"})
+    for (const char *field : {"guarded acceptance (w = 1·U)", "± 0.30 °C", "adjusted", "Reviewed: L. Wang", "Calibrated: J. Chen"})
         QVERIFY2(text.contains(QString::fromUtf8(field)), field);
     // Guard band 0.5 - 0.2: +0.6 fails, +0.1 passes; the conformity statement is the as-left verdict.
     QVERIFY(text.contains(QRegularExpression("Verdict: FAIL(.|\\n)*Verdict: PASS(.|\\n)*Statement of conformity: PASS")));
@@ -162,6 +163,49 @@ void TestCertificate::perPointUncertaintyAndInstruments()
 }
 
 // The sample in docs/, made by the screenshot tool against the simulator.
+// Each point's budget on an annex page; the ambient's source, the rule by
+// name, both tolerances, the output's U with its k and what an electrical
+// check leaves unverified.
+void TestCertificate::annexAndConditions()
+{
+    Record r = longCheck(Stage::AsLeft, 2, 0.1);
+    r.header.uncertainty.reset();
+    r.header.inputType = "Type K";
+    r.header.ambient = "23.4";
+    r.header.ambientSource = "transmitter";
+    r.header.currentToleranceMa = 0.01;
+    PointUncertainty u{0.113, 2.0345, 9.2, 0.0048};
+    u.currentCoverageFactor = 2.31;
+    u.currentEffectiveDegreesOfFreedom = 7.5;
+    u.budget = {{"reference", "rectangular", 24.4, "mV", 0.0251, INFINITY},
+                {"repeatability", "Type A", 1, "degC", 0.02, 4},
+                {"cold-junction dead-band", "rectangular", 0.98, "degC", 0.0566, INFINITY}};
+    u.currentBudget = {{"meter", "rectangular", 1, "mA", 0.0021, INFINITY}};
+    r.points[0].uncertainty = u;
+    r.points[0].currentMa = 4.001;
+    CertificateContent c = approvedContent();
+    c.asFound.reset();
+    c.asLeft = r;
+    const QString html = certificateHtml(c);
+    for (const char *field : {"Annex: uncertainty budget of each point", "cold-junction dead-band", "Type A",
+                              "Effective degrees of freedom ν_eff: 7.5", "Coverage factor k: 2.31", "not truncated",
+                              "guarded acceptance (w = 1·U)", "± 0.010 mA", "4.001 ± 0.0048 (k=2.31)",
+                              "cold-junction compensation cancels out", "independent thermometer at the terminals",
+                              "Ambient temperature: 23.4 °C (the transmitter's own room sensor"})
+        QVERIFY2(html.contains(QString::fromUtf8(field)), field);
+    QVERIFY(html.contains("0.00103 mV") && html.contains("24.4") && html.contains("0.0251 °C"));
+    QTemporaryDir dir;
+    int pages = 0;
+    QVERIFY(!certificatePdf(c, &pages).isEmpty() && pages >= 2);
+    for (int lang : {0, 1})
+        QVERIFY(certificateHtml(CertificateContent{c.asFound, c.asLeft, lang, 0, {}, {}, {}, false, 0, 0}).contains("附"));
+    // A check typed in the window has no budget: no annex; an RTD input no cold-junction statement.
+    r.points[0].uncertainty.reset();
+    r.header.inputType = "PT100";
+    c.asLeft = r;
+    QVERIFY(!certificateHtml(c).contains("Annex") && !certificateHtml(c).contains("cancels out"));
+}
+
 void TestCertificate::sampleShowsEveryElement()
 {
     const QString text = pdfText(QStringLiteral(TCAL_SOURCE_DIR "/docs/calibration-certificate-sample.pdf"));
