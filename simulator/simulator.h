@@ -120,6 +120,19 @@ public:
     void setWrongEcho(bool on);
     // Power off and on: RAM takes the stored image, every mode and command ends.
     void powerCycle();
+    // A deterministic fault at the `nth` request for our address (1-based,
+    // counted from this call): what an explorer of every fault at every step needs.
+    enum class Scheduled {
+        None,
+        LostAfterApplied,   // applied, never answered
+        LostBefore,         // lost on the line: neither applied nor answered
+        Late,               // applied, answered `lateMs` late
+        Refused,            // exception 4, nothing applied
+        PowerCycleBefore,   // power off and on just before it arrives
+    };
+    void scheduleFault(int nth, Scheduled fault, int lateMs = 0);
+    // Requests for our address since the last scheduleFault.
+    int scheduledCount() const;
     void clearFaults(); // all of the above off; line speed stays as it is
 
     // Bookkeeping
@@ -169,6 +182,8 @@ private:
     int m_delayMs = 0, m_shortRead = 0, m_latencyMs = 5;
     int m_lateAddress = -1, m_lateMs = 0;
     bool m_wrongEcho = false;
+    Scheduled m_scheduled = Scheduled::None;
+    int m_scheduleAt = 0, m_scheduleCount = 0, m_scheduleLateMs = 0;
     std::vector<ExceptionRule> m_rules;
     std::array<bool, model::kHoldingCount> m_ignored{};
     std::deque<Request> m_requests;

@@ -33,6 +33,7 @@ enum class RestoreOutcome {
     Restored,         // RAM and stored image hold the values read at the start
     Incomplete,       // `unrestored` names the registers that do not
     StoredImageUnknown,   // RAM restored; a store that got no answer could not be undone
+    StoredAgain,      // put back and stored again over a store that may have taken
 };
 
 struct ApplyOptions {
