@@ -1,5 +1,7 @@
 #include "simulator.h"
 
+#include <tuple>
+
 #include <modbus.h>
 
 #include <cerrno>
@@ -315,8 +317,12 @@ void Simulator::handle(const uint8_t *req, int length)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         Scheduled now = Scheduled::None;
-        if (slave == m_config.address && ++m_scheduleCount == m_scheduleAt)
-            now = m_scheduled;
+        int lateMs = 0;
+        if (slave == m_config.address) {
+            const auto due = m_schedule.find(++m_scheduleCount);
+            if (due != m_schedule.end())
+                std::tie(now, lateMs) = due->second;
+        }
         if (now == Scheduled::PowerCycleBefore) {
             m_holding = m_stored;
             clearCommandWords(m_holding);
@@ -330,7 +336,7 @@ void Simulator::handle(const uint8_t *req, int length)
             code = 4;
         unanswered = now == Scheduled::LostAfterApplied;
         if (now == Scheduled::Late)
-            delayMs += m_scheduleLateMs;
+            delayMs += lateMs;
         if (m_silent || m_dropNext > 0) {
             if (!m_silent)
                 --m_dropNext;   // lost on the line: neither applied nor answered
@@ -731,10 +737,25 @@ void Simulator::powerCycle()
 void Simulator::scheduleFault(int nth, Scheduled fault, int lateMs)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_scheduled = fault;
-    m_scheduleAt = nth;
+    m_schedule[nth] = {fault, lateMs};
+}
+
+void Simulator::resetSchedule()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_schedule.clear();
     m_scheduleCount = 0;
-    m_scheduleLateMs = lateMs;
+}
+
+void Simulator::loadImage(const HoldingImage &image)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_stored = image;
+    clearCommandWords(m_stored);
+    m_holding = m_stored;
+    m_mode = m_reportedMode = m_reportCountdown = 0;
+    if (!m_config.storeFile.empty())
+        saveStoreFile(m_config.storeFile, m_stored);
 }
 
 int Simulator::scheduledCount() const
@@ -748,8 +769,8 @@ void Simulator::clearFaults()
     std::lock_guard<std::mutex> lock(m_mutex);
     m_lateAddress = -1;
     m_wrongEcho = false;
-    m_scheduled = Scheduled::None;
-    m_scheduleAt = 0;
+    m_schedule.clear();
+    m_scheduleCount = 0;
     m_silent = false;
     m_dropNext = 0;
     m_corrupt = false;

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <deque>
+#include <map>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -131,8 +132,12 @@ public:
         PowerCycleBefore,   // power off and on just before it arrives
     };
     void scheduleFault(int nth, Scheduled fault, int lateMs = 0);
-    // Requests for our address since the last scheduleFault.
+    // No fault scheduled, and the count starts again.
+    void resetSchedule();
+    // Requests for our address since the last resetSchedule.
     int scheduledCount() const;
+    // RAM and the stored image both `image`, every mode and command ended.
+    void loadImage(const HoldingImage &image);
     void clearFaults(); // all of the above off; line speed stays as it is
 
     // Bookkeeping
@@ -182,8 +187,8 @@ private:
     int m_delayMs = 0, m_shortRead = 0, m_latencyMs = 5;
     int m_lateAddress = -1, m_lateMs = 0;
     bool m_wrongEcho = false;
-    Scheduled m_scheduled = Scheduled::None;
-    int m_scheduleAt = 0, m_scheduleCount = 0, m_scheduleLateMs = 0;
+    std::map<int, std::pair<Scheduled, int>> m_schedule;   // nth request: fault, late ms
+    int m_scheduleCount = 0;
     std::vector<ExceptionRule> m_rules;
     std::array<bool, model::kHoldingCount> m_ignored{};
     std::deque<Request> m_requests;

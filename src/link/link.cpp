@@ -8,6 +8,7 @@
 #include <QVariant>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -521,16 +522,34 @@ bool Link::putBackUnstored(quintptr except)
     for (const UnstoredWords::Entry &e : back)
         for (int attempt = 0; attempt < 2 && write(e.address, {e.putBack}) != WriteOutcome::Accepted; ++attempt) {}
     const core::BlockReply now = readBlock(core::Block::Holding);
-    m_puttingBack = false;
     QVector<quintptr> owners;
     QVector<UnstoredWords::Entry> held;
+    bool storeAgain = false;
     for (const UnstoredWords::Entry &e : back) {
         if (!owners.contains(e.owner))
             owners << e.owner;
-        if (now.ok() && e.address < now.words.size() && now.words.at(e.address) == e.putBack)
-            m_unstored.forget(e.address);
-        else
+        const bool wentBack = now.ok() && e.address < now.words.size() && now.words.at(e.address) == e.putBack;
+        storeAgain |= e.storeSent;
+        if (!wentBack)
             held << e;
+    }
+    // A store that may have taken them is undone by storing what went back,
+    // unless someone else's words are in RAM unstored.
+    if (held.isEmpty() && storeAgain) {
+        bool stored = m_unstored.othersThan(0).size() == back.size();
+        for (int attempt = 0; stored && attempt < 2; ++attempt) {
+            const WriteOutcome sent = write(reg::kStoreCommand, {reg::kStoreValue});
+            if (sent == WriteOutcome::Accepted)
+                break;
+            stored = attempt == 0 && sent == WriteOutcome::Unanswered;
+        }
+        if (!stored)
+            held = back;
+    }
+    m_puttingBack = false;
+    for (const UnstoredWords::Entry &e : back) {
+        if (!std::any_of(held.begin(), held.end(), [&](const UnstoredWords::Entry &h) { return h.address == e.address; }))
+            m_unstored.forget(e.address);
     }
     for (quintptr owner : owners)
         if (!m_unstored.hasOwner(owner))

@@ -16,6 +16,13 @@ void UnstoredWords::forgetOwner(quintptr owner)
         it = it->owner == owner ? m_entries.erase(it) : std::next(it);
 }
 
+void UnstoredWords::markStoreSent(quintptr owner)
+{
+    for (Entry &e : m_entries)
+        if (e.owner == owner)
+            e.storeSent = true;
+}
+
 bool UnstoredWords::hasOwner(quintptr owner) const
 {
     for (const Entry &e : m_entries)

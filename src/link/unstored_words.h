@@ -19,12 +19,14 @@ public:
         quint16 putBack = 0;   // the word the register held before (or the mode to go back to)
         quintptr owner = 0;
         QString procedure;     // for the operator: who left it
+        bool storeSent = false;   // a store went out since: putting back means storing again
     };
 
     // Keeps the first put-back word a register was noted with.
     void note(quintptr owner, const QString &procedure, int address, quint16 putBack);
     void forget(int address) { m_entries.remove(address); }
     void forgetOwner(quintptr owner);
+    void markStoreSent(quintptr owner);
     void clear() { m_entries.clear(); }
 
     bool isEmpty() const { return m_entries.isEmpty(); }

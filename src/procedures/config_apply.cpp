@@ -88,6 +88,7 @@ core::BusError writeRun(proc::Transaction &change, const WriteRun &run, ApplyRep
 void restore(proc::Transaction &change, ApplyReport &report)
 {
     const proc::Aftermath after = change.restore();
+    report.stored = change.outcome();
     if (!after.needed)
         return;
     if (const auto now = fromHolding(after.block))
@@ -172,6 +173,7 @@ ApplyReport applyConfiguration(core::RegisterBus &bus, const Configuration &targ
         if (!error.ok())
             return fail(ApplyOutcome::StoreFailed, error);
     }
+    report.stored = change.outcome();
     report.outcome = ApplyOutcome::Verified;
     return report;
 }

@@ -8,6 +8,7 @@
 
 #include "core/config_compare.h"
 #include "core/register_bus.h"
+#include "procedures/transaction.h"
 
 namespace config {
 
@@ -50,6 +51,7 @@ struct ApplyReport {
     std::optional<Configuration> checked;    // the read-back `checks` compare
     std::optional<Configuration> readBack;   // the device as last read (after a restore, restored)
     core::BusError error;
+    proc::Outcome stored;              // what RAM and the stored image hold
 
     bool verified() const { return outcome == ApplyOutcome::Verified; }
 };

@@ -164,6 +164,9 @@ core::BusError Transaction::write(int start, const QVector<quint16> &words)
 
 core::BusError Transaction::sendStore()
 {
+    // Whoever puts these words back from now on stores them again.
+    if (m_link)
+        m_link->unstored().markStoreSent(m_owner);
     const core::BusError error = m_bus.writeRegisters(reg::kStoreCommand, {reg::kStoreValue});
     if (mayHaveTaken(error))
         m_storeMayHaveTaken = true;
@@ -207,6 +210,9 @@ core::BusError Transaction::store()
     if (!m_check.verified())
         return m_check.error.ok() ? core::BusError{core::BusErrorKind::Link, QStringLiteral("read back otherwise"), 0}
                                   : m_check.error;
+    // A close meanwhile put the words back and stored them again: not this store's image.
+    if (m_link && !putBackByLink().isEmpty())
+        return {core::BusErrorKind::Link, QStringLiteral("put back before the store was confirmed"), 0, false};
     // The stored image holds what was written: a later restore goes back to it.
     for (const verify::Written &run : m_written)
         for (int i = 0; i < run.words.size(); ++i) {
@@ -245,6 +251,18 @@ bool Transaction::writeBack(const verify::Written &run)
     return false;
 }
 
+// Registers written that the link's ledger no longer holds: it put them back, verified.
+QVector<int> Transaction::putBackByLink() const
+{
+    QVector<int> gone;
+    if (!m_link)
+        return gone;
+    for (int r : writtenRegisters())
+        if (!m_link->unstored().holds(r))
+            gone << r;
+    return gone;
+}
+
 QVector<int> Transaction::writtenRegisters() const
 {
     QVector<int> registers;
@@ -272,21 +290,25 @@ Aftermath Transaction::restore()
     after.written = writtenRegisters();
     after.start = after.written.first();
     after.count = after.written.last() - after.start + 1;
+    // What the link put back itself (a close, another write), verified and
+    // stored again where a store had gone out, needs nothing more.
+    const QVector<int> gone = putBackByLink();
+    if (gone.size() == after.written.size()) {
+        m_written.clear();
+        m_storeMayHaveTaken = false;
+        m_outcome = {};
+        return after;
+    }
     QVector<verify::Written> restored;
     for (const verify::Written &run : m_written) {
-        // The link may have put these back itself (a close): nothing to write then.
-        if (!m_link || m_link->isOpen())
-            writeBack(run);
+        writeBack(run);
         restored.append({run.start, m_before.mid(run.start, run.words.size())});
     }
     const verify::ReadBack check = verify::readBack(m_bus, restored);
     after.block = check.block;
-    for (int r : check.differing) {
-        // Put back and verified by the link's ledger before it closed.
-        const bool putBackByLink = m_link && !check.error.ok() && !m_link->unstored().holds(r);
-        if (!putBackByLink)
+    for (int r : check.differing)
+        if (!gone.contains(r))
             after.unrestored << r;
-    }
     if (!m_storeMayHaveTaken)
         after.stored = StoredImage::Unchanged;
     else if (after.unrestored.isEmpty() && check.error.ok() && storeRepeated().ok())

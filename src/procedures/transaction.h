@@ -100,6 +100,7 @@ private:
     core::BusError sendStore();
     core::BusError storeRepeated();
     QVector<int> writtenRegisters() const;
+    QVector<int> putBackByLink() const;
 
     core::RegisterBus &m_bus;
     rtu::Link *m_link = nullptr;
