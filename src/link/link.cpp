@@ -554,8 +554,11 @@ bool Link::putBackUnstored(quintptr except)
     for (quintptr owner : owners)
         if (!m_unstored.hasOwner(owner))
             emit unstoredPutBack(owner);
-    if (held.isEmpty())
+    if (held.isEmpty()) {
+        if (m_unstored.isEmpty())
+            m_heldText.clear();
         return true;
+    }
     reportHeld(held);
     return false;
 }
