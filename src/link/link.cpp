@@ -143,8 +143,11 @@ bool Link::open(const SerialOptions &options)
 // Words left unstored go back first, while the unit is still the one they came from.
 void Link::close()
 {
-    if (isOpen() && !m_shuttingDown && !m_unstored.isEmpty())
+    if (isOpen() && !m_shuttingDown && !m_unstored.isEmpty()) {
+        m_closingPutBack = true;
         putBackUnstored();
+        m_closingPutBack = false;
+    }
     closeNow();
 }
 

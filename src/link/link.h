@@ -67,6 +67,8 @@ public:
     void shutDown();
     bool isOpen() const;
     bool isShuttingDown() const { return m_shuttingDown; }
+    // True while close() puts back unstored words, before the link goes.
+    bool isClosing() const { return m_closingPutBack; }
     QString errorString() const;
     const SerialOptions &options() const { return m_options; }
     int address() const { return m_options.address; }
@@ -199,6 +201,7 @@ private:
     UnstoredWords m_unstored;
     quintptr m_writer = 0;
     bool m_puttingBack = false;
+    bool m_closingPutBack = false;
     bool m_writeStopped = false;   // the last write was held back: unstored words stayed
     QString m_heldText;
 };

@@ -23,7 +23,7 @@ CurrentCalibration::CurrentCalibration(rtu::Link &link, QObject *parent) : QObje
     // Another procedure's write put the points and the mode back.
     connect(&link, &rtu::Link::unstoredPutBack, this, [this](quintptr who) {
         if (who == owner() && running())
-            finish(EndReason::Abandoned);
+            finish(m_link.isClosing() ? EndReason::LinkChanged : EndReason::Abandoned);
     });
 }
 

@@ -23,8 +23,10 @@ FineTrim::FineTrim(rtu::Link &link, QObject *parent) : QObject(parent), m_link(l
     connect(&link, &rtu::Link::opened, this, forget);
     // Another procedure's write put the trims back.
     connect(&link, &rtu::Link::unstoredPutBack, this, [this](quintptr who) {
-        if (who == owner() && !m_ownStep && !m_writing)
+        if (who == owner() && !m_ownStep && !m_writing) {
             m_change.reset();
+            m_putBack = true;
+        }
     });
 }
 
@@ -103,6 +105,7 @@ FineTrim::Result FineTrim::writeNext(const Pending &next, int &busyRounds, bool 
         m_unit = UnitBinding::of(m_link);
         m_change = std::make_unique<Transaction>(m_link, owner(), QStringLiteral("fine trim"));
     }
+    m_putBack = false;
     const core::BusError error = m_change->write(address, {next.value});
     if (error.ok())
         return Result::Done;
@@ -117,6 +120,12 @@ FineTrim::Result FineTrim::store(std::optional<quint16> shown)
     return runStep(m_link, m_ownStep, Result::NotRun, [this, shown] {
         rtu::WriterScope writer(m_link, owner());
         m_check = {};
+        const std::optional<End> end = m_end;   // the end chosen now, whatever a wait changes
+        // The trims were put back by another write: storing now would store the old ones as if new.
+        if (m_putBack) {
+            m_outcome = {};
+            return Result::WriteFailed;
+        }
         if (!m_change || !m_unit.holds(m_link)) {
             m_unit = UnitBinding::of(m_link);
             m_change = std::make_unique<Transaction>(m_link, owner(), QStringLiteral("fine trim"));
@@ -128,9 +137,10 @@ FineTrim::Result FineTrim::store(std::optional<quint16> shown)
             return Result::WriteFailed;
         }
         m_outcome = m_change->outcome();
-        if (!m_end || !shown)
+        if (!end || !shown)
             return Result::Done;
-        m_check = verify::readBack(m_link, {{trimRegister(*m_end), {*shown}}});
+        m_checkedRegister = trimRegister(*end);
+        m_check = verify::readBack(m_link, {{m_checkedRegister, {*shown}}});
         if (!m_check.error.ok())
             return Result::ReadFailed;
         return m_check.differing.isEmpty() ? Result::Done : Result::Differs;

@@ -47,6 +47,9 @@ public:
     // Stores the trim, then reads back that the chosen end holds `shown`.
     Result store(std::optional<quint16> shown);
     const verify::ReadBack &lastCheck() const { return m_check; }
+    // The register the last store read back, as chosen when the store began
+    // (a poll during its waits may deselect the end).
+    int lastCheckedRegister() const { return m_checkedRegister; }
     // Trims not stored go back to what was stored, verified.
     void abandon();
     const Outcome &outcome() const { return m_outcome; }
@@ -69,6 +72,8 @@ private:
     quintptr owner() const { return quintptr(this); }
     bool m_ownStep = false;
     verify::ReadBack m_check;
+    int m_checkedRegister = reg::kTrim4mA;
+    bool m_putBack = false;   // another write put the trims back since the last value
 };
 
 } // namespace proc

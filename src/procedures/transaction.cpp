@@ -65,6 +65,13 @@ bool mayHaveTaken(const core::BusError &e)
     return e.sent && e.kind != core::BusErrorKind::Exception;
 }
 
+// A late answer to the request before may spoil one read: a second one judges.
+verify::ReadBack readBackAgainOnError(core::RegisterBus &bus, const QVector<verify::Written> &expected)
+{
+    const verify::ReadBack first = verify::readBack(bus, expected);
+    return first.error.ok() || !first.error.sent ? first : verify::readBack(bus, expected);
+}
+
 } // namespace
 
 Outcome Outcome::of(const Aftermath &after)
@@ -149,6 +156,7 @@ core::BusError Transaction::write(int start, const QVector<quint16> &words)
         for (int i = 0; i < words.size(); ++i)
             m_link->unstored().note(m_owner, m_procedure, start + i, m_before.at(start + i));
     }
+    m_ramChecked = false;
     const core::BusError error = m_bus.writeRegisters(start, words);
     // A refused request, or one never sent, changed nothing; anything else may have.
     if (mayHaveTaken(error)) {
@@ -174,11 +182,11 @@ core::BusError Transaction::sendStore()
 }
 
 // An unanswered store is stored again while RAM still holds every word written.
-core::BusError Transaction::storeRepeated()
+core::BusError Transaction::storeRepeated(const QVector<verify::Written> &expected)
 {
     core::BusError error = sendStore();
     for (int again = 0; again < kAttempts && mayHaveTaken(error) && !error.ok(); ++again) {
-        const verify::ReadBack ram = readBack();
+        const verify::ReadBack ram = readBackAgainOnError(m_bus, expected);
         if (!ram.verified())
             return error;
         error = sendStore();
@@ -194,7 +202,8 @@ core::BusError Transaction::store()
     m_check = {};
     m_changed.clear();
     // A power cycle or another tool since the writes would store half of them.
-    if (!m_written.isEmpty()) {
+    // A read-back just made, with nothing written since, has checked that.
+    if (!m_written.isEmpty() && !m_ramChecked) {
         const verify::ReadBack now = readBack();
         if (!now.error.ok())
             return now.error;
@@ -203,7 +212,8 @@ core::BusError Transaction::store()
             return {core::BusErrorKind::Link, QStringLiteral("changed before the store"), 0, false};
         }
     }
-    const core::BusError error = storeRepeated();
+    m_ramChecked = false;
+    const core::BusError error = storeRepeated(m_written);
     if (!error.ok())
         return error;
     m_check = readBack();
@@ -227,9 +237,11 @@ core::BusError Transaction::store()
     return {};
 }
 
-verify::ReadBack Transaction::readBack() const
+verify::ReadBack Transaction::readBack()
 {
-    return verify::readBack(m_bus, m_written);
+    const verify::ReadBack check = readBackAgainOnError(m_bus, m_written);
+    m_ramChecked = check.verified();
+    return check;
 }
 
 bool Transaction::writeBack(const verify::Written &run)
@@ -304,14 +316,14 @@ Aftermath Transaction::restore()
         writeBack(run);
         restored.append({run.start, m_before.mid(run.start, run.words.size())});
     }
-    const verify::ReadBack check = verify::readBack(m_bus, restored);
+    const verify::ReadBack check = readBackAgainOnError(m_bus, restored);
     after.block = check.block;
     for (int r : check.differing)
         if (!gone.contains(r))
             after.unrestored << r;
     if (!m_storeMayHaveTaken)
         after.stored = StoredImage::Unchanged;
-    else if (after.unrestored.isEmpty() && check.error.ok() && storeRepeated().ok())
+    else if (after.unrestored.isEmpty() && check.error.ok() && storeRepeated(restored).ok())
         after.stored = StoredImage::Restored;
     else
         after.stored = StoredImage::Unknown;

@@ -83,7 +83,7 @@ public:
     // unanswered), reads back; verified, the snapshot becomes what was written.
     core::BusError store();
     // Reads the block back and checks every write since the last verified store.
-    verify::ReadBack readBack() const;
+    verify::ReadBack readBack();
     // Puts back the snapshot over every register written since the last
     // verified store, reads it back, and stores again when a store may have
     // taken effect.
@@ -98,7 +98,7 @@ public:
 private:
     bool writeBack(const verify::Written &run);
     core::BusError sendStore();
-    core::BusError storeRepeated();
+    core::BusError storeRepeated(const QVector<verify::Written> &expected);
     QVector<int> writtenRegisters() const;
     QVector<int> putBackByLink() const;
 
@@ -112,6 +112,7 @@ private:
     verify::ReadBack m_check;
     Outcome m_outcome;
     bool m_storeMayHaveTaken = false;
+    bool m_ramChecked = false;   // read back verified, nothing written since
 };
 
 // One line for the link status, language 0..2 (English otherwise).

@@ -73,7 +73,7 @@ void Widget::on_pushButton_ma_write_clicked()
     }
     const verify::ReadBack &check = fine_trim->lastCheck();
     if (!check.block.isEmpty()) {
-        const int address = *fine_trim->end() == proc::FineTrim::End::At4mA ? reg::kTrim4mA : reg::kTrim20mA;
+        const int address = fine_trim->lastCheckedRegister();
         const verify::WriteVerdict verdict = verify::verifyWrite(address, {*shown}, check.block, languageIndex());
         showVerdict(verdict.text);
         if (!verdict.verified) {
