@@ -56,6 +56,7 @@ CurrentCalibration::Result CurrentCalibration::driveAndConfirm(quint16 command, 
 {
     int budget = m_link.budget().commandChecks;
     const rtu::WriteOutcome sent = m_link.write(reg::kCurrentCommand, {command}, &budget);
+    m_unsent = sent == rtu::WriteOutcome::NotSent || sent == rtu::WriteOutcome::Refused;
     if (sent == rtu::WriteOutcome::NotSent)
         return m_unit.holds(m_link) ? Result::WriteFailed : Result::LinkChanged;
     m_link.waitMs(kSettleMs);
@@ -81,13 +82,13 @@ CurrentCalibration::Result CurrentCalibration::runStart()
     m_unit = UnitBinding::of(m_link);
     m_outcome = {};
     m_change = std::make_unique<Transaction>(m_link, owner(), QStringLiteral("current calibration"));
-    // Whatever ends this, the output goes back to normal mode.
-    m_link.unstored().note(owner(), QStringLiteral("current calibration"), reg::kWorkModeCommand, reg::ModeNone);
-    m_step = Step::At4mA;   // from here on, a failure leaves the mode
     QVector<quint16> holding;
     const Result driven = driveAndConfirm(reg::Drive4mA, holding);
     if (driven != Result::Done)
         return driven;
+    // Whatever ends this from here on, the output goes back to normal mode.
+    m_link.unstored().note(owner(), QStringLiteral("current calibration"), reg::kWorkModeCommand, reg::ModeNone);
+    m_step = Step::At4mA;
     if (m_link.write(reg::kWorkModeCommand, {reg::ModeCurrentOutput}) != rtu::WriteOutcome::Accepted)
         return m_unit.holds(m_link) ? Result::WriteFailed : Result::LinkChanged;
     emit stepChanged(m_step);
@@ -98,6 +99,10 @@ CurrentCalibration::Result CurrentCalibration::runStart()
 CurrentCalibration::Result CurrentCalibration::failStep(Result result)
 {
     if (result == Result::Done || result == Result::NotRun || !running())
+        return result;
+    // A step that could not read, or whose write never went out, may be
+    // repeated: what it wrote before is in the link's ledger meanwhile.
+    if (result == Result::ReadFailed || (result == Result::WriteFailed && m_unsent))
         return result;
     endHere(result == Result::LinkChanged ? EndReason::LinkChanged
             : result == Result::StateLost ? EndReason::StateLost
@@ -111,7 +116,7 @@ void CurrentCalibration::endHere(EndReason reason)
         m_change->restore();
     if (m_change)
         m_outcome = m_change->outcome();
-    const bool normal = leaveMode();
+    const bool normal = !m_link.unstored().holds(reg::kWorkModeCommand) || leaveMode();
     if (!normal && m_outcome.held == Outcome::Held::NotStoredRestored)
         m_outcome = {Outcome::Held::NotStoredRamHolds, {reg::kWorkModeCommand}, {}};
     finish(reason);
@@ -158,16 +163,17 @@ CurrentCalibration::Result CurrentCalibration::measured4mA(quint16 microamps)
 // Before a point: the step expected, and the transmitter still in mode 4 with
 // `command` (and, at 20 mA, the 4 mA point as written). A power cycle, another
 // tool or a restore since the last step ends the procedure: no half calibration.
-CurrentCalibration::Result CurrentCalibration::checkStillAsLeft(Step step, quint16 command)
+CurrentCalibration::Result CurrentCalibration::checkStillAsLeft(Step step, quint16 command, QVector<quint16> *read)
 {
     if (m_step != step)
         return Result::StateLost;
-    QVector<quint16> holding;
-    const Result read = readState(holding);
-    if (read == Result::LinkChanged)
+    QVector<quint16> local;
+    QVector<quint16> &holding = read ? *read : local;
+    const Result state = readState(holding);
+    if (state == Result::LinkChanged)
         return linkChanged();
-    if (read != Result::Done)
-        return read;
+    if (state != Result::Done)
+        return state;
     const bool pointKept = step != Step::At20mA || holding.at(reg::kMeasured4mA) == m_point4;
     return inState(holding, command) && pointKept ? Result::Done : lose();
 }
@@ -177,9 +183,12 @@ CurrentCalibration::Result CurrentCalibration::runMeasured4mA(quint16 microamps)
     QVector<quint16> holding;
     if (m_step != Step::At4mA)
         return Result::StateLost;
-    if (const Result ready = checkStillAsLeft(Step::At4mA, reg::Drive4mA); ready != Result::Done)
+    if (const Result ready = checkStillAsLeft(Step::At4mA, reg::Drive4mA, &holding); ready != Result::Done)
         return ready;
+    if (!m_change->wroteAnything())
+        m_change->beginWith(holding);   // RAM as read just before the first write
     const core::BusError written = m_change->write(reg::kMeasured4mA, {microamps});
+    m_unsent = !written.sent || written.kind == core::BusErrorKind::Exception;
     if (!written.ok())
         return m_unit.holds(m_link) ? Result::WriteFailed : Result::LinkChanged;
     m_link.waitMs(kSettleMs);
@@ -206,13 +215,16 @@ CurrentCalibration::Result CurrentCalibration::runMeasured20mA(quint16 microamps
         return Result::StateLost;
     if (const Result ready = checkStillAsLeft(Step::At20mA, reg::Drive20mA); ready != Result::Done)
         return ready;
-    if (!m_change->write(reg::kMeasured20mA, {microamps}).ok())
+    const core::BusError written = m_change->write(reg::kMeasured20mA, {microamps});
+    m_unsent = !written.sent || written.kind == core::BusErrorKind::Exception;
+    if (!written.ok())
         return m_unit.holds(m_link) ? Result::WriteFailed : Result::LinkChanged;
     m_link.waitMs(kSettleMs);
     // The store checks both points are still in RAM just before it goes out.
     if (const core::BusError stored = m_change->store(); !stored.ok()) {
         if (!m_unit.holds(m_link))
             return Result::LinkChanged;
+        m_unsent = !stored.sent && m_change->changedBeforeStore().isEmpty();
         return m_change->changedBeforeStore().isEmpty() ? Result::WriteFailed : Result::StateLost;
     }
     m_outcome = m_change->outcome();

@@ -65,7 +65,7 @@ private:
     Result runMeasured4mA(quint16 microamps);
     Result runMeasured20mA(quint16 microamps);
     Result readState(QVector<quint16> &holding);
-    Result checkStillAsLeft(Step step, quint16 command);
+    Result checkStillAsLeft(Step step, quint16 command, QVector<quint16> *read = nullptr);
     bool inState(const QVector<quint16> &holding, quint16 command) const;
     Result driveAndConfirm(quint16 command, QVector<quint16> &holding);
     void finish(EndReason reason);
@@ -82,6 +82,7 @@ private:
     std::unique_ptr<Transaction> m_change;   // the points, from the first write to the store
     Outcome m_outcome;
     quint16 m_point4 = 0;
+    bool m_unsent = false;             // the last write was refused or never went out: nothing changed
     bool m_ownStep = false;            // an operation of this procedure is running
 };
 

@@ -27,7 +27,7 @@ ChangeReport calibrateRoom(rtu::Link &link, qint64 referenceHundredths, int sett
     link.waitMs(settleMs);
     const core::BlockReply input = link.readBlock(core::Block::Input);
     if (!input.ok() || input.words.size() < reg::kInputCount)
-        return failed(change, report, ChangeOutcome::ReadFailed, input.error);
+        return failed(change, report, ChangeOutcome::WriteFailed, input.error);   // the step did not finish
     const QVector<quint16> &v = input.words;
     const auto offset = reg::roomOffsetHundredths(referenceHundredths, reg::value32(v, reg::kRoomTemperature),
                                                   reg::temperatureDivisor(true, reg::word(v, reg::kDecimalPlaces)));

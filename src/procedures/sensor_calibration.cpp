@@ -23,6 +23,7 @@ SensorCalibration::SensorCalibration(rtu::Link &link, Input input, QObject *pare
         if (who == owner() && !m_ownStep) {
             m_captured = {};
             m_change.reset();
+            m_putBack = true;
         }
     });
 }
@@ -79,6 +80,7 @@ SensorCalibration::Result SensorCalibration::begin()
     m_error = holding.error;
     if (!holding.ok() || !readPoints(holding.words, true))
         return Result::ReadFailed;
+    m_holding = holding.words;
     return Result::Done;
 }
 
@@ -94,7 +96,12 @@ SensorCalibration::Result SensorCalibration::runEnter()
     m_link.unstored().note(owner(), name(), reg::kWorkModeCommand, reg::ModeNone);
     // One budget serves the mode write and the read-back.
     int budget = m_link.budget().preWaitChecks;
-    if (m_link.write(reg::kWorkModeCommand, {mode()}, &budget) != rtu::WriteOutcome::Accepted) {
+    const rtu::WriteOutcome sent = m_link.write(reg::kWorkModeCommand, {mode()}, &budget);
+    if (sent == rtu::WriteOutcome::Refused || sent == rtu::WriteOutcome::NotSent) {
+        m_link.unstored().forget(reg::kWorkModeCommand);   // the mode did not change
+        return Result::WriteFailed;
+    }
+    if (sent != rtu::WriteOutcome::Accepted) {
         leaveMode();
         return Result::WriteFailed;
     }
@@ -103,8 +110,7 @@ SensorCalibration::Result SensorCalibration::runEnter()
     if (read.outcome != rtu::ReadOutcome::Delivered || !readPoints(read.words, true)) {
         m_error = {core::BusErrorKind::Link, read.verdict.text, 0};
         m_error.shortReply = read.outcome == rtu::ReadOutcome::Short;
-        leaveMode();
-        return Result::ReadFailed;
+        return Result::ReadFailed;   // the mode stays noted: the next write, a close or the exit leaves it
     }
     return Result::Done;
 }
@@ -149,6 +155,7 @@ SensorCalibration::Result SensorCalibration::capture(int index)
 SensorCalibration::Result SensorCalibration::runCapture(int index)
 {
     rtu::WriterScope writer(m_link, owner());
+    const bool bound = m_bound && m_unit.holds(m_link);
     if (const Result begun = begin(); begun != Result::Done)
         return begun;
     const core::BlockReply input = m_link.readBlock(core::Block::Input);
@@ -158,6 +165,10 @@ SensorCalibration::Result SensorCalibration::runCapture(int index)
     const qint32 adc = reg::value32(input.words, reg::kAdcValue);
     if (!m_change)
         m_change = std::make_unique<Transaction>(m_link, owner(), name());
+    // The block begin() has just read is RAM just before the first write.
+    if (!bound && !m_change->wroteAnything())
+        m_change->beginWith(m_holding);
+    m_putBack = false;
     const core::BusError written = m_change->write(pointRegister(index), wordsOf(adc));
     // Unanswered, it may be in RAM all the same: it counts as captured.
     if (m_change->wroteAnything())
@@ -190,6 +201,11 @@ SensorCalibration::Result SensorCalibration::runStore()
     m_check = {};
     if (!m_unit.holds(m_link))
         forget();
+    // Another write put the captures back: storing now would store the old points as new.
+    if (m_putBack) {
+        m_outcome = {};
+        return Result::StateLost;
+    }
     if (!m_change)
         m_change = std::make_unique<Transaction>(m_link, owner(), name());
     const core::BusError stored = m_change->store();

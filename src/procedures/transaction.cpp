@@ -3,6 +3,7 @@
 #include "core/registers.h"
 #include "link/link.h"
 
+#include <QMap>
 #include <QStringList>
 
 #include <algorithm>
@@ -201,9 +202,14 @@ core::BusError Transaction::store()
         scope.emplace(*m_link, m_owner);
     m_check = {};
     m_changed.clear();
-    // A power cycle or another tool since the writes would store half of them.
-    // A read-back just made, with nothing written since, has checked that.
-    if (!m_written.isEmpty() && !m_ramChecked) {
+    // A power cycle or another tool since the writes would store half of
+    // them. One run of registers goes back whole, so only several need the
+    // check; a read-back just made, with nothing written since, has done it.
+    QVector<int> runs;
+    for (const verify::Written &run : m_written)
+        if (!runs.contains(run.start))
+            runs << run.start;
+    if (runs.size() > 1 && !m_ramChecked) {
         const verify::ReadBack now = readBack();
         if (!now.error.ok())
             return now.error;
@@ -213,7 +219,7 @@ core::BusError Transaction::store()
         }
     }
     m_ramChecked = false;
-    const core::BusError error = storeRepeated(m_written);
+    const core::BusError error = storeRepeated(lastWords());
     if (!error.ok())
         return error;
     m_check = readBack();
@@ -237,9 +243,22 @@ core::BusError Transaction::store()
     return {};
 }
 
+// Every register once, with the last word written to it.
+QVector<verify::Written> Transaction::lastWords() const
+{
+    QMap<int, quint16> words;
+    for (const verify::Written &run : m_written)
+        for (int i = 0; i < run.words.size(); ++i)
+            words.insert(run.start + i, run.words.at(i));
+    QVector<verify::Written> last;
+    for (auto it = words.cbegin(); it != words.cend(); ++it)
+        last.append(verify::Written{it.key(), {it.value()}});
+    return last;
+}
+
 verify::ReadBack Transaction::readBack()
 {
-    const verify::ReadBack check = readBackAgainOnError(m_bus, m_written);
+    const verify::ReadBack check = readBackAgainOnError(m_bus, lastWords());
     m_ramChecked = check.verified();
     return check;
 }

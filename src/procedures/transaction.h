@@ -101,6 +101,7 @@ private:
     core::BusError storeRepeated(const QVector<verify::Written> &expected);
     QVector<int> writtenRegisters() const;
     QVector<int> putBackByLink() const;
+    QVector<verify::Written> lastWords() const;
 
     core::RegisterBus &m_bus;
     rtu::Link *m_link = nullptr;

@@ -186,7 +186,6 @@ void Widget::on_commandLinkButton_tc_indoor_auto_calib_clicked()
     }
 
     // One transaction: the offset stored and read back, or the old one put back.
-    ui->progressBar_write->setValue(50);
     const proc::ChangeReport report = proc::calibrateRoom(*link, *target);
     if (!reportChange(report))
         return;

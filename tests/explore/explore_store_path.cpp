@@ -213,14 +213,16 @@ struct Explorer {
 
     void prepare()
     {
+        // The last run's link goes first, and its late answers with it.
+        if (link.isOpen())
+            link.close();
         fixture.sim().clearFaults();
+        link.waitMs(kLateMs);
         fixture.sim().setAppliedMillivolts(4);
         sim::HoldingImage image{};
         for (int i = 0; i < reg::kHoldingCount; ++i)
             image[size_t(i)] = old.at(i);
         fixture.sim().loadImage(image);
-        if (link.isOpen())
-            link.close();
         link.open(options);
     }
 
