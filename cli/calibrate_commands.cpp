@@ -33,6 +33,7 @@ using Sensor = proc::SensorCalibration;
 
 volatile std::sig_atomic_t g_stop = 0;
 void onStop(int) { g_stop = 1; }
+QTimer *g_watch = nullptr;   // closes the link when a signal comes during a step
 
 // A line from the technician; nullopt at the end of input or on Ctrl-C /
 // SIGTERM. Read a byte at a time, so that nothing waits in a buffer that
@@ -52,6 +53,9 @@ std::optional<QString> ask(const QString &prompt, Output &o)
             return QString::fromLocal8Bit(line).trimmed();
         line += c;
     }
+    // Stopped at a prompt: the caller leaves the procedure itself, on an open link.
+    if (g_watch)
+        g_watch->stop();
     return std::nullopt;
 }
 
@@ -83,9 +87,11 @@ struct StopOnSignal {
                 link.close();
         });
         watch.start(100);
+        g_watch = &watch;
     }
     ~StopOnSignal()
     {
+        g_watch = nullptr;
         std::signal(SIGINT, SIG_DFL);
         std::signal(SIGTERM, SIG_DFL);
     }

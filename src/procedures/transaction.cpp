@@ -337,8 +337,9 @@ Aftermath Transaction::restore()
     }
     const verify::ReadBack check = readBackAgainOnError(m_bus, restored);
     after.block = check.block;
+    // A close during the restore puts back, verified, what the ledger still held.
     for (int r : check.differing)
-        if (!gone.contains(r))
+        if (!m_link || m_link->unstored().holds(r))
             after.unrestored << r;
     if (!m_storeMayHaveTaken)
         after.stored = StoredImage::Unchanged;
