@@ -331,10 +331,10 @@ int main(int argc, char **argv)
     };
     const bool bounded = args.contains(QStringLiteral("--bounded"));
     const int seed = option(QStringLiteral("--seed"), 1);
-    const int pairs = option(QStringLiteral("--pairs"), bounded ? 3 : 100);
+    const int pairs = option(QStringLiteral("--pairs"), bounded ? 2 : 100);
     const int only = args.indexOf(QStringLiteral("--only"));
     // The bounded run takes every fault at every k-th request, the full run every request.
-    const int stride = bounded ? 5 : 1;
+    const int stride = bounded ? 6 : 1;
 
     sim::Config config;
     config.baud = 115200;
