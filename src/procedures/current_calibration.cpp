@@ -88,8 +88,13 @@ CurrentCalibration::Result CurrentCalibration::runStart()
         return driven;
     // Whatever ends this from here on, the output goes back to normal mode.
     m_link.unstored().note(owner(), QStringLiteral("current calibration"), reg::kWorkModeCommand, reg::ModeNone);
+    const rtu::WriteOutcome sent = m_link.write(reg::kWorkModeCommand, {reg::ModeCurrentOutput});
+    if (sent == rtu::WriteOutcome::Refused || sent == rtu::WriteOutcome::NotSent) {
+        m_link.unstored().forget(reg::kWorkModeCommand);   // the mode did not change
+        return m_unit.holds(m_link) ? Result::WriteFailed : Result::LinkChanged;
+    }
     m_step = Step::At4mA;
-    if (m_link.write(reg::kWorkModeCommand, {reg::ModeCurrentOutput}) != rtu::WriteOutcome::Accepted)
+    if (sent != rtu::WriteOutcome::Accepted)
         return m_unit.holds(m_link) ? Result::WriteFailed : Result::LinkChanged;
     emit stepChanged(m_step);
     return Result::Done;
