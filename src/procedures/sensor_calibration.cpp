@@ -21,9 +21,11 @@ SensorCalibration::SensorCalibration(rtu::Link &link, Input input, QObject *pare
     // Another procedure's write put the captures back.
     connect(&link, &rtu::Link::unstoredPutBack, this, [this](quintptr who) {
         if (who == owner() && !m_ownStep) {
+            // Until each point put back is captured again, a store would be half of one.
+            for (size_t i = 0; i < 2; ++i)
+                m_lost[i] = m_lost[i] || m_captured[i];
             m_captured = {};
             m_change.reset();
-            m_putBack = true;
         }
     });
 }
@@ -48,6 +50,7 @@ int SensorCalibration::pointRegister(int index) const
 void SensorCalibration::forget()
 {
     m_bound = false;
+    m_lost = {};
     m_captured = {};
     m_points = {};
     if (!m_ownStep)
@@ -168,8 +171,9 @@ SensorCalibration::Result SensorCalibration::runCapture(int index)
     // The block begin() has just read is RAM just before the first write.
     if (!bound && !m_change->wroteAnything())
         m_change->beginWith(m_holding);
-    m_putBack = false;
     const core::BusError written = m_change->write(pointRegister(index), wordsOf(adc));
+    if (written.ok())
+        m_lost[size_t(index)] = false;
     // Unanswered, it may be in RAM all the same: it counts as captured.
     if (m_change->wroteAnything())
         m_captured[size_t(index)] = true;
@@ -201,8 +205,8 @@ SensorCalibration::Result SensorCalibration::runStore()
     m_check = {};
     if (!m_unit.holds(m_link))
         forget();
-    // Another write put the captures back: storing now would store the old points as new.
-    if (m_putBack) {
+    // Another write put captures back: storing now would store old points beside new ones.
+    if (m_lost[0] || m_lost[1]) {
         m_outcome = {};
         return Result::StateLost;
     }

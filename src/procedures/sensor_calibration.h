@@ -86,8 +86,8 @@ private:
     core::BusError m_error;
     verify::ReadBack m_check;
     bool m_ownStep = false;
-    bool m_putBack = false;
-    QVector<quint16> m_holding;   // the block begin() read   // another write put the captures back since the last capture
+    std::array<bool, 2> m_lost{};   // put back by another write, not captured again since
+    QVector<quint16> m_holding;     // the block begin() read
 };
 
 } // namespace proc
