@@ -521,6 +521,7 @@ bool Link::putBackUnstored(quintptr except)
         return false;
     }
     m_puttingBack = true;
+    ++m_putBackCount;
     // A late answer may take one write's place; the same word sent again is harmless.
     for (const UnstoredWords::Entry &e : back)
         for (int attempt = 0; attempt < 2 && write(e.address, {e.putBack}) != WriteOutcome::Accepted; ++attempt) {}

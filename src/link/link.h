@@ -137,6 +137,8 @@ public:
     // Puts back, verified, the words of every owner but `except` (all when 0).
     // False when some could not be put back: heldText() names them.
     bool putBackUnstored(quintptr except = 0);
+    // Counts put-backs that sent anything: a store whose read-back overlaps one reads again.
+    quint64 putBackCount() const { return m_putBackCount; }
     // What RAM was last left holding unstored, for the operator; empty when nothing.
     QString heldText() const { return m_heldText; }
 
@@ -202,6 +204,7 @@ private:
     quintptr m_writer = 0;
     bool m_puttingBack = false;
     bool m_closingPutBack = false;
+    quint64 m_putBackCount = 0;
     bool m_writeStopped = false;   // the last write was held back: unstored words stayed
     QString m_heldText;
 };

@@ -219,10 +219,14 @@ core::BusError Transaction::store()
         }
     }
     m_ramChecked = false;
+    const quint64 putBacks = m_link ? m_link->putBackCount() : 0;
     const core::BusError error = storeRepeated(lastWords());
     if (!error.ok())
         return error;
     m_check = readBack();
+    // A put-back during the store or its read-back (a close) may have changed RAM since: read again.
+    if (m_check.verified() && m_link && m_link->putBackCount() != putBacks)
+        m_check = readBack();
     if (!m_check.verified())
         return m_check.error.ok() ? core::BusError{core::BusErrorKind::Link, QStringLiteral("read back otherwise"), 0}
                                   : m_check.error;

@@ -8,6 +8,7 @@
 //   I4 the unit is in normal mode (its output not driven) unless the report says otherwise;
 //   I5 no run waits beyond its bound.
 // Usage: explore_store_path [--bounded] [--seed N] [--pairs N] [--only NAME]
+//        explore_store_path --case NAME:FAULT@K[+FAULT@K]   (one run, as a violation names it)
 
 #include "core/config_compare.h"
 #include "core/registers.h"
@@ -344,6 +345,26 @@ int main(int argc, char **argv)
     if (!e.fixture.ok()) {
         std::fprintf(stderr, "no simulator: %s\n", qPrintable(e.fixture.errorString()));
         return 2;
+    }
+    if (const int c = args.indexOf(QStringLiteral("--case")); c >= 0) {
+        const QStringList parts = args.value(c + 1).split(QLatin1Char(':'));
+        QVector<Planned> faults;
+        for (const QString &f : parts.value(1).split(QLatin1Char('+'), Qt::SkipEmptyParts)) {
+            const QStringList at = f.split(QLatin1Char('@'));
+            for (int i = 0; i < kFaults; ++i)
+                if (at.value(0) == QLatin1String(kFaultNames[i]))
+                    faults.append({at.value(1).toInt(), Fault(i)});
+        }
+        for (const Procedure &p : procedures()) {
+            if (parts.value(0) != QLatin1String(p.name))
+                continue;
+            const QVector<quint16> want = e.run(p, {}, nullptr);
+            e.run(p, faults, &want);
+        }
+        for (const QString &v : e.violations)
+            std::printf("VIOLATION %s\n", qPrintable(v));
+        std::printf("case %s: %d runs, %d violations\n", qPrintable(args.value(c + 1)), e.runs - 1, int(e.violations.size()));
+        return e.violations.isEmpty() ? 0 : 1;
     }
     std::mt19937 random(seed);
     int steps = 0, explored = 0;
