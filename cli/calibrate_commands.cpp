@@ -6,8 +6,12 @@
 #include "procedures/sensor_calibration.h"
 
 #include <QJsonArray>
+#include <QTimer>
 
+#include <csignal>
 #include <cstdio>
+#include <poll.h>
+#include <unistd.h>
 
 namespace cli {
 
@@ -27,15 +31,72 @@ namespace {
 using Current = proc::CurrentCalibration;
 using Sensor = proc::SensorCalibration;
 
-// A line from the technician; nullopt at the end of input.
+volatile std::sig_atomic_t g_stop = 0;
+void onStop(int) { g_stop = 1; }
+QTimer *g_watch = nullptr;   // closes the link when a signal comes during a step
+
+// A line from the technician; nullopt at the end of input or on Ctrl-C /
+// SIGTERM. Read a byte at a time, so that nothing waits in a buffer that
+// poll() cannot see.
 std::optional<QString> ask(const QString &prompt, Output &o)
 {
     o.err << prompt << Qt::flush;
-    char line[256];
-    if (!std::fgets(line, sizeof line, stdin))
-        return std::nullopt;
-    return QString::fromLocal8Bit(line).trimmed();
+    QByteArray line;
+    while (!g_stop) {
+        pollfd in{STDIN_FILENO, POLLIN, 0};
+        if (::poll(&in, 1, 100) <= 0)
+            continue;
+        char c = 0;
+        if (::read(STDIN_FILENO, &c, 1) != 1)
+            return line.isEmpty() ? std::nullopt : std::optional<QString>(QString::fromLocal8Bit(line).trimmed());
+        if (c == '\n')
+            return QString::fromLocal8Bit(line).trimmed();
+        line += c;
+    }
+    // Stopped at a prompt: the caller leaves the procedure itself, on an open link.
+    if (g_watch)
+        g_watch->stop();
+    return std::nullopt;
 }
+
+// The outcome as the transmitter holds it, on every path: text, JSON and exit status.
+int reportOutcome(const proc::Outcome &outcome, int failure, const QString &why, Output &o)
+{
+    o.doc.insert("outcome", proc::outcomeKey(outcome));
+    o.doc.insert("stored", outcome.stored());
+    const QString held = proc::outcomeText(outcome, 2);
+    if (outcome.held == proc::Outcome::Held::StoredVerified)
+        return Success;
+    const int code = outcome.held == proc::Outcome::Held::NotStoredRamHolds
+            || outcome.held == proc::Outcome::Held::ImageUnknown
+        ? Unsettled
+        : outcome.held == proc::Outcome::Held::StoredModeNotLeft ? LinkError : failure;
+    return o.fail(code, why.isEmpty() ? held : why + QStringLiteral("; ") + held);
+}
+
+// Ctrl-C and SIGTERM close the link in the middle of a step: the link puts
+// back what is unstored and the mode before it closes, and the step ends.
+struct StopOnSignal {
+    explicit StopOnSignal(rtu::Link &link)
+    {
+        g_stop = 0;
+        std::signal(SIGINT, onStop);
+        std::signal(SIGTERM, onStop);
+        QObject::connect(&watch, &QTimer::timeout, &link, [&link] {
+            if (g_stop && link.isOpen())
+                link.close();
+        });
+        watch.start(100);
+        g_watch = &watch;
+    }
+    ~StopOnSignal()
+    {
+        g_watch = nullptr;
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+    }
+    QTimer watch;
+};
 
 // The meter's reading at `nominal`: from the command line, or asked for.
 std::optional<quint16> reading(const std::optional<quint16> &given, const QString &nominal, Output &o)
@@ -52,28 +113,26 @@ std::optional<quint16> reading(const std::optional<quint16> &given, const QStrin
     return input::toWord(*microamps);
 }
 
-int currentFailure(Current::Result result, const QString &step, Output &o)
+int currentFailure(Current &calibration, Current::Result result, const QString &step, Output &o)
 {
-    switch (result) {
-    case Current::Result::StateLost:
-        return o.fail(Different, QStringLiteral("%1: the transmitter is no longer where the calibration left "
-                                                "it (mode, command or 4 mA point changed); nothing was stored")
-                                     .arg(step));
-    case Current::Result::Done:
+    if (result == Current::Result::Done)
         return Success;
-    default:
-        return o.fail(LinkError, QStringLiteral("%1: the transmitter did not take the step; the old points "
-                                                "are back and nothing was stored").arg(step));
-    }
+    calibration.abandon();   // ended already on a failed step; here for a refused start
+    if (g_stop)
+        return reportOutcome(calibration.outcome(), LinkError, QStringLiteral("%1: stopped by a signal").arg(step), o);
+    if (result == Current::Result::StateLost)
+        return reportOutcome(calibration.outcome(), Different,
+                             QStringLiteral("%1: the transmitter is no longer where the calibration left it "
+                                            "(mode, command or 4 mA point changed)").arg(step), o);
+    return reportOutcome(calibration.outcome(), LinkError,
+                         QStringLiteral("%1: the transmitter did not take the step").arg(step), o);
 }
 
 int calibrateCurrent(rtu::Link &link, const Invocation &inv, Output &o)
 {
     Current calibration(link);
     auto step = [&](Current::Result result, const QString &name) {
-        if (result != Current::Result::Done)
-            calibration.abandon();
-        return currentFailure(result, name, o);
+        return currentFailure(calibration, result, name, o);
     };
     if (const int status = step(calibration.start(), QStringLiteral("driving 4 mA")))
         return status;
@@ -89,28 +148,31 @@ int calibrateCurrent(rtu::Link &link, const Invocation &inv, Output &o)
         calibration.abandon();
         return UsageError;
     }
-    if (const int status = step(calibration.measured20mA(*at20), QStringLiteral("20 mA point")))
-        return status;
+    const Current::Result last = calibration.measured20mA(*at20);
+    if (!calibration.outcome().stored())
+        return step(last, QStringLiteral("20 mA point"));
     o.doc.insert("points", QJsonObject{{"holding11", *at4}, {"holding12", *at20}});
-    o.doc.insert("stored", true);
     o.text(QStringLiteral("stored and read back: 4 mA point %1, 20 mA point %2").arg(*at4).arg(*at20));
-    return Success;
+    return reportOutcome(calibration.outcome(), LinkError, {}, o);
 }
 
 int sensorFailure(Sensor &calibration, Sensor::Result result, const Invocation &inv, Output &o)
 {
+    if (g_stop)
+        return reportOutcome(calibration.outcome(), LinkError, QStringLiteral("stopped by a signal"), o);
     switch (result) {
     case Sensor::Result::Done:
         return Success;
     case Sensor::Result::StateLost:
-        return o.fail(Different, QStringLiteral("a captured point changed before the store; it was put back "
-                                                "and nothing was stored"));
+        return reportOutcome(calibration.outcome(), Different, QStringLiteral("a captured point changed before the store"), o);
     case Sensor::Result::Differs:
-        return o.fail(Different, QStringLiteral("stored, but a point reads back otherwise"));
+        return reportOutcome(calibration.outcome(), Different, QStringLiteral("a point read back otherwise"), o);
     case Sensor::Result::ReadFailed:
-        return reportBusError(calibration.lastError(), inv.line, o);
+        if (calibration.outcome().held == proc::Outcome::Held::NotStoredRestored)
+            return reportBusError(calibration.lastError(), inv.line, o);
+        return reportOutcome(calibration.outcome(), LinkError, busErrorText(calibration.lastError(), inv.line), o);
     default:
-        return o.fail(LinkError, QStringLiteral("the transmitter did not take the step; nothing was stored"));
+        return reportOutcome(calibration.outcome(), LinkError, QStringLiteral("the transmitter did not take the step"), o);
     }
 }
 
@@ -129,7 +191,9 @@ int calibrateInput(rtu::Link &link, const Invocation &inv, Output &o)
     for (int i = 0; i < 2; ++i) {
         if (!ask(QStringLiteral("Apply %1 to the input, then press Enter: ").arg(sources.at(i)), o)) {
             calibration.leave();
-            return o.fail(UsageError, QStringLiteral("input ended before %1; nothing was stored").arg(sources.at(i)));
+            return reportOutcome(calibration.outcome(), g_stop ? LinkError : UsageError,
+                                 g_stop ? QStringLiteral("stopped by a signal before %1").arg(sources.at(i))
+                                        : QStringLiteral("input ended before %1").arg(sources.at(i)), o);
         }
         if (const Sensor::Result captured = calibration.capture(i); captured != Sensor::Result::Done)
             return fail(captured);
@@ -141,11 +205,9 @@ int calibrateInput(rtu::Link &link, const Invocation &inv, Output &o)
     if (const Sensor::Result stored = calibration.store(); stored != Sensor::Result::Done)
         return fail(stored);
     o.doc.insert("points", points);
-    o.doc.insert("stored", true);
     o.text(QStringLiteral("stored and read back"));
-    if (calibration.leave() != Sensor::Result::Done)
-        return o.fail(LinkError, QStringLiteral("stored, but the transmitter did not leave the calibration mode"));
-    return Success;
+    calibration.leave();
+    return reportOutcome(calibration.outcome(), LinkError, {}, o);
 }
 
 } // namespace
@@ -164,7 +226,18 @@ int calibrate(const Invocation &inv, Output &o)
     rtu::Link link;
     if (!openSession(link, inv, o))
         return LinkError;
-    return current ? calibrateCurrent(link, inv, o) : calibrateInput(link, inv, o);
+    int status = Success;
+    {
+        StopOnSignal stop(link);
+        status = current ? calibrateCurrent(link, inv, o) : calibrateInput(link, inv, o);
+    }
+    // Whatever ended it, nothing unstored stays behind, or the operator is told what does.
+    link.close();
+    if (!link.heldText().isEmpty()) {
+        o.doc.insert("held", link.heldText());
+        return o.fail(Unsettled, link.heldText());
+    }
+    return status;
 }
 
 } // namespace cli

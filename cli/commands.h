@@ -20,6 +20,7 @@ enum Exit {
     UsageError = 2,
     LinkError = 3,      // port missing, device silent, exception reply, store refused
     FileError = 4,      // malformed, incompatible or invalid file, or it cannot be written
+    Unsettled = 5,      // RAM holds unstored words, or the stored image is unknown: see the message
 };
 
 struct Invocation {

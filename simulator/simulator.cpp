@@ -1,5 +1,7 @@
 #include "simulator.h"
 
+#include <tuple>
+
 #include <modbus.h>
 
 #include <cerrno>
@@ -311,15 +313,37 @@ void Simulator::handle(const uint8_t *req, int length)
     int delayMs = 0;
     int modeForReply = 0;
     bool wrongEcho = false;
+    bool unanswered = false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        Scheduled now = Scheduled::None;
+        int lateMs = 0;
+        if (slave == m_config.address) {
+            const auto due = m_schedule.find(++m_scheduleCount);
+            if (due != m_schedule.end())
+                std::tie(now, lateMs) = due->second;
+        }
+        if (now == Scheduled::PowerCycleBefore) {
+            m_holding = m_stored;
+            clearCommandWords(m_holding);
+            m_mode = m_reportedMode = m_reportCountdown = 0;
+        }
+        if (now == Scheduled::LostBefore) {
+            logRequest(r);
+            return;
+        }
+        if (now == Scheduled::Refused)
+            code = 4;
+        unanswered = now == Scheduled::LostAfterApplied;
+        if (now == Scheduled::Late)
+            delayMs += lateMs;
         if (m_silent || m_dropNext > 0) {
             if (!m_silent)
                 --m_dropNext;   // lost on the line: neither applied nor answered
             logRequest(r);
             return;
         }
-        for (const auto &rule : m_rules) {
+        for (const auto &rule : code ? std::vector<ExceptionRule>{} : m_rules) {
             const bool fnMatch = rule.function < 0 || rule.function == function;
             const bool addrMatch = rule.address < 0
                 || (r.address >= 0 && rule.address >= r.address
@@ -380,7 +404,7 @@ void Simulator::handle(const uint8_t *req, int length)
                 }
             }
         }
-        r.answered = code == 0;
+        r.answered = code == 0 && !unanswered;
         r.exception = code;
         logRequest(r);
 
@@ -393,7 +417,7 @@ void Simulator::handle(const uint8_t *req, int length)
         }
     }
 
-    if (slave == 0) // broadcast: act, never answer
+    if (slave == 0 || unanswered) // broadcast: act, never answer
         return;
     if (delayMs > 0 && !waitInterruptibly(delayMs))
         return;
@@ -716,11 +740,43 @@ void Simulator::powerCycle()
     m_mode = m_reportedMode = m_reportCountdown = 0;
 }
 
+void Simulator::scheduleFault(int nth, Scheduled fault, int lateMs)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_schedule[nth] = {fault, lateMs};
+}
+
+void Simulator::resetSchedule()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_schedule.clear();
+    m_scheduleCount = 0;
+}
+
+void Simulator::loadImage(const HoldingImage &image)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_stored = image;
+    clearCommandWords(m_stored);
+    m_holding = m_stored;
+    m_mode = m_reportedMode = m_reportCountdown = 0;
+    if (!m_config.storeFile.empty())
+        saveStoreFile(m_config.storeFile, m_stored);
+}
+
+int Simulator::scheduledCount() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_scheduleCount;
+}
+
 void Simulator::clearFaults()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_lateAddress = -1;
     m_wrongEcho = false;
+    m_schedule.clear();
+    m_scheduleCount = 0;
     m_silent = false;
     m_dropNext = 0;
     m_corrupt = false;

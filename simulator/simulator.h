@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <deque>
+#include <map>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -121,6 +122,23 @@ public:
     void setWrongEcho(bool on);
     // Power off and on: RAM takes the stored image, every mode and command ends.
     void powerCycle();
+    // A deterministic fault at the `nth` request for our address (1-based,
+    // counted from this call): what an explorer of every fault at every step needs.
+    enum class Scheduled {
+        None,
+        LostAfterApplied,   // applied, never answered
+        LostBefore,         // lost on the line: neither applied nor answered
+        Late,               // applied, answered `lateMs` late
+        Refused,            // exception 4, nothing applied
+        PowerCycleBefore,   // power off and on just before it arrives
+    };
+    void scheduleFault(int nth, Scheduled fault, int lateMs = 0);
+    // No fault scheduled, and the count starts again.
+    void resetSchedule();
+    // Requests for our address since the last resetSchedule.
+    int scheduledCount() const;
+    // RAM and the stored image both `image`, every mode and command ended.
+    void loadImage(const HoldingImage &image);
     void clearFaults(); // all of the above off; line speed stays as it is
 
     // Bookkeeping
@@ -170,6 +188,8 @@ private:
     int m_delayMs = 0, m_shortRead = 0, m_latencyMs = 5;
     int m_lateAddress = -1, m_lateMs = 0;
     bool m_wrongEcho = false;
+    std::map<int, std::pair<Scheduled, int>> m_schedule;   // nth request: fault, late ms
+    int m_scheduleCount = 0;
     std::vector<ExceptionRule> m_rules;
     std::array<bool, model::kHoldingCount> m_ignored{};
     std::deque<Request> m_requests;

@@ -529,6 +529,9 @@ bool AutoCalibration::adjustInput()
     }
     if (cal.leave() != Cal::Result::Done)
         m_result.notes << QStringLiteral("leaving the input calibration mode was not confirmed");
+    // What the transmitter holds, from the one outcome every store reports.
+    if (!cal.outcome().stored() || !ok)
+        m_result.notes << QStringLiteral("input points: ") + proc::outcomeText(cal.outcome(), 2);
     return ok;
 }
 
@@ -548,6 +551,8 @@ bool AutoCalibration::adjustOutput()
                   || fail(QStringLiteral("the output points were not stored as measured")));
     if (!ok && cal.leave() != Cal::Result::Done)
         m_result.notes << QStringLiteral("leaving the output calibration mode was not confirmed");
+    if (!ok || cal.outcome().held != proc::Outcome::Held::StoredVerified)
+        m_result.notes << QStringLiteral("output points: ") + proc::outcomeText(cal.outcome(), 2);
     return ok;
 }
 

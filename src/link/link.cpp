@@ -8,6 +8,7 @@
 #include <QVariant>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -120,6 +121,8 @@ bool Link::open(const SerialOptions &options)
     m_ledger->reset();
     m_replyPending = false;
     ++m_generation;
+    m_unstored.clear();
+    m_heldText.clear();
     m_options = options;
     m_budget = bus::lineBudget(formatOf(options));
 
@@ -137,8 +140,22 @@ bool Link::open(const SerialOptions &options)
     return true;
 }
 
+// Words left unstored go back first, while the unit is still the one they came from.
 void Link::close()
 {
+    if (isOpen() && !m_shuttingDown && !m_unstored.isEmpty()) {
+        m_closingPutBack = true;
+        putBackUnstored();
+        m_closingPutBack = false;
+    }
+    closeNow();
+}
+
+void Link::closeNow()
+{
+    // What could not go back stays noted until the next opening, which may be another unit.
+    if (!m_unstored.isEmpty())
+        reportHeld(m_unstored.entries());
     // Every outstanding request ends as aborted; their ends still come, queued.
     m_closing = true;
     m_ledger->abortAll();
@@ -151,6 +168,10 @@ void Link::close()
 
 void Link::shutDown()
 {
+    if (isOpen() && !m_shuttingDown && !m_unstored.isEmpty())
+        putBackUnstored();
+    if (!m_unstored.isEmpty())
+        reportHeld(m_unstored.entries());
     m_shuttingDown = true;
     if (isOpen())
         m_master->disconnectDevice();
@@ -167,7 +188,7 @@ void Link::onDeviceError(QModbusDevice::Error error)
         && error != QModbusDevice::WriteError)
         return;
     const QString reason = m_master->errorString();
-    close();
+    closeNow();
     emit lineLost(reason);
 }
 
@@ -178,7 +199,7 @@ void Link::onGivenUp()
     if (!isOpen() || m_shuttingDown)
         return;
     const QString port = m_options.port;
-    close();
+    closeNow();
     emit portSilent(port);
 }
 
@@ -402,6 +423,11 @@ ReadResult Link::readAndWait(QModbusDataUnit::RegisterType type, int start, int 
 
 WriteOutcome Link::write(int start, const QVector<quint16> &values, int *budget, Verdict *verdictOut)
 {
+    m_writeStopped = false;
+    if (!m_puttingBack && !putBackUnstored(m_writer)) {
+        m_writeStopped = true;
+        return WriteOutcome::NotSent;
+    }
     const bool free = budget ? takeAttempt(*budget) : preWait();
     if (!free)
         return WriteOutcome::NotSent;
@@ -418,10 +444,13 @@ WriteOutcome Link::write(int start, const QVector<quint16> &values, int *budget,
     return WriteOutcome::Unanswered;
 }
 
-// A request that never went out: the link was busy or is closed.
+// A request that never went out: the link was busy or is closed, or words
+// another procedure left could not be put back.
 core::BusError Link::notSent() const
 {
-    core::BusError error = linkError(isOpen() ? QStringLiteral("link busy") : QStringLiteral("link closed"));
+    core::BusError error = linkError(m_writeStopped ? QStringLiteral("not sent: ") + m_heldText
+                                     : isOpen()     ? QStringLiteral("link busy")
+                                                    : QStringLiteral("link closed"));
     error.sent = false;
     return error;
 }
@@ -480,6 +509,69 @@ core::BusError Link::writeRegisters(int start, const QVector<quint16> &values)
         if (error.kind != core::BusErrorKind::NoReply || attempt >= m_retries)
             return error;
     }
+}
+
+bool Link::putBackUnstored(quintptr except)
+{
+    const QVector<UnstoredWords::Entry> back = m_unstored.othersThan(except);
+    if (back.isEmpty())
+        return true;
+    if (m_puttingBack || !isOpen() || m_shuttingDown) {
+        reportHeld(back);
+        return false;
+    }
+    m_puttingBack = true;
+    ++m_putBackCount;
+    // A late answer may take one write's place; the same word sent again is harmless.
+    for (const UnstoredWords::Entry &e : back)
+        for (int attempt = 0; attempt < 2 && write(e.address, {e.putBack}) != WriteOutcome::Accepted; ++attempt) {}
+    const core::BlockReply now = readBlock(core::Block::Holding);
+    QVector<quintptr> owners;
+    QVector<UnstoredWords::Entry> held;
+    bool storeAgain = false;
+    for (const UnstoredWords::Entry &e : back) {
+        if (!owners.contains(e.owner))
+            owners << e.owner;
+        const bool wentBack = now.ok() && e.address < now.words.size() && now.words.at(e.address) == e.putBack;
+        storeAgain |= e.storeSent;
+        if (!wentBack)
+            held << e;
+    }
+    // A store that may have taken them is undone by storing what went back,
+    // unless someone else's words are in RAM unstored.
+    if (held.isEmpty() && storeAgain) {
+        bool stored = m_unstored.othersThan(0).size() == back.size();
+        for (int attempt = 0; stored && attempt < 2; ++attempt) {
+            const WriteOutcome sent = write(reg::kStoreCommand, {reg::kStoreValue});
+            if (sent == WriteOutcome::Accepted)
+                break;
+            stored = attempt == 0 && sent == WriteOutcome::Unanswered;
+        }
+        if (!stored)
+            held = back;
+    }
+    m_puttingBack = false;
+    for (const UnstoredWords::Entry &e : back) {
+        if (!std::any_of(held.begin(), held.end(), [&](const UnstoredWords::Entry &h) { return h.address == e.address; }))
+            m_unstored.forget(e.address);
+    }
+    for (quintptr owner : owners)
+        if (!m_unstored.hasOwner(owner))
+            emit unstoredPutBack(owner);
+    if (held.isEmpty()) {
+        if (m_unstored.isEmpty())
+            m_heldText.clear();
+        return true;
+    }
+    reportHeld(held);
+    return false;
+}
+
+void Link::reportHeld(const QVector<UnstoredWords::Entry> &held)
+{
+    m_heldText = QStringLiteral("RAM holds words not stored in %1; a power cycle reloads the stored image")
+                     .arg(unstoredText(held));
+    emit unstoredHeld(m_heldText);
 }
 
 } // namespace rtu

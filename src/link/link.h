@@ -9,6 +9,7 @@
 #include "link/bus_timing.h"
 #include "link/request_description.h"
 #include "link/request_ledger.h"
+#include "link/unstored_words.h"
 
 #include <QModbusDataUnit>
 #include <QObject>
@@ -66,6 +67,8 @@ public:
     void shutDown();
     bool isOpen() const;
     bool isShuttingDown() const { return m_shuttingDown; }
+    // True while close() puts back unstored words, before the link goes.
+    bool isClosing() const { return m_closingPutBack; }
     QString errorString() const;
     const SerialOptions &options() const { return m_options; }
     int address() const { return m_options.address; }
@@ -127,6 +130,18 @@ public:
     // Any run of registers, judged as readBlock is.
     core::BlockReply readRegisters(QModbusDataUnit::RegisterType type, int start, int count);
 
+    // --- words in RAM not stored yet, for this unit ---
+    UnstoredWords &unstored() { return m_unstored; }
+    // The procedure whose writes run now: its own words are not put back before them.
+    quintptr writer() const { return m_writer; }
+    // Puts back, verified, the words of every owner but `except` (all when 0).
+    // False when some could not be put back: heldText() names them.
+    bool putBackUnstored(quintptr except = 0);
+    // Counts put-backs that sent anything: a store whose read-back overlaps one reads again.
+    quint64 putBackCount() const { return m_putBackCount; }
+    // What RAM was last left holding unstored, for the operator; empty when nothing.
+    QString heldText() const { return m_heldText; }
+
 signals:
     // A request handed to the master; `reply` is null when it took none.
     void requestIssued(const rtu::RequestDescription &request, QModbusReply *reply);
@@ -149,13 +164,20 @@ signals:
     // A write is about to go out: a procedure with words in RAM not yet
     // stored puts them back first, unless the write is its own.
     void aboutToWrite(int start, int count);
+    // `owner`'s unstored words were put back by someone else's write, a close or an exit.
+    void unstoredPutBack(quintptr owner);
+    // Words could not be put back: `text` names the registers and what clears them.
+    void unstoredHeld(const QString &text);
     // Internal: a reply ended or the link changed; waits look again.
     void bookkeepingChanged(QPrivateSignal);
 
 private:
     friend class OperationGuard;
+    friend class WriterScope;
     friend class ::WidgetProbe;   // tests hold the line busy through it
 
+    void closeNow();
+    void reportHeld(const QVector<UnstoredWords::Entry> &held);
     void renewMaster();
     void wakeWaits();
     void onDeviceError(QModbusDevice::Error error);
@@ -178,6 +200,27 @@ private:
     bool m_operationRunning = false;
     quint64 m_generation = 0;
     quint64 m_operationGeneration = 0;
+    UnstoredWords m_unstored;
+    quintptr m_writer = 0;
+    bool m_puttingBack = false;
+    bool m_closingPutBack = false;
+    quint64 m_putBackCount = 0;
+    bool m_writeStopped = false;   // the last write was held back: unstored words stayed
+    QString m_heldText;
+};
+
+// Marks the writes of one procedure while it runs, for the unstored words' ledger.
+class WriterScope
+{
+public:
+    WriterScope(Link &link, quintptr owner) : m_link(link), m_was(link.m_writer) { link.m_writer = owner; }
+    ~WriterScope() { m_link.m_writer = m_was; }
+    WriterScope(const WriterScope &) = delete;
+    WriterScope &operator=(const WriterScope &) = delete;
+
+private:
+    Link &m_link;
+    quintptr m_was;
 };
 
 // The operation guard: a second operation started during another's wait does

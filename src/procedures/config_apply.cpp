@@ -37,6 +37,8 @@ const char *const kRestoreTexts[][3] = {
      "; these registers could not be restored and hold what was read back: %1"},
     {"；已写回开始时的值，但无法确认存储映像", "；已寫回開始時的值，但無法確認儲存映像",
      "; the values read at the start are back in RAM, but the stored image could not be confirmed"},
+    {"；已写回开始时读取的值，重新存储并读回一致", "；已寫回開始時讀取的值，重新儲存並讀回一致",
+     "; the values read at the start were written back, stored again and read back"},
 };
 
 // The device as read, with the fields in scope taken from the file.
@@ -86,6 +88,7 @@ core::BusError writeRun(proc::Transaction &change, const WriteRun &run, ApplyRep
 void restore(proc::Transaction &change, ApplyReport &report)
 {
     const proc::Aftermath after = change.restore();
+    report.stored = change.outcome();
     if (!after.needed)
         return;
     if (const auto now = fromHolding(after.block))
@@ -95,6 +98,8 @@ void restore(proc::Transaction &change, ApplyReport &report)
         report.restore = RestoreOutcome::Incomplete;
     else if (after.stored == proc::StoredImage::Unknown)
         report.restore = RestoreOutcome::StoredImageUnknown;
+    else if (after.stored == proc::StoredImage::Restored)
+        report.restore = RestoreOutcome::StoredAgain;
     else
         report.restore = RestoreOutcome::Restored;
 }
@@ -128,7 +133,7 @@ bool inScope(const FieldDef &f, const ApplyOptions &options)
 ApplyReport applyConfiguration(core::RegisterBus &bus, const Configuration &target, const ApplyOptions &options)
 {
     ApplyReport report;
-    proc::Transaction change(bus);
+    proc::Transaction change(bus, 0, QStringLiteral("configuration apply"));
     const core::BlockReply first = change.begin();
     const auto before = first.ok() ? fromHolding(first.words) : std::nullopt;
     if (!before) {
@@ -168,6 +173,7 @@ ApplyReport applyConfiguration(core::RegisterBus &bus, const Configuration &targ
         if (!error.ok())
             return fail(ApplyOutcome::StoreFailed, error);
     }
+    report.stored = change.outcome();
     report.outcome = ApplyOutcome::Verified;
     return report;
 }

@@ -8,6 +8,7 @@
 
 #include "core/config_compare.h"
 #include "core/register_bus.h"
+#include "procedures/transaction.h"
 
 namespace config {
 
@@ -33,6 +34,7 @@ enum class RestoreOutcome {
     Restored,         // RAM and stored image hold the values read at the start
     Incomplete,       // `unrestored` names the registers that do not
     StoredImageUnknown,   // RAM restored; a store that got no answer could not be undone
+    StoredAgain,      // put back and stored again over a store that may have taken
 };
 
 struct ApplyOptions {
@@ -49,6 +51,7 @@ struct ApplyReport {
     std::optional<Configuration> checked;    // the read-back `checks` compare
     std::optional<Configuration> readBack;   // the device as last read (after a restore, restored)
     core::BusError error;
+    proc::Outcome stored;              // what RAM and the stored image hold
 
     bool verified() const { return outcome == ApplyOutcome::Verified; }
 };

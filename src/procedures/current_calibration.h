@@ -7,11 +7,13 @@
 // without its store.
 
 #include "core/registers.h"
+#include "procedures/transaction.h"
 #include "procedures/unit_binding.h"
 
 #include <QObject>
 #include <QString>
 #include <QVector>
+#include <memory>
 
 namespace proc {
 
@@ -46,12 +48,13 @@ public:
     // The reading at 20 mA: written to holding 12, stored with 11, read back,
     // and the transmitter back in normal mode.
     Result measured20mA(quint16 microamps);
-    // Puts back the points read at start() and reads them back; the step is
-    // Start. Any other write on the link does this first.
+    // Puts back the points not stored, verified, and leaves mode 4; the step
+    // is Start. Any other write on the link puts them back first (its ledger).
     void abandon();
-    // Abandons, then puts the transmitter back in normal mode: for a run that
-    // ends without a person at the window to press the mode button.
+    // The same as an operation of its own: Done when normal mode was confirmed.
     Result leave();
+    // What the transmitter holds after the last step that ended the calibration.
+    const Outcome &outcome() const { return m_outcome; }
 
 signals:
     void stepChanged(proc::CurrentCalibration::Step step);
@@ -62,20 +65,24 @@ private:
     Result runMeasured4mA(quint16 microamps);
     Result runMeasured20mA(quint16 microamps);
     Result readState(QVector<quint16> &holding);
-    Result checkStillAsLeft(Step step, quint16 command);
+    Result checkStillAsLeft(Step step, quint16 command, QVector<quint16> *read = nullptr);
     bool inState(const QVector<quint16> &holding, quint16 command) const;
     Result driveAndConfirm(quint16 command, QVector<quint16> &holding);
     void finish(EndReason reason);
-    void restorePoints();
+    Result failStep(Result result);
+    void endHere(EndReason reason);
+    bool leaveMode();
     Result lose();
     Result linkChanged();
+    quintptr owner() const { return quintptr(this); }
 
     rtu::Link &m_link;
     UnitBinding m_unit;
     Step m_step = Step::Start;
-    QVector<quint16> m_pointsBefore;   // holding 11, 12 as start() read them
-    bool m_pointsWritten = false;
+    std::unique_ptr<Transaction> m_change;   // the points, from the first write to the store
+    Outcome m_outcome;
     quint16 m_point4 = 0;
+    bool m_unsent = false;             // the last write was refused or never went out: nothing changed
     bool m_ownStep = false;            // an operation of this procedure is running
 };
 

@@ -12,16 +12,21 @@ constexpr int kBusyRounds = 10;
 
 FineTrim::FineTrim(rtu::Link &link, QObject *parent) : QObject(parent), m_link(link)
 {
+    // A close put the trims back first; the next link may be another unit.
     auto forget = [this] {
         m_end.reset();
         m_next.reset();
-        m_unstored.clear();
+        if (!m_ownStep)
+            m_change.reset();
     };
     connect(&link, &rtu::Link::closed, this, forget);
     connect(&link, &rtu::Link::opened, this, forget);
-    connect(&link, &rtu::Link::aboutToWrite, this, [this] {
-        if (!m_unstored.isEmpty() && !m_ownStep)
-            abandon();
+    // Another procedure's write put the trims back.
+    connect(&link, &rtu::Link::unstoredPutBack, this, [this](quintptr who) {
+        if (who == owner() && !m_ownStep && !m_writing) {
+            m_change.reset();
+            m_putBack = true;
+        }
     });
 }
 
@@ -33,6 +38,7 @@ FineTrim::Result FineTrim::select(End end, quint16 *stored)
 FineTrim::Result FineTrim::runSelect(End end, quint16 *stored)
 {
     m_end.reset();
+    rtu::WriterScope writer(m_link, owner());
     int budget = m_link.budget().commandChecks;
     const quint16 command = end == End::At4mA ? reg::Trim4mA : reg::Trim20mA;
     if (m_link.write(reg::kCurrentCommand, {command}, &budget) != rtu::WriteOutcome::Accepted)
@@ -41,10 +47,9 @@ FineTrim::Result FineTrim::runSelect(End end, quint16 *stored)
     const rtu::ReadResult read = m_link.read(core::Block::Holding, &budget);
     if (read.outcome != rtu::ReadOutcome::Delivered)
         return Result::ReadFailed;
-    if (!m_unit.holds(m_link) || m_unstored.isEmpty()) {
+    if (!m_unit.holds(m_link)) {
         m_unit = UnitBinding::of(m_link);
-        m_before = {read.words.at(reg::kTrim4mA), read.words.at(reg::kTrim20mA)};
-        m_unstored.clear();
+        m_change.reset();
     }
     m_end = end;
     if (stored)
@@ -95,30 +100,47 @@ FineTrim::Result FineTrim::writeNext(const Pending &next, int &busyRounds, bool 
         return ++busyRounds < kBusyRounds ? Result::Queued : (lost = true, Result::WriteFailed);
     busyRounds = 0;
     const int address = trimRegister(next.end);
-    if (!m_unstored.contains(address))
-        m_unstored << address;
     OwnStep own(m_ownStep);
-    switch (m_link.write(address, {next.value})) {
-    case rtu::WriteOutcome::Accepted:
-        return Result::Done;
-    case rtu::WriteOutcome::NotSent:
-        return Result::Queued;
-    default:
-        lost = true;
-        return Result::WriteFailed;
+    if (!m_change || !m_unit.holds(m_link)) {
+        m_unit = UnitBinding::of(m_link);
+        m_change = std::make_unique<Transaction>(m_link, owner(), QStringLiteral("fine trim"));
     }
+    m_putBack = false;
+    const core::BusError error = m_change->write(address, {next.value});
+    if (error.ok())
+        return Result::Done;
+    if (!error.sent)
+        return Result::Queued;
+    lost = true;
+    return Result::WriteFailed;
 }
 
 FineTrim::Result FineTrim::store(std::optional<quint16> shown)
 {
     return runStep(m_link, m_ownStep, Result::NotRun, [this, shown] {
+        rtu::WriterScope writer(m_link, owner());
         m_check = {};
-        if (m_link.write(reg::kStoreCommand, {reg::kStoreValue}) != rtu::WriteOutcome::Accepted)
+        const std::optional<End> end = m_end;   // the end chosen now, whatever a wait changes
+        // The trims were put back by another write: storing now would store the old ones as if new.
+        if (m_putBack) {
+            m_outcome = {};
             return Result::WriteFailed;
-        m_unstored.clear();
-        if (!m_end || !shown)
+        }
+        if (!m_change || !m_unit.holds(m_link)) {
+            m_unit = UnitBinding::of(m_link);
+            m_change = std::make_unique<Transaction>(m_link, owner(), QStringLiteral("fine trim"));
+        }
+        if (!m_change->store().ok()) {
+            // Nothing half stored: the trims go back to what the image held.
+            m_change->restore();
+            m_outcome = m_change->outcome();
+            return Result::WriteFailed;
+        }
+        m_outcome = m_change->outcome();
+        if (!end || !shown)
             return Result::Done;
-        m_check = verify::readBack(m_link, {{trimRegister(*m_end), {*shown}}});
+        m_checkedRegister = trimRegister(*end);
+        m_check = verify::readBack(m_link, {{m_checkedRegister, {*shown}}});
         if (!m_check.error.ok())
             return Result::ReadFailed;
         return m_check.differing.isEmpty() ? Result::Done : Result::Differs;
@@ -127,20 +149,13 @@ FineTrim::Result FineTrim::store(std::optional<quint16> shown)
 
 void FineTrim::abandon()
 {
-    if (m_unstored.isEmpty())
+    m_next.reset();
+    if (!m_change || !m_change->wroteAnything())
         return;
     OwnStep own(m_ownStep);
-    const QVector<int> registers = m_unstored;
-    m_unstored.clear();
-    m_next.reset();
-    if (!m_unit.holds(m_link) || m_before.size() != 2)
-        return;
-    QVector<verify::Written> restored;
-    for (int address : registers)
-        restored.append(verify::Written{address, {m_before.at(address - reg::kTrim4mA)}});
-    for (const verify::Written &w : restored)
-        m_link.write(w.start, w.words);
-    verify::readBack(m_link, restored);
+    rtu::WriterScope writer(m_link, owner());
+    m_change->restore();
+    m_outcome = m_change->outcome();
 }
 
 } // namespace proc

@@ -7,10 +7,12 @@
 
 #include "core/write_verdict.h"
 #include "core/registers.h"
+#include "procedures/transaction.h"
 #include "procedures/unit_binding.h"
 
 #include <QObject>
 #include <QVector>
+#include <memory>
 #include <optional>
 
 namespace proc {
@@ -45,7 +47,12 @@ public:
     // Stores the trim, then reads back that the chosen end holds `shown`.
     Result store(std::optional<quint16> shown);
     const verify::ReadBack &lastCheck() const { return m_check; }
+    // The register the last store read back, as chosen when the store began
+    // (a poll during its waits may deselect the end).
+    int lastCheckedRegister() const { return m_checkedRegister; }
+    // Trims not stored go back to what was stored, verified.
     void abandon();
+    const Outcome &outcome() const { return m_outcome; }
 
 private:
     struct Pending {
@@ -60,10 +67,13 @@ private:
     std::optional<End> m_end;
     std::optional<Pending> m_next;
     bool m_writing = false;
-    QVector<quint16> m_before;         // holding 9, 10 before the first unstored trim
-    QVector<int> m_unstored;           // trim registers written since the last store
+    std::unique_ptr<Transaction> m_change;   // the trims, from the first write to the store
+    Outcome m_outcome;
+    quintptr owner() const { return quintptr(this); }
     bool m_ownStep = false;
     verify::ReadBack m_check;
+    int m_checkedRegister = reg::kTrim4mA;
+    bool m_putBack = false;   // another write put the trims back since the last value
 };
 
 } // namespace proc

@@ -4,7 +4,6 @@ namespace proc {
 
 namespace {
 constexpr int kModeSettleMs = 400;   // the transmitter shows the points of its new mode
-constexpr int kPointWords = 4;       // two 32-bit points, high word first
 
 QVector<quint16> wordsOf(qint32 value)
 {
@@ -15,13 +14,26 @@ QVector<quint16> wordsOf(qint32 value)
 SensorCalibration::SensorCalibration(rtu::Link &link, Input input, QObject *parent)
     : QObject(parent), m_link(link), m_input(input)
 {
-    // Another link, or the same one opened again, may be another unit.
+    // Another link, or the same one opened again, may be another unit; a
+    // close put the captures back first.
     connect(&link, &rtu::Link::closed, this, &SensorCalibration::forget);
     connect(&link, &rtu::Link::opened, this, &SensorCalibration::forget);
-    connect(&link, &rtu::Link::aboutToWrite, this, [this] {
-        if (hasUnstoredCaptures() && !m_ownStep)
-            abandon();
+    // Another procedure's write put the captures back.
+    connect(&link, &rtu::Link::unstoredPutBack, this, [this](quintptr who) {
+        if (who == owner() && !m_ownStep) {
+            // Until each point put back is captured again, a store would be half of one.
+            for (size_t i = 0; i < 2; ++i)
+                m_lost[i] = m_lost[i] || m_captured[i];
+            m_captured = {};
+            m_change.reset();
+        }
     });
+}
+
+QString SensorCalibration::name() const
+{
+    return m_input == Input::Thermocouple ? QStringLiteral("thermocouple calibration")
+                                          : QStringLiteral("RTD calibration");
 }
 
 quint16 SensorCalibration::mode() const
@@ -38,12 +50,15 @@ int SensorCalibration::pointRegister(int index) const
 void SensorCalibration::forget()
 {
     m_bound = false;
+    m_lost = {};
     m_captured = {};
     m_points = {};
+    if (!m_ownStep)
+        m_change.reset();
 }
 
-// Takes the points from a holding block; with `keepAsBefore` they are what a
-// later abandon puts back.
+// Takes the points from a holding block; with `keepAsBefore` the procedure
+// is bound to this unit.
 bool SensorCalibration::readPoints(const QVector<quint16> &holding, bool keepAsBefore)
 {
     if (holding.size() < reg::kHoldingCount)
@@ -52,16 +67,13 @@ bool SensorCalibration::readPoints(const QVector<quint16> &holding, bool keepAsB
         m_points[size_t(i)] = reg::value32(holding, pointRegister(i));
         emit pointChanged(i, *m_points[size_t(i)]);
     }
-    if (keepAsBefore) {
-        m_before = holding.mid(pointRegister(0), kPointWords);
+    if (keepAsBefore && !hasUnstoredCaptures()) {
         m_unit = UnitBinding::of(m_link);
         m_bound = true;
-        m_captured = {};
     }
     return true;
 }
 
-// What a capture may have to put back is read before the first one.
 SensorCalibration::Result SensorCalibration::begin()
 {
     if (m_bound && m_unit.holds(m_link))
@@ -71,6 +83,7 @@ SensorCalibration::Result SensorCalibration::begin()
     m_error = holding.error;
     if (!holding.ok() || !readPoints(holding.words, true))
         return Result::ReadFailed;
+    m_holding = holding.words;
     return Result::Done;
 }
 
@@ -81,28 +94,59 @@ SensorCalibration::Result SensorCalibration::enter()
 
 SensorCalibration::Result SensorCalibration::runEnter()
 {
+    rtu::WriterScope writer(m_link, owner());
+    // Whatever ends this, the transmitter goes back to normal mode.
+    m_link.unstored().note(owner(), name(), reg::kWorkModeCommand, reg::ModeNone);
     // One budget serves the mode write and the read-back.
     int budget = m_link.budget().preWaitChecks;
-    if (m_link.write(reg::kWorkModeCommand, {mode()}, &budget) != rtu::WriteOutcome::Accepted)
+    const rtu::WriteOutcome sent = m_link.write(reg::kWorkModeCommand, {mode()}, &budget);
+    if (sent == rtu::WriteOutcome::Refused || sent == rtu::WriteOutcome::NotSent) {
+        m_link.unstored().forget(reg::kWorkModeCommand);   // the mode did not change
         return Result::WriteFailed;
+    }
+    if (sent != rtu::WriteOutcome::Accepted) {
+        leaveMode();
+        return Result::WriteFailed;
+    }
     m_link.waitMs(kModeSettleMs);
     const rtu::ReadResult read = m_link.read(core::Block::Holding, &budget);
     if (read.outcome != rtu::ReadOutcome::Delivered || !readPoints(read.words, true)) {
         m_error = {core::BusErrorKind::Link, read.verdict.text, 0};
         m_error.shortReply = read.outcome == rtu::ReadOutcome::Short;
-        return Result::ReadFailed;
+        return Result::ReadFailed;   // the mode stays noted: the next write, a close or the exit leaves it
     }
     return Result::Done;
+}
+
+// Mode 0 written and read back.
+bool SensorCalibration::leaveMode()
+{
+    if (!m_link.isOpen())
+        return !m_link.unstored().holds(reg::kWorkModeCommand);
+    rtu::WriterScope writer(m_link, owner());
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        int budget = m_link.budget().preWaitChecks;
+        if (m_link.write(reg::kWorkModeCommand, {reg::ModeNone}, &budget) == rtu::WriteOutcome::NotSent)
+            continue;
+        const core::BlockReply now = m_link.readBlock(core::Block::Holding);
+        if (now.ok() && now.words.size() > reg::kWorkModeCommand && now.words.at(reg::kWorkModeCommand) == reg::ModeNone) {
+            m_link.unstored().forget(reg::kWorkModeCommand);
+            return true;
+        }
+    }
+    return false;
 }
 
 SensorCalibration::Result SensorCalibration::leave()
 {
     return runStep(m_link, m_ownStep, Result::NotRun, [this] {
-        abandon();
-        int budget = m_link.budget().preWaitChecks;
-        return m_link.write(reg::kWorkModeCommand, {reg::ModeNone}, &budget) == rtu::WriteOutcome::Accepted
-            ? Result::Done
-            : Result::WriteFailed;
+        putBack();
+        const bool normal = leaveMode();
+        if (!normal && m_outcome.held == Outcome::Held::NotStoredRestored)
+            m_outcome = {Outcome::Held::NotStoredRamHolds, {reg::kWorkModeCommand}, {}};
+        if (!normal && m_outcome.held == Outcome::Held::StoredVerified)
+            m_outcome.held = Outcome::Held::StoredModeNotLeft;
+        return normal ? Result::Done : Result::WriteFailed;
     });
 }
 
@@ -113,6 +157,8 @@ SensorCalibration::Result SensorCalibration::capture(int index)
 
 SensorCalibration::Result SensorCalibration::runCapture(int index)
 {
+    rtu::WriterScope writer(m_link, owner());
+    const bool bound = m_bound && m_unit.holds(m_link);
     if (const Result begun = begin(); begun != Result::Done)
         return begun;
     const core::BlockReply input = m_link.readBlock(core::Block::Input);
@@ -120,9 +166,19 @@ SensorCalibration::Result SensorCalibration::runCapture(int index)
     if (!input.ok() || input.words.size() < reg::kInputCount)
         return Result::ReadFailed;
     const qint32 adc = reg::value32(input.words, reg::kAdcValue);
+    if (!m_change)
+        m_change = std::make_unique<Transaction>(m_link, owner(), name());
+    // The block begin() has just read is RAM just before the first write.
+    if (!bound && !m_change->wroteAnything())
+        m_change->beginWith(m_holding);
+    const core::BusError written = m_change->write(pointRegister(index), wordsOf(adc));
+    if (written.ok())
+        m_lost[size_t(index)] = false;
     // Unanswered, it may be in RAM all the same: it counts as captured.
-    m_captured[size_t(index)] = true;
-    if (m_link.write(pointRegister(index), wordsOf(adc)) != rtu::WriteOutcome::Accepted)
+    if (m_change->wroteAnything())
+        m_captured[size_t(index)] = true;
+    m_error = written;
+    if (!written.ok())
         return Result::WriteFailed;
     m_points[size_t(index)] = adc;
     emit pointChanged(index, adc);
@@ -145,25 +201,32 @@ SensorCalibration::Result SensorCalibration::store()
 
 SensorCalibration::Result SensorCalibration::runStore()
 {
+    rtu::WriterScope writer(m_link, owner());
     m_check = {};
     if (!m_unit.holds(m_link))
         forget();
-    // A capture overwritten since (a power cycle, another tool) would be stored half.
-    if (hasUnstoredCaptures()) {
-        const verify::ReadBack now = verify::readBack(m_link, knownPoints());
-        m_error = now.error;
-        if (!now.error.ok())
-            return Result::ReadFailed;
-        if (!now.differing.isEmpty()) {
-            abandon();
-            return Result::StateLost;
-        }
+    // Another write put captures back: storing now would store old points beside new ones.
+    if (m_lost[0] || m_lost[1]) {
+        m_outcome = {};
+        return Result::StateLost;
     }
-    if (m_link.write(reg::kStoreCommand, {reg::kStoreValue}) != rtu::WriteOutcome::Accepted)
-        return Result::WriteFailed;
+    if (!m_change)
+        m_change = std::make_unique<Transaction>(m_link, owner(), name());
+    const core::BusError stored = m_change->store();
+    m_error = stored;
+    if (!stored.ok()) {
+        const bool lost = !m_change->changedBeforeStore().isEmpty();
+        m_check = m_change->lastCheck();
+        putBack();
+        if (lost)
+            return Result::StateLost;
+        return m_check.error.ok() && !m_check.differing.isEmpty() ? Result::Differs : Result::WriteFailed;
+    }
+    m_outcome = m_change->outcome();
     m_captured = {};
     if (knownPoints().isEmpty())
         return Result::Done;
+    // The points not captured here are read back too: the store kept them as well.
     m_check = verify::readBack(m_link, knownPoints());
     m_error = m_check.error;
     if (!m_check.error.ok())
@@ -171,28 +234,27 @@ SensorCalibration::Result SensorCalibration::runStore()
     return m_check.differing.isEmpty() ? Result::Done : Result::Differs;
 }
 
-void SensorCalibration::abandon()
+// The transaction puts back what was stored before the captures, verified.
+void SensorCalibration::putBack()
 {
-    if (!hasUnstoredCaptures())
+    if (!m_change)
         return;
+    rtu::WriterScope writer(m_link, owner());
     OwnStep own(m_ownStep);
-    const bool here = m_bound && m_unit.holds(m_link);
-    QVector<verify::Written> restored;
-    for (int i = 0; i < 2; ++i) {
-        if (!m_captured[size_t(i)])
-            continue;
-        restored.append({pointRegister(i), m_before.mid(2 * i, 2)});
-        m_points[size_t(i)] = reg::value32(m_before, 2 * i);
+    if (m_change->wroteAnything()) {
+        const Aftermath after = m_change->restore();
+        m_outcome = m_change->outcome();
+        if (after.block.size() >= reg::kHoldingCount)
+            readPoints(after.block, false);
     }
     m_captured = {};
-    if (!here)
-        return;
-    for (const verify::Written &w : restored)
-        m_link.write(w.start, w.words);
-    verify::readBack(m_link, restored);
-    for (int i = 0; i < 2; ++i)
-        if (m_points[size_t(i)])
-            emit pointChanged(i, *m_points[size_t(i)]);
+}
+
+void SensorCalibration::abandon()
+{
+    putBack();
+    if (m_link.unstored().hasOwner(owner()))
+        leaveMode();
 }
 
 } // namespace proc

@@ -8,10 +8,12 @@
 #include "core/register_bus.h"
 #include "core/write_verdict.h"
 #include "core/registers.h"
+#include "procedures/transaction.h"
 #include "procedures/unit_binding.h"
 
 #include <QObject>
 #include <array>
+#include <memory>
 #include <optional>
 
 namespace proc {
@@ -45,10 +47,13 @@ public:
     Result leave();
     // The ADC value the transmitter reads now, into point `index`.
     Result capture(int index);
-    // Stores, then reads back every point known.
+    // Stores, then reads back every point known; a store that does not
+    // verify puts the captures back.
     Result store();
-    // Captures not stored go back to the values read before them.
+    // Captures not stored go back to what was stored, and the mode is left.
     void abandon();
+    // What the transmitter holds after the last store, leave or abandon.
+    const Outcome &outcome() const { return m_outcome; }
 
     // Every point whose value is known, as the words the transmitter should hold.
     QVector<verify::Written> knownPoints() const;
@@ -61,6 +66,10 @@ signals:
 private:
     bool readPoints(const QVector<quint16> &holding, bool keepAsBefore);
     Result begin();
+    void putBack();
+    bool leaveMode();
+    quintptr owner() const { return quintptr(this); }
+    QString name() const;
     Result runEnter();
     Result runCapture(int index);
     Result runStore();
@@ -72,10 +81,13 @@ private:
     bool m_bound = false;
     std::array<std::optional<qint32>, 2> m_points;
     std::array<bool, 2> m_captured{};
-    QVector<quint16> m_before;   // the four point words before the first capture
+    std::unique_ptr<Transaction> m_change;   // the captures, from the first to the store
+    Outcome m_outcome;
     core::BusError m_error;
     verify::ReadBack m_check;
     bool m_ownStep = false;
+    std::array<bool, 2> m_lost{};   // put back by another write, not captured again since
+    QVector<quint16> m_holding;     // the block begin() read
 };
 
 } // namespace proc

@@ -12,16 +12,17 @@ ChangeReport failed(Transaction &change, ChangeReport report, ChangeOutcome outc
     report.outcome = outcome;
     report.error = error;
     report.aftermath = change.restore();
+    report.stored = change.outcome();
     return report;
 }
 
 } // namespace
 
 ChangeReport storeChange(rtu::Link &link, const ChangePlan &plan, int pauseMs,
-                         const QVector<quint16> *holding)
+                         const QVector<quint16> *holding, const QString &procedure)
 {
     ChangeReport report;
-    Transaction change(link);
+    Transaction change(link, 0, procedure);
     if (holding) {
         change.beginWith(*holding);
     } else if (const core::BlockReply first = change.begin(); !first.ok()) {
@@ -32,18 +33,16 @@ ChangeReport storeChange(rtu::Link &link, const ChangePlan &plan, int pauseMs,
     if (const core::BusError e = change.write(report.written.start, report.written.words); !e.ok())
         return failed(change, report, ChangeOutcome::WriteFailed, e);
     link.waitMs(pauseMs);
-    if (const core::BusError e = change.store(); !e.ok())
-        return failed(change, report, ChangeOutcome::StoreFailed, e);
-    report.check = change.readBack();
-    if (!report.check.error.ok()) {
-        // Nothing is known of the image; writing on a link that failed would know no more.
-        report.outcome = ChangeOutcome::ReadBackFailed;
-        report.error = report.check.error;
-        return report;
+    if (const core::BusError e = change.store(); !e.ok()) {
+        report.check = change.lastCheck();
+        if (!report.check.block.isEmpty() && !report.check.differing.isEmpty())
+            return failed(change, report, ChangeOutcome::Differs, {});
+        return failed(change, report, report.check.error.ok() ? ChangeOutcome::StoreFailed
+                                                              : ChangeOutcome::ReadBackFailed, e);
     }
-    if (!report.check.differing.isEmpty())
-        return failed(change, report, ChangeOutcome::Differs, {});
+    report.check = change.lastCheck();
     report.outcome = ChangeOutcome::Verified;
+    report.stored = change.outcome();
     return report;
 }
 

@@ -25,6 +25,7 @@ struct ChangeReport {
     verify::Written written;
     verify::ReadBack check;     // the read-back after the store
     Aftermath aftermath;        // what a failure left behind
+    Outcome stored;             // what RAM and the stored image hold
 
     bool verified() const { return outcome == ChangeOutcome::Verified; }
 };
@@ -35,6 +36,7 @@ using ChangePlan = std::function<verify::Written(const QVector<quint16> &holding
 // The pause lets the transmitter take the write before the store.
 // `holding`, when given, is the block the caller has just read; otherwise it is read here.
 ChangeReport storeChange(rtu::Link &link, const ChangePlan &plan, int pauseMs,
-                         const QVector<quint16> *holding = nullptr);
+                         const QVector<quint16> *holding = nullptr,
+                         const QString &procedure = QStringLiteral("parameter write"));
 
 } // namespace proc

@@ -23,7 +23,7 @@ void Widget::on_pushButton_set_baudrate_clicked()
     // accepted, stored and reads back is worth a restart.
     const proc::ChangeReport report = proc::storeChange(
         *link, [code](const QVector<quint16> &) { return verify::Written{reg::kDeviceBaudRate, {code}}; }, 200,
-        &*holding);
+        &*holding, QStringLiteral("baud rate"));
     if (reportChange(report) && runProgress(1, 100, 40))
         notify(notices::Notice::BaudRateChanged);
 }

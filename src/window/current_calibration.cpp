@@ -43,6 +43,10 @@ void Widget::showCalibrationStep(CurrentCalibration::Step step)
 // What the operator is told of a step that did not go on.
 void Widget::reportCalibrationStep(CurrentCalibration::Result result)
 {
+    // A calibration that ended otherwise says what RAM and the stored image hold.
+    if (result != CurrentCalibration::Result::Done && result != CurrentCalibration::Result::NotRun
+        && !current_calibration->running())
+        showVerdict(proc::outcomeText(current_calibration->outcome(), languageIndex()));
     switch (result) {
     case CurrentCalibration::Result::Done:
     case CurrentCalibration::Result::NotRun:   // the link has said why

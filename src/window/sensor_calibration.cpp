@@ -7,7 +7,7 @@
 #include "core/operator_input.h"
 #include "core/registers.h"
 #include "procedures/sensor_calibration.h"
-#include "procedures/transaction.h"
+#include "procedures/room_calibration.h"
 #include "texts/language_table.h"
 #include "link/bus_timing.h"
 #include "texts/notice_texts.h"
@@ -73,7 +73,7 @@ void Widget::on_pushButton_ma_write_clicked()
     }
     const verify::ReadBack &check = fine_trim->lastCheck();
     if (!check.block.isEmpty()) {
-        const int address = *fine_trim->end() == proc::FineTrim::End::At4mA ? reg::kTrim4mA : reg::kTrim20mA;
+        const int address = fine_trim->lastCheckedRegister();
         const verify::WriteVerdict verdict = verify::verifyWrite(address, {*shown}, check.block, languageIndex());
         showVerdict(verdict.text);
         if (!verdict.verified) {
@@ -185,47 +185,11 @@ void Widget::on_commandLinkButton_tc_indoor_auto_calib_clicked()
         return;
     }
 
-    // The offset in force before: a calibration that does not finish puts it back.
-    const auto holding = fetchOrReport(QModbusDataUnit::HoldingRegisters, notices::Notice::ReadFailure);
-    if (!holding)
+    // One transaction: the offset stored and read back, or the old one put back.
+    const proc::ChangeReport report = proc::calibrateRoom(*link, *target);
+    if (!reportChange(report))
         return;
-    proc::Transaction change(*link);
-    change.beginWith(*holding);
-    const QString beforeText = ui->lineEdit_para_indoor_zero_offset->text();
-    auto fail = [&](notices::Notice notice) {
-        notify(notice);
-        const proc::Aftermath after = change.restore();
-        showAftermath(after);
-        if (after.needed && after.clean())
-            ui->lineEdit_para_indoor_zero_offset->setText(beforeText);
-    };
-
-    // The reading must not contain the old offset.
-    if (!change.write(reg::kRoomZeroOffset, {0}).ok())
-        return fail(notices::Notice::WriteFailure);
-    ui->lineEdit_para_indoor_zero_offset->setText(QStringLiteral("0"));
-    link->waitMs(500);   // let the transmitter measure with the offset reset
-
-    const auto input = fetchOrReport(QModbusDataUnit::InputRegisters, notices::Notice::WriteFailure, 30);
-    if (!input) {
-        const proc::Aftermath after = change.restore();
-        showAftermath(after);
-        if (after.clean())
-            ui->lineEdit_para_indoor_zero_offset->setText(beforeText);
-        return;
-    }
-    ui->progressBar_write->setValue(50);
-    const QVector<quint16> &v = *input;
-    const auto offset = reg::roomOffsetHundredths(*target, reg::value32(v, reg::kRoomTemperature),
-                                                    reg::temperatureDivisor(true, reg::word(v, reg::kDecimalPlaces)));
-    // Unscalable, or an offset the register cannot hold: never a wrapped word.
-    if (!offset)
-        return fail(notices::Notice::WriteFailure);
-    ui->progressBar_write->setValue(60);
-    if (!change.write(reg::kRoomZeroOffset, {input::toWord(*offset)}).ok())
-        return fail(notices::Notice::WriteFailure);
-    // A later parameter write sends this field: it must hold the new offset.
-    ui->lineEdit_para_indoor_zero_offset->setText(reg::hundredthsText(input::toWord(*offset)));
+    ui->lineEdit_para_indoor_zero_offset->setText(reg::hundredthsText(report.written.words.at(0)));
     ui->progressBar_write->setValue(70);
     runProgress(71, 100, 50);
 }

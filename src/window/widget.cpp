@@ -1,4 +1,5 @@
 #include "window/widget.h"
+#include "procedures/transaction.h"
 
 #include "core/registers.h"
 #include "tabs/auto_calibration_tab.h"
@@ -130,6 +131,13 @@ Widget::Widget(QWidget *parent)
     connect(link, &rtu::Link::writeEnded, this, &Widget::onWriteEnded);
     connect(link, &rtu::Link::requestNotTaken, this, &Widget::showLinkFailure);
     connect(link, &rtu::Link::closed, this, &Widget::onLinkClosed);
+    // Words that could not go back: which registers RAM holds unstored, and what clears them.
+    connect(link, &rtu::Link::unstoredHeld, this, [this] {
+        QVector<int> held;
+        for (const rtu::UnstoredWords::Entry &e : link->unstored().entries())
+            held << e.address;
+        showVerdict(proc::outcomeText({proc::Outcome::Held::NotStoredRamHolds, held, {}}, languageIndex()));
+    });
     connect(link, &rtu::Link::lineLost, this, &Widget::showLinkFailure);
     connect(link, &rtu::Link::portSilent, this, &Widget::onPortSilent);
     connect(link, &rtu::Link::operationWithoutLink, this, [this] { notify(notices::Notice::NotConnected); });

@@ -8,6 +8,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+
+#include <csignal>
+#include <sys/types.h>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -95,6 +98,7 @@ private slots:
     void applyToSeveralAddresses();
     void monitorGoesOnThroughGaps();
     void calibrateFromTheTerminal();
+    void calibrateEndsSafely();
 
 private:
     QString path(const char *name) const { return dir.filePath(QLatin1String(name)); }
@@ -364,6 +368,51 @@ void TestCli::calibrateFromTheTerminal()
         QCOMPARE((QVector<quint16>{sim.storedImage()[point], sim.storedImage()[point + 1]}), adc);
     QCOMPARE(sim.workMode(), 0);
     QCOMPARE(cli(f, {"calibrate", "input", "ntc"}).status, 2);
+}
+
+// End of input, Ctrl-C and SIGTERM in the middle of a calibration: what was
+// captured goes back, the mode is left, and the exit status says it was not stored.
+void TestCli::calibrateEndsSafely()
+{
+    SimulatorFixture f(line());
+    QVERIFY2(f.ok(), qPrintable(f.errorString()));
+    sim::Simulator &sim = f.sim();
+    const std::vector<uint16_t> stored = sim.storedImage();
+    auto settled = [&] {
+        const std::vector<uint16_t> ram = sim.holdingImage();
+        for (int r : {11, 12, 15, 16, 17, 18})
+            if (ram[size_t(r)] != stored[size_t(r)] || sim.storedImage()[size_t(r)] != stored[size_t(r)])
+                return false;
+        return sim.workMode() == 0;
+    };
+    sim.setAppliedMillivolts(30.0);   // not the stored point
+    const Run eof = cli(f, {"calibrate", "input", "thermocouple"}, "\n");
+    QCOMPARE(eof.status, 2);
+    QVERIFY2(eof.err.contains("nothing was stored: the old values are back"), qPrintable(eof.err));
+    QVERIFY(settled());
+
+    for (int signal : {SIGINT, SIGTERM}) {
+        QProcess p;
+        p.start(QStringLiteral(TCAL_CLI_PATH),
+                QStringList{"--port", f.toolPort(), "--baud", QString::number(f.config().baud), "--address",
+                            QString::number(f.config().address), "calibrate", "input", "thermocouple"});
+        p.write("\n");   // the 50 mV point is captured; the 0 mV prompt waits
+        QTRY_VERIFY_WITH_TIMEOUT(sim.holding(15) != stored[15] || sim.holding(16) != stored[16], 20000);
+        ::kill(pid_t(p.processId()), signal);
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitCode(), 3);
+        QVERIFY(settled());
+    }
+
+    // Stopped while the output is driven at 4 mA: mode 4 is left.
+    QProcess p;
+    p.start(QStringLiteral(TCAL_CLI_PATH),
+            QStringList{"--port", f.toolPort(), "--baud", QString::number(f.config().baud), "--address",
+                        QString::number(f.config().address), "calibrate", "current"});
+    QTRY_COMPARE_WITH_TIMEOUT(sim.workMode(), 4, 20000);
+    p.terminate();
+    QVERIFY(p.waitForFinished(20000));
+    QVERIFY(settled());
 }
 
 QTEST_GUILESS_MAIN(TestCli)

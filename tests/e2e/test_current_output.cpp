@@ -70,8 +70,9 @@ void TestCurrentOutput::fullAutomaticCalibration()
     QCOMPARE(writes(sim),
              QStringList({"51=1", "50=4", "11=4001", "51=2", "12=19999", "62=321", "50=0"}));
     // Each point first reads that mode, command and the 4 mA point are still as left;
-    // step c reads back what it stored.
-    QCOMPARE(sim.requestCount(3, 0), 5);
+    // step c reads both points again just before the store, reads back what it
+    // stored and that normal mode was taken.
+    QCOMPARE(sim.requestCount(3, 0), 7);
     QCOMPARE(sim.storedImage().at(11), uint16_t(4001));
     QCOMPARE(sim.storedImage().at(12), uint16_t(19999));
     QCOMPARE(sim.workMode(), 0);
@@ -324,9 +325,13 @@ void TestCurrentOutput::linkDownEndsTheProcedure()
     QCOMPARE(stepText(s), kStepC);
     sim.clearRequests();
 
-    // Closing the link ends the procedure: after a reconnect it starts again
-    // at a, and nothing of it was written meanwhile.
+    // Closing the link ends the procedure: the 4 mA point and the mode go
+    // back before it closes; after a reconnect it starts again at a.
+    const quint16 point4 = sim.storedImage().at(11);
     ui->pushButton_com_connect->click();
+    QCOMPARE(writes(sim), QStringList({QString("11=%1").arg(point4), "50=0"}));
+    QCOMPARE(sim.workMode(), 0);
+    sim.clearRequests();
     QVERIFY(s.probe.master()->state() != QModbusDevice::ConnectedState);
     QCOMPARE(stepText(s), kStepA);
     s.notices.clear();

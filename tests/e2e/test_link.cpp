@@ -233,10 +233,13 @@ void TestLink::reportedModeDrivesGroups()
     QTRY_VERIFY_WITH_TIMEOUT(s.sim().requestCount(4, 0) >= before + 3, 10000);
     QCOMPARE(s.probe.groupFlags(), QVector<int>({0, 0, 0, 0}));
 
-    // Ended with its link, the calibration no longer holds the group back.
+    // Ended with its link, which put mode 0 back before it closed, the
+    // calibration no longer holds the group back.
     ui->pushButton_com_connect->click();
+    QCOMPARE(s.sim().workMode(), 0);
     ui->pushButton_com_connect->click();
     QCOMPARE(ui->commandLinkButton_ma_auto_calib_4->text(), QString("a)开始标定"));
+    s.sim().setWorkMode(4);
     QTRY_COMPARE_WITH_TIMEOUT(s.probe.groupFlags(), QVector<int>({0, 0, 0, 1}), 5000);
     QVERIFY(s.probe.ledMa()->isOn());
 }

@@ -77,12 +77,12 @@ void TestSensorCalibration::thermocoupleToggleShowsStoredPoints()
     QVERIFY(s.idle());
     sim.clearRequests();
 
-    // Leaving writes 0 and reads nothing back.
+    // Leaving writes 0 and reads back that the transmitter took it.
     sim.setHolding(16, 1);
     ui->pushButton_tc_calib_2->click();
-    QVERIFY(s.idle());   // the write is not awaited
+    QVERIFY(s.idle());
     QCOMPARE(writes(sim), QStringList({"50=0"}));
-    QCOMPARE(sim.requestCount(3), 0);
+    QCOMPARE(sim.requestCount(3), 1);
     QCOMPARE(sim.workMode(), 0);
     QCOMPARE(ui->lineEdit_tc_50mV->text(), QString("100000"));
     QVERIFY(s.notices.notices().isEmpty());
@@ -119,7 +119,7 @@ void TestSensorCalibration::rtdToggleSwitchesDirectly()
     ui->pushButton_pt_calib->click();
     QVERIFY(s.idle());
     QCOMPARE(writes(sim), QStringList({"50=0"}));
-    QCOMPARE(sim.requestCount(3), 0);
+    QCOMPARE(sim.requestCount(3), 1);
     QVERIFY(s.notices.notices().isEmpty());
 }
 
@@ -197,7 +197,7 @@ void TestSensorCalibration::roomTemperatureCalibration()
     // 25.3 is 2530 hundredths exactly; the room reads 2350 with the offset reset.
     ui->lineEdit_tc_indoor_auto_calib->setText("25.3");
     ui->commandLinkButton_tc_indoor_auto_calib->click();
-    QCOMPARE(writes(sim), QStringList({"7=0", "7=180"}));
+    QCOMPARE(writes(sim), QStringList({"7=0", "7=180", "62=321"}));
     QCOMPARE(sim.requestCount(4, 0), 1);
     QCOMPARE(sim.holding(7), quint16(180));
     // A later parameter write sends this field: it holds the new offset.
@@ -209,14 +209,14 @@ void TestSensorCalibration::roomTemperatureCalibration()
     sim.clearRequests();
     ui->lineEdit_tc_indoor_auto_calib->setText("-10");
     ui->commandLinkButton_tc_indoor_auto_calib->click();
-    QCOMPARE(writes(sim), QStringList({"7=0", QString("7=%1").arg(65536 - 3350)}));
+    QCOMPARE(writes(sim), QStringList({"7=0", QString("7=%1").arg(65536 - 3350), "62=321"}));
 
     // A negative room temperature: input 6 is the low word of -500.
     sim.clearRequests();
     sim.setAmbient(-5.0);
     ui->lineEdit_tc_indoor_auto_calib->setText("-3.5");
     ui->commandLinkButton_tc_indoor_auto_calib->click();
-    QCOMPARE(writes(sim), QStringList({"7=0", "7=150"}));
+    QCOMPARE(writes(sim), QStringList({"7=0", "7=150", "62=321"}));
     QCOMPARE(sim.holding(7), quint16(150));
     QVERIFY(qAbs(sim.roomTemperature() - -3.5) < 1e-6);
     QVERIFY(s.notices.notices().isEmpty());
@@ -255,7 +255,7 @@ void TestSensorCalibration::roomTemperatureRefusesBadReference()
     ui->lineEdit_tc_indoor_auto_calib->setText("-327.68");
     ui->commandLinkButton_tc_indoor_auto_calib->click();
     QVERIFY(s.notices.notices().isEmpty());
-    QCOMPARE(writes(sim), QStringList({"7=0", QString("7=%1").arg(-32768 & 0xFFFF)}));
+    QCOMPARE(writes(sim), QStringList({"7=0", QString("7=%1").arg(-32768 & 0xFFFF), "62=321"}));
 
     // An offset the register cannot hold (-327.68 against a 20.00 reading) is
     // refused, never wrapped into a wrong word.
@@ -319,8 +319,9 @@ void TestSensorCalibration::starvedReadsUseNothingStale()
     ui->pushButton_pt_calib->click();
     s.probe.setReplyPending(false);
     QCOMPARE(s.notices.texts(), QStringList({kReadFailure}));
-    QCOMPARE(writes(sim), QStringList({"50=3"}));
-    QCOMPARE(sim.requestCount(3), 0);
+    // The offset the room calibration left unstored goes back first.
+    QCOMPARE(writes(sim), QStringList({"7=777", "50=3"}));
+    QCOMPARE(sim.requestCount(3), 1);   // the put-back read back, nothing of the mode
     QCOMPARE(ui->lineEdit_pt_100R->text(), QString("old"));
     QCOMPARE(ui->lineEdit_tc_50mV->text(), QString("100120"));
 }

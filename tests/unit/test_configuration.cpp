@@ -285,7 +285,7 @@ void TestConfiguration::applyWritesOnlyDifferencesThenStores()
     target[1] = 9000;
     const ApplyReport report = applyConfiguration(bus, *fromHolding(target));
     QVERIFY2(report.verified(), qPrintable(applySummary(report, 2)));
-    QCOMPARE(bus.log, (QStringList{"read", "write 1x1", "read", "write 62x1"}));
+    QCOMPARE(bus.log, (QStringList{"read", "write 1x1", "read", "write 62x1", "read"}));
     QCOMPARE(bus.holding.at(62), quint16(321));
     QCOMPARE(report.registersWritten, 1);
 }
