@@ -7,7 +7,7 @@
 //   I3 the reported outcome matches the simulator's truth;
 //   I4 the unit is in normal mode (its output not driven) unless the report says otherwise;
 //   I5 no run waits beyond its bound.
-// Usage: explore_store_path [--bounded] [--seed N] [--pairs N] [--only NAME]
+// Usage: explore_store_path [--bounded] [--seed N] [--pairs N] [--only NAME] | --list
 //        explore_store_path --case NAME:FAULT@K[+FAULT@K]   (one run, as a violation names it)
 
 #include "core/config_compare.h"
@@ -330,6 +330,11 @@ int main(int argc, char **argv)
         const int i = args.indexOf(name);
         return i >= 0 && i + 1 < args.size() ? args.at(i + 1).toInt() : fallback;
     };
+    if (args.contains(QStringLiteral("--list"))) {   // for running the procedures side by side
+        for (const Procedure &p : procedures())
+            std::printf("%s\n", p.name);
+        return 0;
+    }
     const bool bounded = args.contains(QStringLiteral("--bounded"));
     const int seed = option(QStringLiteral("--seed"), 1);
     const int pairs = option(QStringLiteral("--pairs"), bounded ? 2 : 100);

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# The full exploration of the store path: every procedure, every fault at every
+# request, and seeded pairs of faults. The procedures run side by side, each with
+# its own simulator: a run mostly waits on the line, so this takes about the time
+# of the longest procedure. Arguments go to each run (--seed N, --pairs N).
+#
+#   scripts/explore.sh                 everything, TCAL_EXPLORE_JOBS at once (default 4)
+#   scripts/explore.sh --seed 7        other pairs
+set -euo pipefail
+cd "$(dirname "$0")/.."
+explorer=${TCAL_EXPLORER:-build/tests/explore_store_path}
+jobs=${TCAL_EXPLORE_JOBS:-4}
+export QT_QPA_PLATFORM=offscreen
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+
+mapfile -t procedures < <("$explorer" --list)
+[ ${#procedures[@]} -gt 0 ] || { echo "the explorer lists no procedure" >&2; exit 2; }
+printf '%s\n' "${procedures[@]}" |
+    xargs -P "$jobs" -I{} sh -c '"$1" --only "$2" "${@:3}" > "$0/$2.log" 2>&1; echo $? > "$0/$2.rc"' "$out" "$explorer" {} "$@" || true
+
+runs=0 violations=0 steps=0 failed=0
+for p in "${procedures[@]}"; do
+    grep -h '^VIOLATION' "$out/$p.log" || true
+    last=$(grep '^explored ' "$out/$p.log" | tail -n 1)
+    if [ -z "$last" ] || [ "$(cat "$out/$p.rc" 2>/dev/null)" != 0 ]; then
+        echo "$p: did not finish cleanly"; tail -n 5 "$out/$p.log"; failed=1
+    fi
+    printf '%-13s %s\n' "$p" "$last"
+    s=$(sed -n 's/.* x \([0-9]*\) steps x.*/\1/p' <<<"$last")
+    r=$(sed -n 's/.*: \([0-9]*\) runs,.*/\1/p' <<<"$last")
+    v=$(sed -n 's/.* runs, \([0-9]*\) violations.*/\1/p' <<<"$last")
+    steps=$((steps + ${s:-0})) runs=$((runs + ${r:-0})) violations=$((violations + ${v:-0}))
+done
+echo "explored ${#procedures[@]} procedures x $steps steps: $runs runs, $violations violations"
+[ "$failed" -eq 0 ] && [ "$violations" -eq 0 ]
