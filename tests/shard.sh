@@ -7,8 +7,9 @@
 #
 #   shard.sh run   BINARY I N [QtTest options]   run shard I (0-based) of N
 #   shard.sh list  BINARY I N                    print the units of shard I
-#   shard.sh check BINARY N                      every unit in exactly one shard
-#   shard.sh check-drop BINARY N                 the check fails with a shard left out
+#   shard.sh check BINARY N                      every unit in exactly one shard, and
+#                                                the check fails with a shard left out
+#   shard.sh check-drop BINARY N                 the latter alone
 set -euo pipefail
 
 # Every unit of the binary, one a line: "function" or "function:row".
@@ -55,7 +56,7 @@ check() {
     [ -z "$missing" ] || sed 's/^/  function left out: /' <<< "$missing" >&2
     return 1
   fi
-  echo "$name: $(wc -l <<< "$functions") functions, $(wc -l <<< "$all") units in $count shards, none left out, none twice"
+  echo "$name: $(wc -l <<< "$functions") function(s), $(wc -l <<< "$all") units in $count shards, none left out, none twice"
 }
 
 mode=${1:-}
@@ -76,9 +77,10 @@ case "$mode" in
     ;;
   check)
     check "$2" "$3"
+    # The check itself is checked: with the last shard left out it must fail.
+    "$0" check-drop "$2" "$3"
     ;;
   check-drop)
-    # The check itself is checked: with the last shard left out it must fail.
     binary=$2 count=$3
     if check "$binary" "$count" $(seq 0 $((count - 2))) 2>/dev/null; then
       echo "$(basename "$binary"): the check passed with shard $((count - 1)) left out" >&2
@@ -87,7 +89,7 @@ case "$mode" in
     echo "$(basename "$binary"): the check fails with shard $((count - 1)) left out, as it must"
     ;;
   *)
-    sed -n '2,13p' "$0" >&2
+    sed -n '2,14p' "$0" >&2
     exit 2
     ;;
 esac
