@@ -10,7 +10,6 @@
 # A step the launcher cannot see (moc, uic and rcc runs, cmake's own steps) is
 # counted from Ninja's log, in wall seconds.
 set -euo pipefail
-cd "$(dirname "$0")/.."
 if [ "${1:-}" = --step ]; then
   # The launcher: --step LOG COMMAND...
   log=$2
@@ -58,6 +57,7 @@ report() {
   sort -rn "$dir/step-times.log" | head -20 | sed "s#$PWD/##; s#^#  #"
 }
 
+cd "$(dirname "$0")/.."
 if [ "${1:-}" = --report ]; then
   report "$2"
   exit 0
