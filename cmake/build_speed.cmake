@@ -49,6 +49,16 @@ function(tcal_reuse_pch owner)
     endforeach()
   endif()
 endfunction()
+# tcal_skip_moc_pch(TARGET...): for targets whose moc output is included by
+# their own source ("name.moc"), the moc file AUTOMOC compiles on its own is
+# empty; the precompiled header would make it cost a second instead of nothing.
+function(tcal_skip_moc_pch)
+  foreach(target ${ARGN})
+    get_target_property(dir ${target} BINARY_DIR)
+    set_source_files_properties(${dir}/${target}_autogen/mocs_compilation.cpp
+                                TARGET_DIRECTORY ${target} PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
+  endforeach()
+endfunction()
 # tcal_pch_owner(NAME LIBRARY...): a target with nothing of its own to
 # compile, linked to what every user of its set links.
 function(tcal_pch_owner name)
