@@ -1,5 +1,7 @@
 #include "scpi_server.h"
 
+#include "units.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -234,6 +236,28 @@ void ScpiEndpoint::feed(const char *data, size_t n, int replyFd)
 
 ScpiLab::ScpiLab(Simulator &transmitter) : m_source(transmitter), m_meter(transmitter) {}
 
+ScpiLab::ScpiLab(Units &units)
+    : m_source(units), m_meter(units),
+      m_switch(std::make_unique<ScpiSwitch>(units.channels(),
+                                            [&units](const std::set<int> &closed) { units.setRoutes(closed); }))
+{
+}
+
+int ScpiLab::endpointCount() const
+{
+    return m_switch ? 3 : 2;
+}
+
+bool ScpiLab::hasSwitch() const
+{
+    return m_switch != nullptr;
+}
+
+ScpiSwitch *ScpiLab::routeSwitch()
+{
+    return m_switch.get();
+}
+
 ScpiLab::~ScpiLab()
 {
     stop();
@@ -271,41 +295,46 @@ bool ScpiLab::serve(const std::string &address, std::string *why)
         return fail("bad instrument address '" + address + "' (tcp:127.0.0.1:PORT or a path)");
     m_endpoints[0] = std::make_unique<ScpiEndpoint>(m_source, [this] { m_source.tick(); });
     m_endpoints[1] = std::make_unique<ScpiEndpoint>(m_meter, nullptr);
+    if (m_switch)
+        m_endpoints[2] = std::make_unique<ScpiEndpoint>(*m_switch, nullptr);
+    static const char *const suffixes[] = {".source", ".meter", ".switch"};
     std::string reason;
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < endpointCount(); ++i) {
         const bool ok = port >= 0 ? m_endpoints[i]->openTcp(port == 0 ? 0 : port + i, &reason)
-                                  : m_endpoints[i]->openPty(address + (i == 0 ? ".source" : ".meter"), &reason);
+                                  : m_endpoints[i]->openPty(address + suffixes[i], &reason);
         if (!ok) {
             stop();
             return fail(reason);
         }
     }
-    m_endpoints[0]->start();
-    m_endpoints[1]->start();
+    for (int i = 0; i < endpointCount(); ++i)
+        m_endpoints[i]->start();
     return true;
 }
 
 void ScpiLab::stop()
 {
-    m_endpoints[0].reset();
-    m_endpoints[1].reset();
+    for (auto &e : m_endpoints)
+        e.reset();
 }
 
 bool ScpiLab::serving() const
 {
-    return m_endpoints[0] && !m_endpoints[0]->address().empty() && m_endpoints[1]
-           && !m_endpoints[1]->address().empty();
+    for (int i = 0; i < endpointCount(); ++i)
+        if (!m_endpoints[i] || m_endpoints[i]->address().empty())
+            return false;
+    return true;
 }
 
 std::string ScpiLab::address(Instrument which) const
 {
-    const auto &e = m_endpoints[which == Instrument::Source ? 0 : 1];
+    const auto &e = m_endpoints[int(which)];
     return e ? e->address() : std::string();
 }
 
 int ScpiLab::port(Instrument which) const
 {
-    const auto &e = m_endpoints[which == Instrument::Source ? 0 : 1];
+    const auto &e = m_endpoints[int(which)];
     return e ? e->port() : 0;
 }
 
@@ -321,6 +350,8 @@ ScpiMeter &ScpiLab::meter()
 
 ScpiInstrument &ScpiLab::instrument(Instrument which)
 {
+    if (which == Instrument::Switch && m_switch)
+        return *m_switch;
     return which == Instrument::Source ? static_cast<ScpiInstrument &>(m_source) : m_meter;
 }
 
@@ -343,6 +374,8 @@ void ScpiLab::clearFaults()
 {
     m_source.clearFaults();
     m_meter.clearFaults();
+    if (m_switch)
+        m_switch->clearFaults();
     m_source.setDrift(0.0);
 }
 
@@ -350,6 +383,8 @@ void ScpiLab::setSeed(uint32_t seed)
 {
     m_source.setSeed(seed);
     m_meter.setSeed(seed + 1);
+    if (m_switch)
+        m_switch->setSeed(seed + 2);
 }
 
 ScpiCalibrator::State ScpiLab::sourceState() const
@@ -382,6 +417,10 @@ std::string ScpiLab::describe() const
     if (const auto a = m_meter.lastReadingAmps())
         o << ", last reading " << *a * 1000.0 << " mA";
     o << "\n";
+    if (m_switch)
+        o << "switch " << (address(Instrument::Switch).empty() ? "not served" : "on " + address(Instrument::Switch))
+          << (m_switch->silent() ? ", silent" : "") << ", " << m_switch->describe() << ", "
+          << m_switch->errorCount() << " errors queued\n";
     return o.str();
 }
 

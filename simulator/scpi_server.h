@@ -6,6 +6,10 @@
 //   if (!lab.serve("tcp:127.0.0.1:5025", &why)) ...   // calibrator 5025, meter 5026
 //   if (!lab.serve("/tmp/lab", &why)) ...              // ptys at /tmp/lab.source, /tmp/lab.meter
 //
+// A lab for a batch (units.h) has a switch as well, on PORT+2 or P.switch:
+//   sim::Units units(8, sim::UnitInput::Thermocouple);
+//   sim::ScpiLab lab(units);
+//
 // TCP listens on the loopback address only, one client at a time: a new client
 // replaces the one before. Port 0 puts each instrument on a free port of its
 // own (see port()). A pty is in raw mode without echo; its link is replaced if
@@ -15,6 +19,7 @@
 #pragma once
 
 #include "scpi_instruments.h"
+#include "scpi_switch.h"
 
 #include <cstdint>
 #include <memory>
@@ -24,10 +29,13 @@
 namespace sim {
 
 class ScpiEndpoint;
+class Units;
 
 class ScpiLab {
 public:
     explicit ScpiLab(Simulator &transmitter);
+    // The calibrator and meter wired to the units, and the switch between them.
+    explicit ScpiLab(Units &units);
     ~ScpiLab(); // stops serving
     ScpiLab(const ScpiLab &) = delete;
     ScpiLab &operator=(const ScpiLab &) = delete;
@@ -45,7 +53,9 @@ public:
     // The instruments themselves, to drive in-process with handle().
     ScpiCalibrator &source();
     ScpiMeter &meter();
-    ScpiInstrument &instrument(Instrument which);
+    ScpiInstrument &instrument(Instrument which); // Switch: only when hasSwitch()
+    bool hasSwitch() const;
+    ScpiSwitch *routeSwitch(); // nullptr without one
 
     // Faults (see scpi_instruments.h).
     void setSilent(Instrument which, bool on);
@@ -61,9 +71,12 @@ public:
     std::string describe() const; // for the console
 
 private:
+    int endpointCount() const;
+
     ScpiCalibrator m_source;
     ScpiMeter m_meter;
-    std::unique_ptr<ScpiEndpoint> m_endpoints[2];
+    std::unique_ptr<ScpiSwitch> m_switch;
+    std::unique_ptr<ScpiEndpoint> m_endpoints[3];
 };
 
 } // namespace sim
