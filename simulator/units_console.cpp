@@ -38,7 +38,7 @@ std::string rest(const std::string &line, size_t skip)
     for (size_t i = 0; i < skip; ++i)
         in >> word;
     std::string tail;
-    std::getline(in, tail);
+    std::getline(in >> std::ws, tail);
     return tail;
 }
 
