@@ -1,0 +1,577 @@
+#include "automation/batch_run.h"
+
+#include "automation/settling.h"
+#include "core/live_values.h"
+#include "core/registers.h"
+#include "instruments/instrument.h"
+#include "link/link.h"
+#include "metrology/point_budget.h"
+#include "metrology/sensor.h"
+#include "procedures/unit_binding.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QScopeGuard>
+#include <QTimer>
+
+#include <cmath>
+
+namespace autocal {
+
+namespace {
+
+// One read's end, kept alive by the read's handler even past the batch.
+struct ReadSlot {
+    bool ended = false;
+    bool delivered = false;
+    QString failure;
+    QVector<quint16> words;
+};
+
+QString serialOf(const QString &identity)
+{
+    const QStringList fields = identity.split(',');
+    return fields.size() >= 3 ? fields.at(2).trimmed() : QString();
+}
+
+// How long a read of every unit at once may take: each ends by its own deadline well before.
+constexpr int kReadBoundMs = 10000;
+
+} // namespace
+
+struct BatchRun::Unit {
+    BatchUnit given;
+    std::unique_ptr<rtu::OperationGuard> guard;
+    proc::UnitBinding binding;
+    metrology::Sensor sensor{};
+    record::Range range;
+    double resolution = 0.1;
+    record::Header header;
+    UnitOutcome outcome;
+    bool live = false;
+    // The point in progress.
+    std::optional<SettlingWindow> window;
+    std::shared_ptr<ReadSlot> read;
+    std::optional<reg::LiveValues> values;
+    double room = 0.0;
+    bool rtd() const { return !metrology::isThermocouple(sensor); }
+};
+
+BatchRun::BatchRun(QVector<BatchUnit> units, instruments::Instrument &source, instruments::Instrument &meter,
+                   instruments::Instrument &routeSwitch, QObject *parent)
+    : QObject(parent), m_source(source), m_meter(meter), m_switch(routeSwitch)
+{
+    for (const BatchUnit &b : units) {
+        auto u = std::make_shared<Unit>();
+        u->given = b;
+        m_units << u;
+    }
+}
+
+BatchRun::~BatchRun() = default;
+
+void BatchRun::abort(const QString &reason)
+{
+    if (m_abort.isEmpty())
+        m_abort = reason;
+}
+
+BatchResult BatchRun::check(record::Stage stage, const RunPlan &plan, const record::Header &common)
+{
+    m_result = {};
+    m_abort.clear();
+    m_plan = plan;
+    m_stage = stage;
+    m_used.clear();
+    m_outputOn = false;
+    for (auto &u : m_units) {
+        const BatchUnit given = u->given;
+        *u = Unit{};
+        u->given = given;
+        u->outcome.unit = given.map.unit;
+        u->outcome.serial = given.map.serial;
+    }
+    if (prepareInstruments()) {
+        for (auto &u : m_units)
+            if (stillGoing())
+                prepareUnit(*u, common);
+        m_result.ran = !live().isEmpty() || failBatch(QStringLiteral("no unit of the batch could be calibrated"));
+    }
+    for (int index = 0; m_result.ran && stillGoing() && index < m_plan.points.size(); ++index)
+        for (const QVector<Unit *> &group : groups())
+            if (!stillGoing() || !measureGroup(group, index))
+                break;
+    endSafely();
+    for (auto &u : m_units)
+        m_result.units << u->outcome;
+    return m_result;
+}
+
+// --- before anything is sourced ---
+
+bool BatchRun::prepareInstruments()
+{
+    if (!identify(m_source, QStringLiteral("source")) || !identify(m_meter, QStringLiteral("meter"))
+        || !identify(m_switch, QStringLiteral("switch")))
+        return false;
+    QStringList channels;
+    for (const auto &u : m_units)
+        channels << u->given.map.sourceChannel << u->given.map.meterChannel;
+    channels.removeAll(QString());
+    if (!channels.isEmpty() && !m_switch.routeOpenAll(channels))
+        return failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError()));
+    if (!m_source.setOutput(false))
+        return failBatch(QStringLiteral("the source: %1").arg(m_source.lastError()));
+    return true;
+}
+
+bool BatchRun::identify(instruments::Instrument &instrument, const QString &role)
+{
+    const QString name = QStringLiteral("the %1").arg(role);
+    if (!instrument.isOpen() && !instrument.open())
+        return failBatch(QStringLiteral("%1: %2").arg(name, instrument.lastError()));
+    const auto identity = instrument.identify();
+    if (!identity)
+        return failBatch(QStringLiteral("%1: %2").arg(name, instrument.lastError()));
+    record::UsedInstrument used;
+    used.role = role;
+    used.model = instrument.model().name;
+    used.identity = *identity;
+    used.serial = serialOf(*identity);
+    // The switch carries no measurement: it is not a standard of the register.
+    if (m_standardCheck && role != QLatin1String("switch"))
+        if (const auto refusal = m_standardCheck(used))
+            return failBatch(QStringLiteral("%1: %2").arg(name, *refusal));
+    if (!instrument.reset())
+        return failBatch(QStringLiteral("%1: %2").arg(name, instrument.lastError()));
+    if (role != QLatin1String("switch"))
+        m_used << used;
+    return true;
+}
+
+void BatchRun::prepareUnit(Unit &u, const record::Header &common)
+{
+    rtu::Link *link = u.given.link;
+    if (!link || !link->isOpen())
+        return endUnit(u, QStringLiteral("its line %1 is not open").arg(u.given.map.port), RunResult::Cause::Link);
+    u.guard = std::make_unique<rtu::OperationGuard>(*link);
+    if (!*u.guard || !link->startOperation())
+        return endUnit(u, QStringLiteral("another operation runs on its link"), RunResult::Cause::Link);
+    u.binding = proc::UnitBinding::of(*link);
+    u.live = true;
+    u.header = common;
+    u.header.tag = u.given.map.tag;
+    u.header.serial = u.given.map.serial;
+    if (!u.given.map.meter.isEmpty())
+        return endUnit(u, QStringLiteral("a meter of its own is not driven by a batch yet"), RunResult::Cause::Instrument);
+    if (!readTransmitter(u))
+        return;
+    // One source for the batch: every unit must take the same points.
+    for (const auto &other : m_units) {
+        if (other.get() == &u)
+            break;
+        if (other->live && (other->sensor.kind != u.sensor.kind || other->sensor.type != u.sensor.type
+                            || other->range.lower != u.range.lower || other->range.upper != u.range.upper))
+            return endUnit(u, QStringLiteral("its input type or range differs from unit %1's").arg(other->given.map.unit),
+                           RunResult::Cause::Transmitter);
+    }
+    if (u.rtd() && u.given.map.sourceChannel.isEmpty())
+        return endUnit(u, QStringLiteral("an RTD input needs a source channel of its own"), RunResult::Cause::Transmitter);
+    const char *function = u.rtd() ? "ohm" : "mV";
+    for (double t : pointTemperatures(m_plan, u.range)) {
+        const auto signal = metrology::signalFor(u.sensor, t, u.room);
+        if (!signal || !instruments::rangeFor(m_source.model(), function, *signal))
+            return endUnit(u, QStringLiteral("%1 °C is outside what the sensor or the source can give").arg(t),
+                           RunResult::Cause::Transmitter);
+    }
+    u.header.tolerance = m_plan.tolerance;
+    if (u.header.procedure.isEmpty())
+        u.header.procedure = m_plan.name;
+    if (!m_used.isEmpty()) {
+        u.header.reference = QStringLiteral("%1 %2").arg(m_used.first().model, m_used.first().serial);
+        u.header.referenceCertificate = m_used.first().certificate;
+        u.header.referenceDue = m_used.first().due;
+    }
+    if (u.header.ambient.isEmpty())
+        u.header.ambient = QString::number(u.room, 'f', 1);
+    u.outcome.record = record::newRecord(u.header, m_stage, pointTemperatures(m_plan, u.range),
+                                         QDateTime::currentDateTimeUtc());
+    u.outcome.record->instruments = m_used;
+}
+
+bool BatchRun::readTransmitter(Unit &u)
+{
+    rtu::Link &link = *u.given.link;
+    const rtu::ReadResult holding = link.read(core::Block::Holding);
+    if (holding.outcome != rtu::ReadOutcome::Delivered || holding.words.size() < reg::kHoldingCount)
+        return endUnit(u, QStringLiteral("its parameters could not be read: %1").arg(holding.verdict.text),
+                       RunResult::Cause::Link), false;
+    const quint16 type = holding.words.at(reg::kInputType);
+    const auto sensor = metrology::sensorForInputType(type);
+    if (!sensor)
+        return endUnit(u, QStringLiteral("input type %1 has no reference function").arg(type),
+                       RunResult::Cause::Transmitter), false;
+    if (reg::unitSymbol(holding.words.at(reg::kUnit)) != QString::fromUtf8("°C"))
+        return endUnit(u, QStringLiteral("it does not show °C"), RunResult::Cause::Transmitter), false;
+    u.sensor = *sensor;
+    u.range = record::rangeFromWords(holding.words.at(reg::kUpperRange), holding.words.at(reg::kLowerRange));
+    if (!u.range.valid())
+        return endUnit(u, QStringLiteral("its range is not a range"), RunResult::Cause::Transmitter), false;
+    const rtu::ReadResult input = link.read(core::Block::Input);
+    if (input.outcome != rtu::ReadOutcome::Delivered)
+        return endUnit(u, QStringLiteral("its readings could not be read: %1").arg(input.verdict.text),
+                       RunResult::Cause::Link), false;
+    const reg::LiveValues live = reg::decodeLiveValues(input.words, QDateTime::currentDateTimeUtc());
+    const auto divisor = reg::temperatureDivisor(live.decimalCode >= 0, quint16(std::max(0, live.decimalCode)));
+    if (!divisor || !live.measured || !live.room)
+        return endUnit(u, QStringLiteral("its reading cannot be shown"), RunResult::Cause::Transmitter), false;
+    if (live.workMode != reg::ModeNone)
+        return endUnit(u, QStringLiteral("it is not in normal mode"), RunResult::Cause::Transmitter), false;
+    u.resolution = 1.0 / *divisor;
+    u.room = *live.room;
+    u.header.range = u.range;
+    u.header.resolution = u.resolution;
+    u.header.unit = QString::fromUtf8("°C");
+    u.header.address = link.address();
+    return true;
+}
+
+// The units that share the millivolt source, then each unit behind its own source channel.
+QVector<QVector<BatchRun::Unit *>> BatchRun::groups()
+{
+    QVector<QVector<Unit *>> result(1);
+    for (Unit *u : live()) {
+        if (sourceIsRouted(u->given.map, u->rtd()))
+            result << QVector<Unit *>{u};
+        else
+            result.first() << u;
+    }
+    if (result.first().isEmpty())
+        result.removeFirst();
+    return result;
+}
+
+// --- a point ---
+
+bool BatchRun::measureGroup(const QVector<Unit *> &group, int index)
+{
+    QVector<Unit *> members;
+    for (Unit *u : group)
+        if (u->live)
+            members << u;
+    if (members.isEmpty())
+        return true;
+    // The cold junction of the group: the mean of its units' own.
+    if (!readInputs(members))
+        return false;
+    double rooms = 0.0;
+    int counted = 0;
+    for (Unit *u : members)
+        if (u->live && u->values) {
+            rooms += u->room;
+            ++counted;
+        }
+    if (counted == 0)
+        return true;
+    Unit &first = *members.first();
+    const double celsius = pointTemperatures(m_plan, first.range).at(index);
+    const auto signal = metrology::signalFor(first.sensor, celsius, rooms / counted);
+    if (!signal) {
+        for (Unit *u : members)
+            endUnit(*u, QStringLiteral("no signal for %1 °C").arg(celsius), RunResult::Cause::Transmitter);
+        return true;
+    }
+    QVector<int> numbers;
+    for (Unit *u : members)
+        numbers << u->given.map.unit;
+    emit pointStarted(index, *signal, QString::fromLatin1(metrology::signalUnit(first.sensor)), numbers);
+    const QString routed = sourceIsRouted(first.given.map, first.rtd()) ? first.given.map.sourceChannel : QString();
+    QElapsedTimer clock;
+    clock.start();
+    if (!routed.isEmpty() && !m_switch.routeClose({routed}))
+        return failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError()));
+    m_result.instrumentMs += clock.nsecsElapsed() / 1e6;
+    const bool settled = source(*signal, !first.rtd()) && settleGroup(members, *signal);
+    if (settled)
+        for (Unit *u : members)
+            if (u->live)
+                recordPoint(*u, index, *signal);
+    // The resistance leaves this input before it goes to the next.
+    if (!routed.isEmpty() && m_source.setOutput(false))
+        m_outputOn = false;
+    if (!routed.isEmpty() && !m_switch.routeOpen({routed}))
+        return failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError()));
+    return settled;
+}
+
+// Samples every unit of the group until each has settled; one that does not by the
+// point's time is ended alone.
+bool BatchRun::settleGroup(const QVector<Unit *> &group, double)
+{
+    for (Unit *u : group)
+        u->window.emplace(m_plan.settling.samples, m_plan.settling.band, m_plan.settling.bandMa);
+    QElapsedTimer clock;
+    clock.start();
+    const auto pending = [&] {
+        QVector<Unit *> open;
+        for (Unit *u : group)
+            if (u->live && !u->window->settled())
+                open << u;
+        return open;
+    };
+    while (!pending().isEmpty()) {
+        if (clock.elapsed() > m_plan.settling.timeoutMs) {
+            for (Unit *u : pending())
+                endUnit(*u, QStringLiteral("its reading did not settle within %1 s").arg(m_plan.settling.timeoutMs / 1000),
+                        RunResult::Cause::NotSettled);
+            break;
+        }
+        if (!pause(m_plan.settling.intervalMs))
+            return false;
+        const QVector<Unit *> sampling = pending();
+        if (!readInputs(sampling) || !scanCurrents(sampling))
+            return false;
+    }
+    return true;
+}
+
+// The input block of every unit at once, each over its own link; each read
+// ends by its own deadline, so the wait ends when the slowest has. False when
+// an abort cut the wait short: no unit is blamed for that.
+bool BatchRun::readInputs(const QVector<Unit *> &units)
+{
+    QVector<Unit *> asked;
+    for (Unit *u : units) {
+        u->values.reset();
+        if (!u->live)
+            continue;
+        if (!u->binding.holds(*u->given.link)) {
+            endUnit(*u, QStringLiteral("its link closed"), RunResult::Cause::Link);
+            continue;
+        }
+        auto slot = std::make_shared<ReadSlot>();
+        const quint64 id = u->given.link->sendRead(
+            QModbusDataUnit::InputRegisters, 0, reg::kInputCount, [slot](const QModbusDataUnit &unit, const rtu::Verdict &v) {
+                slot->ended = true;
+                slot->delivered = v.ok && !v.shortReply && unit.valueCount() == uint(reg::kInputCount);
+                slot->failure = v.text;
+                slot->words = unit.values();
+            });
+        if (id == 0) {
+            endUnit(*u, QStringLiteral("its read did not go out"), RunResult::Cause::Link);
+            continue;
+        }
+        u->read = slot;
+        asked << u;
+    }
+    const bool ended = waitAll([&] {
+        for (Unit *u : asked)
+            if (!u->read->ended)
+                return false;
+        return true;
+    }, kReadBoundMs);
+    if (!ended && !m_abort.isEmpty())
+        return failBatch(m_abort);
+    for (Unit *u : asked) {
+        if (!u->live)
+            continue;
+        if (!u->read->ended || !u->read->delivered) {
+            endUnit(*u, QStringLiteral("it did not answer: %1").arg(u->read->ended ? u->read->failure : QStringLiteral("no end")),
+                    RunResult::Cause::Link);
+            continue;
+        }
+        const reg::LiveValues live = reg::decodeLiveValues(u->read->words, QDateTime::currentDateTimeUtc());
+        if (!live.measured || !live.room) {
+            endUnit(*u, QStringLiteral("it sent a reading that cannot be shown"), RunResult::Cause::Transmitter);
+            continue;
+        }
+        // A power cycle or anything else that left normal mode is not this check's state.
+        if (live.workMode != reg::ModeNone) {
+            endUnit(*u, QStringLiteral("it left normal mode"), RunResult::Cause::Transmitter);
+            continue;
+        }
+        u->values = live;
+        u->room = *live.room;
+    }
+    return true;
+}
+
+// Each loop through its meter channel in turn, the reading paired with the unit's own.
+bool BatchRun::scanCurrents(const QVector<Unit *> &units)
+{
+    for (Unit *u : units) {
+        if (!u->live || !u->values)
+            continue;
+        const QString channel = u->given.map.meterChannel;
+        QElapsedTimer clock;
+        clock.start();
+        const auto spent = qScopeGuard([&] { m_result.instrumentMs += clock.nsecsElapsed() / 1e6; });
+        if (!m_switch.routeClose({channel}))
+            return failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError()));
+        const auto current = m_meter.measureCurrentMa();
+        const bool opened = m_switch.routeOpen({channel});
+        if (!current)
+            return failBatch(QStringLiteral("the meter: %1").arg(m_meter.lastError()));
+        if (!opened)
+            return failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError()));
+        u->window->add({*u->values->measured, *current});
+    }
+    return true;
+}
+
+void BatchRun::recordPoint(Unit &u, int index, double signal)
+{
+    record::Point &point = u.outcome.record->points[index];
+    // The shared signal at this unit's own cold junction.
+    const auto reference = metrology::celsiusFor(u.sensor, signal, u.room);
+    const auto sourceRange = instruments::rangeFor(m_source.model(), u.rtd() ? "ohm" : "mV", signal);
+    const auto meterRange = instruments::rangeFor(m_meter.model(), "mA", u.window->meanCurrent());
+    if (!reference || !sourceRange || !meterRange)
+        return endUnit(u, QStringLiteral("no reference or range for point %1").arg(index + 1), RunResult::Cause::Instrument);
+    metrology::PointInputs in;
+    in.sensor = u.sensor;
+    in.celsius = *reference;
+    in.coldJunctionCelsius = u.room;
+    in.reference = {sourceRange->percentOfReading, sourceRange->floor, sourceRange->resolution, sourceRange->statedAtK2};
+    in.transmitterResolution = u.resolution;
+    in.readings = u.window->readings();
+    in.roomSensorLimit = u.rtd() ? 0.0 : m_plan.roomSensorLimit;
+    in.rangeLower = u.range.lower;
+    in.rangeUpper = u.range.upper;
+    in.meter = {meterRange->percentOfReading, meterRange->floor, meterRange->resolution, meterRange->statedAtK2};
+    in.currentsMa = u.window->currents();
+    const auto budget = metrology::pointBudget(in);
+    if (!budget)
+        return endUnit(u, QStringLiteral("no uncertainty could be found for point %1").arg(index + 1),
+                       RunResult::Cause::Transmitter);
+    point.reference = *reference;
+    point.status = record::Point::Status::Recorded;
+    point.reading = u.window->meanReading();
+    point.currentMa = u.window->meanCurrent();
+    point.time = QDateTime::currentDateTimeUtc();
+    record::PointUncertainty pu;
+    pu.expanded = budget->temperatureResult.expanded;
+    pu.coverageFactor = budget->temperatureResult.coverageFactor;
+    pu.effectiveDegreesOfFreedom = budget->temperatureResult.effectiveDegreesOfFreedom;
+    pu.currentExpandedMa = budget->currentResult.expanded;
+    point.uncertainty = pu;
+    emit pointRecorded(u.given.map.unit, index, point);
+}
+
+bool BatchRun::source(double signal, bool thermocouple)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const auto spent = qScopeGuard([&] { m_result.instrumentMs += clock.nsecsElapsed() / 1e6; });
+    const bool set = thermocouple ? m_source.sourceMillivolts(signal) : m_source.sourceOhms(signal);
+    if (!set || (!m_outputOn && !m_source.setOutput(true)))
+        return failBatch(QStringLiteral("the source: %1").arg(m_source.lastError()));
+    m_outputOn = true;
+    ++m_result.sourceSettings;
+    return true;
+}
+
+// --- waits ---
+
+// A local event loop over every link's bookkeeping; ends early on abort.
+bool BatchRun::waitAll(const std::function<bool()> &done, int boundMs)
+{
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer bound, look;
+    bound.setSingleShot(true);
+    bound.setTimerType(Qt::PreciseTimer);
+    connect(&bound, &QTimer::timeout, &loop, &QEventLoop::quit);
+    const auto check = [&] {
+        if (done() || !m_abort.isEmpty())
+            loop.quit();
+    };
+    for (const auto &u : m_units)
+        if (u->given.link)
+            connect(u->given.link, &rtu::Link::bookkeepingChanged, &loop, check);
+    connect(&look, &QTimer::timeout, &loop, check);   // an abort from a signal handler
+    look.start(50);
+    bound.start(boundMs);
+    loop.exec();
+    return done();
+}
+
+bool BatchRun::pause(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    waitAll([] { return false; }, ms);
+    m_result.waitedMs += clock.elapsed();
+    return m_abort.isEmpty() || failBatch(m_abort);
+}
+
+QVector<BatchRun::Unit *> BatchRun::live()
+{
+    QVector<Unit *> result;
+    for (const auto &u : m_units)
+        if (u->live)
+            result << u.get();
+    return result;
+}
+
+// --- ends ---
+
+// This unit alone: its check kept with the reason, its link free again. A
+// check writes nothing, so nothing is left half done on the transmitter; its
+// source route is opened with its group's.
+void BatchRun::endUnit(Unit &u, const QString &reason, RunResult::Cause cause)
+{
+    if (u.outcome.endedEarly)
+        return;
+    u.live = false;
+    u.outcome.endedEarly = true;
+    u.outcome.cause = cause;
+    u.outcome.reason = reason;
+    if (u.outcome.record)
+        u.outcome.record->incompleteReason = reason;
+    u.guard.reset();
+    emit unitEnded(u.given.map.unit, reason);
+}
+
+bool BatchRun::stillGoing()
+{
+    if (!m_abort.isEmpty())
+        failBatch(m_abort);
+    return m_result.reason.isEmpty();
+}
+
+bool BatchRun::failBatch(const QString &reason)
+{
+    if (m_result.reason.isEmpty())
+        m_result.reason = m_abort.isEmpty() ? reason : m_abort;
+    return false;
+}
+
+// The source off and every route open whatever happened; the checks in
+// progress kept with the reason.
+void BatchRun::endSafely()
+{
+    if (m_source.isOpen() && !m_source.setOutput(false))
+        m_result.notes << QStringLiteral("the source output could not be switched off (%1): switch it off by hand")
+                              .arg(m_source.lastError());
+    m_outputOn = false;
+    QStringList channels;
+    for (const auto &u : m_units)
+        channels << u->given.map.sourceChannel << u->given.map.meterChannel;
+    channels.removeAll(QString());
+    if (m_switch.isOpen() && !channels.isEmpty() && !m_switch.routeOpenAll(channels))
+        m_result.notes << QStringLiteral("the switch's routes could not be opened (%1): open them by hand")
+                              .arg(m_switch.lastError());
+    for (const auto &u : m_units) {
+        if (u->live && !m_result.reason.isEmpty())
+            endUnit(*u, m_result.reason, m_abort.isEmpty() ? RunResult::Cause::Instrument : RunResult::Cause::Stopped);
+        u->live = false;
+        u->guard.reset();
+        if (u->outcome.record)
+            emit recordEnded(u->given.map.unit, *u->outcome.record);
+    }
+}
+
+} // namespace autocal

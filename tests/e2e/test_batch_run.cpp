@@ -1,0 +1,255 @@
+// A batch's checks against the simulated batch laboratory: several
+// transmitters on lines of their own at the pace of real lines, the
+// calibrator, the meter and the switch on loopback TCP. Each unit's points
+// must be its own (its errors, its loop through its own meter channel), the
+// source set once per point where it is shared, and a unit or the batch that
+// fails is ended as it should be.
+#include "automation/batch_run.h"
+#include "instruments/instrument.h"
+#include "link/link.h"
+#include "model.h"
+#include "scpi_server.h"
+#include "units.h"
+#include "virtual_line.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+namespace {
+
+std::unique_ptr<instruments::Instrument> instrumentAt(const QString &model, int port)
+{
+    QString why;
+    const auto m = instruments::findModel(model, &why);
+    const auto a = instruments::parseAddress(QStringLiteral("tcp:127.0.0.1:%1").arg(port), &why);
+    return m && a ? std::make_unique<instruments::Instrument>(*m, *a) : nullptr;
+}
+
+struct BatchBench {
+    BatchBench(int count, sim::UnitInput input) : units(count, input), lab(units)
+    {
+        lab.setSeed(11);
+        const QString prefix = dir.filePath(QStringLiteral("unit"));
+        for (int k = 1; k <= count; ++k) {
+            lines.push_back(std::make_unique<VirtualLine>());
+            ready = ready && lines.back()->ok()
+                && QFile::link(lines.back()->simulatorEnd(), prefix + "." + QString::number(k));
+            units.unit(k).setCurves(sim::model::Curves::Standard);
+        }
+        sim::Config c;
+        c.lineSpeed = true;
+        std::string why;
+        ready = ready && units.start(c, prefix.toStdString(), &why) && lab.serve("tcp:127.0.0.1:0", &why);
+        for (int k = 1; k <= count; ++k) {
+            links.push_back(std::make_unique<rtu::Link>());
+            rtu::SerialOptions o;
+            o.port = lines[size_t(k - 1)]->toolEnd();
+            ready = ready && links.back()->open(o);
+            autocal::BatchUnit b;
+            b.map.unit = k;
+            b.map.port = o.port;
+            b.map.tag = QStringLiteral("TT-%1").arg(k);
+            b.map.serial = QStringLiteral("SN-%1").arg(k);
+            b.map.sourceChannel = QString::number(sim::Units::kSourceBase + k);
+            b.map.meterChannel = QString::number(sim::Units::kMeterBase + k);
+            b.map.inputIsolated = input == sim::UnitInput::Thermocouple;
+            b.link = links.back().get();
+            batch << b;
+        }
+        source = instrumentAt(QStringLiteral("Generic SCPI calibrator"), lab.port(sim::Instrument::Source));
+        meter = instrumentAt(QStringLiteral("Generic SCPI meter"), lab.port(sim::Instrument::Meter));
+        routeSwitch = instrumentAt(QStringLiteral("Generic SCPI switch"), lab.port(sim::Instrument::Switch));
+        ready = ready && source && meter && routeSwitch;
+    }
+    ~BatchBench()
+    {
+        links.clear();
+        lab.stop();
+        units.stop();
+    }
+
+    autocal::BatchResult check(autocal::BatchRun &run, const autocal::RunPlan &plan)
+    {
+        record::Header header;
+        header.technician = QStringLiteral("L. Chen");
+        return run.check(record::Stage::AsFound, plan, header);
+    }
+
+    // The loop current unit k drives for a reading, by the simulator's own output model.
+    double loopFor(int k, double reading)
+    {
+        const auto image = units.unit(k).holdingImage();
+        sim::HoldingImage h{};
+        std::copy(image.begin(), image.end(), h.begin());
+        return sim::model::loopCurrentMa(h, 0, reading, units.errors(k).output);
+    }
+
+    QTemporaryDir dir;
+    std::vector<std::unique_ptr<VirtualLine>> lines;
+    sim::Units units;
+    sim::ScpiLab lab;
+    std::vector<std::unique_ptr<rtu::Link>> links;
+    std::unique_ptr<instruments::Instrument> source, meter, routeSwitch;
+    QVector<autocal::BatchUnit> batch;
+    bool ready = true;
+};
+
+autocal::RunPlan quickPlan(QVector<double> points = {0.0, 50.0, 100.0})
+{
+    autocal::RunPlan p;
+    p.name = QStringLiteral("batch");
+    p.points = points;
+    p.tolerance.value = 0.5;
+    p.settling.samples = 3;
+    p.settling.intervalMs = 150;
+    p.settling.band = 0.2;
+    p.settling.bandMa = 0.004;
+    p.settling.timeoutMs = 20000;
+    return p;
+}
+
+// What unit k's input stage makes of the point: its error in degC, from its gain
+// and offset through the sensor's sensitivity there.
+double expectedError(const sim::UnitErrors &e, double signal, double sensitivity)
+{
+    return ((e.gain - 1.0) * signal + e.offset) / sensitivity;
+}
+
+} // namespace
+
+class TestBatchRun : public QObject
+{
+    Q_OBJECT
+private slots:
+    void sharedSourceIsSetOncePerPointAndEachUnitGetsItsOwnPoints();
+    void resistanceGoesToOneInputAtATime();
+    void aDeadLineEndsItsUnitAlone();
+    void aSwitchErrorEndsTheBatchSafely();
+};
+
+void TestBatchRun::sharedSourceIsSetOncePerPointAndEachUnitGetsItsOwnPoints()
+{
+    BatchBench bench(3, sim::UnitInput::Thermocouple);
+    QVERIFY(bench.ready);
+    // Unit 2's output stage is far off: a loop read through another unit's channel would show it.
+    sim::UnitErrors e2 = bench.units.errors(2);
+    e2.output = {0.312, 0.275};
+    bench.units.setErrors(2, e2);
+    autocal::BatchRun run(bench.batch, *bench.source, *bench.meter, *bench.routeSwitch);
+    const autocal::BatchResult result = bench.check(run, quickPlan());
+    QVERIFY2(result.ran && result.reason.isEmpty(), qPrintable(result.reason));
+    QCOMPARE(result.sourceSettings, 3);   // once per point for all three
+    QCOMPARE(result.units.size(), 3);
+    for (const autocal::UnitOutcome &u : result.units) {
+        QVERIFY2(!u.endedEarly, qPrintable(u.reason));
+        QVERIFY(u.record && u.record->incompleteReason.isEmpty());
+        QCOMPARE(u.record->header.serial, QStringLiteral("SN-%1").arg(u.unit));
+        const sim::UnitErrors e = bench.units.errors(u.unit);
+        for (const record::Point &p : u.record->points) {
+            QCOMPARE(p.status, record::Point::Status::Recorded);
+            QVERIFY(p.uncertainty && p.uncertainty->expanded > 0 && p.uncertainty->currentExpandedMa);
+            // Type K near the point: about 0.04 mV/degC; the signal is E(t) - E(room).
+            const double signal = (p.reference - 23.5) * 0.0405;
+            const double want = expectedError(e, signal, p.reference < 30 ? 0.0397 : 0.0410);
+            QVERIFY2(std::fabs(p.reading - p.reference - want) < 0.2,
+                     qPrintable(QStringLiteral("unit %1 at %2: error %3, its own %4")
+                                    .arg(u.unit).arg(p.reference).arg(p.reading - p.reference).arg(want)));
+            QVERIFY2(std::fabs(p.currentMa.value_or(0.0) - bench.loopFor(u.unit, p.reading)) < 0.01,
+                     qPrintable(QStringLiteral("unit %1: %2 mA read, its loop %3 mA")
+                                    .arg(u.unit).arg(p.currentMa.value_or(0.0)).arg(bench.loopFor(u.unit, p.reading))));
+        }
+    }
+    QVERIFY(bench.lab.routeSwitch()->closed().empty());
+    QVERIFY(!bench.lab.sourceState().outputOn);
+}
+
+void TestBatchRun::resistanceGoesToOneInputAtATime()
+{
+    BatchBench bench(2, sim::UnitInput::Rtd);
+    QVERIFY(bench.ready);
+    autocal::BatchRun run(bench.batch, *bench.source, *bench.meter, *bench.routeSwitch);
+    QVector<QVector<int>> groups;
+    connect(&run, &autocal::BatchRun::pointStarted, this,
+            [&](int, double, const QString &, const QVector<int> &units) { groups << units; });
+    const autocal::BatchResult result = bench.check(run, quickPlan({0.0, 100.0}));
+    QVERIFY2(result.ran && result.reason.isEmpty(), qPrintable(result.reason));
+    QCOMPARE(result.sourceSettings, 4);   // each point once per unit
+    QCOMPARE(groups, (QVector<QVector<int>>{{1}, {2}, {1}, {2}}));
+    for (const autocal::UnitOutcome &u : result.units) {
+        QVERIFY2(!u.endedEarly, qPrintable(u.reason));
+        const sim::UnitErrors e = bench.units.errors(u.unit);
+        for (const record::Point &p : u.record->points) {
+            const double ohms = 100.0 + 0.3908 * p.reference;   // PT100 near 0..100 degC
+            const double want = expectedError(e, ohms, 0.388);
+            QVERIFY2(std::fabs(p.reading - p.reference - want) < 0.2,
+                     qPrintable(QStringLiteral("unit %1 at %2: error %3, its own %4")
+                                    .arg(u.unit).arg(p.reference).arg(p.reading - p.reference).arg(want)));
+        }
+    }
+}
+
+void TestBatchRun::aDeadLineEndsItsUnitAlone()
+{
+    BatchBench bench(3, sim::UnitInput::Thermocouple);
+    QVERIFY(bench.ready);
+    autocal::BatchRun run(bench.batch, *bench.source, *bench.meter, *bench.routeSwitch);
+    QStringList ended;
+    connect(&run, &autocal::BatchRun::pointRecorded, this, [&](int unit, int index, const record::Point &) {
+        if (unit == 2 && index == 0)
+            bench.units.unit(2).setSilent(true);
+    });
+    connect(&run, &autocal::BatchRun::unitEnded, this,
+            [&](int unit, const QString &why) { ended << QStringLiteral("%1: %2").arg(unit).arg(why); });
+    const autocal::BatchResult result = bench.check(run, quickPlan());
+    QVERIFY2(result.reason.isEmpty(), qPrintable(result.reason));
+    QCOMPARE(ended.size(), 1);
+    QVERIFY2(ended.first().startsWith("2: it did not answer"), qPrintable(ended.first()));
+    const autocal::UnitOutcome &dead = result.units.at(1);
+    QVERIFY(dead.endedEarly);
+    QCOMPARE(dead.cause, autocal::RunResult::Cause::Link);
+    QVERIFY(dead.record && !dead.record->incompleteReason.isEmpty());
+    QCOMPARE(dead.record->points.at(0).status, record::Point::Status::Recorded);
+    QCOMPARE(dead.record->points.at(1).status, record::Point::Status::Pending);
+    for (int i : {0, 2}) {
+        QVERIFY2(!result.units.at(i).endedEarly, qPrintable(result.units.at(i).reason));
+        QVERIFY(result.units.at(i).record->incompleteReason.isEmpty());
+        QCOMPARE(result.units.at(i).record->points.at(2).status, record::Point::Status::Recorded);
+    }
+    // The others' links are free again: nothing of the batch still holds them.
+    QVERIFY(!bench.links[0]->operationRunning());
+}
+
+void TestBatchRun::aSwitchErrorEndsTheBatchSafely()
+{
+    BatchBench bench(2, sim::UnitInput::Thermocouple);
+    QVERIFY(bench.ready);
+    autocal::BatchRun run(bench.batch, *bench.source, *bench.meter, *bench.routeSwitch);
+    connect(&run, &autocal::BatchRun::pointRecorded, this, [&](int unit, int index, const record::Point &) {
+        if (unit == 2 && index == 0)
+            bench.lab.queueError(sim::Instrument::Switch, -310);
+    });
+    const autocal::BatchResult result = bench.check(run, quickPlan());
+    QVERIFY2(result.reason.contains("the switch") && result.reason.contains("-310"), qPrintable(result.reason));
+    QVERIFY(!bench.lab.sourceState().outputOn);
+    QVERIFY(bench.lab.routeSwitch()->closed().empty());
+    for (const autocal::UnitOutcome &u : result.units) {
+        QVERIFY(u.endedEarly && u.record);
+        QCOMPARE(u.record->incompleteReason, result.reason);
+        QCOMPARE(u.record->points.at(0).status, record::Point::Status::Recorded);
+    }
+    // Aborted before the first point: nothing sourced is left on.
+    autocal::BatchRun again(bench.batch, *bench.source, *bench.meter, *bench.routeSwitch);
+    QTimer::singleShot(300, &again, [&] { again.abort(QStringLiteral("stopped by the operator")); });
+    const autocal::BatchResult stopped = bench.check(again, quickPlan());
+    QCOMPARE(stopped.reason, QStringLiteral("stopped by the operator"));
+    QVERIFY(!bench.lab.sourceState().outputOn);
+    QCOMPARE(stopped.units.at(0).cause, autocal::RunResult::Cause::Stopped);
+}
+
+QTEST_MAIN(TestBatchRun)
+#include "test_batch_run.moc"
