@@ -7,6 +7,8 @@
 #include "link/link.h"
 #include "metrology/point_budget.h"
 #include "metrology/sensor.h"
+#include "procedures/current_calibration.h"
+#include "procedures/sensor_calibration.h"
 #include "procedures/unit_binding.h"
 
 #include <QDateTime>
@@ -55,6 +57,9 @@ struct BatchRun::Unit {
     std::shared_ptr<ReadSlot> read;
     std::optional<reg::LiveValues> values;
     double room = 0.0;
+    // The adjustment in progress, through the procedures.
+    std::unique_ptr<proc::SensorCalibration> input;
+    std::unique_ptr<proc::CurrentCalibration> output;
     bool rtd() const { return !metrology::isThermocouple(sensor); }
 };
 
@@ -79,12 +84,37 @@ void BatchRun::abort(const QString &reason)
 
 BatchResult BatchRun::check(record::Stage stage, const RunPlan &plan, const record::Header &common)
 {
+    begin(plan);
+    if (prepare(common))
+        measure(stage);
+    endSafely();
+    return collect();
+}
+
+BatchResult BatchRun::run(const RunPlan &plan, const record::Header &common)
+{
+    begin(plan);
+    if (prepare(common) && measure(record::Stage::AsFound)) {
+        QVector<Unit *> needing;
+        for (Unit *u : live())
+            if (plan.adjust == Adjust::Always
+                || (plan.adjust == Adjust::WhenFailed && record::verdict(*u->outcome.asFound) != record::Verdict::Pass))
+                needing << u;
+        if (needing.isEmpty() || adjust(needing))
+            measure(record::Stage::AsLeft);
+    }
+    endSafely();
+    return collect();
+}
+
+void BatchRun::begin(const RunPlan &plan)
+{
     m_result = {};
     m_abort.clear();
     m_plan = plan;
-    m_stage = stage;
     m_used.clear();
     m_outputOn = false;
+    m_adjusting = m_measuring = false;
     for (auto &u : m_units) {
         const BatchUnit given = u->given;
         *u = Unit{};
@@ -92,17 +122,51 @@ BatchResult BatchRun::check(record::Stage stage, const RunPlan &plan, const reco
         u->outcome.unit = given.map.unit;
         u->outcome.serial = given.map.serial;
     }
-    if (prepareInstruments()) {
-        for (auto &u : m_units)
-            if (stillGoing())
-                prepareUnit(*u, common);
-        m_result.ran = !live().isEmpty() || failBatch(QStringLiteral("no unit of the batch could be calibrated"));
+}
+
+bool BatchRun::prepare(const record::Header &common)
+{
+    if (!prepareInstruments())
+        return false;
+    for (auto &u : m_units)
+        if (stillGoing())
+            prepareUnit(*u, common);
+    m_result.ran = !live().isEmpty() || failBatch(QStringLiteral("no unit of the batch could be calibrated"));
+    return m_result.ran && stillGoing();
+}
+
+std::optional<record::Record> &BatchRun::recordOf(Unit &u)
+{
+    return m_stage == record::Stage::AsFound ? u.outcome.asFound : u.outcome.asLeft;
+}
+
+// The check of `stage` of every unit still in the batch; each kept as it ends,
+// complete or with the reason it ended early.
+bool BatchRun::measure(record::Stage stage)
+{
+    m_stage = stage;
+    m_measuring = true;
+    QVector<Unit *> measured = live();
+    for (Unit *u : measured) {
+        recordOf(*u) = record::newRecord(u->header, stage, pointTemperatures(m_plan, u->range),
+                                         QDateTime::currentDateTimeUtc());
+        recordOf(*u)->instruments = m_used;
     }
-    for (int index = 0; m_result.ran && stillGoing() && index < m_plan.points.size(); ++index)
+    for (int index = 0; stillGoing() && index < m_plan.points.size(); ++index)
         for (const QVector<Unit *> &group : groups())
             if (!stillGoing() || !measureGroup(group, index))
                 break;
-    endSafely();
+    for (Unit *u : measured) {
+        if (u->live && !m_result.reason.isEmpty())
+            endUnit(*u, m_result.reason, m_abort.isEmpty() ? RunResult::Cause::Instrument : RunResult::Cause::Stopped);
+        emit recordEnded(u->given.map.unit, *recordOf(*u));
+    }
+    m_measuring = false;
+    return stillGoing();
+}
+
+BatchResult BatchRun::collect()
+{
     for (auto &u : m_units)
         m_result.units << u->outcome;
     return m_result;
@@ -195,9 +259,6 @@ void BatchRun::prepareUnit(Unit &u, const record::Header &common)
     }
     if (u.header.ambient.isEmpty())
         u.header.ambient = QString::number(u.room, 'f', 1);
-    u.outcome.record = record::newRecord(u.header, m_stage, pointTemperatures(m_plan, u.range),
-                                         QDateTime::currentDateTimeUtc());
-    u.outcome.record->instruments = m_used;
 }
 
 bool BatchRun::readTransmitter(Unit &u)
@@ -339,7 +400,7 @@ bool BatchRun::settleGroup(const QVector<Unit *> &group, double)
 // The input block of every unit at once, each over its own link; each read
 // ends by its own deadline, so the wait ends when the slowest has. False when
 // an abort cut the wait short: no unit is blamed for that.
-bool BatchRun::readInputs(const QVector<Unit *> &units)
+bool BatchRun::readInputs(const QVector<Unit *> &units, bool normalMode)
 {
     QVector<Unit *> asked;
     for (Unit *u : units) {
@@ -387,7 +448,7 @@ bool BatchRun::readInputs(const QVector<Unit *> &units)
             continue;
         }
         // A power cycle or anything else that left normal mode is not this check's state.
-        if (live.workMode != reg::ModeNone) {
+        if (normalMode && live.workMode != reg::ModeNone) {
             endUnit(*u, QStringLiteral("it left normal mode"), RunResult::Cause::Transmitter);
             continue;
         }
@@ -422,7 +483,7 @@ bool BatchRun::scanCurrents(const QVector<Unit *> &units)
 
 void BatchRun::recordPoint(Unit &u, int index, double signal)
 {
-    record::Point &point = u.outcome.record->points[index];
+    record::Point &point = recordOf(u)->points[index];
     // The shared signal at this unit's own cold junction.
     const auto reference = metrology::celsiusFor(u.sensor, signal, u.room);
     const auto sourceRange = instruments::rangeFor(m_source.model(), u.rtd() ? "ohm" : "mV", signal);
@@ -518,9 +579,9 @@ QVector<BatchRun::Unit *> BatchRun::live()
 
 // --- ends ---
 
-// This unit alone: its check kept with the reason, its link free again. A
-// check writes nothing, so nothing is left half done on the transmitter; its
-// source route is opened with its group's.
+// This unit alone: a procedure in progress left as the procedures leave it
+// (captures not stored put back, normal mode), its check kept with the reason,
+// its link free again; its source route is opened with its group's.
 void BatchRun::endUnit(Unit &u, const QString &reason, RunResult::Cause cause)
 {
     if (u.outcome.endedEarly)
@@ -529,8 +590,23 @@ void BatchRun::endUnit(Unit &u, const QString &reason, RunResult::Cause cause)
     u.outcome.endedEarly = true;
     u.outcome.cause = cause;
     u.outcome.reason = reason;
-    if (u.outcome.record)
-        u.outcome.record->incompleteReason = reason;
+    const QString unit = QStringLiteral("unit %1").arg(u.given.map.unit);
+    if (u.input && u.input->leave() != proc::SensorCalibration::Result::Done)
+        m_result.notes << QStringLiteral("%1: leaving the input calibration mode was not confirmed").arg(unit);
+    if (u.output && u.output->running() && u.output->leave() != proc::CurrentCalibration::Result::Done)
+        m_result.notes << QStringLiteral("%1: leaving the output calibration mode was not confirmed").arg(unit);
+    u.input.reset();
+    u.output.reset();
+    if (m_measuring && recordOf(u))
+        recordOf(u)->incompleteReason = reason;
+    if (m_adjusting) {
+        // An adjustment that ended early is told by an as-left check that never began.
+        u.outcome.asLeft = record::newRecord(u.header, record::Stage::AsLeft, pointTemperatures(m_plan, u.range),
+                                             QDateTime::currentDateTimeUtc());
+        u.outcome.asLeft->instruments = m_used;
+        u.outcome.asLeft->incompleteReason = QStringLiteral("the adjustment ended early: %1").arg(reason);
+        emit recordEnded(u.given.map.unit, *u.outcome.asLeft);
+    }
     u.guard.reset();
     emit unitEnded(u.given.map.unit, reason);
 }
@@ -569,9 +645,183 @@ void BatchRun::endSafely()
             endUnit(*u, m_result.reason, m_abort.isEmpty() ? RunResult::Cause::Instrument : RunResult::Cause::Stopped);
         u->live = false;
         u->guard.reset();
-        if (u->outcome.record)
-            emit recordEnded(u->given.map.unit, *u->outcome.record);
     }
+}
+
+// --- the adjustment, through the procedures ---
+
+bool BatchRun::adjust(const QVector<Unit *> &units)
+{
+    m_adjusting = true;
+    const auto done = qScopeGuard([this] { m_adjusting = false; });
+    QVector<Unit *> shared;
+    QVector<QVector<Unit *>> inputGroups;
+    for (Unit *u : units) {
+        if (sourceIsRouted(u->given.map, u->rtd()))
+            inputGroups << QVector<Unit *>{u};
+        else
+            shared << u;
+    }
+    if (!shared.isEmpty())
+        inputGroups.prepend(shared);
+    for (const QVector<Unit *> &group : inputGroups)
+        if (!adjustInputs(group))
+            return false;
+    for (Unit *u : units)
+        if (u->live && !adjustOutput(*u))
+            return false;
+    return stillGoing();
+}
+
+// Both input points of every unit of the group: each point sourced once, every
+// unit's converter settled, every unit captured; then each stores its pair.
+bool BatchRun::adjustInputs(const QVector<Unit *> &group)
+{
+    using Cal = proc::SensorCalibration;
+    Unit &first = *group.first();
+    const bool tc = !first.rtd();
+    for (Unit *u : group) {
+        if (!u->live)
+            continue;
+        u->input = std::make_unique<Cal>(*u->given.link, tc ? Cal::Input::Thermocouple : Cal::Input::Rtd);
+        if (u->input->enter() != Cal::Result::Done)
+            endUnit(*u, QStringLiteral("it did not enter its input calibration mode"), RunResult::Cause::Transmitter);
+    }
+    const QString routed = sourceIsRouted(first.given.map, first.rtd()) ? first.given.map.sourceChannel : QString();
+    if (!routed.isEmpty() && !m_switch.routeClose({routed}))
+        return failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError()));
+    const double points[2] = {tc ? 50.0 : 100.0, tc ? 0.0 : 200.0};
+    bool ok = true;
+    for (int i = 0; ok && i < 2; ++i)
+        ok = captureAll(group, i, points[i], tc);
+    for (Unit *u : group) {
+        if (!ok || !u->live)
+            continue;
+        emit adjustmentStep(QStringLiteral("storing the input points"), {u->given.map.unit});
+        const Cal::Result stored = u->input->store();
+        if (stored == Cal::Result::Done)
+            u->outcome.adjusted = true;
+        else
+            endUnit(*u, stored == Cal::Result::StateLost
+                            ? QStringLiteral("it lost a captured point before the store; nothing was stored")
+                            : QStringLiteral("its input points were not stored as captured"),
+                    RunResult::Cause::Transmitter);
+    }
+    for (Unit *u : group) {
+        if (u->live && u->input && u->input->leave() != Cal::Result::Done)
+            m_result.notes << QStringLiteral("unit %1: leaving the input calibration mode was not confirmed")
+                                  .arg(u->given.map.unit);
+        if (u->live)
+            u->input.reset();
+    }
+    if (!routed.isEmpty()) {
+        if (m_source.setOutput(false))
+            m_outputOn = false;
+        if (!m_switch.routeOpen({routed}))
+            return failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError()));
+    }
+    return ok && stillGoing();
+}
+
+// Point `index` of every unit of the group, from one setting of the source.
+bool BatchRun::captureAll(const QVector<Unit *> &units, int index, double signal, bool thermocouple)
+{
+    using Cal = proc::SensorCalibration;
+    QVector<int> numbers;
+    for (Unit *u : units)
+        if (u->live)
+            numbers << u->given.map.unit;
+    if (numbers.isEmpty())
+        return true;
+    emit adjustmentStep(QStringLiteral("input point %1 %2").arg(signal).arg(thermocouple ? "mV" : "ohm"), numbers);
+    if (!source(signal, thermocouple))
+        return false;
+    for (Unit *u : units)
+        u->window.reset();
+    QElapsedTimer clock;
+    clock.start();
+    const auto pending = [&] {
+        QVector<Unit *> open;
+        for (Unit *u : units)
+            if (u->live && (!u->window || !u->window->settled()))
+                open << u;
+        return open;
+    };
+    while (!pending().isEmpty()) {
+        if (clock.elapsed() > m_plan.settling.timeoutMs) {
+            for (Unit *u : pending())
+                endUnit(*u, QStringLiteral("its input did not settle"), RunResult::Cause::NotSettled);
+            break;
+        }
+        if (!pause(m_plan.settling.intervalMs))
+            return false;
+        const QVector<Unit *> sampling = pending();
+        if (!readInputs(sampling, false))
+            return false;
+        for (Unit *u : sampling) {
+            if (!u->live || !u->values)
+                continue;
+            const double adc = u->values->adc;
+            // A few counts, or a few parts in ten thousand of a large reading.
+            if (!u->window)
+                u->window.emplace(m_plan.settling.samples, std::max(3.0, std::abs(adc) * 2e-4), 0.0);
+            u->window->add({adc, 0.0});
+        }
+    }
+    for (Unit *u : units)
+        if (u->live && u->input->capture(index) != Cal::Result::Done)
+            endUnit(*u, QStringLiteral("it did not take its input point"), RunResult::Cause::Transmitter);
+    return stillGoing();
+}
+
+// The output of one unit, with the meter on its loop alone.
+bool BatchRun::adjustOutput(Unit &u)
+{
+    using Cal = proc::CurrentCalibration;
+    const QString channel = u.given.map.meterChannel;
+    if (!m_switch.routeClose({channel}))
+        return failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError()));
+    u.output = std::make_unique<Cal>(*u.given.link);
+    emit adjustmentStep(QStringLiteral("output at 4 mA"), {u.given.map.unit});
+    bool ok = u.output->start() == Cal::Result::Done
+              || (endUnit(u, QStringLiteral("it did not drive 4 mA"), RunResult::Cause::Transmitter), false);
+    const std::optional<double> at4 = ok ? settledCurrent(u) : std::nullopt;
+    ok = at4 && (u.output->measured4mA(quint16(std::lround(*at4 * 1000.0))) == Cal::Result::Done
+                 || (endUnit(u, QStringLiteral("it did not take its 4 mA point"), RunResult::Cause::Transmitter), false));
+    if (ok)
+        emit adjustmentStep(QStringLiteral("output at 20 mA"), {u.given.map.unit});
+    const std::optional<double> at20 = ok ? settledCurrent(u) : std::nullopt;
+    ok = at20 && (u.output->measured20mA(quint16(std::lround(*at20 * 1000.0))) == Cal::Result::Done
+                  || (endUnit(u, QStringLiteral("its output points were not stored as measured"),
+                              RunResult::Cause::Transmitter), false));
+    if (ok)
+        u.output.reset();
+    if (!m_switch.routeOpen({channel}))
+        return failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError()));
+    return stillGoing();
+}
+
+std::optional<double> BatchRun::settledCurrent(Unit &u)
+{
+    QElapsedTimer clock;
+    clock.start();
+    SettlingWindow window(m_plan.settling.samples, 0.0, m_plan.settling.bandMa);
+    while (!window.settled()) {
+        if (clock.elapsed() > m_plan.settling.timeoutMs)
+            return endUnit(u, QStringLiteral("its loop current did not settle"), RunResult::Cause::NotSettled), std::nullopt;
+        if (!pause(m_plan.settling.intervalMs))
+            return std::nullopt;
+        if (!u.binding.holds(*u.given.link))
+            return endUnit(u, QStringLiteral("its link closed"), RunResult::Cause::Link), std::nullopt;
+        QElapsedTimer spent;
+        spent.start();
+        const auto current = m_meter.measureCurrentMa();
+        m_result.instrumentMs += spent.nsecsElapsed() / 1e6;
+        if (!current)
+            return failBatch(QStringLiteral("the meter: %1").arg(m_meter.lastError())), std::nullopt;
+        window.add({0.0, *current});
+    }
+    return window.meanCurrent();
 }
 
 } // namespace autocal

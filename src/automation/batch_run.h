@@ -17,9 +17,13 @@
 // the batch (abort(), an instrument) ends it safely: the source output off,
 // every route open, every check in progress kept with the reason.
 //
-// This is the measuring half of a batch: as found and as left. A check writes
-// nothing to a transmitter; the adjustment between the two checks goes through
-// the procedures the single-unit run uses (auto_calibration.h).
+// run() adjusts between the two checks through the same procedures the
+// single-unit run uses (procedures/): the thermocouple input points of every
+// unit sharing the millivolt source are captured at once (50 mV, then 0 mV,
+// sourced once), every other input alone behind its own channel, and each
+// output with the meter on its own loop. A unit that fails there is left as
+// the procedures leave it (captures not stored put back, normal mode), and its
+// as-left check is kept as one that never began.
 
 #include "automation/auto_calibration.h"
 #include "automation/channel_map.h"
@@ -54,7 +58,13 @@ struct UnitOutcome {
     bool endedEarly = false;
     RunResult::Cause cause = RunResult::Cause::None;
     QString reason;
-    std::optional<record::Record> record;   // the check, as far as it got
+    std::optional<record::Record> asFound;   // as far as it got
+    std::optional<record::Record> asLeft;
+    bool adjusted = false;                   // its input points were stored
+    bool passed() const
+    {
+        return !endedEarly && asLeft && record::verdict(*asLeft) == record::Verdict::Pass;
+    }
 };
 
 struct BatchResult {
@@ -80,6 +90,8 @@ public:
     // The check of `stage` of every unit; `common` gives who and where, the
     // map each unit's tag and serial, the run what it reads.
     BatchResult check(record::Stage stage, const RunPlan &plan, const record::Header &common);
+    // As found, adjusted where the plan asks for it, as left.
+    BatchResult run(const RunPlan &plan, const record::Header &common);
     // Ends the batch at its next wait.
     void abort(const QString &reason);
 
@@ -88,9 +100,20 @@ signals:
     void pointRecorded(int unit, int index, const record::Point &point);
     void unitEnded(int unit, const QString &reason);
     void recordEnded(int unit, const record::Record &record);
+    void adjustmentStep(const QString &step, const QVector<int> &units);
 
 private:
     struct Unit;
+    void begin(const RunPlan &plan);
+    bool prepare(const record::Header &common);
+    bool measure(record::Stage stage);
+    std::optional<record::Record> &recordOf(Unit &u);
+    BatchResult collect();
+    bool adjust(const QVector<Unit *> &units);
+    bool adjustInputs(const QVector<Unit *> &group);
+    bool captureAll(const QVector<Unit *> &units, int index, double signal, bool thermocouple);
+    bool adjustOutput(Unit &u);
+    std::optional<double> settledCurrent(Unit &u);
     bool prepareInstruments();
     bool identify(instruments::Instrument &instrument, const QString &role);
     void prepareUnit(Unit &u, const record::Header &common);
@@ -98,7 +121,7 @@ private:
     QVector<QVector<Unit *>> groups();
     bool measureGroup(const QVector<Unit *> &group, int index);
     bool settleGroup(const QVector<Unit *> &group, double signal);
-    bool readInputs(const QVector<Unit *> &units);
+    bool readInputs(const QVector<Unit *> &units, bool normalMode = true);
     bool scanCurrents(const QVector<Unit *> &units);
     void recordPoint(Unit &u, int index, double signal);
     bool source(double signal, bool thermocouple);
@@ -117,6 +140,8 @@ private:
     StandardCheck m_standardCheck;
     RunPlan m_plan;
     record::Stage m_stage = record::Stage::AsFound;
+    bool m_adjusting = false;
+    bool m_measuring = false;
     QVector<record::UsedInstrument> m_used;
     BatchResult m_result;
     QString m_abort;

@@ -130,6 +130,8 @@ private slots:
     void resistanceGoesToOneInputAtATime();
     void aDeadLineEndsItsUnitAlone();
     void aSwitchErrorEndsTheBatchSafely();
+    void failingUnitsAreAdjustedTogetherAndPassAsLeft();
+    void aUnitLostInTheAdjustmentStoresNothingAndEndsAlone();
 };
 
 void TestBatchRun::sharedSourceIsSetOncePerPointAndEachUnitGetsItsOwnPoints()
@@ -147,10 +149,10 @@ void TestBatchRun::sharedSourceIsSetOncePerPointAndEachUnitGetsItsOwnPoints()
     QCOMPARE(result.units.size(), 3);
     for (const autocal::UnitOutcome &u : result.units) {
         QVERIFY2(!u.endedEarly, qPrintable(u.reason));
-        QVERIFY(u.record && u.record->incompleteReason.isEmpty());
-        QCOMPARE(u.record->header.serial, QStringLiteral("SN-%1").arg(u.unit));
+        QVERIFY(u.asFound && u.asFound->incompleteReason.isEmpty());
+        QCOMPARE(u.asFound->header.serial, QStringLiteral("SN-%1").arg(u.unit));
         const sim::UnitErrors e = bench.units.errors(u.unit);
-        for (const record::Point &p : u.record->points) {
+        for (const record::Point &p : u.asFound->points) {
             QCOMPARE(p.status, record::Point::Status::Recorded);
             QVERIFY(p.uncertainty && p.uncertainty->expanded > 0 && p.uncertainty->currentExpandedMa);
             // Type K near the point: about 0.04 mV/degC; the signal is E(t) - E(room).
@@ -183,7 +185,7 @@ void TestBatchRun::resistanceGoesToOneInputAtATime()
     for (const autocal::UnitOutcome &u : result.units) {
         QVERIFY2(!u.endedEarly, qPrintable(u.reason));
         const sim::UnitErrors e = bench.units.errors(u.unit);
-        for (const record::Point &p : u.record->points) {
+        for (const record::Point &p : u.asFound->points) {
             const double ohms = 100.0 + 0.3908 * p.reference;   // PT100 near 0..100 degC
             const double want = expectedError(e, ohms, 0.388);
             QVERIFY2(std::fabs(p.reading - p.reference - want) < 0.2,
@@ -212,13 +214,13 @@ void TestBatchRun::aDeadLineEndsItsUnitAlone()
     const autocal::UnitOutcome &dead = result.units.at(1);
     QVERIFY(dead.endedEarly);
     QCOMPARE(dead.cause, autocal::RunResult::Cause::Link);
-    QVERIFY(dead.record && !dead.record->incompleteReason.isEmpty());
-    QCOMPARE(dead.record->points.at(0).status, record::Point::Status::Recorded);
-    QCOMPARE(dead.record->points.at(1).status, record::Point::Status::Pending);
+    QVERIFY(dead.asFound && !dead.asFound->incompleteReason.isEmpty());
+    QCOMPARE(dead.asFound->points.at(0).status, record::Point::Status::Recorded);
+    QCOMPARE(dead.asFound->points.at(1).status, record::Point::Status::Pending);
     for (int i : {0, 2}) {
         QVERIFY2(!result.units.at(i).endedEarly, qPrintable(result.units.at(i).reason));
-        QVERIFY(result.units.at(i).record->incompleteReason.isEmpty());
-        QCOMPARE(result.units.at(i).record->points.at(2).status, record::Point::Status::Recorded);
+        QVERIFY(result.units.at(i).asFound->incompleteReason.isEmpty());
+        QCOMPARE(result.units.at(i).asFound->points.at(2).status, record::Point::Status::Recorded);
     }
     // The others' links are free again: nothing of the batch still holds them.
     QVERIFY(!bench.links[0]->operationRunning());
@@ -238,9 +240,9 @@ void TestBatchRun::aSwitchErrorEndsTheBatchSafely()
     QVERIFY(!bench.lab.sourceState().outputOn);
     QVERIFY(bench.lab.routeSwitch()->closed().empty());
     for (const autocal::UnitOutcome &u : result.units) {
-        QVERIFY(u.endedEarly && u.record);
-        QCOMPARE(u.record->incompleteReason, result.reason);
-        QCOMPARE(u.record->points.at(0).status, record::Point::Status::Recorded);
+        QVERIFY(u.endedEarly && u.asFound);
+        QCOMPARE(u.asFound->incompleteReason, result.reason);
+        QCOMPARE(u.asFound->points.at(0).status, record::Point::Status::Recorded);
     }
     // Aborted before the first point: nothing sourced is left on.
     autocal::BatchRun again(bench.batch, *bench.source, *bench.meter, *bench.routeSwitch);
@@ -249,6 +251,80 @@ void TestBatchRun::aSwitchErrorEndsTheBatchSafely()
     QCOMPARE(stopped.reason, QStringLiteral("stopped by the operator"));
     QVERIFY(!bench.lab.sourceState().outputOn);
     QCOMPARE(stopped.units.at(0).cause, autocal::RunResult::Cause::Stopped);
+}
+
+// The converter points (holding 15..18) of the stored image.
+QVector<uint16_t> storedInputPoints(sim::Simulator &s)
+{
+    const auto stored = s.storedImage();
+    return {stored.at(15), stored.at(16), stored.at(17), stored.at(18)};
+}
+
+void TestBatchRun::failingUnitsAreAdjustedTogetherAndPassAsLeft()
+{
+    BatchBench bench(3, sim::UnitInput::Thermocouple);
+    QVERIFY(bench.ready);
+    sim::UnitErrors e2 = bench.units.errors(2);
+    e2.output = {0.112, 0.075};   // an output far off as well
+    bench.units.setErrors(2, e2);
+    autocal::BatchRun run(bench.batch, *bench.source, *bench.meter, *bench.routeSwitch);
+    QVector<QPair<QString, QVector<int>>> steps;
+    connect(&run, &autocal::BatchRun::adjustmentStep, this,
+            [&](const QString &step, const QVector<int> &units) { steps << qMakePair(step, units); });
+    autocal::RunPlan plan = quickPlan({0.0, 100.0});
+    const autocal::BatchResult result = run.run(plan, record::Header{});
+    QVERIFY2(result.reason.isEmpty(), qPrintable(result.reason));
+    QVector<int> failing;
+    for (const autocal::UnitOutcome &u : result.units) {
+        QVERIFY2(!u.endedEarly, qPrintable(u.reason));
+        if (record::verdict(*u.asFound) != record::Verdict::Pass)
+            failing << u.unit;
+        QCOMPARE(u.adjusted, failing.contains(u.unit));
+        QVERIFY2(u.passed(), qPrintable(QStringLiteral("unit %1 as left: %2").arg(u.unit).arg(int(record::verdict(*u.asLeft)))));
+        for (const record::Point &p : u.asLeft->points)   // the output corrected too
+            QVERIFY2(std::fabs(p.currentMa.value_or(0) - (4.0 + 16.0 * p.reading / 1000.0)) < 0.01,
+                     qPrintable(QStringLiteral("unit %1: %2 mA at %3").arg(u.unit).arg(p.currentMa.value_or(0)).arg(p.reading)));
+    }
+    QVERIFY2(failing.size() >= 2, "the simulated units' errors leave too little to adjust");
+    // 50 mV and 0 mV sourced once each for every failing unit at once.
+    QCOMPARE(steps.at(0), qMakePair(QStringLiteral("input point 50 mV"), failing));
+    QCOMPARE(steps.at(1), qMakePair(QStringLiteral("input point 0 mV"), failing));
+    QCOMPARE(result.sourceSettings, 2 + 2 + 2);
+    QVERIFY(!bench.lab.sourceState().outputOn);
+    QVERIFY(bench.lab.routeSwitch()->closed().empty());
+}
+
+void TestBatchRun::aUnitLostInTheAdjustmentStoresNothingAndEndsAlone()
+{
+    BatchBench bench(3, sim::UnitInput::Thermocouple);
+    QVERIFY(bench.ready);
+    autocal::BatchRun run(bench.batch, *bench.source, *bench.meter, *bench.routeSwitch);
+    QHash<int, QVector<uint16_t>> before;
+    for (int k = 1; k <= 3; ++k)
+        before[k] = storedInputPoints(bench.units.unit(k));
+    // Unit 2's line goes dead once the 50 mV point is captured, before the 0 mV one.
+    connect(&run, &autocal::BatchRun::adjustmentStep, this, [&](const QString &step, const QVector<int> &) {
+        if (step == QLatin1String("input point 0 mV"))
+            bench.units.unit(2).setSilent(true);
+    });
+    autocal::RunPlan plan = quickPlan({0.0, 100.0});
+    plan.adjust = autocal::Adjust::Always;
+    const autocal::BatchResult result = run.run(plan, record::Header{});
+    QVERIFY2(result.reason.isEmpty(), qPrintable(result.reason));
+    const autocal::UnitOutcome &lost = result.units.at(1);
+    QVERIFY(lost.endedEarly && !lost.adjusted);
+    QCOMPARE(lost.cause, autocal::RunResult::Cause::Link);
+    QVERIFY(lost.asLeft && lost.asLeft->incompleteReason.startsWith("the adjustment ended early"));
+    QCOMPARE(storedInputPoints(bench.units.unit(2)), before[2]);   // nothing half stored
+    bench.units.unit(2).setSilent(false);
+    bench.units.unit(2).powerCycle();
+    QCOMPARE(storedInputPoints(bench.units.unit(2)), before[2]);
+    for (int i : {0, 2}) {
+        const autocal::UnitOutcome &u = result.units.at(i);
+        QVERIFY2(u.passed() && u.adjusted, qPrintable(u.reason));
+        QVERIFY(storedInputPoints(bench.units.unit(u.unit)) != before[u.unit]);
+        QCOMPARE(bench.units.unit(u.unit).workMode(), 0);
+    }
 }
 
 QTEST_MAIN(TestBatchRun)
