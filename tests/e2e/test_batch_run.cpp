@@ -6,6 +6,7 @@
 // fails is ended as it should be.
 #include "automation/batch_run.h"
 #include "instruments/instrument.h"
+#include "lab_bench.h"
 #include "link/link.h"
 #include "model.h"
 #include "scpi_server.h"
@@ -13,6 +14,9 @@
 #include "virtual_line.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -31,7 +35,7 @@ std::unique_ptr<instruments::Instrument> instrumentAt(const QString &model, int 
 }
 
 struct BatchBench {
-    BatchBench(int count, sim::UnitInput input) : units(count, input), lab(units)
+    BatchBench(int count, sim::UnitInput input, bool openLinks = true) : units(count, input), lab(units)
     {
         lab.setSeed(11);
         const QString prefix = dir.filePath(QStringLiteral("unit"));
@@ -49,7 +53,7 @@ struct BatchBench {
             links.push_back(std::make_unique<rtu::Link>());
             rtu::SerialOptions o;
             o.port = lines[size_t(k - 1)]->toolEnd();
-            ready = ready && links.back()->open(o);
+            ready = ready && (!openLinks || links.back()->open(o));
             autocal::BatchUnit b;
             b.map.unit = k;
             b.map.port = o.port;
@@ -132,6 +136,7 @@ private slots:
     void aSwitchErrorEndsTheBatchSafely();
     void failingUnitsAreAdjustedTogetherAndPassAsLeft();
     void aUnitLostInTheAdjustmentStoresNothingAndEndsAlone();
+    void commandLineCalibratesTheBatchAndNamesEachUnit();
 };
 
 void TestBatchRun::sharedSourceIsSetOncePerPointAndEachUnitGetsItsOwnPoints()
@@ -325,6 +330,61 @@ void TestBatchRun::aUnitLostInTheAdjustmentStoresNothingAndEndsAlone()
         QVERIFY(storedInputPoints(bench.units.unit(u.unit)) != before[u.unit]);
         QCOMPARE(bench.units.unit(u.unit).workMode(), 0);
     }
+}
+
+// tcal-cli calibrate batch end to end: every line names its unit, the summary
+// each unit's outcome and certificate, the exit status whether all passed.
+void TestBatchRun::commandLineCalibratesTheBatchAndNamesEachUnit()
+{
+    BatchBench bench(3, sim::UnitInput::Thermocouple, false);
+    QVERIFY(bench.ready);
+    QTemporaryDir records;
+    {
+        recordsdb::RecordDb db;
+        QVERIFY(db.open(recordsdb::sqliteIn(records.path())));
+        recordsdb::StandardsRegister standards(db);
+        const QDate due = QDate::currentDate().addYears(1);
+        QVERIFY(standards.save(lab::standard(lab::kSourceSerial, "Generic SCPI calibrator", due)));
+        QVERIFY(standards.save(lab::standard(lab::kMeterSerial, "Generic SCPI meter", due)));
+    }
+    autocal::ChannelMap map;
+    for (const autocal::BatchUnit &b : bench.batch)
+        map.units << b.map;
+    QFile file(records.filePath("map.json"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QJsonDocument(autocal::channelMapToJson(map)).toJson());
+    file.close();
+    const auto at = [&](sim::Instrument i) { return QStringLiteral("tcp:127.0.0.1:%1").arg(bench.lab.port(i)); };
+    QProcess cli;
+    cli.start(QStringLiteral(TCAL_CLI_PATH),
+              {"calibrate", "batch", "--map", file.fileName(), "--source", at(sim::Instrument::Source), "--meter",
+               at(sim::Instrument::Meter), "--switch", at(sim::Instrument::Switch), "--points", "0,100",
+               "--tolerance", "0.5", "--records", records.path(), "--json"});
+    QVERIFY(cli.waitForFinished(300000));
+    const QList<QByteArray> lines = cli.readAllStandardOutput().trimmed().split('\n');
+    QVERIFY2(cli.exitCode() == 0, qPrintable(lines.last() + cli.readAllStandardError()));
+    QVERIFY(lines.size() > 10);
+    for (int i = 0; i + 1 < lines.size(); ++i) {
+        const QJsonObject line = QJsonDocument::fromJson(lines.at(i)).object();
+        QVERIFY2(line.value("unit").toInt() >= 1 && line.value("unit").toInt() <= 3, lines.at(i).constData());
+    }
+    const QJsonArray units = QJsonDocument::fromJson(lines.last()).object().value("units").toArray();
+    QCOMPARE(units.size(), 3);
+    for (const QJsonValue &u : units) {
+        QCOMPARE(u.toObject().value("outcome").toString(), QStringLiteral("passed"));
+        QVERIFY(QFile::exists(u.toObject().value("certificateDraft").toString()));
+    }
+    // A unit that stays silent fails the batch's exit status, and the summary names it.
+    bench.units.unit(3).setSilent(true);
+    cli.start(QStringLiteral(TCAL_CLI_PATH),
+              {"calibrate", "batch", "--map", file.fileName(), "--source", at(sim::Instrument::Source), "--meter",
+               at(sim::Instrument::Meter), "--switch", at(sim::Instrument::Switch), "--points", "0,100",
+               "--tolerance", "0.5", "--records", records.path()});
+    QVERIFY(cli.waitForFinished(300000));
+    const QString text = QString::fromUtf8(cli.readAllStandardOutput());
+    QCOMPARE(cli.exitCode(), 1);
+    QVERIFY2(text.contains(QStringLiteral("unit 3 (SN-3): ended")) && text.contains(QStringLiteral("unit 1 (SN-1): passed")),
+             qPrintable(text));
 }
 
 QTEST_MAIN(TestBatchRun)
