@@ -468,14 +468,20 @@ bool BatchRun::scanCurrents(const QVector<Unit *> &units)
         QElapsedTimer clock;
         clock.start();
         const auto spent = qScopeGuard([&] { m_result.instrumentMs += clock.nsecsElapsed() / 1e6; });
-        if (!m_switch.routeClose({channel}))
+        // An error while this loop is on the meter costs this unit its point: it
+        // ends alone. Only a route that cannot be opened again ends the batch.
+        const bool closed = m_switch.routeClose({channel});
+        const QString closeError = m_switch.lastError();
+        const auto current = closed ? m_meter.measureCurrentMa() : std::nullopt;
+        const QString meterError = m_meter.lastError();
+        if (!m_switch.routeOpen({channel}) && !m_switch.routeOpen({channel}))
             return failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError()));
-        const auto current = m_meter.measureCurrentMa();
-        const bool opened = m_switch.routeOpen({channel});
-        if (!current)
-            return failBatch(QStringLiteral("the meter: %1").arg(m_meter.lastError()));
-        if (!opened)
-            return failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError()));
+        if (!closed || !current) {
+            endUnit(*u, closed ? QStringLiteral("the meter on its loop: %1").arg(meterError)
+                               : QStringLiteral("the switch on its meter channel: %1").arg(closeError),
+                    RunResult::Cause::Instrument);
+            continue;
+        }
         u->window->add({*u->values->measured, *current});
     }
     return true;
@@ -664,13 +670,18 @@ bool BatchRun::adjust(const QVector<Unit *> &units)
     }
     if (!shared.isEmpty())
         inputGroups.prepend(shared);
-    for (const QVector<Unit *> &group : inputGroups)
-        if (!adjustInputs(group))
-            return false;
-    for (Unit *u : units)
-        if (u->live && !adjustOutput(*u))
-            return false;
-    return stillGoing();
+    bool ok = true;
+    for (int i = 0; ok && i < inputGroups.size(); ++i)
+        ok = adjustInputs(inputGroups.at(i));
+    for (int i = 0; ok && i < units.size(); ++i)
+        ok = !units.at(i)->live || adjustOutput(*units.at(i));
+    if (ok && stillGoing())
+        return true;
+    // The batch ends here: every unit still in it is left as its procedure leaves
+    // it, and its as-left check is one that never began.
+    for (Unit *u : live())
+        endUnit(*u, m_result.reason, m_abort.isEmpty() ? RunResult::Cause::Instrument : RunResult::Cause::Stopped);
+    return false;
 }
 
 // Both input points of every unit of the group: each point sourced once, every
@@ -779,8 +790,13 @@ bool BatchRun::adjustOutput(Unit &u)
 {
     using Cal = proc::CurrentCalibration;
     const QString channel = u.given.map.meterChannel;
-    if (!m_switch.routeClose({channel}))
-        return failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError()));
+    if (!m_switch.routeClose({channel})) {
+        endUnit(u, QStringLiteral("the switch on its meter channel: %1").arg(m_switch.lastError()),
+                RunResult::Cause::Instrument);
+        return (m_switch.routeOpen({channel}) || m_switch.routeOpen({channel})
+                || failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError())))
+            && stillGoing();
+    }
     u.output = std::make_unique<Cal>(*u.given.link);
     emit adjustmentStep(QStringLiteral("output at 4 mA"), {u.given.map.unit});
     bool ok = u.output->start() == Cal::Result::Done
@@ -796,7 +812,7 @@ bool BatchRun::adjustOutput(Unit &u)
                               RunResult::Cause::Transmitter), false));
     if (ok)
         u.output.reset();
-    if (!m_switch.routeOpen({channel}))
+    if (!m_switch.routeOpen({channel}) && !m_switch.routeOpen({channel}))
         return failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError()));
     return stillGoing();
 }
@@ -818,7 +834,8 @@ std::optional<double> BatchRun::settledCurrent(Unit &u)
         const auto current = m_meter.measureCurrentMa();
         m_result.instrumentMs += spent.nsecsElapsed() / 1e6;
         if (!current)
-            return failBatch(QStringLiteral("the meter: %1").arg(m_meter.lastError())), std::nullopt;
+            return endUnit(u, QStringLiteral("the meter on its loop: %1").arg(m_meter.lastError()),
+                           RunResult::Cause::Instrument), std::nullopt;
         window.add({0.0, *current});
     }
     return window.meanCurrent();

@@ -124,6 +124,13 @@ double expectedError(const sim::UnitErrors &e, double signal, double sensitivity
     return ((e.gain - 1.0) * signal + e.offset) / sensitivity;
 }
 
+// The converter points (holding 15..18) of the stored image.
+QVector<uint16_t> storedInputPoints(sim::Simulator &s)
+{
+    const auto stored = s.storedImage();
+    return {stored.at(15), stored.at(16), stored.at(17), stored.at(18)};
+}
+
 } // namespace
 
 class TestBatchRun : public QObject
@@ -133,7 +140,8 @@ private slots:
     void sharedSourceIsSetOncePerPointAndEachUnitGetsItsOwnPoints();
     void resistanceGoesToOneInputAtATime();
     void aDeadLineEndsItsUnitAlone();
-    void aSwitchErrorEndsTheBatchSafely();
+    void faultedUnitsEndAloneAndTheRestAreCalibrated();
+    void anAbortEndsEveryUnitSafely();
     void failingUnitsAreAdjustedTogetherAndPassAsLeft();
     void aUnitLostInTheAdjustmentStoresNothingAndEndsAlone();
     void commandLineCalibratesTheBatchAndNamesEachUnit();
@@ -198,6 +206,23 @@ void TestBatchRun::resistanceGoesToOneInputAtATime()
                                     .arg(u.unit).arg(p.reference).arg(p.reading - p.reference).arg(want)));
         }
     }
+    // Adjusted: each input alone behind its own channel (100 and 200 ohm each), then as left.
+    QVector<QPair<QString, QVector<int>>> steps;
+    connect(&run, &autocal::BatchRun::adjustmentStep, this,
+            [&](const QString &step, const QVector<int> &units) { steps << qMakePair(step, units); });
+    autocal::RunPlan plan = quickPlan({0.0, 100.0});
+    plan.adjust = autocal::Adjust::Always;
+    const autocal::BatchResult adjusted = run.run(plan, record::Header{});
+    QVERIFY2(adjusted.reason.isEmpty(), qPrintable(adjusted.reason));
+    QCOMPARE(adjusted.sourceSettings, 4 + 2 * 2 + 4);
+    QCOMPARE(steps.at(0), qMakePair(QStringLiteral("input point 100 ohm"), QVector<int>{1}));
+    QCOMPARE(steps.at(1), qMakePair(QStringLiteral("input point 200 ohm"), QVector<int>{1}));
+    QCOMPARE(steps.at(3), qMakePair(QStringLiteral("input point 100 ohm"), QVector<int>{2}));
+    for (const autocal::UnitOutcome &u : adjusted.units) {
+        QVERIFY2(u.passed() && u.adjusted, qPrintable(QStringLiteral("unit %1: %2").arg(u.unit).arg(u.reason)));
+        for (const record::Point &p : u.asLeft->points)
+            QVERIFY2(std::fabs(p.reading - p.reference) <= 0.15, qPrintable(QString::number(p.reading - p.reference)));
+    }
 }
 
 void TestBatchRun::aDeadLineEndsItsUnitAlone()
@@ -231,38 +256,87 @@ void TestBatchRun::aDeadLineEndsItsUnitAlone()
     QVERIFY(!bench.links[0]->operationRunning());
 }
 
-void TestBatchRun::aSwitchErrorEndsTheBatchSafely()
+// One unit's line goes dead in the as-found check, another is power-cycled in
+// the adjustment, the switch reports an error while a third's loop is on the
+// meter: those three end alone and are named; the fourth is calibrated.
+void TestBatchRun::faultedUnitsEndAloneAndTheRestAreCalibrated()
+{
+    BatchBench bench(4, sim::UnitInput::Thermocouple);
+    QVERIFY(bench.ready);
+    autocal::BatchRun run(bench.batch, *bench.source, *bench.meter, *bench.routeSwitch);
+    QHash<int, QVector<uint16_t>> before;
+    for (int k = 1; k <= 4; ++k)
+        before[k] = storedInputPoints(bench.units.unit(k));
+    bool switchFaulted = false;
+    connect(&run, &autocal::BatchRun::pointRecorded, this, [&](int unit, int index, const record::Point &) {
+        if (unit == 2 && index == 0)
+            bench.units.unit(2).setSilent(true);
+        // The next switch command is unit 1's meter channel at the next sample of point 2.
+        if (unit == 4 && index == 0 && !switchFaulted) {
+            switchFaulted = true;
+            QTimer::singleShot(0, this, [&] { bench.lab.queueError(sim::Instrument::Switch, -310); });
+        }
+    });
+    connect(&run, &autocal::BatchRun::adjustmentStep, this, [&](const QString &step, const QVector<int> &) {
+        if (step == QLatin1String("input point 0 mV"))
+            bench.units.unit(3).powerCycle();
+    });
+    QStringList ended;
+    connect(&run, &autocal::BatchRun::unitEnded, this,
+            [&](int unit, const QString &why) { ended << QStringLiteral("%1: %2").arg(unit).arg(why); });
+    autocal::RunPlan plan = quickPlan({0.0, 100.0});
+    plan.adjust = autocal::Adjust::Always;
+    const autocal::BatchResult result = run.run(plan, record::Header{});
+    QVERIFY2(result.reason.isEmpty(), qPrintable(result.reason));
+    QCOMPARE(ended.size(), 3);
+    QVERIFY2(ended.join("; ").contains("-310"), qPrintable(ended.join("; ")));
+    int calibrated = 0;
+    for (const autocal::UnitOutcome &u : result.units) {
+        if (u.endedEarly) {
+            // Named, and nothing half stored: an ended unit keeps its points or stored a whole pair.
+            QVERIFY(!u.reason.isEmpty());
+            QVERIFY(u.asFound);
+            if (!u.adjusted)
+                QCOMPARE(storedInputPoints(bench.units.unit(u.unit)), before[u.unit]);
+            continue;
+        }
+        QVERIFY2(u.passed() && u.adjusted, qPrintable(QStringLiteral("unit %1").arg(u.unit)));
+        ++calibrated;
+    }
+    QCOMPARE(calibrated, 1);
+    QCOMPARE(result.units.at(1).cause, autocal::RunResult::Cause::Link);
+    QVERIFY2(result.units.at(2).endedEarly && result.units.at(2).asLeft
+                 && result.units.at(2).asLeft->incompleteReason.startsWith("the adjustment ended early"),
+             qPrintable(result.units.at(2).reason));
+    QVERIFY(!bench.lab.sourceState().outputOn);
+    QVERIFY(bench.lab.routeSwitch()->closed().empty());
+    for (int k : {1, 3, 4})
+        QCOMPARE(bench.units.unit(k).workMode(), 0);   // every reachable unit back in normal mode
+}
+
+void TestBatchRun::anAbortEndsEveryUnitSafely()
 {
     BatchBench bench(2, sim::UnitInput::Thermocouple);
     QVERIFY(bench.ready);
     autocal::BatchRun run(bench.batch, *bench.source, *bench.meter, *bench.routeSwitch);
-    connect(&run, &autocal::BatchRun::pointRecorded, this, [&](int unit, int index, const record::Point &) {
-        if (unit == 2 && index == 0)
-            bench.lab.queueError(sim::Instrument::Switch, -310);
+    connect(&run, &autocal::BatchRun::adjustmentStep, this, [&](const QString &step, const QVector<int> &) {
+        if (step == QLatin1String("input point 0 mV"))
+            QTimer::singleShot(200, &run, [&] { run.abort(QStringLiteral("stopped by the operator")); });
     });
-    const autocal::BatchResult result = bench.check(run, quickPlan());
-    QVERIFY2(result.reason.contains("the switch") && result.reason.contains("-310"), qPrintable(result.reason));
+    const QVector<uint16_t> before = storedInputPoints(bench.units.unit(1));
+    autocal::RunPlan plan = quickPlan({0.0, 100.0});
+    plan.adjust = autocal::Adjust::Always;
+    const autocal::BatchResult result = run.run(plan, record::Header{});
+    QCOMPARE(result.reason, QStringLiteral("stopped by the operator"));
     QVERIFY(!bench.lab.sourceState().outputOn);
     QVERIFY(bench.lab.routeSwitch()->closed().empty());
     for (const autocal::UnitOutcome &u : result.units) {
-        QVERIFY(u.endedEarly && u.asFound);
-        QCOMPARE(u.asFound->incompleteReason, result.reason);
-        QCOMPARE(u.asFound->points.at(0).status, record::Point::Status::Recorded);
+        QCOMPARE(u.cause, autocal::RunResult::Cause::Stopped);
+        QVERIFY(u.asLeft && u.asLeft->incompleteReason.contains("stopped by the operator"));
+        QVERIFY(!u.adjusted);
+        QCOMPARE(bench.units.unit(u.unit).workMode(), 0);
     }
-    // Aborted before the first point: nothing sourced is left on.
-    autocal::BatchRun again(bench.batch, *bench.source, *bench.meter, *bench.routeSwitch);
-    QTimer::singleShot(300, &again, [&] { again.abort(QStringLiteral("stopped by the operator")); });
-    const autocal::BatchResult stopped = bench.check(again, quickPlan());
-    QCOMPARE(stopped.reason, QStringLiteral("stopped by the operator"));
-    QVERIFY(!bench.lab.sourceState().outputOn);
-    QCOMPARE(stopped.units.at(0).cause, autocal::RunResult::Cause::Stopped);
-}
-
-// The converter points (holding 15..18) of the stored image.
-QVector<uint16_t> storedInputPoints(sim::Simulator &s)
-{
-    const auto stored = s.storedImage();
-    return {stored.at(15), stored.at(16), stored.at(17), stored.at(18)};
+    QCOMPARE(storedInputPoints(bench.units.unit(1)), before);
 }
 
 void TestBatchRun::failingUnitsAreAdjustedTogetherAndPassAsLeft()
