@@ -90,6 +90,11 @@ if [ "$batch" -gt 0 ]; then
     echo ']}'
   } > "$map"
   export XDG_DATA_HOME="$demo/data"
+  due=$(date -d '+1 year' +%F)
+  build/cli/tcal-cli standards save --serial SC-0001 --model "Generic SCPI calibrator" \
+    --certificate DEMO-SC-0001 --due "$due" >/dev/null
+  build/cli/tcal-cli standards save --serial SM-0001 --model "Generic SCPI meter" \
+    --certificate DEMO-SM-0001 --due "$due" >/dev/null
   for _ in $(seq 100); do
     [ -e "$demo/lab.switch" ] && break
     sleep 0.05
@@ -102,7 +107,9 @@ Calibrator, meter and switch: $demo/lab.source, $demo/lab.meter, $demo/lab.switc
 Channel map: $map
 Talk to the simulator:   echo 'units' >> $commands   ('unit 3 fault silent on', 'scpi', 'help';
 log: $demo/simulator.log)
-The window opens on unit 1 ($demo/tool.1); the others are in the map.
+The window opens on unit 1 ($demo/tool.1); the others are in the map. The whole batch:
+  XDG_DATA_HOME=$demo/data build/cli/tcal-cli calibrate batch --map $map --source $demo/lab.source \\
+    --meter $demo/lab.meter --switch $demo/lab.switch --points 0%,50%,100% --tolerance 0.5
 MSG
   export TCAL_SOURCE="$demo/lab.source" TCAL_METER="$demo/lab.meter"
   TCAL_PORT="$demo/tool.1" "${launch[@]}" build/tcal
