@@ -464,27 +464,35 @@ bool BatchRun::scanCurrents(const QVector<Unit *> &units)
     for (Unit *u : units) {
         if (!u->live || !u->values)
             continue;
-        const QString channel = u->given.map.meterChannel;
-        QElapsedTimer clock;
-        clock.start();
-        const auto spent = qScopeGuard([&] { m_result.instrumentMs += clock.nsecsElapsed() / 1e6; });
-        // An error while this loop is on the meter costs this unit its point: it
-        // ends alone. Only a route that cannot be opened again ends the batch.
-        const bool closed = m_switch.routeClose({channel});
-        const QString closeError = m_switch.lastError();
-        const auto current = closed ? m_meter.measureCurrentMa() : std::nullopt;
-        const QString meterError = m_meter.lastError();
-        if (!m_switch.routeOpen({channel}) && !m_switch.routeOpen({channel}))
-            return failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError()));
-        if (!closed || !current) {
-            endUnit(*u, closed ? QStringLiteral("the meter on its loop: %1").arg(meterError)
-                               : QStringLiteral("the switch on its meter channel: %1").arg(closeError),
-                    RunResult::Cause::Instrument);
-            continue;
-        }
-        u->window->add({*u->values->measured, *current});
+        const auto current = measureLoop(*u);
+        if (!stillGoing())
+            return false;
+        if (current)
+            u->window->add({*u->values->measured, *current});
     }
     return true;
+}
+
+// This unit's loop on the meter, alone. An error while it is there costs this
+// unit its point: it ends alone. Only a route that cannot be opened again ends
+// the batch.
+std::optional<double> BatchRun::measureLoop(Unit &u)
+{
+    const QString channel = u.given.map.meterChannel;
+    QElapsedTimer clock;
+    clock.start();
+    const auto spent = qScopeGuard([&] { m_result.instrumentMs += clock.nsecsElapsed() / 1e6; });
+    const bool closed = m_switch.routeClose({channel});
+    const QString closeError = m_switch.lastError();
+    const auto current = closed ? m_meter.measureCurrentMa() : std::nullopt;
+    const QString meterError = m_meter.lastError();
+    if (!m_switch.routeOpen({channel}) && !m_switch.routeOpen({channel}))
+        return failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError())), std::nullopt;
+    if (!closed || !current)
+        endUnit(u, closed ? QStringLiteral("the meter on its loop: %1").arg(meterError)
+                          : QStringLiteral("the switch on its meter channel: %1").arg(closeError),
+                RunResult::Cause::Instrument);
+    return current;
 }
 
 void BatchRun::recordPoint(Unit &u, int index, double signal)
@@ -673,8 +681,7 @@ bool BatchRun::adjust(const QVector<Unit *> &units)
     bool ok = true;
     for (int i = 0; ok && i < inputGroups.size(); ++i)
         ok = adjustInputs(inputGroups.at(i));
-    for (int i = 0; ok && i < units.size(); ++i)
-        ok = !units.at(i)->live || adjustOutput(*units.at(i));
+    ok = ok && adjustOutputs(units);
     if (ok && stillGoing())
         return true;
     // The batch ends here: every unit still in it is left as its procedure leaves
@@ -785,60 +792,81 @@ bool BatchRun::captureAll(const QVector<Unit *> &units, int index, double signal
     return stillGoing();
 }
 
-// The output of one unit, with the meter on its loop alone.
-bool BatchRun::adjustOutput(Unit &u)
+// The outputs of every unit at once: each drives 4 mA, the loops are scanned
+// until each has settled, each takes its own reading; then the same at 20 mA.
+bool BatchRun::adjustOutputs(const QVector<Unit *> &units)
 {
     using Cal = proc::CurrentCalibration;
-    const QString channel = u.given.map.meterChannel;
-    if (!m_switch.routeClose({channel})) {
-        endUnit(u, QStringLiteral("the switch on its meter channel: %1").arg(m_switch.lastError()),
-                RunResult::Cause::Instrument);
-        return (m_switch.routeOpen({channel}) || m_switch.routeOpen({channel})
-                || failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError())))
-            && stillGoing();
+    const auto numbers = [&] {
+        QVector<int> list;
+        for (Unit *u : units)
+            if (u->live)
+                list << u->given.map.unit;
+        return list;
+    };
+    emit adjustmentStep(QStringLiteral("output at 4 mA"), numbers());
+    for (Unit *u : units) {
+        if (!u->live)
+            continue;
+        u->output = std::make_unique<Cal>(*u->given.link);
+        if (u->output->start() != Cal::Result::Done)
+            endUnit(*u, QStringLiteral("it did not drive 4 mA"), RunResult::Cause::Transmitter);
     }
-    u.output = std::make_unique<Cal>(*u.given.link);
-    emit adjustmentStep(QStringLiteral("output at 4 mA"), {u.given.map.unit});
-    bool ok = u.output->start() == Cal::Result::Done
-              || (endUnit(u, QStringLiteral("it did not drive 4 mA"), RunResult::Cause::Transmitter), false);
-    const std::optional<double> at4 = ok ? settledCurrent(u) : std::nullopt;
-    ok = at4 && (u.output->measured4mA(quint16(std::lround(*at4 * 1000.0))) == Cal::Result::Done
-                 || (endUnit(u, QStringLiteral("it did not take its 4 mA point"), RunResult::Cause::Transmitter), false));
-    if (ok)
-        emit adjustmentStep(QStringLiteral("output at 20 mA"), {u.given.map.unit});
-    const std::optional<double> at20 = ok ? settledCurrent(u) : std::nullopt;
-    ok = at20 && (u.output->measured20mA(quint16(std::lround(*at20 * 1000.0))) == Cal::Result::Done
-                  || (endUnit(u, QStringLiteral("its output points were not stored as measured"),
-                              RunResult::Cause::Transmitter), false));
-    if (ok)
-        u.output.reset();
-    if (!m_switch.routeOpen({channel}) && !m_switch.routeOpen({channel}))
-        return failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError()));
+    if (!settleCurrents(units))
+        return false;
+    for (Unit *u : units)
+        if (u->live && u->output->measured4mA(quint16(std::lround(u->window->meanCurrent() * 1000.0))) != Cal::Result::Done)
+            endUnit(*u, QStringLiteral("it did not take its 4 mA point"), RunResult::Cause::Transmitter);
+    emit adjustmentStep(QStringLiteral("output at 20 mA"), numbers());
+    if (!settleCurrents(units))
+        return false;
+    for (Unit *u : units) {
+        if (!u->live)
+            continue;
+        if (u->output->measured20mA(quint16(std::lround(u->window->meanCurrent() * 1000.0))) == Cal::Result::Done)
+            u->output.reset();
+        else
+            endUnit(*u, QStringLiteral("its output points were not stored as measured"), RunResult::Cause::Transmitter);
+    }
     return stillGoing();
 }
 
-std::optional<double> BatchRun::settledCurrent(Unit &u)
+// Every unit's loop current, sampled in turn through the switch, until each has
+// settled; one that does not by the point's time ends alone.
+bool BatchRun::settleCurrents(const QVector<Unit *> &units)
 {
+    for (Unit *u : units)
+        u->window.emplace(m_plan.settling.samples, 0.0, m_plan.settling.bandMa);
     QElapsedTimer clock;
     clock.start();
-    SettlingWindow window(m_plan.settling.samples, 0.0, m_plan.settling.bandMa);
-    while (!window.settled()) {
-        if (clock.elapsed() > m_plan.settling.timeoutMs)
-            return endUnit(u, QStringLiteral("its loop current did not settle"), RunResult::Cause::NotSettled), std::nullopt;
+    const auto pending = [&] {
+        QVector<Unit *> open;
+        for (Unit *u : units)
+            if (u->live && !u->window->settled())
+                open << u;
+        return open;
+    };
+    while (!pending().isEmpty()) {
+        if (clock.elapsed() > m_plan.settling.timeoutMs) {
+            for (Unit *u : pending())
+                endUnit(*u, QStringLiteral("its loop current did not settle"), RunResult::Cause::NotSettled);
+            break;
+        }
         if (!pause(m_plan.settling.intervalMs))
-            return std::nullopt;
-        if (!u.binding.holds(*u.given.link))
-            return endUnit(u, QStringLiteral("its link closed"), RunResult::Cause::Link), std::nullopt;
-        QElapsedTimer spent;
-        spent.start();
-        const auto current = m_meter.measureCurrentMa();
-        m_result.instrumentMs += spent.nsecsElapsed() / 1e6;
-        if (!current)
-            return endUnit(u, QStringLiteral("the meter on its loop: %1").arg(m_meter.lastError()),
-                           RunResult::Cause::Instrument), std::nullopt;
-        window.add({0.0, *current});
+            return false;
+        for (Unit *u : pending()) {
+            if (!u->binding.holds(*u->given.link)) {
+                endUnit(*u, QStringLiteral("its link closed"), RunResult::Cause::Link);
+                continue;
+            }
+            const auto current = measureLoop(*u);
+            if (!stillGoing())
+                return false;
+            if (current)
+                u->window->add({0.0, *current});
+        }
     }
-    return window.meanCurrent();
+    return stillGoing();
 }
 
 } // namespace autocal

@@ -20,8 +20,8 @@
 // run() adjusts between the two checks through the same procedures the
 // single-unit run uses (procedures/): the thermocouple input points of every
 // unit sharing the millivolt source are captured at once (50 mV, then 0 mV,
-// sourced once), every other input alone behind its own channel, and each
-// output with the meter on its own loop. A unit that fails there is left as
+// sourced once), every other input alone behind its own channel; then every
+// output at once, the loops scanned through the switch until each has settled. A unit that fails there is left as
 // the procedures leave it (captures not stored put back, normal mode), and its
 // as-left check is kept as one that never began.
 
@@ -112,8 +112,9 @@ private:
     bool adjust(const QVector<Unit *> &units);
     bool adjustInputs(const QVector<Unit *> &group);
     bool captureAll(const QVector<Unit *> &units, int index, double signal, bool thermocouple);
-    bool adjustOutput(Unit &u);
-    std::optional<double> settledCurrent(Unit &u);
+    bool adjustOutputs(const QVector<Unit *> &units);
+    bool settleCurrents(const QVector<Unit *> &units);
+    std::optional<double> measureLoop(Unit &u);
     bool prepareInstruments();
     bool identify(instruments::Instrument &instrument, const QString &role);
     void prepareUnit(Unit &u, const record::Header &common);
