@@ -6,6 +6,7 @@
 // fails is ended as it should be.
 #include "automation/batch_run.h"
 #include "instruments/instrument.h"
+#include "batch_bench.h"
 #include "lab_bench.h"
 #include "link/link.h"
 #include "model.h"
@@ -25,83 +26,6 @@
 #include <vector>
 
 namespace {
-
-std::unique_ptr<instruments::Instrument> instrumentAt(const QString &model, int port)
-{
-    QString why;
-    const auto m = instruments::findModel(model, &why);
-    const auto a = instruments::parseAddress(QStringLiteral("tcp:127.0.0.1:%1").arg(port), &why);
-    return m && a ? std::make_unique<instruments::Instrument>(*m, *a) : nullptr;
-}
-
-struct BatchBench {
-    BatchBench(int count, sim::UnitInput input, bool openLinks = true) : units(count, input), lab(units)
-    {
-        lab.setSeed(11);
-        const QString prefix = dir.filePath(QStringLiteral("unit"));
-        for (int k = 1; k <= count; ++k) {
-            lines.push_back(std::make_unique<VirtualLine>());
-            ready = ready && lines.back()->ok()
-                && QFile::link(lines.back()->simulatorEnd(), prefix + "." + QString::number(k));
-            units.unit(k).setCurves(sim::model::Curves::Standard);
-        }
-        sim::Config c;
-        c.lineSpeed = true;
-        std::string why;
-        ready = ready && units.start(c, prefix.toStdString(), &why) && lab.serve("tcp:127.0.0.1:0", &why);
-        for (int k = 1; k <= count; ++k) {
-            links.push_back(std::make_unique<rtu::Link>());
-            rtu::SerialOptions o;
-            o.port = lines[size_t(k - 1)]->toolEnd();
-            ready = ready && (!openLinks || links.back()->open(o));
-            autocal::BatchUnit b;
-            b.map.unit = k;
-            b.map.port = o.port;
-            b.map.tag = QStringLiteral("TT-%1").arg(k);
-            b.map.serial = QStringLiteral("SN-%1").arg(k);
-            b.map.sourceChannel = QString::number(sim::Units::kSourceBase + k);
-            b.map.meterChannel = QString::number(sim::Units::kMeterBase + k);
-            b.map.inputIsolated = input == sim::UnitInput::Thermocouple;
-            b.link = links.back().get();
-            batch << b;
-        }
-        source = instrumentAt(QStringLiteral("Generic SCPI calibrator"), lab.port(sim::Instrument::Source));
-        meter = instrumentAt(QStringLiteral("Generic SCPI meter"), lab.port(sim::Instrument::Meter));
-        routeSwitch = instrumentAt(QStringLiteral("Generic SCPI switch"), lab.port(sim::Instrument::Switch));
-        ready = ready && source && meter && routeSwitch;
-    }
-    ~BatchBench()
-    {
-        links.clear();
-        lab.stop();
-        units.stop();
-    }
-
-    autocal::BatchResult check(autocal::BatchRun &run, const autocal::RunPlan &plan)
-    {
-        record::Header header;
-        header.technician = QStringLiteral("L. Chen");
-        return run.check(record::Stage::AsFound, plan, header);
-    }
-
-    // The loop current unit k drives for a reading, by the simulator's own output model.
-    double loopFor(int k, double reading)
-    {
-        const auto image = units.unit(k).holdingImage();
-        sim::HoldingImage h{};
-        std::copy(image.begin(), image.end(), h.begin());
-        return sim::model::loopCurrentMa(h, 0, reading, units.errors(k).output);
-    }
-
-    QTemporaryDir dir;
-    std::vector<std::unique_ptr<VirtualLine>> lines;
-    sim::Units units;
-    sim::ScpiLab lab;
-    std::vector<std::unique_ptr<rtu::Link>> links;
-    std::unique_ptr<instruments::Instrument> source, meter, routeSwitch;
-    QVector<autocal::BatchUnit> batch;
-    bool ready = true;
-};
 
 autocal::RunPlan quickPlan(QVector<double> points = {0.0, 50.0, 100.0})
 {
@@ -149,7 +73,7 @@ private slots:
 
 void TestBatchRun::sharedSourceIsSetOncePerPointAndEachUnitGetsItsOwnPoints()
 {
-    BatchBench bench(3, sim::UnitInput::Thermocouple);
+    batchlab::BatchBench bench(3, sim::UnitInput::Thermocouple);
     QVERIFY(bench.ready);
     // Unit 2's output stage is far off: a loop read through another unit's channel would show it.
     sim::UnitErrors e2 = bench.units.errors(2);
@@ -185,7 +109,7 @@ void TestBatchRun::sharedSourceIsSetOncePerPointAndEachUnitGetsItsOwnPoints()
 
 void TestBatchRun::resistanceGoesToOneInputAtATime()
 {
-    BatchBench bench(2, sim::UnitInput::Rtd);
+    batchlab::BatchBench bench(2, sim::UnitInput::Rtd);
     QVERIFY(bench.ready);
     autocal::BatchRun run(bench.batch, *bench.source, *bench.meter, *bench.routeSwitch);
     QVector<QVector<int>> groups;
@@ -227,7 +151,7 @@ void TestBatchRun::resistanceGoesToOneInputAtATime()
 
 void TestBatchRun::aDeadLineEndsItsUnitAlone()
 {
-    BatchBench bench(3, sim::UnitInput::Thermocouple);
+    batchlab::BatchBench bench(3, sim::UnitInput::Thermocouple);
     QVERIFY(bench.ready);
     autocal::BatchRun run(bench.batch, *bench.source, *bench.meter, *bench.routeSwitch);
     QStringList ended;
@@ -261,7 +185,7 @@ void TestBatchRun::aDeadLineEndsItsUnitAlone()
 // meter: those three end alone and are named; the fourth is calibrated.
 void TestBatchRun::faultedUnitsEndAloneAndTheRestAreCalibrated()
 {
-    BatchBench bench(4, sim::UnitInput::Thermocouple);
+    batchlab::BatchBench bench(4, sim::UnitInput::Thermocouple);
     QVERIFY(bench.ready);
     autocal::BatchRun run(bench.batch, *bench.source, *bench.meter, *bench.routeSwitch);
     QHash<int, QVector<uint16_t>> before;
@@ -316,7 +240,7 @@ void TestBatchRun::faultedUnitsEndAloneAndTheRestAreCalibrated()
 
 void TestBatchRun::anAbortEndsEveryUnitSafely()
 {
-    BatchBench bench(2, sim::UnitInput::Thermocouple);
+    batchlab::BatchBench bench(2, sim::UnitInput::Thermocouple);
     QVERIFY(bench.ready);
     autocal::BatchRun run(bench.batch, *bench.source, *bench.meter, *bench.routeSwitch);
     connect(&run, &autocal::BatchRun::adjustmentStep, this, [&](const QString &step, const QVector<int> &) {
@@ -341,7 +265,7 @@ void TestBatchRun::anAbortEndsEveryUnitSafely()
 
 void TestBatchRun::failingUnitsAreAdjustedTogetherAndPassAsLeft()
 {
-    BatchBench bench(3, sim::UnitInput::Thermocouple);
+    batchlab::BatchBench bench(3, sim::UnitInput::Thermocouple);
     QVERIFY(bench.ready);
     sim::UnitErrors e2 = bench.units.errors(2);
     e2.output = {0.112, 0.075};   // an output far off as well
@@ -375,7 +299,7 @@ void TestBatchRun::failingUnitsAreAdjustedTogetherAndPassAsLeft()
 
 void TestBatchRun::aUnitLostInTheAdjustmentStoresNothingAndEndsAlone()
 {
-    BatchBench bench(3, sim::UnitInput::Thermocouple);
+    batchlab::BatchBench bench(3, sim::UnitInput::Thermocouple);
     QVERIFY(bench.ready);
     autocal::BatchRun run(bench.batch, *bench.source, *bench.meter, *bench.routeSwitch);
     QHash<int, QVector<uint16_t>> before;
@@ -410,7 +334,7 @@ void TestBatchRun::aUnitLostInTheAdjustmentStoresNothingAndEndsAlone()
 // each unit's outcome and certificate, the exit status whether all passed.
 void TestBatchRun::commandLineCalibratesTheBatchAndNamesEachUnit()
 {
-    BatchBench bench(3, sim::UnitInput::Thermocouple, false);
+    batchlab::BatchBench bench(3, sim::UnitInput::Thermocouple, false);
     QVERIFY(bench.ready);
     QTemporaryDir records;
     {
