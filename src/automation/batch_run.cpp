@@ -350,8 +350,13 @@ bool BatchRun::measureGroup(const QVector<Unit *> &group, int index)
     const QString routed = sourceIsRouted(first.given.map, first.rtd()) ? first.given.map.sourceChannel : QString();
     QElapsedTimer clock;
     clock.start();
-    if (!routed.isEmpty() && !m_switch.routeClose({routed}))
-        return failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError()));
+    // A routed group is one unit: an error of its source channel ends it alone.
+    if (!routed.isEmpty() && !m_switch.routeClose({routed})) {
+        endUnit(first, QStringLiteral("the switch on its source channel: %1").arg(m_switch.lastError()),
+                RunResult::Cause::Instrument);
+        return m_switch.routeOpen({routed}) || m_switch.routeOpen({routed})
+               || failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError()));
+    }
     m_result.instrumentMs += clock.nsecsElapsed() / 1e6;
     const bool settled = source(*signal, !first.rtd()) && settleGroup(members, *signal);
     if (settled)
