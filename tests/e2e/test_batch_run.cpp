@@ -383,6 +383,26 @@ void TestBatchRun::commandLineCalibratesTheBatchAndNamesEachUnit()
     QCOMPARE(cli.exitCode(), 1);
     QVERIFY2(text.contains(QStringLiteral("unit 3 (SN-3): ended")) && text.contains(QStringLiteral("unit 1 (SN-1): passed")),
              qPrintable(text));
+
+    // Refused before anything is opened: the ports come from the map, the map must be whole.
+    QFile broken(records.filePath("broken.json"));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write(R"({"units": [{"unit": 1, "port": "/dev/null", "tag": "T", "serial": "S", "input isolated": true}]})");
+    broken.close();
+    const QStringList instruments{"--source", at(sim::Instrument::Source), "--meter", at(sim::Instrument::Meter),
+                                  "--switch", at(sim::Instrument::Switch), "--points", "0", "--tolerance", "0.5",
+                                  "--records", records.path()};
+    const QList<QPair<QStringList, int>> refused{
+        {QStringList{"calibrate", "batch", "--port", "/dev/ttyUSB0", "--map", file.fileName()} + instruments, 2},
+        {QStringList{"calibrate", "batch"} + instruments, 2},
+        {QStringList{"calibrate", "batch", "--map", broken.fileName()} + instruments, 4},   // no meter for unit 1
+        {QStringList{"calibrate", "batch", "--map", file.fileName(), "--switch-model", "Generic SCPI meter"} + instruments, 2},
+    };
+    for (const auto &[arguments, status] : refused) {
+        cli.start(QStringLiteral(TCAL_CLI_PATH), arguments);
+        QVERIFY(cli.waitForFinished(30000));
+        QVERIFY2(cli.exitCode() == status, qPrintable(arguments.join(' ') + ": " + cli.readAllStandardError()));
+    }
 }
 
 QTEST_MAIN(TestBatchRun)
