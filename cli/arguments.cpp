@@ -174,6 +174,24 @@ bool recordOptions(const QCommandLineParser &p, cli::Invocation &inv, QString *e
     inv.out = p.value("out");
     inv.name = p.value("name").trimmed();
     inv.function = p.value("function").trimmed();
+    inv.reason = p.value("reason").trimmed();
+    inv.receipt.place = p.value("place").trimmed();
+    inv.receipt.condition = p.value("condition").trimmed();
+    inv.receipt.externalProviders = p.value("external").trimmed();
+    if (p.isSet("received")) {
+        inv.receipt.received = QDate::fromString(p.value("received"), Qt::ISODate);
+        if (!inv.receipt.received.isValid()) {
+            *error = QStringLiteral("--received takes a date such as 2026-12-01");
+            return false;
+        }
+    }
+    for (const QString &field : p.value("customer-supplied").split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        if (!record::customerFields().contains(field.trimmed())) {
+            *error = QStringLiteral("--customer-supplied takes %1").arg(record::customerFields().join(QLatin1Char(',')));
+            return false;
+        }
+        inv.receipt.customerSupplied << field.trimmed();
+    }
     return true;
 }
 
@@ -199,6 +217,7 @@ bool standardOptions(const QCommandLineParser &p, cli::Invocation &inv, QString 
     inv.model = p.value("model").trimmed();
     inv.certificate = p.value("certificate").trimmed();
     inv.status = p.value("status").trimmed();
+    inv.certificateTerms = p.values("certificate-terms");
     return true;
 }
 
@@ -265,6 +284,13 @@ Parsed parseArguments(const QStringList &arguments)
         {"as", "records approve: reviewer or approver.", "ROLE"},
         {"name", "records approve: the signer's name (default: the login).", "TEXT"},
         {"function", "records approve: the signer's function, e.g. \"Head of laboratory\".", "TEXT"},
+        {"place", "records certificate: where it was calibrated (the laboratory, or the site).", "TEXT"},
+        {"received", "records certificate: the date the item was received (yyyy-MM-dd).", "DATE"},
+        {"condition", "records certificate: the item's condition on receipt.", "TEXT"},
+        {"external", "records certificate: results from external providers (default: none).", "TEXT"},
+        {"customer-supplied", "records certificate: fields the customer supplied, marked *: tag,description,range,tolerance.",
+         "FIELDS"},
+        {"reason", "records key new: why this workstation needs a new signing key (kept in the chain).", "TEXT"},
         {"at-4ma", "calibrate current: the meter's reading at 4 mA, in mA.", "MA"},
         {"at-20ma", "calibrate current: the meter's reading at 20 mA, in mA.", "MA"},
         {"anchor", "records verify: also check against this checkpoint file.", "FILE"},
@@ -276,6 +302,9 @@ Parsed parseArguments(const QStringList &arguments)
         {"map", "calibrate batch: the channel map file (units, ports, channels, tags, serials).", "FILE"},
         {"switch", "calibrate batch: the switch, e.g. tcp:192.168.1.22.", "ADDRESS"},
         {"switch-model", "calibrate batch: the switch's model name or file.", "MODEL", "Generic SCPI switch"},
+        {"environment", "calibrate auto: a thermometer/hygrometer for the ambient (else the operator's, else the "
+                        "transmitter's room sensor, as the certificate says).", "ADDRESS"},
+        {"environment-model", "calibrate auto: its model name or file.", "MODEL", "Generic SCPI thermohygrometer"},
         {"procedure", "calibrate auto: the procedure file (points, tolerance, settling, adjustment).", "FILE"},
         {"points", "calibrate auto: test points in degrees, or percent of range: 0%,25%,50%,75%,100%.", "LIST"},
         {"tolerance", "calibrate auto: in degrees, or percent of span: 0.2%.", "X"},
@@ -288,6 +317,8 @@ Parsed parseArguments(const QStringList &arguments)
         {"due", "standards save: the standard's calibration due date (yyyy-MM-dd).", "DATE"},
         {"calibrated", "standards save: the date it was calibrated (yyyy-MM-dd).", "DATE"},
         {"status", "standards save: e.g. \"in service\" (the default) or \"out of service\".", "TEXT"},
+        {"certificate-terms", "standards save: what its certificate states for one function, in that function's unit: "
+                              "FUNCTION:U:k:correction:drift-per-year, e.g. mV:0.004:2:0.001:0.002 (repeatable).", "TERMS"},
     });
     p.addPositionalArgument("command", "info, read, save, compare, apply, dump, monitor or scan.");
     p.addPositionalArgument("argument", "FILE for save, compare, apply; holding or input for dump.", "[argument]");
@@ -315,6 +346,8 @@ Parsed parseArguments(const QStringList &arguments)
     inv.meter = p.value("meter");
     inv.sourceModel = p.value("source-model");
     inv.meterModel = p.value("meter-model");
+    inv.environment = p.value("environment");
+    inv.environmentModel = p.value("environment-model");
     inv.procedureFile = p.value("procedure");
     inv.points = p.value("points");
     inv.tolerance = p.value("tolerance");

@@ -33,7 +33,7 @@ void onStop(int)
 }
 
 struct Instruments {
-    std::unique_ptr<instruments::Instrument> source, meter;
+    std::unique_ptr<instruments::Instrument> source, meter, environment;
 };
 
 // Both instruments from their addresses and models, or the reason they cannot be.
@@ -49,6 +49,16 @@ std::optional<Instruments> makeInstruments(const Invocation &inv, Output &o)
             return o.fail(UsageError, QStringLiteral("%1: %2").arg(text, why)), std::nullopt;
         *into = std::make_unique<instruments::Instrument>(*model, *address);
     }
+    if (!inv.environment.isEmpty()) {
+        QString why;
+        const auto address = instruments::parseAddress(inv.environment, &why);
+        const auto model = address ? instruments::findModel(inv.environmentModel, &why) : std::nullopt;
+        if (!model || model->role != instruments::Role::Environment)
+            return o.fail(UsageError, QStringLiteral("--environment %1: %2")
+                                          .arg(inv.environment, model ? QStringLiteral("needs an environment model") : why)),
+                   std::nullopt;
+        made.environment = std::make_unique<instruments::Instrument>(*model, *address);
+    }
     if (made.source->model().role != instruments::Role::Calibrator
         || made.meter->model().role != instruments::Role::Meter)
         return o.fail(UsageError, QStringLiteral("--source needs a calibrator model and --meter a meter model")),
@@ -56,15 +66,16 @@ std::optional<Instruments> makeInstruments(const Invocation &inv, Output &o)
     return made;
 }
 
-std::optional<autocal::RunPlan> plan(const Invocation &inv, Output &o)
+// The plan, or nullopt with `status` the one exit code of its fault, text or --json alike.
+std::optional<autocal::RunPlan> plan(const Invocation &inv, Output &o, int &status)
 {
     QString why;
     if (!inv.procedureFile.isEmpty() == !inv.points.isEmpty())
-        return o.fail(UsageError, QStringLiteral("give --procedure FILE, or --points and --tolerance")), std::nullopt;
+        return status = o.fail(UsageError, QStringLiteral("give --procedure FILE, or --points and --tolerance")), std::nullopt;
     auto p = inv.procedureFile.isEmpty() ? autocal::planFromOptions(inv.points, inv.tolerance, why)
                                          : autocal::readPlan(inv.procedureFile, why);
     if (!p)
-        o.fail(inv.procedureFile.isEmpty() ? UsageError : FileError, why);
+        status = o.fail(inv.procedureFile.isEmpty() ? UsageError : FileError, why);
     return p;
 }
 
@@ -134,9 +145,10 @@ int calibrateAuto(const Invocation &inv, Output &o)
 {
     if (inv.serial.isEmpty())
         return o.fail(UsageError, QStringLiteral("calibrate auto needs the transmitter's --serial for its records"));
-    const auto runPlan = plan(inv, o);
+    int refused = UsageError;
+    const auto runPlan = plan(inv, o, refused);
     if (!runPlan)
-        return o.doc.value("error").toObject().value("code").toInt(UsageError);
+        return refused;
     auto made = makeInstruments(inv, o);
     if (!made)
         return UsageError;
@@ -149,7 +161,9 @@ int calibrateAuto(const Invocation &inv, Output &o)
         return LinkError;
 
     autocal::AutoCalibration run(link, *made->source, *made->meter);
+    run.setEnvironment(made->environment.get());
     run.setStandardCheck([&](record::UsedInstrument &used) { return records.checkStandard(used, QDate::currentDate()); });
+    run.setStandardTerms([&](const record::UsedInstrument &used) { return records.standardTerms(used, QDate::currentDate()); });
     reportProgress(run, o);
     QHash<int, qint64> numbers;   // stage -> record number
     QObject::connect(&run, &autocal::AutoCalibration::recordEnded, [&](const record::Record &r) {

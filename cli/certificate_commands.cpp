@@ -15,9 +15,12 @@ const char kCertificateHelp[] =
     "                               PDF; refused (1) unless both are complete, current\n"
     "                               and approved: an unapproved pair is written as a\n"
     "                               DRAFT, without a number. --replaces names the\n"
-    "                               certificate it corrects, which is then withdrawn\n"
+    "                               certificate it corrects, which is then withdrawn;\n"
+    "                               --place, --received DATE, --condition, --external\n"
+    "                               and --customer-supplied FIELDS are printed on it\n"
     "  records certificate --reprint NUMBER --out FILE\n"
-    "                               the stored certificate again, marked COPY\n"
+    "                               the stored certificate's file as issued, after\n"
+    "                               the chain verifies and holds its hash\n"
     "  records approve NUMBER --as reviewer|approver [--name TEXT] [--function TEXT]\n"
     "                               signs check NUMBER as the login (PostgreSQL) or the\n"
     "                               user (SQLite); never by who performed it\n"
@@ -56,14 +59,18 @@ int certificate(recordsdb::RecordDb &db, const Invocation &inv, const QStringLis
         const QByteArray pdf = store.reprint(inv.reprint);
         if (pdf.isEmpty())
             return err << "tcal-cli: " << store.error() << '\n', Different;
-        return writeFile(inv.out, pdf, err) ? (out << "copy of certificate " << inv.reprint << " written to " << inv.out << '\n', Success)
-                                            : FileError;
+        if (!writeFile(inv.out, pdf, err))
+            return FileError;
+        out << "certificate " << inv.reprint << " as issued written to " << inv.out << '\n';
+        if (const auto stored = store.find(inv.reprint); stored && stored->withdrawnBy)
+            out << "certificate " << inv.reprint << " is withdrawn, replaced by " << stored->withdrawnBy << '\n';
+        return Success;
     }
     const auto found = recordNumber(args.value(0)), left = recordNumber(args.value(1));
     if (args.size() != 2 || !found || !left)
         return err << "tcal-cli: records certificate AS_FOUND AS_LEFT --out FILE\n", UsageError;
     QSettings settings(QStringLiteral("TCal"), QStringLiteral("tcal"));
-    const recordsdb::IssueRequest request{*found, *left, inv.replaces, record::readIssuer(settings), 2};
+    const recordsdb::IssueRequest request{*found, *left, inv.replaces, record::readIssuer(settings), 2, inv.receipt};
     const auto content = store.prepare(request);
     if (!content)
         return err << "tcal-cli: " << store.error() << '\n', Different;

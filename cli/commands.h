@@ -3,6 +3,7 @@
 // and returning the process's exit status.
 
 #include "link/link.h"
+#include "record/certificate_receipt.h"
 
 #include <QDate>
 #include <QList>
@@ -46,6 +47,8 @@ struct Invocation {
     QString signAs;                // records approve: reviewer or approver
     QString name;                  // records approve: the signer's name (default: the login)
     QString function;              // records approve: the signer's function
+    QString reason;                // records key new, records migrate: why, kept in the chain
+    record::Receipt receipt;       // records certificate: place, receipt, condition, customer's data
     std::optional<quint16> at4mA;  // calibrate current: the meter's readings in µA
     std::optional<quint16> at20mA;
     QString anchor;                // records verify: a checkpoint file to check against
@@ -55,6 +58,8 @@ struct Invocation {
     QString meter;
     QString sourceModel;           // their models: a name or a model file
     QString meterModel;
+    QString environment;           // calibrate auto: an optional thermometer/hygrometer's address
+    QString environmentModel;
     QString procedureFile;         // calibrate auto: a procedure file, or --points and --tolerance
     QString points;
     QString tolerance;
@@ -66,6 +71,7 @@ struct Invocation {
     QString status;                // empty: not given
     QDate due;                     // invalid: not given
     QDate calibrated;
+    QStringList certificateTerms;  // standards save: FUNCTION:U:k:correction:drift per year, as typed
 };
 
 int run(const Invocation &invocation, QTextStream &out, QTextStream &err);

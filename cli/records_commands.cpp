@@ -14,6 +14,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSaveFile>
+#include <QSysInfo>
 
 #include <cstdio>
 #include <termios.h>
@@ -33,6 +34,14 @@ const char kRecordsHelp[] =
     "                               their record, amended, superseding and certificate\n"
     "                               numbers\n"
     "  records import FOLDER        the JSON record files of FOLDER, each once\n"
+    "  records migrate              brings a database of an earlier schema up to date;\n"
+    "                               an earlier chain is adopted in a signed entry\n"
+    "  records key show|new         this workstation's public key; a new one (--reason\n"
+    "                               TEXT), registered in the chain, the old kept aside\n"
+    "  records trust list|add|revoke  the keyring of trusted keys (TCAL_KEYRING or\n"
+    "                               keyring.json; on PostgreSQL its owner's table):\n"
+    "                               add [PUBLIC_KEY] [--name TEXT] (this workstation's\n"
+    "                               key when none is given), revoke FINGERPRINT\n"
     "  records by-reference REF [--since DATE]\n"
     "                               every check made with the reference instrument (name\n"
     "                               or certificate number) REF: number, start, serial,\n"
@@ -143,6 +152,8 @@ int verify(recordsdb::RecordDb &db, const QString &anchor, QTextStream &out, QTe
         return Different;
     }
     out << report.records << " records in " << report.checked << " entries, chain intact\n";
+    for (const QString &adoption : report.adoptions)
+        out << adoption << '\n';
     out << "signed by " << (report.keys.isEmpty() ? QStringLiteral("no key") : report.keys.join(QStringLiteral(", ")))
         << '\n';
     if (!report.checkpointKey.isEmpty())
@@ -244,10 +255,68 @@ int import(recordsdb::RecordDb &db, const QStringList &args, const QString &offs
     if (!offset.isEmpty() && !seconds)
         return err << "tcal-cli: \"" << offset << "\" is not an offset such as +08:00\n", UsageError;
     const recordsdb::ImportReport r = db.importFolder(args.at(0), seconds);
+    if (!r.refused.isEmpty())
+        return err << "tcal-cli: nothing imported: " << r.refused << '\n', FileError;
     out << r.imported << " imported, " << r.already << " already stored\n";
     for (const QString &name : r.unreadable)
         err << "tcal-cli: left out: " << name << '\n';
     return r.unreadable.isEmpty() ? Success : FileError;
+}
+
+// records key show|new: this workstation's key; a new one only on purpose, with its reason in the chain.
+int key(recordsdb::RecordDb &db, const QStringList &args, const QString &reason, QTextStream &out, QTextStream &err)
+{
+    if (args == QStringList{"show"}) {
+        QString why;
+        const auto k = recordsdb::SigningKey::load(db.settings().dataFolder, why);
+        if (!k)
+            return err << "tcal-cli: " << why << '\n', FileError;
+        return out << k->publicKey() << ' ' << k->fingerprint() << '\n', Success;
+    }
+    if (args != QStringList{"new"} || reason.isEmpty())
+        return err << "tcal-cli: records key show | records key new --reason TEXT\n", UsageError;
+    const auto fingerprint = db.newKey(reason);
+    if (!fingerprint)
+        return err << "tcal-cli: " << db.error() << '\n', FileError;
+    out << "new signing key " << *fingerprint << " registered; `tcal-cli records trust add` trusts it\n";
+    return Success;
+}
+
+int trust(recordsdb::RecordDb &db, const QStringList &args, const QString &name, QTextStream &out, QTextStream &err)
+{
+    const QString what = args.value(0);
+    if (what == QLatin1String("list") && args.size() == 1) {
+        const auto keys = db.keyring();
+        if (!keys)
+            return err << "tcal-cli: " << db.error() << '\n', FileError;
+        out << "fingerprint,name,added,revoked,public_key\r\n";
+        for (const recordsdb::TrustedKey &k : *keys)
+            out << k.fingerprint << ',' << csv::textField(k.name) << ',' << k.added << ',' << k.revoked << ','
+                << k.publicKey << "\r\n";
+        return Success;
+    }
+    if (what == QLatin1String("add") && args.size() <= 2) {
+        QByteArray publicKey = args.value(1).toLatin1();
+        QString keyName = name;
+        if (publicKey.isEmpty()) {
+            QString why;
+            const auto k = recordsdb::SigningKey::load(db.settings().dataFolder, why);
+            if (!k)
+                return err << "tcal-cli: " << why << '\n', FileError;
+            publicKey = k->publicKey();
+            if (keyName.isEmpty())
+                keyName = QSysInfo::machineHostName();
+        }
+        if (!db.trust(publicKey, keyName))
+            return err << "tcal-cli: " << db.error() << '\n', FileError;
+        return out << "trusted " << recordsdb::SigningKey::fingerprintOf(publicKey) << '\n', Success;
+    }
+    if (what == QLatin1String("revoke") && args.size() == 2) {
+        if (!db.revoke(args.at(1).toLatin1()))
+            return err << "tcal-cli: " << db.error() << '\n', FileError;
+        return out << "revoked " << args.at(1) << '\n', Success;
+    }
+    return err << "tcal-cli: records trust list | add [PUBLIC_KEY] [--name TEXT] | revoke FINGERPRINT\n", UsageError;
 }
 
 int show(recordsdb::RecordDb &db, const QStringList &args, QTextStream &out, QTextStream &err)
@@ -283,14 +352,23 @@ int runRecords(const Invocation &inv, QTextStream &out, QTextStream &err)
     const QStringList &args = inv.arguments;
     const QString what = args.value(0);
     static const QStringList known = {"list", "show", "verify", "anchor", "export", "import", "init-server",
-                                      "by-reference", "certificate", "approve"};
+                                      "by-reference", "certificate", "approve", "migrate", "key", "trust"};
     if (!known.contains(what))
         return err << "tcal-cli: records takes list, show, verify, anchor, export, import, init-server, by-reference,"
-                      " certificate or approve\n", UsageError;
+                      " certificate, approve, migrate, key or trust\n", UsageError;
     recordsdb::RecordDb db;
-    // Only an import appends; the others never make a database where none is.
+    // Only an import (or the owner's set-up) makes a database; reading commands
+    // open it read-only; only migrate changes its schema. Those that append
+    // (certificate, approve, key new) open an existing one for writing.
+    using Mode = recordsdb::RecordDb::Mode;
     const bool makes = what == QLatin1String("import") || what == QLatin1String("init-server");
-    const auto mode = makes ? recordsdb::RecordDb::Mode::Create : recordsdb::RecordDb::Mode::ExistingOnly;
+    const bool appends = what == QLatin1String("certificate") || what == QLatin1String("approve")
+                         || (what == QLatin1String("key") && args.value(1) == QLatin1String("new"))
+                         || (what == QLatin1String("trust") && args.value(1) != QLatin1String("list"));
+    const Mode mode = what == QLatin1String("migrate") ? Mode::Migrate
+                      : makes                         ? Mode::Create
+                      : appends                       ? Mode::Existing
+                                                      : Mode::ExistingOnly;
     recordsdb::DbSettings settings;
     if (!openDatabase(db, inv.recordsFolder, mode, err, &settings))
         return FileError;
@@ -312,6 +390,13 @@ int runRecords(const Invocation &inv, QTextStream &out, QTextStream &err)
         return exportChecks(db, rest, inv.json, err);
     if (what == QLatin1String("import"))
         return import(db, rest, inv.assumeOffset, out, err);
+    if (what == QLatin1String("migrate"))
+        return rest.isEmpty() ? (out << recordsdb::describe(settings) << " is of schema " << db.schemaVersion() << '\n', Success)
+                              : (err << "tcal-cli: records migrate\n", UsageError);
+    if (what == QLatin1String("key"))
+        return key(db, rest, inv.reason, out, err);
+    if (what == QLatin1String("trust"))
+        return trust(db, rest, inv.name, out, err);
     if (what == QLatin1String("init-server")) {
         if (rest.size() != 1)
             return err << "tcal-cli: records init-server WRITER\n", UsageError;

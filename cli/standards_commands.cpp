@@ -17,6 +17,9 @@ const char kStandardsHelp[] =
     "                               (ok, due-soon, overdue), status\n"
     "  standards save --serial S --model M --certificate C --due YYYY-MM-DD\n"
     "                 [--calibrated YYYY-MM-DD] [--description D] [--status S]\n"
+    "                 [--certificate-terms FUNCTION:U:k:CORRECTION:DRIFT]...\n"
+    "                               the certificate's U (at k), correction and drift\n"
+    "                               per year for mV, ohm or mA, used in the budgets\n"
     "                               adds a standard or a new state of the one with\n"
     "                               that serial (its *IDN? serial); status \"in service\"\n"
     "                               unless given\n";
@@ -50,9 +53,13 @@ int list(recordsdb::StandardsRegister &reg, bool json, QTextStream &out, QTextSt
         const QString calibrated = s.calibrated.toString(Qt::ISODate), due = s.due.toString(Qt::ISODate);
         const QString state = stateKey(s.due, today);
         if (json) {
-            rows.append(QJsonObject{{"serial", s.serial}, {"model", s.model}, {"description", s.description},
-                                    {"certificate", s.certificate}, {"calibrated", calibrated}, {"due", due},
-                                    {"state", state}, {"status", s.status}});
+            QJsonObject row{{"serial", s.serial}, {"model", s.model}, {"description", s.description},
+                            {"certificate", s.certificate}, {"calibrated", calibrated}, {"due", due},
+                            {"state", state}, {"status", s.status}};
+            const QJsonObject stored = recordsdb::standardToJson(s);
+            if (stored.contains("certificate terms"))
+                row.insert("certificate terms", stored.value("certificate terms"));
+            rows.append(row);
             continue;
         }
         out << csv::textField(s.serial) << ',' << csv::textField(s.model) << ',' << csv::textField(s.description)
@@ -75,6 +82,13 @@ int save(recordsdb::StandardsRegister &reg, const Invocation &inv, QTextStream &
     s.due = inv.due;
     if (!inv.status.isEmpty())
         s.status = inv.status;
+    for (const QString &text : inv.certificateTerms) {
+        QString why;
+        const auto terms = recordsdb::certificateTermsFrom(text, why);
+        if (!terms)
+            return err << "tcal-cli: --certificate-terms " << text << ": " << why << '\n', UsageError;
+        s.terms.insert(terms->first, terms->second);
+    }
     if (!reg.save(s))
         return err << "tcal-cli: " << reg.error() << '\n', FileError;
     out << "saved reference standard " << s.serial << ", due " << s.due.toString(Qt::ISODate) << '\n';

@@ -21,6 +21,7 @@ bool toInstrument(const std::string &s, Instrument &out)
     if (s == "source" || s == "calibrator") { out = Instrument::Source; return true; }
     if (s == "meter") { out = Instrument::Meter; return true; }
     if (s == "switch") { out = Instrument::Switch; return true; }
+    if (s == "environment") { out = Instrument::Environment; return true; }
     return false;
 }
 

@@ -365,6 +365,24 @@ std::optional<std::string> ScpiMeter::execute(const std::string &header, const s
     return number("%.8f", *m_lastAmps);
 }
 
+ScpiThermohygrometer::ScpiThermohygrometer(const Simulator &transmitter) : m_transmitter(transmitter) {}
+
+std::optional<std::string> ScpiThermohygrometer::execute(const std::string &header, const std::string &,
+                                                         bool hasParameter)
+{
+    if (header != "MEAS:TEMP?" && header != "MEAS:HUM?") {
+        pushErrorLocked(-113);
+        return std::nullopt;
+    }
+    if (hasParameter) {
+        pushErrorLocked(-108);
+        return std::nullopt;
+    }
+    if (header == "MEAS:HUM?")
+        return number("%.1f", kHumidity + gaussianLocked(0.3));
+    return number("%.3f", m_transmitter.ambient() + kErrorCelsius + gaussianLocked(0.01));
+}
+
 std::optional<double> ScpiMeter::lastReadingAmps() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);

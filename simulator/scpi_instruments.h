@@ -40,7 +40,7 @@ namespace sim {
 
 class Simulator;
 
-enum class Instrument { Source, Meter, Switch };
+enum class Instrument { Source, Meter, Switch, Environment };
 
 // What the calibrator's terminals carry: nothing (output off), or millivolts
 // or ohms, every error of the calibrator included.
@@ -179,6 +179,23 @@ private:
 
     std::function<double()> m_loopMa;
     std::optional<double> m_lastAmps;
+};
+
+// A thermometer/hygrometer in the room: the simulator's ambient, a little off.
+class ScpiThermohygrometer : public ScpiInstrument {
+public:
+    explicit ScpiThermohygrometer(const Simulator &transmitter);
+
+    static constexpr double kErrorCelsius = 0.05;
+    static constexpr double kHumidity = 45.0;
+
+private:
+    std::optional<std::string> execute(const std::string &header, const std::string &parameter,
+                                       bool hasParameter) override;
+    void resetLocked() override {}
+    std::string identity() const override { return "TCAL,SIM-THM-1,TH-0001,1.0"; }
+
+    const Simulator &m_transmitter;
 };
 
 } // namespace sim

@@ -234,18 +234,23 @@ void ScpiEndpoint::feed(const char *data, size_t n, int replyFd)
 
 // --- the lab ---
 
-ScpiLab::ScpiLab(Simulator &transmitter) : m_source(transmitter), m_meter(transmitter) {}
+ScpiLab::ScpiLab(Simulator &transmitter) : m_source(transmitter), m_meter(transmitter), m_environment(transmitter) {}
 
 ScpiLab::ScpiLab(Units &units)
     : m_source(units), m_meter(units),
       m_switch(std::make_unique<ScpiSwitch>(units.channels(),
-                                            [&units](const std::set<int> &closed) { units.setRoutes(closed); }))
+                                            [&units](const std::set<int> &closed) { units.setRoutes(closed); })),
+      m_environment(units.unit(1)) // one room: the first unit's ambient
 {
 }
 
-int ScpiLab::endpointCount() const
+// In the order of their TCP ports: the environment stays next to the meter
+// in a lab without a switch.
+std::vector<Instrument> ScpiLab::servedInstruments() const
 {
-    return m_switch ? 3 : 2;
+    if (m_switch)
+        return {Instrument::Source, Instrument::Meter, Instrument::Switch, Instrument::Environment};
+    return {Instrument::Source, Instrument::Meter, Instrument::Environment};
 }
 
 bool ScpiLab::hasSwitch() const
@@ -296,19 +301,23 @@ bool ScpiLab::serve(const std::string &address, std::string *why)
     m_endpoints[0] = std::make_unique<ScpiEndpoint>(m_source, [this] { m_source.tick(); });
     m_endpoints[1] = std::make_unique<ScpiEndpoint>(m_meter, nullptr);
     if (m_switch)
-        m_endpoints[2] = std::make_unique<ScpiEndpoint>(*m_switch, nullptr);
-    static const char *const suffixes[] = {".source", ".meter", ".switch"};
+        m_endpoints[int(Instrument::Switch)] = std::make_unique<ScpiEndpoint>(*m_switch, nullptr);
+    m_endpoints[int(Instrument::Environment)] = std::make_unique<ScpiEndpoint>(m_environment, nullptr);
+    static const char *const suffixes[] = {".source", ".meter", ".switch", ".environment"};
     std::string reason;
-    for (int i = 0; i < endpointCount(); ++i) {
-        const bool ok = port >= 0 ? m_endpoints[i]->openTcp(port == 0 ? 0 : port + i, &reason)
-                                  : m_endpoints[i]->openPty(address + suffixes[i], &reason);
+    const auto served = servedInstruments();
+    for (size_t i = 0; i < served.size(); ++i) {
+        const int e = int(served[i]);
+        const bool ok = port >= 0 ? m_endpoints[e]->openTcp(port == 0 ? 0 : port + int(i), &reason)
+                                  : m_endpoints[e]->openPty(address + suffixes[e], &reason);
         if (!ok) {
             stop();
             return fail(reason);
         }
     }
-    for (int i = 0; i < endpointCount(); ++i)
-        m_endpoints[i]->start();
+    for (auto &e : m_endpoints)
+        if (e)
+            e->start();
     return true;
 }
 
@@ -320,8 +329,8 @@ void ScpiLab::stop()
 
 bool ScpiLab::serving() const
 {
-    for (int i = 0; i < endpointCount(); ++i)
-        if (!m_endpoints[i] || m_endpoints[i]->address().empty())
+    for (const Instrument which : servedInstruments())
+        if (!m_endpoints[int(which)] || m_endpoints[int(which)]->address().empty())
             return false;
     return true;
 }
@@ -352,6 +361,8 @@ ScpiInstrument &ScpiLab::instrument(Instrument which)
 {
     if (which == Instrument::Switch && m_switch)
         return *m_switch;
+    if (which == Instrument::Environment)
+        return m_environment;
     return which == Instrument::Source ? static_cast<ScpiInstrument &>(m_source) : m_meter;
 }
 

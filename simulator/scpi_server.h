@@ -3,10 +3,11 @@
 // Commands end with "\n" ("\r\n" is taken too), replies with "\n".
 //
 //   sim::ScpiLab lab(simulator);
-//   if (!lab.serve("tcp:127.0.0.1:5025", &why)) ...   // calibrator 5025, meter 5026
-//   if (!lab.serve("/tmp/lab", &why)) ...              // ptys at /tmp/lab.source, /tmp/lab.meter
+//   if (!lab.serve("tcp:127.0.0.1:5025", &why)) ...   // calibrator 5025, meter 5026, thermohygrometer 5027
+//   if (!lab.serve("/tmp/lab", &why)) ...              // ptys at /tmp/lab.source, .meter, .environment
 //
-// A lab for a batch (units.h) has a switch as well, on PORT+2 or P.switch:
+// A lab for a batch (units.h) has a switch as well, on PORT+2 or P.switch (its
+// thermohygrometer then on PORT+3):
 //   sim::Units units(8, sim::UnitInput::Thermocouple);
 //   sim::ScpiLab lab(units);
 //
@@ -25,6 +26,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace sim {
 
@@ -71,12 +73,13 @@ public:
     std::string describe() const; // for the console
 
 private:
-    int endpointCount() const;
+    std::vector<Instrument> servedInstruments() const;
 
     ScpiCalibrator m_source;
     ScpiMeter m_meter;
     std::unique_ptr<ScpiSwitch> m_switch;
-    std::unique_ptr<ScpiEndpoint> m_endpoints[3];
+    ScpiThermohygrometer m_environment;
+    std::unique_ptr<ScpiEndpoint> m_endpoints[4]; // by Instrument
 };
 
 } // namespace sim

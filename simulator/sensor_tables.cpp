@@ -50,7 +50,13 @@ double cu50Ohms(double celsius) { return metrology::cu50Ohms(celsius); }
 
 double cu50Celsius(double ohms)
 {
-    return (ohms - metrology::cu50Ohms(0.0)) / metrology::cu50OhmsPerKelvin();
+    if (const auto t = metrology::cu50Celsius(ohms))
+        return *t;
+    // Beyond the table the cubic goes on (it rises everywhere): Newton from the line.
+    double t = (ohms / 50.0 - 1.0) / 4.28e-3;
+    for (int i = 0; i < 50; ++i)
+        t -= (metrology::cu50Ohms(t) - ohms) / metrology::cu50OhmsPerKelvin(t);
+    return t;
 }
 
 } // namespace tables

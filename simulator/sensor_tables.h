@@ -1,7 +1,7 @@
 // Standard sensor curves by the transmitter's input-type code (holding 0):
 // a thin wrapper over the metrology library's reference functions (NIST ITS-90
 // thermocouples K, S, R, B, N, E, J and T over their full ranges, PT100 by
-// IEC 60751, Cu50 by its linear table). Pure functions, no I/O.
+// IEC 60751, Cu50 by its cubic table). Pure functions, no I/O.
 #pragma once
 
 #include <cstdint>

@@ -587,6 +587,12 @@ void Simulator::setAmbient(double celsius)
     m_ambient = celsius;
 }
 
+double Simulator::ambient() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_ambient;
+}
+
 void Simulator::setDecimalPlaces(uint16_t code)
 {
     std::lock_guard<std::mutex> lock(m_mutex);

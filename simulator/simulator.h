@@ -97,6 +97,7 @@ public:
     // RAM and the stored image (and the store file, if any) take `image`, as a
     // unit leaves its factory configured; command words are cleared.
     void setFactoryImage(const HoldingImage &image);
+    double ambient() const;
     void setDecimalPlaces(uint16_t code);
     void setModeReportDelay(int reads);
     void setWorkMode(int mode); // as if holding 50 had been written, reported at once

@@ -160,6 +160,12 @@ bool recordSession(Widget &window, WidgetProbe &probe, sim::Simulator &sim, cons
     d.type("lineEdit_record_certificate", QStringLiteral("1"));
     d.click("pushButton_record_pdf");
     d.type("lineEdit_record_certificate", QStringLiteral("2"));
+    // A reprint needs a chain that verifies: the laboratory trusts this bench's key.
+    if (auto *db = probe.recordTab()->database()) {
+        QString why;
+        if (const auto key = recordsdb::SigningKey::load(db->settings().dataFolder, why))
+            db->trust(key->publicKey(), QStringLiteral("screenshot bench"));
+    }
     d.click("pushButton_record_reprint");
     const QDir from(folder.path());
     for (const auto &[pattern, name] : {std::pair{"certificate-000002-copy.pdf", "calibration-certificate-sample.pdf"},
@@ -263,13 +269,32 @@ int automaticShot(Widget &window, SimulatorFixture &fixture, const QString &out,
         s.serial = QString::fromLatin1(serial);
         s.model = QString::fromLatin1(model);
         s.certificate = QStringLiteral("DEMO-%1").arg(s.serial);
+        s.calibrated = QDate::currentDate().addMonths(-4);
         s.due = QDate::currentDate().addYears(1);
+        // What the standards' own certificates state: U at k = 2, correction, drift per year.
+        if (s.serial == QLatin1String("SC-0001"))
+            s.terms.insert(QStringLiteral("mV"), {0.003, 2.0, 0.001, 0.002});
+        else
+            s.terms.insert(QStringLiteral("mA"), {0.0008, 2.0, 0.0, 0.0005});
         standards.save(s);
     }
+    // The procedure names its decision rule and the output's own tolerance.
+    static QTemporaryDir procedures;
+    const QString procedure = procedures.filePath(QStringLiteral("five-points.json"));
+    QFile file(procedure);
+    if (!file.open(QIODevice::WriteOnly))
+        return 1;
+    file.write(R"({"name": "Five points over the range, ±1.0 °C, output ±0.030 mA",
+        "points": [0, 25, 50, 75, 100], "tolerance": 1.0, "tolerance mA": 0.030,
+        "decision rule": "guarded acceptance", "guard factor": 1,
+        "stability": {"band": 0.1, "band mA": 0.005, "samples": 5, "interval ms": 500, "timeout s": 120},
+        "adjust": "when failed", "room sensor limit": 0.2})");
+    file.close();
     auto *tab = window.findChild<AutoCalibrationTab *>();
     WidgetProbe(window).ui()->tabWidget_main->setCurrentWidget(tab);
     tab->findChild<QLineEdit *>("lineEdit_auto_tag")->setText(QStringLiteral("TT-101"));
     tab->findChild<QLineEdit *>("lineEdit_auto_serial")->setText(QStringLiteral("SN-4711"));
+    tab->findChild<QLineEdit *>("lineEdit_auto_procedure")->setText(procedure);
     tab->start();
     QTest::qWait(500);
     if (tab->certificatePath().isEmpty()) {

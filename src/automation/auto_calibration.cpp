@@ -91,6 +91,8 @@ RunResult AutoCalibration::run(const RunPlan &plan, const record::Header &given)
     m_abort.clear();
     m_plan = plan;
     m_used.clear();
+    m_sourceTerms.clear();
+    m_meterTerms.clear();
     m_outputOn = false;
     rtu::OperationGuard guard(m_link);
     if (!guard || !m_link.startOperation()) {
@@ -139,8 +141,11 @@ bool AutoCalibration::prepare(const RunPlan &plan, record::Header &header)
         return fail(QStringLiteral("the transmitter's serial number is needed for its records"));
     if (!readTransmitter(header))
         return false;
+    if (const auto problem = planProblemFor(plan, m_range))
+        return fail(*problem);
     record::Record probe;
-    if (!identify(m_source, QStringLiteral("source"), probe) || !identify(m_meter, QStringLiteral("meter"), probe))
+    if (!identify(m_source, QStringLiteral("source"), probe) || !identify(m_meter, QStringLiteral("meter"), probe)
+        || (m_environment && !identify(*m_environment, QStringLiteral("environment"), probe)))
         return false;
     m_used = probe.instruments;
     const record::UsedInstrument &src = m_used.first();
@@ -148,19 +153,47 @@ bool AutoCalibration::prepare(const RunPlan &plan, record::Header &header)
     header.referenceCertificate = src.certificate;
     header.referenceDue = src.due;
     header.tolerance = plan.tolerance;
+    header.decisionRule = plan.decisionRule;
+    header.currentToleranceMa = plan.toleranceMa;
     if (header.procedure.isEmpty())
         header.procedure = plan.name;
     // Every point must be one the source can set, before the first is set.
     double room = 0.0;
     if (!sample(&room))
         return false;
-    if (header.ambient.isEmpty())
-        header.ambient = QString::number(room, 'f', 1);   // the terminals' temperature, as the transmitter reads it
+    if (!readAmbient(header, room))
+        return false;
     const char *function = metrology::isThermocouple(m_sensor) ? "mV" : "ohm";
     for (double t : pointTemperatures(plan, m_range)) {
         const auto signal = metrology::signalFor(m_sensor, t, room);
         if (!signal || !instruments::rangeFor(m_source.model(), function, *signal))
             return fail(QStringLiteral("%1 °C is outside what the sensor or the source can give").arg(t));
+    }
+    return true;
+}
+
+// The ambient as the certificate states it, with where it came from.
+bool AutoCalibration::readAmbient(record::Header &header, double room)
+{
+    if (m_environment) {
+        const auto t = m_environment->measureTemperature();
+        if (!t)
+            return fail(QStringLiteral("the environment instrument: %1").arg(m_environment->lastError()),
+                        RunResult::Cause::Instrument);
+        header.ambient = QString::number(*t, 'f', 1);
+        header.ambientSource = QStringLiteral("instrument %1 %2").arg(m_environment->model().name, serialOf(m_environment->identity()));
+        if (!m_environment->model().measureHumidity.text.isEmpty()) {
+            const auto rh = m_environment->measureHumidity();
+            if (!rh)
+                return fail(QStringLiteral("the environment instrument: %1").arg(m_environment->lastError()),
+                            RunResult::Cause::Instrument);
+            header.ambientSource += QStringLiteral("; relative humidity %1 %").arg(*rh, 0, 'f', 0);
+        }
+    } else if (header.ambient.isEmpty()) {
+        header.ambient = QString::number(room, 'f', 1);   // the terminals' temperature, as the transmitter reads it
+        header.ambientSource = QStringLiteral("transmitter");
+    } else if (header.ambientSource.isEmpty()) {
+        header.ambientSource = QStringLiteral("operator");
     }
     return true;
 }
@@ -201,7 +234,7 @@ bool AutoCalibration::readTransmitter(record::Header &header)
 
 bool AutoCalibration::identify(instruments::Instrument &instrument, const QString &role, record::Record &into)
 {
-    const QString name = role == QLatin1String("source") ? QStringLiteral("the source") : QStringLiteral("the meter");
+    const QString name = QStringLiteral("the %1").arg(role == QLatin1String("environment") ? QStringLiteral("environment instrument") : role);
     if (!instrument.isOpen() && !instrument.open())
         return fail(QStringLiteral("%1: %2").arg(name, instrument.lastError()), RunResult::Cause::Instrument);
     const auto identity = instrument.identify();
@@ -219,6 +252,10 @@ bool AutoCalibration::identify(instruments::Instrument &instrument, const QStrin
         return fail(QStringLiteral("%1: %2").arg(name, instrument.lastError()), RunResult::Cause::Instrument);
     if (role == QLatin1String("source") && !instrument.setOutput(false))
         return fail(QStringLiteral("%1: %2").arg(name, instrument.lastError()), RunResult::Cause::Instrument);
+    if (m_standardTerms && role == QLatin1String("source"))
+        m_sourceTerms = m_standardTerms(used);
+    else if (m_standardTerms && role == QLatin1String("meter"))
+        m_meterTerms = m_standardTerms(used);
     into.instruments << used;
     return true;
 }
@@ -262,6 +299,22 @@ void AutoCalibration::keep(record::Record &record)
     emit recordEnded(record);
 }
 
+namespace {
+
+QVector<record::PointUncertainty::Line> lines(const std::vector<metrology::Contribution> &budget)
+{
+    QVector<record::PointUncertainty::Line> out;
+    for (const metrology::Contribution &c : budget)
+        out.push_back({QString::fromStdString(c.name), QString::fromStdString(c.distribution), c.sensitivity,
+                       QString::fromStdString(c.inputUnit), c.standardUncertainty, c.degreesOfFreedom});
+    return out;
+}
+
+// The room reading's resolution: the transmitter shows it in tenths.
+constexpr double kRoomResolution = 0.1;
+
+} // namespace
+
 bool AutoCalibration::measurePoint(record::Record &record, int index)
 {
     record::Point &point = record.points[index];
@@ -274,40 +327,94 @@ bool AutoCalibration::measurePoint(record::Record &record, int index)
     emit pointStarted(record.stage == record::Stage::AsFound ? Phase::AsFound : Phase::AsLeft, index,
                       point.reference, *signal, QString::fromLatin1(metrology::signalUnit(m_sensor)));
     SettlingWindow window(m_plan.settling.samples, m_plan.settling.band, m_plan.settling.bandMa);
-    double sourced = *signal;
-    if (!source(sourced) || !settle(window, sourced, room))
-        return false;
-    metrology::PointInputs in;
-    in.sensor = m_sensor;
-    in.celsius = point.reference;
-    in.coldJunctionCelsius = room;
-    const auto range = instruments::rangeFor(m_source.model(), metrology::isThermocouple(m_sensor) ? "mV" : "ohm", sourced);
-    in.reference = {range->percentOfReading, range->floor, range->resolution, range->statedAtK2};
-    in.transmitterResolution = m_resolution;
-    in.readings = window.readings();
-    in.roomSensorLimit = metrology::isThermocouple(m_sensor) ? m_plan.roomSensorLimit : 0.0;
-    in.rangeLower = m_range.lower;
-    in.rangeUpper = m_range.upper;
-    const auto meter = instruments::rangeFor(m_meter.model(), "mA", window.meanCurrent());
-    if (!meter)
-        return fail(QStringLiteral("the meter's model has no range for %1 mA").arg(window.meanCurrent()),
-                    RunResult::Cause::Instrument);
-    in.meter = {meter->percentOfReading, meter->floor, meter->resolution, meter->statedAtK2};
-    in.currentsMa = window.currents();
-    const auto budget = metrology::pointBudget(in);
+    std::vector<double> readings, currents;   // one mean per independent repeat
+    for (int repeat = 0; repeat < m_plan.repeats; ++repeat) {
+        if (repeat > 0 && !approachAgain(point.reference, room))
+            return false;
+        window.clear();
+        const auto again = metrology::signalFor(m_sensor, point.reference, room);
+        if (!again || !source(*again) || !settle(window, *again, room))
+            return again ? false : fail(QStringLiteral("no signal for %1 °C").arg(point.reference));
+        readings.push_back(window.meanReading());
+        currents.push_back(window.meanCurrent());
+    }
+    const auto sourced = metrology::signalFor(m_sensor, point.reference, room);
+    auto in = sourced ? budgetInputs(point, room, *sourced, window) : std::nullopt;
+    if (!in)
+        return sourced ? false : fail(QStringLiteral("no signal for %1 °C").arg(point.reference));
+    if (m_plan.repeats >= 2) {
+        in->readings = readings;
+        in->currentsMa = currents;
+    }
+    const auto budget = metrology::pointBudget(*in);
     if (!budget)
         return fail(QStringLiteral("no uncertainty could be found for %1 °C").arg(point.reference));
     point.status = record::Point::Status::Recorded;
-    point.reading = window.meanReading();
-    point.currentMa = window.meanCurrent();
+    point.reading = metrology::typeA(in->readings)->mean;
+    point.currentMa = metrology::typeA(in->currentsMa)->mean;
     point.time = QDateTime::currentDateTimeUtc();
     record::PointUncertainty u;
     u.expanded = budget->temperatureResult.expanded;
     u.coverageFactor = budget->temperatureResult.coverageFactor;
     u.effectiveDegreesOfFreedom = budget->temperatureResult.effectiveDegreesOfFreedom;
     u.currentExpandedMa = budget->currentResult.expanded;
+    u.currentCoverageFactor = budget->currentResult.coverageFactor;
+    u.currentEffectiveDegreesOfFreedom = budget->currentResult.effectiveDegreesOfFreedom;
+    u.budget = lines(budget->temperature);
+    u.currentBudget = lines(budget->current);
     point.uncertainty = u;
     return true;
+}
+
+// Between independent repeats the point is left: the far end of the range is
+// sourced for the samples' time, so each repeat settles from away (up and down
+// in turn across the points).
+bool AutoCalibration::approachAgain(double celsius, double &room)
+{
+    const double away = celsius - m_range.lower > m_range.upper - celsius ? m_range.lower : m_range.upper;
+    const auto signal = metrology::signalFor(m_sensor, away, room);
+    if (!signal || !source(*signal))
+        return signal ? false : fail(QStringLiteral("no signal for %1 °C").arg(away));
+    if (!wait(m_plan.settling.samples * m_plan.settling.intervalMs))
+        return false;
+    return sample(&room).has_value();
+}
+
+std::optional<metrology::PointInputs> AutoCalibration::budgetInputs(const record::Point &point, double room,
+                                                                    double sourced, const SettlingWindow &window)
+{
+    const bool tc = metrology::isThermocouple(m_sensor);
+    const char *function = tc ? "mV" : "ohm";
+    metrology::PointInputs in;
+    in.sensor = m_sensor;
+    in.celsius = point.reference;
+    in.coldJunctionCelsius = room;
+    const auto range = instruments::rangeFor(m_source.model(), function, sourced);
+    if (!range)
+        return fail(QStringLiteral("the source's model has no range for %1 %2").arg(sourced).arg(function),
+                    RunResult::Cause::Instrument), std::nullopt;
+    in.reference = {range->percentOfReading, range->floor, range->resolution, range->statedAtK2};
+    in.standard = m_sourceTerms.value(QString::fromLatin1(function));
+    in.transmitterResolution = m_resolution;
+    in.readings = window.readings();
+    if (tc) {
+        in.roomSensorLimit = m_plan.roomSensorLimit;
+        in.coldJunctionDeadBand = kColdJunctionStep;
+        in.roomResolution = kRoomResolution;
+        in.thermalEmfMicrovolts = m_plan.thermalEmfMicrovolts.value_or(metrology::defaultThermalEmfMicrovolts(m_sensor.type));
+    } else {
+        in.leadResistanceOhms = m_plan.leadResistanceOhms;
+    }
+    in.rangeLower = m_range.lower;
+    in.rangeUpper = m_range.upper;
+    const auto meter = instruments::rangeFor(m_meter.model(), "mA", window.meanCurrent());
+    if (!meter)
+        return fail(QStringLiteral("the meter's model has no range for %1 mA").arg(window.meanCurrent()),
+                    RunResult::Cause::Instrument), std::nullopt;
+    in.meter = {meter->percentOfReading, meter->floor, meter->resolution, meter->statedAtK2};
+    in.meterStandard = m_meterTerms.value(QStringLiteral("mA"));
+    in.currentsMa = window.currents();
+    return in;
 }
 
 // Samples until the last few agree, or the point's time is up.

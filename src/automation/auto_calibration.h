@@ -13,10 +13,12 @@
 
 #include "automation/run_plan.h"
 #include "automation/settling.h"
+#include "metrology/point_budget.h"
 #include "metrology/sensor.h"
 #include "procedures/unit_binding.h"
 #include "record/calibration_record.h"
 
+#include <QMap>
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -49,6 +51,8 @@ struct RunResult {
 // The register of standards: why an instrument may not be used (nullopt: it may),
 // its certificate and due date filled in.
 using StandardCheck = std::function<std::optional<QString>(record::UsedInstrument &used)>;
+// What a standard's own certificate adds to the budget, by function ("mV", "ohm", "mA").
+using StandardTerms = std::function<QMap<QString, metrology::StandardCalibration>(const record::UsedInstrument &used)>;
 
 class AutoCalibration : public QObject
 {
@@ -58,6 +62,10 @@ public:
                     QObject *parent = nullptr);
 
     void setStandardCheck(StandardCheck check) { m_standardCheck = std::move(check); }
+    void setStandardTerms(StandardTerms terms) { m_standardTerms = std::move(terms); }
+    // An optional thermometer/hygrometer for the ambient; without it the
+    // operator's entry, else the transmitter's room sensor, named as such.
+    void setEnvironment(instruments::Instrument *environment) { m_environment = environment; }
 
     // Runs to the end; the header gives who, what and where, the run fills
     // in what it reads from the transmitter and the instruments.
@@ -82,9 +90,13 @@ private:
     bool prepare(const RunPlan &plan, record::Header &header);
     bool identify(instruments::Instrument &instrument, const QString &role, record::Record &into);
     bool readTransmitter(record::Header &header);
+    bool readAmbient(record::Header &header, double room);
     bool check(record::Stage stage, const record::Header &header);
     bool measurePoint(record::Record &record, int index);
+    std::optional<metrology::PointInputs> budgetInputs(const record::Point &point, double room, double sourced,
+                                                       const SettlingWindow &window);
     bool settle(SettlingWindow &window, double signal, double &room);
+    bool approachAgain(double celsius, double &room);
     std::optional<Sample> sample(double *room = nullptr, qint32 *adc = nullptr);
     bool source(double signal);
     std::optional<double> measureCurrent();
@@ -102,7 +114,10 @@ private:
     rtu::Link &m_link;
     instruments::Instrument &m_source;
     instruments::Instrument &m_meter;
+    instruments::Instrument *m_environment = nullptr;
     StandardCheck m_standardCheck;
+    StandardTerms m_standardTerms;
+    QMap<QString, metrology::StandardCalibration> m_sourceTerms, m_meterTerms;
     proc::UnitBinding m_unit;
     RunPlan m_plan;
     metrology::Sensor m_sensor{};

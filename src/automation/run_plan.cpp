@@ -1,5 +1,7 @@
 #include "automation/run_plan.h"
 
+#include "record/record_validation.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -16,7 +18,8 @@ constexpr qint64 kLargestFile = 64 * 1024;
 constexpr int kMostPoints = 21;
 
 const QSet<QString> kPlanKeys{"name", "points", "points are", "tolerance", "tolerance is", "stability",
-                              "adjust", "room sensor limit"};
+                              "adjust", "room sensor limit", "room sensor limit is measured", "decision rule",
+                              "guard factor", "tolerance mA", "thermal EMF uV", "lead resistance ohm", "repeats"};
 const QSet<QString> kStabilityKeys{"band", "band mA", "samples", "interval ms", "timeout s"};
 
 std::optional<QString> unknownKey(const QJsonObject &o, const QSet<QString> &known)
@@ -25,6 +28,17 @@ std::optional<QString> unknownKey(const QJsonObject &o, const QSet<QString> &kno
         if (!known.contains(it.key()))
             return it.key();
     return std::nullopt;
+}
+
+// A whole number in [low, high], or nullopt with `why` naming `key`: 2.5 samples are not 2.
+std::optional<int> whole(const QJsonValue &v, const QString &key, int low, int high, QString &why)
+{
+    const double d = v.toDouble(std::nan(""));
+    if (!v.isDouble() || !std::isfinite(d) || d != std::floor(d) || d < low || d > high) {
+        why = QStringLiteral("\"%1\" must be a whole number from %2 to %3").arg(key).arg(low).arg(high);
+        return std::nullopt;
+    }
+    return int(d);
 }
 
 // A finite number in [low, high], or nullopt with `why` naming `key`.
@@ -49,9 +63,21 @@ bool readSettling(const QJsonObject &o, Settling &s, QString &why)
             into = std::remove_reference_t<decltype(into)>(*v * scale);
         return v.has_value();
     };
-    return take("band", 1e-4, 100.0, s.band, 1.0) && take("band mA", 1e-5, 1.0, s.bandMa, 1.0)
-        && take("samples", 2, 100, s.samples, 1.0) && take("interval ms", 100, 60000, s.intervalMs, 1.0)
-        && take("timeout s", 1, 3600, s.timeoutMs, 1000.0);
+    if (o.contains("samples")) {
+        const auto n = whole(o.value("samples"), "samples", 2, 100, why);
+        if (!n)
+            return false;
+        s.samples = *n;
+    }
+    if (!(take("band", 1e-4, 100.0, s.band, 1.0) && take("band mA", 1e-5, 1.0, s.bandMa, 1.0)
+          && take("interval ms", 100, 60000, s.intervalMs, 1.0) && take("timeout s", 1, 3600, s.timeoutMs, 1000.0)))
+        return false;
+    // A point that settles at once still takes its samples' time.
+    const qint64 needed = qint64(s.samples) * s.intervalMs;
+    if (s.timeoutMs < needed)
+        return why = QStringLiteral("\"timeout s\" (%1 s) is shorter than samples × interval (%2 s)")
+                         .arg(s.timeoutMs / 1000.0).arg(needed / 1000.0), false;
+    return true;
 }
 
 bool readPoints(const QJsonObject &o, RunPlan &plan, QString &why)
@@ -78,10 +104,74 @@ bool readTolerance(const QJsonObject &o, RunPlan &plan, QString &why)
     if (is != "degrees" && is != "percent of span")
         return why = QStringLiteral("\"tolerance is\" must be \"degrees\" or \"percent of span\""), false;
     plan.tolerance.kind = is == "degrees" ? record::Tolerance::Kind::Degrees : record::Tolerance::Kind::PercentOfSpan;
-    const auto t = number(o.value("tolerance"), "tolerance", 1e-3, 100.0, why);
+    // ± half the span is the widest tolerance that still says something.
+    const double widest = plan.tolerance.kind == record::Tolerance::Kind::PercentOfSpan ? 50.0 : 1000.0;
+    const auto t = number(o.value("tolerance"), "tolerance", 1e-3, widest, why);
     if (t)
         plan.tolerance.value = *t;
+    if (t && o.contains("tolerance mA")) {
+        const auto ma = number(o.value("tolerance mA"), "tolerance mA", 1e-4, 8.0, why);
+        if (!ma)
+            return false;
+        plan.toleranceMa = *ma;
+    }
     return t.has_value();
+}
+
+bool readDecisionRule(const QJsonObject &o, RunPlan &plan, QString &why)
+{
+    if (o.contains("decision rule")) {
+        const auto kind = metrology::ruleKind(o.value("decision rule").toString().toStdString());
+        if (!kind)
+            return why = QStringLiteral("\"decision rule\" must be \"simple acceptance\", \"guarded acceptance\" or \"non-binary\""), false;
+        plan.decisionRule.kind = *kind;
+    }
+    if (o.contains("guard factor")) {
+        const auto r = number(o.value("guard factor"), "guard factor", 0.0, 3.0, why);
+        if (!r)
+            return false;
+        plan.decisionRule.guardFactor = *r;
+    }
+    return true;
+}
+
+// The budget's inputs a laboratory sets: each given limit is used as stated,
+// and a room sensor limit of 0 only when it is stated as measured.
+bool readBudgetInputs(const QJsonObject &o, RunPlan &plan, QString &why)
+{
+    if (o.contains("room sensor limit is measured")) {
+        if (!o.value("room sensor limit is measured").isBool())
+            return why = QStringLiteral("\"room sensor limit is measured\" must be true or false"), false;
+        plan.roomSensorLimitMeasured = o.value("room sensor limit is measured").toBool();
+    }
+    if (o.contains("room sensor limit")) {
+        const auto r = number(o.value("room sensor limit"), "room sensor limit", 0.0, 10.0, why);
+        if (!r)
+            return false;
+        plan.roomSensorLimit = *r;
+    }
+    if (plan.roomSensorLimit == 0.0 && !plan.roomSensorLimitMeasured)
+        return why = QStringLiteral("a \"room sensor limit\" of 0 leaves the cold junction out of the budget; "
+                                    "state it as measured (\"room sensor limit is measured\": true) or give the data sheet's"), false;
+    if (o.contains("thermal EMF uV")) {
+        const auto e = number(o.value("thermal EMF uV"), "thermal EMF uV", 0.0, 100.0, why);
+        if (!e)
+            return false;
+        plan.thermalEmfMicrovolts = *e;
+    }
+    if (o.contains("lead resistance ohm")) {
+        const auto r = number(o.value("lead resistance ohm"), "lead resistance ohm", 0.0, 10.0, why);
+        if (!r)
+            return false;
+        plan.leadResistanceOhms = *r;
+    }
+    if (o.contains("repeats")) {
+        const auto n = whole(o.value("repeats"), "repeats", 1, 10, why);
+        if (!n)
+            return false;
+        plan.repeats = *n;
+    }
+    return true;
 }
 
 bool readAdjust(const QJsonObject &o, RunPlan &plan, QString &why)
@@ -131,16 +221,11 @@ std::optional<RunPlan> planFromJson(const QJsonObject &o, QString &why)
         return why = QStringLiteral("unknown key \"%1\"").arg(*key), std::nullopt;
     RunPlan plan;
     plan.name = o.value("name").toString();
-    if (!readPoints(o, plan, why) || !readTolerance(o, plan, why) || !readAdjust(o, plan, why))
+    if (!readPoints(o, plan, why) || !readTolerance(o, plan, why) || !readAdjust(o, plan, why)
+        || !readDecisionRule(o, plan, why) || !readBudgetInputs(o, plan, why))
         return std::nullopt;
     if (o.contains("stability") && !readSettling(o.value("stability").toObject(), plan.settling, why))
         return std::nullopt;
-    if (o.contains("room sensor limit")) {
-        const auto r = number(o.value("room sensor limit"), "room sensor limit", 0.0, 10.0, why);
-        if (!r)
-            return std::nullopt;
-        plan.roomSensorLimit = *r;
-    }
     return plan;
 }
 
@@ -151,16 +236,34 @@ std::optional<RunPlan> readPlan(const QString &path, QString &why)
         return why = QStringLiteral("%1: %2").arg(path, file.errorString()), std::nullopt;
     if (file.size() > kLargestFile)
         return why = QStringLiteral("%1: larger than a procedure can be").arg(path), std::nullopt;
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
-    if (!doc.isObject())
-        return why = QStringLiteral("%1: not a JSON object (%2)").arg(path, error.errorString()), std::nullopt;
-    auto plan = planFromJson(doc.object(), why);
+    auto plan = planFromText(file.readAll(), why);
     if (!plan)
         why = QStringLiteral("%1: %2").arg(path, why);
     else if (plan->name.isEmpty())
         plan->name = QFileInfo(path).completeBaseName();
     return plan;
+}
+
+std::optional<RunPlan> planFromText(const QByteArray &json, QString &why)
+{
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
+    if (!doc.isObject())
+        return why = QStringLiteral("not a JSON object (%1)").arg(error.errorString()), std::nullopt;
+    if (record::hasDuplicateKeys(json))
+        return why = QStringLiteral("a key is given twice"), std::nullopt;
+    return planFromJson(doc.object(), why);
+}
+
+std::optional<QString> planProblemFor(const RunPlan &plan, const record::Range &range)
+{
+    for (double t : pointTemperatures(plan, range))
+        if (!(t >= range.lower && t <= range.upper))
+            return QStringLiteral("%1 °C lies outside the transmitter's range %2 .. %3 °C").arg(t).arg(range.lower).arg(range.upper);
+    if (2.0 * record::toleranceDegrees(plan.tolerance, range) > range.span())
+        return QStringLiteral("the tolerance ± %1 °C is wider than the span allows")
+            .arg(record::toleranceDegrees(plan.tolerance, range));
+    return std::nullopt;
 }
 
 QJsonObject planToJson(const RunPlan &plan)
@@ -169,7 +272,7 @@ QJsonObject planToJson(const RunPlan &plan)
     for (double p : plan.points)
         points << p;
     const Settling &s = plan.settling;
-    return {{"name", plan.name},
+    QJsonObject o{{"name", plan.name},
             {"points", points},
             {"points are", plan.percent ? "percent of range" : "degrees"},
             {"tolerance", plan.tolerance.value},
@@ -177,7 +280,17 @@ QJsonObject planToJson(const RunPlan &plan)
             {"stability", QJsonObject{{"band", s.band}, {"band mA", s.bandMa}, {"samples", s.samples},
                                       {"interval ms", s.intervalMs}, {"timeout s", s.timeoutMs / 1000.0}}},
             {"adjust", adjustKey(plan.adjust)},
-            {"room sensor limit", plan.roomSensorLimit}};
+            {"room sensor limit", plan.roomSensorLimit},
+            {"room sensor limit is measured", plan.roomSensorLimitMeasured},
+            {"decision rule", QString::fromStdString(metrology::ruleKey(plan.decisionRule.kind))},
+            {"guard factor", plan.decisionRule.guardFactor},
+            {"lead resistance ohm", plan.leadResistanceOhms},
+            {"repeats", plan.repeats}};
+    if (plan.toleranceMa)
+        o.insert("tolerance mA", *plan.toleranceMa);
+    if (plan.thermalEmfMicrovolts)
+        o.insert("thermal EMF uV", *plan.thermalEmfMicrovolts);
+    return o;
 }
 
 std::optional<RunPlan> planFromOptions(const QString &points, const QString &tolerance, QString &why)

@@ -4,6 +4,7 @@
 // a procedure file (JSON) or from the two options of the simple case; every
 // value is checked before a run may use it. Plain data, no bus.
 
+#include "metrology/decision_rule.h"
 #include "record/calibration_record.h"
 #include "record/record_math.h"
 
@@ -32,12 +33,24 @@ struct RunPlan {
     Settling settling;
     Adjust adjust = Adjust::WhenFailed;
     double roomSensorLimit = 0.2;   // ± °C of the transmitter's cold-junction sensor, from its data sheet
+    bool roomSensorLimitMeasured = false;   // a limit of 0 is accepted only as a measured one
+    metrology::DecisionRule decisionRule;   // guarded acceptance, w = 1·U, unless the procedure names another
+    std::optional<double> toleranceMa;      // the output's own tolerance; else the temperature's over the span
+    std::optional<double> thermalEmfMicrovolts;   // ± at the terminals; else the type's default
+    double leadResistanceOhms = 0.02;       // ± uncompensated lead resistance of an RTD input
+    int repeats = 1;                        // independent settlings per point; Type A from them when 2 or more
 };
+
+// What makes `plan` unusable on a transmitter ranged `range` (points outside
+// it, a tolerance wider than the span); nullopt when nothing does.
+std::optional<QString> planProblemFor(const RunPlan &plan, const record::Range &range);
 
 // The points of `plan` on a transmitter ranged `range`, in its unit.
 QVector<double> pointTemperatures(const RunPlan &plan, const record::Range &range);
 
 std::optional<RunPlan> planFromJson(const QJsonObject &object, QString &why);
+// The file's text: refused when a key is given twice, then planFromJson().
+std::optional<RunPlan> planFromText(const QByteArray &json, QString &why);
 std::optional<RunPlan> readPlan(const QString &path, QString &why);
 QJsonObject planToJson(const RunPlan &plan);
 

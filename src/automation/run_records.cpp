@@ -20,9 +20,27 @@ std::optional<QString> RunRecords::checkStandard(record::UsedInstrument &used, c
     const auto standard = standards.find(used.serial);
     if (const auto refusal = recordsdb::standardRefusal(standard, used.serial, today))
         return refusal;
+    if (const auto mismatch = recordsdb::identityMismatch(*standard, used.identity, used.model))
+        return mismatch;
     used.certificate = standard->certificate;
     used.due = standard->due;
     return std::nullopt;
+}
+
+QMap<QString, metrology::StandardCalibration> RunRecords::standardTerms(const record::UsedInstrument &used,
+                                                                        const QDate &today)
+{
+    QMap<QString, metrology::StandardCalibration> out;
+    if (!m_db)
+        return out;
+    const auto standard = recordsdb::StandardsRegister(*m_db).find(used.serial);
+    if (!standard)
+        return out;
+    // Drift from the calibration date; a year since the certificate when it is not given.
+    const double years = standard->calibrated.isValid() ? std::max(0.0, standard->calibrated.daysTo(today) / 365.25) : 1.0;
+    for (auto it = standard->terms.begin(); it != standard->terms.end(); ++it)
+        out.insert(it.key(), {it->expanded, it->coverageFactor, it->correction, it->driftPerYear, years});
+    return out;
 }
 
 qint64 RunRecords::store(const record::Record &record)

@@ -5,7 +5,10 @@
 // certificate of a finished run written as a draft awaiting approval.
 
 #include "record/calibration_record.h"
+#include "metrology/point_budget.h"
 #include "record/certificate.h"
+
+#include <QMap>
 
 #include <QDate>
 #include <QString>
@@ -24,7 +27,11 @@ public:
     RunRecords(recordsdb::RecordDb *db, const QString &folder);
 
     // Why this instrument may not be used today; fills in its certificate and due date.
+    // Refused too when its *IDN? names another serial or model than the register.
     std::optional<QString> checkStandard(record::UsedInstrument &used, const QDate &today);
+    // What its certificate states, by function ("mV", "ohm", "mA"), with the
+    // years since its calibration for the drift; empty when the register has none.
+    QMap<QString, metrology::StandardCalibration> standardTerms(const record::UsedInstrument &used, const QDate &today);
     // Stores the check; its number in the database, 0 when kept as a draft only (error() says why).
     qint64 store(const record::Record &record);
     // The draft certificate of the two checks, as a PDF in the records folder; its path,

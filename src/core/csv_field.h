@@ -17,12 +17,26 @@ inline QString field(const QString &value)
 }
 
 // Typed text: a leading = + - @ (or tab, CR) would make a spreadsheet run it as a
-// formula, so such text gets a leading apostrophe. Numbers the tool writes itself
-// go through field().
-inline QString textField(const QString &value)
+// formula, also after leading whitespace and in its full-width form (＝ ＋ －
+// ＠, which spreadsheets read as the ASCII ones), so such text gets a leading
+// apostrophe. Numbers the tool writes itself go through field().
+inline bool startsFormula(const QString &value)
 {
     static const QString kFormulaStarts = QStringLiteral("=+-@\t\r");
-    if (!value.isEmpty() && kFormulaStarts.contains(value.front()))
+    for (const QChar c : value) {
+        if (kFormulaStarts.contains(c))
+            return true;
+        if (c.unicode() >= 0xFF01 && c.unicode() <= 0xFF5E)   // full width: the ASCII character it stands for
+            return kFormulaStarts.contains(QChar(c.unicode() - 0xFF01 + 0x21));
+        if (!c.isSpace())
+            return false;
+    }
+    return false;
+}
+
+inline QString textField(const QString &value)
+{
+    if (startsFormula(value))
         return field(QLatin1Char('\'') + value);
     return field(value);
 }

@@ -140,8 +140,26 @@ bool Instrument::setOutput(bool on)
 
 std::optional<double> Instrument::measureCurrentMa()
 {
-    const Command &command = m_model.measureCurrent;
-    const std::optional<QString> answer = run(command, QStringLiteral("measure current"), command.text, true);
+    return measure(m_model.measureCurrent, QStringLiteral("measure current"));
+}
+
+std::optional<double> Instrument::measureTemperature()
+{
+    return measure(m_model.measureTemperature, QStringLiteral("measure temperature"));
+}
+
+std::optional<double> Instrument::measureHumidity()
+{
+    return measure(m_model.measureHumidity, QStringLiteral("measure humidity"));
+}
+
+std::optional<double> Instrument::measure(const Command &command, const QString &name)
+{
+    if (command.text.isEmpty()) {
+        fail(QStringLiteral("%1 has no command \"%2\"").arg(m_model.name, name));
+        return std::nullopt;
+    }
+    const std::optional<QString> answer = run(command, name, command.text, true);
     if (!answer)
         return std::nullopt;
     bool ok = false;

@@ -42,6 +42,9 @@ public:
     bool routeOpen(const QStringList &channels);
     // "route open all", or "route open" on `known` when the model has none.
     bool routeOpenAll(const QStringList &known);
+    // An environment instrument's room temperature (degC) and relative humidity (%RH).
+    std::optional<double> measureTemperature();
+    std::optional<double> measureHumidity();
     void cancel();                   // the wait now in progress (and any later one until open()) fails with "aborted"
     QString lastError() const;
     QString identity() const;        // the last identify() answer
@@ -52,6 +55,7 @@ signals:
     void exchanged(const QString &sent, const QString &answer);   // every line out and its answer, for a log
 
 private:
+    std::optional<double> measure(const Command &command, const QString &name);
     bool fail(const QString &why);
     bool source(const Command &command, const QString &what, const QString &function, double value);
     bool route(const Command &command, const QString &what, const QStringList &channels);

@@ -14,7 +14,7 @@
 // A model file (UTF-8 JSON), every key checked; units are those of the function:
 // {
 //   "name": "Generic SCPI calibrator",     shown, and what findModel looks up
-//   "role": "calibrator" | "meter" | "switch",
+//   "role": "calibrator" | "meter" | "switch" | "environment",
 //   "identity": "^[^,]+,[^,]+,.*$",          regular expression the *IDN? answer must match
 //   "terminator": "\n",                      optional (default "\n"), ends each line both ways
 //   "timeout ms": 2000,                      optional (default 2000), 1 to 60000, per answer
@@ -23,6 +23,7 @@
 //     "source millivolts", "source ohms", "output on", "output off"   a calibrator
 //     "measure current"                                              a meter
 //     "route close", "route open", optionally "route open all"       a switch
+//     "measure temperature" (degC), "measure humidity" (%RH, optional) an environment instrument
 //   },                                       "{value}" (source commands only) is the value in
 //                                            mV or ohm times scale; a query's number times
 //                                            scale is mA; "{channels}" (route close/open) is
@@ -30,7 +31,8 @@
 //   "ranges": [{"function": "mV" | "ohm" | "mA", "up to": 100, "% of reading": 0.01,
 //               "floor": 0.005, "resolution": 0.001, "stated at k=2": false}]
 //                                            a calibrator needs an mV and an ohm range, a meter
-//                                            an mA one; a switch has none
+//                                            an mA one, an environment instrument a degC one;
+//                                            a switch has none
 //   "channel list": {"prefix": "(@", "separator": ",", "suffix": ")"}   a switch, optional
 //   "settle ms": 10                          a switch, optional (default 0), 0 to 10000
 // }
@@ -139,6 +141,8 @@ const CommandKey kCommands[] = {
     {"route close", &Model::routeClose, "{channels}", Role::Switch},
     {"route open", &Model::routeOpen, "{channels}", Role::Switch},
     {"route open all", &Model::routeOpenAll, "", Role::Switch, true},
+    {"measure temperature", &Model::measureTemperature, "", Role::Environment},
+    {"measure humidity", &Model::measureHumidity, "", Role::Environment, true},
 };
 
 QString roleName(Role role)
@@ -146,6 +150,7 @@ QString roleName(Role role)
     switch (role) {
     case Role::Meter: return QStringLiteral("meter");
     case Role::Switch: return QStringLiteral("switch");
+    case Role::Environment: return QStringLiteral("environment instrument");
     case Role::Calibrator: break;
     }
     return QStringLiteral("calibrator");
@@ -182,9 +187,8 @@ Range range(const QJsonValue &value, int index)
               where);
     Range r;
     r.function = text(object, QStringLiteral("function"), where);
-    if (r.function != QLatin1String("mV") && r.function != QLatin1String("ohm")
-        && r.function != QLatin1String("mA"))
-        fault(where, QStringLiteral("function \"%1\" is none of mV, ohm, mA").arg(r.function));
+    if (!QStringList{"mV", "ohm", "mA", "degC", "%RH"}.contains(r.function))
+        fault(where, QStringLiteral("function \"%1\" is none of mV, ohm, mA, degC, %RH").arg(r.function));
     r.upTo = number(object, QStringLiteral("up to"), where, 0, true);
     r.percentOfReading = number(object, QStringLiteral("% of reading"), where, 0, false);
     r.floor = number(object, QStringLiteral("floor"), where, 0, false);
@@ -208,9 +212,10 @@ void readRanges(const QJsonObject &root, Model &model)
         model.ranges << range(list.at(i), i);
     if (model.role == Role::Switch && !model.ranges.isEmpty())
         fault(QString(), QStringLiteral("a switch has no ranges"));
-    const QStringList needed = model.role == Role::Meter    ? QStringList{QStringLiteral("mA")}
-                               : model.role == Role::Switch ? QStringList{}
-                                                            : QStringList{QStringLiteral("mV"), QStringLiteral("ohm")};
+    const QStringList needed = model.role == Role::Meter         ? QStringList{QStringLiteral("mA")}
+                               : model.role == Role::Environment ? QStringList{QStringLiteral("degC")}
+                               : model.role == Role::Switch      ? QStringList{}
+                                                                 : QStringList{QStringLiteral("mV"), QStringLiteral("ohm")};
     for (const QString &function : needed)
         if (!rangeFor(model, function, 0))
             fault(QString(), QStringLiteral("no %1 range").arg(function));
@@ -226,9 +231,11 @@ void readHeader(const QJsonObject &root, Model &model)
         model.role = Role::Meter;
     else if (role == QLatin1String("switch"))
         model.role = Role::Switch;
+    else if (role == QLatin1String("environment"))
+        model.role = Role::Environment;
     else
         fault(QStringLiteral("\"role\""),
-              QStringLiteral("\"%1\" is none of calibrator, meter, switch").arg(role));
+              QStringLiteral("\"%1\" is none of calibrator, meter, switch, environment").arg(role));
     model.identityPattern = text(root, QStringLiteral("identity"), QString());
     const QRegularExpression pattern(model.identityPattern);
     if (!pattern.isValid())

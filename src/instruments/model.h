@@ -10,10 +10,11 @@
 
 namespace instruments {
 
-enum class Role { Calibrator, Meter, Switch };
+// Environment: a thermometer/hygrometer that reads the room the check is made in.
+enum class Role { Calibrator, Meter, Switch, Environment };
 
 struct Range {
-    QString function;            // "mV", "ohm" or "mA"
+    QString function;            // "mV", "ohm", "mA", or an environment's "degC" and "%RH"
     double upTo = 0;             // in the function's unit
     double percentOfReading = 0;
     double floor = 0;            // in the function's unit
@@ -41,7 +42,8 @@ struct Model {
     QString terminator = QStringLiteral("\n");
     int timeoutMs = 2000;
     Command identify, reset, errorQuery, sourceMillivolts, sourceOhms, outputOn, outputOff,
-        measureCurrent, routeClose, routeOpen, routeOpenAll;
+        measureCurrent, routeClose, routeOpen, routeOpenAll,
+        measureTemperature, measureHumidity;   // humidity: optional
     QVector<Range> ranges;          // none for a switch
     ChannelListForm channelList;    // a switch's
     int settleMs = 0;               // a switch waits this long after closing a route

@@ -8,20 +8,93 @@ namespace {
 
 constexpr double kLoopSpanMa = 16.0;
 
-// The standard uncertainty of an accuracy limit at `value`.
-double accuracyTerm(const Accuracy &a, double value)
+bool usable(double x) { return std::isfinite(x) && x != 0.0; }
+
+// A term in the signal's unit, turned into degC by 1/S(t).
+Contribution signalTerm(const char *name, double u, const char *distribution, double perSignal, const char *unit)
 {
-    const double limit = accuracyLimit(a, value);
-    return a.statedAtK2 ? limit / 2.0 : rectangular(limit);
+    Contribution c{name, u * perSignal};
+    c.distribution = distribution;
+    c.sensitivity = perSignal;
+    c.inputUnit = unit;
+    return c;
 }
 
-bool usable(double x) { return std::isfinite(x) && x != 0.0; }
+Contribution accuracyTerm(const char *name, const Accuracy &a, double value, double perSignal, const char *unit)
+{
+    const double limit = accuracyLimit(a, value);
+    return a.statedAtK2 ? signalTerm(name, limit / 2.0, "normal", perSignal, unit)
+                        : signalTerm(name, rectangular(limit), "rectangular", perSignal, unit);
+}
+
+Contribution typeATerm(const TypeA &a, const char *unit)
+{
+    Contribution c{"repeatability", a.standardUncertainty, a.degreesOfFreedom};
+    c.distribution = "Type A";
+    c.inputUnit = unit;
+    return c;
+}
+
+void certificateTerms(const char *who, const StandardCalibration &s, double perSignal, const char *unit,
+                      std::vector<Contribution> &out)
+{
+    const std::string name(who);
+    if (s.expanded > 0 && s.coverageFactor > 0)
+        out.push_back(signalTerm((name + " certificate").c_str(), s.expanded / s.coverageFactor, "normal", perSignal, unit));
+    if (s.correction != 0)
+        out.push_back(signalTerm((name + " correction (not applied)").c_str(), rectangular(s.correction), "rectangular",
+                                 perSignal, unit));
+    if (s.driftPerYear != 0 && s.yearsSinceCalibration > 0)
+        out.push_back(signalTerm((name + " drift").c_str(), rectangular(s.driftPerYear * s.yearsSinceCalibration),
+                                 "rectangular", perSignal, unit));
+}
+
+// The reference's side: everything that makes the sourced temperature uncertain.
+bool referenceTerms(const PointInputs &in, double signal, double perSignal, std::vector<Contribution> &out)
+{
+    const char *unit = signalUnit(in.sensor);
+    out.push_back(accuracyTerm("reference", in.reference, signal, perSignal, unit));
+    out.push_back(signalTerm("reference resolution", resolutionTerm(in.reference.resolution), "rectangular", perSignal, unit));
+    certificateTerms("reference", in.standard, perSignal, unit, out);
+    if (isThermocouple(in.sensor)) {
+        // The signal is set for the cold junction the transmitter reads; an
+        // error there moves the sourced temperature by S(tcj)/S(t) of it.
+        const auto junctionSlope = sensitivity(in.sensor, in.coldJunctionCelsius);
+        if (!junctionSlope || !std::isfinite(*junctionSlope))
+            return false;
+        const double c = std::abs(*junctionSlope) * perSignal;
+        auto junction = [&](const char *name, double u) {
+            Contribution t{name, u * c};
+            t.distribution = "rectangular";
+            t.sensitivity = c;
+            t.inputUnit = "°C";
+            out.push_back(t);
+        };
+        junction("cold junction", rectangular(in.roomSensorLimit));
+        if (in.coldJunctionDeadBand > 0)
+            junction("cold-junction dead-band", rectangular(in.coldJunctionDeadBand));
+        if (in.roomResolution > 0)
+            junction("room reading resolution", resolutionTerm(in.roomResolution));
+        if (in.thermalEmfMicrovolts > 0)
+            out.push_back(signalTerm("thermal EMF", rectangular(in.thermalEmfMicrovolts / 1000.0), "rectangular",
+                                     perSignal, "mV"));
+    } else if (in.leadResistanceOhms > 0) {
+        out.push_back(signalTerm("lead resistance", rectangular(in.leadResistanceOhms), "rectangular", perSignal, "ohm"));
+    }
+    return true;
+}
 
 } // namespace
 
 double accuracyLimit(const Accuracy &a, double value)
 {
     return std::abs(value) * a.percentOfReading / 100.0 + a.floor;
+}
+
+double defaultThermalEmfMicrovolts(Thermocouple type)
+{
+    // Copper to copper at the T terminals; the other alloys meet copper there.
+    return type == Thermocouple::T ? 1.0 : 2.0;
 }
 
 std::optional<PointBudget> pointBudget(const PointInputs &in)
@@ -35,31 +108,28 @@ std::optional<PointBudget> pointBudget(const PointInputs &in)
         return std::nullopt;
     const double perSignal = 1.0 / std::abs(*slope);   // degC per mV or ohm
 
+    std::vector<Contribution> reference;
+    if (!referenceTerms(in, *signal, perSignal, reference))
+        return std::nullopt;
     PointBudget b;
-    const double reference = accuracyTerm(in.reference, *signal) * perSignal;
-    b.temperature = {
-        {"reference", reference},
-        {"reference resolution", resolutionTerm(in.reference.resolution) * perSignal},
-        {"transmitter resolution", resolutionTerm(in.transmitterResolution)},
-        {"repeatability", readings->standardUncertainty, readings->degreesOfFreedom},
-    };
-    if (isThermocouple(in.sensor)) {
-        // The transmitter adds E(tcj) from its room sensor; an error there
-        // moves the reading by S(tcj)/S(t) of it.
-        const auto junctionSlope = sensitivity(in.sensor, in.coldJunctionCelsius);
-        if (!junctionSlope || !std::isfinite(*junctionSlope))
-            return std::nullopt;
-        b.temperature.push_back(
-            {"cold junction", rectangular(in.roomSensorLimit) * std::abs(*junctionSlope) * perSignal});
-    }
+    Contribution transmitter{"transmitter resolution", resolutionTerm(in.transmitterResolution)};
+    transmitter.distribution = "rectangular";
+    transmitter.inputUnit = "°C";
+    b.temperature = {reference[0], reference[1], transmitter, typeATerm(*readings, "°C")};
+    b.temperature.insert(b.temperature.end(), reference.begin() + 2, reference.end());
     b.temperatureResult = combine(b.temperature);
 
-    b.current = {
-        {"reference", reference * kLoopSpanMa / std::abs(span)},
-        {"meter", accuracyTerm(in.meter, currents->mean)},
-        {"meter resolution", resolutionTerm(in.meter.resolution)},
-        {"repeatability", currents->standardUncertainty, currents->degreesOfFreedom},
-    };
+    // The output follows the same sourced temperature: 16 mA per span of it.
+    const double perDegree = kLoopSpanMa / std::abs(span);
+    for (Contribution c : reference) {
+        c.standardUncertainty *= perDegree;
+        c.sensitivity *= perDegree;
+        b.current.push_back(c);
+    }
+    b.current.push_back(accuracyTerm("meter", in.meter, currents->mean, 1.0, "mA"));
+    b.current.push_back(signalTerm("meter resolution", resolutionTerm(in.meter.resolution), "rectangular", 1.0, "mA"));
+    certificateTerms("meter", in.meterStandard, 1.0, "mA", b.current);
+    b.current.push_back(typeATerm(*currents, "mA"));
     b.currentResult = combine(b.current);
     return b;
 }

@@ -154,7 +154,8 @@ double lowestInvertible(Thermocouple type)
 
 constexpr double kPtA = 3.9083e-3, kPtB = -5.775e-7, kPtC = -4.183e-12;
 constexpr double kPtLowest = detail::kPt100Range.lowest, kPtHighest = detail::kPt100Range.highest;
-constexpr double kCu50Alpha = 0.00428;
+// The copper RTD table (W100 = 1.4280): R0 (1 + A t + B t^2 + C t^3).
+constexpr double kCuA = 4.28899e-3, kCuB = -2.133e-7, kCuC = 1.233e-9;
 constexpr double kCuLowest = detail::kCu50Range.lowest, kCuHighest = detail::kCu50Range.highest;
 
 } // namespace
@@ -223,15 +224,23 @@ double pt100OhmsPerKelvin(double celsius)
     return 100.0 * d;
 }
 
-double cu50Ohms(double celsius) { return 50.0 * (1.0 + kCu50Alpha * celsius); }
+double cu50Ohms(double celsius)
+{
+    const double t = celsius;
+    return 50.0 * (1.0 + t * (kCuA + t * (kCuB + t * kCuC)));
+}
 
 std::optional<double> cu50Celsius(double ohms)
 {
     if (!(ohms >= cu50Ohms(kCuLowest) && ohms <= cu50Ohms(kCuHighest)))
         return std::nullopt;
-    return (ohms / 50.0 - 1.0) / kCu50Alpha;
+    return solveIncreasing(cu50Ohms, kCuLowest, kCuHighest, ohms);
 }
 
-double cu50OhmsPerKelvin() { return 50.0 * kCu50Alpha; }
+double cu50OhmsPerKelvin(double celsius)
+{
+    const double t = celsius;
+    return 50.0 * (kCuA + t * (2.0 * kCuB + t * 3.0 * kCuC));
+}
 
 } // namespace metrology

@@ -1,6 +1,6 @@
 // Standard sensor curves: thermocouple EMF by the NIST ITS-90 reference
 // functions (NIST Monograph 175, IEC 60584-1), PT100 by Callendar-Van Dusen
-// (IEC 60751) and Cu50 by its linear table. Pure functions, no I/O.
+// (IEC 60751) and Cu50 by its cubic table. Pure functions, no I/O.
 #pragma once
 
 #include <optional>
@@ -32,10 +32,10 @@ double pt100Ohms(double celsius);
 std::optional<double> pt100Celsius(double ohms);
 double pt100OhmsPerKelvin(double celsius);
 
-// Cu50: 50 * (1 + 0.00428 t).
+// Cu50: 50 (1 + A t + B t^2 + C t^3), A = 4.28899e-3, B = -2.133e-7, C = 1.233e-9.
 double cu50Ohms(double celsius);
 // nullopt outside the Cu50 table's -50..150 degC.
 std::optional<double> cu50Celsius(double ohms);
-double cu50OhmsPerKelvin();
+double cu50OhmsPerKelvin(double celsius);
 
 } // namespace metrology

@@ -82,7 +82,7 @@ std::optional<double> sensitivity(const Sensor &s, double celsius)
     switch (s.kind) {
     case Sensor::Kind::Thermocouple: return seebeckMillivoltsPerKelvin(s.type, celsius);
     case Sensor::Kind::Pt100: return pt100OhmsPerKelvin(celsius);
-    case Sensor::Kind::Cu50: return cu50OhmsPerKelvin();
+    case Sensor::Kind::Cu50: return cu50OhmsPerKelvin(celsius);
     }
     return std::nullopt;
 }

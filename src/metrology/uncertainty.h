@@ -14,6 +14,9 @@ struct Contribution {
     std::string name;
     double standardUncertainty = 0;   // in the result's unit, sensitivity already applied
     double degreesOfFreedom = std::numeric_limits<double>::infinity();
+    std::string distribution = "normal";   // "normal", "rectangular", "Type A"
+    double sensitivity = 1;                // |c| from the input's unit to the result's
+    std::string inputUnit;                 // the unit the input's own uncertainty is in
 };
 
 // a / sqrt(3): a rectangular distribution of half-width a.

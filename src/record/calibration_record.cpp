@@ -32,7 +32,7 @@ Point::Status statusFromKey(const QString &key)
 
 QJsonObject headerToJson(const Header &h)
 {
-    return {
+    QJsonObject o{
         {"tag", h.tag}, {"serial", h.serial}, {"description", h.description},
         {"technician", h.technician}, {"reference", h.reference},
         {"referenceDue", h.referenceDue.toString(Qt::ISODate)}, {"ambient", h.ambient},
@@ -46,6 +46,15 @@ QJsonObject headerToJson(const Header &h)
         {"address", h.address}, {"referenceCertificate", h.referenceCertificate},
         {"referenceOverride", h.referenceOverride},
     };
+    // Written only when they differ from what older records meant: those hash as they always did.
+    if (h.decisionRule.kind != metrology::DecisionRule::Kind::Guarded || h.decisionRule.guardFactor != 1.0)
+        o.insert("decisionRule", QJsonObject{{"kind", QString::fromStdString(metrology::ruleKey(h.decisionRule.kind))},
+                                             {"guardFactor", h.decisionRule.guardFactor}});
+    if (h.currentToleranceMa)
+        o.insert("currentToleranceMa", *h.currentToleranceMa);
+    if (!h.ambientSource.isEmpty())
+        o.insert("ambientSource", h.ambientSource);
+    return o;
 }
 
 QString utcText(const QDateTime &t)
@@ -77,7 +86,44 @@ Header headerFromJson(const QJsonObject &o)
     h.address = o.value("address").toInt();
     h.referenceCertificate = o.value("referenceCertificate").toString();
     h.referenceOverride = o.value("referenceOverride").toString();
+    const QJsonObject rule = o.value("decisionRule").toObject();
+    if (const auto kind = metrology::ruleKind(rule.value("kind").toString().toStdString()))
+        h.decisionRule = {*kind, rule.value("guardFactor").toDouble(1.0)};
+    if (o.value("currentToleranceMa").isDouble())
+        h.currentToleranceMa = o.value("currentToleranceMa").toDouble();
+    h.ambientSource = o.value("ambientSource").toString();
     return h;
+}
+
+QJsonArray budgetToJson(const QVector<PointUncertainty::Line> &lines)
+{
+    QJsonArray a;
+    for (const auto &l : lines) {
+        QJsonObject o{{"name", l.name}, {"distribution", l.distribution}, {"sensitivity", l.sensitivity},
+                      {"inputUnit", l.inputUnit}, {"u", l.standardUncertainty}};
+        if (std::isfinite(l.degreesOfFreedom))
+            o.insert("degreesOfFreedom", l.degreesOfFreedom);
+        a.append(o);
+    }
+    return a;
+}
+
+QVector<PointUncertainty::Line> budgetFromJson(const QJsonArray &a)
+{
+    QVector<PointUncertainty::Line> lines;
+    for (const QJsonValue &v : a) {
+        const QJsonObject o = v.toObject();
+        PointUncertainty::Line l;
+        l.name = o.value("name").toString();
+        l.distribution = o.value("distribution").toString();
+        l.sensitivity = o.value("sensitivity").toDouble(1.0);
+        l.inputUnit = o.value("inputUnit").toString();
+        l.standardUncertainty = o.value("u").toDouble();
+        if (o.value("degreesOfFreedom").isDouble())
+            l.degreesOfFreedom = o.value("degreesOfFreedom").toDouble();
+        lines << l;
+    }
+    return lines;
 }
 
 // Infinite degrees of freedom are written as no key at all.
@@ -86,8 +132,16 @@ QJsonObject uncertaintyToJson(const PointUncertainty &u)
     QJsonObject o{{"expanded", u.expanded}, {"coverageFactor", u.coverageFactor}};
     if (std::isfinite(u.effectiveDegreesOfFreedom))
         o.insert("effectiveDegreesOfFreedom", u.effectiveDegreesOfFreedom);
-    if (u.currentExpandedMa)
+    if (u.currentExpandedMa) {
         o.insert("currentExpandedMa", *u.currentExpandedMa);
+        o.insert("currentCoverageFactor", u.currentCoverageFactor);
+        if (std::isfinite(u.currentEffectiveDegreesOfFreedom))
+            o.insert("currentEffectiveDegreesOfFreedom", u.currentEffectiveDegreesOfFreedom);
+    }
+    if (!u.budget.isEmpty())
+        o.insert("budget", budgetToJson(u.budget));
+    if (!u.currentBudget.isEmpty())
+        o.insert("currentBudget", budgetToJson(u.currentBudget));
     return o;
 }
 
@@ -100,6 +154,11 @@ PointUncertainty uncertaintyFromJson(const QJsonObject &o)
         u.effectiveDegreesOfFreedom = o.value("effectiveDegreesOfFreedom").toDouble();
     if (o.value("currentExpandedMa").isDouble())
         u.currentExpandedMa = o.value("currentExpandedMa").toDouble();
+    u.currentCoverageFactor = o.value("currentCoverageFactor").toDouble(2.0);
+    if (o.value("currentEffectiveDegreesOfFreedom").isDouble())
+        u.currentEffectiveDegreesOfFreedom = o.value("currentEffectiveDegreesOfFreedom").toDouble();
+    u.budget = budgetFromJson(o.value("budget").toArray());
+    u.currentBudget = budgetFromJson(o.value("currentBudget").toArray());
     return u;
 }
 
@@ -186,22 +245,39 @@ double pointUncertainty(const Point &point, const Header &header)
     return header.uncertainty.value_or(0.0);
 }
 
+double currentToleranceMa(const Header &header)
+{
+    if (header.currentToleranceMa)
+        return *header.currentToleranceMa;
+    return header.range.valid() ? toleranceDegrees(header.tolerance, header.range) * 16.0 / header.range.span() : 0.0;
+}
+
+double currentUncertaintyMa(const Point &point, const Header &header)
+{
+    if (point.uncertainty && point.uncertainty->currentExpandedMa)
+        return *point.uncertainty->currentExpandedMa;
+    return header.range.valid() ? pointUncertainty(point, header) * 16.0 / header.range.span() : 0.0;
+}
+
 PointFigures figures(const Point &point, const Header &header)
 {
-    // Every figure as printed: the verdict judges what the certificate shows.
+    // Judged unrounded, with U as stated (rounded up); rounded only for printing.
     PointFigures f;
-    const double u = pointUncertainty(point, header);
-    f.error = roundTo(error(point.reference, point.reading), header.resolution);
+    const double rawError = error(point.reference, point.reading);
+    f.error = roundTo(rawError, header.resolution);
     f.errorPercent = roundTo(percentOfSpan(f.error, header.range), 0.001);
-    f.expectedMa = roundTo(expectedCurrentMa(point.reference, header.range), 0.001);
-    bool currentOk = true;
+    const double expectedMa = expectedCurrentMa(point.reference, header.range);
+    f.expectedMa = roundTo(expectedMa, 0.001);
+    f.decision = metrology::decide(header.decisionRule, rawError, toleranceDegrees(header.tolerance, header.range),
+                                   statedUncertainty(pointUncertainty(point, header)));
     if (point.currentMa) {
-        f.currentErrorMa = roundTo(*point.currentMa - f.expectedMa, 0.001);
-        currentOk = withinTolerance(currentErrorDegrees(*f.currentErrorMa, header.range),
-                                    header.tolerance, header.range, u);
+        const double rawCurrentError = *point.currentMa - expectedMa;
+        f.currentErrorMa = roundTo(rawCurrentError, 0.001);
+        f.currentDecision = metrology::decide(header.decisionRule, rawCurrentError, currentToleranceMa(header),
+                                              statedUncertainty(currentUncertaintyMa(point, header)));
     }
-    f.passed = point.status == Point::Status::Recorded && currentOk
-               && withinTolerance(f.error, header.tolerance, header.range, u);
+    f.passed = point.status == Point::Status::Recorded && metrology::conforms(f.decision)
+               && (!f.currentDecision || metrology::conforms(*f.currentDecision));
     return f;
 }
 

@@ -2,6 +2,7 @@
 // One check of a transmitter (as found or as left): the header the quality
 // system asks for, the test points and what was read at each, and its JSON form.
 
+#include "metrology/decision_rule.h"
 #include "record/record_math.h"
 
 #include <QDate>
@@ -36,7 +37,13 @@ struct Header {
     int address = 0;                         // Modbus address; 0 when not known
     QString referenceCertificate;            // the reference instrument's own certificate number
     QString referenceOverride;               // why a check ran with an expired reference
+    metrology::DecisionRule decisionRule;    // how errors and U become verdicts; guarded, r = 1 by default
+    std::optional<double> currentToleranceMa;   // the output's own tolerance; else the temperature's, in mA
+    QString ambientSource;                   // where `ambient` came from: "operator", "transmitter", "instrument ..."
 };
+
+// The loop current's tolerance in mA: its own, else the temperature tolerance over the span.
+double currentToleranceMa(const Header &header);
 
 // The reference instrument must have a due date; a passed one needs a reason.
 enum class ReferenceState { Valid, Missing, Expired };
@@ -48,6 +55,19 @@ struct PointUncertainty {
     double coverageFactor = 2;            // k
     double effectiveDegreesOfFreedom = std::numeric_limits<double>::infinity();
     std::optional<double> currentExpandedMa;   // U of the loop current
+    double currentCoverageFactor = 2;          // its k, from its own degrees of freedom
+    double currentEffectiveDegreesOfFreedom = std::numeric_limits<double>::infinity();
+    // Each contribution as the certificate's annex lists it.
+    struct Line {
+        QString name;
+        QString distribution;    // "normal", "rectangular", "Type A"
+        double sensitivity = 1;  // |c|, from the input's unit to the result's
+        QString inputUnit;
+        double standardUncertainty = 0;   // in the result's unit
+        double degreesOfFreedom = std::numeric_limits<double>::infinity();
+    };
+    QVector<Line> budget;          // of the reading
+    QVector<Line> currentBudget;   // of the loop current
 };
 
 struct Point {
@@ -106,8 +126,13 @@ struct PointFigures {
     double errorPercent = 0.0;
     double expectedMa = 0.0;
     std::optional<double> currentErrorMa;
+    metrology::Decision decision = metrology::Decision::Fail;          // of the reading's error
+    std::optional<metrology::Decision> currentDecision;                // of the loop current's
     bool passed = false;
 };
+// The U a typed or measured loop current is judged with, in mA: its own, else
+// the point's temperature U over the span.
+double currentUncertaintyMa(const Point &point, const Header &header);
 PointFigures figures(const Point &point, const Header &header);
 
 // Incomplete when the run ended early (incompleteReason); else Fail as soon

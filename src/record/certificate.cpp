@@ -1,5 +1,7 @@
 #include "record/certificate.h"
 
+#include "record/certificate_annex.h"
+#include "record/decision_texts.h"
 #include "record/record_table.h"
 #include "record/record_texts.h"
 
@@ -111,16 +113,6 @@ QString checkTable(const Record &r, Text title, int lang)
                       .arg(esc(text(Text::Verdict, lang)), esc(verdictText(verdict(r), lang)));
 }
 
-QString decisionRule(const Header &h, bool perPoint, int lang)
-{
-    const QString resolution = QString::number(h.resolution, 'f', decimalsOf(h.resolution));
-    if (perPoint)
-        return text(Text::DecisionRulePerPoint, lang).arg(resolution, h.unit);
-    if (h.uncertainty)
-        return text(Text::DecisionRuleGuarded, lang).arg(resolution, h.unit, acceptanceText(h));
-    return text(Text::DecisionRule, lang).arg(resolution, h.unit);
-}
-
 Text meaningText(Signature::Meaning m)
 {
     switch (m) {
@@ -181,8 +173,10 @@ QString instrumentsUsed(const CertificateContent &c)
     QStringList lines;
     for (const auto &r : {c.asFound, c.asLeft}) {
         for (const UsedInstrument &i : r ? r->instruments : QVector<UsedInstrument>()) {
+            const QString role = i.role == QLatin1String("environment") ? environmentRoleText(c.language)
+                                                                        : text(roleText(i.role), c.language);
             const QString line = text(Text::UsedInstrumentLine, c.language)
-                                     .arg(text(roleText(i.role), c.language), i.model, i.identity, i.serial,
+                                     .arg(role, i.model, i.identity, i.serial,
                                           i.certificate, i.due.isValid() ? i.due.toString(Qt::ISODate) : QStringLiteral("—"));
             if (!lines.contains(line))
                 lines << line;
@@ -196,6 +190,18 @@ QString instrumentsUsed(const CertificateContent &c)
     return html + QStringLiteral("</ul>");
 }
 
+// Where the ambient came from, and what an electrical check of a thermocouple
+// input leaves unverified.
+QString conditions(const Header &h, int lang)
+{
+    QString html;
+    if (!ambientStatement(h, lang).isEmpty())
+        html += QStringLiteral("<p>%1</p>").arg(esc(ambientStatement(h, lang)));
+    if (isThermocoupleInput(h))
+        html += QStringLiteral("<p>%1</p>").arg(esc(coldJunctionStatement(lang)));
+    return html;
+}
+
 QString statements(const CertificateContent &c)
 {
     const int lang = c.language;
@@ -204,7 +210,8 @@ QString statements(const CertificateContent &c)
                        .arg(esc(text(Text::Conformity, lang).arg(verdictText(overallVerdict(c), lang))));
     if (adjusted(c))
         html += QStringLiteral("<p>%1</p>").arg(esc(text(Text::AdjustedStatement, lang)));
-    html += QStringLiteral("<p>%1</p>").arg(esc(decisionRule(h, perPoint(c), lang)));
+    html += QStringLiteral("<p>%1</p>").arg(esc(decisionRuleStatement(h, perPoint(c), lang)));
+    html += conditions(h, lang);
     html += QStringLiteral("<p>%1: %2</p>").arg(esc(text(Text::Uncertainty, lang)),
                                                esc(perPoint(c) ? text(Text::UncertaintyPerPoint, lang) : uncertaintyText(h, lang)));
     html += QStringLiteral("<p>%1</p>").arg(esc(text(Text::Traceability, lang)
@@ -358,7 +365,8 @@ QString certificateHtml(const CertificateContent &c)
         html += checkTable(*c.asFound, Text::AsFound, c.language);
     if (c.asLeft)
         html += checkTable(*c.asLeft, Text::AsLeft, c.language);
-    html += statements(c) + signatures(c);
+    html += receiptSection(c.receipt, anyRecord(c).header, !anyRecord(c).instruments.isEmpty(), c.language);
+    html += statements(c) + signatures(c) + budgetAnnexHtml(c);
     return html + QStringLiteral("<p align='center'>%1</p>").arg(esc(text(Text::EndOfCertificate, c.language)));
 }
 

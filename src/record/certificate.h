@@ -9,6 +9,7 @@
 // last line; an unapproved certificate carries a DRAFT watermark.
 
 #include "record/calibration_record.h"
+#include "record/certificate_receipt.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -58,6 +59,7 @@ struct CertificateContent {
     bool copy = false;          // reprinted from the store
     qint64 replaces = 0;        // the certificate this one corrects (7.8.8)
     qint64 withdrawnBy = 0;     // a reprint of a certificate another one replaced
+    Receipt receipt;            // place, receipt, condition, customer's data (7.8.2, 7.8.6)
 };
 
 // The verdict a certificate states: the as-left check's when there is one.

@@ -2,6 +2,8 @@
 
 #include "record/record_texts.h"
 
+#include <algorithm>
+
 namespace record {
 
 namespace {
@@ -16,6 +18,23 @@ QString checkRefusal(const Record &r, Stage stage, qint64 supersededBy, int lang
         return text(Text::PairingSuperseded, lang).arg(r.id).arg(supersededBy);
     return QString();
 }
+
+// What names the transmitter and what it was judged against, field by field.
+struct IdentityField {
+    const char *name[3];
+    QString (*value)(const Header &);
+};
+const IdentityField kIdentity[] = {
+    {{"位号", "位號", "tag"}, [](const Header &h) { return h.tag.trimmed(); }},
+    {{"输入类型", "輸入類型", "input type"}, [](const Header &h) { return h.inputType.trimmed(); }},
+    {{"量程", "量程", "range"}, [](const Header &h) {
+         return QStringLiteral("%1 … %2 %3").arg(h.range.lower).arg(h.range.upper).arg(h.unit);
+     }},
+    {{"允差", "允差", "tolerance"}, [](const Header &h) {
+         return QStringLiteral("±%1 %2").arg(h.tolerance.value).arg(h.tolerance.kind == Tolerance::Kind::Degrees
+                                                                         ? h.unit : QStringLiteral("% of span"));
+     }},
+};
 
 } // namespace
 
@@ -40,6 +59,11 @@ QString pairingRefusal(const PairingInput &in, int lang)
         return text(Text::PairingSerial, lang).arg(found.serial, left.serial);
     if (found.address != left.address)
         return text(Text::PairingAddress, lang).arg(found.address).arg(left.address);
+    for (const IdentityField &f : kIdentity) {
+        if (f.value(found) != f.value(left))
+            return text(Text::PairingIdentity, lang).arg(QString::fromUtf8(f.name[std::clamp(lang, 0, 2)]), f.value(found),
+                                                          f.value(left));
+    }
     if (in.asLeft->started < in.asFound->started)
         return text(Text::PairingOrder, lang);
     return QString();

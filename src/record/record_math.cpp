@@ -8,7 +8,6 @@
 namespace record {
 
 namespace {
-constexpr double kEdgeSlack = 1e-9;
 constexpr double kLoopSpanMa = 16.0;
 }
 
@@ -80,19 +79,6 @@ int exactDecimals(double value, int minimum)
             return d;
     }
     return 6;
-}
-
-double acceptanceLimit(const Tolerance &tolerance, const Range &range, double uncertainty)
-{
-    const double limit = toleranceDegrees(tolerance, range) - statedUncertainty(uncertainty);
-    return std::max(0.0, QString::number(limit, 'f', 6).toDouble());
-}
-
-bool withinTolerance(double errorDegrees, const Tolerance &tolerance, const Range &range,
-                     double uncertainty)
-{
-    const double limit = acceptanceLimit(tolerance, range, uncertainty);
-    return std::abs(errorDegrees) <= limit + kEdgeSlack * std::max(1.0, limit);
 }
 
 double currentErrorDegrees(double currentErrorMa, const Range &range)

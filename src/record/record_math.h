@@ -38,17 +38,11 @@ double expectedCurrentMa(double temperature, const Range &range);
 // The tolerance in degrees for this range.
 double toleranceDegrees(const Tolerance &tolerance, const Range &range);
 
-// Within tolerance, the edge included. Readings come rounded to a tenth or a
-// hundredth, so an error that equals the tolerance on paper must not fail on
-// the last bit of a double.
-bool withinTolerance(double errorDegrees, const Tolerance &tolerance, const Range &range,
-                     double uncertainty = 0.0);
-
 // A current error as the temperature error it stands for (16 mA = one span).
 double currentErrorDegrees(double currentErrorMa, const Range &range);
 
-// Figures are judged as they are printed: rounded to the transmitter's
-// resolution (a tenth of a degree), so a printed +0.50 never fails a ±0.50 tolerance.
+// Figures are printed at the transmitter's resolution; the decision rule
+// (metrology/decision_rule.h) judges them unrounded.
 int decimalsOf(double resolution);
 double roundTo(double value, double resolution);
 
@@ -60,9 +54,5 @@ int uncertaintyDecimals(double statedUncertainty);
 
 // The fewest decimals, at least `minimum` and at most 6, that print `value` exactly.
 int exactDecimals(double value, int minimum);
-
-// The band a printed error must lie in: the tolerance, narrowed by the stated
-// expanded uncertainty (k=2) when one is given (guard-banded acceptance).
-double acceptanceLimit(const Tolerance &tolerance, const Range &range, double uncertainty);
 
 } // namespace record

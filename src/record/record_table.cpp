@@ -1,5 +1,6 @@
 #include "record/record_table.h"
 
+#include "record/decision_texts.h"
 #include "record/record_texts.h"
 
 namespace record {
@@ -20,7 +21,7 @@ QString signedNumber(double value, int decimals)
 QString statusText(const Point &point, const PointFigures &f, int language)
 {
     switch (point.status) {
-    case Point::Status::Recorded: return text(f.passed ? Text::Pass : Text::Fail, language);
+    case Point::Status::Recorded: return decisionText(pointDecision(f), language);
     case Point::Status::Skipped: return text(Text::Skipped, language);
     case Point::Status::NotStable: return text(Text::NotStable, language);
     case Point::Status::Pending: break;
@@ -65,7 +66,9 @@ QStringList certificateCells(const Point &point, const Header &header, int langu
 {
     QStringList cells = rowCells(point, header, language);
     if (point.currentMa && point.uncertainty && point.uncertainty->currentExpandedMa)
-        cells[ColMeasuredMa] += QStringLiteral(" ± ") + statedText(*point.uncertainty->currentExpandedMa);
+        cells[ColMeasuredMa] += QStringLiteral(" ± %1 (k=%2)")
+                                    .arg(statedText(*point.uncertainty->currentExpandedMa),
+                                         number(point.uncertainty->currentCoverageFactor, 2));
     if (uncertaintyColumn)
         cells.insert(ColResult, point.status == Point::Status::Recorded ? uncertaintyCell(point, header) : QString());
     return cells;
@@ -136,8 +139,11 @@ QString uncertaintyText(const Header &header, int language)
 
 QString acceptanceText(const Header &header)
 {
-    const double limit = acceptanceLimit(header.tolerance, header.range, header.uncertainty.value_or(0.0));
-    return QStringLiteral("± %1 %2").arg(number(limit, exactDecimals(limit, 2)), header.unit);
+    const auto limit = metrology::acceptanceLimit(header.decisionRule, toleranceDegrees(header.tolerance, header.range),
+                                                  statedUncertainty(header.uncertainty.value_or(0.0)));
+    if (!limit)
+        return QStringLiteral("—");
+    return QStringLiteral("± %1 %2").arg(number(*limit, exactDecimals(*limit, 2)), header.unit);
 }
 
 } // namespace record

@@ -138,6 +138,8 @@ const Row kRows[] = {
                                "Record %1 is incomplete: every test point must be measured"}},
     {Text::PairingSerial, {"两次检查不是同一台变送器：序列号 %1 与 %2", "兩次檢查不是同一台變送器：序號 %1 與 %2",
                            "The two checks are of different transmitters: serial %1 and %2"}},
+    {Text::PairingIdentity, {"两次检查的%1不同：%2 与 %3", "兩次檢查的%1不同：%2 與 %3",
+                             "The two checks differ in %1: %2 and %3"}},
     {Text::PairingAddress, {"两次检查的通讯地址不同：%1 与 %2", "兩次檢查的通訊位址不同：%1 與 %2",
                             "The two checks were made at different addresses: %1 and %2"}},
     {Text::PairingOrder, {"校后检查早于校前检查", "校後檢查早於校前檢查", "The as-left check started before the as-found check"}},
@@ -213,6 +215,11 @@ const Row kRows[] = {
                                 "%1：%2（%3），序號 %4，證書號 %5，有效期至 %6",
                                 "%1: %2 (%3), serial %4, certificate %5, due %6"}},
     {Text::EndedEarly, {"检查提前结束：%1", "檢查提前結束：%1", "The check ended early: %1"}},
+    {Text::CreateDatabase, {"文件夹 %1 中没有记录数据库。在此新建一个吗？",
+                            "資料夾 %1 中沒有記錄資料庫。在此新建一個嗎？",
+                            "There is no records database in %1. Create a new one there?"}},
+    {Text::DatabaseNotCreated, {"未新建数据库：请检查记录文件夹", "未新建資料庫：請檢查記錄資料夾",
+                                "No database was created: check the records folder"}},
 };
 
 

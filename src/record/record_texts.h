@@ -23,13 +23,14 @@ enum class Text {
     ImportJson, ImportedCount, DatabaseFailed, Range, Instruments, Location, IntervalMonths,
     LastAsLeft, NextDue, Status, Search, SaveInstrument, StartCheckFor, Overdue, DueSoon,
     PairingNothing, PairingMissing, PairingStage, PairingIncomplete, PairingSerial, PairingAddress,
-    PairingOrder, PairingSuperseded, UncertaintyStatement, CustomerName, LaboratoryAddress,
+    PairingOrder, PairingSuperseded, PairingIdentity, UncertaintyStatement, CustomerName, LaboratoryAddress,
     CustomerAddress, ItemGroup, CalibrationDates, IssueDate, Traceability, Conformity, RelatesOnly,
     EndOfCertificate, Draft, DraftNotice, Copy, Replaces, Withdrawn, SignedPerformed, SignedReviewed,
     SignedApproved, SignatureLine, Authorised, FunctionText, NeverCalibrated, Unit, IssueCertificate,
     Reprint, ReviewAction, ApproveAction, SignerName, CertificateNo, DraftWritten, ByReference, Since, Issued2, Signed, CertificateDetails, DriftChart, ChecksGroup, Certificates, SameSigner,
     NotStoredYet, StoreDrafts, DraftsLeft, ColUncertainty, UncertaintyPerPoint, UncertaintyPerPointShort,
     DecisionRulePerPoint, InstrumentsUsed, RoleSource, RoleMeter, UsedInstrumentLine, EndedEarly,
+    CreateDatabase, DatabaseNotCreated,
     TextCount
 };
 

@@ -1,5 +1,7 @@
 #include "record/record_validation.h"
 
+#include "metrology/decision_rule.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -22,6 +24,14 @@ bool timeText(const QJsonValue &v)
     return v.isString() && QDateTime::fromString(v.toString(), Qt::ISODateWithMs).isValid();
 }
 
+bool recordableResolution(double resolution)
+{
+    for (double r : {1.0, 0.1, 0.01, 0.001})
+        if (std::abs(resolution - r) <= r * 1e-9)
+            return true;
+    return false;
+}
+
 QString headerProblem(const QJsonObject &h)
 {
     if (!h.value("serial").isString() || h.value("serial").toString().trimmed().isEmpty())
@@ -38,8 +48,20 @@ QString headerProblem(const QJsonObject &h)
     }
     if (!finiteNumber(h.value("tolerance")) || !(h.value("rangeUpper").toDouble() > h.value("rangeLower").toDouble()))
         return QStringLiteral("no tolerance or no range");
+    // Errors are rounded to it before they are judged: only what a transmitter shows (1 to 0.001).
+    if (h.contains("resolution") && !recordableResolution(h.value("resolution").toDouble()))
+        return QStringLiteral("header resolution %1 is none the tool records (1, 0.1, 0.01 or 0.001)")
+            .arg(h.value("resolution").toDouble());
     if (!h.value("uncertainty").isNull() && !h.value("uncertainty").isUndefined() && !finiteNumber(h.value("uncertainty")))
         return QStringLiteral("header uncertainty is not a number");
+    if (h.contains("decisionRule")) {
+        const QJsonObject rule = h.value("decisionRule").toObject();
+        if (!metrology::ruleKind(rule.value("kind").toString().toStdString()) || !finiteNumber(rule.value("guardFactor"))
+            || rule.value("guardFactor").toDouble() < 0.0)
+            return QStringLiteral("header decisionRule is not a decision rule");
+    }
+    if (h.contains("currentToleranceMa") && !(finiteNumber(h.value("currentToleranceMa")) && h.value("currentToleranceMa").toDouble() > 0))
+        return QStringLiteral("header currentToleranceMa is not a positive number");
     return QString();
 }
 
@@ -62,6 +84,8 @@ QString uncertaintyProblem(const QJsonValue &value)
         return QStringLiteral("has effective degrees of freedom that are not a positive number");
     if (u.contains("currentExpandedMa") && !positiveNumber(u.value("currentExpandedMa")))
         return QStringLiteral("has a current uncertainty that is not a positive number");
+    if (u.contains("currentCoverageFactor") && !(finiteNumber(u.value("currentCoverageFactor")) && u.value("currentCoverageFactor").toDouble() >= 1.0))
+        return QStringLiteral("has a current coverage factor under 1");
     return QString();
 }
 
@@ -111,8 +135,8 @@ QString instrumentsProblem(const QJsonValue &value)
     for (const QJsonValue &v : value.toArray()) {
         const QJsonObject i = v.toObject();
         const QString role = i.value("role").toString();
-        if (!v.isObject() || (role != QLatin1String("source") && role != QLatin1String("meter")))
-            return QStringLiteral("an instrument used that is neither source nor meter");
+        if (!v.isObject() || !QStringList{"source", "meter", "environment"}.contains(role))
+            return QStringLiteral("an instrument used that is neither source, meter nor environment");
         for (const char *key : {"model", "identity", "serial", "certificate", "due"}) {
             if (i.contains(key) && !i.value(key).isString())
                 return QStringLiteral("an instrument used whose %1 is not text").arg(QLatin1String(key));

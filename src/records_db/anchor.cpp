@@ -44,6 +44,16 @@ std::optional<ChainHead> localAnchor(const QString &folder, const QString &datab
     return headFrom(all.value(database).toObject());
 }
 
+QHash<QString, ChainHead> localAnchors(const QString &folder)
+{
+    QHash<QString, ChainHead> heads;
+    const QJsonObject all = readAnchors(folder);
+    for (auto it = all.begin(); it != all.end(); ++it)
+        if (it.value().isObject())
+            heads.insert(it.key(), headFrom(it.value().toObject()));
+    return heads;
+}
+
 bool noteLocalAnchor(const QString &folder, const QString &database, const ChainHead &head)
 {
     QJsonObject all = readAnchors(folder);
@@ -55,29 +65,34 @@ bool noteLocalAnchor(const QString &folder, const QString &database, const Chain
            && f.write(QJsonDocument(all).toJson()) > 0 && f.commit();
 }
 
-QJsonObject checkpoint(const QString &database, const ChainHead &head, const SigningKey &key)
+QJsonObject checkpoint(const QByteArray &identity, const ChainHead &head, const SigningKey &key)
 {
     QJsonObject o = headJson(head);
     o.insert("format", "tcal-records-checkpoint");
-    o.insert("database", database);
+    o.insert("database", QString::fromLatin1(identity));
     o.insert("taken", QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
     o.insert("publicKey", QString::fromLatin1(key.publicKey()));
     o.insert("checkpointSignature", QString::fromLatin1(key.sign(canonicalJson(o))));
     return o;
 }
 
-std::optional<ChainHead> readCheckpoint(const QJsonObject &checkpoint, QByteArray &keyId, QString &error)
+std::optional<ChainHead> readCheckpoint(const QJsonObject &checkpoint, QByteArray &keyId, QByteArray &identity,
+                                        QString &error)
 {
     QJsonObject signedPart = checkpoint;
     signedPart.remove("checkpointSignature");
     const QByteArray publicKey = checkpoint.value("publicKey").toString().toLatin1();
     if (checkpoint.value("format").toString() != QLatin1String("tcal-records-checkpoint")
-        || !(checkpoint.value("count").toDouble() >= 1) || checkpoint.value("hash").toString().size() != 64)
+        || !(checkpoint.value("count").toDouble() >= 1)
+        || checkpoint.value("count").toDouble() != double(qint64(checkpoint.value("count").toDouble()))
+        || !isHashText(checkpoint.value("hash").toString().toLatin1())
+        || !isHashText(checkpoint.value("database").toString().toLatin1()))
         return error = QStringLiteral("not a records checkpoint"), std::nullopt;
     if (!SigningKey::verify(publicKey, canonicalJson(signedPart),
                             checkpoint.value("checkpointSignature").toString().toLatin1()))
         return error = QStringLiteral("the checkpoint's signature does not match it"), std::nullopt;
     keyId = SigningKey::fingerprintOf(publicKey);
+    identity = checkpoint.value("database").toString().toLatin1();
     return headFrom(checkpoint);
 }
 

@@ -7,6 +7,7 @@
 #include "records_db/signing_key.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QJsonObject>
 #include <QString>
 #include <optional>
@@ -21,13 +22,18 @@ struct ChainHead {
 
 // What this workstation last wrote to `database`; nullopt when never.
 std::optional<ChainHead> localAnchor(const QString &folder, const QString &database);
+// Every head this workstation noted, by database name.
+QHash<QString, ChainHead> localAnchors(const QString &folder);
 // Moves the note forward only: a head behind the one noted is kept out.
 bool noteLocalAnchor(const QString &folder, const QString &database, const ChainHead &head);
 
-// A checkpoint of `head`, signed by `key`.
-QJsonObject checkpoint(const QString &database, const ChainHead &head, const SigningKey &key);
+// A checkpoint of `head` of the database whose identity (first entry's hash)
+// is `identity`, signed by `key`.
+QJsonObject checkpoint(const QByteArray &identity, const ChainHead &head, const SigningKey &key);
 // The head a checkpoint names, after checking its signature and form; nullopt
-// with `error` set otherwise. `keyId` gets the fingerprint of its key.
-std::optional<ChainHead> readCheckpoint(const QJsonObject &checkpoint, QByteArray &keyId, QString &error);
+// with `error` set otherwise. `keyId` gets the fingerprint of its key and
+// `identity` the database it names; the caller checks both.
+std::optional<ChainHead> readCheckpoint(const QJsonObject &checkpoint, QByteArray &keyId, QByteArray &identity,
+                                        QString &error);
 
 } // namespace recordsdb

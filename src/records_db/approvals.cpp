@@ -1,5 +1,6 @@
 #include "records_db/approvals.h"
 
+#include <QHash>
 #include <QSqlQuery>
 
 #include <pwd.h>
@@ -20,11 +21,46 @@ QString osUser()
 
 } // namespace
 
+namespace {
+
+// Capital and small letters of other scripts that read as Latin ones.
+const QHash<QChar, QChar> kLookAlikes = [] {
+    QHash<QChar, QChar> map;
+    const QString from = QString::fromUtf8("АВЕЅІЈКМНОРСТХУаеѕіјорсухԁԛԝΑΒΕΖΗΙΚΜΝΟΡΤΥΧοντ");
+    const QString to = QStringLiteral("ABESIJKMHOPCTXYaesijopcyxdqwABEZHIKMNOPTYXovt");
+    for (int i = 0; i < from.size() && i < to.size(); ++i)
+        map.insert(from.at(i), to.at(i));
+    return map;
+}();
+
+} // namespace
+
+QString personKey(const QString &name)
+{
+    QString key;
+    for (QChar c : name.normalized(QString::NormalizationForm_KC)) {
+        c = kLookAlikes.value(c, c);
+        if (c.isLetterOrNumber())
+            key += c.toCaseFolded();
+    }
+    return key;
+}
+
+namespace {
+
+bool samePerson(const QString &a, const QString &b)
+{
+    const QString key = personKey(a);
+    return !key.isEmpty() && key == personKey(b);
+}
+
+} // namespace
+
 QString signerLogin(RecordDb &db)
 {
     if (db.connection().driverName() == QLatin1String("QPSQL")) {
         QSqlQuery q(db.connection());
-        if (q.exec(QStringLiteral("SELECT current_user")) && q.next())
+        if (q.exec(QStringLiteral("SELECT session_user")) && q.next())
             return q.value(0).toString();
     }
     return osUser();
@@ -60,6 +96,10 @@ std::optional<QVector<record::Signature>> Approvals::of(qint64 number)
     return signatures;
 }
 
+// Performed, reviewed and approved by three people: who performed a check
+// neither reviews nor approves it, and who reviewed it does not approve it.
+// A PostgreSQL login is a person's; a workstation's account (SQLite) may be
+// shared, so there the names tell people apart, and the account is recorded.
 std::optional<QString> Approvals::refusal(const StoredRecord &stored, const QVector<record::Signature> &signatures,
                                           record::Signature::Meaning meaning, const QString &name, const QString &login)
 {
@@ -68,22 +108,19 @@ std::optional<QString> Approvals::refusal(const StoredRecord &stored, const QVec
     const qint64 n = stored.record.id;
     if (stored.supersededBy)
         return QStringLiteral("record %1 was amended by record %2: sign the amended version").arg(n).arg(stored.supersededBy);
-    if (name.trimmed().isEmpty())
+    if (personKey(name).isEmpty())
         return QStringLiteral("a signature needs the signer's name");
-    if (meaning != Meaning::Performed && stored.record.header.technician.compare(name.trimmed(), Qt::CaseInsensitive) == 0)
+    if (meaning != Meaning::Performed && samePerson(stored.record.header.technician, name))
         return QStringLiteral("%1 performed record %2 and cannot sign it again").arg(name.trimmed()).arg(n);
+    const QString act = meaning == Meaning::Reviewed ? QStringLiteral("review") : QStringLiteral("approve");
     for (const record::Signature &s : signatures) {
-        if (s.meaning == meaning && (meaning == Meaning::Performed || s.login == login)
-            && (meaning == Meaning::Performed || personalLogins || s.name.compare(name.trimmed(), Qt::CaseInsensitive) == 0))
+        const bool same = samePerson(s.name, name) || (personalLogins && s.login == login);
+        if (s.meaning == meaning && (meaning == Meaning::Performed || same))
             return QStringLiteral("record %1 is already signed as %2 by %3").arg(n).arg(record::meaningKey(meaning), s.name);
-        // Performed by one person, reviewed and approved by another. A PostgreSQL
-        // login is a person's; a workstation's account (SQLite) may be shared, so
-        // there the names must differ and the account is recorded.
-        const bool sameLogin = personalLogins && s.login == login;
-        if (meaning != Meaning::Performed && s.meaning == Meaning::Performed
-            && (sameLogin || s.name.compare(name.trimmed(), Qt::CaseInsensitive) == 0))
-            return QStringLiteral("%1 performed record %2 and cannot %3 it").arg(s.name).arg(n)
-                .arg(meaning == Meaning::Reviewed ? QStringLiteral("review") : QStringLiteral("approve"));
+        if (meaning != Meaning::Performed && s.meaning == Meaning::Performed && same)
+            return QStringLiteral("%1 performed record %2 and cannot %3 it").arg(s.name).arg(n).arg(act);
+        if (meaning == Meaning::Approved && s.meaning == Meaning::Reviewed && same)
+            return QStringLiteral("%1 reviewed record %2 and cannot approve it").arg(s.name).arg(n);
     }
     return std::nullopt;
 }

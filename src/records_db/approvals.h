@@ -13,8 +13,14 @@
 
 namespace recordsdb {
 
-// Who signs through this connection.
+// Who signs through this connection: the PostgreSQL session's login (which
+// SET ROLE does not change), else the operating-system account.
 QString signerLogin(RecordDb &db);
+
+// A name as a person, for telling people apart: Unicode NFKC, letters that
+// only look Latin (Cyrillic, Greek) taken as Latin, case, punctuation and
+// whitespace left out. "J.  Chen", "j. chen." and "Ј. Chen" are one person.
+QString personKey(const QString &name);
 
 class Approvals
 {

@@ -44,7 +44,8 @@ QJsonObject contentToJson(const record::CertificateContent &c, const QByteArray 
             {"language", c.language},
             {"issuer", QJsonObject{{"laboratoryAddress", c.issuer.laboratoryAddress}, {"customer", c.issuer.customer},
                                    {"customerAddress", c.issuer.customerAddress}}},
-            {"signatures", signatures}, {"pdf", QString::fromLatin1(pdf.toBase64())},
+            {"signatures", signatures}, {"receipt", record::receiptToJson(c.receipt)},
+            {"pdf", QString::fromLatin1(pdf.toBase64())},
             {"pdfSha256", QString::fromLatin1(sha256(pdf))}};
 }
 
@@ -62,6 +63,28 @@ bool uncertaintyStated(const record::Record &r)
         recorded = true;
     }
     return recorded;
+}
+
+// What a certificate must name before it is issued (ISO/IEC 17025 7.8.2.1):
+// the laboratory, the customer, the procedure, the reference and its certificate.
+std::optional<QString> missingDetails(const record::CertificateContent &c)
+{
+    QStringList missing;
+    if (c.issuer.customer.trimmed().isEmpty())
+        missing << QStringLiteral("customer");
+    for (const auto &r : {c.asFound, c.asLeft}) {
+        if (!r)
+            continue;
+        const record::Header &h = r->header;
+        for (const auto &[name, value] : {std::pair{"laboratory", &h.laboratory}, std::pair{"procedure", &h.procedure},
+                                          std::pair{"reference instrument", &h.reference},
+                                          std::pair{"reference's certificate", &h.referenceCertificate}})
+            if (value->trimmed().isEmpty() && !missing.contains(QLatin1String(name)))
+                missing << QLatin1String(name);
+    }
+    if (missing.isEmpty())
+        return std::nullopt;
+    return QStringLiteral("not issued: the %1 must be filled in first").arg(missing.join(QStringLiteral(", ")));
 }
 
 } // namespace
@@ -82,6 +105,7 @@ std::optional<record::CertificateContent> CertificateStore::prepare(const IssueR
     c.language = request.language;
     c.issuer = request.issuer;
     c.replaces = request.replaces;
+    c.receipt = request.receipt;
     Approvals approvals(m_db);
     QVector<QVector<record::Signature>> signatures;
     for (auto [stored, target] : {std::pair{&found, &c.asFound}, std::pair{&left, &c.asLeft}}) {
@@ -105,6 +129,8 @@ std::optional<QString> CertificateStore::issueRefusal(const IssueRequest &reques
     for (const auto &r : {c.asFound, c.asLeft})
         if (r && !uncertaintyStated(*r))
             return QStringLiteral("record %1 has no expanded uncertainty: a statement of conformity needs one").arg(r->id);
+    if (const auto missing = missingDetails(c))
+        return *missing;
     const auto certificates = all();
     if (!certificates)
         return m_error;
@@ -112,10 +138,15 @@ std::optional<QString> CertificateStore::issueRefusal(const IssueRequest &reques
     bool replaced = request.replaces == 0;
     for (const StoredCertificate &old : *certificates) {
         const qint64 n = old.content.number;
-        const bool same = (old.content.asFound ? old.content.asFound->id : 0) == request.asFound
-                          && (old.content.asLeft ? old.content.asLeft->id : 0) == request.asLeft;
+        const qint64 oldFound = old.content.asFound ? old.content.asFound->id : 0;
+        const qint64 oldLeft = old.content.asLeft ? old.content.asLeft->id : 0;
+        const bool same = oldFound == request.asFound && oldLeft == request.asLeft;
         if (same && !old.withdrawnBy && n != request.replaces)
             return QStringLiteral("these checks are certified already: certificate %1 (reprint it, or issue a replacement)").arg(n);
+        // A check is on one current certificate at most.
+        for (qint64 r : {request.asFound, request.asLeft})
+            if (r && (r == oldFound || r == oldLeft) && !old.withdrawnBy && n != request.replaces)
+                return QStringLiteral("record %1 is on certificate %2 already (replace that one)").arg(r).arg(n);
         if (n != request.replaces)
             continue;
         if (old.withdrawnBy)
@@ -173,6 +204,7 @@ std::optional<QVector<StoredCertificate>> CertificateStore::all()
         const QJsonObject issuer = o.value("issuer").toObject();
         c.issuer = {issuer.value("laboratoryAddress").toString(), issuer.value("customer").toString(),
                     issuer.value("customerAddress").toString()};
+        c.receipt = record::receiptFromJson(o.value("receipt").toObject());
         for (const QJsonValue &v : o.value("signatures").toArray())
             if (const auto sig = record::signatureFromJson(v.toObject()))
                 c.signatures << *sig;
@@ -209,20 +241,22 @@ std::optional<StoredCertificate> CertificateStore::find(qint64 number)
 
 QByteArray CertificateStore::reprint(qint64 number)
 {
-    auto stored = find(number);
+    // The file issued, never one drawn again from rows: only from a chain that
+    // verifies, and only the bytes whose hash that chain holds.
+    const ChainReport report = m_db.verify();
+    if (!report.intact()) {
+        m_error = QStringLiteral("the records chain does not verify (%1): certificate %2 is not reprinted")
+                      .arg(report.faults.first().what).arg(number);
+        return {};
+    }
+    const auto stored = find(number);
     if (!stored)
         return {};
-    // The bytes issued must still be the bytes stored.
     if (sha256(stored->pdf) != stored->sha256) {
         m_error = QStringLiteral("certificate %1: the stored PDF does not match its hash").arg(number);
         return {};
     }
-    stored->content.copy = true;
-    stored->content.withdrawnBy = stored->withdrawnBy;
-    const QByteArray pdf = record::certificatePdf(stored->content);
-    if (pdf.isEmpty())
-        m_error = QStringLiteral("certificate %1 could not be printed").arg(number);
-    return pdf;
+    return stored->pdf;
 }
 
 QVector<qint64> CertificateStore::certifying(qint64 record)

@@ -20,6 +20,7 @@ struct IssueRequest {
     qint64 replaces = 0;         // the certificate this one corrects; 0: none
     record::Issuer issuer;
     int language = 2;
+    record::Receipt receipt;     // place, receipt, condition, customer's data
 };
 
 struct StoredCertificate {
@@ -44,7 +45,8 @@ public:
     // then no number is used.
     std::optional<StoredCertificate> issue(const IssueRequest &request);
     std::optional<StoredCertificate> find(qint64 number);
-    // The stored certificate printed again, marked as a copy; empty with error().
+    // The stored certificate's bytes as issued, after the chain verifies and
+    // holds their hash; empty with error(). find() tells whether it was withdrawn.
     QByteArray reprint(qint64 number);
     // Numbers of the current certificates that include record `number`.
     QVector<qint64> certifying(qint64 record);

@@ -16,18 +16,41 @@ namespace recordsdb {
 
 namespace {
 
+// A guard counts only as it was made: a trigger kept under its name but
+// rewritten (WHEN 0, UPDATE OF one column, another function) refuses nothing.
+const QHash<QString, QString> kSqliteGuards{
+    {"entries_no_update", "CREATE TRIGGER entries_no_update BEFORE UPDATE ON entries BEGIN"
+                          " SELECT RAISE(ABORT, 'entries are append-only'); END"},
+    {"entries_no_delete", "CREATE TRIGGER entries_no_delete BEFORE DELETE ON entries BEGIN"
+                          " SELECT RAISE(ABORT, 'entries are append-only'); END"},
+};
+// pg_trigger.tgtype: ROW 1, BEFORE 2, DELETE 8, UPDATE 16, TRUNCATE 32.
+const QHash<QString, int> kPgGuards{{"entries_no_change", 1 | 2 | 8 | 16}, {"entries_no_truncate", 2 | 32}};
+const char kPgGuardBody[] = " BEGIN RAISE EXCEPTION '% are append-only', TG_TABLE_NAME; END ";
+
 QStringList guardsOf(QSqlDatabase &db, bool sqlite)
 {
     QSqlQuery q(db);
     QStringList names;
-    // A trigger that stays but no longer refuses anything does not count.
-    if (sqlite ? !q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'trigger'"
-                                        " AND tbl_name = 'entries' AND sql LIKE '%RAISE(ABORT%'"))
-               : !q.exec(QStringLiteral("SELECT tgname FROM pg_trigger WHERE tgrelid = to_regclass('entries')"
-                                        " AND tgenabled <> 'D' AND NOT tgisinternal")))
+    if (sqlite) {
+        if (!q.exec(QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'trigger' AND tbl_name = 'entries'")))
+            return names;
+        while (q.next())
+            if (kSqliteGuards.value(q.value(0).toString()) == q.value(1).toString().simplified())
+                names << q.value(0).toString();
         return names;
-    while (q.next())
-        names << q.value(0).toString();
+    }
+    // Enabled in the ordinary (origin) mode, unconditional, on every column, calling the guard as made.
+    if (!q.exec(QStringLiteral("SELECT t.tgname, t.tgtype, p.prosrc FROM pg_trigger t JOIN pg_proc p ON p.oid = t.tgfoid"
+                               " WHERE t.tgrelid = to_regclass('entries') AND NOT t.tgisinternal"
+                               " AND t.tgenabled IN ('O', 'A') AND t.tgqual IS NULL AND t.tgattr::text = ''")))
+        return names;
+    while (q.next()) {
+        const QString name = q.value(0).toString();
+        if (kPgGuards.contains(name) && kPgGuards.value(name) == q.value(1).toInt()
+            && q.value(2).toString() == QLatin1String(kPgGuardBody))
+            names << name;
+    }
     return names;
 }
 
@@ -51,16 +74,18 @@ void RecordDb::verifyDatabase(ChainReport &report)
     const QStringList have = guardsOf(m_db, m_sqlite);
     for (const QString &name : want) {
         if (!have.contains(name))
-            fault(QStringLiteral("the append-only guard %1 is gone or disabled").arg(name));
+            fault(QStringLiteral("the append-only guard %1 is gone, disabled or changed").arg(name));
     }
 }
 
-void RecordDb::verifyRows(ChainReport &report, QMap<qint64, QByteArray> &hashes)
+void RecordDb::verifyRows(ChainReport &report, QMap<qint64, QByteArray> &hashes, const QVector<TrustedKey> &keyring)
 {
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT seq, kind, number, content, prev_hash, hash, key_id, signature"
-                               " FROM entries ORDER BY seq"))) {
+    // Numbers are integers: SQLite keeps whatever type a value was given.
+    if (!q.exec(QStringLiteral("SELECT seq, kind, number, content, prev_hash, hash, key_id, signature, ")
+                + (m_sqlite ? QStringLiteral("typeof(seq), typeof(number)") : QStringLiteral("'integer', 'integer'"))
+                + QStringLiteral(" FROM entries ORDER BY seq"))) {
         report.faults << ChainFault{0, QString(), QStringLiteral("cannot read: ") + q.lastError().text()};
         return;
     }
@@ -82,6 +107,8 @@ void RecordDb::verifyRows(ChainReport &report, QMap<qint64, QByteArray> &hashes)
             fault(QStringLiteral("entries %1 to %2 are missing").arg(expected).arg(seq - 1));
         const QByteArray stored = q.value(5).toString().toLatin1();
         hashes.insert(seq, stored);
+        if (q.value(8).toString() != QLatin1String("integer") || q.value(9).toString() != QLatin1String("integer"))
+            fault(QStringLiteral("its place or number is not stored as an integer"));
         if (!e) {
             fault(why);
             previous = stored;
@@ -103,6 +130,19 @@ void RecordDb::verifyRows(ChainReport &report, QMap<qint64, QByteArray> &hashes)
             fault(QStringLiteral("signed by a key the chain does not hold"));
         else if (!SigningKey::verify(keys.value(e->keyId), stored, e->signature))
             fault(QStringLiteral("its signature does not match"));
+        const QString distrusted = distrust(keyring, e->keyId);
+        if (!distrusted.isEmpty())
+            fault(QStringLiteral("signed by key %1, %2").arg(QString::fromLatin1(e->keyId), distrusted));
+        if (seq == 1)
+            report.identity = stored;
+        if (e->kind == QLatin1String("adoption")) {
+            report.adopted += int(e->content.value("throughEntry").toDouble()) - 1;
+            report.adoptions << QStringLiteral("entries 2 to %1 were adopted from an earlier schema's unsigned chain"
+                                               " (head %2) by key %3 at entry %4")
+                                    .arg(qint64(e->content.value("throughEntry").toDouble()))
+                                    .arg(e->content.value("legacyHead").toString().left(16), QString::fromLatin1(e->keyId))
+                                    .arg(seq);
+        }
         signers.insert(e->keyId);
         if (e->kind == QLatin1String("record")) {
             ++report.records;
@@ -138,8 +178,13 @@ void RecordDb::verifyHead(ChainReport &report, const QMap<qint64, QByteArray> &h
 ChainReport RecordDb::verify(const std::optional<QJsonObject> &checkpoint)
 {
     ChainReport report;
+    const auto keys = keyring();
+    if (!keys) {
+        report.faults << ChainFault{0, QString(), m_error};
+        return report;
+    }
     // Noted before the snapshot is taken, so every head noted is in it.
-    const auto noted = localAnchor(m_settings.dataFolder, anchorKey(m_settings));
+    const QHash<QString, ChainHead> noted = localAnchors(m_settings.dataFolder);
     QSqlQuery q(m_db);
     // One snapshot for every read, so appends meanwhile never look like gaps.
     if (!q.exec(m_sqlite ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"))) {
@@ -148,15 +193,25 @@ ChainReport RecordDb::verify(const std::optional<QJsonObject> &checkpoint)
     }
     verifyDatabase(report);
     QMap<qint64, QByteArray> hashes;   // by place; a forged place may be far off
-    verifyRows(report, hashes);
+    verifyRows(report, hashes, *keys);
     rollback();
-    if (noted)
-        verifyHead(report, hashes, *noted, QStringLiteral("noted by this workstation"));
+    if (noted.contains(anchorKey(m_settings)))
+        verifyHead(report, hashes, noted.value(anchorKey(m_settings)), QStringLiteral("noted by this workstation"));
+    if (noted.contains(identityAnchorKey(report.identity)))
+        verifyHead(report, hashes, noted.value(identityAnchorKey(report.identity)),
+                   QStringLiteral("noted by this workstation for this database"));
     if (checkpoint) {
-        QByteArray keyId;
+        QByteArray keyId, identity;
         QString why;
-        if (const auto head = readCheckpoint(*checkpoint, keyId, why)) {
-            verifyHead(report, hashes, *head, QStringLiteral("in the checkpoint"));
+        if (const auto head = readCheckpoint(*checkpoint, keyId, identity, why)) {
+            const QString distrusted = distrust(*keys, keyId);
+            if (identity != report.identity)
+                report.faults << ChainFault{0, QString(), QStringLiteral("the checkpoint is of another database")};
+            else if (!distrusted.isEmpty())
+                report.faults << ChainFault{0, QString(), QStringLiteral("the checkpoint is signed by key %1, %2")
+                                                              .arg(QString::fromLatin1(keyId), distrusted)};
+            else
+                verifyHead(report, hashes, *head, QStringLiteral("in the checkpoint"));
             report.checkpointKey = QString::fromLatin1(keyId);
         } else {
             report.faults << ChainFault{0, QString(), why};
@@ -172,7 +227,7 @@ std::optional<QJsonObject> RecordDb::checkpoint()
         return fail(QStringLiteral("the chain does not verify; no checkpoint of it"), QString()), std::nullopt;
     if (!loadKey())
         return std::nullopt;
-    return recordsdb::checkpoint(anchorKey(m_settings), report.head, *m_key);
+    return recordsdb::checkpoint(report.identity, report.head, *m_key);
 }
 
 } // namespace recordsdb

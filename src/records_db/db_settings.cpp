@@ -56,8 +56,16 @@ QString describe(const DbSettings &s)
 QString anchorKey(const DbSettings &s)
 {
     if (s.kind == DbSettings::Kind::Sqlite)
-        return QStringLiteral("sqlite:") + QFileInfo(s.sqliteFile).absoluteFilePath();
+    {
+        const QFileInfo file(s.sqliteFile);
+        return QStringLiteral("sqlite:") + (file.exists() ? file.canonicalFilePath() : file.absoluteFilePath());
+    }
     return QStringLiteral("postgresql://%1:%2/%3").arg(s.host).arg(s.port).arg(s.database);
+}
+
+QString identityAnchorKey(const QByteArray &identity)
+{
+    return identity.isEmpty() ? QString() : QStringLiteral("id:") + QString::fromLatin1(identity);
 }
 
 } // namespace recordsdb

@@ -37,7 +37,9 @@ DbSettings sqliteIn(const QString &folder);
 DbSettings fromEnvironment(const QString &folder);
 
 QString describe(const DbSettings &settings);   // for messages; never the password
-// The database's name in the anchors: its file, or server and database.
+// The database's name in the anchors: its file with every link resolved, or
+// server and database; and its identity's (its first entry's hash).
 QString anchorKey(const DbSettings &settings);
+QString identityAnchorKey(const QByteArray &identity);
 
 } // namespace recordsdb

@@ -6,6 +6,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QSaveFile>
 
@@ -27,12 +28,20 @@ QStringList DraftStore::pending() const
     return paths;
 }
 
+namespace {
+
+QString draftName(const QByteArray &content)
+{
+    return QStringLiteral("draft-%1.json")
+        .arg(QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex().left(24)));
+}
+
+} // namespace
+
 QString DraftStore::keep(const record::Record &record, QString &error)
 {
     const QByteArray content = canonicalContent(record);
-    const QString path = QDir(m_folder).filePath(
-        QStringLiteral("draft-%1.json")
-            .arg(QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex().left(24))));
+    const QString path = QDir(m_folder).filePath(draftName(content));
     QSaveFile f(path);
     if (!QDir().mkpath(m_folder) || !f.open(QIODevice::WriteOnly) || f.write(content) != content.size() || !f.commit()) {
         error = QStringLiteral("cannot write the draft ") + path;
@@ -73,10 +82,16 @@ DraftStore::Saved DraftStore::save(RecordDb *db, const record::Record &record)
 
 std::optional<QVector<DraftStore::Stored>> DraftStore::storePending(RecordDb &db, QString &error)
 {
+    // A draft is stored only as it was kept: its name is the hash of its
+    // content, so an edited draft (or one put there by hand) is refused whole.
     QVector<QPair<QString, record::Record>> drafts;
     for (const QString &path : pending()) {
-        if (const auto r = record::load(path))
-            drafts.append({path, *r});
+        const auto r = record::load(path);
+        if (!r || QFileInfo(path).fileName() != draftName(canonicalContent(*r)))
+            return error = QStringLiteral("the draft %1 does not match the hash in its name; nothing was stored")
+                               .arg(QDir::toNativeSeparators(path)),
+                   std::nullopt;
+        drafts.append({path, *r});
     }
     std::stable_sort(drafts.begin(), drafts.end(),
                      [](const auto &a, const auto &b) { return a.second.started < b.second.started; });

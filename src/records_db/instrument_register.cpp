@@ -1,6 +1,9 @@
 #include "records_db/instrument_register.h"
 
+#include "records_db/approvals.h"
 #include "records_db/record_db.h"
+
+#include <algorithm>
 
 #include <QHash>
 #include <QMap>
@@ -26,7 +29,8 @@ std::optional<record::Record> lastValidAsLeft(const QVector<StoredRecord> &recor
     std::optional<record::Record> last;
     for (const StoredRecord &s : records) {
         const record::Record &r = s.record;
-        if (r.stage != record::Stage::AsLeft || s.supersededBy != 0 || r.started > now
+        // An imported file counts once someone here has approved it.
+        if (r.stage != record::Stage::AsLeft || s.supersededBy != 0 || r.started > now || (s.imported && !s.approved)
             || record::verdict(r) != record::Verdict::Pass)
             continue;
         if (!last || r.started > last->started)
@@ -86,8 +90,15 @@ QVector<InstrumentRow> InstrumentRegister::list(const QString &search)
             current.insert(i->tag, *i);
     }
     QHash<QString, QVector<StoredRecord>> bySerial;
-    for (const StoredRecord &s : *records)
+    Approvals approvals(m_db);
+    for (StoredRecord s : *records) {
+        if (s.imported) {
+            const auto signatures = approvals.of(s.record.id).value_or(QVector<record::Signature>());
+            s.approved = std::any_of(signatures.begin(), signatures.end(),
+                                     [](const record::Signature &g) { return g.meaning == record::Signature::Meaning::Approved; });
+        }
         bySerial[s.record.header.serial].append(s);
+    }
     const QString s = search.trimmed();
     const QDateTime now = QDateTime::currentDateTimeUtc();
     QVector<InstrumentRow> rows;

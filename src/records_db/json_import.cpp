@@ -7,7 +7,10 @@
 #include "records_db/record_db.h"
 #include "records_db/record_hash.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QSet>
 
 #include <algorithm>
@@ -17,35 +20,58 @@ namespace recordsdb {
 ImportReport RecordDb::importFolder(const QString &folder, std::optional<int> assumeOffsetSeconds)
 {
     ImportReport report;
-    QVector<record::Record> found;
+    struct Found {
+        record::Record record;
+        QJsonObject provenance;
+    };
+    QVector<Found> found;
     const QDir dir(folder);
+    const QString user = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
     for (const QString &name : dir.entryList({QStringLiteral("*.json")}, QDir::Files)) {
         QString why;
+        QFile file(dir.filePath(name));
+        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.read(2 * 1024 * 1024) : QByteArray();
         if (auto r = record::load(dir.filePath(name), why, assumeOffsetSeconds))
-            found << *r;
+            found << Found{*r, QJsonObject{{"file", name},
+                                           {"sha256", QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex())},
+                                           {"user", user},
+                                           {"at", QDateTime::currentDateTimeUtc().toString(Qt::ISODate)}}};
         else
             report.unreadable << name + QStringLiteral(": ") + why;
     }
     std::stable_sort(found.begin(), found.end(),
-                     [](const record::Record &a, const record::Record &b) { return a.started < b.started; });
-    if (found.isEmpty() || !beginWrite())
+                     [](const Found &a, const Found &b) { return a.record.started < b.record.started; });
+    if (found.isEmpty())
         return report;
+    if (!beginWrite()) {
+        report.refused = m_error;
+        return report;
+    }
     QSet<QByteArray> stored;
     const auto existing = entries(QStringLiteral("record"));
     for (const ChainEntry &e : existing.value_or(QVector<ChainEntry>()))
         stored.insert(canonicalRecordContent(e.content));
     std::optional<ChainEntry> last;
-    for (const record::Record &r : found) {
+    for (const auto &[r, provenance] : found) {
         const QByteArray content = canonicalContent(r);
         if (stored.contains(content)) {
             ++report.already;
             continue;
         }
-        last = existing ? appendLocked(QStringLiteral("record"), [&](qint64, QString &) { return record::toJson(r); })
+        // The rules of a live entry, and where it came from, by whom and when.
+        last = existing ? appendLocked(QStringLiteral("record"), [&, &r = r, &provenance = provenance](qint64, QString &why)
+                                                                     -> std::optional<QJsonObject> {
+                              if (const auto refused = amendmentRefusal(r))
+                                  return why = provenance.value("file").toString() + QStringLiteral(": ") + *refused,
+                                         std::nullopt;
+                              QJsonObject o = record::toJson(r);
+                              o.insert(QStringLiteral("imported"), provenance);
+                              return o;
+                          })
                         : std::nullopt;
         if (!last) {
             rollback();
-            report.unreadable << QStringLiteral("nothing imported: ") + m_error;
+            report.refused = m_error;
             report.imported = report.already = 0;
             return report;
         }
@@ -53,7 +79,7 @@ ImportReport RecordDb::importFolder(const QString &folder, std::optional<int> as
         ++report.imported;
     }
     if (!commitWrite()) {
-        report.unreadable << QStringLiteral("nothing imported: ") + m_error;
+        report.refused = m_error;
         report.imported = 0;
     } else if (last) {
         noteHead(*last);

@@ -2,6 +2,8 @@
 // instrument register in tables of their own, and only the records were
 // chained. Its records chain is checked once and everything moves into the
 // entries chain, numbers kept; a chain that does not verify is not adopted.
+// Only `records migrate` does it, and it says so in a signed adoption entry:
+// what came from the earlier chain was never signed, and verify reports it.
 
 #include "records_db/instrument_register.h"
 #include "records_db/record_db.h"
@@ -50,6 +52,7 @@ bool RecordDb::adoptLegacyRows()
         || !q.exec(QStringLiteral("SELECT value FROM counters WHERE name = 'records'")) || !q.next()
         || q.value(0).toLongLong() != records.size())
         return fail(QStringLiteral("the earlier records are cut short; nothing was moved"), q.lastError().text());
+    const QByteArray legacyHead = previous;
     for (const auto &[seq, content] : records) {
         if (!appendLocked(QStringLiteral("record"), keeping(seq, content)))
             return false;
@@ -72,7 +75,19 @@ bool RecordDb::adoptLegacyRows()
         if (!appendLocked(QStringLiteral("instrument"), [&](qint64, QString &) { return instrumentToJson(i); }))
             return false;
     }
-    return true;
+    return appendAdoption(records.size(), legacyHead);
+}
+
+bool RecordDb::appendAdoption(int records, const QByteArray &legacyHead)
+{
+    const qint64 through = chainLength();
+    const QJsonObject adoption{{"throughEntry", double(through)}, {"legacyRecords", records},
+                               {"legacyHead", QString::fromLatin1(legacyHead)},
+                               {"user", qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"))}};
+    const auto e = appendLocked(QStringLiteral("adoption"), [&](qint64, QString &) { return adoption; });
+    if (e)
+        m_adoptedHead = *e;
+    return e.has_value();
 }
 
 } // namespace recordsdb

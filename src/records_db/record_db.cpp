@@ -42,17 +42,26 @@ std::optional<ChainEntry> RecordDb::entryFromRow(const QSqlQuery &q, QString &wh
     e.seq = q.value(0).toLongLong();
     e.kind = q.value(1).toString();
     e.number = q.value(2).toLongLong();
+    const QByteArray text = q.value(3).toString().toUtf8();
     QJsonParseError error{};
-    const QJsonDocument doc = QJsonDocument::fromJson(q.value(3).toString().toUtf8(), &error);
+    const QJsonDocument doc = QJsonDocument::fromJson(text, &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject())
         return why = QStringLiteral("entry %1: its content is not readable").arg(e.seq), std::nullopt;
     e.content = doc.object();
-    if (qint64(e.content.value("number").toDouble(-1)) != e.number)
+    if (e.content.value("number").toDouble(-1) != double(e.number))
         return why = QStringLiteral("entry %1: its number column differs from its content").arg(e.seq), std::nullopt;
     e.previousHash = q.value(4).toString().toLatin1();
     e.hash = q.value(5).toString().toLatin1();
     e.keyId = q.value(6).toString().toLatin1();
     e.signature = q.value(7).toString().toLatin1();
+    // One text for everything hashed or signed: another spelling of the same
+    // value (upper case, padding, keys reordered) is not the entry that was signed.
+    if (canonicalJson(e.content) != text)
+        return why = QStringLiteral("entry %1: its content is not in its one canonical form").arg(e.seq), std::nullopt;
+    if (!isHashText(e.previousHash) || !isHashText(e.hash) || !SigningKey::isSignatureText(e.signature)
+        || !SigningKey::isFingerprintText(e.keyId))
+        return why = QStringLiteral("entry %1: a hash, key or signature is not lower-case hex of its length").arg(e.seq),
+               std::nullopt;
     return e;
 }
 
@@ -88,18 +97,21 @@ bool RecordDb::open(const DbSettings &s, Mode mode)
     if (!s.problem.isEmpty())
         return fail(s.problem, QString());
     m_sqlite = s.kind == DbSettings::Kind::Sqlite;
+    m_mode = mode;
+    const bool reading = mode == Mode::ExistingOnly;
     m_db = QSqlDatabase::addDatabase(m_sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), m_name);
     if (!m_db.isValid())
         return fail(QStringLiteral("no Qt SQL driver for ") + describe(s), QString());
     if (m_sqlite) {
         // Only an append makes a database: a mistyped folder is an error, not a new empty chain.
-        if (mode == Mode::ExistingOnly && !QFileInfo::exists(s.sqliteFile))
+        if (mode != Mode::Create && !QFileInfo::exists(s.sqliteFile))
             return fail(QStringLiteral("no records database at ") + s.sqliteFile, QString());
-        if (!QDir().mkpath(QFileInfo(s.sqliteFile).absolutePath()))
+        if (!reading && !QDir().mkpath(QFileInfo(s.sqliteFile).absolutePath()))
             return fail(QStringLiteral("cannot create the folder of ") + s.sqliteFile, QString());
         m_db.setDatabaseName(s.sqliteFile);
-        // Another process may hold the write lock for a moment.
-        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(s.busyMs));
+        // Another process may hold the write lock for a moment; a reader never writes.
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(s.busyMs)
+                               + (reading ? QStringLiteral(";QSQLITE_OPEN_READONLY") : QString()));
     } else {
         m_db.setHostName(s.host);
         m_db.setPort(s.port);
@@ -111,13 +123,24 @@ bool RecordDb::open(const DbSettings &s, Mode mode)
         return fail(QStringLiteral("cannot open ") + describe(s), m_db.lastError().text());
     // Readers never block the writer and a writer never blocks readers; a
     // writer waits for another one a while, then gives up (the check stays a draft).
-    if (m_sqlite)
-        QSqlQuery(m_db).exec(QStringLiteral("PRAGMA journal_mode=WAL"));
-    else
+    if (!m_sqlite)
         QSqlQuery(m_db).exec(QStringLiteral("SET lock_timeout = %1").arg(s.busyMs));
-    if (mode == Mode::ExistingOnly && readSchemaVersion() == 0)
+    if (reading && !m_sqlite)
+        QSqlQuery(m_db).exec(QStringLiteral("SET default_transaction_read_only = on"));
+    const int version = readSchemaVersion();
+    if (mode != Mode::Create && version == 0)
         return fail(QStringLiteral("no records database at ") + describe(s), QString());
-    return migrate();
+    if (version == kSchemaVersion || mode == Mode::Migrate || (mode == Mode::Create && version == 0)) {
+        // Set only on a database this connection may write: the mode lives in the file.
+        if (m_sqlite && !reading)
+            QSqlQuery(m_db).exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        return version == kSchemaVersion || migrate();
+    }
+    if (version > kSchemaVersion)
+        return fail(QStringLiteral("the database was made by a newer TCal (schema %1)").arg(version), QString());
+    return fail(QStringLiteral("%1 is of schema %2: `tcal-cli records migrate` brings it to schema %3")
+                    .arg(describe(s)).arg(version).arg(kSchemaVersion),
+                QString());
 }
 
 bool RecordDb::beginWrite()
@@ -149,11 +172,17 @@ void RecordDb::rollback()
     QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
 }
 
-bool RecordDb::loadKey()
+bool RecordDb::loadKey(bool mayCreate)
 {
+    if (m_key)
+        return true;
     QString why;
-    if (!m_key)
-        m_key = SigningKey::loadOrCreate(m_settings.dataFolder, why);
+    bool missing = false;
+    m_key = SigningKey::load(m_settings.dataFolder, why, &missing);
+    // The first key of a new chain is made with it; a lost or changed key is
+    // never made again on the way (records key new).
+    if (!m_key && missing && mayCreate)
+        m_key = SigningKey::create(m_settings.dataFolder, why);
     return m_key || fail(why, QString());
 }
 
@@ -162,10 +191,51 @@ QByteArray RecordDb::keyFingerprint()
     return loadKey() ? m_key->fingerprint() : QByteArray();
 }
 
-// The key signs its own registration, so the chain holds every public key it needs.
+qint64 RecordDb::chainLength()
+{
+    QSqlQuery q(m_db);
+    return q.exec(QStringLiteral("SELECT COUNT(*) FROM entries")) && q.next() ? q.value(0).toLongLong() : -1;
+}
+
+QByteArray RecordDb::identity()
+{
+    QSqlQuery q(m_db);
+    return q.exec(QStringLiteral("SELECT hash FROM entries WHERE seq = 1")) && q.next() ? q.value(0).toString().toLatin1()
+                                                                                        : QByteArray();
+}
+
+namespace {
+
+QJsonObject keyContent(const SigningKey &key, const QString &reason, const QByteArray &replaced, const QString &user)
+{
+    return {{"publicKey", QString::fromLatin1(key.publicKey())},
+            {"fingerprint", QString::fromLatin1(key.fingerprint())},
+            {"host", QSysInfo::machineHostName()},
+            {"user", user},
+            {"reason", reason},
+            {"replaces", QString::fromLatin1(replaced)}};
+}
+
+} // namespace
+
+// Who registers a key: the PostgreSQL session's login, else the account.
+QString RecordDb::keyUser()
+{
+    QSqlQuery q(m_db);
+    if (!m_sqlite && q.exec(QStringLiteral("SELECT session_user")) && q.next())
+        return q.value(0).toString();
+    return qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
+}
+
+// The key signs its own registration, so the chain holds every public key it
+// needs. Only a new chain registers a key on the way: on a chain that has
+// entries, a key it does not hold is a lost or replaced key.
 bool RecordDb::registerKey()
 {
-    if (!loadKey())
+    const qint64 length = chainLength();
+    if (length < 0)
+        return fail(QStringLiteral("cannot read the chain"), QString());
+    if (!loadKey(length == 0 && m_mode == Mode::Create))
         return false;
     QSqlQuery q(m_db);
     q.prepare(QStringLiteral("SELECT seq FROM entries WHERE kind = 'key' AND key_id = ?"));
@@ -174,29 +244,137 @@ bool RecordDb::registerKey()
         return fail(QStringLiteral("cannot read the keys"), q.lastError().text());
     if (q.next())
         return true;
-    const QJsonObject key{{"publicKey", QString::fromLatin1(m_key->publicKey())},
-                          {"fingerprint", QString::fromLatin1(m_key->fingerprint())},
-                          {"host", QSysInfo::machineHostName()},
-                          {"user", qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"))}};
-    return appendLocked(QStringLiteral("key"), [&](qint64, QString &) { return key; }).has_value();
+    if (length > 0)
+        return fail(QStringLiteral("this workstation's signing key %1 is not in the chain of %2 (lost or replaced):"
+                                   " `tcal-cli records key new --reason TEXT` registers a new one")
+                        .arg(QString::fromLatin1(m_key->fingerprint()), describe(m_settings)),
+                    QString());
+    return appendLocked(QStringLiteral("key"), [&](qint64, QString &) { return keyContent(*m_key, QString(), QByteArray(), keyUser()); })
+        .has_value();
+}
+
+std::optional<QByteArray> RecordDb::newKey(const QString &reason)
+{
+    if (reason.trimmed().isEmpty())
+        return fail(QStringLiteral("a new key needs the reason for it"), QString()), std::nullopt;
+    if (!beginWrite())
+        return std::nullopt;
+    QString why;
+    const auto old = SigningKey::load(m_settings.dataFolder, why);
+    const QByteArray replaced = old ? old->fingerprint() : QByteArray();
+    std::optional<ChainEntry> e;
+    if (notedHeadHeld()) {
+        m_key = SigningKey::create(m_settings.dataFolder, why, true);
+        if (!m_key)
+            fail(why, QString());
+        else
+            e = appendLocked(QStringLiteral("key"),
+                             [&](qint64, QString &) { return keyContent(*m_key, reason.trimmed(), replaced, keyUser()); });
+    }
+    if (!e) {
+        rollback();
+        return std::nullopt;
+    }
+    if (!commitWrite())
+        return std::nullopt;
+    noteHead(*e);
+    return m_key->fingerprint();
+}
+
+std::optional<QVector<TrustedKey>> RecordDb::keyring()
+{
+    QString why;
+    if (m_sqlite) {
+        const auto keys = readKeyringFile(keyringFile(m_settings.dataFolder), why);
+        return keys ? keys : (fail(why, QString()), std::nullopt);
+    }
+    QVector<TrustedKey> keys;
+    QSqlQuery q(m_db);
+    if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM pg_class WHERE relname = 'trusted_keys' AND pg_table_is_visible(oid)"))
+        || !q.next())
+        return fail(QStringLiteral("cannot read the keyring"), q.lastError().text()), std::nullopt;
+    if (q.value(0).toInt() == 0)
+        return keys;
+    if (!q.exec(QStringLiteral("SELECT public_key, name, added_utc, revoked_utc FROM trusted_keys ORDER BY added_utc")))
+        return fail(QStringLiteral("cannot read the keyring"), q.lastError().text()), std::nullopt;
+    while (q.next()) {
+        const QByteArray publicKey = q.value(0).toString().toLatin1();
+        if (!SigningKey::isPublicKeyText(publicKey))
+            return fail(QStringLiteral("the keyring holds a malformed key"), QString()), std::nullopt;
+        keys << TrustedKey{publicKey, SigningKey::fingerprintOf(publicKey), q.value(1).toString(), q.value(2).toString(),
+                           q.value(3).toString()};
+    }
+    return keys;
+}
+
+// SQLite: the file. PostgreSQL: the table, written whole by its owner; the
+// writing role may only read it (grantWriter).
+bool RecordDb::saveKeyring(const QVector<TrustedKey> &keys)
+{
+    QString why;
+    if (m_sqlite)
+        return writeKeyringFile(keyringFile(m_settings.dataFolder), keys, why) || fail(why, QString());
+    QSqlQuery q(m_db);
+    if (!q.exec(QStringLiteral("BEGIN"))
+        || !q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS trusted_keys (fingerprint TEXT PRIMARY KEY,"
+                                  " public_key TEXT NOT NULL, name TEXT NOT NULL, added_utc TEXT NOT NULL,"
+                                  " revoked_utc TEXT NOT NULL)"))
+        || !q.exec(QStringLiteral("DELETE FROM trusted_keys"))) {
+        const QString detail = q.lastError().text();
+        rollback();
+        return fail(QStringLiteral("cannot write the keyring"), detail);
+    }
+    for (const TrustedKey &k : keys) {
+        q.prepare(QStringLiteral("INSERT INTO trusted_keys VALUES (?, ?, ?, ?, ?)"));
+        for (const QVariant &v : {QVariant(QString::fromLatin1(k.fingerprint)), QVariant(QString::fromLatin1(k.publicKey)),
+                                  sqlText(k.name), sqlText(k.added), sqlText(k.revoked)})
+            q.addBindValue(v);
+        if (!q.exec()) {
+            const QString detail = q.lastError().text();
+            rollback();
+            return fail(QStringLiteral("cannot write the keyring"), detail);
+        }
+    }
+    return commitWrite();
+}
+
+bool RecordDb::trust(const QByteArray &publicKey, const QString &name)
+{
+    auto keys = keyring();
+    QString why;
+    if (!keys)
+        return false;
+    return (addTrusted(*keys, publicKey, name, why) || fail(why, QString())) && saveKeyring(*keys);
+}
+
+bool RecordDb::revoke(const QByteArray &fingerprint)
+{
+    auto keys = keyring();
+    QString why;
+    if (!keys)
+        return false;
+    return (revokeTrusted(*keys, fingerprint, why) || fail(why, QString())) && saveKeyring(*keys);
 }
 
 // Appending on top of a chain cut short or rebuilt would move the noted head
 // onto it and so hide that: refused, the entry stays with the caller.
 bool RecordDb::notedHeadHeld()
 {
-    const auto noted = localAnchor(m_settings.dataFolder, anchorKey(m_settings));
-    if (!noted)
-        return true;
-    QSqlQuery q(m_db);
-    q.prepare(QStringLiteral("SELECT hash FROM entries WHERE seq = ?"));
-    q.addBindValue(noted->count);
-    if (q.exec() && q.next() && q.value(0).toString().toLatin1() == noted->hash)
-        return true;
-    return fail(QStringLiteral("entry %1 is not the one this workstation wrote: the chain was cut short or"
-                               " rebuilt; nothing is appended until records verify is looked into")
-                    .arg(noted->count),
-                QString());
+    const QByteArray id = identity();
+    for (const QString &name : {anchorKey(m_settings), identityAnchorKey(id)}) {
+        const auto noted = name.isEmpty() ? std::nullopt : localAnchor(m_settings.dataFolder, name);
+        if (!noted)
+            continue;
+        QSqlQuery q(m_db);
+        q.prepare(QStringLiteral("SELECT hash FROM entries WHERE seq = ?"));
+        q.addBindValue(noted->count);
+        if (!q.exec() || !q.next() || q.value(0).toString().toLatin1() != noted->hash)
+            return fail(QStringLiteral("entry %1 is not the one this workstation wrote: the chain was cut short or"
+                                       " rebuilt; nothing is appended until records verify is looked into")
+                            .arg(noted->count),
+                        QString());
+    }
+    return true;
 }
 
 std::optional<ChainEntry> RecordDb::appendLocked(const QString &kind, const Builder &build)
@@ -230,8 +408,14 @@ std::optional<ChainEntry> RecordDb::appendLocked(const QString &kind, const Buil
     e.hash = entryHash(e.seq, kind, e.previousHash, text);
     e.keyId = m_key->fingerprint();
     e.signature = m_key->sign(e.hash);
-    q.prepare(QStringLiteral("INSERT INTO entries (seq, kind, number, content, prev_hash, hash, key_id, signature)"
-                             " VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+    // On a PostgreSQL database set up for a writing role, every append goes
+    // through the owner's function, which takes the signer from the session.
+    QSqlQuery probe(m_db);
+    const bool throughFunction = !m_sqlite && probe.exec(QStringLiteral("SELECT to_regproc('tcal_append') IS NOT NULL"))
+                                 && probe.next() && probe.value(0).toBool();
+    q.prepare(throughFunction ? QStringLiteral("SELECT tcal_append(?, ?, ?, ?, ?, ?, ?, ?)")
+                              : QStringLiteral("INSERT INTO entries (seq, kind, number, content, prev_hash, hash, key_id,"
+                                               " signature) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
     for (const QVariant &v : {QVariant(e.seq), QVariant(kind), QVariant(e.number), QVariant(QString::fromUtf8(text)),
                               QVariant(QString::fromLatin1(e.previousHash)), QVariant(QString::fromLatin1(e.hash)),
                               QVariant(QString::fromLatin1(e.keyId)), QVariant(QString::fromLatin1(e.signature))})
@@ -241,9 +425,15 @@ std::optional<ChainEntry> RecordDb::appendLocked(const QString &kind, const Buil
     return e;
 }
 
+// Noted under the path and under the identity, so another path to the same
+// database (a link, a copy) is held to the same head.
 void RecordDb::noteHead(const ChainEntry &last)
 {
-    noteLocalAnchor(m_settings.dataFolder, anchorKey(m_settings), {last.seq, last.hash, last.signature});
+    const ChainHead head{last.seq, last.hash, last.signature};
+    noteLocalAnchor(m_settings.dataFolder, anchorKey(m_settings), head);
+    const QByteArray id = identity();
+    if (!id.isEmpty())
+        noteLocalAnchor(m_settings.dataFolder, identityAnchorKey(id), head);
 }
 
 std::optional<qint64> RecordDb::appendEntry(const QString &kind, const Builder &build)

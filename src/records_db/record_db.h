@@ -8,6 +8,7 @@
 #include "record/calibration_record.h"
 #include "records_db/anchor.h"
 #include "records_db/db_settings.h"
+#include "records_db/keyring.h"
 #include "records_db/record_hash.h"
 #include "records_db/signing_key.h"
 
@@ -27,6 +28,8 @@ struct StoredRecord {
     record::Record record;    // record.id is its number
     qint64 supersededBy = 0;  // the latest amendment of it, 0 when none
     QString storedUtc;
+    bool imported = false;    // from a record file: its provenance is in the entry
+    bool approved = false;    // set by who needs it (the due dates)
 };
 
 struct ChainFault {
@@ -39,6 +42,9 @@ struct ChainReport {
     int records = 0;
     QStringList keys;         // fingerprints of the keys that signed
     QString checkpointKey;    // fingerprint of the checkpoint's key, when one was given
+    QByteArray identity;      // the first entry's hash: the database's name no path can imitate
+    int adopted = 0;          // entries moved in from an earlier schema's unsigned chain
+    QStringList adoptions;    // what each adoption entry says, for the report
     ChainHead head;
     QVector<ChainFault> faults;
     bool intact() const { return faults.isEmpty(); }
@@ -48,6 +54,7 @@ struct ImportReport {
     int imported = 0;
     int already = 0;
     QStringList unreadable;
+    QString refused;          // the database took nothing (locked, a rule broken): why
 };
 
 // Text for a NOT NULL column: Qt binds a null QString as SQL NULL.
@@ -60,15 +67,20 @@ class RecordDb
 {
 public:
     static constexpr int kSchemaVersion = 4;
-    enum class Mode { Create, ExistingOnly };
+    // Create: makes a database where none is, appends to one of this schema.
+    // Existing: appends to one that is there, never makes one.
+    // ExistingOnly: reading; opened read-only, never migrated.
+    // Migrate: brings an earlier schema up to date, adopting its chain in a signed entry.
+    enum class Mode { Create, Existing, ExistingOnly, Migrate };
 
     RecordDb();
     ~RecordDb();
     RecordDb(const RecordDb &) = delete;
     RecordDb &operator=(const RecordDb &) = delete;
 
-    // Connects and brings the schema up to date; false with error() set.
-    // ExistingOnly refuses a database that is not there yet (reading commands).
+    // Connects; false with error() set. Only Create makes a database and only
+    // Migrate changes a schema; ExistingOnly refuses a database that is not
+    // there yet and writes nothing (reading commands).
     bool open(const DbSettings &settings, Mode mode = Mode::Create);
     bool isOpen() const { return m_db.isOpen(); }
     QString error() const { return m_error; }
@@ -85,9 +97,19 @@ public:
     // The entries of `kind` (all when empty) in chain order; nullopt with
     // error() set when a row cannot be read or its columns disagree with its content.
     std::optional<QVector<ChainEntry>> entries(const QString &kind = QString());
-    // The fingerprint of the key this connection signs with (made on first
-    // use), for certificates to print; empty with error() set when there is none.
+    // The fingerprint of the key this connection signs with, for
+    // certificates to print; empty with error() set when there is none.
     QByteArray keyFingerprint();
+    // A new signing key for this workstation (the old one kept aside),
+    // registered in the chain with `reason`; its fingerprint, or nullopt.
+    std::optional<QByteArray> newKey(const QString &reason);
+    // The database's identity: its first entry's hash; empty while the chain is.
+    QByteArray identity();
+
+    // --- The keyring: the keys whose signatures verify ---
+    std::optional<QVector<TrustedKey>> keyring();
+    bool trust(const QByteArray &publicKey, const QString &name);
+    bool revoke(const QByteArray &fingerprint);
 
     // --- Records and certificate numbers ---
     // Appends a finished check (an amendment when record.amendment is set);
@@ -117,6 +139,7 @@ public:
     bool grantWriter(const QString &writerRole);
 
     QSqlDatabase &connection() { return m_db; }
+    const DbSettings &settings() const { return m_settings; }
 
 private:
     bool migrate();
@@ -127,15 +150,20 @@ private:
     bool commitWrite();
     void rollback();
     std::optional<ChainEntry> appendLocked(const QString &kind, const Builder &build);
-    bool loadKey();
+    bool loadKey(bool mayCreate = false);
     bool registerKey();
+    bool appendAdoption(int records, const QByteArray &legacyHead);
+    qint64 chainLength();
+    QString keyUser();
+    bool saveKeyring(const QVector<TrustedKey> &keys);
     bool notedHeadHeld();
     bool fail(const QString &what, const QString &detail);
+    std::optional<QString> amendmentRefusal(const record::Record &record);
     static std::optional<ChainEntry> entryFromRow(const QSqlQuery &q, QString &why);
     void noteHead(const ChainEntry &last);
     QVector<StoredRecord> storedRecords(const QVector<ChainEntry> &entries);
     void verifyDatabase(ChainReport &report);
-    void verifyRows(ChainReport &report, QMap<qint64, QByteArray> &hashes);
+    void verifyRows(ChainReport &report, QMap<qint64, QByteArray> &hashes, const QVector<TrustedKey> &keyring);
     void verifyHead(ChainReport &report, const QMap<qint64, QByteArray> &hashes, const ChainHead &head,
                     const QString &source);
 
@@ -145,6 +173,8 @@ private:
     DbSettings m_settings;
     std::optional<SigningKey> m_key;
     bool m_sqlite = true;
+    Mode m_mode = Mode::Create;
+    std::optional<ChainEntry> m_adoptedHead;   // noted once the migration commits
 };
 
 } // namespace recordsdb

@@ -29,7 +29,7 @@ QVector<StoredRecord> RecordDb::storedRecords(const QVector<ChainEntry> &entries
         r->id = e.number;
         if (r->amendment)
             latestAmendment[r->amendment->supersedes] = e.number;
-        rows << StoredRecord{*r, 0, e.content.value("stored").toString()};
+        rows << StoredRecord{*r, 0, e.content.value("stored").toString(), e.content.contains("imported")};
     }
     for (StoredRecord &s : rows)
         s.supersededBy = latestAmendment.value(s.record.id);
@@ -74,15 +74,25 @@ std::optional<qint64> RecordDb::append(const record::Record &input)
     record::Record r = input;
     r.id = 0;
     return appendEntry(kRecord, [&](qint64, QString &why) -> std::optional<QJsonObject> {
-        if (r.amendment) {
-            const auto old = find(r.amendment->supersedes);
-            if (!old || old->record.header.serial != r.header.serial || old->record.stage != r.stage
-                || r.amendment->reason.trimmed().isEmpty())
-                return why = QStringLiteral("an amendment needs a reason and an earlier record of the same check"),
-                       std::nullopt;
-        }
+        if (const auto refused = amendmentRefusal(r))
+            return why = *refused, std::nullopt;
         return record::toJson(r);
     });
+}
+
+// Live checks and imported files alike: a correction names a record that is
+// there, of the same transmitter and stage, and says why.
+std::optional<QString> RecordDb::amendmentRefusal(const record::Record &r)
+{
+    if (!r.amendment)
+        return std::nullopt;
+    const auto old = find(r.amendment->supersedes);
+    if (!old || old->record.header.serial != r.header.serial || old->record.stage != r.stage
+        || r.amendment->reason.trimmed().isEmpty())
+        return QStringLiteral("an amendment needs a reason and an earlier record of the same check"
+                              " (record %1 of %2 %3)")
+            .arg(r.amendment->supersedes).arg(r.header.serial, record::stageKey(r.stage));
+    return std::nullopt;
 }
 
 std::optional<qint64> RecordDb::issueCertificate(qint64 asFound, qint64 asLeft)

@@ -3,6 +3,8 @@
 #include <QCryptographicHash>
 #include <QJsonDocument>
 
+#include <algorithm>
+
 namespace recordsdb {
 
 QByteArray genesisHash()
@@ -25,6 +27,12 @@ QByteArray entryHash(qint64 seq, const QString &kind, const QByteArray &previous
     return h.result().toHex();
 }
 
+bool isHashText(const QByteArray &text)
+{
+    return text.size() == 64
+           && std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
 QByteArray canonicalContent(const record::Record &record)
 {
     return canonicalJson(record::toJson(record));
@@ -34,6 +42,7 @@ QByteArray canonicalRecordContent(QJsonObject entryContent)
 {
     entryContent.remove(QStringLiteral("number"));
     entryContent.remove(QStringLiteral("stored"));
+    entryContent.remove(QStringLiteral("imported"));
     return canonicalJson(entryContent);
 }
 

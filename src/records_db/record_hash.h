@@ -33,6 +33,9 @@ QByteArray canonicalJson(const QJsonObject &object);
 // Lower-case hex SHA-256 of place, kind, previous hash and content.
 QByteArray entryHash(qint64 seq, const QString &kind, const QByteArray &previousHash, const QByteArray &content);
 
+// Lower-case hex of a SHA-256's length: the one text of a hash.
+bool isHashText(const QByteArray &text);
+
 // A record's canonical content, without the keys the chain adds.
 QByteArray canonicalContent(const record::Record &record);
 QByteArray canonicalRecordContent(QJsonObject entryContent);

@@ -153,7 +153,11 @@ bool RecordDb::migrate()
         rollback();
         return false;
     }
-    return commitWrite();
+    if (!commitWrite())
+        return false;
+    if (m_adoptedHead)
+        noteHead(*m_adoptedHead);
+    return true;
 }
 
 } // namespace recordsdb
@@ -170,10 +174,30 @@ bool RecordDb::grantWriter(const QString &role)
     if (!q.exec(QStringLiteral("SELECT current_schema()")) || !q.next())
         return fail(QStringLiteral("no schema"), q.lastError().text());
     const QString schema = m_db.driver()->escapeIdentifier(q.value(0).toString(), QSqlDriver::TableName);
+    // The writer appends through the owner's function and nothing else: it
+    // cannot insert a row itself, and a signature or key it appends names the
+    // session's login, whatever the client wrote.
+    const QString append = QStringLiteral("tcal_append(bigint, text, bigint, text, text, text, text, text)");
     const QStringList grants{
         QStringLiteral("GRANT USAGE ON SCHEMA ") + schema + QStringLiteral(" TO ") + role,
         QStringLiteral("GRANT SELECT ON schema_version TO ") + role,
-        QStringLiteral("GRANT SELECT, INSERT ON entries TO ") + role,
+        QStringLiteral("GRANT SELECT ON entries TO ") + role,
+        QStringLiteral("REVOKE INSERT, UPDATE, DELETE, TRUNCATE ON entries FROM ") + role,
+        QStringLiteral("CREATE OR REPLACE FUNCTION tcal_append(p_seq bigint, p_kind text, p_number bigint, p_content text,"
+                       " p_prev text, p_hash text, p_key text, p_signature text) RETURNS void LANGUAGE plpgsql"
+                       " SECURITY DEFINER SET search_path = ") + schema + QStringLiteral(" AS $$ BEGIN"
+                       " IF p_kind = 'signature' AND (p_content::json->>'login') IS DISTINCT FROM session_user THEN"
+                       " RAISE EXCEPTION 'a signature names its session''s login %', session_user; END IF;"
+                       " IF p_kind = 'key' AND (p_content::json->>'user') IS DISTINCT FROM session_user THEN"
+                       " RAISE EXCEPTION 'a key is registered by its session''s login %', session_user; END IF;"
+                       " INSERT INTO entries (seq, kind, number, content, prev_hash, hash, key_id, signature)"
+                       " VALUES (p_seq, p_kind, p_number, p_content, p_prev, p_hash, p_key, p_signature); END $$"),
+        QStringLiteral("REVOKE ALL ON FUNCTION ") + append + QStringLiteral(" FROM PUBLIC"),
+        QStringLiteral("GRANT EXECUTE ON FUNCTION ") + append + QStringLiteral(" TO ") + role,
+        // The keyring is the owner's: the writer reads it and nothing else.
+        QStringLiteral("CREATE TABLE IF NOT EXISTS trusted_keys (fingerprint TEXT PRIMARY KEY, public_key TEXT NOT NULL,"
+                       " name TEXT NOT NULL, added_utc TEXT NOT NULL, revoked_utc TEXT NOT NULL)"),
+        QStringLiteral("GRANT SELECT ON trusted_keys TO ") + role,
     };
     for (const QString &grant : grants) {
         if (!q.exec(grant))

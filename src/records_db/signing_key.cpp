@@ -1,10 +1,13 @@
 #include "records_db/signing_key.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
+#include <QRegularExpression>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <sodium.h>
 #include <unistd.h>
@@ -28,22 +31,43 @@ bool writeSecret(const QString &path, const QByteArray &hex)
 
 } // namespace
 
-std::optional<SigningKey> SigningKey::loadOrCreate(const QString &folder, QString &error)
+std::optional<SigningKey> SigningKey::create(const QString &folder, QString &error, bool replace)
 {
     if (sodium_init() < 0)
         return error = QStringLiteral("libsodium cannot start"), std::nullopt;
     const QString path = QDir(folder).filePath(QLatin1String(kFile));
+    const QString aside = path + QStringLiteral(".replaced-")
+                          + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddTHHmmsszzz"));
+    if (!replace && QFileInfo::exists(path))
+        return load(folder, error);
+    if (QFileInfo::exists(path) && !QFile::rename(path, aside))
+        return error = QStringLiteral("cannot keep the old signing key aside as ") + aside, std::nullopt;
     SigningKey key;
     key.m_secret.resize(crypto_sign_SECRETKEYBYTES);
     key.m_public.resize(crypto_sign_PUBLICKEYBYTES);
-    auto *sk = reinterpret_cast<unsigned char *>(key.m_secret.data());
-    auto *pk = reinterpret_cast<unsigned char *>(key.m_public.data());
-    if (!QFileInfo::exists(path)) {
-        crypto_sign_keypair(pk, sk);
-        if (!QDir().mkpath(folder) || !writeSecret(path, key.m_secret.toHex()))
-            return error = QStringLiteral("cannot write the signing key ") + path, std::nullopt;
-        return key;
+    crypto_sign_keypair(reinterpret_cast<unsigned char *>(key.m_public.data()),
+                        reinterpret_cast<unsigned char *>(key.m_secret.data()));
+    if (!QDir().mkpath(folder) || !writeSecret(path, key.m_secret.toHex())) {
+        if (!replace && QFileInfo::exists(path))
+            return load(folder, error);
+        return error = QStringLiteral("cannot write the signing key ") + path, std::nullopt;
     }
+    return key;
+}
+
+std::optional<SigningKey> SigningKey::load(const QString &folder, QString &error, bool *missing)
+{
+    if (sodium_init() < 0)
+        return error = QStringLiteral("libsodium cannot start"), std::nullopt;
+    const QString path = QDir(folder).filePath(QLatin1String(kFile));
+    if (missing)
+        *missing = !QFileInfo::exists(path);
+    if (!QFileInfo::exists(path))
+        return error = QStringLiteral("there is no signing key %1: `tcal-cli records key new --reason TEXT` makes one"
+                                      " and records the change in the chain").arg(path), std::nullopt;
+    SigningKey key;
+    key.m_public.resize(crypto_sign_PUBLICKEYBYTES);
+    auto *pk = reinterpret_cast<unsigned char *>(key.m_public.data());
     const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther
                                             | QFileDevice::WriteOther;
     if (QFileInfo(path).permissions() & others)
@@ -67,6 +91,33 @@ QByteArray SigningKey::sign(const QByteArray &message) const
     return signature.toHex();
 }
 
+namespace {
+
+bool lowerHex(const QByteArray &text, int length)
+{
+    if (text.size() != length)
+        return false;
+    return std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+} // namespace
+
+bool SigningKey::isPublicKeyText(const QByteArray &text)
+{
+    return lowerHex(text, 2 * crypto_sign_PUBLICKEYBYTES);
+}
+
+bool SigningKey::isSignatureText(const QByteArray &text)
+{
+    return lowerHex(text, 2 * crypto_sign_BYTES);
+}
+
+bool SigningKey::isFingerprintText(const QByteArray &text)
+{
+    static const QRegularExpression form(QStringLiteral("^[0-9a-f]{4}(-[0-9a-f]{4}){7}$"));
+    return form.match(QString::fromLatin1(text)).hasMatch();
+}
+
 QByteArray SigningKey::fingerprintOf(const QByteArray &publicKeyHex)
 {
     const QByteArray hex = QCryptographicHash::hash(QByteArray::fromHex(publicKeyHex), QCryptographicHash::Sha256)
@@ -79,6 +130,9 @@ QByteArray SigningKey::fingerprintOf(const QByteArray &publicKeyHex)
 
 bool SigningKey::verify(const QByteArray &publicKeyHex, const QByteArray &message, const QByteArray &signatureHex)
 {
+    // fromHex skips what is not hex and takes either case: only the one text is read.
+    if (!isPublicKeyText(publicKeyHex) || !isSignatureText(signatureHex))
+        return false;
     const QByteArray pk = QByteArray::fromHex(publicKeyHex);
     const QByteArray sig = QByteArray::fromHex(signatureHex);
     if (sodium_init() < 0 || pk.size() != int(crypto_sign_PUBLICKEYBYTES) || sig.size() != int(crypto_sign_BYTES))

@@ -13,13 +13,23 @@ namespace recordsdb {
 class SigningKey
 {
 public:
-    // The key of `folder` (signing.key), made there on first use; nullopt with
-    // `error` set when it cannot be read or made, or others may read it.
-    static std::optional<SigningKey> loadOrCreate(const QString &folder, QString &error);
+    // The key of `folder` (signing.key); nullopt with `error` set when it is
+    // missing (`missing` then true), unreadable or readable by others. A key
+    // is never made on the way: a lost one is replaced only on purpose.
+    static std::optional<SigningKey> load(const QString &folder, QString &error, bool *missing = nullptr);
+    // A new key in `folder`. With `replace`, one already there is kept aside
+    // as signing.key.replaced-<UTC time>, never overwritten; without, a key
+    // another process made first is the one taken.
+    static std::optional<SigningKey> create(const QString &folder, QString &error, bool replace = false);
 
     QByteArray publicKey() const { return m_public.toHex(); }
     QByteArray fingerprint() const { return fingerprintOf(publicKey()); }
     QByteArray sign(const QByteArray &message) const;   // hex detached signature
+
+    // The one text of a key, a signature and a fingerprint: lower-case hex of its exact length.
+    static bool isPublicKeyText(const QByteArray &text);
+    static bool isSignatureText(const QByteArray &text);
+    static bool isFingerprintText(const QByteArray &text);
 
     // 32 hex digits of the public key's SHA-256, grouped by four for printing.
     static QByteArray fingerprintOf(const QByteArray &publicKeyHex);

@@ -1,6 +1,8 @@
 #include "records_db/standards_register.h"
 
 #include <QMap>
+#include <QStringList>
+#include <cmath>
 
 namespace recordsdb {
 
@@ -11,12 +13,52 @@ const QString kInService = QStringLiteral("in service");
 
 } // namespace
 
+std::optional<std::pair<QString, CertificateTerms>> certificateTermsFrom(const QString &text, QString &why)
+{
+    const QStringList parts = text.split(QLatin1Char(':'));
+    if (parts.size() != 5 || !QStringList{"mV", "ohm", "mA"}.contains(parts.at(0)))
+        return why = QStringLiteral("give FUNCTION:U:k:correction:drift, FUNCTION mV, ohm or mA"), std::nullopt;
+    double v[4];
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        v[i] = parts.at(i + 1).toDouble(&ok);
+        if (!ok || !std::isfinite(v[i]))
+            return why = QStringLiteral("\"%1\" is not a number").arg(parts.at(i + 1)), std::nullopt;
+    }
+    if (v[0] < 0 || !(v[1] > 0) || v[3] < 0)
+        return why = QStringLiteral("U and the drift cannot be negative, k must be above 0"), std::nullopt;
+    return std::make_pair(parts.at(0), CertificateTerms{v[0], v[1], v[2], v[3]});
+}
+
 QJsonObject standardToJson(const Standard &s)
 {
-    return {{"serial", s.serial.trimmed()}, {"model", s.model.trimmed()}, {"description", s.description},
-            {"certificate", s.certificate.trimmed()}, {"calibrated", s.calibrated.toString(Qt::ISODate)},
-            {"due", s.due.toString(Qt::ISODate)}, {"status", s.status.trimmed()}};
+    QJsonObject o{{"serial", s.serial.trimmed()}, {"model", s.model.trimmed()}, {"description", s.description},
+                  {"certificate", s.certificate.trimmed()}, {"calibrated", s.calibrated.toString(Qt::ISODate)},
+                  {"due", s.due.toString(Qt::ISODate)}, {"status", s.status.trimmed()}};
+    QJsonObject terms;
+    for (auto it = s.terms.begin(); it != s.terms.end(); ++it)
+        terms.insert(it.key(), QJsonObject{{"U", it->expanded}, {"k", it->coverageFactor},
+                                           {"correction", it->correction}, {"drift per year", it->driftPerYear}});
+    if (!terms.isEmpty())
+        o.insert("certificate terms", terms);
+    return o;
 }
+
+namespace {
+
+std::optional<CertificateTerms> termsFromJson(const QJsonObject &o)
+{
+    for (const char *key : {"U", "k", "correction", "drift per year"})
+        if (!o.value(key).isDouble() || !std::isfinite(o.value(key).toDouble()))
+            return std::nullopt;
+    CertificateTerms t{o.value("U").toDouble(), o.value("k").toDouble(), o.value("correction").toDouble(),
+                       o.value("drift per year").toDouble()};
+    if (t.expanded < 0 || !(t.coverageFactor > 0) || t.driftPerYear < 0)
+        return std::nullopt;
+    return t;
+}
+
+} // namespace
 
 std::optional<Standard> standardFromJson(const QJsonObject &o)
 {
@@ -29,6 +71,13 @@ std::optional<Standard> standardFromJson(const QJsonObject &o)
                QDate::fromString(o.value("due").toString(), Qt::ISODate), o.value("status").toString()};
     if (s.serial.isEmpty() || !s.due.isValid())
         return std::nullopt;
+    const QJsonObject terms = o.value("certificate terms").toObject();
+    for (auto it = terms.begin(); it != terms.end(); ++it) {
+        const auto t = termsFromJson(it.value().toObject());
+        if (!t)
+            return std::nullopt;
+        s.terms.insert(it.key(), *t);
+    }
     return s;
 }
 
@@ -86,6 +135,21 @@ std::optional<QString> standardRefusal(const std::optional<Standard> &standard, 
             .arg(serial, standard->due.isValid() ? standard->due.toString(Qt::ISODate) : QStringLiteral("—"));
     if (standard->status.trimmed() != kInService)
         return QStringLiteral("the reference standard %1 is %2, not in service").arg(serial, standard->status);
+    return std::nullopt;
+}
+
+
+std::optional<QString> identityMismatch(const Standard &standard, const QString &identity, const QString &modelFile)
+{
+    const QStringList fields = identity.split(QLatin1Char(','));
+    const QString model = fields.size() >= 2 ? fields.at(1).trimmed() : QString();
+    const QString serial = fields.size() >= 3 ? fields.at(2).trimmed() : QString();
+    if (serial != standard.serial.trimmed())
+        return QStringLiteral("*IDN? names serial \"%1\", the register %2").arg(serial, standard.serial);
+    const QString registered = standard.model.trimmed();
+    if (registered.compare(model, Qt::CaseInsensitive) != 0 && registered.compare(modelFile, Qt::CaseInsensitive) != 0)
+        return QStringLiteral("serial %1 is registered as model \"%2\", but *IDN? answers model \"%3\" (%4)")
+            .arg(standard.serial, registered, model, modelFile);
     return std::nullopt;
 }
 

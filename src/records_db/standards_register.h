@@ -10,11 +10,21 @@
 
 #include <QDate>
 #include <QJsonObject>
+#include <QMap>
 #include <QString>
 #include <QVector>
 #include <optional>
 
 namespace recordsdb {
+
+// What the standard's own certificate states for one function ("mV", "ohm",
+// "mA"), in that unit: U with its k, the correction and the drift per year.
+struct CertificateTerms {
+    double expanded = 0;
+    double coverageFactor = 2;
+    double correction = 0;
+    double driftPerYear = 0;
+};
 
 struct Standard {
     QString serial;            // the key: the serial field of the instrument's *IDN? answer
@@ -24,7 +34,11 @@ struct Standard {
     QDate calibrated;          // invalid: not given
     QDate due;
     QString status = QStringLiteral("in service");
+    QMap<QString, CertificateTerms> terms;   // by function; entries written before them have none
 };
+
+// "mV:0.004:2:0.001:0.002": function (mV, ohm, mA), U, k, correction, drift per year.
+std::optional<std::pair<QString, CertificateTerms>> certificateTermsFrom(const QString &text, QString &why);
 
 QJsonObject standardToJson(const Standard &standard);
 // nullopt unless every field is there with its type and the due date is a date.
@@ -55,5 +69,9 @@ private:
 // nullopt when it may.
 std::optional<QString> standardRefusal(const std::optional<Standard> &standard, const QString &serial,
                                        const QDate &today);
+// Why the instrument that answered `identity` (*IDN?: maker, model, serial, ...)
+// is not the registered `standard`: another serial, or a model that is neither
+// the answer's model field nor `modelFile`; nullopt when it is.
+std::optional<QString> identityMismatch(const Standard &standard, const QString &identity, const QString &modelFile);
 
 } // namespace recordsdb

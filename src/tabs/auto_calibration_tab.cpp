@@ -96,6 +96,7 @@ QWidget *AutoCalibrationTab::buildProcedure()
 {
     m_procedureGroup = new QGroupBox;
     m_file = new QLineEdit;
+    m_file->setObjectName(QStringLiteral("lineEdit_auto_procedure"));
     m_browse = new QPushButton;
     m_points = new QLineEdit(QStringLiteral("0%,25%,50%,75%,100%"));
     m_tolerance = new QLineEdit(QStringLiteral("1.0"));
@@ -283,6 +284,7 @@ void AutoCalibrationTab::start()
     autocal::RunRecords records(db, m_folder ? m_folder() : recordsdb::defaultRecordsFolder());
     autocal::AutoCalibration run(m_link, *source, *meter);
     run.setStandardCheck([&](record::UsedInstrument &used) { return records.checkStandard(used, QDate::currentDate()); });
+    run.setStandardTerms([&](const record::UsedInstrument &used) { return records.standardTerms(used, QDate::currentDate()); });
     QHash<int, qint64> numbers;
     connect(&run, &autocal::AutoCalibration::recordEnded, this,
             [&](const record::Record &r) { numbers[int(r.stage)] = records.store(r); });

@@ -13,10 +13,13 @@
 #include "tabs/record_header_form.h"
 #include "tabs/record_history.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QScrollArea>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -242,23 +245,52 @@ QString CalibrationRecordTab::recordsFolder() const
     return m_header->recordsFolder();
 }
 
-recordsdb::RecordDb *CalibrationRecordTab::database()
+recordsdb::RecordDb *CalibrationRecordTab::database(Access access)
 {
     const QString folder = m_header->recordsFolder();
-    if (m_db && m_dbFolder == folder)
+    const bool writing = access == Access::Write;
+    if (m_db && m_dbFolder == folder && (m_dbWritable || !writing))
         return m_db.get();
+    m_db.reset();
+    // An empty field would put a database in the working directory.
+    if (folder.trimmed().isEmpty()) {
+        if (writing)
+            showStatus(text(Text::DatabaseFailed, m_language).arg(QStringLiteral("no records folder")));
+        return nullptr;
+    }
     m_db = std::make_unique<recordsdb::RecordDb>();
     m_dbFolder = folder;
+    m_dbWritable = writing;
     recordsdb::DbSettings settings = recordsdb::fromEnvironment(folder);
     // A shared PostgreSQL database: the password is asked for, never kept.
     if (settings.kind == recordsdb::DbSettings::Kind::Postgres && settings.password.isEmpty())
         settings.password = QInputDialog::getText(this, recordsdb::describe(settings), QStringLiteral("Password"),
                                                   QLineEdit::Password);
-    if (m_db->open(settings))
+    if (writing && !mayCreateDatabase(settings, folder)) {
+        showStatus(text(Text::DatabaseNotCreated, m_language));
+        m_db.reset();
+        return nullptr;
+    }
+    if (m_db->open(settings, writing ? recordsdb::RecordDb::Mode::Create : recordsdb::RecordDb::Mode::ExistingOnly))
         return m_db.get();
-    showStatus(text(Text::DatabaseFailed, m_language).arg(m_db->error()));
+    // A folder without a database, being typed: nothing to show, nothing made.
+    if (writing)
+        showStatus(text(Text::DatabaseFailed, m_language).arg(m_db->error()));
     m_db.reset();
     return nullptr;
+}
+
+// A mistyped folder must not become a second, empty set of records: a store
+// makes a database only where the operator said yes. A shared server is not asked.
+bool CalibrationRecordTab::mayCreateDatabase(const recordsdb::DbSettings &settings, const QString &folder)
+{
+    if (settings.kind != recordsdb::DbSettings::Kind::Sqlite || QFileInfo::exists(settings.sqliteFile))
+        return true;
+    const QString question = text(Text::CreateDatabase, m_language).arg(QDir::toNativeSeparators(folder));
+    if (m_askCreate)
+        return m_askCreate(question);
+    return QMessageBox::question(this, title(), question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        == QMessageBox::Yes;
 }
 
 void CalibrationRecordTab::openInstruments()
@@ -286,7 +318,7 @@ void CalibrationRecordTab::rememberHeader()
 void CalibrationRecordTab::refreshHistory()
 {
     const QString serial = m_header->serial();
-    auto *db = serial.isEmpty() || m_header->recordsFolder().isEmpty() ? nullptr : database();
+    auto *db = serial.isEmpty() || m_header->recordsFolder().isEmpty() ? nullptr : database(Access::Read);
     m_history->refresh(db, serial, m_checks->asFound());
 }
 

@@ -12,6 +12,7 @@
 #include "records_db/record_db.h"
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -40,8 +41,17 @@ public:
     bool checkRunning() const;
     // The records database of the records folder; nullptr (and the operator
     // told) when it cannot be opened.
-    recordsdb::RecordDb *database();
+    // Reading (the history as the folder is typed) never makes a database and
+    // opens it read-only; storing makes one where there is none once the
+    // operator agrees (setCreateQuestion); an empty
+    // folder is refused either way.
+    enum class Access { Read, Write };
+    recordsdb::RecordDb *database(Access access = Access::Write);
     QString recordsFolder() const;
+    // Asks the operator before a store makes a database where none is; the
+    // default is a Yes/No message box. Returns the operator's answer.
+    using CreateQuestion = std::function<bool(const QString &question)>;
+    void setCreateQuestion(CreateQuestion ask) { m_askCreate = std::move(ask); }
 
     // Technician, laboratory and reference instrument from the application's
     // settings now, and saved there at each check from then on.
@@ -70,6 +80,7 @@ private:
     void openInstruments();
     void refreshHistory();
     void showStatus(const QString &text);
+    bool mayCreateDatabase(const recordsdb::DbSettings &settings, const QString &folder);
 
     int m_language = 0;
     rtu::Link &m_link;
@@ -81,4 +92,6 @@ private:
     QLabel *m_status;
     std::unique_ptr<recordsdb::RecordDb> m_db;
     QString m_dbFolder;
+    bool m_dbWritable = false;
+    CreateQuestion m_askCreate;
 };

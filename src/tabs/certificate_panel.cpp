@@ -138,7 +138,9 @@ void CertificatePanel::importJson()
     if (!db)
         return;
     const recordsdb::ImportReport report = db->importFolder(m_hooks.folder());
-    m_hooks.status(text(Text::ImportedCount, m_language).arg(report.imported).arg(report.already));
+    // A database that took nothing is said so, never "0 imported".
+    m_hooks.status(report.refused.isEmpty() ? text(Text::ImportedCount, m_language).arg(report.imported).arg(report.already)
+                                            : text(Text::DatabaseFailed, m_language).arg(report.refused));
     m_hooks.changed();
 }
 
@@ -147,7 +149,7 @@ recordsdb::IssueRequest CertificatePanel::request() const
     const auto &found = m_hooks.asFound(), &left = m_hooks.asLeft();
     QSettings settings;
     return {found ? found->id : 0, left ? left->id : 0, m_number->text().trimmed().toLongLong(),
-            readIssuer(settings), m_language};
+            readIssuer(settings), m_language, {}};
 }
 
 bool CertificatePanel::writePdf(const QString &path, const QByteArray &pdf)
@@ -201,7 +203,7 @@ void CertificatePanel::issue()
     m_hooks.changed();
 }
 
-// A stored certificate again, marked as a copy, with its own number.
+// A stored certificate again: the file as issued, once the chain verifies.
 void CertificatePanel::reprint()
 {
     const qint64 number = m_number->text().trimmed().toLongLong();
@@ -217,8 +219,13 @@ void CertificatePanel::reprint()
         return;
     }
     const QString path = QDir(m_hooks.folder()).filePath(QStringLiteral("certificate-%1-copy.pdf").arg(number, 6, 10, QLatin1Char('0')));
-    if (writePdf(path, pdf))
-        m_hooks.status(text(Text::Exported, m_language).arg(path));
+    if (!writePdf(path, pdf))
+        return;
+    const auto stored = store.find(number);
+    m_hooks.status(text(Text::Exported, m_language).arg(path)
+                   + (stored && stored->withdrawnBy
+                          ? QStringLiteral(" — ") + text(Text::Withdrawn, m_language).arg(stored->withdrawnBy, 6, 10, QLatin1Char('0'))
+                          : QString()));
 }
 
 // The signer's review or approval of each check shown.

@@ -52,6 +52,7 @@ private slots:
     void endsSafely();
     void expiredStandardIsRefusedBeforeAnythingIsSourced();
     void fromTheCommandLine();
+    void decisionsARunCanDefend();
     void inTheWindow();
 
 private:
@@ -237,6 +238,89 @@ void TestAutoCalibration::fromTheCommandLine()
     const auto stored = b.db.list(QStringLiteral("SN-4711"));
     QVERIFY(stored && stored->size() == 3);
     QCOMPARE(stored->last().record.incompleteReason, QStringLiteral("stopped by a signal"));
+}
+
+// Refused before anything is sourced: a standard *IDN? shows to be another
+// model, a point outside the transmitter's range, a bad procedure file (one
+// exit status, text or JSON). A tolerance under U ends without a pass; the
+// standard's certificate, independent repeats and the output's own U with its
+// k are in every point's budget.
+void TestAutoCalibration::decisionsARunCanDefend()
+{
+    Bench b;
+    QVERIFY(b.ready);
+    recordsdb::StandardsRegister standards(b.db);
+    auto asMeter = lab::standard(lab::kSourceSerial, "Generic SCPI meter", QDate::currentDate().addYears(1));
+    QVERIFY(standards.save(asMeter));
+    autocal::RunResult r = b.run(lab::quickPlan());
+    QCOMPARE(r.outcome, Outcome::Refused);
+    QVERIFY2(r.reason.contains("model"), qPrintable(r.reason));
+    auto source = lab::standard(lab::kSourceSerial, "Generic SCPI calibrator", QDate::currentDate().addYears(1));
+    source.terms.insert("mV", {0.004, 2.0, 0.001, 0.002});
+    source.calibrated = QDate::currentDate().addMonths(-6);   // half a year of drift
+    QVERIFY(standards.save(source));
+
+    autocal::RunPlan outside = lab::quickPlan();
+    outside.percent = false;
+    outside.points = {-200.0, 500.0};
+    r = b.run(outside);
+    QCOMPARE(r.outcome, Outcome::Refused);
+    QVERIFY2(r.reason.contains("-200"), qPrintable(r.reason));
+    QCOMPARE(writesTo(b.f.sim()), 0);
+    QVERIFY(!b.scpi.sourceState().outputOn);
+
+    autocal::RunPlan tight = lab::quickPlan(autocal::Adjust::Never);
+    tight.points = {50.0};
+    tight.tolerance.value = 0.01;
+    tight.toleranceMa = 0.0005;
+    tight.repeats = 2;
+    // The ambient from a thermohygrometer in the room, itself a registered standard.
+    QVERIFY(standards.save(lab::standard("TH-0001", "Generic SCPI thermohygrometer", QDate::currentDate().addYears(1))));
+    auto room = lab::instrumentAt(QStringLiteral("Generic SCPI thermohygrometer"), b.scpi.port(sim::Instrument::Environment));
+    QVERIFY(room);
+    autocal::AutoCalibration withRoom(b.link, *b.source, *b.meter);
+    withRoom.setEnvironment(room.get());
+    r = b.run(tight, &withRoom);
+    QVERIFY2(r.asLeft, qPrintable(r.reason));
+    QVERIFY2(r.asLeft->header.ambientSource.startsWith("instrument Generic SCPI thermohygrometer TH-0001; relative humidity"),
+             qPrintable(r.asLeft->header.ambientSource));
+    QVERIFY(qAbs(r.asLeft->header.ambient.toDouble() - (b.f.sim().ambient() + 0.05)) < 0.1);
+    QCOMPARE(r.outcome, Outcome::Failed);
+    const record::Point &p = r.asLeft->points.at(0);
+    const record::PointFigures f = record::figures(p, r.asLeft->header);
+    // U >= T: within the tolerance it cannot pass, beyond it it fails.
+    QVERIFY(p.uncertainty->expanded > 0.01 && *p.uncertainty->currentExpandedMa > 0.0005);
+    for (metrology::Decision d : {f.decision, *f.currentDecision})
+        QVERIFY(d == metrology::Decision::CannotPass || d == metrology::Decision::Fail);
+    QStringList names;
+    for (const auto &line : p.uncertainty->budget)
+        names << line.name;
+    for (const char *name : {"reference certificate", "reference drift", "cold-junction dead-band", "thermal EMF"})
+        QVERIFY2(names.contains(name), name);
+    QCOMPARE(p.uncertainty->budget.at(names.indexOf("repeatability")).degreesOfFreedom, 1.0);   // two repeats
+    QVERIFY(p.uncertainty->currentBudget.size() > 5 && p.uncertainty->currentCoverageFactor > 2.0);
+
+    const QString bad = b.folder.filePath("bad.json");
+    QFile file(bad);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(R"({"points": [0], "tolerance": 1, "stability": {"samples": 2.5}})");
+    file.close();
+    b.link.close();
+    for (bool json : {false, true}) {
+        QProcess cli;
+        QStringList args = cliArguments(b, {"--procedure", bad});
+        if (!json)
+            args.removeAll("--json");
+        cli.start(QStringLiteral(TCAL_CLI_PATH), args);
+        QVERIFY(cli.waitForFinished(30000));
+        QCOMPARE(cli.exitCode(), 4);
+    }
+    // From the command line with a tolerance under U: it ends without a pass.
+    QProcess tightCli;
+    tightCli.start(QStringLiteral(TCAL_CLI_PATH), cliArguments(b, {"--points", "50%", "--tolerance", "0.01"}));
+    QVERIFY(tightCli.waitForFinished(180000));
+    QCOMPARE(tightCli.exitCode(), 1);
+    QCOMPARE(jsonLines(tightCli.readAllStandardOutput()).last().value("outcome").toString(), QStringLiteral("failed"));
 }
 
 // The tab runs the same run on the window's link while the window polls:

@@ -15,6 +15,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QCryptographicHash>
+#include <QSaveFile>
 #include <QSettings>
 #include <QSqlQuery>
 #include <QtTest>
@@ -53,6 +55,14 @@ Run records(const QString &folder, const QStringList &args, const QString &port 
     return cli(folder, QStringLiteral("records"), args, port);
 }
 
+// The database of `folder` with the key and notes tcal-cli uses there.
+recordsdb::DbSettings local(const QString &folder)
+{
+    recordsdb::DbSettings s = recordsdb::sqliteIn(folder);
+    s.dataFolder = folder + "/data/TCal/tcal";
+    return s;
+}
+
 QString pdfText(const QString &path)
 {
     QProcess p;
@@ -79,6 +89,7 @@ private slots:
     void certificateFlow();
     void instrumentsDue();
     void standardsSaveAndList();
+    void oneRootOfTrust();
 };
 
 void TestCliRecords::importListVerify()
@@ -105,6 +116,9 @@ void TestCliRecords::importListVerify()
     QVERIFY(json2.open(QIODevice::ReadOnly));
     QCOMPARE(QJsonDocument::fromJson(json2.readAll()).array().at(0).toObject().value("record").toInt(), 2);
 
+    // Signed, but by a key the laboratory has not trusted yet.
+    QVERIFY(records(db.path(), {"verify"}).lines.value(0).endsWith("not in the keyring (records trust add)"));
+    QCOMPARE(records(db.path(), {"trust", "add"}).status, 0);
     QCOMPARE(records(db.path(), {"verify"}).lines.value(0), "2 records in 3 entries, chain intact");
     const QString checkpoint = db.filePath("head.json");
     QCOMPARE(records(db.path(), {"anchor", checkpoint}).status, 0);
@@ -119,7 +133,7 @@ void TestCliRecords::importListVerify()
     }
     const Run verify = records(db.path(), {"verify"});
     QCOMPARE(verify.status, 1);
-    QCOMPARE(verify.lines, QStringList({"database: the append-only guard entries_no_update is gone or disabled",
+    QCOMPARE(verify.lines, QStringList({"database: the append-only guard entries_no_update is gone, disabled or changed",
                                         "entry 2 SN-9: content altered"}));
 
     // A mistyped folder: an error for every reading command, and nothing made there.
@@ -144,13 +158,16 @@ void TestCliRecords::certificateFlow()
     const QDateTime t = QDateTime::currentDateTimeUtc().addMonths(-2);
     {
         recordsdb::RecordDb db;
-        QVERIFY2(db.open(recordsdb::sqliteIn(dir.path())), qPrintable(db.error()));
+        QVERIFY2(db.open(local(dir.path())), qPrintable(db.error()));
         for (const auto &[serial, stage, minutes] : {std::tuple{"SN-A", record::Stage::AsFound, 0},
                                                      {"SN-B", record::Stage::AsLeft, 30}, {"SN-A", record::Stage::AsLeft, 40}}) {
             auto r = recordedCheck(serial, stage, t.addSecs(60 * minutes), 0.1);
             r.header.technician = "J. Chen";
             r.header.reference = "CAL-7";
             r.header.uncertainty = 0.1;
+            r.header.laboratory = "Plant metrology lab";
+            r.header.procedure = serial == QLatin1String("SN-B") ? "" : "QP-CAL-012";
+            r.header.referenceCertificate = "RC-7";
             QVERIFY(db.append(r));
         }
         QSettings settings(dir.filePath("config/TCal/tcal.conf"), QSettings::IniFormat);
@@ -170,8 +187,11 @@ void TestCliRecords::certificateFlow()
     run = records(dir.path(), {"approve", "3", "--as", "approver", "--name", "J. Chen"});
     QCOMPARE(run.status, 1);
     QVERIFY2(run.error.contains("J. Chen performed record 3"), qPrintable(run.error));
-    for (const char *n : {"1", "3"})
+    for (const char *n : {"1", "2", "3"})
         QCOMPARE(records(dir.path(), {"approve", n, "--as", "approver", "--name", "M. Zhou", "--function", "Head of laboratory"}).status, 0);
+    // Approved, but a certificate naming no procedure is not issued (as-found 1 with as-left 2 of another serial
+    // is refused before that; the procedure is checked on a pair of its own).
+    QVERIFY(records(dir.path(), {"certificate", "0", "2", "--out", out}).error.contains("the procedure must be filled in first"));
 
     run = records(dir.path(), {"certificate", "1", "3", "--out", out});
     QCOMPARE(run.status, 0);
@@ -180,23 +200,37 @@ void TestCliRecords::certificateFlow()
     QVERIFY(text.contains("Certificate No.: 000001") && text.contains("Kiln Works Ltd") && text.contains("Approved: M. Zhou"));
     run = records(dir.path(), {"certificate", "1", "3", "--out", dir.filePath("again.pdf")});
     QVERIFY(run.status == 1 && run.error.contains("certified already: certificate 1"));
+    // A reprint is the file issued, and only from a chain that verifies.
+    QCOMPARE(records(dir.path(), {"certificate", "--reprint", "1", "--out", dir.filePath("copy.pdf")}).status, 1);
+    QCOMPARE(records(dir.path(), {"trust", "add"}).status, 0);
     QCOMPARE(records(dir.path(), {"certificate", "--reprint", "1", "--out", dir.filePath("copy.pdf")}).status, 0);
-    text = pdfText(dir.filePath("copy.pdf"));
-    QVERIFY(text.contains("Calibration certificate [COPY]") && text.contains("Certificate No.: 000001"));
+    QFile issued(out), copy(dir.filePath("copy.pdf"));
+    QVERIFY(issued.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly) && issued.readAll() == copy.readAll());
 
     QCOMPARE(records(dir.path(), {"certificate", "1", "3", "--replaces", "1", "--out", dir.filePath("c2.pdf")}).status, 0);
     QVERIFY(pdfText(dir.filePath("c2.pdf")).contains("This certificate replaces certificate 000001, which is withdrawn"));
-    QCOMPARE(records(dir.path(), {"certificate", "--reprint", "1", "--out", dir.filePath("copy.pdf")}).status, 0);
-    QVERIFY(pdfText(dir.filePath("copy.pdf")).contains("withdrawn, replaced by 000002"));
+    run = records(dir.path(), {"certificate", "--reprint", "1", "--out", dir.filePath("copy.pdf")});
+    QVERIFY2(run.status == 0 && run.lines.value(1) == "certificate 1 is withdrawn, replaced by 2", qPrintable(run.lines.join('\n')));
+    {
+        // Rows altered after issue: the reprint is refused, never redrawn from them.
+        recordsdb::RecordDb direct;
+        QVERIFY(direct.open(local(dir.path())));
+        QSqlQuery q(direct.connection());
+        QVERIFY(q.exec("DROP TRIGGER entries_no_update"));
+        QVERIFY(q.exec("UPDATE entries SET content = REPLACE(content, '\"reading\":100.1', '\"reading\":100') WHERE kind = 'record'"));
+    }
+    run = records(dir.path(), {"certificate", "--reprint", "2", "--out", dir.filePath("copy2.pdf")});
+    QVERIFY2(run.status == 1 && run.error.contains("does not verify"), qPrintable(run.error));
+    QVERIFY(!QFile::exists(dir.filePath("copy2.pdf")));
     QVERIFY(records(dir.path(), {"certificate", "1", "3", "--replaces", "1", "--out", out}).error.contains("withdrawn already"));
 
     // Reverse traceability: every check with CAL-7 since the date, and the certificate now in force.
     run = records(dir.path(), {"by-reference", "cal-7", "--since", t.date().toString(Qt::ISODate)});
     QCOMPARE(run.lines.size(), 4);
-    QVERIFY2(run.lines[1].startsWith("1,") && run.lines[1].endsWith(",CAL-7,,2"), qPrintable(run.lines[1]));
-    QVERIFY(run.lines[2].contains(",SN-B,") && run.lines[2].endsWith(",CAL-7,,"));
+    QVERIFY2(run.lines[1].startsWith("1,") && run.lines[1].endsWith(",CAL-7,RC-7,2"), qPrintable(run.lines[1]));
+    QVERIFY(run.lines[2].contains(",SN-B,") && run.lines[2].endsWith(",CAL-7,RC-7,"));
     QCOMPARE(records(dir.path(), {"by-reference", "CAL-7", "--since", t.date().addDays(1).toString(Qt::ISODate)}).lines.size(), 1);
-    QCOMPARE(records(dir.path(), {"verify"}).status, 0);
+    QCOMPARE(records(dir.path(), {"verify"}).status, 1);
 }
 
 // Due dates for reminders: a failed as-left check does not restart the interval.
@@ -254,7 +288,88 @@ void TestCliRecords::standardsSaveAndList()
     QCOMPARE(all.size(), 2);
     QCOMPARE(all[0].toObject().value("certificate").toString(), QStringLiteral("RC-13"));
     QCOMPARE(all[0].toObject().value("due").toString(), QStringLiteral("2100-01-31"));
+    QCOMPARE(records(dir.path(), {"trust", "add"}).status, 0);
     QCOMPARE(records(dir.path(), {"verify"}).status, 0);
+}
+
+// The attacks an auditor tried: a schema turned back for a reading command to
+// adopt, a lost or replaced key made again, a checkpoint signed by anyone.
+void TestCliRecords::oneRootOfTrust()
+{
+    QTemporaryDir dir, json;
+    const QString key = dir.filePath("data/TCal/tcal/signing.key");
+    // Schema 3 with a chain that needs no key: verify reads it, writes nothing and adopts nothing.
+    {
+        QSqlDatabase old = QSqlDatabase::addDatabase("QSQLITE", "old");
+        old.setDatabaseName(dir.filePath("records.sqlite"));
+        QVERIFY(old.open());
+        for (const char *sql : {"CREATE TABLE schema_version (version INTEGER)", "INSERT INTO schema_version VALUES (3)",
+                                "CREATE TABLE records (seq BIGINT, content TEXT, prev_hash TEXT, hash TEXT)"})
+            QVERIFY(QSqlQuery(old).exec(sql));
+        old.close();
+    }
+    QSqlDatabase::removeDatabase("old");
+    const auto digest = [&] {
+        QFile f(dir.filePath("records.sqlite"));
+        return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256) : QByteArray();
+    };
+    const QByteArray before = digest();
+    for (const QStringList &args : {QStringList{"verify"}, QStringList{"list"}, QStringList{"import", json.path()}}) {
+        const Run run = records(dir.path(), args);
+        QCOMPARE(run.status, 4);
+        QVERIFY2(run.error.contains("`tcal-cli records migrate` brings it to schema"), qPrintable(run.error));
+    }
+    QCOMPARE(digest(), before);
+    QVERIFY(!QFile::exists(key));
+    QVERIFY(QFile::remove(dir.filePath("records.sqlite")));
+
+    // A lost key is never made again: stores are refused with the command that makes one.
+    QVERIFY(!record::save(check(record::Stage::AsFound, 0, 0.1), json.path()).isEmpty());
+    QCOMPARE(records(dir.path(), {"import", json.path()}).status, 0);
+    QCOMPARE(records(dir.path(), {"trust", "add", "--name", "bench 1"}).status, 0);
+    const QJsonObject foreignCheckpoint = [&] {
+        QTemporaryDir elsewhere;
+        QString why;
+        const auto intruder = recordsdb::SigningKey::create(elsewhere.path(), why);
+        recordsdb::RecordDb db;
+        db.open(local(dir.path()), recordsdb::RecordDb::Mode::ExistingOnly);
+        const recordsdb::ChainReport r = db.verify();
+        return recordsdb::checkpoint(r.identity, r.head, *intruder);
+    }();
+    QVERIFY(QFile::rename(key, key + ".lost"));
+    QVERIFY(!record::save(check(record::Stage::AsLeft, 30, 0.1), json.path()).isEmpty());
+    Run run = records(dir.path(), {"import", json.path()});
+    QCOMPARE(run.status, 4);
+    QVERIFY2(run.error.contains("records key new --reason"), qPrintable(run.error));
+    QVERIFY(!QFile::exists(key));
+    // A key put in its place (another workstation's) is refused the same way.
+    QString why;
+    QVERIFY(recordsdb::SigningKey::create(dir.filePath("data/TCal/tcal"), why));
+    run = records(dir.path(), {"import", json.path()});
+    QVERIFY2(run.status == 4 && run.error.contains("is not in the chain"), qPrintable(run.error));
+    QCOMPARE(records(dir.path(), {"verify"}).lines.value(0), "1 records in 2 entries, chain intact");
+
+    // The new key on purpose: recorded in the chain, trusted only by the explicit command.
+    QCOMPARE(records(dir.path(), {"key", "new"}).status, 2);   // a reason is required
+    QCOMPARE(records(dir.path(), {"key", "new", "--reason", "disk replaced"}).status, 0);
+    QCOMPARE(records(dir.path(), {"import", json.path()}).status, 0);
+    QCOMPARE(records(dir.path(), {"verify"}).status, 1);
+    QCOMPARE(records(dir.path(), {"trust", "add"}).status, 0);
+    QCOMPARE(records(dir.path(), {"verify"}).lines.value(0), "2 records in 4 entries, chain intact");
+    QCOMPARE(records(dir.path(), {"trust", "list"}).lines.size(), 3);
+
+    // A checkpoint signed by a key nobody trusts, or by a revoked one, holds nothing.
+    QSaveFile f(dir.filePath("foreign.json"));
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(QJsonDocument(foreignCheckpoint).toJson()) > 0 && f.commit());
+    run = records(dir.path(), {"verify", "--anchor", dir.filePath("foreign.json")});
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.lines.join('\n').contains("the checkpoint is signed by key"), qPrintable(run.lines.join('\n')));
+    QCOMPARE(records(dir.path(), {"anchor", dir.filePath("own.json")}).status, 0);
+    QCOMPARE(records(dir.path(), {"verify", "--anchor", dir.filePath("own.json")}).status, 0);
+    const QString first = records(dir.path(), {"trust", "list"}).lines.value(1).section(',', 0, 0);
+    QCOMPARE(records(dir.path(), {"trust", "revoke", first}).status, 0);
+    run = records(dir.path(), {"verify"});
+    QVERIFY2(run.status == 1 && run.lines.value(0).contains("revoked on"), qPrintable(run.lines.join('\n')));
 }
 
 QTEST_GUILESS_MAIN(TestCliRecords)

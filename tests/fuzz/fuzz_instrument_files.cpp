@@ -46,11 +46,13 @@ void modelFile(const QByteArray &bytes)
 void procedure(const QByteArray &bytes)
 {
     QString why;
-    const auto plan = autocal::planFromJson(QJsonDocument::fromJson(bytes).object(), why);
+    const auto plan = autocal::planFromText(bytes, why);
     FUZZ_REQUIRE(plan.has_value() != !why.isEmpty());
     if (!plan)
         return;
     FUZZ_REQUIRE(!plan->points.isEmpty() && plan->settling.samples >= 2);
+    FUZZ_REQUIRE(qint64(plan->settling.samples) * plan->settling.intervalMs <= plan->settling.timeoutMs);
+    FUZZ_REQUIRE(plan->roomSensorLimit > 0 || plan->roomSensorLimitMeasured);
     const auto again = autocal::planFromJson(autocal::planToJson(*plan), why);
     FUZZ_REQUIRE(again && autocal::planToJson(*again) == autocal::planToJson(*plan));
 }

@@ -347,6 +347,11 @@ void TestSimModel::standardCurvesConvertTheDisplayToo()
 {
     QVERIFY(qAbs(tables::pt100Ohms(100.0) - 138.5055) < 1e-4);
     QVERIFY(qAbs(tables::pt100Ohms(-100.0) - 60.2558) < 1e-4);
+    // Cu50 by the copper table's cubic, as the tool computes it: 39.24 ohm at -50 degC, 82.13 at 150.
+    for (const auto &row : {std::pair<double, double>{-50, 39.24}, {0, 50.0}, {100, 71.40}, {150, 82.13}}) {
+        QVERIFY(qAbs(tables::cu50Ohms(row.first) - row.second) <= 0.006);
+        QVERIFY(qAbs(tables::cu50Celsius(row.second) - row.first) < 0.03);
+    }
     QVERIFY(!tables::emfMv(8, 500.0));   // no table for WRe5-26: it keeps its line
     QVERIFY(!tables::celsiusFromEmf(7, 21.0));   // beyond type T's 400 degC
     Simulator s;

@@ -66,6 +66,7 @@ struct Bench {
         autocal::AutoCalibration &r = prepared ? *prepared : own;
         autocal::RunRecords records(&db, folder.path());
         r.setStandardCheck([&](record::UsedInstrument &used) { return records.checkStandard(used, QDate::currentDate()); });
+        r.setStandardTerms([&](const record::UsedInstrument &used) { return records.standardTerms(used, QDate::currentDate()); });
         QObject::connect(&r, &autocal::AutoCalibration::recordEnded, &r,
                          [&](const record::Record &rec) { numbers[int(rec.stage)] = records.store(rec); });
         record::Header header;

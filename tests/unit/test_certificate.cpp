@@ -66,6 +66,8 @@ private slots:
     void draftCopyAndReplacement();
     void perPointUncertaintyAndInstruments();
     void sampleShowsEveryElement();
+    void sampleShowsReceiptElements();
+    void annexAndConditions();
 };
 
 void TestCertificate::everyElementOnPaginatedPages()
@@ -96,7 +98,7 @@ void TestCertificate::everyElementOnPaginatedPages()
             QVERIFY2(from >= 0, qPrintable(cells.join(' ')));
         }
     }
-    for (const char *field : {"guard-banded", "± 0.30 °C", "adjusted", "Reviewed: L. Wang", "Calibrated: J. Chen"})
+    for (const char *field : {"guarded acceptance (w = 1·U)", "± 0.30 °C", "adjusted", "Reviewed: L. Wang", "Calibrated: J. Chen"})
         QVERIFY2(text.contains(QString::fromUtf8(field)), field);
     // Guard band 0.5 - 0.2: +0.6 fails, +0.1 passes; the conformity statement is the as-left verdict.
     QVERIFY(text.contains(QRegularExpression("Verdict: FAIL(.|\\n)*Verdict: PASS(.|\\n)*Statement of conformity: PASS")));
@@ -161,16 +163,81 @@ void TestCertificate::perPointUncertaintyAndInstruments()
 }
 
 // The sample in docs/, made by the screenshot tool against the simulator.
+// Each point's budget on an annex page; the ambient's source, the rule by
+// name, both tolerances, the output's U with its k and what an electrical
+// check leaves unverified.
+void TestCertificate::annexAndConditions()
+{
+    Record r = longCheck(Stage::AsLeft, 2, 0.1);
+    r.header.uncertainty.reset();
+    r.header.inputType = "Type K";
+    r.header.ambient = "23.4";
+    r.header.ambientSource = "transmitter";
+    r.header.currentToleranceMa = 0.01;
+    PointUncertainty u{0.113, 2.0345, 9.2, 0.0048};
+    u.currentCoverageFactor = 2.31;
+    u.currentEffectiveDegreesOfFreedom = 7.5;
+    u.budget = {{"reference", "rectangular", 24.4, "mV", 0.0251, INFINITY},
+                {"repeatability", "Type A", 1, "degC", 0.02, 4},
+                {"cold-junction dead-band", "rectangular", 0.98, "degC", 0.0566, INFINITY}};
+    u.currentBudget = {{"meter", "rectangular", 1, "mA", 0.0021, INFINITY}};
+    r.points[0].uncertainty = u;
+    r.points[0].currentMa = 4.001;
+    CertificateContent c = approvedContent();
+    c.asFound.reset();
+    c.asLeft = r;
+    const QString html = certificateHtml(c);
+    for (const char *field : {"Annex: uncertainty budget of each point", "cold-junction dead-band", "Type A",
+                              "Effective degrees of freedom ν_eff: 7.5", "Coverage factor k: 2.31", "not truncated",
+                              "guarded acceptance (w = 1·U)", "± 0.010 mA", "4.001 ± 0.0048 (k=2.31)",
+                              "cold-junction compensation cancels out", "independent thermometer at the terminals",
+                              "Ambient temperature: 23.4 °C (the transmitter's own room sensor"})
+        QVERIFY2(html.contains(QString::fromUtf8(field)), field);
+    QVERIFY(html.contains("0.00103 mV") && html.contains("24.4") && html.contains("0.0251 °C"));
+    QTemporaryDir dir;
+    int pages = 0;
+    QVERIFY(!certificatePdf(c, &pages).isEmpty() && pages >= 2);
+    for (int lang : {0, 1})
+        QVERIFY(certificateHtml(CertificateContent{c.asFound, c.asLeft, lang, 0, {}, {}, {}, false, 0, 0}).contains("附"));
+    // A check typed in the window has no budget: no annex; an RTD input no cold-junction statement.
+    r.points[0].uncertainty.reset();
+    r.header.inputType = "PT100";
+    c.asLeft = r;
+    QVERIFY(!certificateHtml(c).contains("Annex") && !certificateHtml(c).contains("cancels out"));
+}
+
 void TestCertificate::sampleShowsEveryElement()
 {
     const QString text = pdfText(QStringLiteral(TCAL_SOURCE_DIR "/docs/calibration-certificate-sample.pdf"));
     const QStringList missing = missingElements(text, {"000002", {"Plant metrology lab", "12 Foundry Road, Wuxi",
         "Kiln Works Ltd", "3 Kiln Lane, Yixing", "TT-204", "SN-7001", "Furnace zone 2", "QP-CAL-012",
-        "Simulator (tcal-sim)", "SIM-2026-001", "192", "replaces certificate 000001", "[COPY]", "Reviewed: L. Wang",
+        "Simulator (tcal-sim)", "SIM-2026-001", "192", "replaces certificate 000001", "Reviewed: L. Wang",
         "Calibrated: J. Chen"}, "M. Zhou", "Head of laboratory"});
     if (!missing.isEmpty())
         qWarning().noquote() << text;   // a failure's message is cut short
     QVERIFY2(missing.isEmpty(), qPrintable(missing.join(", ")));
+}
+
+// The sample tcal-cli issued (scripts/certificate-sample.sh): place, receipt,
+// condition, environment with its source, the specified requirement, external
+// providers and the customer's data marked; in every language, the section's rows.
+void TestCertificate::sampleShowsReceiptElements()
+{
+    const QString text = pdfText(QStringLiteral(TCAL_SOURCE_DIR "/docs/calibration-certificate-17025-sample.pdf")).simplified();
+    for (const char *element : {"Place of calibration Plant metrology lab, 12 Foundry Road, Wuxi (permanent laboratory)",
+                                "Date of receipt 2026-12-04", "Condition of the item on receipt Undamaged, terminals clean, seal intact",
+                                "ambient 23.5 °C (typed by the technician)", "Specified requirement", "±0.5 °C",
+                                "Results from external providers none", "tag *: TT-101; description *: Boiler inlet",
+                                "data supplied by the customer", "Kiln Works Ltd", "12 Foundry Road, Wuxi"})
+        QVERIFY2(text.contains(QString::fromUtf8(element)), element);
+    record::Header h;
+    h.ambient = "21.0";
+    const record::Receipt receipt{"", QDate(), "", "", {"tolerance"}};
+    for (int lang : {0, 1, 2}) {
+        const QString html = record::receiptSection(receipt, h, true, lang);
+        QCOMPARE(html.count("<tr>"), 7);   // place, receipt, condition, environment, requirement, external, customer's
+        QVERIFY(html.contains("21.0 °C") && html.contains(" *"));
+    }
 }
 
 QTEST_MAIN(TestCertificate)

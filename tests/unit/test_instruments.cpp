@@ -60,6 +60,10 @@ private:
             reply(errors.isEmpty() ? QStringLiteral("+0,\"No error\"") : errors.takeFirst());
         else if (line == QLatin1String("MEAS:CURR:DC?"))
             reply(current);
+        else if (line == QLatin1String("MEAS:TEMP?"))
+            reply(QStringLiteral("+2.3420E+01"));
+        else if (line == QLatin1String("MEAS:HUM?"))
+            reply(QStringLiteral("45.6"));
         else
             errors << rejected.value(line.section(QLatin1Char(' '), 0, 0));
     }
@@ -251,6 +255,14 @@ private slots:
             << Change([](QJsonObject &o) { setFirstRange(o, QStringLiteral("accuracy"), 1); }) << "accuracy";
         QTest::newRow("no mV range")
             << Change([](QJsonObject &o) { setFirstRange(o, QStringLiteral("function"), "ohm"); }) << "mV";
+        QTest::newRow("environment without measure temperature")
+            << Change([](QJsonObject &o) { o.insert(QStringLiteral("role"), "environment"); }) << "measure temperature";
+        QTest::newRow("environment without a degC range")
+            << Change([](QJsonObject &o) {
+                   o.insert(QStringLiteral("role"), "environment");
+                   setCommand(o, QStringLiteral("measure temperature"), "MEAS:TEMP?");
+               })
+            << "degC";
     }
     void refusesFaultyModels()
     {
@@ -450,6 +462,14 @@ private slots:
         const std::optional<double> current = meter->measureCurrentMa();
         QVERIFY2(current, qPrintable(meter->lastError()));
         QCOMPARE(*current, 12.3456);
+        QVERIFY(!meter->measureTemperature() && meter->lastError().contains("measure temperature"));   // not its role
+
+        const Model thermohygrometer = builtIn(QStringLiteral("Generic SCPI thermohygrometer"));
+        QCOMPARE(thermohygrometer.role, Role::Environment);
+        auto environment = openOn(fake, thermohygrometer);
+        QCOMPARE(environment->measureTemperature().value_or(0), 23.42);
+        QCOMPARE(environment->measureHumidity().value_or(0), 45.6);
+        QVERIFY(rangeFor(thermohygrometer, "degC", 23.42) && rangeFor(thermohygrometer, "degC", 23.42)->floor == 0.2);
     }
 
     void anErrorInTheQueueFailsTheCommand()

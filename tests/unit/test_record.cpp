@@ -2,6 +2,7 @@
 
 #include "record/calibration_record.h"
 #include "record/certificate_pairing.h"
+#include "record/decision_texts.h"
 #include "record/drift.h"
 #include "record/number_input.h"
 #include "record/record_csv.h"
@@ -15,6 +16,8 @@
 #include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include "core/csv_field.h"
+
 #include <QtTest>
 
 #include <cmath>
@@ -37,6 +40,7 @@ private slots:
     void skippedNeverPasses();
     void currentErrorCanFailAPoint();
     void pointUncertaintyDecidesAtTheEdge();
+    void currentJudgedByItsOwn();
     void stability_data();
     void stability();
     void gapBreaksTheRun();
@@ -85,8 +89,9 @@ void TestRecord::toleranceEdges_data()
     QTest::newRow("degrees, at the edge") << 25.0 << 25.3 << 0 << 0.3 << true;
     QTest::newRow("degrees, at the negative edge") << 25.0 << 24.7 << 0 << 0.3 << true;
     QTest::newRow("degrees, one tenth beyond") << 25.0 << 25.4 << 0 << 0.3 << false;
-    // Judged as printed at the transmitter's tenth: +0.54 prints +0.5 and passes ±0.50.
-    QTest::newRow("degrees, prints at the edge") << 250.0 << 250.54 << 0 << 0.5 << true;
+    // Judged unrounded: +0.54 prints +0.5 but lies beyond ±0.50.
+    QTest::newRow("degrees, prints at the edge") << 250.0 << 250.54 << 0 << 0.5 << false;
+    QTest::newRow("degrees, a hair beyond") << 250.0 << 250.5004 << 0 << 0.5 << false;
     QTest::newRow("degrees, prints beyond") << 250.0 << 250.55 << 0 << 0.5 << false;
     // 0.1 % of a 1000-degree span is 1.0 degree.
     QTest::newRow("percent, at the edge") << 750.0 << 751.0 << 1 << 0.1 << true;
@@ -161,6 +166,10 @@ void TestRecord::pairingRefusals_data()
     QTest::newRow("one transmitter") << "" << "";
     QTest::newRow("another serial") << "serial" << "different transmitters: serial SN-A and SN-B";
     QTest::newRow("another address") << "address" << "different addresses: 17 and 18";
+    QTest::newRow("another tag") << "tag" << "differ in tag: TT-1 and TT-2";
+    QTest::newRow("another input type") << "inputType" << "differ in input type: Type K and Pt100";
+    QTest::newRow("another range") << "range" << "differ in range: 0 … 100 °C and 0 … 200 °C";
+    QTest::newRow("another tolerance") << "tolerance" << "differ in tolerance: ±0.5 °C and ±0.5 % of span";
     QTest::newRow("as left incomplete") << "incomplete" << "Record 2 is incomplete";
     QTest::newRow("as found superseded") << "superseded" << "Record 1 was amended by record 3";
     QTest::newRow("stages swapped") << "swapped" << "Record 2 is not an as-found check";
@@ -175,6 +184,8 @@ void TestRecord::pairingRefusals()
     Header h;
     h.serial = "SN-A";
     h.address = 17;
+    h.tag = "TT-1";
+    h.inputType = "Type K";
     const QDateTime t(QDate(2026, 12, 7), QTime(8, 0), Qt::UTC);
     Record found = newRecord(h, Stage::AsFound, {0.0, 50.0}, t), left = newRecord(h, Stage::AsLeft, {0.0, 50.0}, t.addSecs(600));
     found.id = 1;
@@ -187,6 +198,14 @@ void TestRecord::pairingRefusals()
         left.header.serial = "SN-B";
     else if (change == "address")
         left.header.address = 18;
+    else if (change == "tag")
+        left.header.tag = "TT-2";
+    else if (change == "inputType")
+        left.header.inputType = "Pt100";
+    else if (change == "range")
+        left.header.range.upper = 200;
+    else if (change == "tolerance")
+        left.header.tolerance.kind = Tolerance::Kind::PercentOfSpan;
     else if (change == "incomplete")
         left.points[1].status = Point::Status::Skipped;
     else if (change == "superseded")
@@ -284,6 +303,49 @@ void TestRecord::pointUncertaintyDecidesAtTheEdge()
     QCOMPARE(verdict(r), Verdict::Pass);
     r.incompleteReason = "the meter stopped answering";
     QCOMPARE(verdict(r), Verdict::Incomplete);
+}
+
+// The loop current by its own tolerance and its own U (with its k); a rule
+// other than the default survives the record's JSON and names itself.
+void TestRecord::currentJudgedByItsOwn()
+{
+    Header h;
+    h.range = {0.0, 1000.0};
+    h.tolerance = {Tolerance::Kind::Degrees, 0.6};   // 0.0096 mA over the span
+    Point p;
+    p.reference = 1000.0;
+    p.status = Point::Status::Recorded;
+    p.reading = 1000.0;
+    p.currentMa = 20.004;
+    PointUncertainty u;
+    u.expanded = 0.1;   // the reading's: 0.0016 mA over the span
+    u.currentExpandedMa = 0.018;
+    u.currentCoverageFactor = 2.31;
+    p.uncertainty = u;
+    // U(I) = 0.018 mA against 0.0096 mA: it cannot pass, whatever the reading does.
+    PointFigures f = figures(p, h);
+    QCOMPARE(f.decision, metrology::Decision::Pass);
+    QCOMPARE(*f.currentDecision, metrology::Decision::CannotPass);
+    QVERIFY(!f.passed);
+    QVERIFY(rowCells(p, h, 2)[ColResult].startsWith("CANNOT PASS"));
+    QVERIFY(certificateCells(p, h, 2, true)[ColMeasuredMa].endsWith("± 0.018 (k=2.31)"));
+    // Its own tolerance, wider than its U: judged against 0.05 - 0.018.
+    h.currentToleranceMa = 0.05;
+    QVERIFY(figures(p, h).passed);
+    p.currentMa = 20.0321;
+    QCOMPARE(*figures(p, h).currentDecision, metrology::Decision::Fail);
+    h.decisionRule = {metrology::DecisionRule::Kind::NonBinary, 1.0};
+    QCOMPARE(*figures(p, h).currentDecision, metrology::Decision::ConditionalPass);
+    QVERIFY(!figures(p, h).passed);
+    Record r = newRecord(h, Stage::AsLeft, {1000.0}, QDateTime::currentDateTimeUtc());
+    r.points[0] = p;
+    const auto back = fromJson(toJson(r));
+    QVERIFY(back);
+    QCOMPARE(back->header.decisionRule.kind, metrology::DecisionRule::Kind::NonBinary);
+    QCOMPARE(*back->header.currentToleranceMa, 0.05);
+    QCOMPARE(back->points[0].uncertainty->currentCoverageFactor, 2.31);
+    QVERIFY(decisionRuleStatement(h, true, 2).contains("non-binary statement (w = 1·U)"));
+    QVERIFY(decisionRuleStatement(h, true, 2).contains("± 0.050 mA"));
 }
 
 void TestRecord::stability_data()
@@ -442,7 +504,11 @@ void TestRecord::refusedRecordFiles_data()
     QTest::newRow("k under 1") << edited(recorded, recorded + ",\"uncertainty\":{\"expanded\":0.1,\"coverageFactor\":0.9}")
                                << "point 1 has a coverage factor under 1";
     QTest::newRow("unknown role") << edited("\"stage\":", "\"instruments\":[{\"role\":\"probe\"}],\"stage\":")
-                                  << "an instrument used that is neither source nor meter";
+                                  << "an instrument used that is neither source, meter nor environment";
+    QTest::newRow("unknown decision rule") << edited("\"serial\":", "\"decisionRule\":{\"kind\":\"lenient\",\"guardFactor\":1},\"serial\":")
+                                           << "header decisionRule is not a decision rule";
+    QTest::newRow("current tolerance 0") << edited("\"serial\":", "\"currentToleranceMa\":0,\"serial\":")
+                                         << "header currentToleranceMa is not a positive number";
     QTest::newRow("too large") << edited("\"ambient\":\"23.5\"", "\"ambient\":\"" + QString(1 << 20, 'x') + "\"")
                                << "larger than 1048576 bytes";
 }
@@ -522,6 +588,12 @@ void TestRecord::csvGuardsAndWrites()
     QVERIFY(lines.contains("technician,\"line one\rline two\",'-J. Chen"));
     QVERIFY(lines.contains("ambient,23.5,24.0"));   // each check's own header
     QVERIFY(lines.contains("range low,-50.000,-50.000"));   // numbers as numbers
+    // After leading whitespace and in full width a spreadsheet still runs it; plain text stays as typed.
+    for (const char *formula : {" =1+1", "\t @SUM(A1)", "\xef\xbc\x9d" "1+1", " \xef\xbc\x8b" "1", "\xe3\x80\x80-1"})
+        QVERIFY2(csv::textField(QString::fromUtf8(formula)).startsWith("'") || csv::textField(QString::fromUtf8(formula)).startsWith("\"'"),
+                 formula);
+    for (const char *text : {"J. Chen", " TT-1", "\xef\xbc\xa1" "bc", "", "1-2"})
+        QCOMPARE(csv::textField(QString::fromUtf8(text)), csv::field(QString::fromUtf8(text)));
 
     QTemporaryDir dir;
     const QString path = dir.filePath("r.csv");

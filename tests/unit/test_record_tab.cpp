@@ -40,6 +40,7 @@ private slots:
     void headerRemembered();
     void oneTransmitterPerCertificate();
     void unstoredCheckKeptAsDraft();
+    void typedFolderMakesNoDatabase();
     void standardsThroughTheDialog();
 };
 
@@ -65,6 +66,7 @@ void prepare(CalibrationRecordTab &tab, const QString &folder, const QString &po
     in<QDateEdit>(tab, "dateEdit_record_due")->setDate(QDate::currentDate().addYears(1));
     in<QSpinBox>(tab, "spinBox_record_polls")->setValue(2);
     tab.setLanguage(2);
+    tab.setCreateQuestion([](const QString &) { return true; });
 }
 
 // Measures the running point at `value`.
@@ -275,6 +277,40 @@ void TestRecordTab::unstoredCheckKeptAsDraft()
     click(tab, "pushButton_record_store_drafts");
     QCOMPARE(status(tab), QStringLiteral("Drafts waiting: 0 "));
     QCOMPARE(tab.asFound()->id, 1);
+}
+
+// A folder typed (mistyped) and left: the history is read where a database is,
+// and none is made where none is; an empty folder never gets one either.
+void TestRecordTab::typedFolderMakesNoDatabase()
+{
+    QTemporaryDir folder;
+    rtu::Link link;
+    CalibrationRecordTab tab(link);
+    prepare(tab, folder.filePath("typo"), "500");
+    for (const QString &typed : {folder.filePath("typo"), folder.filePath("typo2"), QString()}) {
+        in(tab, "lineEdit_record_folder")->setText(typed);
+        emit in(tab, "lineEdit_record_folder")->editingFinished();
+    }
+    QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    QVERIFY(!tab.database());   // empty: refused, not the working directory
+    QVERIFY(!QFile::exists("records.sqlite"));
+    QVERIFY2(status(tab).contains("no records folder"), qPrintable(status(tab)));
+
+    // A store asks before it makes one, names the folder, and a No makes nothing.
+    QStringList asked;
+    bool answer = false;
+    tab.setCreateQuestion([&](const QString &question) { asked << question; return answer; });
+    in(tab, "lineEdit_record_folder")->setText(folder.filePath("typo"));
+    QVERIFY(!tab.database());
+    QCOMPARE(asked.size(), 1);
+    QVERIFY2(asked.first().contains(folder.filePath("typo")), qPrintable(asked.first()));
+    QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    QVERIFY2(status(tab).contains("No database was created"), qPrintable(status(tab)));
+    answer = true;
+    QVERIFY(tab.database());
+    QVERIFY(tab.database());   // made once, then opened without asking
+    QCOMPARE(asked.size(), 2);
+    QVERIFY(QFile::exists(recordsdb::sqliteIn(folder.filePath("typo")).sqliteFile));
 }
 
 // As found on SN-1, the serial then changed to SN-2 before the as-left check:

@@ -4,6 +4,7 @@
 
 #include "automation/run_plan.h"
 #include "automation/settling.h"
+#include "records_db/standards_register.h"
 
 #include <QJsonDocument>
 #include <QtTest>
@@ -16,6 +17,8 @@ private slots:
     void refusedPlans();
     void optionsAndFileAgree();
     void settlesOnBothColumns();
+    void checkedAgainstTheRange();
+    void standardIdentity();
 };
 
 void TestRunPlan::refusedPlans_data()
@@ -31,6 +34,22 @@ void TestRunPlan::refusedPlans_data()
     QTest::newRow("unknown stability key")
         << QByteArray(R"({"points":[0],"tolerance":1,"stability":{"window":3}})") << "stability.window";
     QTest::newRow("adjust word") << QByteArray(R"({"points":[0],"tolerance":1,"adjust":"sometimes"})") << "adjust";
+    QTest::newRow("half a sample") << QByteArray(R"({"points":[0],"tolerance":1,"stability":{"samples":2.5}})") << "whole number";
+    QTest::newRow("key twice") << QByteArray(R"({"points":[0],"tolerance":1,"tolerance":0.5})") << "twice";
+    QTest::newRow("key twice inside")
+        << QByteArray(R"({"points":[0],"tolerance":1,"stability":{"samples":3,"samples":4}})") << "twice";
+    QTest::newRow("timeout under samples x interval")
+        << QByteArray(R"({"points":[0],"tolerance":1,"stability":{"samples":10,"interval ms":1000,"timeout s":5}})") << "timeout s";
+    QTest::newRow("tolerance the whole span")
+        << QByteArray(R"({"points":[0],"tolerance":100,"tolerance is":"percent of span"})") << "tolerance";
+    QTest::newRow("room sensor limit 0 unstated")
+        << QByteArray(R"({"points":[0],"tolerance":1,"room sensor limit":0})") << "measured";
+    QTest::newRow("decision rule word")
+        << QByteArray(R"({"points":[0],"tolerance":1,"decision rule":"lenient"})") << "decision rule";
+    QTest::newRow("negative guard factor")
+        << QByteArray(R"({"points":[0],"tolerance":1,"guard factor":-1})") << "guard factor";
+    QTest::newRow("zero mA tolerance") << QByteArray(R"({"points":[0],"tolerance":1,"tolerance mA":0})") << "tolerance mA";
+    QTest::newRow("repeats 1.5") << QByteArray(R"({"points":[0],"tolerance":1,"repeats":1.5})") << "repeats";
 }
 
 void TestRunPlan::refusedPlans()
@@ -38,8 +57,63 @@ void TestRunPlan::refusedPlans()
     QFETCH(QByteArray, json);
     QFETCH(QString, why);
     QString reason;
-    QVERIFY(!autocal::planFromJson(QJsonDocument::fromJson(json).object(), reason));
+    QVERIFY(!autocal::planFromText(json, reason));
     QVERIFY2(reason.contains(why), qPrintable(reason));
+}
+
+// What the transmitter's own range makes of a plan, before anything is sourced.
+void TestRunPlan::checkedAgainstTheRange()
+{
+    QString why;
+    const record::Range range{0.0, 1000.0};
+    auto plan = autocal::planFromText(R"({"points":[-200, 0, 500],"points are":"degrees","tolerance":1})", why);
+    QVERIFY2(plan, qPrintable(why));
+    QVERIFY(autocal::planProblemFor(*plan, range)->contains("-200"));
+    plan->points = {0, 1000};
+    QVERIFY(!autocal::planProblemFor(*plan, range));
+    plan->points = {1000.1};
+    QVERIFY(autocal::planProblemFor(*plan, range));
+    plan->points = {500};
+    plan->tolerance.value = 500.5;   // ± more than half the span
+    QVERIFY(autocal::planProblemFor(*plan, range)->contains("tolerance"));
+    // A measured zero is a statement, not an omission; the rule and the mA tolerance are kept.
+    const auto stated = autocal::planFromText(R"({"points":[50],"tolerance":0.5,"room sensor limit":0,
+        "room sensor limit is measured":true,"decision rule":"non-binary","guard factor":0.5,"tolerance mA":0.01,
+        "thermal EMF uV":1.5,"repeats":3})", why);
+    QVERIFY2(stated, qPrintable(why));
+    QCOMPARE(stated->decisionRule.kind, metrology::DecisionRule::Kind::NonBinary);
+    QCOMPARE(stated->decisionRule.guardFactor, 0.5);
+    QCOMPARE(*stated->toleranceMa, 0.01);
+    const auto again = autocal::planFromJson(autocal::planToJson(*stated), why);
+    QVERIFY2(again, qPrintable(why));
+    QCOMPARE(autocal::planToJson(*again), autocal::planToJson(*stated));
+}
+
+// A standard is the instrument registered under its serial and model, as *IDN? names them.
+void TestRunPlan::standardIdentity()
+{
+    recordsdb::Standard s;
+    s.serial = QStringLiteral("SC-0001");
+    s.model = QStringLiteral("Generic SCPI calibrator");
+    const QString file = QStringLiteral("Generic SCPI calibrator");
+    QVERIFY(!recordsdb::identityMismatch(s, "TCAL,SIM-CAL,SC-0001,1.0", file));
+    QVERIFY(!recordsdb::identityMismatch(s, "TCAL,generic scpi calibrator,SC-0001,1.0", "other"));
+    QVERIFY(recordsdb::identityMismatch(s, "TCAL,SIM-CAL,SC-0002,1.0", file));
+    QVERIFY(recordsdb::identityMismatch(s, "TCAL,SIM-CAL,SC-0001,1.0", "Generic SCPI meter")->contains("model"));
+    QVERIFY(recordsdb::identityMismatch(s, "garbage", file));
+    // What its certificate states, per function, as typed and as stored.
+    QString why;
+    const auto terms = recordsdb::certificateTermsFrom("mV:0.004:2:0.001:0.002", why);
+    QVERIFY(terms && terms->first == "mV" && terms->second.expanded == 0.004 && terms->second.driftPerYear == 0.002);
+    for (const char *bad : {"V:1:2:0:0", "mV:0.004:0:0:0", "mV:-1:2:0:0", "mV:1:2:0", "mV:x:2:0:0", "mA:1:2:0:-0.1"})
+        QVERIFY2(!recordsdb::certificateTermsFrom(bad, why), bad);
+    s.due = QDate(2030, 1, 1);
+    s.terms.insert(terms->first, terms->second);
+    const auto back = recordsdb::standardFromJson(recordsdb::standardToJson(s));
+    QVERIFY(back && back->terms.value("mV").correction == 0.001 && back->terms.value("mV").coverageFactor == 2);
+    QJsonObject broken = recordsdb::standardToJson(s);
+    broken["certificate terms"] = QJsonObject{{"mV", QJsonObject{{"U", "0.004"}}}};
+    QVERIFY(!recordsdb::standardFromJson(broken));
 }
 
 // The simple options mean what the same file means; a file written back reads the same.
