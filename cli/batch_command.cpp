@@ -158,6 +158,7 @@ int calibrateBatch(const Invocation &inv, Output &o)
 
     autocal::BatchRun run(units, *source, *meter, *routeSwitch);
     run.setStandardCheck([&](record::UsedInstrument &used) { return records.checkStandard(used, QDate::currentDate()); });
+    run.setStandardTerms([&](const record::UsedInstrument &used) { return records.standardTerms(used, QDate::currentDate()); });
     reportProgress(run, o);
     QHash<int, QHash<int, qint64>> numbers;   // unit -> stage -> record number
     QObject::connect(&run, &autocal::BatchRun::recordEnded, [&](int unit, const record::Record &r) {

@@ -1,5 +1,6 @@
 #include "automation/batch_run.h"
 
+#include "automation/point_record.h"
 #include "automation/settling.h"
 #include "core/live_values.h"
 #include "core/registers.h"
@@ -113,6 +114,8 @@ void BatchRun::begin(const RunPlan &plan)
     m_abort.clear();
     m_plan = plan;
     m_used.clear();
+    m_sourceTerms.clear();
+    m_meterTerms.clear();
     m_outputOn = false;
     m_adjusting = m_measuring = false;
     for (auto &u : m_units) {
@@ -126,6 +129,9 @@ void BatchRun::begin(const RunPlan &plan)
 
 bool BatchRun::prepare(const record::Header &common)
 {
+    // Type A from the settled samples only: a plan asking for more is not run as if it had it.
+    if (m_plan.repeats > 1)
+        return failBatch(QStringLiteral("independent repeats per point are not run by a batch yet"));
     if (!prepareInstruments())
         return false;
     for (auto &u : m_units)
@@ -209,6 +215,10 @@ bool BatchRun::identify(instruments::Instrument &instrument, const QString &role
             return failBatch(QStringLiteral("%1: %2").arg(name, *refusal));
     if (!instrument.reset())
         return failBatch(QStringLiteral("%1: %2").arg(name, instrument.lastError()));
+    if (m_standardTerms && role == QLatin1String("source"))
+        m_sourceTerms = m_standardTerms(used);
+    else if (m_standardTerms && role == QLatin1String("meter"))
+        m_meterTerms = m_standardTerms(used);
     if (role != QLatin1String("switch"))
         m_used << used;
     return true;
@@ -249,52 +259,34 @@ void BatchRun::prepareUnit(Unit &u, const record::Header &common)
             return endUnit(u, QStringLiteral("%1 °C is outside what the sensor or the source can give").arg(t),
                            RunResult::Cause::Transmitter);
     }
-    u.header.tolerance = m_plan.tolerance;
-    if (u.header.procedure.isEmpty())
-        u.header.procedure = m_plan.name;
     if (!m_used.isEmpty()) {
         u.header.reference = QStringLiteral("%1 %2").arg(m_used.first().model, m_used.first().serial);
         u.header.referenceCertificate = m_used.first().certificate;
         u.header.referenceDue = m_used.first().due;
     }
-    if (u.header.ambient.isEmpty())
-        u.header.ambient = QString::number(u.room, 'f', 1);
+    if (u.header.ambient.isEmpty()) {
+        u.header.ambient = QString::number(u.room, 'f', 1);   // its terminals' temperature, as it reads it
+        u.header.ambientSource = QStringLiteral("transmitter");
+    } else if (u.header.ambientSource.isEmpty()) {
+        u.header.ambientSource = QStringLiteral("operator");
+    }
 }
 
+// As the single run reads it: the plan checked against this unit's range, its header filled in.
 bool BatchRun::readTransmitter(Unit &u)
 {
-    rtu::Link &link = *u.given.link;
-    const rtu::ReadResult holding = link.read(core::Block::Holding);
-    if (holding.outcome != rtu::ReadOutcome::Delivered || holding.words.size() < reg::kHoldingCount)
-        return endUnit(u, QStringLiteral("its parameters could not be read: %1").arg(holding.verdict.text),
-                       RunResult::Cause::Link), false;
-    const quint16 type = holding.words.at(reg::kInputType);
-    const auto sensor = metrology::sensorForInputType(type);
-    if (!sensor)
-        return endUnit(u, QStringLiteral("input type %1 has no reference function").arg(type),
+    StepFailure failure;
+    const auto setup = readTransmitterSetup(*u.given.link, m_plan, u.header, failure);
+    if (!setup)
+        return endUnit(u, failure.reason, failure.cause), false;
+    // Its own cold junction gives each unit its reference from the shared signal.
+    if (!setup->room)
+        return endUnit(u, QStringLiteral("the transmitter's room reading cannot be shown"),
                        RunResult::Cause::Transmitter), false;
-    if (reg::unitSymbol(holding.words.at(reg::kUnit)) != QString::fromUtf8("°C"))
-        return endUnit(u, QStringLiteral("it does not show °C"), RunResult::Cause::Transmitter), false;
-    u.sensor = *sensor;
-    u.range = record::rangeFromWords(holding.words.at(reg::kUpperRange), holding.words.at(reg::kLowerRange));
-    if (!u.range.valid())
-        return endUnit(u, QStringLiteral("its range is not a range"), RunResult::Cause::Transmitter), false;
-    const rtu::ReadResult input = link.read(core::Block::Input);
-    if (input.outcome != rtu::ReadOutcome::Delivered)
-        return endUnit(u, QStringLiteral("its readings could not be read: %1").arg(input.verdict.text),
-                       RunResult::Cause::Link), false;
-    const reg::LiveValues live = reg::decodeLiveValues(input.words, QDateTime::currentDateTimeUtc());
-    const auto divisor = reg::temperatureDivisor(live.decimalCode >= 0, quint16(std::max(0, live.decimalCode)));
-    if (!divisor || !live.measured || !live.room)
-        return endUnit(u, QStringLiteral("its reading cannot be shown"), RunResult::Cause::Transmitter), false;
-    if (live.workMode != reg::ModeNone)
-        return endUnit(u, QStringLiteral("it is not in normal mode"), RunResult::Cause::Transmitter), false;
-    u.resolution = 1.0 / *divisor;
-    u.room = *live.room;
-    u.header.range = u.range;
-    u.header.resolution = u.resolution;
-    u.header.unit = QString::fromUtf8("°C");
-    u.header.address = link.address();
+    u.sensor = setup->sensor;
+    u.range = setup->range;
+    u.resolution = setup->resolution;
+    u.room = *setup->room;
     return true;
 }
 
@@ -505,37 +497,13 @@ void BatchRun::recordPoint(Unit &u, int index, double signal)
     record::Point &point = recordOf(u)->points[index];
     // The shared signal at this unit's own cold junction.
     const auto reference = metrology::celsiusFor(u.sensor, signal, u.room);
-    const auto sourceRange = instruments::rangeFor(m_source.model(), u.rtd() ? "ohm" : "mV", signal);
-    const auto meterRange = instruments::rangeFor(m_meter.model(), "mA", u.window->meanCurrent());
-    if (!reference || !sourceRange || !meterRange)
-        return endUnit(u, QStringLiteral("no reference or range for point %1").arg(index + 1), RunResult::Cause::Instrument);
-    metrology::PointInputs in;
-    in.sensor = u.sensor;
-    in.celsius = *reference;
-    in.coldJunctionCelsius = u.room;
-    in.reference = {sourceRange->percentOfReading, sourceRange->floor, sourceRange->resolution, sourceRange->statedAtK2};
-    in.transmitterResolution = u.resolution;
-    in.readings = u.window->readings();
-    in.roomSensorLimit = u.rtd() ? 0.0 : m_plan.roomSensorLimit;
-    in.rangeLower = u.range.lower;
-    in.rangeUpper = u.range.upper;
-    in.meter = {meterRange->percentOfReading, meterRange->floor, meterRange->resolution, meterRange->statedAtK2};
-    in.currentsMa = u.window->currents();
-    const auto budget = metrology::pointBudget(in);
-    if (!budget)
-        return endUnit(u, QStringLiteral("no uncertainty could be found for point %1").arg(index + 1),
-                       RunResult::Cause::Transmitter);
-    point.reference = *reference;
-    point.status = record::Point::Status::Recorded;
-    point.reading = u.window->meanReading();
-    point.currentMa = u.window->meanCurrent();
-    point.time = QDateTime::currentDateTimeUtc();
-    record::PointUncertainty pu;
-    pu.expanded = budget->temperatureResult.expanded;
-    pu.coverageFactor = budget->temperatureResult.coverageFactor;
-    pu.effectiveDegreesOfFreedom = budget->temperatureResult.effectiveDegreesOfFreedom;
-    pu.currentExpandedMa = budget->currentResult.expanded;
-    point.uncertainty = pu;
+    if (!reference)
+        return endUnit(u, QStringLiteral("no reference for point %1").arg(index + 1), RunResult::Cause::Transmitter);
+    // Budget and uncertainties as the single run records them, so decide() judges both alike.
+    const TransmitterSetup transmitter{u.sensor, u.range, u.resolution, u.room};
+    const PointSetup setup{transmitter, m_plan, m_source.model(), m_meter.model(), m_sourceTerms, m_meterTerms};
+    if (const auto failure = autocal::recordPoint(point, setup, *reference, u.room, signal, *u.window))
+        return endUnit(u, QStringLiteral("point %1: %2").arg(index + 1).arg(failure->reason), failure->cause);
     emit pointRecorded(u.given.map.unit, index, point);
 }
 

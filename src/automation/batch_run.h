@@ -86,6 +86,7 @@ public:
     ~BatchRun() override;
 
     void setStandardCheck(StandardCheck check) { m_standardCheck = std::move(check); }
+    void setStandardTerms(StandardTerms terms) { m_standardTerms = std::move(terms); }
 
     // The check of `stage` of every unit; `common` gives who and where, the
     // map each unit's tag and serial, the run what it reads.
@@ -139,6 +140,8 @@ private:
     instruments::Instrument &m_meter;
     instruments::Instrument &m_switch;
     StandardCheck m_standardCheck;
+    StandardTerms m_standardTerms;
+    QMap<QString, metrology::StandardCalibration> m_sourceTerms, m_meterTerms;
     RunPlan m_plan;
     record::Stage m_stage = record::Stage::AsFound;
     bool m_adjusting = false;

@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -70,6 +71,7 @@ private slots:
     void aUnitLostInTheAdjustmentStoresNothingAndEndsAlone();
     void commandLineCalibratesTheBatchAndNamesEachUnit();
     void everyFaultAtEveryAdjustmentStepEndsOnlyItsUnit();
+    void aPlanTheUnitsCannotTakeSourcesNothing();
 };
 
 void TestBatchRun::sharedSourceIsSetOncePerPointAndEachUnitGetsItsOwnPoints()
@@ -81,7 +83,11 @@ void TestBatchRun::sharedSourceIsSetOncePerPointAndEachUnitGetsItsOwnPoints()
     e2.output = {0.312, 0.275};
     bench.units.setErrors(2, e2);
     autocal::BatchRun run(bench.batch, *bench.source, *bench.meter, *bench.routeSwitch);
-    const autocal::BatchResult result = bench.check(run, quickPlan());
+    // The loop current is judged by its own tolerance and the plan's rule, as in a single unit's run.
+    autocal::RunPlan plan = quickPlan();
+    plan.toleranceMa = 0.08;
+    plan.decisionRule = {metrology::DecisionRule::Kind::Simple, 0.0};
+    const autocal::BatchResult result = bench.check(run, plan);
     QVERIFY2(result.ran && result.reason.isEmpty(), qPrintable(result.reason));
     QCOMPARE(result.sourceSettings, 3);   // once per point for all three
     QCOMPARE(result.units.size(), 3);
@@ -89,10 +95,18 @@ void TestBatchRun::sharedSourceIsSetOncePerPointAndEachUnitGetsItsOwnPoints()
         QVERIFY2(!u.endedEarly, qPrintable(u.reason));
         QVERIFY(u.asFound && u.asFound->incompleteReason.isEmpty());
         QCOMPARE(u.asFound->header.serial, QStringLiteral("SN-%1").arg(u.unit));
+        QCOMPARE(u.asFound->header.currentToleranceMa, std::optional<double>(0.08));
+        QCOMPARE(u.asFound->header.decisionRule.kind, metrology::DecisionRule::Kind::Simple);
+        QCOMPARE(u.asFound->header.ambientSource, QStringLiteral("transmitter"));
         const sim::UnitErrors e = bench.units.errors(u.unit);
         for (const record::Point &p : u.asFound->points) {
             QCOMPARE(p.status, record::Point::Status::Recorded);
             QVERIFY(p.uncertainty && p.uncertainty->expanded > 0 && p.uncertainty->currentExpandedMa);
+            // Both columns with their own k and budget; the thermocouple's terminals in the temperature's.
+            QVERIFY(p.uncertainty->currentCoverageFactor >= 1.9);
+            QVERIFY(!p.uncertainty->currentBudget.isEmpty());
+            QVERIFY(std::any_of(p.uncertainty->budget.begin(), p.uncertainty->budget.end(),
+                                [](const record::PointUncertainty::Line &l) { return l.name == QLatin1String("thermal EMF"); }));
             // Type K near the point: about 0.04 mV/degC; the signal is E(t) - E(room).
             const double signal = (p.reference - 23.5) * 0.0405;
             const double want = expectedError(e, signal, p.reference < 30 ? 0.0397 : 0.0410);
@@ -465,4 +479,48 @@ void TestBatchRun::everyFaultAtEveryAdjustmentStepEndsOnlyItsUnit()
 }
 
 QTEST_MAIN(TestBatchRun)
+// The plan is checked against each unit's own range, as a single run checks
+// it, and what a batch does not do (independent repeats) is refused, not skipped.
+void TestBatchRun::aPlanTheUnitsCannotTakeSourcesNothing()
+{
+    batchlab::BatchBench bench(2, sim::UnitInput::Thermocouple);
+    QVERIFY(bench.ready);
+    struct Case {
+        const char *name;
+        autocal::RunPlan plan;
+        const char *reason;
+        bool perUnit;
+    };
+    autocal::RunPlan outside = quickPlan({0.0, 5000.0});
+    outside.percent = false;
+    autocal::RunPlan wide = quickPlan({0.0, 100.0});
+    wide.tolerance.value = 5000.0;
+    autocal::RunPlan repeated = quickPlan({0.0, 100.0});
+    repeated.repeats = 2;
+    const Case cases[] = {{"a point outside the range", outside, "outside the transmitter's range", true},
+                          {"a tolerance wider than the span", wide, "wider than the span", true},
+                          {"independent repeats", repeated, "independent repeats", false}};
+    int tried = 0, broke = 0;
+    for (const Case &c : cases) {
+        ++tried;
+        autocal::BatchRun run(bench.batch, *bench.source, *bench.meter, *bench.routeSwitch);
+        const autocal::BatchResult result = bench.check(run, c.plan);
+        bool ok = !result.ran && result.sourceSettings == 0 && !bench.lab.sourceState().outputOn;
+        if (c.perUnit) {
+            ok = ok && result.units.size() == 2;
+            for (const autocal::UnitOutcome &u : result.units)
+                ok = ok && u.endedEarly && u.reason.contains(QLatin1String(c.reason)) && !u.asFound;
+        } else {
+            ok = ok && result.reason.contains(QLatin1String(c.reason));
+        }
+        if (!ok) {
+            ++broke;
+            qWarning("%s: ran %d, reason '%s', unit 1 '%s'", c.name, int(result.ran), qPrintable(result.reason),
+                     result.units.isEmpty() ? "" : qPrintable(result.units.first().reason));
+        }
+    }
+    qInfo("plans refused: %d tried, %d broke", tried, broke);
+    QCOMPARE(broke, 0);
+}
+
 #include "test_batch_run.moc"
