@@ -126,6 +126,10 @@ int calibrateBatch(const Invocation &inv, Output &o)
     const auto map = autocal::readChannelMap(inv.mapFile, why);
     if (inv.mapFile.isEmpty())
         return o.fail(UsageError, QStringLiteral("calibrate batch needs --map FILE"));
+    // A certificate must not name an instrument the run never read.
+    if (!inv.environment.isEmpty())
+        return o.fail(UsageError, QStringLiteral("calibrate batch does not read an environment instrument yet; "
+                                                 "the ambient is the operator's or each unit's own room sensor"));
     if (!map)
         return o.fail(FileError, why);
     const auto plan = planOf(inv, o);

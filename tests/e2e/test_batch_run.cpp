@@ -412,6 +412,8 @@ void TestBatchRun::commandLineCalibratesTheBatchAndNamesEachUnit()
         {QStringList{"calibrate", "batch"} + instruments, 2},
         {QStringList{"calibrate", "batch", "--map", broken.fileName()} + instruments, 4},   // no meter for unit 1
         {QStringList{"calibrate", "batch", "--map", file.fileName(), "--switch-model", "Generic SCPI meter"} + instruments, 2},
+        // Not read by a batch: refused, not ignored.
+        {QStringList{"calibrate", "batch", "--map", file.fileName(), "--environment", at(sim::Instrument::Environment)} + instruments, 2},
     };
     for (const auto &[arguments, status] : refused) {
         cli.start(QStringLiteral(TCAL_CLI_PATH), arguments);
