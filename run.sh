@@ -7,17 +7,29 @@
 #
 #   ./run.sh              tool + simulated transmitter
 #   ./run.sh --hardware   the tool alone, for a real transmitter on a serial port
+#   ./run.sh --batch N    a simulated batch: N transmitters (1..32) on lines of their
+#                         own, a calibrator, a meter and a switch, and a channel map
 set -euo pipefail
 cd "$(dirname "$0")"
 
 with_simulator=1
-for arg in "$@"; do
-  case "$arg" in
+batch=0
+while [ $# -gt 0 ]; do
+  case "$1" in
     --hardware|--no-simulator) with_simulator=0 ;;
-    -h|--help) sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
-    *) echo "unknown option: $arg (try --help)" >&2; exit 2 ;;
+    --batch)
+      if [ $# -lt 2 ] || ! [[ "$2" =~ ^[0-9]+$ ]] || [ "$2" -lt 1 ] || [ "$2" -gt 32 ]; then
+        echo "--batch takes a number of units, 1 to 32" >&2; exit 2
+      fi
+      batch=$2; shift ;;
+    -h|--help) sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "unknown option: $1 (try --help)" >&2; exit 2 ;;
   esac
+  shift
 done
+if [ "$batch" -gt 0 ] && [ "$with_simulator" -eq 0 ]; then
+  echo "--batch is a simulated laboratory; it does not go with --hardware" >&2; exit 2
+fi
 
 scripts/install-deps.sh
 scripts/build.sh tcal tcal-sim tcal-cli
@@ -48,6 +60,59 @@ fi
 
 if [ "$with_simulator" -eq 0 ]; then
   "${launch[@]}" build/tcal
+  exit
+fi
+
+# A batch: a line per unit (tool.K <-> transmitter.K), one simulator playing all
+# of them with the laboratory and its switch, and the channel map that says so.
+if [ "$batch" -gt 0 ]; then
+  for k in $(seq "$batch"); do
+    socat pty,raw,echo=0,link="$demo/tool.$k" pty,raw,echo=0,link="$demo/transmitter.$k" &
+    pids+=($!)
+  done
+  for _ in $(seq 100); do
+    [ -e "$demo/tool.$batch" ] && [ -e "$demo/transmitter.$batch" ] && break
+    sleep 0.05
+  done
+  commands="$demo/commands"
+  printf 'all curves standard\n' > "$commands"
+  tail -n +1 -f --pid=$$ "$commands" | build/simulator/tcal-sim --units "$batch" --port "$demo/transmitter" \
+    --scpi "$demo/lab" > "$demo/simulator.log" 2>&1 &
+  pids+=($!)
+  map="$demo/batch-map.json"
+  {
+    echo '{"name": "Simulated tray", "units": ['
+    for k in $(seq "$batch"); do
+      sep=','; [ "$k" -eq "$batch" ] && sep=''
+      printf '  {"unit": %d, "port": "%s", "tag": "TT-%03d", "serial": "SIM-%04d", "source channel": "%d", "meter channel": "%d", "input isolated": true}%s\n' \
+        "$k" "$demo/tool.$k" "$k" "$k" $((100 + k)) $((200 + k)) "$sep"
+    done
+    echo ']}'
+  } > "$map"
+  export XDG_DATA_HOME="$demo/data"
+  due=$(date -d '+1 year' +%F)
+  build/cli/tcal-cli standards save --serial SC-0001 --model "Generic SCPI calibrator" \
+    --certificate DEMO-SC-0001 --due "$due" >/dev/null
+  build/cli/tcal-cli standards save --serial SM-0001 --model "Generic SCPI meter" \
+    --certificate DEMO-SM-0001 --due "$due" >/dev/null
+  for _ in $(seq 100); do
+    [ -e "$demo/lab.switch" ] && break
+    sleep 0.05
+  done
+  cat <<MSG
+Simulated batch: $batch transmitters (type K, each with its own errors) at address 192,
+4800 baud, unit K on $demo/tool.K.
+Calibrator, meter and switch: $demo/lab.source, $demo/lab.meter, $demo/lab.switch
+(unit K: source channel 100+K, meter channel 200+K; the millivolt source feeds every input).
+Channel map: $map
+Talk to the simulator:   echo 'units' >> $commands   ('unit 3 fault silent on', 'scpi', 'help';
+log: $demo/simulator.log)
+The window opens on unit 1 ($demo/tool.1); the others are in the map. The whole batch:
+  XDG_DATA_HOME=$demo/data build/cli/tcal-cli calibrate batch --map $map --source $demo/lab.source \\
+    --meter $demo/lab.meter --switch $demo/lab.switch --points 0%,50%,100% --tolerance 0.5
+MSG
+  export TCAL_SOURCE="$demo/lab.source" TCAL_METER="$demo/lab.meter"
+  TCAL_PORT="$demo/tool.1" "${launch[@]}" build/tcal
   exit
 fi
 

@@ -4,6 +4,7 @@
 #include "certificate_commands.h"
 #include "instruments_commands.h"
 #include "auto_command.h"
+#include "batch_command.h"
 #include "calibrate_commands.h"
 #include "core/operator_input.h"
 #include "records_commands.h"
@@ -248,7 +249,8 @@ namespace cli {
 Parsed parseArguments(const QStringList &arguments)
 {
     QCommandLineParser p;
-    p.setApplicationDescription(QString::fromUtf8(kDescription).arg(QString::fromUtf8(cli::kCalibrateHelp) + QString::fromUtf8(cli::kAutoHelp))
+    p.setApplicationDescription(QString::fromUtf8(kDescription).arg(QString::fromUtf8(cli::kCalibrateHelp) + QString::fromUtf8(cli::kAutoHelp)
+                                                                    + QString::fromUtf8(cli::kBatchHelp))
                                 + QStringLiteral("\n\nCalibration records:\n") + QString::fromUtf8(cli::kRecordsHelp)
                                 + QString::fromUtf8(cli::kCertificateHelp) + QStringLiteral("\nInstrument register:\n")
                                 + QString::fromUtf8(cli::kInstrumentsHelp) + QStringLiteral("\nReference standards:\n")
@@ -297,6 +299,9 @@ Parsed parseArguments(const QStringList &arguments)
         {"source-model", "calibrate auto: the calibrator's model name or file.", "MODEL",
          "Generic SCPI calibrator"},
         {"meter-model", "calibrate auto: the meter's model name or file.", "MODEL", "Generic SCPI meter"},
+        {"map", "calibrate batch: the channel map file (units, ports, channels, tags, serials).", "FILE"},
+        {"switch", "calibrate batch: the switch, e.g. tcp:192.168.1.22.", "ADDRESS"},
+        {"switch-model", "calibrate batch: the switch's model name or file.", "MODEL", "Generic SCPI switch"},
         {"environment", "calibrate auto: a thermometer/hygrometer for the ambient (else the operator's, else the "
                         "transmitter's room sensor, as the certificate says).", "ADDRESS"},
         {"environment-model", "calibrate auto: its model name or file.", "MODEL", "Generic SCPI thermohygrometer"},
@@ -346,12 +351,19 @@ Parsed parseArguments(const QStringList &arguments)
     inv.procedureFile = p.value("procedure");
     inv.points = p.value("points");
     inv.tolerance = p.value("tolerance");
+    inv.mapFile = p.value("map");
+    inv.routeSwitch = p.value("switch");
+    inv.switchModel = p.value("switch-model");
     if (inv.command.isEmpty())
         return refused(QStringLiteral("no command; see --help"));
     // The records and the register need no port.
     const bool database = inv.command == QLatin1String("records") || inv.command == QLatin1String("instruments")
                           || inv.command == QLatin1String("standards");
-    if (!p.isSet("port") && !database)
+    // A batch's ports are in its channel map.
+    const bool batch = inv.command == QLatin1String("calibrate") && inv.arguments.value(0) == QLatin1String("batch");
+    if (batch && p.isSet("port"))
+        return refused(QStringLiteral("calibrate batch takes its ports from --map, not --port"));
+    if (!p.isSet("port") && !database && !batch)
         return refused(QStringLiteral("--port is required"));
     QString error;
     if (!lineOptions(p, inv, &error) || !recordOptions(p, inv, &error) || !meterReadings(p, inv, &error)

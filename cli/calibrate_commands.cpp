@@ -1,6 +1,7 @@
 #include "calibrate_commands.h"
 
 #include "auto_command.h"
+#include "batch_command.h"
 #include "core/operator_input.h"
 #include "procedures/current_calibration.h"
 #include "procedures/sensor_calibration.h"
@@ -218,10 +219,12 @@ int calibrate(const Invocation &inv, Output &o)
     const bool current = what == QLatin1String("current") && inv.arguments.size() == 1;
     if (what == QLatin1String("auto") && inv.arguments.size() == 1)
         return calibrateAuto(inv, o);
+    if (what == QLatin1String("batch") && inv.arguments.size() == 1)
+        return calibrateBatch(inv, o);
     const bool input = what == QLatin1String("input") && inv.arguments.size() == 2
         && (inv.arguments.at(1) == QLatin1String("thermocouple") || inv.arguments.at(1) == QLatin1String("rtd"));
     if (!current && !input)
-        return o.fail(UsageError, QStringLiteral("calibrate takes current, input thermocouple|rtd, or auto"));
+        return o.fail(UsageError, QStringLiteral("calibrate takes current, input thermocouple|rtd, auto or batch"));
     o.doc.insert("procedure", inv.arguments.join(QLatin1Char(' ')));
     rtu::Link link;
     if (!openSession(link, inv, o))

@@ -462,7 +462,8 @@ int run(const Invocation &inv, QTextStream &out, QTextStream &err)
     if (o.json) {
         o.doc.insert("exitStatus", status);
         // The unattended run writes JSON lines; its summary is the last of them.
-        const bool lines = inv.command == QLatin1String("calibrate") && inv.arguments.value(0) == QLatin1String("auto");
+        const bool lines = inv.command == QLatin1String("calibrate")
+                           && (inv.arguments.value(0) == QLatin1String("auto") || inv.arguments.value(0) == QLatin1String("batch"));
         out << QJsonDocument(o.doc).toJson(lines ? QJsonDocument::Compact : QJsonDocument::Indented) << (lines ? "\n" : "");
     }
     return status;

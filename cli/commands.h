@@ -64,6 +64,9 @@ struct Invocation {
     QString procedureFile;         // calibrate auto: a procedure file, or --points and --tolerance
     QString points;
     QString tolerance;
+    QString mapFile;               // calibrate batch: the channel map
+    QString routeSwitch;           // calibrate batch: the switch's address and model
+    QString switchModel;
     QString model;
     QString certificate;
     QString status;                // empty: not given

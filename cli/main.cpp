@@ -36,7 +36,8 @@ int usageError(const QString &message)
 bool printsCertificate(int argc, char **argv)
 {
     for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "certificate") == 0 || std::strcmp(argv[i], "auto") == 0)
+        if (std::strcmp(argv[i], "certificate") == 0 || std::strcmp(argv[i], "auto") == 0
+            || std::strcmp(argv[i], "batch") == 0)
             return true;
     return false;
 }

@@ -24,7 +24,8 @@ endforeach()
 
 # The built-in instrument models, also where a laboratory sees how to write its own.
 install(FILES ${tcal_data}/instruments/generic-scpi-calibrator.json ${tcal_data}/instruments/generic-scpi-meter.json
-        ${tcal_data}/instruments/generic-scpi-thermohygrometer.json
+              ${tcal_data}/instruments/generic-scpi-switch.json
+              ${tcal_data}/instruments/generic-scpi-thermohygrometer.json
         DESTINATION ${CMAKE_INSTALL_DATADIR}/tcal/instruments)
 
 # Compressed when cmake runs (and again when one of them changes): installing

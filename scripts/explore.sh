@@ -17,12 +17,12 @@ trap 'rm -rf "$out"' EXIT
 mapfile -t procedures < <("$explorer" --list)
 [ ${#procedures[@]} -gt 0 ] || { echo "the explorer lists no procedure" >&2; exit 2; }
 printf '%s\n' "${procedures[@]}" |
-    xargs -P "$jobs" -I{} sh -c '"$1" --only "$2" "${@:3}" > "$0/$2.log" 2>&1; echo $? > "$0/$2.rc"' "$out" "$explorer" {} "$@" || true
+    xargs -P "$jobs" -I{} bash -c '"$1" --only "$2" "${@:3}" > "$0/$2.log" 2>&1; echo $? > "$0/$2.rc"' "$out" "$explorer" {} "$@" || true
 
 runs=0 violations=0 steps=0 failed=0
 for p in "${procedures[@]}"; do
-    grep -h '^VIOLATION' "$out/$p.log" || true
-    last=$(grep '^explored ' "$out/$p.log" | tail -n 1)
+    grep -h '^VIOLATION' "$out/$p.log" 2>/dev/null || true
+    last=$(grep '^explored ' "$out/$p.log" 2>/dev/null | tail -n 1 || true)
     if [ -z "$last" ] || [ "$(cat "$out/$p.rc" 2>/dev/null)" != 0 ]; then
         echo "$p: did not finish cleanly"; tail -n 5 "$out/$p.log"; failed=1
     fi

@@ -2,6 +2,8 @@
 #include "console.h"
 #include "scpi_server.h"
 #include "simulator.h"
+#include "units.h"
+#include "units_console.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -12,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <string>
 
 namespace {
@@ -46,6 +49,11 @@ const char *usage =
     "  --scpi ADDRESS     serve a SCPI calibrator and meter as well: tcp:127.0.0.1:PORT\n"
     "                     (calibrator on PORT, meter on PORT+1), or a path P (ptys\n"
     "                     linked at P.source and P.meter)\n"
+    "  --units N          a batch: N transmitters (1..32), unit K on PATH.K (--port\n"
+    "                     PATH), each with its own errors; with --scpi a switch as\n"
+    "                     well (PORT+2 or P.switch) routes the calibrator and the meter\n"
+    "  --unit-input tc|rtd  a batch's units: type K 0..1000 degC on the millivolt bus\n"
+    "                     (default), or PT100 0..400 degC each behind its own route\n"
     "  -h, --help         this text\n"
     "  -v, --version      the version\n"
     "\n"
@@ -83,6 +91,8 @@ int main(int argc, char **argv)
     bool baudGiven = false;
     double mv = 4.0, ohm = 138.5, ambient = 23.5;
     std::string scpi;
+    long unitCount = 0;
+    sim::UnitInput unitInput = sim::UnitInput::Thermocouple;
 
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -110,6 +120,12 @@ int main(int argc, char **argv)
         } else if (a == "--scpi") {
             if (!value(v) || !*v) return fail("--scpi needs tcp:127.0.0.1:PORT or a path");
             scpi = v;
+        } else if (a == "--units") {
+            if (!value(v) || !parseInt(v, 1, sim::Units::kMaxUnits, unitCount)) return fail("--units takes 1..32");
+        } else if (a == "--unit-input") {
+            if (!value(v) || (std::strcmp(v, "tc") != 0 && std::strcmp(v, "rtd") != 0))
+                return fail("--unit-input takes tc or rtd");
+            unitInput = std::strcmp(v, "rtd") == 0 ? sim::UnitInput::Rtd : sim::UnitInput::Thermocouple;
         } else if (a == "--latency") {
             if (!value(v) || !parseInt(v, 0, 10000, n)) return fail("bad --latency");
             c.latencyMs = static_cast<int>(n);
@@ -159,27 +175,52 @@ int main(int argc, char **argv)
     signal(SIGPIPE, SIG_IGN);
 
     sim::Simulator s;
-    s.setAppliedMillivolts(mv);
-    s.setAppliedOhms(ohm);
-    s.setAmbient(ambient);
-    if (!s.start(c)) {
-        std::cerr << "tcal-sim: " << s.lastError() << "\n";
-        return 1;
+    std::unique_ptr<sim::Units> units;
+    std::unique_ptr<sim::ScpiLab> lab;
+    if (unitCount > 0) {
+        // The instruments own the inputs of a batch ('all drift on' lets them wander);
+        // ambient is the room's.
+        c.drift = false;
+        units = std::make_unique<sim::Units>(int(unitCount), unitInput);
+        for (int k = 1; k <= units->count(); ++k)
+            units->unit(k).setAmbient(ambient);
+        std::string why;
+        if (!units->start(c, c.port, &why)) {
+            std::cerr << "tcal-sim: " << why << "\n";
+            return 1;
+        }
+        lab = std::make_unique<sim::ScpiLab>(*units);
+        std::cout << "tcal-sim: " << units->count() << " units at address " << c.address << " on "
+                  << sim::Units::portOf(c.port, 1) << " .. " << sim::Units::portOf(c.port, units->count())
+                  << " at " << c.baud << " " << c.dataBits << c.parity << c.stopBits << std::endl;
+    } else {
+        s.setAppliedMillivolts(mv);
+        s.setAppliedOhms(ohm);
+        s.setAmbient(ambient);
+        if (!s.start(c)) {
+            std::cerr << "tcal-sim: " << s.lastError() << "\n";
+            return 1;
+        }
+        lab = std::make_unique<sim::ScpiLab>(s);
+        std::cout << "tcal-sim: address " << c.address << " on " << c.port << " at " << c.baud << " "
+                  << c.dataBits << c.parity << c.stopBits << (c.lineSpeed ? ", line speed" : "")
+                  << (c.drift ? ", drift" : "") << (c.storeFile.empty() ? "" : ", store " + c.storeFile)
+                  << std::endl;
     }
-    std::cout << "tcal-sim: address " << c.address << " on " << c.port << " at " << c.baud << " "
-              << c.dataBits << c.parity << c.stopBits << (c.lineSpeed ? ", line speed" : "")
-              << (c.drift ? ", drift" : "") << (c.storeFile.empty() ? "" : ", store " + c.storeFile)
-              << std::endl;
-    sim::ScpiLab lab(s);
     if (!scpi.empty()) {
         std::string why;
-        if (!lab.serve(scpi, &why)) {
+        if (!lab->serve(scpi, &why)) {
             std::cerr << "tcal-sim: " << why << "\n";
+            if (units)
+                units->stop();
             s.stop();
             return 1;
         }
-        std::cout << "tcal-sim: calibrator on " << lab.address(sim::Instrument::Source) << ", meter on "
-                  << lab.address(sim::Instrument::Meter) << std::endl;
+        std::cout << "tcal-sim: calibrator on " << lab->address(sim::Instrument::Source) << ", meter on "
+                  << lab->address(sim::Instrument::Meter);
+        if (lab->hasSwitch())
+            std::cout << ", switch on " << lab->address(sim::Instrument::Switch);
+        std::cout << std::endl;
     }
     std::cout << "type 'help' for commands" << std::endl;
 
@@ -200,10 +241,15 @@ int main(int argc, char **argv)
         for (size_t nl; !quit && (nl = pending.find('\n')) != std::string::npos;) {
             const std::string line = pending.substr(0, nl);
             pending.erase(0, nl + 1);
-            std::cout << sim::runConsoleCommand(s, line, &quit, scpi.empty() ? nullptr : &lab) << std::flush;
+            sim::ScpiLab *served = scpi.empty() ? nullptr : lab.get();
+            std::cout << (units ? sim::runUnitsCommand(*units, served, line, &quit)
+                                : sim::runConsoleCommand(s, line, &quit, served))
+                      << std::flush;
         }
     }
-    lab.stop();
+    lab->stop();
+    if (units)
+        units->stop();
     s.stop();
     return 0;
 }

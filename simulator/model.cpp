@@ -152,14 +152,13 @@ InputImage evaluateInputs(const HoldingImage &h, const Environment &env)
 }
 
 // What the output stage really drives for a nominal current.
-static double rawOutput(double nominal)
+static double rawOutput(double nominal, OutputError e)
 {
-    const double err4 = 0.012, err20 = -0.025;
-    return nominal + err4 + (err20 - err4) * (nominal - 4.0) / 16.0;
+    return nominal + e.at4 + (e.at20 - e.at4) * (nominal - 4.0) / 16.0;
 }
 
 // Output for a wanted current, corrected with the measured points and trimmed.
-static double correctedOutput(const HoldingImage &h, double wanted)
+static double correctedOutput(const HoldingImage &h, double wanted, OutputError e)
 {
     const double trim4 = (static_cast<int>(h[9]) - kTrimNeutral) * 0.001;
     const double trim20 = (static_cast<int>(h[10]) - kTrimNeutral) * 0.001;
@@ -168,17 +167,17 @@ static double correctedOutput(const HoldingImage &h, double wanted)
     double nominal = target;
     if (m4 > 2.0 && m4 < 6.0 && m20 > 16.0 && m20 < 24.0)
         nominal = 4.0 + (target - m4) * 16.0 / (m20 - m4);
-    return rawOutput(nominal);
+    return rawOutput(nominal, e);
 }
 
-double loopCurrentMa(const HoldingImage &h, int workMode, double temperature)
+double loopCurrentMa(const HoldingImage &h, int workMode, double temperature, OutputError e)
 {
     if (workMode == 4) {
         switch (h[51]) {
-        case 1: return rawOutput(4.0);
-        case 2: return rawOutput(20.0);
-        case 3: return correctedOutput(h, 4.0);
-        case 4: return correctedOutput(h, 20.0);
+        case 1: return rawOutput(4.0, e);
+        case 2: return rawOutput(20.0, e);
+        case 3: return correctedOutput(h, 4.0, e);
+        case 4: return correctedOutput(h, 20.0, e);
         default: break;
         }
     }
@@ -186,7 +185,7 @@ double loopCurrentMa(const HoldingImage &h, int workMode, double temperature)
     const double low = static_cast<int16_t>(h[2]) / 10.0;
     double wanted = high == low ? 4.0 : 4.0 + 16.0 * (temperature - low) / (high - low);
     wanted = std::clamp(wanted, 3.8, 20.5);
-    return correctedOutput(h, wanted);
+    return correctedOutput(h, wanted, e);
 }
 
 int bitsPerCharacter(int dataBits, char parity, int stopBits)

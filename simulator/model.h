@@ -104,7 +104,14 @@ struct Environment {
 int32_t adcFor(const HoldingImage &h, const Environment &env);
 InputImage evaluateInputs(const HoldingImage &h, const Environment &env);
 
-double loopCurrentMa(const HoldingImage &h, int workMode, double temperature);
+// The output stage's own error at the 4 and 20 mA ends (linear in between);
+// the default image's measured points (holding 11/12) correct the default one.
+struct OutputError {
+    double at4 = 0.012;
+    double at20 = -0.025;
+};
+
+double loopCurrentMa(const HoldingImage &h, int workMode, double temperature, OutputError error = {});
 
 // Bits one character takes: start, data, parity, stop.
 int bitsPerCharacter(int dataBits, char parity, int stopBits);

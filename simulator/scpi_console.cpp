@@ -20,6 +20,7 @@ bool toInstrument(const std::string &s, Instrument &out)
 {
     if (s == "source" || s == "calibrator") { out = Instrument::Source; return true; }
     if (s == "meter") { out = Instrument::Meter; return true; }
+    if (s == "switch") { out = Instrument::Switch; return true; }
     if (s == "environment") { out = Instrument::Environment; return true; }
     return false;
 }
@@ -36,9 +37,9 @@ bool toSwitch(const std::string &s, bool &out)
 const char *scpiConsoleHelp()
 {
     return "  scpi [show]              the calibrator and the meter: where, output, faults\n"
-           "  scpi silent source|meter on|off  the instrument answers nothing\n"
+           "  scpi silent source|meter|switch on|off  the instrument answers nothing\n"
            "  scpi drift MV_PER_MIN    the calibrator's output walks away (0 = off)\n"
-           "  scpi error source|meter CODE  CODE enters the error queue at the next command\n"
+           "  scpi error source|meter|switch CODE  CODE enters the error queue at the next command\n"
            "  scpi clear               clear the instruments' faults\n";
 }
 
@@ -54,6 +55,8 @@ std::string runScpiCommand(ScpiLab &lab, const std::vector<std::string> &w)
         lab.clearFaults();
         return "ok\n";
     }
+    if ((arg(1) == "silent" || arg(1) == "error") && arg(2) == "switch" && !lab.hasSwitch())
+        return "this laboratory has no switch (tcal-sim --units N has one)\n";
     if (w.size() == 4 && arg(1) == "silent" && toInstrument(arg(2), which) && toSwitch(arg(3), on)) {
         lab.setSilent(which, on);
         return "ok\n";

@@ -171,7 +171,43 @@ size_t ScpiInstrument::errorCount() const
 
 // --- calibrator ---
 
-ScpiCalibrator::ScpiCalibrator(Simulator &transmitter) : m_transmitter(transmitter), m_clock(steadySeconds) {}
+namespace {
+
+// One transmitter on the calibrator's terminals. Only a change of the output
+// touches it: while the output stays off, the input keeps what it was given
+// (by the console, say); on -> off leaves the input open.
+class DirectWiring : public Wiring {
+public:
+    explicit DirectWiring(Simulator &transmitter) : m_transmitter(transmitter) {}
+    void drive(const SourceOutput &output) override
+    {
+        if (output.on && output.ohms)
+            m_transmitter.setAppliedOhms(output.value);
+        else if (output.on)
+            m_transmitter.setAppliedMillivolts(output.value);
+        else if (m_last.on && m_last.ohms)
+            m_transmitter.setAppliedOhms(ScpiCalibrator::kOpenOhms);
+        else if (m_last.on)
+            m_transmitter.setAppliedMillivolts(0.0);
+        m_last = output;
+    }
+    double loopCurrentMa() const override { return m_transmitter.loopCurrentMa(); }
+
+private:
+    Simulator &m_transmitter;
+    SourceOutput m_last;
+};
+
+} // namespace
+
+ScpiCalibrator::ScpiCalibrator(Simulator &transmitter)
+    : m_ownWiring(std::make_unique<DirectWiring>(transmitter)), m_wiring(*m_ownWiring), m_clock(steadySeconds)
+{
+}
+
+ScpiCalibrator::ScpiCalibrator(Wiring &wiring) : m_wiring(wiring), m_clock(steadySeconds) {}
+
+ScpiCalibrator::~ScpiCalibrator() = default;
 
 std::string ScpiCalibrator::identity() const
 {
@@ -239,13 +275,6 @@ std::optional<std::string> ScpiCalibrator::setOutputLocked(const std::string &pa
     const bool on = p == "ON" || p == "1";
     if (on && !m_state.outputOn)
         m_noise = gaussianLocked(m_state.function == Function::Volts ? kNoiseMv : kNoiseOhms);
-    if (!on && m_state.outputOn) {
-        // The terminals are left open.
-        if (m_state.function == Function::Volts)
-            m_transmitter.setAppliedMillivolts(0.0);
-        else
-            m_transmitter.setAppliedOhms(kOpenOhms);
-    }
     m_state.outputOn = on;
     applyLocked();
     return std::nullopt;
@@ -253,13 +282,10 @@ std::optional<std::string> ScpiCalibrator::setOutputLocked(const std::string &pa
 
 void ScpiCalibrator::resetLocked()
 {
-    if (m_state.outputOn && m_state.function == Function::Ohms)
-        m_transmitter.setAppliedOhms(kOpenOhms);
-    else if (m_state.outputOn)
-        m_transmitter.setAppliedMillivolts(0.0);
     const double drift = m_state.driftPerMinute; // a fault, not a setting
     m_state = State{};
     m_state.driftPerMinute = drift;
+    m_wiring.drive(SourceOutput{});
 }
 
 double ScpiCalibrator::driftLocked() const
@@ -269,15 +295,11 @@ double ScpiCalibrator::driftLocked() const
 
 void ScpiCalibrator::applyLocked()
 {
-    if (!m_state.outputOn)
-        return;
-    if (m_state.function == Function::Volts) {
-        m_state.applied = m_state.volts * 1000.0 + kErrorMv + m_noise + driftLocked();
-        m_transmitter.setAppliedMillivolts(m_state.applied);
-    } else {
-        m_state.applied = m_state.ohms + kErrorOhms + m_noise + driftLocked();
-        m_transmitter.setAppliedOhms(m_state.applied);
-    }
+    const bool ohms = m_state.function == Function::Ohms;
+    if (m_state.outputOn)
+        m_state.applied = ohms ? m_state.ohms + kErrorOhms + m_noise + driftLocked()
+                               : m_state.volts * 1000.0 + kErrorMv + m_noise + driftLocked();
+    m_wiring.drive(SourceOutput{m_state.outputOn, ohms, m_state.applied});
 }
 
 void ScpiCalibrator::setDrift(double perMinute)
@@ -310,7 +332,11 @@ void ScpiCalibrator::setClock(std::function<double()> seconds)
 
 // --- meter ---
 
-ScpiMeter::ScpiMeter(const Simulator &transmitter) : m_transmitter(transmitter) {}
+ScpiMeter::ScpiMeter(const Simulator &transmitter) : m_loopMa([&transmitter] { return transmitter.loopCurrentMa(); })
+{
+}
+
+ScpiMeter::ScpiMeter(const Wiring &wiring) : m_loopMa([&wiring] { return wiring.loopCurrentMa(); }) {}
 
 std::string ScpiMeter::identity() const
 {
@@ -334,7 +360,7 @@ std::optional<std::string> ScpiMeter::execute(const std::string &header, const s
     }
     if (header == "CONF:CURR:DC")
         return std::nullopt;
-    const double ma = m_transmitter.loopCurrentMa() + kErrorMa + gaussianLocked(kNoiseMa);
+    const double ma = m_loopMa() + kErrorMa + gaussianLocked(kNoiseMa);
     m_lastAmps = ma / 1000.0;
     return number("%.8f", *m_lastAmps);
 }

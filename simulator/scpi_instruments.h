@@ -21,11 +21,16 @@
 //
 // Meter (MEAS:CURR:DC?, CONF:CURR:DC): the loop current in amps, with its own
 // error +0.0008 mA and noise sigma 0.0003 mA, printed with 8 decimals.
+//
+// Where the calibrator's output lands and what the meter's terminals carry is
+// the laboratory's wiring: one transmitter straight on both (the constructors
+// taking a Simulator), or many behind a switch (units.h).
 #pragma once
 
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <random>
@@ -35,7 +40,25 @@ namespace sim {
 
 class Simulator;
 
-enum class Instrument { Source, Meter, Environment };
+enum class Instrument { Source, Meter, Switch, Environment };
+
+// What the calibrator's terminals carry: nothing (output off), or millivolts
+// or ohms, every error of the calibrator included.
+struct SourceOutput {
+    bool on = false;
+    bool ohms = false;
+    double value = 0.0; // mV or ohm
+};
+
+class Wiring {
+public:
+    virtual ~Wiring() = default;
+    // The calibrator calls this on every change of its output, with its own
+    // lock held: a wiring never calls back into an instrument.
+    virtual void drive(const SourceOutput &output) = 0;
+    // The current through the meter's terminals, mA.
+    virtual double loopCurrentMa() const = 0;
+};
 
 class ScpiInstrument {
 public:
@@ -98,7 +121,9 @@ public:
         double driftPerMinute = 0.0;
     };
 
-    explicit ScpiCalibrator(Simulator &transmitter);
+    explicit ScpiCalibrator(Simulator &transmitter);   // wired straight to it
+    explicit ScpiCalibrator(Wiring &wiring);
+    ~ScpiCalibrator() override;
 
     // The output walks away at `perMinute` (mV or ohm of the active function per
     // minute) from now on, while the output is on; 0 stops it and takes it back.
@@ -127,7 +152,8 @@ private:
     void applyLocked();
     double driftLocked() const;
 
-    Simulator &m_transmitter;
+    std::unique_ptr<Wiring> m_ownWiring;
+    Wiring &m_wiring;
     State m_state;
     double m_noise = 0.0;       // the sample drawn at the last set
     double m_driftStart = 0.0;  // clock time the drift began
@@ -136,7 +162,8 @@ private:
 
 class ScpiMeter : public ScpiInstrument {
 public:
-    explicit ScpiMeter(const Simulator &transmitter);
+    explicit ScpiMeter(const Simulator &transmitter);   // wired straight to its loop
+    explicit ScpiMeter(const Wiring &wiring);
 
     // The last reading sent, in amps.
     std::optional<double> lastReadingAmps() const;
@@ -150,7 +177,7 @@ private:
     void resetLocked() override;
     std::string identity() const override;
 
-    const Simulator &m_transmitter;
+    std::function<double()> m_loopMa;
     std::optional<double> m_lastAmps;
 };
 

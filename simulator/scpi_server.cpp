@@ -1,5 +1,7 @@
 #include "scpi_server.h"
 
+#include "units.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -234,6 +236,33 @@ void ScpiEndpoint::feed(const char *data, size_t n, int replyFd)
 
 ScpiLab::ScpiLab(Simulator &transmitter) : m_source(transmitter), m_meter(transmitter), m_environment(transmitter) {}
 
+ScpiLab::ScpiLab(Units &units)
+    : m_source(units), m_meter(units),
+      m_switch(std::make_unique<ScpiSwitch>(units.channels(),
+                                            [&units](const std::set<int> &closed) { units.setRoutes(closed); })),
+      m_environment(units.unit(1)) // one room: the first unit's ambient
+{
+}
+
+// In the order of their TCP ports: the environment stays next to the meter
+// in a lab without a switch.
+std::vector<Instrument> ScpiLab::servedInstruments() const
+{
+    if (m_switch)
+        return {Instrument::Source, Instrument::Meter, Instrument::Switch, Instrument::Environment};
+    return {Instrument::Source, Instrument::Meter, Instrument::Environment};
+}
+
+bool ScpiLab::hasSwitch() const
+{
+    return m_switch != nullptr;
+}
+
+ScpiSwitch *ScpiLab::routeSwitch()
+{
+    return m_switch.get();
+}
+
 ScpiLab::~ScpiLab()
 {
     stop();
@@ -271,19 +300,24 @@ bool ScpiLab::serve(const std::string &address, std::string *why)
         return fail("bad instrument address '" + address + "' (tcp:127.0.0.1:PORT or a path)");
     m_endpoints[0] = std::make_unique<ScpiEndpoint>(m_source, [this] { m_source.tick(); });
     m_endpoints[1] = std::make_unique<ScpiEndpoint>(m_meter, nullptr);
-    m_endpoints[2] = std::make_unique<ScpiEndpoint>(m_environment, nullptr);
+    if (m_switch)
+        m_endpoints[int(Instrument::Switch)] = std::make_unique<ScpiEndpoint>(*m_switch, nullptr);
+    m_endpoints[int(Instrument::Environment)] = std::make_unique<ScpiEndpoint>(m_environment, nullptr);
+    static const char *const suffixes[] = {".source", ".meter", ".switch", ".environment"};
     std::string reason;
-    static const char *const suffix[] = {".source", ".meter", ".environment"};
-    for (int i = 0; i < 3; ++i) {
-        const bool ok = port >= 0 ? m_endpoints[i]->openTcp(port == 0 ? 0 : port + i, &reason)
-                                  : m_endpoints[i]->openPty(address + suffix[i], &reason);
+    const auto served = servedInstruments();
+    for (size_t i = 0; i < served.size(); ++i) {
+        const int e = int(served[i]);
+        const bool ok = port >= 0 ? m_endpoints[e]->openTcp(port == 0 ? 0 : port + int(i), &reason)
+                                  : m_endpoints[e]->openPty(address + suffixes[e], &reason);
         if (!ok) {
             stop();
             return fail(reason);
         }
     }
     for (auto &e : m_endpoints)
-        e->start();
+        if (e)
+            e->start();
     return true;
 }
 
@@ -295,8 +329,10 @@ void ScpiLab::stop()
 
 bool ScpiLab::serving() const
 {
-    return m_endpoints[0] && !m_endpoints[0]->address().empty() && m_endpoints[1]
-           && !m_endpoints[1]->address().empty();
+    for (const Instrument which : servedInstruments())
+        if (!m_endpoints[int(which)] || m_endpoints[int(which)]->address().empty())
+            return false;
+    return true;
 }
 
 std::string ScpiLab::address(Instrument which) const
@@ -323,6 +359,8 @@ ScpiMeter &ScpiLab::meter()
 
 ScpiInstrument &ScpiLab::instrument(Instrument which)
 {
+    if (which == Instrument::Switch && m_switch)
+        return *m_switch;
     if (which == Instrument::Environment)
         return m_environment;
     return which == Instrument::Source ? static_cast<ScpiInstrument &>(m_source) : m_meter;
@@ -347,6 +385,8 @@ void ScpiLab::clearFaults()
 {
     m_source.clearFaults();
     m_meter.clearFaults();
+    if (m_switch)
+        m_switch->clearFaults();
     m_source.setDrift(0.0);
 }
 
@@ -354,6 +394,8 @@ void ScpiLab::setSeed(uint32_t seed)
 {
     m_source.setSeed(seed);
     m_meter.setSeed(seed + 1);
+    if (m_switch)
+        m_switch->setSeed(seed + 2);
 }
 
 ScpiCalibrator::State ScpiLab::sourceState() const
@@ -386,6 +428,10 @@ std::string ScpiLab::describe() const
     if (const auto a = m_meter.lastReadingAmps())
         o << ", last reading " << *a * 1000.0 << " mA";
     o << "\n";
+    if (m_switch)
+        o << "switch " << (address(Instrument::Switch).empty() ? "not served" : "on " + address(Instrument::Switch))
+          << (m_switch->silent() ? ", silent" : "") << ", " << m_switch->describe() << ", "
+          << m_switch->errorCount() << " errors queued\n";
     return o.str();
 }
 

@@ -6,6 +6,11 @@
 //   if (!lab.serve("tcp:127.0.0.1:5025", &why)) ...   // calibrator 5025, meter 5026, thermohygrometer 5027
 //   if (!lab.serve("/tmp/lab", &why)) ...              // ptys at /tmp/lab.source, .meter, .environment
 //
+// A lab for a batch (units.h) has a switch as well, on PORT+2 or P.switch (its
+// thermohygrometer then on PORT+3):
+//   sim::Units units(8, sim::UnitInput::Thermocouple);
+//   sim::ScpiLab lab(units);
+//
 // TCP listens on the loopback address only, one client at a time: a new client
 // replaces the one before. Port 0 puts each instrument on a free port of its
 // own (see port()). A pty is in raw mode without echo; its link is replaced if
@@ -15,19 +20,24 @@
 #pragma once
 
 #include "scpi_instruments.h"
+#include "scpi_switch.h"
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace sim {
 
 class ScpiEndpoint;
+class Units;
 
 class ScpiLab {
 public:
     explicit ScpiLab(Simulator &transmitter);
+    // The calibrator and meter wired to the units, and the switch between them.
+    explicit ScpiLab(Units &units);
     ~ScpiLab(); // stops serving
     ScpiLab(const ScpiLab &) = delete;
     ScpiLab &operator=(const ScpiLab &) = delete;
@@ -45,7 +55,9 @@ public:
     // The instruments themselves, to drive in-process with handle().
     ScpiCalibrator &source();
     ScpiMeter &meter();
-    ScpiInstrument &instrument(Instrument which);
+    ScpiInstrument &instrument(Instrument which); // Switch: only when hasSwitch()
+    bool hasSwitch() const;
+    ScpiSwitch *routeSwitch(); // nullptr without one
 
     // Faults (see scpi_instruments.h).
     void setSilent(Instrument which, bool on);
@@ -61,10 +73,13 @@ public:
     std::string describe() const; // for the console
 
 private:
+    std::vector<Instrument> servedInstruments() const;
+
     ScpiCalibrator m_source;
     ScpiMeter m_meter;
+    std::unique_ptr<ScpiSwitch> m_switch;
     ScpiThermohygrometer m_environment;
-    std::unique_ptr<ScpiEndpoint> m_endpoints[3];
+    std::unique_ptr<ScpiEndpoint> m_endpoints[4]; // by Instrument
 };
 
 } // namespace sim

@@ -532,7 +532,7 @@ double Simulator::loopCurrentMa() const
     const double room = model::roomCelsius(env.ambient, m_holding[7], m_holding[8]);
     const double t = model::measuredTemperature(m_holding, model::adcFor(m_holding, env), room, env.curves);
     // The range is in the unit the temperature is shown in.
-    return model::loopCurrentMa(m_holding, m_mode, t);
+    return model::loopCurrentMa(m_holding, m_mode, t, m_outputError);
 }
 
 double Simulator::measuredTemperature() const
@@ -730,6 +730,28 @@ void Simulator::setWrongEcho(bool on)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_wrongEcho = on;
+}
+
+void Simulator::setOutputError(model::OutputError error)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_outputError = error;
+}
+
+model::OutputError Simulator::outputError() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_outputError;
+}
+
+void Simulator::setFactoryImage(const HoldingImage &image)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_stored = image;
+    clearCommandWords(m_stored);
+    m_holding = m_stored;
+    if (!m_config.storeFile.empty())
+        saveStoreFile(m_config.storeFile, m_stored);
 }
 
 void Simulator::powerCycle()

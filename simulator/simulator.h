@@ -91,6 +91,13 @@ public:
     void setCurves(model::Curves curves);
     model::Curves curves() const;
     void setAmbient(double celsius);
+    // This unit's own output stage (model.h); the default is the one the
+    // default image's measured points correct.
+    void setOutputError(model::OutputError error);
+    model::OutputError outputError() const;
+    // RAM and the stored image (and the store file, if any) take `image`, as a
+    // unit leaves its factory configured; command words are cleared.
+    void setFactoryImage(const HoldingImage &image);
     double ambient() const;
     void setDecimalPlaces(uint16_t code);
     void setModeReportDelay(int reads);
@@ -179,6 +186,7 @@ private:
     double m_mv = 4.0, m_ohm = 138.5, m_ambient = 23.5;
     std::optional<double> m_celsius;
     engineering::InputError m_inputError;
+    model::OutputError m_outputError;
     model::Curves m_curves = model::Curves::Linear;
     uint16_t m_decimals = 1;
     int m_mode = 0, m_reportedMode = 0, m_reportDelay = 0, m_reportCountdown = 0;

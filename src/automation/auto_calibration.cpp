@@ -1,5 +1,7 @@
 #include "automation/auto_calibration.h"
 
+#include "automation/point_record.h"
+
 #include "core/live_values.h"
 #include "core/registers.h"
 #include "instruments/instrument.h"
@@ -17,24 +19,10 @@ namespace autocal {
 
 namespace {
 
-// The room temperature may wander while a point settles; past this the
-// thermocouple signal is set again for the new cold junction.
-constexpr double kColdJunctionStep = 0.1;
-
 QString serialOf(const QString &identity)
 {
     const QStringList fields = identity.split(',');
     return fields.size() >= 3 ? fields.at(2).trimmed() : QString();
-}
-
-QString sensorName(const metrology::Sensor &sensor)
-{
-    switch (sensor.kind) {
-    case metrology::Sensor::Kind::Pt100: return QStringLiteral("PT100");
-    case metrology::Sensor::Kind::Cu50: return QStringLiteral("Cu50");
-    case metrology::Sensor::Kind::Thermocouple: break;
-    }
-    return QStringLiteral("Type %1").arg(QLatin1Char("KSRBNEJT"[int(sensor.type)]));
 }
 
 } // namespace
@@ -141,8 +129,6 @@ bool AutoCalibration::prepare(const RunPlan &plan, record::Header &header)
         return fail(QStringLiteral("the transmitter's serial number is needed for its records"));
     if (!readTransmitter(header))
         return false;
-    if (const auto problem = planProblemFor(plan, m_range))
-        return fail(*problem);
     record::Record probe;
     if (!identify(m_source, QStringLiteral("source"), probe) || !identify(m_meter, QStringLiteral("meter"), probe)
         || (m_environment && !identify(*m_environment, QStringLiteral("environment"), probe)))
@@ -152,11 +138,6 @@ bool AutoCalibration::prepare(const RunPlan &plan, record::Header &header)
     header.reference = QStringLiteral("%1 %2").arg(src.model, src.serial);
     header.referenceCertificate = src.certificate;
     header.referenceDue = src.due;
-    header.tolerance = plan.tolerance;
-    header.decisionRule = plan.decisionRule;
-    header.currentToleranceMa = plan.toleranceMa;
-    if (header.procedure.isEmpty())
-        header.procedure = plan.name;
     // Every point must be one the source can set, before the first is set.
     double room = 0.0;
     if (!sample(&room))
@@ -200,35 +181,13 @@ bool AutoCalibration::readAmbient(record::Header &header, double room)
 
 bool AutoCalibration::readTransmitter(record::Header &header)
 {
-    const rtu::ReadResult holding = m_link.read(core::Block::Holding);
-    if (holding.outcome != rtu::ReadOutcome::Delivered || holding.words.size() < reg::kHoldingCount)
-        return fail(QStringLiteral("the transmitter's parameters could not be read: %1").arg(holding.verdict.text), RunResult::Cause::Link);
-    const quint16 type = holding.words.at(reg::kInputType);
-    const auto sensor = metrology::sensorForInputType(type);
-    if (!sensor)
-        return fail(QStringLiteral("input type %1 has no reference function for an automatic calibration").arg(type));
-    if (reg::unitSymbol(holding.words.at(reg::kUnit)) != QString::fromUtf8("°C"))
-        return fail(QStringLiteral("the transmitter does not show °C; set its unit to °C first"));
-    m_sensor = *sensor;
-    m_range = record::rangeFromWords(holding.words.at(reg::kUpperRange), holding.words.at(reg::kLowerRange));
-    if (!m_range.valid())
-        return fail(QStringLiteral("the transmitter's range is not a range"));
-    const rtu::ReadResult input = m_link.read(core::Block::Input);
-    if (input.outcome != rtu::ReadOutcome::Delivered)
-        return fail(QStringLiteral("the transmitter's readings could not be read: %1").arg(input.verdict.text), RunResult::Cause::Link);
-    const reg::LiveValues live = reg::decodeLiveValues(input.words, QDateTime::currentDateTimeUtc());
-    const auto divisor = reg::temperatureDivisor(live.decimalCode >= 0, quint16(std::max(0, live.decimalCode)));
-    if (!divisor || !live.measured)
-        return fail(QStringLiteral("the transmitter's reading cannot be shown"));
-    if (live.workMode != reg::ModeNone)
-        return fail(QStringLiteral("the transmitter is not in normal mode"));
-    m_resolution = 1.0 / *divisor;
-    header.range = m_range;
-    header.resolution = m_resolution;
-    header.unit = QString::fromUtf8("°C");
-    header.address = m_link.address();
-    if (header.inputType.isEmpty())
-        header.inputType = sensorName(m_sensor);
+    StepFailure failure;
+    const auto setup = readTransmitterSetup(m_link, m_plan, header, failure);
+    if (!setup)
+        return fail(failure.reason, failure.cause);
+    m_sensor = setup->sensor;
+    m_range = setup->range;
+    m_resolution = setup->resolution;
     return true;
 }
 
@@ -299,22 +258,6 @@ void AutoCalibration::keep(record::Record &record)
     emit recordEnded(record);
 }
 
-namespace {
-
-QVector<record::PointUncertainty::Line> lines(const std::vector<metrology::Contribution> &budget)
-{
-    QVector<record::PointUncertainty::Line> out;
-    for (const metrology::Contribution &c : budget)
-        out.push_back({QString::fromStdString(c.name), QString::fromStdString(c.distribution), c.sensitivity,
-                       QString::fromStdString(c.inputUnit), c.standardUncertainty, c.degreesOfFreedom});
-    return out;
-}
-
-// The room reading's resolution: the transmitter shows it in tenths.
-constexpr double kRoomResolution = 0.1;
-
-} // namespace
-
 bool AutoCalibration::measurePoint(record::Record &record, int index)
 {
     record::Point &point = record.points[index];
@@ -339,30 +282,13 @@ bool AutoCalibration::measurePoint(record::Record &record, int index)
         currents.push_back(window.meanCurrent());
     }
     const auto sourced = metrology::signalFor(m_sensor, point.reference, room);
-    auto in = sourced ? budgetInputs(point, room, *sourced, window) : std::nullopt;
-    if (!in)
-        return sourced ? false : fail(QStringLiteral("no signal for %1 °C").arg(point.reference));
-    if (m_plan.repeats >= 2) {
-        in->readings = readings;
-        in->currentsMa = currents;
-    }
-    const auto budget = metrology::pointBudget(*in);
-    if (!budget)
-        return fail(QStringLiteral("no uncertainty could be found for %1 °C").arg(point.reference));
-    point.status = record::Point::Status::Recorded;
-    point.reading = metrology::typeA(in->readings)->mean;
-    point.currentMa = metrology::typeA(in->currentsMa)->mean;
-    point.time = QDateTime::currentDateTimeUtc();
-    record::PointUncertainty u;
-    u.expanded = budget->temperatureResult.expanded;
-    u.coverageFactor = budget->temperatureResult.coverageFactor;
-    u.effectiveDegreesOfFreedom = budget->temperatureResult.effectiveDegreesOfFreedom;
-    u.currentExpandedMa = budget->currentResult.expanded;
-    u.currentCoverageFactor = budget->currentResult.coverageFactor;
-    u.currentEffectiveDegreesOfFreedom = budget->currentResult.effectiveDegreesOfFreedom;
-    u.budget = lines(budget->temperature);
-    u.currentBudget = lines(budget->current);
-    point.uncertainty = u;
+    if (!sourced)
+        return fail(QStringLiteral("no signal for %1 °C").arg(point.reference));
+    const TransmitterSetup transmitter{m_sensor, m_range, m_resolution, std::nullopt};
+    const PointSetup setup{transmitter, m_plan, m_source.model(), m_meter.model(), m_sourceTerms, m_meterTerms};
+    // One mean per independent repeat; with a single settling its samples stand.
+    if (const auto failure = recordPoint(point, setup, point.reference, room, *sourced, window, readings, currents))
+        return fail(failure->reason, failure->cause);
     return true;
 }
 
@@ -378,43 +304,6 @@ bool AutoCalibration::approachAgain(double celsius, double &room)
     if (!wait(m_plan.settling.samples * m_plan.settling.intervalMs))
         return false;
     return sample(&room).has_value();
-}
-
-std::optional<metrology::PointInputs> AutoCalibration::budgetInputs(const record::Point &point, double room,
-                                                                    double sourced, const SettlingWindow &window)
-{
-    const bool tc = metrology::isThermocouple(m_sensor);
-    const char *function = tc ? "mV" : "ohm";
-    metrology::PointInputs in;
-    in.sensor = m_sensor;
-    in.celsius = point.reference;
-    in.coldJunctionCelsius = room;
-    const auto range = instruments::rangeFor(m_source.model(), function, sourced);
-    if (!range)
-        return fail(QStringLiteral("the source's model has no range for %1 %2").arg(sourced).arg(function),
-                    RunResult::Cause::Instrument), std::nullopt;
-    in.reference = {range->percentOfReading, range->floor, range->resolution, range->statedAtK2};
-    in.standard = m_sourceTerms.value(QString::fromLatin1(function));
-    in.transmitterResolution = m_resolution;
-    in.readings = window.readings();
-    if (tc) {
-        in.roomSensorLimit = m_plan.roomSensorLimit;
-        in.coldJunctionDeadBand = kColdJunctionStep;
-        in.roomResolution = kRoomResolution;
-        in.thermalEmfMicrovolts = m_plan.thermalEmfMicrovolts.value_or(metrology::defaultThermalEmfMicrovolts(m_sensor.type));
-    } else {
-        in.leadResistanceOhms = m_plan.leadResistanceOhms;
-    }
-    in.rangeLower = m_range.lower;
-    in.rangeUpper = m_range.upper;
-    const auto meter = instruments::rangeFor(m_meter.model(), "mA", window.meanCurrent());
-    if (!meter)
-        return fail(QStringLiteral("the meter's model has no range for %1 mA").arg(window.meanCurrent()),
-                    RunResult::Cause::Instrument), std::nullopt;
-    in.meter = {meter->percentOfReading, meter->floor, meter->resolution, meter->statedAtK2};
-    in.meterStandard = m_meterTerms.value(QStringLiteral("mA"));
-    in.currentsMa = window.currents();
-    return in;
 }
 
 // Samples until the last few agree, or the point's time is up.

@@ -93,8 +93,6 @@ private:
     bool readAmbient(record::Header &header, double room);
     bool check(record::Stage stage, const record::Header &header);
     bool measurePoint(record::Record &record, int index);
-    std::optional<metrology::PointInputs> budgetInputs(const record::Point &point, double room, double sourced,
-                                                       const SettlingWindow &window);
     bool settle(SettlingWindow &window, double signal, double &room);
     bool approachAgain(double celsius, double &room);
     std::optional<Sample> sample(double *room = nullptr, qint32 *adc = nullptr);

@@ -175,6 +175,24 @@ std::optional<double> Instrument::measure(const Command &command, const QString 
     return reading * command.scale;
 }
 
+bool Instrument::routeClose(const QStringList &channels)
+{
+    return route(m_model.routeClose, QStringLiteral("route close"), channels) && settle(m_model.settleMs);
+}
+
+bool Instrument::routeOpen(const QStringList &channels)
+{
+    return route(m_model.routeOpen, QStringLiteral("route open"), channels);
+}
+
+bool Instrument::routeOpenAll(const QStringList &known)
+{
+    if (m_model.routeOpenAll.text.isEmpty())
+        return routeOpen(known);
+    return run(m_model.routeOpenAll, QStringLiteral("route open all"), m_model.routeOpenAll.text, false)
+        .has_value();
+}
+
 void Instrument::cancel()
 {
     m_cancelled = true;
@@ -217,6 +235,33 @@ bool Instrument::source(const Command &command, const QString &what, const QStri
     QString line = command.text;
     line.replace(QLatin1String("{value}"), valueText(value * command.scale));
     return run(command, what, line, false).has_value();
+}
+
+bool Instrument::route(const Command &command, const QString &what, const QStringList &channels)
+{
+    if (channels.isEmpty())
+        return fail(QStringLiteral("%1 without a channel").arg(roleName(what)));
+    for (const QString &channel : channels)
+        if (!isChannelName(channel))
+            return fail(QStringLiteral("\"%1\" is no channel name (letters, digits or '!', 1 to 16)").arg(channel));
+    QString line = command.text;
+    line.replace(QLatin1String("{channels}"), channelListText(m_model.channelList, channels));
+    return run(command, what, line, false).has_value();
+}
+
+// A relay's contacts bounce and the circuit behind it settles; an abort ends the wait.
+bool Instrument::settle(int ms)
+{
+    if (ms <= 0)
+        return true;
+    if (m_cancelled)
+        return fail(QStringLiteral("aborted"));
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    m_waiting = &loop;
+    loop.exec();
+    m_waiting = nullptr;
+    return m_cancelled ? fail(QStringLiteral("aborted")) : true;
 }
 
 std::optional<QString> Instrument::run(const Command &command, const QString &what, const QString &line,

@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -35,6 +36,12 @@ public:
     bool sourceOhms(double ohms);
     bool setOutput(bool on);
     std::optional<double> measureCurrentMa();
+    // A switch: close (then wait the model's settle time) or open the channels
+    // named; each must be a channel name (isChannelName), else nothing is sent.
+    bool routeClose(const QStringList &channels);
+    bool routeOpen(const QStringList &channels);
+    // "route open all", or "route open" on `known` when the model has none.
+    bool routeOpenAll(const QStringList &known);
     // An environment instrument's room temperature (degC) and relative humidity (%RH).
     std::optional<double> measureTemperature();
     std::optional<double> measureHumidity();
@@ -51,6 +58,8 @@ private:
     std::optional<double> measure(const Command &command, const QString &name);
     bool fail(const QString &why);
     bool source(const Command &command, const QString &what, const QString &function, double value);
+    bool route(const Command &command, const QString &what, const QStringList &channels);
+    bool settle(int ms);
     // The command, then the error query; the answer of a query, or "" for a command.
     std::optional<QString> run(const Command &command, const QString &what, const QString &line, bool query);
     std::optional<QString> exchange(const QString &line, bool query);

@@ -14,7 +14,7 @@
 // A model file (UTF-8 JSON), every key checked; units are those of the function:
 // {
 //   "name": "Generic SCPI calibrator",     shown, and what findModel looks up
-//   "role": "calibrator" | "meter" | "environment",
+//   "role": "calibrator" | "meter" | "switch" | "environment",
 //   "identity": "^[^,]+,[^,]+,.*$",          regular expression the *IDN? answer must match
 //   "terminator": "\n",                      optional (default "\n"), ends each line both ways
 //   "timeout ms": 2000,                      optional (default 2000), 1 to 60000, per answer
@@ -22,14 +22,20 @@
 //     "identify", "reset", "error query"                             every model
 //     "source millivolts", "source ohms", "output on", "output off"   a calibrator
 //     "measure current"                                              a meter
+//     "route close", "route open", optionally "route open all"       a switch
 //     "measure temperature" (degC), "measure humidity" (%RH, optional) an environment instrument
 //   },                                       "{value}" (source commands only) is the value in
 //                                            mV or ohm times scale; a query's number times
-//                                            scale is mA
+//                                            scale is mA; "{channels}" (route close/open) is
+//                                            the channel list
 //   "ranges": [{"function": "mV" | "ohm" | "mA", "up to": 100, "% of reading": 0.01,
 //               "floor": 0.005, "resolution": 0.001, "stated at k=2": false}]
-// }                                          a calibrator needs an mV and an ohm range, a meter an mA
-//                                            one, an environment instrument a degC one
+//                                            a calibrator needs an mV and an ohm range, a meter
+//                                            an mA one, an environment instrument a degC one;
+//                                            a switch has none
+//   "channel list": {"prefix": "(@", "separator": ",", "suffix": ")"}   a switch, optional
+//   "settle ms": 10                          a switch, optional (default 0), 0 to 10000
+// }
 
 namespace instruments {
 
@@ -86,7 +92,10 @@ double number(const QJsonObject &object, const QString &key, const QString &wher
     return x;
 }
 
-Command command(const QJsonValue &value, bool takesValue, const QString &where)
+const QStringList kPlaceholders{QStringLiteral("{value}"), QStringLiteral("{channels}")};
+
+// `placeholder` is the one the command must hold (empty: none); no other may appear.
+Command command(const QJsonValue &value, const QString &placeholder, const QString &where)
 {
     Command result;
     if (value.isString()) {
@@ -101,39 +110,46 @@ Command command(const QJsonValue &value, bool takesValue, const QString &where)
     }
     if (result.text.trimmed().isEmpty())
         fault(where, QStringLiteral("the command is empty"));
-    const bool hasValue = result.text.contains(QLatin1String("{value}"));
-    if (takesValue && !hasValue)
-        fault(where, QStringLiteral("lacks \"{value}\""));
-    if (!takesValue && hasValue)
-        fault(where, QStringLiteral("takes no value, yet has \"{value}\""));
+    if (!placeholder.isEmpty() && !result.text.contains(placeholder))
+        fault(where, QStringLiteral("lacks \"%1\"").arg(placeholder));
+    for (const QString &other : kPlaceholders)
+        if (other != placeholder && result.text.contains(other))
+            fault(where, QStringLiteral("takes no %1, yet has \"%2\"")
+                             .arg(other == QLatin1String("{value}") ? QStringLiteral("value")
+                                                                    : QStringLiteral("channels"),
+                                  other));
     return result;
 }
 
 struct CommandKey {
     const char *key;
     Command Model::*member;
-    bool takesValue;
+    const char *placeholder;       // the one the command must hold, or ""
     std::optional<Role> onlyFor;   // required for this role; empty: every model
-    bool required = true;          // false: any model may have it
+    bool optional = false;         // may be left out even by that role
 };
 
 const CommandKey kCommands[] = {
-    {"identify", &Model::identify, false, std::nullopt},
-    {"reset", &Model::reset, false, std::nullopt},
-    {"error query", &Model::errorQuery, false, std::nullopt},
-    {"source millivolts", &Model::sourceMillivolts, true, Role::Calibrator},
-    {"source ohms", &Model::sourceOhms, true, Role::Calibrator},
-    {"output on", &Model::outputOn, false, Role::Calibrator},
-    {"output off", &Model::outputOff, false, Role::Calibrator},
-    {"measure current", &Model::measureCurrent, false, Role::Meter},
-    {"measure temperature", &Model::measureTemperature, false, Role::Environment},
-    {"measure humidity", &Model::measureHumidity, false, Role::Environment, false},
+    {"identify", &Model::identify, "", std::nullopt},
+    {"reset", &Model::reset, "", std::nullopt},
+    {"error query", &Model::errorQuery, "", std::nullopt},
+    {"source millivolts", &Model::sourceMillivolts, "{value}", Role::Calibrator},
+    {"source ohms", &Model::sourceOhms, "{value}", Role::Calibrator},
+    {"output on", &Model::outputOn, "", Role::Calibrator},
+    {"output off", &Model::outputOff, "", Role::Calibrator},
+    {"measure current", &Model::measureCurrent, "", Role::Meter},
+    {"route close", &Model::routeClose, "{channels}", Role::Switch},
+    {"route open", &Model::routeOpen, "{channels}", Role::Switch},
+    {"route open all", &Model::routeOpenAll, "", Role::Switch, true},
+    {"measure temperature", &Model::measureTemperature, "", Role::Environment},
+    {"measure humidity", &Model::measureHumidity, "", Role::Environment, true},
 };
 
 QString roleName(Role role)
 {
     switch (role) {
     case Role::Meter: return QStringLiteral("meter");
+    case Role::Switch: return QStringLiteral("switch");
     case Role::Environment: return QStringLiteral("environment instrument");
     case Role::Calibrator: break;
     }
@@ -154,8 +170,8 @@ void readCommands(const QJsonObject &root, Model &model)
         const QString key = QString::fromLatin1(c.key);
         const QString where = QStringLiteral("command \"%1\"").arg(key);
         if (commands.contains(key))
-            model.*c.member = command(commands.value(key), c.takesValue, where);
-        else if (c.required && (!c.onlyFor || *c.onlyFor == model.role))
+            model.*c.member = command(commands.value(key), QString::fromLatin1(c.placeholder), where);
+        else if (!c.optional && (!c.onlyFor || *c.onlyFor == model.role))
             fault(QString(), QStringLiteral("a %1 needs the command \"%2\"").arg(roleName(model.role), key));
     }
 }
@@ -187,13 +203,18 @@ Range range(const QJsonValue &value, int index)
 void readRanges(const QJsonObject &root, Model &model)
 {
     const QJsonValue value = root.value(QStringLiteral("ranges"));
+    if (model.role == Role::Switch && value.isUndefined())
+        return;
     if (!value.isArray())
         fault(QString(), QStringLiteral("\"ranges\" must be a list"));
     const QJsonArray list = value.toArray();
     for (int i = 0; i < list.size(); ++i)
         model.ranges << range(list.at(i), i);
-    const QStringList needed = model.role == Role::Meter       ? QStringList{QStringLiteral("mA")}
+    if (model.role == Role::Switch && !model.ranges.isEmpty())
+        fault(QString(), QStringLiteral("a switch has no ranges"));
+    const QStringList needed = model.role == Role::Meter         ? QStringList{QStringLiteral("mA")}
                                : model.role == Role::Environment ? QStringList{QStringLiteral("degC")}
+                               : model.role == Role::Switch      ? QStringList{}
                                                                  : QStringList{QStringLiteral("mV"), QStringLiteral("ohm")};
     for (const QString &function : needed)
         if (!rangeFor(model, function, 0))
@@ -208,10 +229,13 @@ void readHeader(const QJsonObject &root, Model &model)
         model.role = Role::Calibrator;
     else if (role == QLatin1String("meter"))
         model.role = Role::Meter;
+    else if (role == QLatin1String("switch"))
+        model.role = Role::Switch;
     else if (role == QLatin1String("environment"))
         model.role = Role::Environment;
     else
-        fault(QStringLiteral("\"role\""), QStringLiteral("\"%1\" is none of calibrator, meter, environment").arg(role));
+        fault(QStringLiteral("\"role\""),
+              QStringLiteral("\"%1\" is none of calibrator, meter, switch, environment").arg(role));
     model.identityPattern = text(root, QStringLiteral("identity"), QString());
     const QRegularExpression pattern(model.identityPattern);
     if (!pattern.isValid())
@@ -226,14 +250,54 @@ void readHeader(const QJsonObject &root, Model &model)
     model.timeoutMs = int(timeout);
 }
 
+// The keys only a switch has.
+void readSwitchKeys(const QJsonObject &root, Model &model)
+{
+    const QString listKey = QStringLiteral("channel list"), settleKey = QStringLiteral("settle ms");
+    if (model.role != Role::Switch) {
+        for (const QString &key : {listKey, settleKey})
+            if (root.contains(key))
+                fault(QString(), QStringLiteral("only a switch has \"%1\"").arg(key));
+        return;
+    }
+    const double settle = number(root, settleKey, QString(), 0, false, 0);
+    if (settle != std::floor(settle) || settle > 10000)
+        fault(QStringLiteral("\"settle ms\""), QStringLiteral("must be a whole number 0 to 10000"));
+    model.settleMs = int(settle);
+    if (!root.contains(listKey))
+        return;
+    const QJsonValue value = root.value(listKey);
+    if (!value.isObject())
+        fault(QString(), QStringLiteral("\"channel list\" must be an object"));
+    const QJsonObject form = value.toObject();
+    const QString where = QStringLiteral("channel list");
+    checkKeys(form, {QStringLiteral("prefix"), QStringLiteral("separator"), QStringLiteral("suffix")}, where);
+    // The separator may not be empty (channels would run together); prefix and suffix may.
+    const auto part = [&](const QString &key, bool mayBeEmpty, const QString &fallback) {
+        const QJsonValue v = form.value(key);
+        if (v.isUndefined())
+            return fallback;
+        if (!v.isString() || (!mayBeEmpty && v.toString().isEmpty()))
+            fault(joined(where, key), mayBeEmpty ? QStringLiteral("must be a text")
+                                                 : QStringLiteral("must be a text, not empty"));
+        if (v.toString().contains(QLatin1Char('\n')) || v.toString().contains(QLatin1Char('\r')))
+            fault(joined(where, key), QStringLiteral("must not hold a line end"));
+        return v.toString();
+    };
+    model.channelList.prefix = part(QStringLiteral("prefix"), true, model.channelList.prefix);
+    model.channelList.separator = part(QStringLiteral("separator"), false, model.channelList.separator);
+    model.channelList.suffix = part(QStringLiteral("suffix"), true, model.channelList.suffix);
+}
+
 Model modelFrom(const QJsonObject &root)
 {
     checkKeys(root, {QStringLiteral("name"), QStringLiteral("role"), QStringLiteral("identity"),
                      QStringLiteral("terminator"), QStringLiteral("timeout ms"), QStringLiteral("commands"),
-                     QStringLiteral("ranges")},
+                     QStringLiteral("ranges"), QStringLiteral("channel list"), QStringLiteral("settle ms")},
               QString());
     Model model;
     readHeader(root, model);
+    readSwitchKeys(root, model);
     readCommands(root, model);
     readRanges(root, model);
     return model;
@@ -269,6 +333,17 @@ std::optional<Model> readModel(const QString &path, QString *why)
     } catch (const Fault &f) {
         return refuse(f.text);
     }
+}
+
+bool isChannelName(const QString &channel)
+{
+    static const QRegularExpression form(QStringLiteral("^[A-Za-z0-9!]{1,16}$"));
+    return form.match(channel).hasMatch();
+}
+
+QString channelListText(const ChannelListForm &form, const QStringList &channels)
+{
+    return form.prefix + channels.join(form.separator) + form.suffix;
 }
 
 std::optional<Range> rangeFor(const Model &model, const QString &function, double value)

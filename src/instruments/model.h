@@ -11,7 +11,7 @@
 namespace instruments {
 
 // Environment: a thermometer/hygrometer that reads the room the check is made in.
-enum class Role { Calibrator, Meter, Environment };
+enum class Role { Calibrator, Meter, Switch, Environment };
 
 struct Range {
     QString function;            // "mV", "ohm", "mA", or an environment's "degC" and "%RH"
@@ -23,8 +23,15 @@ struct Range {
 };
 
 struct Command {
-    QString text;                // "{value}" is replaced by value*scale
+    QString text;                // "{value}" is replaced by value*scale, "{channels}" by a channel list
     double scale = 1.0;          // a query's number is multiplied by scale
+};
+
+// How a switch writes a list of channels: SCPI's "(@101,102)" unless the model says otherwise.
+struct ChannelListForm {
+    QString prefix = QStringLiteral("(@");
+    QString separator = QStringLiteral(",");
+    QString suffix = QStringLiteral(")");
 };
 
 struct Model {
@@ -35,9 +42,18 @@ struct Model {
     QString terminator = QStringLiteral("\n");
     int timeoutMs = 2000;
     Command identify, reset, errorQuery, sourceMillivolts, sourceOhms, outputOn, outputOff,
-        measureCurrent, measureTemperature, measureHumidity;   // humidity: optional
-    QVector<Range> ranges;
+        measureCurrent, routeClose, routeOpen, routeOpenAll,
+        measureTemperature, measureHumidity;   // humidity: optional
+    QVector<Range> ranges;          // none for a switch
+    ChannelListForm channelList;    // a switch's
+    int settleMs = 0;               // a switch waits this long after closing a route
 };
+
+// A switch channel as a map file or a model names it: 1 to 16 letters, digits
+// or '!' (a scanner's "101", a matrix's "1!2!3"); never a range or a list.
+bool isChannelName(const QString &channel);
+// "(@101,102)" for {"101", "102"} in the model's form.
+QString channelListText(const ChannelListForm &form, const QStringList &channels);
 
 // The whole file checked: unknown keys, missing commands for its role, bad
 // numbers, bad regex -> refused with a message.

@@ -90,6 +90,15 @@ QJsonObject goodCalibrator()
                     "stated at k=2": true}]})").object();
 }
 
+QJsonObject goodSwitch()
+{
+    return QJsonDocument::fromJson(R"json({"name": "Test switch", "role": "switch", "identity": "^Acme,",
+        "settle ms": 30, "channel list": {"prefix": "(@", "separator": ",", "suffix": ")"},
+        "commands": {"identify": "*IDN?", "reset": "*RST", "error query": "SYST:ERR?",
+                     "route close": "ROUT:CLOS {channels}", "route open": "ROUT:OPEN {channels}",
+                     "route open all": "ROUT:OPEN:ALL"}})json").object();
+}
+
 using Change = std::function<void(QJsonObject &)>;
 
 void setCommand(QJsonObject &root, const QString &key, const QJsonValue &value)
@@ -267,6 +276,114 @@ private slots:
         const QString path = writeFile(QStringLiteral("faulty.json"), QJsonDocument(faulty).toJson());
         QVERIFY(!readModel(path, &why));
         QVERIFY2(why.contains(named), qPrintable(why));
+    }
+
+    // A switch's own keys, each fault on its own against a good switch model.
+    void refusesFaultySwitchModels_data()
+    {
+        QTest::addColumn<Change>("change");
+        QTest::addColumn<QString>("named");
+        const auto root = [](const char *key, QJsonValue v) {
+            return Change([=](QJsonObject &o) { o.insert(QLatin1String(key), v); });
+        };
+        const auto cmd = [](const char *key, QJsonValue v) {
+            return Change([=](QJsonObject &o) { setCommand(o, QLatin1String(key), v); });
+        };
+        QTest::newRow("close without channels") << cmd("route close", "ROUT:CLOS") << "{channels}";
+        QTest::newRow("open with a value") << cmd("route open", "ROUT:OPEN {channels} {value}") << "{value}";
+        QTest::newRow("open all with channels") << cmd("route open all", "ROUT:OPEN {channels}") << "route open all";
+        QTest::newRow("no route open") << cmd("route open", QJsonValue::Undefined) << "route open";
+        QTest::newRow("settle negative") << root("settle ms", -1) << "settle ms";
+        QTest::newRow("settle too long") << root("settle ms", 10001) << "settle ms";
+        QTest::newRow("settle fractional") << root("settle ms", 2.5) << "settle ms";
+        QTest::newRow("a range") << root("ranges", QJsonArray{QJsonObject{{"function", "mA"}, {"up to", 1},
+                                                                          {"% of reading", 0}, {"floor", 0},
+                                                                          {"resolution", 1}}})
+                                 << "no ranges";
+        QTest::newRow("empty separator") << root("channel list", QJsonObject{{"separator", ""}}) << "separator";
+        QTest::newRow("line end in suffix") << root("channel list", QJsonObject{{"suffix", ")\n"}}) << "suffix";
+        QTest::newRow("unknown list key") << root("channel list", QJsonObject{{"range", ":"}}) << "range";
+        QTest::newRow("list not an object") << root("channel list", "(@,)") << "channel list";
+        QTest::newRow("settle on a meter")
+            << Change([](QJsonObject &o) {
+                   o.insert(QStringLiteral("role"), "meter");
+                   setCommand(o, QStringLiteral("measure current"), "MEAS:CURR:DC?");
+                   o.insert(QStringLiteral("ranges"), QJsonArray{QJsonObject{{"function", "mA"}, {"up to", 30},
+                                                                             {"% of reading", 0}, {"floor", 0},
+                                                                             {"resolution", 1}}});
+               })
+            << "only a switch";
+    }
+    void refusesFaultySwitchModels()
+    {
+        QFETCH(Change, change);
+        QFETCH(QString, named);
+        QString why;
+        const QString good = writeFile(QStringLiteral("switch.json"), QJsonDocument(goodSwitch()).toJson());
+        const std::optional<Model> model = readModel(good, &why);
+        QVERIFY2(model, qPrintable(why));
+        QCOMPARE(model->role, Role::Switch);
+        QVERIFY(model->ranges.isEmpty());
+        QJsonObject faulty = goodSwitch();
+        change(faulty);
+        QVERIFY(!readModel(writeFile(QStringLiteral("faulty-switch.json"), QJsonDocument(faulty).toJson()), &why));
+        QVERIFY2(why.contains(named), qPrintable(why));
+    }
+
+    void namesChannelsAndWritesTheirList_data()
+    {
+        QTest::addColumn<QString>("channel");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("scanner") << "101" << true;
+        QTest::newRow("matrix") << "1!2!3" << true;
+        QTest::newRow("sixteen") << QString(16, QLatin1Char('9')) << true;
+        QTest::newRow("seventeen") << QString(17, QLatin1Char('9')) << false;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("range") << "101:105" << false;
+        QTest::newRow("list") << "101,102" << false;
+        QTest::newRow("list form") << "(@101)" << false;
+        QTest::newRow("space") << "10 1" << false;
+        QTest::newRow("line end") << "101\n*RST" << false;
+    }
+    void namesChannelsAndWritesTheirList()
+    {
+        QFETCH(QString, channel);
+        QFETCH(bool, taken);
+        QCOMPARE(isChannelName(channel), taken);
+        QCOMPARE(channelListText(ChannelListForm{}, {"101", "202"}), QStringLiteral("(@101,202)"));
+        QCOMPARE(channelListText(ChannelListForm{"", " ", ""}, {"A1", "B2"}), QStringLiteral("A1 B2"));
+    }
+
+    // Close waits the settle time; a bad channel name sends nothing; without
+    // "route open all" the known channels are opened by name.
+    void drivesASwitch()
+    {
+        FakeInstrument fake;
+        QString why;
+        std::optional<Model> model =
+            readModel(writeFile(QStringLiteral("drive-switch.json"), QJsonDocument(goodSwitch()).toJson()), &why);
+        QVERIFY2(model, qPrintable(why));
+        auto sw = openOn(fake, *model);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY2(sw->routeClose({"101", "201"}), qPrintable(sw->lastError()));
+        QVERIFY(clock.elapsed() >= 28);
+        QVERIFY(!sw->routeClose({"101", "102:104"}));
+        QVERIFY(sw->lastError().contains(QLatin1String("102:104")));
+        QVERIFY(!sw->routeOpen({}));
+        QVERIFY2(sw->routeOpen({"101"}), qPrintable(sw->lastError()));
+        QVERIFY2(sw->routeOpenAll({"101", "201"}), qPrintable(sw->lastError()));
+        model->routeOpenAll = Command{};
+        auto plain = openOn(fake, *model);
+        QVERIFY2(plain->routeOpenAll({"101", "201"}), qPrintable(plain->lastError()));
+        fake.rejected.insert(QStringLiteral("ROUT:CLOS"), {QStringLiteral("-222,\"Data out of range\"")});
+        QVERIFY(!plain->routeClose({"999"}));
+        QVERIFY(plain->lastError().contains(QLatin1String("ROUT:CLOS (@999)")));
+        const QStringList expected{"ROUT:CLOS (@101,201)", "SYST:ERR?", "ROUT:OPEN (@101)", "SYST:ERR?",
+                                   "ROUT:OPEN:ALL",        "SYST:ERR?", "ROUT:OPEN (@101,201)", "SYST:ERR?",
+                                   "ROUT:CLOS (@999)",     "SYST:ERR?", "SYST:ERR?"};
+        QCOMPARE(fake.lines, expected);
+        QCOMPARE(builtIn(QStringLiteral("Generic SCPI switch")).routeClose.text, QStringLiteral("ROUT:CLOS {channels}"));
     }
 
     void refusesFilesThatAreNoModel()

@@ -1,0 +1,198 @@
+// A batch against one unit, side by side in one process: five points as found,
+// the adjustment and five as left, for one thermocouple transmitter (the
+// single-unit run), for eight thermocouple transmitters sharing the millivolt
+// source, and for eight RTD transmitters whose resistance the switch routes to
+// one at a time. Each run's time is split into the waits between samples, the
+// Modbus frames on the wire (the busiest line; the lines run side by side) and
+// the instruments' exchanges (the switch's included), with the tool's process
+// CPU time and resident memory. The simulator runs in the same process, so the
+// CPU figure is an upper bound for the tool.
+//
+//   build/tools/tcal-bench-batch [--units N]
+
+#include "batch_bench.h"
+#include "lab_bench.h"
+#include "link/bus_timing.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+std::pair<int, int> frameBytes(const sim::Request &r)
+{
+    switch (r.function) {
+    case 3:
+    case 4: return {8, 5 + 2 * r.count};
+    case 6: return {8, 8};
+    case 16: return {9 + 2 * r.count, 8};
+    default: return {8, 5};
+    }
+}
+
+double wireMs(const std::vector<sim::Request> &requests, int baud, int latencyMs)
+{
+    bus::SerialFormat format;
+    format.baud = baud;
+    double ms = 0.0;
+    for (const sim::Request &r : requests) {
+        const auto [request, reply] = frameBytes(r);
+        ms += bus::charactersMs(1, format) * (request + reply + 7.0) + latencyMs;
+    }
+    return ms;
+}
+
+double cpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+long residentKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+autocal::RunPlan fivePoints()
+{
+    autocal::RunPlan plan = lab::quickPlan(autocal::Adjust::Always);
+    plan.points = {0.0, 25.0, 50.0, 75.0, 100.0};
+    plan.settling.samples = 5;
+    plan.settling.intervalMs = 500;
+    plan.tolerance.value = 0.5;
+    return plan;
+}
+
+struct Figures {
+    qint64 ms = 0;
+    qint64 waited = 0;
+    double wire = 0, instruments = 0, cpu = 0;
+    double wireAll = 0;   // every line's frames added up (the wire column is the busiest line)
+    long rssBefore = 0, rssAfter = 0;
+    int sourceSettings = 0;
+    qint64 asFoundMs = 0, adjustMs = 0;   // a batch's phases; as left is the rest
+    QString outcome;
+};
+
+void print(const char *what, const Figures &f)
+{
+    std::printf("%-34s %8lld ms  waits %7lld  wire %7.0f  instruments %7.0f  rest %7.0f  source set %3d  "
+                "CPU %6.2f s  RSS %6ld -> %6ld kB  %s\n",
+                what, static_cast<long long>(f.ms), static_cast<long long>(f.waited), f.wire, f.instruments,
+                double(f.ms) - double(f.waited) - f.wire - f.instruments, f.sourceSettings, f.cpu, f.rssBefore,
+                f.rssAfter, qPrintable(f.outcome));
+    if (f.wireAll > 0)
+        std::printf("%-34s every line's frames added up: %.0f ms\n", "", f.wireAll);
+    if (f.asFoundMs > 0)
+        std::printf("%-34s as found %lld ms, adjustment %lld ms, as left %lld ms\n", "", static_cast<long long>(f.asFoundMs),
+                    static_cast<long long>(f.adjustMs), static_cast<long long>(f.ms - f.asFoundMs - f.adjustMs));
+    std::fflush(stdout);
+}
+
+Figures single()
+{
+    lab::Bench b;
+    Figures f;
+    if (!b.ready)
+        return f.outcome = QStringLiteral("the laboratory did not start"), f;
+    b.f.sim().setInputError(1.002, 0.03);
+    b.f.sim().clearRequests();
+    f.rssBefore = residentKb();
+    const double cpu = cpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    const autocal::RunResult r = b.run(fivePoints());
+    f.ms = clock.elapsed();
+    f.cpu = cpuSeconds() - cpu;
+    f.rssAfter = residentKb();
+    f.waited = r.waitedMs;
+    f.instruments = r.instrumentMs;
+    f.wire = wireMs(b.f.sim().requests(), b.f.config().baud, b.f.config().latencyMs);
+    f.outcome = r.outcome == autocal::RunResult::Outcome::Passed ? QStringLiteral("passed") : QStringLiteral("NOT passed: ") + r.reason;
+    return f;
+}
+
+Figures batch(int count, sim::UnitInput input)
+{
+    batchlab::BatchBench b(count, input);
+    Figures f;
+    if (!b.ready)
+        return f.outcome = QStringLiteral("the laboratory did not start"), f;
+    for (int k = 1; k <= count; ++k)
+        b.units.unit(k).clearRequests();
+    autocal::BatchRun run(b.batch, *b.source, *b.meter, *b.routeSwitch);
+    f.rssBefore = residentKb();
+    const double cpu = cpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    // The phases: the first adjustment step ends as found, the first as-left point the adjustment.
+    bool adjusting = false, left = false;
+    QObject::connect(&run, &autocal::BatchRun::adjustmentStep, [&](const QString &, const QVector<int> &) {
+        if (!adjusting)
+            f.asFoundMs = clock.elapsed();
+        adjusting = true;
+    });
+    QObject::connect(&run, &autocal::BatchRun::pointStarted, [&](int, double, const QString &, const QVector<int> &) {
+        if (adjusting && !left)
+            f.adjustMs = clock.elapsed() - f.asFoundMs;
+        left = left || adjusting;
+    });
+    const autocal::BatchResult r = run.run(fivePoints(), record::Header{});
+    f.ms = clock.elapsed();
+    f.cpu = cpuSeconds() - cpu;
+    f.rssAfter = residentKb();
+    f.waited = r.waitedMs;
+    f.instruments = r.instrumentMs;
+    f.sourceSettings = r.sourceSettings;
+    for (int k = 1; k <= count; ++k) {
+        const double line = wireMs(b.units.unit(k).requests(), 4800, 5);
+        f.wire = std::max(f.wire, line);
+        f.wireAll += line;
+    }
+    int passed = 0;
+    for (const autocal::UnitOutcome &u : r.units)
+        passed += u.passed() ? 1 : 0;
+    f.outcome = QStringLiteral("%1 of %2 passed%3").arg(passed).arg(count)
+                    .arg(r.reason.isEmpty() ? QString() : QStringLiteral(": ") + r.reason);
+    return f;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    int units = 8;
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "--units") == 0)
+            units = std::max(1, std::min(32, std::atoi(argv[i + 1])));
+    const bool thermocoupleOnly = app.arguments().contains(QStringLiteral("--thermocouple-only"));
+    std::printf("five points as found, adjustment, five as left; 4800 baud, line timing on\n");
+    const Figures one = single();
+    print("one thermocouple unit (auto)", one);
+    const Figures tc = batch(units, sim::UnitInput::Thermocouple);
+    print(qPrintable(QStringLiteral("%1 thermocouple units (batch)").arg(units)), tc);
+    const Figures tc1 = batch(1, sim::UnitInput::Thermocouple);
+    print("1 thermocouple unit (batch)", tc1);
+    if (!thermocoupleOnly) {
+        const Figures rtd = batch(units, sim::UnitInput::Rtd);
+        print(qPrintable(QStringLiteral("%1 RTD units (batch)").arg(units)), rtd);
+    }
+    const double ratio = one.ms > 0 ? double(tc.ms) / double(one.ms) : 0.0;
+    std::printf("batch of %d thermocouple units / one unit: %.2f (goal <= 1.5): %s\n", units, ratio,
+                ratio > 0 && ratio <= 1.5 ? "met" : "NOT met");
+    return ratio > 0 && ratio <= 1.5 ? 0 : 1;
+}
