@@ -24,7 +24,7 @@ for p in "${procedures[@]}"; do
     grep -h '^VIOLATION' "$out/$p.log" 2>/dev/null || true
     last=$(grep '^explored ' "$out/$p.log" 2>/dev/null | tail -n 1 || true)
     if [ -z "$last" ] || [ "$(cat "$out/$p.rc" 2>/dev/null)" != 0 ]; then
-        echo "$p: did not finish cleanly"; tail -n 5 "$out/$p.log"; failed=1
+        echo "$p: did not finish cleanly"; tail -n 5 "$out/$p.log" 2>/dev/null || true; failed=1
     fi
     printf '%-13s %s\n' "$p" "$last"
     s=$(sed -n 's/.* x \([0-9]*\) steps x.*/\1/p' <<<"$last")

@@ -9,6 +9,7 @@
 #include "metrology/point_budget.h"
 #include "metrology/sensor.h"
 #include "procedures/current_calibration.h"
+#include "procedures/transaction.h"
 #include "procedures/sensor_calibration.h"
 #include "procedures/unit_binding.h"
 
@@ -582,6 +583,11 @@ void BatchRun::endUnit(Unit &u, const QString &reason, RunResult::Cause cause)
         m_result.notes << QStringLiteral("%1: leaving the input calibration mode was not confirmed").arg(unit);
     if (u.output && u.output->running() && u.output->leave() != proc::CurrentCalibration::Result::Done)
         m_result.notes << QStringLiteral("%1: leaving the output calibration mode was not confirmed").arg(unit);
+    // What the unit's transmitter holds, as its procedure found it.
+    if (u.input)
+        m_result.notes << QStringLiteral("%1 input points: %2").arg(unit, proc::outcomeText(u.input->outcome(), 2));
+    if (u.output)
+        m_result.notes << QStringLiteral("%1 output points: %2").arg(unit, proc::outcomeText(u.output->outcome(), 2));
     u.input.reset();
     u.output.reset();
     if (m_measuring && recordOf(u))

@@ -336,6 +336,7 @@ void TestAutoCalibration::inTheWindow()
     QVERIFY(scpi.serve("tcp:127.0.0.1:0"));
     QVERIFY(s.connectToSimulator());
     s.ui()->comboBox_sel_language->setCurrentIndex(2);
+    s.probe.recordTab()->setCreateQuestion([](const QString &) { return true; });
     recordsdb::RecordDb *db = s.probe.recordTab()->database();
     QVERIFY(db);
     recordsdb::StandardsRegister standards(*db);
