@@ -9,6 +9,7 @@
 #include "record/record_store.h"
 #include "record/record_table.h"
 #include "record_driver.h"
+#include "records_fixture.h"
 #include "records_db/record_db.h"
 #include "sensor_tables.h"
 
@@ -144,12 +145,7 @@ void TestCalibrationRecord::asFoundCalibrateAsLeft()
     QCOMPARE(stored[2].record.points[2].currentMa, tab->asLeft()->points[2].currentMa);
     // Signed by this workstation's key, which the laboratory trusts only on
     // purpose (the test's data folder keeps it from an earlier run).
-    d.click("pushButton_record_verify");
-    QString why;
-    const auto key = recordsdb::SigningKey::load(tab->database()->settings().dataFolder, why);
-    QVERIFY2(key, qPrintable(why));
-    if (d.find<QLabel>("label_record_status")->text().contains("not in the keyring"))
-        QVERIFY(tab->database()->trust(key->publicKey(), "bench"));
+    QVERIFY(recordsfixture::trustOwnKey(*tab->database()));
     d.click("pushButton_record_verify");
     QCOMPARE(d.find<QLabel>("label_record_status")->text(), QStringLiteral("All 3 records intact"));
 

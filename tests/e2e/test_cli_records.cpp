@@ -7,14 +7,12 @@
 #include "record_samples.h"
 #include "records_db/instrument_register.h"
 #include "records_db/record_db.h"
+#include "records_fixture.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QCryptographicHash>
 #include <QSaveFile>
 #include <QSettings>
@@ -302,10 +300,7 @@ void TestCliRecords::oneRootOfTrust()
     {
         QSqlDatabase old = QSqlDatabase::addDatabase("QSQLITE", "old");
         old.setDatabaseName(dir.filePath("records.sqlite"));
-        QVERIFY(old.open());
-        for (const char *sql : {"CREATE TABLE schema_version (version INTEGER)", "INSERT INTO schema_version VALUES (3)",
-                                "CREATE TABLE records (seq BIGINT, content TEXT, prev_hash TEXT, hash TEXT)"})
-            QVERIFY(QSqlQuery(old).exec(sql));
+        QVERIFY(old.open() && recordsfixture::writeSchema3(old));
         old.close();
     }
     QSqlDatabase::removeDatabase("old");

@@ -24,7 +24,7 @@ bool trustOwnKey(recordsdb::RecordDb &db)
     return db.trust(key->publicKey(), "this workstation");
 }
 
-QStringList liftGuards(QSqlDatabase &db)
+QStringList liftGuards(QSqlDatabase db)
 {
     QSqlQuery q(db);
     if (db.driverName() == QLatin1String("QPSQL"))
@@ -39,7 +39,7 @@ QStringList liftGuards(QSqlDatabase &db)
     return saved;
 }
 
-bool restoreGuards(QSqlDatabase &db, const QStringList &saved)
+bool restoreGuards(QSqlDatabase db, const QStringList &saved)
 {
     for (const QString &sql : saved)
         if (!QSqlQuery(db).exec(sql))
@@ -47,7 +47,7 @@ bool restoreGuards(QSqlDatabase &db, const QStringList &saved)
     return true;
 }
 
-bool writeSchema3(QSqlDatabase &db, bool forged)
+bool writeSchema3(QSqlDatabase db, bool forged)
 {
     QSqlQuery q(db);
     if (db.driverName() == QLatin1String("QPSQL")   // what schema 3 made there

@@ -14,12 +14,12 @@ bool trustOwnKey(recordsdb::RecordDb &db);
 
 // The guards' definitions as the schema made them, then the guards dropped
 // (SQLite) or disabled (PostgreSQL); restoreGuards puts them back as they were.
-QStringList liftGuards(QSqlDatabase &db);
-bool restoreGuards(QSqlDatabase &db, const QStringList &saved);
+QStringList liftGuards(QSqlDatabase db);
+bool restoreGuards(QSqlDatabase db, const QStringList &saved);
 
 // Schema 3 in `db` (empty): two records of transmitter OLD chained alone
 // (as found, as left; the second's content changed after hashing when
 // `forged`), certificate 1 of them and instrument TT-1 in tables of their own.
-bool writeSchema3(QSqlDatabase &db, bool forged = false);
+bool writeSchema3(QSqlDatabase db, bool forged = false);
 
 } // namespace recordsfixture
