@@ -297,13 +297,7 @@ void TestCliRecords::oneRootOfTrust()
     QTemporaryDir dir, json;
     const QString key = dir.filePath("data/TCal/tcal/signing.key");
     // Schema 3 with a chain that needs no key: verify reads it, writes nothing and adopts nothing.
-    {
-        QSqlDatabase old = QSqlDatabase::addDatabase("QSQLITE", "old");
-        old.setDatabaseName(dir.filePath("records.sqlite"));
-        QVERIFY(old.open() && recordsfixture::writeSchema3(old));
-        old.close();
-    }
-    QSqlDatabase::removeDatabase("old");
+    QVERIFY(recordsfixture::writeSchema3(local(dir.path())));
     const auto digest = [&] {
         QFile f(dir.filePath("records.sqlite"));
         return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256) : QByteArray();

@@ -4,6 +4,8 @@
 #include "records_db/record_hash.h"
 #include "records_db/signing_key.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSqlQuery>
 
 namespace recordsfixture {
@@ -47,7 +49,23 @@ bool restoreGuards(QSqlDatabase db, const QStringList &saved)
     return true;
 }
 
-bool writeSchema3(QSqlDatabase db, bool forged)
+QSqlDatabase connection(const recordsdb::DbSettings &s, const QString &name)
+{
+    const bool sqlite = s.kind == recordsdb::DbSettings::Kind::Sqlite;
+    QSqlDatabase db = QSqlDatabase::addDatabase(sqlite ? "QSQLITE" : "QPSQL", name);
+    db.setDatabaseName(sqlite ? s.sqliteFile : s.database);
+    if (!sqlite) {
+        db.setHostName(s.host);
+        db.setPort(s.port);
+        db.setUserName(s.user);
+    }
+    db.open();
+    return db;
+}
+
+namespace {
+
+bool schema3(QSqlDatabase db, bool forged)
 {
     QSqlQuery q(db);
     if (db.driverName() == QLatin1String("QPSQL")   // what schema 3 made there
@@ -78,6 +96,22 @@ bool writeSchema3(QSqlDatabase db, bool forged)
         previous = hash;
     }
     return true;
+}
+
+} // namespace
+
+bool writeSchema3(const recordsdb::DbSettings &settings, bool forged)
+{
+    if (settings.kind == recordsdb::DbSettings::Kind::Sqlite)
+        QDir().mkpath(QFileInfo(settings.sqliteFile).path());
+    bool written = false;
+    {
+        QSqlDatabase db = connection(settings, QStringLiteral("schema3"));
+        written = db.isOpen() && schema3(db, forged);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("schema3"));
+    return written;
 }
 
 } // namespace recordsfixture

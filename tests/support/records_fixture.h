@@ -17,9 +17,12 @@ bool trustOwnKey(recordsdb::RecordDb &db);
 QStringList liftGuards(QSqlDatabase db);
 bool restoreGuards(QSqlDatabase db, const QStringList &saved);
 
-// Schema 3 in `db` (empty): two records of transmitter OLD chained alone
+// A plain connection to the database of `settings`, opened, under `name`.
+QSqlDatabase connection(const recordsdb::DbSettings &settings, const QString &name);
+
+// Schema 3 in the database of `settings` (empty; a SQLite file's folder is made): two records of transmitter OLD chained alone
 // (as found, as left; the second's content changed after hashing when
 // `forged`), certificate 1 of them and instrument TT-1 in tables of their own.
-bool writeSchema3(QSqlDatabase db, bool forged = false);
+bool writeSchema3(const recordsdb::DbSettings &settings, bool forged = false);
 
 } // namespace recordsfixture

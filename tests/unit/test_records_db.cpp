@@ -570,13 +570,7 @@ void TestRecordsDb::earlierSchemaMovesIntoTheChain()
     for (const bool forged : {false, true}) {
         DbSettings settings = sqliteIn(m_dir.filePath(forged ? "schema3-forged" : "schema3"));
         settings.dataFolder = m_dir.filePath("data-schema3");
-        {
-            QVERIFY(QDir().mkpath(QFileInfo(settings.sqliteFile).path()));
-            QSqlDatabase old = QSqlDatabase::addDatabase("QSQLITE", "schema3");
-            old.setDatabaseName(settings.sqliteFile);
-            QVERIFY(old.open() && recordsfixture::writeSchema3(old, forged));
-        }
-        QSqlDatabase::removeDatabase("schema3");
+        QVERIFY(recordsfixture::writeSchema3(settings, forged));
         RecordDb db;
         // Only records migrate adopts an earlier chain: reading and appending refuse it.
         QVERIFY(!db.open(settings, RecordDb::Mode::ExistingOnly) && !db.open(settings));
