@@ -3,6 +3,7 @@
 // thermocouple calibration, as left, and the record files, CSV and PDF
 // certificate that document it.
 
+#include "certificate_elements.h"
 #include "e2e_helpers.h"
 #include "record/certificate.h"
 #include "record/number_input.h"
@@ -38,13 +39,6 @@ double injectedError(double celsius)
 // the tenth again, one tenth.
 constexpr double kReadingSlack = 0.051;
 constexpr double kPrintedSlack = 0.101;
-
-QString pdfText(const QString &path)
-{
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
-    return p.waitForFinished(20000) ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
-}
 
 QStringList csvRows(const QString &path, const QString &stage)
 {

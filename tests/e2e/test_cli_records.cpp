@@ -2,6 +2,7 @@
 // shown, exported, a checkpoint taken, and verify naming a record altered with
 // plain SQL; a records folder that is not there is an error, never a new database.
 
+#include "certificate_elements.h"
 #include "record/certificate.h"
 #include "record/record_store.h"
 #include "record_samples.h"
@@ -59,13 +60,6 @@ recordsdb::DbSettings local(const QString &folder)
     recordsdb::DbSettings s = recordsdb::sqliteIn(folder);
     s.dataFolder = folder + "/data/TCal/tcal";
     return s;
-}
-
-QString pdfText(const QString &path)
-{
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
-    return p.waitForFinished(20000) ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
 }
 
 record::Record check(record::Stage stage, int minutes, double offset)

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlQuery>
 
 namespace recordsfixture {
@@ -47,6 +48,13 @@ bool restoreGuards(QSqlDatabase db, const QStringList &saved)
         if (!QSqlQuery(db).exec(sql))
             return false;
     return true;
+}
+
+bool holdWriteLock(QSqlQuery &hold)
+{
+    if (hold.driver()->dbmsType() == QSqlDriver::SQLite)
+        return hold.exec("BEGIN IMMEDIATE");
+    return hold.exec("BEGIN") && hold.exec("SELECT pg_advisory_xact_lock(7240129)");
 }
 
 QSqlDatabase connection(const recordsdb::DbSettings &s, const QString &name)

@@ -6,6 +6,7 @@
 #include "records_db/record_db.h"
 
 #include <QSqlDatabase>
+#include <QSqlQuery>
 
 namespace recordsfixture {
 
@@ -16,6 +17,9 @@ bool trustOwnKey(recordsdb::RecordDb &db);
 // (SQLite) or disabled (PostgreSQL); restoreGuards puts them back as they were.
 QStringList liftGuards(QSqlDatabase db);
 bool restoreGuards(QSqlDatabase db, const QStringList &saved);
+
+// The lock every writer takes, held by `hold`'s connection until it rolls back.
+bool holdWriteLock(QSqlQuery &hold);
 
 // A plain connection to the database of `settings`, opened, under `name`.
 QSqlDatabase connection(const recordsdb::DbSettings &settings, const QString &name);

@@ -308,8 +308,7 @@ void TestRecordsDb::importJsonOnce()
     RecordDb holder, writer;
     QVERIFY(holder.open(busy) && writer.open(busy));
     QSqlQuery hold(holder.connection());
-    QVERIFY(busy.kind == DbSettings::Kind::Sqlite ? hold.exec("BEGIN IMMEDIATE")
-                                                 : hold.exec("BEGIN") && hold.exec("SELECT pg_advisory_xact_lock(7240129)"));
+    QVERIFY(recordsfixture::holdWriteLock(hold));
     report = writer.importFolder(later.path());
     QVERIFY(report.imported == 0 && !report.refused.isEmpty());
     QVERIFY(hold.exec("ROLLBACK"));
@@ -395,8 +394,7 @@ void TestRecordsDb::lockedDatabaseKeepsDraft()
     RecordDb db, other;
     QVERIFY(db.open(settings) && other.open(settings));
     QSqlQuery hold(other.connection());
-    const bool sqlite = settings.kind == DbSettings::Kind::Sqlite;
-    QVERIFY(sqlite ? hold.exec("BEGIN IMMEDIATE") : hold.exec("BEGIN") && hold.exec("SELECT pg_advisory_xact_lock(7240129)"));
+    QVERIFY(recordsfixture::holdWriteLock(hold));
 
     QTemporaryDir folder;
     DraftStore drafts(folder.path());
