@@ -8,7 +8,7 @@ namespace record {
 namespace {
 
 enum Line { Place, Received, Condition, Environment, AmbientTyped, AmbientMeasured, Requirement, External, NoExternal,
-            Supplied, NotStated, Title, PercentOfSpan };
+            Supplied, NotStated, Title, PercentOfSpan, SuppliedFields, DateExample, ReceivedLate, NotSupplied };
 
 // Three languages per line: Simplified Chinese, Traditional Chinese, English.
 const char *const kTexts[][3] = {
@@ -27,6 +27,12 @@ const char *const kTexts[][3] = {
     {"未说明", "未說明", "not stated"},
     {"接收、地点与要求", "接收、地點與要求", "Receipt, place and requirement"},
     {"量程的 %", "量程的 %", "% of span"},
+    {"客户提供的数据", "客戶提供的資料", "Supplied by the customer"},
+    {"如 2026-12-01；空白为未说明", "如 2026-12-01；空白為未說明", "such as 2026-12-01; empty: not stated"},
+    {"未出具：接收日期 %1 晚于校准日期 %2", "未出具：接收日期 %1 晚於校準日期 %2",
+     "not issued: the date of receipt %1 is after the calibration on %2"},
+    {"未出具：“%1”不是客户可提供的数据", "未出具：「%1」不是客戶可提供的資料",
+     "not issued: \"%1\" is not data a customer supplies"},
 };
 
 QString t(Line line, int lang)
@@ -57,6 +63,22 @@ const QStringList &customerFields()
 {
     static const QStringList fields{"tag", "description", "range", "tolerance"};
     return fields;
+}
+
+QString receiptLabel(ReceiptField field, int lang)
+{
+    static const Line lines[] = {Place, Received, Condition, External, SuppliedFields, DateExample};
+    return t(lines[int(field)], lang);
+}
+
+QString receiptRefusal(const Receipt &r, const QDate &calibrated, int lang)
+{
+    for (const QString &field : r.customerSupplied)
+        if (!customerFields().contains(field))
+            return t(NotSupplied, lang).arg(field);
+    if (r.received.isValid() && calibrated.isValid() && r.received > calibrated)
+        return t(ReceivedLate, lang).arg(r.received.toString(Qt::ISODate), calibrated.toString(Qt::ISODate));
+    return {};
 }
 
 QJsonObject receiptToJson(const Receipt &r)

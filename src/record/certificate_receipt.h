@@ -29,6 +29,15 @@ const QStringList &customerFields();
 QJsonObject receiptToJson(const Receipt &receipt);
 Receipt receiptFromJson(const QJsonObject &object);
 
+// What the window's form calls each element, in `language`, as the certificate does.
+enum class ReceiptField { Place, Received, Condition, External, Supplied, DateExample };
+QString receiptLabel(ReceiptField field, int language);
+
+// Why `receipt` cannot go on a certificate of checks calibrated on
+// `calibrated`: a field the customer cannot supply, or an item received after
+// it was calibrated. Empty when it can.
+QString receiptRefusal(const Receipt &receipt, const QDate &calibrated, int language);
+
 // The certificate's section of these elements, as rich text, in `language`.
 QString receiptSection(const Receipt &receipt, const Header &header, bool automatic, int language);
 

@@ -101,6 +101,11 @@ std::optional<record::CertificateContent> CertificateStore::prepare(const IssueR
                                                    request.language);
     if (!refused.isEmpty())
         return m_error = refused, std::nullopt;
+    // The date of receipt against the first check's day, as the certificate prints it.
+    const QString late = record::receiptRefusal(request.receipt, (found ? found : left)->record.started.toLocalTime().date(),
+                                                request.language);
+    if (!late.isEmpty())
+        return m_error = late, std::nullopt;
     record::CertificateContent c;
     c.language = request.language;
     c.issuer = request.issuer;

@@ -4,14 +4,13 @@
 #include "record/record_csv.h"
 #include "record/record_store.h"
 #include "records_db/approvals.h"
+#include "tabs/certificate_details_dialog.h"
 #include "tabs/reference_dialog.h"
 
 #include <QCheckBox>
 #include <QDialog>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QFormLayout>
 #include <QGridLayout>
 #include <QLineEdit>
 #include <QPushButton>
@@ -93,30 +92,16 @@ void CertificatePanel::exportCsv()
     m_hooks.status(text(ok ? Text::Exported : Text::SaveFailed, m_language).arg(path));
 }
 
+// The laboratory and customer are kept in the settings; the receipt's
+// elements are the next certificate's, until one is issued.
 void CertificatePanel::editDetails()
 {
     QSettings settings;
-    Issuer issuer = readIssuer(settings);
-    QDialog dialog(this);
-    dialog.setWindowTitle(text(Text::CertificateDetails, m_language));
-    auto *form = new QFormLayout(&dialog);
-    QLineEdit *edits[3];
-    const Text labels[3] = {Text::LaboratoryAddress, Text::CustomerName, Text::CustomerAddress};
-    QString *fields[3] = {&issuer.laboratoryAddress, &issuer.customer, &issuer.customerAddress};
-    for (int i = 0; i < 3; ++i) {
-        edits[i] = new QLineEdit(*fields[i]);
-        edits[i]->setMinimumWidth(360);
-        form->addRow(text(labels[i], m_language), edits[i]);
-    }
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    form->addRow(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    CertificateDetailsDialog dialog(readIssuer(settings), m_receipt, m_language, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    for (int i = 0; i < 3; ++i)
-        *fields[i] = edits[i]->text();
-    writeIssuer(settings, issuer);
+    writeIssuer(settings, dialog.issuer());
+    m_receipt = dialog.receipt();
 }
 
 void CertificatePanel::verifyChain()
@@ -149,7 +134,7 @@ recordsdb::IssueRequest CertificatePanel::request() const
     const auto &found = m_hooks.asFound(), &left = m_hooks.asLeft();
     QSettings settings;
     return {found ? found->id : 0, left ? left->id : 0, m_number->text().trimmed().toLongLong(),
-            readIssuer(settings), m_language, {}};
+            readIssuer(settings), m_language, m_receipt};
 }
 
 bool CertificatePanel::writePdf(const QString &path, const QByteArray &pdf)
@@ -198,6 +183,7 @@ void CertificatePanel::issue()
     }
     const QString path = base + QStringLiteral("_certificate-%1.pdf").arg(issued->content.number, 6, 10, QLatin1Char('0'));
     m_number->clear();
+    m_receipt = {m_receipt.place, {}, {}, {}, {}};   // the place stays; the next item is received anew
     if (writePdf(path, issued->pdf))
         m_hooks.status(text(Text::Issued2, m_language).arg(issued->content.number).arg(path));
     m_hooks.changed();

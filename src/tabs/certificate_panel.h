@@ -55,4 +55,5 @@ private:
     int m_language = 0;
     QCheckBox *m_bom;
     QLineEdit *m_number, *m_signer, *m_function;
+    record::Receipt m_receipt;   // the next certificate's place, receipt, condition and customer's data
 };

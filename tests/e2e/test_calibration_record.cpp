@@ -3,12 +3,14 @@
 // thermocouple calibration, as left, and the record files, CSV and PDF
 // certificate that document it.
 
+#include "certificate_elements.h"
 #include "e2e_helpers.h"
 #include "record/certificate.h"
 #include "record/number_input.h"
 #include "record/record_store.h"
 #include "record/record_table.h"
 #include "record_driver.h"
+#include "records_fixture.h"
 #include "records_db/record_db.h"
 #include "sensor_tables.h"
 
@@ -37,13 +39,6 @@ double injectedError(double celsius)
 // the tenth again, one tenth.
 constexpr double kReadingSlack = 0.051;
 constexpr double kPrintedSlack = 0.101;
-
-QString pdfText(const QString &path)
-{
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
-    return p.waitForFinished(20000) ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
-}
 
 QStringList csvRows(const QString &path, const QString &stage)
 {
@@ -144,12 +139,7 @@ void TestCalibrationRecord::asFoundCalibrateAsLeft()
     QCOMPARE(stored[2].record.points[2].currentMa, tab->asLeft()->points[2].currentMa);
     // Signed by this workstation's key, which the laboratory trusts only on
     // purpose (the test's data folder keeps it from an earlier run).
-    d.click("pushButton_record_verify");
-    QString why;
-    const auto key = recordsdb::SigningKey::load(tab->database()->settings().dataFolder, why);
-    QVERIFY2(key, qPrintable(why));
-    if (d.find<QLabel>("label_record_status")->text().contains("not in the keyring"))
-        QVERIFY(tab->database()->trust(key->publicKey(), "bench"));
+    QVERIFY(recordsfixture::trustOwnKey(*tab->database()));
     d.click("pushButton_record_verify");
     QCOMPARE(d.find<QLabel>("label_record_status")->text(), QStringLiteral("All 3 records intact"));
 

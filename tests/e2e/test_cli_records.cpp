@@ -2,19 +2,18 @@
 // shown, exported, a checkpoint taken, and verify naming a record altered with
 // plain SQL; a records folder that is not there is an error, never a new database.
 
+#include "certificate_elements.h"
 #include "record/certificate.h"
 #include "record/record_store.h"
 #include "record_samples.h"
 #include "records_db/instrument_register.h"
 #include "records_db/record_db.h"
+#include "records_fixture.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QCryptographicHash>
 #include <QSaveFile>
 #include <QSettings>
@@ -61,13 +60,6 @@ recordsdb::DbSettings local(const QString &folder)
     recordsdb::DbSettings s = recordsdb::sqliteIn(folder);
     s.dataFolder = folder + "/data/TCal/tcal";
     return s;
-}
-
-QString pdfText(const QString &path)
-{
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
-    return p.waitForFinished(20000) ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
 }
 
 record::Record check(record::Stage stage, int minutes, double offset)
@@ -299,16 +291,7 @@ void TestCliRecords::oneRootOfTrust()
     QTemporaryDir dir, json;
     const QString key = dir.filePath("data/TCal/tcal/signing.key");
     // Schema 3 with a chain that needs no key: verify reads it, writes nothing and adopts nothing.
-    {
-        QSqlDatabase old = QSqlDatabase::addDatabase("QSQLITE", "old");
-        old.setDatabaseName(dir.filePath("records.sqlite"));
-        QVERIFY(old.open());
-        for (const char *sql : {"CREATE TABLE schema_version (version INTEGER)", "INSERT INTO schema_version VALUES (3)",
-                                "CREATE TABLE records (seq BIGINT, content TEXT, prev_hash TEXT, hash TEXT)"})
-            QVERIFY(QSqlQuery(old).exec(sql));
-        old.close();
-    }
-    QSqlDatabase::removeDatabase("old");
+    QVERIFY(recordsfixture::writeSchema3(local(dir.path())));
     const auto digest = [&] {
         QFile f(dir.filePath("records.sqlite"));
         return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256) : QByteArray();

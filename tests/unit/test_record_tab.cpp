@@ -4,6 +4,7 @@
 // check the database cannot take kept as a draft; the register of reference
 // standards opened from the Automatic calibration tab.
 
+#include "certificate_elements.h"
 #include "link/link.h"
 #include "record_samples.h"
 #include "record/record_table.h"
@@ -14,8 +15,10 @@
 #include "tabs/standards_dialog.h"
 #include "tabs/standards_texts.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -315,8 +318,12 @@ void TestRecordTab::typedFolderMakesNoDatabase()
 
 // As found on SN-1, the serial then changed to SN-2 before the as-left check:
 // the certificate is refused with the reason, and no file, draft or number made.
+// Then SN-1 again, with the receipt's elements typed in the details: a date
+// that is not one keeps the dialog open, an item received after its
+// calibration is refused, and the certificate prints what was typed.
 void TestRecordTab::oneTransmitterPerCertificate()
 {
+    QCoreApplication::setOrganizationName(QStringLiteral("TCal-test-record-tab"));
     QTemporaryDir folder;
     rtu::Link link;
     CalibrationRecordTab tab(link);
@@ -329,6 +336,44 @@ void TestRecordTab::oneTransmitterPerCertificate()
     click(tab, "pushButton_record_pdf");
     QVERIFY2(status(tab).contains("different transmitters: serial SN-1 and SN-2"), qPrintable(status(tab)));
     QCOMPARE(QDir(folder.path()).entryList({"*.pdf"}), QStringList());
+
+    in(tab, "lineEdit_record_serial")->setText("SN-1");
+    click(tab, "pushButton_record_as_left");
+    measure(tab, 0.0);
+    // The details typed, first with a date that is not one; what the dialog said to that.
+    const auto typeDetails = [&](const QString &received) {
+        QString said;
+        QTimer::singleShot(0, [&] {
+            QWidget &d = *QApplication::activeModalWidget();
+            in(d, "lineEdit_details_place")->setText("Plant metrology lab, bench 3");
+            in(d, "lineEdit_details_condition")->setText("Seal intact");
+            in(d, "lineEdit_details_external")->setText("Ice point by Lab X");
+            in<QCheckBox>(d, "checkBox_details_tag")->setChecked(true);
+            QPushButton *ok = d.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
+            for (const QString &date : {QStringLiteral("31.12.2026"), received}) {
+                in(d, "lineEdit_details_received")->setText(date);
+                ok->click();
+                said += in<QLabel>(d, "label_details_problem")->text();
+            }
+        });
+        click(tab, "pushButton_record_certificate_details");
+        return said;
+    };
+    const QString today = QDate::currentDate().toString(Qt::ISODate);
+    QVERIFY(typeDetails(QDate::currentDate().addDays(1).toString(Qt::ISODate)).contains("such as 2026-12-01"));
+    click(tab, "pushButton_record_pdf");
+    QVERIFY2(status(tab).contains("is after the calibration on " + today), qPrintable(status(tab)));
+    QCOMPARE(QDir(folder.path()).entryList({"*.pdf"}), QStringList());
+    typeDetails(today);
+    click(tab, "pushButton_record_pdf");   // not approved: a draft, with what was typed
+    const QStringList drafts = QDir(folder.path()).entryList({"*_certificate-draft.pdf"});
+    QCOMPARE(drafts.size(), 1);
+    const QString text = pdfText(folder.filePath(drafts[0])).simplified();
+    for (const QString &element : {QStringLiteral("Place of calibration Plant metrology lab, bench 3"), "Date of receipt " + today,
+                                   QStringLiteral("Condition of the item on receipt Seal intact"),
+                                   QStringLiteral("Results from external providers Ice point by Lab X"), QStringLiteral("tag *:")})
+        QVERIFY2(text.contains(element), qPrintable(element + " in " + text));
+    QSettings().clear();
 }
 
 // The Automatic calibration tab's Standards… button opens the register on the

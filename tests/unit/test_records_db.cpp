@@ -16,6 +16,7 @@
 #include "records_db/record_db.h"
 #include "records_db/record_hash.h"
 #include "records_db/standards_register.h"
+#include "records_fixture.h"
 
 #include <QCryptographicHash>
 #include <QGuiApplication>
@@ -28,37 +29,13 @@
 using namespace recordsdb;
 using record::Record;
 using record::Stage;
+using recordsfixture::trustOwnKey;
 
 namespace {
 
 Record check(const QString &serial, Stage stage, int minutes, double offset)
 {
     return recordedCheck(serial, stage, QDateTime(QDate(2026, 12, 7), QTime(8, 0), Qt::UTC).addSecs(60 * minutes), offset);
-}
-
-// The laboratory trusts this workstation's key (made when missing): the keyring
-// file on SQLite, the owner's table on PostgreSQL.
-bool trustOwnKey(RecordDb &db)
-{
-    QString why;
-    const auto key = SigningKey::load(db.settings().dataFolder, why) ? SigningKey::load(db.settings().dataFolder, why)
-                                                                     : SigningKey::create(db.settings().dataFolder, why);
-    const auto keys = db.keyring();
-    if (!key || !keys)
-        return false;
-    for (const TrustedKey &k : *keys)
-        if (k.fingerprint == key->fingerprint())
-            return true;
-    return db.trust(key->publicKey(), "this workstation");
-}
-
-// What someone with the database's admin rights would do before editing rows.
-bool dropAppendOnlyGuard(RecordDb &db)
-{
-    QSqlQuery q(db.connection());
-    if (db.connection().driverName() == QLatin1String("QPSQL"))
-        return q.exec("ALTER TABLE entries DISABLE TRIGGER USER");
-    return q.exec("DROP TRIGGER entries_no_update") && q.exec("DROP TRIGGER entries_no_delete");
 }
 
 // A child process, opening a new database at the same moment as its sibling:
@@ -95,7 +72,6 @@ private slots:
     void verifyNamesAlteredRows();
     void importJsonOnce_data() { backends(); }
     void importJsonOnce();
-    void importedCountOnceApproved();
     void twoWritersAtOnce_data() { backends(); }
     void twoWritersAtOnce();
     void damagedFileIsNamed();
@@ -225,7 +201,7 @@ void TestRecordsDb::verifyNamesAlteredRows()
     QVERIFY(db.verify().intact());
 
     // The guards dropped: verify says so, and the guard names differ per server.
-    QVERIFY(dropAppendOnlyGuard(db));
+    QVERIFY(!recordsfixture::liftGuards(db.connection()).isEmpty());
     QCOMPARE(db.verify().faults.size(), 2);
 
     // An edited reading in record 2, then its hash re-computed with the published
@@ -294,6 +270,12 @@ void TestRecordsDb::importJsonOnce()
     QVERIFY(provenance.value("file").toString().endsWith(".json"));
     QCOMPARE(provenance.value("sha256").toString().size(), 64);
     QVERIFY(provenance.contains("user") && provenance.contains("at"));
+    // They count toward due dates once someone here approved them.
+    InstrumentRegister reg(db);
+    QVERIFY(reg.save({"TT-J", "J", "", "", "Pt100", 0, 100, "°C", 12, "in service"}));
+    QVERIFY(!reg.find("TT-J")->lastAsLeft.isValid());
+    QVERIFY(Approvals(db).sign(2, record::Signature::Meaning::Approved, "M. Zhou", "Head"));
+    QCOMPARE(reg.find("TT-J")->lastAsLeft, check("J", Stage::AsLeft, 30, 0.0).started.toLocalTime().date());
 
     // The rules of a live entry: an amendment of another transmitter, of another
     // stage or of no record at all is refused, and the whole import with it.
@@ -326,30 +308,10 @@ void TestRecordsDb::importJsonOnce()
     RecordDb holder, writer;
     QVERIFY(holder.open(busy) && writer.open(busy));
     QSqlQuery hold(holder.connection());
-    QVERIFY(busy.kind == DbSettings::Kind::Sqlite ? hold.exec("BEGIN IMMEDIATE")
-                                                 : hold.exec("BEGIN") && hold.exec("SELECT pg_advisory_xact_lock(7240129)"));
+    QVERIFY(recordsfixture::holdWriteLock(hold));
     report = writer.importFolder(later.path());
     QVERIFY(report.imported == 0 && !report.refused.isEmpty());
     QVERIFY(hold.exec("ROLLBACK"));
-}
-
-// Imported records count toward due dates once someone here approved them.
-void TestRecordsDb::importedCountOnceApproved()
-{
-    DbSettings settings = sqliteIn(m_dir.filePath("imported-due"));
-    settings.dataFolder = m_dir.filePath("data/TCal/tcal");
-    RecordDb db;
-    QVERIFY(db.open(settings));
-    QTemporaryDir files;
-    Record left = recordedCheck("IMP", Stage::AsLeft, QDateTime::currentDateTimeUtc().addMonths(-2), 0.1);
-    left.header.technician = "J. Chen";
-    QVERIFY(!record::save(left, files.path()).isEmpty());
-    QCOMPARE(db.importFolder(files.path()).imported, 1);
-    InstrumentRegister reg(db);
-    QVERIFY(reg.save({"TT-I", "IMP", "", "", "Pt100", 0, 100, "°C", 12, "in service"}));
-    QVERIFY(!reg.find("TT-I")->lastAsLeft.isValid());
-    QVERIFY(Approvals(db).sign(1, record::Signature::Meaning::Approved, "M. Zhou", "Head"));
-    QCOMPARE(reg.find("TT-I")->lastAsLeft, left.started.toLocalTime().date());
 }
 
 void TestRecordsDb::twoWritersAtOnce()
@@ -432,8 +394,7 @@ void TestRecordsDb::lockedDatabaseKeepsDraft()
     RecordDb db, other;
     QVERIFY(db.open(settings) && other.open(settings));
     QSqlQuery hold(other.connection());
-    const bool sqlite = settings.kind == DbSettings::Kind::Sqlite;
-    QVERIFY(sqlite ? hold.exec("BEGIN IMMEDIATE") : hold.exec("BEGIN") && hold.exec("SELECT pg_advisory_xact_lock(7240129)"));
+    QVERIFY(recordsfixture::holdWriteLock(hold));
 
     QTemporaryDir folder;
     DraftStore drafts(folder.path());
@@ -607,35 +568,7 @@ void TestRecordsDb::earlierSchemaMovesIntoTheChain()
     for (const bool forged : {false, true}) {
         DbSettings settings = sqliteIn(m_dir.filePath(forged ? "schema3-forged" : "schema3"));
         settings.dataFolder = m_dir.filePath("data-schema3");
-        {
-            QVERIFY(QDir().mkpath(QFileInfo(settings.sqliteFile).path()));
-            QSqlDatabase old = QSqlDatabase::addDatabase("QSQLITE", "schema3");
-            old.setDatabaseName(settings.sqliteFile);
-            QVERIFY(old.open());
-            QSqlQuery q(old);
-            for (const char *sql : {"CREATE TABLE schema_version (version INTEGER)", "INSERT INTO schema_version VALUES (3)",
-                                    "CREATE TABLE counters (name TEXT, value BIGINT)",
-                                    "INSERT INTO counters VALUES ('records', 2)",
-                                    "CREATE TABLE records (seq BIGINT, content TEXT, prev_hash TEXT, hash TEXT)",
-                                    "CREATE TABLE certificates (number BIGINT, as_found BIGINT, as_left BIGINT, issued_utc TEXT)",
-                                    "INSERT INTO certificates VALUES (1, 1, 2, '2026-01-05T09:00:00Z')",
-                                    "CREATE TABLE instruments (tag TEXT, serial TEXT, description TEXT, location TEXT,"
-                                    " input_type TEXT, range_lower REAL, range_upper REAL, unit TEXT, interval_months INT, status TEXT)",
-                                    "INSERT INTO instruments VALUES ('TT-1', 'OLD', '', 'hall', 'Pt100', 0, 100, 'C', 6, 'in service')"})
-                QVERIFY2(q.exec(sql), sql);
-            QByteArray previous = genesisHash();
-            for (int seq = 1; seq <= 2; ++seq) {
-                const QByteArray content = canonicalContent(check("OLD", Stage(seq - 1), seq, 0.1));
-                const QByteArray hash = legacyChainHash(seq, previous, content);
-                q.prepare("INSERT INTO records VALUES (?, ?, ?, ?)");
-                for (const QVariant &v : {QVariant(seq), QVariant(QString::fromUtf8(forged && seq == 2 ? content + " " : content)),
-                                          QVariant(QString::fromLatin1(previous)), QVariant(QString::fromLatin1(hash))})
-                    q.addBindValue(v);
-                QVERIFY(q.exec());
-                previous = hash;
-            }
-        }
-        QSqlDatabase::removeDatabase("schema3");
+        QVERIFY(recordsfixture::writeSchema3(settings, forged));
         RecordDb db;
         // Only records migrate adopts an earlier chain: reading and appending refuse it.
         QVERIFY(!db.open(settings, RecordDb::Mode::ExistingOnly) && !db.open(settings));

@@ -1,37 +1,45 @@
-// The mutation campaign: one database holding every kind of entry (keys, an
-// adoption of an earlier schema's chain, records and an amendment, signatures,
-// a stored certificate, the instrument and standards registers), then every
-// way of changing what it stores, each on a fresh copy: one character of each
-// column of each entry, each entry deleted, each pair swapped, the file cut at
-// each page, each guard neutralised, the chain re-signed under another key, the
-// checkpoint edited or rolled back, the database reached through a link, the
-// schema turned back. Verify must fail on each and pass on the original; the
-// counts are printed (docs/checks.md). SQLite, then PostgreSQL.
+// The mutation campaign: one database holding every kind of entry (keys and a
+// key change, an adoption of an earlier schema's chain, records and an
+// amendment, signatures, a stored certificate, the instrument and standards
+// registers), then a table of mutations, each applied to a fresh copy by one
+// loop: verify must fail on each and pass on the original; the counts are
+// printed (docs/checks.md). SQLite, then PostgreSQL.
 
 #include "pg_cluster.h"
 #include "record_samples.h"
 #include "records_db/approvals.h"
 #include "records_db/certificate_store.h"
 #include "records_db/instrument_register.h"
-#include "records_db/record_db.h"
 #include "records_db/record_hash.h"
 #include "records_db/standards_register.h"
+#include "records_fixture.h"
 
 #include <QGuiApplication>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QtTest>
 #include <functional>
 #include <memory>
+#include <set>
 
 using namespace recordsdb;
 using record::Stage;
 
 namespace {
 
-using Mutation = std::function<bool(QSqlDatabase &)>;   // false: not applicable to this copy
-
 const QStringList kColumns{"seq", "kind", "number", "content", "prev_hash", "hash", "key_id", "signature"};
+
+// One change to a copy: SQL statements (one a line, `values` bound to a
+// single one) or an operation, run with the append-only guards lifted and put
+// back unless `asIs`; verify is then given `checkpoint`, through a link when `viaLink`.
+struct Mutation {
+    QString name;
+    QString sql;
+    QVariantList values = {};
+    std::function<bool(QSqlDatabase &)> apply = {};
+    std::optional<QJsonObject> checkpoint = std::nullopt;
+    bool asIs = false;
+    bool viaLink = false;
+};
 
 // One character changed as an attacker would: hex letters to upper case (the
 // same value, another text), digits and letters to their neighbour.
@@ -53,38 +61,52 @@ QString changedAt(QString text, int i)
 bool resign(QSqlDatabase &db, const SigningKey &key, qint64 fromSeq, bool replaceKeys)
 {
     QSqlQuery q(db);
-    if (!q.exec("SELECT seq, kind, content, prev_hash FROM entries ORDER BY seq"))
+    if (!q.exec("SELECT seq, kind, content, prev_hash, hash FROM entries ORDER BY seq"))
         return false;
-    struct Row { qint64 seq; QString kind; QJsonObject content; QByteArray prev; };
-    QVector<Row> rows;
-    while (q.next())
-        rows << Row{q.value(0).toLongLong(), q.value(1).toString(),
-                    QJsonDocument::fromJson(q.value(2).toString().toUtf8()).object(), q.value(3).toString().toLatin1()};
-    QByteArray previous = rows.isEmpty() ? genesisHash() : rows.first().prev;
-    for (Row &r : rows) {
-        if (r.seq < fromSeq) {
-            QSqlQuery h(db);
-            h.exec(QStringLiteral("SELECT hash FROM entries WHERE seq = %1").arg(r.seq));
-            previous = h.next() ? h.value(0).toString().toLatin1() : previous;
+    QByteArray previous;
+    bool first = true;
+    while (q.next()) {
+        const qint64 seq = q.value(0).toLongLong();
+        previous = first ? q.value(3).toString().toLatin1() : previous;
+        first = false;
+        if (seq < fromSeq) {
+            previous = q.value(4).toString().toLatin1();
             continue;
         }
-        if (replaceKeys && r.kind == "key") {
-            r.content.insert("publicKey", QString::fromLatin1(key.publicKey()));
-            r.content.insert("fingerprint", QString::fromLatin1(key.fingerprint()));
+        QJsonObject content = QJsonDocument::fromJson(q.value(2).toString().toUtf8()).object();
+        if (replaceKeys && q.value(1).toString() == "key") {
+            content.insert("publicKey", QString::fromLatin1(key.publicKey()));
+            content.insert("fingerprint", QString::fromLatin1(key.fingerprint()));
         }
-        const QByteArray text = canonicalJson(r.content);
-        const QByteArray hash = entryHash(r.seq, r.kind, previous, text);
+        const QByteArray text = canonicalJson(content), hash = entryHash(seq, q.value(1).toString(), previous, text);
         QSqlQuery u(db);
         u.prepare("UPDATE entries SET content = ?, prev_hash = ?, hash = ?, key_id = ?, signature = ? WHERE seq = ?");
         for (const QVariant &v : {QVariant(QString::fromUtf8(text)), QVariant(QString::fromLatin1(previous)),
                                   QVariant(QString::fromLatin1(hash)), QVariant(QString::fromLatin1(key.fingerprint())),
-                                  QVariant(QString::fromLatin1(key.sign(hash))), QVariant(r.seq)})
+                                  QVariant(QString::fromLatin1(key.sign(hash))), QVariant(seq)})
             u.addBindValue(v);
         if (!u.exec())
             return false;
         previous = hash;
     }
     return true;
+}
+
+bool apply(QSqlDatabase &db, const Mutation &m)
+{
+    const QStringList guards = m.asIs ? QStringList() : recordsfixture::liftGuards(db);
+    bool changed = true;
+    if (m.apply)
+        changed = m.apply(db);
+    for (const QString &statement : m.apply ? QStringList() : m.sql.split('\n')) {
+        QSqlQuery q(db);
+        if (!m.values.isEmpty() && q.prepare(statement))
+            for (const QVariant &v : m.values)
+                q.addBindValue(v);
+        const bool rows = statement.startsWith("UPDATE") || statement.startsWith("DELETE");
+        changed = changed && (m.values.isEmpty() ? q.exec(statement) : q.exec()) && (!rows || q.numRowsAffected() > 0);
+    }
+    return (m.asIs || recordsfixture::restoreGuards(db, guards)) && changed;
 }
 
 } // namespace
@@ -99,16 +121,16 @@ private slots:
 
 private:
     DbSettings build(DbSettings settings);
+    QVector<Mutation> mutations(const DbSettings &original, const QVector<ChainEntry> &chain, const QJsonObject &checkpoint);
     DbSettings copyOf(const DbSettings &original, int n);
     void dropCopy(const DbSettings &copy);
-    QSqlDatabase raw(const DbSettings &s, const QString &name);
     QSqlDatabase admin(const DbSettings &s);
-    bool unguarded(QSqlDatabase &db, bool sqlite, const std::function<bool()> &change);
     bool detected(const DbSettings &s, const std::optional<QJsonObject> &checkpoint = std::nullopt);
 
     std::unique_ptr<PgCluster> m_pg;
     QTemporaryDir m_dir;
     QString m_data;
+    std::optional<SigningKey> m_own, m_foreign;
 };
 
 void TestRecordsMutations::initTestCase()
@@ -117,22 +139,9 @@ void TestRecordsMutations::initTestCase()
     QVERIFY2(m_pg->ok(), qPrintable(m_pg->errorString()));
     m_data = m_dir.filePath("data/TCal/tcal");
     qputenv("TCAL_KEYRING", QFile::encodeName(m_dir.filePath("keyring.json")));
-}
-
-QSqlDatabase TestRecordsMutations::raw(const DbSettings &s, const QString &name)
-{
-    const bool sqlite = s.kind == DbSettings::Kind::Sqlite;
-    QSqlDatabase db = QSqlDatabase::addDatabase(sqlite ? "QSQLITE" : "QPSQL", name);
-    if (sqlite) {
-        db.setDatabaseName(s.sqliteFile);
-    } else {
-        db.setHostName(s.host);
-        db.setPort(s.port);
-        db.setDatabaseName(s.database);
-        db.setUserName(s.user);
-    }
-    db.open();
-    return db;
+    QString why;
+    m_foreign = SigningKey::create(m_dir.filePath("intruder"), why);
+    QVERIFY2(m_foreign, qPrintable(why));
 }
 
 // The cluster's own database, to copy databases from a template quickly.
@@ -142,7 +151,7 @@ QSqlDatabase TestRecordsMutations::admin(const DbSettings &s)
         return QSqlDatabase::database("admin");
     DbSettings postgres = s;
     postgres.database = "postgres";
-    return raw(postgres, "admin");
+    return recordsfixture::connection(postgres, "admin");
 }
 
 // Every kind of entry: a schema-3 chain adopted by records migrate, then
@@ -154,86 +163,151 @@ DbSettings TestRecordsMutations::build(DbSettings s)
     QString why;
     if (!SigningKey::load(m_data, why))
         SigningKey::create(m_data, why);
-    if (sqlite)
-        QDir().mkpath(QFileInfo(s.sqliteFile).path());
-    {
-        QSqlDatabase old = raw(s, "legacy");
-        QSqlQuery q(old);
-        if (!sqlite)   // what schema 3 made on PostgreSQL
-            q.exec("CREATE FUNCTION tcal_append_only() RETURNS trigger LANGUAGE plpgsql AS"
-                   " $$ BEGIN RAISE EXCEPTION '% are append-only', TG_TABLE_NAME; END $$");
-        for (const char *sql : {"CREATE TABLE schema_version (version INTEGER)", "INSERT INTO schema_version VALUES (3)",
-                                "CREATE TABLE counters (name TEXT, value BIGINT)", "INSERT INTO counters VALUES ('records', 1)",
-                                "CREATE TABLE records (seq BIGINT, content TEXT, prev_hash TEXT, hash TEXT)",
-                                "CREATE TABLE certificates (number BIGINT, as_found BIGINT, as_left BIGINT, issued_utc TEXT)",
-                                "CREATE TABLE instruments (tag TEXT, serial TEXT, description TEXT, location TEXT,"
-                                " input_type TEXT, range_lower REAL, range_upper REAL, unit TEXT, interval_months INT, status TEXT)",
-                                "INSERT INTO instruments VALUES ('TT-1', 'C', '', 'hall', 'Pt100', 0, 100, 'C', 6, 'in service')"})
-            q.exec(sql);
-        const QByteArray content = canonicalContent(recordedCheck("OLD", Stage::AsFound, QDateTime(QDate(2025, 1, 2), QTime(8, 0), Qt::UTC), 0.1));
-        q.prepare("INSERT INTO records VALUES (1, ?, ?, ?)");
-        q.addBindValue(QString::fromUtf8(content));
-        q.addBindValue(QString::fromLatin1(genesisHash()));
-        q.addBindValue(QString::fromLatin1(legacyChainHash(1, genesisHash(), content)));
-        q.exec();
-        old.close();
-    }
-    QSqlDatabase::removeDatabase("legacy");
-    {
-        RecordDb db;
-        if (!db.open(s, RecordDb::Mode::Migrate))
-            return qWarning() << db.error(), DbSettings();
-    }
+    if (!recordsfixture::writeSchema3(s))
+        return qWarning() << "schema 3 not written", DbSettings();
+    if (RecordDb migrate; !migrate.open(s, RecordDb::Mode::Migrate))
+        return qWarning() << migrate.error(), DbSettings();
     RecordDb db;
     if (!db.open(s))
         return qWarning() << db.error(), DbSettings();
     const QDateTime t(QDate(2026, 12, 7), QTime(8, 0), Qt::UTC);
     record::Record found = recordedCheck("C", Stage::AsFound, t, 0.1), left = recordedCheck("C", Stage::AsLeft, t.addSecs(1800), 0.0);
-    found.header.technician = left.header.technician = "J. Chen";
-    found.header.uncertainty = left.header.uncertainty = 0.05;
     for (record::Record *r : {&found, &left}) {
+        r->header.technician = "J. Chen";
+        r->header.uncertainty = 0.05;
         r->header.tag = "TT-1";
         r->header.laboratory = "Plant metrology lab";
         r->header.procedure = "QP-CAL-012";
         r->header.reference = "Calibrator CX-9";
         r->header.referenceCertificate = "RC-2026-118";
     }
-    db.append(found);
+    db.append(found);   // records 3 and 4, after the adopted 1 and 2
     db.append(left);
-    left.amendment = record::Amendment{3, "loop current typed late", "J. Chen"};
+    left.amendment = record::Amendment{4, "loop current typed late", "J. Chen"};
     db.append(left);
     // Each signer under a login of their own (on PostgreSQL a login is a person's).
     if (!sqlite)
         m_pg->execute(s.database, "DO $$ BEGIN CREATE ROLE reviewer LOGIN; CREATE ROLE approver LOGIN;"
                                   " EXCEPTION WHEN duplicate_object THEN NULL; END $$;"
                                   " GRANT SELECT, INSERT ON entries, schema_version TO reviewer, approver");
-    const auto sign = [&](const QString &login, record::Signature::Meaning meaning, const QString &name) {
+    using Meaning = record::Signature::Meaning;
+    for (const auto &[login, meaning, name] : {std::tuple{s.user, Meaning::Performed, "J. Chen"},
+                                               {QStringLiteral("reviewer"), Meaning::Reviewed, "A. Wong"},
+                                               {QStringLiteral("approver"), Meaning::Approved, "M. Zhou"}}) {
         DbSettings as = s;
         as.user = sqlite ? s.user : login;
         RecordDb signer;
-        if (!signer.open(as, RecordDb::Mode::Existing) || !Approvals(signer).sign(2, meaning, name, "Staff")
-            || !Approvals(signer).sign(4, meaning, name, "Staff"))
+        if (!signer.open(as, RecordDb::Mode::Existing) || !Approvals(signer).sign(3, meaning, name, "Staff")
+            || !Approvals(signer).sign(5, meaning, name, "Staff"))
             qWarning() << "signature:" << signer.error();
-    };
-    sign(s.user, record::Signature::Meaning::Performed, "J. Chen");
-    sign("reviewer", record::Signature::Meaning::Reviewed, "A. Wong");
-    sign("approver", record::Signature::Meaning::Approved, "M. Zhou");
-    const record::Issuer issuer{"1 Lab Road", "Plant A", "2 Plant Road"};
+    }
     CertificateStore store(db);
-    if (!store.issue({2, 4, 0, issuer, 2}))
+    if (!store.issue({3, 5, 0, {"1 Lab Road", "Plant A", "2 Plant Road"}, 2, {}}))
         qWarning() << "certificate:" << store.error();
-    StandardsRegister(db).save({"1234567", "5522A", "Calibrator", "RC-9", QDate(2025, 12, 1), QDate(2027, 12, 1)});
+    StandardsRegister(db).save({"1234567", "5522A", "Calibrator", "RC-9", QDate(2025, 12, 1), QDate(2027, 12, 1), "in service", {}});
     InstrumentRegister(db).save({"TT-2", "D", "Boiler", "hall", "Pt100", 0, 100, "°C", 12, "in service"});
     db.newKey("workstation replaced");
     db.append(recordedCheck("E", Stage::AsFound, t.addDays(1), 0.2));
     // The laboratory trusts both keys the chain names.
     for (const ChainEntry &e : db.entries("key").value_or(QVector<ChainEntry>()))
         db.trust(e.content.value("publicKey").toString().toLatin1(), "bench");
+    m_own = SigningKey::load(m_data, why);
     if (sqlite) {
         QSqlQuery(db.connection()).exec("PRAGMA wal_checkpoint(TRUNCATE)");
         QSqlQuery(db.connection()).exec("PRAGMA journal_mode=DELETE");
     }
     return s;
+}
+
+// The table: each column of each entry changed at its first, middle and last
+// character, the signature padded, each entry deleted, every pair swapped, the
+// numbers kept as another type, each guard neutralised, the chain re-signed,
+// the checkpoint edited or rolled back, the schema turned back, the file cut
+// at each page, the database reached through a link.
+QVector<Mutation> TestRecordsMutations::mutations(const DbSettings &original, const QVector<ChainEntry> &chain,
+                                                  const QJsonObject &checkpoint)
+{
+    const bool sqlite = original.kind == DbSettings::Kind::Sqlite;
+    QVector<Mutation> out;
+    for (const ChainEntry &e : chain) {
+        const QStringList values{QString::number(e.seq), e.kind, QString::number(e.number),
+                                 QString::fromUtf8(canonicalJson(e.content)), QString::fromLatin1(e.previousHash),
+                                 QString::fromLatin1(e.hash), QString::fromLatin1(e.keyId), QString::fromLatin1(e.signature)};
+        for (int c = 0; c < kColumns.size(); ++c) {
+            // In order, so that the halves of PostgreSQL's table, each built by a process of its own, split one table.
+            for (const int at : std::set<int>{0, int(values[c].size() / 2), int(values[c].size() - 1)}) {
+                const QString changed = changedAt(values[c], at);
+                out << Mutation{QStringLiteral("entry %1 %2 char %3").arg(e.seq).arg(kColumns[c]).arg(at),
+                                QStringLiteral("UPDATE entries SET %1 = ? WHERE seq = ?").arg(kColumns[c]),
+                                {c == 0 || c == 2 ? QVariant(changed.toLongLong()) : QVariant(changed), e.seq}};
+            }
+        }
+        out << Mutation{QStringLiteral("entry %1 padded signature").arg(e.seq),
+                        "UPDATE entries SET signature = signature || ' ' WHERE seq = ?", {e.seq}}
+            << Mutation{QStringLiteral("entry %1 deleted").arg(e.seq), "DELETE FROM entries WHERE seq = ?", {e.seq}};
+        for (const ChainEntry &later : chain)
+            if (later.seq > e.seq)
+                out << Mutation{QStringLiteral("entries %1 and %2 swapped").arg(e.seq).arg(later.seq),
+                                QStringLiteral("UPDATE entries SET seq = -1 WHERE seq = %1\nUPDATE entries SET seq = %1"
+                                               " WHERE seq = %2\nUPDATE entries SET seq = %2 WHERE seq = -1")
+                                    .arg(e.seq).arg(later.seq)};
+    }
+    for (const QString type : {"REAL", "TEXT"})
+        if (sqlite)
+            out << Mutation{"number column rebuilt as " + type,
+                            "CREATE TABLE e2 AS SELECT seq, kind, CAST(number AS " + type + ") AS number, content, prev_hash,"
+                            " hash, key_id, signature FROM entries\nDROP TABLE entries\nALTER TABLE e2 RENAME TO entries"};
+    const QString trigger = "CREATE TRIGGER entries_no_%1 BEFORE %2 ON entries%3 BEGIN SELECT RAISE(ABORT, 'entries are append-only'); END";
+    const QString pgTrigger = "DROP TRIGGER entries_no_change ON entries\nCREATE TRIGGER entries_no_change BEFORE %1 ON"
+                              " entries FOR EACH ROW %2 EXECUTE FUNCTION tcal_append_only()";
+    const QStringList guards = sqlite
+        ? QStringList{"DROP TRIGGER entries_no_update", "DROP TRIGGER entries_no_delete",
+                      "DROP TRIGGER entries_no_update\n" + trigger.arg("update", "UPDATE", " WHEN 0"),
+                      "DROP TRIGGER entries_no_delete\n" + trigger.arg("delete", "DELETE", " WHEN 0"),
+                      "DROP TRIGGER entries_no_update\n" + trigger.arg("update", "UPDATE OF kind", "")}
+        : QStringList{"DROP TRIGGER entries_no_change ON entries", "DROP TRIGGER entries_no_truncate ON entries",
+                      "ALTER TABLE entries DISABLE TRIGGER entries_no_change",
+                      "ALTER TABLE entries ENABLE REPLICA TRIGGER entries_no_truncate",
+                      "CREATE OR REPLACE FUNCTION tcal_append_only() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN RETURN NEW; END $$",
+                      pgTrigger.arg("UPDATE OR DELETE", "WHEN (false)"), pgTrigger.arg("UPDATE OF kind OR DELETE", "")};
+    for (const QString &g : guards)
+        out << Mutation{g, g, {}, {}, {}, true};
+    const auto noChange = [](QSqlDatabase &) { return true; };
+    const qint64 last = chain.last().seq;
+    out << Mutation{"chain re-signed by another key", {}, {}, [this](QSqlDatabase &db) { return resign(db, *m_foreign, 1, true); }}
+        // A key holder rewriting after the checkpoint: the checkpoint and the head noted show it.
+        << Mutation{"last entry rewritten by a trusted key, checkpoint given", {}, {}, [this, last](QSqlDatabase &db) {
+                        return QSqlQuery(db).exec(QStringLiteral("UPDATE entries SET content = REPLACE(content, '\"E\"',"
+                                                                 " '\"F\"') WHERE seq = %1").arg(last))
+                               && resign(db, *m_own, last, false);
+                    }, checkpoint};
+    for (const QString &field : checkpoint.keys()) {
+        QJsonObject edited = checkpoint;
+        const QJsonValue v = checkpoint.value(field);
+        edited.insert(field, v.isString() ? QJsonValue(changedAt(v.toString(), v.toString().size() / 2)) : QJsonValue(v.toDouble() - 1));
+        out << Mutation{"checkpoint " + field + " edited", {}, {}, noChange, edited, true};
+    }
+    const ChainHead head{qint64(checkpoint.value("count").toDouble()), checkpoint.value("hash").toString().toLatin1(),
+                         checkpoint.value("signature").toString().toLatin1()};
+    const ChainEntry &before = chain[chain.size() - 3];
+    out << Mutation{"checkpoint signed by another key", {}, {}, noChange,
+                    recordsdb::checkpoint(checkpoint.value("database").toString().toLatin1(), head, *m_foreign), true}
+        << Mutation{"checkpoint of another database", {}, {}, noChange, recordsdb::checkpoint(QByteArray(64, 'a'), head, *m_own), true}
+        << Mutation{"rolled back to an earlier checkpoint", "DELETE FROM entries WHERE seq > ?", {before.seq}, {},
+                    recordsdb::checkpoint(chain.first().hash, {before.seq, before.hash, before.signature}, *m_own)}
+        << Mutation{"schema version 3", "UPDATE schema_version SET version = 3"}
+        << Mutation{"entries replaced by an earlier schema", "DELETE FROM entries\nUPDATE schema_version SET version = 3"};
+    if (sqlite) {
+        for (qint64 at = 0; at < QFileInfo(original.sqliteFile).size(); at += 4096)
+            out << Mutation{QStringLiteral("file cut at %1").arg(at), {}, {}, [at](QSqlDatabase &db) {
+                                const QString path = db.databaseName();
+                                db.close();
+                                return QFile(path).resize(at);
+                            }, {}, true};
+        out << Mutation{"newest entry deleted, reached through a link", "DELETE FROM entries WHERE seq = ?", {last},
+                        {}, {}, false, true};
+    }
+    return out;
 }
 
 DbSettings TestRecordsMutations::copyOf(const DbSettings &original, int n)
@@ -247,7 +321,7 @@ DbSettings TestRecordsMutations::copyOf(const DbSettings &original, int n)
         return copy;
     }
     copy.database = QStringLiteral("copy%1").arg(n);
-    QSqlQuery(admin(original)).exec(QStringLiteral("CREATE DATABASE %1 TEMPLATE %2").arg(copy.database, original.database));
+    QSqlQuery(admin(original)).exec(QStringLiteral("CREATE DATABASE %1 TEMPLATE %2 STRATEGY FILE_COPY").arg(copy.database, original.database));
     return copy;
 }
 
@@ -259,27 +333,6 @@ void TestRecordsMutations::dropCopy(const DbSettings &copy)
         QSqlQuery(admin(copy)).exec(QStringLiteral("DROP DATABASE %1").arg(copy.database));
 }
 
-// The guards lifted for the change and put back as they were made, so what
-// verify sees is the change itself.
-bool TestRecordsMutations::unguarded(QSqlDatabase &db, bool sqlite, const std::function<bool()> &change)
-{
-    QSqlQuery q(db);
-    if (!sqlite) {
-        q.exec("ALTER TABLE entries DISABLE TRIGGER USER");
-        const bool changed = change();
-        q.exec("ALTER TABLE entries ENABLE TRIGGER USER");
-        return changed;
-    }
-    q.exec("DROP TRIGGER entries_no_update");
-    q.exec("DROP TRIGGER entries_no_delete");
-    const bool changed = change();
-    for (const char *what : {"UPDATE", "DELETE"})
-        q.exec(QStringLiteral("CREATE TRIGGER entries_no_%1 BEFORE %2 ON entries BEGIN"
-                              " SELECT RAISE(ABORT, 'entries are append-only'); END")
-                   .arg(QString::fromLatin1(what).toLower(), QLatin1String(what)));
-    return changed;
-}
-
 bool TestRecordsMutations::detected(const DbSettings &s, const std::optional<QJsonObject> &checkpoint)
 {
     RecordDb db;
@@ -288,15 +341,22 @@ bool TestRecordsMutations::detected(const DbSettings &s, const std::optional<QJs
 
 void TestRecordsMutations::campaign_data()
 {
+    // PostgreSQL's copies take longest: its table in two halves, run side by side (tests/CMakeLists.txt).
     QTest::addColumn<bool>("postgres");
-    QTest::newRow("sqlite") << false;
-    QTest::newRow("postgresql") << true;
+    QTest::addColumn<int>("part");
+    QTest::addColumn<int>("parts");
+    QTest::newRow("sqlite") << false << 0 << 1;
+    QTest::newRow("postgresql-1of2") << true << 0 << 2;
+    QTest::newRow("postgresql-2of2") << true << 1 << 2;
 }
 
 void TestRecordsMutations::campaign()
 {
     QFETCH(bool, postgres);
-    const DbSettings original = build(postgres ? m_pg->createDatabase("original") : sqliteIn(m_dir.filePath("original")));
+    QFETCH(int, part);
+    QFETCH(int, parts);
+    const QString name = QStringLiteral("original%1").arg(part);
+    const DbSettings original = build(postgres ? m_pg->createDatabase(name) : sqliteIn(m_dir.filePath(name)));
     QVERIFY(!original.dataFolder.isEmpty());
     QJsonObject checkpoint;
     QVector<ChainEntry> chain;
@@ -314,179 +374,41 @@ void TestRecordsMutations::campaign()
         checkpoint = *db.checkpoint();
         QVERIFY(!detected(original, checkpoint));
     }
+    const QVector<Mutation> table = mutations(original, chain, checkpoint);
     int tried = 0, copies = 0;
-    QStringList undetected;
-    // Each mutation on a fresh copy; `name` says what it was when it went unseen.
-    const auto attempt = [&](const QString &name, const Mutation &mutate,
-                             const std::optional<QJsonObject> &cp = std::nullopt) {
+    QStringList undetected, notApplied;
+    for (int i = part; i < table.size(); i += parts) {
+        const Mutation &m = table[i];
         const DbSettings copy = copyOf(original, ++copies);
         bool applied = false;
         {
-            QSqlDatabase db = raw(copy, "mutator");
-            applied = mutate(db);
+            QSqlDatabase db = recordsfixture::connection(copy, "mutator");
+            applied = apply(db, m);
             db.close();
         }
         QSqlDatabase::removeDatabase("mutator");
-        if (applied) {
-            ++tried;
-            if (!detected(copy, cp))
-                undetected << name;
+        DbSettings reached = copy;
+        if (applied && m.viaLink) {   // the same file by another path: no head noted under that path
+            reached.sqliteFile = m_dir.filePath("link.sqlite");
+            QFile::remove(reached.sqliteFile);
+            QVERIFY(QFile::link(copy.sqliteFile, reached.sqliteFile));
+            RecordDb writer;   // nor is the cut hidden by appending through it
+            QVERIFY(writer.open(reached, RecordDb::Mode::Existing));
+            QVERIFY(!writer.append(recordedCheck("L", Stage::AsFound, QDateTime::currentDateTimeUtc(), 0.0)));
         }
+        tried += applied;
+        if (!applied)
+            notApplied << m.name;
+        else if (!detected(reached, m.checkpoint))
+            undetected << m.name;
         dropCopy(copy);
-    };
-    const auto sql = [&](const QString &statement, const QVariantList &values = {}) {
-        return [=](QSqlDatabase &db) {
-            return unguarded(db, !postgres, [&] {
-                QSqlQuery q(db);
-                q.prepare(statement);
-                for (const QVariant &v : values)
-                    q.addBindValue(v);
-                return q.exec() && q.numRowsAffected() > 0;
-            });
-        };
-    };
-    const int positions = postgres ? 1 : 3;
-    for (const ChainEntry &e : chain) {
-        const QStringList values{QString::number(e.seq), e.kind, QString::number(e.number),
-                                 QString::fromUtf8(canonicalJson(e.content)), QString::fromLatin1(e.previousHash),
-                                 QString::fromLatin1(e.hash), QString::fromLatin1(e.keyId), QString::fromLatin1(e.signature)};
-        for (int c = 0; c < kColumns.size(); ++c) {
-            const QString &v = values[c];
-            for (int p = 0; p < positions; ++p) {
-                const int at = positions == 1 ? v.size() / 2 : (v.size() - 1) * p / (positions - 1);
-                const QString changed = changedAt(v, at);
-                const bool integer = c == 0 || c == 2;
-                attempt(QStringLiteral("entry %1 %2 char %3").arg(e.seq).arg(kColumns[c]).arg(at),
-                        sql(QStringLiteral("UPDATE entries SET %1 = ? WHERE seq = ?").arg(kColumns[c]),
-                            {integer ? QVariant(changed.toLongLong()) : QVariant(changed), e.seq}));
-            }
-        }
-        attempt(QStringLiteral("entry %1 padded signature").arg(e.seq),
-                sql("UPDATE entries SET signature = signature || ' ' WHERE seq = ?", {e.seq}));
-        attempt(QStringLiteral("entry %1 deleted").arg(e.seq), sql("DELETE FROM entries WHERE seq = ?", {e.seq}));
-    }
-    // Two entries swapped, every pair (PostgreSQL: neighbours).
-    for (int i = 0; i < chain.size(); ++i)
-        for (int j = i + 1; j < chain.size() && (!postgres || j == i + 1); ++j)
-            attempt(QStringLiteral("entries %1 and %2 swapped").arg(chain[i].seq).arg(chain[j].seq),
-                    [&, a = chain[i].seq, b = chain[j].seq](QSqlDatabase &db) {
-                        return unguarded(db, !postgres, [&] {
-                            QSqlQuery q(db);
-                            return q.exec(QStringLiteral("UPDATE entries SET seq = -1 WHERE seq = %1").arg(a))
-                                   && q.exec(QStringLiteral("UPDATE entries SET seq = %1 WHERE seq = %2").arg(a).arg(b))
-                                   && q.exec(QStringLiteral("UPDATE entries SET seq = %1 WHERE seq = -1").arg(b));
-                        });
-                    });
-    // The numbers kept as another type: the table rebuilt with a REAL or TEXT column.
-    for (const QString type : {"REAL", "TEXT"}) {
-        if (!postgres)
-            attempt("number column rebuilt as " + type, [&](QSqlDatabase &db) {
-                QSqlQuery q(db);
-                return q.exec("CREATE TABLE e2 AS SELECT seq, kind, CAST(number AS " + type + ") AS number, content,"
-                              " prev_hash, hash, key_id, signature FROM entries")
-                       && q.exec("DROP TABLE entries") && q.exec("ALTER TABLE e2 RENAME TO entries")
-                       && unguarded(db, true, [] { return true; });
-            });
-    }
-    // Each guard neutralised: dropped, made conditional, narrowed, disabled.
-    const QStringList guards = postgres
-        ? QStringList{"DROP TRIGGER entries_no_change ON entries", "DROP TRIGGER entries_no_truncate ON entries",
-                      "ALTER TABLE entries DISABLE TRIGGER entries_no_change",
-                      "ALTER TABLE entries ENABLE REPLICA TRIGGER entries_no_truncate",
-                      "CREATE OR REPLACE FUNCTION tcal_append_only() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN RETURN NEW; END $$",
-                      "DROP TRIGGER entries_no_change ON entries; CREATE TRIGGER entries_no_change BEFORE UPDATE OR DELETE ON"
-                      " entries FOR EACH ROW WHEN (false) EXECUTE FUNCTION tcal_append_only()",
-                      "DROP TRIGGER entries_no_change ON entries; CREATE TRIGGER entries_no_change BEFORE UPDATE OF kind OR"
-                      " DELETE ON entries FOR EACH ROW EXECUTE FUNCTION tcal_append_only()"}
-        : QStringList{"DROP TRIGGER entries_no_update", "DROP TRIGGER entries_no_delete",
-                      "DROP TRIGGER entries_no_update; CREATE TRIGGER entries_no_update BEFORE UPDATE ON entries WHEN 0"
-                      " BEGIN SELECT RAISE(ABORT, 'entries are append-only'); END",
-                      "DROP TRIGGER entries_no_delete; CREATE TRIGGER entries_no_delete BEFORE DELETE ON entries WHEN 0"
-                      " BEGIN SELECT RAISE(ABORT, 'entries are append-only'); END",
-                      "DROP TRIGGER entries_no_update; CREATE TRIGGER entries_no_update BEFORE UPDATE OF kind ON entries"
-                      " BEGIN SELECT RAISE(ABORT, 'entries are append-only'); END"};
-    for (const QString &g : guards)
-        attempt(g, [g](QSqlDatabase &db) {
-            for (const QString &statement : g.split("; ")) {
-                if (!QSqlQuery(db).exec(statement))
-                    return false;
-            }
-            return true;
-        });
-    // The whole chain re-signed under a key the laboratory never trusted.
-    QTemporaryDir intruder;
-    QString why;
-    const auto foreign = SigningKey::create(intruder.path(), why);
-    attempt("chain re-signed by another key", [&](QSqlDatabase &db) {
-        return unguarded(db, !postgres, [&] { return resign(db, *foreign, 1, true); });
-    });
-    // A key holder rewriting after the checkpoint: the checkpoint and the head noted show it.
-    const auto own = SigningKey::load(m_data, why);
-    attempt("last entry rewritten by a trusted key, checkpoint given", [&](QSqlDatabase &db) {
-        return unguarded(db, !postgres, [&] {
-            QSqlQuery q(db);
-            return q.exec(QStringLiteral("UPDATE entries SET content = REPLACE(content, '\"E\"', '\"F\"') WHERE seq = %1")
-                              .arg(chain.last().seq))
-                   && resign(db, *own, chain.last().seq, false);
-        });
-    }, checkpoint);
-    // The checkpoint edited field by field, signed by another key, of another database, rolled back.
-    for (const QString &field : checkpoint.keys()) {
-        QJsonObject edited = checkpoint;
-        const QJsonValue v = checkpoint.value(field);
-        edited.insert(field, v.isString() ? QJsonValue(changedAt(v.toString(), v.toString().size() / 2))
-                                          : QJsonValue(v.toDouble() - 1));
-        attempt("checkpoint " + field + " edited", [](QSqlDatabase &) { return true; }, edited);
-    }
-    ChainHead head{qint64(checkpoint.value("count").toDouble()), checkpoint.value("hash").toString().toLatin1(),
-                   checkpoint.value("signature").toString().toLatin1()};
-    attempt("checkpoint signed by another key", [](QSqlDatabase &) { return true; },
-            recordsdb::checkpoint(checkpoint.value("database").toString().toLatin1(), head, *foreign));
-    attempt("checkpoint of another database", [](QSqlDatabase &) { return true; },
-            recordsdb::checkpoint(QByteArray(64, 'a'), head, *own));
-    const ChainHead earlier{chain[chain.size() - 3].seq, chain[chain.size() - 3].hash, chain[chain.size() - 3].signature};
-    attempt("rolled back to an earlier checkpoint", sql("DELETE FROM entries WHERE seq > ?", {earlier.count}),
-            recordsdb::checkpoint(chain.first().hash, earlier, *own));
-    // The schema turned back: an earlier version number, or the earlier tables with a forged chain.
-    attempt("schema version 3", sql("UPDATE schema_version SET version = 3"));
-    attempt("entries replaced by an earlier schema", [&](QSqlDatabase &db) {
-        QSqlQuery q(db);
-        return unguarded(db, !postgres, [&] {
-            return q.exec("DELETE FROM entries") && q.exec("UPDATE schema_version SET version = 3");
-        });
-    });
-    if (!postgres) {
-        // The file cut at each page, and the same database through a link with its newest entry gone.
-        const qint64 size = QFileInfo(original.sqliteFile).size();
-        for (qint64 at = 0; at < size; at += 4096)
-            attempt(QStringLiteral("file cut at %1").arg(at), [&, at](QSqlDatabase &db) {
-                const QString path = db.databaseName();
-                db.close();
-                return QFile(path).resize(at);
-            });
-        const QString link = m_dir.filePath("link.sqlite");
-        const DbSettings copy = copyOf(original, ++copies);
-        {
-            QSqlDatabase db = raw(copy, "mutator");
-            sql("DELETE FROM entries WHERE seq = ?", {chain.last().seq})(db);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase("mutator");
-        QVERIFY(QFile::link(copy.sqliteFile, link));
-        DbSettings viaLink = copy;
-        viaLink.sqliteFile = link;
-        ++tried;
-        if (!detected(viaLink))
-            undetected << "newest entry deleted, reached through a link";
-        RecordDb writer;
-        QVERIFY(writer.open(viaLink, RecordDb::Mode::Existing));
-        QVERIFY(!writer.append(recordedCheck("L", Stage::AsFound, QDateTime::currentDateTimeUtc(), 0.0)));
     }
     QVERIFY(!detected(original, checkpoint));
-    qInfo().noquote() << QStringLiteral("mutation campaign (%1): %2 mutations tried, %3 undetected")
-                             .arg(postgres ? "postgresql" : "sqlite").arg(tried).arg(undetected.size());
+    qInfo().noquote() << QStringLiteral("mutation campaign (%1): %2 mutations tried, %3 undetected (%4 not applicable: %5)")
+                             .arg(QTest::currentDataTag()).arg(tried).arg(undetected.size())
+                             .arg(notApplied.size()).arg(notApplied.join(", "));
     QVERIFY2(undetected.isEmpty(), qPrintable(undetected.join('\n')));
-    QVERIFY(tried > chain.size() * kColumns.size());
+    QVERIFY(tried > chain.size() * kColumns.size() * 2 / parts);
 }
 
 int main(int argc, char **argv)

@@ -1,0 +1,125 @@
+#include "records_fixture.h"
+
+#include "record_samples.h"
+#include "records_db/record_hash.h"
+#include "records_db/signing_key.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlDriver>
+#include <QSqlQuery>
+
+namespace recordsfixture {
+
+bool trustOwnKey(recordsdb::RecordDb &db)
+{
+    QString why;
+    const QString folder = db.settings().dataFolder;
+    auto key = recordsdb::SigningKey::load(folder, why);
+    if (!key)
+        key = recordsdb::SigningKey::create(folder, why);
+    const auto keys = db.keyring();
+    if (!key || !keys)
+        return false;
+    for (const recordsdb::TrustedKey &k : *keys)
+        if (k.fingerprint == key->fingerprint())
+            return true;
+    return db.trust(key->publicKey(), "this workstation");
+}
+
+QStringList liftGuards(QSqlDatabase db)
+{
+    QSqlQuery q(db);
+    if (db.driverName() == QLatin1String("QPSQL"))
+        return q.exec("ALTER TABLE entries DISABLE TRIGGER USER") ? QStringList{"ALTER TABLE entries ENABLE TRIGGER USER"}
+                                                                  : QStringList();
+    QStringList saved, names;
+    q.exec("SELECT name, sql FROM sqlite_master WHERE type = 'trigger' AND tbl_name = 'entries'");
+    while (q.next())
+        names << q.value(0).toString(), saved << q.value(1).toString();
+    for (const QString &name : names)
+        QSqlQuery(db).exec("DROP TRIGGER " + name);
+    return saved;
+}
+
+bool restoreGuards(QSqlDatabase db, const QStringList &saved)
+{
+    for (const QString &sql : saved)
+        if (!QSqlQuery(db).exec(sql))
+            return false;
+    return true;
+}
+
+bool holdWriteLock(QSqlQuery &hold)
+{
+    if (hold.driver()->dbmsType() == QSqlDriver::SQLite)
+        return hold.exec("BEGIN IMMEDIATE");
+    return hold.exec("BEGIN") && hold.exec("SELECT pg_advisory_xact_lock(7240129)");
+}
+
+QSqlDatabase connection(const recordsdb::DbSettings &s, const QString &name)
+{
+    const bool sqlite = s.kind == recordsdb::DbSettings::Kind::Sqlite;
+    QSqlDatabase db = QSqlDatabase::addDatabase(sqlite ? "QSQLITE" : "QPSQL", name);
+    db.setDatabaseName(sqlite ? s.sqliteFile : s.database);
+    if (!sqlite) {
+        db.setHostName(s.host);
+        db.setPort(s.port);
+        db.setUserName(s.user);
+    }
+    db.open();
+    return db;
+}
+
+namespace {
+
+bool schema3(QSqlDatabase db, bool forged)
+{
+    QSqlQuery q(db);
+    if (db.driverName() == QLatin1String("QPSQL")   // what schema 3 made there
+        && !q.exec("CREATE FUNCTION tcal_append_only() RETURNS trigger LANGUAGE plpgsql AS"
+                   " $$ BEGIN RAISE EXCEPTION '% are append-only', TG_TABLE_NAME; END $$"))
+        return false;
+    for (const char *sql : {"CREATE TABLE schema_version (version INTEGER)", "INSERT INTO schema_version VALUES (3)",
+                            "CREATE TABLE counters (name TEXT, value BIGINT)", "INSERT INTO counters VALUES ('records', 2)",
+                            "CREATE TABLE records (seq BIGINT, content TEXT, prev_hash TEXT, hash TEXT)",
+                            "CREATE TABLE certificates (number BIGINT, as_found BIGINT, as_left BIGINT, issued_utc TEXT)",
+                            "INSERT INTO certificates VALUES (1, 1, 2, '2026-01-05T09:00:00Z')",
+                            "CREATE TABLE instruments (tag TEXT, serial TEXT, description TEXT, location TEXT, input_type TEXT,"
+                            " range_lower REAL, range_upper REAL, unit TEXT, interval_months INT, status TEXT)",
+                            "INSERT INTO instruments VALUES ('TT-1', 'OLD', '', 'hall', 'Pt100', 0, 100, 'C', 6, 'in service')"})
+        if (!q.exec(sql))
+            return false;
+    QByteArray previous = recordsdb::genesisHash();
+    for (int seq = 1; seq <= 2; ++seq) {
+        const QByteArray content = recordsdb::canonicalContent(recordedCheck(
+            "OLD", record::Stage(seq - 1), QDateTime(QDate(2026, 12, 7), QTime(8, seq), Qt::UTC), 0.1));
+        const QByteArray hash = recordsdb::legacyChainHash(seq, previous, content);
+        q.prepare("INSERT INTO records VALUES (?, ?, ?, ?)");
+        for (const QVariant &v : {QVariant(seq), QVariant(QString::fromUtf8(forged && seq == 2 ? content + " " : content)),
+                                  QVariant(QString::fromLatin1(previous)), QVariant(QString::fromLatin1(hash))})
+            q.addBindValue(v);
+        if (!q.exec())
+            return false;
+        previous = hash;
+    }
+    return true;
+}
+
+} // namespace
+
+bool writeSchema3(const recordsdb::DbSettings &settings, bool forged)
+{
+    if (settings.kind == recordsdb::DbSettings::Kind::Sqlite)
+        QDir().mkpath(QFileInfo(settings.sqliteFile).path());
+    bool written = false;
+    {
+        QSqlDatabase db = connection(settings, QStringLiteral("schema3"));
+        written = db.isOpen() && schema3(db, forged);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("schema3"));
+    return written;
+}
+
+} // namespace recordsfixture
