@@ -154,8 +154,6 @@ private:
                                                   int *budget = nullptr);
     // Every device operation starts here: false, with the notice, when the link is down.
     bool requireLink();
-    // Write that waits for its own answer: true only when it was accepted.
-    bool writeConfirmed(int start, const QVector<quint16> &values, int *budget = nullptr);
     bool runProgress(int first, int last, int stepMs);
 
     // --- live monitor and tables (monitor.cpp, register_tables.cpp) ---
