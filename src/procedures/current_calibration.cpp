@@ -32,6 +32,7 @@ void CurrentCalibration::finish(EndReason reason)
     m_step = Step::Start;
     emit stepChanged(m_step);
     emit ended(reason);
+    emit outputHoldChanged();
 }
 
 CurrentCalibration::Result CurrentCalibration::readState(QVector<quint16> &holding)
@@ -70,8 +71,13 @@ CurrentCalibration::Result CurrentCalibration::start()
 {
     return runStep(m_link, m_ownStep, Result::NotRun, [&] {
         rtu::WriterScope writer(m_link, owner());
+        m_starting = true;
+        emit outputHoldChanged();
         const Result r = runStart();
-        return r == Result::Done ? r : failStep(r);
+        const Result result = r == Result::Done ? r : failStep(r);
+        m_starting = false;
+        emit outputHoldChanged();
+        return result;
     });
 }
 

@@ -40,6 +40,9 @@ public:
 
     Step step() const { return m_step; }
     bool running() const { return m_step != Step::Start; }
+    // From the moment start() begins until the calibration ends: the output is
+    // this procedure's, and nothing else may trim it.
+    bool holdsOutput() const { return m_starting || running(); }
 
     // Drives 4 mA in calibration mode; the points held before are kept for a restore.
     Result start();
@@ -59,6 +62,8 @@ public:
 signals:
     void stepChanged(proc::CurrentCalibration::Step step);
     void ended(proc::CurrentCalibration::EndReason reason);
+    // holdsOutput() may have changed.
+    void outputHoldChanged();
 
 private:
     Result runStart();
@@ -84,6 +89,7 @@ private:
     quint16 m_point4 = 0;
     bool m_unsent = false;             // the last write was refused or never went out: nothing changed
     bool m_ownStep = false;            // an operation of this procedure is running
+    bool m_starting = false;           // start() runs
 };
 
 } // namespace proc

@@ -1,5 +1,8 @@
 #include "procedures/fine_trim.h"
 
+#include "procedures/current_calibration.h"
+#include "procedures/unit_state.h"
+
 
 namespace proc {
 
@@ -14,7 +17,7 @@ FineTrim::FineTrim(rtu::Link &link, QObject *parent) : QObject(parent), m_link(l
 {
     // A close put the trims back first; the next link may be another unit.
     auto forget = [this] {
-        m_end.reset();
+        deselect();
         m_next.reset();
         if (!m_ownStep)
             m_change.reset();
@@ -30,14 +33,57 @@ FineTrim::FineTrim(rtu::Link &link, QObject *parent) : QObject(parent), m_link(l
     });
 }
 
+void FineTrim::follow(const UnitState &state, const CurrentCalibration &output)
+{
+    m_state = &state;
+    m_output = &output;
+    connect(&state, &UnitState::groupChanged, this, &FineTrim::deselect);
+    connect(&output, &CurrentCalibration::outputHoldChanged, this, &FineTrim::deselect);
+}
+
+bool FineTrim::locked() const
+{
+    return m_output && m_output->holdsOutput();
+}
+
+bool FineTrim::available() const
+{
+    return !locked() && (!m_state || m_state->group() == reg::ModeCurrentOutput);
+}
+
+void FineTrim::deselect()
+{
+    m_end.reset();
+    m_choosing.reset();
+    emit changed();
+}
+
 FineTrim::Result FineTrim::select(End end, quint16 *stored)
 {
-    return runStep(m_link, m_ownStep, Result::NotRun, [&] { return runSelect(end, stored); });
+    if (!available()) {
+        deselect();
+        return Result::NotRun;
+    }
+    m_end.reset();
+    m_choosing = end;
+    emit changed();
+    quint16 value = 0;
+    Result result = runStep(m_link, m_ownStep, Result::NotRun, [&] { return runSelect(end, &value); });
+    if (result == Result::Done) {
+        emit endLoaded(end, value);
+        if (stored)
+            *stored = value;
+        // A mode change or a lock during the waits dropped the choice.
+        if (m_choosing == end)
+            m_end = end;
+    }
+    m_choosing.reset();
+    emit changed();
+    return result;
 }
 
 FineTrim::Result FineTrim::runSelect(End end, quint16 *stored)
 {
-    m_end.reset();
     rtu::WriterScope writer(m_link, owner());
     int budget = m_link.budget().commandChecks;
     const quint16 command = end == End::At4mA ? reg::Trim4mA : reg::Trim20mA;
@@ -51,7 +97,6 @@ FineTrim::Result FineTrim::runSelect(End end, quint16 *stored)
         m_unit = UnitBinding::of(m_link);
         m_change.reset();
     }
-    m_end = end;
     if (stored)
         *stored = read.words.at(trimRegister(end));
     return Result::Done;

@@ -17,6 +17,9 @@
 
 namespace proc {
 
+class CurrentCalibration;
+class UnitState;
+
 class FineTrim : public QObject
 {
     Q_OBJECT
@@ -36,12 +39,24 @@ public:
     explicit FineTrim(rtu::Link &link, QObject *parent = nullptr);
 
     static int trimRegister(End end) { return end == End::At4mA ? reg::kTrim4mA : reg::kTrim20mA; }
+    // The end the transmitter was told to trim and whose stored value was read.
     std::optional<End> end() const { return m_end; }
+    // The end being selected now, else end(): what the operator sees chosen.
+    std::optional<End> shownEnd() const { return m_choosing ? m_choosing : m_end; }
+
+    // An end can be chosen only while the unit shows current-output mode and
+    // no automatic calibration holds the output; either change drops the end.
+    void follow(const UnitState &state, const CurrentCalibration &output);
+    // Always true for a trim that follows nothing (tcal-cli, tests).
+    bool available() const;
+    // The automatic calibration holds the output: no end can be chosen.
+    bool locked() const;
 
     // Tells the transmitter to trim `end` and reads that end's stored value.
+    // The end is chosen only when both worked and nothing dropped it meanwhile.
     Result select(End end, quint16 *stored = nullptr);
     // No end is chosen: later values go nowhere.
-    void deselect() { m_end.reset(); }
+    void deselect();
     // Writes `value` to the end chosen when it was given.
     Result setValue(quint16 value);
     // Stores the trim, then reads back that the chosen end holds `shown`.
@@ -54,6 +69,12 @@ public:
     void abandon();
     const Outcome &outcome() const { return m_outcome; }
 
+signals:
+    // The stored value of the end just selected, read from the transmitter.
+    void endLoaded(proc::FineTrim::End end, quint16 stored);
+    // end(), shownEnd(), available() or locked() may have changed.
+    void changed();
+
 private:
     struct Pending {
         End end;
@@ -65,6 +86,9 @@ private:
     rtu::Link &m_link;
     UnitBinding m_unit;
     std::optional<End> m_end;
+    std::optional<End> m_choosing;
+    const UnitState *m_state = nullptr;
+    const CurrentCalibration *m_output = nullptr;
     std::optional<Pending> m_next;
     bool m_writing = false;
     std::unique_ptr<Transaction> m_change;   // the trims, from the first write to the store

@@ -84,6 +84,7 @@ TrendTab::TrendTab(rtu::Link &link, QWidget *parent)
     connect(m_autoscale, &QCheckBox::toggled, this, [this](bool on) {
         // Without autoscale the operator zooms with the mouse.
         m_view->setRubberBand(on ? QChartView::NoRubberBand : QChartView::RectangleRubberBand);
+        m_fittedTo.reset();   // a zoom meanwhile moved the axis: fit it again
         refresh();
     });
     connect(m_pause, &QPushButton::toggled, this, [this] {
@@ -211,9 +212,12 @@ void TrendTab::refresh()
         if (a.count > 0 || b.count > 0) {
             const double low = std::min(a.count ? a.min : b.min, b.count ? b.min : a.min);
             const double high = std::max(a.count ? a.max : b.max, b.count ? b.max : a.max);
-            const double pad = std::max(0.5, (high - low) * 0.05);
-            m_valueAxis->setRange(low - pad, high + pad);
-            m_valueAxis->applyNiceNumbers();
+            if (m_fittedTo != std::make_pair(low, high)) {
+                m_fittedTo = std::make_pair(low, high);
+                const double pad = std::max(0.5, (high - low) * 0.05);
+                m_valueAxis->setRange(low - pad, high + pad);
+                m_valueAxis->applyNiceNumbers();
+            }
         }
     }
     showFigures(from);

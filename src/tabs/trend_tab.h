@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <QtGlobal>
 #include <optional>
+#include <utility>
 
 class QCheckBox;
 class QComboBox;
@@ -91,6 +92,9 @@ private:
     QLineSeries *m_room = nullptr;
     QDateTimeAxis *m_timeAxis = nullptr;
     QValueAxis *m_valueAxis = nullptr;
+    // The span's extremes the value axis was last fitted to: the same again leaves
+    // the axis alone (each range change lays out and draws all its labels twice).
+    std::optional<std::pair<double, double>> m_fittedTo;
     QTimer *m_refreshTimer;
     QLabel *m_spanLabel;
     QComboBox *m_span;

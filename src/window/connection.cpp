@@ -65,8 +65,6 @@ void Widget::openLink()
     }
     // A connection starts clean, whatever the last one left behind.
     poll_passes_left = 0;
-    live_divisor.reset();
-    reported_mode = -1;
     if (!link->open(optionsOf(ui, address))) {
         notifyOpenFailure(ports::chosenLocation(ui->comboBox_com_num));
         return;

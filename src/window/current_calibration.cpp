@@ -74,12 +74,8 @@ void Widget::on_commandLinkButton_ma_auto_calib_4_clicked()
         return;
     const CurrentCalibration::Step step = current_calibration->step();
     if (step == CurrentCalibration::Step::Start) {
-        // The fine trim stays locked while the procedure runs.
-        setFineTrimLocked(true);
-        const auto result = current_calibration->start();
-        if (result != CurrentCalibration::Result::Done)
-            setFineTrimLocked(false);
-        reportCalibrationStep(result);
+        // The fine trim is locked while the procedure holds the output.
+        reportCalibrationStep(current_calibration->start());
         return;
     }
     const bool at4 = step == CurrentCalibration::Step::At4mA;

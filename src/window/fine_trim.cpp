@@ -16,43 +16,35 @@ void Widget::on_pushButton_ma_calib_clicked()
     rtu::OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
-    // Against the mode the transmitter reports: during an automatic calibration
-    // the window keeps its group, but the button must still leave mode 4.
-    const int mode = reported_mode >= 0 ? reported_mode : work_group;
-    const quint16 value =
-        mode == reg::ModeCurrentOutput ? quint16(reg::ModeNone) : quint16(reg::ModeCurrentOutput);
     // An automatic calibration left halfway has been abandoned as this operation started.
-    if (!writeConfirmed(reg::kWorkModeCommand, {value})) {
+    if (!unit_state->toggle(reg::ModeCurrentOutput)) {
         notify(notices::Notice::WriteFailure);
         return;
     }
-    fineTrimRefresh();
+    chooseTrimEnd(fine_trim->end());
 }
 
-// Locked while the automatic calibration runs; unlocked, no end is chosen yet.
-void Widget::setFineTrimLocked(bool locked)
+// Rendered from the fine trim: checkable unless the automatic calibration
+// holds the output, usable while the trim is available, the chosen end
+// checked, and the spin box on only once the chosen end's value is loaded.
+void Widget::showFineTrim()
 {
-    fine_trim->deselect();
-    for (QRadioButton *end : {ui->radioButton_ma_fine_4, ui->radioButton_ma_fine_20}) {
-        end->setCheckable(false);   // clears any check mark
-        end->setCheckable(!locked);
-        end->setEnabled(!locked && group_ma_on);
+    using End = proc::FineTrim::End;
+    const std::optional<End> shown = fine_trim->shownEnd();
+    const std::pair<QRadioButton *, End> ends[] = {{ui->radioButton_ma_fine_4, End::At4mA},
+                                                   {ui->radioButton_ma_fine_20, End::At20mA}};
+    for (const auto &[radio, end] : ends) {
+        const QSignalBlocker quiet(radio);
+        radio->setCheckable(false);   // clears any check mark
+        radio->setCheckable(!fine_trim->locked());
+        if (shown == end)
+            radio->setChecked(true);
+        radio->setEnabled(fine_trim->available());
     }
-    ui->spinBox_ma_fine->setDisabled(true);
+    ui->spinBox_ma_fine->setEnabled(fine_trim->available() && fine_trim->end().has_value());
 }
 
 namespace {
-
-// The click already moved the check mark, but the transmitter was not told to
-// trim that end: leave no end selected, so no trim goes to the wrong register.
-void dropSelection(QRadioButton *clicked, proc::FineTrim &trim)
-{
-    trim.deselect();
-    if (clicked->isCheckable() && clicked->isChecked()) {
-        clicked->setCheckable(false);   // clears the check mark
-        clicked->setCheckable(true);
-    }
-}
 
 // Records whether the operator changed the spin box while a load waited for
 // its block; such a block predates the change and must not replace it. Loads
@@ -79,24 +71,27 @@ private:
 
 void Widget::on_radioButton_ma_fine_4_clicked()
 {
-    rtu::OperationGuard guard(*link);
-    if (guard && requireLink())
-        fineTrimRefresh();
-    else
-        dropSelection(ui->radioButton_ma_fine_4, *fine_trim);
-    if (!chosenTrimEnd())
-        ui->spinBox_ma_fine->setDisabled(true);
+    trimEndClicked(proc::FineTrim::End::At4mA);
 }
 
 void Widget::on_radioButton_ma_fine_20_clicked()
 {
-    rtu::OperationGuard guard(*link);
-    if (guard && requireLink())
-        fineTrimRefresh();
-    else
-        dropSelection(ui->radioButton_ma_fine_20, *fine_trim);
-    if (!chosenTrimEnd())
-        ui->spinBox_ma_fine->setDisabled(true);
+    trimEndClicked(proc::FineTrim::End::At20mA);
+}
+
+// The click moved the check mark itself; what shows afterwards is the fine
+// trim's end. A click that cannot be sent chooses nothing: no trim goes to
+// an end the transmitter was not told of.
+void Widget::trimEndClicked(proc::FineTrim::End end)
+{
+    {
+        rtu::OperationGuard guard(*link);
+        if (guard && requireLink())
+            chooseTrimEnd(end);
+        else
+            fine_trim->deselect();
+    }
+    showFineTrim();
 }
 
 // Not connected by the form (no such controls); kept for the same slot list.
@@ -104,25 +99,14 @@ void Widget::on_radioButton_ma_4_sel_auto_clicked()
 {
     rtu::OperationGuard guard(*link);
     if (guard)
-        fineTrimRefresh();
+        chooseTrimEnd(fine_trim->end());
 }
 
 void Widget::on_radioButton_ma_20_sel_auto_clicked()
 {
     rtu::OperationGuard guard(*link);
     if (guard)
-        fineTrimRefresh();
-}
-
-// The end the operator chose, or null: only a chosen end can be trimmed.
-QRadioButton *Widget::chosenTrimEnd() const
-{
-    if (!group_ma_on)
-        return nullptr;
-    for (QRadioButton *end : {ui->radioButton_ma_fine_4, ui->radioButton_ma_fine_20})
-        if (end->isCheckable() && end->isChecked())
-            return end;
-    return nullptr;
+        chooseTrimEnd(fine_trim->end());
 }
 
 // What the transmitter holds, shown without counting as an operator change.
@@ -132,32 +116,22 @@ void Widget::loadTrimValue(int value)
     ui->spinBox_ma_fine->setValue(value);
 }
 
-// Sends the trim command of the selected end and shows its stored trim value.
-void Widget::fineTrimRefresh()
+// Sends the trim command of `end`; the fine trim loads its stored value
+// (endLoaded) and says whether the end is chosen (changed).
+void Widget::chooseTrimEnd(std::optional<proc::FineTrim::End> end)
 {
     ui->progressBar_write->setValue(40);
-    QRadioButton *end = chosenTrimEnd();
-    ui->spinBox_ma_fine->setDisabled(true);
     if (end) {
         using Result = proc::FineTrim::Result;
-        const auto which = end == ui->radioButton_ma_fine_4 ? proc::FineTrim::End::At4mA : proc::FineTrim::End::At20mA;
-        quint16 stored = 0;
-        const Result selected = fine_trim->select(which, &stored);
+        const Result selected = fine_trim->select(*end);
         if (selected == Result::WriteFailed || selected == Result::NotRun) {
-            // The transmitter was not told to trim that end: no end stays selected.
-            dropSelection(end, *fine_trim);
             notify(notices::Notice::WriteFailure);
             return;
         }
-        // The spin box stays off until it shows this end's stored value: a
-        // change before that would write the other end's value here.
         if (selected == Result::ReadFailed) {
             notify(notices::Notice::ReadFailure);
             return;
         }
-        loadTrimValue(stored);
-        if (chosenTrimEnd() == end)
-            ui->spinBox_ma_fine->setEnabled(true);
     }
     ui->progressBar_write->setValue(70);
     runProgress(71, 100, 30);
@@ -189,8 +163,7 @@ void Widget::on_spinBox_ma_fine_valueChanged(int value)
         return;
     }
     // Without a chosen end there is no register to write: say so.
-    if (!chosenTrimEnd()) {
-        ui->spinBox_ma_fine->setDisabled(true);
+    if (!fine_trim->end()) {
         notify(notices::Notice::WriteFailure);
         return;
     }

@@ -3,6 +3,7 @@
 
 #include "window/widget.h"
 
+#include "core/registers.h"
 #include "texts/language_table.h"
 #include "ui_widget.h"
 #include "widgets/hled.h"
@@ -31,7 +32,6 @@ void switchLamp(HLed *lamp, bool on)
 
 void Widget::setParaGroupEnabled(bool on)
 {
-    group_para_on = on ? 1 : 0;
     switchControls({ui->comboBox_para_unit_tmp, ui->comboBox_para_input_sel,
                     ui->comboBox_para_filter_coe, ui->comboBox_para_indoor_gain,
                     ui->lineEdit_para_low_tmp, ui->lineEdit_para_hight_tmp,
@@ -44,7 +44,6 @@ void Widget::setParaGroupEnabled(bool on)
 
 void Widget::setTcGroupEnabled(bool on)
 {
-    group_tc_on = on ? 1 : 0;
     switchControls({ui->commandLinkButton_tc_0mV, ui->commandLinkButton_tc_50mV,
                     ui->commandLinkButton_tc_indoor_auto_calib, ui->lineEdit_tc_0mV,
                     ui->lineEdit_tc_50mV, ui->lineEdit_tc_indoor_auto_calib,
@@ -55,52 +54,36 @@ void Widget::setTcGroupEnabled(bool on)
 
 void Widget::setPtGroupEnabled(bool on)
 {
-    group_pt_on = on ? 1 : 0;
     switchControls({ui->lineEdit_pt_100R, ui->lineEdit_pt_200R, ui->commandLinkButton_pt_100R,
                     ui->commandLinkButton_pt_200R, ui->pushButton_pt_write},
                    on);
     switchLamp(led_pt, on);
 }
 
+// The trim ends and the spin box follow the fine trim (showFineTrim).
 void Widget::setMaGroupEnabled(bool on)
 {
-    group_ma_on = on ? 1 : 0;
-    fine_trim->deselect();   // either way no end is chosen now
-    switchControls({ui->spinBox_ma_fine, ui->radioButton_ma_fine_4, ui->radioButton_ma_fine_20,
-                    ui->pushButton_ma_write},
-                   on);
-    if (on) {
-        // Always the Simplified Chinese text: the step letter is what matters.
+    switchControls({ui->pushButton_ma_write}, on);
+    // Always the Simplified Chinese text: the step letter is what matters.
+    if (on)
         ui->commandLinkButton_ma_auto_calib_4->setText(lang::stepText(QLatin1Char('a'), 0));
-        for (QRadioButton *end : {ui->radioButton_ma_fine_4, ui->radioButton_ma_fine_20}) {
-            end->setCheckable(false);   // clears any check mark
-            end->setCheckable(true);
-        }
-        // Nothing to trim until an end is chosen.
-        ui->spinBox_ma_fine->setDisabled(true);
-    }
     switchLamp(led_ma, on);
 }
 
-void Widget::selectWorkGroup(int group)
+void Widget::showGroup(int from, int to)
 {
-    work_group = group;
-    struct Group {
-        int number;
-        int *flag;
-        void (Widget::*set)(bool);
+    using Set = void (Widget::*)(bool);
+    auto setterOf = [](int group) -> Set {
+        switch (group) {
+        case reg::ModeParameters: return &Widget::setParaGroupEnabled;
+        case reg::ModeThermocouple: return &Widget::setTcGroupEnabled;
+        case reg::ModeRtd: return &Widget::setPtGroupEnabled;
+        case reg::ModeCurrentOutput: return &Widget::setMaGroupEnabled;
+        default: return nullptr;
+        }
     };
-    const Group groups[] = {
-        {1, &group_para_on, &Widget::setParaGroupEnabled},
-        {2, &group_tc_on, &Widget::setTcGroupEnabled},
-        {3, &group_pt_on, &Widget::setPtGroupEnabled},
-        {4, &group_ma_on, &Widget::setMaGroupEnabled},
-    };
-    // A group already in the wanted state is left alone.
-    for (const Group &g : groups) {
-        if (g.number == group && *g.flag == 0)
-            (this->*g.set)(true);
-        else if (g.number != group && *g.flag == 1)
-            (this->*g.set)(false);
-    }
+    if (const Set close = setterOf(from))
+        (this->*close)(false);
+    if (const Set open = setterOf(to))
+        (this->*open)(true);
 }

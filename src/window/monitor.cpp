@@ -74,17 +74,7 @@ void Widget::showLiveValues(const QModbusDataUnit &unit)
               reg::temperatureText(reg::value32(v, reg::kRoomTemperature), haveDecimalCode, decimals));
     showOnLcd(ui->lcdNumber_rt_adc_value, QString::number(reg::value32(v, reg::kAdcValue)));
 
-    live_divisor = reg::temperatureDivisor(haveDecimalCode, decimals);
-    reported_mode = n > reg::kWorkModeStatus ? int(reg::word(v, reg::kWorkModeStatus)) : -1;
     emit liveValuesReceived(reg::decodeLiveValues(v, QDateTime::currentDateTime()));
-
-    if (n <= reg::kWorkModeStatus) {
-        selectWorkGroup(0);
-        return;
-    }
-    const int mode = reg::word(v, reg::kWorkModeStatus);
-    // A running automatic current calibration keeps the window's group.
-    if (mode == reg::ModeCurrentOutput && current_calibration->running())
-        return;
-    selectWorkGroup(mode);
+    // The groups follow what the unit reports (showGroup).
+    unit_state->observe(v);
 }

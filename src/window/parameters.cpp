@@ -27,10 +27,7 @@ void Widget::on_pushButton_para_set_clicked()
     rtu::OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
-    const quint16 mode = work_group != reg::ModeParameters ? reg::ModeParameters : reg::ModeNone;
-    selectWorkGroup(work_group);
-    // The group follows once a poll reports the new mode.
-    if (!writeConfirmed(reg::kWorkModeCommand, {mode}))
+    if (!unit_state->toggle(reg::ModeParameters))
         notify(notices::Notice::WriteFailure);
 }
 

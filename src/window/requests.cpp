@@ -73,13 +73,6 @@ bool Widget::requireLink()
     return link->startOperation();
 }
 
-// True only when the transmitter accepted the write; the link status has told
-// the operator about a refusal, and a write never sent tells nobody: callers decide.
-bool Widget::writeConfirmed(int start, const QVector<quint16> &values, int *budget)
-{
-    return link->write(start, values, budget) == WriteOutcome::Accepted;
-}
-
 // The progress run after a step that worked; it stops with the link.
 bool Widget::runProgress(int first, int last, int stepMs)
 {

@@ -60,7 +60,7 @@ void Widget::on_pushButton_ma_write_clicked()
         return;
     // The chosen end is read back against what the spin box shows.
     const std::optional<quint16> shown =
-        chosenTrimEnd() ? std::optional<quint16>(quint16(ui->spinBox_ma_fine->value())) : std::nullopt;
+        fine_trim->end() ? std::optional<quint16>(quint16(ui->spinBox_ma_fine->value())) : std::nullopt;
     using Result = proc::FineTrim::Result;
     const Result result = fine_trim->store(shown);
     if (result == Result::ReadFailed) {
@@ -73,6 +73,7 @@ void Widget::on_pushButton_ma_write_clicked()
     }
     const verify::ReadBack &check = fine_trim->lastCheck();
     if (!check.block.isEmpty()) {
+        // The end chosen when the store began: a poll during its waits may have dropped it.
         const int address = fine_trim->lastCheckedRegister();
         const verify::WriteVerdict verdict = verify::verifyWrite(address, {*shown}, check.block, languageIndex());
         showVerdict(verdict.text);
@@ -101,7 +102,7 @@ void Widget::toggleCalibrationMode(proc::SensorCalibration &calibration)
     rtu::OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
-    const Result result = work_group == calibration.mode() ? calibration.leave() : calibration.enter();
+    const Result result = unit_state->toggle(calibration);
     if (result == Result::WriteFailed)
         notify(notices::Notice::WriteFailure);
     else if (result == Result::ReadFailed)
@@ -180,7 +181,7 @@ void Widget::on_commandLinkButton_tc_indoor_auto_calib_clicked()
         return;
     }
     // A reading that cannot be scaled would store a wrong offset: nothing is written.
-    if (!live_divisor) {
+    if (!unit_state->temperatureDivisor()) {
         notify(notices::Notice::UnknownDecimalCode);
         return;
     }

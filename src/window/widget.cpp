@@ -147,14 +147,17 @@ Widget::Widget(QWidget *parent)
     for (proc::SensorCalibration *calibration : {thermocouple, rtd})
         connect(calibration, &proc::SensorCalibration::pointChanged, this,
                 [this, calibration](int index, qint32 value) { showPoint(*calibration, index, value); });
-    fine_trim = new proc::FineTrim(*link, this);
     current_calibration = new proc::CurrentCalibration(*link, this);
     connect(current_calibration, &proc::CurrentCalibration::stepChanged, this, &Widget::showCalibrationStep);
-    connect(current_calibration, &proc::CurrentCalibration::ended, this,
-            [this](proc::CurrentCalibration::EndReason reason) {
-                if (reason != proc::CurrentCalibration::EndReason::Finished)
-                    setFineTrimLocked(false);
-            });
+    // The procedures own the modes and the trim end; the window renders them.
+    unit_state = new proc::UnitState(*link, *current_calibration, this);
+    connect(unit_state, &proc::UnitState::groupChanged, this, &Widget::showGroup);
+    fine_trim = new proc::FineTrim(*link, this);
+    fine_trim->follow(*unit_state, *current_calibration);
+    connect(fine_trim, &proc::FineTrim::changed, this, &Widget::showFineTrim);
+    connect(fine_trim, &proc::FineTrim::endLoaded, this, [this](proc::FineTrim::End, quint16 stored) {
+        loadTrimValue(stored);
+    });
 
     refreshPorts();
 
@@ -162,7 +165,7 @@ Widget::Widget(QWidget *parent)
     setTcGroupEnabled(false);
     setPtGroupEnabled(false);
     setMaGroupEnabled(false);
-    work_group = 0;
+    showFineTrim();
 
     poll_timer = new QTimer(this);
     connect(poll_timer, &QTimer::timeout, this, &Widget::timerUpDate);

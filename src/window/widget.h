@@ -10,6 +10,7 @@
 #include "procedures/current_calibration.h"
 #include "procedures/fine_trim.h"
 #include "procedures/sensor_calibration.h"
+#include "procedures/unit_state.h"
 #include "window/page_scaling.h"
 
 #include <QModbusDataUnit>
@@ -108,7 +109,8 @@ private:
     void setTcGroupEnabled(bool on);
     void setPtGroupEnabled(bool on);
     void setMaGroupEnabled(bool on);
-    void selectWorkGroup(int group);
+    // Renders the unit's group: `from` closes, `to` opens.
+    void showGroup(int from, int to);
     void showLinkOk();
     void showLinkFailure(const QString &error);
     // Reads the holding block back and shows in the link-status line whether
@@ -152,8 +154,6 @@ private:
                                                   int *budget = nullptr);
     // Every device operation starts here: false, with the notice, when the link is down.
     bool requireLink();
-    // Write that waits for its own answer: true only when it was accepted.
-    bool writeConfirmed(int start, const QVector<quint16> &values, int *budget = nullptr);
     bool runProgress(int first, int last, int stepMs);
 
     // --- live monitor and tables (monitor.cpp, register_tables.cpp) ---
@@ -172,9 +172,11 @@ private:
     void setStepText(QChar letter);
     void showCalibrationStep(proc::CurrentCalibration::Step step);
     void reportCalibrationStep(proc::CurrentCalibration::Result result);
-    void fineTrimRefresh();
-    void setFineTrimLocked(bool locked);
-    QRadioButton *chosenTrimEnd() const;
+    // Tells the transmitter to trim `end` (none: only the progress run).
+    void chooseTrimEnd(std::optional<proc::FineTrim::End> end);
+    void trimEndClicked(proc::FineTrim::End end);
+    // The ends and the spin box as the fine trim says.
+    void showFineTrim();
     void loadTrimValue(int value);
 
     // --- languages (language.cpp) ---
@@ -189,22 +191,16 @@ private:
     HLed *led_tc;
     HLed *led_pt;
     HLed *led_ma;
-    int group_para_on = 0;
-    int group_tc_on = 0;
-    int group_pt_on = 0;
-    int group_ma_on = 0;
-    int work_group = 0;
     rtu::Link *link = nullptr;
     proc::CurrentCalibration *current_calibration = nullptr;   // the 4/20 mA procedure on the link
     proc::SensorCalibration *thermocouple = nullptr;           // the input procedures on the link
     proc::SensorCalibration *rtd = nullptr;
     proc::FineTrim *fine_trim = nullptr;
+    proc::UnitState *unit_state = nullptr;                      // mode and decimal code the polls report
     QTimer *poll_timer = nullptr;
 
     // Beyond the shared bookkeeping above.
     int poll_passes_left = 0;
-    std::optional<int> live_divisor;  // of the last live poll: how its temperatures scale
-    int reported_mode = -1;           // work mode of the last live poll
     QElapsedTimer verdict_shown;      // a read-back verdict stays in view a while
     QTimer *poll_pass_timer = nullptr;
     scaling::Rule rule_top_logo;

@@ -497,7 +497,9 @@ void TestCurrentOutput::trimWithLinkDown()
 
     ui->pushButton_com_connect->click();
     QVERIFY(s.probe.master()->state() != QModbusDevice::ConnectedState);
-    QVERIFY(ui->spinBox_ma_fine->isEnabled());
+    // The next link may be another unit: the fine trim dropped its end, and the window shows that.
+    QVERIFY(!ui->spinBox_ma_fine->isEnabled());
+    QVERIFY(!ui->radioButton_ma_fine_4->isChecked());
     ui->spinBox_ma_fine->setValue(4200);
     QCOMPARE(s.notices.texts(), QStringList({kNotConnected}));
 
@@ -655,10 +657,17 @@ void TestCurrentOutput::refusedEndClickSelectsNothing()
 
     // A click on the other end while the store command runs is refused: the
     // transmitter still trims 4 mA, so no end may look selected for 20 mA.
-    QTimer::singleShot(300, [&] { ui->radioButton_ma_fine_20->click(); });
+    // The end was dropped during the store's wait: its read-back still checks the
+    // 4 mA end chosen when it began (4100), not the 20 mA one (4050), and no wait dereferences
+    // an end that is gone.
+    ReplyTap atStore(s.probe.master(), 0, [&](QModbusReply *) { ui->radioButton_ma_fine_20->click(); });
     ui->pushButton_ma_write->click();
+    QVERIFY(atStore.fired());
     QVERIFY(!ui->radioButton_ma_fine_20->isChecked());
+    QVERIFY(!ui->radioButton_ma_fine_4->isChecked());
     QCOMPARE(writes(sim), QStringList({"62=321"}));
+    QCOMPARE(sim.requestCount(3), 2);   // the store's read-back, then the chosen end's
+    QVERIFY2(ui->label_link_sta->text().contains(QStringLiteral("已校验")), qPrintable(ui->label_link_sta->text()));
 
     // With no end chosen the spin box is off; a change made anyway says it went nowhere.
     QVERIFY(!ui->spinBox_ma_fine->isEnabled());

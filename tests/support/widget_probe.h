@@ -6,6 +6,7 @@
 #include "tabs/trend_tab.h"
 #include "ui_widget.h"
 #include "widgets/hled.h"
+#include "core/registers.h"
 #include "window/widget.h"
 
 #include <QModbusClient>
@@ -33,14 +34,23 @@ public:
     bool replyPending() const { return m_w.link->replyPending(); }
     // Changing the bookkeeping from outside wakes the waits, as the link's own changes do.
     void setReplyPending(bool on) { m_w.link->m_replyPending = on; m_w.link->wakeWaits(); }
-    int workGroup() const { return m_w.work_group; }
-    int reportedMode() const { return m_w.reported_mode; }
+    int workGroup() const { return m_w.unit_state->group(); }
+    int reportedMode() const { return m_w.unit_state->reported(); }
+    // Which groups the window shows open, by their lamps.
     QVector<int> groupFlags() const
     {
-        return {m_w.group_para_on, m_w.group_tc_on, m_w.group_pt_on, m_w.group_ma_on};
+        return {int(m_w.led_para->isOn()), int(m_w.led_tc->isOn()), int(m_w.led_pt->isOn()),
+                int(m_w.led_ma->isOn())};
     }
 
-    void selectWorkGroup(int group) { m_w.selectWorkGroup(group); }
+    // A poll reporting `mode`, as the unit state takes it.
+    void selectWorkGroup(int mode)
+    {
+        QVector<quint16> input(reg::kInputCount, 0);
+        input[reg::kDecimalPlaces] = 1;
+        input[reg::kWorkModeStatus] = quint16(mode);
+        m_w.unit_state->observe(input);
+    }
     void waitMs(int ms) { m_w.link->waitMs(ms); }
     // A live poll, as a tick sends it.
     bool sendPoll() { return m_w.sendPoll(); }
