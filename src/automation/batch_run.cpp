@@ -139,6 +139,8 @@ bool BatchRun::prepare(const record::Header &common)
         if (stillGoing())
             prepareUnit(*u, common);
     m_result.ran = !live().isEmpty() || failBatch(QStringLiteral("no unit of the batch could be calibrated"));
+    for (Unit *u : live())
+        emit unitPrepared(u->given.map.unit, u->header);
     return m_result.ran && stillGoing();
 }
 
@@ -153,6 +155,7 @@ bool BatchRun::measure(record::Stage stage)
 {
     m_stage = stage;
     m_measuring = true;
+    emit checkStarted(stage);
     QVector<Unit *> measured = live();
     for (Unit *u : measured) {
         recordOf(*u) = record::newRecord(u->header, stage, pointTemperatures(m_plan, u->range),

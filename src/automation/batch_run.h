@@ -97,6 +97,9 @@ public:
     void abort(const QString &reason);
 
 signals:
+    // A unit that will be measured, with the header its records carry.
+    void unitPrepared(int unit, const record::Header &header);
+    void checkStarted(record::Stage stage);
     void pointStarted(int index, double signal, const QString &unit, const QVector<int> &units);
     void pointRecorded(int unit, int index, const record::Point &point);
     void unitEnded(int unit, const QString &reason);
