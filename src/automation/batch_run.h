@@ -121,7 +121,10 @@ private:
     std::optional<double> measureLoop(Unit &u);
     bool prepareInstruments();
     bool identify(instruments::Instrument &instrument, const QString &role);
-    void prepareUnit(Unit &u, const record::Header &common);
+    void openUnit(Unit &u, const record::Header &common);
+    void prepareUnit(Unit &u);
+    void eachAtOnce(const QVector<Unit *> &units, const std::function<void(Unit &)> &step);
+    static QVector<int> numbersOf(const QVector<Unit *> &units);
     bool readTransmitter(Unit &u);
     QVector<QVector<Unit *>> groups();
     bool measureGroup(const QVector<Unit *> &group, int index);

@@ -9,6 +9,7 @@
 #include "batch_bench.h"
 #include "lab_bench.h"
 #include "link/link.h"
+#include "link/side_by_side.h"
 #include "model.h"
 #include "scpi_server.h"
 #include "tabs/batch_cells.h"
@@ -77,6 +78,7 @@ private slots:
     void everyFaultAtEveryAdjustmentStepEndsOnlyItsUnit();
     void aPlanTheUnitsCannotTakeSourcesNothing();
     void theBatchViewShowsEachPointAndAbortsSafely();
+    void stepsOnTwoLinksRunSideBySide();
 };
 
 void TestBatchRun::sharedSourceIsSetOncePerPointAndEachUnitGetsItsOwnPoints()
@@ -606,6 +608,32 @@ void TestBatchRun::theBatchViewShowsEachPointAndAbortsSafely()
         for (int point = 0; point < 2; ++point)
             QCOMPARE(S(tab.table()->item(row, 2 + point)->data(batchcells::kLeftRole).toInt()), S::NotMeasured);
     }
+}
+
+// Each unit's procedure steps in a batch run side by side: three reads on each
+// of two lines interleave at their waits, each line's own stay in order, and a
+// side-by-side run inside a step runs its steps one after another.
+void TestBatchRun::stepsOnTwoLinksRunSideBySide()
+{
+    batchlab::BatchBench bench(2, sim::UnitInput::Thermocouple);
+    QVERIFY(bench.ready);
+    QStringList log;
+    const auto reads = [&](int unit) {
+        return [&, unit] {
+            for (int i = 0; i < 3; ++i) {
+                const auto reply = bench.links[size_t(unit - 1)]->readRegisters(QModbusDataUnit::InputRegisters, 0, 4);
+                log << QStringLiteral("%1.%2%3").arg(unit).arg(i).arg(reply.ok() ? "" : " failed");
+            }
+        };
+    };
+    rtu::runSideBySide({reads(1), reads(2)});
+    QCOMPARE(log.size(), 6);
+    QCOMPARE(log.filter(QRegularExpression("^1")), QStringList({"1.0", "1.1", "1.2"}));
+    QCOMPARE(log.filter(QRegularExpression("^2")), QStringList({"2.0", "2.1", "2.2"}));
+    QVERIFY2(log.indexOf("2.0") < log.indexOf("1.2") && log.indexOf("1.0") < log.indexOf("2.2"), qPrintable(log.join(' ')));
+    log.clear();
+    rtu::runSideBySide({[&] { rtu::runSideBySide({reads(1), reads(2)}); }, [] {}});
+    QCOMPARE(log, QStringList({"1.0", "1.1", "1.2", "2.0", "2.1", "2.2"}));
 }
 
 #include "test_batch_run.moc"
