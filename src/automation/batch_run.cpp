@@ -358,16 +358,13 @@ bool BatchRun::measureGroup(const QVector<Unit *> &group, int index)
         numbers << u->given.map.unit;
     emit pointStarted(index, *signal, QString::fromLatin1(metrology::signalUnit(first.sensor)), numbers);
     const QString routed = sourceIsRouted(first.given.map, first.rtd()) ? first.given.map.sourceChannel : QString();
-    QElapsedTimer clock;
-    clock.start();
     // A routed group is one unit: an error of its source channel ends it alone.
-    if (!routed.isEmpty() && !m_switch.routeClose({routed})) {
+    if (!routed.isEmpty() && !route(true, routed)) {
         endUnit(first, QStringLiteral("the switch on its source channel: %1").arg(m_switch.lastError()),
                 RunResult::Cause::Instrument);
-        return m_switch.routeOpen({routed}) || m_switch.routeOpen({routed})
+        return route(false, routed) || route(false, routed)
                || failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError()));
     }
-    m_result.instrumentMs += clock.nsecsElapsed() / 1e6;
     const bool settled = source(*signal, !first.rtd()) && settleGroup(members, *signal);
     if (settled)
         for (Unit *u : members)
@@ -376,7 +373,7 @@ bool BatchRun::measureGroup(const QVector<Unit *> &group, int index)
     // The resistance leaves this input before it goes to the next.
     if (!routed.isEmpty() && m_source.setOutput(false))
         m_outputOn = false;
-    if (!routed.isEmpty() && !m_switch.routeOpen({routed}))
+    if (!routed.isEmpty() && !route(false, routed))
         return failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError()));
     return settled;
 }
@@ -494,14 +491,14 @@ bool BatchRun::scanCurrents(const QVector<Unit *> &units)
 std::optional<double> BatchRun::measureLoop(Unit &u)
 {
     const QString channel = u.given.map.meterChannel;
+    const bool closed = route(true, channel);
+    const QString closeError = m_switch.lastError();
     QElapsedTimer clock;
     clock.start();
-    const auto spent = qScopeGuard([&] { m_result.instrumentMs += clock.nsecsElapsed() / 1e6; });
-    const bool closed = m_switch.routeClose({channel});
-    const QString closeError = m_switch.lastError();
     const auto current = closed ? m_meter.measureCurrentMa() : std::nullopt;
+    m_result.instrumentMs += clock.nsecsElapsed() / 1e6;
     const QString meterError = m_meter.lastError();
-    if (!m_switch.routeOpen({channel}) && !m_switch.routeOpen({channel}))
+    if (!route(false, channel) && !route(false, channel))
         return failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError())), std::nullopt;
     if (!closed || !current)
         endUnit(u, closed ? QStringLiteral("the meter on its loop: %1").arg(meterError)
@@ -536,6 +533,16 @@ bool BatchRun::source(double signal, bool thermocouple)
     m_outputOn = true;
     ++m_result.sourceSettings;
     return true;
+}
+
+// The switch's exchange, its time counted apart from the calibrator's and the meter's.
+bool BatchRun::route(bool close, const QString &channel)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const bool done = close ? m_switch.routeClose({channel}) : m_switch.routeOpen({channel});
+    m_result.switchMs += clock.nsecsElapsed() / 1e6;
+    return done;
 }
 
 // --- waits ---
@@ -724,7 +731,7 @@ bool BatchRun::adjustInputs(const QVector<Unit *> &group)
         if (u->live && entered.value(u) != Cal::Result::Done)
             endUnit(*u, QStringLiteral("it did not enter its input calibration mode"), RunResult::Cause::Transmitter);
     const QString routed = sourceIsRouted(first.given.map, first.rtd()) ? first.given.map.sourceChannel : QString();
-    if (!routed.isEmpty() && !m_switch.routeClose({routed}))
+    if (!routed.isEmpty() && !route(true, routed))
         return failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError()));
     const double points[2] = {tc ? 50.0 : 100.0, tc ? 0.0 : 200.0};
     bool ok = true;
@@ -763,7 +770,7 @@ bool BatchRun::adjustInputs(const QVector<Unit *> &group)
     if (!routed.isEmpty()) {
         if (m_source.setOutput(false))
             m_outputOn = false;
-        if (!m_switch.routeOpen({routed}))
+        if (!route(false, routed))
             return failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError()));
     }
     return ok && stillGoing();

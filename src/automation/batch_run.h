@@ -74,7 +74,8 @@ struct BatchResult {
     QStringList notes;           // what the safe end did or could not do
     int sourceSettings = 0;      // how often the source was set: once per point and group
     qint64 waitedMs = 0;         // between samples, on purpose
-    double instrumentMs = 0.0;   // in the instruments' exchanges, switch included
+    double instrumentMs = 0.0;   // in the calibrator's and the meter's exchanges
+    double switchMs = 0.0;       // in the switch's route changes
 };
 
 class BatchRun : public QObject
@@ -133,6 +134,7 @@ private:
     bool scanCurrents(const QVector<Unit *> &units);
     void recordPoint(Unit &u, int index, double signal);
     bool source(double signal, bool thermocouple);
+    bool route(bool close, const QString &channel);
     bool waitAll(const std::function<bool()> &done, int boundMs);
     bool pause(int ms);
     QVector<Unit *> live();

@@ -14,6 +14,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFormLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -46,6 +47,8 @@ BatchTab::BatchTab(rtu::Link &windowLink, QWidget *parent) : QWidget(parent), m_
     recall();
     setRunning(false);
     setLanguage(0);
+    // The window closing ends the batch as Abort does: its lines are not the window's.
+    connect(qApp, &QGuiApplication::lastWindowClosed, this, &BatchTab::abort);
 }
 
 BatchTab::~BatchTab()
