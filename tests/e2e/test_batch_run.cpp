@@ -565,6 +565,15 @@ void TestBatchRun::theBatchViewShowsEachPointAndAbortsSafely()
     tab.setRecords([&] { return &db; }, [&] { return records.path(); });
     const auto at = [&](sim::Instrument i) { return QStringLiteral("tcp:127.0.0.1:%1").arg(bench.lab.port(i)); };
     tab.setAddresses(at(sim::Instrument::Source), at(sim::Instrument::Meter), at(sim::Instrument::Switch));
+    // A map that is not whole starts nothing: no line opened, no request sent, the reason shown.
+    QFile broken(records.filePath("broken.json"));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write(R"({"units": [{"unit": 1, "port": "/dev/null", "tag": "T", "serial": "S", "input isolated": true}]})");
+    broken.close();
+    tab.findChild<QLineEdit *>("lineEdit_batch_map")->setText(broken.fileName());
+    tab.start();
+    QVERIFY2(tab.resultText().startsWith("not started:") && tab.table()->rowCount() == 0, qPrintable(tab.resultText()));
+    QCOMPARE(bench.units.unit(1).requests().size(), size_t(0));
     tab.findChild<QLineEdit *>("lineEdit_batch_map")->setText(file.fileName());
     tab.findChild<QLineEdit *>("lineEdit_batch_procedure")->setText(procedure.fileName());
     int finished = 0;
@@ -634,6 +643,11 @@ void TestBatchRun::stepsOnTwoLinksRunSideBySide()
     log.clear();
     rtu::runSideBySide({[&] { rtu::runSideBySide({reads(1), reads(2)}); }, [] {}});
     QCOMPARE(log, QStringList({"1.0", "1.1", "1.2", "2.0", "2.1", "2.2"}));
+    // A silent line holds up no other: unit 1's reads end before unit 2's first times out.
+    log.clear();
+    bench.units.unit(2).setSilent(true);
+    rtu::runSideBySide({reads(1), reads(2)});
+    QCOMPARE(log, QStringList({"1.0", "1.1", "1.2", "2.0 failed", "2.1 failed", "2.2 failed"}));
 }
 
 #include "test_batch_run.moc"

@@ -4,6 +4,7 @@
 
 #include "automation/batch_progress.h"
 #include "automation/channel_map.h"
+#include "tabs/batch_texts.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -227,6 +228,13 @@ void TestChannelMap::batchCellsAndProgress()
         p.uncertainty->expanded = c.u;
         QVERIFY2(cellState(p, header) == c.want, qPrintable(QStringLiteral("error %1, U %2").arg(c.error).arg(c.u)));
     }
+
+    // The view's texts: every row in all three languages, the Chinese ones not left in English.
+    for (int row = 0; row < int(batchtext::Text::Count); ++row) {
+        const auto t = [row](int language) { return batchtext::text(batchtext::Text(row), language); };
+        QVERIFY2(!t(0).isEmpty() && !t(1).isEmpty() && !t(2).isEmpty() && t(0) != t(2), qPrintable(t(2)));
+    }
+    QCOMPARE(batchtext::stateText(CellState::CannotPass, 2), QStringLiteral("cannot pass"));
 
     BatchProgress progress;   // two units, two points: 2 x (2 + 2 + 4) steps
     progress.reset({1, 2}, 2);
