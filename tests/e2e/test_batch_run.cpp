@@ -559,7 +559,11 @@ void TestBatchRun::theBatchViewShowsEachPointAndAbortsSafely()
     file.close();
     procedure.close();
 
+    // The window is connected to unit 1: the batch takes that link, it does not open the port twice.
     rtu::Link windowLink;
+    rtu::SerialOptions line;
+    line.port = bench.batch.at(0).map.port;
+    QVERIFY(windowLink.open(line));
     BatchTab tab(windowLink);
     tab.setLanguage(2);
     tab.setRecords([&] { return &db; }, [&] { return records.path(); });
