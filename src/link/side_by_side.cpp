@@ -33,18 +33,27 @@ constexpr size_t kStackBytes = 512 * 1024;
 // How often the waits are looked at when no bookkeeping changes.
 constexpr int kLookMs = 20;
 
-// Mapped, not allocated: only the pages a step touches become resident.
+// Mapped, not allocated: only the pages a step touches become resident. The
+// lowest page is a guard: a step that ran out of stack stops there at once
+// instead of writing over someone else's memory.
+constexpr size_t kGuardBytes = 64 * 1024;
 struct Stack {
-    Stack() : base(mmap(nullptr, kStackBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0)) {}
+    Stack() : base(mmap(nullptr, kGuardBytes + kStackBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0))
+    {
+        if (base != MAP_FAILED && mprotect(base, kGuardBytes, PROT_NONE) != 0) {
+            munmap(base, kGuardBytes + kStackBytes);
+            base = MAP_FAILED;
+        }
+    }
     ~Stack()
     {
         if (base != MAP_FAILED)
-            munmap(base, kStackBytes);
+            munmap(base, kGuardBytes + kStackBytes);
     }
     Stack(const Stack &) = delete;
     Stack &operator=(const Stack &) = delete;
     bool ok() const { return base != MAP_FAILED; }
-    void *data() const { return base; }
+    void *data() const { return static_cast<char *>(base) + kGuardBytes; }
     size_t size() const { return kStackBytes; }
     void *base;
 };
