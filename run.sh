@@ -107,11 +107,13 @@ Calibrator, meter and switch: $demo/lab.source, $demo/lab.meter, $demo/lab.switc
 Channel map: $map
 Talk to the simulator:   echo 'units' >> $commands   ('unit 3 fault silent on', 'scpi', 'help';
 log: $demo/simulator.log)
-The window opens on unit 1 ($demo/tool.1); the others are in the map. The whole batch:
+The window opens on unit 1 ($demo/tool.1); the others are in the map. The whole batch
+runs from the Batch tab (instruments and map filled in), or:
   XDG_DATA_HOME=$demo/data build/cli/tcal-cli calibrate batch --map $map --source $demo/lab.source \\
     --meter $demo/lab.meter --switch $demo/lab.switch --points 0%,50%,100% --tolerance 0.5
 MSG
   export TCAL_SOURCE="$demo/lab.source" TCAL_METER="$demo/lab.meter"
+  export TCAL_SWITCH="$demo/lab.switch" TCAL_BATCH_MAP="$map"
   TCAL_PORT="$demo/tool.1" "${launch[@]}" build/tcal
   exit
 fi

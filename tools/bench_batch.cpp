@@ -3,8 +3,8 @@
 // single-unit run), for eight thermocouple transmitters sharing the millivolt
 // source, and for eight RTD transmitters whose resistance the switch routes to
 // one at a time. Each run's time is split into the waits between samples, the
-// Modbus frames on the wire (the busiest line; the lines run side by side) and
-// the instruments' exchanges (the switch's included), with the tool's process
+// Modbus frames on the wire (the busiest line; the lines run side by side), the
+// switch's route changes and the calibrator's and meter's exchanges, with the tool's process
 // CPU time and resident memory. The simulator runs in the same process, so the
 // CPU figure is an upper bound for the tool.
 //
@@ -79,7 +79,7 @@ autocal::RunPlan fivePoints()
 struct Figures {
     qint64 ms = 0;
     qint64 waited = 0;
-    double wire = 0, instruments = 0, cpu = 0;
+    double wire = 0, instruments = 0, switching = 0, cpu = 0;
     double wireAll = 0;   // every line's frames added up (the wire column is the busiest line)
     long rssBefore = 0, rssAfter = 0;
     int sourceSettings = 0;
@@ -89,11 +89,11 @@ struct Figures {
 
 void print(const char *what, const Figures &f)
 {
-    std::printf("%-34s %8lld ms  waits %7lld  wire %7.0f  instruments %7.0f  rest %7.0f  source set %3d  "
-                "CPU %6.2f s  RSS %6ld -> %6ld kB  %s\n",
-                what, static_cast<long long>(f.ms), static_cast<long long>(f.waited), f.wire, f.instruments,
-                double(f.ms) - double(f.waited) - f.wire - f.instruments, f.sourceSettings, f.cpu, f.rssBefore,
-                f.rssAfter, qPrintable(f.outcome));
+    std::printf("%-34s %8lld ms  waits %7lld  wire %7.0f  switch %6.0f  instruments %6.0f  rest %7.0f  "
+                "source set %3d  CPU %6.2f s  RSS %6ld -> %6ld kB  %s\n",
+                what, static_cast<long long>(f.ms), static_cast<long long>(f.waited), f.wire, f.switching,
+                f.instruments, double(f.ms) - double(f.waited) - f.wire - f.switching - f.instruments,
+                f.sourceSettings, f.cpu, f.rssBefore, f.rssAfter, qPrintable(f.outcome));
     if (f.wireAll > 0)
         std::printf("%-34s every line's frames added up: %.0f ms\n", "", f.wireAll);
     if (f.asFoundMs > 0)
@@ -156,6 +156,7 @@ Figures batch(int count, sim::UnitInput input)
     f.rssAfter = residentKb();
     f.waited = r.waitedMs;
     f.instruments = r.instrumentMs;
+    f.switching = r.switchMs;
     f.sourceSettings = r.sourceSettings;
     for (int k = 1; k <= count; ++k) {
         const double line = wireMs(b.units.unit(k).requests(), 4800, 5);

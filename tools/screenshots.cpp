@@ -3,7 +3,8 @@
 // (as found with an injected error, thermocouple calibration, as left) for the
 // record tab's screenshot and the sample certificate, the configuration tab
 // comparing the transmitter with a file, then the Trend tab after a ramp and the
-// Traffic tab after a few injected faults. Run under Xvfb by scripts/screenshots.sh.
+// Traffic tab after a few injected faults, and the Batch tab after a batch on the
+// simulated batch laboratory. Run under Xvfb by scripts/screenshots.sh.
 //
 //   tcal-screenshots OUTPUT_DIR [SAMPLE_DIR]
 
@@ -14,7 +15,9 @@
 #include "simulator_fixture.h"
 #include "records_db/standards_register.h"
 #include "scpi_server.h"
+#include "batch_bench.h"
 #include "tabs/auto_calibration_tab.h"
+#include "tabs/batch_tab.h"
 #include "tabs/configuration_tab.h"
 #include "tabs/instrument_list.h"
 #include "widget_probe.h"
@@ -23,6 +26,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QJsonDocument>
 #include <QFile>
 #include <QLineEdit>
 #include <QSettings>
@@ -311,6 +315,42 @@ int automaticShot(Widget &window, SimulatorFixture &fixture, const QString &out,
     return save(window, QDir(out).filePath(QStringLiteral("automatic-calibration-en.png"))) ? 0 : 1;
 }
 
+// The Batch tab after a batch of four thermocouple transmitters on the
+// simulated batch laboratory: one far off as found, one whose line is dead.
+int batchShot(Widget &window, const QString &out)
+{
+    batchlab::BatchBench bench(4, sim::UnitInput::Thermocouple, false);
+    if (!bench.ready)
+        return std::fprintf(stderr, "the batch laboratory did not start\n"), 1;
+    bench.units.setErrors(3, {1.0, 0.05, {0.03, -0.04}});
+    bench.units.unit(4).setSilent(true);
+    static QTemporaryDir files;
+    autocal::ChannelMap map;
+    for (const autocal::BatchUnit &b : bench.batch)
+        map.units << b.map;
+    QFile file(files.filePath(QStringLiteral("tray-3.json")));
+    QFile procedure(files.filePath(QStringLiteral("batch.json")));
+    if (!file.open(QIODevice::WriteOnly) || !procedure.open(QIODevice::WriteOnly))
+        return 1;
+    file.write(QJsonDocument(autocal::channelMapToJson(map)).toJson());
+    procedure.write(R"({"name": "Five points, ±0.5 °C", "points": [0, 25, 50, 75, 100], "tolerance": 0.5,
+        "tolerance mA": 0.03, "adjust": "when failed",
+        "stability": {"band": 0.2, "band mA": 0.004, "samples": 3, "interval ms": 300, "timeout s": 30}})");
+    file.close();
+    procedure.close();
+    auto *tab = window.findChild<BatchTab *>();
+    WidgetProbe(window).ui()->tabWidget_main->setCurrentWidget(tab);
+    const auto at = [&](sim::Instrument i) { return QStringLiteral("tcp:127.0.0.1:%1").arg(bench.lab.port(i)); };
+    tab->setAddresses(at(sim::Instrument::Source), at(sim::Instrument::Meter), at(sim::Instrument::Switch));
+    tab->findChild<QLineEdit *>("lineEdit_batch_map")->setText(file.fileName());
+    tab->findChild<QLineEdit *>("lineEdit_batch_procedure")->setText(procedure.fileName());
+    tab->start();
+    QTest::qWait(300);
+    if (tab->certificatePath(1).isEmpty())
+        return std::fprintf(stderr, "the batch did not finish: %s\n", qPrintable(tab->resultText())), 1;
+    return save(window, QDir(out).filePath(QStringLiteral("batch-en.png"))) ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -369,7 +409,7 @@ int main(int argc, char **argv)
     if (configurationShot(window, fixture, out) != 0)
         return 1;
     ui->comboBox_sel_language->setCurrentIndex(2);
-    if (automaticShot(window, fixture, out, samples) != 0)
+    if (automaticShot(window, fixture, out, samples) != 0 || batchShot(window, out) != 0)
         return 1;
     return diagnosticTabs(window, probe, fixture.sim(), out);
 }

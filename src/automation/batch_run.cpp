@@ -6,6 +6,7 @@
 #include "core/registers.h"
 #include "instruments/instrument.h"
 #include "link/link.h"
+#include "link/side_by_side.h"
 #include "metrology/point_budget.h"
 #include "metrology/sensor.h"
 #include "procedures/current_calibration.h"
@@ -59,6 +60,9 @@ struct BatchRun::Unit {
     std::shared_ptr<ReadSlot> read;
     std::optional<reg::LiveValues> values;
     double room = 0.0;
+    // What it is, as read before the first point.
+    std::optional<TransmitterSetup> setup;
+    StepFailure setupFailure;
     // The adjustment in progress, through the procedures.
     std::unique_ptr<proc::SensorCalibration> input;
     std::unique_ptr<proc::CurrentCalibration> output;
@@ -137,8 +141,17 @@ bool BatchRun::prepare(const record::Header &common)
         return false;
     for (auto &u : m_units)
         if (stillGoing())
-            prepareUnit(*u, common);
+            openUnit(*u, common);
+    // What each transmitter is, read on every link at once.
+    eachAtOnce(live(), [this](Unit &u) {
+        u.setup = readTransmitterSetup(*u.given.link, m_plan, u.header, u.setupFailure);
+    });
+    for (auto &u : m_units)
+        if (u->live && stillGoing())
+            prepareUnit(*u);
     m_result.ran = !live().isEmpty() || failBatch(QStringLiteral("no unit of the batch could be calibrated"));
+    for (Unit *u : live())
+        emit unitPrepared(u->given.map.unit, u->header);
     return m_result.ran && stillGoing();
 }
 
@@ -153,6 +166,7 @@ bool BatchRun::measure(record::Stage stage)
 {
     m_stage = stage;
     m_measuring = true;
+    emit checkStarted(stage);
     QVector<Unit *> measured = live();
     for (Unit *u : measured) {
         recordOf(*u) = record::newRecord(u->header, stage, pointTemperatures(m_plan, u->range),
@@ -225,7 +239,7 @@ bool BatchRun::identify(instruments::Instrument &instrument, const QString &role
     return true;
 }
 
-void BatchRun::prepareUnit(Unit &u, const record::Header &common)
+void BatchRun::openUnit(Unit &u, const record::Header &common)
 {
     rtu::Link *link = u.given.link;
     if (!link || !link->isOpen())
@@ -240,6 +254,10 @@ void BatchRun::prepareUnit(Unit &u, const record::Header &common)
     u.header.serial = u.given.map.serial;
     if (!u.given.map.meter.isEmpty())
         return endUnit(u, QStringLiteral("a meter of its own is not driven by a batch yet"), RunResult::Cause::Instrument);
+}
+
+void BatchRun::prepareUnit(Unit &u)
+{
     if (!readTransmitter(u))
         return;
     // One source for the batch: every unit must take the same points.
@@ -276,10 +294,9 @@ void BatchRun::prepareUnit(Unit &u, const record::Header &common)
 // As the single run reads it: the plan checked against this unit's range, its header filled in.
 bool BatchRun::readTransmitter(Unit &u)
 {
-    StepFailure failure;
-    const auto setup = readTransmitterSetup(*u.given.link, m_plan, u.header, failure);
+    const auto &setup = u.setup;
     if (!setup)
-        return endUnit(u, failure.reason, failure.cause), false;
+        return endUnit(u, u.setupFailure.reason, u.setupFailure.cause), false;
     // Its own cold junction gives each unit its reference from the shared signal.
     if (!setup->room)
         return endUnit(u, QStringLiteral("the transmitter's room reading cannot be shown"),
@@ -341,16 +358,13 @@ bool BatchRun::measureGroup(const QVector<Unit *> &group, int index)
         numbers << u->given.map.unit;
     emit pointStarted(index, *signal, QString::fromLatin1(metrology::signalUnit(first.sensor)), numbers);
     const QString routed = sourceIsRouted(first.given.map, first.rtd()) ? first.given.map.sourceChannel : QString();
-    QElapsedTimer clock;
-    clock.start();
     // A routed group is one unit: an error of its source channel ends it alone.
-    if (!routed.isEmpty() && !m_switch.routeClose({routed})) {
+    if (!routed.isEmpty() && !route(true, routed)) {
         endUnit(first, QStringLiteral("the switch on its source channel: %1").arg(m_switch.lastError()),
                 RunResult::Cause::Instrument);
-        return m_switch.routeOpen({routed}) || m_switch.routeOpen({routed})
+        return route(false, routed) || route(false, routed)
                || failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError()));
     }
-    m_result.instrumentMs += clock.nsecsElapsed() / 1e6;
     const bool settled = source(*signal, !first.rtd()) && settleGroup(members, *signal);
     if (settled)
         for (Unit *u : members)
@@ -359,7 +373,7 @@ bool BatchRun::measureGroup(const QVector<Unit *> &group, int index)
     // The resistance leaves this input before it goes to the next.
     if (!routed.isEmpty() && m_source.setOutput(false))
         m_outputOn = false;
-    if (!routed.isEmpty() && !m_switch.routeOpen({routed}))
+    if (!routed.isEmpty() && !route(false, routed))
         return failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError()));
     return settled;
 }
@@ -477,14 +491,14 @@ bool BatchRun::scanCurrents(const QVector<Unit *> &units)
 std::optional<double> BatchRun::measureLoop(Unit &u)
 {
     const QString channel = u.given.map.meterChannel;
+    const bool closed = route(true, channel);
+    const QString closeError = m_switch.lastError();
     QElapsedTimer clock;
     clock.start();
-    const auto spent = qScopeGuard([&] { m_result.instrumentMs += clock.nsecsElapsed() / 1e6; });
-    const bool closed = m_switch.routeClose({channel});
-    const QString closeError = m_switch.lastError();
     const auto current = closed ? m_meter.measureCurrentMa() : std::nullopt;
+    m_result.instrumentMs += clock.nsecsElapsed() / 1e6;
     const QString meterError = m_meter.lastError();
-    if (!m_switch.routeOpen({channel}) && !m_switch.routeOpen({channel}))
+    if (!route(false, channel) && !route(false, channel))
         return failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError())), std::nullopt;
     if (!closed || !current)
         endUnit(u, closed ? QStringLiteral("the meter on its loop: %1").arg(meterError)
@@ -521,7 +535,38 @@ bool BatchRun::source(double signal, bool thermocouple)
     return true;
 }
 
+// The switch's exchange, its time counted apart from the calibrator's and the meter's.
+bool BatchRun::route(bool close, const QString &channel)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const bool done = close ? m_switch.routeClose({channel}) : m_switch.routeOpen({channel});
+    m_result.switchMs += clock.nsecsElapsed() / 1e6;
+    return done;
+}
+
 // --- waits ---
+
+// `step` for every unit of `units` still in the batch, each on its own link,
+// side by side (link/side_by_side.h). A step only records what happened: a
+// unit is ended afterwards, one at a time.
+void BatchRun::eachAtOnce(const QVector<Unit *> &units, const std::function<void(Unit &)> &step)
+{
+    QVector<std::function<void()>> steps;
+    for (Unit *u : units)
+        if (u->live)
+            steps << [u, &step] { step(*u); };
+    rtu::runSideBySide(steps);
+}
+
+QVector<int> BatchRun::numbersOf(const QVector<Unit *> &units)
+{
+    QVector<int> numbers;
+    for (Unit *u : units)
+        if (u->live)
+            numbers << u->given.map.unit;
+    return numbers;
+}
 
 // A local event loop over every link's bookkeeping; ends early on abort.
 bool BatchRun::waitAll(const std::function<bool()> &done, int boundMs)
@@ -677,25 +722,31 @@ bool BatchRun::adjustInputs(const QVector<Unit *> &group)
     using Cal = proc::SensorCalibration;
     Unit &first = *group.first();
     const bool tc = !first.rtd();
-    for (Unit *u : group) {
-        if (!u->live)
-            continue;
-        u->input = std::make_unique<Cal>(*u->given.link, tc ? Cal::Input::Thermocouple : Cal::Input::Rtd);
-        if (u->input->enter() != Cal::Result::Done)
+    for (Unit *u : group)
+        if (u->live)
+            u->input = std::make_unique<Cal>(*u->given.link, tc ? Cal::Input::Thermocouple : Cal::Input::Rtd);
+    QHash<Unit *, Cal::Result> entered;
+    eachAtOnce(group, [&](Unit &u) { entered[&u] = u.input->enter(); });
+    for (Unit *u : group)
+        if (u->live && entered.value(u) != Cal::Result::Done)
             endUnit(*u, QStringLiteral("it did not enter its input calibration mode"), RunResult::Cause::Transmitter);
-    }
     const QString routed = sourceIsRouted(first.given.map, first.rtd()) ? first.given.map.sourceChannel : QString();
-    if (!routed.isEmpty() && !m_switch.routeClose({routed}))
+    if (!routed.isEmpty() && !route(true, routed))
         return failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError()));
     const double points[2] = {tc ? 50.0 : 100.0, tc ? 0.0 : 200.0};
     bool ok = true;
     for (int i = 0; ok && i < 2; ++i)
         ok = captureAll(group, i, points[i], tc);
+    // Each unit's pair through its own transaction, every link at once.
+    QHash<Unit *, Cal::Result> storedBy;
+    if (ok && !numbersOf(group).isEmpty()) {
+        emit adjustmentStep(QStringLiteral("storing the input points"), numbersOf(group));
+        eachAtOnce(group, [&](Unit &u) { storedBy[&u] = u.input->store(); });
+    }
     for (Unit *u : group) {
         if (!ok || !u->live)
             continue;
-        emit adjustmentStep(QStringLiteral("storing the input points"), {u->given.map.unit});
-        const Cal::Result stored = u->input->store();
+        const Cal::Result stored = storedBy.value(u, Cal::Result::NotRun);
         if (stored == Cal::Result::Done)
             u->outcome.adjusted = true;
         else
@@ -704,8 +755,13 @@ bool BatchRun::adjustInputs(const QVector<Unit *> &group)
                             : QStringLiteral("its input points were not stored as captured"),
                     RunResult::Cause::Transmitter);
     }
+    QHash<Unit *, Cal::Result> left;
+    eachAtOnce(group, [&](Unit &u) {
+        if (u.input)
+            left[&u] = u.input->leave();
+    });
     for (Unit *u : group) {
-        if (u->live && u->input && u->input->leave() != Cal::Result::Done)
+        if (u->live && u->input && left.value(u) != Cal::Result::Done)
             m_result.notes << QStringLiteral("unit %1: leaving the input calibration mode was not confirmed")
                                   .arg(u->given.map.unit);
         if (u->live)
@@ -714,7 +770,7 @@ bool BatchRun::adjustInputs(const QVector<Unit *> &group)
     if (!routed.isEmpty()) {
         if (m_source.setOutput(false))
             m_outputOn = false;
-        if (!m_switch.routeOpen({routed}))
+        if (!route(false, routed))
             return failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError()));
     }
     return ok && stillGoing();
@@ -765,8 +821,10 @@ bool BatchRun::captureAll(const QVector<Unit *> &units, int index, double signal
             u->window->add({adc, 0.0});
         }
     }
+    QHash<Unit *, Cal::Result> taken;
+    eachAtOnce(units, [&](Unit &u) { taken[&u] = u.input->capture(index); });
     for (Unit *u : units)
-        if (u->live && u->input->capture(index) != Cal::Result::Done)
+        if (u->live && taken.value(u) != Cal::Result::Done)
             endUnit(*u, QStringLiteral("it did not take its input point"), RunResult::Cause::Transmitter);
     return stillGoing();
 }
@@ -784,25 +842,32 @@ bool BatchRun::adjustOutputs(const QVector<Unit *> &units)
         return list;
     };
     emit adjustmentStep(QStringLiteral("output at 4 mA"), numbers());
-    for (Unit *u : units) {
-        if (!u->live)
-            continue;
-        u->output = std::make_unique<Cal>(*u->given.link);
-        if (u->output->start() != Cal::Result::Done)
+    for (Unit *u : units)
+        if (u->live)
+            u->output = std::make_unique<Cal>(*u->given.link);
+    QHash<Unit *, Cal::Result> result;
+    eachAtOnce(units, [&](Unit &u) { result[&u] = u.output->start(); });
+    for (Unit *u : units)
+        if (u->live && result.value(u) != Cal::Result::Done)
             endUnit(*u, QStringLiteral("it did not drive 4 mA"), RunResult::Cause::Transmitter);
-    }
     if (!settleCurrents(units))
         return false;
+    const auto measured = [](Unit &u) { return quint16(std::lround(u.window->meanCurrent() * 1000.0)); };
+    result.clear();
+    eachAtOnce(units, [&](Unit &u) { result[&u] = u.output->measured4mA(measured(u)); });
     for (Unit *u : units)
-        if (u->live && u->output->measured4mA(quint16(std::lround(u->window->meanCurrent() * 1000.0))) != Cal::Result::Done)
+        if (u->live && result.value(u) != Cal::Result::Done)
             endUnit(*u, QStringLiteral("it did not take its 4 mA point"), RunResult::Cause::Transmitter);
     emit adjustmentStep(QStringLiteral("output at 20 mA"), numbers());
     if (!settleCurrents(units))
         return false;
+    // Each unit's pair stored through its own transaction, every link at once.
+    result.clear();
+    eachAtOnce(units, [&](Unit &u) { result[&u] = u.output->measured20mA(measured(u)); });
     for (Unit *u : units) {
         if (!u->live)
             continue;
-        if (u->output->measured20mA(quint16(std::lround(u->window->meanCurrent() * 1000.0))) == Cal::Result::Done)
+        if (result.value(u) == Cal::Result::Done)
             u->output.reset();
         else
             endUnit(*u, QStringLiteral("its output points were not stored as measured"), RunResult::Cause::Transmitter);

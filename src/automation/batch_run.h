@@ -74,7 +74,8 @@ struct BatchResult {
     QStringList notes;           // what the safe end did or could not do
     int sourceSettings = 0;      // how often the source was set: once per point and group
     qint64 waitedMs = 0;         // between samples, on purpose
-    double instrumentMs = 0.0;   // in the instruments' exchanges, switch included
+    double instrumentMs = 0.0;   // in the calibrator's and the meter's exchanges
+    double switchMs = 0.0;       // in the switch's route changes
 };
 
 class BatchRun : public QObject
@@ -97,6 +98,9 @@ public:
     void abort(const QString &reason);
 
 signals:
+    // A unit that will be measured, with the header its records carry.
+    void unitPrepared(int unit, const record::Header &header);
+    void checkStarted(record::Stage stage);
     void pointStarted(int index, double signal, const QString &unit, const QVector<int> &units);
     void pointRecorded(int unit, int index, const record::Point &point);
     void unitEnded(int unit, const QString &reason);
@@ -118,7 +122,10 @@ private:
     std::optional<double> measureLoop(Unit &u);
     bool prepareInstruments();
     bool identify(instruments::Instrument &instrument, const QString &role);
-    void prepareUnit(Unit &u, const record::Header &common);
+    void openUnit(Unit &u, const record::Header &common);
+    void prepareUnit(Unit &u);
+    void eachAtOnce(const QVector<Unit *> &units, const std::function<void(Unit &)> &step);
+    static QVector<int> numbersOf(const QVector<Unit *> &units);
     bool readTransmitter(Unit &u);
     QVector<QVector<Unit *>> groups();
     bool measureGroup(const QVector<Unit *> &group, int index);
@@ -127,6 +134,7 @@ private:
     bool scanCurrents(const QVector<Unit *> &units);
     void recordPoint(Unit &u, int index, double signal);
     bool source(double signal, bool thermocouple);
+    bool route(bool close, const QString &channel);
     bool waitAll(const std::function<bool()> &done, int boundMs);
     bool pause(int ms);
     QVector<Unit *> live();

@@ -1,4 +1,5 @@
 #include "link/link.h"
+#include "link/side_by_side.h"
 
 #include "link/rtu_master.h"
 
@@ -316,6 +317,11 @@ bool Link::waitUntil(const std::function<bool()> &done, int boundMs)
         return true;
     if (m_shuttingDown || operationLinkLost())
         return false;
+    // A step beside others (side_by_side.h) gives way to them meanwhile.
+    if (sidebyside::inStep()) {
+        sidebyside::waitInStep(*this, [&] { return done() || m_shuttingDown || operationLinkLost(); }, boundMs);
+        return done();
+    }
     QEventLoop loop;
     QTimer bound;
     bound.setSingleShot(true);

@@ -7,6 +7,7 @@
 #include "records_db/record_db.h"
 #include "tabs/auto_calibration_texts.h"
 #include "tabs/error_chart.h"
+#include "tabs/instrument_picker.h"
 #include "tabs/standards_dialog.h"
 
 #include <QComboBox>
@@ -41,8 +42,10 @@ QString number(double v, int decimals)
 AutoCalibrationTab::AutoCalibrationTab(rtu::Link &link, QWidget *parent) : QWidget(parent), m_link(link)
 {
     auto *top = new QHBoxLayout;
-    top->addWidget(buildInstrument(m_source, instruments::Role::Calibrator));
-    top->addWidget(buildInstrument(m_meter, instruments::Role::Meter));
+    m_source = new InstrumentPicker(instruments::Role::Calibrator);
+    m_meter = new InstrumentPicker(instruments::Role::Meter);
+    top->addWidget(m_source);
+    top->addWidget(m_meter);
     top->addWidget(buildProcedure(), 1);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
@@ -60,36 +63,14 @@ AutoCalibrationTab::~AutoCalibrationTab()
 
 void AutoCalibrationTab::setAddresses(const QString &source, const QString &meter)
 {
-    m_source.address->setText(source);
-    m_meter.address->setText(meter);
+    m_source->address()->setText(source);
+    m_meter->address()->setText(meter);
 }
 
 void AutoCalibrationTab::setRecords(std::function<recordsdb::RecordDb *()> database, std::function<QString()> folder)
 {
     m_database = std::move(database);
     m_folder = std::move(folder);
-}
-
-QWidget *AutoCalibrationTab::buildInstrument(InstrumentRow &row, instruments::Role role)
-{
-    row.group = new QGroupBox;
-    row.address = new QLineEdit;
-    row.address->setPlaceholderText(QStringLiteral("tcp:192.168.1.20  /dev/ttyUSB1:9600  usbtmc:/dev/usbtmc0"));
-    row.model = new QComboBox;
-    QStringList problems;
-    for (const instruments::Model &m : instruments::availableModels(&problems))
-        if (m.role == role)
-            row.model->addItem(m.name, m.file);
-    row.identify = new QPushButton;
-    row.identity = new QLabel;
-    row.identity->setWordWrap(true);
-    row.identity->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    auto *form = new QFormLayout(row.group);
-    form->addRow(QStringLiteral("·"), row.address);
-    form->addRow(QStringLiteral("·"), row.model);
-    form->addRow(row.identify, row.identity);
-    connect(row.identify, &QPushButton::clicked, this, [this, &row] { identify(row); });
-    return row.group;
 }
 
 QWidget *AutoCalibrationTab::buildProcedure()
@@ -180,13 +161,8 @@ void AutoCalibrationTab::setLanguage(int language)
     m_language = language;
     auto t = [language](Text which) { return autotext::text(which, language); };
     setWindowTitle(t(Text::TabTitle));
-    for (auto [row, title] : {std::pair{&m_source, Text::SourceGroup}, std::pair{&m_meter, Text::MeterGroup}}) {
-        row->group->setTitle(t(title));
-        auto *form = static_cast<QFormLayout *>(row->group->layout());
-        static_cast<QLabel *>(form->labelForField(row->address))->setText(t(Text::Address));
-        static_cast<QLabel *>(form->labelForField(row->model))->setText(t(Text::Model));
-        row->identify->setText(t(Text::Identify));
-    }
+    for (auto [picker, title] : {std::pair{m_source, Text::SourceGroup}, std::pair{m_meter, Text::MeterGroup}})
+        picker->setTexts(t(title), t(Text::Address), t(Text::Model), t(Text::Identify), t(Text::NotIdentified));
     m_procedureGroup->setTitle(t(Text::ProcedureGroup));
     m_fileLabel->setText(t(Text::ProcedureFile));
     m_browse->setText(t(Text::Browse));
@@ -210,31 +186,6 @@ void AutoCalibrationTab::setLanguage(int language)
         showResult(*m_last);
 }
 
-std::unique_ptr<instruments::Instrument> AutoCalibrationTab::makeInstrument(const InstrumentRow &row, QString &why) const
-{
-    const auto address = instruments::parseAddress(row.address->text().trimmed(), &why);
-    if (!address)
-        return nullptr;
-    const auto model = instruments::findModel(row.model->currentData().toString(), &why);
-    if (!model)
-        return nullptr;
-    return std::make_unique<instruments::Instrument>(*model, *address);
-}
-
-void AutoCalibrationTab::identify(InstrumentRow &row)
-{
-    if (m_run)
-        return;
-    QString why;
-    auto instrument = makeInstrument(row, why);
-    std::optional<QString> identity;
-    if (instrument && instrument->open())
-        identity = instrument->identify();
-    if (instrument && !identity)
-        why = instrument->lastError();
-    row.identity->setText(identity ? *identity : autotext::text(Text::NotIdentified, m_language).arg(why));
-}
-
 std::optional<autocal::RunPlan> AutoCalibrationTab::plan(QString &why) const
 {
     const QString file = m_file->text().trimmed();
@@ -246,8 +197,8 @@ void AutoCalibrationTab::setRunning(bool on)
 {
     m_start->setEnabled(!on);
     m_abort->setEnabled(on);
-    m_source.identify->setEnabled(!on);
-    m_meter.identify->setEnabled(!on);
+    m_source->identifyButton()->setEnabled(!on);
+    m_meter->identifyButton()->setEnabled(!on);
 }
 
 // Without a records database there is no register to show; the record tab says why.
@@ -273,8 +224,8 @@ void AutoCalibrationTab::start()
         return;
     QString why;
     const auto runPlan = plan(why);
-    auto source = runPlan ? makeInstrument(m_source, why) : nullptr;
-    auto meter = source ? makeInstrument(m_meter, why) : nullptr;
+    auto source = runPlan ? m_source->make(why) : nullptr;
+    auto meter = source ? m_meter->make(why) : nullptr;
     if (!meter) {
         m_result->setText(autotext::text(Text::Refused, m_language).arg(why));
         return;
@@ -405,10 +356,8 @@ void AutoCalibrationTab::remember() const
 {
     QSettings s;
     s.beginGroup(QStringLiteral("automatic"));
-    s.setValue("source", m_source.address->text());
-    s.setValue("sourceModel", m_source.model->currentText());
-    s.setValue("meter", m_meter.address->text());
-    s.setValue("meterModel", m_meter.model->currentText());
+    m_source->remember(s, QStringLiteral("source"));
+    m_meter->remember(s, QStringLiteral("meter"));
     s.setValue("procedure", m_file->text());
     s.setValue("points", m_points->text());
     s.setValue("tolerance", m_tolerance->text());
@@ -419,12 +368,8 @@ void AutoCalibrationTab::recall()
     QSettings s;
     s.beginGroup(QStringLiteral("automatic"));
     // TCAL_SOURCE and TCAL_METER name instruments for this session (the demo's).
-    m_source.address->setText(qEnvironmentVariable("TCAL_SOURCE", s.value("source").toString()));
-    m_meter.address->setText(qEnvironmentVariable("TCAL_METER", s.value("meter").toString()));
-    if (const int i = m_source.model->findText(s.value("sourceModel").toString()); i >= 0)
-        m_source.model->setCurrentIndex(i);
-    if (const int i = m_meter.model->findText(s.value("meterModel").toString()); i >= 0)
-        m_meter.model->setCurrentIndex(i);
+    m_source->recall(s, QStringLiteral("source"), "TCAL_SOURCE");
+    m_meter->recall(s, QStringLiteral("meter"), "TCAL_METER");
     m_file->setText(s.value("procedure").toString());
     m_points->setText(s.value("points", m_points->text()).toString());
     m_tolerance->setText(s.value("tolerance", m_tolerance->text()).toString());

@@ -18,6 +18,7 @@ class QLineEdit;
 class QPushButton;
 class QTableWidget;
 class ErrorChart;
+class InstrumentPicker;
 namespace rtu { class Link; }
 namespace recordsdb { class RecordDb; }
 namespace instruments { class Instrument; enum class Role; }
@@ -45,18 +46,8 @@ public slots:
     void abort();
 
 private:
-    struct InstrumentRow {
-        QGroupBox *group;
-        QLineEdit *address;
-        QComboBox *model;
-        QPushButton *identify;
-        QLabel *identity;
-    };
-    QWidget *buildInstrument(InstrumentRow &row, instruments::Role role);
     QWidget *buildProcedure();
     QWidget *buildProgress();
-    std::unique_ptr<instruments::Instrument> makeInstrument(const InstrumentRow &row, QString &why) const;
-    void identify(InstrumentRow &row);
     std::optional<autocal::RunPlan> plan(QString &why) const;
     void connectRun(autocal::AutoCalibration &run);
     void showPoint(autocal::Phase phase, int index, const record::Point &point);
@@ -71,7 +62,7 @@ private:
     std::function<recordsdb::RecordDb *()> m_database;
     std::function<QString()> m_folder;
     int m_language = 0;
-    InstrumentRow m_source{}, m_meter{};
+    InstrumentPicker *m_source, *m_meter;
     QGroupBox *m_procedureGroup;
     QLabel *m_fileLabel, *m_pointsLabel, *m_toleranceLabel, *m_tagLabel, *m_serialLabel;
     QLineEdit *m_file, *m_points, *m_tolerance, *m_tag, *m_serial;

@@ -3,6 +3,7 @@
 
 #include "core/registers.h"
 #include "tabs/auto_calibration_tab.h"
+#include "tabs/batch_tab.h"
 #include "tabs/calibration_record_tab.h"
 #include "tabs/configuration_tab.h"
 #include "tabs/traffic_tab.h"
@@ -187,7 +188,9 @@ void Widget::addTabs()
     auto *traffic = new TrafficTab(*link);
     auto *automatic = new AutoCalibrationTab(*link);
     automatic->setRecords([this] { return record_tab->database(); }, [this] { return record_tab->recordsFolder(); });
-    for (QWidget *tab : std::initializer_list<QWidget *>{record_tab, automatic, configuration, trend, traffic})
+    auto *batch = new BatchTab(*link);
+    batch->setRecords([this] { return record_tab->database(); }, [this] { return record_tab->recordsFolder(); });
+    for (QWidget *tab : std::initializer_list<QWidget *>{record_tab, automatic, batch, configuration, trend, traffic})
         ui->tabWidget_main->addTab(tab, tab->windowTitle());
 
     connect(record_tab, &CalibrationRecordTab::deviceReadFailed, this,
@@ -200,6 +203,7 @@ void Widget::addTabs()
     connect(this, &Widget::languageChanged, trend, &TrendTab::setLanguage);
     connect(this, &Widget::languageChanged, traffic, &TrafficTab::setLanguage);
     connect(this, &Widget::languageChanged, automatic, &AutoCalibrationTab::setLanguage);
+    connect(this, &Widget::languageChanged, batch, &BatchTab::setLanguage);
     languageToTabs(languageIndex());
 }
 

@@ -9,8 +9,11 @@
 #include "batch_bench.h"
 #include "lab_bench.h"
 #include "link/link.h"
+#include "link/side_by_side.h"
 #include "model.h"
 #include "scpi_server.h"
+#include "tabs/batch_cells.h"
+#include "tabs/batch_tab.h"
 #include "units.h"
 #include "virtual_line.h"
 
@@ -18,6 +21,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -72,6 +77,8 @@ private slots:
     void commandLineCalibratesTheBatchAndNamesEachUnit();
     void everyFaultAtEveryAdjustmentStepEndsOnlyItsUnit();
     void aPlanTheUnitsCannotTakeSourcesNothing();
+    void theBatchViewShowsEachPointAndAbortsSafely();
+    void stepsOnTwoLinksRunSideBySide();
 };
 
 void TestBatchRun::sharedSourceIsSetOncePerPointAndEachUnitGetsItsOwnPoints()
@@ -523,6 +530,128 @@ void TestBatchRun::aPlanTheUnitsCannotTakeSourcesNothing()
     }
     qInfo("plans refused: %d tried, %d broke", tried, broke);
     QCOMPARE(broke, 0);
+}
+
+// The Batch view on the same run: a cell per unit and point coloured by both
+// checks, the progress whole at the end, a certificate per unit; then Abort
+// in the middle of the adjustment leaves every unit in normal mode.
+void TestBatchRun::theBatchViewShowsEachPointAndAbortsSafely()
+{
+    batchlab::BatchBench bench(2, sim::UnitInput::Thermocouple, false);
+    QVERIFY(bench.ready);
+    bench.units.setErrors(1, {1.0, 0.0, {0.0, 0.0}});
+    bench.units.setErrors(2, {1.0, 0.04, {0.0, 0.0}});   // 1 degC off: fails as found
+    QTemporaryDir records;
+    recordsdb::RecordDb db;
+    QVERIFY(db.open(recordsdb::sqliteIn(records.path())));
+    recordsdb::StandardsRegister standards(db);
+    const QDate due = QDate::currentDate().addYears(1);
+    QVERIFY(standards.save(lab::standard(lab::kSourceSerial, "Generic SCPI calibrator", due)));
+    QVERIFY(standards.save(lab::standard(lab::kMeterSerial, "Generic SCPI meter", due)));
+    autocal::ChannelMap map;
+    for (const autocal::BatchUnit &b : bench.batch)
+        map.units << b.map;
+    QFile file(records.filePath("map.json")), procedure(records.filePath("plan.json"));
+    QVERIFY(file.open(QIODevice::WriteOnly) && procedure.open(QIODevice::WriteOnly));
+    file.write(QJsonDocument(autocal::channelMapToJson(map)).toJson());
+    procedure.write(R"({"name": "two points", "points": [0, 100], "tolerance": 0.5, "adjust": "always",
+        "stability": {"band": 0.2, "band mA": 0.004, "samples": 3, "interval ms": 150, "timeout s": 20}})");
+    file.close();
+    procedure.close();
+
+    // The window is connected to unit 1: the batch takes that link, it does not open the port twice.
+    rtu::Link windowLink;
+    rtu::SerialOptions line;
+    line.port = bench.batch.at(0).map.port;
+    QVERIFY(windowLink.open(line));
+    BatchTab tab(windowLink);
+    tab.setLanguage(2);
+    tab.setRecords([&] { return &db; }, [&] { return records.path(); });
+    const auto at = [&](sim::Instrument i) { return QStringLiteral("tcp:127.0.0.1:%1").arg(bench.lab.port(i)); };
+    tab.setAddresses(at(sim::Instrument::Source), at(sim::Instrument::Meter), at(sim::Instrument::Switch));
+    // A map that is not whole starts nothing: no line opened, no request sent, the reason shown.
+    QFile broken(records.filePath("broken.json"));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write(R"({"units": [{"unit": 1, "port": "/dev/null", "tag": "T", "serial": "S", "input isolated": true}]})");
+    broken.close();
+    tab.findChild<QLineEdit *>("lineEdit_batch_map")->setText(broken.fileName());
+    tab.start();
+    QVERIFY2(tab.resultText().startsWith("not started:") && tab.table()->rowCount() == 0, qPrintable(tab.resultText()));
+    QCOMPARE(bench.units.unit(1).requests().size(), size_t(0));
+    tab.findChild<QLineEdit *>("lineEdit_batch_map")->setText(file.fileName());
+    tab.findChild<QLineEdit *>("lineEdit_batch_procedure")->setText(procedure.fileName());
+    int finished = 0;
+    connect(&tab, &BatchTab::finished, this, [&] { ++finished; });
+    QTimer::singleShot(0, &tab, &BatchTab::start);
+    QTRY_VERIFY_WITH_TIMEOUT(finished == 1, 240000);
+    QVERIFY2(tab.resultText().startsWith("batch done: 2 of 2 units passed as left"), qPrintable(tab.resultText()));
+    QCOMPARE(tab.progress().fraction(), 1.0);
+    // Unit 1 fails as found by its loop current (its stored output points), unit 2 by its reading too.
+    using S = autocal::CellState;
+    for (int row = 0; row < 2; ++row) {
+        QVERIFY(QFileInfo::exists(tab.certificatePath(row + 1)));
+        for (int point = 0; point < 2; ++point) {
+            QTableWidgetItem *cell = tab.table()->item(row, 2 + point);
+            QVERIFY(cell);
+            QVERIFY2(S(cell->data(batchcells::kFoundRole).toInt()) == S::Fail
+                         && S(cell->data(batchcells::kLeftRole).toInt()) == S::Pass,
+                     qPrintable(QStringLiteral("unit %1 point %2: %3").arg(row + 1).arg(point + 1).arg(cell->toolTip())));
+        }
+    }
+
+    QPushButton *abort = nullptr;
+    for (QPushButton *b : tab.findChildren<QPushButton *>())
+        abort = b->text() == QLatin1String("Abort") ? b : abort;
+    QVERIFY(abort);
+    QTimer press;   // as the operator would, once the adjustment has begun
+    connect(&press, &QTimer::timeout, abort, [&] {
+        if (tab.running() && tab.progress().fraction() > 0.3 && abort->isEnabled())
+            abort->click();
+    });
+    press.start(50);
+    QTimer::singleShot(0, &tab, &BatchTab::start);
+    QTRY_VERIFY_WITH_TIMEOUT(finished == 2, 240000);
+    QVERIFY2(tab.resultText().startsWith("the batch ended: stopped by the operator"), qPrintable(tab.resultText()));
+    QVERIFY(!bench.lab.sourceState().outputOn);
+    QVERIFY(bench.lab.routeSwitch()->closed().empty());
+    for (int row = 0; row < 2; ++row) {
+        QCOMPARE(bench.units.unit(row + 1).workMode(), 0);
+        QVERIFY(tab.certificatePath(row + 1).isEmpty());
+        QVERIFY(tab.table()->item(row, 4)->text().startsWith("ended: stopped by the operator"));
+        for (int point = 0; point < 2; ++point)
+            QCOMPARE(S(tab.table()->item(row, 2 + point)->data(batchcells::kLeftRole).toInt()), S::NotMeasured);
+    }
+}
+
+// Each unit's procedure steps in a batch run side by side: three reads on each
+// of two lines interleave at their waits, each line's own stay in order, and a
+// side-by-side run inside a step runs its steps one after another.
+void TestBatchRun::stepsOnTwoLinksRunSideBySide()
+{
+    batchlab::BatchBench bench(2, sim::UnitInput::Thermocouple);
+    QVERIFY(bench.ready);
+    QStringList log;
+    const auto reads = [&](int unit) {
+        return [&, unit] {
+            for (int i = 0; i < 3; ++i) {
+                const auto reply = bench.links[size_t(unit - 1)]->readRegisters(QModbusDataUnit::InputRegisters, 0, 4);
+                log << QStringLiteral("%1.%2%3").arg(unit).arg(i).arg(reply.ok() ? "" : " failed");
+            }
+        };
+    };
+    rtu::runSideBySide({reads(1), reads(2)});
+    QCOMPARE(log.size(), 6);
+    QCOMPARE(log.filter(QRegularExpression("^1")), QStringList({"1.0", "1.1", "1.2"}));
+    QCOMPARE(log.filter(QRegularExpression("^2")), QStringList({"2.0", "2.1", "2.2"}));
+    QVERIFY2(log.indexOf("2.0") < log.indexOf("1.2") && log.indexOf("1.0") < log.indexOf("2.2"), qPrintable(log.join(' ')));
+    log.clear();
+    rtu::runSideBySide({[&] { rtu::runSideBySide({reads(1), reads(2)}); }, [] {}});
+    QCOMPARE(log, QStringList({"1.0", "1.1", "1.2", "2.0", "2.1", "2.2"}));
+    // A silent line holds up no other: unit 1's reads end before unit 2's first times out.
+    log.clear();
+    bench.units.unit(2).setSilent(true);
+    rtu::runSideBySide({reads(1), reads(2)});
+    QCOMPARE(log, QStringList({"1.0", "1.1", "1.2", "2.0 failed", "2.1 failed", "2.2 failed"}));
 }
 
 #include "test_batch_run.moc"

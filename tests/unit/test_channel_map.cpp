@@ -2,7 +2,9 @@
 // the fault, and no two units ever share a line, a relay, a serial number or
 // a meter (every field of every pair of units tried).
 
+#include "automation/batch_progress.h"
 #include "automation/channel_map.h"
+#include "tabs/batch_texts.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -57,6 +59,7 @@ private slots:
     void noTwoUnitsShareAnything();
     void refusesFilesThatAreNoMap();
     void routesTheSourceWhenItCannotBeShared();
+    void batchCellsAndProgress();
 };
 
 void TestChannelMap::takesAGoodMapAndWritesItBack()
@@ -204,6 +207,53 @@ void TestChannelMap::routesTheSourceWhenItCannotBeShared()
     QVERIFY(sourceIsRouted(isolated, true));
     QVERIFY(sourceIsRouted(wired, false));
     QVERIFY(sourceIsRouted(wired, true));
+}
+
+// A Batch view's cell is its point's decision (a conditional pass is no pass,
+// U >= T cannot pass); the batch's work counts a unit that ended as done, and
+// the time left follows the pace so far.
+void TestChannelMap::batchCellsAndProgress()
+{
+    record::Header header;   // 0..100 degC, +-0.5 degC, guarded acceptance
+    record::Point p;
+    p.reference = 50.0;
+    QCOMPARE(cellState(p, header), CellState::NotMeasured);
+    p.status = record::Point::Status::Recorded;
+    const struct { double error, u; CellState want; } cases[] = {
+        {0.2, 0.1, CellState::Pass}, {-0.2, 0.1, CellState::Pass}, {0.45, 0.1, CellState::Fail},
+        {0.8, 0.1, CellState::Fail}, {0.1, 0.5, CellState::CannotPass}, {-0.3, 0.6, CellState::CannotPass}};
+    for (const auto &c : cases) {
+        p.reading = p.reference + c.error;
+        p.uncertainty = record::PointUncertainty{};
+        p.uncertainty->expanded = c.u;
+        QVERIFY2(cellState(p, header) == c.want, qPrintable(QStringLiteral("error %1, U %2").arg(c.error).arg(c.u)));
+    }
+
+    // The view's texts: every row in all three languages, the Chinese ones not left in English.
+    for (int row = 0; row < int(batchtext::Text::Count); ++row) {
+        const auto t = [row](int language) { return batchtext::text(batchtext::Text(row), language); };
+        QVERIFY2(!t(0).isEmpty() && !t(1).isEmpty() && !t(2).isEmpty() && t(0) != t(2), qPrintable(t(2)));
+    }
+    QCOMPARE(batchtext::stateText(CellState::CannotPass, 2), QStringLiteral("cannot pass"));
+
+    BatchProgress progress;   // two units, two points: 2 x (2 + 2 + 4) steps
+    progress.reset({1, 2}, 2);
+    QCOMPARE(progress.remainingMs(1000), std::nullopt);
+    progress.setCell(1, record::Stage::AsFound, 0, CellState::Fail);
+    progress.setCell(3, record::Stage::AsFound, 0, CellState::Pass);   // no such unit
+    progress.setCell(1, record::Stage::AsFound, 2, CellState::Pass);   // no such point
+    QCOMPARE(progress.fraction(), 1.0 / 16);
+    QCOMPARE(progress.remainingMs(1000), std::optional<qint64>(15000));
+    QCOMPARE(progress.cell(1, record::Stage::AsFound, 0), CellState::Fail);
+    progress.unitEnded(2);
+    progress.adjustmentStepDone(1);
+    QCOMPARE(progress.fraction(), 10.0 / 16);
+    progress.adjustmentOver();
+    progress.setCell(1, record::Stage::AsFound, 1, CellState::Pass);
+    progress.setCell(1, record::Stage::AsLeft, 0, CellState::Pass);
+    progress.setCell(1, record::Stage::AsLeft, 1, CellState::Pass);
+    QCOMPARE(progress.fraction(), 1.0);
+    QCOMPARE(progress.remainingMs(5000), std::optional<qint64>(0));
 }
 
 QTEST_GUILESS_MAIN(TestChannelMap)

@@ -1,0 +1,89 @@
+#pragma once
+// The Batch view: the calibrator, the meter and the switch, the channel map
+// and the procedure, Start and Abort; one row per unit and one column per
+// point, each cell coloured as found and as left; the batch's progress and the
+// time left; each unit's outcome and its draft certificate once written. The
+// run is autocal::BatchRun, the one tcal-cli's `calibrate batch` runs; each
+// unit on its own link (the window's own when the map names its port).
+
+#include "automation/batch_progress.h"
+#include "automation/batch_run.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTableWidget;
+class InstrumentPicker;
+namespace rtu { class Link; }
+namespace recordsdb { class RecordDb; }
+
+class BatchTab : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit BatchTab(rtu::Link &windowLink, QWidget *parent = nullptr);
+    ~BatchTab() override;
+
+    void setRecords(std::function<recordsdb::RecordDb *()> database, std::function<QString()> folder);
+    void setAddresses(const QString &source, const QString &meter, const QString &routeSwitch);
+
+    bool running() const { return m_run != nullptr; }
+    QString resultText() const;
+    QString certificatePath(int unit) const { return m_certificates.value(unit); }
+    const autocal::BatchProgress &progress() const { return m_progress; }
+    QTableWidget *table() const { return m_table; }
+
+public slots:
+    void setLanguage(int language);
+    void start();
+    void abort();
+
+signals:
+    void finished();
+
+private:
+    QWidget *buildInputs();
+    QWidget *buildProgress();
+    QLineEdit *fileField(const char *name, QPushButton *&browse, const QString &filter);
+    std::optional<autocal::RunPlan> plan(QString &why) const;
+    void connectRun(autocal::BatchRun &run);
+    void showUnits(const autocal::ChannelMap &map, int points);
+    int rowOf(int unit) const;
+    void showCell(int unit, int index);
+    void showProgress();
+    void showOutcomes(const autocal::BatchResult &result);
+    void showCertificate(int unit, const QString &path);
+    void setRunning(bool on);
+    void remember() const;
+    void recall();
+
+    rtu::Link &m_windowLink;
+    std::function<recordsdb::RecordDb *()> m_database;
+    std::function<QString()> m_folder;
+    int m_language = 0;
+    InstrumentPicker *m_source, *m_meter, *m_switch;
+    QWidget *m_inputs;
+    QLabel *m_mapLabel, *m_fileLabel, *m_pointsLabel, *m_toleranceLabel;
+    QLineEdit *m_map, *m_file, *m_points, *m_tolerance;
+    QPushButton *m_browseMap, *m_browseFile, *m_start, *m_abort;
+    QProgressBar *m_bar;
+    QLabel *m_phase, *m_remaining, *m_legend, *m_result;
+    QTableWidget *m_table;
+    autocal::BatchRun *m_run = nullptr;
+    autocal::BatchProgress m_progress;
+    record::Stage m_stage = record::Stage::AsFound;
+    QHash<int, record::Header> m_headers;            // by unit, as prepared
+    QHash<int, QVector<record::Point>> m_found, m_left;
+    QHash<int, QString> m_certificates;               // by unit: its draft's path
+    QVector<int> m_units;                             // in the map's order
+    QElapsedTimer m_clock;
+    QStringList m_resultLines;
+};
