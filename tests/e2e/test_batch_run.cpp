@@ -56,6 +56,47 @@ QVector<uint16_t> storedInputPoints(sim::Simulator &s)
     return {stored.at(15), stored.at(16), stored.at(17), stored.at(18)};
 }
 
+// Three units of the batch laboratory for tcal-cli: a records folder with the
+// laboratory's standards registered, and the channel map written there.
+struct CliBatch {
+    batchlab::BatchBench bench{3, sim::UnitInput::Thermocouple, false};
+    QTemporaryDir records;
+    QString map;
+
+    bool ready()
+    {
+        if (!bench.ready || !records.isValid())
+            return false;
+        {
+            recordsdb::RecordDb db;
+            if (!db.open(recordsdb::sqliteIn(records.path())))
+                return false;
+            recordsdb::StandardsRegister standards(db);
+            const QDate due = QDate::currentDate().addYears(1);
+            if (!standards.save(lab::standard(lab::kSourceSerial, "Generic SCPI calibrator", due))
+                || !standards.save(lab::standard(lab::kMeterSerial, "Generic SCPI meter", due)))
+                return false;
+        }
+        autocal::ChannelMap channels;
+        for (const autocal::BatchUnit &b : bench.batch)
+            channels.units << b.map;
+        QFile file(records.filePath("map.json"));
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        file.write(QJsonDocument(autocal::channelMapToJson(channels)).toJson());
+        map = file.fileName();
+        return true;
+    }
+    QString at(sim::Instrument i) const { return QStringLiteral("tcp:127.0.0.1:%1").arg(bench.lab.port(i)); }
+    // A batch at 0 and 100 degC through the laboratory's instruments.
+    QStringList calibrate() const
+    {
+        return {"calibrate", "batch", "--map", map, "--source", at(sim::Instrument::Source), "--meter",
+                at(sim::Instrument::Meter), "--switch", at(sim::Instrument::Switch), "--points", "0,100",
+                "--tolerance", "0.5", "--records", records.path()};
+    }
+};
+
 } // namespace
 
 class TestBatchRun : public QObject
@@ -70,6 +111,7 @@ private slots:
     void failingUnitsAreAdjustedTogetherAndPassAsLeft();
     void aUnitLostInTheAdjustmentStoresNothingAndEndsAlone();
     void commandLineCalibratesTheBatchAndNamesEachUnit();
+    void commandLineFailsABatchWithASilentUnitAndNamesIt();
     void everyFaultAtEveryAdjustmentStepEndsOnlyItsUnit_data();
     void everyFaultAtEveryAdjustmentStepEndsOnlyItsUnit();
     void aPlanTheUnitsCannotTakeSourcesNothing();
@@ -350,30 +392,10 @@ void TestBatchRun::aUnitLostInTheAdjustmentStoresNothingAndEndsAlone()
 // each unit's outcome and certificate, the exit status whether all passed.
 void TestBatchRun::commandLineCalibratesTheBatchAndNamesEachUnit()
 {
-    batchlab::BatchBench bench(3, sim::UnitInput::Thermocouple, false);
-    QVERIFY(bench.ready);
-    QTemporaryDir records;
-    {
-        recordsdb::RecordDb db;
-        QVERIFY(db.open(recordsdb::sqliteIn(records.path())));
-        recordsdb::StandardsRegister standards(db);
-        const QDate due = QDate::currentDate().addYears(1);
-        QVERIFY(standards.save(lab::standard(lab::kSourceSerial, "Generic SCPI calibrator", due)));
-        QVERIFY(standards.save(lab::standard(lab::kMeterSerial, "Generic SCPI meter", due)));
-    }
-    autocal::ChannelMap map;
-    for (const autocal::BatchUnit &b : bench.batch)
-        map.units << b.map;
-    QFile file(records.filePath("map.json"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QJsonDocument(autocal::channelMapToJson(map)).toJson());
-    file.close();
-    const auto at = [&](sim::Instrument i) { return QStringLiteral("tcp:127.0.0.1:%1").arg(bench.lab.port(i)); };
+    CliBatch rig;
+    QVERIFY(rig.ready());
     QProcess cli;
-    cli.start(QStringLiteral(TCAL_CLI_PATH),
-              {"calibrate", "batch", "--map", file.fileName(), "--source", at(sim::Instrument::Source), "--meter",
-               at(sim::Instrument::Meter), "--switch", at(sim::Instrument::Switch), "--points", "0,100",
-               "--tolerance", "0.5", "--records", records.path(), "--json"});
+    cli.start(QStringLiteral(TCAL_CLI_PATH), rig.calibrate() << "--json");
     QVERIFY(cli.waitForFinished(300000));
     const QList<QByteArray> lines = cli.readAllStandardOutput().trimmed().split('\n');
     QVERIFY2(cli.exitCode() == 0, qPrintable(lines.last() + cli.readAllStandardError()));
@@ -388,39 +410,44 @@ void TestBatchRun::commandLineCalibratesTheBatchAndNamesEachUnit()
         QCOMPARE(u.toObject().value("outcome").toString(), QStringLiteral("passed"));
         QVERIFY(QFile::exists(u.toObject().value("certificateDraft").toString()));
     }
-    // A unit that stays silent fails the batch's exit status, and the summary names it.
-    bench.units.unit(3).setSilent(true);
-    cli.start(QStringLiteral(TCAL_CLI_PATH),
-              {"calibrate", "batch", "--map", file.fileName(), "--source", at(sim::Instrument::Source), "--meter",
-               at(sim::Instrument::Meter), "--switch", at(sim::Instrument::Switch), "--points", "0,100",
-               "--tolerance", "0.5", "--records", records.path()});
-    QVERIFY(cli.waitForFinished(300000));
-    const QString text = QString::fromUtf8(cli.readAllStandardOutput());
-    QCOMPARE(cli.exitCode(), 1);
-    QVERIFY2(text.contains(QStringLiteral("unit 3 (SN-3): ended")) && text.contains(QStringLiteral("unit 1 (SN-1): passed")),
-             qPrintable(text));
 
     // Refused before anything is opened: the ports come from the map, the map must be whole.
-    QFile broken(records.filePath("broken.json"));
+    QFile broken(rig.records.filePath("broken.json"));
     QVERIFY(broken.open(QIODevice::WriteOnly));
     broken.write(R"({"units": [{"unit": 1, "port": "/dev/null", "tag": "T", "serial": "S", "input isolated": true}]})");
     broken.close();
-    const QStringList instruments{"--source", at(sim::Instrument::Source), "--meter", at(sim::Instrument::Meter),
-                                  "--switch", at(sim::Instrument::Switch), "--points", "0", "--tolerance", "0.5",
-                                  "--records", records.path()};
+    const QStringList instruments{"--source", rig.at(sim::Instrument::Source), "--meter", rig.at(sim::Instrument::Meter),
+                                  "--switch", rig.at(sim::Instrument::Switch), "--points", "0", "--tolerance", "0.5",
+                                  "--records", rig.records.path()};
+    const QString map = rig.map;
     const QList<QPair<QStringList, int>> refused{
-        {QStringList{"calibrate", "batch", "--port", "/dev/ttyUSB0", "--map", file.fileName()} + instruments, 2},
+        {QStringList{"calibrate", "batch", "--port", "/dev/ttyUSB0", "--map", map} + instruments, 2},
         {QStringList{"calibrate", "batch"} + instruments, 2},
         {QStringList{"calibrate", "batch", "--map", broken.fileName()} + instruments, 4},   // no meter for unit 1
-        {QStringList{"calibrate", "batch", "--map", file.fileName(), "--switch-model", "Generic SCPI meter"} + instruments, 2},
+        {QStringList{"calibrate", "batch", "--map", map, "--switch-model", "Generic SCPI meter"} + instruments, 2},
         // Not read by a batch: refused, not ignored.
-        {QStringList{"calibrate", "batch", "--map", file.fileName(), "--environment", at(sim::Instrument::Environment)} + instruments, 2},
+        {QStringList{"calibrate", "batch", "--map", map, "--environment", rig.at(sim::Instrument::Environment)} + instruments, 2},
     };
     for (const auto &[arguments, status] : refused) {
         cli.start(QStringLiteral(TCAL_CLI_PATH), arguments);
         QVERIFY(cli.waitForFinished(30000));
         QVERIFY2(cli.exitCode() == status, qPrintable(arguments.join(' ') + ": " + cli.readAllStandardError()));
     }
+}
+
+// A unit that stays silent fails the batch's exit status, and the summary names it.
+void TestBatchRun::commandLineFailsABatchWithASilentUnitAndNamesIt()
+{
+    CliBatch rig;
+    QVERIFY(rig.ready());
+    rig.bench.units.unit(3).setSilent(true);
+    QProcess cli;
+    cli.start(QStringLiteral(TCAL_CLI_PATH), rig.calibrate());
+    QVERIFY(cli.waitForFinished(300000));
+    const QString text = QString::fromUtf8(cli.readAllStandardOutput());
+    QCOMPARE(cli.exitCode(), 1);
+    QVERIFY2(text.contains(QStringLiteral("unit 3 (SN-3): ended")) && text.contains(QStringLiteral("unit 1 (SN-1): passed")),
+             qPrintable(text));
 }
 
 // Unit 2's line goes dead, or it is power-cycled, at each step of the adjustment
