@@ -24,8 +24,7 @@ reports=$(mktemp -d)
 export ASAN_OPTIONS="$ASAN_OPTIONS:log_path=$reports/asan"
 export UBSAN_OPTIONS="$UBSAN_OPTIONS:log_path=$reports/ubsan"
 # Half of the plain suite's tests at once: a test under the sanitizers takes
-# two to three times the CPU, and at four a core under load a line-timed test
-# missed its moment (docs/checks.md).
+# two to three times the CPU (docs/checks.md).
 jobs=$(( $(scripts/test-jobs.sh) / 2 ))
 status=0
 (cd build-sanitize && QT_QPA_PLATFORM=offscreen ctest -LE package --output-on-failure \
