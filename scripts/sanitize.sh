@@ -24,12 +24,19 @@ reports=$(mktemp -d)
 export ASAN_OPTIONS="$ASAN_OPTIONS:log_path=$reports/asan"
 export UBSAN_OPTIONS="$UBSAN_OPTIONS:log_path=$reports/ubsan"
 # Half of the plain suite's tests at once: a test under the sanitizers takes
-# two to three times the CPU, and at four a core under load a line-timed test
-# missed its moment (docs/checks.md).
+# two to three times the CPU (docs/checks.md).
 jobs=$(( $(scripts/test-jobs.sh) / 2 ))
 status=0
 (cd build-sanitize && QT_QPA_PLATFORM=offscreen ctest -LE package --output-on-failure \
    --timeout 900 -j "$jobs" "$@") || status=$?
+# A batch runs each unit's steps on a stack of its own, switched with ASan's
+# fiber annotations; ASan still notes its first swapcontext once a process.
+# A log holding that notice alone is no report.
+for report in "$reports"/*; do
+  [ -e "$report" ] || continue
+  grep -q -v -E "^==[0-9]+==WARNING: ASan doesn't fully support makecontext/swapcontext functions" "$report" \
+    || rm -f "$report"
+done
 if compgen -G "$reports/*" >/dev/null; then
   echo "Sanitizer reports:" >&2
   cat "$reports"/* >&2

@@ -7,7 +7,7 @@
 //   I3 the reported outcome matches the simulator's truth;
 //   I4 the unit is in normal mode (its output not driven) unless the report says otherwise;
 //   I5 no run waits beyond its bound.
-// Usage: explore_store_path [--bounded] [--seed N] [--pairs N] [--only NAME] | --list
+// Usage: explore_store_path [--bounded] [--seed N] [--pairs N] [--only NAME | --shard I/N] | --list
 //        explore_store_path --case NAME:FAULT@K[+FAULT@K]   (one run, as a violation names it)
 
 #include "core/config_compare.h"
@@ -339,6 +339,14 @@ int main(int argc, char **argv)
     const int seed = option(QStringLiteral("--seed"), 1);
     const int pairs = option(QStringLiteral("--pairs"), bounded ? 2 : 100);
     const int only = args.indexOf(QStringLiteral("--only"));
+    // --shard I/N: the procedures at positions I, I+N, ... of the list (I from 0).
+    const QStringList shard = args.value(args.indexOf(QStringLiteral("--shard")) + 1).split(QLatin1Char('/'));
+    const int shardCount = args.contains(QStringLiteral("--shard")) ? shard.value(1).toInt() : 1;
+    const int shardIndex = args.contains(QStringLiteral("--shard")) ? shard.value(0).toInt() : 0;
+    if (shardCount < 1 || shardIndex < 0 || shardIndex >= shardCount) {
+        std::fprintf(stderr, "--shard takes I/N with 0 <= I < N\n");
+        return 2;
+    }
     // The bounded run takes every fault at every k-th request, the full run every request.
     const int stride = bounded ? 6 : 1;
 
@@ -371,17 +379,23 @@ int main(int argc, char **argv)
         std::printf("case %s: %d runs, %d violations\n", qPrintable(args.value(c + 1)), e.runs - 1, int(e.violations.size()));
         return e.violations.isEmpty() ? 0 : 1;
     }
-    std::mt19937 random(seed);
-    int steps = 0, explored = 0;
+    // A procedure's cases depend on its place in the list and the seed alone,
+    // so that a run of one procedure or of a shard explores what a run of all
+    // explores for it.
+    int steps = 0, explored = 0, position = 0;
     for (const Procedure &p : procedures()) {
+        ++position;
         if (only >= 0 && args.value(only + 1) != QLatin1String(p.name))
             continue;
+        if ((position - 1) % shardCount != shardIndex)
+            continue;
         ++explored;
+        std::mt19937 random(seed);
         const QVector<quint16> want = e.run(p, {}, nullptr);
         const int n = e.fixture.sim().scheduledCount();
         e.run(p, {}, &want);   // fault-free, checked too
         steps += n;
-        for (int k = 1 + (bounded ? (explored % stride) : 0); k <= n; k += stride)
+        for (int k = 1 + (bounded ? (position % stride) : 0); k <= n; k += stride)
             for (int f = 0; f < kFaults; ++f)
                 e.run(p, {{k, Fault(f)}}, &want);
         std::uniform_int_distribution<int> at(1, std::max(1, n)), kind(0, kFaults - 1);
