@@ -63,6 +63,18 @@ if [ "$with_simulator" -eq 0 ]; then
   exit
 fi
 
+# The demo's records, signing key and register of standards stay in the demo
+# folder: a simulated calibrator must never become a standard of the real records.
+demo_standards() {
+  export XDG_DATA_HOME="$demo/data"
+  local due
+  due=$(date -d '+1 year' +%F)
+  build/cli/tcal-cli standards save --serial SC-0001 --model "Generic SCPI calibrator" \
+    --certificate DEMO-SC-0001 --due "$due" >/dev/null
+  build/cli/tcal-cli standards save --serial SM-0001 --model "Generic SCPI meter" \
+    --certificate DEMO-SM-0001 --due "$due" >/dev/null
+}
+
 # A batch: a line per unit (tool.K <-> transmitter.K), one simulator playing all
 # of them with the laboratory and its switch, and the channel map that says so.
 if [ "$batch" -gt 0 ]; then
@@ -89,12 +101,7 @@ if [ "$batch" -gt 0 ]; then
     done
     echo ']}'
   } > "$map"
-  export XDG_DATA_HOME="$demo/data"
-  due=$(date -d '+1 year' +%F)
-  build/cli/tcal-cli standards save --serial SC-0001 --model "Generic SCPI calibrator" \
-    --certificate DEMO-SC-0001 --due "$due" >/dev/null
-  build/cli/tcal-cli standards save --serial SM-0001 --model "Generic SCPI meter" \
-    --certificate DEMO-SM-0001 --due "$due" >/dev/null
+  demo_standards
   for _ in $(seq 100); do
     [ -e "$demo/lab.switch" ] && break
     sleep 0.05
@@ -136,14 +143,7 @@ tail -n +1 -f --pid=$$ "$commands" | build/simulator/tcal-sim --port "$demo/tran
   --store build/demo-transmitter.txt --scpi "$demo/lab" > "$demo/simulator.log" 2>&1 &
 pids+=($!)
 
-# The demo's records, signing key and register of standards stay in the demo
-# folder: a simulated calibrator must never become a standard of the real records.
-export XDG_DATA_HOME="$demo/data"
-due=$(date -d '+1 year' +%F)
-build/cli/tcal-cli standards save --serial SC-0001 --model "Generic SCPI calibrator" \
-  --certificate DEMO-SC-0001 --due "$due" >/dev/null
-build/cli/tcal-cli standards save --serial SM-0001 --model "Generic SCPI meter" \
-  --certificate DEMO-SM-0001 --due "$due" >/dev/null
+demo_standards
 for _ in $(seq 100); do
   [ -e "$demo/lab.source" ] && [ -e "$demo/lab.meter" ] && break
   sleep 0.05

@@ -7,39 +7,11 @@
 //   build/tools/tcal-bench-auto
 
 #include "lab_bench.h"
-#include "link/bus_timing.h"
+#include "bench_wire.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <cstdio>
-
-namespace {
-
-// Bytes of a request and its reply, by function and register count.
-std::pair<int, int> frameBytes(const sim::Request &r)
-{
-    switch (r.function) {
-    case 3:
-    case 4: return {8, 5 + 2 * r.count};
-    case 6: return {8, 8};
-    case 16: return {9 + 2 * r.count, 8};
-    default: return {8, 5};
-    }
-}
-
-double wireMs(const std::vector<sim::Request> &requests, int baud, int latencyMs)
-{
-    bus::SerialFormat format;
-    format.baud = baud;
-    double ms = 0.0;
-    for (const sim::Request &r : requests) {
-        const auto [request, reply] = frameBytes(r);
-        ms += bus::charactersMs(1, format) * (request + reply + 7.0) + latencyMs;
-    }
-    return ms;
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
@@ -60,7 +32,7 @@ int main(int argc, char **argv)
     const autocal::RunResult r = b.run(plan);
     const qint64 total = clock.elapsed();
     const std::vector<sim::Request> requests = b.f.sim().requests();
-    const double wire = wireMs(requests, b.f.config().baud, b.f.config().latencyMs);
+    const double wire = benchwire::wireMs(requests, b.f.config().baud, b.f.config().latencyMs);
     const double bound = (double(r.waitedMs) + wire) * 1.10;
     std::printf("five points as found, adjustment, as left; 4800 baud, line timing on\n");
     std::printf("outcome                      %s%s\n", r.outcome == autocal::RunResult::Outcome::Passed ? "passed" : "NOT passed: ",

@@ -12,7 +12,7 @@
 
 #include "batch_bench.h"
 #include "lab_bench.h"
-#include "link/bus_timing.h"
+#include "bench_wire.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -24,29 +24,6 @@
 #include <cstring>
 
 namespace {
-
-std::pair<int, int> frameBytes(const sim::Request &r)
-{
-    switch (r.function) {
-    case 3:
-    case 4: return {8, 5 + 2 * r.count};
-    case 6: return {8, 8};
-    case 16: return {9 + 2 * r.count, 8};
-    default: return {8, 5};
-    }
-}
-
-double wireMs(const std::vector<sim::Request> &requests, int baud, int latencyMs)
-{
-    bus::SerialFormat format;
-    format.baud = baud;
-    double ms = 0.0;
-    for (const sim::Request &r : requests) {
-        const auto [request, reply] = frameBytes(r);
-        ms += bus::charactersMs(1, format) * (request + reply + 7.0) + latencyMs;
-    }
-    return ms;
-}
 
 double cpuSeconds()
 {
@@ -120,7 +97,7 @@ Figures single()
     f.rssAfter = residentKb();
     f.waited = r.waitedMs;
     f.instruments = r.instrumentMs;
-    f.wire = wireMs(b.f.sim().requests(), b.f.config().baud, b.f.config().latencyMs);
+    f.wire = benchwire::wireMs(b.f.sim().requests(), b.f.config().baud, b.f.config().latencyMs);
     f.outcome = r.outcome == autocal::RunResult::Outcome::Passed ? QStringLiteral("passed") : QStringLiteral("NOT passed: ") + r.reason;
     return f;
 }
@@ -159,7 +136,7 @@ Figures batch(int count, sim::UnitInput input)
     f.switching = r.switchMs;
     f.sourceSettings = r.sourceSettings;
     for (int k = 1; k <= count; ++k) {
-        const double line = wireMs(b.units.unit(k).requests(), 4800, 5);
+        const double line = benchwire::wireMs(b.units.unit(k).requests(), 4800, 5);
         f.wire = std::max(f.wire, line);
         f.wireAll += line;
     }
