@@ -54,6 +54,8 @@ const char *usage =
     "                     well (PORT+2 or P.switch) routes the calibrator and the meter\n"
     "  --unit-input tc|rtd  a batch's units: type K 0..1000 degC on the millivolt bus\n"
     "                     (default), or PT100 0..400 degC each behind its own route\n"
+    "  --own-meters       with --units and --scpi: each unit's loop has a meter of its\n"
+    "                     own too, reading that loop only (PORT+4+K-1 or P.meter.K)\n"
     "  -h, --help         this text\n"
     "  -v, --version      the version\n"
     "\n"
@@ -93,6 +95,7 @@ int main(int argc, char **argv)
     std::string scpi;
     long unitCount = 0;
     sim::UnitInput unitInput = sim::UnitInput::Thermocouple;
+    bool ownMeters = false;
 
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -122,6 +125,8 @@ int main(int argc, char **argv)
             scpi = v;
         } else if (a == "--units") {
             if (!value(v) || !parseInt(v, 1, sim::Units::kMaxUnits, unitCount)) return fail("--units takes 1..32");
+        } else if (a == "--own-meters") {
+            ownMeters = true;
         } else if (a == "--unit-input") {
             if (!value(v) || (std::strcmp(v, "tc") != 0 && std::strcmp(v, "rtd") != 0))
                 return fail("--unit-input takes tc or rtd");
@@ -160,6 +165,8 @@ int main(int argc, char **argv)
     }
     if (c.port.empty())
         return fail("--port is required");
+    if (ownMeters && (unitCount == 0 || scpi.empty()))
+        return fail("--own-meters needs --units and --scpi");
 
     // A restarted transmitter talks at the rate it stored.
     if (!baudGiven && !c.storeFile.empty()) {
@@ -189,7 +196,7 @@ int main(int argc, char **argv)
             std::cerr << "tcal-sim: " << why << "\n";
             return 1;
         }
-        lab = std::make_unique<sim::ScpiLab>(*units);
+        lab = std::make_unique<sim::ScpiLab>(*units, ownMeters);
         std::cout << "tcal-sim: " << units->count() << " units at address " << c.address << " on "
                   << sim::Units::portOf(c.port, 1) << " .. " << sim::Units::portOf(c.port, units->count())
                   << " at " << c.baud << " " << c.dataBits << c.parity << c.stopBits << std::endl;
@@ -221,6 +228,13 @@ int main(int argc, char **argv)
         if (lab->hasSwitch())
             std::cout << ", switch on " << lab->address(sim::Instrument::Switch);
         std::cout << std::endl;
+        // A line of its own, unit K's meter K-th, so the line above reads as before.
+        if (lab->unitMeterCount() > 0) {
+            std::cout << "tcal-sim: unit meters on";
+            for (int k = 1; k <= lab->unitMeterCount(); ++k)
+                std::cout << (k > 1 ? ", " : " ") << lab->unitMeterAddress(k);
+            std::cout << std::endl;
+        }
     }
     std::cout << "type 'help' for commands" << std::endl;
 

@@ -38,6 +38,7 @@ const char *scpiConsoleHelp()
 {
     return "  scpi [show]              the calibrator and the meter: where, output, faults\n"
            "  scpi silent source|meter|switch on|off  the instrument answers nothing\n"
+           "  scpi silent meter K on|off  unit K's own meter (tcal-sim --own-meters)\n"
            "  scpi drift MV_PER_MIN    the calibrator's output walks away (0 = off)\n"
            "  scpi error source|meter|switch CODE  CODE enters the error queue at the next command\n"
            "  scpi clear               clear the instruments' faults\n";
@@ -59,6 +60,11 @@ std::string runScpiCommand(ScpiLab &lab, const std::vector<std::string> &w)
         return "this laboratory has no switch (tcal-sim --units N has one)\n";
     if (w.size() == 4 && arg(1) == "silent" && toInstrument(arg(2), which) && toSwitch(arg(3), on)) {
         lab.setSilent(which, on);
+        return "ok\n";
+    }
+    if (w.size() == 5 && arg(1) == "silent" && arg(2) == "meter" && toNumber(arg(3), d) && toSwitch(arg(4), on)
+        && d == std::floor(d) && d >= 1 && d <= lab.unitMeterCount()) {
+        lab.unitMeter(int(d))->setSilent(on);
         return "ok\n";
     }
     if (w.size() == 3 && arg(1) == "drift" && toNumber(arg(2), d)) {

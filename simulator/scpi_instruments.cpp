@@ -332,7 +332,8 @@ void ScpiCalibrator::setClock(std::function<double()> seconds)
 
 // --- meter ---
 
-ScpiMeter::ScpiMeter(const Simulator &transmitter) : m_loopMa([&transmitter] { return transmitter.loopCurrentMa(); })
+ScpiMeter::ScpiMeter(const Simulator &transmitter, std::string serial)
+    : m_loopMa([&transmitter] { return transmitter.loopCurrentMa(); }), m_serial(std::move(serial))
 {
 }
 
@@ -340,7 +341,7 @@ ScpiMeter::ScpiMeter(const Wiring &wiring) : m_loopMa([&wiring] { return wiring.
 
 std::string ScpiMeter::identity() const
 {
-    return "TCAL,SIM-DMM-1,SM-0001,1.0";
+    return "TCAL,SIM-DMM-1," + m_serial + ",1.0";
 }
 
 void ScpiMeter::resetLocked()

@@ -162,7 +162,8 @@ private:
 
 class ScpiMeter : public ScpiInstrument {
 public:
-    explicit ScpiMeter(const Simulator &transmitter);   // wired straight to its loop
+    // Wired straight to its loop; `serial` tells one unit's own meter from another's.
+    explicit ScpiMeter(const Simulator &transmitter, std::string serial = "SM-0001");
     explicit ScpiMeter(const Wiring &wiring);
 
     // The last reading sent, in amps.
@@ -178,6 +179,7 @@ private:
     std::string identity() const override;
 
     std::function<double()> m_loopMa;
+    std::string m_serial = "SM-0001";
     std::optional<double> m_lastAmps;
 };
 

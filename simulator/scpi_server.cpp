@@ -236,12 +236,34 @@ void ScpiEndpoint::feed(const char *data, size_t n, int replyFd)
 
 ScpiLab::ScpiLab(Simulator &transmitter) : m_source(transmitter), m_meter(transmitter), m_environment(transmitter) {}
 
-ScpiLab::ScpiLab(Units &units)
+ScpiLab::ScpiLab(Units &units, bool ownMeters)
     : m_source(units), m_meter(units),
       m_switch(std::make_unique<ScpiSwitch>(units.channels(),
                                             [&units](const std::set<int> &closed) { units.setRoutes(closed); })),
       m_environment(units.unit(1)) // one room: the first unit's ambient
 {
+    for (int k = 1; ownMeters && k <= units.count(); ++k)
+        m_unitMeters.push_back(std::make_unique<ScpiMeter>(units.unit(k), "SM-U" + std::to_string(k)));
+}
+
+ScpiMeter *ScpiLab::unitMeter(int k)
+{
+    return k >= 1 && k <= unitMeterCount() ? m_unitMeters[size_t(k - 1)].get() : nullptr;
+}
+
+int ScpiLab::unitMeterCount() const
+{
+    return int(m_unitMeters.size());
+}
+
+std::string ScpiLab::unitMeterAddress(int k) const
+{
+    return k >= 1 && size_t(k) <= m_unitEndpoints.size() ? m_unitEndpoints[size_t(k - 1)]->address() : std::string();
+}
+
+int ScpiLab::unitMeterPort(int k) const
+{
+    return k >= 1 && size_t(k) <= m_unitEndpoints.size() ? m_unitEndpoints[size_t(k - 1)]->port() : 0;
 }
 
 // In the order of their TCP ports: the environment stays next to the meter
@@ -315,9 +337,22 @@ bool ScpiLab::serve(const std::string &address, std::string *why)
             return fail(reason);
         }
     }
+    // Each unit's own meter after the shared instruments.
+    for (size_t k = 0; k < m_unitMeters.size(); ++k) {
+        m_unitEndpoints.push_back(std::make_unique<ScpiEndpoint>(*m_unitMeters[k], nullptr));
+        const bool ok = port >= 0
+            ? m_unitEndpoints.back()->openTcp(port == 0 ? 0 : port + int(served.size() + k), &reason)
+            : m_unitEndpoints.back()->openPty(address + ".meter." + std::to_string(k + 1), &reason);
+        if (!ok) {
+            stop();
+            return fail(reason);
+        }
+    }
     for (auto &e : m_endpoints)
         if (e)
             e->start();
+    for (auto &e : m_unitEndpoints)
+        e->start();
     return true;
 }
 
@@ -325,6 +360,7 @@ void ScpiLab::stop()
 {
     for (auto &e : m_endpoints)
         e.reset();
+    m_unitEndpoints.clear();
 }
 
 bool ScpiLab::serving() const
@@ -385,6 +421,8 @@ void ScpiLab::clearFaults()
 {
     m_source.clearFaults();
     m_meter.clearFaults();
+    for (auto &m : m_unitMeters)
+        m->clearFaults();
     if (m_switch)
         m_switch->clearFaults();
     m_source.setDrift(0.0);
@@ -396,6 +434,8 @@ void ScpiLab::setSeed(uint32_t seed)
     m_meter.setSeed(seed + 1);
     if (m_switch)
         m_switch->setSeed(seed + 2);
+    for (size_t k = 0; k < m_unitMeters.size(); ++k)
+        m_unitMeters[k]->setSeed(seed + 3 + uint32_t(k));
 }
 
 ScpiCalibrator::State ScpiLab::sourceState() const
@@ -432,6 +472,11 @@ std::string ScpiLab::describe() const
         o << "switch " << (address(Instrument::Switch).empty() ? "not served" : "on " + address(Instrument::Switch))
           << (m_switch->silent() ? ", silent" : "") << ", " << m_switch->describe() << ", "
           << m_switch->errorCount() << " errors queued\n";
+    for (int k = 1; k <= unitMeterCount(); ++k) {
+        const std::string at = unitMeterAddress(k);
+        o << "unit " << k << "'s meter " << (at.empty() ? "not served" : "on " + at)
+          << (m_unitMeters[size_t(k - 1)]->silent() ? ", silent" : "") << "\n";
+    }
     return o.str();
 }
 

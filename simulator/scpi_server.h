@@ -10,6 +10,8 @@
 // thermohygrometer then on PORT+3):
 //   sim::Units units(8, sim::UnitInput::Thermocouple);
 //   sim::ScpiLab lab(units);
+// With `ownMeters` each unit's loop has a meter of its own as well, reading
+// that loop only, on PORT+4+K-1 or P.meter.K (unit K, 1-based).
 //
 // TCP listens on the loopback address only, one client at a time: a new client
 // replaces the one before. Port 0 puts each instrument on a free port of its
@@ -37,7 +39,7 @@ class ScpiLab {
 public:
     explicit ScpiLab(Simulator &transmitter);
     // The calibrator and meter wired to the units, and the switch between them.
-    explicit ScpiLab(Units &units);
+    explicit ScpiLab(Units &units, bool ownMeters = false);
     ~ScpiLab(); // stops serving
     ScpiLab(const ScpiLab &) = delete;
     ScpiLab &operator=(const ScpiLab &) = delete;
@@ -58,6 +60,11 @@ public:
     ScpiInstrument &instrument(Instrument which); // Switch: only when hasSwitch()
     bool hasSwitch() const;
     ScpiSwitch *routeSwitch(); // nullptr without one
+    // Unit k's own meter (1-based); nullptr when the units have none.
+    ScpiMeter *unitMeter(int k);
+    int unitMeterCount() const;
+    std::string unitMeterAddress(int k) const; // empty when not serving
+    int unitMeterPort(int k) const;
 
     // Faults (see scpi_instruments.h).
     void setSilent(Instrument which, bool on);
@@ -80,6 +87,8 @@ private:
     std::unique_ptr<ScpiSwitch> m_switch;
     ScpiThermohygrometer m_environment;
     std::unique_ptr<ScpiEndpoint> m_endpoints[4]; // by Instrument
+    std::vector<std::unique_ptr<ScpiMeter>> m_unitMeters;
+    std::vector<std::unique_ptr<ScpiEndpoint>> m_unitEndpoints;
 };
 
 } // namespace sim

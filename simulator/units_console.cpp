@@ -72,7 +72,8 @@ const char *unitsConsoleHelp()
            "  all COMMAND              the same command for every unit\n"
            "  scpi ...                 the calibrator, the meter and the switch (below)\n"
            "  help, quit\n"
-           "Unit K: source channel 100+K, meter channel 200+K.\n\n";
+           "Unit K: source channel 100+K, meter channel 200+K (and with --own-meters a\n"
+           "meter of its own, 'scpi silent meter K on|off').\n\n";
 }
 
 std::string runUnitsCommand(Units &units, ScpiLab *lab, const std::string &line, bool *quit)

@@ -66,6 +66,12 @@ struct BatchRun::Unit {
     // The adjustment in progress, through the procedures.
     std::unique_ptr<proc::SensorCalibration> input;
     std::unique_ptr<proc::CurrentCalibration> output;
+    // Its loop's meter: the shared one behind its meter channel, or one of its own,
+    // with that meter's terms for the current's budget and the instruments its records name.
+    std::unique_ptr<instruments::Instrument> ownMeter;
+    instruments::Instrument *meter = nullptr;
+    QMap<QString, metrology::StandardCalibration> meterTerms;
+    QVector<record::UsedInstrument> used;
     bool rtd() const { return !metrology::isThermocouple(sensor); }
 };
 
@@ -171,7 +177,7 @@ bool BatchRun::measure(record::Stage stage)
     for (Unit *u : measured) {
         recordOf(*u) = record::newRecord(u->header, stage, pointTemperatures(m_plan, u->range),
                                          QDateTime::currentDateTimeUtc());
-        recordOf(*u)->instruments = m_used;
+        recordOf(*u)->instruments = u->used;
     }
     for (int index = 0; stillGoing() && index < m_plan.points.size(); ++index)
         for (const QVector<Unit *> &group : groups())
@@ -213,12 +219,29 @@ bool BatchRun::prepareInstruments()
 
 bool BatchRun::identify(instruments::Instrument &instrument, const QString &role)
 {
-    const QString name = QStringLiteral("the %1").arg(role);
+    QString why;
+    const auto used = identified(instrument, role, why);
+    if (!used)
+        return failBatch(QStringLiteral("the %1: %2").arg(role, why));
+    if (m_standardTerms && role == QLatin1String("source"))
+        m_sourceTerms = m_standardTerms(*used);
+    else if (m_standardTerms && role == QLatin1String("meter"))
+        m_meterTerms = m_standardTerms(*used);
+    if (role != QLatin1String("switch"))
+        m_used << *used;
+    return true;
+}
+
+// Opened, its *IDN? answer checked against its model and, for a standard, by the
+// register, then reset: what the records name, or why it cannot be used.
+std::optional<record::UsedInstrument> BatchRun::identified(instruments::Instrument &instrument, const QString &role,
+                                                           QString &why)
+{
     if (!instrument.isOpen() && !instrument.open())
-        return failBatch(QStringLiteral("%1: %2").arg(name, instrument.lastError()));
+        return why = instrument.lastError(), std::nullopt;
     const auto identity = instrument.identify();
     if (!identity)
-        return failBatch(QStringLiteral("%1: %2").arg(name, instrument.lastError()));
+        return why = instrument.lastError(), std::nullopt;
     record::UsedInstrument used;
     used.role = role;
     used.model = instrument.model().name;
@@ -227,16 +250,43 @@ bool BatchRun::identify(instruments::Instrument &instrument, const QString &role
     // The switch carries no measurement: it is not a standard of the register.
     if (m_standardCheck && role != QLatin1String("switch"))
         if (const auto refusal = m_standardCheck(used))
-            return failBatch(QStringLiteral("%1: %2").arg(name, *refusal));
+            return why = *refusal, std::nullopt;
     if (!instrument.reset())
-        return failBatch(QStringLiteral("%1: %2").arg(name, instrument.lastError()));
-    if (m_standardTerms && role == QLatin1String("source"))
-        m_sourceTerms = m_standardTerms(used);
-    else if (m_standardTerms && role == QLatin1String("meter"))
-        m_meterTerms = m_standardTerms(used);
-    if (role != QLatin1String("switch"))
-        m_used << used;
-    return true;
+        return why = instrument.lastError(), std::nullopt;
+    return used;
+}
+
+// The shared meter, or the unit's own, opened and identified as the shared one
+// is (its model the shared meter's unless the map names one). An own meter that
+// cannot be used ends this unit alone.
+void BatchRun::openMeter(Unit &u)
+{
+    u.meter = &m_meter;
+    u.meterTerms = m_meterTerms;
+    u.used = m_used;
+    const MapUnit &map = u.given.map;
+    if (map.meter.isEmpty())
+        return;
+    QString why;
+    const auto address = instruments::parseAddress(map.meter, &why);
+    std::optional<instruments::Model> model;
+    if (address && map.meterModel.isEmpty())
+        model = m_meter.model();
+    else if (address)
+        model = instruments::findModel(map.meterModel, &why);
+    if (model && model->role != instruments::Role::Meter)
+        why = QStringLiteral("%1 is not a meter's model").arg(model->name);
+    if (!model || model->role != instruments::Role::Meter)
+        return endUnit(u, QStringLiteral("its own meter %1: %2").arg(map.meter, why), RunResult::Cause::Instrument);
+    u.ownMeter = std::make_unique<instruments::Instrument>(*model, *address);
+    const auto used = identified(*u.ownMeter, QStringLiteral("meter"), why);
+    if (!used)
+        return endUnit(u, QStringLiteral("its own meter %1: %2").arg(map.meter, why), RunResult::Cause::Instrument);
+    u.meter = u.ownMeter.get();
+    u.meterTerms = m_standardTerms ? m_standardTerms(*used) : QMap<QString, metrology::StandardCalibration>();
+    for (record::UsedInstrument &instrument : u.used)
+        if (instrument.role == QLatin1String("meter"))
+            instrument = *used;
 }
 
 void BatchRun::openUnit(Unit &u, const record::Header &common)
@@ -252,8 +302,7 @@ void BatchRun::openUnit(Unit &u, const record::Header &common)
     u.header = common;
     u.header.tag = u.given.map.tag;
     u.header.serial = u.given.map.serial;
-    if (!u.given.map.meter.isEmpty())
-        return endUnit(u, QStringLiteral("a meter of its own is not driven by a batch yet"), RunResult::Cause::Instrument);
+    openMeter(u);
 }
 
 void BatchRun::prepareUnit(Unit &u)
@@ -470,7 +519,7 @@ bool BatchRun::readInputs(const QVector<Unit *> &units, bool normalMode)
     return true;
 }
 
-// Each loop through its meter channel in turn, the reading paired with the unit's own.
+// Each loop on its meter in turn, the reading paired with the unit's own.
 bool BatchRun::scanCurrents(const QVector<Unit *> &units)
 {
     for (Unit *u : units) {
@@ -485,18 +534,29 @@ bool BatchRun::scanCurrents(const QVector<Unit *> &units)
     return true;
 }
 
-// This unit's loop on the meter, alone. An error while it is there costs this
-// unit its point: it ends alone. Only a route that cannot be opened again ends
-// the batch.
+// This unit's loop on its meter, alone: its own where it has one, no route
+// changed; else the shared one through its meter channel. An error while it is
+// there costs this unit its point: it ends alone. Only a route that cannot be
+// opened again ends the batch.
 std::optional<double> BatchRun::measureLoop(Unit &u)
 {
+    const auto read = [&] {
+        QElapsedTimer clock;
+        clock.start();
+        const auto current = u.meter->measureCurrentMa();
+        m_result.instrumentMs += clock.nsecsElapsed() / 1e6;
+        return current;
+    };
+    if (u.ownMeter) {
+        const auto current = read();
+        if (!current)
+            endUnit(u, QStringLiteral("its own meter: %1").arg(u.meter->lastError()), RunResult::Cause::Instrument);
+        return current;
+    }
     const QString channel = u.given.map.meterChannel;
     const bool closed = route(true, channel);
     const QString closeError = m_switch.lastError();
-    QElapsedTimer clock;
-    clock.start();
-    const auto current = closed ? m_meter.measureCurrentMa() : std::nullopt;
-    m_result.instrumentMs += clock.nsecsElapsed() / 1e6;
+    const auto current = closed ? read() : std::nullopt;
     const QString meterError = m_meter.lastError();
     if (!route(false, channel) && !route(false, channel))
         return failBatch(QStringLiteral("the switch: %1").arg(m_switch.lastError())), std::nullopt;
@@ -516,7 +576,7 @@ void BatchRun::recordPoint(Unit &u, int index, double signal)
         return endUnit(u, QStringLiteral("no reference for point %1").arg(index + 1), RunResult::Cause::Transmitter);
     // Budget and uncertainties as the single run records them, so decide() judges both alike.
     const TransmitterSetup transmitter{u.sensor, u.range, u.resolution, u.room};
-    const PointSetup setup{transmitter, m_plan, m_source.model(), m_meter.model(), m_sourceTerms, m_meterTerms};
+    const PointSetup setup{transmitter, m_plan, m_source.model(), u.meter->model(), m_sourceTerms, u.meterTerms};
     if (const auto failure = autocal::recordPoint(point, setup, *reference, u.room, signal, *u.window))
         return endUnit(u, QStringLiteral("point %1: %2").arg(index + 1).arg(failure->reason), failure->cause);
     emit pointRecorded(u.given.map.unit, index, point);
@@ -641,7 +701,7 @@ void BatchRun::endUnit(Unit &u, const QString &reason, RunResult::Cause cause)
         // An adjustment that ended early is told by an as-left check that never began.
         u.outcome.asLeft = record::newRecord(u.header, record::Stage::AsLeft, pointTemperatures(m_plan, u.range),
                                              QDateTime::currentDateTimeUtc());
-        u.outcome.asLeft->instruments = m_used;
+        u.outcome.asLeft->instruments = u.used;
         u.outcome.asLeft->incompleteReason = QStringLiteral("the adjustment ended early: %1").arg(reason);
         emit recordEnded(u.given.map.unit, *u.outcome.asLeft);
     }
@@ -683,6 +743,8 @@ void BatchRun::endSafely()
             endUnit(*u, m_result.reason, m_abort.isEmpty() ? RunResult::Cause::Instrument : RunResult::Cause::Stopped);
         u->live = false;
         u->guard.reset();
+        if (u->ownMeter)
+            u->ownMeter->close();
     }
 }
 

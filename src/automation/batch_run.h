@@ -8,7 +8,8 @@
 // (thermocouple inputs isolated from their loops, on the millivolt bus), and
 // once per unit for the others, each behind its own closed source channel.
 // Every unit of that group is then read at once over its own link, and the
-// loops are scanned through the switch, one meter channel at a time. Each unit
+// loops are scanned through the switch, one meter channel at a time (a loop
+// with a meter of its own is read there, no route changed). Each unit
 // gets its own point: its reference from the signal and its own cold junction,
 // its own settled readings and its own uncertainty.
 //
@@ -122,6 +123,9 @@ private:
     std::optional<double> measureLoop(Unit &u);
     bool prepareInstruments();
     bool identify(instruments::Instrument &instrument, const QString &role);
+    std::optional<record::UsedInstrument> identified(instruments::Instrument &instrument, const QString &role,
+                                                     QString &why);
+    void openMeter(Unit &u);
     void openUnit(Unit &u, const record::Header &common);
     void prepareUnit(Unit &u);
     void eachAtOnce(const QVector<Unit *> &units, const std::function<void(Unit &)> &step);

@@ -19,7 +19,7 @@ constexpr int kLongestText = 128;
 
 const QSet<QString> kRootKeys{"name", "units"};
 const QSet<QString> kUnitKeys{"unit", "port", "tag", "serial", "source channel", "meter channel", "meter",
-                              "input isolated"};
+                              "meter model", "input isolated"};
 
 struct Fault {
     QString text;
@@ -108,6 +108,9 @@ MapUnit readUnit(const QJsonValue &value, int index)
             fault(where + QStringLiteral("\"meter\": ") + why);
         u.meter = instruments::addressText(*address);
     }
+    u.meterModel = text(o, QStringLiteral("meter model"), where, true);
+    if (!u.meterModel.isEmpty() && u.meter.isEmpty())
+        fault(where + QStringLiteral("\"meter model\" names the model of a \"meter\" of its own; it has none"));
     return u;
 }
 
@@ -191,6 +194,8 @@ QJsonObject channelMapToJson(const ChannelMap &map)
             o.insert(QStringLiteral("meter channel"), u.meterChannel);
         if (!u.meter.isEmpty())
             o.insert(QStringLiteral("meter"), u.meter);
+        if (!u.meterModel.isEmpty())
+            o.insert(QStringLiteral("meter model"), u.meterModel);
         units.append(o);
     }
     QJsonObject root{{"units", units}};

@@ -12,6 +12,7 @@
 //                                               when "input isolated" is true)
 //      "meter channel": "201",                  this loop to the meter, or
 //      "meter": "tcp:192.168.1.40",             a meter of its own (one of the two)
+//      "meter model": "Generic SCPI meter",     its model (optional: the shared meter's)
 //      "input isolated": true}                  a thermocouple input isolated from its
 //   ]                                           loop may share the millivolt source
 // }                                             (optional, default false)
@@ -32,6 +33,7 @@ struct MapUnit {
     QString sourceChannel;    // empty: none
     QString meterChannel;     // empty when the unit has a meter of its own
     QString meter;            // that meter's address, as written back by addressText
+    QString meterModel;       // its model's name or file; empty: the shared meter's model
     bool inputIsolated = false;
 };
 

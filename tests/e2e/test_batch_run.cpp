@@ -23,6 +23,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -122,6 +123,8 @@ private slots:
     void aPlanTheUnitsCannotTakeSourcesNothing();
     void theBatchViewShowsEachPointAndAbortsSafely();
     void stepsOnTwoLinksRunSideBySide();
+    void aLoopWithAMeterOfItsOwnIsReadThere_data();
+    void aLoopWithAMeterOfItsOwnIsReadThere();
 };
 
 void TestBatchRun::sharedSourceIsSetOncePerPointAndEachUnitGetsItsOwnPoints()
@@ -518,6 +521,59 @@ void TestBatchRun::everyFaultAtEveryAdjustmentStepEndsOnlyItsUnit()
     qInfo("batch adjustment explorer: %s at \"%s\" of unit 2: %s", qPrintable(fault), qPrintable(at),
           wrong.isEmpty() ? "held" : "BROKE");
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join("; ")));
+}
+
+// Unit 1's loop through the switch, unit 2's on a meter of its own (its output
+// far off, so a loop read on the wrong meter shows): each current and its budget
+// come from the unit's own meter; one unreachable or falling silent ends its unit alone.
+void TestBatchRun::aLoopWithAMeterOfItsOwnIsReadThere_data()
+{
+    QTest::addColumn<QString>("fault");
+    for (const char *fault : {"", "closed port", "falls silent"})
+        QTest::newRow(*fault ? fault : "answering") << QString::fromLatin1(fault);
+}
+
+void TestBatchRun::aLoopWithAMeterOfItsOwnIsReadThere()
+{
+    QFETCH(QString, fault);
+    batchlab::BatchBench bench(2, sim::UnitInput::Thermocouple, true, true);
+    QVERIFY(bench.ready);
+    bench.units.setErrors(2, {1.0, 0.0, {0.312, 0.275}});
+    QTcpServer gone;   // a port nothing answers on once closed
+    QVERIFY(gone.listen(QHostAddress::LocalHost));
+    const int port = fault == QLatin1String("closed port") ? gone.serverPort() : bench.lab.unitMeterPort(2);
+    gone.close();
+    bench.batch[1].map.meterChannel.clear();
+    bench.batch[1].map.meter = QStringLiteral("tcp:127.0.0.1:%1").arg(port);
+    autocal::BatchRun run(bench.batch, *bench.source, *bench.meter, *bench.routeSwitch);
+    run.setStandardTerms([](const record::UsedInstrument &used) {   // a large U for unit 2's meter alone
+        return QMap<QString, metrology::StandardCalibration>{{"mA", {used.serial == "SM-U2" ? 0.06 : 0.0, 2.0}}};
+    });
+    connect(&run, &autocal::BatchRun::pointRecorded, this, [&](int unit) {
+        if (unit == 2 && fault == QLatin1String("falls silent"))
+            bench.lab.unitMeter(2)->setSilent(true);
+    });
+    autocal::RunPlan plan = quickPlan({0.0, 100.0});
+    plan.adjust = autocal::Adjust::Always;
+    plan.toleranceMa = 0.2;   // wide enough for that U
+    const autocal::BatchResult result = run.run(plan, record::Header{});
+    QVERIFY2(result.reason.isEmpty() && result.units.at(0).passed(), qPrintable(result.units.at(0).reason));
+    const autocal::UnitOutcome &two = result.units.at(1);
+    QVERIFY(bench.lab.routeSwitch()->closed().empty() && two.passed() == fault.isEmpty());
+    if (!fault.isEmpty()) {
+        QVERIFY2(two.cause == autocal::RunResult::Cause::Instrument && two.reason.startsWith("its own meter"),
+                 qPrintable(two.reason));
+        QCOMPARE(bench.units.unit(2).workMode(), 0);
+        return;
+    }
+    for (const autocal::UnitOutcome &u : result.units) {
+        QCOMPARE(u.asLeft->instruments.at(1).serial, u.unit == 2 ? QStringLiteral("SM-U2") : QStringLiteral("SM-0001"));
+        for (const record::Point &p : u.asLeft->points) {   // loopFor() knows the image as left
+            const double off = p.currentMa.value_or(0.0) - bench.loopFor(u.unit, p.reading);
+            QVERIFY2(std::fabs(off) < 0.01, qPrintable(QStringLiteral("unit %1: %2 mA off its loop").arg(u.unit).arg(off)));
+            QVERIFY((u.unit == 2) == (p.uncertainty->currentExpandedMa.value_or(0.0) > 0.055));
+        }
+    }
 }
 
 QTEST_MAIN(TestBatchRun)

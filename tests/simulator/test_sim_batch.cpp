@@ -176,7 +176,7 @@ void TestSimBatch::resistanceReachesOnlyTheRoutedInputAndSharingItReadsWrong()
 void TestSimBatch::meterReadsTheRoutedLoopAndNothingWhenOpen()
 {
     Units units(3, UnitInput::Thermocouple);
-    ScpiLab lab(units);
+    ScpiLab lab(units, true);
     lab.setSeed(5);
     ScpiInstrument &sw = lab.instrument(Instrument::Switch);
     units.unit(2).setWorkMode(4); // unit 2 drives its raw 20 mA point, the others follow their inputs
@@ -197,6 +197,10 @@ void TestSimBatch::meterReadsTheRoutedLoopAndNothingWhenOpen()
     // A source route does not reach the meter.
     ask(sw, "ROUT:CLOS (@101,102,103)");
     QVERIFY(std::fabs(read()) < tolerance);
+    // A meter of its own reads its own loop alone, whatever the switch does.
+    for (int k = 1; k <= 3; ++k)
+        QVERIFY2(std::fabs(ask(*lab.unitMeter(k), "MEAS:CURR:DC?").toDouble() * 1000.0 - units.unit(k).loopCurrentMa())
+                     < tolerance, qPrintable(QString::number(k)));
 }
 
 void TestSimBatch::eachUnitHasItsOwnRepeatableErrors()
@@ -276,7 +280,7 @@ void TestSimBatch::programServesABatchOnItsOwnLines()
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(QStringLiteral(TCAL_SIM_PATH), {"--port", prefix, "--units", "3", "--no-line-speed", "--scpi",
-                                            dir.filePath("lab")});
+                                            dir.filePath("lab"), "--own-meters"});
     QVERIFY(p.waitForStarted(5000));
     QString out;
     const auto waitFor = [&](const QString &what) {
@@ -289,6 +293,9 @@ void TestSimBatch::programServesABatchOnItsOwnLines()
         return out.contains(what);
     };
     QVERIFY2(waitFor("switch on " + dir.filePath("lab.switch")), qPrintable(out));
+    // Each unit's own meter on a line of its own, in unit order.
+    QVERIFY2(waitFor("unit meters on " + dir.filePath("lab.meter.1") + ", " + dir.filePath("lab.meter.2") + ", "
+                     + dir.filePath("lab.meter.3") + "\n"), qPrintable(out));
 
     // Every unit answers at 192 on its own line; a silenced one alone goes quiet.
     p.write("unit 2 fault silent on\n");

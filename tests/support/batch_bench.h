@@ -28,7 +28,9 @@ inline std::unique_ptr<instruments::Instrument> instrumentAt(const QString &mode
 }
 
 struct BatchBench {
-    BatchBench(int count, sim::UnitInput input, bool openLinks = true) : units(count, input), lab(units)
+    // `ownMeters`: each loop has a meter of its own as well (the map still names the switch's channels).
+    BatchBench(int count, sim::UnitInput input, bool openLinks = true, bool ownMeters = false)
+        : units(count, input), lab(units, ownMeters)
     {
         lab.setSeed(11);
         const QString prefix = dir.filePath(QStringLiteral("unit"));

@@ -25,7 +25,7 @@ QJsonObject goodMap()
         {"unit": 2, "port": "/dev/ttyUSB1", "tag": "TT-102", "serial": "A2", "source channel": "102",
          "meter channel": "202"},
         {"unit": 3, "port": "/dev/ttyUSB2", "tag": "TT-103", "serial": "A3", "input isolated": true,
-         "meter": "tcp:192.168.1.40"}]})json").object();
+         "meter": "tcp:192.168.1.40", "meter model": "Generic SCPI meter"}]})json").object();
 }
 
 using Change = std::function<void(QJsonObject &)>;
@@ -73,6 +73,7 @@ void TestChannelMap::takesAGoodMapAndWritesItBack()
     QVERIFY(!map->units[1].inputIsolated);          // not said: not isolated
     QVERIFY(map->units[2].sourceChannel.isEmpty());
     QCOMPARE(map->units[2].meter, QStringLiteral("tcp:192.168.1.40:5025"));
+    QCOMPARE(map->units[2].meterModel, QStringLiteral("Generic SCPI meter"));
     const auto again = channelMapFromJson(channelMapToJson(*map), why);
     QVERIFY2(again, qPrintable(why));
     QCOMPARE(channelMapToJson(*again), channelMapToJson(*map));
@@ -115,6 +116,7 @@ void TestChannelMap::refusesFaultyMaps_data()
     QTest::newRow("no meter at all") << setUnit(2, "meter", QJsonValue::Undefined) << "meter";
     QTest::newRow("both meters") << setUnit(2, "meter channel", "203") << "not both";
     QTest::newRow("bad meter address") << setUnit(2, "meter", "tcp:") << "\"meter\"";
+    QTest::newRow("meter model, no own meter") << setUnit(1, "meter model", "Generic SCPI meter") << "meter model";
     QTest::newRow("one channel for both") << setUnit(1, "meter channel", "102") << "both the source and the meter";
 }
 
