@@ -153,9 +153,11 @@ void TestCurrentOutput::starvedReadBackDoesNotConfirm()
     QCOMPARE(stepText(s), kStepA);
     sim.clearRequests();
 
-    // The command goes out, then the link stays busy through the read-back attempts.
-    QTimer::singleShot(200, [&] { s.probe.setReplyPending(true); });
+    // The command goes out, then the link stays busy through the read-back attempts:
+    // busy from the command's answer on, not after a time a loaded machine may overrun.
+    auto busy = connect(s.probe.link(), &rtu::Link::writeEnded, this, [&] { s.probe.setReplyPending(true); });
     ui->commandLinkButton_ma_auto_calib_4->click();
+    disconnect(busy);
     s.probe.setReplyPending(false);
     QCOMPARE(stepText(s), kStepA);
     QCOMPARE(s.notices.texts(), QStringList({kReadFailure}));
