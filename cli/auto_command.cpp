@@ -103,7 +103,7 @@ void reportProgress(autocal::AutoCalibration &run, Output &o)
                      });
     QObject::connect(&run, &autocal::AutoCalibration::pointRecorded,
                      [&o](autocal::Phase phase, int index, const record::Point &p) {
-                         const double u = p.uncertainty ? p.uncertainty->expanded : 0.0;
+                         const double u = p.uncertainty ? record::statedUncertainty(p.uncertainty->expanded) : 0.0;   // as the certificate states it
                          progress(o, {{"event", "point"}, {"phase", autocal::phaseKey(phase)}, {"point", index + 1},
                                       {"reference", p.reference}, {"reading", p.reading},
                                       {"error", p.reading - p.reference}, {"currentMa", p.currentMa.value_or(0.0)},

@@ -94,7 +94,7 @@ void reportProgress(autocal::BatchRun &run, Output &o)
                                           .arg(signal, 0, 'f', 4).arg(unit, unitsText(units)));
                      });
     QObject::connect(&run, &autocal::BatchRun::pointRecorded, [&o](int unit, int index, const record::Point &p) {
-        const double u = p.uncertainty ? p.uncertainty->expanded : 0.0;
+        const double u = p.uncertainty ? record::statedUncertainty(p.uncertainty->expanded) : 0.0;   // as the certificate states it
         progress(o, unit, {{"event", "point"}, {"point", index + 1}, {"reference", p.reference}, {"reading", p.reading},
                            {"error", p.reading - p.reference}, {"currentMa", p.currentMa.value_or(0.0)}, {"expanded", u}},
                  QStringLiteral("point %1: reference %2, reads %3, error %4, U %5, loop %6 mA").arg(index + 1)

@@ -228,6 +228,8 @@ bool AutoCalibration::check(record::Stage stage, const record::Header &header)
     emit phaseChanged(phase);
     std::optional<record::Record> &slot = stage == record::Stage::AsFound ? m_result.asFound : m_result.asLeft;
     slot = record::newRecord(header, stage, pointTemperatures(m_plan, m_range), QDateTime::currentDateTimeUtc());
+    if (stage == record::Stage::AsLeft)
+        slot->adjusted = m_result.adjusted;
     slot->instruments = m_used;
     m_current = &slot;
     for (int i = 0; i < slot->points.size(); ++i) {
@@ -248,6 +250,7 @@ void AutoCalibration::keepUnfinishedAdjustment(const record::Header &header)
     m_result.asLeft = record::newRecord(header, record::Stage::AsLeft, pointTemperatures(m_plan, m_range),
                                         QDateTime::currentDateTimeUtc());
     m_result.asLeft->instruments = m_used;
+    m_result.asLeft->adjusted = m_result.adjusted;
     m_result.asLeft->incompleteReason = QStringLiteral("the adjustment ended early: %1").arg(m_result.reason);
     keep(*m_result.asLeft);
 }

@@ -178,6 +178,8 @@ bool BatchRun::measure(record::Stage stage)
         recordOf(*u) = record::newRecord(u->header, stage, pointTemperatures(m_plan, u->range),
                                          QDateTime::currentDateTimeUtc());
         recordOf(*u)->instruments = u->used;
+        if (stage == record::Stage::AsLeft)
+            recordOf(*u)->adjusted = u->outcome.adjusted;
     }
     for (int index = 0; stillGoing() && index < m_plan.points.size(); ++index)
         for (const QVector<Unit *> &group : groups())
@@ -702,6 +704,7 @@ void BatchRun::endUnit(Unit &u, const QString &reason, RunResult::Cause cause)
         u.outcome.asLeft = record::newRecord(u.header, record::Stage::AsLeft, pointTemperatures(m_plan, u.range),
                                              QDateTime::currentDateTimeUtc());
         u.outcome.asLeft->instruments = u.used;
+        u.outcome.asLeft->adjusted = u.outcome.adjusted;
         u.outcome.asLeft->incompleteReason = QStringLiteral("the adjustment ended early: %1").arg(reason);
         emit recordEnded(u.given.map.unit, *u.outcome.asLeft);
     }

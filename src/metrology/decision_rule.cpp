@@ -10,7 +10,11 @@ namespace {
 // at the edge, not miss it by the last bit of a double.
 bool within(double magnitude, double limit)
 {
-    return magnitude <= limit + 1e-12 * std::max(1.0, std::abs(limit));
+    constexpr double grid = 1e9;
+    static_assert(kDecisionDecimals == 9, "the grid is 10^-kDecisionDecimals");
+    if (!(std::abs(magnitude) < 1e6 && std::abs(limit) < 1e6))
+        return magnitude <= limit;
+    return std::llround(magnitude * grid) <= std::llround(limit * grid);
 }
 
 double guardBand(const DecisionRule &rule, double expanded)
@@ -28,10 +32,10 @@ bool usable(const DecisionRule &rule, double error, double tolerance, double exp
 
 std::optional<double> acceptanceLimit(const DecisionRule &rule, double tolerance, double expanded)
 {
-    if (!usable(rule, 0.0, tolerance, expanded) || (expanded > 0.0 && expanded >= tolerance))
+    if (!usable(rule, 0.0, tolerance, expanded) || (expanded > 0.0 && within(tolerance, expanded)))
         return std::nullopt;
     const double limit = tolerance - guardBand(rule, expanded);
-    if (!(limit > 0.0))
+    if (within(limit, 0.0))
         return std::nullopt;
     return limit;
 }
@@ -53,6 +57,12 @@ Decision decide(const DecisionRule &rule, double error, double tolerance, double
     if (limit && within(e, *limit))
         return Decision::Pass;
     return !limit && within(e, tolerance) ? Decision::CannotPass : Decision::Fail;
+}
+
+double specificFalseAcceptRisk(const DecisionRule &rule, double coverageFactor)
+{
+    const double r = rule.kind == DecisionRule::Kind::Simple ? 0.0 : rule.guardFactor;
+    return 0.5 * std::erfc(r * coverageFactor / std::sqrt(2.0));
 }
 
 std::string ruleKey(DecisionRule::Kind kind)

@@ -18,6 +18,12 @@ struct DecisionRule {
     double guardFactor = 1.0;   // r; the guard band is r*U
 };
 
+// Figures are compared on a grid of 10^-kDecisionDecimals of their own unit,
+// each rounded there half away from zero: a limit typed or computed in
+// decimals is met at its edge exactly, whatever the last bit of a double, and
+// a certificate printing that many decimals prints what was judged.
+constexpr int kDecisionDecimals = 9;
+
 enum class Decision { Pass, ConditionalPass, ConditionalFail, Fail, CannotPass };
 
 // `error` is the unrounded mean error, `tolerance` the half-width of the
@@ -32,6 +38,11 @@ inline bool conforms(Decision d) { return d == Decision::Pass; }
 
 // The acceptance limit |error| <= limit for a pass; nullopt when nothing can pass.
 std::optional<double> acceptanceLimit(const DecisionRule &rule, double tolerance, double expanded);
+
+// The specific false-accept risk at the acceptance limit (JCGM 106 9.5): the
+// probability that the true value lies beyond the tolerance when the error is
+// at T - w, the error's distribution normal with U = k·u; 0.5 when w = 0.
+double specificFalseAcceptRisk(const DecisionRule &rule, double coverageFactor = 2.0);
 
 // "simple acceptance", "guarded acceptance", "non-binary"; and back.
 std::string ruleKey(DecisionRule::Kind kind);

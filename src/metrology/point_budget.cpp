@@ -91,6 +91,24 @@ double accuracyLimit(const Accuracy &a, double value)
     return std::abs(value) * a.percentOfReading / 100.0 + a.floor;
 }
 
+std::vector<Contribution> meterCurrentTerms(double temperatureU, double span, const Accuracy &meter,
+                                            const StandardCalibration &certificate, double currentMa)
+{
+    std::vector<Contribution> out;
+    if (!usable(span) || !(accuracyLimit(meter, currentMa) > 0 || certificate.expanded > 0))
+        return out;
+    const double perDegree = kLoopSpanMa / std::abs(span);
+    Contribution reading{"reading over the span", temperatureU * perDegree};
+    reading.sensitivity = perDegree;
+    reading.inputUnit = "°C";
+    out.push_back(reading);
+    out.push_back(accuracyTerm("meter", meter, currentMa, 1.0, "mA"));
+    if (meter.resolution > 0)
+        out.push_back(signalTerm("meter resolution", resolutionTerm(meter.resolution), "rectangular", 1.0, "mA"));
+    certificateTerms("meter", certificate, 1.0, "mA", out);
+    return out;
+}
+
 double defaultThermalEmfMicrovolts(Thermocouple type)
 {
     // Copper to copper at the T terminals; the other alloys meet copper there.

@@ -58,6 +58,13 @@ struct PointBudget {
     Combined currentResult;
 };
 
+// A loop current read by a meter of its own while the reading's standard
+// uncertainty `temperatureU` (degC) stood at the point: that over the span
+// (16 mA per span), the meter's accuracy and resolution, its certificate.
+// Empty when the span is none or nothing of the meter is stated.
+std::vector<Contribution> meterCurrentTerms(double temperatureU, double span, const Accuracy &meter,
+                                            const StandardCalibration &certificate, double currentMa);
+
 // The thermal EMF assumed at a thermocouple's terminals when none is given, µV.
 double defaultThermalEmfMicrovolts(Thermocouple type);
 

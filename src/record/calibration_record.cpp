@@ -54,6 +54,10 @@ QJsonObject headerToJson(const Header &h)
         o.insert("currentToleranceMa", *h.currentToleranceMa);
     if (!h.ambientSource.isEmpty())
         o.insert("ambientSource", h.ambientSource);
+    if (const auto &m = h.currentMeter)
+        o.insert("currentMeter", QJsonObject{{"percentOfReading", m->percentOfReading}, {"floorMa", m->floorMa},
+                                             {"resolutionMa", m->resolutionMa}, {"certificateMa", m->certificateMa},
+                                             {"certificateK", m->certificateK}});
     return o;
 }
 
@@ -92,6 +96,12 @@ Header headerFromJson(const QJsonObject &o)
     if (o.value("currentToleranceMa").isDouble())
         h.currentToleranceMa = o.value("currentToleranceMa").toDouble();
     h.ambientSource = o.value("ambientSource").toString();
+    if (o.value("currentMeter").isObject()) {
+        const QJsonObject m = o.value("currentMeter").toObject();
+        h.currentMeter = MeterTerms{m.value("percentOfReading").toDouble(), m.value("floorMa").toDouble(),
+                                    m.value("resolutionMa").toDouble(), m.value("certificateMa").toDouble(),
+                                    m.value("certificateK").toDouble(2.0)};
+    }
     return h;
 }
 
@@ -245,42 +255,6 @@ double pointUncertainty(const Point &point, const Header &header)
     return header.uncertainty.value_or(0.0);
 }
 
-double currentToleranceMa(const Header &header)
-{
-    if (header.currentToleranceMa)
-        return *header.currentToleranceMa;
-    return header.range.valid() ? toleranceDegrees(header.tolerance, header.range) * 16.0 / header.range.span() : 0.0;
-}
-
-double currentUncertaintyMa(const Point &point, const Header &header)
-{
-    if (point.uncertainty && point.uncertainty->currentExpandedMa)
-        return *point.uncertainty->currentExpandedMa;
-    return header.range.valid() ? pointUncertainty(point, header) * 16.0 / header.range.span() : 0.0;
-}
-
-PointFigures figures(const Point &point, const Header &header)
-{
-    // Judged unrounded, with U as stated (rounded up); rounded only for printing.
-    PointFigures f;
-    const double rawError = error(point.reference, point.reading);
-    f.error = roundTo(rawError, header.resolution);
-    f.errorPercent = roundTo(percentOfSpan(f.error, header.range), 0.001);
-    const double expectedMa = expectedCurrentMa(point.reference, header.range);
-    f.expectedMa = roundTo(expectedMa, 0.001);
-    f.decision = metrology::decide(header.decisionRule, rawError, toleranceDegrees(header.tolerance, header.range),
-                                   statedUncertainty(pointUncertainty(point, header)));
-    if (point.currentMa) {
-        const double rawCurrentError = *point.currentMa - expectedMa;
-        f.currentErrorMa = roundTo(rawCurrentError, 0.001);
-        f.currentDecision = metrology::decide(header.decisionRule, rawCurrentError, currentToleranceMa(header),
-                                              statedUncertainty(currentUncertaintyMa(point, header)));
-    }
-    f.passed = point.status == Point::Status::Recorded && metrology::conforms(f.decision)
-               && (!f.currentDecision || metrology::conforms(*f.currentDecision));
-    return f;
-}
-
 QString localTimeText(const QDateTime &time, bool seconds)
 {
     if (!time.isValid())
@@ -333,6 +307,8 @@ QJsonObject toJson(const Record &record)
     }
     if (!record.incompleteReason.isEmpty())
         o.insert("incompleteReason", record.incompleteReason);
+    if (record.adjusted)
+        o.insert("adjusted", *record.adjusted);
     return o;
 }
 
@@ -359,6 +335,8 @@ std::optional<Record> fromJson(const QJsonObject &object)
     for (const QJsonValue &v : object.value("instruments").toArray())
         r.instruments << usedInstrumentFromJson(v.toObject());
     r.incompleteReason = object.value("incompleteReason").toString();
+    if (object.value("adjusted").isBool())
+        r.adjusted = object.value("adjusted").toBool();
     return r;
 }
 

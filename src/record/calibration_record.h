@@ -18,6 +18,17 @@ namespace record {
 enum class Stage { AsFound, AsLeft };
 QString stageKey(Stage stage);   // "as-found" / "as-left", used in files
 
+// The meter a typed loop current was read with, as the operator states it
+// from the register of standards: +-(% of reading + floor) rectangular, its
+// resolution, and its own certificate's U at k. All in mA.
+struct MeterTerms {
+    double percentOfReading = 0;
+    double floorMa = 0;
+    double resolutionMa = 0;
+    double certificateMa = 0;
+    double certificateK = 2;
+};
+
 struct Header {
     QString tag;
     QString serial;
@@ -40,9 +51,11 @@ struct Header {
     metrology::DecisionRule decisionRule;    // how errors and U become verdicts; guarded, r = 1 by default
     std::optional<double> currentToleranceMa;   // the output's own tolerance; else the temperature's, in mA
     QString ambientSource;                   // where `ambient` came from: "operator", "transmitter", "instrument ..."
+    std::optional<MeterTerms> currentMeter;  // the meter typed currents were read with; without it they are not judged
 };
 
-// The loop current's tolerance in mA: its own, else the temperature tolerance over the span.
+// The loop current's tolerance in mA: its own, else the temperature tolerance
+// over the span, cut down to the 6 decimals it is printed with.
 double currentToleranceMa(const Header &header);
 
 // The reference instrument must have a due date; a passed one needs a reason.
@@ -112,6 +125,9 @@ struct Record {
     QJsonObject configuration;   // the transmitter's configuration read at the check; empty when not read
     QVector<UsedInstrument> instruments;
     QString incompleteReason;    // why a run ended early; empty: none
+    // As left: whether an adjustment was stored between the as-found check and
+    // this one, as the run or the technician recorded it; unset: not recorded.
+    std::optional<bool> adjusted;
 };
 
 Record newRecord(const Header &header, Stage stage, const QVector<double> &references,
@@ -120,20 +136,43 @@ Record newRecord(const Header &header, Stage stage, const QVector<double> &refer
 // The loop current the technician typed for point `index`; nullopt clears it.
 void setTypedCurrent(Record &record, int index, std::optional<double> currentMa);
 
-// What a point's row shows; meaningful for recorded points.
+// What a certificate states about a point, computed once here: the table,
+// the annex, the CSV, the JSON and the window print these figures and no others.
+// Meaningful for recorded points.
 struct PointFigures {
-    double error = 0.0;
-    double errorPercent = 0.0;
-    double expectedMa = 0.0;
-    std::optional<double> currentErrorMa;
+    int decimals = 1;            // of the reading and the error: enough that the printed figures give the verdict
+    double reading = 0.0;        // as printed
+    double error = 0.0;          // as printed
+    double errorPercent = 0.0;   // of the unrounded error
+    int percentDecimals = 3;
+    std::optional<double> expanded;   // the stated (rounded-up) U the reading was judged with
+    double coverageFactor = 2.0;
+    double tolerance = 0.0;           // in the unit
+    std::optional<double> limit;      // |error| <= limit passes; none when nothing can pass
+    bool uncertaintyUnusable = false; // a U is given that is not finite and positive: nothing passes
+    int currentDecimals = 3;          // of the expected and measured currents and the current's error
+    double expectedMa = 0.0;          // as printed
+    std::optional<double> currentErrorMa;         // as printed
+    std::optional<double> currentExpandedMa;      // the stated U of the current's error
+    double currentCoverageFactor = 2.0;
+    double currentToleranceMa = 0.0;
+    bool currentUnjudged = false;     // a current without a budget of its own: no verdict on it
     metrology::Decision decision = metrology::Decision::Fail;          // of the reading's error
     std::optional<metrology::Decision> currentDecision;                // of the loop current's
     bool passed = false;
 };
-// The U a typed or measured loop current is judged with, in mA: its own, else
-// the point's temperature U over the span.
-double currentUncertaintyMa(const Point &point, const Header &header);
+// The U of a loop current's error, in mA: the point's own budget, else the
+// header's meter terms with the temperature's U over the span; nullopt
+// without either, and then the current is not judged.
+std::optional<double> currentUncertaintyMa(const Point &point, const Header &header);
 PointFigures figures(const Point &point, const Header &header);
+
+// What a check states as a whole (ILAC-G8): FAIL when a point fails; else
+// INCOMPLETE while a point is not recorded; else the weakest statement of its
+// points: "no statement of conformity possible" when U >= T kept one from
+// passing, conditional pass or fail, pass.
+enum class Statement { Pass, ConditionalPass, ConditionalFail, NotPossible, Fail, Incomplete };
+Statement statement(const Record &record);
 
 // Incomplete when the run ended early (incompleteReason); else Fail as soon
 // as one recorded point fails; Incomplete while any point is pending, skipped

@@ -15,6 +15,8 @@
 #include <QSettings>
 #include <QTextDocument>
 
+#include <algorithm>
+
 namespace record {
 
 namespace {
@@ -110,7 +112,7 @@ QString checkTable(const Record &r, Text title, int lang)
     }
     html += QStringLiteral("</table>");
     return html + QStringLiteral("<p><b>%1: %2</b></p>")
-                      .arg(esc(text(Text::Verdict, lang)), esc(verdictText(verdict(r), lang)));
+                      .arg(esc(text(Text::Verdict, lang)), esc(statementText(statement(r), lang)));
 }
 
 Text meaningText(Signature::Meaning m)
@@ -123,18 +125,38 @@ Text meaningText(Signature::Meaning m)
     return Text::SignedPerformed;
 }
 
+// Each person's signature in one meaning with one key once, however many of
+// the certificate's records it signed; the latest time stands for them.
+QVector<Signature> distinctSignatures(const QVector<Signature> &all)
+{
+    QVector<Signature> out;
+    for (const Signature &s : all) {
+        auto same = std::find_if(out.begin(), out.end(), [&](const Signature &o) {
+            return o.meaning == s.meaning && o.name == s.name && o.function == s.function && o.login == s.login
+                   && o.key == s.key;
+        });
+        if (same == out.end())
+            out << s;
+        else if (s.time > same->time)
+            same->time = s.time;
+    }
+    return out;
+}
+
 // The electronic signatures, then the authorising person's name, function and signature line.
 QString signatures(const CertificateContent &c)
 {
     const int lang = c.language;
     QString html = QStringLiteral("<br>");
-    const Signature *authoriser = nullptr;
-    for (const Signature &s : c.signatures) {
-        html += QStringLiteral("<p>%1</p>").arg(esc(text(Text::SignatureLine, lang)
-                                                     .arg(text(meaningText(s.meaning), lang), s.name, s.function,
-                                                          localTimeText(s.time, false), s.login)));
+    std::optional<Signature> authoriser;
+    for (const Signature &s : distinctSignatures(c.signatures)) {
+        QString line = text(Text::SignatureLine, lang)
+                           .arg(text(meaningText(s.meaning), lang), s.name, s.function, localTimeText(s.time, false), s.login);
+        if (!s.key.isEmpty())
+            line += text(Text::SignatureKey, lang).arg(QString::fromLatin1(s.key));
+        html += QStringLiteral("<p>%1</p>").arg(esc(line));
         if (s.meaning == Signature::Meaning::Approved)
-            authoriser = &s;
+            authoriser = s;
     }
     return html + QStringLiteral("<table width='100%' cellpadding='6'><tr><td width='35%'><b>%1:</b> %2</td>"
                                  "<td width='40%'><b>%3:</b> %4</td><td width='25%'>____________________</td></tr></table>")
@@ -207,10 +229,17 @@ QString statements(const CertificateContent &c)
     const int lang = c.language;
     const Header &h = anyRecord(c).header;
     QString html = QStringLiteral("<h3>%1</h3>")
-                       .arg(esc(text(Text::Conformity, lang).arg(verdictText(overallVerdict(c), lang))));
-    if (adjusted(c))
-        html += QStringLiteral("<p>%1</p>").arg(esc(text(Text::AdjustedStatement, lang)));
-    html += QStringLiteral("<p>%1</p>").arg(esc(decisionRuleStatement(h, perPoint(c), lang)));
+                       .arg(esc(text(Text::Conformity, lang).arg(statementText(overallStatement(c), lang))));
+    if (const auto a = adjusted(c))
+        html += QStringLiteral("<p>%1</p>").arg(esc(text(*a ? Text::AdjustedStatement : Text::NotAdjustedStatement, lang)));
+    else if (c.asFound && c.asLeft)
+        html += QStringLiteral("<p>%1</p>").arg(esc(text(Text::AdjustmentNotRecorded, lang)));
+    Currents currents;
+    for (const auto &r : {c.asFound, c.asLeft}) {
+        const Currents of = r ? currentsOf(*r) : Currents{};
+        currents = {currents.judged || of.judged, currents.unjudged || of.unjudged};
+    }
+    html += QStringLiteral("<p>%1</p>").arg(esc(decisionRuleStatement(h, perPoint(c), lang, currents)));
     html += conditions(h, lang);
     html += QStringLiteral("<p>%1: %2</p>").arg(esc(text(Text::Uncertainty, lang)),
                                                esc(perPoint(c) ? text(Text::UncertaintyPerPoint, lang) : uncertaintyText(h, lang)));
@@ -345,9 +374,16 @@ Verdict overallVerdict(const CertificateContent &content)
     return content.asFound ? verdict(*content.asFound) : Verdict::Incomplete;
 }
 
-bool adjusted(const CertificateContent &content)
+Statement overallStatement(const CertificateContent &content)
 {
-    return content.asFound && content.asLeft && verdict(*content.asFound) == Verdict::Fail;
+    if (content.asLeft)
+        return statement(*content.asLeft);
+    return content.asFound ? statement(*content.asFound) : Statement::Incomplete;
+}
+
+std::optional<bool> adjusted(const CertificateContent &content)
+{
+    return content.asLeft ? content.asLeft->adjusted : std::nullopt;
 }
 
 bool approved(const CertificateContent &content)

@@ -41,6 +41,7 @@ struct Signature {
     QString function;
     QString login;       // the database login (PostgreSQL) or the operating-system user (SQLite)
     QDateTime time;      // UTC
+    QByteArray key;      // fingerprint of the person's key that signed; empty before persons' keys
 };
 QString meaningKey(Signature::Meaning meaning);   // "performed" / "reviewed" / "approved"
 std::optional<Signature::Meaning> meaningFromKey(const QString &key);
@@ -64,9 +65,12 @@ struct CertificateContent {
 
 // The verdict a certificate states: the as-left check's when there is one.
 Verdict overallVerdict(const CertificateContent &content);
+// Its statement of conformity, likewise.
+Statement overallStatement(const CertificateContent &content);
 
-// An as-found check failed and an as-left one followed: the transmitter was adjusted.
-bool adjusted(const CertificateContent &content);
+// Whether the transmitter was adjusted, as the as-left record states it;
+// nullopt when there is no as-left check or it does not say.
+std::optional<bool> adjusted(const CertificateContent &content);
 
 // Approved by someone: only then is it printed without the DRAFT watermark.
 bool approved(const CertificateContent &content);

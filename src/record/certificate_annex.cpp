@@ -1,5 +1,6 @@
 #include "record/certificate_annex.h"
 
+#include "record/record_math.h"
 #include "record/record_texts.h"
 
 #include <cmath>
@@ -11,7 +12,7 @@ namespace {
 struct Row { const char *text[3]; };
 
 enum Word { Title, Intro, Contribution, Distribution, InputU, Sensitivity, OutputU, Freedom, Combined, EffectiveFreedom,
-            Factor, Expanded, Reading, Current, PointTitle };
+            Factor, Expanded, Reading, Current, PointTitle, Stated };
 const Row kWords[] = {
     {{"附录：各点不确定度预算", "附錄：各點不確定度預算", "Annex: uncertainty budget of each point"}},
     {{"按 JCGM 100 合成：u_c = √Σ u_i²，有效自由度按 Welch-Satterthwaite 公式（不取整），k 取 t 分布 95.45 % 分位数，U = k·u_c。",
@@ -31,6 +32,7 @@ const Row kWords[] = {
     {{"示值（%1）", "示值（%1）", "Reading (%1)"}},
     {{"输出电流（mA）", "輸出電流（mA）", "Loop current (mA)"}},
     {{"%1 %2 点", "%1 %2 點", "%1, point %2"}},
+    {{"证书所述（向上修约）", "證書所述（向上修約）", "stated (rounded up)"}},
 };
 
 QString word(Word w, int language) { return QString::fromUtf8(kWords[w].text[qBound(0, language, 2)]); }
@@ -62,10 +64,14 @@ QString budgetTable(const QString &title, const QVector<PointUncertainty::Line> 
                     .arg(esc(l.name), esc(l.distribution), esc(input), figure(l.sensitivity),
                          figure(l.standardUncertainty), esc(unit), freedom(l.degreesOfFreedom));
     }
-    html += QStringLiteral("</table><p>%1: %2 %3 &nbsp; %4: %5 &nbsp; %6: %7 &nbsp; %8: %9 %3</p>")
+    // U as computed, then the one value the certificate states everywhere else.
+    const double stated = statedUncertainty(expanded);
+    html += QStringLiteral("</table><p>%1: %2 %3 &nbsp; %4: %5 &nbsp; %6: %7 &nbsp; %8: %9 %3")
                 .arg(esc(word(Combined, language)), figure(std::sqrt(variance)), esc(unit), esc(word(EffectiveFreedom, language)),
                      freedom(nu), esc(word(Factor, language)), QString::number(k, 'f', 2), esc(word(Expanded, language)),
-                     figure(expanded));
+                     figure(expanded))
+            + QStringLiteral(", %1 %2 %3</p>").arg(esc(word(Stated, language)),
+                                                   QString::number(stated, 'f', uncertaintyDecimals(stated)), esc(unit));
     return html;
 }
 

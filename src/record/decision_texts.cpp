@@ -20,6 +20,16 @@ const Row kDecisions[] = {
     {{"无法判定合格（U ≥ 允差）", "無法判定合格（U ≥ 允差）", "CANNOT PASS (U ≥ tolerance)"}},
 };
 
+const Row kStatements[] = {
+    {{"合格", "合格", "PASS"}},
+    {{"有条件合格", "有條件合格", "CONDITIONAL PASS"}},
+    {{"有条件不合格", "有條件不合格", "CONDITIONAL FAIL"}},
+    {{"无法作出符合性声明（U ≥ 允差）", "無法作出符合性聲明（U ≥ 允差）",
+      "NO STATEMENT OF CONFORMITY POSSIBLE (U ≥ tolerance)"}},
+    {{"不合格", "不合格", "FAIL"}},
+    {{"未完成", "未完成", "INCOMPLETE"}},
+};
+
 const Row kRuleNames[] = {
     {{"简单接受（w = 0）", "簡單接受（w = 0）", "simple acceptance (w = 0)"}},
     {{"保护带接受（w = %1·U）", "保護帶接受（w = %1·U）", "guarded acceptance (w = %1·U)"}},
@@ -29,13 +39,26 @@ const Row kRuleNames[] = {
 };
 
 const Row kRule = {{
-    "判定规则：%1（ILAC-G8:09/2019，JCGM 106）。按未修约的平均误差判定，修约（%2 %3）仅用于打印；误差绝对值不超过允差减去保护带 w（含边界）为合格；U 不小于允差时判为无法判定合格。"
-    "输出电流以其自身的允差（%4）和自身的扩展不确定度判定。",
-    "判定規則：%1（ILAC-G8:09/2019，JCGM 106）。按未修約的平均誤差判定，修約（%2 %3）僅用於列印；誤差絕對值不超過允差減去保護帶 w（含邊界）為合格；U 不小於允差時判為無法判定合格。"
-    "輸出電流以其自身的允差（%4）和自身的擴展不確定度判定。",
-    "Decision rule: %1 (ILAC-G8:09/2019, JCGM 106). The unrounded mean error is judged; rounding to %2 %3 is for printing only. "
+    "判定规则：%1（ILAC-G8:09/2019，JCGM 106）。按未修约的平均误差判定；误差修约到 U 的末位（至少 %2 %3），接近限值的点多印几位，使所印数值本身即得出所印结论。"
+    "误差绝对值不超过允差减去保护带 w（含边界）为合格；U 不小于允差时无法作出符合性声明。",
+    "判定規則：%1（ILAC-G8:09/2019，JCGM 106）。按未修約的平均誤差判定；誤差修約到 U 的末位（至少 %2 %3），接近限值的點多印幾位，使所印數值本身即得出所印結論。"
+    "誤差絕對值不超過允差減去保護帶 w（含邊界）為合格；U 不小於允差時無法作出符合性聲明。",
+    "Decision rule: %1 (ILAC-G8:09/2019, JCGM 106). The unrounded mean error is judged; errors are printed to the last digit "
+    "of U (at least %2 %3), with more digits where a point lies so near its limit that its printed figures need them to give its verdict. "
     "A point passes when its error lies within the tolerance less the guard band w, the edge included; "
-    "when U is not smaller than the tolerance it cannot pass. The loop current is judged by its own tolerance (%4) and its own expanded uncertainty."}};
+    "when U is not smaller than the tolerance no statement of conformity is possible."}};
+
+const Row kRisk = {{"按此规则，判为合格的点其真值超出允差的概率（特定误判接受风险）至多约 %1 %（k = 2 的正态分布）。",
+                    "按此規則，判為合格的點其真值超出允差的機率（特定誤判接受風險）至多約 %1 %（k = 2 的常態分布）。",
+                    "With this rule the probability that a point stated as passing lies outside its tolerance (the specific "
+                    "false-accept risk) is at most about %1 % (normal distribution, k = 2)."}};
+const Row kCurrentJudged = {{"输出电流以其自身的允差（%1）和电流误差自身的扩展不确定度判定。",
+                             "輸出電流以其自身的允差（%1）和電流誤差自身的擴展不確定度判定。",
+                             "The loop current is judged by its own tolerance (%1) and the expanded uncertainty of its own error."}};
+const Row kCurrentUnjudged = {{"未给出电流表不确定度（登记的电流表或操作者给出的电流表参数）的输出电流不予判定。",
+                               "未給出電流表不確定度（登記的電流表或操作者給出的電流表參數）的輸出電流不予判定。",
+                               "A loop current without an uncertainty of its own (the meter's terms, from the register of "
+                               "standards or stated by the operator) is not judged."}};
 
 const Row kPerPoint = {{"每点以其自身的扩展不确定度 U 判定。", "每點以其自身的擴展不確定度 U 判定。",
                         "Each point is judged with its own expanded uncertainty U."}};
@@ -60,18 +83,6 @@ const Row kFromInstrument = {{"由环境温湿度计读取：%1", "由環境溫�
 
 QString pick(const Row &row, int language) { return QString::fromUtf8(row.text[qBound(0, language, 2)]); }
 
-int severity(Decision d)
-{
-    switch (d) {
-    case Decision::Pass: return 0;
-    case Decision::ConditionalPass: return 1;
-    case Decision::ConditionalFail: return 2;
-    case Decision::CannotPass: return 3;
-    case Decision::Fail: break;
-    }
-    return 4;
-}
-
 } // namespace
 
 QString decisionText(Decision decision, int language)
@@ -79,11 +90,9 @@ QString decisionText(Decision decision, int language)
     return pick(kDecisions[int(decision)], language);
 }
 
-Decision pointDecision(const PointFigures &f)
+QString statementText(Statement statement, int language)
 {
-    if (f.currentDecision && severity(*f.currentDecision) > severity(f.decision))
-        return *f.currentDecision;
-    return f.decision;
+    return pick(kStatements[int(statement)], language);
 }
 
 QString currentToleranceText(const Header &header, int language)
@@ -93,21 +102,38 @@ QString currentToleranceText(const Header &header, int language)
     return header.currentToleranceMa ? value : value + QLatin1Char(' ') + pick(kCurrentDerived, language);
 }
 
-QString decisionRuleStatement(const Header &header, bool perPoint, int language)
+QString decisionRuleStatement(const Header &header, bool perPoint, int language, Currents currents)
 {
     const metrology::DecisionRule &rule = header.decisionRule;
-    const QString name = rule.kind == Kind::Simple
-                             ? pick(kRuleNames[0], language)
-                             : pick(kRuleNames[rule.kind == Kind::Guarded ? 1 : 2], language)
-                                   .arg(QString::number(rule.guardFactor, 'g', 3));
+    const QString factor = QString::number(rule.guardFactor, 'f', exactDecimals(rule.guardFactor, 0));
+    const QString name = rule.kind == Kind::Simple ? pick(kRuleNames[0], language)
+                                                   : pick(kRuleNames[rule.kind == Kind::Guarded ? 1 : 2], language).arg(factor);
     QString s = pick(kRule, language)
-                    .arg(name, QString::number(header.resolution, 'f', decimalsOf(header.resolution)), header.unit,
-                         currentToleranceText(header, language));
+                    .arg(name, QString::number(header.resolution, 'f', decimalsOf(header.resolution)), header.unit);
+    const double risk = metrology::specificFalseAcceptRisk(rule) * 100.0;
+    s += QLatin1Char(' ') + pick(kRisk, language).arg(QString::number(risk, 'g', 2));
+    if (currents.judged)
+        s += QLatin1Char(' ') + pick(kCurrentJudged, language).arg(currentToleranceText(header, language));
+    if (currents.unjudged)
+        s += QLatin1Char(' ') + pick(kCurrentUnjudged, language);
     if (perPoint)
         return s + QLatin1Char(' ') + pick(kPerPoint, language);
     if (header.uncertainty && rule.kind != Kind::Simple)
         s += QLatin1Char(' ') + pick(kHeaderU, language).arg(uncertaintyText(header, language), acceptanceText(header));
     return s;
+}
+
+Currents currentsOf(const Record &record)
+{
+    Currents c;
+    for (const Point &p : record.points) {
+        if (p.status != Point::Status::Recorded || !p.currentMa)
+            continue;
+        const PointFigures f = figures(p, record.header);
+        c.judged = c.judged || f.currentDecision.has_value();
+        c.unjudged = c.unjudged || f.currentUnjudged;
+    }
+    return c;
 }
 
 QString coldJunctionStatement(int language) { return pick(kColdJunction, language); }

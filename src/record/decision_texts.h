@@ -9,11 +9,21 @@ namespace record {
 
 // "PASS", "CONDITIONAL PASS", ..., "CANNOT PASS (U ≥ tolerance)".
 QString decisionText(metrology::Decision decision, int language);
+// "PASS", "CONDITIONAL PASS", "CONDITIONAL FAIL", "FAIL",
+// "NO STATEMENT OF CONFORMITY POSSIBLE (U ≥ tolerance)", "INCOMPLETE".
+QString statementText(Statement statement, int language);
 // The worse of a point's two decisions (reading, loop current).
 metrology::Decision pointDecision(const PointFigures &figures);
-// The statement of the rule: its name, w = r·U, unrounded judgement, and the
-// loop current judged by its own tolerance and U.
-QString decisionRuleStatement(const Header &header, bool perPoint, int language);
+// Which loop currents a check measured: judged with a budget of their own, or not judged.
+struct Currents {
+    bool judged = false;
+    bool unjudged = false;
+};
+Currents currentsOf(const Record &record);
+// The statement of the rule: its name, w = r·U, unrounded judgement, how
+// errors are printed, the specific false-accept risk, and how the loop
+// currents that were measured are judged (nothing about them when none was).
+QString decisionRuleStatement(const Header &header, bool perPoint, int language, Currents currents = {});
 // "± 0.0096 mA" (own) or "± 0.0096 mA (the temperature tolerance over the span)".
 QString currentToleranceText(const Header &header, int language);
 // The transmitter's own cold-junction compensation is not verified by an

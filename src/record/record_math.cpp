@@ -61,7 +61,11 @@ double statedUncertainty(double uncertainty)
     const double step = std::pow(10.0, exponent - 1);
     // The slack keeps a value already at two digits (0.20) from being bumped by its last bit.
     const double up = std::ceil(uncertainty / step - 1e-6) * step;
-    return QString::number(up, 'f', uncertaintyDecimals(up)).toDouble();
+    double stated = QString::number(up, 'f', uncertaintyDecimals(up)).toDouble();
+    // That slack must never state less than U: a value just past two digits goes up a step.
+    if (stated < uncertainty)
+        stated = QString::number(stated + step, 'f', uncertaintyDecimals(stated + step)).toDouble();
+    return stated;
 }
 
 int uncertaintyDecimals(double stated)

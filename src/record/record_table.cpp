@@ -29,19 +29,10 @@ QString statusText(const Point &point, const PointFigures &f, int language)
     return text(Text::Pending, language);
 }
 
-QString statedText(double uncertainty)
+// "0.12 (k=2.00)": a stated U as figures() gives it.
+QString withK(double stated, double k)
 {
-    const double stated = statedUncertainty(uncertainty);
-    return number(stated, uncertaintyDecimals(stated));
-}
-
-// The U the point was judged with and its k; empty when it had none.
-QString uncertaintyCell(const Point &point, const Header &header)
-{
-    if (!point.uncertainty && !header.uncertainty)
-        return QString();
-    const double k = point.uncertainty ? point.uncertainty->coverageFactor : 2.0;
-    return QStringLiteral("%1 (k=%2)").arg(statedText(pointUncertainty(point, header)), number(k, 2));
+    return QStringLiteral("%1 (k=%2)").arg(number(stated, uncertaintyDecimals(stated)), number(k, 2));
 }
 
 } // namespace
@@ -65,12 +56,13 @@ QStringList certificateTitles(int language, const QString &unit, bool uncertaint
 QStringList certificateCells(const Point &point, const Header &header, int language, bool uncertaintyColumn)
 {
     QStringList cells = rowCells(point, header, language);
-    if (point.currentMa && point.uncertainty && point.uncertainty->currentExpandedMa)
-        cells[ColMeasuredMa] += QStringLiteral(" ± %1 (k=%2)")
-                                    .arg(statedText(*point.uncertainty->currentExpandedMa),
-                                         number(point.uncertainty->currentCoverageFactor, 2));
+    const PointFigures f = figures(point, header);
+    // The current's U belongs to its error, which carries the reference's terms too.
+    if (f.currentErrorMa && f.currentExpandedMa)
+        cells[ColCurrentError] += QStringLiteral(" ± ") + withK(*f.currentExpandedMa, f.currentCoverageFactor);
     if (uncertaintyColumn)
-        cells.insert(ColResult, point.status == Point::Status::Recorded ? uncertaintyCell(point, header) : QString());
+        cells.insert(ColResult, point.status == Point::Status::Recorded && f.expanded
+                                    ? withK(*f.expanded, f.coverageFactor) : QString());
     return cells;
 }
 
@@ -89,15 +81,18 @@ QStringList rowCells(const Point &point, const Header &header, int language)
 {
     const PointFigures f = figures(point, header);
     const bool recorded = point.status == Point::Status::Recorded;
-    const int decimals = decimalsOf(header.resolution);
+    QString currentError;
+    if (f.currentErrorMa)
+        currentError = signedNumber(*f.currentErrorMa, f.currentDecimals)
+                       + (f.currentUnjudged ? QStringLiteral(" (%1)").arg(text(Text::CurrentNotJudged, language)) : QString());
     QStringList cells;
-    cells << number(point.reference, 1)
-          << (recorded ? number(roundTo(point.reading, header.resolution), decimals) : QString())
-          << (recorded ? signedNumber(f.error, decimals) : QString())
-          << (recorded ? signedNumber(f.errorPercent, 3) : QString())
-          << number(f.expectedMa, 3)
-          << (point.currentMa ? number(*point.currentMa, 3) : QString())
-          << (f.currentErrorMa ? signedNumber(*f.currentErrorMa, 3) : QString())
+    cells << number(point.reference, exactDecimals(point.reference, 1))
+          << (recorded ? number(f.reading, f.decimals) : QString())
+          << (recorded ? signedNumber(f.error, f.decimals) : QString())
+          << (recorded ? signedNumber(f.errorPercent, f.percentDecimals) : QString())
+          << number(f.expectedMa, f.currentDecimals)
+          << (point.currentMa ? number(*point.currentMa, f.currentDecimals) : QString())
+          << currentError
           << statusText(point, f, language);
     return cells;
 }

@@ -30,7 +30,7 @@ enum class Text {
     Reprint, ReviewAction, ApproveAction, SignerName, CertificateNo, DraftWritten, ByReference, Since, Issued2, Signed, CertificateDetails, DriftChart, ChecksGroup, Certificates, SameSigner,
     NotStoredYet, StoreDrafts, DraftsLeft, ColUncertainty, UncertaintyPerPoint, UncertaintyPerPointShort,
     DecisionRulePerPoint, InstrumentsUsed, RoleSource, RoleMeter, UsedInstrumentLine, EndedEarly,
-    CreateDatabase, DatabaseNotCreated,
+    CreateDatabase, DatabaseNotCreated, NotAdjustedStatement, AdjustmentNotRecorded, CurrentNotJudged, SignatureKey,
     TextCount
 };
 

@@ -26,10 +26,28 @@ bool timeText(const QJsonValue &v)
 
 bool recordableResolution(double resolution)
 {
-    for (double r : {1.0, 0.1, 0.01, 0.001})
+    for (double r : {1.0, 0.1, 0.01, 0.001, 0.0001})
         if (std::abs(resolution - r) <= r * 1e-9)
             return true;
     return false;
+}
+
+bool positiveNumber(const QJsonValue &v)
+{
+    return finiteNumber(v) && v.toDouble() > 0.0;
+}
+
+// Terms no smaller than zero, something stated, a certificate's k of at least 1.
+bool meterTermsUsable(const QJsonValue &value)
+{
+    const QJsonObject m = value.toObject();
+    bool any = false;
+    for (const char *key : {"percentOfReading", "floorMa", "resolutionMa", "certificateMa"}) {
+        if (!finiteNumber(m.value(key)) || m.value(key).toDouble() < 0.0)
+            return false;
+        any = any || m.value(key).toDouble() > 0.0;
+    }
+    return value.isObject() && any && finiteNumber(m.value("certificateK")) && m.value("certificateK").toDouble() >= 1.0;
 }
 
 QString headerProblem(const QJsonObject &h)
@@ -48,12 +66,14 @@ QString headerProblem(const QJsonObject &h)
     }
     if (!finiteNumber(h.value("tolerance")) || !(h.value("rangeUpper").toDouble() > h.value("rangeLower").toDouble()))
         return QStringLiteral("no tolerance or no range");
-    // Errors are rounded to it before they are judged: only what a transmitter shows (1 to 0.001).
+    // The fewest decimals figures are printed with; the unrounded error is judged.
     if (h.contains("resolution") && !recordableResolution(h.value("resolution").toDouble()))
-        return QStringLiteral("header resolution %1 is none the tool records (1, 0.1, 0.01 or 0.001)")
+        return QStringLiteral("header resolution %1 is none the tool records (1, 0.1, 0.01, 0.001 or 0.0001)")
             .arg(h.value("resolution").toDouble());
-    if (!h.value("uncertainty").isNull() && !h.value("uncertainty").isUndefined() && !finiteNumber(h.value("uncertainty")))
-        return QStringLiteral("header uncertainty is not a number");
+    if (!h.value("uncertainty").isNull() && !h.value("uncertainty").isUndefined() && !positiveNumber(h.value("uncertainty")))
+        return QStringLiteral("header uncertainty is not a positive number");
+    if (h.contains("currentMeter") && !meterTermsUsable(h.value("currentMeter")))
+        return QStringLiteral("header currentMeter is not a meter's terms");
     if (h.contains("decisionRule")) {
         const QJsonObject rule = h.value("decisionRule").toObject();
         if (!metrology::ruleKind(rule.value("kind").toString().toStdString()) || !finiteNumber(rule.value("guardFactor"))
@@ -63,11 +83,6 @@ QString headerProblem(const QJsonObject &h)
     if (h.contains("currentToleranceMa") && !(finiteNumber(h.value("currentToleranceMa")) && h.value("currentToleranceMa").toDouble() > 0))
         return QStringLiteral("header currentToleranceMa is not a positive number");
     return QString();
-}
-
-bool positiveNumber(const QJsonValue &v)
-{
-    return finiteNumber(v) && v.toDouble() > 0.0;
 }
 
 // A point's own uncertainty: finite, a positive U, k of at least 1; the
@@ -198,6 +213,8 @@ QString recordProblem(const QJsonObject &o)
     if (o.contains("incompleteReason")
         && (!o.value("incompleteReason").isString() || o.value("incompleteReason").toString().trimmed().isEmpty()))
         return QStringLiteral("a reason for ending early that is not text");
+    if (o.contains("adjusted") && !(o.value("adjusted").isBool() && o.value("stage").toString() == stageKey(Stage::AsLeft)))
+        return QStringLiteral("an adjusted flag that is not true or false on an as-left check");
     return QString();
 }
 

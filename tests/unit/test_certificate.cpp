@@ -123,8 +123,8 @@ void TestCertificate::draftCopyAndReplacement()
     QVERIFY(!QFile::exists(dir.filePath("none.pdf")));
 }
 
-// An unattended run's certificate: U and k per point, the meter's U beside the
-// current, each point judged with its own U, the instruments it used.
+// An unattended run's certificate: U and k per point, the current's U beside its
+// error, each point judged with its own U, the instruments it used.
 void TestCertificate::perPointUncertaintyAndInstruments()
 {
     Record r = longCheck(Stage::AsLeft, 3, 0.1);
@@ -144,7 +144,7 @@ void TestCertificate::perPointUncertaintyAndInstruments()
     QVERIFY(writeCertificate(dir.filePath("u.pdf"), c));
     const QString text = pdfText(dir.filePath("u.pdf"));
     QString html = certificateHtml(c);
-    for (const char *cell : {"U (k)", "0.12 (k=2.03)", "12.000 ± 0.0030"})
+    for (const char *cell : {"U (k)", "0.12 (k=2.03)", "+0.0001 ± 0.0030 (k=2.00)"})
         QVERIFY2(html.contains(QString::fromUtf8(cell)), cell);
     for (const char *field : {"stated per point", "Student", "its own expanded uncertainty", "Instruments used",
                               "Source: 5522A (FLUKE,5522A,1234567,1.0), serial 1234567, certificate RC-9, due 2027-06-30",
@@ -152,7 +152,7 @@ void TestCertificate::perPointUncertaintyAndInstruments()
         // A long line wraps where a space is.
         QVERIFY2(text.contains(QRegularExpression(QRegularExpression::escape(QString::fromUtf8(field)).replace("\\ ", "\\s+"))),
                  field);
-    QVERIFY2(text.contains(QRegularExpression("\\+0\\.1\\s.*PASS(.|\\n)*\\+0\\.4\\s.*FAIL")), qPrintable(text));
+    QVERIFY2(text.contains(QRegularExpression("\\+0\\.10\\s.*PASS(.|\\n)*\\+0\\.40\\s.*FAIL")), qPrintable(text));
     QVERIFY(text.contains("Statement of conformity: FAIL"));
     // A run that ended early says why.
     c.asLeft->incompleteReason = "the meter stopped answering";
@@ -189,7 +189,7 @@ void TestCertificate::annexAndConditions()
     const QString html = certificateHtml(c);
     for (const char *field : {"Annex: uncertainty budget of each point", "cold-junction dead-band", "Type A",
                               "Effective degrees of freedom ν_eff: 7.5", "Coverage factor k: 2.31", "not truncated",
-                              "guarded acceptance (w = 1·U)", "± 0.010 mA", "4.001 ± 0.0048 (k=2.31)",
+                              "guarded acceptance (w = 1·U)", "± 0.010 mA", "+0.0010 ± 0.0048 (k=2.31)",
                               "cold-junction compensation cancels out", "independent thermometer at the terminals",
                               "Ambient temperature: 23.4 °C (the transmitter's own room sensor"})
         QVERIFY2(html.contains(QString::fromUtf8(field)), field);

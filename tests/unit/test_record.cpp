@@ -275,7 +275,25 @@ void TestRecord::currentErrorCanFailAPoint()
     QVERIFY(qAbs(*f.currentErrorMa - 0.1) < 1e-12);
     QVERIFY(f.passed);
     p.currentMa = 11.88;
-    QVERIFY(!figures(p, h).passed);
+    // A typed current with no budget of its own is not judged, and says so.
+    h.uncertainty = 0.12;
+    QVERIFY(figures(p, h).currentUnjudged && !figures(p, h).currentDecision && figures(p, h).passed);
+    QVERIFY(rowCells(p, h, 2)[ColCurrentError].endsWith("(not judged: no meter uncertainty)"));
+    // The generic meter's terms: 0.01 % + 0.001 mA, certificate 0.0004 mA. U is 0.0047 mA, and
+    // 12.0121 mA at 200 °C of -50..450 fails (the span-scaled 0.0039 mA let it pass).
+    h.range = {-50.0, 450.0};
+    h.tolerance = {Tolerance::Kind::Degrees, 0.5};
+    h.currentMeter = MeterTerms{0.01, 0.001, 0.0, 0.0004, 2.0};
+    p.reference = p.reading = 200.0;
+    p.currentMa = 12.0121;
+    const PointFigures metered = figures(p, h);
+    QCOMPARE(*metered.currentExpandedMa, 0.0047);
+    QCOMPARE(*metered.currentDecision, metrology::Decision::Fail);
+    QVERIFY(certificateCells(p, h, 2, false)[ColCurrentError].startsWith("+0.0121 ± 0.0047 (k=2.00)"));
+    Record r = newRecord(h, Stage::AsLeft, {200.0}, QDateTime::currentDateTimeUtc());
+    r.adjusted = false;
+    const auto back = fromJson(toJson(r));
+    QVERIFY(back && back->header.currentMeter && back->header.currentMeter->certificateMa == 0.0004 && back->adjusted == false);
 }
 
 // A run's own U guard-bands its point; the header's stands for points without one.
@@ -328,7 +346,7 @@ void TestRecord::currentJudgedByItsOwn()
     QCOMPARE(*f.currentDecision, metrology::Decision::CannotPass);
     QVERIFY(!f.passed);
     QVERIFY(rowCells(p, h, 2)[ColResult].startsWith("CANNOT PASS"));
-    QVERIFY(certificateCells(p, h, 2, true)[ColMeasuredMa].endsWith("± 0.018 (k=2.31)"));
+    QVERIFY(certificateCells(p, h, 2, true)[ColCurrentError].endsWith("± 0.018 (k=2.31)"));
     // Its own tolerance, wider than its U: judged against 0.05 - 0.018.
     h.currentToleranceMa = 0.05;
     QVERIFY(figures(p, h).passed);
@@ -345,7 +363,14 @@ void TestRecord::currentJudgedByItsOwn()
     QCOMPARE(*back->header.currentToleranceMa, 0.05);
     QCOMPARE(back->points[0].uncertainty->currentCoverageFactor, 2.31);
     QVERIFY(decisionRuleStatement(h, true, 2).contains("non-binary statement (w = 1·U)"));
-    QVERIFY(decisionRuleStatement(h, true, 2).contains("± 0.050 mA"));
+    QVERIFY(decisionRuleStatement(h, true, 2, currentsOf(r)).contains("± 0.050 mA"));
+    QVERIFY(!decisionRuleStatement(h, true, 2).contains("loop current"));
+    // One point conditionally passing is a conditional pass, not a FAIL; U >= T, no statement possible.
+    QCOMPARE(statement(r), Statement::ConditionalPass);
+    r.header.decisionRule = {};
+    r.header.currentToleranceMa = 0.01;
+    r.points[0].currentMa = 20.005;
+    QCOMPARE(statement(r), Statement::NotPossible);
 }
 
 void TestRecord::stability_data()
