@@ -87,6 +87,9 @@ void TestDecisionRule::decimalEdgesMeetExactly()
                 && decide({Kind::Guarded, 1.0}, limit + 1e-4, T, U) == Decision::Fail
                 && decide({Kind::Simple, 1.0}, T, T, U) == Decision::Pass
                 && decide({Kind::Simple, 1.0}, T + 1e-4, T, U) == Decision::Fail
+                // The stated grid: 0.4e-9 above the limit is at it, 0.6e-9 beyond it.
+                && decide({Kind::Guarded, 1.0}, limit + 0.4e-9, T, U) == Decision::Pass
+                && decide({Kind::Guarded, 1.0}, limit + 0.6e-9, T, U) == Decision::Fail
                 && acceptanceLimit({Kind::Guarded, 1.0}, T, U).has_value();
             broken += ok ? 0 : 1;
         }

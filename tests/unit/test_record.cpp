@@ -38,6 +38,7 @@ private slots:
     void pairingRefusals();
     void driftAcrossCalibrations();
     void skippedNeverPasses();
+    void statedUncertaintyNeverBelow();
     void currentErrorCanFailAPoint();
     void pointUncertaintyDecidesAtTheEdge();
     void currentJudgedByItsOwn();
@@ -258,6 +259,23 @@ void TestRecord::skippedNeverPasses()
     QCOMPARE(verdict(r), Verdict::Incomplete);
     r.points[1].status = Point::Status::NotStable;
     QCOMPARE(verdict(r), Verdict::Incomplete);
+}
+
+// U stated to two digits, rounded up: never below U, never more than one step above.
+void TestRecord::statedUncertaintyNeverBelow()
+{
+    int tried = 0, broken = 0;
+    for (int i = 1; i <= 400000; ++i) {
+        const double u = i * 1.0000037e-6 * (1 + i % 7);
+        const double stated = statedUncertainty(u);
+        const double step = std::pow(10.0, std::floor(std::log10(u)) - 1);
+        ++tried;
+        broken += stated >= u && stated - u < step * 1.000001 ? 0 : 1;
+    }
+    qInfo("stated U: %d tried, %d below U or more than a step above", tried, broken);
+    QCOMPARE(broken, 0);
+    QCOMPARE(statedUncertainty(0.20), 0.20);
+    QCOMPARE(statedUncertainty(0.2000001), 0.21);   // within the slack of two digits, still not below
 }
 
 void TestRecord::currentErrorCanFailAPoint()
