@@ -26,7 +26,7 @@ QVector<record::PointUncertainty::Line> lines(const std::vector<metrology::Contr
     QVector<record::PointUncertainty::Line> out;
     for (const metrology::Contribution &c : budget)
         out.push_back({QString::fromStdString(c.name), QString::fromStdString(c.distribution), c.sensitivity,
-                       QString::fromStdString(c.inputUnit), c.standardUncertainty, c.degreesOfFreedom});
+                       QString::fromStdString(c.inputUnit), c.standardUncertainty, c.degreesOfFreedom, c.bias});
     return out;
 }
 
@@ -105,6 +105,9 @@ std::optional<StepFailure> recordPoint(record::Point &point, const PointSetup &s
         return StepFailure{QStringLiteral("the source's model has no range for %1 %2").arg(sourced).arg(function),
                            RunResult::Cause::Instrument};
     in.reference = {range->percentOfReading, range->floor, range->resolution, range->statedAtK2};
+    in.referenceTerms = {range->excitationEffect, range->coefficientPercentPerDegree, range->coefficientFloorPerDegree,
+                         range->referenceFrom, range->referenceTo};
+    in.ambientCelsius = room;   // the source stands in the room the transmitter reads
     in.standard = setup.sourceTerms.value(QString::fromLatin1(function));
     in.transmitterResolution = setup.transmitter.resolution;
     in.readings = window.readings();

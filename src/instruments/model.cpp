@@ -183,7 +183,9 @@ Range range(const QJsonValue &value, int index)
         fault(where, QStringLiteral("must be an object"));
     const QJsonObject object = value.toObject();
     checkKeys(object, {QStringLiteral("function"), QStringLiteral("up to"), QStringLiteral("% of reading"),
-                       QStringLiteral("floor"), QStringLiteral("resolution"), QStringLiteral("stated at k=2")},
+                       QStringLiteral("floor"), QStringLiteral("resolution"), QStringLiteral("stated at k=2"),
+                       QStringLiteral("excitation effect"), QStringLiteral("% of reading per degC"),
+                       QStringLiteral("floor per degC"), QStringLiteral("reference degC")},
               where);
     Range r;
     r.function = text(object, QStringLiteral("function"), where);
@@ -197,6 +199,23 @@ Range range(const QJsonValue &value, int index)
     if (!k2.isUndefined() && !k2.isBool())
         fault(where, QStringLiteral("\"stated at k=2\" must be true or false"));
     r.statedAtK2 = k2.toBool(false);
+    if (object.contains(QStringLiteral("excitation effect"))) {
+        if (r.function != QLatin1String("ohm"))
+            fault(where, QStringLiteral("\"excitation effect\" belongs to an ohm range"));
+        r.excitationEffect = number(object, QStringLiteral("excitation effect"), where, 0, false);
+    }
+    if (object.contains(QStringLiteral("% of reading per degC")) || object.contains(QStringLiteral("floor per degC"))) {
+        r.coefficientPercentPerDegree = number(object, QStringLiteral("% of reading per degC"), where, 0, false, 0.0);
+        r.coefficientFloorPerDegree = number(object, QStringLiteral("floor per degC"), where, 0, false, 0.0);
+        const QJsonArray band = object.value(QStringLiteral("reference degC")).toArray();
+        if (object.contains(QStringLiteral("reference degC"))
+            && !(band.size() == 2 && band[0].isDouble() && band[1].isDouble() && band[0].toDouble() <= band[1].toDouble()))
+            fault(where, QStringLiteral("\"reference degC\" must be [from, to]"));
+        if (band.size() == 2) {
+            r.referenceFrom = band[0].toDouble();
+            r.referenceTo = band[1].toDouble();
+        }
+    }
     return r;
 }
 

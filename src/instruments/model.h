@@ -20,6 +20,13 @@ struct Range {
     double floor = 0;            // in the function's unit
     double resolution = 0;       // in the function's unit
     bool statedAtK2 = false;     // false: rectangular limits
+    // Optional terms; unset when the file does not state them. +- the error of
+    // a simulated resistance at the transmitter's excitation current (ohm ranges).
+    std::optional<double> excitationEffect;
+    // Per degC outside referenceFrom..referenceTo: +-(% of reading + floor).
+    std::optional<double> coefficientPercentPerDegree;
+    double coefficientFloorPerDegree = 0;
+    double referenceFrom = 18, referenceTo = 28;
 };
 
 struct Command {

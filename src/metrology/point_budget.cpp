@@ -1,5 +1,6 @@
 #include "metrology/point_budget.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace metrology {
@@ -41,21 +42,52 @@ void certificateTerms(const char *who, const StandardCalibration &s, double perS
     const std::string name(who);
     if (s.expanded > 0 && s.coverageFactor > 0)
         out.push_back(signalTerm((name + " certificate").c_str(), s.expanded / s.coverageFactor, "normal", perSignal, unit));
-    if (s.correction != 0)
-        out.push_back(signalTerm((name + " correction (not applied)").c_str(), rectangular(s.correction), "rectangular",
-                                 perSignal, unit));
     if (s.driftPerYear != 0 && s.yearsSinceCalibration > 0)
         out.push_back(signalTerm((name + " drift").c_str(), rectangular(s.driftPerYear * s.yearsSinceCalibration),
                                  "rectangular", perSignal, unit));
+    if (s.correction != 0) {
+        Contribution c = signalTerm((name + " correction (not applied)").c_str(), 0.0, "added to U", perSignal, unit);
+        c.bias = std::abs(s.correction) * perSignal;
+        out.push_back(c);
+    }
+}
+
+// A line that says the model states no such term.
+Contribution notStated(const char *name)
+{
+    Contribution c{name, 0.0};
+    c.distribution = "not stated by the model";
+    c.sensitivity = 0;
+    return c;
+}
+
+// The source away from its reference temperature: per degree outside the band.
+Contribution coefficientTerm(const PointInputs &in, double signal, double perSignal, const char *unit)
+{
+    const ModelTerms &m = in.referenceTerms;
+    if (!m.coefficientPercentPerDegree)
+        return notStated("reference temperature coefficient");
+    const double t = in.ambientCelsius.value_or(m.referenceLow);
+    const double outside = std::max({0.0, m.referenceLow - t, t - m.referenceHigh});
+    const double limit = outside * (std::abs(signal) * *m.coefficientPercentPerDegree / 100.0 + m.coefficientFloorPerDegree);
+    return signalTerm("reference temperature coefficient", rectangular(limit), "rectangular", perSignal, unit);
 }
 
 // The reference's side: everything that makes the sourced temperature uncertain.
 bool referenceTerms(const PointInputs &in, double signal, double perSignal, std::vector<Contribution> &out)
 {
     const char *unit = signalUnit(in.sensor);
-    out.push_back(accuracyTerm("reference", in.reference, signal, perSignal, unit));
-    out.push_back(signalTerm("reference resolution", resolutionTerm(in.reference.resolution), "rectangular", perSignal, unit));
-    certificateTerms("reference", in.standard, perSignal, unit, out);
+    if (referenceModel(in) == ReferenceModel::Certificate) {
+        std::vector<Contribution> certificate;
+        certificateTerms("reference", in.standard, perSignal, unit, certificate);
+        out.push_back(certificate.front());
+        out.push_back(signalTerm("reference resolution", resolutionTerm(in.reference.resolution), "rectangular", perSignal, unit));
+        out.insert(out.end(), certificate.begin() + 1, certificate.end());
+    } else {
+        out.push_back(accuracyTerm("reference", in.reference, signal, perSignal, unit));
+        out.push_back(signalTerm("reference resolution", resolutionTerm(in.reference.resolution), "rectangular", perSignal, unit));
+    }
+    out.push_back(coefficientTerm(in, signal, perSignal, unit));
     if (isThermocouple(in.sensor)) {
         // The signal is set for the cold junction the transmitter reads; an
         // error there moves the sourced temperature by S(tcj)/S(t) of it.
@@ -70,7 +102,8 @@ bool referenceTerms(const PointInputs &in, double signal, double perSignal, std:
             t.inputUnit = "°C";
             out.push_back(t);
         };
-        junction("cold junction", rectangular(in.roomSensorLimit));
+        if (in.independentColdJunction)
+            junction("cold junction", rectangular(in.roomSensorLimit));
         if (in.coldJunctionDeadBand > 0)
             junction("cold-junction dead-band", rectangular(in.coldJunctionDeadBand));
         if (in.roomResolution > 0)
@@ -78,13 +111,24 @@ bool referenceTerms(const PointInputs &in, double signal, double perSignal, std:
         if (in.thermalEmfMicrovolts > 0)
             out.push_back(signalTerm("thermal EMF", rectangular(in.thermalEmfMicrovolts / 1000.0), "rectangular",
                                      perSignal, "mV"));
-    } else if (in.leadResistanceOhms > 0) {
-        out.push_back(signalTerm("lead resistance", rectangular(in.leadResistanceOhms), "rectangular", perSignal, "ohm"));
+    } else {
+        if (in.leadResistanceOhms > 0)
+            out.push_back(signalTerm("lead resistance", rectangular(in.leadResistanceOhms), "rectangular", perSignal, "ohm"));
+        out.push_back(in.referenceTerms.excitationEffect
+                          ? signalTerm("excitation current (self-heating)", rectangular(*in.referenceTerms.excitationEffect),
+                                       "rectangular", perSignal, "ohm")
+                          : notStated("excitation current (self-heating)"));
     }
     return true;
 }
 
 } // namespace
+
+ReferenceModel referenceModel(const PointInputs &in)
+{
+    return in.standard.expanded > 0 && in.standard.coverageFactor > 0 ? ReferenceModel::Certificate
+                                                                       : ReferenceModel::Specification;
+}
 
 double accuracyLimit(const Accuracy &a, double value)
 {
@@ -130,6 +174,7 @@ std::optional<PointBudget> pointBudget(const PointInputs &in)
     if (!referenceTerms(in, *signal, perSignal, reference))
         return std::nullopt;
     PointBudget b;
+    b.model = referenceModel(in);
     Contribution transmitter{"transmitter resolution", resolutionTerm(in.transmitterResolution)};
     transmitter.distribution = "rectangular";
     transmitter.inputUnit = "°C";
@@ -142,6 +187,7 @@ std::optional<PointBudget> pointBudget(const PointInputs &in)
     for (Contribution c : reference) {
         c.standardUncertainty *= perDegree;
         c.sensitivity *= perDegree;
+        c.bias *= perDegree;
         b.current.push_back(c);
     }
     b.current.push_back(accuracyTerm("meter", in.meter, currents->mean, 1.0, "mA"));

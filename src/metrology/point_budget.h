@@ -25,10 +25,26 @@ double accuracyLimit(const Accuracy &a, double value);
 struct StandardCalibration {
     double expanded = 0;            // U of the certificate
     double coverageFactor = 2;      // its k
-    double correction = 0;          // not applied: counted as a bias of that half-width
+    double correction = 0;          // known, not applied: added to U in full
     double driftPerYear = 0;        // since its calibration, rectangular
     double yearsSinceCalibration = 0;
 };
+
+// What a source's model file states beyond its accuracy; unset: not stated.
+struct ModelTerms {
+    // +- the error of a simulated resistance at the transmitter's excitation
+    // current (self-heating of the element it stands for), ohm, rectangular.
+    std::optional<double> excitationEffect;
+    // Per degC outside referenceLow..referenceHigh: +-(% of reading + floor), rectangular.
+    std::optional<double> coefficientPercentPerDegree;
+    double coefficientFloorPerDegree = 0;
+    double referenceLow = 18, referenceHigh = 28;
+};
+
+// The reference's model: its certificate with its drift (and an unapplied
+// correction in full) when the certificate's U is known, else its
+// specification alone, which covers those; never both.
+enum class ReferenceModel { Specification, Certificate };
 
 struct PointInputs {
     Sensor sensor;
@@ -38,7 +54,13 @@ struct PointInputs {
     StandardCalibration standard;          // the source's certificate
     double transmitterResolution = 0.1;    // degC
     std::vector<double> readings;          // Type A: independent repeats (or the settled samples), degC
-    double roomSensorLimit = 0;            // +- degC (rectangular) of the cold-junction sensor; thermocouples only
+    ModelTerms referenceTerms;             // the source's model file's further terms
+    std::optional<double> ambientCelsius;  // where the source stood; nullopt: at its reference temperature
+    // +- degC (rectangular) of the thermometer the signal's cold junction is
+    // computed from. Counted only when it is independent of the transmitter:
+    // with the transmitter's own room reading its error cancels.
+    double roomSensorLimit = 0;
+    bool independentColdJunction = false;
     double coldJunctionDeadBand = 0;       // +- degC the room may move before the signal is set again
     double roomResolution = 0;             // of the room reading, degC
     double thermalEmfMicrovolts = 0;       // +- at the terminals (rectangular); thermocouples only
@@ -49,7 +71,10 @@ struct PointInputs {
     std::vector<double> currentsMa;        // Type A of the loop current
 };
 
+ReferenceModel referenceModel(const PointInputs &in);
+
 struct PointBudget {
+    ReferenceModel model = ReferenceModel::Specification;
     std::vector<Contribution> temperature;   // degC
     Combined temperatureResult;
     // The reference's terms through the output's slope (16 mA over the span),

@@ -72,7 +72,10 @@ Combined combine(const std::vector<Contribution> &items, double probability)
     const double u = std::sqrt(combinedVariance(items));
     const double nu = effectiveDegreesOfFreedom(items);
     const double k = coverageFactor(nu, probability);
-    return Combined{u, nu, k, k * u, probability};
+    double biases = 0.0;
+    for (const Contribution &c : items)
+        biases += std::abs(c.bias);
+    return Combined{u, nu, k, k * u + biases, probability};
 }
 
 } // namespace metrology

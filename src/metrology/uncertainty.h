@@ -17,6 +17,9 @@ struct Contribution {
     std::string distribution = "normal";   // "normal", "rectangular", "Type A"
     double sensitivity = 1;                // |c| from the input's unit to the result's
     std::string inputUnit;                 // the unit the input's own uncertainty is in
+    // A known bias left uncorrected, in the result's unit: no part of u_c, added
+    // to U in full (JCGM 100 F.2.4.5). Its standardUncertainty is 0.
+    double bias = 0;
 };
 
 // a / sqrt(3): a rectangular distribution of half-width a.
@@ -46,6 +49,7 @@ struct Combined {
     double expanded;
     double probability;
 };
+// U = k·u_c plus every uncorrected bias in full.
 Combined combine(const std::vector<Contribution> &items, double probability = 0.9545);
 
 } // namespace metrology

@@ -113,6 +113,8 @@ QJsonArray budgetToJson(const QVector<PointUncertainty::Line> &lines)
                       {"inputUnit", l.inputUnit}, {"u", l.standardUncertainty}};
         if (std::isfinite(l.degreesOfFreedom))
             o.insert("degreesOfFreedom", l.degreesOfFreedom);
+        if (l.bias != 0)
+            o.insert("bias", l.bias);
         a.append(o);
     }
     return a;
@@ -131,6 +133,7 @@ QVector<PointUncertainty::Line> budgetFromJson(const QJsonArray &a)
         l.standardUncertainty = o.value("u").toDouble();
         if (o.value("degreesOfFreedom").isDouble())
             l.degreesOfFreedom = o.value("degreesOfFreedom").toDouble();
+        l.bias = o.value("bias").toDouble();
         lines << l;
     }
     return lines;

@@ -78,6 +78,7 @@ struct PointUncertainty {
         QString inputUnit;
         double standardUncertainty = 0;   // in the result's unit
         double degreesOfFreedom = std::numeric_limits<double>::infinity();
+        double bias = 0;         // an uncorrected known bias, added to U in full; not part of u_c
     };
     QVector<Line> budget;          // of the reading
     QVector<Line> currentBudget;   // of the loop current

@@ -15,10 +15,11 @@ enum Word { Title, Intro, Contribution, Distribution, InputU, Sensitivity, Outpu
             Factor, Expanded, Reading, Current, PointTitle, Stated };
 const Row kWords[] = {
     {{"附录：各点不确定度预算", "附錄：各點不確定度預算", "Annex: uncertainty budget of each point"}},
-    {{"按 JCGM 100 合成：u_c = √Σ u_i²，有效自由度按 Welch-Satterthwaite 公式（不取整），k 取 t 分布 95.45 % 分位数，U = k·u_c。",
-      "按 JCGM 100 合成：u_c = √Σ u_i²，有效自由度按 Welch-Satterthwaite 公式（不取整），k 取 t 分布 95.45 % 分位數，U = k·u_c。",
+    {{"按 JCGM 100 合成：u_c = √Σ u_i²，有效自由度按 Welch-Satterthwaite 公式（不取整），k 取 t 分布 95.45 % 分位数，U = k·u_c；未修正的已知修正值全额加入 U（JCGM 100 F.2.4.5）。型号文件未给出的分量列为未给出，不计入。",
+      "按 JCGM 100 合成：u_c = √Σ u_i²，有效自由度按 Welch-Satterthwaite 公式（不取整），k 取 t 分布 95.45 % 分位數，U = k·u_c；未修正的已知修正值全額加入 U（JCGM 100 F.2.4.5）。型號檔案未給出的分量列為未給出，不計入。",
       "Combined by JCGM 100: u_c = √Σ u_i², the effective degrees of freedom by Welch-Satterthwaite (not truncated), "
-      "k the Student-t quantile for 95.45 %, U = k·u_c."}},
+      "k the Student-t quantile for 95.45 %, U = k·u_c; a known correction left unapplied is added to U in full "
+      "(JCGM 100 F.2.4.5). A term a model file does not state is listed as not stated and counts nothing."}},
     {{"分量", "分量", "Contribution"}},
     {{"分布", "分布", "Distribution"}},
     {{"u(x_i)", "u(x_i)", "u(x_i)"}},
@@ -57,12 +58,15 @@ QString budgetTable(const QString &title, const QVector<PointUncertainty::Line> 
     double variance = 0;
     for (const auto &l : lines) {
         variance += l.standardUncertainty * l.standardUncertainty;
-        const QString input = l.sensitivity > 0 ? figure(l.standardUncertainty / l.sensitivity) + QLatin1Char(' ') + l.inputUnit
+        // A bias shows its own size; it goes into U in full, not into u_c.
+        const double own = l.bias != 0 ? std::abs(l.bias) : l.standardUncertainty;
+        const QString input = l.sensitivity > 0 ? figure(own / l.sensitivity) + QLatin1Char(' ') + l.inputUnit
                                                 : QStringLiteral("—");
         html += QStringLiteral("<tr><td>%1</td><td align='center'>%2</td><td align='right'>%3</td><td align='right'>%4</td>"
                                "<td align='right'>%5 %6</td><td align='right'>%7</td></tr>")
                     .arg(esc(l.name), esc(l.distribution), esc(input), figure(l.sensitivity),
-                         figure(l.standardUncertainty), esc(unit), freedom(l.degreesOfFreedom));
+                         l.bias != 0 ? QStringLiteral("+ ") + figure(std::abs(l.bias)) : figure(l.standardUncertainty),
+                         esc(unit), freedom(l.degreesOfFreedom));
     }
     // U as computed, then the one value the certificate states everywhere else.
     const double stated = statedUncertainty(expanded);

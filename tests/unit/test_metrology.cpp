@@ -58,6 +58,7 @@ private slots:
     void typeAOfGumH2();
     void gumEndGauge();
     void eaWeightCalibration();
+    void referenceModelCountsEachTermOnce();
     void studentTable();
     void thermocouplePointBudget();
     void budgetRefusesWhatItCannotDo();
@@ -296,8 +297,11 @@ void TestMetrology::thermocouplePointBudget()
     QStringList names;
     for (const Contribution &c : b->temperature)
         names << QString::fromStdString(c.name);
+    // The room sensor's error cancels with the transmitter's own compensation: no term for it.
     QCOMPARE(names, QStringList({"reference", "reference resolution", "transmitter resolution", "repeatability",
-                                 "cold junction"}));
+                                 "reference temperature coefficient"}));
+    QCOMPARE(b->temperature[4].distribution, std::string("not stated by the model"));
+    QCOMPARE(b->temperature[4].standardUncertainty, 0.0);
 
     // From the NIST table: 19.644 mV sourced, +-(0.02 % + 0.005 mV) rectangular,
     // over S(500) = dE/dt by the table's neighbours.
@@ -307,7 +311,9 @@ void TestMetrology::thermocouplePointBudget()
     const double reference = (19.644 * 0.0002 + 0.005) / std::sqrt(3.0) / slope(500);
     QVERIFY(std::abs(b->temperature[0].standardUncertainty - reference) < 1e-3 * reference);
     const double junction = 0.5 / std::sqrt(3.0) * slope(25) / slope(500);
-    QVERIFY(std::abs(b->temperature[4].standardUncertainty - junction) < 1e-3 * junction);
+    in.independentColdJunction = true;   // an independent thermometer at the terminals: its error counts
+    QVERIFY(std::abs(term(pointBudget(in)->temperature, "cold junction")->standardUncertainty - junction) < 1e-3 * junction);
+    in.independentColdJunction = false;
     QCOMPARE(b->temperature[3].degreesOfFreedom, 3.0);
     QVERIFY(std::isfinite(b->temperatureResult.effectiveDegreesOfFreedom));
     QVERIFY(b->temperatureResult.coverageFactor > 2.0);
@@ -331,7 +337,8 @@ void TestMetrology::budgetRefusesWhatItCannotDo()
     in.currentsMa = {20.0, 20.0};
     const auto pt = pointBudget(in);
     QVERIFY(pt);
-    QCOMPARE(pt->temperature.size(), size_t(4));   // no cold junction for a resistance input
+    QCOMPARE(pt->temperature.size(), size_t(6));   // no cold junction for a resistance input; two terms not stated
+    QVERIFY(term(pt->temperature, "excitation current (self-heating)"));
     in.readings = {100.0};
     QVERIFY(!pointBudget(in));
     in.readings = {100.0, 100.1};
@@ -363,6 +370,7 @@ void TestMetrology::currentBudgetCarriesTheReference()
                                         <= 1e-12 + 1e-9 * m->standardUncertainty;
             }
             for (const char *name : {"meter", "meter resolution", "meter certificate", "meter drift", "reference certificate",
+                                     "reference drift",
                                      isThermocouple(sensor) ? "cold-junction dead-band" : "lead resistance"})
                 ok = ok && term(b->current, name);
             ok = ok && std::abs(b->currentResult.coverageFactor - coverageFactor(b->currentResult.effectiveDegreesOfFreedom)) < 1e-12;
@@ -388,7 +396,37 @@ void TestMetrology::laboratoryTerms()
     in.standard = {0.010, 2.0, 0, 0, 0};
     const auto withCertificate = pointBudget(in);
     QVERIFY(std::abs(term(withCertificate->temperature, "reference certificate")->standardUncertainty - 0.005 / slope) < 1e-6);
-    QVERIFY(withCertificate->temperatureResult.expanded > b->temperatureResult.expanded);
+    QCOMPARE(withCertificate->model, ReferenceModel::Certificate);
+    QVERIFY(!term(withCertificate->temperature, "reference"));   // the specification is not counted beside it
+}
+
+// One model of the reference; an unapplied correction in full; the model file's own terms.
+void TestMetrology::referenceModelCountsEachTermOnce()
+{
+    PointInputs in = everyTerm(*sensorForInputType(32), 100, 0, 200);   // PT100, 0.39 ohm/degC
+    in.standard = {};
+    const auto spec = pointBudget(in);
+    QCOMPARE(spec->model, ReferenceModel::Specification);
+    QVERIFY(term(spec->temperature, "reference") && !term(spec->temperature, "reference drift"));
+    in.standard = {0.004, 2, 0.01, 0.002, 1.5};
+    const auto cert = pointBudget(in);
+    const double perOhm = 1.0 / *sensitivity(in.sensor, 100);
+    const double withoutCorrection = cert->temperatureResult.coverageFactor * cert->temperatureResult.standardUncertainty;
+    QVERIFY(std::abs(cert->temperatureResult.expanded - withoutCorrection - 0.01 * perOhm) < 1e-12);
+    QCOMPARE(term(cert->temperature, "reference correction (not applied)")->standardUncertainty, 0.0);
+    QVERIFY(std::abs(cert->currentResult.expanded - cert->currentResult.coverageFactor * cert->currentResult.standardUncertainty
+                     - 0.01 * perOhm * 16 / 200) < 1e-12);
+    // Self-heating and the coefficient 5 degC outside 18..28: as the model states them.
+    in.referenceTerms = {0.006, 0.001, 0.002, 18, 28};
+    in.ambientCelsius = 33;
+    const auto stated = pointBudget(in);
+    const double signal = *signalFor(in.sensor, 100, 0);
+    QVERIFY(std::abs(term(stated->temperature, "excitation current (self-heating)")->standardUncertainty
+                     - 0.006 / std::sqrt(3.0) * perOhm) < 1e-12);
+    QVERIFY(std::abs(term(stated->temperature, "reference temperature coefficient")->standardUncertainty
+                     - 5 * (signal * 0.001 / 100 + 0.002) / std::sqrt(3.0) * perOhm) < 1e-12);
+    in.ambientCelsius = 25;
+    QCOMPARE(term(pointBudget(in)->temperature, "reference temperature coefficient")->standardUncertainty, 0.0);
 }
 
 QTEST_APPLESS_MAIN(TestMetrology)
