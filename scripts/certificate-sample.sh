@@ -25,7 +25,7 @@ record() {   # stage, hour, errors at -50 75 200 325 450 °C
  "referenceDue":"2027-06-30","referenceCertificate":"RC-2026-118","referenceOverride":"","laboratory":"Plant metrology lab",
  "procedure":"QP-CAL-012 rev. C","serial":"SN-7001","tag":"TT-101","technician":"Li Wei","tolerance":0.5,
  "toleranceKind":"degrees","unit":"°C","uncertainty":0.12,"resolution":0.1,"address":192,"inputType":"Pt100"},
- "points":[$points]}
+ "points":[$points]$( [ "$stage" = as-left ] && echo ',"adjusted":true' )}
 JSON
 }
 record as-found 9 0.6 0.7 0.9 1.1 1.3 > "$work/json/found.json"
