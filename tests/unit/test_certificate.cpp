@@ -63,6 +63,7 @@ class TestCertificate : public QObject
     Q_OBJECT
 private slots:
     void everyElementOnPaginatedPages();
+    void statementsFromTheRecords();
     void draftCopyAndReplacement();
     void perPointUncertaintyAndInstruments();
     void sampleShowsEveryElement();
@@ -102,6 +103,31 @@ void TestCertificate::everyElementOnPaginatedPages()
         QVERIFY2(text.contains(QString::fromUtf8(field)), field);
     // Guard band 0.5 - 0.2: +0.6 fails, +0.1 passes; the conformity statement is the as-left verdict.
     QVERIFY(text.contains(QRegularExpression("Verdict: FAIL(.|\\n)*Verdict: PASS(.|\\n)*Statement of conformity: PASS")));
+}
+
+// Adjusted or not as the as-left record states it, never from the as-found verdict;
+// each signature once however many records it signed; the rule's risk; nothing
+// about how a current is judged when none was measured.
+void TestCertificate::statementsFromTheRecords()
+{
+    CertificateContent c = approvedContent();   // as found fails
+    const QString unknown = certificateHtml(c);
+    QVERIFY(unknown.contains("do not state whether the instrument was adjusted") && !unknown.contains("The instrument was adjusted"));
+    c.asLeft->adjusted = false;
+    QVERIFY(certificateHtml(c).contains("was not adjusted between"));
+    c.asLeft->adjusted = true;
+    QVERIFY(certificateHtml(c).contains("The instrument was adjusted between"));
+    const QVector<Signature> once = c.signatures;
+    c.signatures += once;   // the same persons signed both records
+    c.signatures[3].time = c.signatures[3].time.addSecs(600);
+    c.signatures[4].key = "ab12";
+    const QString html = certificateHtml(c);
+    QCOMPARE(html.count("Calibrated: J. Chen"), 1);
+    QCOMPARE(html.count("Reviewed: L. Wang"), 2);   // a second key is a second signature
+    QVERIFY(html.contains(", key ab12") && html.contains(localTimeText(c.signatures[3].time, false)));
+    QVERIFY(html.contains("false-accept risk) is at most about 2.3 %") && !html.contains("loop current"));
+    c.asLeft->header.decisionRule = {metrology::DecisionRule::Kind::Guarded, 0.5};
+    QVERIFY(certificateHtml(c).contains("at most about 16 %"));
 }
 
 void TestCertificate::draftCopyAndReplacement()

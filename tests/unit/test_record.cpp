@@ -552,6 +552,14 @@ void TestRecord::refusedRecordFiles_data()
                                            << "header decisionRule is not a decision rule";
     QTest::newRow("current tolerance 0") << edited("\"serial\":", "\"currentToleranceMa\":0,\"serial\":")
                                          << "header currentToleranceMa is not a positive number";
+    for (const char *u : {"0", "-0.1"})
+        QTest::newRow(qPrintable(QStringLiteral("header U %1").arg(u))) << edited("\"uncertainty\":null", QStringLiteral("\"uncertainty\":%1").arg(u))
+                                                                    << "header uncertainty is not a positive number";
+    QTest::newRow("meter terms none") << edited("\"serial\":", "\"currentMeter\":{\"percentOfReading\":0,\"floorMa\":0,"
+                                                             "\"resolutionMa\":0,\"certificateMa\":0,\"certificateK\":2},\"serial\":")
+                                      << "header currentMeter is not a meter's terms";
+    QTest::newRow("adjusted as found") << edited("\"stage\":", "\"adjusted\":true,\"stage\":")
+                                       << "an adjusted flag that is not true or false on an as-left check";
     QTest::newRow("too large") << edited("\"ambient\":\"23.5\"", "\"ambient\":\"" + QString(1 << 20, 'x') + "\"")
                                << "larger than 1048576 bytes";
 }
