@@ -35,7 +35,9 @@ QList<QPair<QString, QString>> headerRows(const Header &h)
         {"reference due", h.referenceDue.toString(Qt::ISODate)}, {"ambient", h.ambient},
         {"range low", number(h.range.lower)}, {"range high", number(h.range.upper)},
         {"unit", h.unit}, {"tolerance", tolerance},
-        {"uncertainty (k=2)", h.uncertainty ? number(*h.uncertainty) : QString()},
+        {"uncertainty (k=2)", h.uncertainty ? QString::number(statedUncertainty(*h.uncertainty), 'f',
+                                                              uncertaintyDecimals(statedUncertainty(*h.uncertainty)))
+                                            : QString()},
         {"laboratory", h.laboratory}, {"procedure", h.procedure},
     };
 }
@@ -68,13 +70,14 @@ QString pointLine(const Record &r, const Point &p)
 {
     const PointFigures f = figures(p, r.header);
     const bool recorded = p.status == Point::Status::Recorded;
-    const int decimals = decimalsOf(r.header.resolution);
+    // The figures as the certificate states them.
     QStringList cells{stageKey(r.stage), r.started.toUTC().toString(Qt::ISODate), number(p.reference),
                       recorded ? number(p.reading) : QString(),
-                      recorded ? QString::number(f.error, 'f', decimals) : QString(),
-                      recorded ? number(f.errorPercent) : QString(), number(f.expectedMa),
-                      p.currentMa ? number(*p.currentMa) : QString(),
-                      f.currentErrorMa ? number(*f.currentErrorMa) : QString(),
+                      recorded ? QString::number(f.error, 'f', f.decimals) : QString(),
+                      recorded ? QString::number(f.errorPercent, 'f', f.percentDecimals) : QString(),
+                      QString::number(f.expectedMa, 'f', f.currentDecimals),
+                      p.currentMa ? QString::number(*p.currentMa, 'f', f.currentDecimals) : QString(),
+                      f.currentErrorMa ? QString::number(*f.currentErrorMa, 'f', f.currentDecimals) : QString(),
                       statusKey(p, f.passed)};
     return cells.join(QLatin1Char(','));
 }
