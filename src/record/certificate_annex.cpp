@@ -68,12 +68,12 @@ QString budgetTable(const QString &title, const QVector<PointUncertainty::Line> 
                          l.bias != 0 ? QStringLiteral("+ ") + figure(std::abs(l.bias)) : figure(l.standardUncertainty),
                          esc(unit), freedom(l.degreesOfFreedom));
     }
-    // U as computed, then the one value the certificate states everywhere else.
+    // U as computed, two digits past the stated one, then the value the certificate states everywhere else.
     const double stated = statedUncertainty(expanded);
     html += QStringLiteral("</table><p>%1: %2 %3 &nbsp; %4: %5 &nbsp; %6: %7 &nbsp; %8: %9 %3")
                 .arg(esc(word(Combined, language)), figure(std::sqrt(variance)), esc(unit), esc(word(EffectiveFreedom, language)),
                      freedom(nu), esc(word(Factor, language)), QString::number(k, 'f', 2), esc(word(Expanded, language)),
-                     figure(expanded))
+                     QString::number(expanded, 'f', uncertaintyDecimals(stated) + 2))
             + QStringLiteral(", %1 %2 %3</p>").arg(esc(word(Stated, language)),
                                                    QString::number(stated, 'f', uncertaintyDecimals(stated)), esc(unit));
     return html;

@@ -3,6 +3,8 @@
 #include "record/decision_texts.h"
 #include "record/record_texts.h"
 
+#include <cmath>
+
 namespace record {
 
 namespace {
@@ -126,7 +128,7 @@ QString toleranceText(const Header &header, int language)
 
 QString uncertaintyText(const Header &header, int language)
 {
-    if (!header.uncertainty)
+    if (!header.uncertainty || !(std::isfinite(*header.uncertainty) && *header.uncertainty > 0))
         return QStringLiteral("—");
     const double stated = statedUncertainty(*header.uncertainty);
     return text(Text::UncertaintyStatement, language).arg(number(stated, uncertaintyDecimals(stated)), header.unit);

@@ -16,8 +16,8 @@ QStringList columnTitles(int language, const QString &unit);
 QStringList rowCells(const Point &point, const Header &header, int language);
 // A run that computed its own budget states U per point: any point has one.
 bool hasPointUncertainties(const Record &record);
-// The certificate's columns: those of the tab, the measured current with its U
-// when the point has one, and with `uncertaintyColumn` a "U (k)" column before
+// The certificate's columns: those of the tab, the current's error with its U
+// when it has one, and with `uncertaintyColumn` a "U (k)" column before
 // the result, e.g. "0.12 (k=2.03)": the U the point was judged with, stated as
 // statedUncertainty() does.
 QStringList certificateTitles(int language, const QString &unit, bool uncertaintyColumn);
