@@ -127,7 +127,7 @@ bool referenceTerms(const PointInputs &in, double signal, double perSignal, std:
 ReferenceModel referenceModel(const PointInputs &in)
 {
     return in.standard.expanded > 0 && in.standard.coverageFactor > 0 ? ReferenceModel::Certificate
-                                                                       : ReferenceModel::Specification;
+                                                                       : ReferenceModel::Accuracy;
 }
 
 double accuracyLimit(const Accuracy &a, double value)

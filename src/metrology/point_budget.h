@@ -43,8 +43,8 @@ struct ModelTerms {
 
 // The reference's model: its certificate with its drift (and an unapplied
 // correction in full) when the certificate's U is known, else its
-// specification alone, which covers those; never both.
-enum class ReferenceModel { Specification, Certificate };
+// model file's one-year accuracy alone, which covers those; never both.
+enum class ReferenceModel { Accuracy, Certificate };
 
 struct PointInputs {
     Sensor sensor;
@@ -74,7 +74,7 @@ struct PointInputs {
 ReferenceModel referenceModel(const PointInputs &in);
 
 struct PointBudget {
-    ReferenceModel model = ReferenceModel::Specification;
+    ReferenceModel model = ReferenceModel::Accuracy;
     std::vector<Contribution> temperature;   // degC
     Combined temperatureResult;
     // The reference's terms through the output's slope (16 mA over the span),

@@ -397,7 +397,7 @@ void TestMetrology::laboratoryTerms()
     const auto withCertificate = pointBudget(in);
     QVERIFY(std::abs(term(withCertificate->temperature, "reference certificate")->standardUncertainty - 0.005 / slope) < 1e-6);
     QCOMPARE(withCertificate->model, ReferenceModel::Certificate);
-    QVERIFY(!term(withCertificate->temperature, "reference"));   // the specification is not counted beside it
+    QVERIFY(!term(withCertificate->temperature, "reference"));   // the model file's accuracy is not counted beside it
 }
 
 // One model of the reference; an unapplied correction in full; the model file's own terms.
@@ -405,9 +405,9 @@ void TestMetrology::referenceModelCountsEachTermOnce()
 {
     PointInputs in = everyTerm(*sensorForInputType(32), 100, 0, 200);   // PT100, 0.39 ohm/degC
     in.standard = {};
-    const auto spec = pointBudget(in);
-    QCOMPARE(spec->model, ReferenceModel::Specification);
-    QVERIFY(term(spec->temperature, "reference") && !term(spec->temperature, "reference drift"));
+    const auto accuracy = pointBudget(in);
+    QCOMPARE(accuracy->model, ReferenceModel::Accuracy);
+    QVERIFY(term(accuracy->temperature, "reference") && !term(accuracy->temperature, "reference drift"));
     in.standard = {0.004, 2, 0.01, 0.002, 1.5};
     const auto cert = pointBudget(in);
     const double perOhm = 1.0 / *sensitivity(in.sensor, 100);
