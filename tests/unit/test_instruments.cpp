@@ -253,6 +253,14 @@ private slots:
             << Change([](QJsonObject &o) { setFirstRange(o, QStringLiteral("function"), "V"); }) << "\"V\"";
         QTest::newRow("unknown range key")
             << Change([](QJsonObject &o) { setFirstRange(o, QStringLiteral("accuracy"), 1); }) << "accuracy";
+        QTest::newRow("excitation effect on mV")
+            << Change([](QJsonObject &o) { setFirstRange(o, QStringLiteral("excitation effect"), 0.01); }) << "excitation effect";
+        QTest::newRow("reference band reversed")
+            << Change([](QJsonObject &o) {
+                   setFirstRange(o, QStringLiteral("% of reading per degC"), 0.001);
+                   setFirstRange(o, QStringLiteral("reference degC"), QJsonArray{28, 18});
+               })
+            << "reference degC";
         QTest::newRow("no mV range")
             << Change([](QJsonObject &o) { setFirstRange(o, QStringLiteral("function"), "ohm"); }) << "mV";
         QTest::newRow("environment without measure temperature")
