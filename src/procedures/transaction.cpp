@@ -361,6 +361,58 @@ Aftermath Transaction::restore()
     return after;
 }
 
+Aftermath Transaction::restore(int start, int count)
+{
+    const auto inside = [&](const verify::Written &run) {
+        return run.start >= start && run.start + run.words.size() <= start + count;
+    };
+    const auto crosses = [&](const verify::Written &run) {
+        return !inside(run) && run.start < start + count && run.start + run.words.size() > start;
+    };
+    if (m_storeMayHaveTaken || std::any_of(m_written.begin(), m_written.end(), crosses))
+        return restore();
+    QVector<verify::Written> mine, kept;
+    for (const verify::Written &run : m_written)
+        (inside(run) ? mine : kept) << run;
+    Aftermath after;
+    if (mine.isEmpty() || m_before.isEmpty())
+        return after;
+    std::optional<rtu::WriterScope> scope;
+    if (m_link)
+        scope.emplace(*m_link, m_owner);
+    m_written = mine;
+    after.needed = true;
+    after.written = writtenRegisters();
+    after.start = after.written.first();
+    after.count = after.written.last() - after.start + 1;
+    QVector<verify::Written> restored;
+    for (const verify::Written &run : mine) {
+        if (m_link && !m_link->unstored().holds(run.start))
+            continue;   // the link put it back itself, verified
+        writeBack(run);
+        restored.append({run.start, m_before.mid(run.start, run.words.size())});
+    }
+    const verify::ReadBack check = readBackAgainOnError(m_bus, restored);
+    after.block = check.block;
+    after.unrestored = check.differing;
+    if (!check.error.ok())
+        for (const verify::Written &run : restored)
+            for (int i = 0; i < run.words.size(); ++i)
+                after.unrestored << run.start + i;
+    // What did not go back stays written: the next restore tries again.
+    m_written.clear();
+    for (const verify::Written &run : mine)
+        for (int i = 0; i < run.words.size(); ++i) {
+            if (after.unrestored.contains(run.start + i))
+                m_written.append(verify::Written{run.start + i, {run.words.at(i)}});
+            else if (m_link)
+                m_link->unstored().forget(run.start + i);
+        }
+    m_written += kept;
+    m_ramChecked = false;
+    return after;
+}
+
 QString aftermathText(const Aftermath &a, int language)
 {
     const int l = language >= 0 && language < 3 ? language : 2;
