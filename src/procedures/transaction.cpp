@@ -73,6 +73,23 @@ verify::ReadBack readBackAgainOnError(core::RegisterBus &bus, const QVector<veri
     return first.error.ok() || !first.error.sent ? first : verify::readBack(bus, expected);
 }
 
+// Words that went back over a store that may have taken them are stored
+// again, unless someone else's words are in RAM unstored: that store would
+// keep theirs. A late answer may take the first store's place once.
+bool storeAgainAfterPutBack(rtu::Link &link, const QVector<rtu::UnstoredWords::Entry> &back)
+{
+    if (link.unstored().entries().size() != back.size())
+        return false;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const rtu::WriteOutcome sent = link.write(reg::kStoreCommand, {reg::kStoreValue});
+        if (sent == rtu::WriteOutcome::Accepted)
+            return true;
+        if (sent != rtu::WriteOutcome::Unanswered)
+            return false;
+    }
+    return false;
+}
+
 } // namespace
 
 Outcome Outcome::of(const Aftermath &after)
@@ -174,8 +191,11 @@ core::BusError Transaction::write(int start, const QVector<quint16> &words)
 core::BusError Transaction::sendStore()
 {
     // Whoever puts these words back from now on stores them again.
-    if (m_link)
-        m_link->unstored().markStoreSent(m_owner);
+    if (m_link) {
+        rtu::Link *link = m_link;
+        m_link->unstored().setAfterPutBack(
+            m_owner, [link](const QVector<rtu::UnstoredWords::Entry> &back) { return storeAgainAfterPutBack(*link, back); });
+    }
     const core::BusError error = m_bus.writeRegisters(reg::kStoreCommand, {reg::kStoreValue});
     if (mayHaveTaken(error))
         m_storeMayHaveTaken = true;
