@@ -178,7 +178,7 @@ ApplyReport applyConfiguration(core::RegisterBus &bus, const Configuration &targ
     }
     if (differingCount(report.checks) || !check.differing.isEmpty())
         return fail(ApplyOutcome::Mismatch, {});
-    if (!runs.isEmpty()) {
+    if (!runs.isEmpty() || options.storeUnchanged) {
         const core::BusError error = change.store();
         if (!error.ok())
             return fail(ApplyOutcome::StoreFailed, error);

@@ -43,6 +43,8 @@ struct ApplyOptions {
     // calibration (the window's parameter page).
     QVector<int> only;
     QString procedure = QStringLiteral("configuration apply");   // the writer, for the link's ledger
+    // Store even when no field differs: RAM may hold what the stored image does not.
+    bool storeUnchanged = false;
 };
 
 struct ApplyReport {

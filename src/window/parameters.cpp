@@ -127,7 +127,8 @@ void Widget::on_pushButton_para_write_clicked()
     // is no field of the write, so that value stays. The configuration apply
     // writes the ones that differ, reads back, stores, and puts back on failure.
     config::Configuration page;
-    config::ApplyOptions options{true, {}, QStringLiteral("parameter write")};
+    // 写入 stores, whether or not a field differs from RAM.
+    config::ApplyOptions options{true, {}, QStringLiteral("parameter write"), true};
     auto set = [&](int address, quint16 word) {
         page.words.insert(address, word);
         options.only << address;
