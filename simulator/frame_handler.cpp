@@ -40,13 +40,57 @@ void appendCrc(std::vector<uint8_t> &f, bool corrupt)
     f.push_back(static_cast<uint8_t>(crc >> 8));
 }
 
+// The exception the register map gives a well-formed request, 0 for none.
+int mapException(const Request &r, const uint8_t *pdu)
+{
+    int code = 0;
+    switch (r.function) {
+    case 3:
+    case 4: {
+        const int limit = r.function == 3 ? model::kHoldingCount : model::kInputCount;
+        if (r.count < 1 || r.count > 125)
+            code = MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE;
+        else if (r.address + r.count > limit)
+            code = MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS;
+        break;
+    }
+    case 6:
+        if (r.address >= model::kHoldingCount)
+            code = MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS;
+        break;
+    case 16:
+        // The byte count must be the registers' two bytes each.
+        if (r.count < 1 || r.count > 123 || static_cast<int>(r.values.size()) != r.count
+            || pdu[4] != 2 * r.count)
+            code = MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE;
+        else if (r.address + r.count > model::kHoldingCount)
+            code = MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS;
+        break;
+    default:
+        code = MODBUS_EXCEPTION_ILLEGAL_FUNCTION;
+    }
+    // The store command takes only its one value.
+    if (code == 0 && (r.function == 6 || r.function == 16) && r.address <= 62
+        && 62 < r.address + r.count && r.values[62 - r.address] != 321)
+        code = MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE;
+    return code;
+}
+
 } // namespace
 
-void Simulator::handle(const uint8_t *req, int length)
+struct Simulator::Decision {
+    int code = 0;          // the exception to answer with, 0 for none
+    int shortCount = 0;    // a read answered with this many registers only
+    bool corrupt = false;
+    int delayMs = 0;
+    int modeForReply = 0;
+    bool wrongEcho = false;
+    bool unanswered = false;   // applied, never answered
+};
+
+// The request a frame carries, as the log keeps it.
+Request Simulator::decode(const uint8_t *req, int length)
 {
-    if (length < 2)
-        return;
-    const int slave = req[0];
     const int function = req[kRtuHeader];
     const uint8_t *pdu = req + kRtuHeader + 1;
     const int pduLength = length - kRtuHeader - 1 - 2; // without function and CRC
@@ -70,135 +114,141 @@ void Simulator::handle(const uint8_t *req, int length)
             r.count = word(pdu + 2);
         }
     }
+    return r;
+}
 
-    // A frame whose length is not the one its function's fields make is a
-    // damaged one, and one with the exception bit set is no request (its
-    // exception answer would wrap to another function code): dropped
-    // unanswered, never read past its end.
+// A frame whose length is not the one its function's fields make is a
+// damaged one, and one with the exception bit set is no request (its
+// exception answer would wrap to another function code): dropped
+// unanswered, never read past its end.
+bool Simulator::complete(const uint8_t *req, int length)
+{
+    const int function = req[kRtuHeader];
+    const uint8_t *pdu = req + kRtuHeader + 1;
+    const int pduLength = length - kRtuHeader - 1 - 2;
     const bool fixedFields = function == 3 || function == 4 || function == 6;
-    const bool complete = pduLength >= 0 && function < 0x80 && (!fixedFields || pduLength == 4)
+    return pduLength >= 0 && function < 0x80 && (!fixedFields || pduLength == 4)
         && (function != 16 || (pduLength >= 5 && pduLength == 5 + pdu[4]));
-    if (!complete) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        logRequest(r);
-        return;
-    }
+}
 
-    int code = 0;
-    int shortCount = 0;
-    bool corrupt = false;
-    int delayMs = 0;
-    int modeForReply = 0;
-    bool wrongEcho = false;
-    bool unanswered = false;
+// Under the lock: the faults due, the request judged against the register
+// map, a write applied, the request logged and the answer's delay. False
+// when the request is lost on the line.
+bool Simulator::judge(Request &r, const uint8_t *req, int length, Decision &d)
+{
+    const int slave = req[0];
+    const int function = req[kRtuHeader];
+    const uint8_t *pdu = req + kRtuHeader + 1;
+    int &code = d.code;
+    int &shortCount = d.shortCount;
+    bool &corrupt = d.corrupt;
+    int &delayMs = d.delayMs;
+    int &modeForReply = d.modeForReply;
+    bool &wrongEcho = d.wrongEcho;
+    bool &unanswered = d.unanswered;
+    Scheduled now = Scheduled::None;
+    int lateMs = 0;
+    if (slave == m_config.address) {
+        const auto due = m_schedule.find(++m_scheduleCount);
+        if (due != m_schedule.end())
+            std::tie(now, lateMs) = due->second;
+    }
+    if (now == Scheduled::PowerCycleBefore) {
+        m_holding = m_stored;
+        clearCommandWords(m_holding);
+        m_mode = m_reportedMode = m_reportCountdown = 0;
+    }
+    if (now == Scheduled::LostBefore) {
+        logRequest(r);
+        return false;
+    }
+    if (now == Scheduled::Refused)
+        code = 4;
+    unanswered = now == Scheduled::LostAfterApplied;
+    if (now == Scheduled::Late)
+        delayMs += lateMs;
+    if (m_silent || m_dropNext > 0) {
+        if (!m_silent)
+            --m_dropNext;   // lost on the line: neither applied nor answered
+        logRequest(r);
+        return false;
+    }
+    for (const auto &rule : code ? std::vector<ExceptionRule>{} : m_rules) {
+        const bool fnMatch = rule.function < 0 || rule.function == function;
+        const bool addrMatch = rule.address < 0
+            || (r.address >= 0 && rule.address >= r.address
+                && rule.address < r.address + std::max(r.count, 1));
+        if (fnMatch && addrMatch) {
+            code = rule.code;
+            break;
+        }
+    }
+    if (code == 0)
+        code = mapException(r, pdu);
+
+    if (code == 0) {
+        if (function == 6 || function == 16)
+            applyWrite(r.address, r.values);
+        if (function == 4) {
+            modeForReply = m_reportCountdown == 0 ? m_mode : m_reportedMode;
+            if (m_reportCountdown > 0)
+                --m_reportCountdown;
+        }
+        if ((function == 3 || function == 4) && m_shortRead > 0 && m_shortRead < r.count)
+            shortCount = m_shortRead;
+        corrupt = m_corrupt;
+        if (function == 6 || function == 16) {
+            wrongEcho = m_wrongEcho;
+            if (m_lateAddress >= r.address && m_lateAddress < r.address + r.count) {
+                delayMs += m_lateMs;
+                m_lateAddress = -1;
+            }
+        }
+    }
+    r.answered = code == 0 && !unanswered;
+    r.exception = code;
+    logRequest(r);
+
+    const int replyBytes = code ? 5 : shortCount ? 5 + 2 * shortCount
+                                                 : model::replyLength(function, r.count);
+    delayMs += m_delayMs + m_latencyMs;
+    if (m_lineSpeed) {
+        const int bits = model::bitsPerCharacter(m_config.dataBits, m_config.parity, m_config.stopBits);
+        delayMs += static_cast<int>(std::lround(model::lineTimeMs(length, replyBytes, m_config.baud, bits)));
+    }
+    return true;
+}
+
+void Simulator::handle(const uint8_t *req, int length)
+{
+    if (length < 2)
+        return;
+    const int slave = req[0];
+    Request r = decode(req, length);
+    Decision d;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        Scheduled now = Scheduled::None;
-        int lateMs = 0;
-        if (slave == m_config.address) {
-            const auto due = m_schedule.find(++m_scheduleCount);
-            if (due != m_schedule.end())
-                std::tie(now, lateMs) = due->second;
-        }
-        if (now == Scheduled::PowerCycleBefore) {
-            m_holding = m_stored;
-            clearCommandWords(m_holding);
-            m_mode = m_reportedMode = m_reportCountdown = 0;
-        }
-        if (now == Scheduled::LostBefore) {
+        if (!complete(req, length)) {
             logRequest(r);
             return;
         }
-        if (now == Scheduled::Refused)
-            code = 4;
-        unanswered = now == Scheduled::LostAfterApplied;
-        if (now == Scheduled::Late)
-            delayMs += lateMs;
-        if (m_silent || m_dropNext > 0) {
-            if (!m_silent)
-                --m_dropNext;   // lost on the line: neither applied nor answered
-            logRequest(r);
+        if (!judge(r, req, length, d))
             return;
-        }
-        for (const auto &rule : code ? std::vector<ExceptionRule>{} : m_rules) {
-            const bool fnMatch = rule.function < 0 || rule.function == function;
-            const bool addrMatch = rule.address < 0
-                || (r.address >= 0 && rule.address >= r.address
-                    && rule.address < r.address + std::max(r.count, 1));
-            if (fnMatch && addrMatch) {
-                code = rule.code;
-                break;
-            }
-        }
-        if (code == 0) {
-            switch (function) {
-            case 3:
-            case 4: {
-                const int limit = function == 3 ? model::kHoldingCount : model::kInputCount;
-                if (r.count < 1 || r.count > 125)
-                    code = MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE;
-                else if (r.address + r.count > limit)
-                    code = MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS;
-                break;
-            }
-            case 6:
-                if (r.address >= model::kHoldingCount)
-                    code = MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS;
-                break;
-            case 16:
-                // The byte count must be the registers' two bytes each.
-                if (r.count < 1 || r.count > 123 || static_cast<int>(r.values.size()) != r.count
-                    || pdu[4] != 2 * r.count)
-                    code = MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE;
-                else if (r.address + r.count > model::kHoldingCount)
-                    code = MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS;
-                break;
-            default:
-                code = MODBUS_EXCEPTION_ILLEGAL_FUNCTION;
-            }
-        }
-        // The store command takes only its one value.
-        if (code == 0 && (function == 6 || function == 16) && r.address <= 62
-            && 62 < r.address + r.count && r.values[62 - r.address] != 321)
-            code = MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE;
-
-        if (code == 0) {
-            if (function == 6 || function == 16)
-                applyWrite(r.address, r.values);
-            if (function == 4) {
-                modeForReply = m_reportCountdown == 0 ? m_mode : m_reportedMode;
-                if (m_reportCountdown > 0)
-                    --m_reportCountdown;
-            }
-            if ((function == 3 || function == 4) && m_shortRead > 0 && m_shortRead < r.count)
-                shortCount = m_shortRead;
-            corrupt = m_corrupt;
-            if (function == 6 || function == 16) {
-                wrongEcho = m_wrongEcho;
-                if (m_lateAddress >= r.address && m_lateAddress < r.address + r.count) {
-                    delayMs += m_lateMs;
-                    m_lateAddress = -1;
-                }
-            }
-        }
-        r.answered = code == 0 && !unanswered;
-        r.exception = code;
-        logRequest(r);
-
-        const int replyBytes = code ? 5 : shortCount ? 5 + 2 * shortCount
-                                                     : model::replyLength(function, r.count);
-        delayMs += m_delayMs + m_latencyMs;
-        if (m_lineSpeed) {
-            const int bits = model::bitsPerCharacter(m_config.dataBits, m_config.parity, m_config.stopBits);
-            delayMs += static_cast<int>(std::lround(model::lineTimeMs(length, replyBytes, m_config.baud, bits)));
-        }
     }
-
-    if (slave == 0 || unanswered) // broadcast: act, never answer
+    if (slave == 0 || d.unanswered) // broadcast: act, never answer
         return;
-    if (delayMs > 0 && !waitInterruptibly(delayMs))
+    if (d.delayMs > 0 && !waitInterruptibly(d.delayMs))
         return;
+    answer(req, length, r, d);
+}
 
+// The answer: an exception, a damaged or short one as the switches make it, or the normal reply.
+void Simulator::answer(const uint8_t *req, int length, const Request &r, const Decision &d)
+{
+    const int slave = req[0];
+    const int function = req[kRtuHeader];
+    const int code = d.code, shortCount = d.shortCount, modeForReply = d.modeForReply;
+    const bool corrupt = d.corrupt, wrongEcho = d.wrongEcho;
     auto *ctx = static_cast<modbus_t *>(m_ctx);
     if (code) {
         modbus_reply_exception(ctx, req, static_cast<unsigned>(code));
