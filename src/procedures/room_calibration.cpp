@@ -55,15 +55,17 @@ SensorCalibration::Result SensorCalibration::runRoom(qint64 referenceHundredths,
 {
     rtu::WriterScope writer(m_link, owner());
     m_aftermath = {};
-    const std::optional<quint16> previous = m_room;
-    m_room.reset();
     const bool bound = m_bound && m_unit.holds(m_link);
     if (const Result begun = begin(); begun != Result::Done)
         return begun;
+    // An earlier room step's offset, on this unit and not stored yet.
+    const std::optional<quint16> previous = m_room;
+    m_room.reset();
     if (!bound && !change().wroteAnything())
         change().beginWith(m_holding);
     m_error = change().write(reg::kRoomZeroOffset, {0});
-    if (change().wroteAnything())
+    // Refused or never sent, it changed nothing.
+    if (m_error.ok() || (m_error.sent && m_error.kind != core::BusErrorKind::Exception))
         m_captured[kRoom] = true;
     if (!m_error.ok())
         return roomStepFailed(Result::WriteFailed, previous);
