@@ -170,6 +170,10 @@ private:
 
     void serve();
     void handle(const uint8_t *req, int length);
+    static Request decode(const uint8_t *req, int length);
+    static bool complete(const uint8_t *req, int length);
+    bool judge(Request &r, const uint8_t *req, int length, Decision &d);
+    void answer(const uint8_t *req, int length, const Request &r, const Decision &d);
     bool waitInterruptibly(int ms);
     void applyWrite(int address, const std::vector<uint16_t> &values);
     void commit();

@@ -534,28 +534,20 @@ bool Link::putBackUnstored(quintptr except)
     const core::BlockReply now = readBlock(core::Block::Holding);
     QVector<quintptr> owners;
     QVector<UnstoredWords::Entry> held;
-    bool storeAgain = false;
+    std::function<bool(const QVector<UnstoredWords::Entry> &)> ownersStep;
     for (const UnstoredWords::Entry &e : back) {
         if (!owners.contains(e.owner))
             owners << e.owner;
         const bool wentBack = now.ok() && e.address < now.words.size() && now.words.at(e.address) == e.putBack;
-        storeAgain |= e.storeSent;
+        if (!ownersStep && e.afterPutBack)
+            ownersStep = e.afterPutBack;
         if (!wentBack)
             held << e;
     }
-    // A store that may have taken them is undone by storing what went back,
-    // unless someone else's words are in RAM unstored.
-    if (held.isEmpty() && storeAgain) {
-        bool stored = m_unstored.othersThan(0).size() == back.size();
-        for (int attempt = 0; stored && attempt < 2; ++attempt) {
-            const WriteOutcome sent = write(reg::kStoreCommand, {reg::kStoreValue});
-            if (sent == WriteOutcome::Accepted)
-                break;
-            stored = attempt == 0 && sent == WriteOutcome::Unanswered;
-        }
-        if (!stored)
-            held = back;
-    }
+    // Anything more (a store again over one that may have taken the words) is
+    // the owner's decision; one step serves every word that went back.
+    if (held.isEmpty() && ownersStep && !ownersStep(back))
+        held = back;
     m_puttingBack = false;
     for (const UnstoredWords::Entry &e : back) {
         if (!std::any_of(held.begin(), held.end(), [&](const UnstoredWords::Entry &h) { return h.address == e.address; }))

@@ -7,7 +7,7 @@ namespace rtu {
 void UnstoredWords::note(quintptr owner, const QString &procedure, int address, quint16 putBack)
 {
     if (!m_entries.contains(address))
-        m_entries.insert(address, {address, putBack, owner, procedure});
+        m_entries.insert(address, {address, putBack, owner, procedure, {}});
 }
 
 void UnstoredWords::forgetOwner(quintptr owner)
@@ -16,11 +16,11 @@ void UnstoredWords::forgetOwner(quintptr owner)
         it = it->owner == owner ? m_entries.erase(it) : std::next(it);
 }
 
-void UnstoredWords::markStoreSent(quintptr owner)
+void UnstoredWords::setAfterPutBack(quintptr owner, const std::function<bool(const QVector<Entry> &)> &step)
 {
     for (Entry &e : m_entries)
         if (e.owner == owner)
-            e.storeSent = true;
+            e.afterPutBack = step;
 }
 
 bool UnstoredWords::hasOwner(quintptr owner) const

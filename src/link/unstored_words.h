@@ -3,11 +3,13 @@
 // stored, which procedure wrote them, and what goes back. The link puts them
 // back (a verified write) before any other procedure's write, before it
 // closes and when the program ends; a put-back that fails stops that write.
+// Whatever else a put-back needs (storing again) is the owning procedure's step.
 
 #include <QMap>
 #include <QString>
 #include <QVector>
 #include <QtGlobal>
+#include <functional>
 
 namespace rtu {
 
@@ -19,14 +21,18 @@ public:
         quint16 putBack = 0;   // the word the register held before (or the mode to go back to)
         quintptr owner = 0;
         QString procedure;     // for the operator: who left it
-        bool storeSent = false;   // a store went out since: putting back means storing again
+        // The owner's own step once its words went back, verified (`back`:
+        // every word that went back with them); false when the unit is not
+        // as the owner needs it. Empty: nothing more to do.
+        std::function<bool(const QVector<Entry> &back)> afterPutBack;
     };
 
     // Keeps the first put-back word a register was noted with.
     void note(quintptr owner, const QString &procedure, int address, quint16 putBack);
     void forget(int address) { m_entries.remove(address); }
     void forgetOwner(quintptr owner);
-    void markStoreSent(quintptr owner);
+    // What `owner` does after a put-back of the words it holds now.
+    void setAfterPutBack(quintptr owner, const std::function<bool(const QVector<Entry> &)> &step);
     void clear() { m_entries.clear(); }
 
     bool isEmpty() const { return m_entries.isEmpty(); }

@@ -89,6 +89,7 @@ void restore(proc::Transaction &change, ApplyReport &report)
 {
     const proc::Aftermath after = change.restore();
     report.stored = change.outcome();
+    report.aftermath = after;
     if (!after.needed)
         return;
     if (const auto now = fromHolding(after.block))
@@ -127,14 +128,23 @@ DeviceRead readConfiguration(core::RegisterBus &bus)
 
 bool inScope(const FieldDef &f, const ApplyOptions &options)
 {
+    if (!options.only.isEmpty())
+        return options.only.contains(f.address);
     return options.includeCalibration || !isCalibration(f);
 }
 
-ApplyReport applyConfiguration(core::RegisterBus &bus, const Configuration &target, const ApplyOptions &options)
+ApplyReport applyConfiguration(core::RegisterBus &bus, const Configuration &target, const ApplyOptions &options,
+                               const QVector<quint16> *holding)
 {
     ApplyReport report;
-    proc::Transaction change(bus, 0, QStringLiteral("configuration apply"));
-    const core::BlockReply first = change.begin();
+    proc::Transaction change(bus, 0, options.procedure);
+    core::BlockReply first;
+    if (holding) {
+        change.beginWith(*holding);
+        first.words = change.before();
+    } else {
+        first = change.begin();
+    }
     const auto before = first.ok() ? fromHolding(first.words) : std::nullopt;
     if (!before) {
         report.error = first.ok() ? core::BusError{core::BusErrorKind::Link, QStringLiteral("short reply"), 0}
@@ -168,7 +178,7 @@ ApplyReport applyConfiguration(core::RegisterBus &bus, const Configuration &targ
     }
     if (differingCount(report.checks) || !check.differing.isEmpty())
         return fail(ApplyOutcome::Mismatch, {});
-    if (!runs.isEmpty()) {
+    if (!runs.isEmpty() || options.storeUnchanged) {
         const core::BusError error = change.store();
         if (!error.ok())
             return fail(ApplyOutcome::StoreFailed, error);

@@ -39,6 +39,12 @@ enum class RestoreOutcome {
 
 struct ApplyOptions {
     bool includeCalibration = false;   // settings only unless asked
+    // When not empty: exactly the fields at these addresses, settings or
+    // calibration (the window's parameter page).
+    QVector<int> only;
+    QString procedure = QStringLiteral("configuration apply");   // the writer, for the link's ledger
+    // Store even when no field differs: RAM may hold what the stored image does not.
+    bool storeUnchanged = false;
 };
 
 struct ApplyReport {
@@ -52,6 +58,7 @@ struct ApplyReport {
     std::optional<Configuration> readBack;   // the device as last read (after a restore, restored)
     core::BusError error;
     proc::Outcome stored;              // what RAM and the stored image hold
+    proc::Aftermath aftermath;         // what a failure put back, as the transaction says it
 
     bool verified() const { return outcome == ApplyOutcome::Verified; }
 };
@@ -59,8 +66,9 @@ struct ApplyReport {
 // Fields an apply writes: the settings, and the calibration when included.
 bool inScope(const FieldDef &f, const ApplyOptions &options);
 
+// `holding`, when given, is the block the caller has just read whole; otherwise it is read here.
 ApplyReport applyConfiguration(core::RegisterBus &bus, const Configuration &target,
-                               const ApplyOptions &options = {});
+                               const ApplyOptions &options = {}, const QVector<quint16> *holding = nullptr);
 
 // One line for the operator, in language 0..2 (English otherwise).
 QString applySummary(const ApplyReport &report, int language);

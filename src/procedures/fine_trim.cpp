@@ -37,13 +37,22 @@ void FineTrim::follow(const UnitState &state, const CurrentCalibration &output)
 {
     m_state = &state;
     m_output = &output;
-    connect(&state, &UnitState::groupChanged, this, &FineTrim::deselect);
+    // A finished automatic calibration keeps the trim locked until the
+    // current-output group is switched on again.
+    connect(&state, &UnitState::groupChanged, this, [this](int, int to) {
+        if (to == reg::ModeCurrentOutput)
+            m_lockedAfterRun = false;
+        deselect();
+    });
+    connect(&output, &CurrentCalibration::ended, this, [this](CurrentCalibration::EndReason reason) {
+        m_lockedAfterRun = m_lockedAfterRun || reason == CurrentCalibration::EndReason::Finished;
+    });
     connect(&output, &CurrentCalibration::outputHoldChanged, this, &FineTrim::deselect);
 }
 
 bool FineTrim::locked() const
 {
-    return m_output && m_output->holdsOutput();
+    return m_output && (m_output->holdsOutput() || m_lockedAfterRun);
 }
 
 bool FineTrim::available() const

@@ -49,7 +49,8 @@ public:
     void follow(const UnitState &state, const CurrentCalibration &output);
     // Always true for a trim that follows nothing (tcal-cli, tests).
     bool available() const;
-    // The automatic calibration holds the output: no end can be chosen.
+    // The automatic calibration holds the output, or finished and the
+    // current-output group has not been switched on since: no end can be chosen.
     bool locked() const;
 
     // Tells the transmitter to trim `end` and reads that end's stored value.
@@ -98,6 +99,7 @@ private:
     verify::ReadBack m_check;
     int m_checkedRegister = reg::kTrim4mA;
     bool m_putBack = false;   // another write put the trims back since the last value
+    bool m_lockedAfterRun = false;
 };
 
 } // namespace proc

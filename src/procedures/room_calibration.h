@@ -1,17 +1,17 @@
 #pragma once
-// The room-temperature (cold-junction) sensor against a reference: the offset
-// in holding 7 is cleared so the reading does not contain it, the room
-// temperature is read, and the offset that makes it the reference is written
-// and stored, all through one transaction: stored and read back, or put back.
+// The room-temperature (cold-junction) offset against a reference: the word
+// holding 7 must hold so that the room temperature, read with the offset
+// cleared, shows the reference. SensorCalibration::calibrateRoom() writes it
+// as a step of the thermocouple calibration.
 
-#include "procedures/stored_change.h"
-
-namespace rtu { class Link; }
+#include <QVector>
+#include <optional>
 
 namespace proc {
 
-// `referenceHundredths`: the room temperature the reference shows, in 0.01 °C.
-// `settleMs`: the transmitter measures again without the old offset.
-ChangeReport calibrateRoom(rtu::Link &link, qint64 referenceHundredths, int settleMs = 500);
+// `input`: the input block read with the offset cleared; `referenceHundredths`
+// in 0.01 °C. None when the block is short, its decimal code unknown, or the
+// offset is one the register cannot hold: never a wrapped word.
+std::optional<quint16> roomOffsetWord(qint64 referenceHundredths, const QVector<quint16> &input);
 
 } // namespace proc

@@ -22,9 +22,10 @@ SensorCalibration::SensorCalibration(rtu::Link &link, Input input, QObject *pare
     connect(&link, &rtu::Link::unstoredPutBack, this, [this](quintptr who) {
         if (who == owner() && !m_ownStep) {
             // Until each point put back is captured again, a store would be half of one.
-            for (size_t i = 0; i < 2; ++i)
+            for (size_t i = 0; i < m_lost.size(); ++i)
                 m_lost[i] = m_lost[i] || m_captured[i];
             m_captured = {};
+            m_room.reset();
             m_change.reset();
         }
     });
@@ -53,6 +54,7 @@ void SensorCalibration::forget()
     m_lost = {};
     m_captured = {};
     m_points = {};
+    m_room.reset();
     if (!m_ownStep)
         m_change.reset();
 }
@@ -166,12 +168,10 @@ SensorCalibration::Result SensorCalibration::runCapture(int index)
     if (!input.ok() || input.words.size() < reg::kInputCount)
         return Result::ReadFailed;
     const qint32 adc = reg::value32(input.words, reg::kAdcValue);
-    if (!m_change)
-        m_change = std::make_unique<Transaction>(m_link, owner(), name());
     // The block begin() has just read is RAM just before the first write.
-    if (!bound && !m_change->wroteAnything())
-        m_change->beginWith(m_holding);
-    const core::BusError written = m_change->write(pointRegister(index), wordsOf(adc));
+    if (!bound && !change().wroteAnything())
+        change().beginWith(m_holding);
+    const core::BusError written = change().write(pointRegister(index), wordsOf(adc));
     if (written.ok())
         m_lost[size_t(index)] = false;
     // Unanswered, it may be in RAM all the same: it counts as captured.
@@ -185,12 +185,21 @@ SensorCalibration::Result SensorCalibration::runCapture(int index)
     return Result::Done;
 }
 
-QVector<verify::Written> SensorCalibration::knownPoints() const
+Transaction &SensorCalibration::change()
+{
+    if (!m_change)
+        m_change = std::make_unique<Transaction>(m_link, owner(), name());
+    return *m_change;
+}
+
+QVector<verify::Written> SensorCalibration::knownWords() const
 {
     QVector<verify::Written> known;
     for (int i = 0; i < 2; ++i)
         if (m_points[size_t(i)])
             known.append({pointRegister(i), wordsOf(*m_points[size_t(i)])});
+    if (m_room)
+        known.append(verify::Written{reg::kRoomZeroOffset, {*m_room}});
     return known;
 }
 
@@ -206,13 +215,11 @@ SensorCalibration::Result SensorCalibration::runStore()
     if (!m_unit.holds(m_link))
         forget();
     // Another write put captures back: storing now would store old points beside new ones.
-    if (m_lost[0] || m_lost[1]) {
+    if (m_lost[0] || m_lost[1] || m_lost[kRoom]) {
         m_outcome = {};
         return Result::StateLost;
     }
-    if (!m_change)
-        m_change = std::make_unique<Transaction>(m_link, owner(), name());
-    const core::BusError stored = m_change->store();
+    const core::BusError stored = change().store();
     m_error = stored;
     if (!stored.ok()) {
         const bool lost = !m_change->changedBeforeStore().isEmpty();
@@ -224,10 +231,13 @@ SensorCalibration::Result SensorCalibration::runStore()
     }
     m_outcome = m_change->outcome();
     m_captured = {};
-    if (knownPoints().isEmpty())
+    // The next write snapshots RAM afresh: words this change never wrote may
+    // have changed since its first read.
+    m_change.reset();
+    if (knownWords().isEmpty())
         return Result::Done;
     // The points not captured here are read back too: the store kept them as well.
-    m_check = verify::readBack(m_link, knownPoints());
+    m_check = verify::readBack(m_link, knownWords());
     m_error = m_check.error;
     if (!m_check.error.ok())
         return Result::ReadFailed;
@@ -248,6 +258,7 @@ void SensorCalibration::putBack()
             readPoints(after.block, false);
     }
     m_captured = {};
+    m_room.reset();
 }
 
 void SensorCalibration::abandon()

@@ -73,6 +73,23 @@ verify::ReadBack readBackAgainOnError(core::RegisterBus &bus, const QVector<veri
     return first.error.ok() || !first.error.sent ? first : verify::readBack(bus, expected);
 }
 
+// Words that went back over a store that may have taken them are stored
+// again, unless someone else's words are in RAM unstored: that store would
+// keep theirs. A late answer may take the first store's place once.
+bool storeAgainAfterPutBack(rtu::Link &link, const QVector<rtu::UnstoredWords::Entry> &back)
+{
+    if (link.unstored().entries().size() != back.size())
+        return false;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const rtu::WriteOutcome sent = link.write(reg::kStoreCommand, {reg::kStoreValue});
+        if (sent == rtu::WriteOutcome::Accepted)
+            return true;
+        if (sent != rtu::WriteOutcome::Unanswered)
+            return false;
+    }
+    return false;
+}
+
 } // namespace
 
 Outcome Outcome::of(const Aftermath &after)
@@ -174,8 +191,11 @@ core::BusError Transaction::write(int start, const QVector<quint16> &words)
 core::BusError Transaction::sendStore()
 {
     // Whoever puts these words back from now on stores them again.
-    if (m_link)
-        m_link->unstored().markStoreSent(m_owner);
+    if (m_link) {
+        rtu::Link *link = m_link;
+        m_link->unstored().setAfterPutBack(
+            m_owner, [link](const QVector<rtu::UnstoredWords::Entry> &back) { return storeAgainAfterPutBack(*link, back); });
+    }
     const core::BusError error = m_bus.writeRegisters(reg::kStoreCommand, {reg::kStoreValue});
     if (mayHaveTaken(error))
         m_storeMayHaveTaken = true;
@@ -358,6 +378,58 @@ Aftermath Transaction::restore()
     m_written.clear();
     m_storeMayHaveTaken = after.stored == StoredImage::Unknown;
     m_outcome = Outcome::of(after);
+    return after;
+}
+
+Aftermath Transaction::restore(int start, int count)
+{
+    const auto inside = [&](const verify::Written &run) {
+        return run.start >= start && run.start + run.words.size() <= start + count;
+    };
+    const auto crosses = [&](const verify::Written &run) {
+        return !inside(run) && run.start < start + count && run.start + run.words.size() > start;
+    };
+    if (m_storeMayHaveTaken || std::any_of(m_written.begin(), m_written.end(), crosses))
+        return restore();
+    QVector<verify::Written> mine, kept;
+    for (const verify::Written &run : m_written)
+        (inside(run) ? mine : kept) << run;
+    Aftermath after;
+    if (mine.isEmpty() || m_before.isEmpty())
+        return after;
+    std::optional<rtu::WriterScope> scope;
+    if (m_link)
+        scope.emplace(*m_link, m_owner);
+    m_written = mine;
+    after.needed = true;
+    after.written = writtenRegisters();
+    after.start = after.written.first();
+    after.count = after.written.last() - after.start + 1;
+    QVector<verify::Written> restored;
+    for (const verify::Written &run : mine) {
+        if (m_link && !m_link->unstored().holds(run.start))
+            continue;   // the link put it back itself, verified
+        writeBack(run);
+        restored.append({run.start, m_before.mid(run.start, run.words.size())});
+    }
+    const verify::ReadBack check = readBackAgainOnError(m_bus, restored);
+    after.block = check.block;
+    after.unrestored = check.differing;
+    if (!check.error.ok())
+        for (const verify::Written &run : restored)
+            for (int i = 0; i < run.words.size(); ++i)
+                after.unrestored << run.start + i;
+    // What did not go back stays written: the next restore tries again.
+    m_written.clear();
+    for (const verify::Written &run : mine)
+        for (int i = 0; i < run.words.size(); ++i) {
+            if (after.unrestored.contains(run.start + i))
+                m_written.append(verify::Written{run.start + i, {run.words.at(i)}});
+            else if (m_link)
+                m_link->unstored().forget(run.start + i);
+        }
+    m_written += kept;
+    m_ramChecked = false;
     return after;
 }
 

@@ -88,6 +88,10 @@ public:
     // verified store, reads it back, and stores again when a store may have
     // taken effect.
     Aftermath restore();
+    // Puts back only registers start..start+count-1, verified, and keeps the
+    // other writes: one step of a procedure that did not finish. A store that
+    // may have taken effect, or a run crossing the range, restores everything.
+    Aftermath restore(int start, int count);
 
     bool wroteAnything() const { return !m_written.isEmpty(); }
     // Registers that changed before the store (a power cycle, another tool).

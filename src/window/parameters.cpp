@@ -5,6 +5,7 @@
 #include "core/operator_input.h"
 #include "core/registers.h"
 #include "core/write_verdict.h"
+#include "procedures/config_apply.h"
 #include "procedures/stored_change.h"
 #include "texts/notice_texts.h"
 #include "ui_widget.h"
@@ -19,6 +20,45 @@ struct TypedNumber {
     input::Range range;
     std::optional<qint64> value;
 };
+
+// What the window shows of a parameter write: the link status, and the
+// notice of a write that did not verify.
+struct ApplyShown {
+    std::optional<notices::Notice> notice;
+    QString status;
+};
+
+// The first field that does not read back as the page set it, or "verified".
+QString readBackText(const config::Configuration &page, const QVector<quint16> &block, int language)
+{
+    verify::WriteVerdict verdict{true, -1, {}};
+    for (auto it = page.words.cbegin(); it != page.words.cend(); ++it) {
+        verdict = verify::verifyWrite(it.key(), {it.value()}, block, language);
+        if (!verdict.verified)
+            break;
+    }
+    return verdict.text;
+}
+
+ApplyShown shownOf(const config::ApplyReport &report, const config::Configuration &page, int language)
+{
+    const QString aftermath = report.aftermath.needed ? proc::aftermathText(report.aftermath, language) : QString();
+    const QVector<quint16> block = report.checked ? report.checked->holding : QVector<quint16>();
+    switch (report.outcome) {
+    case config::ApplyOutcome::Verified:
+        return {std::nullopt, readBackText(page, block, language)};
+    case config::ApplyOutcome::ReadFailed:
+    case config::ApplyOutcome::ReadBackFailed:
+        return {notices::Notice::ReadFailure, aftermath};
+    case config::ApplyOutcome::Mismatch:
+        return {notices::Notice::WriteFailure, readBackText(page, block, language) + QStringLiteral("；") + aftermath};
+    case config::ApplyOutcome::WriteRefused:
+    case config::ApplyOutcome::WriteFailed:
+    case config::ApplyOutcome::StoreFailed:
+        break;
+    }
+    return {notices::Notice::WriteFailure, aftermath};
+}
 
 } // namespace
 
@@ -83,29 +123,36 @@ void Widget::on_pushButton_para_write_clicked()
     if (!holding)
         return;
 
-    // Read-modify-write: holding 3, which the form does not show, goes back unchanged.
-    QVector<quint16> v = *holding;
-    const QVector<quint16> before = v.mid(0, reg::kParameterBlockCount);
+    // The fields the page sets; a combo left blank by an unknown stored value
+    // is no field of the write, so that value stays. The configuration apply
+    // writes the ones that differ, reads back, stores, and puts back on failure.
+    config::Configuration page;
+    // 写入 stores, whether or not a field differs from RAM.
+    config::ApplyOptions options{true, {}, QStringLiteral("parameter write"), true};
+    auto set = [&](int address, quint16 word) {
+        page.words.insert(address, word);
+        options.only << address;
+    };
     if (const auto code = reg::inputTypeCode(ui->comboBox_para_input_sel->currentIndex()))
-        v[reg::kInputType] = *code;
-    v[reg::kUpperRange] = input::toWord(*fields[0].value);
-    v[reg::kLowerRange] = input::toWord(*fields[1].value);
-    v[reg::kZeroOffset] = input::toWord(*fields[2].value);
+        set(reg::kInputType, *code);
+    set(reg::kUpperRange, input::toWord(*fields[0].value));
+    set(reg::kLowerRange, input::toWord(*fields[1].value));
+    set(reg::kZeroOffset, input::toWord(*fields[2].value));
     if (const auto code = reg::unitCode(ui->comboBox_para_unit_tmp->currentIndex()))
-        v[reg::kUnit] = *code;
-    // A combo left blank by an unknown stored value keeps that value.
+        set(reg::kUnit, *code);
     if (ui->comboBox_para_filter_coe->currentIndex() >= 0)
-        v[reg::kFilterCoefficient] = quint16(ui->comboBox_para_filter_coe->currentText().toInt());
-    v[reg::kRoomZeroOffset] = input::toWord(*fields[3].value);
+        set(reg::kFilterCoefficient, quint16(ui->comboBox_para_filter_coe->currentText().toInt()));
+    set(reg::kRoomZeroOffset, input::toWord(*fields[3].value));
     if (ui->comboBox_para_indoor_gain->currentIndex() >= 0)
-        v[reg::kRoomGain] = reg::roomGainValue(ui->comboBox_para_indoor_gain->currentIndex());
+        set(reg::kRoomGain, reg::roomGainValue(ui->comboBox_para_indoor_gain->currentIndex()));
 
-    // Stored only once the block was accepted, and done only once the store
-    // was and the block reads back; anything else goes back to what it was.
-    const QVector<quint16> block = v.mid(0, reg::kParameterBlockCount);
-    const proc::ChangeReport report = proc::storeChange(
-        *link, [&block](const QVector<quint16> &) { return verify::Written{0, block}; }, 100, &*holding);
-    if (reportChange(report))
+    const config::ApplyReport report = config::applyConfiguration(*link, page, options, &*holding);
+    const ApplyShown shown = shownOf(report, page, languageIndex());
+    if (!shown.status.isEmpty())
+        showVerdict(shown.status);
+    if (shown.notice)
+        notify(*shown.notice);
+    else
         runProgress(1, 100, 40);
 }
 

@@ -7,7 +7,6 @@
 #include "core/operator_input.h"
 #include "core/registers.h"
 #include "procedures/sensor_calibration.h"
-#include "procedures/room_calibration.h"
 #include "texts/language_table.h"
 #include "link/bus_timing.h"
 #include "texts/notice_texts.h"
@@ -139,7 +138,7 @@ void Widget::storeCalibration(proc::SensorCalibration &calibration)
     if (!check.block.isEmpty() && check.error.ok()) {
         // The first point that differs, or "verified".
         verify::WriteVerdict verdict{true, -1, {}};
-        for (const verify::Written &w : calibration.knownPoints()) {
+        for (const verify::Written &w : calibration.knownWords()) {
             verdict = verify::verifyWrite(w.start, w.words, check.block, languageIndex());
             if (!verdict.verified)
                 break;
@@ -166,10 +165,12 @@ void Widget::storeCalibration(proc::SensorCalibration &calibration)
     }
 }
 
-// Room-temperature sensor against a reference typed by the operator. The
+// Room-temperature sensor against a reference typed by the operator: a step
+// of the thermocouple calibration, stored by its 写入 with the points. The
 // reading is scaled by the decimal-places code, as the live display shows it.
 void Widget::on_commandLinkButton_tc_indoor_auto_calib_clicked()
 {
+    using Result = proc::SensorCalibration::Result;
     rtu::OperationGuard guard(*link);
     if (!guard || !requireLink())
         return;
@@ -180,17 +181,21 @@ void Widget::on_commandLinkButton_tc_indoor_auto_calib_clicked()
                             input::kSignedHundredths.max, 100);
         return;
     }
-    // A reading that cannot be scaled would store a wrong offset: nothing is written.
+    // A reading that cannot be scaled would give a wrong offset: nothing is written.
     if (!unit_state->temperatureDivisor()) {
         notify(notices::Notice::UnknownDecimalCode);
         return;
     }
-
-    // One transaction: the offset stored and read back, or the old one put back.
-    const proc::ChangeReport report = proc::calibrateRoom(*link, *target);
-    if (!reportChange(report))
+    const Result result = thermocouple->calibrateRoom(*target);
+    if (result == Result::NotRun)
         return;
-    ui->lineEdit_para_indoor_zero_offset->setText(reg::hundredthsText(report.written.words.at(0)));
+    if (result != Result::Done) {
+        notify(notices::Notice::WriteFailure);
+        showAftermath(thermocouple->lastAftermath());
+        return;
+    }
+    // A later parameter write sends this field: it shows what RAM holds now.
+    ui->lineEdit_para_indoor_zero_offset->setText(reg::hundredthsText(*thermocouple->roomOffset()));
     ui->progressBar_write->setValue(70);
     runProgress(71, 100, 50);
 }

@@ -14,6 +14,7 @@ class TestCurrentOutput : public QObject
     Q_OBJECT
 private slots:
     void fullAutomaticCalibration();
+    void fineTrimLockedAfterRunUntilGroupOn();
     void unconfirmedCommandKeepsStep();
     void starvedReadBackDoesNotConfirm();
     void meterReadingsAreCheckedFirst();
@@ -77,6 +78,41 @@ void TestCurrentOutput::fullAutomaticCalibration()
     QCOMPARE(sim.storedImage().at(12), uint16_t(19999));
     QCOMPARE(sim.workMode(), 0);
     QVERIFY(s.notices.notices().isEmpty());
+}
+
+// After step c the trim ends stay non-checkable, whatever the polls report,
+// until the current-output group is switched on again.
+void TestCurrentOutput::fineTrimLockedAfterRunUntilGroupOn()
+{
+    WindowSession s(onLine(9600));
+    QVERIFY(connectPolling(s, 0));
+    Ui::Widget *ui = s.ui();
+    sim::Simulator &sim = s.sim();
+    for (const char *meter : {"", "4.001", "19.999"}) {
+        if (*meter)
+            ui->lineEdit_ma_auto_calib_4->setText(meter);
+        ui->commandLinkButton_ma_auto_calib_4->click();
+    }
+    QCOMPARE(stepText(s), kStepA);
+    QCOMPARE(sim.storedImage().at(12), uint16_t(19999));
+    QTRY_COMPARE_WITH_TIMEOUT(s.probe.reportedMode(), 0, 5000);
+    QTest::qWait(600);   // more polls
+    sim.clearRequests();
+    for (QRadioButton *end : {ui->radioButton_ma_fine_4, ui->radioButton_ma_fine_20}) {
+        QVERIFY(!end->isCheckable());
+        end->click();
+        QVERIFY(!end->isChecked());
+    }
+    QVERIFY(!ui->spinBox_ma_fine->isEnabled());
+    QVERIFY(!writes(sim).contains("51=3"));
+
+    ui->pushButton_ma_calib->click();
+    QTRY_VERIFY_WITH_TIMEOUT(ui->radioButton_ma_fine_4->isCheckable() && ui->radioButton_ma_fine_4->isEnabled(), 5000);
+    QVERIFY(ui->radioButton_ma_fine_20->isCheckable());
+    ui->radioButton_ma_fine_4->click();
+    QTRY_VERIFY(ui->spinBox_ma_fine->isEnabled());
+    QVERIFY(writes(sim).contains("51=3"));
+    QVERIFY2(s.notices.notices().isEmpty(), qPrintable(s.notices.texts().join(" | ")));
 }
 
 void TestCurrentOutput::unconfirmedCommandKeepsStep()

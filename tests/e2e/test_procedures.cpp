@@ -8,6 +8,7 @@
 #include "procedures/fine_trim.h"
 #include "procedures/sensor_calibration.h"
 #include "procedures/stored_change.h"
+#include "procedures/transaction.h"
 #include "line_options.h"
 
 #include <QSignalSpy>
@@ -40,6 +41,7 @@ private slots:
     void abandonedCalibrationLeavesNothingToStore();
     void inputCapturesAreStoredWholeOrPutBack();
     void trimNotStoredIsPutBack();
+    void putBackStoresAgainAsItsOwnerDecides();
 };
 
 // The store's answer comes after the timeout: the image may hold the new rate.
@@ -201,6 +203,62 @@ void TestProcedures::trimNotStoredIsPutBack()
     trim.deselect();
     QCOMPARE(trim.setValue(4400), proc::FineTrim::Result::WriteFailed);
     QCOMPARE(sim.requestCount(6, reg::kTrim20mA) + sim.requestCount(6, reg::kTrim4mA), 2);   // 4321 and the put-back
+}
+
+// The link puts words back before another owner's write; storing again is
+// the owning procedure's step: a change whose store went unanswered stores
+// what went back, an owner without a step has nothing stored, and an owner
+// whose step fails keeps the other write from going out.
+void TestProcedures::putBackStoresAgainAsItsOwnerDecides()
+{
+    Bench b(9600);
+    QVERIFY(b.opened);
+    sim::Simulator &sim = b.f.sim();
+    const quint16 old = sim.holding(reg::kFilterCoefficient);
+    auto otherWrite = [&] {
+        core::BusError e;
+        b.link.runOperation([&] { e = b.link.writeRegisters(reg::kZeroOffset, {1}); });
+        return e;
+    };
+    // Every store of the change is applied and never answered.
+    sim.resetSchedule();
+    for (int nth : {3, 5, 7})
+        sim.scheduleFault(nth, sim::Simulator::Scheduled::LostAfterApplied);
+    proc::Transaction change(b.link, 0, QStringLiteral("change"));
+    QVERIFY(b.link.runOperation([&] {
+        QVERIFY(change.write(reg::kFilterCoefficient, {9}).ok());
+        QVERIFY(!change.store().ok());
+    }));
+    QCOMPARE(sim.storedImage()[reg::kFilterCoefficient], uint16_t(9));
+    const int stores = sim.requestCount(6, reg::kStoreCommand);
+    QVERIFY(otherWrite().ok());
+    QCOMPARE(sim.requestCount(6, reg::kStoreCommand), stores + 1);
+    QCOMPARE(sim.storedImage()[reg::kFilterCoefficient], old);
+    QVERIFY(b.link.unstored().isEmpty());
+
+    struct Case {
+        bool hasStep, stepSays;
+    };
+    for (const Case c : {Case{false, true}, Case{true, true}, Case{true, false}}) {
+        const int before = sim.requestCount(6, reg::kStoreCommand);
+        int calls = 0;
+        QVERIFY(b.link.runOperation([&] {
+            rtu::WriterScope writer(b.link, 1);
+            b.link.unstored().note(1, QStringLiteral("owner"), reg::kFilterCoefficient, old);
+            if (c.hasStep)
+                b.link.unstored().setAfterPutBack(1, [&](const QVector<rtu::UnstoredWords::Entry> &back) {
+                    ++calls;
+                    return back.size() == 1 && c.stepSays;
+                });
+            QVERIFY(b.link.writeRegisters(reg::kFilterCoefficient, {4}).ok());
+        }));
+        QCOMPARE(otherWrite().ok(), c.stepSays);
+        QCOMPARE(calls, c.hasStep ? 1 : 0);
+        QCOMPARE(sim.holding(reg::kFilterCoefficient), old);
+        QCOMPARE(sim.requestCount(6, reg::kStoreCommand), before);   // the link stores nothing itself
+        QCOMPARE(b.link.unstored().isEmpty(), c.stepSays);
+        b.link.unstored().clear();
+    }
 }
 
 QTEST_MAIN(TestProcedures)

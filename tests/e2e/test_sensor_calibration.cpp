@@ -41,6 +41,7 @@ private slots:
     void thermocoupleCaptures();
     void rtdCaptures();
     void roomTemperatureCalibration();
+    void windowOrderStoresCapturesAndRoomTogether();
     void roomTemperatureRefusesBadReference();
     void starvedReadsUseNothingStale();
     void calibrationWriteStoresOrReportsFailure();
@@ -197,9 +198,11 @@ void TestSensorCalibration::roomTemperatureCalibration()
     // 25.3 is 2530 hundredths exactly; the room reads 2350 with the offset reset.
     ui->lineEdit_tc_indoor_auto_calib->setText("25.3");
     ui->commandLinkButton_tc_indoor_auto_calib->click();
-    QCOMPARE(writes(sim), QStringList({"7=0", "7=180", "62=321"}));
+    // A step of the calibration: written, not stored; 写入 stores it.
+    QCOMPARE(writes(sim), QStringList({"7=0", "7=180"}));
     QCOMPARE(sim.requestCount(4, 0), 1);
     QCOMPARE(sim.holding(7), quint16(180));
+    QVERIFY(sim.storedImage().at(7) != 180);
     // A later parameter write sends this field: it holds the new offset.
     QCOMPARE(ui->lineEdit_para_indoor_zero_offset->text(), QString("1.80"));
     QCOMPARE(ui->progressBar_write->value(), 100);
@@ -209,17 +212,61 @@ void TestSensorCalibration::roomTemperatureCalibration()
     sim.clearRequests();
     ui->lineEdit_tc_indoor_auto_calib->setText("-10");
     ui->commandLinkButton_tc_indoor_auto_calib->click();
-    QCOMPARE(writes(sim), QStringList({"7=0", QString("7=%1").arg(65536 - 3350), "62=321"}));
+    QCOMPARE(writes(sim), QStringList({"7=0", QString("7=%1").arg(65536 - 3350)}));
 
     // A negative room temperature: input 6 is the low word of -500.
     sim.clearRequests();
     sim.setAmbient(-5.0);
     ui->lineEdit_tc_indoor_auto_calib->setText("-3.5");
     ui->commandLinkButton_tc_indoor_auto_calib->click();
-    QCOMPARE(writes(sim), QStringList({"7=0", "7=150", "62=321"}));
+    QCOMPARE(writes(sim), QStringList({"7=0", "7=150"}));
     QCOMPARE(sim.holding(7), quint16(150));
+    ui->pushButton_tc_write->click();
+    QCOMPARE(writes(sim), QStringList({"7=0", "7=150", "62=321"}));
+    QTRY_COMPARE(sim.storedImage().at(7), uint16_t(150));
     QVERIFY(qAbs(sim.roomTemperature() - -3.5) < 1e-6);
     QVERIFY(s.notices.notices().isEmpty());
+}
+
+// The operator's order, polling at line speed: enter, 50 mV, 0 mV, room, 写入.
+// The room step keeps the captures and the mode; the one store keeps all three.
+void TestSensorCalibration::windowOrderStoresCapturesAndRoomTogether()
+{
+    WindowSession s(onLine(9600));
+    QVERIFY(connectPolling(s, 0));
+    Ui::Widget *ui = s.ui();
+    sim::Simulator &sim = s.sim();
+    sim.setDecimalPlaces(2);
+    sim.setAmbient(23.5);
+    const std::vector<uint16_t> storedBefore = sim.storedImage();
+    ui->pushButton_tc_calib_2->click();
+    QTRY_VERIFY_WITH_TIMEOUT(ui->commandLinkButton_tc_50mV->isEnabled(), 5000);
+    sim.setAppliedMillivolts(50.0);   // ADC 100120 = {1, 34584}
+    ui->commandLinkButton_tc_50mV->click();
+    sim.setAppliedMillivolts(0.0);    // ADC 120
+    ui->commandLinkButton_tc_0mV->click();
+    ui->lineEdit_tc_indoor_auto_calib->setText("25.3");
+    ui->commandLinkButton_tc_indoor_auto_calib->click();
+    const QVector<quint16> written({1, 34584, 0, 120});
+    QCOMPARE(holdings(sim, 15, 4), written);
+    QCOMPARE(sim.holding(7), quint16(180));
+    QCOMPARE(sim.storedImage(), storedBefore);
+    QCOMPARE(sim.workMode(), 2);
+    QTest::qWait(600);   // polls go on: the group stays open
+    QVERIFY(ui->pushButton_tc_write->isEnabled());
+    QVERIFY(!ui->label_link_sta->text().contains("已校验"));
+
+    ui->pushButton_tc_write->click();
+    QVERIFY2(s.notices.notices().isEmpty(), qPrintable(s.notices.texts().join(" | ")));
+    const std::vector<uint16_t> stored = sim.storedImage();
+    QCOMPARE(QVector<quint16>(stored.begin() + 15, stored.begin() + 19), written);
+    QCOMPARE(stored.at(7), uint16_t(180));
+    QCOMPARE(sim.requestCount(6, 62), 1);
+    ui->pushButton_tc_calib_2->click();
+    QTRY_COMPARE_WITH_TIMEOUT(sim.workMode(), 0, 5000);
+    const std::vector<uint16_t> ram = sim.holdingImage(), image = sim.storedImage();
+    QVERIFY(std::equal(ram.begin(), ram.begin() + 23, image.begin()));   // nothing put back over the store
+    QCOMPARE(writesTo(sim, 7), QList<int>({0, 180}));
 }
 
 void TestSensorCalibration::roomTemperatureRefusesBadReference()
@@ -255,7 +302,7 @@ void TestSensorCalibration::roomTemperatureRefusesBadReference()
     ui->lineEdit_tc_indoor_auto_calib->setText("-327.68");
     ui->commandLinkButton_tc_indoor_auto_calib->click();
     QVERIFY(s.notices.notices().isEmpty());
-    QCOMPARE(writes(sim), QStringList({"7=0", QString("7=%1").arg(-32768 & 0xFFFF), "62=321"}));
+    QCOMPARE(writes(sim), QStringList({"7=0", QString("7=%1").arg(-32768 & 0xFFFF)}));
 
     // An offset the register cannot hold (-327.68 against a 20.00 reading) is
     // refused, never wrapped into a wrong word.

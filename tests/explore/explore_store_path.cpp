@@ -16,7 +16,6 @@
 #include "procedures/config_apply.h"
 #include "procedures/current_calibration.h"
 #include "procedures/fine_trim.h"
-#include "procedures/room_calibration.h"
 #include "procedures/sensor_calibration.h"
 #include "procedures/stored_change.h"
 #include "simulator_fixture.h"
@@ -110,6 +109,47 @@ bool steps(Run &run, std::initializer_list<Step> list)
     return true;
 }
 
+// The thermocouple calibration in one of the window's orders, the room step
+// among the captures: e enter, 5 capture at 50 mV, 0 capture at 0 mV, r room
+// step, s store (写入), l leave. Whatever ends the script, the mode is left.
+std::function<void(Run &)> thermocoupleInOrder(const char *order)
+{
+    return [order](Run &run) {
+        using Sensor = proc::SensorCalibration;
+        Sensor cal(run.link, Sensor::Input::Thermocouple);
+        run.abandon = [&] { cal.abandon(); };
+        int rooms = 0;
+        auto step = [&](char c) {
+            switch (c) {
+            case 'e': return cal.enter() == Sensor::Result::Done;
+            case '5': run.sim.setAppliedMillivolts(50); return cal.capture(0) == Sensor::Result::Done;
+            case '0': run.sim.setAppliedMillivolts(0); return cal.capture(1) == Sensor::Result::Done;
+            case 'r': return cal.calibrateRoom(rooms++ ? 2310 : 2500, 50) == Sensor::Result::Done;
+            case 's': {
+                const bool ok = cal.store() == Sensor::Result::Done;
+                run.reported << cal.outcome();
+                return ok;
+            }
+            }
+            return false;
+        };
+        for (const char *c = order; *c && step(*c) && run.between(); ++c) {}
+        cal.leave();
+        run.reported << cal.outcome();
+    };
+}
+
+// The orders: the window's own, the room step before, between and after the
+// captures, twice, and again after the store (then left: back to the stored).
+QVector<Procedure> roomStepOrders()
+{
+    return {{"room-e50rs", thermocoupleInOrder("e50rs")},
+            {"room-er50s", thermocoupleInOrder("er50s")},
+            {"room-e5r0s", thermocoupleInOrder("e5r0s")},
+            {"room-errs", thermocoupleInOrder("errs")},
+            {"room-e5rs0r", thermocoupleInOrder("e5rs0r")}};
+}
+
 QVector<Procedure> procedures()
 {
     using Sensor = proc::SensorCalibration;
@@ -146,15 +186,9 @@ QVector<Procedure> procedures()
             run.between();
         };
     };
-    return {
+    return QVector<Procedure>{
         {"parameter", change(reg::kFilterCoefficient, 7, "parameter write")},
         {"baud", change(reg::kDeviceBaudRate, 2400, "baud rate")},
-        {"room", [](Run &run) {
-             proc::ChangeReport r;
-             run.link.runOperation([&] { r = proc::calibrateRoom(run.link, 2500, 50); });
-             run.reported << r.stored;
-             run.between();
-         }},
         {"thermocouple", sensor(Sensor::Input::Thermocouple)},
         {"rtd", sensor(Sensor::Input::Rtd)},
         {"current", [](Run &run) {
@@ -194,7 +228,7 @@ QVector<Procedure> procedures()
              run.reported << r.stored;
              run.between();
          }},
-    };
+    } + roomStepOrders();
 }
 
 struct Explorer {
