@@ -5,6 +5,7 @@
 // way a run can end early leaves the source off, the transmitter in normal
 // mode with nothing unstored in RAM, and the check kept as incomplete.
 
+#include "records_fixture.h"
 #include "lab_bench.h"
 
 #include "core/registers.h"
@@ -184,7 +185,7 @@ QStringList cliArguments(Bench &b, const QStringList &more)
                        "--source", QStringLiteral("tcp:127.0.0.1:%1").arg(b.scpi.port(sim::Instrument::Source)),
                        "--meter", QStringLiteral("tcp:127.0.0.1:%1").arg(b.scpi.port(sim::Instrument::Meter)),
                        "--records", b.folder.path(), "--serial", "SN-4711", "--json"}
-        + more;
+        + recordsfixture::signingArguments(b.db) + more;
 }
 
 QVector<QJsonObject> jsonLines(const QByteArray &out)
@@ -344,6 +345,7 @@ void TestAutoCalibration::inTheWindow()
     QVERIFY(standards.save(lab::standard(lab::kSourceSerial, "Generic SCPI calibrator", due)));
     QVERIFY(standards.save(lab::standard(lab::kMeterSerial, "Generic SCPI meter", due)));
     auto *tab = s.window.findChild<AutoCalibrationTab *>();
+    tab->setPerformer([](recordsdb::RecordDb &db) { return std::optional(recordsfixture::performer(db)); });
     tab->setAddresses(QStringLiteral("tcp:127.0.0.1:%1").arg(scpi.port(sim::Instrument::Source)),
                       QStringLiteral("tcp:127.0.0.1:%1").arg(scpi.port(sim::Instrument::Meter)));
     s.ui()->tabWidget_main->setCurrentWidget(tab);
