@@ -6,6 +6,7 @@
 // mode with nothing unstored in RAM, and the check kept as incomplete.
 
 #include "records_fixture.h"
+#include "records_db/approvals.h"
 #include "lab_bench.h"
 
 #include "core/registers.h"
@@ -239,6 +240,9 @@ void TestAutoCalibration::fromTheCommandLine()
     const auto stored = b.db.list(QStringLiteral("SN-4711"));
     QVERIFY(stored && stored->size() == 3);
     QCOMPARE(stored->last().record.incompleteReason, QStringLiteral("stopped by a signal"));
+    // Each performed by the operator who started the run, with their own key.
+    for (const recordsdb::StoredRecord &s : *stored)
+        QCOMPARE(recordsdb::Approvals(b.db).of(s.record.id)->value(0).key, recordsfixture::performer(b.db).fingerprint());
 }
 
 // Refused before anything is sourced: a standard *IDN? shows to be another

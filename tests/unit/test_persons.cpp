@@ -7,8 +7,11 @@
 // without its performer's signature is named.
 
 #include "pg_cluster.h"
+#include "record/record_store.h"
 #include "record_samples.h"
+#include "automation/run_records.h"
 #include "records_db/approvals.h"
+#include "records_db/draft_store.h"
 #include "records_db/persons.h"
 #include "records_db/record_db.h"
 #include "records_fixture.h"
@@ -31,6 +34,7 @@ private slots:
     void revocationFromAPoint_data() { backends(); }
     void revocationFromAPoint();
     void verifyNamesForeignSignatures();
+    void everyStoredCheckIsSigned();
 
 private:
     void backends();
@@ -244,6 +248,41 @@ void TestPersons::verifyNamesForeignSignatures()
     const ChainReport unsigned_ = db.verify();
     QVERIFY2(unsigned_.faults.size() == 1 && unsigned_.faults.at(0).what.contains("without its performer's signature"),
              qPrintable(faults(unsigned_)));
+}
+
+// Every way a check is stored (append, import, a draft kept then stored, a
+// run's store) signs it performed by its performer's key; without a performer
+// a check is kept as a draft, never stored unsigned.
+void TestPersons::everyStoredCheckIsSigned()
+{
+    RecordDb db;
+    DbSettings s = sqliteIn(m_dir.filePath("every"));
+    s.dataFolder = m_dir.filePath("data-every");
+    QVERIFY2(db.open(s), qPrintable(db.error()));
+    const PersonSigner tech = recordsfixture::person(db, "J. Chen");
+    QTemporaryDir files, drafts;
+    QVERIFY(!record::save(check("E2", record::Stage::AsFound, 1), files.path()).isEmpty());
+    QVERIFY(db.append(check("E1", record::Stage::AsFound, 0), tech));
+    QCOMPARE(db.importFolder(files.path(), tech).imported, 1);
+    DraftStore store(drafts.path());
+    QVERIFY(store.save(&db, check("E3", record::Stage::AsFound, 2), &tech).number);
+    QVERIFY(!store.save(&db, check("E4", record::Stage::AsFound, 3), nullptr).number);   // kept as a draft
+    QString why;
+    QVERIFY(store.storePending(db, tech, why));
+    QVERIFY(autocal::RunRecords(&db, drafts.path(), tech).store(check("E5", record::Stage::AsFound, 4)) > 0);
+    QCOMPARE(autocal::RunRecords(&db, drafts.path()).store(check("E6", record::Stage::AsFound, 5)), 0);
+    int unsignedChecks = 0;
+    const auto stored = db.list();
+    for (const StoredRecord &r : *stored) {
+        const auto signatures = Approvals(db).of(r.record.id);
+        unsignedChecks += signatures->isEmpty() || signatures->first().meaning != Meaning::Performed
+                          || signatures->first().key != tech.fingerprint();
+    }
+    qInfo("%d checks stored by every path: %d without their performer's signature", int(stored->size()), unsignedChecks);
+    QCOMPARE(stored->size(), 5);
+    QCOMPARE(unsignedChecks, 0);
+    QVERIFY(recordsfixture::trustOwnKey(db));
+    QVERIFY2(db.verify().intact(), qPrintable(faults(db.verify())));
 }
 
 QTEST_GUILESS_MAIN(TestPersons)

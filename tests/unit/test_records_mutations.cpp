@@ -17,6 +17,7 @@
 #include <QGuiApplication>
 #include <QSqlQuery>
 #include <QtTest>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <set>
@@ -275,12 +276,13 @@ QVector<Mutation> TestRecordsMutations::mutations(const DbSettings &original, co
         out << Mutation{g, g, {}, {}, {}, true};
     const auto noChange = [](QSqlDatabase &) { return true; };
     const qint64 last = chain.last().seq;
+    const qint64 lastCheck = std::find_if(chain.rbegin(), chain.rend(), [](const ChainEntry &e) { return e.kind == "record"; })->seq;
     out << Mutation{"chain re-signed by another key", {}, {}, [this](QSqlDatabase &db) { return resign(db, *m_foreign, 1, true); }}
         // A key holder rewriting after the checkpoint: the checkpoint and the head noted show it.
-        << Mutation{"last entry rewritten by a trusted key, checkpoint given", {}, {}, [this, last](QSqlDatabase &db) {
+        << Mutation{"last check rewritten by a trusted key, checkpoint given", {}, {}, [this, lastCheck](QSqlDatabase &db) {
                         return QSqlQuery(db).exec(QStringLiteral("UPDATE entries SET content = REPLACE(content, '\"E\"',"
-                                                                 " '\"F\"') WHERE seq = %1").arg(last))
-                               && resign(db, *m_own, last, false);
+                                                                 " '\"F\"') WHERE seq = %1").arg(lastCheck))
+                               && resign(db, *m_own, lastCheck, false);
                     }, checkpoint};
     for (const QString &field : checkpoint.keys()) {
         QJsonObject edited = checkpoint;
