@@ -18,6 +18,11 @@ namespace {
 
 int enrol(recordsdb::RecordDb &db, const Invocation &inv, const QString &name, QTextStream &out, QTextStream &err)
 {
+    for (const QString &role : inv.roles)
+        if (!recordsdb::personRoles().contains(role))
+            return err << "tcal-cli: \"" << role << "\" is not a role: performs, reviews, approves\n", UsageError;
+    if (inv.roles.isEmpty())
+        return err << "tcal-cli: records person enrol NAME --roles performs,reviews,approves\n", UsageError;
     const auto passphrase = readPassphrase(inv, QStringLiteral("New passphrase of %1: ").arg(name), err);
     if (!passphrase)
         return UsageError;

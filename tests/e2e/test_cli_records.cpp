@@ -184,6 +184,19 @@ void TestCliRecords::certificateFlow()
     run = records(dir.path(), QStringList{"approve", "3", "--as", "approver"} + recordsfixture::signingArguments(local(dir.path()).dataFolder));
     QCOMPARE(run.status, 1);
     QVERIFY2(run.error.contains("J. Chen performed record 3"), qPrintable(run.error));
+    // Enrolled by tcal-cli, the passphrase read from a file: a wrong one signs nothing.
+    QFile right(dir.filePath("right")), wrong(dir.filePath("wrong"));
+    QVERIFY(right.open(QIODevice::WriteOnly) && right.write("reviewer's passphrase\n") > 0 && wrong.open(QIODevice::WriteOnly)
+            && wrong.write("reviewer's passphrasE\n") > 0);
+    right.close(), wrong.close();
+    QCOMPARE(records(dir.path(), {"person", "enrol", "L. Wang", "--roles", "reviews,audits", "--passphrase-file", right.fileName()}).status, 2);
+    QCOMPARE(records(dir.path(), {"person", "enrol", "L. Wang", "--roles", "reviews", "--passphrase-file", right.fileName()}).status, 0);
+    run = records(dir.path(), {"approve", "3", "--as", "reviewer", "--person", "L. Wang", "--passphrase-file", wrong.fileName()});
+    QVERIFY2(run.status == 1 && run.error.contains("the passphrase is wrong"), qPrintable(run.error));
+    run = records(dir.path(), {"approve", "3", "--as", "approver", "--person", "L. Wang", "--passphrase-file", right.fileName()});
+    QVERIFY2(run.status == 1 && run.error.contains("does not hold the role"), qPrintable(run.error));
+    run = records(dir.path(), {"approve", "3", "--as", "reviewer", "--person", "L. Wang", "--passphrase-file", right.fileName()});
+    QCOMPARE(run.lines.value(0).section(" (", 0, 0), QStringLiteral("record 3 reviewed by L. Wang"));
     for (const char *n : {"1", "2", "3"})
         QCOMPARE(records(dir.path(), QStringList{"approve", n, "--as", "approver", "--function", "Head of laboratory"} + zhou).status, 0);
     // Approved, but a certificate naming no procedure is not issued (as-found 1 with as-left 2 of another serial
