@@ -321,7 +321,7 @@ bool RecordDb::saveKeyring(const QVector<TrustedKey> &keys)
     if (m_sqlite)
         return writeKeyringFile(keyringFile(m_settings.dataFolder), keys, why) || fail(why, QString());
     QSqlQuery q(m_db);
-    if (!q.exec(QStringLiteral("BEGIN"))
+    if (!q.exec(QStringLiteral("BEGIN")) || !q.exec(QStringLiteral("SET LOCAL client_min_messages = warning"))
         || !q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS trusted_keys (fingerprint TEXT PRIMARY KEY,"
                                   " public_key TEXT NOT NULL, name TEXT NOT NULL, added_utc TEXT NOT NULL,"
                                   " revoked_utc TEXT NOT NULL)"))
