@@ -76,7 +76,7 @@ demo_standards() {
   # Three demo persons, each with a key of their own under the demo passphrase
   # printed below: who performs a check cannot review or approve it.
   local person name roles
-  printf 'demo-passphrase\n' > "$demo/passphrase"
+  (umask 077 && printf 'demo-passphrase\n' > "$demo/passphrase")
   for person in "Demo Operator:performs" "Demo Reviewer:reviews" "Demo Approver:approves"; do
     IFS=: read -r name roles <<< "$person"
     build/cli/tcal-cli records person enrol "$name" --roles "$roles" --passphrase-file "$demo/passphrase" >/dev/null

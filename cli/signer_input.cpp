@@ -12,6 +12,10 @@ std::optional<QByteArray> readPassphrase(const Invocation &inv, const QString &p
 {
     if (!inv.passphraseFile.isEmpty()) {
         QFile f(inv.passphraseFile);
+        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::ReadOther;
+        if (f.exists() && (f.permissions() & others))
+            return err << "tcal-cli: the passphrase file " << inv.passphraseFile << " may be read by others: chmod 600 it\n",
+                   std::nullopt;
         if (!f.open(QIODevice::ReadOnly))
             return err << "tcal-cli: cannot read the passphrase file " << inv.passphraseFile << '\n', std::nullopt;
         QByteArray line = f.readLine(1024);

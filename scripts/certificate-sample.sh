@@ -34,7 +34,7 @@ printf '[certificate]\nlaboratoryAddress="12 Foundry Road, Wuxi"\ncustomer=Kiln 
     > "$work/config/TCal/tcal.conf"
 db=(records --records "$work/db")
 # Three persons with keys of their own (one sample passphrase for all three).
-printf 'sample passphrase\n' > "$work/passphrase"
+(umask 077 && printf 'sample passphrase\n' > "$work/passphrase")
 for person in "Li Wei:performs" "L. Wang:reviews" "M. Zhou:approves"; do
     "$cli" "${db[@]}" person enrol "${person%%:*}" --roles "${person#*:}" --passphrase-file "$work/passphrase"
 done

@@ -38,6 +38,8 @@ std::optional<PersonSigner> Persons::unlock(const QString &who, const QByteArray
     const auto keys = m_db.keyring();
     if (!keys)
         return m_error = m_db.error(), std::nullopt;
+    if (personKey(who).isEmpty())
+        return m_error = QStringLiteral("name the person who signs, with their passphrase"), std::nullopt;
     const TrustedKey *found = nullptr;
     for (const TrustedKey &k : *keys) {
         if (!k.isPerson())
@@ -47,7 +49,7 @@ std::optional<PersonSigner> Persons::unlock(const QString &who, const QByteArray
         if (named && (!found || !found->revoked.isEmpty()))
             found = &k;
     }
-    if (!found || personKey(who).isEmpty())
+    if (!found)
         return m_error = QStringLiteral("%1 is not enrolled (records person enrol)").arg(who.trimmed()), std::nullopt;
     if (!found->revoked.isEmpty())
         return m_error = QStringLiteral("the key of %1 was revoked on %2").arg(found->name, found->revoked), std::nullopt;

@@ -189,6 +189,9 @@ void TestCliRecords::certificateFlow()
     QVERIFY(right.open(QIODevice::WriteOnly) && right.write("reviewer's passphrase\n") > 0 && wrong.open(QIODevice::WriteOnly)
             && wrong.write("reviewer's passphrasE\n") > 0);
     right.close(), wrong.close();
+    QCOMPARE(records(dir.path(), {"person", "enrol", "L. Wang", "--roles", "reviews", "--passphrase-file", right.fileName()}).status, 2);
+    for (QFile *f : {&right, &wrong})   // a secret: readable by its owner only
+        QVERIFY(f->setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
     QCOMPARE(records(dir.path(), {"person", "enrol", "L. Wang", "--roles", "reviews,audits", "--passphrase-file", right.fileName()}).status, 2);
     QCOMPARE(records(dir.path(), {"person", "enrol", "L. Wang", "--roles", "reviews", "--passphrase-file", right.fileName()}).status, 0);
     run = records(dir.path(), {"approve", "3", "--as", "reviewer", "--person", "L. Wang", "--passphrase-file", wrong.fileName()});
