@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The sample certificate with the ISO/IEC 17025 7.8 elements given at issue
 # (place, receipt, condition, customer's data, external providers), made with
-# tcal-cli alone from two record files: imported, the key trusted, reviewed,
+# tcal-cli alone from two record files: imported by the enrolled technician, the key trusted, reviewed,
 # approved and issued. Writes docs/calibration-certificate-17025-sample.pdf and
 # a PNG of its first page.
 set -euo pipefail
@@ -33,11 +33,16 @@ record as-left 10 0.0 0.1 -0.1 0.1 0.2 > "$work/json/left.json"
 printf '[certificate]\nlaboratoryAddress="12 Foundry Road, Wuxi"\ncustomer=Kiln Works Ltd\ncustomerAddress="3 Kiln Lane, Yixing"\n' \
     > "$work/config/TCal/tcal.conf"
 db=(records --records "$work/db")
-"$cli" "${db[@]}" import "$work/json"
+# Three persons with keys of their own (one sample passphrase for all three).
+(umask 077 && printf 'sample passphrase\n' > "$work/passphrase")
+for person in "Li Wei:performs" "L. Wang:reviews" "M. Zhou:approves"; do
+    "$cli" "${db[@]}" person enrol "${person%%:*}" --roles "${person#*:}" --passphrase-file "$work/passphrase"
+done
+"$cli" "${db[@]}" import "$work/json" --person "Li Wei" --passphrase-file "$work/passphrase"
 "$cli" "${db[@]}" trust add --name "bench 1"
 for n in 1 2; do
-    "$cli" "${db[@]}" approve $n --as reviewer --name "L. Wang" --function "Quality engineer"
-    "$cli" "${db[@]}" approve $n --as approver --name "M. Zhou" --function "Head of laboratory"
+    "$cli" "${db[@]}" approve $n --as reviewer --person "L. Wang" --function "Quality engineer" --passphrase-file "$work/passphrase"
+    "$cli" "${db[@]}" approve $n --as approver --person "M. Zhou" --function "Head of laboratory" --passphrase-file "$work/passphrase"
 done
 "$cli" "${db[@]}" certificate 1 2 --out docs/calibration-certificate-17025-sample.pdf \
     --place "Plant metrology lab, 12 Foundry Road, Wuxi (permanent laboratory)" --received 2026-12-04 \
