@@ -2,6 +2,7 @@
 
 #include "certificate_commands.h"
 #include "core/csv_field.h"
+#include "platform/console_input.h"
 #include "record/record_csv.h"
 #include "record/record_table.h"
 #include "record/record_validation.h"
@@ -17,8 +18,6 @@
 #include <QSysInfo>
 
 #include <cstdio>
-#include <termios.h>
-#include <unistd.h>
 
 namespace cli {
 
@@ -58,22 +57,12 @@ namespace {
 // Asked on the terminal without echo; never stored; taken as typed, spaces included.
 QString promptPassword()
 {
-    if (!isatty(STDIN_FILENO))
+    if (!platform::inputIsTerminal())
         return QString();
     std::fprintf(stderr, "PostgreSQL password: ");
-    termios old {};
-    tcgetattr(STDIN_FILENO, &old);
-    termios quiet = old;
-    quiet.c_lflag &= ~tcflag_t(ECHO);
-    tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
-    char line[1024] = {};
-    const bool read = std::fgets(line, sizeof line, stdin) != nullptr;
-    tcsetattr(STDIN_FILENO, TCSANOW, &old);
+    const std::optional<QString> typed = platform::readHiddenLine();
     std::fprintf(stderr, "\n");
-    QString typed = read ? QString::fromLocal8Bit(line) : QString();
-    while (typed.endsWith(QLatin1Char('\n')) || typed.endsWith(QLatin1Char('\r')))
-        typed.chop(1);
-    return typed;
+    return typed.value_or(QString());
 }
 
 bool numbers(const QStringList &texts, QVector<qint64> &out, QTextStream &err)

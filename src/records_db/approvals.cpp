@@ -1,10 +1,9 @@
 #include "records_db/approvals.h"
 
+#include "platform/user_name.h"
+
 #include <QHash>
 #include <QSqlQuery>
-
-#include <pwd.h>
-#include <unistd.h>
 
 namespace recordsdb {
 
@@ -14,9 +13,7 @@ const QString kSignature = QStringLiteral("signature");
 
 QString osUser()
 {
-    if (const passwd *pw = getpwuid(getuid()))
-        return QString::fromLocal8Bit(pw->pw_name);
-    return qEnvironmentVariable("USER");
+    return platform::userName();
 }
 
 } // namespace
