@@ -1,9 +1,9 @@
 #include "certificate_commands.h"
 
+#include "core/whole_file.h"
 #include "records_db/approvals.h"
 #include "records_db/certificate_store.h"
 
-#include <QSaveFile>
 #include <QSettings>
 
 namespace cli {
@@ -31,10 +31,10 @@ namespace {
 
 bool writeFile(const QString &path, const QByteArray &bytes, QTextStream &err)
 {
-    QSaveFile f(path);
-    if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit())
+    QString why;
+    if (!bytes.isEmpty() && files::writeWhole(files::FileKind::Certificate, path, bytes, why))
         return true;
-    err << "tcal-cli: cannot write " << path << '\n';
+    err << "tcal-cli: " << (bytes.isEmpty() ? QStringLiteral("no certificate to write to ") + path : why) << '\n';
     return false;
 }
 

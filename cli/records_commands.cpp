@@ -2,6 +2,7 @@
 
 #include "certificate_commands.h"
 #include "core/csv_field.h"
+#include "core/whole_file.h"
 #include "platform/console_input.h"
 #include "record/record_csv.h"
 #include "record/record_table.h"
@@ -14,7 +15,6 @@
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 #include <QSysInfo>
 
 #include <cstdio>
@@ -146,7 +146,8 @@ int verify(recordsdb::RecordDb &db, const QString &anchor, QTextStream &out, QTe
     out << "signed by " << (report.keys.isEmpty() ? QStringLiteral("no key") : report.keys.join(QStringLiteral(", ")))
         << '\n';
     if (!report.checkpointKey.isEmpty())
-        out << "checkpoint of entry " << report.head.count << " signed by " << report.checkpointKey << '\n';
+        out << "checkpoint of entry " << qint64(checkpoint->value("count").toDouble()) << " signed by "
+            << report.checkpointKey << '\n';
     return Success;
 }
 
@@ -157,9 +158,9 @@ int anchor(recordsdb::RecordDb &db, const QStringList &args, QTextStream &out, Q
     const auto checkpoint = db.checkpoint();
     if (!checkpoint)
         return err << "tcal-cli: " << db.error() << '\n', Different;
-    QSaveFile f(args.at(0));
-    if (!f.open(QIODevice::WriteOnly) || f.write(QJsonDocument(*checkpoint).toJson()) <= 0 || !f.commit())
-        return err << "tcal-cli: cannot write " << args.at(0) << '\n', FileError;
+    QString why;
+    if (!files::writeWhole(files::FileKind::Checkpoint, args.at(0), QJsonDocument(*checkpoint).toJson(), why))
+        return err << "tcal-cli: " << why << '\n', FileError;
     out << "checkpoint of entry " << checkpoint->value("count").toInt() << " written to " << args.at(0) << '\n';
     return Success;
 }
@@ -206,9 +207,9 @@ int exportChecks(recordsdb::RecordDb &db, const QStringList &args, bool json, QT
     for (const QStringList &row : rows)
         text += row.join(QLatin1Char(',')) + QLatin1Char('\n');
     const QByteArray bytes = json ? QJsonDocument(array).toJson() : (text + record::toCsv(checks)).toUtf8();
-    QSaveFile f(args.at(0));
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
-        return err << "tcal-cli: cannot write " << args.at(0) << '\n', FileError;
+    QString why;
+    if (!files::writeWhole(files::FileKind::Export, args.at(0), bytes, why))
+        return err << "tcal-cli: " << why << '\n', FileError;
     return Success;
 }
 
@@ -336,32 +337,12 @@ bool openDatabase(recordsdb::RecordDb &db, const QString &folder, recordsdb::Rec
     return false;
 }
 
-int runRecords(const Invocation &inv, QTextStream &out, QTextStream &err)
+namespace {
+
+int runOpened(recordsdb::RecordDb &db, const Invocation &inv, const QString &what, const recordsdb::DbSettings &settings,
+              QTextStream &out, QTextStream &err)
 {
-    const QStringList &args = inv.arguments;
-    const QString what = args.value(0);
-    static const QStringList known = {"list", "show", "verify", "anchor", "export", "import", "init-server",
-                                      "by-reference", "certificate", "approve", "migrate", "key", "trust"};
-    if (!known.contains(what))
-        return err << "tcal-cli: records takes list, show, verify, anchor, export, import, init-server, by-reference,"
-                      " certificate, approve, migrate, key or trust\n", UsageError;
-    recordsdb::RecordDb db;
-    // Only an import (or the owner's set-up) makes a database; reading commands
-    // open it read-only; only migrate changes its schema. Those that append
-    // (certificate, approve, key new) open an existing one for writing.
-    using Mode = recordsdb::RecordDb::Mode;
-    const bool makes = what == QLatin1String("import") || what == QLatin1String("init-server");
-    const bool appends = what == QLatin1String("certificate") || what == QLatin1String("approve")
-                         || (what == QLatin1String("key") && args.value(1) == QLatin1String("new"))
-                         || (what == QLatin1String("trust") && args.value(1) != QLatin1String("list"));
-    const Mode mode = what == QLatin1String("migrate") ? Mode::Migrate
-                      : makes                         ? Mode::Create
-                      : appends                       ? Mode::Existing
-                                                      : Mode::ExistingOnly;
-    recordsdb::DbSettings settings;
-    if (!openDatabase(db, inv.recordsFolder, mode, err, &settings))
-        return FileError;
-    const QStringList rest = args.mid(1);
+    const QStringList rest = inv.arguments.mid(1);
     if (what == QLatin1String("by-reference"))
         return byReference(db, rest, inv.since, out, err);
     if (what == QLatin1String("certificate"))
@@ -394,6 +375,44 @@ int runRecords(const Invocation &inv, QTextStream &out, QTextStream &err)
         return out << rest.at(0) << " may read and append to " << recordsdb::describe(settings) << '\n', Success;
     }
     return show(db, rest, out, err);
+}
+
+} // namespace
+
+int headNoted(const recordsdb::RecordDb &db, int status, QTextStream &err)
+{
+    if (db.headNoteProblem().isEmpty())
+        return status;
+    err << "tcal-cli: stored, but the head was not noted: " << db.headNoteProblem() << '\n';
+    return status == Success ? FileError : status;
+}
+
+int runRecords(const Invocation &inv, QTextStream &out, QTextStream &err)
+{
+    const QStringList &args = inv.arguments;
+    const QString what = args.value(0);
+    static const QStringList known = {"list", "show", "verify", "anchor", "export", "import", "init-server",
+                                      "by-reference", "certificate", "approve", "migrate", "key", "trust"};
+    if (!known.contains(what))
+        return err << "tcal-cli: records takes list, show, verify, anchor, export, import, init-server, by-reference,"
+                      " certificate, approve, migrate, key or trust\n", UsageError;
+    recordsdb::RecordDb db;
+    // Only an import (or the owner's set-up) makes a database; reading commands
+    // open it read-only; only migrate changes its schema. Those that append
+    // (certificate, approve, key new) open an existing one for writing.
+    using Mode = recordsdb::RecordDb::Mode;
+    const bool makes = what == QLatin1String("import") || what == QLatin1String("init-server");
+    const bool appends = what == QLatin1String("certificate") || what == QLatin1String("approve")
+                         || (what == QLatin1String("key") && args.value(1) == QLatin1String("new"))
+                         || (what == QLatin1String("trust") && args.value(1) != QLatin1String("list"));
+    const Mode mode = what == QLatin1String("migrate") ? Mode::Migrate
+                      : makes                         ? Mode::Create
+                      : appends                       ? Mode::Existing
+                                                      : Mode::ExistingOnly;
+    recordsdb::DbSettings settings;
+    if (!openDatabase(db, inv.recordsFolder, mode, err, &settings))
+        return FileError;
+    return headNoted(db, runOpened(db, inv, what, settings, out, err), err);
 }
 
 } // namespace cli

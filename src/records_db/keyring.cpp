@@ -1,5 +1,6 @@
 #include "records_db/keyring.h"
 
+#include "core/whole_file.h"
 #include "records_db/signing_key.h"
 
 #include <QDateTime>
@@ -8,7 +9,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 namespace recordsdb {
 
@@ -67,12 +67,7 @@ bool writeKeyringFile(const QString &path, const QVector<TrustedKey> &keys, QStr
         array.append(QJsonObject{{"publicKey", QString::fromLatin1(k.publicKey)}, {"fingerprint", QString::fromLatin1(k.fingerprint)},
                                  {"name", k.name}, {"added", k.added}, {"revoked", k.revoked}});
     const QByteArray bytes = QJsonDocument(QJsonObject{{"format", "tcal-keyring"}, {"keys", array}}).toJson();
-    QSaveFile f(path);
-    if (QDir().mkpath(QFileInfo(path).absolutePath()) && f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size()
-        && f.commit())
-        return true;
-    error = QStringLiteral("cannot write the keyring ") + path;
-    return false;
+    return files::writeWhole(files::FileKind::Keyring, path, bytes, error);
 }
 
 bool addTrusted(QVector<TrustedKey> &keys, const QByteArray &publicKey, const QString &name, QString &error)

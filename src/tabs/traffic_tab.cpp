@@ -1,5 +1,6 @@
 #include "tabs/traffic_tab.h"
 
+#include "core/whole_file.h"
 #include "link/link.h"
 
 #include "diagnostics/diagnostics_texts.h"
@@ -8,7 +9,6 @@
 #include <QCheckBox>
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -184,10 +184,8 @@ void TrafficTab::setLanguage(int language)
 
 bool TrafficTab::exportText(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
-        return false;
-    QTextStream out(&file);
+    QByteArray text;
+    QTextStream out(&text);
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     out.setCodec("UTF-8");   // Qt 6 streams write UTF-8 already
 #endif
@@ -207,7 +205,8 @@ bool TrafficTab::exportText(const QString &path)
         out << cells.join('\t') << '\n';
     }
     out.flush();
-    return file.error() == QFileDevice::NoError;
+    QString why;
+    return files::writeWhole(files::FileKind::TrafficText, path, text, why);
 }
 
 void TrafficTab::chooseExportFile()

@@ -1,9 +1,11 @@
 #include "tabs/trend_tab.h"
 
+#include "core/whole_file.h"
 #include "link/link.h"
 
 #include "diagnostics/diagnostics_texts.h"
 
+#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
@@ -308,7 +310,11 @@ void TrendTab::toggleLog()
 
 bool TrendTab::exportPng(const QString &path)
 {
-    return m_view->grab().save(path, "PNG");
+    QByteArray png;
+    QBuffer buffer(&png);
+    QString why;
+    return buffer.open(QIODevice::WriteOnly) && m_view->grab().save(&buffer, "PNG")
+           && files::writeWhole(files::FileKind::TrendImage, path, png, why);
 }
 
 void TrendTab::choosePngFile()
