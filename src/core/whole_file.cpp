@@ -77,7 +77,8 @@ bool writeWhole(FileKind, const QString &path, const QByteArray &bytes, QString 
     // Two writers at once: the one that comes second finds the first's file.
     QLockFile lock(path + QStringLiteral(".lock"));
     if (!lock.tryLock(5000))
-        return fail(error, path, QStringLiteral("another writer holds it"));
+        return fail(error, path, lock.error() == QLockFile::LockFailedError ? QStringLiteral("another writer holds it")
+                                                                            : QStringLiteral("its lock cannot be made"));
     if (QFileInfo::exists(path))
         return fail(error, path, QStringLiteral("it exists already"));
     return writeThrough(f, path, bytes, error, access);

@@ -97,8 +97,13 @@ bool noteLocalAnchor(const QString &folder, const QString &database, const Chain
     if (!QDir().mkpath(folder))
         return error = QStringLiteral("cannot make the folder %1 of the head notes").arg(folder), false;
     QLockFile lock(notesPath(folder) + QStringLiteral(".lock"));
-    if (lockNotes(lock) != Locked::Yes)
-        return error = QStringLiteral("cannot lock the head notes %1 to write them").arg(notesPath(folder)), false;
+    const Locked locked = lockNotes(lock);
+    if (locked != Locked::Yes)
+        return error = QStringLiteral("cannot lock the head notes %1 to write them: %2")
+                           .arg(notesPath(folder), locked == Locked::HeldElsewhere
+                                                       ? QStringLiteral("another process holds them")
+                                                       : QStringLiteral("its lock file cannot be made there")),
+               false;
     const auto heads = readNotes(folder, error);
     if (!heads)
         return false;

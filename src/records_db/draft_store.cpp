@@ -62,13 +62,14 @@ DraftStore::Saved DraftStore::save(RecordDb *db, const record::Record &record)
 {
     Saved saved;
     saved.draft = keep(record, saved.error);
+    const QString notKept = saved.draft.isEmpty() ? saved.error + QStringLiteral("; ") : QString();
     if (!db) {
-        saved.error = QStringLiteral("no database");
+        saved.error = notKept + QStringLiteral("no database");
         return saved;
     }
     saved.number = db->append(record);
     if (!saved.number) {
-        saved.error = db->error();
+        saved.error = notKept + db->error();
         return saved;
     }
     // Only once the chain holds it; a draft left behind is removed by the next storePending.

@@ -37,7 +37,8 @@ std::optional<SigningKey> SigningKey::create(const QString &folder, QString &err
                           + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddTHHmmsszzz"));
     if (!replace && QFileInfo::exists(path))
         return load(folder, error);
-    if (QFileInfo::exists(path) && !QFile::rename(path, aside))
+    const bool movedAside = QFileInfo::exists(path);
+    if (movedAside && !QFile::rename(path, aside))
         return error = QStringLiteral("cannot keep the old signing key aside as ") + aside, std::nullopt;
     SigningKey key;
     key.m_secret.resize(crypto_sign_SECRETKEYBYTES);
@@ -47,6 +48,8 @@ std::optional<SigningKey> SigningKey::create(const QString &folder, QString &err
     if (!writeSecret(path, key.m_secret.toHex(), error)) {
         if (!replace && QFileInfo::exists(path))
             return load(folder, error);
+        if (movedAside && !QFile::rename(aside, path))   // the old key back in its place
+            error += QStringLiteral("; the old key stays as ") + aside;
         return std::nullopt;
     }
     return key;
