@@ -155,14 +155,20 @@ void TrendTab::addLiveValues(const reg::LiveValues &values)
     sample.measured = values.measured.value_or(std::nan(""));
     sample.room = values.room.value_or(std::nan(""));
     m_samples.push(sample);
+    const bool logging = isLogging();
     m_log.writePoll(values, m_unitCode, QStringLiteral("OK"));
+    if (logging != isLogging())
+        showLogState();
     scheduleRefresh();
 }
 
 void TrendTab::showLinkStatus(bool ok, const QString &text)
 {
-    if (!ok)
+    if (!ok && isLogging()) {
         m_log.writeFailure(QDateTime::currentDateTime(), statusWords(text));
+        if (!isLogging())
+            showLogState();
+    }
 }
 
 void TrendTab::observeRequest(const rtu::RequestDescription &request, QModbusReply *reply)
@@ -288,8 +294,10 @@ void TrendTab::showLogState()
 {
     using T = lang::DiagText;
     m_logButton->setText(lang::diagText(isLogging() ? T::StopLog : T::StartLog, m_language));
-    m_logState->setText(isLogging() ? lang::diagText(T::LoggingTo, m_language).arg(m_log.path())
-                                    : lang::diagText(T::NotLogging, m_language));
+    m_logState->setText(isLogging()                    ? lang::diagText(T::LoggingTo, m_language).arg(m_log.path())
+                        : !m_log.failure().isEmpty() ? lang::diagText(T::LogStopped, m_language)
+                                                           .arg(m_log.path() + QStringLiteral(": ") + m_log.failure())
+                                                     : lang::diagText(T::NotLogging, m_language));
 }
 
 void TrendTab::toggleLog()

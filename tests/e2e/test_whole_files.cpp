@@ -5,6 +5,7 @@
 
 #include "core/config_file.h"
 #include "core/whole_file.h"
+#include "diagnostics/csv_log.h"
 #include "link/link.h"
 #include "record/certificate.h"
 #include "record/record_store.h"
@@ -262,7 +263,21 @@ void TestWholeFiles::everyWriterOnAFullDisk()
         else
             ++kept;
     }
-    qInfo("disk full: %d cases (%d kinds of file, each over an old one and new, and the database; %d free sizes):"
+    // The running CSV log is no whole file: a row the disk does not take stops it, said.
+    for (qint64 free : freeSizes) {
+        ++tried;
+        QFile::remove(m_full + "/trend.csv");
+        fill(free);
+        diag::CsvLog log;
+        const bool started = log.start(m_full + "/trend.csv", nullptr);
+        for (int row = 0; row < 20000 && log.isOpen(); ++row)
+            log.writePoll(reg::LiveValues{}, std::nullopt, QStringLiteral("OK"));
+        if (started && log.failure().isEmpty())
+            broke << QStringLiteral("CSV log with %1 bytes free: every row taken on a full disk").arg(free);
+        else
+            ++kept;
+    }
+    qInfo("disk full: %d cases (%d kinds of file, each over an old one and new, the database and the CSV log; %d free sizes):"
           " %d written whole, %d failed with the reason and the old file kept, %d broke",
           tried, int(cases.size()), int(freeSizes.size()), whole, kept, int(broke.size()));
     QVERIFY2(broke.isEmpty(), qPrintable(broke.join('\n')));
