@@ -338,6 +338,47 @@ bool openDatabase(recordsdb::RecordDb &db, const QString &folder, recordsdb::Rec
 }
 
 namespace {
+int runOpened(recordsdb::RecordDb &db, const Invocation &inv, const QString &what, const recordsdb::DbSettings &settings,
+              QTextStream &out, QTextStream &err);
+} // namespace
+
+int headNoted(const recordsdb::RecordDb &db, int status, QTextStream &err)
+{
+    if (db.headNoteProblem().isEmpty())
+        return status;
+    err << "tcal-cli: stored, but the head was not noted: " << db.headNoteProblem() << '\n';
+    return status == Success ? FileError : status;
+}
+
+int runRecords(const Invocation &inv, QTextStream &out, QTextStream &err)
+{
+    const QStringList &args = inv.arguments;
+    const QString what = args.value(0);
+    static const QStringList known = {"list", "show", "verify", "anchor", "export", "import", "init-server",
+                                      "by-reference", "certificate", "approve", "migrate", "key", "trust"};
+    if (!known.contains(what))
+        return err << "tcal-cli: records takes list, show, verify, anchor, export, import, init-server, by-reference,"
+                      " certificate, approve, migrate, key or trust\n", UsageError;
+    recordsdb::RecordDb db;
+    // Only an import (or the owner's set-up) makes a database; reading commands
+    // open it read-only; only migrate changes its schema. Those that append
+    // (certificate, approve, key new) open an existing one for writing.
+    using Mode = recordsdb::RecordDb::Mode;
+    const bool makes = what == QLatin1String("import") || what == QLatin1String("init-server");
+    const bool appends = what == QLatin1String("certificate") || what == QLatin1String("approve")
+                         || (what == QLatin1String("key") && args.value(1) == QLatin1String("new"))
+                         || (what == QLatin1String("trust") && args.value(1) != QLatin1String("list"));
+    const Mode mode = what == QLatin1String("migrate") ? Mode::Migrate
+                      : makes                         ? Mode::Create
+                      : appends                       ? Mode::Existing
+                                                      : Mode::ExistingOnly;
+    recordsdb::DbSettings settings;
+    if (!openDatabase(db, inv.recordsFolder, mode, err, &settings))
+        return FileError;
+    return headNoted(db, runOpened(db, inv, what, settings, out, err), err);
+}
+
+namespace {
 
 int runOpened(recordsdb::RecordDb &db, const Invocation &inv, const QString &what, const recordsdb::DbSettings &settings,
               QTextStream &out, QTextStream &err)
@@ -378,41 +419,5 @@ int runOpened(recordsdb::RecordDb &db, const Invocation &inv, const QString &wha
 }
 
 } // namespace
-
-int headNoted(const recordsdb::RecordDb &db, int status, QTextStream &err)
-{
-    if (db.headNoteProblem().isEmpty())
-        return status;
-    err << "tcal-cli: stored, but the head was not noted: " << db.headNoteProblem() << '\n';
-    return status == Success ? FileError : status;
-}
-
-int runRecords(const Invocation &inv, QTextStream &out, QTextStream &err)
-{
-    const QStringList &args = inv.arguments;
-    const QString what = args.value(0);
-    static const QStringList known = {"list", "show", "verify", "anchor", "export", "import", "init-server",
-                                      "by-reference", "certificate", "approve", "migrate", "key", "trust"};
-    if (!known.contains(what))
-        return err << "tcal-cli: records takes list, show, verify, anchor, export, import, init-server, by-reference,"
-                      " certificate, approve, migrate, key or trust\n", UsageError;
-    recordsdb::RecordDb db;
-    // Only an import (or the owner's set-up) makes a database; reading commands
-    // open it read-only; only migrate changes its schema. Those that append
-    // (certificate, approve, key new) open an existing one for writing.
-    using Mode = recordsdb::RecordDb::Mode;
-    const bool makes = what == QLatin1String("import") || what == QLatin1String("init-server");
-    const bool appends = what == QLatin1String("certificate") || what == QLatin1String("approve")
-                         || (what == QLatin1String("key") && args.value(1) == QLatin1String("new"))
-                         || (what == QLatin1String("trust") && args.value(1) != QLatin1String("list"));
-    const Mode mode = what == QLatin1String("migrate") ? Mode::Migrate
-                      : makes                         ? Mode::Create
-                      : appends                       ? Mode::Existing
-                                                      : Mode::ExistingOnly;
-    recordsdb::DbSettings settings;
-    if (!openDatabase(db, inv.recordsFolder, mode, err, &settings))
-        return FileError;
-    return headNoted(db, runOpened(db, inv, what, settings, out, err), err);
-}
 
 } // namespace cli
