@@ -316,13 +316,17 @@ void TrendTab::toggleLog()
         m_logState->setText(lang::diagText(lang::DiagText::CannotOpen, m_language).arg(error));
 }
 
-bool TrendTab::exportPng(const QString &path)
+bool TrendTab::exportPng(const QString &path, QString *why)
 {
     QByteArray png;
     QBuffer buffer(&png);
-    QString why;
-    return buffer.open(QIODevice::WriteOnly) && m_view->grab().save(&buffer, "PNG")
-           && files::writeWhole(files::FileKind::TrendImage, path, png, why);
+    QString error = QStringLiteral("the picture could not be made");
+    if (buffer.open(QIODevice::WriteOnly) && m_view->grab().save(&buffer, "PNG")
+        && files::writeWhole(files::FileKind::TrendImage, path, png, error))
+        return true;
+    if (why)
+        *why = error;
+    return false;
 }
 
 void TrendTab::choosePngFile()
@@ -330,6 +334,7 @@ void TrendTab::choosePngFile()
     const QString path = QFileDialog::getSaveFileName(
         this, lang::diagText(lang::DiagText::ExportPng, m_language), QString(),
         QStringLiteral("PNG (*.png)"));
-    if (!path.isEmpty())
-        exportPng(path);
+    QString why;
+    if (!path.isEmpty() && !exportPng(path, &why))
+        m_logState->setText(lang::diagText(lang::DiagText::ExportFailed, m_language).arg(why));
 }

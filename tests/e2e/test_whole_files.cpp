@@ -199,9 +199,15 @@ void TestWholeFiles::everyWriterOnAFullDisk()
              QString why;
              return Outcome{config::saveFile(p, config::Configuration{}, &why), why};
          }, [](const QByteArray &b) { return jsonOf(b, nullptr); }}},
-        {FileKind::TrafficText, {"traffic.txt", [&](const QString &p) { return Outcome{traffic.exportText(p)}; },
+        {FileKind::TrafficText, {"traffic.txt", [&](const QString &p) {
+             QString why;
+             return Outcome{traffic.exportText(p, &why), why};
+         },
                                  [](const QByteArray &b) { return b.endsWith("\n") && b.count('\n') >= 2; }}},
-        {FileKind::TrendImage, {"trend.png", [&](const QString &p) { return Outcome{trend.exportPng(p)}; },
+        {FileKind::TrendImage, {"trend.png", [&](const QString &p) {
+             QString why;
+             return Outcome{trend.exportPng(p, &why), why};
+         },
                                 [](const QByteArray &b) { return !QImage::fromData(b, "PNG").isNull(); }}},
     };
     for (FileKind kind : files::allFileKinds())
@@ -239,8 +245,7 @@ void TestWholeFiles::everyWriterOnAFullDisk()
                 broke << at + QStringLiteral("success said over a file of %1 bytes, not whole").arg(after.size());
             else if (after != before || left != around)
                 broke << at + QStringLiteral("failed, and the file or its folder changed: %1 -> %2").arg(around.join(' '), left.join(' '));
-            else if (o.why.isEmpty() && kind != FileKind::Certificate && kind != FileKind::RecordFile
-                     && kind != FileKind::TrafficText && kind != FileKind::TrendImage)
+            else if (o.why.isEmpty() && kind != FileKind::Certificate && kind != FileKind::RecordFile)
                 broke << at + QStringLiteral("failed without a reason");
             else
                 ++kept;
