@@ -165,49 +165,37 @@ void TestWholeFiles::everyWriterOnAFullDisk()
     // Each writer as the tool runs it, and what its whole file is.
     struct Case {
         QString file;
-        std::function<Outcome(const QString &)> write;
+        std::function<Outcome(const QString &, QString &why)> write;
         std::function<bool(const QByteArray &)> whole;   // of the file after a success
     };
     const auto said = [](const Run &r, const char *text) { return Outcome{r.status == 0 && r.out.contains(text), r.err}; };
     const std::map<FileKind, Case> cases{
-        {FileKind::Keyring, {"keyring.json", [&](const QString &p) {
+        {FileKind::Keyring, {"keyring.json", [&](const QString &p, QString &) {
              const QByteArray key = QByteArray::number(QRandomGenerator::global()->generate64(), 16).rightJustified(16, '0');
              return said(cli({"trust", "add", QByteArray(key.repeated(4)), "--name", "K"}, {{"TCAL_KEYRING", p}}), "trusted");
          }, [](const QByteArray &b) { return jsonOf(b, "tcal-keyring"); }}},
-        {FileKind::SigningKey, {"signing.key", [](const QString &p) {
-             QString why;
+        {FileKind::SigningKey, {"signing.key", [](const QString &p, QString &why) {
              return Outcome{bool(recordsdb::SigningKey::create(QFileInfo(p).path(), why, true)), why};
          }, [](const QByteArray &b) { return b.size() == 128 && QByteArray::fromHex(b).toHex() == b; }}},
-        {FileKind::HeadNotes, {"notes/data/TCal/tcal/anchors.json", [&](const QString &) {
-             return importOne(m_lab.filePath("records"), notesEnv);
-         }, [](const QByteArray &b) { return QJsonDocument::fromJson(b).object().size() >= 2; }}},
-        {FileKind::Checkpoint, {"head.json", [&](const QString &p) { return said(cli({"anchor", p}), "written"); },
+        {FileKind::HeadNotes, {"notes/data/TCal/tcal/anchors.json", [&](const QString &, QString &) { return importOne(m_lab.filePath("records"), notesEnv); }, [](const QByteArray &b) { return QJsonDocument::fromJson(b).object().size() >= 2; }}},
+        {FileKind::Checkpoint, {"head.json", [&](const QString &p, QString &) { return said(cli({"anchor", p}), "written"); },
                                 [](const QByteArray &b) { return jsonOf(b, "tcal-records-checkpoint"); }}},
-        {FileKind::Certificate, {"certificate.pdf", [&](const QString &p) { return Outcome{record::writeCertificate(p, certificate)}; },
+        {FileKind::Certificate, {"certificate.pdf", [&](const QString &p, QString &) { return Outcome{record::writeCertificate(p, certificate)}; },
                                  [](const QByteArray &b) { return b.startsWith("%PDF") && b.trimmed().endsWith("%%EOF"); }}},
-        {FileKind::Draft, {QString(), [&](const QString &p) {
+        {FileKind::Draft, {QString(), [&](const QString &p, QString &) {
              const auto saved = recordsdb::DraftStore(QFileInfo(p).path()).save(nullptr, check("SN-D", 0));
              return Outcome{!saved.draft.isEmpty(), saved.error, saved.draft};
          }, [](const QByteArray &b) { return jsonOf(b, nullptr); }}},
-        {FileKind::RecordFile, {QString(), [&](const QString &p) {
+        {FileKind::RecordFile, {QString(), [&](const QString &p, QString &) {
              const QString path = record::save(check("SN-R", 0), QFileInfo(p).path());
              return Outcome{!path.isEmpty(), QString(), path};
          }, [](const QByteArray &b) { return jsonOf(b, "tcal-calibration-record"); }}},
-        {FileKind::Export, {"export.csv", [&](const QString &p) { return said(cli({"export", p, "1"}), ""); },
+        {FileKind::Export, {"export.csv", [&](const QString &p, QString &) { return said(cli({"export", p, "1"}), ""); },
                             [](const QByteArray &b) { return b.startsWith("record,1\n") && b.endsWith("\n") && b.count('\n') > 10; }}},
-        {FileKind::Configuration, {"transmitter.json", [](const QString &p) {
-             QString why;
-             return Outcome{config::saveFile(p, config::Configuration{}, &why), why};
-         }, [](const QByteArray &b) { return jsonOf(b, nullptr); }}},
-        {FileKind::TrafficText, {"traffic.txt", [&](const QString &p) {
-             QString why;
-             return Outcome{traffic.exportText(p, &why), why};
-         },
+        {FileKind::Configuration, {"transmitter.json", [](const QString &p, QString &why) { return Outcome{config::saveFile(p, config::Configuration{}, &why), why}; }, [](const QByteArray &b) { return jsonOf(b, nullptr); }}},
+        {FileKind::TrafficText, {"traffic.txt", [&](const QString &p, QString &why) { return Outcome{traffic.exportText(p, &why), why}; },
                                  [](const QByteArray &b) { return b.endsWith("\n") && b.count('\n') >= 2; }}},
-        {FileKind::TrendImage, {"trend.png", [&](const QString &p) {
-             QString why;
-             return Outcome{trend.exportPng(p, &why), why};
-         },
+        {FileKind::TrendImage, {"trend.png", [&](const QString &p, QString &why) { return Outcome{trend.exportPng(p, &why), why}; },
                                 [](const QByteArray &b) { return !QImage::fromData(b, "PNG").isNull(); }}},
     };
     for (FileKind kind : files::allFileKinds())
@@ -222,7 +210,8 @@ void TestWholeFiles::everyWriterOnAFullDisk()
         QVERIFY(QDir().mkpath(dir));
         QFile::remove(QDir(m_full).filePath("filler"));
         const QString target = c.file.isEmpty() ? dir + "/named" : c.file.contains('/') ? m_full + "/" + c.file : dir + "/" + c.file;
-        const Outcome first = c.write(target);
+        QString why;
+        const Outcome first = c.write(target, why);
         const QString path = first.path.isEmpty() ? target : first.path;
         QVERIFY2(first.said && c.whole(bytesOf(path)), qPrintable(name + " not written with room: " + first.why));
         for (int round = 0; round < 2 * freeSizes.size(); ++round) {
@@ -235,7 +224,8 @@ void TestWholeFiles::everyWriterOnAFullDisk()
             const QByteArray before = bytesOf(path);
             const QStringList around = QDir(QFileInfo(path).path()).entryList(QDir::Files);
             fill(free);
-            const Outcome o = c.write(path);
+            why.clear();
+            const Outcome o = c.write(path, why);
             const QByteArray after = bytesOf(o.path.isEmpty() ? path : o.path);
             const QStringList left = QDir(QFileInfo(path).path()).entryList(QDir::Files);
             const QString at = QStringLiteral("%1 %2 with %3 bytes free: ").arg(name, over ? "over the old" : "new").arg(free);
