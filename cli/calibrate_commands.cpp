@@ -3,6 +3,7 @@
 #include "auto_command.h"
 #include "batch_command.h"
 #include "core/operator_input.h"
+#include "platform/console_input.h"
 #include "procedures/current_calibration.h"
 #include "procedures/sensor_calibration.h"
 
@@ -11,8 +12,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <poll.h>
-#include <unistd.h>
 
 namespace cli {
 
@@ -38,17 +37,17 @@ QTimer *g_watch = nullptr;   // closes the link when a signal comes during a ste
 
 // A line from the technician; nullopt at the end of input or on Ctrl-C /
 // SIGTERM. Read a byte at a time, so that nothing waits in a buffer that
-// poll() cannot see.
+// the wait for input cannot see.
 std::optional<QString> ask(const QString &prompt, Output &o)
 {
     o.err << prompt << Qt::flush;
     QByteArray line;
     while (!g_stop) {
-        pollfd in{STDIN_FILENO, POLLIN, 0};
-        if (::poll(&in, 1, 100) <= 0)
-            continue;
         char c = 0;
-        if (::read(STDIN_FILENO, &c, 1) != 1)
+        const platform::InputByte got = platform::readInputByte(c, 100);
+        if (got == platform::InputByte::NotYet)
+            continue;
+        if (got == platform::InputByte::Ended)
             return line.isEmpty() ? std::nullopt : std::optional<QString>(QString::fromLocal8Bit(line).trimmed());
         if (c == '\n')
             return QString::fromLocal8Bit(line).trimmed();

@@ -2,10 +2,10 @@
 
 #include "signer_input.h"
 
+#include "core/whole_file.h"
 #include "records_db/approvals.h"
 #include "records_db/certificate_store.h"
 
-#include <QSaveFile>
 #include <QSettings>
 
 namespace cli {
@@ -34,10 +34,10 @@ namespace {
 
 bool writeFile(const QString &path, const QByteArray &bytes, QTextStream &err)
 {
-    QSaveFile f(path);
-    if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit())
+    QString why;
+    if (!bytes.isEmpty() && files::writeWhole(files::FileKind::Certificate, path, bytes, why))
         return true;
-    err << "tcal-cli: cannot write " << path << '\n';
+    err << "tcal-cli: " << (bytes.isEmpty() ? QStringLiteral("no certificate to write to ") + path : why) << '\n';
     return false;
 }
 

@@ -4,6 +4,8 @@
 #include "person_commands.h"
 #include "signer_input.h"
 #include "core/csv_field.h"
+#include "core/whole_file.h"
+#include "platform/console_input.h"
 #include "record/record_csv.h"
 #include "record/record_table.h"
 #include "record/record_validation.h"
@@ -15,12 +17,9 @@
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 #include <QSysInfo>
 
 #include <cstdio>
-#include <termios.h>
-#include <unistd.h>
 
 namespace cli {
 
@@ -64,22 +63,12 @@ namespace {
 // Asked on the terminal without echo; never stored; taken as typed, spaces included.
 QString promptPassword()
 {
-    if (!isatty(STDIN_FILENO))
+    if (!platform::inputIsTerminal())
         return QString();
     std::fprintf(stderr, "PostgreSQL password: ");
-    termios old {};
-    tcgetattr(STDIN_FILENO, &old);
-    termios quiet = old;
-    quiet.c_lflag &= ~tcflag_t(ECHO);
-    tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
-    char line[1024] = {};
-    const bool read = std::fgets(line, sizeof line, stdin) != nullptr;
-    tcsetattr(STDIN_FILENO, TCSANOW, &old);
+    const std::optional<QString> typed = platform::readHiddenLine();
     std::fprintf(stderr, "\n");
-    QString typed = read ? QString::fromLocal8Bit(line) : QString();
-    while (typed.endsWith(QLatin1Char('\n')) || typed.endsWith(QLatin1Char('\r')))
-        typed.chop(1);
-    return typed;
+    return typed.value_or(QString());
 }
 
 bool numbers(const QStringList &texts, QVector<qint64> &out, QTextStream &err)
@@ -165,7 +154,8 @@ int verify(recordsdb::RecordDb &db, const QString &anchor, QTextStream &out, QTe
     out << "signed by " << (report.keys.isEmpty() ? QStringLiteral("no key") : report.keys.join(QStringLiteral(", ")))
         << '\n';
     if (!report.checkpointKey.isEmpty())
-        out << "checkpoint of entry " << report.head.count << " signed by " << report.checkpointKey << '\n';
+        out << "checkpoint of entry " << qint64(checkpoint->value("count").toDouble()) << " signed by "
+            << report.checkpointKey << '\n';
     return Success;
 }
 
@@ -176,9 +166,9 @@ int anchor(recordsdb::RecordDb &db, const QStringList &args, QTextStream &out, Q
     const auto checkpoint = db.checkpoint();
     if (!checkpoint)
         return err << "tcal-cli: " << db.error() << '\n', Different;
-    QSaveFile f(args.at(0));
-    if (!f.open(QIODevice::WriteOnly) || f.write(QJsonDocument(*checkpoint).toJson()) <= 0 || !f.commit())
-        return err << "tcal-cli: cannot write " << args.at(0) << '\n', FileError;
+    QString why;
+    if (!files::writeWhole(files::FileKind::Checkpoint, args.at(0), QJsonDocument(*checkpoint).toJson(), why))
+        return err << "tcal-cli: " << why << '\n', FileError;
     out << "checkpoint of entry " << checkpoint->value("count").toInt() << " written to " << args.at(0) << '\n';
     return Success;
 }
@@ -225,9 +215,9 @@ int exportChecks(recordsdb::RecordDb &db, const QStringList &args, bool json, QT
     for (const QStringList &row : rows)
         text += row.join(QLatin1Char(',')) + QLatin1Char('\n');
     const QByteArray bytes = json ? QJsonDocument(array).toJson() : (text + record::toCsv(checks)).toUtf8();
-    QSaveFile f(args.at(0));
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
-        return err << "tcal-cli: cannot write " << args.at(0) << '\n', FileError;
+    QString why;
+    if (!files::writeWhole(files::FileKind::Export, args.at(0), bytes, why))
+        return err << "tcal-cli: " << why << '\n', FileError;
     return Success;
 }
 
@@ -358,6 +348,19 @@ bool openDatabase(recordsdb::RecordDb &db, const QString &folder, recordsdb::Rec
     return false;
 }
 
+namespace {
+int runOpened(recordsdb::RecordDb &db, const Invocation &inv, const QString &what, const recordsdb::DbSettings &settings,
+              QTextStream &out, QTextStream &err);
+} // namespace
+
+int headNoted(const recordsdb::RecordDb &db, int status, QTextStream &err)
+{
+    if (db.headNoteProblem().isEmpty())
+        return status;
+    err << "tcal-cli: stored, but the head was not noted: " << db.headNoteProblem() << '\n';
+    return status == Success ? FileError : status;
+}
+
 int runRecords(const Invocation &inv, QTextStream &out, QTextStream &err)
 {
     const QStringList &args = inv.arguments;
@@ -385,7 +388,15 @@ int runRecords(const Invocation &inv, QTextStream &out, QTextStream &err)
     recordsdb::DbSettings settings;
     if (!openDatabase(db, inv.recordsFolder, mode, err, &settings))
         return FileError;
-    const QStringList rest = args.mid(1);
+    return headNoted(db, runOpened(db, inv, what, settings, out, err), err);
+}
+
+namespace {
+
+int runOpened(recordsdb::RecordDb &db, const Invocation &inv, const QString &what, const recordsdb::DbSettings &settings,
+              QTextStream &out, QTextStream &err)
+{
+    const QStringList rest = inv.arguments.mid(1);
     if (what == QLatin1String("by-reference"))
         return byReference(db, rest, inv.since, out, err);
     if (what == QLatin1String("certificate"))
@@ -421,5 +432,7 @@ int runRecords(const Invocation &inv, QTextStream &out, QTextStream &err)
     }
     return show(db, rest, out, err);
 }
+
+} // namespace
 
 } // namespace cli

@@ -17,6 +17,9 @@ int runRecords(const Invocation &invocation, QTextStream &out, QTextStream &err)
 
 // The records database of `folder` (empty: the window's), or PostgreSQL from
 // TCAL_DB_HOST ...; false with the reason on `err`. `used` receives the settings.
+// `status`, unless the head of entries the command stored could not be noted:
+// then that is said, and a success becomes a failure.
+int headNoted(const recordsdb::RecordDb &db, int status, QTextStream &err);
 bool openDatabase(recordsdb::RecordDb &db, const QString &folder, recordsdb::RecordDb::Mode mode, QTextStream &err,
                   recordsdb::DbSettings *used = nullptr);
 

@@ -1,6 +1,6 @@
 #include "signer_input.h"
 
-#include "platform/terminal_echo.h"
+#include "platform/console_input.h"
 #include "records_db/approvals.h"
 #include "records_db/record_db.h"
 
@@ -23,11 +23,15 @@ std::optional<QByteArray> readPassphrase(const Invocation &inv, const QString &p
             line.chop(1);
         return line;
     }
+    if (platform::inputIsTerminal())
+        err << prompt;
     err.flush();
-    const auto typed = platform::readWithoutEcho(prompt);
+    const std::optional<QString> typed = platform::readHiddenLine();
     if (!typed)
-        err << "tcal-cli: a passphrase is typed at the terminal or read from --passphrase-file FILE\n";
-    return typed;
+        return err << "tcal-cli: a passphrase is typed at the terminal or read from --passphrase-file FILE\n", std::nullopt;
+    if (platform::inputIsTerminal())
+        err << '\n';
+    return typed->toUtf8();
 }
 
 std::optional<recordsdb::PersonSigner> unlockPerson(recordsdb::RecordDb &db, const Invocation &inv, QTextStream &err)

@@ -111,7 +111,7 @@ int runStandards(const Invocation &inv, QTextStream &out, QTextStream &err)
     if (!openDatabase(db, inv.recordsFolder, mode, err))
         return FileError;
     recordsdb::StandardsRegister reg(db);
-    return saving ? save(reg, inv, out, err) : list(reg, inv.json, out, err);
+    return headNoted(db, saving ? save(reg, inv, out, err) : list(reg, inv.json, out, err), err);
 }
 
 } // namespace cli

@@ -1,10 +1,11 @@
 #include "core/config_file.h"
 
+#include "core/whole_file.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 namespace config {
 
@@ -190,11 +191,11 @@ Loaded fromJson(const QByteArray &json)
 
 bool saveFile(const QString &path, const Configuration &c, QString *error)
 {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(toJson(c)) >= 0 && file.commit())
+    QString why;
+    if (files::writeWhole(files::FileKind::Configuration, path, toJson(c), why))
         return true;
     if (error)
-        *error = file.errorString();
+        *error = why;
     return false;
 }
 

@@ -97,6 +97,7 @@ bool CsvLog::start(const QString &path, QString *error)
     }
     m_headerWritten = false;
     m_decimalCode = -1;
+    m_failure.clear();
     return true;
 }
 
@@ -131,10 +132,15 @@ void CsvLog::writeFailure(const QDateTime &time, const QString &status)
     writeRow(csvFailureLine(time, status));
 }
 
+// A row the disk did not take stops the log: logging on past a gap would pass
+// the gap over.
 void CsvLog::writeRow(const QString &row)
 {
-    m_file.write(row.toUtf8() + '\n');
-    m_file.flush();
+    const QByteArray bytes = row.toUtf8() + '\n';
+    if (m_file.write(bytes) == bytes.size() && m_file.flush())
+        return;
+    m_failure = m_file.errorString();
+    m_file.close();
 }
 
 } // namespace diag

@@ -35,6 +35,8 @@ public:
     bool start(const QString &path, QString *error);
     void stop();
     bool isOpen() const { return m_file.isOpen(); }
+    // Why the log stopped on its own: a row the disk did not take. Empty otherwise.
+    QString failure() const { return m_failure; }
     QString path() const { return m_file.fileName(); }
 
     // Writes a header row first whenever the unit or decimal code differs from
@@ -49,6 +51,7 @@ private:
     bool m_headerWritten = false;
     std::optional<int> m_unitCode;
     int m_decimalCode = -1;
+    QString m_failure;
 };
 
 } // namespace diag

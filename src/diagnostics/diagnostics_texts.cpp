@@ -45,6 +45,8 @@ const Row kTexts[] = {
     {"导出文本", "導出文本", "export text"},
     {"计数清零", "計數清零", "reset counters"},
     {"自连接以来", "自連接以來", "since connect"},
+    {"记录已停止，写入失败: %1", "記錄已停止，寫入失敗: %1", "logging stopped, a write failed: %1"},
+    {"导出失败: %1", "導出失敗: %1", "export failed: %1"},
 };
 static_assert(sizeof(kTexts) / sizeof(kTexts[0]) == size_t(DiagText::Count),
               "one row per text");

@@ -14,6 +14,7 @@ enum class DiagText {
     Min, Max, Mean, StdDev, NoData,
     TrafficTab, ColumnTime, ColumnFunction, ColumnAddress, ColumnCount, ColumnResult,
     ColumnRoundTrip, ColumnFrames, ShowFrames, ExportText, ResetCounters, SinceConnect,
+    LogStopped, ExportFailed,
     Count   // number of rows, not a text
 };
 

@@ -1,18 +1,8 @@
 #include "instruments/usbtmc_transport.h"
 
-#include <QFile>
-#include <QMetaObject>
+#include "platform/device_file.h"
 
-#ifndef Q_OS_WIN
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-#if __has_include(<linux/usb/tmc.h>)
-#include <linux/usb/tmc.h>
-#endif
-#endif
+#include <QMetaObject>
 
 namespace instruments {
 
@@ -56,41 +46,12 @@ void UsbtmcTransport::finishRead()
     }
 }
 
-#ifdef Q_OS_WIN
-
-bool UsbtmcTransport::open(QString *why)
-{
-    if (why)
-        *why = QStringLiteral("USBTMC devices are reached only on Linux");
-    return false;
-}
-
-void UsbtmcTransport::close() {}
-
-bool UsbtmcTransport::send(const QByteArray &, bool, QString *why)
-{
-    if (why)
-        *why = QStringLiteral("USBTMC devices are reached only on Linux");
-    return false;
-}
-
-void UsbtmcTransport::startRead() {}
-
-#else
-
 bool UsbtmcTransport::open(QString *why)
 {
     close();
-    m_fd = ::open(QFile::encodeName(m_device).constData(), O_RDWR | O_CLOEXEC);
-    if (m_fd < 0) {
-        if (why)
-            *why = QString::fromLocal8Bit(std::strerror(errno));
+    m_fd = platform::openDevice(m_device, m_timeoutMs, why);
+    if (m_fd < 0)
         return false;
-    }
-#ifdef USBTMC_IOCTL_SET_TIMEOUT
-    __u32 timeout = __u32(m_timeoutMs);
-    ::ioctl(m_fd, USBTMC_IOCTL_SET_TIMEOUT, &timeout);
-#endif
     emit ready();
     return true;
 }
@@ -98,8 +59,7 @@ bool UsbtmcTransport::open(QString *why)
 void UsbtmcTransport::close()
 {
     finishRead();
-    if (m_fd >= 0)
-        ::close(m_fd);
+    platform::closeDevice(m_fd);
     m_fd = -1;
     m_received.clear();
 }
@@ -107,23 +67,13 @@ void UsbtmcTransport::close()
 bool UsbtmcTransport::send(const QByteArray &bytes, bool answerExpected, QString *why)
 {
     finishRead();
-    qsizetype done = 0;
-    while (m_fd >= 0 && done < bytes.size()) {
-        const ssize_t n = ::write(m_fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (why)
-                *why = QString::fromLocal8Bit(std::strerror(errno));
-            return false;
-        }
-        done += n;
-    }
     if (m_fd < 0) {
         if (why)
             *why = QStringLiteral("not open");
         return false;
     }
+    if (!platform::writeDevice(m_fd, bytes, why))
+        return false;
     if (answerExpected)
         startRead();
     return true;
@@ -135,18 +85,14 @@ void UsbtmcTransport::startRead()
     const int fd = m_fd;
     m_reader.reset(QThread::create([this, fd] {
         QByteArray buffer(kReadChunk, Qt::Uninitialized);
-        ssize_t n;
-        do {
-            n = ::read(fd, buffer.data(), size_t(buffer.size()));
-        } while (n < 0 && errno == EINTR);
-        if (n < 0 && errno == ETIMEDOUT)
+        QString why;
+        const platform::DeviceRead read = platform::readDevice(fd, buffer, &why);
+        if (read == platform::DeviceRead::TimedOut)
             return;
-        if (n < 0) {
-            const QString why = QString::fromLocal8Bit(std::strerror(errno));
+        if (read == platform::DeviceRead::Failed) {
             QMetaObject::invokeMethod(this, [this, why] { emit failed(why); }, Qt::QueuedConnection);
             return;
         }
-        buffer.truncate(int(n));
         QMetaObject::invokeMethod(this, [this, buffer] {
             m_received += buffer;
             emit received();
@@ -154,7 +100,5 @@ void UsbtmcTransport::startRead()
     }));
     m_reader->start();
 }
-
-#endif
 
 } // namespace instruments

@@ -1,14 +1,10 @@
 #include "link/open_failure.h"
 
-#include <QFile>
+#include "platform/device_file.h"
+
 #include <QFileInfo>
 
 #include <cerrno>
-
-#ifndef Q_OS_WIN
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace ports {
 
@@ -24,34 +20,19 @@ QString groupToJoin(const QString &owningGroup)
     return owningGroup;
 }
 
-#ifdef Q_OS_WIN
-
-int openError(const QString &)
-{
-    return 0;   // Windows says nothing about permissions here; the generic notice stands
-}
-
-QString owningGroup(const QString &)
-{
-    return {};
-}
-
-#else
-
 int openError(const QString &path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return errno;
-    ::close(fd);
-    return 0;
+    return platform::deviceOpenError(path);   // where the system says nothing, the generic notice stands
 }
 
 QString owningGroup(const QString &path)
 {
+#ifdef Q_OS_WIN
+    Q_UNUSED(path)
+    return {};
+#else
     return QFileInfo(path).group();
-}
-
 #endif
+}
 
 } // namespace ports

@@ -1,5 +1,6 @@
 #include "record/certificate.h"
 
+#include "core/whole_file.h"
 #include "record/certificate_annex.h"
 #include "record/decision_texts.h"
 #include "record/record_table.h"
@@ -11,7 +12,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QSettings>
 #include <QTextDocument>
 
@@ -429,8 +429,8 @@ bool writeCertificate(const QString &path, const CertificateContent &content, in
 {
     const QByteArray pdf = certificatePdf(content, pages);
     // Written whole or not at all: a half-written file never takes a certificate's name.
-    QSaveFile file(path);
-    return !pdf.isEmpty() && file.open(QIODevice::WriteOnly) && file.write(pdf) == pdf.size() && file.commit();
+    QString error;
+    return !pdf.isEmpty() && files::writeWhole(files::FileKind::Certificate, path, pdf, error);
 }
 
 } // namespace record

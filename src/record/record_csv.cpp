@@ -1,8 +1,8 @@
 #include "record/record_csv.h"
 
 #include "core/csv_field.h"
+#include "core/whole_file.h"
 
-#include <QSaveFile>
 #include <QStringList>
 
 namespace record {
@@ -110,8 +110,8 @@ bool writeCsv(const QString &path, const QVector<Record> &checks, bool bom)
     if (checks.isEmpty())
         return false;
     const QByteArray bytes = csvBytes(checks, bom);
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    QString error;
+    return files::writeWhole(files::FileKind::Export, path, bytes, error);
 }
 
 } // namespace record

@@ -1,12 +1,12 @@
 #include "record/record_store.h"
 
+#include "core/whole_file.h"
 #include "record/record_validation.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -42,14 +42,10 @@ QString fileName(const Record &record)
 
 QString save(const Record &record, const QString &folder)
 {
-    if (!QDir().mkpath(folder))
-        return {};
     const QString path = QDir(folder).filePath(fileName(record));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    file.write(QJsonDocument(toJson(record)).toJson());
-    return file.commit() ? path : QString();
+    QString error;
+    return files::writeWhole(files::FileKind::RecordFile, path, QJsonDocument(toJson(record)).toJson(), error) ? path
+                                                                                                              : QString();
 }
 
 std::optional<Record> load(const QString &path, QString &why, std::optional<int> assumeOffsetSeconds)

@@ -1,25 +1,28 @@
 #include "records_db/anchor.h"
 
+#include "core/whole_file.h"
 #include "records_db/record_hash.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
-#include <QSaveFile>
+#include <QLockFile>
 
 namespace recordsdb {
 
 namespace {
 
 const char kFile[] = "anchors.json";
+// Notes are a few hundred bytes a database; far more is not notes.
+constexpr qint64 kMaxNotesBytes = 16 * 1024 * 1024;
+// A writer holds the lock for one small file's write.
+constexpr int kLockWaitMs = 10000;
 
-QJsonObject readAnchors(const QString &folder)
+QString notesPath(const QString &folder)
 {
-    QFile f(QDir(folder).filePath(QLatin1String(kFile)));
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return QJsonDocument::fromJson(f.read(16 * 1024 * 1024)).object();
+    return QDir(folder).filePath(QLatin1String(kFile));
 }
 
 QJsonObject headJson(const ChainHead &h)
@@ -28,41 +31,89 @@ QJsonObject headJson(const ChainHead &h)
             {"signature", QString::fromLatin1(h.signature)}};
 }
 
-ChainHead headFrom(const QJsonObject &o)
+std::optional<ChainHead> headFrom(const QJsonValue &value)
 {
-    return {qint64(o.value("count").toDouble()), o.value("hash").toString().toLatin1(),
-            o.value("signature").toString().toLatin1()};
+    const QJsonObject o = value.toObject();
+    const double count = o.value("count").toDouble(-1);
+    if (!value.isObject() || !(count >= 1) || count != double(qint64(count))
+        || !isHashText(o.value("hash").toString().toLatin1()) || !o.value("signature").isString())
+        return std::nullopt;
+    return ChainHead{qint64(count), o.value("hash").toString().toLatin1(), o.value("signature").toString().toLatin1()};
+}
+
+// Whole notes, or nullopt with what is wrong; no file is no notes.
+std::optional<QHash<QString, ChainHead>> readNotes(const QString &folder, QString &error)
+{
+    const QString path = notesPath(folder);
+    QHash<QString, ChainHead> heads;
+    QFile f(path);
+    if (!f.exists())
+        return heads;
+    if (!f.open(QIODevice::ReadOnly))
+        return error = QStringLiteral("the head notes %1 cannot be read: %2").arg(path, f.errorString()), std::nullopt;
+    QJsonParseError parse{};
+    const QJsonDocument doc = QJsonDocument::fromJson(f.read(kMaxNotesBytes + 1), &parse);
+    if (parse.error != QJsonParseError::NoError || !doc.isObject() || f.size() > kMaxNotesBytes)
+        return error = QStringLiteral("the head notes %1 are damaged (%2); nothing is taken from them until they are"
+                                      " looked into")
+                           .arg(path, parse.error != QJsonParseError::NoError ? parse.errorString()
+                                                                              : QStringLiteral("not an object")),
+               std::nullopt;
+    const QJsonObject all = doc.object();
+    for (auto it = all.begin(); it != all.end(); ++it) {
+        const auto head = headFrom(it.value());
+        if (!head)
+            return error = QStringLiteral("the head notes %1 are damaged: the note of %2 is not a head").arg(path, it.key()),
+                   std::nullopt;
+        heads.insert(it.key(), *head);
+    }
+    return heads;
+}
+
+// The notes' lock, waited for a while. Where it cannot be made at all (a full
+// or read-only folder) a reader goes on: the notes are replaced whole, so a
+// read never sees half of them.
+enum class Locked { Yes, CannotMake, HeldElsewhere };
+Locked lockNotes(QLockFile &lock)
+{
+    if (lock.tryLock(kLockWaitMs))
+        return Locked::Yes;
+    return lock.error() == QLockFile::LockFailedError ? Locked::HeldElsewhere : Locked::CannotMake;
 }
 
 } // namespace
 
-std::optional<ChainHead> localAnchor(const QString &folder, const QString &database)
+std::optional<QHash<QString, ChainHead>> localAnchors(const QString &folder, QString &error)
 {
-    const QJsonObject all = readAnchors(folder);
-    if (!all.value(database).isObject())
-        return std::nullopt;
-    return headFrom(all.value(database).toObject());
+    QLockFile lock(notesPath(folder) + QStringLiteral(".lock"));
+    if (QFileInfo::exists(folder) && lockNotes(lock) == Locked::HeldElsewhere)
+        return error = QStringLiteral("the head notes %1 stay locked by another process").arg(notesPath(folder)),
+               std::nullopt;
+    return readNotes(folder, error);
 }
 
-QHash<QString, ChainHead> localAnchors(const QString &folder)
+bool noteLocalAnchor(const QString &folder, const QString &database, const ChainHead &head, QString &error)
 {
-    QHash<QString, ChainHead> heads;
-    const QJsonObject all = readAnchors(folder);
-    for (auto it = all.begin(); it != all.end(); ++it)
-        if (it.value().isObject())
-            heads.insert(it.key(), headFrom(it.value().toObject()));
-    return heads;
-}
-
-bool noteLocalAnchor(const QString &folder, const QString &database, const ChainHead &head)
-{
-    QJsonObject all = readAnchors(folder);
-    if (headFrom(all.value(database).toObject()).count >= head.count)
+    if (!QDir().mkpath(folder))
+        return error = QStringLiteral("cannot make the folder %1 of the head notes").arg(folder), false;
+    QLockFile lock(notesPath(folder) + QStringLiteral(".lock"));
+    const Locked locked = lockNotes(lock);
+    if (locked != Locked::Yes)
+        return error = QStringLiteral("cannot lock the head notes %1 to write them: %2")
+                           .arg(notesPath(folder), locked == Locked::HeldElsewhere
+                                                       ? QStringLiteral("another process holds them")
+                                                       : QStringLiteral("its lock file cannot be made there")),
+               false;
+    const auto heads = readNotes(folder, error);
+    if (!heads)
+        return false;
+    if (heads->value(database).count >= head.count)
         return true;
+    QJsonObject all;
+    for (auto it = heads->begin(); it != heads->end(); ++it)
+        all.insert(it.key(), headJson(it.value()));
     all.insert(database, headJson(head));
-    QSaveFile f(QDir(folder).filePath(QLatin1String(kFile)));
-    return QDir().mkpath(folder) && f.open(QIODevice::WriteOnly)
-           && f.write(QJsonDocument(all).toJson()) > 0 && f.commit();
+    return files::writeWhole(files::FileKind::HeadNotes, notesPath(folder), QJsonDocument(all).toJson(), error);
 }
 
 QJsonObject checkpoint(const QByteArray &identity, const ChainHead &head, const SigningKey &key)
@@ -93,7 +144,10 @@ std::optional<ChainHead> readCheckpoint(const QJsonObject &checkpoint, QByteArra
         return error = QStringLiteral("the checkpoint's signature does not match it"), std::nullopt;
     keyId = SigningKey::fingerprintOf(publicKey);
     identity = checkpoint.value("database").toString().toLatin1();
-    return headFrom(checkpoint);
+    const auto head = headFrom(checkpoint);
+    if (!head)
+        return error = QStringLiteral("not a records checkpoint"), std::nullopt;
+    return head;
 }
 
 } // namespace recordsdb

@@ -20,12 +20,15 @@ struct ChainHead {
     QByteArray signature;
 };
 
-// What this workstation last wrote to `database`; nullopt when never.
-std::optional<ChainHead> localAnchor(const QString &folder, const QString &database);
-// Every head this workstation noted, by database name.
-QHash<QString, ChainHead> localAnchors(const QString &folder);
-// Moves the note forward only: a head behind the one noted is kept out.
-bool noteLocalAnchor(const QString &folder, const QString &database, const ChainHead &head);
+// Every head this workstation noted, by database name; none when it noted
+// none. nullopt with `error` when the notes cannot be read or are not whole:
+// damaged notes are never taken for no notes.
+std::optional<QHash<QString, ChainHead>> localAnchors(const QString &folder, QString &error);
+// Moves the note forward only: a head behind the one noted is kept out. The
+// notes are locked from their read to their write, so two databases noted at
+// once from this workstation both stay; false with `error` when the notes are
+// damaged or cannot be written, and then they are as they were.
+bool noteLocalAnchor(const QString &folder, const QString &database, const ChainHead &head, QString &error);
 
 // A checkpoint of `head` of the database whose identity (first entry's hash)
 // is `identity`, signed by `key`.

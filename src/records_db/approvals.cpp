@@ -3,11 +3,10 @@
 #include "records_db/keyring.h"
 
 #include <QDateTime>
+#include "platform/user_name.h"
+
 #include <QHash>
 #include <QSqlQuery>
-
-#include <pwd.h>
-#include <unistd.h>
 
 namespace recordsdb {
 
@@ -17,9 +16,7 @@ const QString kSignature = QStringLiteral("signature");
 
 QString osUser()
 {
-    if (const passwd *pw = getpwuid(getuid()))
-        return QString::fromLocal8Bit(pw->pw_name);
-    return qEnvironmentVariable("USER");
+    return platform::userName();
 }
 
 } // namespace

@@ -193,7 +193,10 @@ ChainReport RecordDb::verify(const std::optional<QJsonObject> &checkpoint)
         return report;
     }
     // Noted before the snapshot is taken, so every head noted is in it.
-    const QHash<QString, ChainHead> noted = localAnchors(m_settings.dataFolder);
+    QString notesProblem;
+    const QHash<QString, ChainHead> noted = localAnchors(m_settings.dataFolder, notesProblem).value_or(QHash<QString, ChainHead>());
+    if (!notesProblem.isEmpty())
+        report.faults << ChainFault{0, QString(), notesProblem};
     QSqlQuery q(m_db);
     // One snapshot for every read, so appends meanwhile never look like gaps.
     if (!q.exec(m_sqlite ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"))) {

@@ -1,5 +1,6 @@
 #include "records_db/draft_store.h"
 
+#include "core/whole_file.h"
 #include "record/record_store.h"
 #include "records_db/record_db.h"
 
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -42,11 +42,8 @@ QString DraftStore::keep(const record::Record &record, QString &error)
 {
     const QByteArray content = canonicalContent(record);
     const QString path = QDir(m_folder).filePath(draftName(content));
-    QSaveFile f(path);
-    if (!QDir().mkpath(m_folder) || !f.open(QIODevice::WriteOnly) || f.write(content) != content.size() || !f.commit()) {
-        error = QStringLiteral("cannot write the draft ") + path;
+    if (!files::writeWhole(files::FileKind::Draft, path, content, error))
         return QString();
-    }
     return path;
 }
 
@@ -66,13 +63,14 @@ DraftStore::Saved DraftStore::save(RecordDb *db, const record::Record &record, c
 {
     Saved saved;
     saved.draft = keep(record, saved.error);
+    const QString notKept = saved.draft.isEmpty() ? saved.error + QStringLiteral("; ") : QString();
     if (!db || !performer) {
-        saved.error = db ? QStringLiteral("no performer's key is unlocked to sign it") : QStringLiteral("no database");
+        saved.error = notKept + (db ? QStringLiteral("no performer's key is unlocked to sign it") : QStringLiteral("no database"));
         return saved;
     }
     saved.number = db->append(record, *performer, function);
     if (!saved.number) {
-        saved.error = db->error();
+        saved.error = notKept + db->error();
         return saved;
     }
     // Only once the chain holds it; a draft left behind is removed by the next storePending.

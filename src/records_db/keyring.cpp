@@ -1,6 +1,7 @@
 #include "records_db/keyring.h"
 
 #include "records_db/approvals.h"
+#include "core/whole_file.h"
 #include "records_db/signing_key.h"
 
 #include <QDateTime>
@@ -9,7 +10,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 namespace recordsdb {
 
@@ -122,12 +122,7 @@ bool writeKeyringFile(const QString &path, const QVector<TrustedKey> &keys, QStr
     for (const TrustedKey &k : keys)
         array.append(keyToJson(k));
     const QByteArray bytes = QJsonDocument(QJsonObject{{"format", "tcal-keyring"}, {"keys", array}}).toJson();
-    QSaveFile f(path);
-    if (QDir().mkpath(QFileInfo(path).absolutePath()) && f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size()
-        && f.commit())
-        return true;
-    error = QStringLiteral("cannot write the keyring ") + path;
-    return false;
+    return files::writeWhole(files::FileKind::Keyring, path, bytes, error);
 }
 
 bool addTrusted(QVector<TrustedKey> &keys, const QByteArray &publicKey, const QString &name, QString &error)

@@ -128,6 +128,12 @@ bool RecordDb::open(const DbSettings &s, Mode mode)
     if (reading && !m_sqlite)
         QSqlQuery(m_db).exec(QStringLiteral("SET default_transaction_read_only = on"));
     const int version = readSchemaVersion();
+    if (version < 0) {   // not a schema older than any: the database itself cannot be read
+        QSqlQuery probe(m_db);
+        probe.exec(m_sqlite ? QStringLiteral("SELECT COUNT(*) FROM sqlite_master") : QStringLiteral("SELECT COUNT(*) FROM pg_class"));
+        return fail(QStringLiteral("cannot read ") + describe(s),
+                    probe.lastError().isValid() ? probe.lastError().text() : m_db.lastError().text());
+    }
     if (mode != Mode::Create && version == 0)
         return fail(QStringLiteral("no records database at ") + describe(s), QString());
     if (version == kSchemaVersion || mode == Mode::Migrate || (mode == Mode::Create && version == 0)) {
@@ -397,8 +403,13 @@ bool RecordDb::keyStillSigns()
 bool RecordDb::notedHeadHeld()
 {
     const QByteArray id = identity();
+    QString why;
+    const auto heads = localAnchors(m_settings.dataFolder, why);
+    if (!heads)
+        return fail(why + QStringLiteral("; nothing is appended until then"), QString());
     for (const QString &name : {anchorKey(m_settings), identityAnchorKey(id)}) {
-        const auto noted = name.isEmpty() ? std::nullopt : localAnchor(m_settings.dataFolder, name);
+        const auto noted = name.isEmpty() || !heads->contains(name) ? std::nullopt
+                                                                     : std::optional<ChainHead>(heads->value(name));
         if (!noted)
             continue;
         QSqlQuery q(m_db);
@@ -463,13 +474,17 @@ std::optional<ChainEntry> RecordDb::appendLocked(const QString &kind, const Buil
 
 // Noted under the path and under the identity, so another path to the same
 // database (a link, a copy) is held to the same head.
+// The entry is stored whatever happens here; a note that could not be written
+// is kept to be said (headNoteProblem), never passed over.
 void RecordDb::noteHead(const ChainEntry &last)
 {
     const ChainHead head{last.seq, last.hash, last.signature};
-    noteLocalAnchor(m_settings.dataFolder, anchorKey(m_settings), head);
+    QString why;
+    if (!noteLocalAnchor(m_settings.dataFolder, anchorKey(m_settings), head, why))
+        m_headNoteProblem = why;
     const QByteArray id = identity();
-    if (!id.isEmpty())
-        noteLocalAnchor(m_settings.dataFolder, identityAnchorKey(id), head);
+    if (!id.isEmpty() && !noteLocalAnchor(m_settings.dataFolder, identityAnchorKey(id), head, why))
+        m_headNoteProblem = why;
 }
 
 std::optional<qint64> RecordDb::appendEntry(const QString &kind, const Builder &build)

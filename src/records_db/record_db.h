@@ -86,6 +86,8 @@ public:
     bool open(const DbSettings &settings, Mode mode = Mode::Create);
     bool isOpen() const { return m_db.isOpen(); }
     QString error() const { return m_error; }
+    // Why the head of the last entries stored could not be noted; empty when it was.
+    QString headNoteProblem() const { return m_headNoteProblem; }
     int schemaVersion();
 
     // --- The chain, for every kind of entry ---
@@ -183,6 +185,7 @@ private:
     QSqlDatabase m_db;
     QString m_name;
     QString m_error;
+    QString m_headNoteProblem;
     DbSettings m_settings;
     std::optional<SigningKey> m_key;
     bool m_sqlite = true;

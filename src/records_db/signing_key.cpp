@@ -1,5 +1,7 @@
 #include "records_db/signing_key.h"
 
+#include "core/whole_file.h"
+
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QRegularExpression>
@@ -8,9 +10,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <fcntl.h>
 #include <sodium.h>
-#include <unistd.h>
 
 namespace recordsdb {
 
@@ -20,13 +20,10 @@ const char kFile[] = "signing.key";
 
 // Written with owner-only permissions from the first byte on: never a moment
 // in which another user could read the secret half.
-bool writeSecret(const QString &path, const QByteArray &hex)
+bool writeSecret(const QString &path, const QByteArray &hex, QString &error)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-    if (fd < 0)
-        return false;
-    const bool written = ::write(fd, hex.constData(), size_t(hex.size())) == hex.size() && ::fsync(fd) == 0;
-    return ::close(fd) == 0 && written;
+    return files::writeWhole(files::FileKind::SigningKey, path, hex, error, files::Access::OwnerOnly,
+                             files::Existing::Keep);
 }
 
 } // namespace
@@ -40,17 +37,20 @@ std::optional<SigningKey> SigningKey::create(const QString &folder, QString &err
                           + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddTHHmmsszzz"));
     if (!replace && QFileInfo::exists(path))
         return load(folder, error);
-    if (QFileInfo::exists(path) && !QFile::rename(path, aside))
+    const bool movedAside = QFileInfo::exists(path);
+    if (movedAside && !QFile::rename(path, aside))
         return error = QStringLiteral("cannot keep the old signing key aside as ") + aside, std::nullopt;
     SigningKey key;
     key.m_secret.resize(crypto_sign_SECRETKEYBYTES);
     key.m_public.resize(crypto_sign_PUBLICKEYBYTES);
     crypto_sign_keypair(reinterpret_cast<unsigned char *>(key.m_public.data()),
                         reinterpret_cast<unsigned char *>(key.m_secret.data()));
-    if (!QDir().mkpath(folder) || !writeSecret(path, key.m_secret.toHex())) {
+    if (!writeSecret(path, key.m_secret.toHex(), error)) {
         if (!replace && QFileInfo::exists(path))
             return load(folder, error);
-        return error = QStringLiteral("cannot write the signing key ") + path, std::nullopt;
+        if (movedAside && !QFile::rename(aside, path))   // the old key back in its place
+            error += QStringLiteral("; the old key stays as ") + aside;
+        return std::nullopt;
     }
     return key;
 }

@@ -1,5 +1,6 @@
 #include "tabs/certificate_panel.h"
 
+#include "core/whole_file.h"
 #include "record/certificate.h"
 #include "record/record_csv.h"
 #include "record/record_store.h"
@@ -17,7 +18,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QSettings>
 
 using namespace record;
@@ -157,9 +157,8 @@ recordsdb::IssueRequest CertificatePanel::request() const
 
 bool CertificatePanel::writePdf(const QString &path, const QByteArray &pdf)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    const bool ok = !pdf.isEmpty() && file.open(QIODevice::WriteOnly) && file.write(pdf) == pdf.size() && file.commit();
+    QString why;
+    const bool ok = !pdf.isEmpty() && files::writeWhole(files::FileKind::Certificate, path, pdf, why);
     if (!ok)
         m_hooks.status(text(Text::SaveFailed, m_language).arg(path));
     return ok;

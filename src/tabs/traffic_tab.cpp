@@ -1,5 +1,6 @@
 #include "tabs/traffic_tab.h"
 
+#include "core/whole_file.h"
 #include "link/link.h"
 
 #include "diagnostics/diagnostics_texts.h"
@@ -8,7 +9,6 @@
 #include <QCheckBox>
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -42,7 +42,7 @@ QByteArray responsePdu(const QModbusResponse &response)
 TrafficTab::TrafficTab(rtu::Link &link, QWidget *parent)
     : QWidget(parent), m_model(new TrafficModel(this)), m_table(new QTableView(this)),
       m_countersTitle(new QLabel(this)), m_showFrames(new QCheckBox(this)),
-      m_reset(new QPushButton(this)), m_export(new QPushButton(this))
+      m_reset(new QPushButton(this)), m_export(new QPushButton(this)), m_exportState(new QLabel(this))
 {
     m_table->setModel(m_model);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -76,6 +76,7 @@ TrafficTab::TrafficTab(rtu::Link &link, QWidget *parent)
     buttons->addWidget(m_showFrames);
     buttons->addWidget(m_reset);
     buttons->addWidget(m_export);
+    buttons->addWidget(m_exportState);
     buttons->addStretch(1);
 
     auto *layout = new QVBoxLayout(this);
@@ -179,15 +180,14 @@ void TrafficTab::setLanguage(int language)
     m_showFrames->setText(lang::diagText(lang::DiagText::ShowFrames, language));
     m_reset->setText(lang::diagText(lang::DiagText::ResetCounters, language));
     m_export->setText(lang::diagText(lang::DiagText::ExportText, language));
+    showExportState();
     showCounters();
 }
 
-bool TrafficTab::exportText(const QString &path)
+bool TrafficTab::exportText(const QString &path, QString *why)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
-        return false;
-    QTextStream out(&file);
+    QByteArray text;
+    QTextStream out(&text);
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     out.setCodec("UTF-8");   // Qt 6 streams write UTF-8 already
 #endif
@@ -207,7 +207,12 @@ bool TrafficTab::exportText(const QString &path)
         out << cells.join('\t') << '\n';
     }
     out.flush();
-    return file.error() == QFileDevice::NoError;
+    QString error;
+    if (files::writeWhole(files::FileKind::TrafficText, path, text, error))
+        return true;
+    if (why)
+        *why = error;
+    return false;
 }
 
 void TrafficTab::chooseExportFile()
@@ -215,6 +220,16 @@ void TrafficTab::chooseExportFile()
     const QString path = QFileDialog::getSaveFileName(
         this, lang::diagText(lang::DiagText::ExportText, m_language), QString(),
         QStringLiteral("Text (*.txt)"));
-    if (!path.isEmpty())
-        exportText(path);
+    if (path.isEmpty())
+        return;
+    m_exportFailure.clear();
+    exportText(path, &m_exportFailure);
+    showExportState();
+}
+
+void TrafficTab::showExportState()
+{
+    m_exportState->setText(m_exportFailure.isEmpty()
+                               ? QString()
+                               : lang::diagText(lang::DiagText::ExportFailed, m_language).arg(m_exportFailure));
 }

@@ -28,7 +28,8 @@ public:
 
     const diag::TrafficCounters &counters() const { return m_counters; }
     const TrafficModel &model() const { return *m_model; }
-    bool exportText(const QString &path);
+    // False with `why` when the file could not be written; the old one then stays.
+    bool exportText(const QString &path, QString *why = nullptr);
 
 public slots:
     // Follows `reply` (null: the master refused the request) to its end.
@@ -44,6 +45,7 @@ private:
     void count(diag::Result result);
     void showCounters();
     void chooseExportFile();
+    void showExportState();
 
     diag::CrcWatch m_crcWatch;
     TrafficModel *m_model;
@@ -55,4 +57,6 @@ private:
     QCheckBox *m_showFrames;
     QPushButton *m_reset;
     QPushButton *m_export;
+    QLabel *m_exportState;
+    QString m_exportFailure;   // why the last export was not written; empty when it was
 };

@@ -1,9 +1,11 @@
 #include "tabs/trend_tab.h"
 
+#include "core/whole_file.h"
 #include "link/link.h"
 
 #include "diagnostics/diagnostics_texts.h"
 
+#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
@@ -153,14 +155,20 @@ void TrendTab::addLiveValues(const reg::LiveValues &values)
     sample.measured = values.measured.value_or(std::nan(""));
     sample.room = values.room.value_or(std::nan(""));
     m_samples.push(sample);
+    const bool logging = isLogging();
     m_log.writePoll(values, m_unitCode, QStringLiteral("OK"));
+    if (logging != isLogging())
+        showLogState();
     scheduleRefresh();
 }
 
 void TrendTab::showLinkStatus(bool ok, const QString &text)
 {
-    if (!ok)
+    if (!ok && isLogging()) {
         m_log.writeFailure(QDateTime::currentDateTime(), statusWords(text));
+        if (!isLogging())
+            showLogState();
+    }
 }
 
 void TrendTab::observeRequest(const rtu::RequestDescription &request, QModbusReply *reply)
@@ -286,8 +294,10 @@ void TrendTab::showLogState()
 {
     using T = lang::DiagText;
     m_logButton->setText(lang::diagText(isLogging() ? T::StopLog : T::StartLog, m_language));
-    m_logState->setText(isLogging() ? lang::diagText(T::LoggingTo, m_language).arg(m_log.path())
-                                    : lang::diagText(T::NotLogging, m_language));
+    m_logState->setText(isLogging()                    ? lang::diagText(T::LoggingTo, m_language).arg(m_log.path())
+                        : !m_log.failure().isEmpty() ? lang::diagText(T::LogStopped, m_language)
+                                                           .arg(m_log.path() + QStringLiteral(": ") + m_log.failure())
+                                                     : lang::diagText(T::NotLogging, m_language));
 }
 
 void TrendTab::toggleLog()
@@ -306,9 +316,17 @@ void TrendTab::toggleLog()
         m_logState->setText(lang::diagText(lang::DiagText::CannotOpen, m_language).arg(error));
 }
 
-bool TrendTab::exportPng(const QString &path)
+bool TrendTab::exportPng(const QString &path, QString *why)
 {
-    return m_view->grab().save(path, "PNG");
+    QByteArray png;
+    QBuffer buffer(&png);
+    QString error = QStringLiteral("the picture could not be made");
+    if (buffer.open(QIODevice::WriteOnly) && m_view->grab().save(&buffer, "PNG")
+        && files::writeWhole(files::FileKind::TrendImage, path, png, error))
+        return true;
+    if (why)
+        *why = error;
+    return false;
 }
 
 void TrendTab::choosePngFile()
@@ -316,6 +334,7 @@ void TrendTab::choosePngFile()
     const QString path = QFileDialog::getSaveFileName(
         this, lang::diagText(lang::DiagText::ExportPng, m_language), QString(),
         QStringLiteral("PNG (*.png)"));
-    if (!path.isEmpty())
-        exportPng(path);
+    QString why;
+    if (!path.isEmpty() && !exportPng(path, &why))
+        m_logState->setText(lang::diagText(lang::DiagText::ExportFailed, m_language).arg(why));
 }

@@ -59,7 +59,8 @@ public:
     bool startLog(const QString &path, QString *error = nullptr);
     void stopLog();
     bool isLogging() const { return m_log.isOpen(); }
-    bool exportPng(const QString &path);
+    // False with `why` when the file could not be written; the old one then stays.
+    bool exportPng(const QString &path, QString *why = nullptr);
 
 public slots:
     void addLiveValues(const reg::LiveValues &values);
