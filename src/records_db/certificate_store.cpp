@@ -248,10 +248,8 @@ QByteArray CertificateStore::reprint(qint64 number)
 {
     // The file issued, never one drawn again from rows: only from a chain that
     // verifies, and only the bytes whose hash that chain holds.
-    const ChainReport report = m_db.verify();
-    if (!report.intact()) {
-        m_error = QStringLiteral("the records chain does not verify (%1): certificate %2 is not reprinted")
-                      .arg(report.faults.first().what).arg(number);
+    if (const auto refused = m_db.gateRefusal(QStringLiteral("reprinting certificate %1").arg(number))) {
+        m_error = *refused;
         return {};
     }
     const auto stored = find(number);

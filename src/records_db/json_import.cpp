@@ -47,6 +47,11 @@ ImportReport RecordDb::importFolder(const QString &folder, std::optional<int> as
         report.refused = m_error;
         return report;
     }
+    if (!passGate(QStringLiteral("record"))) {
+        rollback();
+        report.refused = m_error;
+        return report;
+    }
     QSet<QByteArray> stored;
     const auto existing = entries(QStringLiteral("record"));
     for (const ChainEntry &e : existing.value_or(QVector<ChainEntry>()))

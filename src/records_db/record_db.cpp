@@ -263,7 +263,7 @@ std::optional<QByteArray> RecordDb::newKey(const QString &reason)
     const auto old = SigningKey::load(m_settings.dataFolder, why);
     const QByteArray replaced = old ? old->fingerprint() : QByteArray();
     std::optional<ChainEntry> e;
-    if (notedHeadHeld()) {
+    if (passGate(QStringLiteral("key")) && notedHeadHeld()) {
         m_key = SigningKey::create(m_settings.dataFolder, why, true);
         if (!m_key)
             fail(why, QString());
@@ -340,6 +340,9 @@ bool RecordDb::saveKeyring(const QVector<TrustedKey> &keys)
 
 bool RecordDb::trust(const QByteArray &publicKey, const QString &name)
 {
+    if (const auto refused = gateRefusal(QStringLiteral("trusting the key"), KeyChange::Trust,
+                                         SigningKey::fingerprintOf(publicKey)))
+        return fail(*refused, QString());
     auto keys = keyring();
     QString why;
     if (!keys)
@@ -349,6 +352,8 @@ bool RecordDb::trust(const QByteArray &publicKey, const QString &name)
 
 bool RecordDb::revoke(const QByteArray &fingerprint)
 {
+    if (const auto refused = gateRefusal(QStringLiteral("revoking the key"), KeyChange::Revoke, fingerprint))
+        return fail(*refused, QString());
     auto keys = keyring();
     QString why;
     if (!keys)
@@ -440,7 +445,7 @@ std::optional<qint64> RecordDb::appendEntry(const QString &kind, const Builder &
 {
     if (!beginWrite())
         return std::nullopt;
-    const auto e = appendLocked(kind, build);
+    const auto e = passGate(kind) ? appendLocked(kind, build) : std::nullopt;
     if (!e) {
         rollback();
         return std::nullopt;

@@ -13,6 +13,7 @@
 #include "records_db/signing_key.h"
 
 #include <QJsonObject>
+#include <QHash>
 #include <QMap>
 #include <QSqlDatabase>
 #include <QString>
@@ -21,6 +22,7 @@
 #include <QSqlQuery>
 #include <functional>
 #include <optional>
+#include <utility>
 
 namespace recordsdb {
 
@@ -33,9 +35,13 @@ struct StoredRecord {
 };
 
 struct ChainFault {
+    ChainFault(qint64 place = 0, QString serialOf = {}, QString finding = {})
+        : number(place), serial(std::move(serialOf)), what(std::move(finding)) {}
     qint64 number = 0;        // the entry's place in the chain; 0: the database as a whole
     QString serial;
     QString what;
+    QByteArray keyId;         // the key that signed the entry, when it reads
+    bool keyringOnly = false; // the one finding: the keyring does not trust that key
 };
 struct ChainReport {
     int checked = 0;          // entries
@@ -62,6 +68,11 @@ inline QVariant sqlText(const QString &text)
 {
     return QVariant(text.isNull() ? QStringLiteral("") : text);
 }
+
+// What the keyring says of the key that signed `entry` at its place in the
+// chain; empty when the key was trusted when it signed. Every check of trust
+// (verify, the gate, the append) asks this one function.
+QString untrustedSigner(const QVector<TrustedKey> &keyring, const ChainEntry &entry);
 
 class RecordDb
 {
@@ -132,6 +143,13 @@ public:
     ChainReport verify(const std::optional<QJsonObject> &checkpoint = std::nullopt);
     // A signed checkpoint of the current head.
     std::optional<QJsonObject> checkpoint();
+    // The gate of an action that relies on the chain without appending to it
+    // (a reprint, a change of the keyring): its refusal with verify's
+    // findings, nullopt when the chain holds. `keyChanged` is the key a trust
+    // or revocation is about, whose own findings that change settles.
+    enum class KeyChange { None, Trust, Revoke };
+    std::optional<QString> gateRefusal(const QString &action, KeyChange change = KeyChange::None,
+                                       const QByteArray &keyChanged = {});
 
     // PostgreSQL, connected as the schema's owner: lets `writerRole` read and
     // append and nothing else; it can then neither change nor remove an entry
@@ -162,6 +180,12 @@ private:
     static std::optional<ChainEntry> entryFromRow(const QSqlQuery &q, QString &why);
     void noteHead(const ChainEntry &last);
     QVector<StoredRecord> storedRecords(const QVector<ChainEntry> &entries);
+    // The gate every change goes through (chain_gate.cpp), inside the write
+    // transaction: false with verify's findings in error().
+    bool passGate(const QString &kind);
+    std::optional<QString> gateFindings(const QString &action, KeyChange change, const QByteArray &keyChanged);
+    void chainSnapshot(ChainReport &report, QMap<qint64, QByteArray> &hashes, const QVector<TrustedKey> &keyring,
+                       const QHash<QString, ChainHead> &noted);
     void verifyDatabase(ChainReport &report);
     void verifyRows(ChainReport &report, QMap<qint64, QByteArray> &hashes, const QVector<TrustedKey> &keyring);
     void verifyHead(ChainReport &report, const QMap<qint64, QByteArray> &hashes, const ChainHead &head,
