@@ -27,10 +27,12 @@ QString described(const ChainFault &f)
 
 // A finding the change itself settles is left out: trusting a key settles
 // that the keyring did not list it; revoking one never waits for what that
-// key signed. This workstation's own key counts until the laboratory lists
-// it (a new chain's first entries come before `records trust add`); a key
-// the keyring revoked never does.
-std::optional<QString> RecordDb::gateFindings(const QString &action, KeyChange change, const QByteArray &keyChanged)
+// key signed. When `ownCounts` (a change), this workstation's own key counts
+// until the laboratory lists it (a new chain's first entries come before
+// `records trust add`); a key the keyring revoked never does. A reprint hands
+// out a document, so it counts only keys the keyring trusts.
+std::optional<QString> RecordDb::gateFindings(const QString &action, KeyChange change, const QByteArray &keyChanged,
+                                              bool ownCounts)
 {
     const auto keys = keyring();
     if (!keys)
@@ -38,7 +40,7 @@ std::optional<QString> RecordDb::gateFindings(const QString &action, KeyChange c
     QString why;
     const auto own = SigningKey::load(m_settings.dataFolder, why);
     const QByteArray ownKey = own ? own->fingerprint() : QByteArray();
-    const bool ownUnlisted = !ownKey.isEmpty()
+    const bool ownUnlisted = ownCounts && !ownKey.isEmpty()
                              && std::none_of(keys->begin(), keys->end(), [&](const TrustedKey &k) { return k.fingerprint == ownKey; });
     ChainReport report;
     QMap<qint64, QByteArray> hashes;
@@ -79,7 +81,7 @@ QString actionOf(const QString &kind)
 bool RecordDb::passGate(const QString &kind)
 {
     const QString action = actionOf(kind);
-    if (const auto refused = gateFindings(action, KeyChange::None, QByteArray()))
+    if (const auto refused = gateFindings(action, KeyChange::None, QByteArray(), true))
         return fail(*refused, QString());
     QString why;
     const auto own = SigningKey::load(m_settings.dataFolder, why);
@@ -97,7 +99,7 @@ std::optional<QString> RecordDb::gateRefusal(const QString &action, KeyChange ch
     QSqlQuery q(m_db);
     if (!q.exec(m_sqlite ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY")))
         return QStringLiteral("%1 refused: cannot read the chain: %2").arg(action, q.lastError().text());
-    const auto refused = gateFindings(action, change, keyChanged);
+    const auto refused = gateFindings(action, change, keyChanged, false);
     rollback();
     return refused;
 }

@@ -415,10 +415,14 @@ std::optional<ChainEntry> RecordDb::appendLocked(const QString &kind, const Buil
     e.signature = m_key->sign(e.hash);
     // On a PostgreSQL database set up for a writing role, every append goes
     // through the owner's function, which takes the signer from the session.
+    // The function is named with its schema: one of the same name elsewhere on the path is never called.
     QSqlQuery probe(m_db);
-    const bool throughFunction = !m_sqlite && probe.exec(QStringLiteral("SELECT to_regproc('tcal_append') IS NOT NULL"))
-                                 && probe.next() && probe.value(0).toBool();
-    q.prepare(throughFunction ? QStringLiteral("SELECT tcal_append(?, ?, ?, ?, ?, ?, ?, ?)")
+    const bool throughFunction = !m_sqlite
+                                 && probe.exec(QStringLiteral("SELECT quote_ident(current_schema()), to_regprocedure("
+                                                              "quote_ident(current_schema()) || '.tcal_append(bigint, text,"
+                                                              " bigint, text, text, text, text, text)') IS NOT NULL"))
+                                 && probe.next() && probe.value(1).toBool();
+    q.prepare(throughFunction ? QStringLiteral("SELECT %1.tcal_append(?, ?, ?, ?, ?, ?, ?, ?)").arg(probe.value(0).toString())
                               : QStringLiteral("INSERT INTO entries (seq, kind, number, content, prev_hash, hash, key_id,"
                                                " signature) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
     for (const QVariant &v : {QVariant(e.seq), QVariant(kind), QVariant(e.number), QVariant(QString::fromUtf8(text)),

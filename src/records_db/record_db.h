@@ -78,6 +78,8 @@ class RecordDb
 {
 public:
     static constexpr int kSchemaVersion = 4;
+    // The largest content an entry holds (a certificate's PDF in base64 is the largest).
+    static constexpr int kMaxEntryBytes = 8 * 1024 * 1024;
     // Create: makes a database where none is, appends to one of this schema.
     // Existing: appends to one that is there, never makes one.
     // ExistingOnly: reading; opened read-only, never migrated.
@@ -183,7 +185,8 @@ private:
     // The gate every change goes through (chain_gate.cpp), inside the write
     // transaction: false with verify's findings in error().
     bool passGate(const QString &kind);
-    std::optional<QString> gateFindings(const QString &action, KeyChange change, const QByteArray &keyChanged);
+    std::optional<QString> gateFindings(const QString &action, KeyChange change, const QByteArray &keyChanged,
+                                        bool ownCounts);
     void chainSnapshot(ChainReport &report, QMap<qint64, QByteArray> &hashes, const QVector<TrustedKey> &keyring,
                        const QHash<QString, ChainHead> &noted);
     void verifyDatabase(ChainReport &report);
