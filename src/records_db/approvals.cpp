@@ -137,6 +137,8 @@ std::optional<qint64> Approvals::sign(qint64 number, record::Signature::Meaning 
             return why = stored ? m_error : m_db.error(), std::nullopt;
         if (const auto refused = refusal(*stored, *signatures, meaning, name, login))
             return why = *refused, std::nullopt;
+        if (const auto refused = datesRefusal(stored->record, QDateTime::currentDateTimeUtc(), QStringLiteral("this signature")))
+            return why = *refused, std::nullopt;
         QJsonObject o = record::signatureToJson({meaning, name.trimmed(), function.trimmed(), login,
                                                  QDateTime::currentDateTimeUtc()});
         o.insert("record", double(number));

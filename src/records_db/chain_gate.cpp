@@ -25,9 +25,10 @@ QString described(const ChainFault &f)
 
 } // namespace
 
-// A finding the change itself settles is left out: trusting a key settles
-// that the keyring did not list it; revoking one never waits for what that
-// key signed. When `ownCounts` (a change), this workstation's own key counts
+// A finding the change itself settles is left out: a change of the keyring
+// is the laboratory deciding what it trusts, so what the keyring says now
+// does not hold it up, and revoking a key never waits for what that key
+// signed; the chain itself must still be whole. When `ownCounts` (a change), this workstation's own key counts
 // until the laboratory lists it (a new chain's first entries come before
 // `records trust add`); a key the keyring revoked never does. A reprint hands
 // out a document, so it counts only keys the keyring trusts.
@@ -47,8 +48,7 @@ std::optional<QString> RecordDb::gateFindings(const QString &action, KeyChange c
     chainSnapshot(report, hashes, *keys, localAnchors(m_settings.dataFolder));
     QStringList findings;
     for (const ChainFault &f : report.faults) {
-        const bool settled = f.keyringOnly
-                             && ((change == KeyChange::Trust && f.keyId == keyChanged) || (ownUnlisted && f.keyId == ownKey));
+        const bool settled = f.keyringOnly && (change != KeyChange::None || (ownUnlisted && f.keyId == ownKey));
         if (!settled && !(change == KeyChange::Revoke && !f.keyId.isEmpty() && f.keyId == keyChanged))
             findings << described(f);
     }

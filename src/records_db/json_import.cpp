@@ -66,7 +66,10 @@ ImportReport RecordDb::importFolder(const QString &folder, std::optional<int> as
         // The rules of a live entry, and where it came from, by whom and when.
         last = existing ? appendLocked(QStringLiteral("record"), [&, &r = r, &provenance = provenance](qint64, QString &why)
                                                                      -> std::optional<QJsonObject> {
-                              if (const auto refused = amendmentRefusal(r))
+                              auto refused = amendmentRefusal(r);
+                              if (!refused)
+                                  refused = datesRefusal(r, QDateTime::currentDateTimeUtc(), QStringLiteral("its import"));
+                              if (refused)
                                   return why = provenance.value("file").toString() + QStringLiteral(": ") + *refused,
                                          std::nullopt;
                               QJsonObject o = record::toJson(r);

@@ -74,6 +74,14 @@ inline QVariant sqlText(const QString &text)
 // (verify, the gate, the append) asks this one function.
 QString untrustedSigner(const QVector<TrustedKey> &keyring, const ChainEntry &entry);
 
+// How far a workstation's clock may run ahead of the one storing its work.
+constexpr int kClockSkewSeconds = 300;
+// The latest time a check names: its start or a point's.
+QDateTime lastWorkTime(const record::Record &record);
+// A check dated after `at` (its storing, an approval of it) beyond the skew:
+// the refusal; nullopt when its dates are in order.
+std::optional<QString> datesRefusal(const record::Record &record, const QDateTime &at, const QString &event);
+
 class RecordDb
 {
 public:

@@ -168,8 +168,8 @@ namespace {
 
 // What the append function refuses, before it inserts anything: a place
 // that is not the head's next, a previous hash that is not the head's, a
-// kind the tool does not write, content over kMaxEntryBytes, a number out of
-// its kind's order, a hash that is not of the entry, a key the keyring does
+// kind the tool does not write, content over kMaxEntryBytes or not a JSON
+// object of its number, a number out of its kind's order, a hash that is not of the entry, a key the keyring does
 // not trust, and a signature or key in another login's name. A writer's rows
 // so never make the chain unusable for the others.
 QString appendFunction(const QString &schema)
@@ -189,6 +189,9 @@ QString appendFunction(const QString &schema)
                " IF p_kind IS NULL OR p_kind NOT IN (%2) THEN RAISE EXCEPTION 'entries of kind % are not written', p_kind; END IF;"
                " IF p_content IS NULL OR pg_catalog.octet_length(p_content) > %3 THEN"
                " RAISE EXCEPTION 'entry % is over %3 bytes', p_seq; END IF;"
+               " IF pg_catalog.json_typeof(p_content::json) IS DISTINCT FROM 'object'"
+               " OR (p_content::json->>'number') IS DISTINCT FROM p_number::text THEN"
+               " RAISE EXCEPTION 'entry %: its content is not an object of its number', p_seq; END IF;"
                " SELECT pg_catalog.max(e.number) INTO last_number FROM %1.entries e WHERE e.kind = p_kind;"
                " IF p_number IS DISTINCT FROM COALESCE(last_number, 0) + 1 THEN"
                " RAISE EXCEPTION '% % does not follow % %', p_kind, p_number, p_kind, COALESCE(last_number, 0); END IF;"
@@ -199,6 +202,12 @@ QString appendFunction(const QString &schema)
                " RAISE EXCEPTION 'entry %: its signature is not one', p_seq; END IF;"
                " IF NOT EXISTS (SELECT 1 FROM %1.trusted_keys k WHERE k.fingerprint = p_key AND k.revoked_utc = '') THEN"
                " RAISE EXCEPTION 'key % is not trusted (records trust add)', p_key; END IF;"
+               // A key signs once the chain holds it: its own registration carries the public key the keyring trusts.
+               " IF p_kind = 'key' AND NOT EXISTS (SELECT 1 FROM %1.trusted_keys k WHERE k.fingerprint = p_key"
+               " AND k.public_key = (p_content::json->>'publicKey')) THEN"
+               " RAISE EXCEPTION 'key % registers another public key', p_key; END IF;"
+               " IF p_kind <> 'key' AND NOT EXISTS (SELECT 1 FROM %1.entries e WHERE e.kind = 'key' AND e.key_id = p_key) THEN"
+               " RAISE EXCEPTION 'key % is not in the chain (records key new)', p_key; END IF;"
                " IF p_kind = 'signature' AND (p_content::json->>'login') IS DISTINCT FROM session_user THEN"
                " RAISE EXCEPTION 'a signature names its session''s login %', session_user; END IF;"
                " IF p_kind = 'key' AND (p_content::json->>'user') IS DISTINCT FROM session_user THEN"
