@@ -47,7 +47,8 @@ ImportReport RecordDb::importFolder(const QString &folder, std::optional<int> as
         report.refused = m_error;
         return report;
     }
-    if (!passGate(QStringLiteral("record"))) {
+    // What is stored already is read from the chain, so the gate comes first even when nothing is new.
+    if (!(m_gatePassed = passGate(QStringLiteral("record")))) {
         rollback();
         report.refused = m_error;
         return report;

@@ -145,6 +145,7 @@ bool RecordDb::open(const DbSettings &s, Mode mode)
 
 bool RecordDb::beginWrite()
 {
+    m_gatePassed = false;   // every write transaction passes the gate again, at its first append
     // SQLite takes the write lock at once, so two writers never both read the same chain head.
     QSqlQuery q(m_db);
     if (!q.exec(m_sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN")))
@@ -263,7 +264,7 @@ std::optional<QByteArray> RecordDb::newKey(const QString &reason)
     const auto old = SigningKey::load(m_settings.dataFolder, why);
     const QByteArray replaced = old ? old->fingerprint() : QByteArray();
     std::optional<ChainEntry> e;
-    if (passGate(QStringLiteral("key")) && notedHeadHeld()) {
+    if ((m_gatePassed = passGate(QStringLiteral("key"))) && notedHeadHeld()) {
         m_key = SigningKey::create(m_settings.dataFolder, why, true);
         if (!m_key)
             fail(why, QString());
@@ -384,6 +385,9 @@ bool RecordDb::notedHeadHeld()
 
 std::optional<ChainEntry> RecordDb::appendLocked(const QString &kind, const Builder &build)
 {
+    if (!m_gatePassed && !passGate(kind))
+        return std::nullopt;
+    m_gatePassed = true;
     if (kind != QLatin1String("key") && (!notedHeadHeld() || !registerKey()))
         return std::nullopt;
     ChainEntry e;
@@ -449,7 +453,7 @@ std::optional<qint64> RecordDb::appendEntry(const QString &kind, const Builder &
 {
     if (!beginWrite())
         return std::nullopt;
-    const auto e = passGate(kind) ? appendLocked(kind, build) : std::nullopt;
+    const auto e = appendLocked(kind, build);
     if (!e) {
         rollback();
         return std::nullopt;

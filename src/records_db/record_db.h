@@ -191,7 +191,8 @@ private:
     void noteHead(const ChainEntry &last);
     QVector<StoredRecord> storedRecords(const QVector<ChainEntry> &entries);
     // The gate every change goes through (chain_gate.cpp), inside the write
-    // transaction: false with verify's findings in error().
+    // transaction at its first append (appendLocked), so no way of appending
+    // passes by it: false with verify's findings in error().
     bool passGate(const QString &kind);
     std::optional<QString> gateFindings(const QString &action, KeyChange change, const QByteArray &keyChanged,
                                         bool ownCounts);
@@ -210,6 +211,7 @@ private:
     bool m_sqlite = true;
     Mode m_mode = Mode::Create;
     std::optional<ChainEntry> m_adoptedHead;   // noted once the migration commits
+    bool m_gatePassed = false;                 // in this write transaction
 };
 
 } // namespace recordsdb

@@ -141,6 +141,7 @@ bool RecordDb::migrate()
         return true;
     if (!beginWrite())
         return false;
+    m_gatePassed = true;   // an earlier chain is adopted only once its own verification holds
     const int current = readSchemaVersion();
     bool ok = current >= 0 || fail(QStringLiteral("unreadable schema version"), QString());
     if (ok && current > kSchemaVersion)
