@@ -222,6 +222,20 @@ void TestRecordsGate::datesInOrder()
     QCOMPARE(QDateTime::fromString(imported.value("started").toString(), Qt::ISODateWithMs), done);
     const QDateTime at = QDateTime::fromString(imported.value("imported").toObject().value("at").toString(), Qt::ISODate);
     QVERIFY(qAbs(at.secsTo(QDateTime::currentDateTimeUtc())) < 600);
+
+    // One stored before the rule, dated 2099 (written as this workstation would have): not approved before its work.
+    QVERIFY(recordsfixture::trustOwnKey(db));
+    QJsonObject o = record::toJson(labCheck(Stage::AsFound, future));
+    const ChainEntry last = head(db);
+    o.insert("number", double(db.entries("record")->size() + 1));
+    o.insert("stored", QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
+    QString why;
+    const auto own = SigningKey::load(db.settings().dataFolder, why);
+    QVERIFY(own && insertRow(db.connection(), craft(last.seq + 1, "record", o.value("number").toInt(), canonicalJson(o),
+                                                    last.hash, *own), *own, false));
+    QVERIFY(db.verify().intact());
+    QVERIFY(!Approvals(db).sign(o.value("number").toInt(), Meaning::Approved, "M. Zhou", "Head"));
+    QVERIFY2(db.error().contains("after this signature"), qPrintable(db.error()));
 }
 
 // As the writing role: every way around the append function tried, each
