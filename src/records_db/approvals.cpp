@@ -84,10 +84,12 @@ QByteArray personSignedBytes(QJsonObject content)
 }
 
 QString personSignatureFault(const ChainEntry &e, const QVector<TrustedKey> &keyring, const QByteArray &identity,
-                             bool *fromWorkstation)
+                             bool *fromWorkstation, bool *keyringOnly)
 {
     if (fromWorkstation)
         *fromWorkstation = false;
+    if (keyringOnly)
+        *keyringOnly = true;
     if (e.kind != kSignature)
         return {};
     if (!e.content.contains(QLatin1String("key"))) {
@@ -106,8 +108,11 @@ QString personSignatureFault(const ChainEntry &e, const QVector<TrustedKey> &key
     if (!distrusted.isEmpty())
         return QStringLiteral("signed by %1's key %2, %3").arg(k->name, QString::fromLatin1(fingerprint), distrusted);
     if (!SigningKey::verify(k->publicKey, personSignedBytes(e.content),
-                            e.content.value("personSignature").toString().toLatin1()))
+                            e.content.value("personSignature").toString().toLatin1())) {
+        if (keyringOnly)
+            *keyringOnly = false;   // no keyring makes an altered signature hold
         return QStringLiteral("%1's signature does not match what it signs").arg(k->name);
+    }
     if (!meaning || !k->roles.contains(roleFor(*meaning)))
         return QStringLiteral("signed %1 by %2, who does not hold that role")
             .arg(e.content.value("meaning").toString(), k->name);
@@ -237,6 +242,8 @@ std::optional<QJsonObject> Approvals::signatureContent(qint64 number, record::Si
     // The keyring is asked again at the moment of storing: a key revoked since it was unlocked signs nothing.
     if (const auto refused = refusalOf(*stored, *signatures, meaning, *keyring, signer.fingerprint()))
         return why = refused->text, std::nullopt;
+    if (const auto refused = datesRefusal(stored->record, QDateTime::currentDateTimeUtc(), QStringLiteral("this signature")))
+        return why = *refused, std::nullopt;
     const TrustedKey *k = findKey(*keyring, signer.fingerprint());
     QJsonObject o = record::signatureToJson({meaning, k->name, function.trimmed(), signerLogin(m_db),
                                              QDateTime::currentDateTimeUtc(), signer.fingerprint()});

@@ -72,9 +72,10 @@ QByteArray personSignedBytes(QJsonObject content);
 
 // What is wrong with the person's signature in entry `e` (seq within the
 // database `identity`); empty when it holds or when `e` is not a person's
-// signature. `fromWorkstation` is set for a signature from before persons' keys.
+// signature. `fromWorkstation` is set for a signature from before persons' keys;
+// `keyringOnly` when a change of the keyring alone could settle the fault.
 QString personSignatureFault(const ChainEntry &e, const QVector<TrustedKey> &keyring, const QByteArray &identity,
-                             bool *fromWorkstation = nullptr);
+                             bool *fromWorkstation = nullptr, bool *keyringOnly = nullptr);
 
 // Every check stored since persons' keys came into a chain is followed by its
 // performer's signature: fed the entries in chain order, it names the

@@ -5,7 +5,9 @@
 #include "records_db/approvals.h"
 
 #include <QCryptographicHash>
+#include <QHash>
 #include <QJsonArray>
+#include <QSet>
 
 #include <algorithm>
 
@@ -87,6 +89,22 @@ std::optional<QString> missingDetails(const record::CertificateContent &c)
     return QStringLiteral("not issued: the %1 must be filled in first").arg(missing.join(QStringLiteral(", ")));
 }
 
+// The first version of each record: a check and its amendments are one
+// calibration, which has one current certificate.
+QHash<qint64, qint64> origins(const QVector<StoredRecord> &records)
+{
+    QHash<qint64, qint64> supersedes, origin;
+    for (const StoredRecord &s : records)
+        supersedes.insert(s.record.id, s.record.amendment ? s.record.amendment->supersedes : 0);
+    for (auto it = supersedes.cbegin(); it != supersedes.cend(); ++it) {
+        qint64 n = it.key();
+        for (int step = 0; supersedes.value(n) && step < supersedes.size(); ++step)
+            n = supersedes.value(n);
+        origin.insert(it.key(), n);
+    }
+    return origin;
+}
+
 } // namespace
 
 std::optional<record::CertificateContent> CertificateStore::prepare(const IssueRequest &request)
@@ -139,6 +157,18 @@ std::optional<QString> CertificateStore::issueRefusal(const IssueRequest &reques
     const auto certificates = all();
     if (!certificates)
         return m_error;
+    const auto records = m_db.list();
+    if (!records)
+        return m_db.error();
+    const QHash<qint64, qint64> origin = origins(*records);
+    const auto calibrationOf = [&](qint64 asFound, qint64 asLeft) {
+        QSet<qint64> set;
+        for (qint64 r : {asFound, asLeft})
+            if (r)
+                set.insert(origin.value(r, r));
+        return set;
+    };
+    const QSet<qint64> calibration = calibrationOf(request.asFound, request.asLeft);
     const QString serial = (c.asLeft ? c.asLeft : c.asFound)->header.serial;
     bool replaced = request.replaces == 0;
     for (const StoredCertificate &old : *certificates) {
@@ -152,6 +182,9 @@ std::optional<QString> CertificateStore::issueRefusal(const IssueRequest &reques
         for (qint64 r : {request.asFound, request.asLeft})
             if (r && (r == oldFound || r == oldLeft) && !old.withdrawnBy && n != request.replaces)
                 return QStringLiteral("record %1 is on certificate %2 already (replace that one)").arg(r).arg(n);
+        if (!old.withdrawnBy && n != request.replaces && calibrationOf(oldFound, oldLeft).intersects(calibration))
+            return QStringLiteral("certificate %1 is current for an earlier version of these checks: the new one names it"
+                                  " (--replaces %1), which withdraws it").arg(n);
         if (n != request.replaces)
             continue;
         if (old.withdrawnBy)
@@ -248,10 +281,8 @@ QByteArray CertificateStore::reprint(qint64 number)
 {
     // The file issued, never one drawn again from rows: only from a chain that
     // verifies, and only the bytes whose hash that chain holds.
-    const ChainReport report = m_db.verify();
-    if (!report.intact()) {
-        m_error = QStringLiteral("the records chain does not verify (%1): certificate %2 is not reprinted")
-                      .arg(report.faults.first().what).arg(number);
+    if (const auto refused = m_db.gateRefusal(QStringLiteral("reprinting certificate %1").arg(number))) {
+        m_error = *refused;
         return {};
     }
     const auto stored = find(number);

@@ -57,6 +57,11 @@ QStringList guardsOf(QSqlDatabase &db, bool sqlite)
 
 } // namespace
 
+QString untrustedSigner(const QVector<TrustedKey> &keyring, const ChainEntry &entry, const QByteArray &identity)
+{
+    return distrust(keyring, entry.keyId, identity, entry.seq);
+}
+
 void RecordDb::verifyDatabase(ChainReport &report)
 {
     auto fault = [&](const QString &what) { report.faults << ChainFault{0, QString(), what}; };
@@ -134,13 +139,21 @@ void RecordDb::verifyRows(ChainReport &report, QMap<qint64, QByteArray> &hashes,
             fault(QStringLiteral("its signature does not match"));
         if (seq == 1)
             report.identity = stored;
-        const QString distrusted = distrust(keyring, e->keyId, report.identity, seq);
-        if (!distrusted.isEmpty())
+        const QString distrusted = untrustedSigner(keyring, *e, report.identity);
+        if (!distrusted.isEmpty()) {
             fault(QStringLiteral("signed by key %1, %2").arg(QString::fromLatin1(e->keyId), distrusted));
+            report.faults.last().keyringOnly = true;
+        }
         bool fromWorkstation = false;
-        const QString personal = personSignatureFault(*e, keyring, report.identity, &fromWorkstation);
-        if (!personal.isEmpty())
+        bool keyringOnly = false;
+        const QString personal = personSignatureFault(*e, keyring, report.identity, &fromWorkstation, &keyringOnly);
+        if (!personal.isEmpty()) {
             fault(personal);
+            report.faults.last().keyringOnly = keyringOnly;
+        }
+        for (ChainFault &f : report.faults)
+            if (f.number == seq)
+                f.keyId = e->keyId;
         report.workstationSignatures += fromWorkstation ? 1 : 0;
         performers.feed(*e, report.faults);
         if (e->kind == QLatin1String("adoption")) {
@@ -184,6 +197,20 @@ void RecordDb::verifyHead(ChainReport &report, const QMap<qint64, QByteArray> &h
                                         .arg(head.count).arg(source)};
 }
 
+// Every check of the chain in the transaction that is open: the keyring,
+// the database, the rows and the heads `noted`.
+void RecordDb::chainSnapshot(ChainReport &report, QMap<qint64, QByteArray> &hashes, const QVector<TrustedKey> &keyring,
+                             const QHash<QString, ChainHead> &noted)
+{
+    verifyDatabase(report);
+    verifyRows(report, hashes, keyring);
+    if (noted.contains(anchorKey(m_settings)))
+        verifyHead(report, hashes, noted.value(anchorKey(m_settings)), QStringLiteral("noted by this workstation"));
+    if (noted.contains(identityAnchorKey(report.identity)))
+        verifyHead(report, hashes, noted.value(identityAnchorKey(report.identity)),
+                   QStringLiteral("noted by this workstation for this database"));
+}
+
 ChainReport RecordDb::verify(const std::optional<QJsonObject> &checkpoint)
 {
     ChainReport report;
@@ -203,20 +230,14 @@ ChainReport RecordDb::verify(const std::optional<QJsonObject> &checkpoint)
         report.faults << ChainFault{0, QString(), QStringLiteral("cannot read: ") + q.lastError().text()};
         return report;
     }
-    verifyDatabase(report);
     QMap<qint64, QByteArray> hashes;   // by place; a forged place may be far off
-    verifyRows(report, hashes, *keys);
+    chainSnapshot(report, hashes, *keys, noted);
     rollback();
-    if (noted.contains(anchorKey(m_settings)))
-        verifyHead(report, hashes, noted.value(anchorKey(m_settings)), QStringLiteral("noted by this workstation"));
-    if (noted.contains(identityAnchorKey(report.identity)))
-        verifyHead(report, hashes, noted.value(identityAnchorKey(report.identity)),
-                   QStringLiteral("noted by this workstation for this database"));
     if (checkpoint) {
         QByteArray keyId, identity;
         QString why;
         if (const auto head = readCheckpoint(*checkpoint, keyId, identity, why)) {
-            const QString distrusted = distrust(*keys, keyId);
+            const QString distrusted = distrust(*keys, keyId);   // a checkpoint is trusted now, not at a place
             if (identity != report.identity)
                 report.faults << ChainFault{0, QString(), QStringLiteral("the checkpoint is of another database")};
             else if (!distrusted.isEmpty())

@@ -49,6 +49,12 @@ ImportReport RecordDb::importFolder(const QString &folder, const PersonSigner &i
         report.refused = m_error;
         return report;
     }
+    // What is stored already is read from the chain, so the gate comes first even when nothing is new.
+    if (!(m_gatePassed = passGate(QStringLiteral("record")))) {
+        rollback();
+        report.refused = m_error;
+        return report;
+    }
     QSet<QByteArray> stored;
     const auto existing = entries(QStringLiteral("record"));
     for (const ChainEntry &e : existing.value_or(QVector<ChainEntry>()))
@@ -63,7 +69,10 @@ ImportReport RecordDb::importFolder(const QString &folder, const PersonSigner &i
         // The rules of a live entry, and where it came from, by whom and when.
         last = existing ? appendLocked(QStringLiteral("record"), [&, &r = r, &provenance = provenance](qint64, QString &why)
                                                                      -> std::optional<QJsonObject> {
-                              if (const auto refused = amendmentRefusal(r))
+                              auto refused = amendmentRefusal(r);
+                              if (!refused)
+                                  refused = datesRefusal(r, QDateTime::currentDateTimeUtc(), QStringLiteral("its import"));
+                              if (refused)
                                   return why = provenance.value("file").toString() + QStringLiteral(": ") + *refused,
                                          std::nullopt;
                               QJsonObject o = record::toJson(r);

@@ -151,6 +151,7 @@ bool RecordDb::open(const DbSettings &s, Mode mode)
 
 bool RecordDb::beginWrite()
 {
+    m_gatePassed = false;   // every write transaction passes the gate again, at its first append
     // SQLite takes the write lock at once, so two writers never both read the same chain head.
     QSqlQuery q(m_db);
     if (!q.exec(m_sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN")))
@@ -269,7 +270,7 @@ std::optional<QByteArray> RecordDb::newKey(const QString &reason)
     const auto old = SigningKey::load(m_settings.dataFolder, why);
     const QByteArray replaced = old ? old->fingerprint() : QByteArray();
     std::optional<ChainEntry> e;
-    if (notedHeadHeld()) {
+    if ((m_gatePassed = passGate(QStringLiteral("key"))) && notedHeadHeld()) {
         m_key = SigningKey::create(m_settings.dataFolder, why, true);
         if (!m_key)
             fail(why, QString());
@@ -358,6 +359,9 @@ bool RecordDb::saveKeyring(const QVector<TrustedKey> &keys)
 
 bool RecordDb::trust(const QByteArray &publicKey, const QString &name)
 {
+    if (const auto refused = gateRefusal(QStringLiteral("trusting the key"), KeyChange::Trust,
+                                         SigningKey::fingerprintOf(publicKey)))
+        return fail(*refused, QString());
     auto keys = keyring();
     QString why;
     if (!keys)
@@ -368,6 +372,8 @@ bool RecordDb::trust(const QByteArray &publicKey, const QString &name)
 // From the entry after the head on: what the key signed up to now stays valid.
 bool RecordDb::revoke(const QByteArray &fingerprint)
 {
+    if (const auto refused = gateRefusal(QStringLiteral("revoking the key"), KeyChange::Revoke, fingerprint))
+        return fail(*refused, QString());
     auto keys = keyring();
     QString why;
     const qint64 length = keys ? chainLength() : -1;
@@ -426,6 +432,9 @@ bool RecordDb::notedHeadHeld()
 
 std::optional<ChainEntry> RecordDb::appendLocked(const QString &kind, const Builder &build)
 {
+    if (!m_gatePassed && !passGate(kind))
+        return std::nullopt;
+    m_gatePassed = true;
     if (kind != QLatin1String("key") && (!notedHeadHeld() || !registerKey() || !keyStillSigns()))
         return std::nullopt;
     ChainEntry e;
@@ -457,10 +466,14 @@ std::optional<ChainEntry> RecordDb::appendLocked(const QString &kind, const Buil
     e.signature = m_key->sign(e.hash);
     // On a PostgreSQL database set up for a writing role, every append goes
     // through the owner's function, which takes the signer from the session.
+    // The function is named with its schema: one of the same name elsewhere on the path is never called.
     QSqlQuery probe(m_db);
-    const bool throughFunction = !m_sqlite && probe.exec(QStringLiteral("SELECT to_regproc('tcal_append') IS NOT NULL"))
-                                 && probe.next() && probe.value(0).toBool();
-    q.prepare(throughFunction ? QStringLiteral("SELECT tcal_append(?, ?, ?, ?, ?, ?, ?, ?)")
+    const bool throughFunction = !m_sqlite
+                                 && probe.exec(QStringLiteral("SELECT quote_ident(current_schema()), to_regprocedure("
+                                                              "quote_ident(current_schema()) || '.tcal_append(bigint, text,"
+                                                              " bigint, text, text, text, text, text)') IS NOT NULL"))
+                                 && probe.next() && probe.value(1).toBool();
+    q.prepare(throughFunction ? QStringLiteral("SELECT %1.tcal_append(?, ?, ?, ?, ?, ?, ?, ?)").arg(probe.value(0).toString())
                               : QStringLiteral("INSERT INTO entries (seq, kind, number, content, prev_hash, hash, key_id,"
                                                " signature) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
     for (const QVariant &v : {QVariant(e.seq), QVariant(kind), QVariant(e.number), QVariant(QString::fromUtf8(text)),

@@ -14,6 +14,7 @@
 #include "records_db/signing_key.h"
 
 #include <QJsonObject>
+#include <QHash>
 #include <QMap>
 #include <QSqlDatabase>
 #include <QString>
@@ -22,6 +23,7 @@
 #include <QSqlQuery>
 #include <functional>
 #include <optional>
+#include <utility>
 
 namespace recordsdb {
 
@@ -34,9 +36,13 @@ struct StoredRecord {
 };
 
 struct ChainFault {
+    ChainFault(qint64 place = 0, QString serialOf = {}, QString finding = {})
+        : number(place), serial(std::move(serialOf)), what(std::move(finding)) {}
     qint64 number = 0;        // the entry's place in the chain; 0: the database as a whole
     QString serial;
     QString what;
+    QByteArray keyId;         // the key that signed the entry, when it reads
+    bool keyringOnly = false; // the one finding: the keyring does not trust that key
 };
 struct ChainReport {
     int checked = 0;          // entries
@@ -65,10 +71,25 @@ inline QVariant sqlText(const QString &text)
     return QVariant(text.isNull() ? QStringLiteral("") : text);
 }
 
+// What the keyring says of the key that signed `entry` at its place in the
+// chain; empty when the key was trusted when it signed. Every check of trust
+// (verify, the gate, the append) asks this one function.
+QString untrustedSigner(const QVector<TrustedKey> &keyring, const ChainEntry &entry, const QByteArray &identity);
+
+// How far a workstation's clock may run ahead of the one storing its work.
+constexpr int kClockSkewSeconds = 300;
+// The latest time a check names: its start or a point's.
+QDateTime lastWorkTime(const record::Record &record);
+// A check dated after `at` (its storing, an approval of it) beyond the skew:
+// the refusal; nullopt when its dates are in order.
+std::optional<QString> datesRefusal(const record::Record &record, const QDateTime &at, const QString &event);
+
 class RecordDb
 {
 public:
     static constexpr int kSchemaVersion = 4;
+    // The largest content an entry holds (a certificate's PDF in base64 is the largest).
+    static constexpr int kMaxEntryBytes = 8 * 1024 * 1024;
     // Create: makes a database where none is, appends to one of this schema.
     // Existing: appends to one that is there, never makes one.
     // ExistingOnly: reading; opened read-only, never migrated.
@@ -146,6 +167,13 @@ public:
     ChainReport verify(const std::optional<QJsonObject> &checkpoint = std::nullopt);
     // A signed checkpoint of the current head.
     std::optional<QJsonObject> checkpoint();
+    // The gate of an action that relies on the chain without appending to it
+    // (a reprint, a change of the keyring): its refusal with verify's
+    // findings, nullopt when the chain holds. `keyChanged` is the key a trust
+    // or revocation is about, whose own findings that change settles.
+    enum class KeyChange { None, Trust, Revoke };
+    std::optional<QString> gateRefusal(const QString &action, KeyChange change = KeyChange::None,
+                                       const QByteArray &keyChanged = {});
 
     // PostgreSQL, connected as the schema's owner: lets `writerRole` read and
     // append and nothing else; it can then neither change nor remove an entry
@@ -177,6 +205,14 @@ private:
     static std::optional<ChainEntry> entryFromRow(const QSqlQuery &q, QString &why);
     void noteHead(const ChainEntry &last);
     QVector<StoredRecord> storedRecords(const QVector<ChainEntry> &entries);
+    // The gate every change goes through (chain_gate.cpp), inside the write
+    // transaction at its first append (appendLocked), so no way of appending
+    // passes by it: false with verify's findings in error().
+    bool passGate(const QString &kind);
+    std::optional<QString> gateFindings(const QString &action, KeyChange change, const QByteArray &keyChanged,
+                                        bool ownCounts);
+    void chainSnapshot(ChainReport &report, QMap<qint64, QByteArray> &hashes, const QVector<TrustedKey> &keyring,
+                       const QHash<QString, ChainHead> &noted);
     void verifyDatabase(ChainReport &report);
     void verifyRows(ChainReport &report, QMap<qint64, QByteArray> &hashes, const QVector<TrustedKey> &keyring);
     void verifyHead(ChainReport &report, const QMap<qint64, QByteArray> &hashes, const ChainHead &head,
@@ -191,6 +227,7 @@ private:
     bool m_sqlite = true;
     Mode m_mode = Mode::Create;
     std::optional<ChainEntry> m_adoptedHead;   // noted once the migration commits
+    bool m_gatePassed = false;                 // in this write transaction
 };
 
 } // namespace recordsdb

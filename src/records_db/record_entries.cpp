@@ -18,6 +18,25 @@ const QString kRecord = QStringLiteral("record");
 
 } // namespace
 
+QDateTime lastWorkTime(const record::Record &r)
+{
+    QDateTime last = r.started;
+    for (const record::Point &p : r.points)
+        if (p.time.isValid() && (!last.isValid() || p.time > last))
+            last = p.time;
+    return last;
+}
+
+std::optional<QString> datesRefusal(const record::Record &r, const QDateTime &at, const QString &event)
+{
+    const QDateTime last = lastWorkTime(r);
+    if (!last.isValid() || last <= at.addSecs(kClockSkewSeconds))
+        return std::nullopt;
+    return QStringLiteral("the check of %1 is dated %2, after %3 at %4 (more than %5 s ahead): a clock is wrong")
+        .arg(r.header.serial, last.toUTC().toString(Qt::ISODate), event, at.toUTC().toString(Qt::ISODate))
+        .arg(kClockSkewSeconds);
+}
+
 QVector<StoredRecord> RecordDb::storedRecords(const QVector<ChainEntry> &entries)
 {
     QVector<StoredRecord> rows;
@@ -82,6 +101,8 @@ std::optional<qint64> RecordDb::append(const record::Record &input, const Person
         {{kRecord, [&](qint64 n, QString &why) -> std::optional<QJsonObject> {
               if (const auto refused = amendmentRefusal(r))
                   return why = *refused, std::nullopt;
+              if (const auto refused = datesRefusal(r, QDateTime::currentDateTimeUtc(), QStringLiteral("its storing")))
+                  return why = *refused, std::nullopt;
               number = n;
               return record::toJson(r);
           }},
@@ -103,6 +124,10 @@ std::optional<QString> RecordDb::amendmentRefusal(const record::Record &r)
         return QStringLiteral("an amendment needs a reason and an earlier record of the same check"
                               " (record %1 of %2 %3)")
             .arg(r.amendment->supersedes).arg(r.header.serial, record::stageKey(r.stage));
+    // One current version of a check: a correction follows the latest one.
+    if (old->supersededBy)
+        return QStringLiteral("record %1 was amended already by record %2: amend record %2")
+            .arg(r.amendment->supersedes).arg(old->supersededBy);
     return std::nullopt;
 }
 

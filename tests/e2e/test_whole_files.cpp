@@ -21,6 +21,8 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
+#include "records_fixture.h"
+
 #include <QtTest>
 
 #include <functional>
@@ -88,10 +90,14 @@ private:
     QString m_full;
     bool m_mounted = false;
     int m_serial = 0;
+    QStringList m_signing;
 };
 
 void TestWholeFiles::initTestCase()
 {
+    // Imports are signed by their importer, enrolled in the keyring every run of the tool reads.
+    qputenv("TCAL_KEYRING", QFile::encodeName(m_lab.filePath("data/TCal/tcal/keyring.json")));
+    m_signing = recordsfixture::signingArguments(m_lab.filePath("data/TCal/tcal"));
     QCOMPARE(importOne(m_lab.filePath("records"), {}).said, true);
     QCOMPARE(cli({"trust", "add"}).status, 0);
 }
@@ -125,7 +131,7 @@ Outcome TestWholeFiles::importOne(const QString &records, const QMap<QString, QS
     QTemporaryDir json;
     ++m_serial;
     record::save(check(QStringLiteral("SN-%1").arg(m_serial), m_serial), json.path());
-    const Run run = cli({"import", json.path()}, env, records);
+    const Run run = cli(QStringList{"import", json.path()} + m_signing, env, records);
     return {run.status == 0 && run.out.contains("1 imported"), run.err};
 }
 
@@ -183,7 +189,7 @@ void TestWholeFiles::everyWriterOnAFullDisk()
         {FileKind::Certificate, {"certificate.pdf", [&](const QString &p, QString &) { return Outcome{record::writeCertificate(p, certificate)}; },
                                  [](const QByteArray &b) { return b.startsWith("%PDF") && b.trimmed().endsWith("%%EOF"); }}},
         {FileKind::Draft, {QString(), [&](const QString &p, QString &) {
-             const auto saved = recordsdb::DraftStore(QFileInfo(p).path()).save(nullptr, check("SN-D", 0));
+             const auto saved = recordsdb::DraftStore(QFileInfo(p).path()).save(nullptr, check("SN-D", 0), nullptr);
              return Outcome{!saved.draft.isEmpty(), saved.error, saved.draft};
          }, [](const QByteArray &b) { return jsonOf(b, nullptr); }}},
         {FileKind::RecordFile, {QString(), [&](const QString &p, QString &) {

@@ -3,10 +3,13 @@
 // amendment, signatures, a stored certificate, the instrument and standards
 // registers), then a table of mutations, each applied to a fresh copy by one
 // loop: verify must fail on each and pass on the original; the counts are
-// printed (docs/checks.md). SQLite, then PostgreSQL.
+// printed (docs/checks.md). SQLite, then PostgreSQL. On SQLite every
+// state-changing command (approve, issue, reprint, amend, import) is then run
+// against each mutated copy, and none may succeed.
 
 #include "pg_cluster.h"
 #include "record_samples.h"
+#include "record/record_store.h"
 #include "records_db/approvals.h"
 #include "records_db/certificate_store.h"
 #include "records_db/instrument_register.h"
@@ -40,6 +43,7 @@ struct Mutation {
     std::optional<QJsonObject> checkpoint = std::nullopt;
     bool asIs = false;
     bool viaLink = false;
+    bool databaseAsIs() const { return asIs && checkpoint && sql.isEmpty() && !viaLink; }   // only the checkpoint changed
 };
 
 // One character changed as an attacker would: hex letters to upper case (the
@@ -127,11 +131,13 @@ private:
     void dropCopy(const DbSettings &copy);
     QSqlDatabase admin(const DbSettings &s);
     bool detected(const DbSettings &s, const std::optional<QJsonObject> &checkpoint = std::nullopt);
+    QStringList commandsThatSucceed(DbSettings s, int n);
 
     std::unique_ptr<PgCluster> m_pg;
     QTemporaryDir m_dir;
     QString m_data;
     std::optional<SigningKey> m_own, m_foreign;
+    QString m_imports;   // a folder of one record file no database holds
 };
 
 void TestRecordsMutations::initTestCase()
@@ -208,11 +214,16 @@ DbSettings TestRecordsMutations::build(DbSettings s)
         qWarning() << "certificate:" << store.error();
     StandardsRegister(db).save({"1234567", "5522A", "Calibrator", "RC-9", QDate(2025, 12, 1), QDate(2027, 12, 1), "in service", {}});
     InstrumentRegister(db).save({"TT-2", "D", "Boiler", "hall", "Pt100", 0, 100, "°C", 12, "in service"});
+    // The laboratory trusts both keys the chain names, the new one before it signs on a chain of the old.
+    const auto trustKeys = [&db] {
+        for (const ChainEntry &e : db.entries("key").value_or(QVector<ChainEntry>()))
+            db.trust(e.content.value("publicKey").toString().toLatin1(), "bench");
+    };
+    trustKeys();
     db.newKey("workstation replaced");
-    db.append(recordedCheck("E", Stage::AsFound, t.addDays(1), 0.2), recordsfixture::performer(db));
-    // The laboratory trusts both keys the chain names.
-    for (const ChainEntry &e : db.entries("key").value_or(QVector<ChainEntry>()))
-        db.trust(e.content.value("publicKey").toString().toLatin1(), "bench");
+    trustKeys();
+    if (!db.append(recordedCheck("E", Stage::AsFound, t.addDays(1), 0.2), recordsfixture::performer(db)))
+        qWarning() << "record E:" << db.error();
     m_own = SigningKey::load(m_data, why);
     if (sqlite) {
         QSqlQuery(db.connection()).exec("PRAGMA wal_checkpoint(TRUNCATE)");
@@ -336,6 +347,38 @@ void TestRecordsMutations::dropCopy(const DbSettings &copy)
         QSqlQuery(admin(copy)).exec(QStringLiteral("DROP DATABASE %1").arg(copy.database));
 }
 
+// The state-changing commands as tcal-cli runs them, on `s` with a copy of
+// the workstation's data folder (its key and noted heads): those that succeeded.
+QStringList TestRecordsMutations::commandsThatSucceed(DbSettings s, int n)
+{
+    s.dataFolder = m_dir.filePath(QStringLiteral("data-copies/%1").arg(n));
+    QDir().mkpath(s.dataFolder);
+    for (const QString &file : QDir(m_data).entryList(QDir::Files)) {
+        QFile::remove(QDir(s.dataFolder).filePath(file));
+        QFile::copy(QDir(m_data).filePath(file), QDir(s.dataFolder).filePath(file));
+    }
+    QStringList done;
+    const auto run = [&](const QString &name, const std::function<bool(RecordDb &)> &command) {
+        RecordDb db;
+        if (db.open(s, RecordDb::Mode::Existing) && command(db))
+            done << name;
+    };
+    using Meaning = record::Signature::Meaning;
+    run("approve", [](RecordDb &db) { return Approvals(db).sign(6, Meaning::Reviewed, recordsfixture::person(db, "A. Wong"), "Staff").has_value(); });
+    run("issue", [](RecordDb &db) {
+        return CertificateStore(db).issue({3, 5, 2, {"1 Lab Road", "Plant A", "2 Plant Road"}, 2, {}}).has_value();
+    });
+    run("reprint", [](RecordDb &db) { return !CertificateStore(db).reprint(2).isEmpty(); });
+    run("amend", [](RecordDb &db) {
+        record::Record r = recordedCheck("E", Stage::AsFound, QDateTime(QDate(2026, 12, 8), QTime(8, 0), Qt::UTC), 0.2);
+        r.amendment = record::Amendment{6, "reading typed late", "J. Chen"};
+        return db.append(r, recordsfixture::performer(db)).has_value();
+    });
+    run("import", [this](RecordDb &db) { return db.importFolder(m_imports, recordsfixture::performer(db)).imported == 1; });
+    QDir(s.dataFolder).removeRecursively();
+    return done;
+}
+
 bool TestRecordsMutations::detected(const DbSettings &s, const std::optional<QJsonObject> &checkpoint)
 {
     RecordDb db;
@@ -378,8 +421,17 @@ void TestRecordsMutations::campaign()
         QVERIFY(!detected(original, checkpoint));
     }
     const QVector<Mutation> table = mutations(original, chain, checkpoint);
-    int tried = 0, copies = 0;
-    QStringList undetected, notApplied;
+    int tried = 0, copies = 0, commandRuns = 0;
+    QStringList undetected, notApplied, commandsThrough;
+    m_imports = m_dir.filePath("imports");
+    QVERIFY(!record::save(recordedCheck("F", Stage::AsFound, QDateTime(QDate(2026, 12, 8), QTime(9, 0), Qt::UTC), 0.3),
+                          m_imports).isEmpty());
+    const bool commands = !postgres;   // PostgreSQL's copies take too long for five commands each
+    if (commands) {   // on a copy as it was, every command succeeds
+        const DbSettings control = copyOf(original, ++copies);
+        QCOMPARE(commandsThatSucceed(control, copies), (QStringList{"approve", "issue", "reprint", "amend", "import"}));
+        dropCopy(control);
+    }
     for (int i = part; i < table.size(); i += parts) {
         const Mutation &m = table[i];
         const DbSettings copy = copyOf(original, ++copies);
@@ -404,13 +456,22 @@ void TestRecordsMutations::campaign()
             notApplied << m.name;
         else if (!detected(reached, m.checkpoint))
             undetected << m.name;
+        if (applied && commands && !m.databaseAsIs()) {
+            commandRuns += 5;
+            for (const QString &command : commandsThatSucceed(reached, copies))
+                commandsThrough << m.name + ": " + command;
+        }
         dropCopy(copy);
     }
     QVERIFY(!detected(original, checkpoint));
     qInfo().noquote() << QStringLiteral("mutation campaign (%1): %2 mutations tried, %3 undetected (%4 not applicable: %5)")
                              .arg(QTest::currentDataTag()).arg(tried).arg(undetected.size())
                              .arg(notApplied.size()).arg(notApplied.join(", "));
+    if (commands)
+        qInfo().noquote() << QStringLiteral("through every command (%1): %2 commands run on mutated copies, %3 succeeded")
+                                 .arg(QTest::currentDataTag()).arg(commandRuns).arg(commandsThrough.size());
     QVERIFY2(undetected.isEmpty(), qPrintable(undetected.join('\n')));
+    QVERIFY2(commandsThrough.isEmpty(), qPrintable(commandsThrough.join('\n')));
     QVERIFY(tried > chain.size() * kColumns.size() * 2 / parts);
 }
 
