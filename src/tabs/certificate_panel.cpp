@@ -220,6 +220,11 @@ void CertificatePanel::sign(Signature::Meaning meaning)
     auto *db = m_hooks.database();
     if (!db)
         return;
+    // Nothing shown is nothing signed: never "approved" for no check.
+    if (!m_hooks.asFound() && !m_hooks.asLeft()) {
+        m_hooks.status(text(Text::NoCheck, m_language));
+        return;
+    }
     recordsdb::Approvals approvals(*db);
     QStringList done;
     for (const auto *r : {&m_hooks.asFound(), &m_hooks.asLeft()}) {

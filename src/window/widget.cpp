@@ -6,6 +6,7 @@
 #include "tabs/batch_tab.h"
 #include "tabs/calibration_record_tab.h"
 #include "tabs/configuration_tab.h"
+#include "tabs/records_view.h"
 #include "tabs/traffic_tab.h"
 #include "tabs/trend_tab.h"
 #include "texts/notice_texts.h"
@@ -190,7 +191,13 @@ void Widget::addTabs()
     automatic->setRecords([this] { return record_tab->database(); }, [this] { return record_tab->recordsFolder(); });
     auto *batch = new BatchTab(*link);
     batch->setRecords([this] { return record_tab->database(); }, [this] { return record_tab->recordsFolder(); });
-    for (QWidget *tab : std::initializer_list<QWidget *>{record_tab, automatic, batch, configuration, trend, traffic})
+    using Access = CalibrationRecordTab::Access;
+    auto *recordsView = new RecordsView({[this](bool write) { return record_tab->database(write ? Access::Write : Access::Read); },
+                                         [this] { return record_tab->recordsFolder(); }, {}});
+    connect(batch, &BatchTab::finished, recordsView, &RecordsView::refresh);
+    connect(this, &Widget::languageChanged, recordsView, &RecordsView::setLanguage);
+    for (QWidget *tab : std::initializer_list<QWidget *>{record_tab, automatic, batch, configuration, trend, traffic,
+                                                         recordsView})
         ui->tabWidget_main->addTab(tab, tab->windowTitle());
 
     connect(record_tab, &CalibrationRecordTab::deviceReadFailed, this,
