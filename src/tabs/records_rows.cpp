@@ -195,18 +195,20 @@ bool isPerson(const QStringList &names, const QString &person)
 
 std::optional<Refusal> signingRefusal(Meaning meaning, const CalibrationRow &row, const Context &context)
 {
-    if (recordsdb::personKey(context.person).isEmpty())
-        return Refusal{rv::Text::NoPerson, {}};
     const auto checks = row.checks();
     const auto any = [&](auto test) { return std::any_of(checks.begin(), checks.end(), test); };
     if (!any([&](const Check *c) { return !c->signedAs(meaning); }))
         return Refusal{meaning == Meaning::Reviewed ? rv::Text::ReviewedAlready : rv::Text::ApprovedAlready, {}};
     if (meaning == Meaning::Approved && any([](const Check *c) { return !c->signedAs(Meaning::Reviewed); }))
         return Refusal{rv::Text::ReviewedFirst, {}};
-    if (any([&](const Check *c) { return isPerson(c->signers(Meaning::Performed), context.person); }))
+    if (!context.person)
+        return std::nullopt;
+    if (recordsdb::personKey(*context.person).isEmpty())
+        return Refusal{rv::Text::NoPerson, {}};
+    if (any([&](const Check *c) { return isPerson(c->signers(Meaning::Performed), *context.person); }))
         return Refusal{rv::Text::YouPerformed, {}};
     if (meaning == Meaning::Approved
-        && any([&](const Check *c) { return isPerson(c->signers(Meaning::Reviewed), context.person); }))
+        && any([&](const Check *c) { return isPerson(c->signers(Meaning::Reviewed), *context.person); }))
         return Refusal{rv::Text::YouReviewed, {}};
     return std::nullopt;
 }

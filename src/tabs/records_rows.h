@@ -69,7 +69,7 @@ enum class Action { Review, Approve, Issue, Open, Reprint, Replace, Export };
 constexpr int kActionCount = 7;
 
 struct Context {
-    QString person;                     // who signs from this window
+    std::optional<QString> person;      // who signs; nullopt: not known until the signing dialog asks
     bool chainIntact = true;
     QString chainFault;
 };
