@@ -157,7 +157,9 @@ Simulated calibrator and meter: $demo/lab.source and $demo/lab.meter (already in
 "Automatic calibration" tab; its records stay in the demo folder).
 MSG
 
-# The automatic calibration tab starts with the simulated instruments.
+# The automatic calibration tab starts with the simulated instruments, and
+# with a tag and serial for the simulated transmitter, so Start runs at once.
 export TCAL_SOURCE="$demo/lab.source" TCAL_METER="$demo/lab.meter"
+export TCAL_DEMO_TAG=TT-DEMO TCAL_DEMO_SERIAL=SIM-0001
 # TCAL_PORT lists the virtual line (the system's port table does not) and selects it.
 TCAL_PORT="$demo/tool" "${launch[@]}" build/tcal

@@ -363,6 +363,12 @@ void AutoCalibrationTab::remember() const
     s.setValue("tolerance", m_tolerance->text());
 }
 
+void AutoCalibrationTab::setUnit(const QString &tag, const QString &serial)
+{
+    m_tag->setText(tag);
+    m_serial->setText(serial);
+}
+
 void AutoCalibrationTab::recall()
 {
     QSettings s;
@@ -370,6 +376,8 @@ void AutoCalibrationTab::recall()
     // TCAL_SOURCE and TCAL_METER name instruments for this session (the demo's).
     m_source->recall(s, QStringLiteral("source"), "TCAL_SOURCE");
     m_meter->recall(s, QStringLiteral("meter"), "TCAL_METER");
+    // The demo's simulated transmitter has a tag and serial of its own; a real one is typed.
+    setUnit(qEnvironmentVariable("TCAL_DEMO_TAG"), qEnvironmentVariable("TCAL_DEMO_SERIAL"));
     m_file->setText(s.value("procedure").toString());
     m_points->setText(s.value("points", m_points->text()).toString());
     m_tolerance->setText(s.value("tolerance", m_tolerance->text()).toString());

@@ -20,8 +20,7 @@ enum class Text {
     SignaturePerformed, SignatureReviewed, SignatureApproved, SignatureLine, PointLine, RecordLine,
     CertificateLine, WithdrawnLine,
     DueTitle, DueSearch, ShowAll, ColDescription, ColLocation, ColLastAsLeft, ColDue, ColDueState,
-    DueNever, DueOverdue, DueSoon, DueOk, StartAutomatic, StartBatch, HandedAutomatic, HandedBatch,
-    NothingSelected, Unregistered,
+    DueNever, DueOverdue, DueSoon, DueOk, StartAutomatic, HandedAutomatic, NothingSelected,
     SignTitle, SignReviewTitle, SignApproveTitle, SignName, SignPassphrase, SignOk, SignCancel,
     TextCount
 };

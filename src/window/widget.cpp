@@ -6,6 +6,7 @@
 #include "tabs/batch_tab.h"
 #include "tabs/calibration_record_tab.h"
 #include "tabs/configuration_tab.h"
+#include "tabs/due_list.h"
 #include "tabs/records_view.h"
 #include "tabs/traffic_tab.h"
 #include "tabs/trend_tab.h"
@@ -196,8 +197,14 @@ void Widget::addTabs()
                                          [this] { return record_tab->recordsFolder(); }, {}});
     connect(batch, &BatchTab::finished, recordsView, &RecordsView::refresh);
     connect(this, &Widget::languageChanged, recordsView, &RecordsView::setLanguage);
+    auto *due = new DueList({[this] { return record_tab->database(Access::Read); },
+                             [this, automatic](const recordsdb::Instrument &unit) {
+                                 automatic->setUnit(unit.tag, unit.serial);
+                                 ui->tabWidget_main->setCurrentWidget(automatic);
+                             }});
+    connect(this, &Widget::languageChanged, due, &DueList::setLanguage);
     for (QWidget *tab : std::initializer_list<QWidget *>{record_tab, automatic, batch, configuration, trend, traffic,
-                                                         recordsView})
+                                                         recordsView, due})
         ui->tabWidget_main->addTab(tab, tab->windowTitle());
 
     connect(record_tab, &CalibrationRecordTab::deviceReadFailed, this,

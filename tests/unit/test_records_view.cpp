@@ -8,6 +8,7 @@
 #include "records_db/certificate_store.h"
 #include "records_db/record_db.h"
 #include "records_fixture.h"
+#include "tabs/due_list.h"
 #include "tabs/records_loader.h"
 #include "tabs/records_model.h"
 #include "tabs/records_view.h"
@@ -18,6 +19,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QTableWidget>
 #include <QtTest>
 #include <functional>
 
@@ -33,6 +35,7 @@ private slots:
     void rowsStatesAndFilter();
     void refusalsAgreeWithTheLibrary();
     void viewFromSelectionToOpenedCertificate();
+    void dueListHandsTheUnitOver();
 };
 
 namespace {
@@ -291,6 +294,50 @@ void TestRecordsView::viewFromSelectionToOpenedCertificate()
     QVERIFY(actions <= 8);
     QCOMPARE(button("pushButton_records_issue")->toolTip(),
              QStringLiteral("certified already: certificate 1 (reprint or replace it)"));
+}
+
+// The register's units by urgency, those on time only when asked for, and
+// the selected one handed over whole.
+void TestRecordsView::dueListHandsTheUnitOver()
+{
+    const QDate today = QDate::currentDate();
+    const auto unit = [&](const char *tag, int dueInDays, const char *status = "in service") {
+        recordsdb::InstrumentRow r;
+        r.instrument.tag = tag;
+        r.instrument.serial = QStringLiteral("S-") + tag;
+        r.instrument.status = status;
+        if (dueInDays != 999)
+            r.due = today.addDays(dueInDays);
+        return r;
+    };
+    const QVector<recordsdb::InstrumentRow> rows = {unit("A", 200), unit("B", 10), unit("C", 999), unit("D", -3),
+                                                    unit("E", -9, "out of service"), unit("F", 0), unit("G", -1, "spare")};
+    const auto tags = [](const QVector<records::DueRow> &due) {
+        QString out;
+        for (const auto &d : due)
+            out += d.row.instrument.tag;
+        return out;
+    };
+    QCOMPARE(tags(records::dueRows(rows, today, false)), QStringLiteral("DGCFB"));
+    QCOMPARE(tags(records::dueRows(rows, today, true)), QStringLiteral("DGCFBA"));
+
+    QTemporaryDir dir;
+    recordsdb::RecordDb db;
+    QVERIFY(db.open(settingsIn(dir.path())));
+    recordsdb::InstrumentRegister reg(db);
+    QVERIFY(reg.save(unit("TT-7", 0).instrument));
+    recordsdb::Instrument handed;
+    DueList list({[&] { return &db; }, [&](const recordsdb::Instrument &i) { handed = i; }});
+    list.setLanguage(2);
+    list.show();
+    auto *start = list.findChild<QPushButton *>("pushButton_due_automatic");
+    auto *table = list.findChild<QTableWidget *>("tableWidget_due");
+    QCOMPARE(table->rowCount(), 1);
+    QVERIFY(!start->isEnabled() && start->toolTip() == "select an instrument first");
+    table->selectRow(0);
+    QTest::mouseClick(start, Qt::LeftButton);
+    QVERIFY(handed.tag == "TT-7" && handed.serial == "S-TT-7");
+    QCOMPARE(table->item(0, 6)->text(), QStringLiteral("never calibrated"));
 }
 
 QTEST_MAIN(TestRecordsView)
