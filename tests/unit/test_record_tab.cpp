@@ -429,6 +429,26 @@ void TestRecordTab::standardsThroughTheDialog()
     QVERIFY(in<QLabel>(*dialog, "label_standard_message")->text().contains("certificate"));
     QCOMPARE(reg.list().size(), 1);
     QCOMPARE(table->rowCount(), 1);
+
+    // Certificate terms as tcal-cli takes them: stored with the standard, kept
+    // by its next state, and a row that is not whole refuses the save.
+    table->selectRow(0);
+    auto *terms = in<QTableWidget>(*dialog, "tableWidget_standard_terms");
+    const auto type = [&](int row, const QStringList &cells) {
+        for (int c = 0; c < cells.size(); ++c)
+            terms->setItem(row, c, new QTableWidgetItem(cells[c]));
+    };
+    type(0, {"0.004", "2", "0.001", "0.002"});
+    click(*dialog, "pushButton_standard_save");
+    QVERIFY(reg.find("CAL-1")->terms.contains("mV") && reg.find("CAL-1")->terms["mV"].expanded == 0.004);
+    in(*dialog, "lineEdit_standard_certificate")->setText("C-3");
+    type(2, {"0.01", "0", "", ""});
+    click(*dialog, "pushButton_standard_save");
+    QCOMPARE(reg.find("CAL-1")->certificate, QStringLiteral("C-2"));
+    QVERIFY(in<QLabel>(*dialog, "label_standard_message")->text().contains("mA"));
+    type(2, {"", "", "", ""});
+    click(*dialog, "pushButton_standard_save");
+    QVERIFY(reg.find("CAL-1")->certificate == "C-3" && reg.find("CAL-1")->terms.keys() == QStringList{"mV"});
 }
 
 QTEST_MAIN(TestRecordTab)
