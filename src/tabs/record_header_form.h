@@ -65,7 +65,9 @@ private:
     QLineEdit *m_laboratory, *m_procedure, *m_referenceCertificate, *m_uncertainty, *m_override, *m_amendReason;
     QDateEdit *m_due;
     QDoubleSpinBox *m_tolerance, *m_lower, *m_upper, *m_band;
-    QComboBox *m_toleranceKind;
+    QComboBox *m_toleranceKind, *m_rule;
+    QDoubleSpinBox *m_guard;
+    QLabel *m_ruleLabel;
     QSpinBox *m_polls, *m_timeout;
     QLabel *m_unitLabel;
     QString m_unit = QStringLiteral("°C");

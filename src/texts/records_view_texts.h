@@ -21,6 +21,7 @@ enum class Text {
     CertificateLine, WithdrawnLine,
     DueTitle, DueSearch, ShowAll, ColDescription, ColLocation, ColLastAsLeft, ColDue, ColDueState,
     DueNever, DueOverdue, DueSoon, DueOk, StartAutomatic, HandedAutomatic, NothingSelected,
+    RuleLabel, RuleSimple, RuleGuarded, RuleNonBinary, GuardFactor,
     SignTitle, SignReviewTitle, SignApproveTitle, SignName, SignPassphrase, SignOk, SignCancel,
     TextCount
 };

@@ -12,6 +12,7 @@
 #include "tabs/auto_calibration_tab.h"
 #include "tabs/calibration_record_tab.h"
 #include "tabs/instrument_list.h"
+#include "tabs/record_header_form.h"
 #include "tabs/standards_dialog.h"
 #include "tabs/standards_texts.h"
 
@@ -20,6 +21,7 @@
 #include <QDateEdit>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -45,6 +47,7 @@ private slots:
     void unstoredCheckKeptAsDraft();
     void typedFolderMakesNoDatabase();
     void standardsThroughTheDialog();
+    void decisionRuleChosen();
 };
 
 namespace {
@@ -449,6 +452,32 @@ void TestRecordTab::standardsThroughTheDialog()
     type(2, {"", "", "", ""});
     click(*dialog, "pushButton_standard_save");
     QVERIFY(reg.find("CAL-1")->certificate == "C-3" && reg.find("CAL-1")->terms.keys() == QStringList{"mV"});
+}
+
+// The rule and guard factor chosen on the form judge the check's points: an
+// error of 0.45 within 0.5, U 0.1, passes simply and fails a guard of 1·U.
+void TestRecordTab::decisionRuleChosen()
+{
+    RecordHeaderForm form;
+    form.applyTexts(2);
+    auto *rule = in<QComboBox>(form, "comboBox_record_decision_rule");
+    auto *guard = in<QDoubleSpinBox>(form, "spinBox_record_guard_factor");
+    in(form, "lineEdit_record_uncertainty")->setText("0.1");
+    QCOMPARE(rule->currentText(), QStringLiteral("guarded acceptance"));
+    record::Point p;
+    p.reference = 50.0;
+    p.reading = 50.45;
+    p.status = Point::Status::Recorded;
+    const QVector<std::tuple<int, double, bool>> cases = {{0, 1.0, true}, {1, 1.0, false}, {1, 0.4, true}};
+    for (const auto &[kind, r, passes] : cases) {
+        rule->setCurrentIndex(kind);
+        guard->setValue(r);
+        const record::Header h = form.header(0);
+        QCOMPARE(int(h.decisionRule.kind), kind);
+        QCOMPARE(record::figures(p, h).passed, passes);
+    }
+    rule->setCurrentIndex(0);
+    QVERIFY(!guard->isEnabled());
 }
 
 QTEST_MAIN(TestRecordTab)
