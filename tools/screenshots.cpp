@@ -19,6 +19,8 @@
 #include "tabs/auto_calibration_tab.h"
 #include "tabs/batch_tab.h"
 #include "tabs/configuration_tab.h"
+#include "tabs/due_list.h"
+#include "tabs/records_view.h"
 #include "tabs/instrument_list.h"
 #include "widget_probe.h"
 
@@ -31,7 +33,9 @@
 #include <QLineEdit>
 #include <QSettings>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTableWidget>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -193,7 +197,6 @@ bool recordSession(Widget &window, WidgetProbe &probe, sim::Simulator &sim, cons
     if (!save(window, QDir(shots).filePath(QStringLiteral("record-certificates-en.png"))))
         return false;
     pages->setCurrentIndex(0);
-    window.resize(1280, 900);   // the other tabs' shots as before
     return instrumentList(probe.recordTab(), shots);
 }
 
@@ -351,6 +354,36 @@ int batchShot(Widget &window, const QString &out)
     return save(window, QDir(out).filePath(QStringLiteral("batch-en.png"))) ? 0 : 1;
 }
 
+// The Records tab after the automatic run: its calibration reviewed through
+// the signing dialog (shot while open), then the Due list of the register.
+bool recordsShots(Widget &window, const QString &out)
+{
+    QTabWidget *tabs = WidgetProbe(window).ui()->tabWidget_main;
+    auto *view = window.findChild<RecordsView *>();
+    tabs->setCurrentWidget(view);
+    QTest::qWait(300);
+    view->findChild<QTableView *>(QStringLiteral("tableView_records"))->selectRow(0);
+    bool signing = false;
+    QTimer::singleShot(300, [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit_sign_name"))->setText(QStringLiteral("M. Zhou"));
+        dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit_sign_function"))->setText(QStringLiteral("Quality manager"));
+        QTest::qWait(200);
+        signing = save(*dialog, QDir(out).filePath(QStringLiteral("signing-en.png")));
+        dialog->accept();
+    });
+    view->findChild<QPushButton *>(QStringLiteral("pushButton_records_review"))->click();
+    QTest::qWait(500);
+    if (!signing || !save(window, QDir(out).filePath(QStringLiteral("records-en.png"))))
+        return false;
+    tabs->setCurrentWidget(window.findChild<DueList *>());
+    window.findChild<QCheckBox *>(QStringLiteral("checkBox_due_all"))->setChecked(true);
+    QTest::qWait(300);
+    return save(window, QDir(out).filePath(QStringLiteral("due-list-en.png")));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -409,7 +442,7 @@ int main(int argc, char **argv)
     if (configurationShot(window, fixture, out) != 0)
         return 1;
     ui->comboBox_sel_language->setCurrentIndex(2);
-    if (automaticShot(window, fixture, out, samples) != 0 || batchShot(window, out) != 0)
+    if (automaticShot(window, fixture, out, samples) != 0 || !recordsShots(window, out) || batchShot(window, out) != 0)
         return 1;
     return diagnosticTabs(window, probe, fixture.sim(), out);
 }
