@@ -79,6 +79,8 @@ RecordsView::RecordsView(Hooks hooks, QWidget *parent) : QWidget(parent), m_hook
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    for (int column : {RecordsModel::Date, RecordsModel::Certificate, RecordsModel::State})
+        m_table->horizontalHeader()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     m_table->verticalHeader()->setDefaultSectionSize(22);
     m_table->verticalHeader()->hide();
     m_details = new QTextBrowser;

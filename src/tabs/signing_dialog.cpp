@@ -2,6 +2,7 @@
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
@@ -32,9 +33,14 @@ SigningDialog::SigningDialog(Meaning meaning, const records::CalibrationRow &row
     m_ok = buttons->addButton(rv::text(rv::Text::SignOk, language), QDialogButtonBox::AcceptRole);
     m_ok->setObjectName(QStringLiteral("pushButton_sign_ok"));
     m_ok->setDefault(true);
+    setMinimumWidth(360);
     buttons->addButton(rv::text(rv::Text::SignCancel, language), QDialogButtonBox::RejectRole)
         ->setObjectName(QStringLiteral("pushButton_sign_cancel"));
     auto *form = new QFormLayout(this);
+    auto *what = new QLabel(QStringLiteral("<b>%1</b> %2 %3").arg(windowTitle().toHtmlEscaped(), row.serial().toHtmlEscaped(),
+                                                                row.tag().toHtmlEscaped()));
+    what->setObjectName(QStringLiteral("label_sign_what"));
+    form->addRow(what);
     form->addRow(rv::text(rv::Text::SignName, language), m_name);
     form->addRow(rv::text(rv::Text::Function, language), m_function);
     form->addRow(buttons);

@@ -112,6 +112,7 @@ const Row kRows[] = {
     {Text::SignPassphrase, {"口令", "口令", "Passphrase"}},
     {Text::SignOk, {"签署", "簽署", "Sign"}},
     {Text::SignCancel, {"取消", "取消", "Cancel"}},
+    {Text::DialogOk, {"确定", "確定", "OK"}},
 };
 
 static_assert(sizeof(kRows) / sizeof(kRows[0]) == static_cast<int>(Text::TextCount), "one row per text");

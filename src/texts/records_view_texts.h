@@ -22,7 +22,7 @@ enum class Text {
     DueTitle, DueSearch, ShowAll, ColDescription, ColLocation, ColLastAsLeft, ColDue, ColDueState,
     DueNever, DueOverdue, DueSoon, DueOk, StartAutomatic, HandedAutomatic, NothingSelected,
     RuleLabel, RuleSimple, RuleGuarded, RuleNonBinary, GuardFactor,
-    SignTitle, SignReviewTitle, SignApproveTitle, SignName, SignPassphrase, SignOk, SignCancel,
+    SignTitle, SignReviewTitle, SignApproveTitle, SignName, SignPassphrase, SignOk, SignCancel, DialogOk,
     TextCount
 };
 

@@ -11,6 +11,8 @@
 #include "texts/language_table.h"
 #include "texts/notice_texts.h"
 #include "texts/records_view_texts.h"
+#include "tabs/certificate_details_dialog.h"
+#include "tabs/signing_dialog.h"
 #include "widget_probe.h"
 
 #include <QAbstractButton>
@@ -32,6 +34,7 @@ private slots:
     void everyTextInEveryLanguage();
     void windowShowsEveryLanguage();
 };
+
 
 namespace {
 
@@ -160,8 +163,8 @@ QStringList shownTexts(QWidget *w)
 
 } // namespace
 
-// Each language in turn, every page of every tab shown: no English left in
-// the Chinese window and no Chinese in the English one.
+// Each language in turn, every page of every tab shown, and the dialogs of
+// the records: no English left in the Chinese window and no Chinese in the English one.
 void TestTexts::windowShowsEveryLanguage()
 {
     Widget w;
@@ -171,24 +174,37 @@ void TestTexts::windowShowsEveryLanguage()
     QTabWidget *main = probe.ui()->tabWidget_main;
     int tried = 0;
     QStringList broke;
+    const auto walk = [&](QWidget *top, int language, const QString &where) {
+        QCoreApplication::processEvents();
+        for (QWidget *child : top->findChildren<QWidget *>()) {
+            if (!child->isVisible() || qobject_cast<QLineEdit *>(child->parentWidget()))
+                continue;
+            QStringList texts = shownTexts(child);
+            if (child == top)
+                texts << top->windowTitle();
+            for (const QString &text : texts) {
+                if (text.isEmpty())
+                    continue;
+                ++tried;
+                if ((language < 2 && !englishIn(text).isEmpty()) || (language == 2 && hasChinese(text)))
+                    broke << QStringLiteral("[%1] %2 %3: \"%4\"").arg(language).arg(where, child->objectName(), text);
+            }
+        }
+    };
+    records::CalibrationRow row;
+    row.asFound = records::Check{record::Record{}, 0, {}};
     for (int language : {2, 1, 0}) {
         probe.ui()->comboBox_sel_language->setCurrentIndex(language);
         for (int page = 0; page < main->count(); ++page) {
             main->setCurrentIndex(page);
-            QCoreApplication::processEvents();
-            for (QWidget *child : w.findChildren<QWidget *>()) {
-                if (!child->isVisible() || qobject_cast<QLineEdit *>(child->parentWidget()))
-                    continue;
-                for (const QString &text : shownTexts(child)) {
-                    if (text.isEmpty())
-                        continue;
-                    ++tried;
-                    if ((language < 2 && !englishIn(text).isEmpty()) || (language == 2 && hasChinese(text)))
-                        broke << QStringLiteral("[%1] %2 %3: \"%4\"").arg(language).arg(main->tabText(page),
-                                                                               child->objectName(), text);
-                }
-            }
+            walk(&w, language, main->tabText(page));
         }
+        SigningDialog signing(record::Signature::Meaning::Approved, row, language);
+        signing.show();
+        walk(&signing, language, "signing");
+        CertificateDetailsDialog details({}, {}, language);
+        details.show();
+        walk(&details, language, "details");
     }
     broke.removeDuplicates();
     qInfo("window walk: %d texts shown, %lld in the wrong language", tried, qlonglong(broke.size()));
