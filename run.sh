@@ -73,6 +73,8 @@ demo_standards() {
     --certificate DEMO-SC-0001 --due "$due" >/dev/null
   build/cli/tcal-cli standards save --serial SM-0001 --model "Generic SCPI meter" \
     --certificate DEMO-SM-0001 --due "$due" >/dev/null
+  # The demo's laboratory trusts this workstation's key, so its chain verifies.
+  build/cli/tcal-cli records trust add --name "demo workstation" >/dev/null
 }
 
 # A batch: a line per unit (tool.K <-> transmitter.K), one simulator playing all

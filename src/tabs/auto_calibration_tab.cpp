@@ -5,6 +5,7 @@
 #include "link/link.h"
 #include "record/certificate.h"
 #include "records_db/record_db.h"
+#include "tabs/record_header_form.h"
 #include "tabs/auto_calibration_texts.h"
 #include "tabs/error_chart.h"
 #include "tabs/instrument_picker.h"
@@ -251,6 +252,7 @@ void AutoCalibrationTab::start()
     header.tag = m_tag->text().trimmed();
     header.serial = m_serial->text().trimmed();
     header.technician = qEnvironmentVariable("USER");
+    header.laboratory = RecordHeaderForm::rememberedLaboratory();   // a certificate names its issuer
     const autocal::RunResult result = run.run(*runPlan, header);
     m_run = nullptr;
     setRunning(false);

@@ -233,6 +233,13 @@ void RecordHeaderForm::rememberHeader()
         m_due->setDate(due);
 }
 
+QString RecordHeaderForm::rememberedLaboratory()
+{
+    QSettings settings;
+    settings.beginGroup(QLatin1String(kRemembered));
+    return settings.value(QStringLiteral("lineEdit_record_laboratory")).toString();
+}
+
 void RecordHeaderForm::saveRemembered() const
 {
     if (!m_remember)

@@ -51,6 +51,8 @@ public:
     // and saved there at each check (saveRemembered) from then on.
     void rememberHeader();
     void saveRemembered() const;
+    // The laboratory the record tab last remembered, for the runs that have no header form.
+    static QString rememberedLaboratory();
 
 signals:
     void readRangeRequested();

@@ -37,6 +37,8 @@ public:
     QString title() const;
     QString statusText() const;
     const RecordsModel &model() const { return *m_model; }
+    // What shows a certificate once written (the desktop's viewer unless set).
+    void setOpener(std::function<bool(const QString &path)> open) { m_hooks.open = std::move(open); }
 
 public slots:
     void setLanguage(int language);
