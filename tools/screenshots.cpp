@@ -13,6 +13,7 @@
 #include "record/record_table.h"
 #include "record_driver.h"
 #include "simulator_fixture.h"
+#include "records_db/persons.h"
 #include "records_db/standards_register.h"
 #include "scpi_server.h"
 #include "batch_bench.h"
@@ -26,6 +27,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QJsonDocument>
@@ -85,6 +87,12 @@ bool instrumentList(CalibrationRecordTab *tab, const QString &shots)
         if (!reg.save(i))
             return false;
     }
+    // The demo's technician, enrolled with a passphrase of the screenshots' own when not yet.
+    recordsdb::Persons persons(*db);
+    persons.enrol(QStringLiteral("L. Chen"), recordsdb::personRoles(), "screenshots passphrase");
+    const auto technician = persons.unlock(QStringLiteral("L. Chen"), "screenshots passphrase");
+    if (!technician)
+        return false;
     const QDateTime now = QDateTime::currentDateTimeUtc();
     for (const auto &[serial, started] : {std::pair{"SN-5120", now.addMonths(-13)}, std::pair{"SN-6633", now.addMonths(-6).addDays(12)}}) {
         record::Header h;
@@ -93,7 +101,7 @@ bool instrumentList(CalibrationRecordTab *tab, const QString &shots)
         record::Record r = record::newRecord(h, record::Stage::AsLeft, {50.0}, started);
         r.points[0].status = record::Point::Status::Recorded;   // complete and passed: the interval counts from it
         r.points[0].reading = 50.1;
-        if (!db->append(r))
+        if (!db->append(r, *technician))
             return false;
     }
     // Two earlier calibrations of SN-7001 at the same points: its drift chart shows a trend.
@@ -102,7 +110,7 @@ bool instrumentList(CalibrationRecordTab *tab, const QString &shots)
         earlier.started = earlier.started.addYears(-years);
         for (record::Point &p : earlier.points)
             p.reading = p.reference + (p.reading - p.reference) * (years == 2 ? 0.2 : 0.55);
-        if (!db->append(earlier))
+        if (!db->append(earlier, *technician))
             return false;
     }
     tab->findChild<QPushButton *>("pushButton_record_instruments")->click();
@@ -360,6 +368,9 @@ bool recordsShots(Widget &window, const QString &out)
 {
     QTabWidget *tabs = WidgetProbe(window).ui()->tabWidget_main;
     auto *view = window.findChild<RecordsView *>();
+    // The laboratory's reviewer, enrolled as the technician was.
+    if (recordsdb::RecordDb *db = WidgetProbe(window).recordTab()->database())
+        recordsdb::Persons(*db).enrol(QStringLiteral("M. Zhou"), {QStringLiteral("reviews")}, "screenshots passphrase");
     tabs->setCurrentWidget(view);
     QTest::qWait(300);
     view->findChild<QTableView *>(QStringLiteral("tableView_records"))->selectRow(0);
@@ -368,8 +379,10 @@ bool recordsShots(Widget &window, const QString &out)
         auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
         if (!dialog)
             return;
-        dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit_sign_name"))->setText(QStringLiteral("M. Zhou"));
+        auto *person = dialog->findChild<QComboBox *>(QStringLiteral("comboBox_sign_person"));
+        person->setCurrentIndex(person->findText(QStringLiteral("M. Zhou")));
         dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit_sign_function"))->setText(QStringLiteral("Quality manager"));
+        dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit_sign_passphrase"))->setText(QStringLiteral("screenshots passphrase"));
         QTest::qWait(200);
         signing = save(*dialog, QDir(out).filePath(QStringLiteral("signing-en.png")));
         dialog->accept();

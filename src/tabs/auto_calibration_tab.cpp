@@ -233,7 +233,8 @@ void AutoCalibrationTab::start()
     }
     remember();
     recordsdb::RecordDb *db = m_database ? m_database() : nullptr;
-    autocal::RunRecords records(db, m_folder ? m_folder() : recordsdb::defaultRecordsFolder());
+    autocal::RunRecords records(db, m_folder ? m_folder() : recordsdb::defaultRecordsFolder(),
+                                db && m_performer ? m_performer(*db) : std::nullopt);
     autocal::AutoCalibration run(m_link, *source, *meter);
     run.setStandardCheck([&](record::UsedInstrument &used) { return records.checkStandard(used, QDate::currentDate()); });
     run.setStandardTerms([&](const record::UsedInstrument &used) { return records.standardTerms(used, QDate::currentDate()); });

@@ -239,7 +239,8 @@ void BatchTab::start()
     }
     remember();
     recordsdb::RecordDb *db = m_database ? m_database() : nullptr;
-    autocal::RunRecords records(db, m_folder ? m_folder() : recordsdb::defaultRecordsFolder());
+    autocal::RunRecords records(db, m_folder ? m_folder() : recordsdb::defaultRecordsFolder(),
+                                db && m_performer ? m_performer(*db) : std::nullopt);
     // Each unit on its own line, with the window's line settings; one that
     // cannot be opened is ended alone by the batch.
     std::vector<std::unique_ptr<rtu::Link>> links;

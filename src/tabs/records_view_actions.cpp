@@ -35,16 +35,15 @@ void RecordsView::sign(Meaning meaning, const CalibrationRow &row)
     auto *db = m_hooks.database ? m_hooks.database(true) : nullptr;
     if (!db)
         return report(rv::text(rv::Text::NotDone, m_language).arg(rv::text(rv::Text::NoDatabase, m_language)));
-    SigningDialog dialog(meaning, row, m_language, this);
-    if (dialog.exec() != QDialog::Accepted)
+    SigningDialog dialog(meaning, row, db, m_language, this);
+    if (dialog.exec() != QDialog::Accepted || !dialog.signer())
         return;
-    dialog.remember();
     recordsdb::Approvals approvals(*db);
     QStringList done;
     for (const records::Check *c : row.checks()) {
         if (c->signedAs(meaning))
             continue;
-        if (!approvals.sign(c->record.id, meaning, dialog.name(), dialog.function())) {
+        if (!approvals.sign(c->record.id, meaning, *dialog.signer(), dialog.function())) {
             // What was signed before the refusal stays signed, and is said so.
             const QString refused = rv::text(rv::Text::NotDone, m_language).arg(approvals.error());
             report(done.isEmpty() ? refused : refused + QStringLiteral(" (") + done.join(QStringLiteral(", ")) + ')');
@@ -53,7 +52,7 @@ void RecordsView::sign(Meaning meaning, const CalibrationRow &row)
         done << QStringLiteral("#%1").arg(c->record.id);
     }
     report(rv::text(meaning == Meaning::Approved ? rv::Text::Approved : rv::Text::Reviewed, m_language)
-               .arg(done.join(QStringLiteral(", ")), dialog.name()));
+               .arg(done.join(QStringLiteral(", ")), dialog.signer()->name()));
     refresh();
 }
 

@@ -1,35 +1,47 @@
 #pragma once
-// Signing a calibration's checks as a person: who (remembered for each
-// meaning, so the reviewer and the approver each find their own name) and
-// their function. The Sign button is disabled, with the reason as its tooltip,
-// while that person may not sign them.
+// Signing a calibration's checks as a person: one of the keyring's persons,
+// their function and their passphrase. The person first offered is the first
+// who may sign these checks so; the Sign button is disabled, with the
+// records' reason as its tooltip, while the chosen one may not. A wrong
+// passphrase keeps the dialog open with the reason.
 
-#include "record/certificate.h"
+#include "records_db/persons.h"
 #include "tabs/records_rows.h"
 
 #include <QDialog>
+#include <optional>
 
+class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
+namespace recordsdb { class RecordDb; }
 
 class SigningDialog : public QDialog
 {
     Q_OBJECT
 
 public:
-    SigningDialog(record::Signature::Meaning meaning, const records::CalibrationRow &row, int language,
-                  QWidget *parent = nullptr);
-    QString name() const;
+    SigningDialog(record::Signature::Meaning meaning, const records::CalibrationRow &row, recordsdb::RecordDb *db,
+                  int language, QWidget *parent = nullptr);
     QString function() const;
-    // Remembers the name and function for the next signature of this meaning.
-    void remember() const;
+    // The chosen person's key, unlocked by the accepted dialog.
+    const std::optional<recordsdb::PersonSigner> &signer() const { return m_signer; }
+
+    void accept() override;
 
 private:
     void check();
+    std::optional<QString> refusalFor(const recordsdb::Person &person) const;
 
     record::Signature::Meaning m_meaning;
     records::CalibrationRow m_row;
+    recordsdb::RecordDb *m_db;
     int m_language;
-    QLineEdit *m_name, *m_function;
+    QVector<recordsdb::Person> m_persons;
+    QComboBox *m_person;
+    QLineEdit *m_function, *m_passphrase;
+    QLabel *m_problem;
     QPushButton *m_ok;
+    std::optional<recordsdb::PersonSigner> m_signer;
 };

@@ -192,6 +192,8 @@ void Widget::addTabs()
     automatic->setRecords([this] { return record_tab->database(); }, [this] { return record_tab->recordsFolder(); });
     auto *batch = new BatchTab(*link);
     batch->setRecords([this] { return record_tab->database(); }, [this] { return record_tab->recordsFolder(); });
+    automatic->setPerformer([this](recordsdb::RecordDb &db) { return record_tab->unlockSigner(db); });
+    batch->setPerformer([this](recordsdb::RecordDb &db) { return record_tab->unlockSigner(db); });
     using Access = CalibrationRecordTab::Access;
     auto *recordsView = new RecordsView({[this](bool write) { return record_tab->database(write ? Access::Write : Access::Read); },
                                          [this] { return record_tab->recordsFolder(); }, {}});

@@ -47,6 +47,11 @@ void TestRecordsFlow::fromTheDemoToAnOpenedCertificate()
     recordsdb::RecordDb *db = s.probe.recordTab()->database();
     QVERIFY(db);
     QVERIFY(recordsfixture::trustOwnKey(*db));   // the laboratory trusts this workstation, as run.sh does
+    for (const auto &[name, role] : {std::pair{"J. Chen", "performs"}, {"M. Zhou", "reviews"}, {"L. Wang", "approves"}})
+        recordsfixture::person(*db, name, {role});
+    // The technician who performs the run, as the record tab names them.
+    s.window.findChild<QLineEdit *>("lineEdit_record_signer")->setText("J. Chen");
+    s.window.findChild<QLineEdit *>("lineEdit_record_signer_passphrase")->setText(recordsfixture::kPassphrase);
     recordsdb::StandardsRegister standards(*db);
     const QDate due = QDate::currentDate().addYears(1);
     QVERIFY(standards.save(lab::standard(lab::kSourceSerial, "Generic SCPI calibrator", due)));
@@ -66,7 +71,7 @@ void TestRecordsFlow::fromTheDemoToAnOpenedCertificate()
     // The run's checks are there as the tab is shown, as one calibration.
     QTRY_VERIFY2(view->model().rows().size() == 1, qPrintable(view->statusText()));
     QString why;
-    const int actions = recordsflow::toOpenedCertificate(*view, "M. Zhou", "L. Wang", why);
+    const int actions = recordsflow::toOpenedCertificate(*view, "M. Zhou", "L. Wang", recordsfixture::kPassphrase, why);
     qInfo("from a finished automatic run to an opened certificate: %d user actions", actions);
     QVERIFY2(actions > 0 && actions <= 8, qPrintable(why));
     QFile pdf(opened);

@@ -6,6 +6,7 @@
 #include "tabs/records_view.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLineEdit>
@@ -26,15 +27,23 @@ inline void onDialog(std::function<void(QDialog &)> act)
     });
 }
 
-// Types `name` into the signing dialog and presses Enter: the signer's one action.
-// `okTip` gets the Sign button's tooltip; a dialog still open is cancelled.
-inline void signAs(const QString &name, QString *okTip = nullptr)
+// In the signing dialog: `name` chosen when it is not the person offered
+// (one more action, counted in `choices`), the passphrase typed and Enter
+// pressed: the signer's one action. `okTip` gets the Sign button's tooltip
+// for that person; a dialog still open after Enter is cancelled.
+inline void signAs(const QString &name, const QString &passphrase, QString *okTip = nullptr, int *choices = nullptr)
 {
-    onDialog([name, okTip](QDialog &d) {
-        auto *edit = d.findChild<QLineEdit *>("lineEdit_sign_name");
-        edit->setText(name);
+    onDialog([=](QDialog &d) {
+        auto *person = d.findChild<QComboBox *>("comboBox_sign_person");
+        if (person->currentText() != name) {
+            person->setCurrentIndex(person->findText(name));
+            if (choices)
+                ++*choices;
+        }
         if (okTip)
             *okTip = d.findChild<QPushButton *>("pushButton_sign_ok")->toolTip();
+        auto *edit = d.findChild<QLineEdit *>("lineEdit_sign_passphrase");
+        QTest::keyClicks(edit, passphrase);
         QTest::keyClick(edit, Qt::Key_Return);
         if (d.isVisible())
             d.reject();
@@ -42,9 +51,10 @@ inline void signAs(const QString &name, QString *okTip = nullptr)
 }
 
 // From the newest row to its certificate opened: select, review as `reviewer`,
-// approve as `approver`, issue (the details dialog's OK), open. The number of
+// approve as `approver` (each with `passphrase`), issue (the details dialog's OK), open. The number of
 // user actions, or -1 with `why` at the first step that did not do its part.
-inline int toOpenedCertificate(RecordsView &view, const QString &reviewer, const QString &approver, QString &why)
+inline int toOpenedCertificate(RecordsView &view, const QString &reviewer, const QString &approver,
+                               const QString &passphrase, QString &why)
 {
     auto *table = view.findChild<QTableView *>("tableView_records");
     int actions = 0;
@@ -58,11 +68,11 @@ inline int toOpenedCertificate(RecordsView &view, const QString &reviewer, const
     };
     ++actions;
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(table->model()->index(0, 0)).center());
-    signAs(reviewer);
+    signAs(reviewer, passphrase, nullptr, &actions);
     if (!click("pushButton_records_review"))
         return -1;
     ++actions;
-    signAs(approver);
+    signAs(approver, passphrase, nullptr, &actions);
     if (!click("pushButton_records_approve"))
         return -1;
     ++actions;

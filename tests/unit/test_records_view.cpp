@@ -8,6 +8,7 @@
 #include "records_db/certificate_store.h"
 #include "records_db/record_db.h"
 #include "records_fixture.h"
+#include "records_flow.h"
 #include "tabs/due_list.h"
 #include "tabs/records_loader.h"
 #include "tabs/records_model.h"
@@ -124,10 +125,11 @@ bool makeBase(const QString &folder)
         r.header.procedure = QStringLiteral("QP-1");
         r.header.reference = QStringLiteral("Calibrator CX-9");
         r.header.referenceCertificate = QStringLiteral("RC-1");
-        const auto n = db.append(r);
-        if (!n || !recordsdb::Approvals(db).sign(*n, Meaning::Performed, "Ana", "Technician"))
+        if (!db.append(r, recordsfixture::person(db, "Ana"), "Technician"))
             return false;
     }
+    for (const char *name : {"Bo", "Cy"})
+        recordsfixture::person(db, name, {"reviews", "approves"});
     return true;
 }
 
@@ -186,13 +188,15 @@ void TestRecordsView::refusalsAgreeWithTheLibrary()
                     // The performer is refused by the library as well as by the view.
                     if (why->why == rv::Text::YouPerformed) {
                         ++tried;
-                        broke += bool(approvals.sign(row.asFound->record.id, meaning, person, "x"));
+                        broke += bool(approvals.sign(row.asFound->record.id, meaning,
+                                                     recordsfixture::person(step, person, {"reviews", "approves"}), "x"));
                     }
                     continue;
                 }
                 ++tried;
                 for (const records::Check *c : row.checks())
-                    if (!c->signedAs(meaning) && !approvals.sign(c->record.id, meaning, person, "x")) {
+                    if (!c->signedAs(meaning)
+                        && !approvals.sign(c->record.id, meaning, recordsfixture::person(step, person), "x")) {
                         qWarning() << person << record::meaningKey(meaning) << approvals.error();
                         ++broke;
                     }
@@ -205,32 +209,8 @@ void TestRecordsView::refusalsAgreeWithTheLibrary()
     QVERIFY(tried > sequences);   // every sequence tried an issue, and some a signature
 }
 
-namespace {
-
-// Runs `act` on the next modal dialog, once the click that opens it is made.
-void onDialog(std::function<void(QDialog &)> act)
-{
-    QTimer::singleShot(0, [act] {
-        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
-            act(*dialog);
-    });
-}
-
-// Types `name` into the signing dialog and presses Enter: the signer's one action.
-void signAs(const QString &name, QString *okTip = nullptr)
-{
-    onDialog([name, okTip](QDialog &d) {
-        auto *edit = d.findChild<QLineEdit *>("lineEdit_sign_name");
-        edit->setText(name);
-        if (okTip)
-            *okTip = d.findChild<QPushButton *>("pushButton_sign_ok")->toolTip();
-        QTest::keyClick(edit, Qt::Key_Return);
-        if (d.isVisible())
-            d.reject();
-    });
-}
-
-} // namespace
+using recordsflow::onDialog;
+using recordsflow::signAs;
 
 // From the checks stored by a run to an approved certificate opened in the
 // viewer, counting each click and each signer's entry as one action.
@@ -266,19 +246,19 @@ void TestRecordsView::viewFromSelectionToOpenedCertificate()
     QCOMPARE(button("pushButton_records_approve")->toolTip(), QStringLiteral("reviewed first"));
     QCOMPARE(button("pushButton_records_issue")->toolTip(), QStringLiteral("approved first"));
     QString tip;
-    signAs("Ana", &tip);   // the performer may not review: refused in the dialog, nothing signed
+    signAs("Ana", recordsfixture::kPassphrase, &tip);   // the performer may not review: refused in the dialog, nothing signed
     QTest::mouseClick(button("pushButton_records_review"), Qt::LeftButton);
-    QCOMPARE(tip, QStringLiteral("you performed this check"));
+    QCOMPARE(tip, QStringLiteral("You performed this check and cannot review or approve it"));
     QVERIFY(!view.model().rows().first().asLeft->signedAs(Meaning::Reviewed));
-    signAs("Bo");
+    signAs("Bo", recordsfixture::kPassphrase);
     click("pushButton_records_review");
     ++actions;
     QCOMPARE(view.statusText(), QStringLiteral("records #1, #2 reviewed by Bo"));
     QCOMPARE(button("pushButton_records_review")->toolTip(), QStringLiteral("reviewed already"));
-    signAs("Bo", &tip);
+    signAs("Bo", recordsfixture::kPassphrase, &tip);
     QTest::mouseClick(button("pushButton_records_approve"), Qt::LeftButton);
-    QCOMPARE(tip, QStringLiteral("you reviewed this check"));
-    signAs("Cy");
+    QCOMPARE(tip, QStringLiteral("You reviewed this check and cannot approve it"));
+    signAs("Cy", recordsfixture::kPassphrase);
     click("pushButton_records_approve");
     ++actions;
     QCOMPARE(view.model().rows().first().state, RowState::Approved);

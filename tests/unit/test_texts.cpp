@@ -199,7 +199,7 @@ void TestTexts::windowShowsEveryLanguage()
             main->setCurrentIndex(page);
             walk(&w, language, main->tabText(page));
         }
-        SigningDialog signing(record::Signature::Meaning::Approved, row, language);
+        SigningDialog signing(record::Signature::Meaning::Approved, row, nullptr, language);
         signing.show();
         walk(&signing, language, "signing");
         CertificateDetailsDialog details({}, {}, language);
