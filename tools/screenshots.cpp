@@ -12,6 +12,7 @@
 #include "record/number_input.h"
 #include "record/record_table.h"
 #include "record_driver.h"
+#include "records_fixture.h"
 #include "simulator_fixture.h"
 #include "records_db/persons.h"
 #include "records_db/standards_register.h"
@@ -142,6 +143,12 @@ bool recordSession(Widget &window, WidgetProbe &probe, sim::Simulator &sim, cons
     QTemporaryDir folder;
     RecordDriver d(probe.recordTab(), sim);
     d.fillHeader(QStringLiteral("SN-7001"), folder.path(), 0.8, 3);
+    // The technician and the two who sign after them, each with a key of their own.
+    probe.recordTab()->setCreateQuestion([](const QString &) { return true; });
+    if (recordsdb::RecordDb *db = probe.recordTab()->database())
+        for (const char *name : {"J. Chen", "L. Wang", "M. Zhou"})
+            recordsfixture::person(*db, QLatin1String(name));
+    d.signAs(QStringLiteral("J. Chen"));
     d.click("pushButton_record_read_range");
     // 25 points: the certificate runs over more than one page.
     QVector<double> percents;
@@ -368,9 +375,6 @@ bool recordsShots(Widget &window, const QString &out)
 {
     QTabWidget *tabs = WidgetProbe(window).ui()->tabWidget_main;
     auto *view = window.findChild<RecordsView *>();
-    // The laboratory's reviewer, enrolled as the technician was.
-    if (recordsdb::RecordDb *db = WidgetProbe(window).recordTab()->database())
-        recordsdb::Persons(*db).enrol(QStringLiteral("M. Zhou"), {QStringLiteral("reviews")}, "screenshots passphrase");
     tabs->setCurrentWidget(view);
     QTest::qWait(300);
     view->findChild<QTableView *>(QStringLiteral("tableView_records"))->selectRow(0);
@@ -380,9 +384,9 @@ bool recordsShots(Widget &window, const QString &out)
         if (!dialog)
             return;
         auto *person = dialog->findChild<QComboBox *>(QStringLiteral("comboBox_sign_person"));
-        person->setCurrentIndex(person->findText(QStringLiteral("M. Zhou")));
+        person->setCurrentIndex(person->findText(QStringLiteral("L. Wang")));   // the run was M. Zhou's
         dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit_sign_function"))->setText(QStringLiteral("Quality manager"));
-        dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit_sign_passphrase"))->setText(QStringLiteral("screenshots passphrase"));
+        dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit_sign_passphrase"))->setText(QString::fromLatin1(recordsfixture::kPassphrase));
         QTest::qWait(200);
         signing = save(*dialog, QDir(out).filePath(QStringLiteral("signing-en.png")));
         dialog->accept();

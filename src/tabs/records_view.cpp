@@ -78,9 +78,9 @@ RecordsView::RecordsView(Hooks hooks, QWidget *parent) : QWidget(parent), m_hook
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    for (int column : {RecordsModel::Date, RecordsModel::Certificate, RecordsModel::State})
-        m_table->horizontalHeader()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    // Each column as wide as what it shows, the state taking what is left.
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->verticalHeader()->setDefaultSectionSize(22);
     m_table->verticalHeader()->hide();
     m_details = new QTextBrowser;
@@ -89,8 +89,8 @@ RecordsView::RecordsView(Hooks hooks, QWidget *parent) : QWidget(parent), m_hook
     splitter->setObjectName(QStringLiteral("splitter_records"));
     splitter->addWidget(m_table);
     splitter->addWidget(m_details);
-    splitter->setStretchFactor(0, 3);
-    splitter->setStretchFactor(1, 2);
+    splitter->setStretchFactor(0, 2);
+    splitter->setStretchFactor(1, 1);
     m_status = new QLabel;
     m_status->setObjectName(QStringLiteral("label_records_status"));
     m_status->setWordWrap(true);
