@@ -73,6 +73,8 @@ demo_standards() {
     --certificate DEMO-SC-0001 --due "$due" >/dev/null
   build/cli/tcal-cli standards save --serial SM-0001 --model "Generic SCPI meter" \
     --certificate DEMO-SM-0001 --due "$due" >/dev/null
+  # The demo's laboratory trusts this workstation's key, so its chain verifies.
+  build/cli/tcal-cli records trust add --name "demo workstation" >/dev/null
   # Three demo persons, each with a key of their own under the demo passphrase
   # printed below: who performs a check cannot review or approve it.
   local person name roles
@@ -168,7 +170,9 @@ Simulated calibrator and meter: $demo/lab.source and $demo/lab.meter (already in
 "Automatic calibration" tab; its records stay in the demo folder).
 MSG
 
-# The automatic calibration tab starts with the simulated instruments.
+# The automatic calibration tab starts with the simulated instruments, and
+# with a tag and serial for the simulated transmitter, so Start runs at once.
 export TCAL_SOURCE="$demo/lab.source" TCAL_METER="$demo/lab.meter"
+export TCAL_DEMO_TAG=TT-DEMO TCAL_DEMO_SERIAL=SIM-0001
 # TCAL_PORT lists the virtual line (the system's port table does not) and selects it.
 TCAL_PORT="$demo/tool" "${launch[@]}" build/tcal

@@ -12,6 +12,7 @@
 #include "record/number_input.h"
 #include "record/record_table.h"
 #include "record_driver.h"
+#include "records_fixture.h"
 #include "simulator_fixture.h"
 #include "records_db/persons.h"
 #include "records_db/standards_register.h"
@@ -20,11 +21,14 @@
 #include "tabs/auto_calibration_tab.h"
 #include "tabs/batch_tab.h"
 #include "tabs/configuration_tab.h"
+#include "tabs/due_list.h"
+#include "tabs/records_view.h"
 #include "tabs/instrument_list.h"
 #include "widget_probe.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QJsonDocument>
@@ -32,7 +36,9 @@
 #include <QLineEdit>
 #include <QSettings>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTableWidget>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -137,6 +143,12 @@ bool recordSession(Widget &window, WidgetProbe &probe, sim::Simulator &sim, cons
     QTemporaryDir folder;
     RecordDriver d(probe.recordTab(), sim);
     d.fillHeader(QStringLiteral("SN-7001"), folder.path(), 0.8, 3);
+    // The technician and the two who sign after them, each with a key of their own.
+    probe.recordTab()->setCreateQuestion([](const QString &) { return true; });
+    if (recordsdb::RecordDb *db = probe.recordTab()->database())
+        for (const char *name : {"J. Chen", "L. Wang", "M. Zhou"})
+            recordsfixture::person(*db, QLatin1String(name));
+    d.signAs(QStringLiteral("J. Chen"));
     d.click("pushButton_record_read_range");
     // 25 points: the certificate runs over more than one page.
     QVector<double> percents;
@@ -200,7 +212,6 @@ bool recordSession(Widget &window, WidgetProbe &probe, sim::Simulator &sim, cons
     if (!save(window, QDir(shots).filePath(QStringLiteral("record-certificates-en.png"))))
         return false;
     pages->setCurrentIndex(0);
-    window.resize(1280, 900);   // the other tabs' shots as before
     return instrumentList(probe.recordTab(), shots);
 }
 
@@ -358,6 +369,38 @@ int batchShot(Widget &window, const QString &out)
     return save(window, QDir(out).filePath(QStringLiteral("batch-en.png"))) ? 0 : 1;
 }
 
+// The Records tab after the automatic run: its calibration reviewed through
+// the signing dialog (shot while open), then the Due list of the register.
+bool recordsShots(Widget &window, const QString &out)
+{
+    QTabWidget *tabs = WidgetProbe(window).ui()->tabWidget_main;
+    auto *view = window.findChild<RecordsView *>();
+    tabs->setCurrentWidget(view);
+    QTest::qWait(300);
+    view->findChild<QTableView *>(QStringLiteral("tableView_records"))->selectRow(0);
+    bool signing = false;
+    QTimer::singleShot(300, [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        auto *person = dialog->findChild<QComboBox *>(QStringLiteral("comboBox_sign_person"));
+        person->setCurrentIndex(person->findText(QStringLiteral("L. Wang")));   // the run was M. Zhou's
+        dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit_sign_function"))->setText(QStringLiteral("Quality manager"));
+        dialog->findChild<QLineEdit *>(QStringLiteral("lineEdit_sign_passphrase"))->setText(QString::fromLatin1(recordsfixture::kPassphrase));
+        QTest::qWait(200);
+        signing = save(*dialog, QDir(out).filePath(QStringLiteral("signing-en.png")));
+        dialog->accept();
+    });
+    view->findChild<QPushButton *>(QStringLiteral("pushButton_records_review"))->click();
+    QTest::qWait(500);
+    if (!signing || !save(window, QDir(out).filePath(QStringLiteral("records-en.png"))))
+        return false;
+    tabs->setCurrentWidget(window.findChild<DueList *>());
+    window.findChild<QCheckBox *>(QStringLiteral("checkBox_due_all"))->setChecked(true);
+    QTest::qWait(300);
+    return save(window, QDir(out).filePath(QStringLiteral("due-list-en.png")));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -416,7 +459,7 @@ int main(int argc, char **argv)
     if (configurationShot(window, fixture, out) != 0)
         return 1;
     ui->comboBox_sel_language->setCurrentIndex(2);
-    if (automaticShot(window, fixture, out, samples) != 0 || batchShot(window, out) != 0)
+    if (automaticShot(window, fixture, out, samples) != 0 || !recordsShots(window, out) || batchShot(window, out) != 0)
         return 1;
     return diagnosticTabs(window, probe, fixture.sim(), out);
 }

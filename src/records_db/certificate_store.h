@@ -50,6 +50,8 @@ public:
     QByteArray reprint(qint64 number);
     // Numbers of the current certificates that include record `number`.
     QVector<qint64> certifying(qint64 record);
+    // Every stored certificate in the order issued, each withdrawn one naming its replacement.
+    std::optional<QVector<StoredCertificate>> list() { return all(); }
     QString error() const { return m_error; }
 
 private:

@@ -5,6 +5,7 @@
 #include "link/link.h"
 #include "record/certificate.h"
 #include "records_db/record_db.h"
+#include "tabs/record_header_form.h"
 #include "tabs/auto_calibration_texts.h"
 #include "tabs/error_chart.h"
 #include "tabs/instrument_picker.h"
@@ -252,6 +253,7 @@ void AutoCalibrationTab::start()
     header.tag = m_tag->text().trimmed();
     header.serial = m_serial->text().trimmed();
     header.technician = qEnvironmentVariable("USER");
+    header.laboratory = RecordHeaderForm::rememberedLaboratory();   // a certificate names its issuer
     const autocal::RunResult result = run.run(*runPlan, header);
     m_run = nullptr;
     setRunning(false);
@@ -364,6 +366,12 @@ void AutoCalibrationTab::remember() const
     s.setValue("tolerance", m_tolerance->text());
 }
 
+void AutoCalibrationTab::setUnit(const QString &tag, const QString &serial)
+{
+    m_tag->setText(tag);
+    m_serial->setText(serial);
+}
+
 void AutoCalibrationTab::recall()
 {
     QSettings s;
@@ -371,6 +379,8 @@ void AutoCalibrationTab::recall()
     // TCAL_SOURCE and TCAL_METER name instruments for this session (the demo's).
     m_source->recall(s, QStringLiteral("source"), "TCAL_SOURCE");
     m_meter->recall(s, QStringLiteral("meter"), "TCAL_METER");
+    // The demo's simulated transmitter has a tag and serial of its own; a real one is typed.
+    setUnit(qEnvironmentVariable("TCAL_DEMO_TAG"), qEnvironmentVariable("TCAL_DEMO_SERIAL"));
     m_file->setText(s.value("procedure").toString());
     m_points->setText(s.value("points", m_points->text()).toString());
     m_tolerance->setText(s.value("tolerance", m_tolerance->text()).toString());

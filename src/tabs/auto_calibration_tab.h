@@ -40,6 +40,8 @@ public:
 
     bool running() const { return m_run != nullptr; }
     void setAddresses(const QString &source, const QString &meter);
+    // The unit to calibrate next, as the due list hands it over.
+    void setUnit(const QString &tag, const QString &serial);
     QString resultText() const;
     QString certificatePath() const { return m_certificate; }
     ErrorChart *chart() const { return m_chart; }

@@ -6,6 +6,7 @@
 #include "link/link.h"
 #include "record/certificate.h"
 #include "records_db/record_db.h"
+#include "tabs/record_header_form.h"
 #include "tabs/auto_calibration_texts.h"
 #include "tabs/batch_cells.h"
 #include "tabs/batch_texts.h"
@@ -280,6 +281,7 @@ void BatchTab::start()
     setRunning(true);
     record::Header header;
     header.technician = qEnvironmentVariable("USER");
+    header.laboratory = RecordHeaderForm::rememberedLaboratory();   // a certificate names its issuer
     const autocal::BatchResult result = run.run(*runPlan, header);
     m_run = nullptr;
     tick.stop();

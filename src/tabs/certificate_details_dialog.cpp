@@ -1,9 +1,12 @@
 #include "tabs/certificate_details_dialog.h"
 
+#include "texts/records_view_texts.h"
+
 #include "record/record_texts.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QPushButton>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -57,6 +60,9 @@ CertificateDetailsDialog::CertificateDetailsDialog(const Issuer &issuer, const R
     m_problem->setObjectName(QStringLiteral("label_details_problem"));
     form->addRow(m_problem);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    // Qt's own words stay English without its translations: the window's tables say them.
+    buttons->button(QDialogButtonBox::Ok)->setText(rv::text(rv::Text::DialogOk, language));
+    buttons->button(QDialogButtonBox::Cancel)->setText(rv::text(rv::Text::SignCancel, language));
     form->addRow(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &CertificateDetailsDialog::check);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -9,6 +9,7 @@
 #include "records_db/signing_texts.h"
 #include "tabs/certificate_details_dialog.h"
 #include "tabs/reference_dialog.h"
+#include "texts/records_view_texts.h"
 
 #include <QCheckBox>
 #include <QDialog>
@@ -237,6 +238,11 @@ void CertificatePanel::sign(Signature::Meaning meaning)
     auto *db = m_hooks.database();
     if (!db)
         return;
+    // Nothing shown is nothing signed: never "approved" for no check.
+    if (!m_hooks.asFound() && !m_hooks.asLeft()) {
+        m_hooks.status(rv::text(rv::Text::NothingSigned, m_language));
+        return;
+    }
     QString why;
     const auto signer = unlockSigner(*db, why);
     if (!signer)

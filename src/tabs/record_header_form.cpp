@@ -1,5 +1,7 @@
 #include "tabs/record_header_form.h"
 
+#include "texts/records_view_texts.h"
+
 #include "record/number_input.h"
 
 #include <QComboBox>
@@ -50,6 +52,15 @@ RecordHeaderForm::RecordHeaderForm(QWidget *parent) : QGroupBox(parent)
     m_toleranceKind = new QComboBox;
     m_toleranceKind->setObjectName(QStringLiteral("comboBox_record_tolerance_kind"));
     m_toleranceKind->addItems({QString(), QString()});
+    // The decision rule as tcal-cli's procedure states it: guarded, r = 1, unless chosen otherwise.
+    m_rule = new QComboBox;
+    m_rule->setObjectName(QStringLiteral("comboBox_record_decision_rule"));
+    m_rule->addItems({QString(), QString(), QString()});
+    m_rule->setCurrentIndex(int(metrology::DecisionRule::Kind::Guarded));
+    m_guard = numberBox("spinBox_record_guard_factor", 0.0, 3.0, 2, 1.0);
+    m_ruleLabel = new QLabel;
+    connect(m_rule, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            [this](int kind) { m_guard->setEnabled(kind == int(metrology::DecisionRule::Kind::Guarded)); });
     m_lower = numberBox("spinBox_record_lower", -3276.8, 3276.7, 1, 0.0);
     m_upper = numberBox("spinBox_record_upper", -3276.8, 3276.7, 1, 1000.0);
     m_unitLabel = new QLabel(m_unit);
@@ -95,6 +106,9 @@ void RecordHeaderForm::addRows(QGridLayout *grid)
         {Text::TestPoints, row({m_points})}, {Text::DefaultPoints, row({defaults})},
         {Text::StablePolls, row({m_polls})}, {Text::StableBand, row({m_band})},
         {Text::StableTimeout, row({m_timeout})}, {Text::RecordsFolder, row({m_folder})}};
+    const int ruleRow = right.size();
+    grid->addWidget(m_ruleLabel, ruleRow, 2);
+    grid->addLayout(row({m_rule, m_guard}), ruleRow, 3);
     for (int r = 0; r < right.size(); ++r) {
         // The buttons' rows need no label of their own: the button says it.
         if (right[r].first != Text::ReadRange && right[r].first != Text::DefaultPoints)
@@ -113,6 +127,12 @@ void RecordHeaderForm::applyTexts(int language)
     m_texts.apply(language);
     m_toleranceKind->setItemText(0, m_unit);
     m_toleranceKind->setItemText(1, text(Text::TolerancePercent, language));
+    m_ruleLabel->setText(rv::text(rv::Text::RuleLabel, language));
+    for (auto [kind, t] : {std::pair{metrology::DecisionRule::Kind::Simple, rv::Text::RuleSimple},
+                           {metrology::DecisionRule::Kind::Guarded, rv::Text::RuleGuarded},
+                           {metrology::DecisionRule::Kind::NonBinary, rv::Text::RuleNonBinary}})
+        m_rule->setItemText(int(kind), rv::text(t, language));
+    m_guard->setToolTip(rv::text(rv::Text::GuardFactor, language));
 }
 
 Header RecordHeaderForm::header(int address) const
@@ -135,6 +155,7 @@ Header RecordHeaderForm::header(int address) const
                    m_tolerance->value()};
     h.range = {m_lower->value(), m_upper->value()};
     h.address = address;
+    h.decisionRule = {metrology::DecisionRule::Kind(m_rule->currentIndex()), m_guard->value()};
     // The reason for an expired reference belongs on the record only when it is expired.
     if (referenceState(h, QDate::currentDate()) == ReferenceState::Expired)
         h.referenceOverride = m_override->text().trimmed();
@@ -210,6 +231,13 @@ void RecordHeaderForm::rememberHeader()
     const QDate due = settings.value(m_due->objectName()).toDate();
     if (due.isValid())
         m_due->setDate(due);
+}
+
+QString RecordHeaderForm::rememberedLaboratory()
+{
+    QSettings settings;
+    settings.beginGroup(QLatin1String(kRemembered));
+    return settings.value(QStringLiteral("lineEdit_record_laboratory")).toString();
 }
 
 void RecordHeaderForm::saveRemembered() const

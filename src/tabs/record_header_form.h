@@ -51,6 +51,8 @@ public:
     // and saved there at each check (saveRemembered) from then on.
     void rememberHeader();
     void saveRemembered() const;
+    // The laboratory the record tab last remembered, for the runs that have no header form.
+    static QString rememberedLaboratory();
 
 signals:
     void readRangeRequested();
@@ -65,7 +67,9 @@ private:
     QLineEdit *m_laboratory, *m_procedure, *m_referenceCertificate, *m_uncertainty, *m_override, *m_amendReason;
     QDateEdit *m_due;
     QDoubleSpinBox *m_tolerance, *m_lower, *m_upper, *m_band;
-    QComboBox *m_toleranceKind;
+    QComboBox *m_toleranceKind, *m_rule;
+    QDoubleSpinBox *m_guard;
+    QLabel *m_ruleLabel;
     QSpinBox *m_polls, *m_timeout;
     QLabel *m_unitLabel;
     QString m_unit = QStringLiteral("°C");

@@ -1,5 +1,7 @@
 #include "tabs/standards_dialog.h"
 
+#include "tabs/certificate_terms_table.h"
+
 #include "records_db/instrument_register.h"
 #include "tabs/record_widgets.h"
 #include "tabs/standards_texts.h"
@@ -100,6 +102,7 @@ QWidget *StandardsDialog::buildForm()
     m_status->setObjectName(QStringLiteral("comboBox_standard_status"));
     m_status->setEditable(true);
     m_status->addItems({QStringLiteral("in service"), QStringLiteral("out of service"), QStringLiteral("withdrawn")});
+    m_terms = new CertificateTermsTable(m_language);
     auto *save = new QPushButton(standardstext::text(Text::Save, m_language));
     save->setObjectName(QStringLiteral("pushButton_standard_save"));
     auto *fresh = new QPushButton(standardstext::text(Text::New, m_language));
@@ -113,7 +116,7 @@ QWidget *StandardsDialog::buildForm()
     grid->setContentsMargins(0, 0, 0, 0);
     const QList<QPair<Text, QWidget *>> rows = {{Text::Serial, m_serial}, {Text::Model, m_model},
         {Text::Description, m_description}, {Text::Certificate, m_certificate}, {Text::Calibrated, m_calibrated},
-        {Text::Due, m_due}, {Text::Status, m_status}};
+        {Text::Due, m_due}, {Text::Status, m_status}, {Text::Terms, m_terms}};
     for (const auto &row : rows)
         grid->addRow(standardstext::text(row.first, m_language), row.second);
     grid->addRow(QString(), buttons);
@@ -164,6 +167,7 @@ void StandardsDialog::showSelected()
     setDate(m_calibrated, s.calibrated);
     setDate(m_due, s.due);
     m_status->setCurrentText(s.status);
+    m_terms->setTerms(s.terms);
 }
 
 void StandardsDialog::clearForm()
@@ -176,6 +180,7 @@ void StandardsDialog::clearForm()
     setDate(m_calibrated, QDate());
     setDate(m_due, QDate());
     m_status->setCurrentIndex(0);
+    m_terms->setTerms({});
     m_message->clear();
     m_serial->setFocus();
 }
@@ -190,6 +195,14 @@ void StandardsDialog::saveForm()
     s.calibrated = dateOf(m_calibrated);
     s.due = dateOf(m_due);
     s.status = m_status->currentText().trimmed();
+    // A new state of a standard keeps its terms only as the form shows them: a row not whole saves nothing.
+    QString function;
+    const auto terms = m_terms->terms(function);
+    if (!terms) {
+        m_message->setText(standardstext::text(Text::BadTerms, m_language).arg(function));
+        return;
+    }
+    s.terms = *terms;
     if (!m_register.save(s)) {
         m_message->setText(m_register.error());
         return;

@@ -12,6 +12,7 @@ class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QTableWidget;
+class CertificateTermsTable;
 
 class StandardsDialog : public QDialog
 {
@@ -37,4 +38,5 @@ private:
     QLineEdit *m_serial, *m_model, *m_description, *m_certificate;
     QDateEdit *m_calibrated, *m_due;
     QComboBox *m_status;
+    CertificateTermsTable *m_terms;
 };

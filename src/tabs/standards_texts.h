@@ -19,6 +19,13 @@ enum class Text {
     Saved,       // %1 serial
     Overdue,
     DueSoon,
+    Terms,
+    TermsU,
+    TermsK,
+    TermsCorrection,
+    TermsDrift,
+    TermsHint,
+    BadTerms,    // %1 function
     Count
 };
 

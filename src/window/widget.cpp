@@ -6,6 +6,8 @@
 #include "tabs/batch_tab.h"
 #include "tabs/calibration_record_tab.h"
 #include "tabs/configuration_tab.h"
+#include "tabs/due_list.h"
+#include "tabs/records_view.h"
 #include "tabs/traffic_tab.h"
 #include "tabs/trend_tab.h"
 #include "texts/notice_texts.h"
@@ -192,7 +194,19 @@ void Widget::addTabs()
     batch->setRecords([this] { return record_tab->database(); }, [this] { return record_tab->recordsFolder(); });
     automatic->setPerformer([this](recordsdb::RecordDb &db) { return record_tab->unlockSigner(db); });
     batch->setPerformer([this](recordsdb::RecordDb &db) { return record_tab->unlockSigner(db); });
-    for (QWidget *tab : std::initializer_list<QWidget *>{record_tab, automatic, batch, configuration, trend, traffic})
+    using Access = CalibrationRecordTab::Access;
+    auto *recordsView = new RecordsView({[this](bool write) { return record_tab->database(write ? Access::Write : Access::Read); },
+                                         [this] { return record_tab->recordsFolder(); }, {}});
+    connect(batch, &BatchTab::finished, recordsView, &RecordsView::refresh);
+    connect(this, &Widget::languageChanged, recordsView, &RecordsView::setLanguage);
+    auto *due = new DueList({[this] { return record_tab->database(Access::Read); },
+                             [this, automatic](const recordsdb::Instrument &unit) {
+                                 automatic->setUnit(unit.tag, unit.serial);
+                                 ui->tabWidget_main->setCurrentWidget(automatic);
+                             }});
+    connect(this, &Widget::languageChanged, due, &DueList::setLanguage);
+    for (QWidget *tab : std::initializer_list<QWidget *>{record_tab, automatic, batch, configuration, trend, traffic,
+                                                         recordsView, due})
         ui->tabWidget_main->addTab(tab, tab->windowTitle());
 
     connect(record_tab, &CalibrationRecordTab::deviceReadFailed, this,

@@ -13,6 +13,7 @@
 #include "tabs/auto_calibration_tab.h"
 #include "tabs/calibration_record_tab.h"
 #include "tabs/instrument_list.h"
+#include "tabs/record_header_form.h"
 #include "tabs/standards_dialog.h"
 #include "tabs/standards_texts.h"
 
@@ -21,6 +22,7 @@
 #include <QDateEdit>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -46,6 +48,7 @@ private slots:
     void unstoredCheckKeptAsDraft();
     void typedFolderMakesNoDatabase();
     void standardsThroughTheDialog();
+    void decisionRuleChosen();
 };
 
 namespace {
@@ -436,6 +439,52 @@ void TestRecordTab::standardsThroughTheDialog()
     QVERIFY(in<QLabel>(*dialog, "label_standard_message")->text().contains("certificate"));
     QCOMPARE(reg.list().size(), 1);
     QCOMPARE(table->rowCount(), 1);
+
+    // Certificate terms as tcal-cli takes them: stored with the standard, kept
+    // by its next state, and a row that is not whole refuses the save.
+    table->selectRow(0);
+    auto *terms = in<QTableWidget>(*dialog, "tableWidget_standard_terms");
+    const auto type = [&](int row, const QStringList &cells) {
+        for (int c = 0; c < cells.size(); ++c)
+            terms->setItem(row, c, new QTableWidgetItem(cells[c]));
+    };
+    type(0, {"0.004", "2", "0.001", "0.002"});
+    click(*dialog, "pushButton_standard_save");
+    QVERIFY(reg.find("CAL-1")->terms.contains("mV") && reg.find("CAL-1")->terms["mV"].expanded == 0.004);
+    in(*dialog, "lineEdit_standard_certificate")->setText("C-3");
+    type(2, {"0.01", "0", "", ""});
+    click(*dialog, "pushButton_standard_save");
+    QCOMPARE(reg.find("CAL-1")->certificate, QStringLiteral("C-2"));
+    QVERIFY(in<QLabel>(*dialog, "label_standard_message")->text().contains("mA"));
+    type(2, {"", "", "", ""});
+    click(*dialog, "pushButton_standard_save");
+    QVERIFY(reg.find("CAL-1")->certificate == "C-3" && reg.find("CAL-1")->terms.keys() == QStringList{"mV"});
+}
+
+// The rule and guard factor chosen on the form judge the check's points: an
+// error of 0.45 within 0.5, U 0.1, passes simply and fails a guard of 1·U.
+void TestRecordTab::decisionRuleChosen()
+{
+    RecordHeaderForm form;
+    form.applyTexts(2);
+    auto *rule = in<QComboBox>(form, "comboBox_record_decision_rule");
+    auto *guard = in<QDoubleSpinBox>(form, "spinBox_record_guard_factor");
+    in(form, "lineEdit_record_uncertainty")->setText("0.1");
+    QCOMPARE(rule->currentText(), QStringLiteral("guarded acceptance"));
+    record::Point p;
+    p.reference = 50.0;
+    p.reading = 50.45;
+    p.status = Point::Status::Recorded;
+    const QVector<std::tuple<int, double, bool>> cases = {{0, 1.0, true}, {1, 1.0, false}, {1, 0.4, true}};
+    for (const auto &[kind, r, passes] : cases) {
+        rule->setCurrentIndex(kind);
+        guard->setValue(r);
+        const record::Header h = form.header(0);
+        QCOMPARE(int(h.decisionRule.kind), kind);
+        QCOMPARE(record::figures(p, h).passed, passes);
+    }
+    rule->setCurrentIndex(0);
+    QVERIFY(!guard->isEnabled());
 }
 
 QTEST_MAIN(TestRecordTab)

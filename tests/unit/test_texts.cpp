@@ -1,0 +1,217 @@
+// Every text of every language table in all three languages, and the whole
+// window walked in each language for text in the wrong script. The tables
+// are one list below: a new table is one line there.
+
+#include "diagnostics/diagnostics_texts.h"
+#include "record/record_texts.h"
+#include "tabs/auto_calibration_texts.h"
+#include "tabs/batch_texts.h"
+#include "tabs/configuration_texts.h"
+#include "tabs/standards_texts.h"
+#include "texts/language_table.h"
+#include "texts/notice_texts.h"
+#include "texts/records_view_texts.h"
+#include "tabs/certificate_details_dialog.h"
+#include "tabs/signing_dialog.h"
+#include "widget_probe.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTableView>
+#include <QtTest>
+#include <functional>
+
+class TestTexts : public QObject
+{
+    Q_OBJECT
+private slots:
+    void everyTextInEveryLanguage();
+    void windowShowsEveryLanguage();
+};
+
+
+namespace {
+
+struct Table {
+    const char *name;
+    int count;
+    std::function<QString(int id, int language)> text;
+};
+
+template <class E, class F> Table table(const char *name, E count, F text)
+{
+    return {name, int(count), [text](int id, int language) { return text(E(id), language); }};
+}
+
+QString noticeBoth(notices::Notice n, int language)
+{
+    const auto t = notices::noticeText(n, language);
+    return t && !t->title.isEmpty() && !t->text.isEmpty() ? t->title + ' ' + t->text : QString();
+}
+
+QString formRow(int i, int language)
+{
+    const lang::TextRow &row = lang::languageRows()[i];
+    if (row.prop == lang::TextProp::ConnectButton)   // the two rows whose text follows a state
+        return QStringList{lang::connectButtonText(lang::ConnectText::Idle, language),
+                           lang::connectButtonText(lang::ConnectText::Connected, language),
+                           lang::connectButtonText(lang::ConnectText::Disconnected, language)}.join(' ');
+    if (row.prop == lang::TextProp::StepButton)
+        return lang::stepText('a', language) + lang::stepText('b', language) + lang::stepText('c', language);
+    return QString::fromUtf8(row.text[language]);
+}
+
+const QVector<Table> &tables()
+{
+    static const QVector<Table> kTables = {
+        table("records view", rv::Text::TextCount, rv::text),
+        table("record", record::Text::TextCount, record::text),
+        table("automatic", autotext::Text::Count, autotext::text),
+        table("batch", batchtext::Text::Count, batchtext::text),
+        table("configuration", configtext::Text::Count, configtext::text),
+        table("standards", standardstext::Text::Count, standardstext::text),
+        table("diagnostics", lang::DiagText::Count, lang::diagText),
+        {"notices", int(notices::Notice::LinkClosedDuringOperation) + 1,
+         [](int id, int language) { return noticeBoth(notices::Notice(id), language); }},
+        {"form", int(lang::languageRows().size()), formRow},
+    };
+    return kTables;
+}
+
+// Units, identifiers and the names of formats and standards, which stay as they are in every language.
+const QStringList kKept = {
+    "As found", "As left", "Type A", "Type B", "Modbus RTU", "Modbus", "SCPI", "IDN", "CSV", "PDF", "PNG", "JSON",
+    "SHA-256", "Ed25519", "ISO/IEC", "mA", "mV", "Pt100", "Pt1000", "RTD", "CJC", "ppm", "ohm", "Ω", "°C", "°F", "K",
+    "TCal", "tcal-cli", "USBTMC", "TCP", "VISA", "PostgreSQL", "SQLite", "NTC", "Ni120", "Cu50"};
+
+// Latin words of three letters or more left after the kept ones and the placeholders.
+QStringList englishIn(QString text)
+{
+    text.remove(QRegularExpression(QStringLiteral("%\\d")));
+    // Addresses, paths and file patterns: "tcp:192.168.1.20", "/dev/ttyUSB1", "*.json".
+    text.remove(QRegularExpression(QStringLiteral("\\S*(?:/|:(?=\\S)|\\*\\.)\\S*")));
+    for (const QString &kept : kKept)
+        text.remove(kept);
+    QStringList words;
+    auto it = QRegularExpression(QStringLiteral("[A-Za-z]{3,}")).globalMatch(text);
+    while (it.hasNext()) {
+        const QString w = it.next().captured();
+        if (w != w.toUpper() || w.size() > 6)   // short all-capital words are acronyms
+            words << w;
+    }
+    return words;
+}
+
+bool hasChinese(const QString &text)
+{
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x4e00 && c.unicode() <= 0x9fff; });
+}
+
+} // namespace
+
+void TestTexts::everyTextInEveryLanguage()
+{
+    int tried = 0;
+    QStringList broke;
+    for (const Table &t : tables())
+        for (int id = 0; id < t.count; ++id)
+            for (int language = 0; language < lang::kLanguageCount; ++language) {
+                ++tried;
+                const QString text = t.text(id, language);
+                const QString where = QStringLiteral("%1 #%2 [%3] \"%4\"").arg(t.name).arg(id).arg(language).arg(text);
+                if (text.trimmed().isEmpty())
+                    broke << where + " empty";
+                else if (language < 2 && !englishIn(text).isEmpty())
+                    broke << where + " English: " + englishIn(text).join(',');
+                else if (language == 2 && hasChinese(text))
+                    broke << where + " Chinese in English";
+            }
+    qInfo("text tables: %d texts x languages tried, %lld broke", tried, qlonglong(broke.size()));
+    for (const QString &b : broke)
+        qWarning("%s", qPrintable(b));
+    QCOMPARE(broke.size(), 0);
+}
+
+namespace {
+
+// What a widget shows in its own words: buttons, labels, boxes, tabs, headers, placeholders.
+QStringList shownTexts(QWidget *w)
+{
+    QStringList texts;
+    if (auto *b = qobject_cast<QAbstractButton *>(w))
+        texts << b->text() << b->toolTip();
+    else if (auto *l = qobject_cast<QLabel *>(w))
+        texts << l->text();
+    else if (auto *g = qobject_cast<QGroupBox *>(w))
+        texts << g->title();
+    else if (auto *e = qobject_cast<QLineEdit *>(w))
+        texts << e->placeholderText();
+    else if (auto *tabs = qobject_cast<QTabWidget *>(w))
+        for (int i = 0; i < tabs->count(); ++i)
+            texts << tabs->tabText(i);
+    else if (auto *h = qobject_cast<QHeaderView *>(w); h && h->model() && h->orientation() == Qt::Horizontal)
+        for (int c = 0; c < h->count(); ++c)
+            texts << h->model()->headerData(c, Qt::Horizontal).toString();
+    return texts;
+}
+
+} // namespace
+
+// Each language in turn, every page of every tab shown, and the dialogs of
+// the records: no English left in the Chinese window and no Chinese in the English one.
+void TestTexts::windowShowsEveryLanguage()
+{
+    Widget w;
+    WidgetProbe probe(w);
+    w.resize(900, 687);
+    w.show();
+    QTabWidget *main = probe.ui()->tabWidget_main;
+    int tried = 0;
+    QStringList broke;
+    const auto walk = [&](QWidget *top, int language, const QString &where) {
+        QCoreApplication::processEvents();
+        for (QWidget *child : top->findChildren<QWidget *>()) {
+            if (!child->isVisible() || qobject_cast<QLineEdit *>(child->parentWidget()))
+                continue;
+            QStringList texts = shownTexts(child);
+            if (child == top)
+                texts << top->windowTitle();
+            for (const QString &text : texts) {
+                if (text.isEmpty())
+                    continue;
+                ++tried;
+                if ((language < 2 && !englishIn(text).isEmpty()) || (language == 2 && hasChinese(text)))
+                    broke << QStringLiteral("[%1] %2 %3: \"%4\"").arg(language).arg(where, child->objectName(), text);
+            }
+        }
+    };
+    records::CalibrationRow row;
+    row.asFound = records::Check{record::Record{}, 0, {}};
+    for (int language : {2, 1, 0}) {
+        probe.ui()->comboBox_sel_language->setCurrentIndex(language);
+        for (int page = 0; page < main->count(); ++page) {
+            main->setCurrentIndex(page);
+            walk(&w, language, main->tabText(page));
+        }
+        SigningDialog signing(record::Signature::Meaning::Approved, row, nullptr, language);
+        signing.show();
+        walk(&signing, language, "signing");
+        CertificateDetailsDialog details({}, {}, language);
+        details.show();
+        walk(&details, language, "details");
+    }
+    broke.removeDuplicates();
+    qInfo("window walk: %d texts shown, %lld in the wrong language", tried, qlonglong(broke.size()));
+    for (const QString &b : broke)
+        qWarning("%s", qPrintable(b));
+    QCOMPARE(broke.size(), 0);
+}
+
+QTEST_MAIN(TestTexts)
+#include "test_texts.moc"
