@@ -20,7 +20,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QSettings>
 #include <QSplitter>
 #include <QTableView>

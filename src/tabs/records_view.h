@@ -60,7 +60,7 @@ private:
     void issue(const records::CalibrationRow &row, qint64 replaces);
     void reprint(const records::CalibrationRow &row, bool open);
     void exportCsv(const records::CalibrationRow &row);
-    QString writePdf(const QString &name, const QByteArray &pdf);
+    QString writePdf(const QString &name, const QByteArray &pdf, QString &error);
     void report(const QString &text);
 
     Hooks m_hooks;

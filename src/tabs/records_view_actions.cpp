@@ -9,13 +9,13 @@
 #include "records_db/approvals.h"
 #include "records_db/certificate_store.h"
 #include "records_db/record_db.h"
+#include "core/whole_file.h"
 #include "tabs/certificate_details_dialog.h"
 #include "tabs/signing_dialog.h"
 
 #include <QDir>
 #include <QLabel>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QSettings>
 
 using records::CalibrationRow;
@@ -56,15 +56,14 @@ void RecordsView::sign(Meaning meaning, const CalibrationRow &row)
     refresh();
 }
 
-QString RecordsView::writePdf(const QString &name, const QByteArray &pdf)
+QString RecordsView::writePdf(const QString &name, const QByteArray &pdf, QString &error)
 {
     const QString folder = m_hooks.folder ? m_hooks.folder() : QString();
     const QString path = QDir(folder).filePath(name);
     QDir().mkpath(folder);
-    QSaveFile file(path);
-    if (pdf.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(pdf) != pdf.size() || !file.commit())
-        return QString();
-    return path;
+    if (pdf.isEmpty())
+        return error = name, QString();
+    return files::writeWhole(files::FileKind::Certificate, path, pdf, error) ? path : QString();
 }
 
 // Issues the calibration's certificate (replacing `replaces` when not 0),
@@ -89,8 +88,9 @@ void RecordsView::issue(const CalibrationRow &row, qint64 replaces)
         return report(rv::text(rv::Text::NotDone, m_language).arg(store.error()));
     m_receipt = {m_receipt.place, {}, {}, {}, {}};   // the next item is received anew
     const qint64 number = issued->content.number;
-    const QString path = writePdf(certificateName(number, ""), issued->pdf);
-    const QString where = path.isEmpty() ? rv::text(rv::Text::NotDone, m_language).arg(certificateName(number, "")) : path;
+    QString why;
+    const QString path = writePdf(certificateName(number, ""), issued->pdf, why);
+    const QString where = path.isEmpty() ? rv::text(rv::Text::NotDone, m_language).arg(why) : path;
     report(replaces ? rv::text(rv::Text::Replaced, m_language).arg(number).arg(replaces).arg(where)
                     : rv::text(rv::Text::Issued, m_language).arg(number).arg(where));
     refresh();
@@ -108,9 +108,10 @@ void RecordsView::reprint(const CalibrationRow &row, bool open)
     if (pdf.isEmpty())
         return report(rv::text(rv::Text::NotDone, m_language).arg(store.error()));
     const char *suffix = open ? "" : "-copy";
-    const QString path = writePdf(certificateName(number, suffix), pdf);
+    QString why;
+    const QString path = writePdf(certificateName(number, suffix), pdf, why);
     if (path.isEmpty())
-        return report(rv::text(rv::Text::NotDone, m_language).arg(certificateName(number, suffix)));
+        return report(rv::text(rv::Text::NotDone, m_language).arg(why));
     if (open && !m_hooks.open(path))
         return report(rv::text(rv::Text::NotDone, m_language).arg(path));
     report(open ? path : rv::text(rv::Text::Reprinted, m_language).arg(path));
