@@ -1,5 +1,6 @@
 #include "auto_command.h"
 
+#include "platform/termination_signal.h"
 #include "automation/auto_calibration.h"
 #include "automation/run_records.h"
 #include "instruments/instrument.h"
@@ -26,11 +27,6 @@ const char kAutoHelp[] =
 
 namespace {
 
-volatile std::sig_atomic_t g_stop = 0;
-void onStop(int)
-{
-    g_stop = 1;
-}
 
 struct Instruments {
     std::unique_ptr<instruments::Instrument> source, meter, environment;
@@ -174,23 +170,15 @@ int calibrateAuto(const Invocation &inv, Output &o)
                      .arg(r.incompleteReason.isEmpty() ? QString() : QStringLiteral(" (incomplete: %1)").arg(r.incompleteReason)));
     });
     // Ctrl-C and SIGTERM end the run safely at its next wait.
-    g_stop = 0;
-    std::signal(SIGINT, onStop);
-    std::signal(SIGTERM, onStop);
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (g_stop)
-            run.abort(QStringLiteral("stopped by a signal"));
-    });
-    watch.start(100);
+    platform::TerminationSignal stop;
+    QObject::connect(&stop, &platform::TerminationSignal::received, &run,
+                     [&run] { run.abort(QStringLiteral("stopped by a signal")); });
     record::Header header;
     header.tag = inv.tag;
     header.serial = inv.serial;
     header.description = inv.description;
     header.technician = inv.name.isEmpty() ? qEnvironmentVariable("USER") : inv.name;
     const autocal::RunResult result = run.run(*runPlan, header);
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
 
     o.doc.insert("outcome", outcomeKey(result.outcome));
     o.doc.insert("adjusted", result.adjusted);

@@ -1,5 +1,6 @@
 #include "batch_command.h"
 
+#include "platform/termination_signal.h"
 #include "automation/batch_run.h"
 #include "automation/channel_map.h"
 #include "automation/run_records.h"
@@ -32,11 +33,6 @@ const char kBatchHelp[] =
 
 namespace {
 
-volatile std::sig_atomic_t g_stop = 0;
-void onStop(int)
-{
-    g_stop = 1;
-}
 
 std::unique_ptr<instruments::Instrument> instrumentOf(const QString &text, const QString &modelName,
                                                       instruments::Role role, const char *option, Output &o)
@@ -175,21 +171,13 @@ int calibrateBatch(const Invocation &inv, Output &o)
                      .arg(r.incompleteReason.isEmpty() ? QString() : QStringLiteral(" (incomplete: %1)").arg(r.incompleteReason)));
     });
     // Ctrl-C and SIGTERM end every unit safely at the batch's next wait.
-    g_stop = 0;
-    std::signal(SIGINT, onStop);
-    std::signal(SIGTERM, onStop);
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (g_stop)
-            run.abort(QStringLiteral("stopped by a signal"));
-    });
-    watch.start(100);
+    platform::TerminationSignal stop;
+    QObject::connect(&stop, &platform::TerminationSignal::received, &run,
+                     [&run] { run.abort(QStringLiteral("stopped by a signal")); });
     record::Header header;
     header.description = inv.description;
     header.technician = inv.name.isEmpty() ? qEnvironmentVariable("USER") : inv.name;
     const autocal::BatchResult result = run.run(*plan, header);
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
 
     QSettings settings;
     QJsonArray summary;

@@ -128,6 +128,7 @@ void BatchRun::begin(const RunPlan &plan)
     m_sourceTerms.clear();
     m_meterTerms.clear();
     m_outputOn = false;
+    m_ambient.reset();
     m_adjusting = m_measuring = false;
     for (auto &u : m_units) {
         const BatchUnit given = u->given;
@@ -204,7 +205,8 @@ BatchResult BatchRun::collect()
 bool BatchRun::prepareInstruments()
 {
     if (!identify(m_source, QStringLiteral("source")) || !identify(m_meter, QStringLiteral("meter"))
-        || !identify(m_switch, QStringLiteral("switch")))
+        || !identify(m_switch, QStringLiteral("switch"))
+        || (m_environment && (!identify(*m_environment, QStringLiteral("environment")) || !readAmbient())))
         return false;
     QStringList channels;
     for (const auto &u : m_units)
@@ -217,12 +219,33 @@ bool BatchRun::prepareInstruments()
     return true;
 }
 
+// The ambient as every unit's certificate states it, with where it came from.
+bool BatchRun::readAmbient()
+{
+    const auto failed = [this] {
+        return failBatch(QStringLiteral("the environment instrument: %1").arg(m_environment->lastError()));
+    };
+    const auto t = m_environment->measureTemperature();
+    if (!t)
+        return failed();
+    QString source = QStringLiteral("instrument %1 %2").arg(m_environment->model().name, serialOf(m_environment->identity()));
+    if (!m_environment->model().measureHumidity.text.isEmpty()) {
+        const auto rh = m_environment->measureHumidity();
+        if (!rh)
+            return failed();
+        source += QStringLiteral("; relative humidity %1 %").arg(*rh, 0, 'f', 0);
+    }
+    m_ambient = std::pair{QString::number(*t, 'f', 1), source};
+    return true;
+}
+
 bool BatchRun::identify(instruments::Instrument &instrument, const QString &role)
 {
     QString why;
     const auto used = identified(instrument, role, why);
+    const QString name = role == QLatin1String("environment") ? QStringLiteral("environment instrument") : role;
     if (!used)
-        return failBatch(QStringLiteral("the %1: %2").arg(role, why));
+        return failBatch(QStringLiteral("the %1: %2").arg(name, why));
     if (m_standardTerms && role == QLatin1String("source"))
         m_sourceTerms = m_standardTerms(*used);
     else if (m_standardTerms && role == QLatin1String("meter"))
@@ -332,7 +355,10 @@ void BatchRun::prepareUnit(Unit &u)
         u.header.referenceCertificate = m_used.first().certificate;
         u.header.referenceDue = m_used.first().due;
     }
-    if (u.header.ambient.isEmpty()) {
+    if (m_ambient) {
+        u.header.ambient = m_ambient->first;
+        u.header.ambientSource = m_ambient->second;
+    } else if (u.header.ambient.isEmpty()) {
         u.header.ambient = QString::number(u.room, 'f', 1);   // its terminals' temperature, as it reads it
         u.header.ambientSource = QStringLiteral("transmitter");
     } else if (u.header.ambientSource.isEmpty()) {

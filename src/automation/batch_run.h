@@ -89,6 +89,8 @@ public:
 
     void setStandardCheck(StandardCheck check) { m_standardCheck = std::move(check); }
     void setStandardTerms(StandardTerms terms) { m_standardTerms = std::move(terms); }
+    // An optional thermometer/hygrometer: the ambient of every unit's records.
+    void setEnvironment(instruments::Instrument *environment) { m_environment = environment; }
 
     // The check of `stage` of every unit; `common` gives who and where, the
     // map each unit's tag and serial, the run what it reads.
@@ -122,6 +124,7 @@ private:
     bool settleCurrents(const QVector<Unit *> &units);
     std::optional<double> measureLoop(Unit &u);
     bool prepareInstruments();
+    bool readAmbient();
     bool identify(instruments::Instrument &instrument, const QString &role);
     std::optional<record::UsedInstrument> identified(instruments::Instrument &instrument, const QString &role,
                                                      QString &why);
@@ -151,6 +154,8 @@ private:
     instruments::Instrument &m_source;
     instruments::Instrument &m_meter;
     instruments::Instrument &m_switch;
+    instruments::Instrument *m_environment = nullptr;
+    std::optional<std::pair<QString, QString>> m_ambient;   // the environment's reading and where it came from
     StandardCheck m_standardCheck;
     StandardTerms m_standardTerms;
     QMap<QString, metrology::StandardCalibration> m_sourceTerms, m_meterTerms;

@@ -52,6 +52,10 @@ const char *const kTexts[int(Text::Count)][3] = {
     {"未识别：%1", "未識別：%1", "not identified: %1"},
     {"必填，用于记录和证书", "必填，用於記錄和證書", "needed for the records and the certificate"},
     {"标准器…", "標準器…", "Standards…"},
+    {"环境仪表", "環境儀表", "Environment instrument"},
+    {"可选", "可選", "optional"},
+    {"另一次校准正在运行（%1），请等它结束", "另一次校準正在執行（%1），請等它結束", "another run is in progress (%1); it must end first"},
+    {"窗口已关闭", "視窗已關閉", "the window was closed"},
 };
 
 } // namespace

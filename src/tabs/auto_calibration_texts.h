@@ -53,6 +53,10 @@ enum class Text {
     NotIdentified,       // %1 reason
     SerialNeeded,
     Standards,
+    EnvironmentGroup,
+    Optional,
+    OtherRun,            // %1 what runs
+    WindowClosed,
     Count
 };
 

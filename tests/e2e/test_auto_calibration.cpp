@@ -9,6 +9,7 @@
 
 #include "core/registers.h"
 #include "tabs/auto_calibration_tab.h"
+#include "tabs/batch_tab.h"
 #include "tabs/error_chart.h"
 #include "window_session.h"
 #include "record/calibration_record.h"
@@ -348,11 +349,15 @@ void TestAutoCalibration::inTheWindow()
                       QStringLiteral("tcp:127.0.0.1:%1").arg(scpi.port(sim::Instrument::Meter)));
     s.ui()->tabWidget_main->setCurrentWidget(tab);
     QVERIFY(s.idle());
+    // The run is the registry's, started from the event loop once Start's slot has returned.
     tab->start();
+    QTRY_VERIFY_WITH_TIMEOUT(!tab->running() && !tab->resultText().isEmpty(), 30000);
     QVERIFY2(tab->resultText().contains("serial number"), qPrintable(tab->resultText()));
     QCOMPARE(s.sim().requestCount(6) + s.sim().requestCount(16), 0);
     tab->findChild<QLineEdit *>("lineEdit_auto_serial")->setText("SN-4711");
     tab->start();
+    QVERIFY(tab->running());
+    QTRY_VERIFY_WITH_TIMEOUT(!tab->running(), 240000);
     QVERIFY2(tab->resultText().startsWith("as-left check passed"), qPrintable(tab->resultText()));
     QVERIFY2(QFileInfo::exists(tab->certificatePath()), qPrintable(tab->resultText()));
     QCOMPARE(tab->chart()->pointCount(false), 3);
@@ -370,9 +375,35 @@ void TestAutoCalibration::inTheWindow()
     });
     press.start(100);
     tab->start();
+    QTRY_VERIFY_WITH_TIMEOUT(!tab->running(), 240000);
     QVERIFY2(tab->resultText().startsWith("aborted: stopped by the operator"), qPrintable(tab->resultText()));
     QVERIFY(!scpi.sourceState().outputOn);
     QVERIFY(!tab->running());
+
+    // One run at a time across the tabs: the Batch tab refuses beside it. Closing
+    // the window asks nothing: the run ends safely first, then the window closes.
+    press.stop();
+    s.window.show();
+    auto *batch = s.window.findChild<BatchTab *>();
+    QString refusal;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, &s.window, [&] {
+        if (!scpi.sourceState().outputOn || !tab->running())
+            return;
+        closer.stop();
+        batch->start();
+        refusal = batch->resultText();
+        s.window.close();
+        QVERIFY(s.window.isVisible());   // not before the safe end
+    });
+    closer.start(100);
+    tab->start();
+    QTRY_VERIFY_WITH_TIMEOUT(!s.window.isVisible(), autocal::RunRegistry::kCloseBoundMs + 60000);
+    QVERIFY2(refusal.contains("another run is in progress (automatic)"), qPrintable(refusal));
+    QVERIFY(!tab->running());
+    QVERIFY(!scpi.sourceState().outputOn);
+    QCOMPARE(s.sim().workMode(), 0);
+    QVERIFY2(tab->resultText().startsWith("aborted: the window was closed"), qPrintable(tab->resultText()));
 }
 
 QTEST_MAIN(TestAutoCalibration)

@@ -710,6 +710,25 @@ void TestBatchRun::theBatchViewShowsEachPointAndAbortsSafely()
         for (int point = 0; point < 2; ++point)
             QCOMPARE(S(tab.table()->item(row, 2 + point)->data(batchcells::kLeftRole).toInt()), S::NotMeasured);
     }
+
+    // The window closing mid-adjustment: the batch ends safely, then the close goes on.
+    press.stop();
+    bool closedAgain = false;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, &tab, [&] {
+        if (tab.running() && tab.progress().fraction() > 0.3
+            && !tab.runs().mayClose(QStringLiteral("the window was closed"), [&] { closedAgain = true; }))
+            closer.stop();
+    });
+    closer.start(50);
+    QTimer::singleShot(0, &tab, &BatchTab::start);
+    QTRY_VERIFY_WITH_TIMEOUT(closedAgain, 240000);
+    QCOMPARE(finished, 3);
+    QVERIFY2(tab.resultText().startsWith("the batch ended: the window was closed"), qPrintable(tab.resultText()));
+    QVERIFY(!bench.lab.sourceState().outputOn);
+    QVERIFY(bench.lab.routeSwitch()->closed().empty());
+    for (int row = 0; row < 2; ++row)
+        QCOMPARE(bench.units.unit(row + 1).workMode(), 0);
 }
 
 // Each unit's procedure steps in a batch run side by side: three reads on each
