@@ -266,6 +266,11 @@ void AutoCalibrationTab::start()
                               .arg(autotext::text(Text::OtherRun, m_language).arg(other->kind())));
         return;
     }
+    // Its records and certificate name the transmitter by its serial number.
+    if (m_serial->text().trimmed().isEmpty()) {
+        m_result->setText(autotext::text(Text::Refused, m_language).arg(autotext::text(Text::SerialMissing, m_language)));
+        return;
+    }
     QString why;
     const auto runPlan = plan(why);
     autocal::SingleRun::Instruments made;
@@ -341,8 +346,8 @@ void AutoCalibrationTab::connectRun(autocal::AutoCalibration &run)
         m_settling->setText(autotext::text(Text::Settling, m_language).arg(count).arg(m_samples));
     });
     connect(&run, &autocal::AutoCalibration::pointRecorded, this, &AutoCalibrationTab::showPoint);
-    connect(&run, &autocal::AutoCalibration::adjustmentStep, this,
-            [this](const QString &step) { m_settling->setText(step); });
+    connect(&run, &autocal::AutoCalibration::adjustmentStepTaken, this,
+            [this](const autocal::AdjustmentStep &step) { m_settling->setText(autotext::stepText(step, m_language)); });
     connect(&run, &autocal::AutoCalibration::prepared, this, [this](const record::Header &header) {
         m_header = header;
         m_chart->reset(header.range.lower, header.range.upper, record::toleranceDegrees(header.tolerance, header.range));

@@ -289,6 +289,8 @@ void BatchTab::start()
     if (made.routeSwitch && environment)
         made.environment = m_environment->make(why);
     if (!made.routeSwitch || (environment && !made.environment)) {
+        if (!map)   // no rows for a map that is not whole
+            showUnits(autocal::ChannelMap{}, 0);
         m_result->setText(autotext::text(autotext::Text::Refused, m_language).arg(why));
         return;
     }
@@ -350,9 +352,10 @@ void BatchTab::connectRun(autocal::BatchRun &run)
         showCell(unit, index);
         showProgress();
     });
-    connect(&run, &autocal::BatchRun::adjustmentStep, this, [this](const QString &step, const QVector<int> &units) {
-        m_phase->setText(batchtext::text(Text::Adjusting, m_language).arg(step));
-        if (!step.startsWith(QLatin1String("storing")))
+    connect(&run, &autocal::BatchRun::adjustmentStepTaken, this,
+            [this](const autocal::AdjustmentStep &step, const QVector<int> &units) {
+        m_phase->setText(batchtext::text(Text::Adjusting, m_language).arg(autotext::stepText(step, m_language)));
+        if (step.kind != autocal::AdjustmentStep::Kind::StoringInputs)
             for (int unit : units)
                 m_progress.adjustmentStepDone(unit);
         showProgress();
