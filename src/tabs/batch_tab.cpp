@@ -15,6 +15,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -133,15 +134,18 @@ QWidget *BatchTab::buildInputs()
     form->addRow(buttons);
     connect(m_start, &QPushButton::clicked, this, &BatchTab::start);
     connect(m_abort, &QPushButton::clicked, this, &BatchTab::abort);
+    m_environment = new InstrumentPicker(instruments::Role::Environment);
+    m_environment->setObjectName(QStringLiteral("picker_batch_environment"));
+    // Four instruments two by two, so the row fits a narrow window.
+    auto *pickers = new QGridLayout;
+    pickers->addWidget(m_source, 0, 0);
+    pickers->addWidget(m_meter, 0, 1);
+    pickers->addWidget(m_switch, 1, 0);
+    pickers->addWidget(m_environment, 1, 1);
     auto *box = new QWidget;
     auto *row = new QHBoxLayout(box);
     row->setContentsMargins(0, 0, 0, 0);
-    row->addWidget(m_source);
-    row->addWidget(m_meter);
-    row->addWidget(m_switch);
-    m_environment = new InstrumentPicker(instruments::Role::Environment);
-    m_environment->setObjectName(QStringLiteral("picker_batch_environment"));
-    row->addWidget(m_environment);
+    row->addLayout(pickers);
     row->addWidget(group, 1);
     return box;
 }

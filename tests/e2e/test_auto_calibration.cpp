@@ -14,7 +14,12 @@
 #include "window_session.h"
 #include "record/calibration_record.h"
 
+#include <QComboBox>
+#include <QHeaderView>
 #include <QJsonDocument>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QJsonObject>
 #include <QProcess>
 #include <QtTest>
@@ -55,6 +60,7 @@ private slots:
     void fromTheCommandLine();
     void decisionsARunCanDefend();
     void inTheWindow();
+    void bothTabsFit();
 
 private:
     QTemporaryDir m_settings;
@@ -404,6 +410,43 @@ void TestAutoCalibration::inTheWindow()
     QVERIFY(!scpi.sourceState().outputOn);
     QCOMPARE(s.sim().workMode(), 0);
     QVERIFY2(tab->resultText().startsWith("aborted: the window was closed"), qPrintable(tab->resultText()));
+}
+
+// The Automatic and the Batch tab at 900 x 687 and 1280 x 800 in each language:
+// the main table shows five rows, the chart is whole, no field or button is cut off.
+void TestAutoCalibration::bothTabsFit()
+{
+    WindowSession s;
+    s.window.show();
+    int tried = 0, broke = 0;
+    for (QSize size : {QSize(900, 687), QSize(1280, 800)})
+        for (int language = 0; language < 3; ++language)
+            for (QWidget *tab : {static_cast<QWidget *>(s.window.findChild<AutoCalibrationTab *>()),
+                                 static_cast<QWidget *>(s.window.findChild<BatchTab *>())}) {
+                s.ui()->comboBox_sel_language->setCurrentIndex(language);
+                s.window.resize(size);
+                s.ui()->tabWidget_main->setCurrentWidget(tab);
+                QCoreApplication::processEvents();
+                QStringList cut;
+                auto *table = tab->findChild<QTableWidget *>();
+                const int row = table->verticalHeader()->defaultSectionSize();
+                if (table->viewport()->height() < 5 * row)
+                    cut << QStringLiteral("table %1 px").arg(table->viewport()->height());
+                for (QWidget *w : tab->findChildren<QWidget *>())
+                    if (w->isVisible() && (qobject_cast<QLineEdit *>(w) || qobject_cast<QPushButton *>(w)
+                                           || qobject_cast<QComboBox *>(w) || w->inherits("ErrorChart"))
+                        && (w->width() < w->minimumSizeHint().width() || w->height() < w->minimumSizeHint().height()
+                            || !tab->rect().contains(QRect(w->mapTo(tab, QPoint(0, 0)), w->size()))))
+                        cut << QStringLiteral("%1 %2x%3").arg(w->metaObject()->className()).arg(w->width()).arg(w->height());
+                ++tried;
+                if (!cut.isEmpty()) {
+                    ++broke;
+                    qWarning("%s at %dx%d, language %d: %s", tab->metaObject()->className(), size.width(), size.height(),
+                             language, qPrintable(cut.join(", ")));
+                }
+            }
+    qInfo("tabs fitting: %d tried, %d broke", tried, broke);
+    QCOMPARE(broke, 0);
 }
 
 QTEST_MAIN(TestAutoCalibration)
