@@ -73,6 +73,16 @@ demo_standards() {
     --certificate DEMO-SC-0001 --due "$due" >/dev/null
   build/cli/tcal-cli standards save --serial SM-0001 --model "Generic SCPI meter" \
     --certificate DEMO-SM-0001 --due "$due" >/dev/null
+  # Three demo persons, each with a key of their own under the demo passphrase
+  # printed below: who performs a check cannot review or approve it.
+  local person name roles
+  printf 'demo-passphrase\n' > "$demo/passphrase"
+  for person in "Demo Operator:performs" "Demo Reviewer:reviews" "Demo Approver:approves"; do
+    IFS=: read -r name roles <<< "$person"
+    build/cli/tcal-cli records person enrol "$name" --roles "$roles" --passphrase-file "$demo/passphrase" >/dev/null
+  done
+  echo "Demo persons: Demo Operator, Demo Reviewer, Demo Approver; passphrase demo-passphrase"
+  echo "  (tcal-cli: --person NAME --passphrase-file $demo/passphrase)"
 }
 
 # A batch: a line per unit (tool.K <-> transmitter.K), one simulator playing all
@@ -117,7 +127,8 @@ log: $demo/simulator.log)
 The window opens on unit 1 ($demo/tool.1); the others are in the map. The whole batch
 runs from the Batch tab (instruments and map filled in), or:
   XDG_DATA_HOME=$demo/data build/cli/tcal-cli calibrate batch --map $map --source $demo/lab.source \\
-    --meter $demo/lab.meter --switch $demo/lab.switch --points 0%,50%,100% --tolerance 0.5
+    --meter $demo/lab.meter --switch $demo/lab.switch --points 0%,50%,100% --tolerance 0.5 \\
+    --person "Demo Operator" --passphrase-file $demo/passphrase
 MSG
   export TCAL_SOURCE="$demo/lab.source" TCAL_METER="$demo/lab.meter"
   export TCAL_SWITCH="$demo/lab.switch" TCAL_BATCH_MAP="$map"

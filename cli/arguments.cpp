@@ -3,6 +3,7 @@
 #include "core/configuration.h"
 #include "certificate_commands.h"
 #include "instruments_commands.h"
+#include "person_commands.h"
 #include "auto_command.h"
 #include "batch_command.h"
 #include "calibrate_commands.h"
@@ -174,6 +175,10 @@ bool recordOptions(const QCommandLineParser &p, cli::Invocation &inv, QString *e
     inv.out = p.value("out");
     inv.name = p.value("name").trimmed();
     inv.function = p.value("function").trimmed();
+    inv.person = p.value("person").trimmed();
+    inv.passphraseFile = p.value("passphrase-file");
+    if (p.isSet("roles"))
+        inv.roles = p.value("roles").split(QLatin1Char(','), Qt::SkipEmptyParts);
     inv.reason = p.value("reason").trimmed();
     inv.receipt.place = p.value("place").trimmed();
     inv.receipt.condition = p.value("condition").trimmed();
@@ -252,7 +257,8 @@ Parsed parseArguments(const QStringList &arguments)
     p.setApplicationDescription(QString::fromUtf8(kDescription).arg(QString::fromUtf8(cli::kCalibrateHelp) + QString::fromUtf8(cli::kAutoHelp)
                                                                     + QString::fromUtf8(cli::kBatchHelp))
                                 + QStringLiteral("\n\nCalibration records:\n") + QString::fromUtf8(cli::kRecordsHelp)
-                                + QString::fromUtf8(cli::kCertificateHelp) + QStringLiteral("\nInstrument register:\n")
+                                + QString::fromUtf8(cli::kCertificateHelp) + QString::fromUtf8(cli::kPersonHelp)
+                                + QStringLiteral("\nInstrument register:\n")
                                 + QString::fromUtf8(cli::kInstrumentsHelp) + QStringLiteral("\nReference standards:\n")
                                 + QString::fromUtf8(cli::kStandardsHelp));
     p.addHelpOption();
@@ -282,8 +288,11 @@ Parsed parseArguments(const QStringList &arguments)
         {"reprint", "records certificate: reprint the stored certificate NUMBER as a copy.", "NUMBER"},
         {"replaces", "records certificate: the certificate NUMBER the new one corrects (it is withdrawn).", "NUMBER"},
         {"as", "records approve: reviewer or approver.", "ROLE"},
-        {"name", "records approve: the signer's name (default: the login).", "TEXT"},
+        {"name", "records trust add: whose key it is.", "TEXT"},
         {"function", "records approve: the signer's function, e.g. \"Head of laboratory\".", "TEXT"},
+        {"person", "records approve, import, calibrate auto/batch: the enrolled person who signs.", "NAME"},
+        {"roles", "records person enrol: performs,reviews,approves (one or more).", "LIST"},
+        {"passphrase-file", "the signer's passphrase: the file's first line (default: typed, not shown).", "FILE"},
         {"place", "records certificate: where it was calibrated (the laboratory, or the site).", "TEXT"},
         {"received", "records certificate: the date the item was received (yyyy-MM-dd).", "DATE"},
         {"condition", "records certificate: the item's condition on receipt.", "TEXT"},

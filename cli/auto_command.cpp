@@ -1,5 +1,7 @@
 #include "auto_command.h"
 
+#include "signer_input.h"
+
 #include "platform/termination_signal.h"
 #include "automation/auto_calibration.h"
 #include "automation/run_records.h"
@@ -151,7 +153,12 @@ int calibrateAuto(const Invocation &inv, Output &o)
     recordsdb::RecordDb db;
     if (!openDatabase(db, inv.recordsFolder, recordsdb::RecordDb::Mode::Create, o.err))
         return FileError;
-    autocal::RunRecords records(&db, inv.recordsFolder.isEmpty() ? recordsdb::defaultRecordsFolder() : inv.recordsFolder);
+    // Performed by the operator who starts it, their key unlocked once, before the line is touched.
+    const auto performer = unlockPerson(db, inv, o.err);
+    if (!performer)
+        return Different;
+    autocal::RunRecords records(&db, inv.recordsFolder.isEmpty() ? recordsdb::defaultRecordsFolder() : inv.recordsFolder,
+                                performer);
     rtu::Link link;
     if (!openSession(link, inv, o))
         return LinkError;

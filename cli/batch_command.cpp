@@ -1,5 +1,7 @@
 #include "batch_command.h"
 
+#include "signer_input.h"
+
 #include "platform/termination_signal.h"
 #include "automation/batch_run.h"
 #include "automation/channel_map.h"
@@ -141,7 +143,12 @@ int calibrateBatch(const Invocation &inv, Output &o)
     recordsdb::RecordDb db;
     if (!openDatabase(db, inv.recordsFolder, recordsdb::RecordDb::Mode::Create, o.err))
         return FileError;
-    autocal::RunRecords records(&db, inv.recordsFolder.isEmpty() ? recordsdb::defaultRecordsFolder() : inv.recordsFolder);
+    // Performed by the operator who starts it, their key unlocked once, before the line is touched.
+    const auto performer = unlockPerson(db, inv, o.err);
+    if (!performer)
+        return Different;
+    autocal::RunRecords records(&db, inv.recordsFolder.isEmpty() ? recordsdb::defaultRecordsFolder() : inv.recordsFolder,
+                                performer);
 
     // Each unit on its own line; one that cannot be opened is ended alone by the batch.
     std::vector<std::unique_ptr<rtu::Link>> links;

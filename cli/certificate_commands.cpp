@@ -1,5 +1,7 @@
 #include "certificate_commands.h"
 
+#include "signer_input.h"
+
 #include "records_db/approvals.h"
 #include "records_db/certificate_store.h"
 
@@ -21,9 +23,10 @@ const char kCertificateHelp[] =
     "  records certificate --reprint NUMBER --out FILE\n"
     "                               the stored certificate's file as issued, after\n"
     "                               the chain verifies and holds its hash\n"
-    "  records approve NUMBER --as reviewer|approver [--name TEXT] [--function TEXT]\n"
-    "                               signs check NUMBER as the login (PostgreSQL) or the\n"
-    "                               user (SQLite); never by who performed it\n"
+    "  records approve NUMBER --as reviewer|approver --person NAME [--function TEXT]\n"
+    "                               signs check NUMBER with the key of the enrolled\n"
+    "                               person, unlocked by their passphrase; never by who\n"
+    "                               performed it, nor approved by who reviewed it\n"
     "                               Laboratory address and customer come from the\n"
     "                               window's settings (Certificate details)\n";
 
@@ -94,18 +97,28 @@ int approve(recordsdb::RecordDb &db, const Invocation &inv, const QStringList &a
 {
     const auto number = recordNumber(args.value(0));
     if (args.size() != 1 || !number || *number == 0 || inv.signAs.isEmpty())
-        return err << "tcal-cli: records approve NUMBER --as reviewer|approver\n", UsageError;
+        return err << "tcal-cli: records approve NUMBER --as reviewer|approver --person NAME\n", UsageError;
+    // The name shown is the keyring's: a typed one could be anybody's.
+    if (!inv.name.isEmpty())
+        return err << "tcal-cli: records approve signs as --person, under the name enrolled; --name is not taken\n",
+               UsageError;
     const bool approver = inv.signAs == QLatin1String("approver");
+    const auto meaning = approver ? record::Signature::Meaning::Approved : record::Signature::Meaning::Reviewed;
     const QString login = recordsdb::signerLogin(db);
-    const QString name = inv.name.isEmpty() ? login : inv.name;
     const QString function = inv.function.isEmpty() ? (approver ? QStringLiteral("Approver") : QStringLiteral("Reviewer"))
                                                     : inv.function;
     recordsdb::Approvals approvals(db);
-    const auto signature = approvals.sign(*number, approver ? record::Signature::Meaning::Approved
-                                                             : record::Signature::Meaning::Reviewed, name, function);
+    // Refused before the passphrase is asked, when the key could not sign anyway.
+    if (const auto bar = inv.person.isEmpty() ? std::nullopt : personBar(db, inv.person, *number, meaning))
+        return err << "tcal-cli: " << *bar << '\n', Different;
+    const auto signer = unlockPerson(db, inv, err);
+    if (!signer)
+        return Different;
+    const auto signature = approvals.sign(*number, meaning, *signer, function);
     if (!signature)
         return err << "tcal-cli: " << approvals.error() << '\n', Different;
-    out << "record " << *number << ' ' << (approver ? "approved" : "reviewed") << " by " << name << " (" << login << ")\n";
+    out << "record " << *number << ' ' << (approver ? "approved" : "reviewed") << " by " << signer->name() << " (" << login
+        << ")\n";
     return Success;
 }
 

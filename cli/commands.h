@@ -48,6 +48,9 @@ struct Invocation {
     QString signAs;                // records approve: reviewer or approver
     QString name;                  // records approve: the signer's name (default: the login)
     QString function;              // records approve: the signer's function
+    QString person;                // who signs: approve, import, calibrate; records person enrol's name
+    QStringList roles;             // records person enrol: performs, reviews, approves
+    QString passphraseFile;        // the signer's passphrase, its first line; else typed at the terminal
     QString reason;                // records key new, records migrate: why, kept in the chain
     record::Receipt receipt;       // records certificate: place, receipt, condition, customer's data
     std::optional<quint16> at4mA;  // calibrate current: the meter's readings in µA

@@ -1,6 +1,8 @@
 #include "records_commands.h"
 
 #include "certificate_commands.h"
+#include "person_commands.h"
+#include "signer_input.h"
 #include "core/csv_field.h"
 #include "record/record_csv.h"
 #include "record/record_table.h"
@@ -33,7 +35,9 @@ const char kRecordsHelp[] =
     "  records export FILE NUMBER.. the checks as CSV (--json: JSON) into FILE, with\n"
     "                               their record, amended, superseding and certificate\n"
     "                               numbers\n"
-    "  records import FOLDER        the JSON record files of FOLDER, each once\n"
+    "  records import FOLDER --person NAME\n"
+    "                               the JSON record files of FOLDER, each once, each\n"
+    "                               signed performed by NAME\n"
     "  records migrate              brings a database of an earlier schema up to date;\n"
     "                               an earlier chain is adopted in a signed entry\n"
     "  records key show|new         this workstation's public key; a new one (--reason\n"
@@ -41,7 +45,9 @@ const char kRecordsHelp[] =
     "  records trust list|add|revoke  the keyring of trusted keys (TCAL_KEYRING or\n"
     "                               keyring.json; on PostgreSQL its owner's table):\n"
     "                               add [PUBLIC_KEY] [--name TEXT] (this workstation's\n"
-    "                               key when none is given), revoke FINGERPRINT\n"
+    "                               key when none is given), revoke FINGERPRINT: from\n"
+    "                               the next entry of this chain on; what it signed\n"
+    "                               before stays valid\n"
     "  records by-reference REF [--since DATE]\n"
     "                               every check made with the reference instrument (name\n"
     "                               or certificate number) REF: number, start, serial,\n"
@@ -154,6 +160,8 @@ int verify(recordsdb::RecordDb &db, const QString &anchor, QTextStream &out, QTe
     out << report.records << " records in " << report.checked << " entries, chain intact\n";
     for (const QString &adoption : report.adoptions)
         out << adoption << '\n';
+    if (report.workstationSignatures > 0)
+        out << report.workstationSignatures << " signatures from before persons' keys: a name under the workstation's key\n";
     out << "signed by " << (report.keys.isEmpty() ? QStringLiteral("no key") : report.keys.join(QStringLiteral(", ")))
         << '\n';
     if (!report.checkpointKey.isEmpty())
@@ -246,15 +254,18 @@ int byReference(recordsdb::RecordDb &db, const QStringList &args, const QDate &s
     return Success;
 }
 
-int import(recordsdb::RecordDb &db, const QStringList &args, const QString &offset, QTextStream &out,
-           QTextStream &err)
+int import(recordsdb::RecordDb &db, const Invocation &inv, const QStringList &args, QTextStream &out, QTextStream &err)
 {
+    const QString &offset = inv.assumeOffset;
     if (args.size() != 1)
-        return err << "tcal-cli: records import FOLDER [--assume-offset +HH:MM]\n", UsageError;
+        return err << "tcal-cli: records import FOLDER --person NAME [--assume-offset +HH:MM]\n", UsageError;
     const auto seconds = record::parseOffset(offset);
     if (!offset.isEmpty() && !seconds)
         return err << "tcal-cli: \"" << offset << "\" is not an offset such as +08:00\n", UsageError;
-    const recordsdb::ImportReport r = db.importFolder(args.at(0), seconds);
+    const auto importer = unlockPerson(db, inv, err);
+    if (!importer)
+        return Different;
+    const recordsdb::ImportReport r = db.importFolder(args.at(0), *importer, seconds);
     if (!r.refused.isEmpty())
         return err << "tcal-cli: nothing imported: " << r.refused << '\n', FileError;
     out << r.imported << " imported, " << r.already << " already stored\n";
@@ -352,16 +363,18 @@ int runRecords(const Invocation &inv, QTextStream &out, QTextStream &err)
     const QStringList &args = inv.arguments;
     const QString what = args.value(0);
     static const QStringList known = {"list", "show", "verify", "anchor", "export", "import", "init-server",
-                                      "by-reference", "certificate", "approve", "migrate", "key", "trust"};
+                                      "by-reference", "certificate", "approve", "migrate", "key", "trust",
+                                      "person"};
     if (!known.contains(what))
         return err << "tcal-cli: records takes list, show, verify, anchor, export, import, init-server, by-reference,"
-                      " certificate, approve, migrate, key or trust\n", UsageError;
+                      " certificate, approve, migrate, key, trust or person\n", UsageError;
     recordsdb::RecordDb db;
     // Only an import (or the owner's set-up) makes a database; reading commands
     // open it read-only; only migrate changes its schema. Those that append
     // (certificate, approve, key new) open an existing one for writing.
     using Mode = recordsdb::RecordDb::Mode;
-    const bool makes = what == QLatin1String("import") || what == QLatin1String("init-server");
+    const bool makes = what == QLatin1String("import") || what == QLatin1String("init-server")
+                       || (what == QLatin1String("person") && args.value(1) == QLatin1String("enrol"));
     const bool appends = what == QLatin1String("certificate") || what == QLatin1String("approve")
                          || (what == QLatin1String("key") && args.value(1) == QLatin1String("new"))
                          || (what == QLatin1String("trust") && args.value(1) != QLatin1String("list"));
@@ -389,7 +402,9 @@ int runRecords(const Invocation &inv, QTextStream &out, QTextStream &err)
     if (what == QLatin1String("export"))
         return exportChecks(db, rest, inv.json, err);
     if (what == QLatin1String("import"))
-        return import(db, rest, inv.assumeOffset, out, err);
+        return import(db, inv, rest, out, err);
+    if (what == QLatin1String("person"))
+        return person(db, inv, rest, out, err);
     if (what == QLatin1String("migrate"))
         return rest.isEmpty() ? (out << recordsdb::describe(settings) << " is of schema " << db.schemaVersion() << '\n', Success)
                               : (err << "tcal-cli: records migrate\n", UsageError);

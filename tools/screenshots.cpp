@@ -13,6 +13,7 @@
 #include "record/record_table.h"
 #include "record_driver.h"
 #include "simulator_fixture.h"
+#include "records_db/persons.h"
 #include "records_db/standards_register.h"
 #include "scpi_server.h"
 #include "batch_bench.h"
@@ -81,6 +82,12 @@ bool instrumentList(CalibrationRecordTab *tab, const QString &shots)
         if (!reg.save(i))
             return false;
     }
+    // The demo's technician, enrolled with a passphrase of the screenshots' own when not yet.
+    recordsdb::Persons persons(*db);
+    persons.enrol(QStringLiteral("L. Chen"), recordsdb::personRoles(), "screenshots passphrase");
+    const auto technician = persons.unlock(QStringLiteral("L. Chen"), "screenshots passphrase");
+    if (!technician)
+        return false;
     const QDateTime now = QDateTime::currentDateTimeUtc();
     for (const auto &[serial, started] : {std::pair{"SN-5120", now.addMonths(-13)}, std::pair{"SN-6633", now.addMonths(-6).addDays(12)}}) {
         record::Header h;
@@ -89,7 +96,7 @@ bool instrumentList(CalibrationRecordTab *tab, const QString &shots)
         record::Record r = record::newRecord(h, record::Stage::AsLeft, {50.0}, started);
         r.points[0].status = record::Point::Status::Recorded;   // complete and passed: the interval counts from it
         r.points[0].reading = 50.1;
-        if (!db->append(r))
+        if (!db->append(r, *technician))
             return false;
     }
     // Two earlier calibrations of SN-7001 at the same points: its drift chart shows a trend.
@@ -98,7 +105,7 @@ bool instrumentList(CalibrationRecordTab *tab, const QString &shots)
         earlier.started = earlier.started.addYears(-years);
         for (record::Point &p : earlier.points)
             p.reading = p.reference + (p.reading - p.reference) * (years == 2 ? 0.2 : 0.55);
-        if (!db->append(earlier))
+        if (!db->append(earlier, *technician))
             return false;
     }
     tab->findChild<QPushButton *>("pushButton_record_instruments")->click();

@@ -10,7 +10,10 @@
 
 namespace autocal {
 
-RunRecords::RunRecords(recordsdb::RecordDb *db, const QString &folder) : m_db(db), m_folder(folder) {}
+RunRecords::RunRecords(recordsdb::RecordDb *db, const QString &folder, std::optional<recordsdb::PersonSigner> performer)
+    : m_db(db), m_folder(folder), m_performer(std::move(performer))
+{
+}
 
 std::optional<QString> RunRecords::checkStandard(record::UsedInstrument &used, const QDate &today)
 {
@@ -45,7 +48,8 @@ QMap<QString, metrology::StandardCalibration> RunRecords::standardTerms(const re
 
 qint64 RunRecords::store(const record::Record &record)
 {
-    const recordsdb::DraftStore::Saved saved = recordsdb::DraftStore(m_folder).save(m_db, record);
+    const recordsdb::DraftStore::Saved saved = recordsdb::DraftStore(m_folder).save(m_db, record, m_performer ? &*m_performer : nullptr,
+                                                                                      QStringLiteral("operator"));
     m_error = saved.error;
     return saved.number.value_or(0);
 }

@@ -7,6 +7,7 @@
 #include "record/calibration_record.h"
 #include "metrology/point_budget.h"
 #include "record/certificate.h"
+#include "records_db/person_key.h"
 
 #include <QMap>
 
@@ -23,8 +24,12 @@ namespace autocal {
 class RunRecords
 {
 public:
-    // `db` may be null: the checks are then kept as drafts only.
-    RunRecords(recordsdb::RecordDb *db, const QString &folder);
+    // `db` may be null: the checks are then kept as drafts only. Every check
+    // is signed performed by `performer`, the operator who started the run
+    // and unlocked their key once at its start; without one, drafts only.
+    RunRecords(recordsdb::RecordDb *db, const QString &folder,
+               std::optional<recordsdb::PersonSigner> performer = std::nullopt);
+    void setPerformer(const recordsdb::PersonSigner &performer) { m_performer = performer; }
 
     // Why this instrument may not be used today; fills in its certificate and due date.
     // Refused too when its *IDN? names another serial or model than the register.
@@ -42,6 +47,7 @@ public:
 private:
     recordsdb::RecordDb *m_db;
     QString m_folder;
+    std::optional<recordsdb::PersonSigner> m_performer;
     QString m_error;
 };
 

@@ -324,8 +324,11 @@ std::optional<Signature::Meaning> meaningFromKey(const QString &key)
 
 QJsonObject signatureToJson(const Signature &s)
 {
-    return {{"meaning", meaningKey(s.meaning)}, {"name", s.name}, {"function", s.function}, {"login", s.login},
-            {"time", s.time.toUTC().toString(Qt::ISODateWithMs)}};
+    QJsonObject o{{"meaning", meaningKey(s.meaning)}, {"name", s.name}, {"function", s.function}, {"login", s.login},
+                  {"time", s.time.toUTC().toString(Qt::ISODateWithMs)}};
+    if (!s.key.isEmpty())
+        o.insert("key", QString::fromLatin1(s.key));
+    return o;
 }
 
 std::optional<Signature> signatureFromJson(const QJsonObject &o)
@@ -335,7 +338,7 @@ std::optional<Signature> signatureFromJson(const QJsonObject &o)
     if (!meaning || !time.isValid() || o.value("name").toString().trimmed().isEmpty())
         return std::nullopt;
     return Signature{*meaning, o.value("name").toString(), o.value("function").toString(), o.value("login").toString(),
-                     time};
+                     time, o.value("key").toString().toLatin1()};
 }
 
 Verdict overallVerdict(const CertificateContent &content)

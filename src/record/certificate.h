@@ -41,6 +41,7 @@ struct Signature {
     QString function;
     QString login;       // the database login (PostgreSQL) or the operating-system user (SQLite)
     QDateTime time;      // UTC
+    QByteArray key;      // fingerprint of the person's key that signed; empty before persons' keys
 };
 QString meaningKey(Signature::Meaning meaning);   // "performed" / "reviewed" / "approved"
 std::optional<Signature::Meaning> meaningFromKey(const QString &key);

@@ -1,5 +1,8 @@
 #include "records_db/approvals.h"
 
+#include "records_db/keyring.h"
+
+#include <QDateTime>
 #include <QHash>
 #include <QSqlQuery>
 
@@ -56,6 +59,16 @@ bool samePerson(const QString &a, const QString &b)
 
 } // namespace
 
+QString roleFor(record::Signature::Meaning meaning)
+{
+    switch (meaning) {
+    case record::Signature::Meaning::Reviewed: return QStringLiteral("reviews");
+    case record::Signature::Meaning::Approved: return QStringLiteral("approves");
+    case record::Signature::Meaning::Performed: break;
+    }
+    return QStringLiteral("performs");
+}
+
 QString signerLogin(RecordDb &db)
 {
     if (db.connection().driverName() == QLatin1String("QPSQL")) {
@@ -64,6 +77,69 @@ QString signerLogin(RecordDb &db)
             return q.value(0).toString();
     }
     return osUser();
+}
+
+QByteArray personSignedBytes(QJsonObject content)
+{
+    for (const char *added : {"personSignature", "number", "stored"})
+        content.remove(QLatin1String(added));
+    return canonicalJson(content);
+}
+
+QString personSignatureFault(const ChainEntry &e, const QVector<TrustedKey> &keyring, const QByteArray &identity,
+                             bool *fromWorkstation)
+{
+    if (fromWorkstation)
+        *fromWorkstation = false;
+    if (e.kind != kSignature)
+        return {};
+    if (!e.content.contains(QLatin1String("key"))) {
+        if (fromWorkstation)
+            *fromWorkstation = true;
+        return {};
+    }
+    const QByteArray fingerprint = e.content.value("key").toString().toLatin1();
+    const QString name = e.content.value("name").toString();
+    const TrustedKey *k = findKey(keyring, fingerprint);
+    const auto meaning = record::meaningFromKey(e.content.value("meaning").toString());
+    if (!k || !k->isPerson())
+        return QStringLiteral("signed as %1 by key %2, which is no person's in the keyring")
+            .arg(name, QString::fromLatin1(fingerprint));
+    const QString distrusted = distrust(keyring, fingerprint, identity, e.seq);
+    if (!distrusted.isEmpty())
+        return QStringLiteral("signed by %1's key %2, %3").arg(k->name, QString::fromLatin1(fingerprint), distrusted);
+    if (!SigningKey::verify(k->publicKey, personSignedBytes(e.content),
+                            e.content.value("personSignature").toString().toLatin1()))
+        return QStringLiteral("%1's signature does not match what it signs").arg(k->name);
+    if (!meaning || !k->roles.contains(roleFor(*meaning)))
+        return QStringLiteral("signed %1 by %2, who does not hold that role")
+            .arg(e.content.value("meaning").toString(), k->name);
+    if (name != k->name)
+        return QStringLiteral("names %1, but key %2 is %3's").arg(name, QString::fromLatin1(fingerprint), k->name);
+    return {};
+}
+
+void PerformerCheck::feed(const ChainEntry &e, QVector<ChainFault> &faults)
+{
+    if (m_record) {
+        const bool performed = e.kind == kSignature && e.content.contains(QLatin1String("key"))
+                               && e.content.value("meaning").toString() == QLatin1String("performed")
+                               && e.content.value("recordHash").toString().toLatin1() == m_record->hash;
+        m_persons = m_persons || performed;
+        if (!performed)
+            finish(faults);
+    }
+    m_record.reset();
+    if (e.kind == QLatin1String("record"))
+        m_record = e;
+}
+
+void PerformerCheck::finish(QVector<ChainFault> &faults)
+{
+    if (m_record && m_persons)
+        faults << ChainFault{m_record->seq, m_record->content.value("header").toObject().value("serial").toString(),
+                             QStringLiteral("a check stored without its performer's signature")};
+    m_record.reset();
 }
 
 std::optional<QByteArray> Approvals::recordHash(qint64 number)
@@ -82,13 +158,16 @@ std::optional<QVector<record::Signature>> Approvals::of(qint64 number)
 {
     const auto hash = recordHash(number);
     const auto entries = hash ? m_db.entries(kSignature) : std::nullopt;
-    if (!entries)
+    const auto keyring = entries ? m_db.keyring() : std::nullopt;
+    if (!keyring)
         return m_error = hash ? m_db.error() : m_error, std::nullopt;
+    const QByteArray identity = m_db.identity();
     QVector<record::Signature> signatures;
     for (const ChainEntry &e : *entries) {
-        // Bound to this record as stored: a signature of other content never counts.
+        // Bound to this record as stored, by a key that counts there: no other signature ever does.
         if (qint64(e.content.value("record").toDouble()) != number
-            || e.content.value("recordHash").toString().toLatin1() != *hash)
+            || e.content.value("recordHash").toString().toLatin1() != *hash
+            || !personSignatureFault(e, *keyring, identity).isEmpty())
             continue;
         if (const auto s = record::signatureFromJson(e.content))
             signatures << *s;
@@ -96,52 +175,85 @@ std::optional<QVector<record::Signature>> Approvals::of(qint64 number)
     return signatures;
 }
 
-// Performed, reviewed and approved by three people: who performed a check
-// neither reviews nor approves it, and who reviewed it does not approve it.
-// A PostgreSQL login is a person's; a workstation's account (SQLite) may be
-// shared, so there the names tell people apart, and the account is recorded.
-std::optional<QString> Approvals::refusal(const StoredRecord &stored, const QVector<record::Signature> &signatures,
-                                          record::Signature::Meaning meaning, const QString &name, const QString &login)
+// Performed, reviewed and approved by three people, told apart by their keys;
+// a signature from before persons' keys (and a record's technician, when no
+// key signed it performed) by name.
+std::optional<Refusal> Approvals::refusalOf(const StoredRecord &stored, const QVector<record::Signature> &signatures,
+                                            record::Signature::Meaning meaning, const QVector<TrustedKey> &keyring,
+                                            const QByteArray &fingerprint)
 {
-    const bool personalLogins = m_db.connection().driverName() == QLatin1String("QPSQL");
     using Meaning = record::Signature::Meaning;
     const qint64 n = stored.record.id;
     if (stored.supersededBy)
-        return QStringLiteral("record %1 was amended by record %2: sign the amended version").arg(n).arg(stored.supersededBy);
-    if (personKey(name).isEmpty())
-        return QStringLiteral("a signature needs the signer's name");
-    if (meaning != Meaning::Performed && samePerson(stored.record.header.technician, name))
-        return QStringLiteral("%1 performed record %2 and cannot sign it again").arg(name.trimmed()).arg(n);
+        return Refusal{SigningBar::Superseded,
+                       QStringLiteral("record %1 was amended by record %2: sign the amended version").arg(n).arg(stored.supersededBy)};
+    const TrustedKey *k = findKey(keyring, fingerprint);
+    if (!k || !k->isPerson())
+        return Refusal{SigningBar::NotEnrolled,
+                       QStringLiteral("key %1 is no person's in the keyring").arg(QString::fromLatin1(fingerprint))};
+    if (!k->revoked.isEmpty())
+        return Refusal{SigningBar::KeyRevoked, QStringLiteral("the key of %1 was revoked on %2").arg(k->name, k->revoked)};
+    if (!k->roles.contains(roleFor(meaning)))
+        return Refusal{SigningBar::LacksRole, QStringLiteral("%1 does not hold the role \"%2\"").arg(k->name, roleFor(meaning))};
     const QString act = meaning == Meaning::Reviewed ? QStringLiteral("review") : QStringLiteral("approve");
+    bool keyedPerformer = false;
     for (const record::Signature &s : signatures) {
-        const bool same = samePerson(s.name, name) || (personalLogins && s.login == login);
+        const bool same = s.key.isEmpty() ? samePerson(s.name, k->name) : s.key == fingerprint;
+        keyedPerformer = keyedPerformer || (s.meaning == Meaning::Performed && !s.key.isEmpty());
         if (s.meaning == meaning && (meaning == Meaning::Performed || same))
-            return QStringLiteral("record %1 is already signed as %2 by %3").arg(n).arg(record::meaningKey(meaning), s.name);
+            return Refusal{SigningBar::SignedAlready, QStringLiteral("record %1 is already signed as %2 by %3")
+                                                          .arg(n).arg(record::meaningKey(meaning), s.name)};
         if (meaning != Meaning::Performed && s.meaning == Meaning::Performed && same)
-            return QStringLiteral("%1 performed record %2 and cannot %3 it").arg(s.name).arg(n).arg(act);
+            return Refusal{SigningBar::PerformedIt,
+                           QStringLiteral("%1 performed record %2 and cannot %3 it").arg(k->name).arg(n).arg(act)};
         if (meaning == Meaning::Approved && s.meaning == Meaning::Reviewed && same)
-            return QStringLiteral("%1 reviewed record %2 and cannot approve it").arg(s.name).arg(n);
+            return Refusal{SigningBar::ReviewedIt,
+                           QStringLiteral("%1 reviewed record %2 and cannot approve it").arg(k->name).arg(n)};
     }
+    if (meaning != Meaning::Performed && !keyedPerformer && samePerson(stored.record.header.technician, k->name))
+        return Refusal{SigningBar::PerformedIt,
+                       QStringLiteral("%1 performed record %2 and cannot %3 it").arg(k->name).arg(n).arg(act)};
     return std::nullopt;
 }
 
-std::optional<qint64> Approvals::sign(qint64 number, record::Signature::Meaning meaning, const QString &name,
+std::optional<Refusal> Approvals::refusal(qint64 number, record::Signature::Meaning meaning, const QByteArray &fingerprint)
+{
+    const auto stored = m_db.find(number);
+    if (!stored)
+        return Refusal{SigningBar::NoRecord, m_db.error()};
+    const auto signatures = of(number);
+    const auto keyring = signatures ? m_db.keyring() : std::nullopt;
+    if (!keyring)
+        return Refusal{SigningBar::NoRecord, m_error.isEmpty() ? m_db.error() : m_error};
+    return refusalOf(*stored, *signatures, meaning, *keyring, fingerprint);
+}
+
+std::optional<QJsonObject> Approvals::signatureContent(qint64 number, record::Signature::Meaning meaning,
+                                                       const PersonSigner &signer, const QString &function, QString &why)
+{
+    const auto stored = m_db.find(number);
+    const auto hash = stored ? recordHash(number) : std::nullopt;
+    const auto signatures = hash ? of(number) : std::nullopt;
+    const auto keyring = signatures ? m_db.keyring() : std::nullopt;
+    if (!keyring)
+        return why = stored ? m_error : m_db.error(), std::nullopt;
+    // The keyring is asked again at the moment of storing: a key revoked since it was unlocked signs nothing.
+    if (const auto refused = refusalOf(*stored, *signatures, meaning, *keyring, signer.fingerprint()))
+        return why = refused->text, std::nullopt;
+    const TrustedKey *k = findKey(*keyring, signer.fingerprint());
+    QJsonObject o = record::signatureToJson({meaning, k->name, function.trimmed(), signerLogin(m_db),
+                                             QDateTime::currentDateTimeUtc(), signer.fingerprint()});
+    o.insert("record", double(number));
+    o.insert("recordHash", QString::fromLatin1(*hash));
+    o.insert("personSignature", QString::fromLatin1(signer.sign(personSignedBytes(o))));
+    return o;
+}
+
+std::optional<qint64> Approvals::sign(qint64 number, record::Signature::Meaning meaning, const PersonSigner &signer,
                                       const QString &function)
 {
-    const QString login = signerLogin(m_db);
-    const auto id = m_db.appendEntry(kSignature, [&](qint64, QString &why) -> std::optional<QJsonObject> {
-        const auto stored = m_db.find(number);
-        const auto hash = stored ? recordHash(number) : std::nullopt;
-        const auto signatures = hash ? of(number) : std::nullopt;
-        if (!signatures)
-            return why = stored ? m_error : m_db.error(), std::nullopt;
-        if (const auto refused = refusal(*stored, *signatures, meaning, name, login))
-            return why = *refused, std::nullopt;
-        QJsonObject o = record::signatureToJson({meaning, name.trimmed(), function.trimmed(), login,
-                                                 QDateTime::currentDateTimeUtc()});
-        o.insert("record", double(number));
-        o.insert("recordHash", QString::fromLatin1(*hash));
-        return o;
+    const auto id = m_db.appendEntry(kSignature, [&](qint64, QString &why) {
+        return signatureContent(number, meaning, signer, function, why);
     });
     if (!id)
         m_error = m_db.error();

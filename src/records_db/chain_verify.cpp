@@ -3,6 +3,7 @@
 // and the head against what this workstation noted and a checkpoint given.
 // Each entry that was altered, removed, reordered or forged is named.
 
+#include "records_db/approvals.h"
 #include "records_db/record_db.h"
 
 #include <QHash>
@@ -93,6 +94,7 @@ void RecordDb::verifyRows(ChainReport &report, QMap<qint64, QByteArray> &hashes,
     QHash<QString, qint64> numbers;        // the last number of each kind
     QHash<QByteArray, QByteArray> keys;    // fingerprint -> public key
     QSet<QByteArray> signers;
+    PerformerCheck performers;
     while (q.next()) {
         const qint64 seq = q.value(0).toLongLong();
         QString why;
@@ -130,11 +132,17 @@ void RecordDb::verifyRows(ChainReport &report, QMap<qint64, QByteArray> &hashes,
             fault(QStringLiteral("signed by a key the chain does not hold"));
         else if (!SigningKey::verify(keys.value(e->keyId), stored, e->signature))
             fault(QStringLiteral("its signature does not match"));
-        const QString distrusted = distrust(keyring, e->keyId);
-        if (!distrusted.isEmpty())
-            fault(QStringLiteral("signed by key %1, %2").arg(QString::fromLatin1(e->keyId), distrusted));
         if (seq == 1)
             report.identity = stored;
+        const QString distrusted = distrust(keyring, e->keyId, report.identity, seq);
+        if (!distrusted.isEmpty())
+            fault(QStringLiteral("signed by key %1, %2").arg(QString::fromLatin1(e->keyId), distrusted));
+        bool fromWorkstation = false;
+        const QString personal = personSignatureFault(*e, keyring, report.identity, &fromWorkstation);
+        if (!personal.isEmpty())
+            fault(personal);
+        report.workstationSignatures += fromWorkstation ? 1 : 0;
+        performers.feed(*e, report.faults);
         if (e->kind == QLatin1String("adoption")) {
             report.adopted += int(e->content.value("throughEntry").toDouble()) - 1;
             report.adoptions << QStringLiteral("entries 2 to %1 were adopted from an earlier schema's unsigned chain"
@@ -152,6 +160,7 @@ void RecordDb::verifyRows(ChainReport &report, QMap<qint64, QByteArray> &hashes,
         report.head = {seq, stored, e->signature};
         previous = stored;
     }
+    performers.finish(report.faults);
     // A read error ends next() just as the last row does.
     if (q.lastError().isValid())
         report.faults << ChainFault{hashes.isEmpty() ? 1 : hashes.lastKey() + 1, QString(),

@@ -61,15 +61,16 @@ std::optional<qint64> DraftStore::storedAs(RecordDb &db, const QByteArray &conte
     return std::nullopt;
 }
 
-DraftStore::Saved DraftStore::save(RecordDb *db, const record::Record &record)
+DraftStore::Saved DraftStore::save(RecordDb *db, const record::Record &record, const PersonSigner *performer,
+                                   const QString &function)
 {
     Saved saved;
     saved.draft = keep(record, saved.error);
-    if (!db) {
-        saved.error = QStringLiteral("no database");
+    if (!db || !performer) {
+        saved.error = db ? QStringLiteral("no performer's key is unlocked to sign it") : QStringLiteral("no database");
         return saved;
     }
-    saved.number = db->append(record);
+    saved.number = db->append(record, *performer, function);
     if (!saved.number) {
         saved.error = db->error();
         return saved;
@@ -80,7 +81,8 @@ DraftStore::Saved DraftStore::save(RecordDb *db, const record::Record &record)
     return saved;
 }
 
-std::optional<QVector<DraftStore::Stored>> DraftStore::storePending(RecordDb &db, QString &error)
+std::optional<QVector<DraftStore::Stored>> DraftStore::storePending(RecordDb &db, const PersonSigner &performer,
+                                                                     QString &error)
 {
     // A draft is stored only as it was kept: its name is the hash of its
     // content, so an edited draft (or one put there by hand) is refused whole.
@@ -99,7 +101,7 @@ std::optional<QVector<DraftStore::Stored>> DraftStore::storePending(RecordDb &db
     for (const auto &[path, r] : drafts) {
         const QByteArray content = canonicalContent(r);
         std::optional<qint64> number = storedAs(db, content);
-        if (!number && !(number = db.append(r)))
+        if (!number && !(number = db.append(r, performer)))
             return error = db.error(), std::nullopt;
         QFile::remove(path);
         stored.append({content, *number});

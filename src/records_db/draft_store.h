@@ -16,6 +16,7 @@
 namespace recordsdb {
 
 class RecordDb;
+class PersonSigner;
 
 class DraftStore
 {
@@ -27,8 +28,10 @@ public:
         QString draft;                  // the draft file while there is one
         QString error;
     };
-    // Keeps `record` as a draft, then appends it (no database: the draft only).
-    Saved save(RecordDb *db, const record::Record &record);
+    // Keeps `record` as a draft, then appends it signed performed by
+    // `performer` (no database or no performer: the draft only).
+    Saved save(RecordDb *db, const record::Record &record, const PersonSigner *performer,
+               const QString &function = QString());
 
     struct Stored {
         QByteArray content;             // canonical content of the check
@@ -37,7 +40,8 @@ public:
     // Every draft appended in the order the checks started, each removed once
     // the chain holds it; those already held are only removed. What was stored,
     // or nullopt with `error` when the database refused one (the rest wait).
-    std::optional<QVector<Stored>> storePending(RecordDb &db, QString &error);
+    // Each is signed performed by `performer`, who stores it.
+    std::optional<QVector<Stored>> storePending(RecordDb &db, const PersonSigner &performer, QString &error);
 
     QStringList pending() const;        // draft files still waiting
 

@@ -4,6 +4,7 @@
 // two imports at once store each record once.
 
 #include "record/record_store.h"
+#include "records_db/approvals.h"
 #include "records_db/record_db.h"
 #include "records_db/record_hash.h"
 
@@ -17,7 +18,8 @@
 
 namespace recordsdb {
 
-ImportReport RecordDb::importFolder(const QString &folder, std::optional<int> assumeOffsetSeconds)
+ImportReport RecordDb::importFolder(const QString &folder, const PersonSigner &importer,
+                                   std::optional<int> assumeOffsetSeconds)
 {
     ImportReport report;
     struct Found {
@@ -69,6 +71,13 @@ ImportReport RecordDb::importFolder(const QString &folder, std::optional<int> as
                               return o;
                           })
                         : std::nullopt;
+        // Signed by who imports it, in the same transaction: no check is stored unsigned.
+        const qint64 number = last ? last->number : 0;
+        if (last)
+            last = appendLocked(QStringLiteral("signature"), [&](qint64, QString &why) {
+                return Approvals(*this).signatureContent(number, record::Signature::Meaning::Performed, importer,
+                                                         QStringLiteral("imported"), why);
+            });
         if (!last) {
             rollback();
             report.refused = m_error;

@@ -1,5 +1,6 @@
 #include "records_db/keyring.h"
 
+#include "records_db/approvals.h"
 #include "records_db/signing_key.h"
 
 #include <QDateTime>
@@ -21,14 +22,72 @@ QString now()
 
 } // namespace
 
+const QStringList &personRoles()
+{
+    static const QStringList roles{QStringLiteral("performs"), QStringLiteral("reviews"), QStringLiteral("approves")};
+    return roles;
+}
+
+const TrustedKey *findKey(const QVector<TrustedKey> &keyring, const QByteArray &fingerprint)
+{
+    for (const TrustedKey &k : keyring)
+        if (k.fingerprint == fingerprint)
+            return &k;
+    return nullptr;
+}
+
 QString distrust(const QVector<TrustedKey> &keyring, const QByteArray &fingerprint)
 {
-    for (const TrustedKey &k : keyring) {
-        if (k.fingerprint != fingerprint)
-            continue;
-        return k.revoked.isEmpty() ? QString() : QStringLiteral("revoked on %1").arg(k.revoked);
+    const TrustedKey *k = findKey(keyring, fingerprint);
+    if (!k)
+        return QStringLiteral("not in the keyring (records trust add)");
+    return k->revoked.isEmpty() ? QString() : QStringLiteral("revoked on %1").arg(k->revoked);
+}
+
+QString distrust(const QVector<TrustedKey> &keyring, const QByteArray &fingerprint, const QByteArray &identity,
+                 qint64 seq)
+{
+    const TrustedKey *k = findKey(keyring, fingerprint);
+    if (!k || k->revoked.isEmpty())
+        return distrust(keyring, fingerprint);
+    const QJsonValue from = k->revokedFrom.value(QString::fromLatin1(identity));
+    if (from.isUndefined())
+        return QStringLiteral("revoked on %1, with no point in this chain recorded (records trust revoke on it)")
+            .arg(k->revoked);
+    const qint64 point = qint64(from.toDouble());
+    return seq < point ? QString() : QStringLiteral("revoked from entry %1 on %2").arg(point).arg(k->revoked);
+}
+
+QJsonObject keyToJson(const TrustedKey &k)
+{
+    QJsonObject o{{"publicKey", QString::fromLatin1(k.publicKey)}, {"fingerprint", QString::fromLatin1(k.fingerprint)},
+                  {"name", k.name}, {"added", k.added}, {"revoked", k.revoked}};
+    if (k.isPerson()) {
+        o.insert("roles", QJsonArray::fromStringList(k.roles));
+        o.insert("sealed", k.sealed);
     }
-    return QStringLiteral("not in the keyring (records trust add)");
+    if (!k.revokedFrom.isEmpty())
+        o.insert("revokedFrom", k.revokedFrom);
+    return o;
+}
+
+std::optional<TrustedKey> keyFromJson(const QJsonObject &o)
+{
+    TrustedKey k{o.value("publicKey").toString().toLatin1(), QByteArray(), o.value("name").toString(),
+                 o.value("added").toString(), o.value("revoked").toString(), {}, o.value("sealed").toObject(),
+                 o.value("revokedFrom").toObject()};
+    for (const QJsonValue &r : o.value("roles").toArray()) {
+        if (!personRoles().contains(r.toString()))
+            return std::nullopt;
+        k.roles << r.toString();
+    }
+    for (const QJsonValue &seq : k.revokedFrom)
+        if (!seq.isDouble() || seq.toDouble() < 1)
+            return std::nullopt;
+    if (!SigningKey::isPublicKeyText(k.publicKey))
+        return std::nullopt;
+    k.fingerprint = SigningKey::fingerprintOf(k.publicKey);
+    return k;
 }
 
 QString keyringFile(const QString &dataFolder)
@@ -49,13 +108,10 @@ std::optional<QVector<TrustedKey>> readKeyringFile(const QString &path, QString 
     if (!doc.isObject() || doc.object().value("format").toString() != QLatin1String("tcal-keyring"))
         return error = QStringLiteral("the keyring %1 is unreadable").arg(path), std::nullopt;
     for (const QJsonValue &v : doc.object().value("keys").toArray()) {
-        const QJsonObject o = v.toObject();
-        TrustedKey k{o.value("publicKey").toString().toLatin1(), QByteArray(), o.value("name").toString(),
-                     o.value("added").toString(), o.value("revoked").toString()};
-        if (!SigningKey::isPublicKeyText(k.publicKey))
+        const auto k = keyFromJson(v.toObject());
+        if (!k)
             return error = QStringLiteral("the keyring %1 holds a malformed key").arg(path), std::nullopt;
-        k.fingerprint = SigningKey::fingerprintOf(k.publicKey);
-        keys << k;
+        keys << *k;
     }
     return keys;
 }
@@ -64,8 +120,7 @@ bool writeKeyringFile(const QString &path, const QVector<TrustedKey> &keys, QStr
 {
     QJsonArray array;
     for (const TrustedKey &k : keys)
-        array.append(QJsonObject{{"publicKey", QString::fromLatin1(k.publicKey)}, {"fingerprint", QString::fromLatin1(k.fingerprint)},
-                                 {"name", k.name}, {"added", k.added}, {"revoked", k.revoked}});
+        array.append(keyToJson(k));
     const QByteArray bytes = QJsonDocument(QJsonObject{{"format", "tcal-keyring"}, {"keys", array}}).toJson();
     QSaveFile f(path);
     if (QDir().mkpath(QFileInfo(path).absolutePath()) && f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size()
@@ -88,21 +143,52 @@ bool addTrusted(QVector<TrustedKey> &keys, const QByteArray &publicKey, const QS
                                                      .arg(QString::fromLatin1(fingerprint)),
                    false;
     }
-    keys << TrustedKey{publicKey, fingerprint, name.trimmed(), now(), QString()};
+    keys << TrustedKey{publicKey, fingerprint, name.trimmed(), now(), QString(), {}, {}, {}};
     return true;
 }
 
-bool revokeTrusted(QVector<TrustedKey> &keys, const QByteArray &fingerprint, QString &error)
+bool revokeTrusted(QVector<TrustedKey> &keys, const QByteArray &fingerprint, const QByteArray &identity,
+                   qint64 fromSeq, QString &error)
 {
     for (TrustedKey &k : keys) {
         if (k.fingerprint != fingerprint)
             continue;
-        if (!k.revoked.isEmpty())
+        if (k.revokedFrom.contains(QString::fromLatin1(identity)) || (!k.revoked.isEmpty() && identity.isEmpty()))
             return error = QStringLiteral("key %1 was revoked already").arg(QString::fromLatin1(fingerprint)), false;
-        k.revoked = now();
+        if (k.revoked.isEmpty())
+            k.revoked = now();
+        if (!identity.isEmpty())
+            k.revokedFrom.insert(QString::fromLatin1(identity), double(fromSeq));
         return true;
     }
     return error = QStringLiteral("key %1 is not in the keyring").arg(QString::fromLatin1(fingerprint)), false;
+}
+
+bool addPerson(QVector<TrustedKey> &keys, const TrustedKey &person, QString &error)
+{
+    if (personKey(person.name).isEmpty())
+        return error = QStringLiteral("a person is enrolled under their name"), false;
+    if (person.roles.isEmpty())
+        return error = QStringLiteral("a person holds at least one role: performs, reviews, approves"), false;
+    for (const QString &role : person.roles)
+        if (!personRoles().contains(role))
+            return error = QStringLiteral("\"%1\" is not a role: performs, reviews, approves").arg(role), false;
+    for (const TrustedKey &k : keys) {
+        if (k.fingerprint == person.fingerprint)
+            return error = QStringLiteral("key %1 is in the keyring already").arg(QString::fromLatin1(k.fingerprint)), false;
+        // One key a person: a second under the same name would let one person sign twice.
+        if (k.isPerson() && k.revoked.isEmpty() && personKey(k.name) == personKey(person.name))
+            return error = QStringLiteral("%1 is enrolled already with key %2; revoke it first")
+                               .arg(k.name, QString::fromLatin1(k.fingerprint)),
+                   false;
+    }
+    TrustedKey added = person;
+    added.name = person.name.trimmed();
+    added.added = now();
+    added.revoked.clear();
+    added.revokedFrom = {};
+    keys << added;
+    return true;
 }
 
 } // namespace recordsdb

@@ -295,14 +295,20 @@ std::optional<QVector<TrustedKey>> RecordDb::keyring()
         return fail(QStringLiteral("cannot read the keyring"), q.lastError().text()), std::nullopt;
     if (q.value(0).toInt() == 0)
         return keys;
-    if (!q.exec(QStringLiteral("SELECT public_key, name, added_utc, revoked_utc FROM trusted_keys ORDER BY added_utc")))
+    // A table from before persons has no details column: read as a row, it is simply absent.
+    if (!q.exec(QStringLiteral("SELECT public_key, name, added_utc, revoked_utc, to_jsonb(t) ->> 'details'"
+                               " FROM trusted_keys t ORDER BY added_utc")))
         return fail(QStringLiteral("cannot read the keyring"), q.lastError().text()), std::nullopt;
     while (q.next()) {
-        const QByteArray publicKey = q.value(0).toString().toLatin1();
-        if (!SigningKey::isPublicKeyText(publicKey))
+        QJsonObject o = QJsonDocument::fromJson(q.value(4).toString().toUtf8()).object();
+        o.insert("publicKey", q.value(0).toString());
+        o.insert("name", q.value(1).toString());
+        o.insert("added", q.value(2).toString());
+        o.insert("revoked", q.value(3).toString());
+        const auto key = keyFromJson(o);
+        if (!key)
             return fail(QStringLiteral("the keyring holds a malformed key"), QString()), std::nullopt;
-        keys << TrustedKey{publicKey, SigningKey::fingerprintOf(publicKey), q.value(1).toString(), q.value(2).toString(),
-                           q.value(3).toString()};
+        keys << *key;
     }
     return keys;
 }
@@ -319,15 +325,21 @@ bool RecordDb::saveKeyring(const QVector<TrustedKey> &keys)
         || !q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS trusted_keys (fingerprint TEXT PRIMARY KEY,"
                                   " public_key TEXT NOT NULL, name TEXT NOT NULL, added_utc TEXT NOT NULL,"
                                   " revoked_utc TEXT NOT NULL)"))
+        || !q.exec(QStringLiteral("ALTER TABLE trusted_keys ADD COLUMN IF NOT EXISTS details TEXT NOT NULL DEFAULT '{}'"))
         || !q.exec(QStringLiteral("DELETE FROM trusted_keys"))) {
         const QString detail = q.lastError().text();
         rollback();
         return fail(QStringLiteral("cannot write the keyring"), detail);
     }
     for (const TrustedKey &k : keys) {
-        q.prepare(QStringLiteral("INSERT INTO trusted_keys VALUES (?, ?, ?, ?, ?)"));
+        QJsonObject details = keyToJson(k);
+        for (const char *column : {"publicKey", "fingerprint", "name", "added", "revoked"})
+            details.remove(QLatin1String(column));
+        q.prepare(QStringLiteral("INSERT INTO trusted_keys (fingerprint, public_key, name, added_utc, revoked_utc, details)"
+                                 " VALUES (?, ?, ?, ?, ?, ?)"));
         for (const QVariant &v : {QVariant(QString::fromLatin1(k.fingerprint)), QVariant(QString::fromLatin1(k.publicKey)),
-                                  sqlText(k.name), sqlText(k.added), sqlText(k.revoked)})
+                                  sqlText(k.name), sqlText(k.added), sqlText(k.revoked),
+                                  QVariant(QString::fromUtf8(canonicalJson(details)))})
             q.addBindValue(v);
         if (!q.exec()) {
             const QString detail = q.lastError().text();
@@ -347,13 +359,37 @@ bool RecordDb::trust(const QByteArray &publicKey, const QString &name)
     return (addTrusted(*keys, publicKey, name, why) || fail(why, QString())) && saveKeyring(*keys);
 }
 
+// From the entry after the head on: what the key signed up to now stays valid.
 bool RecordDb::revoke(const QByteArray &fingerprint)
 {
     auto keys = keyring();
     QString why;
+    const qint64 length = keys ? chainLength() : -1;
+    if (length < 0)
+        return keys && fail(QStringLiteral("cannot read the chain"), QString());
+    return (revokeTrusted(*keys, fingerprint, identity(), length + 1, why) || fail(why, QString()))
+           && saveKeyring(*keys);
+}
+
+bool RecordDb::enrol(const TrustedKey &person)
+{
+    auto keys = keyring();
+    QString why;
+    return keys && (addPerson(*keys, person, why) || fail(why, QString())) && saveKeyring(*keys);
+}
+
+// A revoked workstation key signs nothing from its point on; one not trusted
+// yet does (a new chain's first entries), and verify names it until it is.
+bool RecordDb::keyStillSigns()
+{
+    const auto keys = keyring();
     if (!keys)
         return false;
-    return (revokeTrusted(*keys, fingerprint, why) || fail(why, QString())) && saveKeyring(*keys);
+    const TrustedKey *k = findKey(*keys, m_key->fingerprint());
+    return !k || k->revoked.isEmpty()
+           || fail(QStringLiteral("this workstation's key %1 was revoked on %2: `tcal-cli records key new --reason TEXT`")
+                       .arg(QString::fromLatin1(k->fingerprint), k->revoked),
+                   QString());
 }
 
 // Appending on top of a chain cut short or rebuilt would move the noted head
@@ -379,7 +415,7 @@ bool RecordDb::notedHeadHeld()
 
 std::optional<ChainEntry> RecordDb::appendLocked(const QString &kind, const Builder &build)
 {
-    if (kind != QLatin1String("key") && (!notedHeadHeld() || !registerKey()))
+    if (kind != QLatin1String("key") && (!notedHeadHeld() || !registerKey() || !keyStillSigns()))
         return std::nullopt;
     ChainEntry e;
     e.kind = kind;
@@ -449,6 +485,23 @@ std::optional<qint64> RecordDb::appendEntry(const QString &kind, const Builder &
         return std::nullopt;
     noteHead(*e);
     return e->number;
+}
+
+bool RecordDb::appendEntries(const QVector<QPair<QString, Builder>> &parts)
+{
+    if (parts.isEmpty() || !beginWrite())
+        return false;
+    std::optional<ChainEntry> last;
+    for (const auto &[kind, build] : parts) {
+        if (!(last = appendLocked(kind, build))) {
+            rollback();
+            return false;
+        }
+    }
+    if (!commitWrite())
+        return false;
+    noteHead(*last);
+    return true;
 }
 
 std::optional<qint64> RecordDb::appendEntry(const QString &kind, const QJsonObject &content)

@@ -9,6 +9,7 @@
 #include "records_db/anchor.h"
 #include "records_db/db_settings.h"
 #include "records_db/keyring.h"
+#include "records_db/person_key.h"
 #include "records_db/record_hash.h"
 #include "records_db/signing_key.h"
 
@@ -45,6 +46,7 @@ struct ChainReport {
     QByteArray identity;      // the first entry's hash: the database's name no path can imitate
     int adopted = 0;          // entries moved in from an earlier schema's unsigned chain
     QStringList adoptions;    // what each adoption entry says, for the report
+    int workstationSignatures = 0;   // from before persons' keys: a typed name under the workstation's key
     ChainHead head;
     QVector<ChainFault> faults;
     bool intact() const { return faults.isEmpty(); }
@@ -94,6 +96,9 @@ public:
     // Appends one signed entry; its number within `kind`, or nullopt with error() set.
     std::optional<qint64> appendEntry(const QString &kind, const Builder &build);
     std::optional<qint64> appendEntry(const QString &kind, const QJsonObject &content);
+    // Appends entries in one transaction, each builder seeing those before it;
+    // all or none. False with error() set.
+    bool appendEntries(const QVector<QPair<QString, Builder>> &parts);
     // The entries of `kind` (all when empty) in chain order; nullopt with
     // error() set when a row cannot be read or its columns disagree with its content.
     std::optional<QVector<ChainEntry>> entries(const QString &kind = QString());
@@ -109,12 +114,17 @@ public:
     // --- The keyring: the keys whose signatures verify ---
     std::optional<QVector<TrustedKey>> keyring();
     bool trust(const QByteArray &publicKey, const QString &name);
+    // Revoked from the next entry of this chain on.
     bool revoke(const QByteArray &fingerprint);
+    // Adds a person (name, roles, sealed key) to the keyring; see Persons.
+    bool enrol(const TrustedKey &person);
 
     // --- Records and certificate numbers ---
-    // Appends a finished check (an amendment when record.amendment is set);
-    // its number, or nullopt. The record's own id is ignored.
-    std::optional<qint64> append(const record::Record &record);
+    // Appends a finished check (an amendment when record.amendment is set)
+    // with `performer`'s "performed" signature, both or neither; its number, or
+    // nullopt. The record's own id is ignored. No check is stored unsigned.
+    std::optional<qint64> append(const record::Record &record, const PersonSigner &performer,
+                                 const QString &function = QString());
     std::optional<StoredRecord> find(qint64 number);
     // Oldest first; every transmitter when `serial` is empty; nullopt when unreadable.
     std::optional<QVector<StoredRecord>> list(const QString &serial = QString());
@@ -123,7 +133,9 @@ public:
     // The JSON record files of `folder`, each stored once; the files stay as
     // they are. Files the format refuses are named and left out; those without
     // a zone need `assumeOffsetSeconds`.
-    ImportReport importFolder(const QString &folder, std::optional<int> assumeOffsetSeconds = std::nullopt);
+    // Each is signed performed by `importer`, who answers for it.
+    ImportReport importFolder(const QString &folder, const PersonSigner &importer,
+                              std::optional<int> assumeOffsetSeconds = std::nullopt);
 
     // --- Verification ---
     // In one read transaction: the database's own integrity check, the
@@ -157,6 +169,7 @@ private:
     QString keyUser();
     bool saveKeyring(const QVector<TrustedKey> &keys);
     bool notedHeadHeld();
+    bool keyStillSigns();
     bool fail(const QString &what, const QString &detail);
     std::optional<QString> amendmentRefusal(const record::Record &record);
     static std::optional<ChainEntry> entryFromRow(const QSqlQuery &q, QString &why);

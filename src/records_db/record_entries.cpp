@@ -4,6 +4,8 @@
 
 #include "records_db/record_db.h"
 
+#include "records_db/approvals.h"
+
 #include <QHash>
 
 #include <algorithm>
@@ -69,15 +71,24 @@ std::optional<StoredRecord> RecordDb::find(qint64 number)
     return std::nullopt;
 }
 
-std::optional<qint64> RecordDb::append(const record::Record &input)
+std::optional<qint64> RecordDb::append(const record::Record &input, const PersonSigner &performer,
+                                       const QString &function)
 {
     record::Record r = input;
     r.id = 0;
-    return appendEntry(kRecord, [&](qint64, QString &why) -> std::optional<QJsonObject> {
-        if (const auto refused = amendmentRefusal(r))
-            return why = *refused, std::nullopt;
-        return record::toJson(r);
-    });
+    qint64 number = 0;
+    Approvals approvals(*this);
+    const bool stored = appendEntries(
+        {{kRecord, [&](qint64 n, QString &why) -> std::optional<QJsonObject> {
+              if (const auto refused = amendmentRefusal(r))
+                  return why = *refused, std::nullopt;
+              number = n;
+              return record::toJson(r);
+          }},
+         {QStringLiteral("signature"), [&](qint64, QString &why) {
+              return approvals.signatureContent(number, record::Signature::Meaning::Performed, performer, function, why);
+          }}});
+    return stored ? std::optional<qint64>(number) : std::nullopt;
 }
 
 // Live checks and imported files alike: a correction names a record that is

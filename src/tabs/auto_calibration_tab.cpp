@@ -285,7 +285,8 @@ void AutoCalibrationTab::start()
     }
     remember();
     recordsdb::RecordDb *db = m_database ? m_database() : nullptr;
-    autocal::RunRecords records(db, m_folder ? m_folder() : recordsdb::defaultRecordsFolder());
+    autocal::RunRecords records(db, m_folder ? m_folder() : recordsdb::defaultRecordsFolder(),
+                                db && m_performer ? m_performer(*db) : std::nullopt);
     record::Header header;
     header.tag = m_tag->text().trimmed();
     header.serial = m_serial->text().trimmed();

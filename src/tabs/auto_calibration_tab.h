@@ -6,6 +6,7 @@
 // window's run registry (one run at a time across the tabs), on the same link
 // and operation guard as everything else.
 
+#include "records_db/person_key.h"
 #include "automation/auto_calibration.h"
 #include "automation/run_registry.h"
 
@@ -37,6 +38,9 @@ public:
 
     // Where the checks go: the records tab's database and folder.
     void setRecords(std::function<recordsdb::RecordDb *()> database, std::function<QString()> folder);
+    // The operator who starts a run, their key unlocked once at its start; without one the checks stay drafts.
+    using Performer = std::function<std::optional<recordsdb::PersonSigner>(recordsdb::RecordDb &)>;
+    void setPerformer(Performer performer) { m_performer = std::move(performer); }
 
     bool running() const { return m_run != nullptr; }
     autocal::RunRegistry &runs() const { return *m_runs; }
@@ -69,6 +73,7 @@ private:
     rtu::Link &m_link;
     std::function<recordsdb::RecordDb *()> m_database;
     std::function<QString()> m_folder;
+    Performer m_performer;
     int m_language = 0;
     InstrumentPicker *m_source, *m_meter;
     QGroupBox *m_procedureGroup;

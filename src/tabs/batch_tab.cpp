@@ -300,7 +300,8 @@ void BatchTab::start()
     }
     remember();
     recordsdb::RecordDb *db = m_database ? m_database() : nullptr;
-    autocal::RunRecords records(db, m_folder ? m_folder() : recordsdb::defaultRecordsFolder());
+    autocal::RunRecords records(db, m_folder ? m_folder() : recordsdb::defaultRecordsFolder(),
+                                db && m_performer ? m_performer(*db) : std::nullopt);
     record::Header header;
     header.technician = qEnvironmentVariable("USER");
     QSettings settings;

@@ -7,6 +7,7 @@
 // time across the tabs), on the engine tcal-cli's `calibrate batch` runs; each
 // unit on its own link (the window's own when the map names its port).
 
+#include "records_db/person_key.h"
 #include "automation/batch_progress.h"
 #include "automation/batch_run.h"
 #include "automation/run_registry.h"
@@ -38,6 +39,9 @@ public:
     ~BatchTab() override;
 
     void setRecords(std::function<recordsdb::RecordDb *()> database, std::function<QString()> folder);
+    // The operator who starts a run, their key unlocked once at its start; without one the checks stay drafts.
+    using Performer = std::function<std::optional<recordsdb::PersonSigner>(recordsdb::RecordDb &)>;
+    void setPerformer(Performer performer) { m_performer = std::move(performer); }
     void setAddresses(const QString &source, const QString &meter, const QString &routeSwitch);
 
     bool running() const { return m_run != nullptr; }
@@ -77,6 +81,7 @@ private:
     rtu::Link &m_windowLink;
     std::function<recordsdb::RecordDb *()> m_database;
     std::function<QString()> m_folder;
+    Performer m_performer;
     int m_language = 0;
     InstrumentPicker *m_source, *m_meter, *m_switch;
     QWidget *m_inputs;

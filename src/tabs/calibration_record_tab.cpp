@@ -177,22 +177,23 @@ bool CalibrationRecordTab::amendFinished(Record &r)
 // Kept as a draft first, so a database out of reach loses nothing (recordsdb::DraftStore).
 void CalibrationRecordTab::saveRecord(Record &r)
 {
-    const recordsdb::DraftStore::Saved saved = recordsdb::DraftStore(m_header->recordsFolder()).save(database(), r);
-    if (saved.number) {
+    auto *db = database();
+    QString why;
+    const auto performer = db ? m_certificates->unlockSigner(*db, why) : std::nullopt;
+    const recordsdb::DraftStore::Saved saved = recordsdb::DraftStore(m_header->recordsFolder())
+                                                   .save(db, r, performer ? &*performer : nullptr,
+                                                         text(Text::Technician, m_language));
+    if (saved.number)
         r.id = *saved.number;
-        signPerformed(r);
-    }
     refreshHistory();
     showStatus(saved.number ? text(Text::Saved, m_language).arg(QStringLiteral("#%1").arg(*saved.number))
                             : text(Text::NotStoredYet, m_language).arg(saved.draft, saved.error));
 }
 
-// The technician's signature: who performed the check, bound to it as stored.
-void CalibrationRecordTab::signPerformed(const Record &r)
+std::optional<recordsdb::PersonSigner> CalibrationRecordTab::unlockSigner(recordsdb::RecordDb &db)
 {
-    if (auto *db = database())
-        recordsdb::Approvals(*db).sign(r.id, Signature::Meaning::Performed, r.header.technician,
-                                       text(Text::Technician, m_language));
+    QString why;
+    return m_certificates->unlockSigner(db, why);
 }
 
 void CalibrationRecordTab::storeDrafts()
@@ -200,13 +201,11 @@ void CalibrationRecordTab::storeDrafts()
     recordsdb::DraftStore drafts(m_header->recordsFolder());
     auto *db = drafts.pending().isEmpty() ? nullptr : database();
     QString error;
-    const auto stored = db ? drafts.storePending(*db, error) : std::nullopt;
+    const auto performer = db ? m_certificates->unlockSigner(*db, error) : std::nullopt;
+    const auto stored = performer ? drafts.storePending(*db, *performer, error) : std::nullopt;
     m_checks->adoptNumbers([&](const Record &r) {
         for (const auto &s : stored.value_or(QVector<recordsdb::DraftStore::Stored>()))
             if (recordsdb::canonicalContent(r) == s.content) {
-                Record numbered = r;
-                numbered.id = s.number;
-                signPerformed(numbered);
                 return s.number;
             }
         return qint64(0);

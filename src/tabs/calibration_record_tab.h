@@ -5,6 +5,7 @@
 // and the transmitter's history. Each is a class of its own; this one joins
 // them to the link, the records database and the status line.
 
+#include "records_db/person_key.h"
 #include "core/live_values.h"
 #include "record/calibration_record.h"
 #include "record/record_texts.h"
@@ -48,6 +49,8 @@ public:
     enum class Access { Read, Write };
     recordsdb::RecordDb *database(Access access = Access::Write);
     QString recordsFolder() const;
+    // The key of the signer named in the certificates' box, unlocked by the passphrase typed there.
+    std::optional<recordsdb::PersonSigner> unlockSigner(recordsdb::RecordDb &db);
     // Asks the operator before a store makes a database where none is; the
     // default is a Yes/No message box. Returns the operator's answer.
     using CreateQuestion = std::function<bool(const QString &question)>;
@@ -74,7 +77,6 @@ private:
     bool amendFinished(record::Record &r);
     void saveRecord(record::Record &r);
     void storeDrafts();
-    void signPerformed(const record::Record &r);
     void readRange();
     std::optional<QVector<quint16>> readHolding();
     void openInstruments();

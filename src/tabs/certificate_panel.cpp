@@ -4,6 +4,8 @@
 #include "record/record_csv.h"
 #include "record/record_store.h"
 #include "records_db/approvals.h"
+#include "records_db/persons.h"
+#include "records_db/signing_texts.h"
 #include "tabs/certificate_details_dialog.h"
 #include "tabs/reference_dialog.h"
 
@@ -41,11 +43,13 @@ CertificatePanel::CertificatePanel(Hooks hooks, QWidget *parent) : QGroupBox(par
     m_number = recordui::lineEdit("lineEdit_record_certificate");
     m_signer = recordui::lineEdit("lineEdit_record_signer");
     m_function = recordui::lineEdit("lineEdit_record_signer_function");
+    m_passphrase = recordui::lineEdit("lineEdit_record_signer_passphrase");
+    m_passphrase->setEchoMode(QLineEdit::Password);
     m_texts.placeholder(m_number, Text::CertificateNo);
     m_texts.placeholder(m_signer, Text::SignerName);
     m_texts.placeholder(m_function, Text::FunctionText);
     const QList<QList<QWidget *>> rows = {{issue, reprint, m_number, details},
-                                          {m_signer, m_function, review, approve},
+                                          {m_signer, m_passphrase, m_function, review, approve},
                                           {csv, m_bom, instruments, verify}, {import, drafts, byReference}};
     for (int r = 0; r < rows.size(); ++r)
         for (int c = 0; c < rows[r].size(); ++c)
@@ -67,6 +71,16 @@ void CertificatePanel::applyTexts(int language)
 {
     m_language = language;
     m_texts.apply(language);
+    m_passphrase->setPlaceholderText(recordsdb::passphraseText(language));
+}
+
+std::optional<recordsdb::PersonSigner> CertificatePanel::unlockSigner(recordsdb::RecordDb &db, QString &why)
+{
+    recordsdb::Persons persons(db);
+    auto signer = persons.unlock(m_signer->text(), m_passphrase->text().toUtf8());
+    if (!signer)
+        m_hooks.status(why = persons.error());
+    return signer;
 }
 
 // "<serial>_<time>Z" of the check, in the records folder.
@@ -122,7 +136,11 @@ void CertificatePanel::importJson()
     auto *db = m_hooks.database();
     if (!db)
         return;
-    const recordsdb::ImportReport report = db->importFolder(m_hooks.folder());
+    QString why;
+    const auto importer = unlockSigner(*db, why);
+    if (!importer)
+        return;
+    const recordsdb::ImportReport report = db->importFolder(m_hooks.folder(), *importer);
     // A database that took nothing is said so, never "0 imported".
     m_hooks.status(report.refused.isEmpty() ? text(Text::ImportedCount, m_language).arg(report.imported).arg(report.already)
                                             : text(Text::DatabaseFailed, m_language).arg(report.refused));
@@ -220,12 +238,16 @@ void CertificatePanel::sign(Signature::Meaning meaning)
     auto *db = m_hooks.database();
     if (!db)
         return;
+    QString why;
+    const auto signer = unlockSigner(*db, why);
+    if (!signer)
+        return;
     recordsdb::Approvals approvals(*db);
     QStringList done;
     for (const auto *r : {&m_hooks.asFound(), &m_hooks.asLeft()}) {
         if (!*r)
             continue;
-        if (!approvals.sign((*r)->id, meaning, m_signer->text(), m_function->text())) {
+        if (!approvals.sign((*r)->id, meaning, *signer, m_function->text())) {
             m_hooks.status(approvals.error());
             return;
         }

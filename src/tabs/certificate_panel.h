@@ -36,6 +36,9 @@ public:
 
     explicit CertificatePanel(Hooks hooks, QWidget *parent = nullptr);
     void applyTexts(int language);
+    // The key of the person named beside the passphrase, unlocked for one
+    // signature; nullopt with `why` (told on the status line too).
+    std::optional<recordsdb::PersonSigner> unlockSigner(recordsdb::RecordDb &db, QString &why);
 
 private:
     void exportCsv();
@@ -54,6 +57,6 @@ private:
     recordui::Texts m_texts;
     int m_language = 0;
     QCheckBox *m_bom;
-    QLineEdit *m_number, *m_signer, *m_function;
+    QLineEdit *m_number, *m_signer, *m_function, *m_passphrase;
     record::Receipt m_receipt;   // the next certificate's place, receipt, condition and customer's data
 };

@@ -197,6 +197,8 @@ void Widget::addTabs()
     automatic->setRecords([this] { return record_tab->database(); }, [this] { return record_tab->recordsFolder(); });
     auto *batch = new BatchTab(*link, *runs);
     batch->setRecords([this] { return record_tab->database(); }, [this] { return record_tab->recordsFolder(); });
+    automatic->setPerformer([this](recordsdb::RecordDb &db) { return record_tab->unlockSigner(db); });
+    batch->setPerformer([this](recordsdb::RecordDb &db) { return record_tab->unlockSigner(db); });
     for (QWidget *tab : std::initializer_list<QWidget *>{record_tab, automatic, batch, configuration, trend, traffic})
         ui->tabWidget_main->addTab(tab, tab->windowTitle());
 

@@ -5,6 +5,8 @@
 // way a run can end early leaves the source off, the transmitter in normal
 // mode with nothing unstored in RAM, and the check kept as incomplete.
 
+#include "records_fixture.h"
+#include "records_db/approvals.h"
 #include "lab_bench.h"
 
 #include "core/registers.h"
@@ -191,7 +193,7 @@ QStringList cliArguments(Bench &b, const QStringList &more)
                        "--source", QStringLiteral("tcp:127.0.0.1:%1").arg(b.scpi.port(sim::Instrument::Source)),
                        "--meter", QStringLiteral("tcp:127.0.0.1:%1").arg(b.scpi.port(sim::Instrument::Meter)),
                        "--records", b.folder.path(), "--serial", "SN-4711", "--json"}
-        + more;
+        + recordsfixture::signingArguments(b.db) + more;
 }
 
 QVector<QJsonObject> jsonLines(const QByteArray &out)
@@ -245,6 +247,9 @@ void TestAutoCalibration::fromTheCommandLine()
     const auto stored = b.db.list(QStringLiteral("SN-4711"));
     QVERIFY(stored && stored->size() == 3);
     QCOMPARE(stored->last().record.incompleteReason, QStringLiteral("stopped by a signal"));
+    // Each performed by the operator who started the run, with their own key.
+    for (const recordsdb::StoredRecord &s : *stored)
+        QCOMPARE(recordsdb::Approvals(b.db).of(s.record.id)->value(0).key, recordsfixture::performer(b.db).fingerprint());
 }
 
 // Refused before anything is sourced: a standard *IDN? shows to be another
@@ -351,6 +356,7 @@ void TestAutoCalibration::inTheWindow()
     QVERIFY(standards.save(lab::standard(lab::kSourceSerial, "Generic SCPI calibrator", due)));
     QVERIFY(standards.save(lab::standard(lab::kMeterSerial, "Generic SCPI meter", due)));
     auto *tab = s.window.findChild<AutoCalibrationTab *>();
+    tab->setPerformer([](recordsdb::RecordDb &db) { return std::optional(recordsfixture::performer(db)); });
     tab->setAddresses(QStringLiteral("tcp:127.0.0.1:%1").arg(scpi.port(sim::Instrument::Source)),
                       QStringLiteral("tcp:127.0.0.1:%1").arg(scpi.port(sim::Instrument::Meter)));
     s.ui()->tabWidget_main->setCurrentWidget(tab);

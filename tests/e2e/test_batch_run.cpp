@@ -4,6 +4,7 @@
 // must be its own (its errors, its loop through its own meter channel), the
 // source set once per point where it is shared, and a unit or the batch that
 // fails is ended as it should be.
+#include "records_fixture.h"
 #include "automation/batch_run.h"
 #include "instruments/instrument.h"
 #include "batch_bench.h"
@@ -68,6 +69,7 @@ struct CliBatch {
     batchlab::BatchBench bench{3, sim::UnitInput::Thermocouple, false};
     QTemporaryDir records;
     QString map;
+    QStringList signing;   // --person and --passphrase-file
 
     bool ready()
     {
@@ -78,6 +80,7 @@ struct CliBatch {
             if (!db.open(recordsdb::sqliteIn(records.path())))
                 return false;
             recordsdb::StandardsRegister standards(db);
+            signing = recordsfixture::signingArguments(db);
             const QDate due = QDate::currentDate().addYears(1);
             if (!standards.save(lab::standard(lab::kSourceSerial, "Generic SCPI calibrator", due))
                 || !standards.save(lab::standard(lab::kMeterSerial, "Generic SCPI meter", due)))
@@ -97,9 +100,9 @@ struct CliBatch {
     // A batch at 0 and 100 degC through the laboratory's instruments.
     QStringList calibrate() const
     {
-        return {"calibrate", "batch", "--map", map, "--source", at(sim::Instrument::Source), "--meter",
+        return QStringList{"calibrate", "batch", "--map", map, "--source", at(sim::Instrument::Source), "--meter",
                 at(sim::Instrument::Meter), "--switch", at(sim::Instrument::Switch), "--points", "0,100",
-                "--tolerance", "0.5", "--records", records.path()};
+                "--tolerance", "0.5", "--records", records.path()} + signing;
     }
 };
 
@@ -426,9 +429,9 @@ void TestBatchRun::commandLineCalibratesTheBatchAndNamesEachUnit()
     QVERIFY(broken.open(QIODevice::WriteOnly));
     broken.write(R"({"units": [{"unit": 1, "port": "/dev/null", "tag": "T", "serial": "S", "input isolated": true}]})");
     broken.close();
-    const QStringList instruments{"--source", rig.at(sim::Instrument::Source), "--meter", rig.at(sim::Instrument::Meter),
+    const QStringList instruments = QStringList{"--source", rig.at(sim::Instrument::Source), "--meter", rig.at(sim::Instrument::Meter),
                                   "--switch", rig.at(sim::Instrument::Switch), "--points", "0", "--tolerance", "0.5",
-                                  "--records", rig.records.path()};
+                                  "--records", rig.records.path()} + rig.signing;
     const QString map = rig.map;
     const QList<QPair<QStringList, int>> refused{
         {QStringList{"calibrate", "batch", "--port", "/dev/ttyUSB0", "--map", map} + instruments, 2},
@@ -663,6 +666,7 @@ void TestBatchRun::theBatchViewShowsEachPointAndAbortsSafely()
     BatchTab tab(windowLink);
     tab.setLanguage(2);
     tab.setRecords([&] { return &db; }, [&] { return records.path(); });
+    tab.setPerformer([](recordsdb::RecordDb &d) { return std::optional(recordsfixture::performer(d)); });
     const auto at = [&](sim::Instrument i) { return QStringLiteral("tcp:127.0.0.1:%1").arg(bench.lab.port(i)); };
     tab.setAddresses(at(sim::Instrument::Source), at(sim::Instrument::Meter), at(sim::Instrument::Switch));
     // A map that is not whole starts nothing: no line opened, no request sent, the reason shown.

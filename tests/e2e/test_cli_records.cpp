@@ -89,8 +89,9 @@ void TestCliRecords::importListVerify()
     QTemporaryDir json, db;
     QVERIFY(!record::save(check(record::Stage::AsFound, 0, 0.9), json.path()).isEmpty());
     QVERIFY(!record::save(check(record::Stage::AsLeft, 20, 0.1), json.path()).isEmpty());
-    QCOMPARE(records(db.path(), {"import", json.path()}).lines, QStringList{"2 imported, 0 already stored"});
-    QCOMPARE(records(db.path(), {"import", json.path()}).lines, QStringList{"0 imported, 2 already stored"});
+    const QStringList importer = recordsfixture::signingArguments(local(db.path()).dataFolder);
+    QCOMPARE(records(db.path(), QStringList{"import", json.path()} + importer).lines, QStringList{"2 imported, 0 already stored"});
+    QCOMPARE(records(db.path(), QStringList{"import", json.path()} + importer).lines, QStringList{"0 imported, 2 already stored"});
 
     const Run list = records(db.path(), {"list", "SN-9"});
     QCOMPARE(list.lines.size(), 3);
@@ -111,7 +112,7 @@ void TestCliRecords::importListVerify()
     // Signed, but by a key the laboratory has not trusted yet.
     QVERIFY(records(db.path(), {"verify"}).lines.value(0).endsWith("not in the keyring (records trust add)"));
     QCOMPARE(records(db.path(), {"trust", "add"}).status, 0);
-    QCOMPARE(records(db.path(), {"verify"}).lines.value(0), "2 records in 3 entries, chain intact");
+    QCOMPARE(records(db.path(), {"verify"}).lines.value(0), "2 records in 5 entries, chain intact");
     const QString checkpoint = db.filePath("head.json");
     QCOMPARE(records(db.path(), {"anchor", checkpoint}).status, 0);
     QCOMPARE(records(db.path(), {"verify", "--anchor", checkpoint}).status, 0);
@@ -161,7 +162,7 @@ void TestCliRecords::certificateFlow()
             r.header.laboratory = "Plant metrology lab";
             r.header.procedure = serial == QLatin1String("SN-B") ? "" : "QP-CAL-012";
             r.header.referenceCertificate = "RC-7";
-            QVERIFY(db.append(r));
+            QVERIFY(db.append(r, recordsfixture::performer(db)));
         }
         QSettings settings(dir.filePath("config/TCal/tcal.conf"), QSettings::IniFormat);
         record::writeIssuer(settings, {"12 Foundry Road", "Kiln Works Ltd", "3 Kiln Lane"});
@@ -177,11 +178,27 @@ void TestCliRecords::certificateFlow()
     run = records(dir.path(), {"certificate", "1", "3", "--out", out});
     QCOMPARE(run.status, 1);
     QVERIFY(pdfText(out).contains("DRAFT: not approved") && pdfText(out).contains("Certificate No.: —"));
-    run = records(dir.path(), {"approve", "3", "--as", "approver", "--name", "J. Chen"});
+    const QStringList zhou = recordsfixture::signingArguments(local(dir.path()).dataFolder, "M. Zhou");
+    // A typed name is not taken: the signer is the person whose key signs.
+    QCOMPARE(records(dir.path(), QStringList{"approve", "3", "--as", "approver", "--name", "C. Ng"} + zhou).status, 2);
+    run = records(dir.path(), QStringList{"approve", "3", "--as", "approver"} + recordsfixture::signingArguments(local(dir.path()).dataFolder));
     QCOMPARE(run.status, 1);
     QVERIFY2(run.error.contains("J. Chen performed record 3"), qPrintable(run.error));
+    // Enrolled by tcal-cli, the passphrase read from a file: a wrong one signs nothing.
+    QFile right(dir.filePath("right")), wrong(dir.filePath("wrong"));
+    QVERIFY(right.open(QIODevice::WriteOnly) && right.write("reviewer's passphrase\n") > 0 && wrong.open(QIODevice::WriteOnly)
+            && wrong.write("reviewer's passphrasE\n") > 0);
+    right.close(), wrong.close();
+    QCOMPARE(records(dir.path(), {"person", "enrol", "L. Wang", "--roles", "reviews,audits", "--passphrase-file", right.fileName()}).status, 2);
+    QCOMPARE(records(dir.path(), {"person", "enrol", "L. Wang", "--roles", "reviews", "--passphrase-file", right.fileName()}).status, 0);
+    run = records(dir.path(), {"approve", "3", "--as", "reviewer", "--person", "L. Wang", "--passphrase-file", wrong.fileName()});
+    QVERIFY2(run.status == 1 && run.error.contains("the passphrase is wrong"), qPrintable(run.error));
+    run = records(dir.path(), {"approve", "3", "--as", "approver", "--person", "L. Wang", "--passphrase-file", right.fileName()});
+    QVERIFY2(run.status == 1 && run.error.contains("does not hold the role"), qPrintable(run.error));
+    run = records(dir.path(), {"approve", "3", "--as", "reviewer", "--person", "L. Wang", "--passphrase-file", right.fileName()});
+    QCOMPARE(run.lines.value(0).section(" (", 0, 0), QStringLiteral("record 3 reviewed by L. Wang"));
     for (const char *n : {"1", "2", "3"})
-        QCOMPARE(records(dir.path(), {"approve", n, "--as", "approver", "--name", "M. Zhou", "--function", "Head of laboratory"}).status, 0);
+        QCOMPARE(records(dir.path(), QStringList{"approve", n, "--as", "approver", "--function", "Head of laboratory"} + zhou).status, 0);
     // Approved, but a certificate naming no procedure is not issued (as-found 1 with as-left 2 of another serial
     // is refused before that; the procedure is checked on a pair of its own).
     QVERIFY(records(dir.path(), {"certificate", "0", "2", "--out", out}).error.contains("the procedure must be filled in first"));
@@ -234,9 +251,9 @@ void TestCliRecords::instrumentsDue()
     {
         recordsdb::RecordDb db;
         QVERIFY2(db.open(recordsdb::sqliteIn(dir.path())), qPrintable(db.error()));
-        QVERIFY(db.append(recordedCheck("SN-A", record::Stage::AsLeft, now.addMonths(-12).addDays(10), 0.1)));
-        QVERIFY(db.append(recordedCheck("SN-A", record::Stage::AsLeft, now.addMonths(-1), 0.9)));   // failed
-        QVERIFY(db.append(recordedCheck("SN-B", record::Stage::AsLeft, now.addMonths(-1), 0.1)));
+        QVERIFY(db.append(recordedCheck("SN-A", record::Stage::AsLeft, now.addMonths(-12).addDays(10), 0.1), recordsfixture::performer(db)));
+        QVERIFY(db.append(recordedCheck("SN-A", record::Stage::AsLeft, now.addMonths(-1), 0.9), recordsfixture::performer(db)));   // failed
+        QVERIFY(db.append(recordedCheck("SN-B", record::Stage::AsLeft, now.addMonths(-1), 0.1), recordsfixture::performer(db)));
         recordsdb::InstrumentRegister reg(db);
         for (const auto &[tag, serial] : {std::pair{"TT-A", "SN-A"}, {"TT-B", "SN-B"}, {"TT-N", "SN-N"}})
             QVERIFY(reg.save({tag, serial, "", "", "Type K", 0.0, 100.0, "°F", 12, "spare"}));
@@ -298,7 +315,8 @@ void TestCliRecords::oneRootOfTrust()
         return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256) : QByteArray();
     };
     const QByteArray before = digest();
-    for (const QStringList &args : {QStringList{"verify"}, QStringList{"list"}, QStringList{"import", json.path()}}) {
+    const QStringList importer = recordsfixture::signingArguments(local(dir.path()).dataFolder);
+    for (const QStringList &args : {QStringList{"verify"}, QStringList{"list"}, QStringList{"import", json.path()} + importer}) {
         const Run run = records(dir.path(), args);
         QCOMPARE(run.status, 4);
         QVERIFY2(run.error.contains("`tcal-cli records migrate` brings it to schema"), qPrintable(run.error));
@@ -309,7 +327,7 @@ void TestCliRecords::oneRootOfTrust()
 
     // A lost key is never made again: stores are refused with the command that makes one.
     QVERIFY(!record::save(check(record::Stage::AsFound, 0, 0.1), json.path()).isEmpty());
-    QCOMPARE(records(dir.path(), {"import", json.path()}).status, 0);
+    QCOMPARE(records(dir.path(), QStringList{"import", json.path()} + importer).status, 0);
     QCOMPARE(records(dir.path(), {"trust", "add", "--name", "bench 1"}).status, 0);
     const QJsonObject foreignCheckpoint = [&] {
         QTemporaryDir elsewhere;
@@ -322,25 +340,25 @@ void TestCliRecords::oneRootOfTrust()
     }();
     QVERIFY(QFile::rename(key, key + ".lost"));
     QVERIFY(!record::save(check(record::Stage::AsLeft, 30, 0.1), json.path()).isEmpty());
-    Run run = records(dir.path(), {"import", json.path()});
+    Run run = records(dir.path(), QStringList{"import", json.path()} + importer);
     QCOMPARE(run.status, 4);
     QVERIFY2(run.error.contains("records key new --reason"), qPrintable(run.error));
     QVERIFY(!QFile::exists(key));
     // A key put in its place (another workstation's) is refused the same way.
     QString why;
     QVERIFY(recordsdb::SigningKey::create(dir.filePath("data/TCal/tcal"), why));
-    run = records(dir.path(), {"import", json.path()});
+    run = records(dir.path(), QStringList{"import", json.path()} + importer);
     QVERIFY2(run.status == 4 && run.error.contains("is not in the chain"), qPrintable(run.error));
-    QCOMPARE(records(dir.path(), {"verify"}).lines.value(0), "1 records in 2 entries, chain intact");
+    QCOMPARE(records(dir.path(), {"verify"}).lines.value(0), "1 records in 3 entries, chain intact");
 
     // The new key on purpose: recorded in the chain, trusted only by the explicit command.
     QCOMPARE(records(dir.path(), {"key", "new"}).status, 2);   // a reason is required
     QCOMPARE(records(dir.path(), {"key", "new", "--reason", "disk replaced"}).status, 0);
-    QCOMPARE(records(dir.path(), {"import", json.path()}).status, 0);
+    QCOMPARE(records(dir.path(), QStringList{"import", json.path()} + importer).status, 0);
     QCOMPARE(records(dir.path(), {"verify"}).status, 1);
     QCOMPARE(records(dir.path(), {"trust", "add"}).status, 0);
-    QCOMPARE(records(dir.path(), {"verify"}).lines.value(0), "2 records in 4 entries, chain intact");
-    QCOMPARE(records(dir.path(), {"trust", "list"}).lines.size(), 3);
+    QCOMPARE(records(dir.path(), {"verify"}).lines.value(0), "2 records in 6 entries, chain intact");
+    QCOMPARE(records(dir.path(), {"trust", "list"}).lines.size(), 4);   // two workstations and J. Chen
 
     // A checkpoint signed by a key nobody trusts, or by a revoked one, holds nothing.
     QSaveFile f(dir.filePath("foreign.json"));
@@ -350,10 +368,15 @@ void TestCliRecords::oneRootOfTrust()
     QVERIFY2(run.lines.join('\n').contains("the checkpoint is signed by key"), qPrintable(run.lines.join('\n')));
     QCOMPARE(records(dir.path(), {"anchor", dir.filePath("own.json")}).status, 0);
     QCOMPARE(records(dir.path(), {"verify", "--anchor", dir.filePath("own.json")}).status, 0);
-    const QString first = records(dir.path(), {"trust", "list"}).lines.value(1).section(',', 0, 0);
-    QCOMPARE(records(dir.path(), {"trust", "revoke", first}).status, 0);
-    run = records(dir.path(), {"verify"});
-    QVERIFY2(run.status == 1 && run.lines.value(0).contains("revoked on"), qPrintable(run.lines.join('\n')));
+    // Revoked from a point: what the key signed before stays valid; after it, nothing is stored with it.
+    const QStringList keys = records(dir.path(), {"trust", "list"}).lines;
+    QCOMPARE(records(dir.path(), {"trust", "revoke", keys.filter(",bench 1,").value(0).section(',', 0, 0)}).status, 0);
+    QCOMPARE(records(dir.path(), {"verify"}).lines.value(0), "2 records in 6 entries, chain intact");
+    QCOMPARE(records(dir.path(), {"trust", "revoke", keys.last().section(',', 0, 0)}).status, 0);
+    QVERIFY(!record::save(check(record::Stage::AsLeft, 60, 0.1), json.path()).isEmpty());
+    run = records(dir.path(), QStringList{"import", json.path()} + importer);
+    QVERIFY2(run.status == 4 && run.error.contains("revoked"), qPrintable(run.error));
+    QCOMPARE(records(dir.path(), {"verify"}).lines.value(0), "2 records in 6 entries, chain intact");
 }
 
 QTEST_GUILESS_MAIN(TestCliRecords)

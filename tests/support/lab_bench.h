@@ -4,6 +4,7 @@
 // standards, and the tool's link and instruments ready for a run.
 #pragma once
 
+#include "records_fixture.h"
 #include "automation/auto_calibration.h"
 #include "automation/run_records.h"
 #include "instruments/instrument.h"
@@ -64,7 +65,7 @@ struct Bench {
     {
         autocal::AutoCalibration own(link, *source, *meter);
         autocal::AutoCalibration &r = prepared ? *prepared : own;
-        autocal::RunRecords records(&db, folder.path());
+        autocal::RunRecords records(&db, folder.path(), recordsfixture::performer(db));
         r.setStandardCheck([&](record::UsedInstrument &used) { return records.checkStandard(used, QDate::currentDate()); });
         r.setStandardTerms([&](const record::UsedInstrument &used) { return records.standardTerms(used, QDate::currentDate()); });
         QObject::connect(&r, &autocal::AutoCalibration::recordEnded, &r,

@@ -3,6 +3,7 @@
 // presses Measure. Shared by the end-to-end test and the screenshot tool.
 #pragma once
 
+#include "records_fixture.h"
 #include "simulator.h"
 #include "tabs/calibration_record_tab.h"
 
@@ -52,9 +53,15 @@ public:
     // Reviews or approves the checks shown (button pushButton_record_review / _approve).
     void sign(const char *button, const QString &name, const QString &function)
     {
-        type("lineEdit_record_signer", name);
+        signAs(name);
         type("lineEdit_record_signer_function", function);
         click(button);
+    }
+    // The signer named with their passphrase (the tests' one), for what is signed next.
+    void signAs(const QString &name)
+    {
+        type("lineEdit_record_signer", name);
+        type("lineEdit_record_signer_passphrase", QString::fromLatin1(recordsfixture::kPassphrase));
     }
 
     // Runs one check to its end; false when a point was not recorded in time.

@@ -5,6 +5,9 @@
 #include "records_db/signing_key.h"
 
 #include <QDir>
+#include <QHash>
+#include <map>
+#include <QTemporaryFile>
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlQuery>
@@ -25,6 +28,71 @@ bool trustOwnKey(recordsdb::RecordDb &db)
         if (k.fingerprint == key->fingerprint())
             return true;
     return db.trust(key->publicKey(), "this workstation");
+}
+
+const char kPassphrase[] = "correct horse battery";
+
+recordsdb::PersonSigner person(recordsdb::RecordDb &db, const QString &name, const QStringList &roles)
+{
+    static std::map<QString, recordsdb::PersonSigner> unlocked;
+    const recordsdb::DbSettings &s = db.settings();
+    const QString keyring = s.kind == recordsdb::DbSettings::Kind::Sqlite
+                                ? recordsdb::keyringFile(s.dataFolder)
+                                : QStringLiteral("%1:%2/%3").arg(s.host).arg(s.port).arg(s.database);
+    recordsdb::Persons persons(db);
+    const auto enrolled = persons.list();
+    QByteArray fingerprint;
+    for (const recordsdb::Person &p : enrolled.value_or(QVector<recordsdb::Person>()))
+        if (p.active() && p.name == name)
+            fingerprint = p.fingerprint;
+    const QString key = keyring + QLatin1Char('|') + QString::fromLatin1(fingerprint);
+    if (const auto found = unlocked.find(key); !fingerprint.isEmpty() && found != unlocked.end())
+        return found->second;
+    // Another process may enrol the same name at the same moment: its key is then the one unlocked.
+    if (fingerprint.isEmpty() && !persons.enrol(name, roles, kPassphrase) && !persons.error().contains("already"))
+        qFatal("cannot enrol %s: %s", qPrintable(name), qPrintable(persons.error()));
+    const auto signer = persons.unlock(name, kPassphrase);
+    if (!signer)
+        qFatal("cannot unlock %s: %s", qPrintable(name), qPrintable(persons.error()));
+    unlocked.insert_or_assign(keyring + QLatin1Char('|') + QString::fromLatin1(signer->fingerprint()), *signer);
+    return *signer;
+}
+
+namespace {
+
+QStringList passphraseArguments(const QString &name)
+{
+    static QTemporaryFile file;
+    if (!file.isOpen() && !(file.open() && file.write(kPassphrase) > 0 && file.flush()))
+        qFatal("cannot write the passphrase file");
+    return {"--person", name, "--passphrase-file", file.fileName()};
+}
+
+} // namespace
+
+QStringList signingArguments(recordsdb::RecordDb &db, const QString &name)
+{
+    person(db, name);
+    return passphraseArguments(name);
+}
+
+QStringList signingArguments(const QString &dataFolder, const QString &name)
+{
+    QString why;
+    const QString path = recordsdb::keyringFile(dataFolder);
+    auto keys = recordsdb::readKeyringFile(path, why);
+    const auto sealed = keys ? recordsdb::sealNewKey(kPassphrase, why) : std::nullopt;
+    if (!sealed)
+        qFatal("cannot enrol %s: %s", qPrintable(name), qPrintable(why));
+    recordsdb::TrustedKey k;
+    k.publicKey = sealed->publicKey;
+    k.fingerprint = recordsdb::SigningKey::fingerprintOf(k.publicKey);
+    k.name = name;
+    k.roles = recordsdb::personRoles();
+    k.sealed = sealed->box;
+    if (recordsdb::addPerson(*keys, k, why) && !recordsdb::writeKeyringFile(path, *keys, why))
+        qFatal("cannot enrol %s: %s", qPrintable(name), qPrintable(why));
+    return passphraseArguments(name);
 }
 
 QStringList liftGuards(QSqlDatabase db)

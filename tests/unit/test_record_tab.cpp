@@ -7,6 +7,7 @@
 #include "certificate_elements.h"
 #include "link/link.h"
 #include "record_samples.h"
+#include "records_fixture.h"
 #include "record/record_table.h"
 #include "records_db/standards_register.h"
 #include "tabs/auto_calibration_tab.h"
@@ -70,6 +71,10 @@ void prepare(CalibrationRecordTab &tab, const QString &folder, const QString &po
     in<QSpinBox>(tab, "spinBox_record_polls")->setValue(2);
     tab.setLanguage(2);
     tab.setCreateQuestion([](const QString &) { return true; });
+    // The technician signs each check with their own key as it is stored.
+    recordsfixture::signingArguments(recordsdb::defaultDataFolder());   // enrolled without opening a database
+    in(tab, "lineEdit_record_signer")->setText("J. Chen");
+    in(tab, "lineEdit_record_signer_passphrase")->setText(recordsfixture::kPassphrase);
 }
 
 // Measures the running point at `value`.
@@ -211,8 +216,10 @@ void TestRecordTab::instrumentListStartsACheck()
     // Calibrated 13 months ago on a 12-month interval: overdue, and shown so; a
     // failed as-left check since does not restart the interval.
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    QVERIFY(tab.database()->append(recordedCheck("SN-77", record::Stage::AsLeft, now.addMonths(-13), 0.1)));
-    QVERIFY(tab.database()->append(recordedCheck("SN-77", record::Stage::AsLeft, now.addMonths(-1), 0.9)));
+    QVERIFY(tab.database()->append(recordedCheck("SN-77", record::Stage::AsLeft, now.addMonths(-13), 0.1),
+                                   recordsfixture::performer(*tab.database())));
+    QVERIFY(tab.database()->append(recordedCheck("SN-77", record::Stage::AsLeft, now.addMonths(-1), 0.9),
+                                   recordsfixture::performer(*tab.database())));
     click(tab, "pushButton_record_instruments");
     auto *dialog = tab.findChild<InstrumentListDialog *>();
     auto *table = in<QTableWidget>(*dialog, "tableWidget_instruments");

@@ -11,6 +11,7 @@
 #include "record_samples.h"
 #include "records_db/draft_store.h"
 #include "records_db/approvals.h"
+#include "records_db/persons.h"
 #include "records_db/certificate_store.h"
 #include "records_db/instrument_register.h"
 #include "records_db/record_db.h"
@@ -46,11 +47,11 @@ int writer(const QString &name, int count)
     RecordDb db;
     if (!db.open(fromEnvironment(qEnvironmentVariable("TCAL_TEST_FOLDER"))))
         return QTextStream(stderr) << db.error(), 1;
-    if (!db.importFolder(qEnvironmentVariable("TCAL_TEST_IMPORT")).unreadable.isEmpty())
+    if (!db.importFolder(qEnvironmentVariable("TCAL_TEST_IMPORT"), recordsfixture::performer(db)).unreadable.isEmpty())
         return 3;
     QTextStream out(stdout);
     for (int i = 0; i < count; ++i) {
-        const auto seq = db.append(check(name, Stage::AsFound, i, 0.1));
+        const auto seq = db.append(check(name, Stage::AsFound, i, 0.1), recordsfixture::performer(db));
         const auto number = seq ? db.issueCertificate(*seq, 0) : std::nullopt;
         if (!number)
             return 2;
@@ -134,16 +135,16 @@ void TestRecordsDb::appendAmendAndNumber()
     {
         RecordDb db;
         QVERIFY2(db.open(settings), qPrintable(db.error()));
-        QCOMPARE(db.append(check("A1", Stage::AsFound, 0, 3.0)), std::optional<qint64>(1));
-        QVERIFY(db.append(check("B2", Stage::AsFound, 1, 0.0)));
+        QCOMPARE(db.append(check("A1", Stage::AsFound, 0, 3.0), recordsfixture::performer(db)), std::optional<qint64>(1));
+        QVERIFY(db.append(check("B2", Stage::AsFound, 1, 0.0), recordsfixture::performer(db)));
         // A correction without a reason, or of another transmitter's record, is refused.
         Record fix = check("A1", Stage::AsFound, 0, 0.1);
         fix.amendment = record::Amendment{1, QString(), "J. Chen"};
-        QVERIFY(!db.append(fix));
+        QVERIFY(!db.append(fix, recordsfixture::performer(db)));
         fix.amendment = record::Amendment{2, "calibrator not settled", "J. Chen"};
-        QVERIFY(!db.append(fix));
+        QVERIFY(!db.append(fix, recordsfixture::performer(db)));
         fix.amendment->supersedes = 1;
-        QCOMPARE(db.append(fix), std::optional<qint64>(3));
+        QCOMPARE(db.append(fix, recordsfixture::performer(db)), std::optional<qint64>(3));
         QCOMPARE(db.issueCertificate(1, 3), std::optional<qint64>(1));
         QCOMPARE(db.issueCertificate(1, 3), std::optional<qint64>(2));
     }
@@ -168,7 +169,7 @@ void TestRecordsDb::appendAmendAndNumber()
     QCOMPARE(db.verify().keys, QStringList{QString::fromLatin1(db.keyFingerprint())});
     QVERIFY(key.setPermissions(key.permissions() | QFileDevice::ReadOther));
     RecordDb again;
-    QVERIFY(again.open(settings) && !again.append(check("A1", Stage::AsLeft, 9, 0.0)));
+    QVERIFY(again.open(settings) && !again.append(check("A1", Stage::AsLeft, 9, 0.0), recordsfixture::performer(again)));
     QVERIFY2(again.error().endsWith("may be read by others: chmod 600 it"), qPrintable(again.error()));
     QVERIFY(key.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
 }
@@ -182,14 +183,15 @@ QStringList faults(RecordDb &db, const std::optional<QJsonObject> &checkpoint = 
     return out;
 }
 
-// Entry 1 is the key, 2 to 6 records 1 to 5, 7 the certificate.
+// Entry 1 is the key, records 1 to 5 at 2, 4 ... 10, each followed by its
+// performer's signature, 12 the certificate.
 void TestRecordsDb::verifyNamesAlteredRows()
 {
     DbSettings settings = fresh();
     RecordDb db;
     QVERIFY2(db.open(settings), qPrintable(db.error()));
     for (int i = 0; i < 5; ++i)
-        QVERIFY(db.append(check(QStringLiteral("S%1").arg(i), Stage::AsFound, i, 0.1 * i)));
+        QVERIFY(db.append(check(QStringLiteral("S%1").arg(i), Stage::AsFound, i, 0.1 * i), recordsfixture::performer(db)));
     QVERIFY(db.issueCertificate(1, 2));
     QVERIFY(trustOwnKey(db));
     const QJsonObject checkpoint = *db.checkpoint();
@@ -205,14 +207,16 @@ void TestRecordsDb::verifyNamesAlteredRows()
     QCOMPARE(db.verify().faults.size(), 2);
 
     // An edited reading in record 2, then its hash re-computed with the published
-    // formula: the signature gives it away, and only entry 3 is named.
-    QVERIFY(q.exec("UPDATE entries SET content = REPLACE(content, '\"reading\":50.1', '\"reading\":50') WHERE seq = 3"));
-    QVERIFY(faults(db).contains("3: content altered"));
+    // formula: the signature gives it away, and only entry 4 is named.
+    QVERIFY(q.exec("UPDATE entries SET content = REPLACE(content, '\"reading\":50.1', '\"reading\":50') WHERE seq = 4"));
+    QVERIFY(faults(db).contains("4: content altered"));
     const ChainEntry forged = db.entries("record")->at(1);
-    q.prepare("UPDATE entries SET hash = ? WHERE seq = 3");
-    q.addBindValue(QString::fromLatin1(entryHash(3, "record", forged.previousHash, canonicalJson(forged.content))));
+    q.prepare("UPDATE entries SET hash = ? WHERE seq = 4");
+    q.addBindValue(QString::fromLatin1(entryHash(4, "record", forged.previousHash, canonicalJson(forged.content))));
     QVERIFY(q.exec());
-    QCOMPARE(faults(db).mid(2), QStringList({"3: its signature does not match", "4: does not follow the entry before it"}));
+    // The performer signed the record as it was: the forged one has no performer.
+    QCOMPARE(faults(db).mid(2), QStringList({"4: its signature does not match", "5: does not follow the entry before it",
+                                             "4: a check stored without its performer's signature"}));
 
     // A column a list filters by, changed: the list refuses, verify names it.
     QVERIFY(q.exec("UPDATE entries SET number = 9 WHERE seq = 2"));
@@ -226,19 +230,19 @@ void TestRecordsDb::verifyNamesAlteredRows()
     // The chain emptied and rebuilt under another key: the head this workstation
     // noted and the filed checkpoint both show it; so does a checkpoint made up.
     QVERIFY(q.exec("DELETE FROM entries"));
-    QCOMPARE(faults(db).mid(2), QStringList{"7: entries 1 to 7 are missing (head 7 noted by this workstation)"});
-    QVERIFY(!db.append(check("S9", Stage::AsFound, 9, 0.0)));   // nor is the cut hidden by appending on it
+    QCOMPARE(faults(db).mid(2), QStringList{"12: entries 1 to 12 are missing (head 12 noted by this workstation)"});
+    QVERIFY(!db.append(check("S9", Stage::AsFound, 9, 0.0), recordsfixture::performer(db)));   // nor is the cut hidden by appending on it
     {
         RecordDb other;
         DbSettings elsewhere = settings;
         elsewhere.dataFolder = m_dir.filePath("intruder");
         QVERIFY(other.open(elsewhere));
         for (int i = 0; i < 6; ++i)
-            QVERIFY(other.append(check("S0", Stage::AsFound, i, 0.0)));
-        QCOMPARE(other.verify().faults.size(), 2 + 7);   // the guards, and a key nobody trusted
+            QVERIFY(other.append(check("S0", Stage::AsFound, i, 0.0), recordsfixture::performer(other)));
+        QCOMPARE(other.verify().faults.size(), 2 + 13);   // the guards, and a key nobody trusted
         QCOMPARE(faults(other, checkpoint).last(), "0: the checkpoint is of another database");
     }
-    QVERIFY(faults(db).contains("7: the chain was rebuilt: entry 7 differs from the head noted by this workstation"));
+    QVERIFY(faults(db).contains("12: the chain was rebuilt: entry 12 differs from the head noted by this workstation"));
     QJsonObject madeUp = checkpoint;
     madeUp.insert("count", 1);
     QCOMPARE(faults(db, madeUp).last(), "0: the checkpoint's signature does not match it");
@@ -256,10 +260,10 @@ void TestRecordsDb::importJsonOnce()
 
     RecordDb db;
     QVERIFY2(db.open(fresh()), qPrintable(db.error()));
-    ImportReport report = db.importFolder(files.path());
+    ImportReport report = db.importFolder(files.path(), recordsfixture::performer(db));
     QCOMPARE(report.imported, 2);
     QCOMPARE(report.unreadable, QStringList{"notes.json: not a calibration record of a known version"});
-    report = db.importFolder(files.path());
+    report = db.importFolder(files.path(), recordsfixture::performer(db));
     QCOMPARE(report.imported, 0);
     QCOMPARE(report.already, 2);
     QCOMPARE(db.list("J")->at(0).record.stage, Stage::AsFound);
@@ -274,7 +278,7 @@ void TestRecordsDb::importJsonOnce()
     InstrumentRegister reg(db);
     QVERIFY(reg.save({"TT-J", "J", "", "", "Pt100", 0, 100, "°C", 12, "in service"}));
     QVERIFY(!reg.find("TT-J")->lastAsLeft.isValid());
-    QVERIFY(Approvals(db).sign(2, record::Signature::Meaning::Approved, "M. Zhou", "Head"));
+    QVERIFY(Approvals(db).sign(2, record::Signature::Meaning::Approved, recordsfixture::person(db, "M. Zhou"), "Head"));
     QCOMPARE(reg.find("TT-J")->lastAsLeft, check("J", Stage::AsLeft, 30, 0.0).started.toLocalTime().date());
 
     // The rules of a live entry: an amendment of another transmitter, of another
@@ -286,7 +290,7 @@ void TestRecordsDb::importJsonOnce()
         fix.amendment = record::Amendment{supersedes, "typed again", "J. Chen"};
         QVERIFY(!record::save(fix, bad.path()).isEmpty());
         QVERIFY(!record::save(check("NEW", Stage::AsFound, 61, 0.0), bad.path()).isEmpty());
-        report = db.importFolder(bad.path());
+        report = db.importFolder(bad.path(), recordsfixture::performer(db));
         QVERIFY2(report.imported == 0 && report.refused.contains("an amendment needs"), qPrintable(report.refused));
     }
     QVERIFY(db.list("NEW")->isEmpty());
@@ -309,7 +313,7 @@ void TestRecordsDb::importJsonOnce()
     QVERIFY(holder.open(busy) && writer.open(busy));
     QSqlQuery hold(holder.connection());
     QVERIFY(recordsfixture::holdWriteLock(hold));
-    report = writer.importFolder(later.path());
+    report = writer.importFolder(later.path(), recordsfixture::performer(writer));
     QVERIFY(report.imported == 0 && !report.refused.isEmpty());
     QVERIFY(hold.exec("ROLLBACK"));
 }
@@ -371,7 +375,7 @@ void TestRecordsDb::damagedFileIsNamed()
         QTemporaryDir files;
         for (int i = 0; i < 300; ++i)
             QVERIFY(!record::save(check(QStringLiteral("D%1").arg(i), Stage::AsFound, i, 0.0), files.path()).isEmpty());
-        QCOMPARE(db.importFolder(files.path()).imported, 300);
+        QCOMPARE(db.importFolder(files.path(), recordsfixture::performer(db)).imported, 300);
     }
     QFile file(settings.sqliteFile);
     QVERIFY2(file.size() > 50 * 4096, qPrintable(QString::number(file.size())));
@@ -393,35 +397,36 @@ void TestRecordsDb::lockedDatabaseKeepsDraft()
     settings.busyMs = 300;
     RecordDb db, other;
     QVERIFY(db.open(settings) && other.open(settings));
+    const PersonSigner performer = recordsfixture::performer(db);
     QSqlQuery hold(other.connection());
     QVERIFY(recordsfixture::holdWriteLock(hold));
 
     QTemporaryDir folder;
     DraftStore drafts(folder.path());
     const Record r = check("L", Stage::AsFound, 0, 0.2);
-    const DraftStore::Saved saved = drafts.save(&db, r);
+    const DraftStore::Saved saved = drafts.save(&db, r, &performer);
     QVERIFY(!saved.number);
     QCOMPARE(drafts.pending(), QStringList{saved.draft});
-    QCOMPARE(drafts.save(nullptr, r).draft, saved.draft);
+    QCOMPARE(drafts.save(nullptr, r, nullptr).draft, saved.draft);
     QString error;
-    QVERIFY(!drafts.storePending(db, error) && !error.isEmpty());
+    QVERIFY(!drafts.storePending(db, performer, error) && !error.isEmpty());
     QCOMPARE(drafts.pending().size(), 1);
 
     QVERIFY(hold.exec("ROLLBACK"));
-    const auto stored = drafts.storePending(db, error);
+    const auto stored = drafts.storePending(db, performer, error);
     QVERIFY2(stored && stored->size() == 1, qPrintable(error));
     QCOMPARE(stored->at(0).content, canonicalContent(r));
     QVERIFY(drafts.pending().isEmpty());
     QCOMPARE(db.list("L")->size(), 1);
 
     // A draft edited after it was kept no longer matches the hash in its name: refused, left for a person.
-    const QString edited = drafts.save(nullptr, check("L2", Stage::AsFound, 5, 0.2)).draft;
+    const QString edited = drafts.save(nullptr, check("L2", Stage::AsFound, 5, 0.2), nullptr).draft;
     QFile file(edited);
     QVERIFY(file.open(QIODevice::ReadWrite));
     const QByteArray text = file.readAll().replace("\"reading\":50.2", "\"reading\":50.1");
     QVERIFY(file.resize(0) && file.write(text) == text.size());
     file.close();
-    QVERIFY(!drafts.storePending(db, error));
+    QVERIFY(!drafts.storePending(db, performer, error));
     QVERIFY2(error.contains("does not match the hash in its name"), qPrintable(error));
     QCOMPARE(drafts.pending(), QStringList{edited});
     QVERIFY(!db.list("L2")->size());
@@ -445,14 +450,15 @@ void TestRecordsDb::signedAndCertified()
         r->header.referenceCertificate = "RC-7";
     }
     found.header.uncertainty = 0.1;   // the as-left check without one, at first
-    QVERIFY(db.append(found) && db.append(left));
+    QVERIFY(db.append(found, recordsfixture::performer(db)) && db.append(left, recordsfixture::performer(db)));
     QCOMPARE(db.issueCertificate(1, 2), std::optional<qint64>(1));   // a number taken the earlier way
     Approvals approvals(db);
-    QVERIFY(approvals.sign(1, record::Signature::Meaning::Performed, "J. Chen", "Technician"));
-    QVERIFY(!approvals.sign(1, record::Signature::Meaning::Performed, "J. Chen", "Technician"));
-    // The same login as the performer: refused where a login is a person's.
-    QCOMPARE(bool(approvals.sign(1, record::Signature::Meaning::Approved, "M. Zhou", "Head")), !postgres);
+    // Performed when stored, by the performer's key, and once only.
+    QVERIFY(!approvals.sign(1, record::Signature::Meaning::Performed, recordsfixture::performer(db), "Technician"));
+    QCOMPARE(approvals.of(1)->constFirst().key, recordsfixture::performer(db).fingerprint());
     QCOMPARE(approvals.of(1)->constFirst().login, postgres ? settings.user : signerLogin(db));
+    // Under the same login another person's key approves: keys tell people apart, not logins.
+    QVERIFY(approvals.sign(1, record::Signature::Meaning::Approved, recordsfixture::person(db, "M. Zhou"), "Head"));
     if (postgres)
         return;
 
@@ -461,7 +467,7 @@ void TestRecordsDb::signedAndCertified()
     const IssueRequest request{1, 2, 0, issuer, 2};
     QVERIFY(!store.issue(request));   // record 2 not approved
     QVERIFY2(store.error().startsWith("not approved"), qPrintable(store.error()));
-    QVERIFY(approvals.sign(2, record::Signature::Meaning::Approved, "M. Zhou", "Head"));
+    QVERIFY(approvals.sign(2, record::Signature::Meaning::Approved, recordsfixture::person(db, "M. Zhou"), "Head"));
     QVERIFY(!store.issue(request));   // a statement of conformity needs the uncertainty
     QVERIFY2(store.error().contains("record 2 has no expanded uncertainty"), qPrintable(store.error()));
     // Amended with one on every recorded point: the old version is no longer
@@ -470,10 +476,10 @@ void TestRecordsDb::signedAndCertified()
         p.uncertainty = record::PointUncertainty{0.1, 2.1, 12.0, std::nullopt};
     left.instruments = {{"source", "5522A", "FLUKE,5522A,1234567,1.0", "1234567", "RC-9", QDate(2027, 6, 30)}};
     left.amendment = record::Amendment{2, "uncertainty left out", "J. Chen"};
-    QCOMPARE(db.append(left), std::optional<qint64>(3));
+    QCOMPARE(db.append(left, recordsfixture::performer(db)), std::optional<qint64>(3));
     QVERIFY(!store.issue(request) && store.error().contains("amended by record 3"));
     QVERIFY(!store.issue({1, 3, 0, issuer, 2}));
-    QVERIFY(approvals.sign(3, record::Signature::Meaning::Approved, "M. Zhou", "Head"));
+    QVERIFY(approvals.sign(3, record::Signature::Meaning::Approved, recordsfixture::person(db, "M. Zhou"), "Head"));
     QVERIFY(!store.issue({1, 3, 0, {}, 2}));   // no customer named
     QVERIFY2(store.error().contains("the customer must be filled in first"), qPrintable(store.error()));
     const auto issued = store.issue({1, 3, 0, issuer, 2});
@@ -486,16 +492,17 @@ void TestRecordsDb::signedAndCertified()
     // A check is on one current certificate at most.
     Record other = left;
     other.amendment.reset();
-    QCOMPARE(db.append(other), std::optional<qint64>(4));
-    QVERIFY(approvals.sign(4, record::Signature::Meaning::Approved, "M. Zhou", "Head"));
+    QCOMPARE(db.append(other, recordsfixture::performer(db)), std::optional<qint64>(4));
+    QVERIFY(approvals.sign(4, record::Signature::Meaning::Approved, recordsfixture::person(db, "M. Zhou"), "Head"));
     QVERIFY(!store.issue({1, 4, 0, issuer, 2}));
     QVERIFY2(store.error().contains("record 1 is on certificate 2 already"), qPrintable(store.error()));
     QVERIFY(trustOwnKey(db));
     QVERIFY(db.verify().intact());
 }
 
-// Three people by identity, not by spelling: the performer under any
-// spelling of the name neither reviews nor approves, the reviewer does not approve.
+// Three people by their keys, not by names: the performer's key neither
+// reviews nor approves, whatever name is shown; the reviewer's does not
+// approve; a second key under a spelling of an enrolled name is refused.
 void TestRecordsDb::separationOfDuties()
 {
     RecordDb db;
@@ -503,19 +510,21 @@ void TestRecordsDb::separationOfDuties()
     settings.dataFolder = m_dir.filePath("data/TCal/tcal");
     QVERIFY2(db.open(settings), qPrintable(db.error()));
     Record r = check("SOD", Stage::AsLeft, 0, 0.1);
-    r.header.technician = "J. Chen";
-    QVERIFY(db.append(r));
+    r.header.technician = "M. Zhou";   // typed: display only
+    QVERIFY(db.append(r, recordsfixture::performer(db)));
+    Persons persons(db);
+    for (const char *same : {"J.  Chen", "j chen", "\u0408. Chen", "\uff2a. Chen", " J.\tCHEN "})
+        QVERIFY2(!persons.enrol(QString::fromUtf8(same), {"approves"}, "another passphrase")
+                     && persons.error().contains("enrolled already"), same);
     Approvals approvals(db);
     using Meaning = record::Signature::Meaning;
-    for (const char *same : {"J.  Chen", "J. Chen.", "j chen", "\u0408. Chen", "\uff2a. Chen", " J.\tCHEN "})
-        for (const Meaning m : {Meaning::Reviewed, Meaning::Approved})
-            QVERIFY2(!approvals.sign(1, m, QString::fromUtf8(same), "x") && approvals.error().contains("performed"),
-                     same);
-    QVERIFY(!approvals.sign(1, Meaning::Approved, "...", "x"));   // no name in it
-    QVERIFY(approvals.sign(1, Meaning::Reviewed, "A. Wong", "Reviewer"));
-    QVERIFY(!approvals.sign(1, Meaning::Approved, "a wong", "Head"));
+    for (const Meaning m : {Meaning::Reviewed, Meaning::Approved})
+        QVERIFY2(!approvals.sign(1, m, recordsfixture::performer(db), "x") && approvals.error().contains("performed"),
+                 qPrintable(approvals.error()));
+    QVERIFY(approvals.sign(1, Meaning::Reviewed, recordsfixture::person(db, "A. Wong"), "Reviewer"));
+    QVERIFY(!approvals.sign(1, Meaning::Approved, recordsfixture::person(db, "A. Wong"), "Head"));
     QVERIFY2(approvals.error().contains("reviewed record 1 and cannot approve it"), qPrintable(approvals.error()));
-    QVERIFY(approvals.sign(1, Meaning::Approved, "M. Zhou", "Head"));
+    QVERIFY(approvals.sign(1, Meaning::Approved, recordsfixture::person(db, "M. Zhou"), "Head"));
     QCOMPARE(personKey(QString::fromUtf8("\u039c. \u0417hou")), QStringLiteral("m\u0437hou"));   // only look-alikes map
 }
 
@@ -534,12 +543,14 @@ void TestRecordsDb::ownerAndWriterRoles()
         RecordDb db;
         QVERIFY2(db.open(owner), qPrintable(db.error()));
         QVERIFY(i == 0 || (db.grantWriter("bench") && trustOwnKey(db)));
+        if (i == 1)
+            recordsfixture::performer(db);   // enrolled by the owner: the writer cannot write the keyring
     }
     DbSettings writer = owner;
     writer.user = "bench";
     RecordDb db;
     QVERIFY2(db.open(writer), qPrintable(db.error()));
-    QVERIFY2(db.append(check("R", Stage::AsFound, 0, 0.0)), qPrintable(db.error()));
+    QVERIFY2(db.append(check("R", Stage::AsFound, 0, 0.0), recordsfixture::performer(db)), qPrintable(db.error()));
     QVERIFY(db.verify().intact());
     QSqlQuery q(db.connection());
     for (const char *sql : {"UPDATE entries SET kind = 'x'", "DELETE FROM entries", "TRUNCATE entries",
@@ -554,8 +565,7 @@ void TestRecordsDb::ownerAndWriterRoles()
     // A signature appended by the writer names the writer's login.
     Record r = check("R", Stage::AsFound, 0, 0.0);
     r.header.technician = "J. Chen";
-    QVERIFY(db.append(r));
-    QVERIFY2(Approvals(db).sign(2, record::Signature::Meaning::Performed, "J. Chen", "Technician"), qPrintable(db.error()));
+    QVERIFY(db.append(r, recordsfixture::performer(db)));
     QCOMPARE(Approvals(db).of(2)->constFirst().login, QStringLiteral("bench"));
     QVERIFY(db.verify().intact());
 }

@@ -17,6 +17,7 @@
 #include <QGuiApplication>
 #include <QSqlQuery>
 #include <QtTest>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <set>
@@ -181,24 +182,25 @@ DbSettings TestRecordsMutations::build(DbSettings s)
         r->header.reference = "Calibrator CX-9";
         r->header.referenceCertificate = "RC-2026-118";
     }
-    db.append(found);   // records 3 and 4, after the adopted 1 and 2
-    db.append(left);
+    db.append(found, recordsfixture::performer(db));   // records 3 and 4, after the adopted 1 and 2
+    db.append(left, recordsfixture::performer(db));
     left.amendment = record::Amendment{4, "loop current typed late", "J. Chen"};
-    db.append(left);
-    // Each signer under a login of their own (on PostgreSQL a login is a person's).
+    db.append(left, recordsfixture::performer(db));
+    // Each signer with a key of their own, under a login of their own.
+    using Meaning = record::Signature::Meaning;
+    const auto reviewer = recordsfixture::person(db, "A. Wong"), approver = recordsfixture::person(db, "M. Zhou");
     if (!sqlite)
         m_pg->execute(s.database, "DO $$ BEGIN CREATE ROLE reviewer LOGIN; CREATE ROLE approver LOGIN;"
                                   " EXCEPTION WHEN duplicate_object THEN NULL; END $$;"
-                                  " GRANT SELECT, INSERT ON entries, schema_version TO reviewer, approver");
-    using Meaning = record::Signature::Meaning;
-    for (const auto &[login, meaning, name] : {std::tuple{s.user, Meaning::Performed, "J. Chen"},
-                                               {QStringLiteral("reviewer"), Meaning::Reviewed, "A. Wong"},
-                                               {QStringLiteral("approver"), Meaning::Approved, "M. Zhou"}}) {
+                                  " GRANT SELECT, INSERT ON entries, schema_version TO reviewer, approver;"
+                                  " GRANT SELECT ON trusted_keys TO reviewer, approver");
+    for (const auto &[login, meaning, key] : {std::tuple{QStringLiteral("reviewer"), Meaning::Reviewed, reviewer},
+                                              {QStringLiteral("approver"), Meaning::Approved, approver}}) {
         DbSettings as = s;
         as.user = sqlite ? s.user : login;
         RecordDb signer;
-        if (!signer.open(as, RecordDb::Mode::Existing) || !Approvals(signer).sign(3, meaning, name, "Staff")
-            || !Approvals(signer).sign(5, meaning, name, "Staff"))
+        if (!signer.open(as, RecordDb::Mode::Existing) || !Approvals(signer).sign(3, meaning, key, "Staff")
+            || !Approvals(signer).sign(5, meaning, key, "Staff"))
             qWarning() << "signature:" << signer.error();
     }
     CertificateStore store(db);
@@ -207,7 +209,7 @@ DbSettings TestRecordsMutations::build(DbSettings s)
     StandardsRegister(db).save({"1234567", "5522A", "Calibrator", "RC-9", QDate(2025, 12, 1), QDate(2027, 12, 1), "in service", {}});
     InstrumentRegister(db).save({"TT-2", "D", "Boiler", "hall", "Pt100", 0, 100, "°C", 12, "in service"});
     db.newKey("workstation replaced");
-    db.append(recordedCheck("E", Stage::AsFound, t.addDays(1), 0.2));
+    db.append(recordedCheck("E", Stage::AsFound, t.addDays(1), 0.2), recordsfixture::performer(db));
     // The laboratory trusts both keys the chain names.
     for (const ChainEntry &e : db.entries("key").value_or(QVector<ChainEntry>()))
         db.trust(e.content.value("publicKey").toString().toLatin1(), "bench");
@@ -274,12 +276,13 @@ QVector<Mutation> TestRecordsMutations::mutations(const DbSettings &original, co
         out << Mutation{g, g, {}, {}, {}, true};
     const auto noChange = [](QSqlDatabase &) { return true; };
     const qint64 last = chain.last().seq;
+    const qint64 lastCheck = std::find_if(chain.rbegin(), chain.rend(), [](const ChainEntry &e) { return e.kind == "record"; })->seq;
     out << Mutation{"chain re-signed by another key", {}, {}, [this](QSqlDatabase &db) { return resign(db, *m_foreign, 1, true); }}
         // A key holder rewriting after the checkpoint: the checkpoint and the head noted show it.
-        << Mutation{"last entry rewritten by a trusted key, checkpoint given", {}, {}, [this, last](QSqlDatabase &db) {
+        << Mutation{"last check rewritten by a trusted key, checkpoint given", {}, {}, [this, lastCheck](QSqlDatabase &db) {
                         return QSqlQuery(db).exec(QStringLiteral("UPDATE entries SET content = REPLACE(content, '\"E\"',"
-                                                                 " '\"F\"') WHERE seq = %1").arg(last))
-                               && resign(db, *m_own, last, false);
+                                                                 " '\"F\"') WHERE seq = %1").arg(lastCheck))
+                               && resign(db, *m_own, lastCheck, false);
                     }, checkpoint};
     for (const QString &field : checkpoint.keys()) {
         QJsonObject edited = checkpoint;
@@ -394,7 +397,7 @@ void TestRecordsMutations::campaign()
             QVERIFY(QFile::link(copy.sqliteFile, reached.sqliteFile));
             RecordDb writer;   // nor is the cut hidden by appending through it
             QVERIFY(writer.open(reached, RecordDb::Mode::Existing));
-            QVERIFY(!writer.append(recordedCheck("L", Stage::AsFound, QDateTime::currentDateTimeUtc(), 0.0)));
+            QVERIFY(!writer.append(recordedCheck("L", Stage::AsFound, QDateTime::currentDateTimeUtc(), 0.0), recordsfixture::performer(writer)));
         }
         tried += applied;
         if (!applied)
