@@ -10,6 +10,7 @@
 #include "tabs/error_chart.h"
 #include "tabs/instrument_picker.h"
 #include "tabs/standards_dialog.h"
+#include "tabs/tab_fit.h"
 
 #include <QComboBox>
 #include <QDesktopServices>
@@ -62,9 +63,12 @@ AutoCalibrationTab::AutoCalibrationTab(rtu::Link &link, autocal::RunRegistry &ru
     pickers->addWidget(m_environment);
     top->addLayout(pickers);
     top->addWidget(buildProcedure(), 1);
+    auto *inputs = new QWidget;
+    inputs->setLayout(top);
     auto *layout = new QVBoxLayout(this);
-    layout->addLayout(top);
+    layout->addWidget(tabfit::scrolled(inputs));
     layout->addWidget(buildProgress(), 1);
+    tabfit::keepRows(m_table, 5);
     recall();
     connect(m_runs, &autocal::RunRegistry::started, this, &AutoCalibrationTab::showRegistry);
     connect(m_runs, &autocal::RunRegistry::ended, this, [this](autocal::Run *run) {

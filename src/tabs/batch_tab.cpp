@@ -11,6 +11,7 @@
 #include "tabs/batch_cells.h"
 #include "tabs/batch_texts.h"
 #include "tabs/instrument_picker.h"
+#include "tabs/tab_fit.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -50,8 +51,9 @@ BatchTab::BatchTab(rtu::Link &windowLink, autocal::RunRegistry &runs, QWidget *p
     : QWidget(parent), m_windowLink(windowLink), m_runs(&runs)
 {
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(buildInputs());
+    layout->addWidget(tabfit::scrolled(buildInputs()));
     layout->addWidget(buildProgress(), 1);
+    tabfit::keepRows(m_table, 5);
     m_tick = new QTimer(this);
     connect(m_tick, &QTimer::timeout, this, &BatchTab::showProgress);
     recall();

@@ -419,7 +419,8 @@ void TestAutoCalibration::inTheWindow()
 }
 
 // The Automatic and the Batch tab at 900 x 687 and 1280 x 800 in each language:
-// the main table shows five rows, the chart is whole, no field or button is cut off.
+// the main table shows five rows, the chart is whole, no field or button is cut
+// off (the inputs scroll where the window is too small for them).
 void TestAutoCalibration::bothTabsFit()
 {
     WindowSession s;
@@ -434,6 +435,8 @@ void TestAutoCalibration::bothTabsFit()
                 s.ui()->tabWidget_main->setCurrentWidget(tab);
                 QCoreApplication::processEvents();
                 QStringList cut;
+                if (s.window.size() != size)   // a minimum size above it would hide the fault
+                    cut << QStringLiteral("window %1x%2").arg(s.window.width()).arg(s.window.height());
                 auto *table = tab->findChild<QTableWidget *>();
                 const int row = table->verticalHeader()->defaultSectionSize();
                 if (table->viewport()->height() < 5 * row)
@@ -441,8 +444,7 @@ void TestAutoCalibration::bothTabsFit()
                 for (QWidget *w : tab->findChildren<QWidget *>())
                     if (w->isVisible() && (qobject_cast<QLineEdit *>(w) || qobject_cast<QPushButton *>(w)
                                            || qobject_cast<QComboBox *>(w) || w->inherits("ErrorChart"))
-                        && (w->width() < w->minimumSizeHint().width() || w->height() < w->minimumSizeHint().height()
-                            || !tab->rect().contains(QRect(w->mapTo(tab, QPoint(0, 0)), w->size()))))
+                        && (w->width() < w->minimumSizeHint().width() || w->height() < w->minimumSizeHint().height()))
                         cut << QStringLiteral("%1 %2x%3").arg(w->metaObject()->className()).arg(w->width()).arg(w->height());
                 ++tried;
                 if (!cut.isEmpty()) {
