@@ -100,6 +100,16 @@ Figures single()
     f.instruments = r.instrumentMs;
     f.wire = benchwire::wireMs(b.f.sim().requests(), b.f.config().baud, b.f.config().latencyMs);
     f.outcome = r.outcome == autocal::RunResult::Outcome::Passed ? QStringLiteral("passed") : QStringLiteral("NOT passed: ") + r.reason;
+    // Which points, when it did not pass.
+    if (r.outcome != autocal::RunResult::Outcome::Passed && r.asLeft)
+        for (const record::Point &p : r.asLeft->points) {
+            const record::PointFigures pf = record::figures(p, r.asLeft->header);
+            f.outcome += QStringLiteral(" [%1 °C: reading %2, U %3, current %4 mA against %5, U %6, %7]")
+                             .arg(p.reference, 0, 'f', 3).arg(p.reading, 0, 'f', 3)
+                             .arg(p.uncertainty ? p.uncertainty->expanded : -1.0, 0, 'f', 3)
+                             .arg(p.currentMa.value_or(-1.0), 0, 'f', 4).arg(pf.expectedMa, 0, 'f', 4)
+                             .arg(record::currentUncertaintyMa(p, r.asLeft->header), 0, 'f', 4).arg(pf.passed ? "pass" : "fail");
+        }
     return f;
 }
 
