@@ -138,18 +138,7 @@ bool BatchRun::captureAll(const QVector<Unit *> &units, int index, double signal
         return false;
     for (Unit *u : units)
         u->window.reset();
-    QElapsedTimer clock;
-    clock.start();
-    const auto pending = [&] { return unsettled(units); };
-    while (!pending().isEmpty()) {
-        if (clock.elapsed() > m_plan.settling.timeoutMs) {
-            for (Unit *u : pending())
-                endUnit(*u, QStringLiteral("its input did not settle"), RunResult::Cause::NotSettled);
-            break;
-        }
-        if (!pause(m_plan.settling.intervalMs))
-            return false;
-        const QVector<Unit *> sampling = pending();
+    const bool going = settleEach(units, QStringLiteral("its input did not settle"), [&](const QVector<Unit *> &sampling) {
         if (!readInputs(sampling, false))
             return false;
         for (Unit *u : sampling) {
@@ -161,7 +150,10 @@ bool BatchRun::captureAll(const QVector<Unit *> &units, int index, double signal
                 u->window.emplace(m_plan.settling.samples, std::max(3.0, std::abs(adc) * 2e-4), 0.0);
             u->window->add({adc, 0.0});
         }
-    }
+        return true;
+    });
+    if (!going)
+        return false;
     QHash<Unit *, Cal::Result> taken;
     eachAtOnce(units, [&](Unit &u) { taken[&u] = u.input->capture(index); });
     for (Unit *u : units)

@@ -156,6 +156,8 @@ private:
     bool pause(int ms);
     QVector<Unit *> live();
     static QVector<Unit *> unsettled(const QVector<Unit *> &units);
+    bool settleEach(const QVector<Unit *> &units, const QString &why,
+                    const std::function<bool(const QVector<Unit *> &)> &sample);
     void endUnit(Unit &u, const QString &reason, RunResult::Cause cause);
     bool stillGoing();   // false once the batch is to end (an abort, an instrument)
     bool failBatch(const QString &reason);

@@ -73,19 +73,8 @@ bool BatchRun::settleGroup(const QVector<Unit *> &group, double celsius, double 
     Unit &first = *group.first();
     const bool tc = !first.rtd();
     std::optional<double> sourcedRoom = groupRoom(group);
-    QElapsedTimer clock;
-    clock.start();
-    const auto pending = [&] { return unsettled(group); };
-    while (!pending().isEmpty()) {
-        if (clock.elapsed() > m_plan.settling.timeoutMs) {
-            for (Unit *u : pending())
-                endUnit(*u, QStringLiteral("its reading did not settle within %1 s").arg(m_plan.settling.timeoutMs / 1000),
-                        RunResult::Cause::NotSettled);
-            break;
-        }
-        if (!pause(m_plan.settling.intervalMs))
-            return false;
-        const QVector<Unit *> sampling = pending();
+    const QString why = QStringLiteral("its reading did not settle within %1 s").arg(m_plan.settling.timeoutMs / 1000);
+    return settleEach(group, why, [&](const QVector<Unit *> &sampling) {
         if (!readInputs(sampling))
             return false;
         const auto room = groupRoom(group);
@@ -99,13 +88,33 @@ bool BatchRun::settleGroup(const QVector<Unit *> &group, double celsius, double 
             sourcedRoom = room;
             for (Unit *u : group)
                 u->window->clear();
-            continue;
+            return true;
         }
         if (!scanCurrents(sampling))
             return false;
         for (Unit *u : sampling)
             if (u->live && u->values)
                 emit sampled(u->given.map.unit, *u->values->measured, u->window->meanCurrent(), u->window->count());
+        return true;
+    });
+}
+
+// Rounds of samples of `units` until each has settled: `sample` takes one round
+// of the units still pending. One that has not settled by the point's time ends
+// alone with `why`; false when the batch is to end.
+bool BatchRun::settleEach(const QVector<Unit *> &units, const QString &why,
+                          const std::function<bool(const QVector<Unit *> &)> &sample)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!unsettled(units).isEmpty()) {
+        if (clock.elapsed() > m_plan.settling.timeoutMs) {
+            for (Unit *u : unsettled(units))
+                endUnit(*u, why, RunResult::Cause::NotSettled);
+            break;
+        }
+        if (!pause(m_plan.settling.intervalMs) || !sample(unsettled(units)))
+            return false;
     }
     return true;
 }
@@ -167,18 +176,8 @@ bool BatchRun::settleCurrents(const QVector<Unit *> &units)
 {
     for (Unit *u : units)
         u->window.emplace(m_plan.settling.samples, 0.0, m_plan.settling.bandMa);
-    QElapsedTimer clock;
-    clock.start();
-    const auto pending = [&] { return unsettled(units); };
-    while (!pending().isEmpty()) {
-        if (clock.elapsed() > m_plan.settling.timeoutMs) {
-            for (Unit *u : pending())
-                endUnit(*u, QStringLiteral("its loop current did not settle"), RunResult::Cause::NotSettled);
-            break;
-        }
-        if (!pause(m_plan.settling.intervalMs))
-            return false;
-        for (Unit *u : pending()) {
+    const bool going = settleEach(units, QStringLiteral("its loop current did not settle"), [&](const QVector<Unit *> &sampling) {
+        for (Unit *u : sampling) {
             if (!u->binding.holds(*u->given.link)) {
                 endUnit(*u, QStringLiteral("its link closed"), RunResult::Cause::Link);
                 continue;
@@ -191,8 +190,9 @@ bool BatchRun::settleCurrents(const QVector<Unit *> &units)
                 emit sampled(u->given.map.unit, 0.0, *current, u->window->count());
             }
         }
-    }
-    return stillGoing();
+        return true;
+    });
+    return going && stillGoing();
 }
 
 } // namespace autocal
