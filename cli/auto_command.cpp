@@ -139,6 +139,18 @@ QString outcomeKey(autocal::RunResult::Outcome outcome)
 
 } // namespace
 
+std::optional<autocal::RunRecords> runRecords(recordsdb::RecordDb &db, const Invocation &inv, Output &o, int &status)
+{
+    if (!openDatabase(db, inv.recordsFolder, recordsdb::RecordDb::Mode::Create, o.err))
+        return status = FileError, std::nullopt;
+    // Performed by the operator who starts it, their key unlocked once, before the line is touched.
+    const auto performer = unlockPerson(db, inv, o.err);
+    if (!performer)
+        return status = Different, std::nullopt;
+    return autocal::RunRecords(&db, inv.recordsFolder.isEmpty() ? recordsdb::defaultRecordsFolder() : inv.recordsFolder,
+                               performer);
+}
+
 int calibrateAuto(const Invocation &inv, Output &o)
 {
     if (inv.serial.isEmpty())
@@ -151,14 +163,11 @@ int calibrateAuto(const Invocation &inv, Output &o)
     if (!made)
         return UsageError;
     recordsdb::RecordDb db;
-    if (!openDatabase(db, inv.recordsFolder, recordsdb::RecordDb::Mode::Create, o.err))
-        return FileError;
-    // Performed by the operator who starts it, their key unlocked once, before the line is touched.
-    const auto performer = unlockPerson(db, inv, o.err);
-    if (!performer)
-        return Different;
-    autocal::RunRecords records(&db, inv.recordsFolder.isEmpty() ? recordsdb::defaultRecordsFolder() : inv.recordsFolder,
-                                performer);
+    int notOpened = 0;
+    auto opened = runRecords(db, inv, o, notOpened);
+    if (!opened)
+        return notOpened;
+    autocal::RunRecords &records = *opened;
     rtu::Link link;
     if (!openSession(link, inv, o))
         return LinkError;

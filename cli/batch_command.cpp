@@ -1,5 +1,7 @@
 #include "batch_command.h"
 
+#include "auto_command.h"
+
 #include "signer_input.h"
 
 #include "platform/termination_signal.h"
@@ -141,14 +143,11 @@ int calibrateBatch(const Invocation &inv, Output &o)
     if (!routeSwitch)
         return UsageError;
     recordsdb::RecordDb db;
-    if (!openDatabase(db, inv.recordsFolder, recordsdb::RecordDb::Mode::Create, o.err))
-        return FileError;
-    // Performed by the operator who starts it, their key unlocked once, before the line is touched.
-    const auto performer = unlockPerson(db, inv, o.err);
-    if (!performer)
-        return Different;
-    autocal::RunRecords records(&db, inv.recordsFolder.isEmpty() ? recordsdb::defaultRecordsFolder() : inv.recordsFolder,
-                                performer);
+    int notOpened = 0;
+    auto opened = runRecords(db, inv, o, notOpened);
+    if (!opened)
+        return notOpened;
+    autocal::RunRecords &records = *opened;
 
     // Each unit on its own line; one that cannot be opened is ended alone by the batch.
     std::vector<std::unique_ptr<rtu::Link>> links;

@@ -413,7 +413,7 @@ struct RunExplorer {
         registry.start(run);
         QElapsedTimer clock;
         clock.start();
-        while ((registry.running() || (event == RunEvent::WindowClosed && step >= k && !closedAgain))
+        while ((registry.running() || (k > 0 && event == RunEvent::WindowClosed && step >= k && !closedAgain))
                && clock.elapsed() < kWholeRunBoundMs)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         notices::closeAll();
