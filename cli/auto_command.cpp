@@ -2,6 +2,7 @@
 
 #include "signer_input.h"
 
+#include "platform/termination_signal.h"
 #include "automation/auto_calibration.h"
 #include "automation/run_records.h"
 #include "instruments/instrument.h"
@@ -28,11 +29,6 @@ const char kAutoHelp[] =
 
 namespace {
 
-volatile std::sig_atomic_t g_stop = 0;
-void onStop(int)
-{
-    g_stop = 1;
-}
 
 struct Instruments {
     std::unique_ptr<instruments::Instrument> source, meter, environment;
@@ -143,6 +139,18 @@ QString outcomeKey(autocal::RunResult::Outcome outcome)
 
 } // namespace
 
+std::optional<autocal::RunRecords> runRecords(recordsdb::RecordDb &db, const Invocation &inv, Output &o, int &status)
+{
+    if (!openDatabase(db, inv.recordsFolder, recordsdb::RecordDb::Mode::Create, o.err))
+        return status = FileError, std::nullopt;
+    // Performed by the operator who starts it, their key unlocked once, before the line is touched.
+    const auto performer = unlockPerson(db, inv, o.err);
+    if (!performer)
+        return status = Different, std::nullopt;
+    return autocal::RunRecords(&db, inv.recordsFolder.isEmpty() ? recordsdb::defaultRecordsFolder() : inv.recordsFolder,
+                               performer);
+}
+
 int calibrateAuto(const Invocation &inv, Output &o)
 {
     if (inv.serial.isEmpty())
@@ -155,14 +163,11 @@ int calibrateAuto(const Invocation &inv, Output &o)
     if (!made)
         return UsageError;
     recordsdb::RecordDb db;
-    if (!openDatabase(db, inv.recordsFolder, recordsdb::RecordDb::Mode::Create, o.err))
-        return FileError;
-    // Performed by the operator who starts it, their key unlocked once, before the line is touched.
-    const auto performer = unlockPerson(db, inv, o.err);
-    if (!performer)
-        return Different;
-    autocal::RunRecords records(&db, inv.recordsFolder.isEmpty() ? recordsdb::defaultRecordsFolder() : inv.recordsFolder,
-                                performer);
+    int notOpened = 0;
+    auto opened = runRecords(db, inv, o, notOpened);
+    if (!opened)
+        return notOpened;
+    autocal::RunRecords &records = *opened;
     rtu::Link link;
     if (!openSession(link, inv, o))
         return LinkError;
@@ -181,23 +186,15 @@ int calibrateAuto(const Invocation &inv, Output &o)
                      .arg(r.incompleteReason.isEmpty() ? QString() : QStringLiteral(" (incomplete: %1)").arg(r.incompleteReason)));
     });
     // Ctrl-C and SIGTERM end the run safely at its next wait.
-    g_stop = 0;
-    std::signal(SIGINT, onStop);
-    std::signal(SIGTERM, onStop);
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (g_stop)
-            run.abort(QStringLiteral("stopped by a signal"));
-    });
-    watch.start(100);
+    platform::TerminationSignal stop;
+    QObject::connect(&stop, &platform::TerminationSignal::received, &run,
+                     [&run] { run.abort(QStringLiteral("stopped by a signal")); });
     record::Header header;
     header.tag = inv.tag;
     header.serial = inv.serial;
     header.description = inv.description;
     header.technician = inv.name.isEmpty() ? qEnvironmentVariable("USER") : inv.name;
     const autocal::RunResult result = run.run(*runPlan, header);
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
 
     o.doc.insert("outcome", outcomeKey(result.outcome));
     o.doc.insert("adjusted", result.adjusted);

@@ -1,7 +1,10 @@
 #include "batch_command.h"
 
+#include "auto_command.h"
+
 #include "signer_input.h"
 
+#include "platform/termination_signal.h"
 #include "automation/batch_run.h"
 #include "automation/channel_map.h"
 #include "automation/run_records.h"
@@ -34,11 +37,6 @@ const char kBatchHelp[] =
 
 namespace {
 
-volatile std::sig_atomic_t g_stop = 0;
-void onStop(int)
-{
-    g_stop = 1;
-}
 
 std::unique_ptr<instruments::Instrument> instrumentOf(const QString &text, const QString &modelName,
                                                       instruments::Role role, const char *option, Output &o)
@@ -145,14 +143,11 @@ int calibrateBatch(const Invocation &inv, Output &o)
     if (!routeSwitch)
         return UsageError;
     recordsdb::RecordDb db;
-    if (!openDatabase(db, inv.recordsFolder, recordsdb::RecordDb::Mode::Create, o.err))
-        return FileError;
-    // Performed by the operator who starts it, their key unlocked once, before the line is touched.
-    const auto performer = unlockPerson(db, inv, o.err);
-    if (!performer)
-        return Different;
-    autocal::RunRecords records(&db, inv.recordsFolder.isEmpty() ? recordsdb::defaultRecordsFolder() : inv.recordsFolder,
-                                performer);
+    int notOpened = 0;
+    auto opened = runRecords(db, inv, o, notOpened);
+    if (!opened)
+        return notOpened;
+    autocal::RunRecords &records = *opened;
 
     // Each unit on its own line; one that cannot be opened is ended alone by the batch.
     std::vector<std::unique_ptr<rtu::Link>> links;
@@ -182,21 +177,13 @@ int calibrateBatch(const Invocation &inv, Output &o)
                      .arg(r.incompleteReason.isEmpty() ? QString() : QStringLiteral(" (incomplete: %1)").arg(r.incompleteReason)));
     });
     // Ctrl-C and SIGTERM end every unit safely at the batch's next wait.
-    g_stop = 0;
-    std::signal(SIGINT, onStop);
-    std::signal(SIGTERM, onStop);
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (g_stop)
-            run.abort(QStringLiteral("stopped by a signal"));
-    });
-    watch.start(100);
+    platform::TerminationSignal stop;
+    QObject::connect(&stop, &platform::TerminationSignal::received, &run,
+                     [&run] { run.abort(QStringLiteral("stopped by a signal")); });
     record::Header header;
     header.description = inv.description;
     header.technician = inv.name.isEmpty() ? qEnvironmentVariable("USER") : inv.name;
     const autocal::BatchResult result = run.run(*plan, header);
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
 
     QSettings settings;
     QJsonArray summary;

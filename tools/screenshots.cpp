@@ -319,7 +319,9 @@ int automaticShot(Widget &window, SimulatorFixture &fixture, const QString &out,
     tab->findChild<QLineEdit *>("lineEdit_auto_tag")->setText(QStringLiteral("TT-101"));
     tab->findChild<QLineEdit *>("lineEdit_auto_serial")->setText(QStringLiteral("SN-4711"));
     tab->findChild<QLineEdit *>("lineEdit_auto_procedure")->setText(procedure);
-    tab->start();
+    tab->start();   // the run is the registry's: it ends after Start's slot has returned
+    while (tab->running())
+        QTest::qWait(100);
     QTest::qWait(500);
     if (tab->certificatePath().isEmpty()) {
         std::fprintf(stderr, "the automatic run did not finish: %s\n", qPrintable(tab->resultText()));
@@ -363,6 +365,8 @@ int batchShot(Widget &window, const QString &out)
     tab->findChild<QLineEdit *>("lineEdit_batch_map")->setText(file.fileName());
     tab->findChild<QLineEdit *>("lineEdit_batch_procedure")->setText(procedure.fileName());
     tab->start();
+    while (tab->running())
+        QTest::qWait(100);
     QTest::qWait(300);
     if (tab->certificatePath(1).isEmpty())
         return std::fprintf(stderr, "the batch did not finish: %s\n", qPrintable(tab->resultText())), 1;

@@ -1,5 +1,6 @@
 #pragma once
-// The unattended calibration of one transmitter: the reference calibrator
+// The unattended calibration of one transmitter, run as a batch of one
+// (batch_run.h) without a switch: the reference calibrator
 // sources each point, the meter reads the loop current, and the run records
 // as-found, adjusts through the procedures when needed (input points, then the
 // 4/20 mA output with the meter's readings), and records as-left, each point
@@ -31,6 +32,16 @@ class Instrument;
 namespace autocal {
 
 enum class Phase { Preparing, AsFound, Adjusting, AsLeft, Finishing };
+
+// A step of the adjustment: what it is, and for an input point its signal.
+struct AdjustmentStep {
+    enum class Kind { InputPoint, StoringInputs, Output4mA, Output20mA };
+    Kind kind = Kind::InputPoint;
+    double value = 0.0;   // the input point's signal
+    QString unit;         // "mV", "ohm"
+};
+// As the records, tcal-cli and the tests name it ("input point 50 mV").
+QString stepKey(const AdjustmentStep &step);
 
 struct RunResult {
     enum class Outcome { Passed, Failed, Aborted, Refused };
@@ -83,31 +94,11 @@ signals:
     void sampled(double reading, double currentMa, int settledCount);
     void pointRecorded(autocal::Phase phase, int index, const record::Point &point);
     void adjustmentStep(const QString &step);
+    void adjustmentStepTaken(const autocal::AdjustmentStep &step);
     void recordEnded(const record::Record &record);
 
 private:
-    struct Transmitter;
-    bool prepare(const RunPlan &plan, record::Header &header);
-    bool identify(instruments::Instrument &instrument, const QString &role, record::Record &into);
-    bool readTransmitter(record::Header &header);
-    bool readAmbient(record::Header &header, double room);
-    bool check(record::Stage stage, const record::Header &header);
-    bool measurePoint(record::Record &record, int index);
-    bool settle(SettlingWindow &window, double signal, double &room);
-    bool approachAgain(double celsius, double &room);
-    std::optional<Sample> sample(double *room = nullptr, qint32 *adc = nullptr);
-    bool source(double signal);
-    std::optional<double> measureCurrent();
-    bool adjust();
-    bool adjustInput();
-    bool adjustOutput();
-    std::optional<double> settledAdc();
-    std::optional<double> settledCurrent();
-    bool wait(int ms);
-    bool fail(const QString &reason, RunResult::Cause cause = RunResult::Cause::Transmitter);
-    void endSafely();
-    void keep(record::Record &record);
-    void keepUnfinishedAdjustment(const record::Header &header);
+    RunResult outcomeOf(const struct BatchResult &batch) const;
 
     rtu::Link &m_link;
     instruments::Instrument &m_source;
@@ -115,19 +106,9 @@ private:
     instruments::Instrument *m_environment = nullptr;
     StandardCheck m_standardCheck;
     StandardTerms m_standardTerms;
-    QMap<QString, metrology::StandardCalibration> m_sourceTerms, m_meterTerms;
-    proc::UnitBinding m_unit;
-    RunPlan m_plan;
-    metrology::Sensor m_sensor{};
-    record::Range m_range;
-    double m_resolution = 0.1;
-    QVector<record::UsedInstrument> m_used;
-    std::optional<record::Record> *m_current = nullptr;   // the check in progress
-    RunResult m_result;
+    class BatchRun *m_batch = nullptr;   // the engine, a batch of this one unit, while it runs
     QString m_abort;
     bool m_running = false;
-    bool m_outputOn = false;
-    bool m_inputAdjustStarted = false;
 };
 
 QString phaseKey(Phase phase);

@@ -85,10 +85,16 @@ class BatchRun : public QObject
 public:
     BatchRun(QVector<BatchUnit> units, instruments::Instrument &source, instruments::Instrument &meter,
              instruments::Instrument &routeSwitch, QObject *parent = nullptr);
+    // Without a switch: every unit sourced and metered directly (one transmitter, or
+    // thermocouple inputs on the millivolt bus each with a meter of its own).
+    BatchRun(QVector<BatchUnit> units, instruments::Instrument &source, instruments::Instrument &meter,
+             instruments::Instrument *routeSwitch, QObject *parent = nullptr);
     ~BatchRun() override;
 
     void setStandardCheck(StandardCheck check) { m_standardCheck = std::move(check); }
     void setStandardTerms(StandardTerms terms) { m_standardTerms = std::move(terms); }
+    // An optional thermometer/hygrometer: the ambient of every unit's records.
+    void setEnvironment(instruments::Instrument *environment) { m_environment = environment; }
 
     // The check of `stage` of every unit; `common` gives who and where, the
     // map each unit's tag and serial, the run what it reads.
@@ -99,6 +105,9 @@ public:
     void abort(const QString &reason);
 
 signals:
+    void phaseChanged(autocal::Phase phase);
+    // A sample of a unit's point in progress: its reading, its loop, how many agree.
+    void sampled(int unit, double reading, double currentMa, int settledCount);
     // A unit that will be measured, with the header its records carry.
     void unitPrepared(int unit, const record::Header &header);
     void checkStarted(record::Stage stage);
@@ -106,7 +115,8 @@ signals:
     void pointRecorded(int unit, int index, const record::Point &point);
     void unitEnded(int unit, const QString &reason);
     void recordEnded(int unit, const record::Record &record);
-    void adjustmentStep(const QString &step, const QVector<int> &units);
+    void adjustmentStep(const QString &step, const QVector<int> &units);   // stepKey() of the one below
+    void adjustmentStepTaken(const autocal::AdjustmentStep &step, const QVector<int> &units);
 
 private:
     struct Unit;
@@ -122,6 +132,7 @@ private:
     bool settleCurrents(const QVector<Unit *> &units);
     std::optional<double> measureLoop(Unit &u);
     bool prepareInstruments();
+    bool readAmbient();
     bool identify(instruments::Instrument &instrument, const QString &role);
     std::optional<record::UsedInstrument> identified(instruments::Instrument &instrument, const QString &role,
                                                      QString &why);
@@ -133,7 +144,9 @@ private:
     bool readTransmitter(Unit &u);
     QVector<QVector<Unit *>> groups();
     bool measureGroup(const QVector<Unit *> &group, int index);
-    bool settleGroup(const QVector<Unit *> &group, double signal);
+    bool settleGroup(const QVector<Unit *> &group, double celsius, double &signal);
+    bool approachAgain(const QVector<Unit *> &group, double celsius);
+    std::optional<double> groupRoom(const QVector<Unit *> &group);
     bool readInputs(const QVector<Unit *> &units, bool normalMode = true);
     bool scanCurrents(const QVector<Unit *> &units);
     void recordPoint(Unit &u, int index, double signal);
@@ -142,15 +155,21 @@ private:
     bool waitAll(const std::function<bool()> &done, int boundMs);
     bool pause(int ms);
     QVector<Unit *> live();
+    static QVector<Unit *> unsettled(const QVector<Unit *> &units);
+    bool settleEach(const QVector<Unit *> &units, const QString &why,
+                    const std::function<bool(const QVector<Unit *> &)> &sample);
     void endUnit(Unit &u, const QString &reason, RunResult::Cause cause);
     bool stillGoing();   // false once the batch is to end (an abort, an instrument)
     bool failBatch(const QString &reason);
     void endSafely();
+    void announce(AdjustmentStep::Kind kind, const QVector<int> &units, double value = 0.0, const QString &unit = {});
 
     QVector<std::shared_ptr<Unit>> m_units;
     instruments::Instrument &m_source;
     instruments::Instrument &m_meter;
-    instruments::Instrument &m_switch;
+    instruments::Instrument *m_switch;   // null: no routes
+    instruments::Instrument *m_environment = nullptr;
+    std::optional<std::pair<QString, QString>> m_ambient;   // the environment's reading and where it came from
     StandardCheck m_standardCheck;
     StandardTerms m_standardTerms;
     QMap<QString, metrology::StandardCalibration> m_sourceTerms, m_meterTerms;

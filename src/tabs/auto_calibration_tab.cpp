@@ -1,6 +1,7 @@
 #include "tabs/auto_calibration_tab.h"
 
 #include "automation/run_records.h"
+#include "automation/single_run.h"
 #include "instruments/instrument.h"
 #include "link/link.h"
 #include "record/certificate.h"
@@ -10,6 +11,7 @@
 #include "tabs/error_chart.h"
 #include "tabs/instrument_picker.h"
 #include "tabs/standards_dialog.h"
+#include "tabs/tab_fit.h"
 
 #include <QComboBox>
 #include <QDesktopServices>
@@ -40,27 +42,47 @@ QString number(double v, int decimals)
 
 } // namespace
 
-AutoCalibrationTab::AutoCalibrationTab(rtu::Link &link, QWidget *parent) : QWidget(parent), m_link(link)
+AutoCalibrationTab::AutoCalibrationTab(rtu::Link &link, QWidget *parent)
+    : AutoCalibrationTab(link, *new autocal::RunRegistry, parent)
+{
+    m_runs->setParent(this);
+}
+
+AutoCalibrationTab::AutoCalibrationTab(rtu::Link &link, autocal::RunRegistry &runs, QWidget *parent)
+    : QWidget(parent), m_link(link), m_runs(&runs)
 {
     auto *top = new QHBoxLayout;
     m_source = new InstrumentPicker(instruments::Role::Calibrator);
     m_meter = new InstrumentPicker(instruments::Role::Meter);
-    top->addWidget(m_source);
-    top->addWidget(m_meter);
+    m_environment = new InstrumentPicker(instruments::Role::Environment);
+    m_environment->setObjectName(QStringLiteral("picker_auto_environment"));
+    auto *pickers = new QVBoxLayout;
+    auto *pair = new QHBoxLayout;
+    pair->addWidget(m_source);
+    pair->addWidget(m_meter);
+    pickers->addLayout(pair);
+    pickers->addWidget(m_environment);
+    top->addLayout(pickers);
     top->addWidget(buildProcedure(), 1);
+    auto *inputs = new QWidget;
+    inputs->setLayout(top);
     auto *layout = new QVBoxLayout(this);
-    layout->addLayout(top);
+    layout->addWidget(tabfit::scrolled(inputs));
     layout->addWidget(buildProgress(), 1);
+    tabfit::keepRows(m_table, 5);
     recall();
+    connect(m_runs, &autocal::RunRegistry::started, this, &AutoCalibrationTab::showRegistry);
+    connect(m_runs, &autocal::RunRegistry::ended, this, [this](autocal::Run *run) {
+        if (run == m_run)
+            m_run = nullptr;
+        showRegistry();
+    });
     setRunning(false);
     setLanguage(0);
 }
 
-AutoCalibrationTab::~AutoCalibrationTab()
-{
-    if (m_run)
-        m_run->abort(autotext::text(Text::StoppedByOperator, 2));
-}
+// The run is the registry's: it goes on to its safe end without the tab.
+AutoCalibrationTab::~AutoCalibrationTab() = default;
 
 void AutoCalibrationTab::setAddresses(const QString &source, const QString &meter)
 {
@@ -183,6 +205,11 @@ void AutoCalibrationTab::setLanguage(int language)
                                         t(Text::CurrentHeader), t(Text::VerdictHeader)});
     m_chart->setTexts(t(Text::ChartTitle), t(Text::ChartError).arg(unit), t(Text::AsFound), t(Text::AsLeft),
                       t(Text::ChartTolerance));
+    for (int row = 0; row < m_table->rowCount(); ++row)
+        showPhaseText(row);
+    m_environment->setTexts(t(Text::EnvironmentGroup), t(Text::Address), t(Text::Model), t(Text::Identify),
+                            t(Text::NotIdentified));
+    m_environment->address()->setPlaceholderText(t(Text::Optional));
     if (m_last)
         showResult(*m_last);
 }
@@ -196,10 +223,26 @@ std::optional<autocal::RunPlan> AutoCalibrationTab::plan(QString &why) const
 
 void AutoCalibrationTab::setRunning(bool on)
 {
-    m_start->setEnabled(!on);
+    // Nothing that opens a dialog or talks to an instrument beside a run, whichever tab started it.
+    const bool any = on || m_runs->running();
+    m_start->setEnabled(!any);
     m_abort->setEnabled(on);
-    m_source->identifyButton()->setEnabled(!on);
-    m_meter->identifyButton()->setEnabled(!on);
+    m_browse->setEnabled(!any);
+    m_standards->setEnabled(!any);
+    for (InstrumentPicker *p : {m_source, m_meter, m_environment})
+        p->identifyButton()->setEnabled(!any);
+}
+
+void AutoCalibrationTab::showRegistry()
+{
+    setRunning(m_run != nullptr);
+    autocal::Run *other = m_runs->current();
+    const bool elsewhere = other && other != m_run;
+    if (elsewhere)
+        m_phase->setText(autotext::text(Text::OtherRun, m_language).arg(other->kind()));
+    else if (m_phase->property("otherRun").toBool())
+        m_phase->clear();
+    m_phase->setProperty("otherRun", elsewhere);
 }
 
 // Without a records database there is no register to show; the record tab says why.
@@ -215,7 +258,7 @@ void AutoCalibrationTab::openStandards()
 
 void AutoCalibrationTab::abort()
 {
-    if (m_run)
+    if (m_run && m_runs->current() == m_run)
         m_run->abort(autotext::text(Text::StoppedByOperator, 2));
 }
 
@@ -223,11 +266,25 @@ void AutoCalibrationTab::start()
 {
     if (m_run)
         return;
+    if (autocal::Run *other = m_runs->current()) {
+        m_result->setText(autotext::text(Text::Refused, m_language)
+                              .arg(autotext::text(Text::OtherRun, m_language).arg(other->kind())));
+        return;
+    }
+    // Its records and certificate name the transmitter by its serial number.
+    if (m_serial->text().trimmed().isEmpty()) {
+        m_result->setText(autotext::text(Text::Refused, m_language).arg(autotext::text(Text::SerialMissing, m_language)));
+        return;
+    }
     QString why;
     const auto runPlan = plan(why);
-    auto source = runPlan ? m_source->make(why) : nullptr;
-    auto meter = source ? m_meter->make(why) : nullptr;
-    if (!meter) {
+    autocal::SingleRun::Instruments made;
+    made.source = runPlan ? m_source->make(why) : nullptr;
+    made.meter = made.source ? m_meter->make(why) : nullptr;
+    // The environment instrument is optional: no address, none.
+    if (made.meter && !m_environment->address()->text().trimmed().isEmpty())
+        made.environment = m_environment->make(why);
+    if (!made.meter || (!made.environment && !m_environment->address()->text().trimmed().isEmpty())) {
         m_result->setText(autotext::text(Text::Refused, m_language).arg(why));
         return;
     }
@@ -235,41 +292,40 @@ void AutoCalibrationTab::start()
     recordsdb::RecordDb *db = m_database ? m_database() : nullptr;
     autocal::RunRecords records(db, m_folder ? m_folder() : recordsdb::defaultRecordsFolder(),
                                 db && m_performer ? m_performer(*db) : std::nullopt);
-    autocal::AutoCalibration run(m_link, *source, *meter);
-    run.setStandardCheck([&](record::UsedInstrument &used) { return records.checkStandard(used, QDate::currentDate()); });
-    run.setStandardTerms([&](const record::UsedInstrument &used) { return records.standardTerms(used, QDate::currentDate()); });
-    QHash<int, qint64> numbers;
-    connect(&run, &autocal::AutoCalibration::recordEnded, this,
-            [&](const record::Record &r) { numbers[int(r.stage)] = records.store(r); });
-    connectRun(run);
-    m_table->setRowCount(0);
-    m_certificate.clear();
-    m_openCertificate->setEnabled(false);
-    m_result->clear();
-    m_samples = runPlan->settling.samples;
-    m_run = &run;
-    setRunning(true);
     record::Header header;
     header.tag = m_tag->text().trimmed();
     header.serial = m_serial->text().trimmed();
     header.technician = qEnvironmentVariable("USER");
     header.laboratory = RecordHeaderForm::rememberedLaboratory();   // a certificate names its issuer
-    const autocal::RunResult result = run.run(*runPlan, header);
-    m_run = nullptr;
-    setRunning(false);
+    QSettings settings;
+    auto *run = new autocal::SingleRun(m_link, std::move(made), records, *runPlan, header, record::readIssuer(settings),
+                                       m_language == 2 ? 2 : m_language);
+    connectRun(run->engine());
+    connect(run, &autocal::SingleRun::finished, this, [this, run](const autocal::RunResult &result) {
+        finish(result, run->certificate(), run->recordsError());
+    });
+    m_table->setRowCount(0);
+    m_certificate.clear();
+    m_openCertificate->setEnabled(false);
+    m_result->clear();
+    m_samples = runPlan->settling.samples;
+    m_run = run;
+    if (!m_runs->start(run))
+        m_run = nullptr;
+}
+
+void AutoCalibrationTab::finish(const autocal::RunResult &result, const QString &certificate,
+                                const QString &recordsError)
+{
     m_phase->clear();
     m_settling->clear();
     using O = autocal::RunResult::Outcome;
-    if (result.outcome == O::Passed || result.outcome == O::Failed) {
-        QSettings settings;
-        m_certificate = records.writeCertificateDraft(numbers.value(int(record::Stage::AsFound)),
-                                                      numbers.value(int(record::Stage::AsLeft)),
-                                                      record::readIssuer(settings), m_language == 2 ? 2 : m_language);
-        m_resultText = m_certificate.isEmpty() ? autotext::text(Text::NoCertificate, m_language).arg(records.error())
+    m_certificate = certificate;
+    if (result.outcome == O::Passed || result.outcome == O::Failed)
+        m_resultText = m_certificate.isEmpty() ? autotext::text(Text::NoCertificate, m_language).arg(recordsError)
                                                : autotext::text(Text::CertificateDraft, m_language).arg(m_certificate);
-    } else {
+    else
         m_resultText.clear();
-    }
     m_openCertificate->setEnabled(!m_certificate.isEmpty());
     m_last = result;
     showResult(result);
@@ -297,25 +353,40 @@ void AutoCalibrationTab::connectRun(autocal::AutoCalibration &run)
         m_settling->setText(autotext::text(Text::Settling, m_language).arg(count).arg(m_samples));
     });
     connect(&run, &autocal::AutoCalibration::pointRecorded, this, &AutoCalibrationTab::showPoint);
-    connect(&run, &autocal::AutoCalibration::adjustmentStep, this,
-            [this](const QString &step) { m_settling->setText(step); });
+    connect(&run, &autocal::AutoCalibration::adjustmentStepTaken, this,
+            [this](const autocal::AdjustmentStep &step) { m_settling->setText(autotext::stepText(step, m_language)); });
     connect(&run, &autocal::AutoCalibration::prepared, this, [this](const record::Header &header) {
         m_header = header;
         m_chart->reset(header.range.lower, header.range.upper, record::toleranceDegrees(header.tolerance, header.range));
     });
 }
 
+// Rows are found by the phase and the point they stand for, kept beside the
+// translated texts: a language switch renames them, it does not add rows.
 int AutoCalibrationTab::rowFor(autocal::Phase phase, int index)
 {
-    const QString key = autotext::text(phase == autocal::Phase::AsLeft ? Text::AsLeft : Text::AsFound, m_language);
+    const int key = int(phase == autocal::Phase::AsLeft ? autocal::Phase::AsLeft : autocal::Phase::AsFound);
     for (int r = 0; r < m_table->rowCount(); ++r)
-        if (m_table->item(r, ColPhase)->text() == key && m_table->item(r, ColPoint)->text().toInt() == index + 1)
+        if (m_table->item(r, ColPhase)->data(Qt::UserRole).toInt() == key
+            && m_table->item(r, ColPoint)->data(Qt::UserRole).toInt() == index)
             return r;
     const int row = m_table->rowCount();
     m_table->insertRow(row);
-    m_table->setItem(row, ColPhase, new QTableWidgetItem(key));
-    m_table->setItem(row, ColPoint, new QTableWidgetItem(QString::number(index + 1)));
+    auto *phaseItem = new QTableWidgetItem;
+    phaseItem->setData(Qt::UserRole, key);
+    auto *pointItem = new QTableWidgetItem(QString::number(index + 1));
+    pointItem->setData(Qt::UserRole, index);
+    m_table->setItem(row, ColPhase, phaseItem);
+    m_table->setItem(row, ColPoint, pointItem);
+    showPhaseText(row);
     return row;
+}
+
+void AutoCalibrationTab::showPhaseText(int row)
+{
+    QTableWidgetItem *item = m_table->item(row, ColPhase);
+    const bool left = item->data(Qt::UserRole).toInt() == int(autocal::Phase::AsLeft);
+    item->setText(autotext::text(left ? Text::AsLeft : Text::AsFound, m_language));
 }
 
 void AutoCalibrationTab::showPoint(autocal::Phase phase, int index, const record::Point &point)
@@ -361,6 +432,7 @@ void AutoCalibrationTab::remember() const
     s.beginGroup(QStringLiteral("automatic"));
     m_source->remember(s, QStringLiteral("source"));
     m_meter->remember(s, QStringLiteral("meter"));
+    m_environment->remember(s, QStringLiteral("environment"));
     s.setValue("procedure", m_file->text());
     s.setValue("points", m_points->text());
     s.setValue("tolerance", m_tolerance->text());
@@ -379,6 +451,7 @@ void AutoCalibrationTab::recall()
     // TCAL_SOURCE and TCAL_METER name instruments for this session (the demo's).
     m_source->recall(s, QStringLiteral("source"), "TCAL_SOURCE");
     m_meter->recall(s, QStringLiteral("meter"), "TCAL_METER");
+    m_environment->recall(s, QStringLiteral("environment"), "TCAL_ENVIRONMENT");
     // The demo's simulated transmitter has a tag and serial of its own; a real one is typed.
     setUnit(qEnvironmentVariable("TCAL_DEMO_TAG"), qEnvironmentVariable("TCAL_DEMO_SERIAL"));
     m_file->setText(s.value("procedure").toString());

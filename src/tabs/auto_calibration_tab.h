@@ -2,11 +2,13 @@
 // The Automatic calibration tab: the reference source and the meter (address,
 // model, Identify), the procedure, Start and Abort, each point's progress and
 // figures, the chart of errors within the tolerance band, the result and the
-// draft certificate. The run itself is autocal::AutoCalibration on the same
-// link and operation guard as everything else.
+// draft certificate. The run itself is autocal::SingleRun, kept by the
+// window's run registry (one run at a time across the tabs), on the same link
+// and operation guard as everything else.
 
 #include "records_db/person_key.h"
 #include "automation/auto_calibration.h"
+#include "automation/run_registry.h"
 
 #include <QWidget>
 #include <functional>
@@ -29,7 +31,9 @@ class AutoCalibrationTab : public QWidget
     Q_OBJECT
 
 public:
+    // Its runs kept by `runs`; without one, by a registry of its own.
     explicit AutoCalibrationTab(rtu::Link &link, QWidget *parent = nullptr);
+    AutoCalibrationTab(rtu::Link &link, autocal::RunRegistry &runs, QWidget *parent = nullptr);
     ~AutoCalibrationTab() override;
 
     // Where the checks go: the records tab's database and folder.
@@ -39,6 +43,7 @@ public:
     void setPerformer(Performer performer) { m_performer = std::move(performer); }
 
     bool running() const { return m_run != nullptr; }
+    autocal::RunRegistry &runs() const { return *m_runs; }
     void setAddresses(const QString &source, const QString &meter);
     // The unit to calibrate next, as the due list hands it over.
     void setUnit(const QString &tag, const QString &serial);
@@ -56,8 +61,11 @@ private:
     QWidget *buildProgress();
     std::optional<autocal::RunPlan> plan(QString &why) const;
     void connectRun(autocal::AutoCalibration &run);
+    void finish(const autocal::RunResult &result, const QString &certificate, const QString &recordsError);
+    void showRegistry();
     void showPoint(autocal::Phase phase, int index, const record::Point &point);
     int rowFor(autocal::Phase phase, int index);
+    void showPhaseText(int row);
     void showResult(const autocal::RunResult &result);
     void remember() const;
     void recall();
@@ -73,11 +81,13 @@ private:
     QGroupBox *m_procedureGroup;
     QLabel *m_fileLabel, *m_pointsLabel, *m_toleranceLabel, *m_tagLabel, *m_serialLabel;
     QLineEdit *m_file, *m_points, *m_tolerance, *m_tag, *m_serial;
+    InstrumentPicker *m_environment;
     QPushButton *m_browse, *m_start, *m_abort, *m_standards, *m_openCertificate;
     QLabel *m_phase, *m_settling, *m_result;
     QTableWidget *m_table;
     ErrorChart *m_chart;
-    autocal::AutoCalibration *m_run = nullptr;
+    autocal::RunRegistry *m_runs;
+    autocal::Run *m_run = nullptr;   // this tab's, while it runs
     std::optional<autocal::RunResult> m_last;
     QString m_resultText;
     QString m_certificate;

@@ -52,6 +52,15 @@ const char *const kTexts[int(Text::Count)][3] = {
     {"未识别：%1", "未識別：%1", "not identified: %1"},
     {"必填，用于记录和证书", "必填，用於記錄和證書", "needed for the records and the certificate"},
     {"标准器…", "標準器…", "Standards…"},
+    {"环境仪表", "環境儀表", "Environment instrument"},
+    {"可选", "可選", "optional"},
+    {"另一次校准正在运行（%1），请等它结束", "另一次校準正在執行（%1），請等它結束", "another run is in progress (%1); it must end first"},
+    {"窗口已关闭", "視窗已關閉", "the window was closed"},
+    {"输入点 %1 %2", "輸入點 %1 %2", "input point %1 %2"},
+    {"存储输入点", "儲存輸入點", "storing the input points"},
+    {"输出 4 mA", "輸出 4 mA", "output at 4 mA"},
+    {"输出 20 mA", "輸出 20 mA", "output at 20 mA"},
+    {"变送器的序列号是其记录所必需的", "變送器的序號是其記錄所必需的", "the transmitter's serial number is needed for its records"},
 };
 
 } // namespace
@@ -60,6 +69,18 @@ QString text(Text which, int language)
 {
     const int l = language >= 0 && language < 3 ? language : 2;
     return QString::fromUtf8(kTexts[int(which)][l]);
+}
+
+QString stepText(const autocal::AdjustmentStep &step, int language)
+{
+    using K = autocal::AdjustmentStep::Kind;
+    switch (step.kind) {
+    case K::InputPoint: return text(Text::StepInputPoint, language).arg(step.value).arg(step.unit);
+    case K::StoringInputs: return text(Text::StepStoringInputs, language);
+    case K::Output4mA: return text(Text::StepOutput4mA, language);
+    case K::Output20mA: break;
+    }
+    return text(Text::StepOutput20mA, language);
 }
 
 } // namespace autotext

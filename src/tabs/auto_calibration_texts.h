@@ -1,6 +1,8 @@
 #pragma once
 // Every text of the automatic calibration tab in the three languages, as data.
 
+#include "automation/auto_calibration.h"
+
 #include <QString>
 
 namespace autotext {
@@ -53,9 +55,20 @@ enum class Text {
     NotIdentified,       // %1 reason
     SerialNeeded,
     Standards,
+    EnvironmentGroup,
+    Optional,
+    OtherRun,            // %1 what runs
+    WindowClosed,
+    StepInputPoint,      // %1 signal, %2 unit
+    StepStoringInputs,
+    StepOutput4mA,
+    StepOutput20mA,
+    SerialMissing,
     Count
 };
 
 QString text(Text which, int language);
+// An adjustment step of the engine, in `language`.
+QString stepText(const autocal::AdjustmentStep &step, int language);
 
 } // namespace autotext

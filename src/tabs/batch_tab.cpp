@@ -1,5 +1,6 @@
 #include "tabs/batch_tab.h"
 
+#include "automation/batch_job.h"
 #include "automation/channel_map.h"
 #include "automation/run_records.h"
 #include "instruments/instrument.h"
@@ -11,10 +12,12 @@
 #include "tabs/batch_cells.h"
 #include "tabs/batch_texts.h"
 #include "tabs/instrument_picker.h"
+#include "tabs/tab_fit.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -40,22 +43,36 @@ constexpr int kFirstPoint = 2;
 
 } // namespace
 
-BatchTab::BatchTab(rtu::Link &windowLink, QWidget *parent) : QWidget(parent), m_windowLink(windowLink)
+BatchTab::BatchTab(rtu::Link &windowLink, QWidget *parent) : BatchTab(windowLink, *new autocal::RunRegistry, parent)
 {
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(buildInputs());
-    layout->addWidget(buildProgress(), 1);
-    recall();
-    setRunning(false);
-    setLanguage(0);
-    // The window closing ends the batch as Abort does: its lines are not the window's.
-    connect(qApp, &QGuiApplication::lastWindowClosed, this, &BatchTab::abort);
+    m_runs->setParent(this);
 }
 
-BatchTab::~BatchTab()
+BatchTab::BatchTab(rtu::Link &windowLink, autocal::RunRegistry &runs, QWidget *parent)
+    : QWidget(parent), m_windowLink(windowLink), m_runs(&runs)
 {
-    abort();
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(tabfit::scrolled(buildInputs()));
+    layout->addWidget(buildProgress(), 1);
+    tabfit::keepRows(m_table, 5);
+    m_tick = new QTimer(this);
+    connect(m_tick, &QTimer::timeout, this, &BatchTab::showProgress);
+    recall();
+    connect(m_runs, &autocal::RunRegistry::started, this, &BatchTab::showRegistry);
+    connect(m_runs, &autocal::RunRegistry::ended, this, [this](autocal::Run *run) {
+        if (run == m_run)
+            m_run = nullptr;
+        showRegistry();
+    });
+    // The units of the map as soon as it names a whole one, before any run.
+    connect(m_map, &QLineEdit::editingFinished, this, &BatchTab::showMapUnits);
+    setRunning(false);
+    setLanguage(0);
+    showMapUnits();
 }
+
+// The run is the registry's: it goes on to its safe end without the tab.
+BatchTab::~BatchTab() = default;
 
 void BatchTab::setRecords(std::function<recordsdb::RecordDb *()> database, std::function<QString()> folder)
 {
@@ -120,12 +137,18 @@ QWidget *BatchTab::buildInputs()
     form->addRow(buttons);
     connect(m_start, &QPushButton::clicked, this, &BatchTab::start);
     connect(m_abort, &QPushButton::clicked, this, &BatchTab::abort);
+    m_environment = new InstrumentPicker(instruments::Role::Environment);
+    m_environment->setObjectName(QStringLiteral("picker_batch_environment"));
+    // Four instruments two by two, so the row fits a narrow window.
+    auto *pickers = new QGridLayout;
+    pickers->addWidget(m_source, 0, 0);
+    pickers->addWidget(m_meter, 0, 1);
+    pickers->addWidget(m_switch, 1, 0);
+    pickers->addWidget(m_environment, 1, 1);
     auto *box = new QWidget;
     auto *row = new QHBoxLayout(box);
     row->setContentsMargins(0, 0, 0, 0);
-    row->addWidget(m_source);
-    row->addWidget(m_meter);
-    row->addWidget(m_switch);
+    row->addLayout(pickers);
     row->addWidget(group, 1);
     return box;
 }
@@ -172,6 +195,8 @@ void BatchTab::setLanguage(int language)
     m_source->setTexts(a(A::SourceGroup), a(A::Address), a(A::Model), a(A::Identify), a(A::NotIdentified));
     m_meter->setTexts(a(A::MeterGroup), a(A::Address), a(A::Model), a(A::Identify), a(A::NotIdentified));
     m_switch->setTexts(t(Text::SwitchGroup), a(A::Address), a(A::Model), a(A::Identify), a(A::NotIdentified));
+    m_environment->setTexts(a(A::EnvironmentGroup), a(A::Address), a(A::Model), a(A::Identify), a(A::NotIdentified));
+    m_environment->address()->setPlaceholderText(a(A::Optional));
     static_cast<QGroupBox *>(m_inputs)->setTitle(t(Text::BatchGroup));
     m_mapLabel->setText(t(Text::MapFile));
     m_fileLabel->setText(a(A::ProcedureFile));
@@ -206,15 +231,43 @@ std::optional<autocal::RunPlan> BatchTab::plan(QString &why) const
 
 void BatchTab::setRunning(bool on)
 {
-    m_start->setEnabled(!on);
+    // Nothing that opens a dialog or talks to an instrument beside a run, whichever tab started it.
+    const bool any = on || m_runs->running();
+    m_start->setEnabled(!any);
     m_abort->setEnabled(on);
-    for (InstrumentPicker *p : {m_source, m_meter, m_switch})
-        p->identifyButton()->setEnabled(!on);
+    m_browseMap->setEnabled(!any);
+    m_browseFile->setEnabled(!any);
+    for (InstrumentPicker *p : {m_source, m_meter, m_switch, m_environment})
+        p->identifyButton()->setEnabled(!any);
+}
+
+void BatchTab::showRegistry()
+{
+    setRunning(m_run != nullptr);
+    autocal::Run *other = m_runs->current();
+    const bool elsewhere = other && other != m_run;
+    if (elsewhere)
+        m_phase->setText(autotext::text(autotext::Text::OtherRun, m_language).arg(other->kind()));
+    else if (m_phase->property("otherRun").toBool())
+        m_phase->clear();
+    m_phase->setProperty("otherRun", elsewhere);
+}
+
+// The map's units listed as soon as the file names them, cells not measured yet.
+void BatchTab::showMapUnits()
+{
+    if (m_run)
+        return;
+    QString why;
+    const auto map = autocal::readChannelMap(m_map->text().trimmed(), why);
+    const auto runPlan = map ? plan(why) : std::nullopt;
+    if (map && runPlan)
+        showUnits(*map, runPlan->points.size());
 }
 
 void BatchTab::abort()
 {
-    if (m_run)
+    if (m_run && m_runs->current() == m_run)
         m_run->abort(autotext::text(autotext::Text::StoppedByOperator, 2));
 }
 
@@ -227,13 +280,24 @@ void BatchTab::start()
 {
     if (m_run)
         return;
+    if (autocal::Run *other = m_runs->current()) {
+        m_result->setText(autotext::text(autotext::Text::Refused, m_language)
+                              .arg(autotext::text(autotext::Text::OtherRun, m_language).arg(other->kind())));
+        return;
+    }
     QString why;
     const auto map = autocal::readChannelMap(m_map->text().trimmed(), why);
     const auto runPlan = map ? plan(why) : std::nullopt;
-    auto source = runPlan ? m_source->make(why) : nullptr;
-    auto meter = source ? m_meter->make(why) : nullptr;
-    auto routeSwitch = meter ? m_switch->make(why) : nullptr;
-    if (!routeSwitch) {
+    autocal::BatchJob::Instruments made;
+    made.source = runPlan ? m_source->make(why) : nullptr;
+    made.meter = made.source ? m_meter->make(why) : nullptr;
+    made.routeSwitch = made.meter ? m_switch->make(why) : nullptr;
+    const bool environment = !m_environment->address()->text().trimmed().isEmpty();
+    if (made.routeSwitch && environment)
+        made.environment = m_environment->make(why);
+    if (!made.routeSwitch || (environment && !made.environment)) {
+        if (!map)   // no rows for a map that is not whole
+            showUnits(autocal::ChannelMap{}, 0);
         m_result->setText(autotext::text(autotext::Text::Refused, m_language).arg(why));
         return;
     }
@@ -241,56 +305,36 @@ void BatchTab::start()
     recordsdb::RecordDb *db = m_database ? m_database() : nullptr;
     autocal::RunRecords records(db, m_folder ? m_folder() : recordsdb::defaultRecordsFolder(),
                                 db && m_performer ? m_performer(*db) : std::nullopt);
-    // Each unit on its own line, with the window's line settings; one that
-    // cannot be opened is ended alone by the batch.
-    std::vector<std::unique_ptr<rtu::Link>> links;
-    QVector<autocal::BatchUnit> units;
-    for (const autocal::MapUnit &m : map->units) {
-        rtu::Link *link = &m_windowLink;
-        if (!m_windowLink.isOpen() || m_windowLink.options().port != m.port) {
-            links.push_back(std::make_unique<rtu::Link>());
-            rtu::SerialOptions line = m_windowLink.options();
-            line.port = m.port;
-            links.back()->open(line);
-            link = links.back().get();
-        }
-        units << autocal::BatchUnit{m, link};
-    }
-    autocal::BatchRun run(units, *source, *meter, *routeSwitch);
-    run.setStandardCheck([&](record::UsedInstrument &used) { return records.checkStandard(used, QDate::currentDate()); });
-    run.setStandardTerms([&](const record::UsedInstrument &used) { return records.standardTerms(used, QDate::currentDate()); });
-    // Each check stored as it ends; a unit's draft certificate as soon as both are whole.
-    QHash<int, qint64> found;
-    QSettings settings;
-    connect(&run, &autocal::BatchRun::recordEnded, this, [&](int unit, const record::Record &r) {
-        const qint64 number = records.store(r);
-        const bool whole = r.incompleteReason.isEmpty() && number > 0;
-        if (r.stage == record::Stage::AsFound && whole)
-            found.insert(unit, number);
-        else if (r.stage == record::Stage::AsLeft && whole && found.value(unit) > 0)
-            showCertificate(unit, records.writeCertificateDraft(found.value(unit), number,
-                                                                record::readIssuer(settings), m_language));
-    });
-    connectRun(run);
-    showUnits(*map, runPlan->points.size());
-    QTimer tick;
-    connect(&tick, &QTimer::timeout, this, &BatchTab::showProgress);
-    tick.start(1000);
-    m_clock.start();
-    m_run = &run;
-    setRunning(true);
     record::Header header;
     header.technician = qEnvironmentVariable("USER");
     header.laboratory = RecordHeaderForm::rememberedLaboratory();   // a certificate names its issuer
-    const autocal::BatchResult result = run.run(*runPlan, header);
+    QSettings settings;
+    auto *run = new autocal::BatchJob(*map, m_windowLink, std::move(made), records, *runPlan, header,
+                                      record::readIssuer(settings), m_language);
+    connectRun(run->engine());
+    connect(run, &autocal::BatchJob::certificateWritten, this, &BatchTab::showCertificate);
+    connect(run, &autocal::BatchJob::finished, this, [this, run](const autocal::BatchResult &result) {
+        finish(result, run->recordsError());
+    });
+    showUnits(*map, runPlan->points.size());
+    m_tick->start(1000);
+    m_clock.start();
+    m_run = run;
+    if (!m_runs->start(run)) {
+        m_run = nullptr;
+        m_tick->stop();
+    }
+}
+
+void BatchTab::finish(const autocal::BatchResult &result, const QString &recordsError)
+{
     m_run = nullptr;
-    tick.stop();
-    setRunning(false);
+    m_tick->stop();
     m_progress.finish();
     m_phase->clear();
     showOutcomes(result);
-    if (!records.error().isEmpty() && result.ran)
-        m_resultLines << records.error();
+    if (!recordsError.isEmpty() && result.ran)
+        m_resultLines << recordsError;
     m_result->setText(m_resultLines.join(QLatin1Char('\n')));
     showProgress();
     emit finished();
@@ -317,9 +361,10 @@ void BatchTab::connectRun(autocal::BatchRun &run)
         showCell(unit, index);
         showProgress();
     });
-    connect(&run, &autocal::BatchRun::adjustmentStep, this, [this](const QString &step, const QVector<int> &units) {
-        m_phase->setText(batchtext::text(Text::Adjusting, m_language).arg(step));
-        if (!step.startsWith(QLatin1String("storing")))
+    connect(&run, &autocal::BatchRun::adjustmentStepTaken, this,
+            [this](const autocal::AdjustmentStep &step, const QVector<int> &units) {
+        m_phase->setText(batchtext::text(Text::Adjusting, m_language).arg(autotext::stepText(step, m_language)));
+        if (step.kind != autocal::AdjustmentStep::Kind::StoringInputs)
             for (int unit : units)
                 m_progress.adjustmentStepDone(unit);
         showProgress();
@@ -454,6 +499,7 @@ void BatchTab::remember() const
     m_source->remember(s, QStringLiteral("source"));
     m_meter->remember(s, QStringLiteral("meter"));
     m_switch->remember(s, QStringLiteral("switch"));
+    m_environment->remember(s, QStringLiteral("environment"));
     s.setValue("map", m_map->text());
     s.setValue("procedure", m_file->text());
     s.setValue("points", m_points->text());
@@ -477,6 +523,7 @@ void BatchTab::recall()
     if (s.contains("meter"))
         m_meter->recall(s, QStringLiteral("meter"), "TCAL_METER");
     m_switch->recall(s, QStringLiteral("switch"), "TCAL_SWITCH");
+    m_environment->recall(s, QStringLiteral("environment"), "TCAL_ENVIRONMENT");
     m_map->setText(qEnvironmentVariable("TCAL_BATCH_MAP", s.value("map").toString()));
     for (auto [field, key] : {std::pair{m_file, "procedure"}, std::pair{m_points, "points"}, std::pair{m_tolerance, "tolerance"}})
         if (s.contains(QLatin1String(key)))

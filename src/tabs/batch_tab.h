@@ -3,12 +3,14 @@
 // and the procedure, Start and Abort; one row per unit and one column per
 // point, each cell coloured as found and as left; the batch's progress and the
 // time left; each unit's outcome and its draft certificate once written. The
-// run is autocal::BatchRun, the one tcal-cli's `calibrate batch` runs; each
+// run is autocal::BatchJob, kept by the window's run registry (one run at a
+// time across the tabs), on the engine tcal-cli's `calibrate batch` runs; each
 // unit on its own link (the window's own when the map names its port).
 
 #include "records_db/person_key.h"
 #include "automation/batch_progress.h"
 #include "automation/batch_run.h"
+#include "automation/run_registry.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -21,6 +23,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QTableWidget;
+class QTimer;
 class InstrumentPicker;
 namespace rtu { class Link; }
 namespace recordsdb { class RecordDb; }
@@ -30,7 +33,9 @@ class BatchTab : public QWidget
     Q_OBJECT
 
 public:
+    // Its runs kept by `runs`; without one, by a registry of its own.
     explicit BatchTab(rtu::Link &windowLink, QWidget *parent = nullptr);
+    BatchTab(rtu::Link &windowLink, autocal::RunRegistry &runs, QWidget *parent = nullptr);
     ~BatchTab() override;
 
     void setRecords(std::function<recordsdb::RecordDb *()> database, std::function<QString()> folder);
@@ -40,6 +45,7 @@ public:
     void setAddresses(const QString &source, const QString &meter, const QString &routeSwitch);
 
     bool running() const { return m_run != nullptr; }
+    autocal::RunRegistry &runs() const { return *m_runs; }
     QString resultText() const;
     QString certificatePath(int unit) const { return m_certificates.value(unit); }
     const autocal::BatchProgress &progress() const { return m_progress; }
@@ -65,6 +71,9 @@ private:
     void showProgress();
     void showOutcomes(const autocal::BatchResult &result);
     void showCertificate(int unit, const QString &path);
+    void finish(const autocal::BatchResult &result, const QString &recordsError);
+    void showRegistry();
+    void showMapUnits();
     void setRunning(bool on);
     void remember() const;
     void recall();
@@ -79,10 +88,13 @@ private:
     QLabel *m_mapLabel, *m_fileLabel, *m_pointsLabel, *m_toleranceLabel;
     QLineEdit *m_map, *m_file, *m_points, *m_tolerance;
     QPushButton *m_browseMap, *m_browseFile, *m_start, *m_abort;
+    InstrumentPicker *m_environment;
     QProgressBar *m_bar;
     QLabel *m_phase, *m_remaining, *m_legend, *m_result;
     QTableWidget *m_table;
-    autocal::BatchRun *m_run = nullptr;
+    autocal::RunRegistry *m_runs;
+    autocal::Run *m_run = nullptr;   // this tab's, while it runs
+    QTimer *m_tick;
     autocal::BatchProgress m_progress;
     record::Stage m_stage = record::Stage::AsFound;
     QHash<int, record::Header> m_headers;            // by unit, as prepared

@@ -7,6 +7,7 @@
 #include "widgets/hled.h"
 #include "window/widget.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QQueue>
@@ -27,11 +28,25 @@ QQueue<Posted> &posted()
     return queue;
 }
 
+bool g_runActive = false;
+
+void show(const QString &title, const QString &text)
+{
+    if (!g_runActive) {
+        QMessageBox::information(nullptr, title, text, QMessageBox::Ok);
+        return;
+    }
+    auto *box = new QMessageBox(QMessageBox::Information, title, text, QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+}
+
 void showPosted()
 {
     while (!posted().isEmpty()) {
         const Posted next = posted().dequeue();
-        QMessageBox::information(nullptr, next.title, next.text, QMessageBox::Ok);
+        show(next.title, next.text);
     }
 }
 
@@ -40,7 +55,25 @@ void showPosted()
 void showBox(const QString &title, const QString &text)
 {
     showPosted();
-    QMessageBox::information(nullptr, title, text, QMessageBox::Ok);
+    show(title, text);
+}
+
+void setRunActive(bool on)
+{
+    g_runActive = on;
+}
+
+bool runActive()
+{
+    return g_runActive;
+}
+
+void closeAll()
+{
+    posted().clear();
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
+            box->close();
 }
 
 void post(const QString &title, const QString &text)

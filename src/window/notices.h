@@ -1,5 +1,7 @@
 #pragma once
-// Operator notices: modal information boxes without parent, one OK button.
+// Operator notices: information boxes without parent, one OK button; modal,
+// except while a run is active, when each box is shown and left to the
+// operator without stopping anything.
 
 #include <QString>
 
@@ -11,5 +13,10 @@ void showBox(const QString &title, const QString &text);
 // The box waits for the event loop: for code running inside a reply's
 // delivery, where a modal loop would hold up every other request's end.
 void post(const QString &title, const QString &text);
+// While on, boxes are non-modal and return at once.
+void setRunActive(bool on);
+bool runActive();
+// The boxes still open go with the window: none keeps the application running.
+void closeAll();
 
 } // namespace notices

@@ -78,6 +78,11 @@ bool Widget::runProgress(int first, int last, int stepMs)
 {
     // After a procedure's step too, no other operation starts while it runs.
     rtu::OperationGuard guard(*link);
+    // Beside a run (which may hold this link) the bar is not a wait.
+    if (notices::runActive()) {
+        ui->progressBar_write->setValue(last);
+        return !link->operationLinkLost() && !link->isShuttingDown();
+    }
     for (int v = first; v <= last; ++v) {
         link->waitMs(stepMs);
         if (link->operationLinkLost() || link->isShuttingDown())

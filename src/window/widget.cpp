@@ -13,7 +13,10 @@
 #include "texts/notice_texts.h"
 #include "ui_widget.h"
 #include "widgets/hled.h"
+#include "window/notices.h"
 #include "window/quiet_slots.h"
+#include "tabs/auto_calibration_texts.h"
+#include "automation/run_registry.h"
 
 #include <QCloseEvent>
 #include <QDoubleValidator>
@@ -184,13 +187,17 @@ Widget::Widget(QWidget *parent)
 void Widget::addTabs()
 {
     first_extra_tab = ui->tabWidget_main->count();
+    runs = new autocal::RunRegistry(this);
+    // Nothing modal beside a run: a box would stop every unit's requests behind it.
+    connect(runs, &autocal::RunRegistry::started, this, [] { notices::setRunActive(true); });
+    connect(runs, &autocal::RunRegistry::ended, this, [] { notices::setRunActive(false); });
     record_tab = new CalibrationRecordTab(*link);
     auto *configuration = new ConfigurationTab(*link);
     auto *trend = new TrendTab(*link);
     auto *traffic = new TrafficTab(*link);
-    auto *automatic = new AutoCalibrationTab(*link);
+    auto *automatic = new AutoCalibrationTab(*link, *runs);
     automatic->setRecords([this] { return record_tab->database(); }, [this] { return record_tab->recordsFolder(); });
-    auto *batch = new BatchTab(*link);
+    auto *batch = new BatchTab(*link, *runs);
     batch->setRecords([this] { return record_tab->database(); }, [this] { return record_tab->recordsFolder(); });
     automatic->setPerformer([this](recordsdb::RecordDb &db) { return record_tab->unlockSigner(db); });
     batch->setPerformer([this](recordsdb::RecordDb &db) { return record_tab->unlockSigner(db); });
@@ -233,6 +240,12 @@ Widget::~Widget()
 
 void Widget::closeEvent(QCloseEvent *event)
 {
+    // A run ends safely first, the link still open; the window closes after it.
+    if (!runs->mayClose(autotext::text(autotext::Text::WindowClosed, 2), [this] { close(); })) {
+        event->ignore();
+        return;
+    }
+    notices::closeAll();
     // An operation may still be inside one of its waits: from now on nothing
     // more goes out on the bus, and the waits return at once.
     link->shutDown();

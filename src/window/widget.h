@@ -32,6 +32,7 @@ class QRadioButton;
 QT_END_NAMESPACE
 class HLed;
 class CalibrationRecordTab;
+namespace autocal { class RunRegistry; }
 
 namespace notices { enum class Notice; enum class Field; }
 namespace proc { struct ChangeReport; struct Aftermath; }
@@ -210,6 +211,7 @@ private:
     scaling::Rule rule_status;
     CalibrationRecordTab *record_tab = nullptr;   // the tab after the form's four pages
     int first_extra_tab = 0;                       // tabs from here on are not the form's
+    autocal::RunRegistry *runs = nullptr;          // the one run of every tab, past the slot that started it
 
     friend class WidgetProbe;   // tests reach the bookkeeping through it
 };

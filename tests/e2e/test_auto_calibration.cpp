@@ -11,11 +11,17 @@
 
 #include "core/registers.h"
 #include "tabs/auto_calibration_tab.h"
+#include "tabs/batch_tab.h"
 #include "tabs/error_chart.h"
 #include "window_session.h"
 #include "record/calibration_record.h"
 
+#include <QComboBox>
+#include <QHeaderView>
 #include <QJsonDocument>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QJsonObject>
 #include <QProcess>
 #include <QtTest>
@@ -56,6 +62,7 @@ private slots:
     void fromTheCommandLine();
     void decisionsARunCanDefend();
     void inTheWindow();
+    void bothTabsFit();
 
 private:
     QTemporaryDir m_settings;
@@ -354,11 +361,15 @@ void TestAutoCalibration::inTheWindow()
                       QStringLiteral("tcp:127.0.0.1:%1").arg(scpi.port(sim::Instrument::Meter)));
     s.ui()->tabWidget_main->setCurrentWidget(tab);
     QVERIFY(s.idle());
+    // The run is the registry's, started from the event loop once Start's slot has returned.
     tab->start();
+    QTRY_VERIFY_WITH_TIMEOUT(!tab->running() && !tab->resultText().isEmpty(), 30000);
     QVERIFY2(tab->resultText().contains("serial number"), qPrintable(tab->resultText()));
     QCOMPARE(s.sim().requestCount(6) + s.sim().requestCount(16), 0);
     tab->findChild<QLineEdit *>("lineEdit_auto_serial")->setText("SN-4711");
     tab->start();
+    QVERIFY(tab->running());
+    QTRY_VERIFY_WITH_TIMEOUT(!tab->running(), 240000);
     QVERIFY2(tab->resultText().startsWith("as-left check passed"), qPrintable(tab->resultText()));
     QVERIFY2(QFileInfo::exists(tab->certificatePath()), qPrintable(tab->resultText()));
     QCOMPARE(tab->chart()->pointCount(false), 3);
@@ -376,9 +387,74 @@ void TestAutoCalibration::inTheWindow()
     });
     press.start(100);
     tab->start();
+    QTRY_VERIFY_WITH_TIMEOUT(!tab->running(), 240000);
     QVERIFY2(tab->resultText().startsWith("aborted: stopped by the operator"), qPrintable(tab->resultText()));
     QVERIFY(!scpi.sourceState().outputOn);
     QVERIFY(!tab->running());
+
+    // One run at a time across the tabs: the Batch tab refuses beside it. Closing
+    // the window asks nothing: the run ends safely first, then the window closes.
+    press.stop();
+    s.window.show();
+    auto *batch = s.window.findChild<BatchTab *>();
+    QString refusal;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, &s.window, [&] {
+        if (!scpi.sourceState().outputOn || !tab->running())
+            return;
+        closer.stop();
+        batch->start();
+        refusal = batch->resultText();
+        s.window.close();
+        QVERIFY(s.window.isVisible());   // not before the safe end
+    });
+    closer.start(100);
+    tab->start();
+    QTRY_VERIFY_WITH_TIMEOUT(!s.window.isVisible(), autocal::RunRegistry::kCloseBoundMs + 60000);
+    QVERIFY2(refusal.contains("another run is in progress (automatic)"), qPrintable(refusal));
+    QVERIFY(!tab->running());
+    QVERIFY(!scpi.sourceState().outputOn);
+    QCOMPARE(s.sim().workMode(), 0);
+    QVERIFY2(tab->resultText().startsWith("aborted: the window was closed"), qPrintable(tab->resultText()));
+}
+
+// The Automatic and the Batch tab at 900 x 687 and 1280 x 800 in each language:
+// the main table shows five rows, the chart is whole, no field or button is cut
+// off (the inputs scroll where the window is too small for them).
+void TestAutoCalibration::bothTabsFit()
+{
+    WindowSession s;
+    s.window.show();
+    int tried = 0, broke = 0;
+    for (QSize size : {QSize(900, 687), QSize(1280, 800)})
+        for (int language = 0; language < 3; ++language)
+            for (QWidget *tab : {static_cast<QWidget *>(s.window.findChild<AutoCalibrationTab *>()),
+                                 static_cast<QWidget *>(s.window.findChild<BatchTab *>())}) {
+                s.ui()->comboBox_sel_language->setCurrentIndex(language);
+                s.window.resize(size);
+                s.ui()->tabWidget_main->setCurrentWidget(tab);
+                QCoreApplication::processEvents();
+                QStringList cut;
+                if (s.window.size() != size)   // a minimum size above it would hide the fault
+                    cut << QStringLiteral("window %1x%2").arg(s.window.width()).arg(s.window.height());
+                auto *table = tab->findChild<QTableWidget *>();
+                const int row = table->verticalHeader()->defaultSectionSize();
+                if (table->viewport()->height() < 5 * row)
+                    cut << QStringLiteral("table %1 px").arg(table->viewport()->height());
+                for (QWidget *w : tab->findChildren<QWidget *>())
+                    if (w->isVisible() && (qobject_cast<QLineEdit *>(w) || qobject_cast<QPushButton *>(w)
+                                           || qobject_cast<QComboBox *>(w) || w->inherits("ErrorChart"))
+                        && (w->width() < w->minimumSizeHint().width() || w->height() < w->minimumSizeHint().height()))
+                        cut << QStringLiteral("%1 %2x%3").arg(w->metaObject()->className()).arg(w->width()).arg(w->height());
+                ++tried;
+                if (!cut.isEmpty()) {
+                    ++broke;
+                    qWarning("%s at %dx%d, language %d: %s", tab->metaObject()->className(), size.width(), size.height(),
+                             language, qPrintable(cut.join(", ")));
+                }
+            }
+    qInfo("tabs fitting: %d tried, %d broke", tried, broke);
+    QCOMPARE(broke, 0);
 }
 
 QTEST_MAIN(TestAutoCalibration)

@@ -581,7 +581,7 @@ void TestBatchRun::aLoopWithAMeterOfItsOwnIsReadThere()
 
 QTEST_MAIN(TestBatchRun)
 // The plan is checked against each unit's own range, as a single run checks
-// it, and what a batch does not do (independent repeats) is refused, not skipped.
+// it; independent repeats are run, each settling from away.
 void TestBatchRun::aPlanTheUnitsCannotTakeSourcesNothing()
 {
     batchlab::BatchBench bench(2, sim::UnitInput::Thermocouple);
@@ -596,11 +596,8 @@ void TestBatchRun::aPlanTheUnitsCannotTakeSourcesNothing()
     outside.percent = false;
     autocal::RunPlan wide = quickPlan({0.0, 100.0});
     wide.tolerance.value = 5000.0;
-    autocal::RunPlan repeated = quickPlan({0.0, 100.0});
-    repeated.repeats = 2;
     const Case cases[] = {{"a point outside the range", outside, "outside the transmitter's range", true},
-                          {"a tolerance wider than the span", wide, "wider than the span", true},
-                          {"independent repeats", repeated, "independent repeats", false}};
+                          {"a tolerance wider than the span", wide, "wider than the span", true}};
     int tried = 0, broke = 0;
     for (const Case &c : cases) {
         ++tried;
@@ -622,6 +619,16 @@ void TestBatchRun::aPlanTheUnitsCannotTakeSourcesNothing()
     }
     qInfo("plans refused: %d tried, %d broke", tried, broke);
     QCOMPARE(broke, 0);
+
+    // Two repeats a point: the source set for the point, away, and the point again.
+    autocal::RunPlan repeated = quickPlan({0.0, 100.0});
+    repeated.repeats = 2;
+    autocal::BatchRun run(bench.batch, *bench.source, *bench.meter, *bench.routeSwitch);
+    const autocal::BatchResult result = bench.check(run, repeated);
+    QVERIFY2(result.ran && result.reason.isEmpty(), qPrintable(result.reason));
+    QVERIFY(result.sourceSettings >= 6);
+    for (const autocal::UnitOutcome &u : result.units)
+        QVERIFY2(!u.endedEarly && u.asFound && u.asFound->incompleteReason.isEmpty(), qPrintable(u.reason));
 }
 
 // The Batch view on the same run: a cell per unit and point coloured by both
@@ -714,6 +721,25 @@ void TestBatchRun::theBatchViewShowsEachPointAndAbortsSafely()
         for (int point = 0; point < 2; ++point)
             QCOMPARE(S(tab.table()->item(row, 2 + point)->data(batchcells::kLeftRole).toInt()), S::NotMeasured);
     }
+
+    // The window closing mid-adjustment: the batch ends safely, then the close goes on.
+    press.stop();
+    bool closedAgain = false;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, &tab, [&] {
+        if (tab.running() && tab.progress().fraction() > 0.3
+            && !tab.runs().mayClose(QStringLiteral("the window was closed"), [&] { closedAgain = true; }))
+            closer.stop();
+    });
+    closer.start(50);
+    QTimer::singleShot(0, &tab, &BatchTab::start);
+    QTRY_VERIFY_WITH_TIMEOUT(closedAgain, 240000);
+    QCOMPARE(finished, 3);
+    QVERIFY2(tab.resultText().startsWith("the batch ended: the window was closed"), qPrintable(tab.resultText()));
+    QVERIFY(!bench.lab.sourceState().outputOn);
+    QVERIFY(bench.lab.routeSwitch()->closed().empty());
+    for (int row = 0; row < 2; ++row)
+        QCOMPARE(bench.units.unit(row + 1).workMode(), 0);
 }
 
 // Each unit's procedure steps in a batch run side by side: three reads on each

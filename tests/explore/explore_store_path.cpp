@@ -9,6 +9,7 @@
 //   I5 no run waits beyond its bound.
 // Usage: explore_store_path [--bounded] [--seed N] [--pairs N] [--only NAME | --shard I/N] | --list
 //        explore_store_path --case NAME:FAULT@K[+FAULT@K]   (one run, as a violation names it)
+//        explore_store_path --runs [--bounded]   (a single and a batch run, an event at every step)
 
 #include "core/config_compare.h"
 #include "core/registers.h"
@@ -19,6 +20,16 @@
 #include "procedures/sensor_calibration.h"
 #include "procedures/stored_change.h"
 #include "simulator_fixture.h"
+#include "automation/auto_calibration.h"
+#include "automation/batch_run.h"
+#include "automation/run_registry.h"
+#include "batch_bench.h"
+#include "lab_bench.h"
+#include "window/notices.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <cstring>
 
 #include <QCoreApplication>
 #include <QModbusReply>
@@ -353,11 +364,208 @@ struct Explorer {
     }
 };
 
+// --- run events: the window closed, a modal box, a second run, at every step ---
+//
+// A single and a batch run through the run registry, as the tabs start them;
+// at the k-th step of the run (a phase, a point started or recorded, an
+// adjustment step, a check kept) one event: the window closes (the registry is
+// asked to close), a notice box is raised and left open for 30 s, or a second
+// run is started. After each run: I1/I3 the stored calibration is the old one
+// unless the run reports an adjustment, I2 RAM as stored, I4 normal mode, I5
+// the run ends within its bound; and the source off, every route open.
+
+enum class RunEvent { WindowClosed, ModalBox, SecondRun };
+const char *const kRunEventNames[] = {"window closed", "modal box open for 30 s", "second run started"};
+// A whole run with its adjustment, on a machine that may be loaded.
+constexpr qint64 kWholeRunBoundMs = 180000;
+
+// An engine as the registry keeps it.
+class ProbeRun : public autocal::Run
+{
+public:
+    std::function<void()> body;
+    std::function<void(const QString &)> stop;
+    bool executed = false;
+    void execute() override { executed = true; if (body) body(); }
+    void abort(const QString &reason) override { if (stop) stop(reason); }
+    QString kind() const override { return QStringLiteral("probe"); }
+};
+
+std::vector<uint16_t> calibration(const std::vector<uint16_t> &image)
+{
+    std::vector<uint16_t> words;
+    for (const QVector<int> &group : kGroups)
+        for (int r : group)
+            words.push_back(image[size_t(r)]);
+    return words;
+}
+
+struct RunExplorer {
+    int runs = 0;
+    qint64 longestMs = 0;
+    QStringList violations;
+
+    // Runs `engine` through a registry, `event` at step `k` (0: none); the steps it took.
+    template <typename Engine, typename Start>
+    int drive(const QString &name, Engine &engine, const Start &start, int k, RunEvent event, bool &closedAgain,
+              bool &secondRefused, bool &secondExecuted)
+    {
+        autocal::RunRegistry registry;
+        QObject::connect(&registry, &autocal::RunRegistry::started, [] { notices::setRunActive(true); });
+        QObject::connect(&registry, &autocal::RunRegistry::ended, [] { notices::setRunActive(false); });
+        int step = 0;
+        auto fire = [&] {
+            if (++step != k)
+                return;
+            switch (event) {
+            case RunEvent::WindowClosed:
+                registry.mayClose(QStringLiteral("the window was closed"), [&] { closedAgain = true; });
+                break;
+            case RunEvent::ModalBox: {
+                // Closed 30 s later: a modal box would hold the run that long.
+                QTimer::singleShot(30000, qApp, [] { notices::closeAll(); });
+                notices::showBox(QStringLiteral("TCal"), QStringLiteral("a write failed"));
+                break;
+            }
+            case RunEvent::SecondRun: {
+                auto *second = new ProbeRun;
+                bool *executed = &secondExecuted;
+                second->body = [executed] { *executed = true; };
+                secondRefused = !registry.start(second);
+                break;
+            }
+            }
+        };
+        QObject::connect(&engine, &Engine::phaseChanged, &registry, fire);
+        QObject::connect(&engine, &Engine::pointStarted, &registry, fire);
+        QObject::connect(&engine, &Engine::pointRecorded, &registry, fire);
+        QObject::connect(&engine, &Engine::adjustmentStep, &registry, fire);
+        QObject::connect(&engine, &Engine::recordEnded, &registry, fire);
+        auto *run = new ProbeRun;
+        run->body = start;
+        run->stop = [&engine](const QString &reason) { engine.abort(reason); };
+        registry.start(run);
+        QElapsedTimer clock;
+        clock.start();
+        while ((registry.running() || (k > 0 && event == RunEvent::WindowClosed && step >= k && !closedAgain))
+               && clock.elapsed() < kWholeRunBoundMs)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        notices::closeAll();
+        if (registry.running() || clock.elapsed() >= kWholeRunBoundMs)
+            violations << name + QStringLiteral(": I5 the run did not end within %1 s").arg(kWholeRunBoundMs / 1000);
+        longestMs = std::max(longestMs, clock.elapsed());
+        ++runs;
+        return step;
+    }
+
+    void check(const QString &name, bool ok, const QString &what)
+    {
+        if (!ok)
+            violations << name + QStringLiteral(": ") + what;
+    }
+};
+
+void exploreSingle(RunExplorer &x, int stride, int &steps)
+{
+    lab::Bench b;
+    if (!b.ready) {
+        x.violations << QStringLiteral("single: no laboratory");
+        return;
+    }
+    sim::Simulator &s = b.f.sim();
+    s.setInputError(1.002, 0.03);
+    int n = 0;
+    for (int k = 0; k == 0 || k <= n; k += (k == 0 ? 1 : stride))
+        for (int e = 0; e < (k == 0 ? 1 : 3); ++e) {
+            const auto event = RunEvent(e);
+            const auto stored = calibration(s.storedImage());
+            autocal::AutoCalibration engine(b.link, *b.source, *b.meter);
+            autocal::RunResult result;
+            bool closed = false, refused = false, executed = false;
+            const QString name = QStringLiteral("%1, %2 at step %3").arg(QLatin1String("single")).arg(kRunEventNames[e]).arg(k);
+            const int taken = x.drive(name, engine, [&] { result = b.run(lab::quickPlan(autocal::Adjust::Always), &engine); },
+                                      k, event, closed, refused, executed);
+            n = k == 0 ? taken : n;
+            x.check(name, calibration(s.holdingImage()) == calibration(s.storedImage()), "I2 RAM is not as stored");
+            x.check(name, s.workMode() == 0, "I4 not in normal mode");
+            x.check(name, result.adjusted || calibration(s.storedImage()) == stored, "I1/I3 stored without an adjustment reported");
+            x.check(name, !b.scpi.sourceState().outputOn, "the source is on at rest");
+            if (k > 0 && event == RunEvent::WindowClosed && k <= taken)
+                x.check(name, closed, "the window did not close after the run");
+            if (k > 0 && event == RunEvent::SecondRun && k <= taken)
+                x.check(name, refused && !executed, "a second run started beside the first");
+            if (k > 0 && event != RunEvent::WindowClosed)
+                x.check(name, result.outcome == autocal::RunResult::Outcome::Passed, "held up: " + result.reason);
+        }
+    steps += n;
+}
+
+void exploreBatch(RunExplorer &x, int stride, int &steps)
+{
+    batchlab::BatchBench b(2, sim::UnitInput::Thermocouple);
+    if (!b.ready) {
+        x.violations << QStringLiteral("batch: no laboratory");
+        return;
+    }
+    int n = 0;
+    for (int k = 0; k == 0 || k <= n; k += (k == 0 ? 1 : stride))
+        for (int e = 0; e < (k == 0 ? 1 : 3); ++e) {
+            const auto event = RunEvent(e);
+            std::vector<std::vector<uint16_t>> stored;
+            for (int u = 1; u <= 2; ++u)
+                stored.push_back(calibration(b.units.unit(u).storedImage()));
+            autocal::BatchRun engine(b.batch, *b.source, *b.meter, *b.routeSwitch);
+            autocal::BatchResult result;
+            bool closed = false, refused = false, executed = false;
+            const QString name = QStringLiteral("%1, %2 at step %3").arg(QLatin1String("batch")).arg(kRunEventNames[e]).arg(k);
+            const int taken = x.drive(name, engine, [&] { result = engine.run(lab::quickPlan(autocal::Adjust::Always), record::Header{}); },
+                                      k, event, closed, refused, executed);
+            n = k == 0 ? taken : n;
+            for (int u = 1; u <= 2; ++u) {
+                sim::Simulator &s = b.units.unit(u);
+                const bool adjusted = result.units.size() >= u && result.units.at(u - 1).adjusted;
+                x.check(name, calibration(s.holdingImage()) == calibration(s.storedImage()), "I2 RAM is not as stored");
+                x.check(name, s.workMode() == 0, "I4 not in normal mode");
+                x.check(name, adjusted || calibration(s.storedImage()) == stored[size_t(u - 1)],
+                        "I1/I3 stored without an adjustment reported");
+            }
+            x.check(name, !b.lab.sourceState().outputOn, "the source is on at rest");
+            x.check(name, b.lab.routeSwitch()->closed().empty(), "a route is closed at rest");
+            if (k > 0 && event == RunEvent::WindowClosed && k <= taken)
+                x.check(name, closed, "the window did not close after the run");
+            if (k > 0 && event == RunEvent::SecondRun && k <= taken)
+                x.check(name, refused && !executed, "a second run started beside the first");
+            if (k > 0 && event != RunEvent::WindowClosed)
+                x.check(name, result.reason.isEmpty(), "held up: " + result.reason);
+        }
+    steps += n;
+}
+
+int exploreRuns(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    const bool bounded = app.arguments().contains(QStringLiteral("--bounded"));
+    const int stride = bounded ? 4 : 1;
+    RunExplorer x;
+    int steps = 0;
+    exploreSingle(x, stride, steps);
+    std::printf("single run: %d steps, %d runs so far, %d violations so far\n", steps, x.runs, int(x.violations.size()));
+    std::fflush(stdout);
+    exploreBatch(x, stride, steps);
+    for (const QString &v : x.violations)
+        std::printf("VIOLATION %s\n", qPrintable(v));
+    std::printf("explored a single and a batch run: %d steps x 3 events (every %d-th step): %d runs, %d violations; "
+                "longest run %.1f s\n", steps, stride, x.runs, int(x.violations.size()), x.longestMs / 1000.0);
+    return x.violations.isEmpty() ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     qputenv("QT_LOGGING_RULES", "qt.modbus*=false");   // late answers are the point here
+    if (std::any_of(argv, argv + argc, [](const char *a) { return std::strcmp(a, "--runs") == 0; }))
+        return exploreRuns(argc, argv);
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     auto option = [&](const QString &name, int fallback) {
