@@ -16,6 +16,17 @@ if(TCAL_CCACHE AND TCAL_CCACHE_PROGRAM)
   endforeach()
 endif()
 
+# Unity builds: the files of a library, program or test executable compiled a
+# few at a time as one unit, so that the headers they share are read and their
+# templates instantiated once a batch, not once a file. A batch of eight keeps
+# both cores busy on the larger libraries and a change to one file recompiles
+# eight, a few seconds. Names of anonymous namespaces must differ between the
+# files of one target; a file that cannot share a unit is marked with
+# SKIP_UNITY_BUILD_INCLUSION. -DTCAL_UNITY=OFF compiles file by file.
+option(TCAL_UNITY "Compile each target's files in batches (unity build)" ON)
+set(CMAKE_UNITY_BUILD ${TCAL_UNITY})
+set(CMAKE_UNITY_BUILD_BATCH_SIZE 8)
+
 # Precompiled headers: the Qt headers most files include, in three sets, each
 # built once by the target named and reused by every target of its kind.
 # Only the headers of Qt modules every user of a set links.
@@ -66,4 +77,10 @@ function(tcal_pch_owner name)
   add_library(${name} OBJECT ${CMAKE_CURRENT_BINARY_DIR}/${name}.cpp)
   target_link_libraries(${name} PRIVATE ${ARGN})
   set_target_properties(${name} PROPERTIES AUTOMOC OFF AUTOUIC OFF AUTORCC OFF)
+endfunction()
+# tcal_unity_skip(TARGET FILE...): files of TARGET compiled on their own, not in
+# a batch, because a name in their anonymous namespace is also one in another
+# file of the target. Renaming it lets the file join a batch again.
+function(tcal_unity_skip target)
+  set_source_files_properties(${ARGN} TARGET_DIRECTORY ${target} PROPERTIES SKIP_UNITY_BUILD_INCLUSION ON)
 endfunction()
