@@ -256,7 +256,7 @@ void BatchTab::showRegistry()
 // The map's units listed as soon as the file names them, cells not measured yet.
 void BatchTab::showMapUnits()
 {
-    if (m_run)
+    if (m_run || m_map->text().trimmed().isEmpty())
         return;
     QString why;
     const auto map = autocal::readChannelMap(m_map->text().trimmed(), why);

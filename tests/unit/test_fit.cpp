@@ -83,11 +83,8 @@ QStringList misfits(QWidget *page)
 
 } // namespace
 
-// The Automatic and Batch tabs are laid out anew on the engine's branch;
-// until that lands they are expected to misfit here. The form's first page
-// keeps its design rectangles, whose fields are lower than a line of the
-// headless platform's font at the default size.
-const QStringList kPendingTabs = {"AutoCalibrationTab", "BatchTab"};
+// The form's first page keeps its design rectangles, whose fields are lower
+// than a line of the headless platform's font at the default size.
 constexpr int kFormPage = 0;
 
 void TestFit::everyTabFits_data()
@@ -125,8 +122,6 @@ void TestFit::everyTabFits()
           qlonglong(broke.size()));
     for (const QString &b : broke)
         qWarning("%s", qPrintable(b));
-    if (kPendingTabs.contains(tabs->widget(page)->metaObject()->className()))
-        QEXPECT_FAIL("", "laid out anew on the engine's branch", Continue);
     if (page == kFormPage)
         QEXPECT_FAIL("", "the form page's design rectangles", Continue);
     QCOMPARE(broke.size(), 0);
