@@ -9,7 +9,7 @@
 //   I5 no run waits beyond its bound.
 // Usage: explore_store_path [--bounded] [--seed N] [--pairs N] [--only NAME | --shard I/N] | --list
 //        explore_store_path --case NAME:FAULT@K[+FAULT@K]   (one run, as a violation names it)
-//        explore_store_path --runs [--bounded]   (a single and a batch run, an event at every step)
+//        explore_store_path --runs [--bounded] [--shard I/N]   (a single and a batch run, an event at every step)
 
 #include "core/config_compare.h"
 #include "core/registers.h"
@@ -465,7 +465,14 @@ struct RunExplorer {
     }
 };
 
-void exploreSingle(RunExplorer &x, int stride, int &steps)
+// --shard I/N: the steps at positions I, I+N, ... of those explored (I from 0);
+// the run without an event, which counts the steps, is in every shard.
+struct RunShard {
+    int index = 0, count = 1;
+    bool takes(int k, int stride) const { return k == 0 || ((k - 1) / stride) % count == index; }
+};
+
+void exploreSingle(RunExplorer &x, int stride, const RunShard &shard, int &steps)
 {
     lab::Bench b;
     if (!b.ready) {
@@ -476,7 +483,7 @@ void exploreSingle(RunExplorer &x, int stride, int &steps)
     s.setInputError(1.002, 0.03);
     int n = 0;
     for (int k = 0; k == 0 || k <= n; k += (k == 0 ? 1 : stride))
-        for (int e = 0; e < (k == 0 ? 1 : 3); ++e) {
+        for (int e = 0; e < (k == 0 ? 1 : 3) && shard.takes(k, stride); ++e) {
             const auto event = RunEvent(e);
             const auto stored = calibration(s.storedImage());
             autocal::AutoCalibration engine(b.link, *b.source, *b.meter);
@@ -500,7 +507,7 @@ void exploreSingle(RunExplorer &x, int stride, int &steps)
     steps += n;
 }
 
-void exploreBatch(RunExplorer &x, int stride, int &steps)
+void exploreBatch(RunExplorer &x, int stride, const RunShard &shard, int &steps)
 {
     batchlab::BatchBench b(2, sim::UnitInput::Thermocouple);
     if (!b.ready) {
@@ -509,7 +516,7 @@ void exploreBatch(RunExplorer &x, int stride, int &steps)
     }
     int n = 0;
     for (int k = 0; k == 0 || k <= n; k += (k == 0 ? 1 : stride))
-        for (int e = 0; e < (k == 0 ? 1 : 3); ++e) {
+        for (int e = 0; e < (k == 0 ? 1 : 3) && shard.takes(k, stride); ++e) {
             const auto event = RunEvent(e);
             std::vector<std::vector<uint16_t>> stored;
             for (int u = 1; u <= 2; ++u)
@@ -546,12 +553,21 @@ int exploreRuns(int argc, char **argv)
     QApplication app(argc, argv);
     const bool bounded = app.arguments().contains(QStringLiteral("--bounded"));
     const int stride = bounded ? 4 : 1;
+    RunShard shard;
+    if (const int at = app.arguments().indexOf(QStringLiteral("--shard")); at > 0) {
+        const QStringList part = app.arguments().value(at + 1).split(QLatin1Char('/'));
+        shard = {part.value(0).toInt(), part.value(1).toInt()};
+        if (shard.count < 1 || shard.index < 0 || shard.index >= shard.count) {
+            std::fprintf(stderr, "--shard takes I/N with 0 <= I < N\n");
+            return 2;
+        }
+    }
     RunExplorer x;
     int steps = 0;
-    exploreSingle(x, stride, steps);
+    exploreSingle(x, stride, shard, steps);
     std::printf("single run: %d steps, %d runs so far, %d violations so far\n", steps, x.runs, int(x.violations.size()));
     std::fflush(stdout);
-    exploreBatch(x, stride, steps);
+    exploreBatch(x, stride, shard, steps);
     for (const QString &v : x.violations)
         std::printf("VIOLATION %s\n", qPrintable(v));
     std::printf("explored a single and a batch run: %d steps x 3 events (every %d-th step): %d runs, %d violations; "
