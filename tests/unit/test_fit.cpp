@@ -15,6 +15,12 @@
 #include <QTableView>
 #include <QtTest>
 
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+using ChartView = QtCharts::QChartView;
+#else
+using ChartView = QChartView;
+#endif
+
 class TestFit : public QObject
 {
     Q_OBJECT
@@ -55,7 +61,7 @@ QStringList misfits(QWidget *page)
         if (!w->isVisible() || scrolled(w, page) || qobject_cast<QLineEdit *>(w->parentWidget()))
             continue;
         const QRect at(w->mapTo(page, QPoint(0, 0)), w->size());
-        const bool chart = qobject_cast<QtCharts::QChartView *>(w);
+        const bool chart = qobject_cast<ChartView *>(w);
         if ((isField(w) || chart) && !area.contains(at))
             out << QStringLiteral("%1 cut off by the page").arg(name(w));
         // Narrower than its text needs, or lower than a line of it.
@@ -122,8 +128,11 @@ void TestFit::everyTabFits()
           qlonglong(broke.size()));
     for (const QString &b : broke)
         qWarning("%s", qPrintable(b));
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    // Qt 5's style asks more height of a field than the design rectangles give; Qt 6's does not.
     if (page == kFormPage)
         QEXPECT_FAIL("", "the form page's design rectangles", Continue);
+#endif
     QCOMPARE(broke.size(), 0);
 }
 
