@@ -134,6 +134,7 @@ runs from the Batch tab (instruments and map filled in), or:
 MSG
   export TCAL_SOURCE="$demo/lab.source" TCAL_METER="$demo/lab.meter"
   export TCAL_SWITCH="$demo/lab.switch" TCAL_BATCH_MAP="$map"
+  export TCAL_DEMO_SIGNER="Demo Operator" TCAL_DEMO_PASSPHRASE_FILE="$demo/passphrase"
   TCAL_PORT="$demo/tool.1" "${launch[@]}" build/tcal
   exit
 fi
@@ -174,5 +175,7 @@ MSG
 # with a tag and serial for the simulated transmitter, so Start runs at once.
 export TCAL_SOURCE="$demo/lab.source" TCAL_METER="$demo/lab.meter"
 export TCAL_DEMO_TAG=TT-DEMO TCAL_DEMO_SERIAL=SIM-0001
+# ... performed by the demo operator, whose checks are stored signed at once.
+export TCAL_DEMO_SIGNER="Demo Operator" TCAL_DEMO_PASSPHRASE_FILE="$demo/passphrase"
 # TCAL_PORT lists the virtual line (the system's port table does not) and selects it.
 TCAL_PORT="$demo/tool" "${launch[@]}" build/tcal

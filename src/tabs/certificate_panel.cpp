@@ -11,6 +11,7 @@
 #include "tabs/reference_dialog.h"
 #include "texts/records_view_texts.h"
 
+#include <QFile>
 #include <QCheckBox>
 #include <QDialog>
 #include <QDir>
@@ -46,6 +47,7 @@ CertificatePanel::CertificatePanel(Hooks hooks, QWidget *parent) : QGroupBox(par
     m_function = recordui::lineEdit("lineEdit_record_signer_function");
     m_passphrase = recordui::lineEdit("lineEdit_record_signer_passphrase");
     m_passphrase->setEchoMode(QLineEdit::Password);
+    fillDemoSigner();
     m_texts.placeholder(m_number, Text::CertificateNo);
     m_texts.placeholder(m_signer, Text::SignerName);
     m_texts.placeholder(m_function, Text::FunctionText);
@@ -272,4 +274,16 @@ void CertificatePanel::showByReference()
     auto *dialog = new ReferenceDialog(*db, m_hooks.reference(), m_language, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
+}
+
+// The demo's operator (run.sh enrols one and keeps its passphrase in a file only
+// its owner reads), so that a first automatic run stores its checks signed.
+void CertificatePanel::fillDemoSigner()
+{
+    const QString name = qEnvironmentVariable("TCAL_DEMO_SIGNER");
+    QFile file(qEnvironmentVariable("TCAL_DEMO_PASSPHRASE_FILE"));
+    if (name.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return;
+    m_signer->setText(name);
+    m_passphrase->setText(QString::fromUtf8(file.readLine(1024)).trimmed());
 }

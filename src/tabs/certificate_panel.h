@@ -41,6 +41,7 @@ public:
     std::optional<recordsdb::PersonSigner> unlockSigner(recordsdb::RecordDb &db, QString &why);
 
 private:
+    void fillDemoSigner();
     void exportCsv();
     void issue();
     void reprint();
