@@ -29,9 +29,12 @@ QString pointLine(const record::Point &p, const record::Header &h, int language)
     if (p.status != record::Point::Status::Recorded)
         return QStringLiteral("%1 %2: %3").arg(p.reference).arg(unit, rv::text(rv::Text::Incomplete, language));
     const record::PointFigures f = record::figures(p, h);
+    // The figures as the certificate states them, so that the two never disagree.
+    const QString u = f.expanded ? QString::number(*f.expanded, 'f', record::uncertaintyDecimals(*f.expanded))
+                                 : QStringLiteral("—");
     return rv::text(rv::Text::PointLine, language)
-        .arg(QStringLiteral("%1 %2").arg(p.reference).arg(unit), QString::number(p.reading, 'f', 2),
-             QString::number(f.error, 'f', 2), QString::number(record::pointUncertainty(p, h), 'f', 2),
+        .arg(QStringLiteral("%1 %2").arg(QString::number(p.reference, 'f', f.decimals), unit),
+             QString::number(f.reading, 'f', f.decimals), QString::number(f.error, 'f', f.decimals), u,
              rv::text(f.passed ? rv::Text::Pass : rv::Text::Fail, language));
 }
 
