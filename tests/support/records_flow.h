@@ -18,12 +18,16 @@
 
 namespace recordsflow {
 
-// Runs `act` on the next modal dialog, once the click that opens it is made.
-inline void onDialog(std::function<void(QDialog &)> act)
+// Runs `act` on the next modal dialog, once the click that opens it is made:
+// asked again until the dialog is up, which a loaded machine may delay past
+// the first turn of its event loop (for at most 30 s).
+inline void onDialog(std::function<void(QDialog &)> act, int triesLeft = 3000)
 {
-    QTimer::singleShot(0, [act] {
+    QTimer::singleShot(triesLeft == 3000 ? 0 : 10, [act, triesLeft] {
         if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
             act(*dialog);
+        else if (triesLeft > 0)
+            onDialog(act, triesLeft - 1);
     });
 }
 
