@@ -19,6 +19,7 @@ QString safeSerial(const QString &serial)
 {
     QString s = serial.trimmed();
     s.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("-"));
+    s.replace(QRegularExpression(QStringLiteral("^\\.+")), QStringLiteral("-"));   // never a hidden file
     return s.isEmpty() ? QStringLiteral("no-serial") : s;
 }
 
