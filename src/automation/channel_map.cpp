@@ -107,6 +107,11 @@ MapUnit readUnit(const QJsonValue &value, int index)
         if (!address)
             fault(where + QStringLiteral("\"meter\": ") + why);
         u.meter = instruments::addressText(*address);
+        // Written back with its default baud or port, the address must still be one a map can hold.
+        if (u.meter.size() > kLongestText)
+            fault(where + QStringLiteral("\"meter\": \"%1\" is longer than %2 characters")
+                              .arg(u.meter)
+                              .arg(kLongestText));
     }
     u.meterModel = text(o, QStringLiteral("meter model"), where, true);
     if (!u.meterModel.isEmpty() && u.meter.isEmpty())

@@ -116,6 +116,8 @@ void TestChannelMap::refusesFaultyMaps_data()
     QTest::newRow("no meter at all") << setUnit(2, "meter", QJsonValue::Undefined) << "meter";
     QTest::newRow("both meters") << setUnit(2, "meter channel", "203") << "not both";
     QTest::newRow("bad meter address") << setUnit(2, "meter", "tcp:") << "\"meter\"";
+    QTest::newRow("meter address grows past the limit with its default baud")
+        << setUnit(2, "meter", QStringLiteral("/dev/") + QString(123, QLatin1Char('x'))) << "longer than 128";
     QTest::newRow("meter model, no own meter") << setUnit(1, "meter model", "Generic SCPI meter") << "meter model";
     QTest::newRow("one channel for both") << setUnit(1, "meter channel", "102") << "both the source and the meter";
 }
