@@ -10,9 +10,11 @@
 #include "tabs/record_header_form.h"
 #include "tabs/auto_calibration_texts.h"
 #include "tabs/batch_cells.h"
+#include "tabs/batch_handover.h"
 #include "tabs/batch_texts.h"
 #include "tabs/instrument_picker.h"
 #include "tabs/tab_fit.h"
+#include "texts/lab_texts.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -124,6 +126,7 @@ QWidget *BatchTab::buildInputs()
         return row;
     };
     m_start = new QPushButton;
+    m_start->setObjectName(QStringLiteral("pushButton_batch_start"));
     m_abort = new QPushButton;
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_start);
@@ -256,13 +259,45 @@ void BatchTab::showRegistry()
 // The map's units listed as soon as the file names them, cells not measured yet.
 void BatchTab::showMapUnits()
 {
-    if (m_run || m_map->text().trimmed().isEmpty())
+    if (m_run || (m_map->text().trimmed().isEmpty() && m_handed.isEmpty()))
         return;
     QString why;
-    const auto map = autocal::readChannelMap(m_map->text().trimmed(), why);
+    const auto map = mapToRun(why);
     const auto runPlan = map ? plan(why) : std::nullopt;
     if (map && runPlan)
-        showUnits(*map, runPlan->points.size());
+        return showUnits(*map, runPlan->points.size());
+    if (m_handed.isEmpty())
+        return;
+    autocal::ChannelMap listed;   // the handed units as the register knows them, not yet placed
+    for (const recordsdb::Instrument &unit : m_handed)
+        listed.units.push_back({int(listed.units.size()) + 1, QString(), unit.tag, unit.serial});
+    showUnits(listed, runPlan ? runPlan->points.size() : 0);
+    m_result->setText(why);
+}
+
+void BatchTab::setHanded(const QVector<recordsdb::Instrument> &units)
+{
+    if (m_run)
+        return;
+    m_handed = units;
+    showMapUnits();
+}
+
+// The map file's units, or only the handed ones when the map places each of them.
+std::optional<autocal::ChannelMap> BatchTab::mapToRun(QString &why) const
+{
+    const QString path = m_map->text().trimmed();
+    QString mapWhy;
+    const auto map = path.isEmpty() ? std::nullopt : autocal::readChannelMap(path, mapWhy);
+    if (m_handed.isEmpty()) {
+        why = mapWhy;
+        return map;
+    }
+    const records::Handover handover = records::handOver(m_handed, map);
+    why = records::remainingText(handover, m_language);
+    if (!map && !mapWhy.isEmpty())
+        why += QLatin1Char('\n') + labtext::text(labtext::Text::MapUnreadable, m_language).arg(mapWhy);
+    return handover.map;
 }
 
 void BatchTab::abort()
@@ -286,7 +321,7 @@ void BatchTab::start()
         return;
     }
     QString why;
-    const auto map = autocal::readChannelMap(m_map->text().trimmed(), why);
+    const auto map = mapToRun(why);
     const auto runPlan = map ? plan(why) : std::nullopt;
     autocal::BatchJob::Instruments made;
     made.source = runPlan ? m_source->make(why) : nullptr;
@@ -296,7 +331,7 @@ void BatchTab::start()
     if (made.routeSwitch && environment)
         made.environment = m_environment->make(why);
     if (!made.routeSwitch || (environment && !made.environment)) {
-        if (!map)   // no rows for a map that is not whole
+        if (!map && m_handed.isEmpty())   // no rows for a map that is not whole
             showUnits(autocal::ChannelMap{}, 0);
         m_result->setText(autotext::text(autotext::Text::Refused, m_language).arg(why));
         return;

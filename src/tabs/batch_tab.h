@@ -7,6 +7,7 @@
 // time across the tabs), on the engine tcal-cli's `calibrate batch` runs; each
 // unit on its own link (the window's own when the map names its port).
 
+#include "records_db/instrument_register.h"
 #include "records_db/person_key.h"
 #include "automation/batch_progress.h"
 #include "automation/batch_run.h"
@@ -43,6 +44,9 @@ public:
     using Performer = std::function<std::optional<recordsdb::PersonSigner>(recordsdb::RecordDb &)>;
     void setPerformer(Performer performer) { m_performer = std::move(performer); }
     void setAddresses(const QString &source, const QString &meter, const QString &routeSwitch);
+    // Units from the register to calibrate: listed at once; a run takes them
+    // only as the channel map places them, and names what it still lacks.
+    void setHanded(const QVector<recordsdb::Instrument> &units);
 
     bool running() const { return m_run != nullptr; }
     autocal::RunRegistry &runs() const { return *m_runs; }
@@ -74,6 +78,7 @@ private:
     void finish(const autocal::BatchResult &result, const QString &recordsError);
     void showRegistry();
     void showMapUnits();
+    std::optional<autocal::ChannelMap> mapToRun(QString &why) const;
     void setRunning(bool on);
     void remember() const;
     void recall();
@@ -101,6 +106,7 @@ private:
     QHash<int, QVector<record::Point>> m_found, m_left;
     QHash<int, QString> m_certificates;               // by unit: its draft's path
     QVector<int> m_units;                             // in the map's order
+    QVector<recordsdb::Instrument> m_handed;          // from the due list; empty: the whole map
     QElapsedTimer m_clock;
     QStringList m_resultLines;
 };

@@ -2,15 +2,19 @@
 
 #include "records_db/record_db.h"
 #include "tabs/record_widgets.h"
+#include "texts/lab_texts.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -31,12 +35,14 @@ DueList::DueList(Hooks hooks, QWidget *parent) : QWidget(parent), m_hooks(std::m
     m_all->setObjectName(QStringLiteral("checkBox_due_all"));
     m_table = recordui::table("tableWidget_due", kColumnCount);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->verticalHeader()->hide();
     m_table->verticalHeader()->setDefaultSectionSize(22);
     m_automatic = new QPushButton;
     m_automatic->setObjectName(QStringLiteral("pushButton_due_automatic"));
+    m_batch = new QPushButton;
+    m_batch->setObjectName(QStringLiteral("pushButton_due_batch"));
     m_status = new QLabel;
     m_status->setObjectName(QStringLiteral("label_due_status"));
     m_status->setWordWrap(true);
@@ -45,6 +51,7 @@ DueList::DueList(Hooks hooks, QWidget *parent) : QWidget(parent), m_hooks(std::m
     bar->addWidget(m_all);
     auto *actions = new QHBoxLayout;
     actions->addWidget(m_automatic);
+    actions->addWidget(m_batch);
     actions->addStretch(1);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(bar);
@@ -54,11 +61,8 @@ DueList::DueList(Hooks hooks, QWidget *parent) : QWidget(parent), m_hooks(std::m
     connect(m_search, &QLineEdit::textChanged, this, &DueList::refresh);
     connect(m_all, &QCheckBox::toggled, this, &DueList::refresh);
     connect(m_automatic, &QPushButton::clicked, this, &DueList::startAutomatic);
-    connect(m_table, &QTableWidget::itemSelectionChanged, this, [this] {
-        const bool any = !m_table->selectedItems().isEmpty();
-        m_automatic->setEnabled(any);
-        m_automatic->setToolTip(any ? QString() : rv::text(rv::Text::NothingSelected, m_language));
-    });
+    connect(m_batch, &QPushButton::clicked, this, &DueList::startBatch);
+    connect(m_table, &QTableWidget::itemSelectionChanged, this, &DueList::showSelection);
     setLanguage(0);
 }
 
@@ -72,6 +76,7 @@ void DueList::setLanguage(int language)
     m_search->setPlaceholderText(rv::text(rv::Text::DueSearch, language));
     m_all->setText(rv::text(rv::Text::ShowAll, language));
     m_automatic->setText(rv::text(rv::Text::StartAutomatic, language));
+    m_batch->setText(labtext::text(labtext::Text::StartBatch, language));
     QStringList headers;
     for (rv::Text t : kColumns)
         headers << rv::text(t, language);
@@ -115,16 +120,46 @@ void DueList::showRows()
             m_table->setItem(r, c, item);
         }
     }
-    m_automatic->setEnabled(false);
-    m_automatic->setToolTip(rv::text(rv::Text::NothingSelected, m_language));
+    showSelection();
+}
+
+QVector<recordsdb::Instrument> DueList::selected() const
+{
+    QVector<recordsdb::Instrument> units;
+    const QModelIndexList rows = m_table->selectionModel()->selectedRows();
+    for (const QModelIndex &index : rows)
+        if (index.row() < m_rows.size())
+            units << m_rows[index.row()].row.instrument;
+    std::sort(units.begin(), units.end(), [](const auto &a, const auto &b) { return a.tag < b.tag; });
+    return units;
+}
+
+// Automatic for exactly one instrument, a batch for two or more; otherwise why not.
+void DueList::showSelection()
+{
+    const int count = selected().size();
+    m_automatic->setEnabled(count == 1);
+    m_automatic->setToolTip(count == 1 ? QString()
+                            : count == 0 ? rv::text(rv::Text::NothingSelected, m_language)
+                                         : labtext::text(labtext::Text::SelectOne, m_language));
+    m_batch->setEnabled(count >= 2);
+    m_batch->setToolTip(count >= 2 ? QString() : labtext::text(labtext::Text::SelectSeveral, m_language));
 }
 
 void DueList::startAutomatic()
 {
-    const int row = m_table->currentRow();
-    if (row < 0 || row >= m_rows.size() || m_table->selectedItems().isEmpty())
-        return m_status->setText(rv::text(rv::Text::NothingSelected, m_language));
-    const recordsdb::Instrument &instrument = m_rows[row].row.instrument;
-    m_hooks.calibrate(instrument);
-    m_status->setText(rv::text(rv::Text::HandedAutomatic, m_language).arg(instrument.tag));
+    const QVector<recordsdb::Instrument> units = selected();
+    if (units.size() != 1)
+        return m_status->setText(m_automatic->toolTip());
+    m_hooks.calibrate(units.first());
+    m_status->setText(rv::text(rv::Text::HandedAutomatic, m_language).arg(units.first().tag));
+}
+
+void DueList::startBatch()
+{
+    const QVector<recordsdb::Instrument> units = selected();
+    if (units.size() < 2 || !m_hooks.batch)
+        return m_status->setText(labtext::text(labtext::Text::SelectSeveral, m_language));
+    m_hooks.batch(units);
+    m_status->setText(labtext::text(labtext::Text::HandedBatch, m_language).arg(units.size()));
 }

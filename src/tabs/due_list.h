@@ -1,7 +1,7 @@
 #pragma once
 // The "Due list" tab: the instrument register's instruments due, overdue or
-// never calibrated, and the selected one handed to the Automatic calibration
-// with its tag and serial filled in.
+// never calibrated; one selected instrument handed to the Automatic
+// calibration, several to the Batch calibration, with tag and serial filled in.
 
 #include "records_db/instrument_register.h"
 #include "tabs/due_rows.h"
@@ -24,6 +24,7 @@ public:
     struct Hooks {
         std::function<recordsdb::RecordDb *()> database;   // read only; nullptr: none yet
         std::function<void(const recordsdb::Instrument &)> calibrate;
+        std::function<void(const QVector<recordsdb::Instrument> &)> batch;
     };
     explicit DueList(Hooks hooks, QWidget *parent = nullptr);
     QString title() const;
@@ -39,6 +40,9 @@ protected:
 private:
     void showRows();
     void startAutomatic();
+    void startBatch();
+    QVector<recordsdb::Instrument> selected() const;
+    void showSelection();
 
     Hooks m_hooks;
     int m_language = 0;
@@ -47,5 +51,6 @@ private:
     QCheckBox *m_all;
     QTableWidget *m_table;
     QPushButton *m_automatic;
+    QPushButton *m_batch;
     QLabel *m_status;
 };

@@ -210,6 +210,10 @@ void Widget::addTabs()
                              [this, automatic](const recordsdb::Instrument &unit) {
                                  automatic->setUnit(unit.tag, unit.serial);
                                  ui->tabWidget_main->setCurrentWidget(automatic);
+                             },
+                             [this, batch](const QVector<recordsdb::Instrument> &units) {
+                                 batch->setHanded(units);
+                                 ui->tabWidget_main->setCurrentWidget(batch);
                              }});
     connect(this, &Widget::languageChanged, due, &DueList::setLanguage);
     for (QWidget *tab : std::initializer_list<QWidget *>{record_tab, automatic, batch, configuration, trend, traffic,
