@@ -1,5 +1,7 @@
 #include "tabs/auto_calibration_tab.h"
 
+#include "texts/lab_texts.h"
+
 #include "automation/run_records.h"
 #include "automation/single_run.h"
 #include "instruments/instrument.h"
@@ -163,6 +165,12 @@ QWidget *AutoCalibrationTab::buildProgress()
     status->addWidget(m_settling);
     status->addStretch(1);
     status->addWidget(m_openCertificate);
+    m_openInRecords = new QPushButton;
+    m_openInRecords->setObjectName(QStringLiteral("pushButton_auto_open_records"));
+    m_openInRecords->setEnabled(false);
+    connect(m_openInRecords, &QPushButton::clicked, this,
+            [this] { emit openInRecords(m_storedSerial, m_storedStarted); });
+    status->addWidget(m_openInRecords);
     auto *split = new QSplitter(Qt::Horizontal);
     split->addWidget(m_table);
     split->addWidget(m_chart);
@@ -198,6 +206,9 @@ void AutoCalibrationTab::setLanguage(int language)
     m_abort->setText(t(Text::Abort));
     m_standards->setText(t(Text::Standards));
     m_openCertificate->setText(t(Text::OpenCertificate));
+    m_openInRecords->setText(labtext::text(labtext::Text::OpenInRecords, m_language));
+    if (!m_openInRecords->isEnabled())
+        m_openInRecords->setToolTip(labtext::text(labtext::Text::NotInRecords, m_language));
     const QString unit = QString::fromUtf8("°C");
     m_table->setHorizontalHeaderLabels({t(Text::PhaseHeader), t(Text::PointHeader), t(Text::ReferenceHeader).arg(unit),
                                         t(Text::SignalHeader), t(Text::ReadingHeader).arg(unit),
@@ -307,6 +318,9 @@ void AutoCalibrationTab::start()
     m_table->setRowCount(0);
     m_certificate.clear();
     m_openCertificate->setEnabled(false);
+    m_storedSerial.clear();
+    m_storedStarted = QDateTime();
+    m_openInRecords->setEnabled(false);
     m_result->clear();
     m_samples = runPlan->settling.samples;
     m_run = run;
@@ -327,12 +341,21 @@ void AutoCalibrationTab::finish(const autocal::RunResult &result, const QString 
     else
         m_resultText.clear();
     m_openCertificate->setEnabled(!m_certificate.isEmpty());
+    const bool stored = !m_storedSerial.isEmpty() && recordsError.isEmpty();
+    m_openInRecords->setEnabled(stored);
+    m_openInRecords->setToolTip(stored ? QString() : labtext::text(labtext::Text::NotInRecords, m_language));
     m_last = result;
     showResult(result);
 }
 
 void AutoCalibrationTab::connectRun(autocal::AutoCalibration &run)
 {
+    // Connected after the run's own store of the check, so the view reads it stored.
+    connect(&run, &autocal::AutoCalibration::recordEnded, this, [this](const record::Record &r) {
+        m_storedSerial = r.header.serial;
+        m_storedStarted = r.started;
+        emit checkStored();
+    });
     connect(&run, &autocal::AutoCalibration::phaseChanged, this, [this](autocal::Phase phase) {
         static const QHash<int, Text> names{{int(autocal::Phase::Preparing), Text::Preparing},
                                             {int(autocal::Phase::AsFound), Text::AsFound},

@@ -10,6 +10,7 @@
 #include "automation/auto_calibration.h"
 #include "automation/run_registry.h"
 
+#include <QDateTime>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -56,6 +57,11 @@ public slots:
     void start();
     void abort();
 
+signals:
+    // A check of a run is in the records (or its store was tried: the view reads again).
+    void checkStored();
+    void openInRecords(const QString &serial, const QDateTime &started);
+
 private:
     QWidget *buildProcedure();
     QWidget *buildProgress();
@@ -83,6 +89,9 @@ private:
     QLineEdit *m_file, *m_points, *m_tolerance, *m_tag, *m_serial;
     InstrumentPicker *m_environment;
     QPushButton *m_browse, *m_start, *m_abort, *m_standards, *m_openCertificate;
+    QPushButton *m_openInRecords;
+    QString m_storedSerial;         // the run's last check, to find its records row
+    QDateTime m_storedStarted;
     QLabel *m_phase, *m_settling, *m_result;
     QTableWidget *m_table;
     ErrorChart *m_chart;

@@ -377,6 +377,8 @@ void BatchTab::finish(const autocal::BatchResult &result, const QString &records
 
 void BatchTab::connectRun(autocal::BatchRun &run)
 {
+    // Connected after the job's own store of the check, so the view reads it stored.
+    connect(&run, &autocal::BatchRun::recordEnded, this, [this] { emit checkStored(); });
     connect(&run, &autocal::BatchRun::unitPrepared, this, [this](int unit, const record::Header &header) {
         m_headers.insert(unit, header);
     });

@@ -62,6 +62,7 @@ public slots:
 
 signals:
     void finished();
+    void checkStored();   // a unit's check is in the records (or its store was tried)
 
 private:
     QWidget *buildInputs();

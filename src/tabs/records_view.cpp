@@ -206,6 +206,31 @@ void RecordsView::refresh()
     showDetails();
 }
 
+bool RecordsView::selectCheck(const QString &serial, const QDateTime &started)
+{
+    refresh();
+    const auto find = [&] {
+        for (int i = 0; i < m_filter->rowCount(); ++i)
+            if (const CalibrationRow *r = m_model->row(m_filter->mapToSource(m_filter->index(i, 0)).row()))
+                for (const records::Check *c : r->checks())
+                    if (c->record.header.serial == serial && c->record.started.toString(Qt::ISODate) == started.toString(Qt::ISODate))
+                        return i;
+        return -1;
+    };
+    int row = find();
+    if (row < 0) {
+        m_search->clear();
+        m_state->setCurrentIndex(0);
+        m_from->setDate(kOpenDate);
+        m_to->setDate(kOpenDate);
+        applyFilter();
+        row = find();
+    }
+    if (row >= 0)
+        m_table->selectRow(row);
+    return row >= 0;
+}
+
 const CalibrationRow *RecordsView::selected() const
 {
     const QModelIndexList rows = m_table->selectionModel()->selectedRows();

@@ -44,6 +44,9 @@ public slots:
     void setLanguage(int language);
     // Reads the database again, keeping the selection.
     void refresh();
+    // Reads again and selects the calibration holding the check of `serial`
+    // started at `started`, clearing the filter if it hides it; false: none.
+    bool selectCheck(const QString &serial, const QDateTime &started);
 
 protected:
     void showEvent(QShowEvent *event) override;

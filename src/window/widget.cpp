@@ -205,6 +205,12 @@ void Widget::addTabs()
     auto *recordsView = new RecordsView({[this](bool write) { return record_tab->database(write ? Access::Write : Access::Read); },
                                          [this] { return record_tab->recordsFolder(); }, {}});
     connect(batch, &BatchTab::finished, recordsView, &RecordsView::refresh);
+    connect(batch, &BatchTab::checkStored, recordsView, &RecordsView::refresh);
+    connect(automatic, &AutoCalibrationTab::checkStored, recordsView, &RecordsView::refresh);
+    connect(automatic, &AutoCalibrationTab::openInRecords, this, [this, recordsView](const QString &serial, const QDateTime &started) {
+        if (recordsView->selectCheck(serial, started))
+            ui->tabWidget_main->setCurrentWidget(recordsView);
+    });
     connect(this, &Widget::languageChanged, recordsView, &RecordsView::setLanguage);
     auto *due = new DueList({[this] { return record_tab->database(Access::Read); },
                              [this, automatic](const recordsdb::Instrument &unit) {

@@ -68,9 +68,17 @@ void TestRecordsFlow::fromTheDemoToAnOpenedCertificate()
     auto *view = s.window.findChild<RecordsView *>();
     QString opened;
     view->setOpener([&](const QString &path) { return opened = path, true; });
-    s.ui()->tabWidget_main->setCurrentWidget(view);
-    // The run's checks are there as the tab is shown, as one calibration.
-    QTRY_VERIFY2(view->model().rows().size() == 1, qPrintable(view->statusText()));
+    // The run's checks are in the view as they are stored, as one calibration, before it is ever shown.
+    QVERIFY(!view->isVisible());
+    QCOMPARE(view->model().rows().size(), 1);
+    QCOMPARE(view->model().rows().first().checks().size(), 2);
+    // The run's result links to its row: the view shown with that calibration selected.
+    auto *link = automatic->findChild<QPushButton *>("pushButton_auto_open_records");
+    QVERIFY2(link->isEnabled(), qPrintable(link->toolTip()));
+    QTest::mouseClick(link, Qt::LeftButton);
+    QCOMPARE(s.ui()->tabWidget_main->currentWidget(), view);
+    const QModelIndexList chosen = view->findChild<QTableView *>("tableView_records")->selectionModel()->selectedRows();
+    QVERIFY(chosen.size() == 1 && chosen.first().siblingAtColumn(RecordsModel::Serial).data().toString() == "SIM-0001");
     QString why;
     const int actions = recordsflow::toOpenedCertificate(*view, "M. Zhou", "L. Wang", recordsfixture::kPassphrase, why);
     qInfo("from a finished automatic run to an opened certificate: %d user actions", actions);
