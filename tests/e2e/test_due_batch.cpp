@@ -38,13 +38,10 @@ void TestDueBatch::severalSelectedGoToTheBatch()
     s.probe.recordTab()->setCreateQuestion([](const QString &) { return true; });
     QTemporaryDir records;
     s.window.findChild<QLineEdit *>("lineEdit_record_folder")->setText(records.path());
-    recordsdb::RecordDb *db = s.probe.recordTab()->database();
-    QVERIFY(db);
-    recordsdb::InstrumentRegister reg(*db);
-    for (const char *tag : {"TT-1", "TT-2", "TT-3"}) {
+    recordsdb::InstrumentRegister reg(*s.probe.recordTab()->database());
+    for (const QString tag : {"TT-1", "TT-2", "TT-3"}) {
         recordsdb::Instrument unit;
-        unit.tag = tag;
-        unit.serial = QStringLiteral("S-") + tag;
+        unit.tag = tag, unit.serial = "S-" + tag;
         QVERIFY2(reg.save(unit), qPrintable(reg.error()));
     }
     auto *due = s.window.findChild<QWidget *>("tab_due");
@@ -55,8 +52,7 @@ void TestDueBatch::severalSelectedGoToTheBatch()
     QTRY_COMPARE(table->rowCount(), 3);
     table->selectRow(0);
     QVERIFY(automatic->isEnabled() && !toBatch->isEnabled() && !toBatch->toolTip().isEmpty());
-    table->selectionModel()->select(table->model()->index(2, 0),
-                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    table->selectionModel()->select(table->model()->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     QVERIFY2(!automatic->isEnabled() && !automatic->toolTip().isEmpty(), "the automatic run takes one unit");
     QTest::mouseClick(toBatch, Qt::LeftButton);
 
@@ -64,11 +60,7 @@ void TestDueBatch::severalSelectedGoToTheBatch()
     QCOMPARE(s.ui()->tabWidget_main->currentWidget(), batch);
     auto *mapField = batch->findChild<QLineEdit *>("lineEdit_batch_map");
     QTemporaryDir maps;
-    struct Case {
-        const char *name;
-        QJsonArray units;              // empty: no map file
-        const char *result;            // what the tab says; empty: nothing remains
-    };
+    struct Case { const char *name; QJsonArray units; const char *result; };   // no units: no map; no result: all placed
     const Case cases[] = {
         {"no map", {}, "TT-1 (serial port, source and meter channels in the channel map); TT-3 (serial port"},
         {"one unit missing", {mapUnit(1, "TT-1", "S-TT-1"), mapUnit(2, "TT-2", "S-TT-2")}, "TT-3 (serial port"},
