@@ -8,6 +8,7 @@
 #include "records_db/record_db.h"
 #include "tabs/certificate_details_dialog.h"
 #include "tabs/records_model.h"
+#include "texts/lab_texts.h"
 #include "tabs/signing_dialog.h"
 
 #include <QComboBox>
@@ -226,7 +227,9 @@ bool RecordsView::selectCheck(const QString &serial, const QDateTime &started)
         applyFilter();
         row = find();
     }
-    if (row >= 0)
+    if (row < 0)
+        report(labtext::text(labtext::Text::NotInRecords, m_language));
+    else
         m_table->selectRow(row);
     return row >= 0;
 }

@@ -45,7 +45,7 @@ public slots:
     // Reads the database again, keeping the selection.
     void refresh();
     // Reads again and selects the calibration holding the check of `serial`
-    // started at `started`, clearing the filter if it hides it; false: none.
+    // started at `started`, clearing the filter if it hides it; false (and said): none.
     bool selectCheck(const QString &serial, const QDateTime &started);
 
 protected:

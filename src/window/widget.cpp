@@ -208,8 +208,8 @@ void Widget::addTabs()
     connect(batch, &BatchTab::checkStored, recordsView, &RecordsView::refresh);
     connect(automatic, &AutoCalibrationTab::checkStored, recordsView, &RecordsView::refresh);
     connect(automatic, &AutoCalibrationTab::openInRecords, this, [this, recordsView](const QString &serial, const QDateTime &started) {
-        if (recordsView->selectCheck(serial, started))
-            ui->tabWidget_main->setCurrentWidget(recordsView);
+        recordsView->selectCheck(serial, started);   // says so on its status line when it finds none
+        ui->tabWidget_main->setCurrentWidget(recordsView);
     });
     connect(this, &Widget::languageChanged, recordsView, &RecordsView::setLanguage);
     auto *due = new DueList({[this] { return record_tab->database(Access::Read); },

@@ -309,7 +309,7 @@ void TestRecordsView::dueListHandsTheUnitOver()
     recordsdb::InstrumentRegister reg(db);
     QVERIFY(reg.save(unit("TT-7", 0).instrument));
     recordsdb::Instrument handed;
-    DueList list({[&] { return &db; }, [&](const recordsdb::Instrument &i) { handed = i; }});
+    DueList list({[&] { return &db; }, [&](const recordsdb::Instrument &i) { handed = i; }, {}});
     list.setLanguage(2);
     list.show();
     auto *start = list.findChild<QPushButton *>("pushButton_due_automatic");
