@@ -8,6 +8,7 @@
 #include "records_db/record_db.h"
 #include "tabs/record_header_form.h"
 #include "tabs/auto_calibration_texts.h"
+#include "texts/engine_texts.h"
 #include "tabs/error_chart.h"
 #include "tabs/instrument_picker.h"
 #include "tabs/standards_dialog.h"
@@ -322,7 +323,7 @@ void AutoCalibrationTab::finish(const autocal::RunResult &result, const QString 
     using O = autocal::RunResult::Outcome;
     m_certificate = certificate;
     if (result.outcome == O::Passed || result.outcome == O::Failed)
-        m_resultText = m_certificate.isEmpty() ? autotext::text(Text::NoCertificate, m_language).arg(recordsError)
+        m_resultText = m_certificate.isEmpty() ? autotext::text(Text::NoCertificate, m_language).arg(enginetext::render(recordsError, m_language))
                                                : autotext::text(Text::CertificateDraft, m_language).arg(m_certificate);
     else
         m_resultText.clear();
@@ -411,13 +412,14 @@ void AutoCalibrationTab::showResult(const autocal::RunResult &result)
     switch (result.outcome) {
     case O::Passed: line = autotext::text(Text::Passed, m_language); break;
     case O::Failed: line = autotext::text(Text::Failed, m_language); break;
-    case O::Aborted: line = autotext::text(Text::Aborted, m_language).arg(result.reason); break;
-    case O::Refused: line = autotext::text(Text::Refused, m_language).arg(result.reason); break;
+    case O::Aborted: line = autotext::text(Text::Aborted, m_language).arg(enginetext::render(result.reason, m_language)); break;
+    case O::Refused: line = autotext::text(Text::Refused, m_language).arg(enginetext::render(result.reason, m_language)); break;
     }
     QStringList lines{line};
     if (!m_resultText.isEmpty())
         lines << m_resultText;
-    lines << result.notes;
+    for (const QString &note : result.notes)
+        lines << enginetext::render(note, m_language);
     m_result->setText(lines.join(QLatin1Char('\n')));
 }
 

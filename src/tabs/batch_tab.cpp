@@ -11,6 +11,7 @@
 #include "tabs/auto_calibration_texts.h"
 #include "tabs/batch_cells.h"
 #include "tabs/batch_texts.h"
+#include "texts/engine_texts.h"
 #include "tabs/instrument_picker.h"
 #include "tabs/tab_fit.h"
 
@@ -334,7 +335,7 @@ void BatchTab::finish(const autocal::BatchResult &result, const QString &records
     m_phase->clear();
     showOutcomes(result);
     if (!recordsError.isEmpty() && result.ran)
-        m_resultLines << recordsError;
+        m_resultLines << enginetext::render(recordsError, m_language);
     m_result->setText(m_resultLines.join(QLatin1Char('\n')));
     showProgress();
     emit finished();
@@ -374,7 +375,7 @@ void BatchTab::connectRun(autocal::BatchRun &run)
         const int row = rowOf(unit);
         if (row >= 0)
             m_table->setItem(row, kFirstPoint + m_progress.points(),
-                             new QTableWidgetItem(batchtext::text(Text::Ended, m_language).arg(reason)));
+                             new QTableWidgetItem(batchtext::text(Text::Ended, m_language).arg(enginetext::render(reason, m_language))));
         showProgress();
     });
 }
@@ -473,13 +474,14 @@ void BatchTab::showOutcomes(const autocal::BatchResult &result)
         if (row >= 0)
             m_table->setItem(row, kFirstPoint + m_progress.points(),
                              new QTableWidgetItem(outcome == Text::Ended
-                                                      ? batchtext::text(outcome, m_language).arg(u.reason)
+                                                      ? batchtext::text(outcome, m_language).arg(enginetext::render(u.reason, m_language))
                                                       : batchtext::text(outcome, m_language)));
     }
     m_resultLines << (result.reason.isEmpty()
                           ? batchtext::text(Text::Summary, m_language).arg(passed).arg(result.units.size())
-                          : batchtext::text(Text::BatchEnded, m_language).arg(result.reason));
-    m_resultLines << result.notes;
+                          : batchtext::text(Text::BatchEnded, m_language).arg(enginetext::render(result.reason, m_language)));
+    for (const QString &note : result.notes)
+        m_resultLines << enginetext::render(note, m_language);
 }
 
 void BatchTab::showCertificate(int unit, const QString &path)
