@@ -69,6 +69,13 @@ AutoCalibrationTab::AutoCalibrationTab(rtu::Link &link, autocal::RunRegistry &ru
     inputs->setLayout(top);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(tabfit::scrolled(inputs));
+    // Start and Abort outside the scrolled inputs: always in sight.
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_start);
+    buttons->addWidget(m_abort);
+    buttons->addWidget(m_standards);
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
     layout->addWidget(buildProgress(), 1);
     tabfit::keepRows(m_table, 5);
     recall();
@@ -118,20 +125,17 @@ QWidget *AutoCalibrationTab::buildProcedure()
     file->addWidget(m_file, 1);
     file->addWidget(m_browse);
     m_start = new QPushButton;
+    m_start->setObjectName(QStringLiteral("pushButton_auto_start"));
     m_abort = new QPushButton;
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(m_start);
-    buttons->addWidget(m_abort);
+    m_abort->setObjectName(QStringLiteral("pushButton_auto_abort"));
     m_standards = new QPushButton;
     m_standards->setObjectName(QStringLiteral("pushButton_auto_standards"));
-    buttons->addWidget(m_standards);
     auto *form = new QFormLayout(m_procedureGroup);
     form->addRow(m_fileLabel, file);
     form->addRow(m_pointsLabel, m_points);
     form->addRow(m_toleranceLabel, m_tolerance);
     form->addRow(m_tagLabel, m_tag);
     form->addRow(m_serialLabel, m_serial);
-    form->addRow(buttons);
     connect(m_browse, &QPushButton::clicked, this, [this] {
         const QString path = QFileDialog::getOpenFileName(this, QString(), m_file->text(), QStringLiteral("*.json"));
         if (!path.isEmpty())
@@ -277,6 +281,13 @@ void AutoCalibrationTab::start()
         m_result->setText(autotext::text(Text::Refused, m_language).arg(autotext::text(Text::SerialMissing, m_language)));
         return;
     }
+    // Its checks are stored signed by who performed them: none unlocked, nothing starts.
+    recordsdb::RecordDb *db = m_database ? m_database() : nullptr;
+    const auto performer = db && m_performer ? m_performer(*db) : std::nullopt;
+    if (db && !performer) {
+        m_result->setText(autotext::text(Text::Refused, m_language).arg(autotext::text(Text::NoPerformer, m_language)));
+        return;
+    }
     QString why;
     const auto runPlan = plan(why);
     autocal::SingleRun::Instruments made;
@@ -290,9 +301,7 @@ void AutoCalibrationTab::start()
         return;
     }
     remember();
-    recordsdb::RecordDb *db = m_database ? m_database() : nullptr;
-    autocal::RunRecords records(db, m_folder ? m_folder() : recordsdb::defaultRecordsFolder(),
-                                db && m_performer ? m_performer(*db) : std::nullopt);
+    autocal::RunRecords records(db, m_folder ? m_folder() : recordsdb::defaultRecordsFolder(), performer);
     record::Header header;
     header.tag = m_tag->text().trimmed();
     header.serial = m_serial->text().trimmed();

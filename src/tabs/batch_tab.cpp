@@ -54,6 +54,12 @@ BatchTab::BatchTab(rtu::Link &windowLink, autocal::RunRegistry &runs, QWidget *p
 {
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(tabfit::scrolled(buildInputs()));
+    // Start and Abort outside the scrolled inputs: always in sight.
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_start);
+    buttons->addWidget(m_abort);
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
     layout->addWidget(buildProgress(), 1);
     tabfit::keepRows(m_table, 5);
     m_tick = new QTimer(this);
@@ -125,17 +131,14 @@ QWidget *BatchTab::buildInputs()
         return row;
     };
     m_start = new QPushButton;
+    m_start->setObjectName(QStringLiteral("pushButton_batch_start"));
     m_abort = new QPushButton;
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(m_start);
-    buttons->addWidget(m_abort);
-    buttons->addStretch(1);
+    m_abort->setObjectName(QStringLiteral("pushButton_batch_abort"));
     auto *form = new QFormLayout(group);
     form->addRow(m_mapLabel, withBrowse(m_map, m_browseMap));
     form->addRow(m_fileLabel, withBrowse(m_file, m_browseFile));
     form->addRow(m_pointsLabel, m_points);
     form->addRow(m_toleranceLabel, m_tolerance);
-    form->addRow(buttons);
     connect(m_start, &QPushButton::clicked, this, &BatchTab::start);
     connect(m_abort, &QPushButton::clicked, this, &BatchTab::abort);
     m_environment = new InstrumentPicker(instruments::Role::Environment);
@@ -286,6 +289,14 @@ void BatchTab::start()
                               .arg(autotext::text(autotext::Text::OtherRun, m_language).arg(other->kind())));
         return;
     }
+    // Its checks are stored signed by who performed them: none unlocked, nothing starts.
+    recordsdb::RecordDb *db = m_database ? m_database() : nullptr;
+    const auto performer = db && m_performer ? m_performer(*db) : std::nullopt;
+    if (db && !performer) {
+        m_result->setText(autotext::text(autotext::Text::Refused, m_language)
+                              .arg(autotext::text(autotext::Text::NoPerformer, m_language)));
+        return;
+    }
     QString why;
     const auto map = autocal::readChannelMap(m_map->text().trimmed(), why);
     const auto runPlan = map ? plan(why) : std::nullopt;
@@ -303,9 +314,7 @@ void BatchTab::start()
         return;
     }
     remember();
-    recordsdb::RecordDb *db = m_database ? m_database() : nullptr;
-    autocal::RunRecords records(db, m_folder ? m_folder() : recordsdb::defaultRecordsFolder(),
-                                db && m_performer ? m_performer(*db) : std::nullopt);
+    autocal::RunRecords records(db, m_folder ? m_folder() : recordsdb::defaultRecordsFolder(), performer);
     record::Header header;
     header.technician = qEnvironmentVariable("USER");
     header.laboratory = RecordHeaderForm::rememberedLaboratory();   // a certificate names its issuer

@@ -367,6 +367,13 @@ void TestAutoCalibration::inTheWindow()
     QVERIFY2(tab->resultText().contains("serial number"), qPrintable(tab->resultText()));
     QCOMPARE(s.sim().requestCount(6) + s.sim().requestCount(16), 0);
     tab->findChild<QLineEdit *>("lineEdit_auto_serial")->setText("SN-4711");
+    // No performer unlocked: refused before anything is sourced or written, saying what to do.
+    tab->setPerformer([](recordsdb::RecordDb &) { return std::optional<recordsdb::PersonSigner>(); });
+    tab->start();
+    QVERIFY(!tab->running());
+    QVERIFY2(tab->resultText().contains("enrol or choose a performer"), qPrintable(tab->resultText()));
+    QCOMPARE(s.sim().requestCount(6) + s.sim().requestCount(16), 0);
+    tab->setPerformer([](recordsdb::RecordDb &db) { return std::optional(recordsfixture::performer(db)); });
     tab->start();
     QVERIFY(tab->running());
     QTRY_VERIFY_WITH_TIMEOUT(!tab->running(), 240000);
