@@ -329,13 +329,8 @@ void AutoCalibrationTab::finish(const autocal::RunResult &result, const QString 
 {
     m_phase->clear();
     m_settling->clear();
-    using O = autocal::RunResult::Outcome;
     m_certificate = certificate;
-    if (result.outcome == O::Passed || result.outcome == O::Failed)
-        m_resultText = m_certificate.isEmpty() ? autotext::text(Text::NoCertificate, m_language).arg(enginetext::render(recordsError, m_language))
-                                               : autotext::text(Text::CertificateDraft, m_language).arg(m_certificate);
-    else
-        m_resultText.clear();
+    m_recordsError = recordsError;
     m_openCertificate->setEnabled(!m_certificate.isEmpty());
     m_last = result;
     showResult(result);
@@ -425,8 +420,10 @@ void AutoCalibrationTab::showResult(const autocal::RunResult &result)
     case O::Refused: line = autotext::text(Text::Refused, m_language).arg(enginetext::render(result.reason, m_language)); break;
     }
     QStringList lines{line};
-    if (!m_resultText.isEmpty())
-        lines << m_resultText;
+    if (result.outcome == O::Passed || result.outcome == O::Failed)
+        lines << (m_certificate.isEmpty()
+                      ? autotext::text(Text::NoCertificate, m_language).arg(enginetext::render(m_recordsError, m_language))
+                      : autotext::text(Text::CertificateDraft, m_language).arg(m_certificate));
     for (const QString &note : result.notes)
         lines << enginetext::render(note, m_language);
     m_result->setText(lines.join(QLatin1Char('\n')));

@@ -24,6 +24,9 @@
 #include <QTableWidget>
 #include <QJsonObject>
 #include <QProcess>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QTimer>
 #include <QtTest>
 
 using lab::Bench;
@@ -337,6 +340,34 @@ void TestAutoCalibration::decisionsARunCanDefend()
 
 // The tab runs the same run on the window's link while the window polls:
 // points, chart, result and draft certificate; Abort ends it safely.
+namespace {
+
+// What the tab shows: its labels, its table's cells and headers.
+QStringList tabTexts(QWidget *tab)
+{
+    QStringList out;
+    for (QLabel *l : tab->findChildren<QLabel *>())
+        if (l->isVisible())
+            out << l->text();
+    for (QTableWidget *t : tab->findChildren<QTableWidget *>())
+        for (int r = -1; r < t->rowCount(); ++r)
+            for (int c = 0; c < t->columnCount(); ++c)
+                if (QTableWidgetItem *i = r < 0 ? t->horizontalHeaderItem(c) : t->item(r, c))
+                    out << i->text();
+    return out;
+}
+
+// A Latin word of three letters or more that is no unit, path or identifier.
+bool hasEnglish(QString text)
+{
+    text.remove(QRegularExpression(QStringLiteral("\\S*/\\S*")));
+    for (const char *kept : {"mV", "mA", "ohm", "PDF", "SN-", "Type", "PT100", "Cu50"})
+        text.remove(QLatin1String(kept));
+    return text.contains(QRegularExpression(QStringLiteral("[A-Za-z]{3,}")));
+}
+
+} // namespace
+
 void TestAutoCalibration::inTheWindow()
 {
     // Three points, as remembered from an earlier session.
@@ -374,9 +405,25 @@ void TestAutoCalibration::inTheWindow()
     QVERIFY2(tab->resultText().contains("enrol or choose a performer"), qPrintable(tab->resultText()));
     QCOMPARE(s.sim().requestCount(6) + s.sim().requestCount(16), 0);
     tab->setPerformer([](recordsdb::RecordDb &db) { return std::optional(recordsfixture::performer(db)); });
+    // Run in the Chinese window: every phase, step, row and result it shows is Chinese.
+    s.ui()->comboBox_sel_language->setCurrentIndex(0);
+    QStringList shown;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, tab, [&] { shown << tabTexts(tab); });
+    watch.start(50);
     tab->start();
     QVERIFY(tab->running());
     QTRY_VERIFY_WITH_TIMEOUT(!tab->running(), 240000);
+    watch.stop();
+    shown << tabTexts(tab);
+    shown.removeDuplicates();
+    QStringList english;
+    for (const QString &text : shown)
+        if (hasEnglish(text))
+            english << text;
+    qInfo("automatic run in Chinese: %lld texts shown, %lld with English", qlonglong(shown.size()), qlonglong(english.size()));
+    QVERIFY2(english.isEmpty(), qPrintable(english.join('\n')));
+    s.ui()->comboBox_sel_language->setCurrentIndex(2);
     QVERIFY2(tab->resultText().startsWith("as-left check passed"), qPrintable(tab->resultText()));
     QVERIFY2(QFileInfo::exists(tab->certificatePath()), qPrintable(tab->resultText()));
     QCOMPARE(tab->chart()->pointCount(false), 3);
