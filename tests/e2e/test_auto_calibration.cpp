@@ -16,6 +16,8 @@
 #include "window_session.h"
 #include "record/calibration_record.h"
 
+#include "shown_texts.h"
+
 #include <QComboBox>
 #include <QHeaderView>
 #include <QJsonDocument>
@@ -340,34 +342,6 @@ void TestAutoCalibration::decisionsARunCanDefend()
 
 // The tab runs the same run on the window's link while the window polls:
 // points, chart, result and draft certificate; Abort ends it safely.
-namespace {
-
-// What the tab shows: its labels, its table's cells and headers.
-QStringList tabTexts(QWidget *tab)
-{
-    QStringList out;
-    for (QLabel *l : tab->findChildren<QLabel *>())
-        if (l->isVisible())
-            out << l->text();
-    for (QTableWidget *t : tab->findChildren<QTableWidget *>())
-        for (int r = -1; r < t->rowCount(); ++r)
-            for (int c = 0; c < t->columnCount(); ++c)
-                if (QTableWidgetItem *i = r < 0 ? t->horizontalHeaderItem(c) : t->item(r, c))
-                    out << i->text();
-    return out;
-}
-
-// A Latin word of three letters or more that is no unit, path or identifier.
-bool hasEnglish(QString text)
-{
-    text.remove(QRegularExpression(QStringLiteral("\\S*/\\S*")));
-    for (const char *kept : {"mV", "mA", "ohm", "PDF", "SN-", "Type", "PT100", "Cu50"})
-        text.remove(QLatin1String(kept));
-    return text.contains(QRegularExpression(QStringLiteral("[A-Za-z]{3,}")));
-}
-
-} // namespace
-
 void TestAutoCalibration::inTheWindow()
 {
     // Three points, as remembered from an earlier session.
@@ -407,21 +381,21 @@ void TestAutoCalibration::inTheWindow()
     tab->setPerformer([](recordsdb::RecordDb &db) { return std::optional(recordsfixture::performer(db)); });
     // Run in the Chinese window: every phase, step, row and result it shows is Chinese.
     s.ui()->comboBox_sel_language->setCurrentIndex(0);
-    QStringList shown;
+    QStringList seen;
     QTimer watch;
-    connect(&watch, &QTimer::timeout, tab, [&] { shown << tabTexts(tab); });
+    connect(&watch, &QTimer::timeout, tab, [&] { seen << shown::tabTexts(tab); });
     watch.start(50);
     tab->start();
     QVERIFY(tab->running());
     QTRY_VERIFY_WITH_TIMEOUT(!tab->running(), 240000);
     watch.stop();
-    shown << tabTexts(tab);
-    shown.removeDuplicates();
+    seen << shown::tabTexts(tab);
+    seen.removeDuplicates();
     QStringList english;
-    for (const QString &text : shown)
-        if (hasEnglish(text))
+    for (const QString &text : seen)
+        if (shown::hasEnglish(text))
             english << text;
-    qInfo("automatic run in Chinese: %lld texts shown, %lld with English", qlonglong(shown.size()), qlonglong(english.size()));
+    qInfo("automatic run in Chinese: %lld texts shown, %lld with English", qlonglong(seen.size()), qlonglong(english.size()));
     QVERIFY2(english.isEmpty(), qPrintable(english.join('\n')));
     s.ui()->comboBox_sel_language->setCurrentIndex(2);
     QVERIFY2(tab->resultText().startsWith("as-left check passed"), qPrintable(tab->resultText()));
