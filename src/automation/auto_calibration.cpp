@@ -1,4 +1,5 @@
 #include "automation/auto_calibration.h"
+#include "texts/engine_texts.h"
 
 #include "automation/batch_run.h"
 #include "link/link.h"
@@ -49,11 +50,11 @@ RunResult AutoCalibration::run(const RunPlan &plan, const record::Header &header
     RunResult refused;
     // Its records and certificate name the transmitter by its serial number.
     if (header.serial.trimmed().isEmpty())
-        refused.reason = QStringLiteral("the transmitter's serial number is needed for its records");
+        refused.reason = enginetext::english(enginetext::Id::SerialNeeded);
     else if (!m_link.isOpen())
-        refused.reason = QStringLiteral("the link to the transmitter is not open");
+        refused.reason = enginetext::english(enginetext::Id::LinkNotOpen);
     else if (m_link.operationRunning())
-        refused.reason = QStringLiteral("another operation is running; nothing was done");
+        refused.reason = enginetext::english(enginetext::Id::OperationRunning);
     if (!refused.reason.isEmpty())
         return refused;
     MapUnit unit;

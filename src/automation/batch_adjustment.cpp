@@ -1,6 +1,7 @@
 // The batch's adjustment, through the procedures: input points captured for
 // every unit of a source group at once, then every output.
 
+#include "texts/engine_texts.h"
 #include "automation/batch_unit.h"
 
 #include "core/live_values.h"
@@ -76,10 +77,10 @@ bool BatchRun::adjustInputs(const QVector<Unit *> &group)
     eachAtOnce(group, [&](Unit &u) { entered[&u] = u.input->enter(); });
     for (Unit *u : group)
         if (u->live && entered.value(u) != Cal::Result::Done)
-            endUnit(*u, QStringLiteral("it did not enter its input calibration mode"), RunResult::Cause::Transmitter);
+            endUnit(*u, enginetext::english(enginetext::Id::NoEnterInputMode), RunResult::Cause::Transmitter);
     const QString routed = sourceIsRouted(first.given.map, first.rtd()) ? first.given.map.sourceChannel : QString();
     if (!routed.isEmpty() && !route(true, routed))
-        return failBatch(QStringLiteral("the switch: %1").arg(m_switch->lastError()));
+        return failBatch(enginetext::english(enginetext::Id::SwitchFailed).arg(m_switch->lastError()));
     const double points[2] = {tc ? 50.0 : 100.0, tc ? 0.0 : 200.0};
     bool ok = true;
     for (int i = 0; ok && i < 2; ++i)
@@ -98,8 +99,8 @@ bool BatchRun::adjustInputs(const QVector<Unit *> &group)
             u->outcome.adjusted = true;
         else
             endUnit(*u, stored == Cal::Result::StateLost
-                            ? QStringLiteral("it lost a captured point before the store; nothing was stored")
-                            : QStringLiteral("its input points were not stored as captured"),
+                            ? enginetext::english(enginetext::Id::LostCapturedPoint)
+                            : enginetext::english(enginetext::Id::InputsNotStored),
                     RunResult::Cause::Transmitter);
     }
     QHash<Unit *, Cal::Result> left;
@@ -118,7 +119,7 @@ bool BatchRun::adjustInputs(const QVector<Unit *> &group)
         if (m_source.setOutput(false))
             m_outputOn = false;
         if (!route(false, routed))
-            return failBatch(QStringLiteral("the switch: %1").arg(m_switch->lastError()));
+            return failBatch(enginetext::english(enginetext::Id::SwitchFailed).arg(m_switch->lastError()));
     }
     return ok && stillGoing();
 }
@@ -138,7 +139,7 @@ bool BatchRun::captureAll(const QVector<Unit *> &units, int index, double signal
         return false;
     for (Unit *u : units)
         u->window.reset();
-    const bool going = settleEach(units, QStringLiteral("its input did not settle"), [&](const QVector<Unit *> &sampling) {
+    const bool going = settleEach(units, enginetext::english(enginetext::Id::InputNotSettled), [&](const QVector<Unit *> &sampling) {
         if (!readInputs(sampling, false))
             return false;
         for (Unit *u : sampling) {
@@ -158,7 +159,7 @@ bool BatchRun::captureAll(const QVector<Unit *> &units, int index, double signal
     eachAtOnce(units, [&](Unit &u) { taken[&u] = u.input->capture(index); });
     for (Unit *u : units)
         if (u->live && taken.value(u) != Cal::Result::Done)
-            endUnit(*u, QStringLiteral("it did not take its input point"), RunResult::Cause::Transmitter);
+            endUnit(*u, enginetext::english(enginetext::Id::NoTakeInputPoint), RunResult::Cause::Transmitter);
     return stillGoing();
 }
 
@@ -182,7 +183,7 @@ bool BatchRun::adjustOutputs(const QVector<Unit *> &units)
     eachAtOnce(units, [&](Unit &u) { result[&u] = u.output->start(); });
     for (Unit *u : units)
         if (u->live && result.value(u) != Cal::Result::Done)
-            endUnit(*u, QStringLiteral("it did not drive 4 mA"), RunResult::Cause::Transmitter);
+            endUnit(*u, enginetext::english(enginetext::Id::NoDrive4mA), RunResult::Cause::Transmitter);
     if (!settleCurrents(units))
         return false;
     const auto measured = [](Unit &u) { return quint16(std::lround(u.window->meanCurrent() * 1000.0)); };
@@ -190,7 +191,7 @@ bool BatchRun::adjustOutputs(const QVector<Unit *> &units)
     eachAtOnce(units, [&](Unit &u) { result[&u] = u.output->measured4mA(measured(u)); });
     for (Unit *u : units)
         if (u->live && result.value(u) != Cal::Result::Done)
-            endUnit(*u, QStringLiteral("it did not take its 4 mA point"), RunResult::Cause::Transmitter);
+            endUnit(*u, enginetext::english(enginetext::Id::NoTake4mA), RunResult::Cause::Transmitter);
     announce(AdjustmentStep::Kind::Output20mA, numbers());
     if (!settleCurrents(units))
         return false;
@@ -203,7 +204,7 @@ bool BatchRun::adjustOutputs(const QVector<Unit *> &units)
         if (result.value(u) == Cal::Result::Done)
             u->output.reset();
         else
-            endUnit(*u, QStringLiteral("its output points were not stored as measured"), RunResult::Cause::Transmitter);
+            endUnit(*u, enginetext::english(enginetext::Id::OutputsNotStored), RunResult::Cause::Transmitter);
     }
     return stillGoing();
 }

@@ -2,6 +2,7 @@
 // of standards before anything is sourced, the source set, the routes changed,
 // each loop read on its meter.
 
+#include "texts/engine_texts.h"
 #include "automation/batch_unit.h"
 
 #include "core/live_values.h"
@@ -39,11 +40,11 @@ bool BatchRun::prepareInstruments()
         channels << u->given.map.sourceChannel << u->given.map.meterChannel;
     channels.removeAll(QString());
     if (!channels.isEmpty() && !m_switch)
-        return failBatch(QStringLiteral("the map names switch channels and there is no switch"));
+        return failBatch(enginetext::english(enginetext::Id::NoSwitch));
     if (!channels.isEmpty() && !m_switch->routeOpenAll(channels))
-        return failBatch(QStringLiteral("the switch: %1").arg(m_switch->lastError()));
+        return failBatch(enginetext::english(enginetext::Id::SwitchFailed).arg(m_switch->lastError()));
     if (!m_source.setOutput(false))
-        return failBatch(QStringLiteral("the source: %1").arg(m_source.lastError()));
+        return failBatch(enginetext::english(enginetext::Id::SourceFailed).arg(m_source.lastError()));
     return true;
 }
 
@@ -51,7 +52,7 @@ bool BatchRun::prepareInstruments()
 bool BatchRun::readAmbient()
 {
     const auto failed = [this] {
-        return failBatch(QStringLiteral("the environment instrument: %1").arg(m_environment->lastError()));
+        return failBatch(enginetext::english(enginetext::Id::EnvironmentFailed).arg(m_environment->lastError()));
     };
     const auto t = m_environment->measureTemperature();
     if (!t)
@@ -71,9 +72,9 @@ bool BatchRun::identify(instruments::Instrument &instrument, const QString &role
 {
     QString why;
     const auto used = identified(instrument, role, why);
-    const QString name = role == QLatin1String("environment") ? QStringLiteral("environment instrument") : role;
+    const QString name = role == QLatin1String("environment") ? enginetext::english(enginetext::Id::EnvironmentInstrument) : role;
     if (!used)
-        return failBatch(QStringLiteral("the %1: %2").arg(name, why));
+        return failBatch(enginetext::english(enginetext::Id::TheInstrument).arg(name, why));
     if (m_standardTerms && role == QLatin1String("source"))
         m_sourceTerms = m_standardTerms(*used);
     else if (m_standardTerms && role == QLatin1String("meter"))
@@ -126,13 +127,13 @@ void BatchRun::openMeter(Unit &u)
     else if (address)
         model = instruments::findModel(map.meterModel, &why);
     if (model && model->role != instruments::Role::Meter)
-        why = QStringLiteral("%1 is not a meter's model").arg(model->name);
+        why = enginetext::english(enginetext::Id::NotMeterModel).arg(model->name);
     if (!model || model->role != instruments::Role::Meter)
-        return endUnit(u, QStringLiteral("its own meter %1: %2").arg(map.meter, why), RunResult::Cause::Instrument);
+        return endUnit(u, enginetext::english(enginetext::Id::OwnMeterNamed).arg(map.meter, why), RunResult::Cause::Instrument);
     u.ownMeter = std::make_unique<instruments::Instrument>(*model, *address);
     const auto used = identified(*u.ownMeter, QStringLiteral("meter"), why);
     if (!used)
-        return endUnit(u, QStringLiteral("its own meter %1: %2").arg(map.meter, why), RunResult::Cause::Instrument);
+        return endUnit(u, enginetext::english(enginetext::Id::OwnMeterNamed).arg(map.meter, why), RunResult::Cause::Instrument);
     u.meter = u.ownMeter.get();
     u.meterTerms = m_standardTerms ? m_standardTerms(*used) : QMap<QString, metrology::StandardCalibration>();
     for (record::UsedInstrument &instrument : u.used)
@@ -156,14 +157,14 @@ std::optional<double> BatchRun::measureLoop(Unit &u)
     if (u.ownMeter) {
         const auto current = read();
         if (!current)
-            endUnit(u, QStringLiteral("its own meter: %1").arg(u.meter->lastError()), RunResult::Cause::Instrument);
+            endUnit(u, enginetext::english(enginetext::Id::OwnMeter).arg(u.meter->lastError()), RunResult::Cause::Instrument);
         return current;
     }
     const QString channel = u.given.map.meterChannel;
     if (channel.isEmpty()) {   // the shared meter on this loop alone, no route
         const auto current = read();
         if (!current)
-            endUnit(u, QStringLiteral("the meter: %1").arg(m_meter.lastError()), RunResult::Cause::Instrument);
+            endUnit(u, enginetext::english(enginetext::Id::MeterFailed).arg(m_meter.lastError()), RunResult::Cause::Instrument);
         return current;
     }
     const bool closed = route(true, channel);
@@ -171,10 +172,10 @@ std::optional<double> BatchRun::measureLoop(Unit &u)
     const auto current = closed ? read() : std::nullopt;
     const QString meterError = m_meter.lastError();
     if (!route(false, channel) && !route(false, channel))
-        return failBatch(QStringLiteral("the switch: %1").arg(m_switch->lastError())), std::nullopt;
+        return failBatch(enginetext::english(enginetext::Id::SwitchFailed).arg(m_switch->lastError())), std::nullopt;
     if (!closed || !current)
-        endUnit(u, closed ? QStringLiteral("the meter on its loop: %1").arg(meterError)
-                          : QStringLiteral("the switch on its meter channel: %1").arg(closeError),
+        endUnit(u, closed ? enginetext::english(enginetext::Id::MeterOnLoop).arg(meterError)
+                          : enginetext::english(enginetext::Id::SwitchMeterChannel).arg(closeError),
                 RunResult::Cause::Instrument);
     return current;
 }
@@ -186,7 +187,7 @@ bool BatchRun::source(double signal, bool thermocouple)
     const auto spent = qScopeGuard([&] { m_result.instrumentMs += clock.nsecsElapsed() / 1e6; });
     const bool set = thermocouple ? m_source.sourceMillivolts(signal) : m_source.sourceOhms(signal);
     if (!set || (!m_outputOn && !m_source.setOutput(true)))
-        return failBatch(QStringLiteral("the source: %1").arg(m_source.lastError()));
+        return failBatch(enginetext::english(enginetext::Id::SourceFailed).arg(m_source.lastError()));
     m_outputOn = true;
     ++m_result.sourceSettings;
     return true;

@@ -1,4 +1,5 @@
 #include "automation/batch_run.h"
+#include "texts/engine_texts.h"
 #include "automation/batch_unit.h"
 
 #include "automation/point_record.h"
@@ -118,7 +119,7 @@ bool BatchRun::prepare(const record::Header &common)
     for (auto &u : m_units)
         if (u->live && stillGoing())
             prepareUnit(*u);
-    m_result.ran = !live().isEmpty() || failBatch(QStringLiteral("no unit of the batch could be calibrated"));
+    m_result.ran = !live().isEmpty() || failBatch(enginetext::english(enginetext::Id::NoUnitCalibrated));
     for (Unit *u : live())
         emit unitPrepared(u->given.map.unit, u->header);
     return m_result.ran && stillGoing();
@@ -209,7 +210,7 @@ bool BatchRun::measureGroup(const QVector<Unit *> &group, int index)
     const auto signal = metrology::signalFor(first.sensor, celsius, *room);
     if (!signal) {
         for (Unit *u : members)
-            endUnit(*u, QStringLiteral("no signal for %1 °C").arg(celsius), RunResult::Cause::Transmitter);
+            endUnit(*u, enginetext::english(enginetext::Id::NoSignalFor).arg(celsius), RunResult::Cause::Transmitter);
         return true;
     }
     QVector<int> numbers;
@@ -219,10 +220,10 @@ bool BatchRun::measureGroup(const QVector<Unit *> &group, int index)
     const QString routed = sourceIsRouted(first.given.map, first.rtd()) ? first.given.map.sourceChannel : QString();
     // A routed group is one unit: an error of its source channel ends it alone.
     if (!routed.isEmpty() && !route(true, routed)) {
-        endUnit(first, QStringLiteral("the switch on its source channel: %1").arg(m_switch->lastError()),
+        endUnit(first, enginetext::english(enginetext::Id::SwitchSourceChannel).arg(m_switch->lastError()),
                 RunResult::Cause::Instrument);
         return route(false, routed) || route(false, routed)
-               || failBatch(QStringLiteral("the switch: %1").arg(m_switch->lastError()));
+               || failBatch(enginetext::english(enginetext::Id::SwitchFailed).arg(m_switch->lastError()));
     }
     for (Unit *u : members) {
         u->repeatReadings.clear();
@@ -254,7 +255,7 @@ bool BatchRun::measureGroup(const QVector<Unit *> &group, int index)
     if (!routed.isEmpty() && m_source.setOutput(false))
         m_outputOn = false;
     if (!routed.isEmpty() && !route(false, routed))
-        return failBatch(QStringLiteral("the switch: %1").arg(m_switch->lastError()));
+        return failBatch(enginetext::english(enginetext::Id::SwitchFailed).arg(m_switch->lastError()));
     return settled || stillGoing();
 }
 
@@ -295,7 +296,7 @@ void BatchRun::endSafely()
 {
     emit phaseChanged(Phase::Finishing);
     if (m_source.isOpen() && !m_source.setOutput(false))
-        m_result.notes << QStringLiteral("the source output could not be switched off (%1): switch it off by hand")
+        m_result.notes << enginetext::english(enginetext::Id::SourceNotOff)
                               .arg(m_source.lastError());
     m_outputOn = false;
     QStringList channels;
@@ -303,7 +304,7 @@ void BatchRun::endSafely()
         channels << u->given.map.sourceChannel << u->given.map.meterChannel;
     channels.removeAll(QString());
     if (m_switch && m_switch->isOpen() && !channels.isEmpty() && !m_switch->routeOpenAll(channels))
-        m_result.notes << QStringLiteral("the switch's routes could not be opened (%1): open them by hand")
+        m_result.notes << enginetext::english(enginetext::Id::SwitchRoutesOpen)
                               .arg(m_switch->lastError());
     for (const auto &u : m_units) {
         if (u->live && !m_result.reason.isEmpty())

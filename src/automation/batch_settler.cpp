@@ -2,6 +2,7 @@
 // agree, the cold junction followed, independent repeats approached from away,
 // and the one local event loop between samples.
 
+#include "texts/engine_texts.h"
 #include "automation/batch_unit.h"
 
 #include "core/live_values.h"
@@ -58,7 +59,7 @@ bool BatchRun::approachAgain(const QVector<Unit *> &group, double celsius)
     const auto room = groupRoom(group);
     const auto signal = room ? metrology::signalFor(first.sensor, away, *room) : std::nullopt;
     if (!signal)
-        return failBatch(QStringLiteral("no signal for %1 °C").arg(away));
+        return failBatch(enginetext::english(enginetext::Id::NoSignalFor).arg(away));
     return source(*signal, !first.rtd()) && pause(m_plan.settling.samples * m_plan.settling.intervalMs)
            && readInputs(group) && groupRoom(group).has_value();
 }
@@ -73,7 +74,7 @@ bool BatchRun::settleGroup(const QVector<Unit *> &group, double celsius, double 
     Unit &first = *group.first();
     const bool tc = !first.rtd();
     std::optional<double> sourcedRoom = groupRoom(group);
-    const QString why = QStringLiteral("its reading did not settle within %1 s").arg(m_plan.settling.timeoutMs / 1000);
+    const QString why = enginetext::english(enginetext::Id::ReadingNotSettled).arg(m_plan.settling.timeoutMs / 1000);
     return settleEach(group, why, [&](const QVector<Unit *> &sampling) {
         if (!readInputs(sampling))
             return false;
@@ -81,7 +82,7 @@ bool BatchRun::settleGroup(const QVector<Unit *> &group, double celsius, double 
         if (tc && room && sourcedRoom && std::abs(*room - *sourcedRoom) > kColdJunctionStep) {
             const auto again = metrology::signalFor(first.sensor, celsius, *room);
             if (!again)
-                return failBatch(QStringLiteral("no signal for the new cold junction"));
+                return failBatch(enginetext::english(enginetext::Id::NoSignalNewJunction));
             if (!source(*again, true))
                 return false;
             signal = *again;
@@ -176,10 +177,10 @@ bool BatchRun::settleCurrents(const QVector<Unit *> &units)
 {
     for (Unit *u : units)
         u->window.emplace(m_plan.settling.samples, 0.0, m_plan.settling.bandMa);
-    const bool going = settleEach(units, QStringLiteral("its loop current did not settle"), [&](const QVector<Unit *> &sampling) {
+    const bool going = settleEach(units, enginetext::english(enginetext::Id::LoopNotSettled), [&](const QVector<Unit *> &sampling) {
         for (Unit *u : sampling) {
             if (!u->binding.holds(*u->given.link)) {
-                endUnit(*u, QStringLiteral("its link closed"), RunResult::Cause::Link);
+                endUnit(*u, enginetext::english(enginetext::Id::LinkClosed), RunResult::Cause::Link);
                 continue;
             }
             const auto current = measureLoop(*u);

@@ -1,6 +1,7 @@
 // One unit of a batch: its link taken, what it is read, its inputs read side by
 // side with the others', its point recorded, and its end alone.
 
+#include "texts/engine_texts.h"
 #include "automation/batch_unit.h"
 
 #include "core/live_values.h"
@@ -29,10 +30,10 @@ void BatchRun::openUnit(Unit &u, const record::Header &common)
 {
     rtu::Link *link = u.given.link;
     if (!link || !link->isOpen())
-        return endUnit(u, QStringLiteral("its line %1 is not open").arg(u.given.map.port), RunResult::Cause::Link);
+        return endUnit(u, enginetext::english(enginetext::Id::LineNotOpen).arg(u.given.map.port), RunResult::Cause::Link);
     u.guard = std::make_unique<rtu::OperationGuard>(*link);
     if (!*u.guard || !link->startOperation())
-        return endUnit(u, QStringLiteral("another operation runs on its link"), RunResult::Cause::Link);
+        return endUnit(u, enginetext::english(enginetext::Id::LinkBusy), RunResult::Cause::Link);
     u.binding = proc::UnitBinding::of(*link);
     u.live = true;
     u.header = common;
@@ -51,16 +52,16 @@ void BatchRun::prepareUnit(Unit &u)
             break;
         if (other->live && (other->sensor.kind != u.sensor.kind || other->sensor.type != u.sensor.type
                             || other->range.lower != u.range.lower || other->range.upper != u.range.upper))
-            return endUnit(u, QStringLiteral("its input type or range differs from unit %1's").arg(other->given.map.unit),
+            return endUnit(u, enginetext::english(enginetext::Id::RangeDiffers).arg(other->given.map.unit),
                            RunResult::Cause::Transmitter);
     }
     if (u.rtd() && u.given.map.sourceChannel.isEmpty() && m_units.size() > 1)
-        return endUnit(u, QStringLiteral("an RTD input needs a source channel of its own"), RunResult::Cause::Transmitter);
+        return endUnit(u, enginetext::english(enginetext::Id::RtdOwnChannel), RunResult::Cause::Transmitter);
     const char *function = u.rtd() ? "ohm" : "mV";
     for (double t : pointTemperatures(m_plan, u.range)) {
         const auto signal = metrology::signalFor(u.sensor, t, u.room);
         if (!signal || !instruments::rangeFor(m_source.model(), function, *signal))
-            return endUnit(u, QStringLiteral("%1 °C is outside what the sensor or the source can give").arg(t),
+            return endUnit(u, enginetext::english(enginetext::Id::OutsideSensorOrSource).arg(t),
                            RunResult::Cause::Transmitter);
     }
     if (!m_used.isEmpty()) {
@@ -87,7 +88,7 @@ bool BatchRun::readTransmitter(Unit &u)
         return endUnit(u, u.setupFailure.reason, u.setupFailure.cause), false;
     // Its own cold junction gives each unit its reference from the shared signal.
     if (!setup->room)
-        return endUnit(u, QStringLiteral("the transmitter's room reading cannot be shown"),
+        return endUnit(u, enginetext::english(enginetext::Id::RoomReadingUnshown),
                        RunResult::Cause::Transmitter), false;
     u.sensor = setup->sensor;
     u.range = setup->range;
@@ -107,7 +108,7 @@ bool BatchRun::readInputs(const QVector<Unit *> &units, bool normalMode)
         if (!u->live)
             continue;
         if (!u->binding.holds(*u->given.link)) {
-            endUnit(*u, QStringLiteral("its link closed"), RunResult::Cause::Link);
+            endUnit(*u, enginetext::english(enginetext::Id::LinkClosed), RunResult::Cause::Link);
             continue;
         }
         u->read = {};
@@ -124,17 +125,17 @@ bool BatchRun::readInputs(const QVector<Unit *> &units, bool normalMode)
         if (!u->live)
             continue;
         if (u->read.outcome != rtu::ReadOutcome::Delivered) {
-            endUnit(*u, QStringLiteral("it did not answer: %1").arg(u->read.verdict.text), RunResult::Cause::Link);
+            endUnit(*u, enginetext::english(enginetext::Id::NoAnswer).arg(u->read.verdict.text), RunResult::Cause::Link);
             continue;
         }
         const reg::LiveValues live = reg::decodeLiveValues(u->read.words, QDateTime::currentDateTimeUtc());
         if (!live.measured || !live.room) {
-            endUnit(*u, QStringLiteral("it sent a reading that cannot be shown"), RunResult::Cause::Transmitter);
+            endUnit(*u, enginetext::english(enginetext::Id::UnshownReading), RunResult::Cause::Transmitter);
             continue;
         }
         // A power cycle or anything else that left normal mode is not this check's state.
         if (normalMode && live.workMode != reg::ModeNone) {
-            endUnit(*u, QStringLiteral("it left normal mode"), RunResult::Cause::Transmitter);
+            endUnit(*u, enginetext::english(enginetext::Id::LeftNormalMode), RunResult::Cause::Transmitter);
             continue;
         }
         u->values = live;
@@ -149,13 +150,13 @@ void BatchRun::recordPoint(Unit &u, int index, double signal)
     // The shared signal at this unit's own cold junction.
     const auto reference = metrology::celsiusFor(u.sensor, signal, u.room);
     if (!reference)
-        return endUnit(u, QStringLiteral("no reference for point %1").arg(index + 1), RunResult::Cause::Transmitter);
+        return endUnit(u, enginetext::english(enginetext::Id::NoReferenceForPoint).arg(index + 1), RunResult::Cause::Transmitter);
     // Budget and uncertainties as the single run records them, so decide() judges both alike.
     const TransmitterSetup transmitter{u.sensor, u.range, u.resolution, u.room};
     const PointSetup setup{transmitter, m_plan, m_source.model(), u.meter->model(), m_sourceTerms, u.meterTerms};
     if (const auto failure = autocal::recordPoint(point, setup, *reference, u.room, signal, *u.window,
                                                   u.repeatReadings, u.repeatCurrents))
-        return endUnit(u, QStringLiteral("point %1: %2").arg(index + 1).arg(failure->reason), failure->cause);
+        return endUnit(u, enginetext::english(enginetext::Id::PointFailed).arg(index + 1).arg(failure->reason), failure->cause);
     emit pointRecorded(u.given.map.unit, index, point);
 }
 
@@ -173,14 +174,14 @@ void BatchRun::eachAtOnce(const QVector<Unit *> &units, const std::function<void
                 } catch (const std::exception &e) {
                     u->stepFailure = QString::fromLocal8Bit(e.what());
                 } catch (...) {
-                    u->stepFailure = QStringLiteral("an unknown error");
+                    u->stepFailure = enginetext::english(enginetext::Id::UnknownError);
                 }
             };
     rtu::runSideBySide(steps);
     // A step that threw ends its unit, not the batch nor the process.
     for (Unit *u : units)
         if (!u->stepFailure.isEmpty()) {
-            endUnit(*u, QStringLiteral("its step failed: %1").arg(u->stepFailure), RunResult::Cause::Transmitter);
+            endUnit(*u, enginetext::english(enginetext::Id::StepFailed).arg(u->stepFailure), RunResult::Cause::Transmitter);
             u->stepFailure.clear();
         }
 }
@@ -216,16 +217,16 @@ void BatchRun::endUnit(Unit &u, const QString &reason, RunResult::Cause cause)
     u.outcome.endedEarly = true;
     u.outcome.cause = cause;
     u.outcome.reason = reason;
-    const QString unit = QStringLiteral("unit %1").arg(u.given.map.unit);
+    const QString unit = enginetext::english(enginetext::Id::Unit).arg(u.given.map.unit);
     if (u.input && u.input->leave() != proc::SensorCalibration::Result::Done)
-        m_result.notes << QStringLiteral("%1: leaving the input calibration mode was not confirmed").arg(unit);
+        m_result.notes << enginetext::english(enginetext::Id::UnitLeaveInputMode).arg(unit);
     if (u.output && u.output->running() && u.output->leave() != proc::CurrentCalibration::Result::Done)
-        m_result.notes << QStringLiteral("%1: leaving the output calibration mode was not confirmed").arg(unit);
+        m_result.notes << enginetext::english(enginetext::Id::UnitLeaveOutputMode).arg(unit);
     // What the unit's transmitter holds, as its procedure found it.
     if (u.input)
-        m_result.notes << QStringLiteral("%1 input points: %2").arg(unit, proc::outcomeText(u.input->outcome(), 2));
+        m_result.notes << enginetext::english(enginetext::Id::UnitInputPoints).arg(unit, proc::outcomeText(u.input->outcome(), 2));
     if (u.output)
-        m_result.notes << QStringLiteral("%1 output points: %2").arg(unit, proc::outcomeText(u.output->outcome(), 2));
+        m_result.notes << enginetext::english(enginetext::Id::UnitOutputPoints).arg(unit, proc::outcomeText(u.output->outcome(), 2));
     u.input.reset();
     u.output.reset();
     if (m_measuring && recordOf(u))
@@ -236,7 +237,7 @@ void BatchRun::endUnit(Unit &u, const QString &reason, RunResult::Cause cause)
                                              QDateTime::currentDateTimeUtc());
         u.outcome.asLeft->instruments = u.used;
         u.outcome.asLeft->adjusted = u.outcome.adjusted;
-        u.outcome.asLeft->incompleteReason = QStringLiteral("the adjustment ended early: %1").arg(reason);
+        u.outcome.asLeft->incompleteReason = enginetext::english(enginetext::Id::AdjustmentEndedEarly).arg(reason);
         emit recordEnded(u.given.map.unit, *u.outcome.asLeft);
     }
     u.guard.reset();

@@ -1,4 +1,5 @@
 #include "automation/point_record.h"
+#include "texts/engine_texts.h"
 
 #include "core/live_values.h"
 #include "core/registers.h"
@@ -47,29 +48,29 @@ std::optional<TransmitterSetup> readTransmitterSetup(rtu::Link &link, const RunP
 {
     const rtu::ReadResult holding = link.read(core::Block::Holding);
     if (holding.outcome != rtu::ReadOutcome::Delivered || holding.words.size() < reg::kHoldingCount)
-        return refuse(failure, QStringLiteral("the transmitter's parameters could not be read: %1").arg(holding.verdict.text),
+        return refuse(failure, enginetext::english(enginetext::Id::ParametersNotRead).arg(holding.verdict.text),
                       RunResult::Cause::Link);
     TransmitterSetup setup;
     const quint16 type = holding.words.at(reg::kInputType);
     const auto sensor = metrology::sensorForInputType(type);
     if (!sensor)
-        return refuse(failure, QStringLiteral("input type %1 has no reference function for an automatic calibration").arg(type));
+        return refuse(failure, enginetext::english(enginetext::Id::NoReferenceFunction).arg(type));
     if (reg::unitSymbol(holding.words.at(reg::kUnit)) != QString::fromUtf8("°C"))
-        return refuse(failure, QStringLiteral("the transmitter does not show °C; set its unit to °C first"));
+        return refuse(failure, enginetext::english(enginetext::Id::NotCelsius));
     setup.sensor = *sensor;
     setup.range = record::rangeFromWords(holding.words.at(reg::kUpperRange), holding.words.at(reg::kLowerRange));
     if (!setup.range.valid())
-        return refuse(failure, QStringLiteral("the transmitter's range is not a range"));
+        return refuse(failure, enginetext::english(enginetext::Id::RangeNotRange));
     const rtu::ReadResult input = link.read(core::Block::Input);
     if (input.outcome != rtu::ReadOutcome::Delivered)
-        return refuse(failure, QStringLiteral("the transmitter's readings could not be read: %1").arg(input.verdict.text),
+        return refuse(failure, enginetext::english(enginetext::Id::ReadingsNotRead).arg(input.verdict.text),
                       RunResult::Cause::Link);
     const reg::LiveValues live = reg::decodeLiveValues(input.words, QDateTime::currentDateTimeUtc());
     const auto divisor = reg::temperatureDivisor(live.decimalCode >= 0, quint16(std::max(0, live.decimalCode)));
     if (!divisor || !live.measured)
-        return refuse(failure, QStringLiteral("the transmitter's reading cannot be shown"));
+        return refuse(failure, enginetext::english(enginetext::Id::ReadingUnshown));
     if (live.workMode != reg::ModeNone)
-        return refuse(failure, QStringLiteral("the transmitter is not in normal mode"));
+        return refuse(failure, enginetext::english(enginetext::Id::NotNormalMode));
     setup.resolution = 1.0 / *divisor;
     setup.room = live.room;
     header.range = setup.range;
@@ -102,7 +103,7 @@ std::optional<StepFailure> recordPoint(record::Point &point, const PointSetup &s
     in.coldJunctionCelsius = room;
     const auto range = instruments::rangeFor(setup.source, function, sourced);
     if (!range)
-        return StepFailure{QStringLiteral("the source's model has no range for %1 %2").arg(sourced).arg(function),
+        return StepFailure{enginetext::english(enginetext::Id::SourceNoRange).arg(sourced).arg(function),
                            RunResult::Cause::Instrument};
     in.reference = {range->percentOfReading, range->floor, range->resolution, range->statedAtK2};
     in.referenceTerms = {range->excitationEffect, range->coefficientPercentPerDegree, range->coefficientFloorPerDegree,
@@ -124,7 +125,7 @@ std::optional<StepFailure> recordPoint(record::Point &point, const PointSetup &s
     in.rangeUpper = setup.transmitter.range.upper;
     const auto meter = instruments::rangeFor(setup.meter, "mA", window.meanCurrent());
     if (!meter)
-        return StepFailure{QStringLiteral("the meter's model has no range for %1 mA").arg(window.meanCurrent()),
+        return StepFailure{enginetext::english(enginetext::Id::MeterNoRange).arg(window.meanCurrent()),
                            RunResult::Cause::Instrument};
     in.meter = {meter->percentOfReading, meter->floor, meter->resolution, meter->statedAtK2};
     in.meterStandard = setup.meterTerms.value(QStringLiteral("mA"));
@@ -135,7 +136,7 @@ std::optional<StepFailure> recordPoint(record::Point &point, const PointSetup &s
     }
     const auto budget = metrology::pointBudget(in);
     if (!budget)
-        return StepFailure{QStringLiteral("no uncertainty could be found for %1 °C").arg(celsius),
+        return StepFailure{enginetext::english(enginetext::Id::NoUncertaintyFor).arg(celsius),
                            RunResult::Cause::Transmitter};
     point.reference = celsius;
     point.status = record::Point::Status::Recorded;

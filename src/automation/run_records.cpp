@@ -1,4 +1,5 @@
 #include "automation/run_records.h"
+#include "texts/engine_texts.h"
 
 #include "records_db/certificate_store.h"
 #include "records_db/draft_store.h"
@@ -18,7 +19,7 @@ RunRecords::RunRecords(recordsdb::RecordDb *db, const QString &folder, std::opti
 std::optional<QString> RunRecords::checkStandard(record::UsedInstrument &used, const QDate &today)
 {
     if (!m_db)
-        return QStringLiteral("no records database to check the instrument's certificate in");
+        return enginetext::english(enginetext::Id::NoRecordsForCertificate);
     recordsdb::StandardsRegister standards(*m_db);
     const auto standard = standards.find(used.serial);
     if (const auto refusal = recordsdb::standardRefusal(standard, used.serial, today))
@@ -57,7 +58,7 @@ qint64 RunRecords::store(const record::Record &record)
 QString RunRecords::writeCertificateDraft(qint64 asFound, qint64 asLeft, const record::Issuer &issuer, int language)
 {
     if (!m_db || !asFound || !asLeft)
-        return m_error = QStringLiteral("both checks must be in the records database"), QString();
+        return m_error = enginetext::english(enginetext::Id::BothChecksNeeded), QString();
     recordsdb::IssueRequest request;
     request.asFound = asFound;
     request.asLeft = asLeft;
@@ -69,7 +70,7 @@ QString RunRecords::writeCertificateDraft(qint64 asFound, qint64 asLeft, const r
         return m_error = store.error(), QString();
     const QString path = QDir(m_folder).filePath(QStringLiteral("certificate-draft-%1-%2.pdf").arg(asFound).arg(asLeft));
     if (!record::writeCertificate(path, *content))
-        return m_error = QStringLiteral("%1 could not be written").arg(path), QString();
+        return m_error = enginetext::english(enginetext::Id::CouldNotBeWritten).arg(path), QString();
     return path;
 }
 

@@ -10,6 +10,7 @@
 #include "records_db/record_db.h"
 #include "tabs/record_header_form.h"
 #include "tabs/auto_calibration_texts.h"
+#include "texts/engine_texts.h"
 #include "tabs/error_chart.h"
 #include "tabs/instrument_picker.h"
 #include "tabs/standards_dialog.h"
@@ -70,6 +71,13 @@ AutoCalibrationTab::AutoCalibrationTab(rtu::Link &link, autocal::RunRegistry &ru
     inputs->setLayout(top);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(tabfit::scrolled(inputs));
+    // Start and Abort outside the scrolled inputs: always in sight.
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_start);
+    buttons->addWidget(m_abort);
+    buttons->addWidget(m_standards);
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
     layout->addWidget(buildProgress(), 1);
     tabfit::keepRows(m_table, 5);
     recall();
@@ -119,20 +127,17 @@ QWidget *AutoCalibrationTab::buildProcedure()
     file->addWidget(m_file, 1);
     file->addWidget(m_browse);
     m_start = new QPushButton;
+    m_start->setObjectName(QStringLiteral("pushButton_auto_start"));
     m_abort = new QPushButton;
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(m_start);
-    buttons->addWidget(m_abort);
+    m_abort->setObjectName(QStringLiteral("pushButton_auto_abort"));
     m_standards = new QPushButton;
     m_standards->setObjectName(QStringLiteral("pushButton_auto_standards"));
-    buttons->addWidget(m_standards);
     auto *form = new QFormLayout(m_procedureGroup);
     form->addRow(m_fileLabel, file);
     form->addRow(m_pointsLabel, m_points);
     form->addRow(m_toleranceLabel, m_tolerance);
     form->addRow(m_tagLabel, m_tag);
     form->addRow(m_serialLabel, m_serial);
-    form->addRow(buttons);
     connect(m_browse, &QPushButton::clicked, this, [this] {
         const QString path = QFileDialog::getOpenFileName(this, QString(), m_file->text(), QStringLiteral("*.json"));
         if (!path.isEmpty())
@@ -287,6 +292,13 @@ void AutoCalibrationTab::start()
         m_result->setText(autotext::text(Text::Refused, m_language).arg(autotext::text(Text::SerialMissing, m_language)));
         return;
     }
+    // Its checks are stored signed by who performed them: none unlocked, nothing starts.
+    recordsdb::RecordDb *db = m_database ? m_database() : nullptr;
+    const auto performer = db && m_performer ? m_performer(*db) : std::nullopt;
+    if (db && !performer) {
+        m_result->setText(autotext::text(Text::Refused, m_language).arg(autotext::text(Text::NoPerformer, m_language)));
+        return;
+    }
     QString why;
     const auto runPlan = plan(why);
     autocal::SingleRun::Instruments made;
@@ -300,9 +312,7 @@ void AutoCalibrationTab::start()
         return;
     }
     remember();
-    recordsdb::RecordDb *db = m_database ? m_database() : nullptr;
-    autocal::RunRecords records(db, m_folder ? m_folder() : recordsdb::defaultRecordsFolder(),
-                                db && m_performer ? m_performer(*db) : std::nullopt);
+    autocal::RunRecords records(db, m_folder ? m_folder() : recordsdb::defaultRecordsFolder(), performer);
     record::Header header;
     header.tag = m_tag->text().trimmed();
     header.serial = m_serial->text().trimmed();
@@ -333,13 +343,8 @@ void AutoCalibrationTab::finish(const autocal::RunResult &result, const QString 
 {
     m_phase->clear();
     m_settling->clear();
-    using O = autocal::RunResult::Outcome;
     m_certificate = certificate;
-    if (result.outcome == O::Passed || result.outcome == O::Failed)
-        m_resultText = m_certificate.isEmpty() ? autotext::text(Text::NoCertificate, m_language).arg(recordsError)
-                                               : autotext::text(Text::CertificateDraft, m_language).arg(m_certificate);
-    else
-        m_resultText.clear();
+    m_recordsError = recordsError;
     m_openCertificate->setEnabled(!m_certificate.isEmpty());
     const bool stored = !m_storedSerial.isEmpty() && recordsError.isEmpty();
     m_openInRecords->setEnabled(stored);
@@ -434,13 +439,16 @@ void AutoCalibrationTab::showResult(const autocal::RunResult &result)
     switch (result.outcome) {
     case O::Passed: line = autotext::text(Text::Passed, m_language); break;
     case O::Failed: line = autotext::text(Text::Failed, m_language); break;
-    case O::Aborted: line = autotext::text(Text::Aborted, m_language).arg(result.reason); break;
-    case O::Refused: line = autotext::text(Text::Refused, m_language).arg(result.reason); break;
+    case O::Aborted: line = autotext::text(Text::Aborted, m_language).arg(enginetext::render(result.reason, m_language)); break;
+    case O::Refused: line = autotext::text(Text::Refused, m_language).arg(enginetext::render(result.reason, m_language)); break;
     }
     QStringList lines{line};
-    if (!m_resultText.isEmpty())
-        lines << m_resultText;
-    lines << result.notes;
+    if (result.outcome == O::Passed || result.outcome == O::Failed)
+        lines << (m_certificate.isEmpty()
+                      ? autotext::text(Text::NoCertificate, m_language).arg(enginetext::render(m_recordsError, m_language))
+                      : autotext::text(Text::CertificateDraft, m_language).arg(m_certificate));
+    for (const QString &note : result.notes)
+        lines << enginetext::render(note, m_language);
     m_result->setText(lines.join(QLatin1Char('\n')));
 }
 

@@ -98,7 +98,7 @@ private:
     autocal::RunRegistry *m_runs;
     autocal::Run *m_run = nullptr;   // this tab's, while it runs
     std::optional<autocal::RunResult> m_last;
-    QString m_resultText;
+    QString m_recordsError;   // the engine's English, shown in the tab's language
     QString m_certificate;
     record::Header m_header;   // of the run shown
     int m_samples = 0;

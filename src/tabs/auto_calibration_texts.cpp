@@ -61,6 +61,9 @@ const char *const kTexts[int(Text::Count)][3] = {
     {"输出 4 mA", "輸出 4 mA", "output at 4 mA"},
     {"输出 20 mA", "輸出 20 mA", "output at 20 mA"},
     {"变送器的序列号是其记录所必需的", "變送器的序號是其記錄所必需的", "the transmitter's serial number is needed for its records"},
+    {"没有已解锁的执行人：请先在“校准记录”页登记或选择执行人并解锁，再开始",
+     "沒有已解鎖的執行人：請先在「校準記錄」頁登記或選擇執行人並解鎖，再開始",
+     "no performer is unlocked: enrol or choose a performer and unlock it in the Calibration record tab, then start"},
 };
 
 } // namespace

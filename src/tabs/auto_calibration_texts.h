@@ -64,6 +64,7 @@ enum class Text {
     StepOutput4mA,
     StepOutput20mA,
     SerialMissing,
+    NoPerformer,         // no unlocked performer to sign the records
     Count
 };
 

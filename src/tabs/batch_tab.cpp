@@ -12,6 +12,7 @@
 #include "tabs/batch_cells.h"
 #include "tabs/batch_handover.h"
 #include "tabs/batch_texts.h"
+#include "texts/engine_texts.h"
 #include "tabs/instrument_picker.h"
 #include "tabs/tab_fit.h"
 #include "texts/lab_texts.h"
@@ -55,6 +56,12 @@ BatchTab::BatchTab(rtu::Link &windowLink, autocal::RunRegistry &runs, QWidget *p
 {
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(tabfit::scrolled(buildInputs()));
+    // Start and Abort outside the scrolled inputs: always in sight.
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_start);
+    buttons->addWidget(m_abort);
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
     layout->addWidget(buildProgress(), 1);
     tabfit::keepRows(m_table, 5);
     m_tick = new QTimer(this);
@@ -128,16 +135,12 @@ QWidget *BatchTab::buildInputs()
     m_start = new QPushButton;
     m_start->setObjectName(QStringLiteral("pushButton_batch_start"));
     m_abort = new QPushButton;
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(m_start);
-    buttons->addWidget(m_abort);
-    buttons->addStretch(1);
+    m_abort->setObjectName(QStringLiteral("pushButton_batch_abort"));
     auto *form = new QFormLayout(group);
     form->addRow(m_mapLabel, withBrowse(m_map, m_browseMap));
     form->addRow(m_fileLabel, withBrowse(m_file, m_browseFile));
     form->addRow(m_pointsLabel, m_points);
     form->addRow(m_toleranceLabel, m_tolerance);
-    form->addRow(buttons);
     connect(m_start, &QPushButton::clicked, this, &BatchTab::start);
     connect(m_abort, &QPushButton::clicked, this, &BatchTab::abort);
     m_environment = new InstrumentPicker(instruments::Role::Environment);
@@ -320,6 +323,14 @@ void BatchTab::start()
                               .arg(autotext::text(autotext::Text::OtherRun, m_language).arg(other->kind())));
         return;
     }
+    // Its checks are stored signed by who performed them: none unlocked, nothing starts.
+    recordsdb::RecordDb *db = m_database ? m_database() : nullptr;
+    const auto performer = db && m_performer ? m_performer(*db) : std::nullopt;
+    if (db && !performer) {
+        m_result->setText(autotext::text(autotext::Text::Refused, m_language)
+                              .arg(autotext::text(autotext::Text::NoPerformer, m_language)));
+        return;
+    }
     QString why;
     const auto map = mapToRun(why);
     const auto runPlan = map ? plan(why) : std::nullopt;
@@ -337,9 +348,7 @@ void BatchTab::start()
         return;
     }
     remember();
-    recordsdb::RecordDb *db = m_database ? m_database() : nullptr;
-    autocal::RunRecords records(db, m_folder ? m_folder() : recordsdb::defaultRecordsFolder(),
-                                db && m_performer ? m_performer(*db) : std::nullopt);
+    autocal::RunRecords records(db, m_folder ? m_folder() : recordsdb::defaultRecordsFolder(), performer);
     record::Header header;
     header.technician = qEnvironmentVariable("USER");
     header.laboratory = RecordHeaderForm::rememberedLaboratory();   // a certificate names its issuer
@@ -369,7 +378,7 @@ void BatchTab::finish(const autocal::BatchResult &result, const QString &records
     m_phase->clear();
     showOutcomes(result);
     if (!recordsError.isEmpty() && result.ran)
-        m_resultLines << recordsError;
+        m_resultLines << enginetext::render(recordsError, m_language);
     m_result->setText(m_resultLines.join(QLatin1Char('\n')));
     showProgress();
     emit finished();
@@ -411,7 +420,7 @@ void BatchTab::connectRun(autocal::BatchRun &run)
         const int row = rowOf(unit);
         if (row >= 0)
             m_table->setItem(row, kFirstPoint + m_progress.points(),
-                             new QTableWidgetItem(batchtext::text(Text::Ended, m_language).arg(reason)));
+                             new QTableWidgetItem(batchtext::text(Text::Ended, m_language).arg(enginetext::render(reason, m_language))));
         showProgress();
     });
 }
@@ -510,13 +519,14 @@ void BatchTab::showOutcomes(const autocal::BatchResult &result)
         if (row >= 0)
             m_table->setItem(row, kFirstPoint + m_progress.points(),
                              new QTableWidgetItem(outcome == Text::Ended
-                                                      ? batchtext::text(outcome, m_language).arg(u.reason)
+                                                      ? batchtext::text(outcome, m_language).arg(enginetext::render(u.reason, m_language))
                                                       : batchtext::text(outcome, m_language)));
     }
     m_resultLines << (result.reason.isEmpty()
                           ? batchtext::text(Text::Summary, m_language).arg(passed).arg(result.units.size())
-                          : batchtext::text(Text::BatchEnded, m_language).arg(result.reason));
-    m_resultLines << result.notes;
+                          : batchtext::text(Text::BatchEnded, m_language).arg(enginetext::render(result.reason, m_language)));
+    for (const QString &note : result.notes)
+        m_resultLines << enginetext::render(note, m_language);
 }
 
 void BatchTab::showCertificate(int unit, const QString &path)

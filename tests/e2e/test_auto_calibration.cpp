@@ -16,6 +16,8 @@
 #include "window_session.h"
 #include "record/calibration_record.h"
 
+#include "shown_texts.h"
+
 #include <QComboBox>
 #include <QHeaderView>
 #include <QJsonDocument>
@@ -24,6 +26,9 @@
 #include <QTableWidget>
 #include <QJsonObject>
 #include <QProcess>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QTimer>
 #include <QtTest>
 
 using lab::Bench;
@@ -367,9 +372,32 @@ void TestAutoCalibration::inTheWindow()
     QVERIFY2(tab->resultText().contains("serial number"), qPrintable(tab->resultText()));
     QCOMPARE(s.sim().requestCount(6) + s.sim().requestCount(16), 0);
     tab->findChild<QLineEdit *>("lineEdit_auto_serial")->setText("SN-4711");
+    // No performer unlocked: refused before anything is sourced or written, saying what to do.
+    tab->setPerformer([](recordsdb::RecordDb &) { return std::optional<recordsdb::PersonSigner>(); });
+    tab->start();
+    QVERIFY(!tab->running());
+    QVERIFY2(tab->resultText().contains("enrol or choose a performer"), qPrintable(tab->resultText()));
+    QCOMPARE(s.sim().requestCount(6) + s.sim().requestCount(16), 0);
+    tab->setPerformer([](recordsdb::RecordDb &db) { return std::optional(recordsfixture::performer(db)); });
+    // Run in the Chinese window: every phase, step, row and result it shows is Chinese.
+    s.ui()->comboBox_sel_language->setCurrentIndex(0);
+    QStringList seen;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, tab, [&] { seen << shown::tabTexts(tab); });
+    watch.start(50);
     tab->start();
     QVERIFY(tab->running());
     QTRY_VERIFY_WITH_TIMEOUT(!tab->running(), 240000);
+    watch.stop();
+    seen << shown::tabTexts(tab);
+    seen.removeDuplicates();
+    QStringList english;
+    for (const QString &text : seen)
+        if (shown::hasEnglish(text))
+            english << text;
+    qInfo("automatic run in Chinese: %lld texts shown, %lld with English", qlonglong(seen.size()), qlonglong(english.size()));
+    QVERIFY2(english.isEmpty(), qPrintable(english.join('\n')));
+    s.ui()->comboBox_sel_language->setCurrentIndex(2);
     QVERIFY2(tab->resultText().startsWith("as-left check passed"), qPrintable(tab->resultText()));
     QVERIFY2(QFileInfo::exists(tab->certificatePath()), qPrintable(tab->resultText()));
     QCOMPARE(tab->chart()->pointCount(false), 3);

@@ -4,6 +4,8 @@
 // must be its own (its errors, its loop through its own meter channel), the
 // source set once per point where it is shared, and a unit or the batch that
 // fails is ended as it should be.
+#include "shown_texts.h"
+#include "tabs/batch_texts.h"
 #include "records_fixture.h"
 #include "automation/batch_run.h"
 #include "instruments/instrument.h"
@@ -682,9 +684,26 @@ void TestBatchRun::theBatchViewShowsEachPointAndAbortsSafely()
     tab.findChild<QLineEdit *>("lineEdit_batch_procedure")->setText(procedure.fileName());
     int finished = 0;
     connect(&tab, &BatchTab::finished, this, [&] { ++finished; });
+    // Run in Chinese: every phase, step, row and result the tab shows is Chinese.
+    tab.setLanguage(0);
+    tab.show();
+    QStringList seen;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, &tab, [&] { seen << shown::tabTexts(&tab); });
+    watch.start(50);
     QTimer::singleShot(0, &tab, &BatchTab::start);
     QTRY_VERIFY_WITH_TIMEOUT(finished == 1, 240000);
-    QVERIFY2(tab.resultText().startsWith("batch done: 2 of 2 units passed as left"), qPrintable(tab.resultText()));
+    watch.stop();
+    seen << shown::tabTexts(&tab);
+    seen.removeDuplicates();
+    QStringList english;
+    for (const QString &text : seen)
+        if (shown::hasEnglish(text))
+            english << text;
+    qInfo("batch in Chinese: %lld texts shown, %lld with English", qlonglong(seen.size()), qlonglong(english.size()));
+    QVERIFY2(english.isEmpty(), qPrintable(english.join('\n')));
+    QVERIFY2(tab.resultText().startsWith(batchtext::text(batchtext::Text::Summary, 0).arg(2).arg(2)), qPrintable(tab.resultText()));
+    tab.setLanguage(2);
     QCOMPARE(tab.progress().fraction(), 1.0);
     // Unit 1 fails as found by its loop current (its stored output points), unit 2 by its reading too.
     using S = autocal::CellState;

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTableView>
+#include <QRegularExpression>
 #include <QtTest>
 
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
@@ -52,6 +53,18 @@ bool isField(QWidget *w)
            || qobject_cast<QAbstractSpinBox *>(w);
 }
 
+// Whole inside every parent up to `page`, a scroll area's viewport included.
+bool unclipped(QWidget *w, QWidget *page)
+{
+    QRect at = w->rect();
+    for (QWidget *c = w; c != page; c = c->parentWidget()) {
+        at.translate(c->pos());
+        if (!c->parentWidget()->rect().contains(at))
+            return false;
+    }
+    return true;
+}
+
 // What does not fit on `page`, one line each.
 QStringList misfits(QWidget *page)
 {
@@ -72,6 +85,11 @@ QStringList misfits(QWidget *page)
         if (chart && w->height() < 150)
             out << QStringLiteral("%1 chart only %2 high").arg(w->objectName()).arg(w->height());
     }
+    // A run's Start and Abort are in sight without scrolling.
+    static const QRegularExpression runButton(QStringLiteral("_(start|abort)$"));
+    for (QAbstractButton *b : page->findChildren<QAbstractButton *>(runButton))
+        if (!b->isVisible() || !unclipped(b, page))
+            out << QStringLiteral("%1 out of sight").arg(b->objectName());
     // The main table: the largest one shown.
     QAbstractItemView *main = nullptr;
     for (auto *v : page->findChildren<QAbstractItemView *>())

@@ -8,6 +8,7 @@
 #include "tabs/batch_texts.h"
 #include "tabs/configuration_texts.h"
 #include "tabs/standards_texts.h"
+#include "texts/engine_texts.h"
 #include "texts/language_table.h"
 #include "texts/notice_texts.h"
 #include "texts/records_view_texts.h"
@@ -33,6 +34,7 @@ class TestTexts : public QObject
 private slots:
     void everyTextInEveryLanguage();
     void windowShowsEveryLanguage();
+    void engineTextsRenderBack();
 };
 
 
@@ -76,6 +78,7 @@ const QVector<Table> &tables()
         table("batch", batchtext::Text::Count, batchtext::text),
         table("configuration", configtext::Text::Count, configtext::text),
         table("standards", standardstext::Text::Count, standardstext::text),
+        table("engine", enginetext::Id::Count, enginetext::text),
         table("diagnostics", lang::DiagText::Count, lang::diagText),
         {"notices", int(notices::Notice::LinkClosedDuringOperation) + 1,
          [](int id, int language) { return noticeBoth(notices::Notice(id), language); }},
@@ -214,4 +217,37 @@ void TestTexts::windowShowsEveryLanguage()
 }
 
 QTEST_MAIN(TestTexts)
+
+// Every engine text, composed in English as the engine does, comes back in each
+// language as its own template, with a reason of another id in its reason slot
+// (the placeholder after a colon or in brackets; the others take numbers).
+void TestTexts::engineTextsRenderBack()
+{
+    using enginetext::Id;
+    const auto reasonSlot = [](Id id) {
+        const auto m = QRegularExpression(QStringLiteral("(?:: |\\()%(\\d)")).match(enginetext::english(id));
+        return m.hasMatch() ? m.captured(1).toInt() : 0;
+    };
+    const auto fill = [](QString t, int slot, const QString &inner) {
+        for (int n = 1; t.contains(QRegularExpression(QStringLiteral("%\\d"))); ++n)
+            t = t.arg(n == slot ? inner : QString::number(40 + n));
+        return t;
+    };
+    int tried = 0;
+    QStringList broke;
+    for (int id = 0; id < int(Id::Count); ++id)
+        for (int inner = 0; inner < int(Id::Count); inner += 7)
+            for (int language = 0; language < lang::kLanguageCount; ++language) {
+                ++tried;
+                const int slot = reasonSlot(Id(id));
+                const QString innerEnglish = fill(enginetext::english(Id(inner)), 0, {});
+                const QString want = fill(enginetext::text(Id(id), language), slot,
+                                          fill(enginetext::text(Id(inner), language), 0, {}));
+                const QString got = enginetext::render(fill(enginetext::english(Id(id)), slot, innerEnglish), language);
+                if (got != want)
+                    broke << QStringLiteral("#%1 in #%2 [%3]: \"%4\" not \"%5\"").arg(id).arg(inner).arg(language).arg(got, want);
+            }
+    qInfo("engine texts: %d composed texts x languages rendered, %lld broke", tried, qlonglong(broke.size()));
+    QVERIFY2(broke.isEmpty(), qPrintable(broke.mid(0, 10).join('\n')));
+}
 #include "test_texts.moc"

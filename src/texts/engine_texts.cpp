@@ -1,0 +1,148 @@
+#include "texts/engine_texts.h"
+
+#include <QRegularExpression>
+#include <algorithm>
+#include <vector>
+
+namespace enginetext {
+
+namespace {
+
+constexpr int kLanguages = 3;
+
+// Indexed by Id: Simplified Chinese, Traditional Chinese, English.
+const char *const kTexts[][kLanguages] = {
+    {"%1 无法写入", "%1 無法寫入", "%1 could not be written"},
+    {"%1 输入点：%2", "%1 輸入點：%2", "%1 input points: %2"},
+    {"输入点：%1", "輸入點：%1", "input points: %1"},
+    {"%1 输出点：%2", "%1 輸出點：%2", "%1 output points: %2"},
+    {"输出点：%1", "輸出點：%1", "output points: %1"},
+    {"%1 不是电流表的型号", "%1 不是電流表的型號", "%1 is not a meter's model"},
+    {"%1 °C 超出传感器或信号源的范围", "%1 °C 超出感測器或信號源的範圍", "%1 °C is outside what the sensor or the source can give"},
+    {"%1：未确认退出输入校准模式", "%1：未確認退出輸入校準模式", "%1: leaving the input calibration mode was not confirmed"},
+    {"未确认退出输入校准模式", "未確認退出輸入校準模式", "leaving the input calibration mode was not confirmed"},
+    {"%1：未确认退出输出校准模式", "%1：未確認退出輸出校準模式", "%1: leaving the output calibration mode was not confirmed"},
+    {"未确认退出输出校准模式", "未確認退出輸出校準模式", "leaving the output calibration mode was not confirmed"},
+    {"热电阻输入需要独占一个信号源通道", "熱電阻輸入需要獨佔一個信號源通道", "an RTD input needs a source channel of its own"},
+    {"未知错误", "未知錯誤", "an unknown error"},
+    {"另一操作正在进行，未执行任何操作", "另一操作正在進行，未執行任何操作", "another operation is running; nothing was done"},
+    {"其通讯链路上正在进行另一操作", "其通訊鏈路上正在進行另一操作", "another operation runs on its link"},
+    {"两次检查都必须存入记录数据库", "兩次檢查都必須存入記錄資料庫", "both checks must be in the records database"},
+    {"变送器无应答：%1", "變送器無應答：%1", "it did not answer: %1"},
+    {"变送器未输出 4 mA", "變送器未輸出 4 mA", "it did not drive 4 mA"},
+    {"变送器未进入输入校准模式", "變送器未進入輸入校準模式", "it did not enter its input calibration mode"},
+    {"变送器未接受 4 mA 点", "變送器未接受 4 mA 點", "it did not take its 4 mA point"},
+    {"变送器未接受输入点", "變送器未接受輸入點", "it did not take its input point"},
+    {"变送器已离开正常模式", "變送器已離開正常模式", "it left normal mode"},
+    {"存储前丢失了已采集的点，未存储任何数据", "儲存前遺失了已採集的點，未儲存任何數據", "it lost a captured point before the store; nothing was stored"},
+    {"变送器发送的读数无法显示", "變送器發送的讀數無法顯示", "it sent a reading that cannot be shown"},
+    {"输入未稳定", "輸入未穩定", "its input did not settle"},
+    {"输入点未按采集值存储", "輸入點未按採集值儲存", "its input points were not stored as captured"},
+    {"其输入类型或量程与单元 %1 不同", "其輸入類型或量程與單元 %1 不同", "its input type or range differs from unit %1's"},
+    {"其串口 %1 未打开", "其串口 %1 未開啟", "its line %1 is not open"},
+    {"其通讯链路已断开", "其通訊鏈路已斷開", "its link closed"},
+    {"回路电流未稳定", "迴路電流未穩定", "its loop current did not settle"},
+    {"输出点未按实测值存储", "輸出點未按實測值儲存", "its output points were not stored as measured"},
+    {"其专用电流表 %1：%2", "其專用電流表 %1：%2", "its own meter %1: %2"},
+    {"其专用电流表：%1", "其專用電流表：%1", "its own meter: %1"},
+    {"读数在 %1 s 内未稳定", "讀數在 %1 s 內未穩定", "its reading did not settle within %1 s"},
+    {"步骤失败：%1", "步驟失敗：%1", "its step failed: %1"},
+    {"没有可核对仪器证书的记录数据库", "沒有可核對儀器證書的記錄資料庫", "no records database to check the instrument's certificate in"},
+    {"第 %1 点没有参考值", "第 %1 點沒有參考值", "no reference for point %1"},
+    {"%1 °C 没有对应信号", "%1 °C 沒有對應信號", "no signal for %1 °C"},
+    {"新的冷端温度没有对应信号", "新的冷端溫度沒有對應信號", "no signal for the new cold junction"},
+    {"无法求出 %1 °C 的不确定度", "無法求出 %1 °C 的不確定度", "no uncertainty could be found for %1 °C"},
+    {"批次中没有可校准的单元", "批次中沒有可校準的單元", "no unit of the batch could be calibrated"},
+    {"第 %1 点：%2", "第 %1 點：%2", "point %1: %2"},
+    {"%1：%2", "%1：%2", "the %1: %2"},
+    {"环境仪器", "環境儀器", "environment instrument"},
+    {"调整提前结束：%1", "調整提前結束：%1", "the adjustment ended early: %1"},
+    {"环境仪器：%1", "環境儀器：%1", "the environment instrument: %1"},
+    {"与变送器的通讯未打开", "與變送器的通訊未開啟", "the link to the transmitter is not open"},
+    {"通道表指定了切换器通道，但没有切换器", "通道表指定了切換器通道，但沒有切換器", "the map names switch channels and there is no switch"},
+    {"回路上的电流表：%1", "迴路上的電流表：%1", "the meter on its loop: %1"},
+    {"电流表型号没有适用于 %1 mA 的量程", "電流表型號沒有適用於 %1 mA 的量程", "the meter's model has no range for %1 mA"},
+    {"电流表：%1", "電流表：%1", "the meter: %1"},
+    {"信号源输出无法关闭（%1）：请手动关闭", "信號源輸出無法關閉（%1）：請手動關閉", "the source output could not be switched off (%1): switch it off by hand"},
+    {"信号源型号没有适用于 %1 %2 的量程", "信號源型號沒有適用於 %1 %2 的量程", "the source's model has no range for %1 %2"},
+    {"信号源：%1", "信號源：%1", "the source: %1"},
+    {"其电流表通道的切换器：%1", "其電流表通道的切換器：%1", "the switch on its meter channel: %1"},
+    {"其信号源通道的切换器：%1", "其信號源通道的切換器：%1", "the switch on its source channel: %1"},
+    {"切换器的通路无法断开（%1）：请手动断开", "切換器的通路無法斷開（%1）：請手動斷開", "the switch's routes could not be opened (%1): open them by hand"},
+    {"切换器：%1", "切換器：%1", "the switch: %1"},
+    {"变送器的单位不是 °C，请先设为 °C", "變送器的單位不是 °C，請先設為 °C", "the transmitter does not show °C; set its unit to °C first"},
+    {"变送器不在正常模式", "變送器不在正常模式", "the transmitter is not in normal mode"},
+    {"无法读取变送器参数：%1", "無法讀取變送器參數：%1", "the transmitter's parameters could not be read: %1"},
+    {"变送器的量程无效", "變送器的量程無效", "the transmitter's range is not a range"},
+    {"变送器的读数无法显示", "變送器的讀數無法顯示", "the transmitter's reading cannot be shown"},
+    {"无法读取变送器读数：%1", "無法讀取變送器讀數：%1", "the transmitter's readings could not be read: %1"},
+    {"变送器的室温读数无法显示", "變送器的室溫讀數無法顯示", "the transmitter's room reading cannot be shown"},
+    {"记录需要变送器的序列号", "記錄需要變送器的序號", "the transmitter's serial number is needed for its records"},
+    {"输入类型 %1 没有可用于自动校准的参考函数", "輸入類型 %1 沒有可用於自動校準的參考函數", "input type %1 has no reference function for an automatic calibration"},
+    {"单元 %1", "單元 %1", "unit %1"},
+};
+static_assert(sizeof(kTexts) / sizeof(kTexts[0]) == static_cast<std::size_t>(Id::Count), "one row per Id");
+
+struct Pattern {
+    Id id;
+    QRegularExpression match;
+    QVector<int> args;  // the placeholder number of each capture, in order
+    int literal;        // characters outside the placeholders
+};
+
+// Longest literal first, so that "the switch: %1" wins over "the %1: %2".
+std::vector<Pattern> buildPatterns() {
+    std::vector<Pattern> patterns;
+    static const QRegularExpression placeholder(QStringLiteral("%(\\d)"));
+    for (int i = 0; i < int(Id::Count); ++i) {
+        const QString en = QString::fromUtf8(kTexts[i][2]);
+        Pattern p{Id(i), {}, {}, 0};
+        QString expression = QStringLiteral("^");
+        int at = 0;
+        for (auto it = placeholder.globalMatch(en); it.hasNext();) {
+            const auto m = it.next();
+            expression += QRegularExpression::escape(en.mid(at, m.capturedStart() - at)) + QStringLiteral("(.+?)");
+            p.literal += m.capturedStart() - at;
+            p.args << m.captured(1).toInt();
+            at = m.capturedEnd();
+        }
+        expression += QRegularExpression::escape(en.mid(at)) + QStringLiteral("$");
+        p.literal += en.size() - at;
+        p.match = QRegularExpression(expression);
+        patterns.push_back(p);
+    }
+    std::stable_sort(patterns.begin(), patterns.end(),
+                     [](const Pattern &a, const Pattern &b) { return a.literal > b.literal; });
+    return patterns;
+}
+
+} // namespace
+
+QString english(Id id) { return QString::fromUtf8(kTexts[int(id)][2]); }
+
+QString text(Id id, int language) {
+    if (language < 0 || language >= kLanguages)
+        return {};
+    return QString::fromUtf8(kTexts[int(id)][language]);
+}
+
+QString render(const QString &english, int language) {
+    static const std::vector<Pattern> patterns = buildPatterns();
+    if (language == 2 || language < 0 || language >= kLanguages)
+        return english;
+    for (const Pattern &p : patterns) {
+        const auto m = p.match.match(english);
+        if (!m.hasMatch())
+            continue;
+        QString out = text(p.id, language);
+        // Placeholders replaced by number, so a translation may order them differently.
+        for (int i = 0; i < p.args.size(); ++i)
+            out.replace(QStringLiteral("%%1").arg(p.args[i]), QStringLiteral("\x01%1\x01").arg(i));
+        for (int i = 0; i < p.args.size(); ++i)
+            out.replace(QStringLiteral("\x01%1\x01").arg(i), render(m.captured(i + 1), language));
+        return out;
+    }
+    return english;
+}
+
+} // namespace enginetext
