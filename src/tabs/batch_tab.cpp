@@ -323,30 +323,31 @@ void BatchTab::start()
                               .arg(autotext::text(autotext::Text::OtherRun, m_language).arg(other->kind())));
         return;
     }
-    // Its checks are stored signed by who performed them: none unlocked, nothing starts.
-    recordsdb::RecordDb *db = m_database ? m_database() : nullptr;
-    const auto performer = db && m_performer ? m_performer(*db) : std::nullopt;
-    if (db && !performer) {
-        m_result->setText(autotext::text(autotext::Text::Refused, m_language)
-                              .arg(autotext::text(autotext::Text::NoPerformer, m_language)));
-        return;
-    }
+    const auto refuse = [this](const QString &why) {
+        m_result->setText(autotext::text(autotext::Text::Refused, m_language).arg(why));
+    };
     QString why;
     const auto map = mapToRun(why);
     const auto runPlan = map ? plan(why) : std::nullopt;
+    if (!runPlan) {
+        if (!map && m_handed.isEmpty())   // no rows for a map that is not whole
+            showUnits(autocal::ChannelMap{}, 0);
+        return refuse(why);
+    }
+    // Its checks are stored signed by who performed them: none unlocked, nothing starts.
+    recordsdb::RecordDb *db = m_database ? m_database() : nullptr;
+    const auto performer = db && m_performer ? m_performer(*db) : std::nullopt;
+    if (db && !performer)
+        return refuse(autotext::text(autotext::Text::NoPerformer, m_language));
     autocal::BatchJob::Instruments made;
-    made.source = runPlan ? m_source->make(why) : nullptr;
+    made.source = m_source->make(why);
     made.meter = made.source ? m_meter->make(why) : nullptr;
     made.routeSwitch = made.meter ? m_switch->make(why) : nullptr;
     const bool environment = !m_environment->address()->text().trimmed().isEmpty();
     if (made.routeSwitch && environment)
         made.environment = m_environment->make(why);
-    if (!made.routeSwitch || (environment && !made.environment)) {
-        if (!map && m_handed.isEmpty())   // no rows for a map that is not whole
-            showUnits(autocal::ChannelMap{}, 0);
-        m_result->setText(autotext::text(autotext::Text::Refused, m_language).arg(why));
-        return;
-    }
+    if (!made.routeSwitch || (environment && !made.environment))
+        return refuse(why);
     remember();
     autocal::RunRecords records(db, m_folder ? m_folder() : recordsdb::defaultRecordsFolder(), performer);
     record::Header header;

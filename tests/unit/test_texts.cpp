@@ -9,6 +9,7 @@
 #include "tabs/configuration_texts.h"
 #include "tabs/standards_texts.h"
 #include "texts/engine_texts.h"
+#include "texts/lab_texts.h"
 #include "texts/language_table.h"
 #include "texts/notice_texts.h"
 #include "texts/records_view_texts.h"
@@ -79,6 +80,7 @@ const QVector<Table> &tables()
         table("configuration", configtext::Text::Count, configtext::text),
         table("standards", standardstext::Text::Count, standardstext::text),
         table("engine", enginetext::Id::Count, enginetext::text),
+        table("laboratory", labtext::Text::TextCount, labtext::text),
         table("diagnostics", lang::DiagText::Count, lang::diagText),
         {"notices", int(notices::Notice::LinkClosedDuringOperation) + 1,
          [](int id, int language) { return noticeBoth(notices::Notice(id), language); }},
