@@ -1,4 +1,5 @@
 #include "tabs/auto_calibration_tab.h"
+#include "widgets/modal_guard.h"
 
 #include "automation/run_records.h"
 #include "automation/single_run.h"
@@ -131,7 +132,10 @@ QWidget *AutoCalibrationTab::buildProcedure()
     form->addRow(m_tagLabel, m_tag);
     form->addRow(m_serialLabel, m_serial);
     form->addRow(buttons);
+    modal_guard::holdDuringRuns(m_browse);
     connect(m_browse, &QPushButton::clicked, this, [this] {
+        if (!modal_guard::mayOpen())
+            return;
         const QString path = QFileDialog::getOpenFileName(this, QString(), m_file->text(), QStringLiteral("*.json"));
         if (!path.isEmpty())
             m_file->setText(path);

@@ -1,4 +1,5 @@
 #include "tabs/certificate_panel.h"
+#include "widgets/modal_guard.h"
 
 #include "core/whole_file.h"
 #include "record/certificate.h"
@@ -113,6 +114,8 @@ void CertificatePanel::exportCsv()
 // elements are the next certificate's, until one is issued.
 void CertificatePanel::editDetails()
 {
+    if (!modal_guard::mayOpen())
+        return;
     QSettings settings;
     CertificateDetailsDialog dialog(readIssuer(settings), m_receipt, m_language, this);
     if (dialog.exec() != QDialog::Accepted)
