@@ -142,7 +142,11 @@ QWidget *AutoCalibrationTab::buildProcedure()
     });
     connect(m_start, &QPushButton::clicked, this, &AutoCalibrationTab::start);
     connect(m_abort, &QPushButton::clicked, this, &AutoCalibrationTab::abort);
-    connect(m_standards, &QPushButton::clicked, this, &AutoCalibrationTab::openStandards);
+    modal_guard::holdDuringRuns(m_standards);
+    connect(m_standards, &QPushButton::clicked, this, [this] {
+        if (modal_guard::mayOpen())
+            openStandards();
+    });
     return m_procedureGroup;
 }
 

@@ -65,7 +65,11 @@ CertificatePanel::CertificatePanel(Hooks hooks, QWidget *parent) : QGroupBox(par
     connect(issue, &QPushButton::clicked, this, &CertificatePanel::issue);
     connect(reprint, &QPushButton::clicked, this, &CertificatePanel::reprint);
     connect(details, &QPushButton::clicked, this, &CertificatePanel::editDetails);
-    connect(instruments, &QPushButton::clicked, this, [this] { m_hooks.openInstruments(); });
+    modal_guard::holdDuringRuns(instruments);
+    connect(instruments, &QPushButton::clicked, this, [this] {
+        if (modal_guard::mayOpen())
+            m_hooks.openInstruments();
+    });
     connect(verify, &QPushButton::clicked, this, &CertificatePanel::verifyChain);
     connect(import, &QPushButton::clicked, this, &CertificatePanel::importJson);
     connect(drafts, &QPushButton::clicked, this, [this] { m_hooks.storeDrafts(); });
