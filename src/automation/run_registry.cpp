@@ -4,6 +4,20 @@
 
 namespace autocal {
 
+RunActivity &RunActivity::instance()
+{
+    static RunActivity activity;
+    return activity;
+}
+
+void RunActivity::add(int delta)
+{
+    const bool was = active();
+    m_running += delta;
+    if (was != active())
+        emit changed(active());
+}
+
 RunRegistry::~RunRegistry()
 {
     // A run cannot be left half done by the registry's end: the window waits for it.
@@ -18,6 +32,7 @@ bool RunRegistry::start(Run *run)
     }
     m_run = run;
     run->setParent(this);
+    RunActivity::instance().add(1);
     emit started(run);
     QTimer::singleShot(0, this, &RunRegistry::execute);
     return true;
@@ -56,6 +71,7 @@ void RunRegistry::execute()
     m_executing = false;
     Run *done = m_run;
     m_run = nullptr;
+    RunActivity::instance().add(-1);
     emit ended(done);
     done->deleteLater();
     // Called from the event loop, once the run's frames have returned.

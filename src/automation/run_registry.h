@@ -27,6 +27,24 @@ public:
     virtual QString kind() const = 0;
 };
 
+// Whether any registry has a run, for what must not open a modal meanwhile:
+// one flag the whole process asks, whichever tab or registry the run is in.
+class RunActivity : public QObject
+{
+    Q_OBJECT
+public:
+    static RunActivity &instance();
+    bool active() const { return m_running > 0; }
+
+signals:
+    void changed(bool active);
+
+private:
+    friend class RunRegistry;
+    void add(int delta);
+    int m_running = 0;
+};
+
 class RunRegistry : public QObject
 {
     Q_OBJECT

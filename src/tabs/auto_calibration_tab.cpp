@@ -1,6 +1,7 @@
 #include "tabs/auto_calibration_tab.h"
 
 #include "texts/lab_texts.h"
+#include "widgets/modal_guard.h"
 
 #include "automation/run_records.h"
 #include "automation/single_run.h"
@@ -138,14 +139,21 @@ QWidget *AutoCalibrationTab::buildProcedure()
     form->addRow(m_toleranceLabel, m_tolerance);
     form->addRow(m_tagLabel, m_tag);
     form->addRow(m_serialLabel, m_serial);
+    modal_guard::holdDuringRuns(m_browse);
     connect(m_browse, &QPushButton::clicked, this, [this] {
+        if (!modal_guard::mayOpen())
+            return;
         const QString path = QFileDialog::getOpenFileName(this, QString(), m_file->text(), QStringLiteral("*.json"));
         if (!path.isEmpty())
             m_file->setText(path);
     });
     connect(m_start, &QPushButton::clicked, this, &AutoCalibrationTab::start);
     connect(m_abort, &QPushButton::clicked, this, &AutoCalibrationTab::abort);
-    connect(m_standards, &QPushButton::clicked, this, &AutoCalibrationTab::openStandards);
+    modal_guard::holdDuringRuns(m_standards);
+    connect(m_standards, &QPushButton::clicked, this, [this] {
+        if (modal_guard::mayOpen())
+            openStandards();
+    });
     return m_procedureGroup;
 }
 

@@ -1,4 +1,5 @@
 #include "tabs/batch_tab.h"
+#include "widgets/modal_guard.h"
 
 #include "automation/batch_job.h"
 #include "automation/channel_map.h"
@@ -101,7 +102,10 @@ QLineEdit *BatchTab::fileField(const char *name, QPushButton *&browse, const QSt
     auto *field = new QLineEdit;
     field->setObjectName(QLatin1String(name));
     browse = new QPushButton;
+    modal_guard::holdDuringRuns(browse);
     connect(browse, &QPushButton::clicked, this, [this, field, filter] {
+        if (!modal_guard::mayOpen())
+            return;
         const QString path = QFileDialog::getOpenFileName(this, QString(), field->text(), filter);
         if (!path.isEmpty())
             field->setText(path);

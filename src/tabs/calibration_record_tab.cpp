@@ -1,4 +1,5 @@
 #include "tabs/calibration_record_tab.h"
+#include "widgets/modal_guard.h"
 
 #include "core/config_file.h"
 #include "core/configuration.h"
@@ -262,6 +263,12 @@ recordsdb::RecordDb *CalibrationRecordTab::database(Access access)
     m_dbWritable = writing;
     recordsdb::DbSettings settings = recordsdb::fromEnvironment(folder);
     // A shared PostgreSQL database: the password is asked for, never kept.
+    if (settings.kind == recordsdb::DbSettings::Kind::Postgres && settings.password.isEmpty()
+        && !modal_guard::mayOpen()) {
+        showStatus(text(Text::DatabaseFailed, m_language).arg(recordsdb::describe(settings)));
+        m_db.reset();
+        return nullptr;
+    }
     if (settings.kind == recordsdb::DbSettings::Kind::Postgres && settings.password.isEmpty())
         settings.password = QInputDialog::getText(this, recordsdb::describe(settings), QStringLiteral("Password"),
                                                   QLineEdit::Password);
@@ -288,6 +295,8 @@ bool CalibrationRecordTab::mayCreateDatabase(const recordsdb::DbSettings &settin
     const QString question = text(Text::CreateDatabase, m_language).arg(QDir::toNativeSeparators(folder));
     if (m_askCreate)
         return m_askCreate(question);
+    if (!modal_guard::mayOpen())
+        return false;
     return QMessageBox::question(this, title(), question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
         == QMessageBox::Yes;
 }

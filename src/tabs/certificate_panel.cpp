@@ -1,4 +1,5 @@
 #include "tabs/certificate_panel.h"
+#include "widgets/modal_guard.h"
 
 #include "core/whole_file.h"
 #include "record/certificate.h"
@@ -64,7 +65,11 @@ CertificatePanel::CertificatePanel(Hooks hooks, QWidget *parent) : QGroupBox(par
     connect(issue, &QPushButton::clicked, this, &CertificatePanel::issue);
     connect(reprint, &QPushButton::clicked, this, &CertificatePanel::reprint);
     connect(details, &QPushButton::clicked, this, &CertificatePanel::editDetails);
-    connect(instruments, &QPushButton::clicked, this, [this] { m_hooks.openInstruments(); });
+    modal_guard::holdDuringRuns(instruments);
+    connect(instruments, &QPushButton::clicked, this, [this] {
+        if (modal_guard::mayOpen())
+            m_hooks.openInstruments();
+    });
     connect(verify, &QPushButton::clicked, this, &CertificatePanel::verifyChain);
     connect(import, &QPushButton::clicked, this, &CertificatePanel::importJson);
     connect(drafts, &QPushButton::clicked, this, [this] { m_hooks.storeDrafts(); });
@@ -113,6 +118,8 @@ void CertificatePanel::exportCsv()
 // elements are the next certificate's, until one is issued.
 void CertificatePanel::editDetails()
 {
+    if (!modal_guard::mayOpen())
+        return;
     QSettings settings;
     CertificateDetailsDialog dialog(readIssuer(settings), m_receipt, m_language, this);
     if (dialog.exec() != QDialog::Accepted)

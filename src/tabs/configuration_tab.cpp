@@ -1,4 +1,5 @@
 #include "tabs/configuration_tab.h"
+#include "widgets/modal_guard.h"
 
 #include "core/config_file.h"
 #include "core/config_rules.h"
@@ -52,6 +53,8 @@ ConfigurationTab::~ConfigurationTab() = default;
 // a file, and a second click brings the open dialog forward.
 void ConfigurationTab::chooseFile(QFileDialog::AcceptMode mode)
 {
+    if (!modal_guard::mayOpen())
+        return;
     if (m_dialog) {
         m_dialog->raise();
         return;

@@ -2,6 +2,7 @@
 // records library as tcal-cli uses it; every outcome reported as it is.
 
 #include "tabs/records_view.h"
+#include "widgets/modal_guard.h"
 
 #include "record/certificate.h"
 #include "record/record_csv.h"
@@ -35,6 +36,8 @@ void RecordsView::sign(Meaning meaning, const CalibrationRow &row)
     auto *db = m_hooks.database ? m_hooks.database(true) : nullptr;
     if (!db)
         return report(rv::text(rv::Text::NotDone, m_language).arg(rv::text(rv::Text::NoDatabase, m_language)));
+    if (!modal_guard::mayOpen())
+        return;
     SigningDialog dialog(meaning, row, db, m_language, this);
     if (dialog.exec() != QDialog::Accepted || !dialog.signer())
         return;
@@ -73,6 +76,8 @@ void RecordsView::issue(const CalibrationRow &row, qint64 replaces)
     auto *db = m_hooks.database ? m_hooks.database(true) : nullptr;
     if (!db)
         return report(rv::text(rv::Text::NotDone, m_language).arg(rv::text(rv::Text::NoDatabase, m_language)));
+    if (!modal_guard::mayOpen())
+        return;
     QSettings settings;
     CertificateDetailsDialog dialog(record::readIssuer(settings), m_receipt, m_language, this);
     dialog.setObjectName(QStringLiteral("dialog_certificate_details"));

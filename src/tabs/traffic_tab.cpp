@@ -1,4 +1,5 @@
 #include "tabs/traffic_tab.h"
+#include "widgets/modal_guard.h"
 
 #include "core/whole_file.h"
 #include "link/link.h"
@@ -217,6 +218,8 @@ bool TrafficTab::exportText(const QString &path, QString *why)
 
 void TrafficTab::chooseExportFile()
 {
+    if (!modal_guard::mayOpen())
+        return;
     const QString path = QFileDialog::getSaveFileName(
         this, lang::diagText(lang::DiagText::ExportText, m_language), QString(),
         QStringLiteral("Text (*.txt)"));

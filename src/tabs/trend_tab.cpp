@@ -1,4 +1,5 @@
 #include "tabs/trend_tab.h"
+#include "widgets/modal_guard.h"
 
 #include "core/whole_file.h"
 #include "link/link.h"
@@ -306,6 +307,8 @@ void TrendTab::toggleLog()
         stopLog();
         return;
     }
+    if (!modal_guard::mayOpen())
+        return;
     const QString path = QFileDialog::getSaveFileName(
         this, lang::diagText(lang::DiagText::StartLog, m_language), QString(),
         QStringLiteral("CSV (*.csv)"));
@@ -331,6 +334,8 @@ bool TrendTab::exportPng(const QString &path, QString *why)
 
 void TrendTab::choosePngFile()
 {
+    if (!modal_guard::mayOpen())
+        return;
     const QString path = QFileDialog::getSaveFileName(
         this, lang::diagText(lang::DiagText::ExportPng, m_language), QString(),
         QStringLiteral("PNG (*.png)"));

@@ -1,4 +1,5 @@
 #include "window/notices.h"
+#include "widgets/modal_guard.h"
 
 #include "core/operator_input.h"
 #include "link/open_failure.h"
@@ -32,7 +33,7 @@ bool g_runActive = false;
 
 void show(const QString &title, const QString &text)
 {
-    if (!g_runActive) {
+    if (!g_runActive && modal_guard::mayOpen()) {
         QMessageBox::information(nullptr, title, text, QMessageBox::Ok);
         return;
     }
