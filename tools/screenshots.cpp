@@ -33,6 +33,7 @@
 #include <QDoubleSpinBox>
 #include <QJsonDocument>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSettings>
 #include <QTabWidget>
@@ -195,9 +196,11 @@ bool recordSession(Widget &window, WidgetProbe &probe, sim::Simulator &sim, cons
                                         std::pair{"*_record.csv", "calibration-record-sample.csv"}}) {
         const QStringList found = from.entryList({QLatin1String(pattern)});
         const QString target = QDir(samples).filePath(QLatin1String(name));
-        QFile::remove(target);
-        if (found.isEmpty() || !QFile::copy(from.filePath(found.first()), target))
+        // The old sample stays when there is no new one.
+        if (found.isEmpty() || (QFile::exists(target) && !QFile::remove(target)) || !QFile::copy(from.filePath(found.first()), target)) {
+            std::fprintf(stderr, "no %s: %s\n", pattern, qPrintable(d.find<QLabel>("label_record_status")->text()));
             return false;
+        }
         std::printf("%s\n", qPrintable(target));
     }
     // At the window's default size: the checks, then certificates and history.
@@ -409,6 +412,11 @@ bool recordsShots(Widget &window, const QString &out)
 
 int main(int argc, char **argv)
 {
+    // The shots' people, keys and records of their own, never the user's: a
+    // keyring left by another session would sign with other roles.
+    QTemporaryDir home;
+    for (const char *variable : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
+        qputenv(variable, QDir(home.path()).filePath(QLatin1String(variable)).toLocal8Bit());
     QApplication app(argc, argv);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/screenshots");
     const QString samples = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("docs");
