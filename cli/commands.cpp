@@ -200,6 +200,7 @@ QJsonObject applyObject(int address, const config::ApplyReport &report, const co
             {"outcome", kOutcomeNames[int(report.outcome)]},
             {"verified", report.verified()},
             {"registersWritten", report.registersWritten},
+            {"stored", report.storeSent},
             {"refused", addressArray(report.refused)},
             {"restore", kRestoreNames[int(report.restore)]},
             {"unrestored", addressArray(report.unrestored)},

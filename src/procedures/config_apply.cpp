@@ -12,6 +12,10 @@ namespace config {
 namespace {
 
 // Summary texts by outcome; %1 is the detail the outcome carries.
+const char *const kNothingToWrite[3] = {
+    "已校验：没有字段不同，未写入也未存储任何寄存器，所有字段读回与文件一致",
+    "已校驗：沒有欄位不同，未寫入也未儲存任何暫存器，所有欄位讀回與檔案一致",
+    "verified: no field differed, nothing was written or stored, every field reads back as in the file"};
 const char *const kSummaries[][3] = {
     {"已校验：写入并存储 %1 个寄存器，所有字段读回与文件一致",
      "已校驗：寫入並儲存 %1 個暫存器，所有欄位讀回與檔案一致",
@@ -182,6 +186,7 @@ ApplyReport applyConfiguration(core::RegisterBus &bus, const Configuration &targ
         const core::BusError error = change.store();
         if (!error.ok())
             return fail(ApplyOutcome::StoreFailed, error);
+        report.storeSent = true;
     }
     report.stored = change.outcome();
     report.outcome = ApplyOutcome::Verified;
@@ -202,7 +207,8 @@ QString applySummary(const ApplyReport &report, int language)
     QString summary;
     switch (report.outcome) {
     case ApplyOutcome::Verified:
-        summary = text.arg(report.registersWritten);
+        // Nothing differed and nothing was stored: say so, never "written and stored".
+        summary = report.storeSent ? text.arg(report.registersWritten) : QString::fromUtf8(kNothingToWrite[l]);
         break;
     case ApplyOutcome::WriteRefused:
         summary = text.arg(namesOf(report.refused));

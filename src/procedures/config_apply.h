@@ -51,6 +51,7 @@ struct ApplyReport {
     ApplyOutcome outcome = ApplyOutcome::ReadFailed;
     RestoreOutcome restore = RestoreOutcome::NotNeeded;
     int registersWritten = 0;
+    bool storeSent = false;            // the store command was sent and answered
     QVector<int> refused;              // registers the transmitter refused
     QVector<int> unrestored;           // registers not back at their first value
     QVector<FieldComparison> checks;   // the fields in scope, device read back against the file

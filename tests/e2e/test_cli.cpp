@@ -126,6 +126,17 @@ void TestCli::saveCompareApply()
     QCOMPARE(writes(f.sim()), (QStringList{"1=10000", "5=1", "17=0,120", "62=321"}));
     QCOMPARE(cli(f, {"compare", path("a.json")}).status, 0);
     QCOMPARE(configured(f.sim().storedImage()), config::loadFile(path("a.json")).config->words);
+    // Again: nothing differs, so nothing is written or stored, and neither output claims it was.
+    f.sim().clearRequests();
+    const Run again = cli(f, {"apply", path("a.json"), "--include-calibration", "--json"});
+    QCOMPARE(again.status, 0);
+    QCOMPARE(writes(f.sim()), QStringList());
+    const QJsonObject result =
+        QJsonDocument::fromJson(again.lines.join(QLatin1Char('\n')).toUtf8()).object().value("results").toArray().at(0).toObject();
+    QVERIFY2(result.value("verified").toBool() && result.contains("stored") && !result.value("stored").toBool(),
+             qPrintable(again.lines.join(QLatin1Char('\n'))));
+    QVERIFY2(result.value("summary").toString().startsWith("verified: no field differed, nothing was written or stored"),
+             qPrintable(again.lines.join(QLatin1Char('\n'))));
 }
 
 void TestCli::refusedRegisterFailsTheApply()

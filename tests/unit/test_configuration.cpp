@@ -288,6 +288,17 @@ void TestConfiguration::applyWritesOnlyDifferencesThenStores()
     QCOMPARE(bus.log, (QStringList{"read", "write 1x1", "read", "write 62x1", "read"}));
     QCOMPARE(bus.holding.at(62), quint16(321));
     QCOMPARE(report.registersWritten, 1);
+    QVERIFY(report.storeSent);
+    // Applied again, nothing differs: nothing is written or stored, and the report says so.
+    bus.log.clear();
+    const ApplyReport again = applyConfiguration(bus, *fromHolding(target));
+    QVERIFY(again.verified() && !again.storeSent && again.registersWritten == 0);
+    QCOMPARE(bus.log, (QStringList{"read", "read"}));
+    for (int language = 0; language < 3; ++language)
+        QVERIFY2(applySummary(again, language) != applySummary(report, language).replace("1", "0"),
+                 qPrintable(applySummary(again, language)));
+    QCOMPARE(applySummary(again, 2), QStringLiteral("verified: no field differed, nothing was written or stored, "
+                                                     "every field reads back as in the file"));
 }
 
 void TestConfiguration::applyNamesRefusedRegister()
