@@ -29,11 +29,9 @@ QQueue<Posted> &posted()
     return queue;
 }
 
-bool g_runActive = false;
-
 void show(const QString &title, const QString &text)
 {
-    if (!g_runActive && modal_guard::mayOpen()) {
+    if (modal_guard::mayOpen()) {
         QMessageBox::information(nullptr, title, text, QMessageBox::Ok);
         return;
     }
@@ -59,14 +57,9 @@ void showBox(const QString &title, const QString &text)
     show(title, text);
 }
 
-void setRunActive(bool on)
-{
-    g_runActive = on;
-}
-
 bool runActive()
 {
-    return g_runActive;
+    return !modal_guard::mayOpen();
 }
 
 void closeAll()

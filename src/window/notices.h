@@ -13,8 +13,7 @@ void showBox(const QString &title, const QString &text);
 // The box waits for the event loop: for code running inside a reply's
 // delivery, where a modal loop would hold up every other request's end.
 void post(const QString &title, const QString &text);
-// While on, boxes are non-modal and return at once.
-void setRunActive(bool on);
+// While any run is active, boxes are non-modal and return at once.
 bool runActive();
 // The boxes still open go with the window: none keeps the application running.
 void closeAll();

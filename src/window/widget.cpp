@@ -189,8 +189,6 @@ void Widget::addTabs()
     first_extra_tab = ui->tabWidget_main->count();
     runs = new autocal::RunRegistry(this);
     // Nothing modal beside a run: a box would stop every unit's requests behind it.
-    connect(runs, &autocal::RunRegistry::started, this, [] { notices::setRunActive(true); });
-    connect(runs, &autocal::RunRegistry::ended, this, [] { notices::setRunActive(false); });
     record_tab = new CalibrationRecordTab(*link);
     auto *configuration = new ConfigurationTab(*link);
     auto *trend = new TrendTab(*link);

@@ -411,8 +411,6 @@ struct RunExplorer {
               bool &secondRefused, bool &secondExecuted)
     {
         autocal::RunRegistry registry;
-        QObject::connect(&registry, &autocal::RunRegistry::started, [] { notices::setRunActive(true); });
-        QObject::connect(&registry, &autocal::RunRegistry::ended, [] { notices::setRunActive(false); });
         int step = 0;
         auto fire = [&] {
             if (++step != k)
