@@ -5,6 +5,7 @@
 #include "automation/run_registry.h"
 #include "notice_catcher.h"
 #include "widget_probe.h"
+#include "window/notices.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -96,6 +97,9 @@ private slots:
         const int before = watch.seen;
         open->click();
         QTRY_VERIFY(watch.seen > before);
+        // The non-modal boxes the run's clicks raised go before the window does.
+        notices::closeAll();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 };
 
