@@ -493,6 +493,7 @@ void RecordDb::noteHead(const ChainEntry &last)
 {
     const ChainHead head{last.seq, last.hash, last.signature};
     QString why;
+    m_headNoteProblem.clear();
     if (!noteLocalAnchor(m_settings.dataFolder, anchorKey(m_settings), head, why))
         m_headNoteProblem = why;
     const QByteArray id = identity();

@@ -16,6 +16,19 @@ namespace {
 
 const QString kRecord = QStringLiteral("record");
 
+// Work its performer did before their key was enrolled is not theirs to sign:
+// it comes in by import, which keeps its dates and the import's apart.
+std::optional<QString> enrolmentRefusal(const record::Record &r, const QVector<TrustedKey> &keyring,
+                                        const QByteArray &fingerprint)
+{
+    const TrustedKey *key = findKey(keyring, fingerprint);
+    const QDateTime added = key ? QDateTime::fromString(key->added, Qt::ISODate) : QDateTime();
+    if (!added.isValid() || !r.started.isValid() || r.started >= added.addSecs(-kClockSkewSeconds))
+        return std::nullopt;
+    return QStringLiteral("the check of %1 began %2, before %3's key was enrolled at %4: import it instead")
+        .arg(r.header.serial, r.started.toUTC().toString(Qt::ISODate), key->name, added.toUTC().toString(Qt::ISODate));
+}
+
 } // namespace
 
 QDateTime lastWorkTime(const record::Record &r)
@@ -102,6 +115,11 @@ std::optional<qint64> RecordDb::append(const record::Record &input, const Person
               if (const auto refused = amendmentRefusal(r))
                   return why = *refused, std::nullopt;
               if (const auto refused = datesRefusal(r, QDateTime::currentDateTimeUtc(), QStringLiteral("its storing")))
+                  return why = *refused, std::nullopt;
+              const auto keyring = this->keyring();
+              if (!keyring)
+                  return why = m_error, std::nullopt;
+              if (const auto refused = enrolmentRefusal(r, *keyring, performer.fingerprint()))
                   return why = *refused, std::nullopt;
               number = n;
               return record::toJson(r);

@@ -13,6 +13,7 @@
 #include "tabs/instrument_list.h"
 #include "tabs/record_header_form.h"
 #include "tabs/record_history.h"
+#include "texts/records_view_texts.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -187,8 +188,11 @@ void CalibrationRecordTab::saveRecord(Record &r)
     if (saved.number)
         r.id = *saved.number;
     refreshHistory();
-    showStatus(saved.number ? text(Text::Saved, m_language).arg(QStringLiteral("#%1").arg(*saved.number))
-                            : text(Text::NotStoredYet, m_language).arg(saved.draft, saved.error));
+    QString said = saved.number ? text(Text::Saved, m_language).arg(QStringLiteral("#%1").arg(*saved.number))
+                                : text(Text::NotStoredYet, m_language).arg(saved.draft, saved.error);
+    if (saved.number && !db->headNoteProblem().isEmpty())
+        said += QLatin1Char('\n') + rv::text(rv::Text::HeadNotNoted, m_language).arg(db->headNoteProblem());
+    showStatus(said);
 }
 
 std::optional<recordsdb::PersonSigner> CalibrationRecordTab::unlockSigner(recordsdb::RecordDb &db)

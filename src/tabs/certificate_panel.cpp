@@ -86,6 +86,9 @@ std::optional<recordsdb::PersonSigner> CertificatePanel::unlockSigner(recordsdb:
 {
     recordsdb::Persons persons(db);
     auto signer = persons.unlock(m_signer->text(), m_passphrase->text().toUtf8());
+    // A passphrase opens one signing: the next one is typed again (the demo's comes back).
+    m_passphrase->clear();
+    fillDemoSigner();
     if (!signer)
         m_hooks.status(why = persons.error());
     return signer;
@@ -291,6 +294,8 @@ void CertificatePanel::fillDemoSigner()
     QFile file(qEnvironmentVariable("TCAL_DEMO_PASSPHRASE_FILE"));
     if (name.isEmpty() || !file.open(QIODevice::ReadOnly))
         return;
-    m_signer->setText(name);
-    m_passphrase->setText(QString::fromUtf8(file.readLine(1024)).trimmed());
+    if (m_signer->text().isEmpty())
+        m_signer->setText(name);
+    if (m_signer->text() == name)   // the demo person's only, never another's typed name
+        m_passphrase->setText(QString::fromUtf8(file.readLine(1024)).trimmed());
 }

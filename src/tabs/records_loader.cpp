@@ -65,6 +65,7 @@ std::optional<Snapshot> loadSnapshot(recordsdb::RecordDb *db, const QString &fol
         const recordsdb::ChainReport report = db->verify();
         snapshot.chainIntact = report.intact();
         snapshot.entries = report.checked;
+        snapshot.headNoteProblem = db->headNoteProblem();
         if (!report.intact())
             snapshot.chainFault = QStringLiteral("#%1 %2").arg(report.faults.first().number).arg(report.faults.first().what);
         const auto stored = storedChecks(*db, error);

@@ -16,6 +16,7 @@ struct Snapshot {
     bool chainIntact = true;
     QString chainFault;        // the first fault when it does not verify
     int entries = 0;
+    QString headNoteProblem;   // the last store's head could not be noted here
 };
 
 // nullopt with `error` when the database cannot be read; `db` may be nullptr (drafts only).

@@ -197,6 +197,11 @@ void RecordsView::refresh()
     m_context.chainIntact = snapshot->chainIntact;
     m_context.chainFault = snapshot->chainFault;
     m_entries = snapshot->entries;
+    m_headNoteProblem = snapshot->headNoteProblem;
+    // What was stored is said beside it: the head this workstation holds it to is missing.
+    const QString note = rv::text(rv::Text::HeadNotNoted, m_language).arg(m_headNoteProblem);
+    if (!m_headNoteProblem.isEmpty() && !m_status->text().contains(note))
+        report(m_status->text().isEmpty() ? note : m_status->text() + QLatin1Char('\n') + note);
     m_model->setRows(snapshot->rows);
     for (int i = 0; i < m_filter->rowCount(); ++i) {
         const CalibrationRow *r = m_model->row(m_filter->mapToSource(m_filter->index(i, 0)).row());

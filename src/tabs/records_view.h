@@ -80,5 +80,6 @@ private:
     QPushButton *m_actions[records::kActionCount];
     records::Context m_context;
     int m_entries = 0;
+    QString m_headNoteProblem;
     record::Receipt m_receipt;   // the next certificate's
 };

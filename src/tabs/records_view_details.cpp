@@ -86,5 +86,8 @@ void RecordsView::showDetails()
                      m_context.chainIntact
                          ? rv::text(rv::Text::ChainIntact, m_language).arg(m_entries)
                          : rv::text(rv::Text::ChainBroken, m_language).arg(m_context.chainFault.toHtmlEscaped()));
+    if (!m_headNoteProblem.isEmpty())
+        html += QStringLiteral("<p><b>%1</b></p>")
+                    .arg(rv::text(rv::Text::HeadNotNoted, m_language).arg(m_headNoteProblem.toHtmlEscaped()));
     m_details->setHtml(html);
 }

@@ -74,6 +74,8 @@ const Row kRows[] = {
     {Text::Signatures, {"签名", "簽名", "Signatures"}},
     {Text::ChainState, {"记录链", "記錄鏈", "Chain"}},
     {Text::ChainIntact, {"校验通过（%1 条目）", "校驗通過（%1 條目）", "verifies (%1 entries)"}},
+    {Text::HeadNotNoted, {"已存储，但本机未能记下链头：%1", "已儲存，但本機未能記下鏈頭：%1",
+                          "stored, but this workstation could not note the head: %1"}},
     {Text::NoSignatures, {"无签名", "無簽名", "no signatures"}},
     {Text::SignaturePerformed, {"执行", "執行", "performed"}},
     {Text::SignatureReviewed, {"审核", "審核", "reviewed"}},

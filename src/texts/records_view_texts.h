@@ -16,7 +16,7 @@ enum class Text {
     NoSelection, NotStored, SupersededBy, ReviewedFirst, YouPerformed, YouReviewed, ReviewedAlready,
     ApprovedAlready, ApprovedFirst, CertifiedAlready, NoCertificate, ChainBroken, NoPerson, NoDatabase,
     Reviewed, Approved, Issued, Reprinted, Replaced, Exported, NotDone, NothingSigned,
-    Details, AsFound, AsLeft, Points, Signatures, ChainState, ChainIntact, NoSignatures,
+    Details, AsFound, AsLeft, Points, Signatures, ChainState, ChainIntact, HeadNotNoted, NoSignatures,
     SignaturePerformed, SignatureReviewed, SignatureApproved, SignatureLine, PointLine, RecordLine,
     CertificateLine, WithdrawnLine,
     DueTitle, DueSearch, ShowAll, ColDescription, ColLocation, ColLastAsLeft, ColDue, ColDueState,

@@ -130,6 +130,7 @@ void TestCalibrationRecord::asFoundCalibrateAsLeft()
     // finished as-left check gets an amendment with the reason, the first stays.
     s.sim().setAppliedCelsius(390.0);
     d.type("lineEdit_record_amend_reason", QStringLiteral("loop current read after the check"));
+    d.typePassphrase();
     auto *leftTable = d.find<QTableWidget>("tableWidget_record_as_left");
     leftTable->item(2, record::ColMeasuredMa)->setText(QString::number(s.sim().loopCurrentMa(), 'f', 3));
     QTRY_VERIFY(tab->asLeft()->points[2].currentMa.has_value());

@@ -13,10 +13,12 @@
 #include "records_db/anchor.h"
 #include "records_db/draft_store.h"
 #include "records_db/signing_key.h"
+#include "tabs/records_view.h"
 #include "tabs/traffic_tab.h"
 #include "tabs/trend_tab.h"
 
 #include <QImage>
+#include <QLabel>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -278,7 +280,27 @@ void TestWholeFiles::everyWriterOnAFullDisk()
         else
             ++kept;
     }
-    qInfo("disk full: %d cases (%d kinds of file, each over an old one and new, the database and the CSV log; %d free sizes):"
+    // A check the window stored while its head could not be noted: the records view says so.
+    {
+        QFile::remove(QDir(m_full).filePath("filler"));
+        recordsdb::DbSettings s = recordsdb::sqliteIn(m_lab.filePath("window"));
+        s.dataFolder = data;
+        recordsdb::RecordDb db;
+        QVERIFY2(db.open(s) && recordsfixture::trustOwnKey(db), qPrintable(db.error()));
+        const recordsdb::PersonSigner chen = recordsfixture::performer(db);
+        fill(0);
+        ++tried;
+        const bool stored = bool(db.append(check("SN-W", 0), chen));
+        RecordsView view({[&](bool) { return &db; }, [] { return QString(); }, {}});
+        view.setLanguage(2);
+        view.refresh();
+        const QString said = view.findChild<QLabel *>("label_records_status")->text();
+        if (!stored || db.headNoteProblem().isEmpty() || !said.contains("could not note the head"))
+            broke << QStringLiteral("window store with its head not noted: stored %1, said \"%2\"").arg(stored).arg(said);
+        else
+            ++kept;
+    }
+    qInfo("disk full: %d cases (%d kinds of file, each over an old one and new, the database, the CSV log and a window store; %d free sizes):"
           " %d written whole, %d failed with the reason and the old file kept, %d broke",
           tried, int(cases.size()), int(freeSizes.size()), whole, kept, int(broke.size()));
     QVERIFY2(broke.isEmpty(), qPrintable(broke.join('\n')));

@@ -61,13 +61,16 @@ public:
     void signAs(const QString &name)
     {
         type("lineEdit_record_signer", name);
-        type("lineEdit_record_signer_passphrase", QString::fromLatin1(recordsfixture::kPassphrase));
+        typePassphrase();
     }
+    // A passphrase opens one signing: typed again for each check stored.
+    void typePassphrase() { type("lineEdit_record_signer_passphrase", QString::fromLatin1(recordsfixture::kPassphrase)); }
 
     // Runs one check to its end; false when a point was not recorded in time.
     // `afterPoint` runs once each point but the last is recorded, while the check still runs.
     bool runCheck(record::Stage stage, int msPerPoint = 30000, std::function<void(int)> afterPoint = {})
     {
+        typePassphrase();
         click(stage == record::Stage::AsFound ? "pushButton_record_as_found" : "pushButton_record_as_left");
         const auto &r = stage == record::Stage::AsFound ? m_tab->asFound() : m_tab->asLeft();
         for (int i = 0; r && i < r->points.size(); ++i) {

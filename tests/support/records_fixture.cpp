@@ -10,6 +10,7 @@
 #include <QTemporaryFile>
 #include <QFileInfo>
 #include <QSqlDriver>
+#include <QSqlError>
 #include <QSqlQuery>
 
 namespace recordsfixture {
@@ -32,6 +33,41 @@ bool trustOwnKey(recordsdb::RecordDb &db)
 
 const char kPassphrase[] = "correct horse battery";
 
+namespace {
+
+// The tests' checks are dated days before the suite runs, and a check may not
+// begin before its performer's key was enrolled: the keys they enrol are dated back.
+const QString kEnrolledAt = QStringLiteral("2020-01-01T00:00:00Z");
+
+void backdateEnrolment(recordsdb::RecordDb &db, const QByteArray &fingerprint)
+{
+    const recordsdb::DbSettings &s = db.settings();
+    QString why;
+    if (s.kind == recordsdb::DbSettings::Kind::Sqlite) {
+        const QString path = recordsdb::keyringFile(s.dataFolder);
+        auto keys = recordsdb::readKeyringFile(path, why);
+        if (keys)
+            for (recordsdb::TrustedKey &k : *keys)
+                if (k.fingerprint == fingerprint)
+                    k.added = kEnrolledAt;
+        if (!keys || !recordsdb::writeKeyringFile(path, *keys, why))
+            qFatal("cannot date back the key of %s: %s", fingerprint.constData(), qPrintable(why));
+        return;
+    }
+    {
+        QSqlDatabase c = connection(s, "backdate");
+        QSqlQuery q(c);
+        q.prepare("UPDATE trusted_keys SET added_utc = ? WHERE fingerprint = ?");
+        q.addBindValue(kEnrolledAt);
+        q.addBindValue(QString::fromLatin1(fingerprint));
+        if (!q.exec())
+            qFatal("cannot date back the key of %s: %s", fingerprint.constData(), qPrintable(q.lastError().text()));
+    }
+    QSqlDatabase::removeDatabase("backdate");
+}
+
+} // namespace
+
 recordsdb::PersonSigner person(recordsdb::RecordDb &db, const QString &name, const QStringList &roles)
 {
     static std::map<QString, recordsdb::PersonSigner> unlocked;
@@ -49,8 +85,13 @@ recordsdb::PersonSigner person(recordsdb::RecordDb &db, const QString &name, con
     if (const auto found = unlocked.find(key); !fingerprint.isEmpty() && found != unlocked.end())
         return found->second;
     // Another process may enrol the same name at the same moment: its key is then the one unlocked.
-    if (fingerprint.isEmpty() && !persons.enrol(name, roles, kPassphrase) && !persons.error().contains("already"))
-        qFatal("cannot enrol %s: %s", qPrintable(name), qPrintable(persons.error()));
+    if (fingerprint.isEmpty()) {
+        const auto enrolledNow = persons.enrol(name, roles, kPassphrase);
+        if (!enrolledNow && !persons.error().contains("already"))
+            qFatal("cannot enrol %s: %s", qPrintable(name), qPrintable(persons.error()));
+        if (enrolledNow)
+            backdateEnrolment(db, *enrolledNow);
+    }
     const auto signer = persons.unlock(name, kPassphrase);
     if (!signer)
         qFatal("cannot unlock %s: %s", qPrintable(name), qPrintable(persons.error()));
@@ -90,7 +131,10 @@ QStringList signingArguments(const QString &dataFolder, const QString &name)
     k.name = name;
     k.roles = recordsdb::personRoles();
     k.sealed = sealed->box;
-    if (recordsdb::addPerson(*keys, k, why) && !recordsdb::writeKeyringFile(path, *keys, why))
+    const bool added = recordsdb::addPerson(*keys, k, why);
+    if (added)
+        keys->last().added = kEnrolledAt;
+    if (added && !recordsdb::writeKeyringFile(path, *keys, why))
         qFatal("cannot enrol %s: %s", qPrintable(name), qPrintable(why));
     return passphraseArguments(name);
 }

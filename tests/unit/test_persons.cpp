@@ -132,7 +132,7 @@ void TestPersons::keysDecideWhoSigns()
     QVERIFY(db.revoke(gone.fingerprint()));
     record::Record r = check("K1", record::Stage::AsFound, 0);
     r.header.technician = "M. Zhou";   // typed: shown, never compared
-    QVERIFY(db.append(r, tech));
+    QVERIFY2(db.append(r, tech), qPrintable(db.error()));
     QVERIFY(!db.append(check("K2", record::Stage::AsFound, 1), head));   // no "performs" role: nothing stored
     QVERIFY(!db.append(check("K2", record::Stage::AsFound, 1), gone));
     QCOMPARE(db.list("K2")->size(), 0);

@@ -83,6 +83,8 @@ void prepare(CalibrationRecordTab &tab, const QString &folder, const QString &po
 // Measures the running point at `value`.
 void measure(CalibrationRecordTab &tab, double value)
 {
+    // A passphrase opens one signing: the check stored when this point ends is signed with it.
+    in(tab, "lineEdit_record_signer_passphrase")->setText(recordsfixture::kPassphrase);
     click(tab, "pushButton_record_measure");
     tab.onLiveValues(poll(value));
     tab.onLiveValues(poll(value));
@@ -144,6 +146,7 @@ void TestRecordTab::finishedCheckIsNeverRewritten()
     measure(tab, 503.0);
     const qint64 stored = tab.asFound()->id;
     QVERIFY(!tab.checkRunning() && stored > 0);
+    QVERIFY(in(tab, "lineEdit_record_signer_passphrase")->text().isEmpty());   // it signed once
 
     // Repeat on the finished row, and a typed current: refused without a reason.
     auto *table = in<QTableWidget>(tab, "tableWidget_record_as_found");

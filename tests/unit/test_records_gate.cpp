@@ -224,6 +224,20 @@ void TestRecordsGate::datesInOrder()
     const QDateTime at = QDateTime::fromString(imported.value("imported").toObject().value("at").toString(), Qt::ISODate);
     QVERIFY(qAbs(at.secsTo(QDateTime::currentDateTimeUtc())) < 600);
 
+    // Work begun before its performer's key was enrolled is theirs to import, not to sign as performed.
+    recordsdb::Persons persons(db);
+    QVERIFY2(persons.enrol("N. Novak", {"performs"}, recordsfixture::kPassphrase), qPrintable(persons.error()));
+    const auto novak = persons.unlock("N. Novak", recordsfixture::kPassphrase);
+    const int before = db.entries()->size();
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QVERIFY(!db.append(labCheck(Stage::AsFound, now.addSecs(-kClockSkewSeconds - 120)), *novak));
+    QVERIFY2(db.error().contains("before N. Novak's key was enrolled"), qPrintable(db.error()));
+    QCOMPARE(db.entries()->size(), before);
+    QVERIFY(db.append(labCheck(Stage::AsFound, now.addSecs(-kClockSkewSeconds + 120)), *novak));
+    QTemporaryDir earlier;
+    QVERIFY(!record::save(labCheck(Stage::AsFound, done.addDays(1)), earlier.path()).isEmpty());
+    QCOMPARE(db.importFolder(earlier.path(), *novak).imported, 1);
+
     // One stored before the rule, dated 2099 (written as this workstation would have): not approved before its work.
     QVERIFY(recordsfixture::trustOwnKey(db));
     QJsonObject o = record::toJson(labCheck(Stage::AsFound, future));
