@@ -311,9 +311,9 @@ Parsed parseArguments(const QStringList &arguments)
         {"map", "calibrate batch: the channel map file (units, ports, channels, tags, serials).", "FILE"},
         {"switch", "calibrate batch: the switch, e.g. tcp:192.168.1.22.", "ADDRESS"},
         {"switch-model", "calibrate batch: the switch's model name or file.", "MODEL", "Generic SCPI switch"},
-        {"environment", "calibrate auto: a thermometer/hygrometer for the ambient (else the operator's, else the "
+        {"environment", "calibrate auto and batch: a thermometer/hygrometer for the ambient (else the operator's, else the "
                         "transmitter's room sensor, as the certificate says).", "ADDRESS"},
-        {"environment-model", "calibrate auto: its model name or file.", "MODEL", "Generic SCPI thermohygrometer"},
+        {"environment-model", "calibrate auto and batch: its model name or file.", "MODEL", "Generic SCPI thermohygrometer"},
         {"procedure", "calibrate auto: the procedure file (points, tolerance, settling, adjustment).", "FILE"},
         {"points", "calibrate auto: test points in degrees, or percent of range: 0%,25%,50%,75%,100%.", "LIST"},
         {"tolerance", "calibrate auto: in degrees, or percent of span: 0.2%.", "X"},

@@ -1,8 +1,7 @@
 #include "auto_command.h"
 
-#include "signer_input.h"
+#include "run_common.h"
 
-#include "platform/termination_signal.h"
 #include "automation/auto_calibration.h"
 #include "automation/run_records.h"
 #include "instruments/instrument.h"
@@ -34,47 +33,19 @@ struct Instruments {
     std::unique_ptr<instruments::Instrument> source, meter, environment;
 };
 
-// Both instruments from their addresses and models, or the reason they cannot be.
+// The calibrator, the meter and the optional environment instrument, or the reason they cannot be.
 std::optional<Instruments> makeInstruments(const Invocation &inv, Output &o)
 {
     Instruments made;
-    for (auto [text, modelName, into] : {std::tuple{inv.source, inv.sourceModel, &made.source},
-                                         std::tuple{inv.meter, inv.meterModel, &made.meter}}) {
-        QString why;
-        const auto address = instruments::parseAddress(text, &why);
-        const auto model = address ? instruments::findModel(modelName, &why) : std::nullopt;
-        if (!model)
-            return o.fail(UsageError, QStringLiteral("%1: %2").arg(text, why)), std::nullopt;
-        *into = std::make_unique<instruments::Instrument>(*model, *address);
-    }
-    if (!inv.environment.isEmpty()) {
-        QString why;
-        const auto address = instruments::parseAddress(inv.environment, &why);
-        const auto model = address ? instruments::findModel(inv.environmentModel, &why) : std::nullopt;
-        if (!model || model->role != instruments::Role::Environment)
-            return o.fail(UsageError, QStringLiteral("--environment %1: %2")
-                                          .arg(inv.environment, model ? QStringLiteral("needs an environment model") : why)),
-                   std::nullopt;
-        made.environment = std::make_unique<instruments::Instrument>(*model, *address);
-    }
-    if (made.source->model().role != instruments::Role::Calibrator
-        || made.meter->model().role != instruments::Role::Meter)
-        return o.fail(UsageError, QStringLiteral("--source needs a calibrator model and --meter a meter model")),
-               std::nullopt;
+    made.source = instrumentOf(inv.source, inv.sourceModel, instruments::Role::Calibrator, "source", o);
+    made.meter = made.source ? instrumentOf(inv.meter, inv.meterModel, instruments::Role::Meter, "meter", o) : nullptr;
+    if (!made.meter)
+        return std::nullopt;
+    if (!inv.environment.isEmpty()
+        && !(made.environment = instrumentOf(inv.environment, inv.environmentModel, instruments::Role::Environment,
+                                             "environment", o)))
+        return std::nullopt;
     return made;
-}
-
-// The plan, or nullopt with `status` the one exit code of its fault, text or --json alike.
-std::optional<autocal::RunPlan> plan(const Invocation &inv, Output &o, int &status)
-{
-    QString why;
-    if (!inv.procedureFile.isEmpty() == !inv.points.isEmpty())
-        return status = o.fail(UsageError, QStringLiteral("give --procedure FILE, or --points and --tolerance")), std::nullopt;
-    auto p = inv.procedureFile.isEmpty() ? autocal::planFromOptions(inv.points, inv.tolerance, why)
-                                         : autocal::readPlan(inv.procedureFile, why);
-    if (!p)
-        status = o.fail(inv.procedureFile.isEmpty() ? UsageError : FileError, why);
-    return p;
 }
 
 // One progress line: text, or a JSON object on a line of its own.
@@ -139,61 +110,42 @@ QString outcomeKey(autocal::RunResult::Outcome outcome)
 
 } // namespace
 
-std::optional<autocal::RunRecords> runRecords(recordsdb::RecordDb &db, const Invocation &inv, Output &o, int &status)
-{
-    if (!openDatabase(db, inv.recordsFolder, recordsdb::RecordDb::Mode::Create, o.err))
-        return status = FileError, std::nullopt;
-    // Performed by the operator who starts it, their key unlocked once, before the line is touched.
-    const auto performer = unlockPerson(db, inv, o.err);
-    if (!performer)
-        return status = Different, std::nullopt;
-    return autocal::RunRecords(&db, inv.recordsFolder.isEmpty() ? recordsdb::defaultRecordsFolder() : inv.recordsFolder,
-                               performer);
-}
-
 int calibrateAuto(const Invocation &inv, Output &o)
 {
     if (inv.serial.isEmpty())
         return o.fail(UsageError, QStringLiteral("calibrate auto needs the transmitter's --serial for its records"));
     int refused = UsageError;
-    const auto runPlan = plan(inv, o, refused);
+    const auto runPlan = planOf(inv, o, refused);
     if (!runPlan)
         return refused;
     auto made = makeInstruments(inv, o);
     if (!made)
         return UsageError;
-    recordsdb::RecordDb db;
     int notOpened = 0;
-    auto opened = runRecords(db, inv, o, notOpened);
-    if (!opened)
+    const auto store = openRunStore(inv, o, notOpened);
+    if (!store)
         return notOpened;
-    autocal::RunRecords &records = *opened;
+    autocal::RunRecords &records = *store->records;
     rtu::Link link;
     if (!openSession(link, inv, o))
         return LinkError;
 
     autocal::AutoCalibration run(link, *made->source, *made->meter);
     run.setEnvironment(made->environment.get());
-    run.setStandardCheck([&](record::UsedInstrument &used) { return records.checkStandard(used, QDate::currentDate()); });
-    run.setStandardTerms([&](const record::UsedInstrument &used) { return records.standardTerms(used, QDate::currentDate()); });
+    checkStandardsIn(run, records);
     reportProgress(run, o);
     QHash<int, qint64> numbers;   // stage -> record number
     QObject::connect(&run, &autocal::AutoCalibration::recordEnded, [&](const record::Record &r) {
         numbers[int(r.stage)] = records.store(r);
-        progress(o, {{"event", "stored"}, {"stage", record::stageKey(r.stage)}, {"number", numbers[int(r.stage)]},
-                     {"incomplete", r.incompleteReason}},
-                 QStringLiteral("%1 stored as record %2%3").arg(record::stageKey(r.stage)).arg(numbers[int(r.stage)])
-                     .arg(r.incompleteReason.isEmpty() ? QString() : QStringLiteral(" (incomplete: %1)").arg(r.incompleteReason)));
+        progress(o, storedEvent(r, numbers[int(r.stage)]), storedText(r, numbers[int(r.stage)]));
     });
-    // Ctrl-C and SIGTERM end the run safely at its next wait.
     platform::TerminationSignal stop;
-    QObject::connect(&stop, &platform::TerminationSignal::received, &run,
-                     [&run] { run.abort(QStringLiteral("stopped by a signal")); });
+    abortOnTermination(stop, run);
     record::Header header;
     header.tag = inv.tag;
     header.serial = inv.serial;
     header.description = inv.description;
-    header.technician = inv.name.isEmpty() ? qEnvironmentVariable("USER") : inv.name;
+    header.technician = technicianOf(inv);
     const autocal::RunResult result = run.run(*runPlan, header);
 
     o.doc.insert("outcome", outcomeKey(result.outcome));

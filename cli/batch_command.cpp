@@ -1,10 +1,7 @@
 #include "batch_command.h"
 
-#include "auto_command.h"
+#include "run_common.h"
 
-#include "signer_input.h"
-
-#include "platform/termination_signal.h"
 #include "automation/batch_run.h"
 #include "automation/channel_map.h"
 #include "automation/run_records.h"
@@ -37,32 +34,6 @@ const char kBatchHelp[] =
 
 namespace {
 
-
-std::unique_ptr<instruments::Instrument> instrumentOf(const QString &text, const QString &modelName,
-                                                      instruments::Role role, const char *option, Output &o)
-{
-    QString why;
-    const auto address = instruments::parseAddress(text, &why);
-    const auto model = address ? instruments::findModel(modelName, &why) : std::nullopt;
-    if (!model)
-        return o.fail(UsageError, QStringLiteral("--%1 %2: %3").arg(QLatin1String(option), text, why)), nullptr;
-    if (model->role != role)
-        return o.fail(UsageError, QStringLiteral("--%1 needs a model of another role than %2")
-                                      .arg(QLatin1String(option), model->name)), nullptr;
-    return std::make_unique<instruments::Instrument>(*model, *address);
-}
-
-std::optional<autocal::RunPlan> planOf(const Invocation &inv, Output &o)
-{
-    QString why;
-    if (!inv.procedureFile.isEmpty() == !inv.points.isEmpty())
-        return o.fail(UsageError, QStringLiteral("give --procedure FILE, or --points and --tolerance")), std::nullopt;
-    auto p = inv.procedureFile.isEmpty() ? autocal::planFromOptions(inv.points, inv.tolerance, why)
-                                         : autocal::readPlan(inv.procedureFile, why);
-    if (!p)
-        o.fail(inv.procedureFile.isEmpty() ? UsageError : FileError, why);
-    return p;
-}
 
 // One progress line of one unit (0: the whole batch).
 void progress(Output &o, int unit, QJsonObject event, const QString &text)
@@ -127,27 +98,27 @@ int calibrateBatch(const Invocation &inv, Output &o)
     const auto map = autocal::readChannelMap(inv.mapFile, why);
     if (inv.mapFile.isEmpty())
         return o.fail(UsageError, QStringLiteral("calibrate batch needs --map FILE"));
-    // A certificate must not name an instrument the run never read.
-    if (!inv.environment.isEmpty())
-        return o.fail(UsageError, QStringLiteral("calibrate batch does not read an environment instrument yet; "
-                                                 "the ambient is the operator's or each unit's own room sensor"));
     if (!map)
         return o.fail(FileError, why);
-    const auto plan = planOf(inv, o);
+    int refused = UsageError;
+    const auto plan = planOf(inv, o, refused);
     if (!plan)
-        return o.doc.value("error").toObject().value("code").toInt(UsageError);
+        return refused;
     auto source = instrumentOf(inv.source, inv.sourceModel, instruments::Role::Calibrator, "source", o);
     auto meter = source ? instrumentOf(inv.meter, inv.meterModel, instruments::Role::Meter, "meter", o) : nullptr;
     auto routeSwitch = meter ? instrumentOf(inv.routeSwitch, inv.switchModel, instruments::Role::Switch, "switch", o)
                              : nullptr;
-    if (!routeSwitch)
+    // The room's ambient from its own instrument, for every unit, as a single run reads it.
+    auto environment = routeSwitch && !inv.environment.isEmpty()
+                           ? instrumentOf(inv.environment, inv.environmentModel, instruments::Role::Environment, "environment", o)
+                           : nullptr;
+    if (!routeSwitch || (!inv.environment.isEmpty() && !environment))
         return UsageError;
-    recordsdb::RecordDb db;
     int notOpened = 0;
-    auto opened = runRecords(db, inv, o, notOpened);
-    if (!opened)
+    const auto store = openRunStore(inv, o, notOpened);
+    if (!store)
         return notOpened;
-    autocal::RunRecords &records = *opened;
+    autocal::RunRecords &records = *store->records;
 
     // Each unit on its own line; one that cannot be opened is ended alone by the batch.
     std::vector<std::unique_ptr<rtu::Link>> links;
@@ -164,25 +135,21 @@ int calibrateBatch(const Invocation &inv, Output &o)
     }
 
     autocal::BatchRun run(units, *source, *meter, *routeSwitch);
-    run.setStandardCheck([&](record::UsedInstrument &used) { return records.checkStandard(used, QDate::currentDate()); });
-    run.setStandardTerms([&](const record::UsedInstrument &used) { return records.standardTerms(used, QDate::currentDate()); });
+    run.setEnvironment(environment.get());
+    checkStandardsIn(run, records);
     reportProgress(run, o);
     QHash<int, QHash<int, qint64>> numbers;   // unit -> stage -> record number
     QObject::connect(&run, &autocal::BatchRun::recordEnded, [&](int unit, const record::Record &r) {
         const qint64 number = records.store(r);
         numbers[unit][int(r.stage)] = number;
-        progress(o, unit, {{"event", "stored"}, {"stage", record::stageKey(r.stage)}, {"number", number},
-                           {"incomplete", r.incompleteReason}},
-                 QStringLiteral("%1 stored as record %2%3").arg(record::stageKey(r.stage)).arg(number)
-                     .arg(r.incompleteReason.isEmpty() ? QString() : QStringLiteral(" (incomplete: %1)").arg(r.incompleteReason)));
+        progress(o, unit, storedEvent(r, number), storedText(r, number));
     });
-    // Ctrl-C and SIGTERM end every unit safely at the batch's next wait.
+    // Every unit ends safely at the batch's next wait.
     platform::TerminationSignal stop;
-    QObject::connect(&stop, &platform::TerminationSignal::received, &run,
-                     [&run] { run.abort(QStringLiteral("stopped by a signal")); });
+    abortOnTermination(stop, run);
     record::Header header;
     header.description = inv.description;
-    header.technician = inv.name.isEmpty() ? qEnvironmentVariable("USER") : inv.name;
+    header.technician = technicianOf(inv);
     const autocal::BatchResult result = run.run(*plan, header);
 
     QSettings settings;
@@ -213,7 +180,7 @@ int calibrateBatch(const Invocation &inv, Output &o)
     for (const QString &note : result.notes)
         o.text(QStringLiteral("note: ") + note);
     if (!result.reason.isEmpty()) {
-        const bool stopped = result.reason == QLatin1String("stopped by a signal");
+        const bool stopped = result.reason == QLatin1String(kStoppedBySignal);
         return o.fail(stopped ? Different : LinkError, QStringLiteral("the batch ended: %1").arg(result.reason));
     }
     return allPassed ? Success : Different;

@@ -293,6 +293,11 @@ QJsonObject planToJson(const RunPlan &plan)
     return o;
 }
 
+std::optional<RunPlan> planFrom(const QString &file, const QString &points, const QString &tolerance, QString &why)
+{
+    return file.trimmed().isEmpty() ? planFromOptions(points, tolerance, why) : readPlan(file.trimmed(), why);
+}
+
 std::optional<RunPlan> planFromOptions(const QString &points, const QString &tolerance, QString &why)
 {
     QJsonArray list;

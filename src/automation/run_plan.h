@@ -56,6 +56,8 @@ QJsonObject planToJson(const RunPlan &plan);
 
 // --points "0,50,100" (degrees) or "0%,25%,100%"; --tolerance "0.5" (degrees) or "0.2%" (of span).
 std::optional<RunPlan> planFromOptions(const QString &points, const QString &tolerance, QString &why);
+// The procedure file when one is named, else the points and tolerance given: as both tabs and tcal-cli take them.
+std::optional<RunPlan> planFrom(const QString &file, const QString &points, const QString &tolerance, QString &why);
 
 QString adjustKey(Adjust adjust);
 

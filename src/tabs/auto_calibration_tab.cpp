@@ -240,9 +240,7 @@ void AutoCalibrationTab::setLanguage(int language)
 
 std::optional<autocal::RunPlan> AutoCalibrationTab::plan(QString &why) const
 {
-    const QString file = m_file->text().trimmed();
-    return file.isEmpty() ? autocal::planFromOptions(m_points->text(), m_tolerance->text(), why)
-                          : autocal::readPlan(file, why);
+    return autocal::planFrom(m_file->text(), m_points->text(), m_tolerance->text(), why);
 }
 
 void AutoCalibrationTab::setRunning(bool on)

@@ -1,4 +1,4 @@
-#include "platform/termination_signal.h"
+#include "window/close_on_signal.h"
 #include "window/remembered_settings.h"
 #include "window/widget.h"
 
@@ -69,9 +69,8 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tcal.TCal"));
     Widget window;
     prefs::remember(&window);
-    // SIGTERM and Ctrl-C close the window as its close button does: a run ends safely first.
     platform::TerminationSignal stop;
-    QObject::connect(&stop, &platform::TerminationSignal::received, &window, &QWidget::close);
+    closeOnTermination(stop, window);
     window.show();
     return app.exec();
 }

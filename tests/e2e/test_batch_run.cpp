@@ -85,7 +85,8 @@ struct CliBatch {
             signing = recordsfixture::signingArguments(db);
             const QDate due = QDate::currentDate().addYears(1);
             if (!standards.save(lab::standard(lab::kSourceSerial, "Generic SCPI calibrator", due))
-                || !standards.save(lab::standard(lab::kMeterSerial, "Generic SCPI meter", due)))
+                || !standards.save(lab::standard(lab::kMeterSerial, "Generic SCPI meter", due))
+                || !standards.save(lab::standard("TH-0001", "Generic SCPI thermohygrometer", due)))
                 return false;
         }
         autocal::ChannelMap channels;
@@ -404,13 +405,14 @@ void TestBatchRun::aUnitLostInTheAdjustmentStoresNothingAndEndsAlone()
 }
 
 // tcal-cli calibrate batch end to end: every line names its unit, the summary
-// each unit's outcome and certificate, the exit status whether all passed.
+// each unit's outcome and certificate, the exit status whether all passed;
+// every unit's ambient is the room's instrument's.
 void TestBatchRun::commandLineCalibratesTheBatchAndNamesEachUnit()
 {
     CliBatch rig;
     QVERIFY(rig.ready());
     QProcess cli;
-    cli.start(QStringLiteral(TCAL_CLI_PATH), rig.calibrate() << "--json");
+    cli.start(QStringLiteral(TCAL_CLI_PATH), rig.calibrate() << "--json" << "--environment" << rig.at(sim::Instrument::Environment));
     QVERIFY(cli.waitForFinished(300000));
     const QList<QByteArray> lines = cli.readAllStandardOutput().trimmed().split('\n');
     QVERIFY2(cli.exitCode() == 0, qPrintable(lines.last() + cli.readAllStandardError()));
@@ -424,6 +426,15 @@ void TestBatchRun::commandLineCalibratesTheBatchAndNamesEachUnit()
     for (const QJsonValue &u : units) {
         QCOMPARE(u.toObject().value("outcome").toString(), QStringLiteral("passed"));
         QVERIFY(QFile::exists(u.toObject().value("certificateDraft").toString()));
+    }
+    {
+        recordsdb::RecordDb db;
+        QVERIFY(db.open(recordsdb::sqliteIn(rig.records.path()), recordsdb::RecordDb::Mode::ExistingOnly));
+        const auto stored = db.list();
+        QVERIFY(stored && stored->size() == 6);
+        for (const recordsdb::StoredRecord &s : *stored)
+            QVERIFY2(s.record.header.ambientSource.startsWith("instrument Generic SCPI thermohygrometer TH-0001"),
+                     qPrintable(s.record.header.ambientSource));
     }
 
     // Refused before anything is opened: the ports come from the map, the map must be whole.
@@ -440,8 +451,8 @@ void TestBatchRun::commandLineCalibratesTheBatchAndNamesEachUnit()
         {QStringList{"calibrate", "batch"} + instruments, 2},
         {QStringList{"calibrate", "batch", "--map", broken.fileName()} + instruments, 4},   // no meter for unit 1
         {QStringList{"calibrate", "batch", "--map", map, "--switch-model", "Generic SCPI meter"} + instruments, 2},
-        // Not read by a batch: refused, not ignored.
-        {QStringList{"calibrate", "batch", "--map", map, "--environment", rig.at(sim::Instrument::Environment)} + instruments, 2},
+        {QStringList{"calibrate", "batch", "--map", map, "--environment", rig.at(sim::Instrument::Environment),
+                     "--environment-model", "Generic SCPI meter"} + instruments, 2},
     };
     for (const auto &[arguments, status] : refused) {
         cli.start(QStringLiteral(TCAL_CLI_PATH), arguments);
