@@ -10,6 +10,8 @@
 
 #include "record/certificate.h"
 #include "record/number_input.h"
+#include "record/record_store.h"
+#include "records_db/approvals.h"
 #include "record/record_table.h"
 #include "record_driver.h"
 #include "records_fixture.h"
@@ -95,6 +97,8 @@ bool instrumentList(CalibrationRecordTab *tab, const QString &shots)
     const auto technician = persons.unlock(QStringLiteral("L. Chen"), "screenshots passphrase");
     if (!technician)
         return false;
+    // Earlier calibrations come in as a laboratory's older files do: imported, their own dates kept.
+    QTemporaryDir history;
     const QDateTime now = QDateTime::currentDateTimeUtc();
     for (const auto &[serial, started] : {std::pair{"SN-5120", now.addMonths(-13)}, std::pair{"SN-6633", now.addMonths(-6).addDays(12)}}) {
         record::Header h;
@@ -103,7 +107,8 @@ bool instrumentList(CalibrationRecordTab *tab, const QString &shots)
         record::Record r = record::newRecord(h, record::Stage::AsLeft, {50.0}, started);
         r.points[0].status = record::Point::Status::Recorded;   // complete and passed: the interval counts from it
         r.points[0].reading = 50.1;
-        if (!db->append(r, *technician))
+        r.points[0].time = started.addSecs(60);
+        if (record::save(r, history.path()).isEmpty())
             return false;
     }
     // Two earlier calibrations of SN-7001 at the same points: its drift chart shows a trend.
@@ -112,9 +117,21 @@ bool instrumentList(CalibrationRecordTab *tab, const QString &shots)
         earlier.started = earlier.started.addYears(-years);
         for (record::Point &p : earlier.points)
             p.reading = p.reference + (p.reading - p.reference) * (years == 2 ? 0.2 : 0.55);
-        if (!db->append(earlier, *technician))
+        if (record::save(earlier, history.path()).isEmpty())
             return false;
     }
+    const recordsdb::ImportReport imported = db->importFolder(history.path(), *technician);
+    if (imported.imported != 4) {
+        std::fprintf(stderr, "history not imported: %s %s\n", qPrintable(imported.refused), qPrintable(imported.unreadable.join("; ")));
+        return false;
+    }
+    // An imported as-left check counts for the due date once reviewed and approved here.
+    recordsdb::Approvals approvals(*db);
+    for (const char *serial : {"SN-5120", "SN-6633"})
+        for (const recordsdb::StoredRecord &r : db->list(QLatin1String(serial)).value_or(QVector<recordsdb::StoredRecord>()))
+            if (!approvals.sign(r.record.id, record::Signature::Meaning::Reviewed, recordsfixture::person(*db, "L. Wang"), "Quality engineer")
+                || !approvals.sign(r.record.id, record::Signature::Meaning::Approved, recordsfixture::person(*db, "M. Zhou"), "Head of laboratory"))
+                return std::fprintf(stderr, "history not approved: %s\n", qPrintable(approvals.error())), false;
     tab->findChild<QPushButton *>("pushButton_record_instruments")->click();
     auto *dialog = tab->findChild<InstrumentListDialog *>();
     if (!dialog)
@@ -171,6 +188,7 @@ bool recordSession(Widget &window, WidgetProbe &probe, sim::Simulator &sim, cons
         return false;
     // The last one after the check had finished: an amendment with its reason.
     d.type("lineEdit_record_amend_reason", QStringLiteral("loop current of the last point read after the check"));
+    d.typePassphrase();
     typeCurrent(tab->asLeft()->points.size() - 1);
     d.click("pushButton_record_csv");
     // Reviewed and approved by others than the technician, issued, then corrected
@@ -322,6 +340,9 @@ int automaticShot(Widget &window, SimulatorFixture &fixture, const QString &out,
     tab->findChild<QLineEdit *>("lineEdit_auto_tag")->setText(QStringLiteral("TT-101"));
     tab->findChild<QLineEdit *>("lineEdit_auto_serial")->setText(QStringLiteral("SN-4711"));
     tab->findChild<QLineEdit *>("lineEdit_auto_procedure")->setText(procedure);
+    // The technician unlocks their key for the run, once, at its start.
+    records->findChild<QLineEdit *>("lineEdit_record_signer")->setText(QStringLiteral("J. Chen"));
+    records->findChild<QLineEdit *>("lineEdit_record_signer_passphrase")->setText(QString::fromLatin1(recordsfixture::kPassphrase));
     tab->start();   // the run is the registry's: it ends after Start's slot has returned
     while (tab->running())
         QTest::qWait(100);
@@ -367,6 +388,7 @@ int batchShot(Widget &window, const QString &out)
     tab->setAddresses(at(sim::Instrument::Source), at(sim::Instrument::Meter), at(sim::Instrument::Switch));
     tab->findChild<QLineEdit *>("lineEdit_batch_map")->setText(file.fileName());
     tab->findChild<QLineEdit *>("lineEdit_batch_procedure")->setText(procedure.fileName());
+    window.findChild<QLineEdit *>("lineEdit_record_signer_passphrase")->setText(QString::fromLatin1(recordsfixture::kPassphrase));
     tab->start();
     while (tab->running())
         QTest::qWait(100);
