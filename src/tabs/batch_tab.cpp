@@ -230,6 +230,9 @@ void BatchTab::setLanguage(int language)
             open->setText(t(Text::Open));
     }
     showProgress();
+    QString why;   // what the handed units still need, in the new language
+    if (!m_run && !m_handed.isEmpty() && !mapToRun(why))
+        m_result->setText(why);
 }
 
 std::optional<autocal::RunPlan> BatchTab::plan(QString &why) const
