@@ -181,10 +181,21 @@ QWidget *BatchTab::buildProgress()
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->verticalHeader()->hide();
+    m_openInRecords = new QPushButton;
+    m_openInRecords->setObjectName(QStringLiteral("pushButton_batch_open_records"));
+    m_openInRecords->setEnabled(false);
+    connect(m_openInRecords, &QPushButton::clicked, this, [this] {
+        const int row = m_table->currentRow();
+        const int unit = row >= 0 && row < m_units.size() && m_storedChecks.contains(m_units[row]) ? m_units[row]
+                                                                                                 : m_storedChecks.firstKey();
+        emit openInRecords(m_storedChecks[unit].first, m_storedChecks[unit].second);
+    });
+    connect(m_table, &QTableWidget::currentCellChanged, this, &BatchTab::linkRecords);
     auto *status = new QHBoxLayout;
     status->addWidget(m_bar, 1);
     status->addWidget(m_remaining);
     status->addWidget(m_phase, 1);
+    status->addWidget(m_openInRecords);
     auto *box = new QWidget;
     auto *layout = new QVBoxLayout(box);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -230,9 +241,18 @@ void BatchTab::setLanguage(int language)
             open->setText(t(Text::Open));
     }
     showProgress();
+    m_openInRecords->setText(labtext::text(labtext::Text::OpenInRecords, language));
+    linkRecords();
     QString why;   // what the handed units still need, in the new language
     if (!m_run && !m_handed.isEmpty() && !mapToRun(why))
         m_result->setText(why);
+}
+
+// Enabled once a unit's check is in the records; the chosen row's unit, else the first stored.
+void BatchTab::linkRecords()
+{
+    m_openInRecords->setEnabled(!m_storedChecks.isEmpty());
+    m_openInRecords->setToolTip(m_storedChecks.isEmpty() ? labtext::text(labtext::Text::NotInRecords, m_language) : QString());
 }
 
 std::optional<autocal::RunPlan> BatchTab::plan(QString &why) const
@@ -385,6 +405,9 @@ void BatchTab::finish(const autocal::BatchResult &result, const QString &records
     showOutcomes(result);
     if (!recordsError.isEmpty() && result.ran)
         m_resultLines << enginetext::render(recordsError, m_language);
+    if (!recordsError.isEmpty())   // kept as drafts: not in the records view
+        m_storedChecks.clear();
+    linkRecords();
     m_result->setText(m_resultLines.join(QLatin1Char('\n')));
     showProgress();
     emit finished();
@@ -393,7 +416,12 @@ void BatchTab::finish(const autocal::BatchResult &result, const QString &records
 void BatchTab::connectRun(autocal::BatchRun &run)
 {
     // Connected after the job's own store of the check, so the view reads it stored.
-    connect(&run, &autocal::BatchRun::recordEnded, this, [this] { emit checkStored(); });
+    connect(&run, &autocal::BatchRun::recordEnded, this, [this](int unit, const record::Record &r) {
+        if (!m_storedChecks.contains(unit))
+            m_storedChecks.insert(unit, {r.header.serial, r.started});
+        linkRecords();
+        emit checkStored();
+    });
     connect(&run, &autocal::BatchRun::unitPrepared, this, [this](int unit, const record::Header &header) {
         m_headers.insert(unit, header);
     });
@@ -439,6 +467,8 @@ void BatchTab::showUnits(const autocal::ChannelMap &map, int points)
     m_found.clear();
     m_left.clear();
     m_certificates.clear();
+    m_storedChecks.clear();
+    linkRecords();
     m_resultLines.clear();
     m_result->clear();
     m_stage = record::Stage::AsFound;

@@ -63,6 +63,8 @@ public slots:
 signals:
     void finished();
     void checkStored();   // a unit's check is in the records (or its store was tried)
+    // The records view shows the calibration of `serial` whose check began at `started`.
+    void openInRecords(const QString &serial, const QDateTime &started);
 
 private:
     QWidget *buildInputs();
@@ -97,6 +99,10 @@ private:
     InstrumentPicker *m_environment;
     QProgressBar *m_bar;
     QLabel *m_phase, *m_remaining, *m_legend, *m_result;
+    // The chosen row's unit in the records: its first stored check, by unit.
+    QPushButton *m_openInRecords;
+    QMap<int, QPair<QString, QDateTime>> m_storedChecks;
+    void linkRecords();
     QTableWidget *m_table;
     autocal::RunRegistry *m_runs;
     autocal::Run *m_run = nullptr;   // this tab's, while it runs

@@ -205,10 +205,12 @@ void Widget::addTabs()
     connect(batch, &BatchTab::finished, recordsView, &RecordsView::refresh);
     connect(batch, &BatchTab::checkStored, recordsView, &RecordsView::refresh);
     connect(automatic, &AutoCalibrationTab::checkStored, recordsView, &RecordsView::refresh);
-    connect(automatic, &AutoCalibrationTab::openInRecords, this, [this, recordsView](const QString &serial, const QDateTime &started) {
+    const auto showInRecords = [this, recordsView](const QString &serial, const QDateTime &started) {
         recordsView->selectCheck(serial, started);   // says so on its status line when it finds none
         ui->tabWidget_main->setCurrentWidget(recordsView);
-    });
+    };
+    connect(automatic, &AutoCalibrationTab::openInRecords, this, showInRecords);
+    connect(batch, &BatchTab::openInRecords, this, showInRecords);
     connect(this, &Widget::languageChanged, recordsView, &RecordsView::setLanguage);
     auto *due = new DueList({[this] { return record_tab->database(Access::Read); },
                              [this, automatic](const recordsdb::Instrument &unit) {

@@ -716,6 +716,15 @@ void TestBatchRun::theBatchViewShowsEachPointAndAbortsSafely()
     QVERIFY2(tab.resultText().startsWith(batchtext::text(batchtext::Text::Summary, 0).arg(2).arg(2)), qPrintable(tab.resultText()));
     tab.setLanguage(2);
     QCOMPARE(tab.progress().fraction(), 1.0);
+    // Its link to the records names the chosen row's unit and one of its stored checks.
+    QString linkedSerial;
+    QDateTime linkedStarted;
+    connect(&tab, &BatchTab::openInRecords, this, [&](const QString &s, const QDateTime &t) { linkedSerial = s, linkedStarted = t; });
+    tab.table()->setCurrentCell(1, 0);
+    QTest::mouseClick(tab.findChild<QPushButton *>("pushButton_batch_open_records"), Qt::LeftButton);
+    QCOMPARE(linkedSerial, tab.table()->item(1, 1)->text());
+    const auto linked = db.list(linkedSerial);
+    QVERIFY(linked && std::any_of(linked->begin(), linked->end(), [&](const auto &r) { return r.record.started == linkedStarted; }));
     // Unit 1 fails as found by its loop current (its stored output points), unit 2 by its reading too.
     using S = autocal::CellState;
     for (int row = 0; row < 2; ++row) {
