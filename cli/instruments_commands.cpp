@@ -60,7 +60,7 @@ int runInstruments(const Invocation &inv, QTextStream &out, QTextStream &err)
             rows.append(QJsonObject{{"tag", i.tag}, {"serial", i.serial}, {"description", i.description},
                                     {"location", i.location}, {"lastAsLeft", last}, {"nextDue", due},
                                     {"state", state}, {"status", i.status}, {"unit", i.unit},
-                                    {"intervalMonths", i.intervalMonths}});
+                                    {"intervalMonths", i.intervalMonths}, {"procedure", i.procedure}});
             continue;
         }
         out << csv::textField(i.tag) << ',' << csv::textField(i.serial) << ',' << csv::textField(i.description) << ','

@@ -41,10 +41,13 @@ std::optional<record::Record> lastValidAsLeft(const QVector<StoredRecord> &recor
 
 QJsonObject instrumentToJson(const Instrument &i)
 {
-    return {{"tag", i.tag.trimmed()}, {"serial", i.serial.trimmed()}, {"description", i.description},
-            {"location", i.location}, {"inputType", i.inputType}, {"rangeLower", i.rangeLower},
-            {"rangeUpper", i.rangeUpper}, {"unit", i.unit}, {"intervalMonths", i.intervalMonths},
-            {"status", i.status}};
+    QJsonObject o{{"tag", i.tag.trimmed()}, {"serial", i.serial.trimmed()}, {"description", i.description},
+                  {"location", i.location}, {"inputType", i.inputType}, {"rangeLower", i.rangeLower},
+                  {"rangeUpper", i.rangeUpper}, {"unit", i.unit}, {"intervalMonths", i.intervalMonths},
+                  {"status", i.status}};
+    if (!i.procedure.trimmed().isEmpty())   // entries from before it named none, and hash as they were
+        o.insert("procedure", i.procedure.trimmed());
+    return o;
 }
 
 std::optional<Instrument> instrumentFromJson(const QJsonObject &o)
@@ -57,10 +60,13 @@ std::optional<Instrument> instrumentFromJson(const QJsonObject &o)
         if (!o.value(key).isDouble())
             return std::nullopt;
     }
+    if (o.contains("procedure") && !o.value("procedure").isString())
+        return std::nullopt;
     return Instrument{o.value("tag").toString(), o.value("serial").toString(), o.value("description").toString(),
                       o.value("location").toString(), o.value("inputType").toString(),
                       o.value("rangeLower").toDouble(), o.value("rangeUpper").toDouble(),
-                      o.value("unit").toString(), o.value("intervalMonths").toInt(), o.value("status").toString()};
+                      o.value("unit").toString(), o.value("intervalMonths").toInt(), o.value("status").toString(),
+                      o.value("procedure").toString()};
 }
 
 bool InstrumentRegister::save(const Instrument &i)

@@ -26,6 +26,7 @@ struct Instrument {
     QString unit = QStringLiteral("°C");
     int intervalMonths = 12;
     QString status = QStringLiteral("in service");
+    QString procedure;           // the automatic calibration's procedure file; empty: none named
 };
 
 QJsonObject instrumentToJson(const Instrument &instrument);

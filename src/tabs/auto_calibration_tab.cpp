@@ -475,10 +475,12 @@ void AutoCalibrationTab::remember() const
     s.setValue("tolerance", m_tolerance->text());
 }
 
-void AutoCalibrationTab::setUnit(const QString &tag, const QString &serial)
+void AutoCalibrationTab::setUnit(const QString &tag, const QString &serial, const QString &procedure)
 {
     m_tag->setText(tag);
     m_serial->setText(serial);
+    if (!procedure.isEmpty())
+        m_file->setText(procedure);
 }
 
 void AutoCalibrationTab::recall()

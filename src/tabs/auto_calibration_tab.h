@@ -46,8 +46,8 @@ public:
     bool running() const { return m_run != nullptr; }
     autocal::RunRegistry &runs() const { return *m_runs; }
     void setAddresses(const QString &source, const QString &meter);
-    // The unit to calibrate next, as the due list hands it over.
-    void setUnit(const QString &tag, const QString &serial);
+    // The unit to calibrate next, as the due list hands it over; its procedure file when the register names one.
+    void setUnit(const QString &tag, const QString &serial, const QString &procedure = QString());
     QString resultText() const;
     QString certificatePath() const { return m_certificate; }
     ErrorChart *chart() const { return m_chart; }

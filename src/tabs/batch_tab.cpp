@@ -18,6 +18,7 @@
 #include "tabs/tab_fit.h"
 #include "texts/lab_texts.h"
 
+#include <algorithm>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFormLayout>
@@ -308,6 +309,11 @@ void BatchTab::setHanded(const QVector<recordsdb::Instrument> &units)
     if (m_run)
         return;
     m_handed = units;
+    // One plan for the batch: the register's procedure file when every handed unit names the same one.
+    const QString procedure = units.isEmpty() ? QString() : units.first().procedure;
+    if (!procedure.isEmpty()
+        && std::all_of(units.begin(), units.end(), [&](const recordsdb::Instrument &u) { return u.procedure == procedure; }))
+        m_file->setText(procedure);
     showMapUnits();
 }
 

@@ -2,6 +2,7 @@
 
 #include "record/record_table.h"
 #include "record/record_texts.h"
+#include "tabs/auto_calibration_texts.h"
 #include "tabs/drift_chart.h"
 #include "tabs/record_widgets.h"
 
@@ -89,6 +90,7 @@ QWidget *InstrumentListDialog::buildForm()
     m_description = edit("lineEdit_instrument_description");
     m_location = edit("lineEdit_instrument_location");
     m_inputType = edit("lineEdit_instrument_input");
+    m_procedure = edit("lineEdit_instrument_procedure");
     m_lower = new QDoubleSpinBox;
     m_upper = new QDoubleSpinBox;
     for (QDoubleSpinBox *box : {m_lower, m_upper}) {
@@ -123,6 +125,7 @@ QWidget *InstrumentListDialog::buildForm()
     grid->addRow(record::text(Text::Range, m_language), range);
     grid->addRow(record::text(Text::IntervalMonths, m_language), m_interval);
     grid->addRow(record::text(Text::Status, m_language), m_status);
+    grid->addRow(autotext::text(autotext::Text::ProcedureFile, m_language), m_procedure);
     grid->addRow(QString(), save);
     connect(save, &QPushButton::clicked, this, &InstrumentListDialog::saveForm);
     return form;
@@ -170,6 +173,7 @@ void InstrumentListDialog::showSelected()
     m_interval->setValue(i.intervalMonths);
     m_unit->setCurrentText(i.unit);
     m_status->setCurrentText(i.status);
+    m_procedure->setText(i.procedure);
     showHistory(i);
 }
 
@@ -210,6 +214,7 @@ void InstrumentListDialog::saveForm()
     i.intervalMonths = m_interval->value();
     i.unit = m_unit->currentText().trimmed();
     i.status = m_status->currentText().trimmed();
+    i.procedure = m_procedure->text().trimmed();
     m_message->setText(m_register.save(i) ? QString() : m_register.error());
     refresh();
 }

@@ -42,7 +42,7 @@ private:
     QLineEdit *m_search;
     QLabel *m_message;
     QTableWidget *m_table;
-    QLineEdit *m_tag, *m_serial, *m_description, *m_location, *m_inputType;
+    QLineEdit *m_tag, *m_serial, *m_description, *m_location, *m_inputType, *m_procedure;
     QDoubleSpinBox *m_lower, *m_upper;
     QSpinBox *m_interval;
     QComboBox *m_unit, *m_status;

@@ -214,7 +214,7 @@ void Widget::addTabs()
     connect(this, &Widget::languageChanged, recordsView, &RecordsView::setLanguage);
     auto *due = new DueList({[this] { return record_tab->database(Access::Read); },
                              [this, automatic](const recordsdb::Instrument &unit) {
-                                 automatic->setUnit(unit.tag, unit.serial);
+                                 automatic->setUnit(unit.tag, unit.serial, unit.procedure);
                                  ui->tabWidget_main->setCurrentWidget(automatic);
                              },
                              [this, batch](const QVector<recordsdb::Instrument> &units) {

@@ -39,9 +39,12 @@ void TestDueBatch::severalSelectedGoToTheBatch()
     QTemporaryDir records;
     s.window.findChild<QLineEdit *>("lineEdit_record_folder")->setText(records.path());
     recordsdb::InstrumentRegister reg(*s.probe.recordTab()->database());
+    QFile procedure(records.filePath("qp-batch.json"));   // the register names it; the batch runs it
+    QVERIFY(procedure.open(QIODevice::WriteOnly) && procedure.write(R"({"points": [0, 100], "tolerance": 0.5})") > 0);
+    procedure.close();
     for (const QString tag : {"TT-1", "TT-2", "TT-3"}) {
         recordsdb::Instrument unit;
-        unit.tag = tag, unit.serial = "S-" + tag;
+        unit.tag = tag, unit.serial = "S-" + tag, unit.procedure = procedure.fileName();
         QVERIFY2(reg.save(unit), qPrintable(reg.error()));
     }
     auto *due = s.window.findChild<QWidget *>("tab_due");
@@ -58,6 +61,7 @@ void TestDueBatch::severalSelectedGoToTheBatch()
 
     auto *batch = s.window.findChild<BatchTab *>();
     QCOMPARE(s.ui()->tabWidget_main->currentWidget(), batch);
+    QCOMPARE(batch->findChild<QLineEdit *>("lineEdit_batch_procedure")->text(), procedure.fileName());
     auto *mapField = batch->findChild<QLineEdit *>("lineEdit_batch_map");
     QTemporaryDir maps;
     struct Case { const char *name; QJsonArray units; const char *result; };   // no units: no map; no result: all placed

@@ -307,7 +307,9 @@ void TestRecordsView::dueListHandsTheUnitOver()
     recordsdb::RecordDb db;
     QVERIFY(db.open(settingsIn(dir.path())));
     recordsdb::InstrumentRegister reg(db);
-    QVERIFY(reg.save(unit("TT-7", 0).instrument));
+    recordsdb::Instrument seven = unit("TT-7", 0).instrument;
+    seven.procedure = QStringLiteral("/lab/procedures/qp-7.json");   // kept with the register, handed over with it
+    QVERIFY(reg.save(seven));
     recordsdb::Instrument handed;
     DueList list({[&] { return &db; }, [&](const recordsdb::Instrument &i) { handed = i; }, {}});
     list.setLanguage(2);
@@ -318,7 +320,7 @@ void TestRecordsView::dueListHandsTheUnitOver()
     QVERIFY(!start->isEnabled() && start->toolTip() == "select an instrument first");
     table->selectRow(0);
     QTest::mouseClick(start, Qt::LeftButton);
-    QVERIFY(handed.tag == "TT-7" && handed.serial == "S-TT-7");
+    QVERIFY(handed.tag == "TT-7" && handed.serial == "S-TT-7" && handed.procedure == seven.procedure);
     QCOMPARE(table->item(0, 6)->text(), QStringLiteral("never calibrated"));
 }
 
