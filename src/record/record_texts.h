@@ -9,7 +9,7 @@ namespace record {
 enum class Text {
     TabTitle, HeaderGroup, Tag, Serial, Description, Technician, ReferenceInstrument,
     ReferenceDue, Ambient, Tolerance, ToleranceDegrees, TolerancePercent, RangeLower,
-    RangeUpper, ReadRange, TestPoints, DefaultPoints, StablePolls, StableBand, StableTimeout,
+    RangeUpper, ReadRange, TestPoints, DefaultPoints, StablePolls, StableBand, StableTimeout, Repeats, RepeatOf,
     RecordsFolder, CheckGroup, StartAsFound, StartAsLeft, Measure, Repeat, Skip, Apply, PressMeasure, Reading,
     Countdown, NotStable, CheckDone, NoCheck, AsFound, AsLeft, ColReference, ColReading,
     ColError, ColErrorPercent, ColExpectedMa, ColMeasuredMa, ColCurrentError, ColResult,

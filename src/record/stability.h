@@ -11,6 +11,7 @@ struct StabilitySettings {
     int polls = 5;           // consecutive readings needed
     double band = 0.2;       // largest spread among them, in degrees
     int timeoutMs = 60000;   // from the first reading on
+    int repeats = 1;         // independent settlings of each point, the reference set again each time
 };
 
 class StabilityDetector

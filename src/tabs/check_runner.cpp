@@ -1,5 +1,9 @@
 #include "tabs/check_runner.h"
 
+#include "record/repeats.h"
+
+#include <algorithm>
+
 #include "record/number_input.h"
 #include "record/record_table.h"
 
@@ -129,6 +133,7 @@ void CheckRunner::startCheck(Stage stage)
 
 void CheckRunner::beginPoint()
 {
+    m_readings.clear();
     const Record &r = *recordOf(*m_running);
     while (m_point < r.points.size() && r.points[m_point].status != Point::Status::Pending)
         ++m_point;
@@ -214,12 +219,23 @@ void CheckRunner::onWaitTick()
     showCurrentPoint();
 }
 
+// A settled reading; with repeats, the point waits for the reference set
+// again until each is taken, then records their mean and repeatability.
 void CheckRunner::recordPoint(double reading)
 {
     stopWait();
-    Point &p = recordOf(*m_running)->points[m_point];
+    m_readings.push_back(reading);
+    const int repeats = std::max(1, m_hooks.stability().repeats);
+    if (int(m_readings.size()) < repeats) {
+        m_countdown->setText(text(Text::RepeatOf, m_language).arg(m_readings.size()).arg(repeats));
+        return;
+    }
+    Record &r = *recordOf(*m_running);
+    const std::optional<record::RepeatedPoint> repeated = record::repeatedPoint(m_readings, r.header.uncertainty);
+    Point &p = r.points[m_point];
     p.status = Point::Status::Recorded;
-    p.reading = reading;
+    p.reading = repeated ? repeated->reading : reading;
+    p.uncertainty = repeated ? repeated->uncertainty : std::nullopt;
     p.time = QDateTime::currentDateTimeUtc();
     showRecord(*m_running);
     ++m_point;

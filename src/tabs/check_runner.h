@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <functional>
 #include <optional>
+#include <vector>
 
 class QGroupBox;
 class QLabel;
@@ -82,5 +83,6 @@ private:
     bool m_waiting = false;
     bool m_filling = false;   // tables being filled, not edited
     record::StabilityDetector m_detector;
+    std::vector<double> m_readings;   // the current point's settled repeats so far
     QElapsedTimer m_waitClock;
 };

@@ -68,6 +68,9 @@ RecordHeaderForm::RecordHeaderForm(QWidget *parent) : QGroupBox(parent)
     m_polls->setObjectName(QStringLiteral("spinBox_record_polls"));
     m_polls->setRange(1, 50);
     m_polls->setValue(5);
+    m_repeats = new QSpinBox;
+    m_repeats->setObjectName(QStringLiteral("spinBox_record_repeats"));
+    m_repeats->setRange(1, 10);
     m_band = numberBox("spinBox_record_band", 0.0, 100.0, 2, 0.2);
     m_timeout = new QSpinBox;
     m_timeout->setObjectName(QStringLiteral("spinBox_record_timeout"));
@@ -104,7 +107,7 @@ void RecordHeaderForm::addRows(QGridLayout *grid)
         {Text::Ambient, row({m_ambient})}, {Text::Tolerance, row({m_tolerance, m_toleranceKind})},
         {Text::RangeLower, row({m_lower, m_upper, m_unitLabel})}, {Text::ReadRange, row({readRange})},
         {Text::TestPoints, row({m_points})}, {Text::DefaultPoints, row({defaults})},
-        {Text::StablePolls, row({m_polls})}, {Text::StableBand, row({m_band})},
+        {Text::StablePolls, row({m_polls, m_texts.label(Text::Repeats), m_repeats})}, {Text::StableBand, row({m_band})},
         {Text::StableTimeout, row({m_timeout})}, {Text::RecordsFolder, row({m_folder})}};
     const int ruleRow = right.size();
     grid->addWidget(m_ruleLabel, ruleRow, 2);
@@ -180,7 +183,7 @@ QString RecordHeaderForm::badUncertainty() const
 
 StabilitySettings RecordHeaderForm::stabilitySettings() const
 {
-    return {m_polls->value(), m_band->value(), m_timeout->value() * 1000};
+    return {m_polls->value(), m_band->value(), m_timeout->value() * 1000, m_repeats->value()};
 }
 
 QString RecordHeaderForm::recordsFolder() const { return m_folder->text().trimmed(); }

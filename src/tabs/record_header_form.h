@@ -70,7 +70,7 @@ private:
     QComboBox *m_toleranceKind, *m_rule;
     QDoubleSpinBox *m_guard;
     QLabel *m_ruleLabel;
-    QSpinBox *m_polls, *m_timeout;
+    QSpinBox *m_polls, *m_timeout, *m_repeats;
     QLabel *m_unitLabel;
     QString m_unit = QStringLiteral("°C");
     QString m_inputType;

@@ -49,6 +49,7 @@ private slots:
     void typedFolderMakesNoDatabase();
     void standardsThroughTheDialog();
     void decisionRuleChosen();
+    void repeatsGiveThePointItsUncertainty();
 };
 
 namespace {
@@ -488,6 +489,31 @@ void TestRecordTab::decisionRuleChosen()
     }
     rule->setCurrentIndex(0);
     QVERIFY(!guard->isEnabled());
+}
+
+// Two repeats a point: the first settled reading leaves the point waiting for
+// the reference set again; the second records their mean, judged with the
+// header's U combined with their repeatability (one degree of freedom).
+void TestRecordTab::repeatsGiveThePointItsUncertainty()
+{
+    QTemporaryDir folder;
+    rtu::Link link;
+    CalibrationRecordTab tab(link);
+    prepare(tab, folder.path(), "100");
+    in(tab, "lineEdit_record_uncertainty")->setText("0.1");
+    in<QSpinBox>(tab, "spinBox_record_repeats")->setValue(2);
+    click(tab, "pushButton_record_as_found");
+    measure(tab, 100.0);
+    QVERIFY(tab.checkRunning() && tab.asFound()->points[0].status == Point::Status::Pending);
+    measure(tab, 100.2);
+    const Point &p = tab.asFound()->points[0];
+    QVERIFY(!tab.checkRunning() && p.status == Point::Status::Recorded && qAbs(p.reading - 100.1) < 1e-9);
+    // u = 0.05 (U/2) and s/sqrt(2) = 0.1: u_c = 0.1118, nu_eff = u_c^4 / 0.1^4 = 1.5625, k = t(1.56) > 4.
+    QVERIFY(p.uncertainty && p.uncertainty->budget.size() == 2);
+    QCOMPARE(p.uncertainty->budget[1].degreesOfFreedom, 1.0);
+    QVERIFY(qAbs(p.uncertainty->effectiveDegreesOfFreedom - 1.5625) < 1e-6 && p.uncertainty->coverageFactor > 4.0);
+    QVERIFY(qAbs(p.uncertainty->expanded - p.uncertainty->coverageFactor * std::sqrt(0.0125)) < 1e-9);
+    QCOMPARE(tab.database()->list("SN-1")->last().record.points[0].uncertainty->expanded, p.uncertainty->expanded);
 }
 
 QTEST_MAIN(TestRecordTab)
