@@ -1,5 +1,7 @@
 #include "automation/run_plan.h"
 
+#include "texts/engine_texts.h"
+
 #include "record/record_validation.h"
 
 #include <QFile>
@@ -88,7 +90,7 @@ bool readPoints(const QJsonObject &o, RunPlan &plan, QString &why)
     plan.percent = are == "percent of range";
     const QJsonArray points = o.value("points").toArray();
     if (points.isEmpty() || points.size() > kMostPoints)
-        return why = QStringLiteral("\"points\" must list 1 to %1 numbers").arg(kMostPoints), false;
+        return why = enginetext::english(enginetext::Id::PointsCount).arg(kMostPoints), false;
     for (const QJsonValue &v : points) {
         const auto p = plan.percent ? number(v, "points", 0.0, 100.0, why) : number(v, "points", -270.0, 1820.0, why);
         if (!p)
@@ -306,15 +308,15 @@ std::optional<RunPlan> planFromOptions(const QString &points, const QString &tol
     for (const QString &item : items) {
         const auto v = optionNumber(item);
         if (!v)
-            return why = QStringLiteral("--points: \"%1\" is not a number").arg(item.trimmed()), std::nullopt;
+            return why = enginetext::english(enginetext::Id::PointsNotNumber).arg(item.trimmed()), std::nullopt;
         list << v->first;
         percents += v->second ? 1 : 0;
     }
     if (percents != 0 && percents != list.size())
-        return why = QStringLiteral("--points: either every point is a percentage or none is"), std::nullopt;
+        return why = enginetext::english(enginetext::Id::PointsMixed), std::nullopt;
     const auto t = optionNumber(tolerance);
     if (!t)
-        return why = QStringLiteral("--tolerance: \"%1\" is not a number").arg(tolerance), std::nullopt;
+        return why = enginetext::english(enginetext::Id::ToleranceNotNumber).arg(tolerance), std::nullopt;
     QJsonObject o{{"name", QStringLiteral("points %1, tolerance %2").arg(points, tolerance)},
                   {"points", list},
                   {"points are", percents ? "percent of range" : "degrees"},

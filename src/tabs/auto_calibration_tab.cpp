@@ -114,7 +114,9 @@ QWidget *AutoCalibrationTab::buildProcedure()
     m_file->setObjectName(QStringLiteral("lineEdit_auto_procedure"));
     m_browse = new QPushButton;
     m_points = new QLineEdit(QStringLiteral("0%,25%,50%,75%,100%"));
+    m_points->setObjectName(QStringLiteral("lineEdit_auto_points"));
     m_tolerance = new QLineEdit(QStringLiteral("1.0"));
+    m_tolerance->setObjectName(QStringLiteral("lineEdit_auto_tolerance"));
     m_tag = new QLineEdit;
     m_tag->setObjectName(QStringLiteral("lineEdit_auto_tag"));
     m_serial = new QLineEdit;
@@ -314,7 +316,7 @@ void AutoCalibrationTab::start()
     if (made.meter && !m_environment->address()->text().trimmed().isEmpty())
         made.environment = m_environment->make(why);
     if (!made.meter || (!made.environment && !m_environment->address()->text().trimmed().isEmpty())) {
-        m_result->setText(autotext::text(Text::Refused, m_language).arg(why));
+        m_result->setText(autotext::text(Text::Refused, m_language).arg(enginetext::render(why, m_language)));
         return;
     }
     remember();

@@ -355,7 +355,7 @@ void BatchTab::start()
         return;
     }
     const auto refuse = [this](const QString &why) {
-        m_result->setText(autotext::text(autotext::Text::Refused, m_language).arg(why));
+        m_result->setText(autotext::text(autotext::Text::Refused, m_language).arg(enginetext::render(why, m_language)));
     };
     QString why;
     const auto map = mapToRun(why);

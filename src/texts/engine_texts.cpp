@@ -80,6 +80,10 @@ const char *const kTexts[][kLanguages] = {
     {"记录需要变送器的序列号", "記錄需要變送器的序號", "the transmitter's serial number is needed for its records"},
     {"输入类型 %1 没有可用于自动校准的参考函数", "輸入類型 %1 沒有可用於自動校準的參考函數", "input type %1 has no reference function for an automatic calibration"},
     {"单元 %1", "單元 %1", "unit %1"},
+    {"测试点：“%1”不是数字", "測試點：「%1」不是數字", "--points: \"%1\" is not a number"},
+    {"测试点：要么全部为百分比，要么都不是", "測試點：要麼全部為百分比，要麼都不是", "--points: either every point is a percentage or none is"},
+    {"允差：“%1”不是数字", "允差：「%1」不是數字", "--tolerance: \"%1\" is not a number"},
+    {"测试点须有 1 至 %1 个", "測試點須有 1 至 %1 個", "\"points\" must list 1 to %1 numbers"},
 };
 static_assert(sizeof(kTexts) / sizeof(kTexts[0]) == static_cast<std::size_t>(Id::Count), "one row per Id");
 

@@ -76,6 +76,10 @@ enum class Id {
     SerialNeeded,
     NoReferenceFunction,
     Unit,
+    PointsNotNumber,
+    PointsMixed,
+    ToleranceNotNumber,
+    PointsCount,
     Count
 };
 

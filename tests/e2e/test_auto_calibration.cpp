@@ -381,6 +381,13 @@ void TestAutoCalibration::inTheWindow()
     tab->setPerformer([](recordsdb::RecordDb &db) { return std::optional(recordsfixture::performer(db)); });
     // Run in the Chinese window: every phase, step, row and result it shows is Chinese.
     s.ui()->comboBox_sel_language->setCurrentIndex(0);
+    // Points typed that are not numbers: refused in the window's words and language, nothing sent.
+    auto *points = tab->findChild<QLineEdit *>("lineEdit_auto_points");
+    const QString typed = points->text();
+    points->setText("0, x");
+    tab->start();
+    QVERIFY2(!tab->running() && tab->resultText().contains(QStringLiteral("测试点：“x”不是数字")), qPrintable(tab->resultText()));
+    points->setText(typed);
     QStringList seen;
     QTimer watch;
     connect(&watch, &QTimer::timeout, tab, [&] { seen << shown::tabTexts(tab); });
