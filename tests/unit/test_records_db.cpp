@@ -332,6 +332,11 @@ void TestRecordsDb::twoWritersAtOnce()
     const DbSettings settings = fresh(&env);
     env.insert("TCAL_TEST_IMPORT", files.path());
     constexpr int kEach = 40;
+    {   // the performer both writers sign as, enrolled (and dated back) before either starts
+        RecordDb first;
+        QVERIFY2(first.open(settings), qPrintable(first.error()));
+        recordsfixture::performer(first);
+    }
     QProcess writers[2];
     for (int i = 0; i < 2; ++i) {
         env.insert("TCAL_TEST_WRITER", QStringLiteral("W%1").arg(i));
