@@ -191,7 +191,6 @@ QWidget *BatchTab::buildProgress()
                                                                                                  : m_storedChecks.firstKey();
         emit openInRecords(m_storedChecks[unit].first, m_storedChecks[unit].second);
     });
-    connect(m_table, &QTableWidget::currentCellChanged, this, &BatchTab::linkRecords);
     auto *status = new QHBoxLayout;
     status->addWidget(m_bar, 1);
     status->addWidget(m_remaining);
