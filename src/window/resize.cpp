@@ -2,11 +2,14 @@
 // 900 x 660 window; the window rescales them itself. Each tab page holds one
 // container, which a layout of the page keeps exactly as large as the page,
 // so the bottom row of a page (progress bar, language box) is always inside it.
+// The calibration page holds more fields than a small window has lines for:
+// it scrolls rather than squeezing them under a line of text.
 
 #include "window/widget.h"
 
 #include "ui_widget.h"
 
+#include <QScrollArea>
 #include <QVBoxLayout>
 #include <utility>
 
@@ -29,7 +32,16 @@ void Widget::fitPageContainers()
     for (const auto &[page, container] : pages) {
         auto *fit = new QVBoxLayout(page);
         fit->setContentsMargins(0, 0, 0, 0);
-        fit->addWidget(container);
+        if (page != ui->tab) {
+            fit->addWidget(container);
+            continue;
+        }
+        auto *scroll = new QScrollArea(page);
+        scroll->setObjectName(QStringLiteral("scrollArea_calibration_page"));
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setWidgetResizable(true);
+        scroll->setWidget(container);
+        fit->addWidget(scroll);
     }
 }
 

@@ -28,9 +28,14 @@ private slots:
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_settings.filePath("data")));
     }
     void fromTheDemoToAnOpenedCertificate();
+    void aRunStoppedBySigtermEndsSafely();   // on the same window and laboratory
+    void cleanupTestCase() { m_scpi.reset(), m_session.reset(); }
 
 private:
     QTemporaryDir m_settings;
+    QTemporaryDir m_records;
+    std::unique_ptr<WindowSession> m_session;
+    std::unique_ptr<sim::ScpiLab> m_scpi;
 };
 
 void TestRecordsFlow::fromTheDemoToAnOpenedCertificate()
@@ -40,19 +45,20 @@ void TestRecordsFlow::fromTheDemoToAnOpenedCertificate()
     record::writeIssuer(*std::make_unique<QSettings>(), {"Lab road 1", "Plant", "Plant road 2"});
     qputenv("TCAL_DEMO_TAG", "TT-DEMO");
     qputenv("TCAL_DEMO_SERIAL", "SIM-0001");
-    WindowSession s(line::onLine(4800));
+    m_session = std::make_unique<WindowSession>(line::onLine(4800));
+    WindowSession &s = *m_session;
     s.window.show();
     qunsetenv("TCAL_DEMO_TAG");
     qunsetenv("TCAL_DEMO_SERIAL");
     s.sim().setCurves(sim::model::Curves::Standard);
     s.sim().setInputError(1.002, 0.03);
-    sim::ScpiLab scpi(s.sim());
+    m_scpi = std::make_unique<sim::ScpiLab>(s.sim());
+    sim::ScpiLab &scpi = *m_scpi;
     QVERIFY(scpi.serve("tcp:127.0.0.1:0"));
     QVERIFY(s.connectToSimulator());
     s.ui()->comboBox_sel_language->setCurrentIndex(2);
     s.probe.recordTab()->setCreateQuestion([](const QString &) { return true; });
-    QTemporaryDir records;
-    s.window.findChild<QLineEdit *>("lineEdit_record_folder")->setText(records.path());
+    s.window.findChild<QLineEdit *>("lineEdit_record_folder")->setText(m_records.path());
     recordsdb::RecordDb *db = s.probe.recordTab()->database();
     QVERIFY(db);
     QVERIFY(recordsfixture::trustOwnKey(*db));   // the laboratory trusts this workstation, as run.sh does
@@ -95,7 +101,14 @@ void TestRecordsFlow::fromTheDemoToAnOpenedCertificate()
     QFile pdf(opened);
     QVERIFY(pdf.open(QIODevice::ReadOnly) && pdf.read(4) == "%PDF");
     QCOMPARE(view->model().rows().first().serial(), QStringLiteral("SIM-0001"));
+}
 
+void TestRecordsFlow::aRunStoppedBySigtermEndsSafely()
+{
+    QVERIFY(m_session && m_scpi);
+    WindowSession &s = *m_session;
+    sim::ScpiLab &scpi = *m_scpi;
+    auto *automatic = s.window.findChild<AutoCalibrationTab *>();
     // The next run, SIGTERM'd as the program wires it once the adjustment sources (sent
     // from inside the run's waits, which serve the event loop): safe end, then the window closes.
     auto *passphrase = s.window.findChild<QLineEdit *>("lineEdit_record_signer_passphrase");
