@@ -1,5 +1,7 @@
 #include "automation/channel_map.h"
 
+#include "texts/engine_texts.h"
+
 #include "instruments/address.h"
 #include "instruments/model.h"
 
@@ -30,11 +32,20 @@ struct Fault {
     throw Fault{text};
 }
 
+using enginetext::Id;
+const auto en = enginetext::english;
+
+// `text` said of `where` ("unit 3: ..."); of the map itself when `where` is empty.
+QString at(const QString &where, const QString &text)
+{
+    return where.isEmpty() ? text : en(Id::At).arg(where, text);
+}
+
 void checkKeys(const QJsonObject &o, const QSet<QString> &known, const QString &where)
 {
     for (auto it = o.begin(); it != o.end(); ++it)
         if (!known.contains(it.key()))
-            fault(QStringLiteral("%1unknown key \"%2\"").arg(where, it.key()));
+            fault(at(where, en(Id::UnknownKey).arg(it.key())));
 }
 
 bool printable(const QString &text)
@@ -53,13 +64,10 @@ QString text(const QJsonObject &o, const QString &key, const QString &where, boo
     if (v.isUndefined() && optional)
         return QString();
     if (v.isUndefined())
-        fault(QStringLiteral("%1\"%2\" is missing").arg(where, key));
+        fault(at(where, en(Id::Missing).arg(key)));
     const QString s = v.toString();
     if (!v.isString() || s.isEmpty() || s.size() > kLongestText || s.trimmed() != s || !printable(s))
-        fault(QStringLiteral("%1\"%2\" must be a text of 1 to %3 printable characters, without spaces at "
-                             "either end")
-                  .arg(where, key)
-                  .arg(kLongestText));
+        fault(at(where, en(Id::TextOfLength).arg(key).arg(kLongestText)));
     return s;
 }
 
@@ -67,25 +75,24 @@ QString channel(const QJsonObject &o, const QString &key, const QString &where)
 {
     const QString c = text(o, key, where, true);
     if (!c.isEmpty() && !instruments::isChannelName(c))
-        fault(QStringLiteral("%1\"%2\" \"%3\" is no channel name (1 to 16 letters, digits or '!')")
-                  .arg(where, key, c));
+        fault(at(where, en(Id::NoChannelName).arg(key, c)));
     return c;
 }
 
 MapUnit readUnit(const QJsonValue &value, int index)
 {
-    QString where = QStringLiteral("entry %1 of \"units\": ").arg(index + 1);
+    QString where = en(Id::EntryOfUnits).arg(index + 1);
     if (!value.isObject())
-        fault(where + QStringLiteral("must be an object"));
+        fault(at(where, en(Id::MustBeObject)));
     const QJsonObject o = value.toObject();
     checkKeys(o, kUnitKeys, where);
     MapUnit u;
     const QJsonValue number = o.value(QStringLiteral("unit"));
     const double n = number.toDouble();
     if (!number.isDouble() || n != std::floor(n) || n < 1 || n > 999)
-        fault(where + QStringLiteral("\"unit\" must be a whole number 1 to 999"));
+        fault(at(where, en(Id::UnitNumber)));
     u.unit = int(n);
-    where = QStringLiteral("unit %1: ").arg(u.unit);
+    where = en(Id::Unit).arg(u.unit);
     u.port = text(o, QStringLiteral("port"), where);
     u.tag = text(o, QStringLiteral("tag"), where);
     u.serial = text(o, QStringLiteral("serial"), where);
@@ -93,29 +100,26 @@ MapUnit readUnit(const QJsonValue &value, int index)
     u.meterChannel = channel(o, QStringLiteral("meter channel"), where);
     const QJsonValue isolated = o.value(QStringLiteral("input isolated"));
     if (!isolated.isUndefined() && !isolated.isBool())
-        fault(where + QStringLiteral("\"input isolated\" must be true or false"));
+        fault(at(where, en(Id::TrueOrFalse).arg("input isolated")));
     u.inputIsolated = isolated.toBool(false);
     if (!u.inputIsolated && u.sourceChannel.isEmpty())
-        fault(where + QStringLiteral("needs a \"source channel\": its input is not isolated from its loop, "
-                                     "so the calibrator reaches it only through the switch"));
+        fault(at(where, en(Id::NeedsSourceChannel)));
     const QString meter = text(o, QStringLiteral("meter"), where, true);
     if (meter.isEmpty() == u.meterChannel.isEmpty())
-        fault(where + QStringLiteral("needs either a \"meter channel\" or a \"meter\" of its own, not both"));
+        fault(at(where, en(Id::MeterChannelOrOwn)));
     if (!meter.isEmpty()) {
         QString why;
         const auto address = instruments::parseAddress(meter, &why);
         if (!address)
-            fault(where + QStringLiteral("\"meter\": ") + why);
+            fault(at(where, at("\"meter\"", why)));
         u.meter = instruments::addressText(*address);
         // Written back with its default baud or port, the address must still be one a map can hold.
         if (u.meter.size() > kLongestText)
-            fault(where + QStringLiteral("\"meter\": \"%1\" is longer than %2 characters")
-                              .arg(u.meter)
-                              .arg(kLongestText));
+            fault(at(where, at("\"meter\"", en(Id::LongerThan).arg(u.meter).arg(kLongestText))));
     }
     u.meterModel = text(o, QStringLiteral("meter model"), where, true);
     if (!u.meterModel.isEmpty() && u.meter.isEmpty())
-        fault(where + QStringLiteral("\"meter model\" names the model of a \"meter\" of its own; it has none"));
+        fault(at(where, en(Id::MeterModelWithoutMeter)));
     return u;
 }
 
@@ -127,20 +131,18 @@ void checkDistinct(const QVector<MapUnit> &units)
         if (key.isEmpty())
             return;
         if (seen.contains(key))
-            fault(QStringLiteral("units %1 and %2 share %3 \"%4\"").arg(seen.value(key)).arg(unit).arg(what, key));
+            fault(en(Id::UnitsShare).arg(seen.value(key)).arg(unit).arg(what, key));
         seen.insert(key, unit);
     };
     for (const MapUnit &u : units) {
-        claim(unitNumbers, QString::number(u.unit), u.unit, QStringLiteral("the unit number"));
-        claim(ports, u.port, u.unit, QStringLiteral("the port"));
-        claim(serials, u.serial, u.unit, QStringLiteral("the serial number"));
-        claim(channels, u.sourceChannel, u.unit, QStringLiteral("the channel"));
+        claim(unitNumbers, QString::number(u.unit), u.unit, en(Id::TheUnitNumber));
+        claim(ports, u.port, u.unit, en(Id::ThePort));
+        claim(serials, u.serial, u.unit, en(Id::TheSerialNumber));
+        claim(channels, u.sourceChannel, u.unit, en(Id::TheChannel));
         if (!u.meterChannel.isEmpty() && u.meterChannel == u.sourceChannel)
-            fault(QStringLiteral("unit %1: one channel \"%2\" cannot route both the source and the meter")
-                      .arg(u.unit)
-                      .arg(u.meterChannel));
-        claim(channels, u.meterChannel, u.unit, QStringLiteral("the channel"));
-        claim(meters, u.meter, u.unit, QStringLiteral("the meter"));
+            fault(at(en(Id::Unit).arg(u.unit), en(Id::OneChannelBoth).arg(u.meterChannel)));
+        claim(channels, u.meterChannel, u.unit, en(Id::TheChannel));
+        claim(meters, u.meter, u.unit, en(Id::TheMeter));
     }
 }
 
@@ -154,7 +156,7 @@ std::optional<ChannelMap> channelMapFromJson(const QJsonObject &object, QString 
         map.name = text(object, QStringLiteral("name"), QString(), true);
         const QJsonValue units = object.value(QStringLiteral("units"));
         if (!units.isArray() || units.toArray().isEmpty() || units.toArray().size() > kMostUnits)
-            fault(QStringLiteral("\"units\" must list 1 to %1 units").arg(kMostUnits));
+            fault(en(Id::UnitsCount).arg(kMostUnits));
         const QJsonArray list = units.toArray();
         for (int i = 0; i < list.size(); ++i)
             map.units << readUnit(list.at(i), i);
@@ -170,20 +172,20 @@ std::optional<ChannelMap> readChannelMap(const QString &path, QString &why)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return why = QStringLiteral("%1: %2").arg(path, file.errorString()), std::nullopt;
+        return why = en(Id::At).arg(path, file.errorString()), std::nullopt;
     if (file.size() > kLargestFile)
-        return why = QStringLiteral("%1: larger than a channel map can be").arg(path), std::nullopt;
+        return why = at(path, en(Id::LargerThanMap)), std::nullopt;
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
     if (error.error != QJsonParseError::NoError)
-        return why = QStringLiteral("%1: not JSON: %2 at byte %3").arg(path, error.errorString()).arg(error.offset),
+        return why = at(path, en(Id::NotJsonAt).arg(error.errorString()).arg(error.offset)),
                std::nullopt;
     if (!document.isObject())
-        return why = QStringLiteral("%1: not a JSON object").arg(path), std::nullopt;
+        return why = at(path, en(Id::NotJsonObject)), std::nullopt;
     QString fault;
     auto map = channelMapFromJson(document.object(), fault);
     if (!map)
-        why = QStringLiteral("%1: %2").arg(path, fault);
+        why = en(Id::At).arg(path, fault);
     return map;
 }
 

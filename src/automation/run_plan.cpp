@@ -16,6 +16,9 @@ namespace autocal {
 
 namespace {
 
+using enginetext::Id;
+const auto en = enginetext::english;
+
 constexpr qint64 kLargestFile = 64 * 1024;
 constexpr int kMostPoints = 21;
 
@@ -37,7 +40,7 @@ std::optional<int> whole(const QJsonValue &v, const QString &key, int low, int h
 {
     const double d = v.toDouble(std::nan(""));
     if (!v.isDouble() || !std::isfinite(d) || d != std::floor(d) || d < low || d > high) {
-        why = QStringLiteral("\"%1\" must be a whole number from %2 to %3").arg(key).arg(low).arg(high);
+        why = en(Id::WholeNumberFromTo).arg(key).arg(low).arg(high);
         return std::nullopt;
     }
     return int(d);
@@ -47,7 +50,7 @@ std::optional<int> whole(const QJsonValue &v, const QString &key, int low, int h
 std::optional<double> number(const QJsonValue &v, const QString &key, double low, double high, QString &why)
 {
     if (!v.isDouble() || !std::isfinite(v.toDouble()) || v.toDouble() < low || v.toDouble() > high) {
-        why = QStringLiteral("\"%1\" must be a number from %2 to %3").arg(key).arg(low).arg(high);
+        why = en(Id::NumberFromTo).arg(key).arg(low).arg(high);
         return std::nullopt;
     }
     return v.toDouble();
@@ -56,7 +59,7 @@ std::optional<double> number(const QJsonValue &v, const QString &key, double low
 bool readSettling(const QJsonObject &o, Settling &s, QString &why)
 {
     if (const auto key = unknownKey(o, kStabilityKeys))
-        return why = QStringLiteral("unknown key \"stability.%1\"").arg(*key), false;
+        return why = en(Id::UnknownKey).arg("stability." + *key), false;
     auto take = [&](const char *key, double low, double high, auto &into, double scale) {
         if (!o.contains(key))
             return true;
@@ -77,7 +80,7 @@ bool readSettling(const QJsonObject &o, Settling &s, QString &why)
     // A point that settles at once still takes its samples' time.
     const qint64 needed = qint64(s.samples) * s.intervalMs;
     if (s.timeoutMs < needed)
-        return why = QStringLiteral("\"timeout s\" (%1 s) is shorter than samples × interval (%2 s)")
+        return why = en(Id::TimeoutShorter)
                          .arg(s.timeoutMs / 1000.0).arg(needed / 1000.0), false;
     return true;
 }
@@ -86,11 +89,11 @@ bool readPoints(const QJsonObject &o, RunPlan &plan, QString &why)
 {
     const QString are = o.value("points are").toString(QStringLiteral("percent of range"));
     if (are != "percent of range" && are != "degrees")
-        return why = QStringLiteral("\"points are\" must be \"percent of range\" or \"degrees\""), false;
+        return why = en(Id::OneOfTwo).arg("points are", "percent of range", "degrees"), false;
     plan.percent = are == "percent of range";
     const QJsonArray points = o.value("points").toArray();
     if (points.isEmpty() || points.size() > kMostPoints)
-        return why = enginetext::english(enginetext::Id::PointsCount).arg(kMostPoints), false;
+        return why = en(Id::PointsCount).arg(kMostPoints), false;
     for (const QJsonValue &v : points) {
         const auto p = plan.percent ? number(v, "points", 0.0, 100.0, why) : number(v, "points", -270.0, 1820.0, why);
         if (!p)
@@ -104,7 +107,7 @@ bool readTolerance(const QJsonObject &o, RunPlan &plan, QString &why)
 {
     const QString is = o.value("tolerance is").toString(QStringLiteral("degrees"));
     if (is != "degrees" && is != "percent of span")
-        return why = QStringLiteral("\"tolerance is\" must be \"degrees\" or \"percent of span\""), false;
+        return why = en(Id::OneOfTwo).arg("tolerance is", "degrees", "percent of span"), false;
     plan.tolerance.kind = is == "degrees" ? record::Tolerance::Kind::Degrees : record::Tolerance::Kind::PercentOfSpan;
     // ± half the span is the widest tolerance that still says something.
     const double widest = plan.tolerance.kind == record::Tolerance::Kind::PercentOfSpan ? 50.0 : 1000.0;
@@ -125,7 +128,7 @@ bool readDecisionRule(const QJsonObject &o, RunPlan &plan, QString &why)
     if (o.contains("decision rule")) {
         const auto kind = metrology::ruleKind(o.value("decision rule").toString().toStdString());
         if (!kind)
-            return why = QStringLiteral("\"decision rule\" must be \"simple acceptance\", \"guarded acceptance\" or \"non-binary\""), false;
+            return why = en(Id::OneOfThree).arg("decision rule", "simple acceptance", "guarded acceptance", "non-binary"), false;
         plan.decisionRule.kind = *kind;
     }
     if (o.contains("guard factor")) {
@@ -143,7 +146,7 @@ bool readBudgetInputs(const QJsonObject &o, RunPlan &plan, QString &why)
 {
     if (o.contains("room sensor limit is measured")) {
         if (!o.value("room sensor limit is measured").isBool())
-            return why = QStringLiteral("\"room sensor limit is measured\" must be true or false"), false;
+            return why = en(Id::TrueOrFalse).arg("room sensor limit is measured"), false;
         plan.roomSensorLimitMeasured = o.value("room sensor limit is measured").toBool();
     }
     if (o.contains("room sensor limit")) {
@@ -153,8 +156,7 @@ bool readBudgetInputs(const QJsonObject &o, RunPlan &plan, QString &why)
         plan.roomSensorLimit = *r;
     }
     if (plan.roomSensorLimit == 0.0 && !plan.roomSensorLimitMeasured)
-        return why = QStringLiteral("a \"room sensor limit\" of 0 leaves the cold junction out of the budget; "
-                                    "state it as measured (\"room sensor limit is measured\": true) or give the data sheet's"), false;
+        return why = en(Id::RoomLimitZero), false;
     if (o.contains("thermal EMF uV")) {
         const auto e = number(o.value("thermal EMF uV"), "thermal EMF uV", 0.0, 100.0, why);
         if (!e)
@@ -182,7 +184,7 @@ bool readAdjust(const QJsonObject &o, RunPlan &plan, QString &why)
     for (Adjust a : {Adjust::WhenFailed, Adjust::Always, Adjust::Never})
         if (adjustKey(a) == adjust)
             return plan.adjust = a, true;
-    why = QStringLiteral("\"adjust\" must be \"when failed\", \"always\" or \"never\"");
+    why = en(Id::OneOfThree).arg("adjust", "when failed", "always", "never");
     return false;
 }
 
@@ -220,7 +222,7 @@ QVector<double> pointTemperatures(const RunPlan &plan, const record::Range &rang
 std::optional<RunPlan> planFromJson(const QJsonObject &o, QString &why)
 {
     if (const auto key = unknownKey(o, kPlanKeys))
-        return why = QStringLiteral("unknown key \"%1\"").arg(*key), std::nullopt;
+        return why = en(Id::UnknownKey).arg(*key), std::nullopt;
     RunPlan plan;
     plan.name = o.value("name").toString();
     if (!readPoints(o, plan, why) || !readTolerance(o, plan, why) || !readAdjust(o, plan, why)
@@ -235,12 +237,12 @@ std::optional<RunPlan> readPlan(const QString &path, QString &why)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return why = QStringLiteral("%1: %2").arg(path, file.errorString()), std::nullopt;
+        return why = en(Id::At).arg(path, file.errorString()), std::nullopt;
     if (file.size() > kLargestFile)
-        return why = QStringLiteral("%1: larger than a procedure can be").arg(path), std::nullopt;
+        return why = en(Id::At).arg(path, en(Id::LargerThanProcedure)), std::nullopt;
     auto plan = planFromText(file.readAll(), why);
     if (!plan)
-        why = QStringLiteral("%1: %2").arg(path, why);
+        why = en(Id::At).arg(path, why);
     else if (plan->name.isEmpty())
         plan->name = QFileInfo(path).completeBaseName();
     return plan;
@@ -251,9 +253,11 @@ std::optional<RunPlan> planFromText(const QByteArray &json, QString &why)
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
     if (!doc.isObject())
-        return why = QStringLiteral("not a JSON object (%1)").arg(error.errorString()), std::nullopt;
+        return why = error.error == QJsonParseError::NoError ? en(Id::NotJsonObject)
+                                                             : en(Id::NotJsonObjectBecause).arg(error.errorString()),
+               std::nullopt;
     if (record::hasDuplicateKeys(json))
-        return why = QStringLiteral("a key is given twice"), std::nullopt;
+        return why = en(Id::KeyTwice), std::nullopt;
     return planFromJson(doc.object(), why);
 }
 
@@ -261,9 +265,9 @@ std::optional<QString> planProblemFor(const RunPlan &plan, const record::Range &
 {
     for (double t : pointTemperatures(plan, range))
         if (!(t >= range.lower && t <= range.upper))
-            return QStringLiteral("%1 °C lies outside the transmitter's range %2 .. %3 °C").arg(t).arg(range.lower).arg(range.upper);
+            return en(Id::OutsideRange).arg(t).arg(range.lower).arg(range.upper);
     if (2.0 * record::toleranceDegrees(plan.tolerance, range) > range.span())
-        return QStringLiteral("the tolerance ± %1 °C is wider than the span allows")
+        return en(Id::ToleranceTooWide)
             .arg(record::toleranceDegrees(plan.tolerance, range));
     return std::nullopt;
 }
@@ -308,15 +312,15 @@ std::optional<RunPlan> planFromOptions(const QString &points, const QString &tol
     for (const QString &item : items) {
         const auto v = optionNumber(item);
         if (!v)
-            return why = enginetext::english(enginetext::Id::PointsNotNumber).arg(item.trimmed()), std::nullopt;
+            return why = en(Id::PointsNotNumber).arg(item.trimmed()), std::nullopt;
         list << v->first;
         percents += v->second ? 1 : 0;
     }
     if (percents != 0 && percents != list.size())
-        return why = enginetext::english(enginetext::Id::PointsMixed), std::nullopt;
+        return why = en(Id::PointsMixed), std::nullopt;
     const auto t = optionNumber(tolerance);
     if (!t)
-        return why = enginetext::english(enginetext::Id::ToleranceNotNumber).arg(tolerance), std::nullopt;
+        return why = en(Id::ToleranceNotNumber).arg(tolerance), std::nullopt;
     QJsonObject o{{"name", QStringLiteral("points %1, tolerance %2").arg(points, tolerance)},
                   {"points", list},
                   {"points are", percents ? "percent of range" : "degrees"},

@@ -16,6 +16,12 @@ std::optional<Address> refuse(QString *why, const QString &message)
     return std::nullopt;
 }
 
+// `reason` said of the address as it was typed.
+std::optional<Address> refuse(QString *why, const QString &text, const QString &reason)
+{
+    return refuse(why, QStringLiteral("\"%1\": %2").arg(text, reason));
+}
+
 bool allDigits(const QString &text)
 {
     if (text.isEmpty())
@@ -35,33 +41,32 @@ std::optional<Address> parseTcp(const QString &rest, const QString &text, QStrin
     if (rest.startsWith(QLatin1Char('['))) {
         const int close = rest.indexOf(QLatin1Char(']'));
         if (close < 0)
-            return refuse(why, QStringLiteral("\"%1\": the host's \"[\" is not closed").arg(text));
+            return refuse(why, text, QStringLiteral("the host's \"[\" is not closed"));
         address.host = rest.mid(1, close - 1);
         const QString after = rest.mid(close + 1);
         if (!after.isEmpty() && !after.startsWith(QLatin1Char(':')))
-            return refuse(why, QStringLiteral("\"%1\": \"%2\" after the host").arg(text, after));
+            return refuse(why, text, QStringLiteral("\"%1\" after the host").arg(after));
         if (!after.isEmpty())
             portText = after.mid(1);
     } else {
         const QStringList parts = rest.split(QLatin1Char(':'));
         if (parts.size() > 2)
-            return refuse(why, QStringLiteral("\"%1\": an IPv6 host is written in brackets, "
-                                              "tcp:[::1]:5025").arg(text));
+            return refuse(why, text, QStringLiteral("an IPv6 host is written in brackets, tcp:[::1]:5025"));
         address.host = parts.at(0);
         if (parts.size() == 2)
             portText = parts.at(1);
     }
     if (address.host.isEmpty())
-        return refuse(why, QStringLiteral("\"%1\": no host after tcp:").arg(text));
+        return refuse(why, text, QStringLiteral("no host after tcp:"));
     // A name or IPv4 address; in brackets an IPv6 address, with its zone.
     static const QRegularExpression name(QStringLiteral("^[A-Za-z0-9._-]+$"));
     static const QRegularExpression v6(QStringLiteral("^[0-9A-Fa-f:.]*:[0-9A-Fa-f:.]*(%[A-Za-z0-9._-]+)?$"));
     if (!(rest.startsWith(QLatin1Char('[')) ? v6 : name).match(address.host).hasMatch())
-        return refuse(why, QStringLiteral("\"%1\": \"%2\" is not a host name or address").arg(text, address.host));
+        return refuse(why, text, QStringLiteral("\"%1\" is not a host name or address").arg(address.host));
     if (portText) {
         const int port = allDigits(*portText) ? portText->toInt() : 0;
         if (port < 1 || port > 65535)
-            return refuse(why, QStringLiteral("\"%1\": the port must be 1 to 65535").arg(text));
+            return refuse(why, text, QStringLiteral("the port must be 1 to 65535"));
         address.port = quint16(port);
     }
     return address;
@@ -71,11 +76,11 @@ std::optional<Address> parseUsbtmc(const QString &rest, const QString &text, QSt
 {
 #ifdef Q_OS_WIN
     Q_UNUSED(rest)
-    return refuse(why, QStringLiteral("\"%1\": USBTMC devices are reached only on Linux; "
-                                      "use the instrument's serial or network port").arg(text));
+    return refuse(why, text, QStringLiteral("USBTMC devices are reached only on Linux; "
+                                            "use the instrument's serial or network port"));
 #else
     if (rest.isEmpty())
-        return refuse(why, QStringLiteral("\"%1\": no device after usbtmc:").arg(text));
+        return refuse(why, text, QStringLiteral("no device after usbtmc:"));
     Address address;
     address.kind = Address::Kind::Usbtmc;
     address.path = rest;
@@ -95,20 +100,19 @@ std::optional<Address> parseSerial(const QString &text, QString *why)
         bool ok = false;
         const qint64 baud = text.mid(colon + 1).toLongLong(&ok);
         if (!ok || baud < kLowestBaud || baud > kHighestBaud)
-            return refuse(why, QStringLiteral("\"%1\": the baud must be %2 to %3")
-                                   .arg(text, QString::number(kLowestBaud), QString::number(kHighestBaud)));
+            return refuse(why, text, QStringLiteral("the baud must be %1 to %2")
+                                         .arg(QString::number(kLowestBaud), QString::number(kHighestBaud)));
         address.baud = qint32(baud);
     }
     if (address.path.isEmpty())
-        return refuse(why, QStringLiteral("\"%1\": no serial device").arg(text));
+        return refuse(why, text, QStringLiteral("no serial device"));
     // Written back, "tcp:9600" or "usbtmc:9600" would name another kind of address.
     if (address.path.compare(QLatin1String("tcp"), Qt::CaseInsensitive) == 0
         || address.path.compare(QLatin1String("usbtmc"), Qt::CaseInsensitive) == 0)
-        return refuse(why, QStringLiteral("\"%1\": a serial device cannot be called %2").arg(text, address.path));
+        return refuse(why, text, QStringLiteral("a serial device cannot be called %1").arg(address.path));
     if (address.path.contains(QLatin1Char(':')) && !address.path.startsWith(QLatin1Char('/')))
-        return refuse(why, QStringLiteral("\"%1\": unknown kind of address \"%2:\"; known: a serial "
-                                          "device, tcp:, usbtmc:")
-                               .arg(text, address.path.section(QLatin1Char(':'), 0, 0)));
+        return refuse(why, text, QStringLiteral("unknown kind of address \"%1:\"; known: a serial device, tcp:, usbtmc:")
+                                     .arg(address.path.section(QLatin1Char(':'), 0, 0)));
     return address;
 }
 

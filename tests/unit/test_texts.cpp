@@ -2,7 +2,10 @@
 // window walked in each language for text in the wrong script. The tables
 // are one list below: a new table is one line there.
 
+#include "automation/channel_map.h"
+#include "automation/run_plan.h"
 #include "diagnostics/diagnostics_texts.h"
+#include "instruments/address.h"
 #include "record/record_texts.h"
 #include "tabs/auto_calibration_texts.h"
 #include "tabs/batch_texts.h"
@@ -20,6 +23,9 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -36,6 +42,7 @@ private slots:
     void everyTextInEveryLanguage();
     void windowShowsEveryLanguage();
     void engineTextsRenderBack();
+    void fileRefusalsInEveryLanguage();
 };
 
 
@@ -93,12 +100,15 @@ const QVector<Table> &tables()
 const QStringList kKept = {
     "As found", "As left", "Type A", "Type B", "Modbus RTU", "Modbus", "SCPI", "IDN", "CSV", "PDF", "PNG", "JSON",
     "SHA-256", "Ed25519", "ISO/IEC", "mA", "mV", "Pt100", "Pt1000", "RTD", "CJC", "ppm", "ohm", "Ω", "°C", "°F", "K",
-    "TCal", "tcal-cli", "USBTMC", "TCP", "VISA", "PostgreSQL", "SQLite", "NTC", "Ni120", "Cu50"};
+    "TCal", "tcal-cli", "USBTMC", "TCP", "VISA", "PostgreSQL", "SQLite", "NTC", "Ni120", "Cu50", "true", "false",
+    "tcp:", "usbtmc:", "IPv6", "Linux"};
 
 // Latin words of three letters or more left after the kept ones and the placeholders.
 QStringList englishIn(QString text)
 {
     text.remove(QRegularExpression(QStringLiteral("%\\d")));
+    // A file's keys and values, quoted as the file spells them.
+    text.remove(QRegularExpression(QStringLiteral("\"[^\"]*\"")));
     // Addresses, paths and file patterns: "tcp:192.168.1.20", "/dev/ttyUSB1", "*.json".
     text.remove(QRegularExpression(QStringLiteral("\\S*(?:/|:(?=\\S)|\\*\\.)\\S*")));
     for (const QString &kept : kKept)
@@ -252,4 +262,98 @@ void TestTexts::engineTextsRenderBack()
     qInfo("engine texts: %d composed texts x languages rendered, %lld broke", tried, qlonglong(broke.size()));
     QVERIFY2(broke.isEmpty(), qPrintable(broke.mid(0, 10).join('\n')));
 }
+
+namespace {
+
+// Each key of `o` (and of its objects, named "outer.inner") missing, of each wrong kind and out of range.
+QVector<QJsonObject> mutations(const QJsonObject &o)
+{
+    static const QJsonValue wrong[] = {QJsonValue("x"), QJsonValue(""), QJsonValue(" x"), QJsonValue(-1e9), QJsonValue(1e9),
+                                       QJsonValue(2.5), QJsonValue(0), QJsonValue(true), QJsonValue(QJsonArray{}),
+                                       QJsonValue(QJsonObject{})};
+    QVector<QJsonObject> out{[&] { QJsonObject m = o; m.insert("no such key", 1); return m; }()};
+    for (const QString &key : o.keys()) {
+        QJsonObject m = o;
+        m.remove(key);
+        out << m;
+        for (const QJsonValue &v : wrong)
+            out << (m = o, m.insert(key, v), m);
+        if (o.value(key).isObject())
+            for (const QJsonObject &inner : mutations(o.value(key).toObject()))
+                out << (m = o, m.insert(key, inner), m);
+    }
+    return out;
+}
+
+} // namespace
+
+// A procedure file and a channel map, every key mutated: each refusal they give
+// reads in Chinese in both Chinese windows, keys and values quoted as the file spells them.
+void TestTexts::fileRefusalsInEveryLanguage()
+{
+    QJsonObject plan = QJsonDocument::fromJson(R"({"name": "five", "points": [0, 25, 50, 75, 100], "points are": "percent of range",
+        "tolerance": 1.0, "tolerance is": "degrees", "tolerance mA": 0.024, "decision rule": "guarded acceptance",
+        "guard factor": 1, "stability": {"band": 0.1, "band mA": 0.005, "samples": 5, "interval ms": 500, "timeout s": 120},
+        "adjust": "when failed", "room sensor limit": 0.2, "room sensor limit is measured": false, "thermal EMF uV": 2,
+        "lead resistance ohm": 0.1, "repeats": 1})").object();
+    const QJsonObject unit1{{"unit", 1}, {"port", "/dev/ttyUSB1"}, {"tag", "TT-1"}, {"serial", "S-1"},
+                            {"source channel", "1"}, {"meter channel", "2"}, {"input isolated", false}};
+    const QJsonObject unit2{{"unit", 2}, {"port", "/dev/ttyUSB2"}, {"tag", "TT-2"}, {"serial", "S-2"}, {"source channel", "3"},
+                            {"meter", "tcp:127.0.0.1:5025"}, {"meter model", "generic-scpi-meter"}};
+    QSet<QString> refusals;
+    int tried = 0;
+    QString why;
+    QVERIFY2(autocal::planFromJson(plan, why), qPrintable(why));
+    for (const QJsonObject &m : mutations(plan))
+        if (++tried, why.clear(), !autocal::planFromJson(m, why))
+            refusals << why;
+    for (const QByteArray &text : {QByteArray("{\"points\": [1], \"points\": [2]}"), QByteArray("[1]"), QByteArray("{")})
+        if (++tried, why.clear(), !autocal::planFromText(text, why))
+            refusals << why;
+    for (const auto &[are, range] : {std::pair{"percent of range", record::Range{0, 1}}, {"degrees", record::Range{0, 50}}}) {
+        QJsonObject o = plan;
+        o.insert("points are", are);
+        const auto p = autocal::planFromJson(o, why);
+        QVERIFY2(p, qPrintable(why));
+        if (++tried; const auto problem = autocal::planProblemFor(*p, range))
+            refusals << *problem;
+    }
+    for (int e = QJsonParseError::UnterminatedObject; e <= QJsonParseError::GarbageAtEnd; ++e, ++tried) {
+        QJsonParseError error;
+        error.error = QJsonParseError::ParseError(e);
+        refusals << enginetext::english(enginetext::Id::NotJsonObjectBecause).arg(error.errorString());
+    }
+    for (const char *address : {"", "tcp:[::1", "tcp:[::1]x", "tcp:::1", "tcp:", "tcp:a b", "tcp:host:0", "usbtmc:",
+                                "/dev/ttyUSB0:1", ":9600", "tcp:9600", "com:3"}) {
+        ++tried;
+        if (!instruments::parseAddress(address, &why))
+            refusals << why;
+    }
+    const auto map = [](const QJsonArray &units) { return QJsonObject{{"name", "bench"}, {"units", units}}; };
+    QVERIFY2(autocal::channelMapFromJson(map({unit1, unit2}), why), qPrintable(why));
+    QVector<QJsonObject> maps = mutations(map({unit1, unit2}));
+    for (const QJsonObject &m : mutations(unit2))
+        maps << map({unit1, m});
+    const auto with = [](QJsonObject u, const QString &key, const QJsonValue &v) { return u.insert(key, v), u; };
+    for (const QString &shared : {"unit", "port", "serial", "source channel"})
+        maps << map({unit1, with(unit2, shared, unit1.value(shared))});
+    QJsonObject routed = with(unit2, "meter channel", "3");
+    routed.remove("meter"), routed.remove("meter model");
+    maps << map({unit1, routed}) << map({unit1, with(unit2, "meter", "tcp:127.0.0.1:5025/" + QString(200, 'x'))})
+         << map({unit1, with(unit2, "meter", "nowhere")}) << map({unit1, 7});
+    for (const QJsonObject &m : maps)
+        if (++tried, why.clear(), !autocal::channelMapFromJson(m, why))
+            refusals << why;
+    QStringList broke;
+    for (const QString &refusal : refusals)
+        for (int language : {0, 1}) {
+            const QString shown = enginetext::render(refusal, language);
+            if (!englishIn(shown).isEmpty() || !hasChinese(shown))
+                broke << QStringLiteral("[%1] \"%2\": %3").arg(language).arg(shown, englishIn(shown).join(','));
+        }
+    qInfo("file refusals: %d files tried, %lld distinct refusals in 2 languages, %lld broke", tried,
+          qlonglong(refusals.size()), qlonglong(broke.size()));
+    QVERIFY2(broke.isEmpty(), qPrintable(broke.mid(0, 10).join('\n')));
+}
+
 #include "test_texts.moc"
