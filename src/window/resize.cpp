@@ -2,8 +2,9 @@
 // 900 x 660 window; the window rescales them itself. Each tab page holds one
 // container, which a layout of the page keeps exactly as large as the page,
 // so the bottom row of a page (progress bar, language box) is always inside it.
-// The calibration page holds more fields than a small window has lines for:
-// it scrolls rather than squeezing them under a line of text.
+// The calibration page's groups hold more fields than a small window has lines
+// for: they scroll rather than squeezing them under a line of text, and the
+// page's bottom row stays in sight.
 
 #include "window/widget.h"
 
@@ -32,17 +33,26 @@ void Widget::fitPageContainers()
     for (const auto &[page, container] : pages) {
         auto *fit = new QVBoxLayout(page);
         fit->setContentsMargins(0, 0, 0, 0);
-        if (page != ui->tab) {
-            fit->addWidget(container);
-            continue;
-        }
-        auto *scroll = new QScrollArea(page);
-        scroll->setObjectName(QStringLiteral("scrollArea_calibration_page"));
-        scroll->setFrameShape(QFrame::NoFrame);
-        scroll->setWidgetResizable(true);
-        scroll->setWidget(container);
-        fit->addWidget(scroll);
+        fit->addWidget(container);
     }
+    scrollCalibrationGroups();
+}
+
+// The calibration groups, between the page's top frame and its bottom row.
+void Widget::scrollCalibrationGroups()
+{
+    QVBoxLayout *page = ui->verticalLayout_19;
+    const int at = page->indexOf(ui->horizontalLayout_14);
+    page->takeAt(at);   // a child layout is its own item: taken, not deleted
+    ui->horizontalLayout_14->setParent(nullptr);
+    auto *groups = new QWidget;
+    groups->setLayout(ui->horizontalLayout_14);
+    auto *scroll = new QScrollArea(ui->verticalLayoutWidget);
+    scroll->setObjectName(QStringLiteral("scrollArea_calibration_groups"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(groups);
+    page->insertWidget(at, scroll, 1);
 }
 
 void Widget::resizeEvent(QResizeEvent *)

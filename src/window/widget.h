@@ -129,6 +129,7 @@ private:
     // --- page scaling (resize.cpp) ---
     void scaleWindowContainers();
     void fitPageContainers();
+    void scrollCalibrationGroups();
 
     // --- connection, requests and their steps (connection.cpp, requests.cpp) ---
     void refreshPorts();
