@@ -307,7 +307,8 @@ void TestTexts::fileRefusalsInEveryLanguage()
     for (const QJsonObject &m : mutations(plan))
         if (++tried, why.clear(), !autocal::planFromJson(m, why))
             refusals << why;
-    for (const QByteArray &text : {QByteArray("{\"points\": [1], \"points\": [2]}"), QByteArray("[1]"), QByteArray("{")})
+    // A key given twice with plain values: Qt 5's parser leaks an array the second one replaces.
+    for (const QByteArray &text : {QByteArray("{\"repeats\": 1, \"repeats\": 2}"), QByteArray("[1]"), QByteArray("{")})
         if (++tried, why.clear(), !autocal::planFromText(text, why))
             refusals << why;
     for (const auto &[are, range] : {std::pair{"percent of range", record::Range{0, 1}}, {"degrees", record::Range{0, 50}}}) {
@@ -335,7 +336,7 @@ void TestTexts::fileRefusalsInEveryLanguage()
     for (const QJsonObject &m : mutations(unit2))
         maps << map({unit1, m});
     const auto with = [](QJsonObject u, const QString &key, const QJsonValue &v) { return u.insert(key, v), u; };
-    for (const QString &shared : {"unit", "port", "serial", "source channel"})
+    for (const char *shared : {"unit", "port", "serial", "source channel"})
         maps << map({unit1, with(unit2, shared, unit1.value(shared))});
     QJsonObject routed = with(unit2, "meter channel", "3");
     routed.remove("meter"), routed.remove("meter model");
