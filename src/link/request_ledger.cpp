@@ -90,8 +90,10 @@ quint64 RequestLedger::follow(QModbusReply *reply, int timeoutMs, Handler handle
     // Judged at once, so that every listener of the reply sees a stray answer
     // as the failure it is; a second finished signal is ignored by schedule().
     connect(reply, &QModbusReply::finished, this, [this, id] { judge(id); schedule(id); });
-    if (!m_watchdog.isActive())
+    if (!m_watchdog.isActive()) {
+        m_lastCheckMs = m_clock.elapsed();
         m_watchdog.start();
+    }
     return id;
 }
 
@@ -218,6 +220,15 @@ bool RequestLedger::verdict(quint64 id, Verdict *out) const
 void RequestLedger::checkDeadlines()
 {
     const qint64 now = m_clock.elapsed();
+    // A thread that was busy (a key derivation, a loaded machine) did not listen
+    // to the line meanwhile: the master is not judged for that time.
+    const qint64 stalled = now - m_lastCheckMs - kWatchdogPeriodMs;   // set when the watchdog starts
+    m_lastCheckMs = now;
+    if (stalled > kWatchdogPeriodMs) {
+        for (auto &entry : m_entries)
+            entry.second.deadlineMs += stalled;
+        return;
+    }
     std::vector<quint64> late;
     for (const auto &entry : m_entries)
         if (!entry.second.scheduled && now > entry.second.deadlineMs)

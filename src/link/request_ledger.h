@@ -123,6 +123,7 @@ private:
     quint64 m_givenUp = 0;
     QElapsedTimer m_clock;
     QTimer m_watchdog;
+    qint64 m_lastCheckMs = 0;   // when the watchdog last looked
 };
 
 } // namespace rtu

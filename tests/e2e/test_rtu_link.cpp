@@ -11,6 +11,7 @@
 #include <QModbusReply>
 #include <QSignalSpy>
 #include <QTimer>
+#include <QThread>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -30,6 +31,7 @@ private slots:
     void retriesOnlyWhatGotNoAnswer();
     void closingEndsTheOperationOnIt();
     void silentPortIsGivenUpAndClosed();
+    void aStalledLoopDoesNotGiveThePortUp();
     void answersMustEchoTheirRequest_data();
     void answersMustEchoTheirRequest();
     void verdictWaitedForIsNeverPushedOut();
@@ -160,6 +162,26 @@ void TestRtuLink::silentPortIsGivenUpAndClosed()
     QCOMPARE(closed.count(), 1);
     QVERIFY(!link.isOpen());
     QVERIFY(f.sim().requests().empty());
+}
+
+// The window's own thread busy for seconds (a passphrase's key derivation on a
+// loaded machine) with reads queued, as the poll queues them: each read ends
+// with its own verdict, and the port, which answered all along, stays open.
+void TestRtuLink::aStalledLoopDoesNotGiveThePortUp()
+{
+    SimulatorFixture f(onLine(9600));
+    QVERIFY2(f.ok(), qPrintable(f.errorString()));
+    rtu::Link link;
+    QVERIFY(link.open(optionsFor(f)));
+    QSignalSpy silent(&link, &rtu::Link::portSilent);
+    int ended = 0;
+    for (int i = 0; i < 4; ++i)
+        link.sendRead(QModbusDataUnit::HoldingRegisters, 0, 64, [&](const QModbusDataUnit &, const rtu::Verdict &) { ++ended; });
+    QThread::msleep(4000);
+    QTRY_COMPARE_WITH_TIMEOUT(ended, 4, 10000);
+    QCOMPARE(silent.count(), 0);
+    QVERIFY(link.isOpen());
+    QVERIFY(link.readBlock(core::Block::Holding).ok());
 }
 
 void TestRtuLink::answersMustEchoTheirRequest_data()
