@@ -2,6 +2,7 @@
 
 #include "core/whole_file.h"
 #include "records_db/record_hash.h"
+#include "records_db/db_texts.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -50,20 +51,19 @@ std::optional<QHash<QString, ChainHead>> readNotes(const QString &folder, QStrin
     if (!f.exists())
         return heads;
     if (!f.open(QIODevice::ReadOnly))
-        return error = QStringLiteral("the head notes %1 cannot be read: %2").arg(path, f.errorString()), std::nullopt;
+        return error = dbtext::en(dbtext::Id::NotesUnreadable).arg(path, f.errorString()), std::nullopt;
     QJsonParseError parse{};
     const QJsonDocument doc = QJsonDocument::fromJson(f.read(kMaxNotesBytes + 1), &parse);
     if (parse.error != QJsonParseError::NoError || !doc.isObject() || f.size() > kMaxNotesBytes)
-        return error = QStringLiteral("the head notes %1 are damaged (%2); nothing is taken from them until they are"
-                                      " looked into")
+        return error = dbtext::en(dbtext::Id::NotesDamaged)
                            .arg(path, parse.error != QJsonParseError::NoError ? parse.errorString()
-                                                                              : QStringLiteral("not an object")),
+                                                                              : dbtext::en(dbtext::Id::NotAnObject)),
                std::nullopt;
     const QJsonObject all = doc.object();
     for (auto it = all.begin(); it != all.end(); ++it) {
         const auto head = headFrom(it.value());
         if (!head)
-            return error = QStringLiteral("the head notes %1 are damaged: the note of %2 is not a head").arg(path, it.key()),
+            return error = dbtext::en(dbtext::Id::NotesNotAHead).arg(path, it.key()),
                    std::nullopt;
         heads.insert(it.key(), *head);
     }
@@ -87,7 +87,7 @@ std::optional<QHash<QString, ChainHead>> localAnchors(const QString &folder, QSt
 {
     QLockFile lock(notesPath(folder) + QStringLiteral(".lock"));
     if (QFileInfo::exists(folder) && lockNotes(lock) == Locked::HeldElsewhere)
-        return error = QStringLiteral("the head notes %1 stay locked by another process").arg(notesPath(folder)),
+        return error = dbtext::en(dbtext::Id::NotesLocked).arg(notesPath(folder)),
                std::nullopt;
     return readNotes(folder, error);
 }
@@ -95,14 +95,14 @@ std::optional<QHash<QString, ChainHead>> localAnchors(const QString &folder, QSt
 bool noteLocalAnchor(const QString &folder, const QString &database, const ChainHead &head, QString &error)
 {
     if (!QDir().mkpath(folder))
-        return error = QStringLiteral("cannot make the folder %1 of the head notes").arg(folder), false;
+        return error = dbtext::en(dbtext::Id::NotesNoFolder).arg(folder), false;
     QLockFile lock(notesPath(folder) + QStringLiteral(".lock"));
     const Locked locked = lockNotes(lock);
     if (locked != Locked::Yes)
-        return error = QStringLiteral("cannot lock the head notes %1 to write them: %2")
+        return error = dbtext::en(dbtext::Id::NotesNoLock)
                            .arg(notesPath(folder), locked == Locked::HeldElsewhere
-                                                       ? QStringLiteral("another process holds them")
-                                                       : QStringLiteral("its lock file cannot be made there")),
+                                                       ? dbtext::en(dbtext::Id::OtherProcessHolds)
+                                                       : dbtext::en(dbtext::Id::NoLockFile)),
                false;
     const auto heads = readNotes(folder, error);
     if (!heads)
@@ -138,15 +138,15 @@ std::optional<ChainHead> readCheckpoint(const QJsonObject &checkpoint, QByteArra
         || checkpoint.value("count").toDouble() != double(qint64(checkpoint.value("count").toDouble()))
         || !isHashText(checkpoint.value("hash").toString().toLatin1())
         || !isHashText(checkpoint.value("database").toString().toLatin1()))
-        return error = QStringLiteral("not a records checkpoint"), std::nullopt;
+        return error = dbtext::en(dbtext::Id::NotCheckpoint), std::nullopt;
     if (!SigningKey::verify(publicKey, canonicalJson(signedPart),
                             checkpoint.value("checkpointSignature").toString().toLatin1()))
-        return error = QStringLiteral("the checkpoint's signature does not match it"), std::nullopt;
+        return error = dbtext::en(dbtext::Id::CheckpointSignature), std::nullopt;
     keyId = SigningKey::fingerprintOf(publicKey);
     identity = checkpoint.value("database").toString().toLatin1();
     const auto head = headFrom(checkpoint);
     if (!head)
-        return error = QStringLiteral("not a records checkpoint"), std::nullopt;
+        return error = dbtext::en(dbtext::Id::NotCheckpoint), std::nullopt;
     return head;
 }
 

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include "platform/user_name.h"
+#include "records_db/db_texts.h"
 
 #include <QHash>
 #include <QSqlQuery>
@@ -102,22 +103,22 @@ QString personSignatureFault(const ChainEntry &e, const QVector<TrustedKey> &key
     const TrustedKey *k = findKey(keyring, fingerprint);
     const auto meaning = record::meaningFromKey(e.content.value("meaning").toString());
     if (!k || !k->isPerson())
-        return QStringLiteral("signed as %1 by key %2, which is no person's in the keyring")
+        return dbtext::en(dbtext::Id::SignedUnknownKey)
             .arg(name, QString::fromLatin1(fingerprint));
     const QString distrusted = distrust(keyring, fingerprint, identity, e.seq);
     if (!distrusted.isEmpty())
-        return QStringLiteral("signed by %1's key %2, %3").arg(k->name, QString::fromLatin1(fingerprint), distrusted);
+        return dbtext::en(dbtext::Id::SignedDistrusted).arg(k->name, QString::fromLatin1(fingerprint), distrusted);
     if (!SigningKey::verify(k->publicKey, personSignedBytes(e.content),
                             e.content.value("personSignature").toString().toLatin1())) {
         if (keyringOnly)
             *keyringOnly = false;   // no keyring makes an altered signature hold
-        return QStringLiteral("%1's signature does not match what it signs").arg(k->name);
+        return dbtext::en(dbtext::Id::SignatureMismatch).arg(k->name);
     }
     if (!meaning || !k->roles.contains(roleFor(*meaning)))
-        return QStringLiteral("signed %1 by %2, who does not hold that role")
+        return dbtext::en(dbtext::Id::SignedWithoutRole)
             .arg(e.content.value("meaning").toString(), k->name);
     if (name != k->name)
-        return QStringLiteral("names %1, but key %2 is %3's").arg(name, QString::fromLatin1(fingerprint), k->name);
+        return dbtext::en(dbtext::Id::NamesOther).arg(name, QString::fromLatin1(fingerprint), k->name);
     return {};
 }
 
@@ -140,7 +141,7 @@ void PerformerCheck::finish(QVector<ChainFault> &faults)
 {
     if (m_record && m_persons)
         faults << ChainFault{m_record->seq, m_record->content.value("header").toObject().value("serial").toString(),
-                             QStringLiteral("a check stored without its performer's signature")};
+                             dbtext::en(dbtext::Id::NoPerformerSignature)};
     m_record.reset();
 }
 
@@ -152,7 +153,7 @@ std::optional<QByteArray> Approvals::recordHash(qint64 number)
     for (const ChainEntry &e : *records)
         if (e.number == number)
             return e.hash;
-    m_error = QStringLiteral("no record %1").arg(number);
+    m_error = dbtext::en(dbtext::Id::NoRecord).arg(number);
     return std::nullopt;
 }
 
@@ -188,33 +189,34 @@ std::optional<Refusal> Approvals::refusalOf(const StoredRecord &stored, const QV
     const qint64 n = stored.record.id;
     if (stored.supersededBy)
         return Refusal{SigningBar::Superseded,
-                       QStringLiteral("record %1 was amended by record %2: sign the amended version").arg(n).arg(stored.supersededBy)};
+                       dbtext::en(dbtext::Id::AmendedSignNew).arg(n).arg(stored.supersededBy)};
     const TrustedKey *k = findKey(keyring, fingerprint);
     if (!k || !k->isPerson())
         return Refusal{SigningBar::NotEnrolled,
-                       QStringLiteral("key %1 is no person's in the keyring").arg(QString::fromLatin1(fingerprint))};
+                       dbtext::en(dbtext::Id::KeyNoPerson).arg(QString::fromLatin1(fingerprint))};
     if (!k->revoked.isEmpty())
-        return Refusal{SigningBar::KeyRevoked, QStringLiteral("the key of %1 was revoked on %2").arg(k->name, k->revoked)};
+        return Refusal{SigningBar::KeyRevoked, dbtext::en(dbtext::Id::KeyOfRevoked).arg(k->name, k->revoked)};
     if (!k->roles.contains(roleFor(meaning)))
-        return Refusal{SigningBar::LacksRole, QStringLiteral("%1 does not hold the role \"%2\"").arg(k->name, roleFor(meaning))};
-    const QString act = meaning == Meaning::Reviewed ? QStringLiteral("review") : QStringLiteral("approve");
+        return Refusal{SigningBar::LacksRole, dbtext::en(dbtext::Id::LacksRole).arg(k->name, roleFor(meaning))};
+    const QString performedIt = meaning == Meaning::Reviewed ? dbtext::en(dbtext::Id::PerformedCannotReview)
+                                                             : dbtext::en(dbtext::Id::PerformedCannotApprove);
     bool keyedPerformer = false;
     for (const record::Signature &s : signatures) {
         const bool same = s.key.isEmpty() ? samePerson(s.name, k->name) : s.key == fingerprint;
         keyedPerformer = keyedPerformer || (s.meaning == Meaning::Performed && !s.key.isEmpty());
         if (s.meaning == meaning && (meaning == Meaning::Performed || same))
-            return Refusal{SigningBar::SignedAlready, QStringLiteral("record %1 is already signed as %2 by %3")
+            return Refusal{SigningBar::SignedAlready, dbtext::en(dbtext::Id::SignedAlready)
                                                           .arg(n).arg(record::meaningKey(meaning), s.name)};
         if (meaning != Meaning::Performed && s.meaning == Meaning::Performed && same)
             return Refusal{SigningBar::PerformedIt,
-                           QStringLiteral("%1 performed record %2 and cannot %3 it").arg(k->name).arg(n).arg(act)};
+                           performedIt.arg(k->name).arg(n)};
         if (meaning == Meaning::Approved && s.meaning == Meaning::Reviewed && same)
             return Refusal{SigningBar::ReviewedIt,
-                           QStringLiteral("%1 reviewed record %2 and cannot approve it").arg(k->name).arg(n)};
+                           dbtext::en(dbtext::Id::ReviewedCannotApprove).arg(k->name).arg(n)};
     }
     if (meaning != Meaning::Performed && !keyedPerformer && samePerson(stored.record.header.technician, k->name))
         return Refusal{SigningBar::PerformedIt,
-                       QStringLiteral("%1 performed record %2 and cannot %3 it").arg(k->name).arg(n).arg(act)};
+                       performedIt.arg(k->name).arg(n)};
     return std::nullopt;
 }
 
@@ -242,7 +244,7 @@ std::optional<QJsonObject> Approvals::signatureContent(qint64 number, record::Si
     // The keyring is asked again at the moment of storing: a key revoked since it was unlocked signs nothing.
     if (const auto refused = refusalOf(*stored, *signatures, meaning, *keyring, signer.fingerprint()))
         return why = refused->text, std::nullopt;
-    if (const auto refused = datesRefusal(stored->record, QDateTime::currentDateTimeUtc(), QStringLiteral("this signature")))
+    if (const auto refused = datesRefusal(stored->record, QDateTime::currentDateTimeUtc(), dbtext::en(dbtext::Id::ThisSignature)))
         return why = *refused, std::nullopt;
     const TrustedKey *k = findKey(*keyring, signer.fingerprint());
     QJsonObject o = record::signatureToJson({meaning, k->name, function.trimmed(), signerLogin(m_db),

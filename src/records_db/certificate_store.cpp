@@ -3,6 +3,7 @@
 #include "record/certificate_pairing.h"
 #include "record/record_texts.h"
 #include "records_db/approvals.h"
+#include "records_db/db_texts.h"
 
 #include <QCryptographicHash>
 #include <QHash>
@@ -71,22 +72,23 @@ bool uncertaintyStated(const record::Record &r)
 // the laboratory, the customer, the procedure, the reference and its certificate.
 std::optional<QString> missingDetails(const record::CertificateContent &c)
 {
+    using dbtext::Id;
     QStringList missing;
     if (c.issuer.customer.trimmed().isEmpty())
-        missing << QStringLiteral("customer");
+        missing << dbtext::en(Id::Customer);
     for (const auto &r : {c.asFound, c.asLeft}) {
         if (!r)
             continue;
         const record::Header &h = r->header;
-        for (const auto &[name, value] : {std::pair{"laboratory", &h.laboratory}, std::pair{"procedure", &h.procedure},
-                                          std::pair{"reference instrument", &h.reference},
-                                          std::pair{"reference's certificate", &h.referenceCertificate}})
-            if (value->trimmed().isEmpty() && !missing.contains(QLatin1String(name)))
-                missing << QLatin1String(name);
+        for (const auto &[name, value] : {std::pair{Id::Laboratory, &h.laboratory}, std::pair{Id::Procedure, &h.procedure},
+                                          std::pair{Id::ReferenceInstrument, &h.reference},
+                                          std::pair{Id::ReferenceCertificate, &h.referenceCertificate}})
+            if (value->trimmed().isEmpty() && !missing.contains(dbtext::en(name)))
+                missing << dbtext::en(name);
     }
     if (missing.isEmpty())
         return std::nullopt;
-    return QStringLiteral("not issued: the %1 must be filled in first").arg(missing.join(QStringLiteral(", ")));
+    return dbtext::en(dbtext::Id::NotIssuedMissing).arg(missing.join(QStringLiteral(", ")));
 }
 
 // The first version of each record: a check and its amendments are one
@@ -147,11 +149,11 @@ std::optional<record::CertificateContent> CertificateStore::prepare(const IssueR
 std::optional<QString> CertificateStore::issueRefusal(const IssueRequest &request, const record::CertificateContent &c)
 {
     if (!record::approved(c))
-        return QStringLiteral("not approved: the checks need an approver's signature first (a draft can be printed)");
+        return dbtext::en(dbtext::Id::NotApproved);
     // A statement of conformity needs the uncertainty it was decided with (ISO/IEC 17025 7.8.4.1).
     for (const auto &r : {c.asFound, c.asLeft})
         if (r && !uncertaintyStated(*r))
-            return QStringLiteral("record %1 has no expanded uncertainty: a statement of conformity needs one").arg(r->id);
+            return dbtext::en(dbtext::Id::NoExpandedU).arg(r->id);
     if (const auto missing = missingDetails(c))
         return *missing;
     const auto certificates = all();
@@ -177,24 +179,23 @@ std::optional<QString> CertificateStore::issueRefusal(const IssueRequest &reques
         const qint64 oldLeft = old.content.asLeft ? old.content.asLeft->id : 0;
         const bool same = oldFound == request.asFound && oldLeft == request.asLeft;
         if (same && !old.withdrawnBy && n != request.replaces)
-            return QStringLiteral("these checks are certified already: certificate %1 (reprint it, or issue a replacement)").arg(n);
+            return dbtext::en(dbtext::Id::CertifiedAlready).arg(n);
         // A check is on one current certificate at most.
         for (qint64 r : {request.asFound, request.asLeft})
             if (r && (r == oldFound || r == oldLeft) && !old.withdrawnBy && n != request.replaces)
-                return QStringLiteral("record %1 is on certificate %2 already (replace that one)").arg(r).arg(n);
+                return dbtext::en(dbtext::Id::OnCertificateAlready).arg(r).arg(n);
         if (!old.withdrawnBy && n != request.replaces && calibrationOf(oldFound, oldLeft).intersects(calibration))
-            return QStringLiteral("certificate %1 is current for an earlier version of these checks: the new one names it"
-                                  " (--replaces %1), which withdraws it").arg(n);
+            return dbtext::en(dbtext::Id::CurrentForEarlier).arg(n);
         if (n != request.replaces)
             continue;
         if (old.withdrawnBy)
-            return QStringLiteral("certificate %1 was withdrawn already, replaced by %2").arg(n).arg(old.withdrawnBy);
+            return dbtext::en(dbtext::Id::WithdrawnAlready).arg(n).arg(old.withdrawnBy);
         if ((old.content.asLeft ? old.content.asLeft : old.content.asFound)->header.serial != serial)
-            return QStringLiteral("certificate %1 is of another transmitter").arg(n);
+            return dbtext::en(dbtext::Id::OtherTransmitter).arg(n);
         replaced = true;
     }
     if (!replaced)
-        return QStringLiteral("there is no certificate %1 to replace").arg(request.replaces);
+        return dbtext::en(dbtext::Id::NoCertificateToReplace).arg(request.replaces);
     return std::nullopt;
 }
 
@@ -211,7 +212,7 @@ std::optional<StoredCertificate> CertificateStore::issue(const IssueRequest &req
         content->issued = QDateTime::currentDateTimeUtc();
         issued.pdf = record::certificatePdf(*content);
         if (issued.pdf.isEmpty())
-            return why = QStringLiteral("the certificate could not be printed"), std::nullopt;
+            return why = dbtext::en(dbtext::Id::NotPrinted), std::nullopt;
         issued.content = *content;
         issued.sha256 = sha256(issued.pdf);
         return contentToJson(*content, issued.pdf);
@@ -250,7 +251,7 @@ std::optional<QVector<StoredCertificate>> CertificateStore::all()
             const qint64 n = qint64(o.value(key).toDouble());
             const auto stored = n ? m_db.find(n) : std::nullopt;
             if (n && !stored)
-                return m_error = QStringLiteral("certificate %1: record %2 is missing").arg(e.number).arg(n), std::nullopt;
+                return m_error = dbtext::en(dbtext::Id::CertificateRecordMissing).arg(e.number).arg(n), std::nullopt;
             if (stored)
                 *target = stored->record;
         }
@@ -273,7 +274,7 @@ std::optional<StoredCertificate> CertificateStore::find(qint64 number)
     for (const StoredCertificate &s : *list)
         if (s.content.number == number)
             return s;
-    m_error = QStringLiteral("no stored certificate %1").arg(number);
+    m_error = dbtext::en(dbtext::Id::NoStoredCertificate).arg(number);
     return std::nullopt;
 }
 
@@ -281,7 +282,7 @@ QByteArray CertificateStore::reprint(qint64 number)
 {
     // The file issued, never one drawn again from rows: only from a chain that
     // verifies, and only the bytes whose hash that chain holds.
-    if (const auto refused = m_db.gateRefusal(QStringLiteral("reprinting certificate %1").arg(number))) {
+    if (const auto refused = m_db.gateRefusal(dbtext::en(dbtext::Id::Reprinting).arg(number))) {
         m_error = *refused;
         return {};
     }
@@ -289,7 +290,7 @@ QByteArray CertificateStore::reprint(qint64 number)
     if (!stored)
         return {};
     if (sha256(stored->pdf) != stored->sha256) {
-        m_error = QStringLiteral("certificate %1: the stored PDF does not match its hash").arg(number);
+        m_error = dbtext::en(dbtext::Id::PdfHashMismatch).arg(number);
         return {};
     }
     return stored->pdf;

@@ -6,6 +6,7 @@
 // transaction, so what it passed is what the change is appended to.
 
 #include "records_db/record_db.h"
+#include "records_db/db_texts.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -20,7 +21,7 @@ constexpr int kFindingsShown = 5;
 
 QString described(const ChainFault &f)
 {
-    return f.number ? QStringLiteral("entry %1: %2").arg(f.number).arg(f.what) : f.what;
+    return f.number ? dbtext::en(dbtext::Id::Entry).arg(f.number).arg(f.what) : f.what;
 }
 
 } // namespace
@@ -37,7 +38,7 @@ std::optional<QString> RecordDb::gateFindings(const QString &action, KeyChange c
 {
     const auto keys = keyring();
     if (!keys)
-        return QStringLiteral("%1 refused: %2").arg(action, m_error);
+        return dbtext::en(dbtext::Id::Refused).arg(action, m_error);
     QString why;
     const auto own = SigningKey::load(m_settings.dataFolder, why);
     const QByteArray ownKey = own ? own->fingerprint() : QByteArray();
@@ -59,9 +60,9 @@ std::optional<QString> RecordDb::gateFindings(const QString &action, KeyChange c
     if (findings.isEmpty())
         return std::nullopt;
     const int more = findings.size() - kFindingsShown;
-    return QStringLiteral("%1 refused: the records chain does not verify (records verify): %2%3")
-        .arg(action, findings.mid(0, kFindingsShown).join(QStringLiteral("; ")),
-             more > 0 ? QStringLiteral("; and %1 more").arg(more) : QString());
+    return dbtext::en(dbtext::Id::RefusedChainFails)
+        .arg(action, findings.mid(0, kFindingsShown).join(QStringLiteral("; "))
+                         + (more > 0 ? QStringLiteral("; ") + dbtext::en(dbtext::Id::AndMore).arg(more) : QString()));
 }
 
 namespace {
@@ -69,14 +70,14 @@ namespace {
 QString actionOf(const QString &kind)
 {
     if (kind == QLatin1String("record"))
-        return QStringLiteral("storing the check");
+        return dbtext::en(dbtext::Id::StoringCheck);
     if (kind == QLatin1String("signature"))
-        return QStringLiteral("signing");
+        return dbtext::en(dbtext::Id::Signing);
     if (kind == QLatin1String("certificate"))
-        return QStringLiteral("issuing the certificate");
+        return dbtext::en(dbtext::Id::IssuingCertificate);
     if (kind == QLatin1String("key"))
-        return QStringLiteral("the key change");
-    return QStringLiteral("storing the %1").arg(kind);
+        return dbtext::en(dbtext::Id::KeyChange);
+    return dbtext::en(dbtext::Id::StoringKind).arg(kind);
 }
 
 } // namespace
@@ -92,7 +93,7 @@ bool RecordDb::passGate(const QString &kind)
     const auto keys = own ? keyring() : std::nullopt;
     if (keys && std::any_of(keys->begin(), keys->end(), [&](const TrustedKey &k) { return k.fingerprint == own->fingerprint(); })
         && !distrust(*keys, own->fingerprint()).isEmpty())
-        return fail(QStringLiteral("%1 refused: this workstation's key %2 is %3; it signs nothing more")
+        return fail(dbtext::en(dbtext::Id::RefusedOwnKey)
                         .arg(action, QString::fromLatin1(own->fingerprint()), distrust(*keys, own->fingerprint())),
                     QString());
     return true;
@@ -102,7 +103,7 @@ std::optional<QString> RecordDb::gateRefusal(const QString &action, KeyChange ch
 {
     QSqlQuery q(m_db);
     if (!q.exec(m_sqlite ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY")))
-        return QStringLiteral("%1 refused: cannot read the chain: %2").arg(action, q.lastError().text());
+        return dbtext::en(dbtext::Id::RefusedNoChain).arg(action, q.lastError().text());
     const auto refused = gateFindings(action, change, keyChanged, false);
     rollback();
     return refused;

@@ -5,6 +5,7 @@
 
 #include "records_db/approvals.h"
 #include "records_db/record_db.h"
+#include "records_db/db_texts.h"
 
 #include <QHash>
 #include <QMap>
@@ -73,14 +74,14 @@ void RecordDb::verifyDatabase(ChainReport &report)
         while (q.next())
             problems << q.value(0).toString();
         if (problems != QStringList{QStringLiteral("ok")})
-            fault(QStringLiteral("the database file is damaged: ") + problems.mid(0, 5).join(QStringLiteral("; ")));
+            fault(dbtext::en(dbtext::Id::DatabaseDamaged).arg(problems.mid(0, 5).join(QStringLiteral("; "))));
     }
     const QStringList want = m_sqlite ? QStringList{"entries_no_update", "entries_no_delete"}
                                       : QStringList{"entries_no_change", "entries_no_truncate"};
     const QStringList have = guardsOf(m_db, m_sqlite);
     for (const QString &name : want) {
         if (!have.contains(name))
-            fault(QStringLiteral("the append-only guard %1 is gone, disabled or changed").arg(name));
+            fault(dbtext::en(dbtext::Id::GuardGone).arg(name));
     }
 }
 
@@ -92,7 +93,7 @@ void RecordDb::verifyRows(ChainReport &report, QMap<qint64, QByteArray> &hashes,
     if (!q.exec(QStringLiteral("SELECT seq, kind, number, content, prev_hash, hash, key_id, signature, ")
                 + (m_sqlite ? QStringLiteral("typeof(seq), typeof(number)") : QStringLiteral("'integer', 'integer'"))
                 + QStringLiteral(" FROM entries ORDER BY seq"))) {
-        report.faults << ChainFault{0, QString(), QStringLiteral("cannot read: ") + q.lastError().text()};
+        report.faults << ChainFault{0, QString(), dbtext::en(dbtext::Id::CannotReadBecause).arg(q.lastError().text())};
         return;
     }
     QByteArray previous = genesisHash();
@@ -111,22 +112,22 @@ void RecordDb::verifyRows(ChainReport &report, QMap<qint64, QByteArray> &hashes,
         };
         const qint64 expected = hashes.isEmpty() ? 1 : hashes.lastKey() + 1;
         if (seq != expected)
-            fault(QStringLiteral("entries %1 to %2 are missing").arg(expected).arg(seq - 1));
+            fault(dbtext::en(dbtext::Id::EntriesMissing).arg(expected).arg(seq - 1));
         const QByteArray stored = q.value(5).toString().toLatin1();
         hashes.insert(seq, stored);
         if (q.value(8).toString() != QLatin1String("integer") || q.value(9).toString() != QLatin1String("integer"))
-            fault(QStringLiteral("its place or number is not stored as an integer"));
+            fault(dbtext::en(dbtext::Id::NotInteger));
         if (!e) {
             fault(why);
             previous = stored;
             continue;
         }
         if (e->previousHash != previous)
-            fault(QStringLiteral("does not follow the entry before it"));
+            fault(dbtext::en(dbtext::Id::DoesNotFollow));
         if (entryHash(seq, e->kind, e->previousHash, q.value(3).toString().toUtf8()) != stored)
-            fault(QStringLiteral("content altered"));
+            fault(dbtext::en(dbtext::Id::ContentAltered));
         if (e->number != numbers.value(e->kind) + 1)
-            fault(QStringLiteral("%1 %2 follows %1 %3").arg(e->kind).arg(e->number).arg(numbers.value(e->kind)));
+            fault(dbtext::en(dbtext::Id::NumberFollows).arg(e->kind).arg(e->number).arg(numbers.value(e->kind)));
         numbers[e->kind] = e->number;
         if (e->kind == QLatin1String("key")) {
             const QByteArray publicKey = e->content.value("publicKey").toString().toLatin1();
@@ -134,14 +135,14 @@ void RecordDb::verifyRows(ChainReport &report, QMap<qint64, QByteArray> &hashes,
                 keys.insert(e->keyId, publicKey);
         }
         if (!keys.contains(e->keyId))
-            fault(QStringLiteral("signed by a key the chain does not hold"));
+            fault(dbtext::en(dbtext::Id::UnknownSigner));
         else if (!SigningKey::verify(keys.value(e->keyId), stored, e->signature))
-            fault(QStringLiteral("its signature does not match"));
+            fault(dbtext::en(dbtext::Id::SignatureNoMatch));
         if (seq == 1)
             report.identity = stored;
         const QString distrusted = untrustedSigner(keyring, *e, report.identity);
         if (!distrusted.isEmpty()) {
-            fault(QStringLiteral("signed by key %1, %2").arg(QString::fromLatin1(e->keyId), distrusted));
+            fault(dbtext::en(dbtext::Id::SignedByKey).arg(QString::fromLatin1(e->keyId), distrusted));
             report.faults.last().keyringOnly = true;
         }
         bool fromWorkstation = false;
@@ -158,8 +159,7 @@ void RecordDb::verifyRows(ChainReport &report, QMap<qint64, QByteArray> &hashes,
         performers.feed(*e, report.faults);
         if (e->kind == QLatin1String("adoption")) {
             report.adopted += int(e->content.value("throughEntry").toDouble()) - 1;
-            report.adoptions << QStringLiteral("entries 2 to %1 were adopted from an earlier schema's unsigned chain"
-                                               " (head %2) by key %3 at entry %4")
+            report.adoptions << dbtext::en(dbtext::Id::Adopted)
                                     .arg(qint64(e->content.value("throughEntry").toDouble()))
                                     .arg(e->content.value("legacyHead").toString().left(16), QString::fromLatin1(e->keyId))
                                     .arg(seq);
@@ -168,7 +168,7 @@ void RecordDb::verifyRows(ChainReport &report, QMap<qint64, QByteArray> &hashes,
         if (e->kind == QLatin1String("record")) {
             ++report.records;
             if (!record::fromJson(e->content))
-                fault(QStringLiteral("not a readable record"));
+                fault(dbtext::en(dbtext::Id::NotReadableRecord));
         }
         report.head = {seq, stored, e->signature};
         previous = stored;
@@ -177,7 +177,7 @@ void RecordDb::verifyRows(ChainReport &report, QMap<qint64, QByteArray> &hashes,
     // A read error ends next() just as the last row does.
     if (q.lastError().isValid())
         report.faults << ChainFault{hashes.isEmpty() ? 1 : hashes.lastKey() + 1, QString(),
-                                    QStringLiteral("cannot read on from here: ") + q.lastError().text()};
+                                    dbtext::en(dbtext::Id::CannotReadOn).arg(q.lastError().text())};
     for (const QByteArray &k : signers)
         report.keys << QString::fromLatin1(k);
     report.keys.sort();
@@ -189,11 +189,11 @@ void RecordDb::verifyHead(ChainReport &report, const QMap<qint64, QByteArray> &h
     const qint64 last = hashes.isEmpty() ? 0 : hashes.lastKey();
     if (head.count > last)
         report.faults << ChainFault{head.count, QString(),
-                                    QStringLiteral("entries %1 to %2 are missing (head %2 %3)")
+                                    dbtext::en(dbtext::Id::EntriesMissingHead)
                                         .arg(last + 1).arg(head.count).arg(source)};
     else if (head.count > 0 && hashes.value(head.count) != head.hash)
         report.faults << ChainFault{head.count, QString(),
-                                    QStringLiteral("the chain was rebuilt: entry %1 differs from the head %2")
+                                    dbtext::en(dbtext::Id::Rebuilt)
                                         .arg(head.count).arg(source)};
 }
 
@@ -205,10 +205,10 @@ void RecordDb::chainSnapshot(ChainReport &report, QMap<qint64, QByteArray> &hash
     verifyDatabase(report);
     verifyRows(report, hashes, keyring);
     if (noted.contains(anchorKey(m_settings)))
-        verifyHead(report, hashes, noted.value(anchorKey(m_settings)), QStringLiteral("noted by this workstation"));
+        verifyHead(report, hashes, noted.value(anchorKey(m_settings)), dbtext::en(dbtext::Id::NotedHere));
     if (noted.contains(identityAnchorKey(report.identity)))
         verifyHead(report, hashes, noted.value(identityAnchorKey(report.identity)),
-                   QStringLiteral("noted by this workstation for this database"));
+                   dbtext::en(dbtext::Id::NotedHereForDb));
 }
 
 ChainReport RecordDb::verify(const std::optional<QJsonObject> &checkpoint)
@@ -227,7 +227,7 @@ ChainReport RecordDb::verify(const std::optional<QJsonObject> &checkpoint)
     QSqlQuery q(m_db);
     // One snapshot for every read, so appends meanwhile never look like gaps.
     if (!q.exec(m_sqlite ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"))) {
-        report.faults << ChainFault{0, QString(), QStringLiteral("cannot read: ") + q.lastError().text()};
+        report.faults << ChainFault{0, QString(), dbtext::en(dbtext::Id::CannotReadBecause).arg(q.lastError().text())};
         return report;
     }
     QMap<qint64, QByteArray> hashes;   // by place; a forged place may be far off
@@ -239,12 +239,12 @@ ChainReport RecordDb::verify(const std::optional<QJsonObject> &checkpoint)
         if (const auto head = readCheckpoint(*checkpoint, keyId, identity, why)) {
             const QString distrusted = distrust(*keys, keyId);   // a checkpoint is trusted now, not at a place
             if (identity != report.identity)
-                report.faults << ChainFault{0, QString(), QStringLiteral("the checkpoint is of another database")};
+                report.faults << ChainFault{0, QString(), dbtext::en(dbtext::Id::CheckpointOtherDb)};
             else if (!distrusted.isEmpty())
-                report.faults << ChainFault{0, QString(), QStringLiteral("the checkpoint is signed by key %1, %2")
+                report.faults << ChainFault{0, QString(), dbtext::en(dbtext::Id::CheckpointSignedBy)
                                                               .arg(QString::fromLatin1(keyId), distrusted)};
             else
-                verifyHead(report, hashes, *head, QStringLiteral("in the checkpoint"));
+                verifyHead(report, hashes, *head, dbtext::en(dbtext::Id::InCheckpoint));
             report.checkpointKey = QString::fromLatin1(keyId);
         } else {
             report.faults << ChainFault{0, QString(), why};
@@ -257,7 +257,7 @@ std::optional<QJsonObject> RecordDb::checkpoint()
 {
     const ChainReport report = verify();
     if (!report.intact())
-        return fail(QStringLiteral("the chain does not verify; no checkpoint of it"), QString()), std::nullopt;
+        return fail(dbtext::en(dbtext::Id::NoCheckpoint), QString()), std::nullopt;
     if (!loadKey())
         return std::nullopt;
     return recordsdb::checkpoint(report.identity, report.head, *m_key);

@@ -1,4 +1,5 @@
 #include "records_db/db_settings.h"
+#include "records_db/db_texts.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -39,7 +40,7 @@ DbSettings fromEnvironment(const QString &folder)
     const int port = portText.isEmpty() ? 5432 : portText.toInt(&ok);
     s.port = port;
     if (!ok || port < 1 || port > 65535)
-        s.problem = QStringLiteral("TCAL_DB_PORT \"%1\" is not a port number").arg(portText);
+        s.problem = dbtext::en(dbtext::Id::PortNotNumber).arg(portText);
     s.database = qEnvironmentVariable("TCAL_DB_NAME", QStringLiteral("tcal"));
     s.user = qEnvironmentVariable("TCAL_DB_USER", QStringLiteral("tcal"));
     s.password = qEnvironmentVariable("TCAL_DB_PASSWORD");

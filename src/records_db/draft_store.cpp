@@ -3,6 +3,7 @@
 #include "core/whole_file.h"
 #include "record/record_store.h"
 #include "records_db/record_db.h"
+#include "records_db/db_texts.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -65,7 +66,7 @@ DraftStore::Saved DraftStore::save(RecordDb *db, const record::Record &record, c
     saved.draft = keep(record, saved.error);
     const QString notKept = saved.draft.isEmpty() ? saved.error + QStringLiteral("; ") : QString();
     if (!db || !performer) {
-        saved.error = notKept + (db ? QStringLiteral("no performer's key is unlocked to sign it") : QStringLiteral("no database"));
+        saved.error = notKept + (db ? dbtext::en(dbtext::Id::NoPerformerKey) : dbtext::en(dbtext::Id::NoDatabase));
         return saved;
     }
     saved.number = db->append(record, *performer, function);
@@ -88,7 +89,7 @@ std::optional<QVector<DraftStore::Stored>> DraftStore::storePending(RecordDb &db
     for (const QString &path : pending()) {
         const auto r = record::load(path);
         if (!r || QFileInfo(path).fileName() != draftName(canonicalContent(*r)))
-            return error = QStringLiteral("the draft %1 does not match the hash in its name; nothing was stored")
+            return error = dbtext::en(dbtext::Id::DraftHashMismatch)
                                .arg(QDir::toNativeSeparators(path)),
                    std::nullopt;
         drafts.append({path, *r});

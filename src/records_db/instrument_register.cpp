@@ -2,6 +2,7 @@
 
 #include "records_db/approvals.h"
 #include "records_db/record_db.h"
+#include "records_db/db_texts.h"
 
 #include <algorithm>
 
@@ -73,7 +74,7 @@ bool InstrumentRegister::save(const Instrument &i)
 {
     if (i.tag.trimmed().isEmpty() || i.serial.trimmed().isEmpty() || !(i.rangeUpper > i.rangeLower)
         || i.intervalMonths < 1 || i.unit.trimmed().isEmpty() || i.status.trimmed().isEmpty()) {
-        m_error = QStringLiteral("an instrument needs a tag, a serial number, a range, a unit, a status and an interval");
+        m_error = dbtext::en(dbtext::Id::InstrumentNeeds);
         return false;
     }
     if (m_db.appendEntry(QStringLiteral("instrument"), instrumentToJson(i)))

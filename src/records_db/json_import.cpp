@@ -7,6 +7,7 @@
 #include "records_db/approvals.h"
 #include "records_db/record_db.h"
 #include "records_db/record_hash.h"
+#include "records_db/db_texts.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -71,7 +72,7 @@ ImportReport RecordDb::importFolder(const QString &folder, const PersonSigner &i
                                                                      -> std::optional<QJsonObject> {
                               auto refused = amendmentRefusal(r);
                               if (!refused)
-                                  refused = datesRefusal(r, QDateTime::currentDateTimeUtc(), QStringLiteral("its import"));
+                                  refused = datesRefusal(r, QDateTime::currentDateTimeUtc(), dbtext::en(dbtext::Id::ItsImport));
                               if (refused)
                                   return why = provenance.value("file").toString() + QStringLiteral(": ") + *refused,
                                          std::nullopt;

@@ -3,6 +3,7 @@
 #include "records_db/approvals.h"
 #include "core/whole_file.h"
 #include "records_db/signing_key.h"
+#include "records_db/db_texts.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -40,8 +41,8 @@ QString distrust(const QVector<TrustedKey> &keyring, const QByteArray &fingerpri
 {
     const TrustedKey *k = findKey(keyring, fingerprint);
     if (!k)
-        return QStringLiteral("not in the keyring (records trust add)");
-    return k->revoked.isEmpty() ? QString() : QStringLiteral("revoked on %1").arg(k->revoked);
+        return dbtext::en(dbtext::Id::NotInKeyring);
+    return k->revoked.isEmpty() ? QString() : dbtext::en(dbtext::Id::RevokedOn).arg(k->revoked);
 }
 
 QString distrust(const QVector<TrustedKey> &keyring, const QByteArray &fingerprint, const QByteArray &identity,
@@ -52,10 +53,10 @@ QString distrust(const QVector<TrustedKey> &keyring, const QByteArray &fingerpri
         return distrust(keyring, fingerprint);
     const QJsonValue from = k->revokedFrom.value(QString::fromLatin1(identity));
     if (from.isUndefined())
-        return QStringLiteral("revoked on %1, with no point in this chain recorded (records trust revoke on it)")
+        return dbtext::en(dbtext::Id::RevokedNoPoint)
             .arg(k->revoked);
     const qint64 point = qint64(from.toDouble());
-    return seq < point ? QString() : QStringLiteral("revoked from entry %1 on %2").arg(point).arg(k->revoked);
+    return seq < point ? QString() : dbtext::en(dbtext::Id::RevokedFrom).arg(point).arg(k->revoked);
 }
 
 QJsonObject keyToJson(const TrustedKey &k)
@@ -106,11 +107,11 @@ std::optional<QVector<TrustedKey>> readKeyringFile(const QString &path, QString 
     const QJsonDocument doc = f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.read(4 * 1024 * 1024), &parse)
                                                           : QJsonDocument();
     if (!doc.isObject() || doc.object().value("format").toString() != QLatin1String("tcal-keyring"))
-        return error = QStringLiteral("the keyring %1 is unreadable").arg(path), std::nullopt;
+        return error = dbtext::en(dbtext::Id::KeyringUnreadable).arg(path), std::nullopt;
     for (const QJsonValue &v : doc.object().value("keys").toArray()) {
         const auto k = keyFromJson(v.toObject());
         if (!k)
-            return error = QStringLiteral("the keyring %1 holds a malformed key").arg(path), std::nullopt;
+            return error = dbtext::en(dbtext::Id::KeyringMalformedAt).arg(path), std::nullopt;
         keys << *k;
     }
     return keys;
@@ -128,13 +129,13 @@ bool writeKeyringFile(const QString &path, const QVector<TrustedKey> &keys, QStr
 bool addTrusted(QVector<TrustedKey> &keys, const QByteArray &publicKey, const QString &name, QString &error)
 {
     if (!SigningKey::isPublicKeyText(publicKey))
-        return error = QStringLiteral("\"%1\" is not a public key (64 lower-case hex digits)").arg(QString::fromLatin1(publicKey)),
+        return error = dbtext::en(dbtext::Id::NotPublicKey).arg(QString::fromLatin1(publicKey)),
                false;
     const QByteArray fingerprint = SigningKey::fingerprintOf(publicKey);
     for (const TrustedKey &k : keys) {
         if (k.fingerprint == fingerprint)
-            return error = k.revoked.isEmpty() ? QStringLiteral("key %1 is trusted already").arg(QString::fromLatin1(fingerprint))
-                                               : QStringLiteral("key %1 was revoked; a revoked key is not trusted again")
+            return error = k.revoked.isEmpty() ? dbtext::en(dbtext::Id::TrustedAlready).arg(QString::fromLatin1(fingerprint))
+                                               : dbtext::en(dbtext::Id::RevokedNotAgain)
                                                      .arg(QString::fromLatin1(fingerprint)),
                    false;
     }
@@ -149,31 +150,31 @@ bool revokeTrusted(QVector<TrustedKey> &keys, const QByteArray &fingerprint, con
         if (k.fingerprint != fingerprint)
             continue;
         if (k.revokedFrom.contains(QString::fromLatin1(identity)) || (!k.revoked.isEmpty() && identity.isEmpty()))
-            return error = QStringLiteral("key %1 was revoked already").arg(QString::fromLatin1(fingerprint)), false;
+            return error = dbtext::en(dbtext::Id::RevokedAlready).arg(QString::fromLatin1(fingerprint)), false;
         if (k.revoked.isEmpty())
             k.revoked = now();
         if (!identity.isEmpty())
             k.revokedFrom.insert(QString::fromLatin1(identity), double(fromSeq));
         return true;
     }
-    return error = QStringLiteral("key %1 is not in the keyring").arg(QString::fromLatin1(fingerprint)), false;
+    return error = dbtext::en(dbtext::Id::KeyNotInKeyring).arg(QString::fromLatin1(fingerprint)), false;
 }
 
 bool addPerson(QVector<TrustedKey> &keys, const TrustedKey &person, QString &error)
 {
     if (personKey(person.name).isEmpty())
-        return error = QStringLiteral("a person is enrolled under their name"), false;
+        return error = dbtext::en(dbtext::Id::EnrolledUnderName), false;
     if (person.roles.isEmpty())
-        return error = QStringLiteral("a person holds at least one role: performs, reviews, approves"), false;
+        return error = dbtext::en(dbtext::Id::AtLeastOneRole), false;
     for (const QString &role : person.roles)
         if (!personRoles().contains(role))
-            return error = QStringLiteral("\"%1\" is not a role: performs, reviews, approves").arg(role), false;
+            return error = dbtext::en(dbtext::Id::NotARole).arg(role), false;
     for (const TrustedKey &k : keys) {
         if (k.fingerprint == person.fingerprint)
-            return error = QStringLiteral("key %1 is in the keyring already").arg(QString::fromLatin1(k.fingerprint)), false;
+            return error = dbtext::en(dbtext::Id::InKeyringAlready).arg(QString::fromLatin1(k.fingerprint)), false;
         // One key a person: a second under the same name would let one person sign twice.
         if (k.isPerson() && k.revoked.isEmpty() && personKey(k.name) == personKey(person.name))
-            return error = QStringLiteral("%1 is enrolled already with key %2; revoke it first")
+            return error = dbtext::en(dbtext::Id::EnrolledAlready)
                                .arg(k.name, QString::fromLatin1(k.fingerprint)),
                    false;
     }

@@ -7,6 +7,7 @@
 
 #include "records_db/instrument_register.h"
 #include "records_db/record_db.h"
+#include "records_db/db_texts.h"
 
 #include <QJsonDocument>
 #include <QSqlError>
@@ -22,7 +23,7 @@ RecordDb::Builder keeping(qint64 number, const QJsonObject &content)
 {
     return [number, content](qint64 given, QString &why) -> std::optional<QJsonObject> {
         if (given != number)
-            return why = QStringLiteral("earlier number %1 would become %2").arg(number).arg(given), std::nullopt;
+            return why = dbtext::en(dbtext::Id::EarlierNumber).arg(number).arg(given), std::nullopt;
         return content;
     };
 }
@@ -36,14 +37,14 @@ bool RecordDb::adoptLegacyRows()
     QVector<QPair<qint64, QJsonObject>> records;
     QByteArray previous = genesisHash();
     if (!q.exec(QStringLiteral("SELECT seq, content, prev_hash, hash FROM records ORDER BY seq")))
-        return fail(QStringLiteral("cannot read the earlier records"), q.lastError().text());
+        return fail(dbtext::en(dbtext::Id::EarlierRecordsUnreadable), q.lastError().text());
     while (q.next()) {
         const qint64 seq = q.value(0).toLongLong();
         const QByteArray content = q.value(1).toString().toUtf8();
         const QJsonDocument doc = QJsonDocument::fromJson(content);
         if (seq != records.size() + 1 || q.value(2).toString().toLatin1() != previous
             || legacyChainHash(seq, previous, content) != q.value(3).toString().toLatin1() || !doc.isObject())
-            return fail(QStringLiteral("the earlier records do not verify at record %1; nothing was moved").arg(seq),
+            return fail(dbtext::en(dbtext::Id::EarlierNotVerify).arg(seq),
                         QString());
         previous = q.value(3).toString().toLatin1();
         records.append({seq, doc.object()});
@@ -51,14 +52,14 @@ bool RecordDb::adoptLegacyRows()
     if (q.lastError().isValid()
         || !q.exec(QStringLiteral("SELECT value FROM counters WHERE name = 'records'")) || !q.next()
         || q.value(0).toLongLong() != records.size())
-        return fail(QStringLiteral("the earlier records are cut short; nothing was moved"), q.lastError().text());
+        return fail(dbtext::en(dbtext::Id::EarlierCutShort), q.lastError().text());
     const QByteArray legacyHead = previous;
     for (const auto &[seq, content] : records) {
         if (!appendLocked(QStringLiteral("record"), keeping(seq, content)))
             return false;
     }
     if (!q.exec(QStringLiteral("SELECT number, as_found, as_left, issued_utc FROM certificates ORDER BY number")))
-        return fail(QStringLiteral("cannot read the earlier certificates"), q.lastError().text());
+        return fail(dbtext::en(dbtext::Id::EarlierCertificatesUnreadable), q.lastError().text());
     while (q.next()) {
         const QJsonObject c{{"asFound", q.value(1).toDouble()}, {"asLeft", q.value(2).toDouble()},
                             {"issued", q.value(3).toString()}};
@@ -67,7 +68,7 @@ bool RecordDb::adoptLegacyRows()
     }
     if (!q.exec(QStringLiteral("SELECT tag, serial, description, location, input_type, range_lower, range_upper,"
                                " unit, interval_months, status FROM instruments ORDER BY tag")))
-        return fail(QStringLiteral("cannot read the earlier instruments"), q.lastError().text());
+        return fail(dbtext::en(dbtext::Id::EarlierInstrumentsUnreadable), q.lastError().text());
     while (q.next()) {
         const Instrument i{q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
                            q.value(3).toString(), q.value(4).toString(), q.value(5).toDouble(),

@@ -1,6 +1,7 @@
 #include "records_db/person_key.h"
 
 #include "records_db/signing_key.h"
+#include "records_db/db_texts.h"
 
 #include <sodium.h>
 
@@ -43,9 +44,9 @@ struct SecretKeyBytes {
 std::optional<Sealed> sealNewKey(const QByteArray &passphrase, QString &error)
 {
     if (passphrase.size() < kMinPassphrase)
-        return error = QStringLiteral("a passphrase has at least %1 characters").arg(kMinPassphrase), std::nullopt;
+        return error = dbtext::en(dbtext::Id::PassphraseLength).arg(kMinPassphrase), std::nullopt;
     if (sodium_init() < 0)
-        return error = QStringLiteral("libsodium cannot start"), std::nullopt;
+        return error = dbtext::en(dbtext::Id::SodiumStart), std::nullopt;
     unsigned char pk[crypto_sign_PUBLICKEYBYTES];
     SecretKeyBytes sk;
     crypto_sign_keypair(pk, sk.key);
@@ -56,7 +57,7 @@ std::optional<Sealed> sealNewKey(const QByteArray &passphrase, QString &error)
     const auto ops = crypto_pwhash_OPSLIMIT_INTERACTIVE;
     const auto mem = crypto_pwhash_MEMLIMIT_INTERACTIVE;
     if (!deriveKey(key, passphrase, salt, ops, mem))
-        return error = QStringLiteral("not enough memory to seal the key"), std::nullopt;
+        return error = dbtext::en(dbtext::Id::NoMemorySeal), std::nullopt;
     QByteArray box(int(crypto_secretbox_MACBYTES + sizeof sk.key), '\0');
     crypto_secretbox_easy(reinterpret_cast<unsigned char *>(box.data()), sk.key, sizeof sk.key,
                           reinterpret_cast<const unsigned char *>(nonce.constData()), key);
@@ -70,7 +71,7 @@ std::optional<PersonSigner> PersonSigner::unlock(const QJsonObject &sealed, cons
                                                  const QByteArray &passphrase, QString &error)
 {
     if (sodium_init() < 0)
-        return error = QStringLiteral("libsodium cannot start"), std::nullopt;
+        return error = dbtext::en(dbtext::Id::SodiumStart), std::nullopt;
     const QByteArray salt = QByteArray::fromHex(sealed.value("salt").toString().toLatin1());
     const QByteArray nonce = QByteArray::fromHex(sealed.value("nonce").toString().toLatin1());
     const QByteArray box = QByteArray::fromHex(sealed.value("box").toString().toLatin1());
@@ -79,10 +80,10 @@ std::optional<PersonSigner> PersonSigner::unlock(const QJsonObject &sealed, cons
         || salt.size() != int(crypto_pwhash_SALTBYTES) || nonce.size() != int(crypto_secretbox_NONCEBYTES)
         || box.size() != int(crypto_secretbox_MACBYTES + crypto_sign_SECRETKEYBYTES)
         || !SigningKey::isPublicKeyText(publicKey))
-        return error = QStringLiteral("the sealed key is malformed"), std::nullopt;
+        return error = dbtext::en(dbtext::Id::SealedMalformed), std::nullopt;
     unsigned char key[crypto_secretbox_KEYBYTES];
     if (!deriveKey(key, passphrase, salt, quint64(ops), size_t(mem)))
-        return error = QStringLiteral("not enough memory to open the key"), std::nullopt;
+        return error = dbtext::en(dbtext::Id::NoMemoryOpen), std::nullopt;
     PersonSigner signer;
     signer.m_secret = std::make_shared<SecretKeyBytes>();
     const bool opened = crypto_secretbox_open_easy(signer.m_secret->key,
@@ -92,12 +93,12 @@ std::optional<PersonSigner> PersonSigner::unlock(const QJsonObject &sealed, cons
                         == 0;
     sodium_memzero(key, sizeof key);
     if (!opened)
-        return error = QStringLiteral("the passphrase is wrong"), std::nullopt;
+        return error = dbtext::en(dbtext::Id::PassphraseWrong), std::nullopt;
     unsigned char pk[crypto_sign_PUBLICKEYBYTES];
     crypto_sign_ed25519_sk_to_pk(pk, signer.m_secret->key);
     signer.m_public = QByteArray(reinterpret_cast<const char *>(pk), sizeof pk).toHex();
     if (signer.m_public != publicKey)
-        return error = QStringLiteral("the sealed key is not the key listed with it"), std::nullopt;
+        return error = dbtext::en(dbtext::Id::SealedNotListed), std::nullopt;
     return signer;
 }
 

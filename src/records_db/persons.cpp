@@ -2,6 +2,7 @@
 
 #include "records_db/approvals.h"
 #include "records_db/record_db.h"
+#include "records_db/db_texts.h"
 
 namespace recordsdb {
 
@@ -39,7 +40,7 @@ std::optional<PersonSigner> Persons::unlock(const QString &who, const QByteArray
     if (!keys)
         return m_error = m_db.error(), std::nullopt;
     if (personKey(who).isEmpty())
-        return m_error = QStringLiteral("name the person who signs, with their passphrase"), std::nullopt;
+        return m_error = dbtext::en(dbtext::Id::NameSigner), std::nullopt;
     const TrustedKey *found = nullptr;
     for (const TrustedKey &k : *keys) {
         if (!k.isPerson())
@@ -50,9 +51,9 @@ std::optional<PersonSigner> Persons::unlock(const QString &who, const QByteArray
             found = &k;
     }
     if (!found)
-        return m_error = QStringLiteral("%1 is not enrolled (records person enrol)").arg(who.trimmed()), std::nullopt;
+        return m_error = dbtext::en(dbtext::Id::NotEnrolled).arg(who.trimmed()), std::nullopt;
     if (!found->revoked.isEmpty())
-        return m_error = QStringLiteral("the key of %1 was revoked on %2").arg(found->name, found->revoked), std::nullopt;
+        return m_error = dbtext::en(dbtext::Id::KeyOfRevoked).arg(found->name, found->revoked), std::nullopt;
     auto signer = PersonSigner::unlock(found->sealed, found->publicKey, passphrase, m_error);
     if (!signer)
         return m_error = QStringLiteral("%1: %2").arg(found->name, m_error), std::nullopt;

@@ -1,4 +1,5 @@
 #include "records_db/record_db.h"
+#include "records_db/db_texts.h"
 
 #include <QAtomicInteger>
 #include <QDateTime>
@@ -46,10 +47,10 @@ std::optional<ChainEntry> RecordDb::entryFromRow(const QSqlQuery &q, QString &wh
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(text, &error);
     if (error.error != QJsonParseError::NoError || !doc.isObject())
-        return why = QStringLiteral("entry %1: its content is not readable").arg(e.seq), std::nullopt;
+        return why = dbtext::en(dbtext::Id::EntryUnreadable).arg(e.seq), std::nullopt;
     e.content = doc.object();
     if (e.content.value("number").toDouble(-1) != double(e.number))
-        return why = QStringLiteral("entry %1: its number column differs from its content").arg(e.seq), std::nullopt;
+        return why = dbtext::en(dbtext::Id::EntryNumberDiffers).arg(e.seq), std::nullopt;
     e.previousHash = q.value(4).toString().toLatin1();
     e.hash = q.value(5).toString().toLatin1();
     e.keyId = q.value(6).toString().toLatin1();
@@ -57,10 +58,10 @@ std::optional<ChainEntry> RecordDb::entryFromRow(const QSqlQuery &q, QString &wh
     // One text for everything hashed or signed: another spelling of the same
     // value (upper case, padding, keys reordered) is not the entry that was signed.
     if (canonicalJson(e.content) != text)
-        return why = QStringLiteral("entry %1: its content is not in its one canonical form").arg(e.seq), std::nullopt;
+        return why = dbtext::en(dbtext::Id::EntryNotCanonical).arg(e.seq), std::nullopt;
     if (!isHashText(e.previousHash) || !isHashText(e.hash) || !SigningKey::isSignatureText(e.signature)
         || !SigningKey::isFingerprintText(e.keyId))
-        return why = QStringLiteral("entry %1: a hash, key or signature is not lower-case hex of its length").arg(e.seq),
+        return why = dbtext::en(dbtext::Id::EntryNotHex).arg(e.seq),
                std::nullopt;
     return e;
 }
@@ -101,13 +102,13 @@ bool RecordDb::open(const DbSettings &s, Mode mode)
     const bool reading = mode == Mode::ExistingOnly;
     m_db = QSqlDatabase::addDatabase(m_sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"), m_name);
     if (!m_db.isValid())
-        return fail(QStringLiteral("no Qt SQL driver for ") + describe(s), QString());
+        return fail(dbtext::en(dbtext::Id::NoDriver).arg(describe(s)), QString());
     if (m_sqlite) {
         // Only an append makes a database: a mistyped folder is an error, not a new empty chain.
         if (mode != Mode::Create && !QFileInfo::exists(s.sqliteFile))
-            return fail(QStringLiteral("no records database at ") + s.sqliteFile, QString());
+            return fail(dbtext::en(dbtext::Id::NoDatabaseAt).arg(s.sqliteFile), QString());
         if (!reading && !QDir().mkpath(QFileInfo(s.sqliteFile).absolutePath()))
-            return fail(QStringLiteral("cannot create the folder of ") + s.sqliteFile, QString());
+            return fail(dbtext::en(dbtext::Id::NoFolderFor).arg(s.sqliteFile), QString());
         m_db.setDatabaseName(s.sqliteFile);
         // Another process may hold the write lock for a moment; a reader never writes.
         m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(s.busyMs)
@@ -120,7 +121,7 @@ bool RecordDb::open(const DbSettings &s, Mode mode)
         m_db.setPassword(s.password);
     }
     if (!m_db.open())
-        return fail(QStringLiteral("cannot open ") + describe(s), m_db.lastError().text());
+        return fail(dbtext::en(dbtext::Id::CannotOpen).arg(describe(s)), m_db.lastError().text());
     // Readers never block the writer and a writer never blocks readers; a
     // writer waits for another one a while, then gives up (the check stays a draft).
     if (!m_sqlite)
@@ -131,11 +132,11 @@ bool RecordDb::open(const DbSettings &s, Mode mode)
     if (version < 0) {   // not a schema older than any: the database itself cannot be read
         QSqlQuery probe(m_db);
         probe.exec(m_sqlite ? QStringLiteral("SELECT COUNT(*) FROM sqlite_master") : QStringLiteral("SELECT COUNT(*) FROM pg_class"));
-        return fail(QStringLiteral("cannot read ") + describe(s),
+        return fail(dbtext::en(dbtext::Id::CannotRead).arg(describe(s)),
                     probe.lastError().isValid() ? probe.lastError().text() : m_db.lastError().text());
     }
     if (mode != Mode::Create && version == 0)
-        return fail(QStringLiteral("no records database at ") + describe(s), QString());
+        return fail(dbtext::en(dbtext::Id::NoDatabaseAt).arg(describe(s)), QString());
     if (version == kSchemaVersion || mode == Mode::Migrate || (mode == Mode::Create && version == 0)) {
         // Set only on a database this connection may write: the mode lives in the file.
         if (m_sqlite && !reading)
@@ -143,8 +144,8 @@ bool RecordDb::open(const DbSettings &s, Mode mode)
         return version == kSchemaVersion || migrate();
     }
     if (version > kSchemaVersion)
-        return fail(QStringLiteral("the database was made by a newer TCal (schema %1)").arg(version), QString());
-    return fail(QStringLiteral("%1 is of schema %2: `tcal-cli records migrate` brings it to schema %3")
+        return fail(dbtext::en(dbtext::Id::NewerTcal).arg(version), QString());
+    return fail(dbtext::en(dbtext::Id::OlderSchema)
                     .arg(describe(s)).arg(version).arg(kSchemaVersion),
                 QString());
 }
@@ -155,11 +156,11 @@ bool RecordDb::beginWrite()
     // SQLite takes the write lock at once, so two writers never both read the same chain head.
     QSqlQuery q(m_db);
     if (!q.exec(m_sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN")))
-        return fail(QStringLiteral("begin"), q.lastError().text());
+        return fail(dbtext::en(dbtext::Id::Begin), q.lastError().text());
     if (!m_sqlite && !q.exec(QLatin1String(kPgWriteLock))) {
         const QString detail = q.lastError().text();
         rollback();
-        return fail(QStringLiteral("write lock"), detail);
+        return fail(dbtext::en(dbtext::Id::WriteLock), detail);
     }
     return true;
 }
@@ -171,7 +172,7 @@ bool RecordDb::commitWrite()
         return true;
     const QString detail = q.lastError().text();
     rollback();
-    return fail(QStringLiteral("commit"), detail);
+    return fail(dbtext::en(dbtext::Id::Commit), detail);
 }
 
 void RecordDb::rollback()
@@ -241,19 +242,18 @@ bool RecordDb::registerKey()
 {
     const qint64 length = chainLength();
     if (length < 0)
-        return fail(QStringLiteral("cannot read the chain"), QString());
+        return fail(dbtext::en(dbtext::Id::CannotReadChain), QString());
     if (!loadKey(length == 0 && m_mode == Mode::Create))
         return false;
     QSqlQuery q(m_db);
     q.prepare(QStringLiteral("SELECT seq FROM entries WHERE kind = 'key' AND key_id = ?"));
     q.addBindValue(QString::fromLatin1(m_key->fingerprint()));
     if (!q.exec())
-        return fail(QStringLiteral("cannot read the keys"), q.lastError().text());
+        return fail(dbtext::en(dbtext::Id::CannotReadKeys), q.lastError().text());
     if (q.next())
         return true;
     if (length > 0)
-        return fail(QStringLiteral("this workstation's signing key %1 is not in the chain of %2 (lost or replaced):"
-                                   " `tcal-cli records key new --reason TEXT` registers a new one")
+        return fail(dbtext::en(dbtext::Id::OwnKeyNotInChain)
                         .arg(QString::fromLatin1(m_key->fingerprint()), describe(m_settings)),
                     QString());
     return appendLocked(QStringLiteral("key"), [&](qint64, QString &) { return keyContent(*m_key, QString(), QByteArray(), keyUser()); })
@@ -263,7 +263,7 @@ bool RecordDb::registerKey()
 std::optional<QByteArray> RecordDb::newKey(const QString &reason)
 {
     if (reason.trimmed().isEmpty())
-        return fail(QStringLiteral("a new key needs the reason for it"), QString()), std::nullopt;
+        return fail(dbtext::en(dbtext::Id::NewKeyReason), QString()), std::nullopt;
     if (!beginWrite())
         return std::nullopt;
     QString why;
@@ -299,13 +299,13 @@ std::optional<QVector<TrustedKey>> RecordDb::keyring()
     QSqlQuery q(m_db);
     if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM pg_class WHERE relname = 'trusted_keys' AND pg_table_is_visible(oid)"))
         || !q.next())
-        return fail(QStringLiteral("cannot read the keyring"), q.lastError().text()), std::nullopt;
+        return fail(dbtext::en(dbtext::Id::CannotReadKeyring), q.lastError().text()), std::nullopt;
     if (q.value(0).toInt() == 0)
         return keys;
     // A table from before persons has no details column: read as a row, it is simply absent.
     if (!q.exec(QStringLiteral("SELECT public_key, name, added_utc, revoked_utc, to_jsonb(t) ->> 'details'"
                                " FROM trusted_keys t ORDER BY added_utc")))
-        return fail(QStringLiteral("cannot read the keyring"), q.lastError().text()), std::nullopt;
+        return fail(dbtext::en(dbtext::Id::CannotReadKeyring), q.lastError().text()), std::nullopt;
     while (q.next()) {
         QJsonObject o = QJsonDocument::fromJson(q.value(4).toString().toUtf8()).object();
         o.insert("publicKey", q.value(0).toString());
@@ -314,7 +314,7 @@ std::optional<QVector<TrustedKey>> RecordDb::keyring()
         o.insert("revoked", q.value(3).toString());
         const auto key = keyFromJson(o);
         if (!key)
-            return fail(QStringLiteral("the keyring holds a malformed key"), QString()), std::nullopt;
+            return fail(dbtext::en(dbtext::Id::KeyringMalformed), QString()), std::nullopt;
         keys << *key;
     }
     return keys;
@@ -336,7 +336,7 @@ bool RecordDb::saveKeyring(const QVector<TrustedKey> &keys)
         || !q.exec(QStringLiteral("DELETE FROM trusted_keys"))) {
         const QString detail = q.lastError().text();
         rollback();
-        return fail(QStringLiteral("cannot write the keyring"), detail);
+        return fail(dbtext::en(dbtext::Id::CannotWriteKeyring), detail);
     }
     for (const TrustedKey &k : keys) {
         QJsonObject details = keyToJson(k);
@@ -351,7 +351,7 @@ bool RecordDb::saveKeyring(const QVector<TrustedKey> &keys)
         if (!q.exec()) {
             const QString detail = q.lastError().text();
             rollback();
-            return fail(QStringLiteral("cannot write the keyring"), detail);
+            return fail(dbtext::en(dbtext::Id::CannotWriteKeyring), detail);
         }
     }
     return commitWrite();
@@ -359,7 +359,7 @@ bool RecordDb::saveKeyring(const QVector<TrustedKey> &keys)
 
 bool RecordDb::trust(const QByteArray &publicKey, const QString &name)
 {
-    if (const auto refused = gateRefusal(QStringLiteral("trusting the key"), KeyChange::Trust,
+    if (const auto refused = gateRefusal(dbtext::en(dbtext::Id::TrustingKey), KeyChange::Trust,
                                          SigningKey::fingerprintOf(publicKey)))
         return fail(*refused, QString());
     auto keys = keyring();
@@ -372,13 +372,13 @@ bool RecordDb::trust(const QByteArray &publicKey, const QString &name)
 // From the entry after the head on: what the key signed up to now stays valid.
 bool RecordDb::revoke(const QByteArray &fingerprint)
 {
-    if (const auto refused = gateRefusal(QStringLiteral("revoking the key"), KeyChange::Revoke, fingerprint))
+    if (const auto refused = gateRefusal(dbtext::en(dbtext::Id::RevokingKey), KeyChange::Revoke, fingerprint))
         return fail(*refused, QString());
     auto keys = keyring();
     QString why;
     const qint64 length = keys ? chainLength() : -1;
     if (length < 0)
-        return keys && fail(QStringLiteral("cannot read the chain"), QString());
+        return keys && fail(dbtext::en(dbtext::Id::CannotReadChain), QString());
     return (revokeTrusted(*keys, fingerprint, identity(), length + 1, why) || fail(why, QString()))
            && saveKeyring(*keys);
 }
@@ -399,7 +399,7 @@ bool RecordDb::keyStillSigns()
         return false;
     const TrustedKey *k = findKey(*keys, m_key->fingerprint());
     return !k || k->revoked.isEmpty()
-           || fail(QStringLiteral("this workstation's key %1 was revoked on %2: `tcal-cli records key new --reason TEXT`")
+           || fail(dbtext::en(dbtext::Id::OwnKeyRevoked)
                        .arg(QString::fromLatin1(k->fingerprint), k->revoked),
                    QString());
 }
@@ -412,7 +412,7 @@ bool RecordDb::notedHeadHeld()
     QString why;
     const auto heads = localAnchors(m_settings.dataFolder, why);
     if (!heads)
-        return fail(why + QStringLiteral("; nothing is appended until then"), QString());
+        return fail(dbtext::en(dbtext::Id::NothingUntilThen).arg(why), QString());
     for (const QString &name : {anchorKey(m_settings), identityAnchorKey(id)}) {
         const auto noted = name.isEmpty() || !heads->contains(name) ? std::nullopt
                                                                      : std::optional<ChainHead>(heads->value(name));
@@ -422,8 +422,7 @@ bool RecordDb::notedHeadHeld()
         q.prepare(QStringLiteral("SELECT hash FROM entries WHERE seq = ?"));
         q.addBindValue(noted->count);
         if (!q.exec() || !q.next() || q.value(0).toString().toLatin1() != noted->hash)
-            return fail(QStringLiteral("entry %1 is not the one this workstation wrote: the chain was cut short or"
-                                       " rebuilt; nothing is appended until records verify is looked into")
+            return fail(dbtext::en(dbtext::Id::NotWhatWeWrote)
                             .arg(noted->count),
                         QString());
     }
@@ -442,7 +441,7 @@ std::optional<ChainEntry> RecordDb::appendLocked(const QString &kind, const Buil
     e.previousHash = genesisHash();
     QSqlQuery q(m_db);
     if (!q.exec(QStringLiteral("SELECT seq, hash FROM entries ORDER BY seq DESC LIMIT 1")))
-        return fail(QStringLiteral("cannot read the chain"), q.lastError().text()), std::nullopt;
+        return fail(dbtext::en(dbtext::Id::CannotReadChain), q.lastError().text()), std::nullopt;
     if (q.next()) {
         e.seq = q.value(0).toLongLong();
         e.previousHash = q.value(1).toString().toLatin1();
@@ -451,7 +450,7 @@ std::optional<ChainEntry> RecordDb::appendLocked(const QString &kind, const Buil
     q.prepare(QStringLiteral("SELECT MAX(number) FROM entries WHERE kind = ?"));
     q.addBindValue(kind);
     if (!q.exec() || !q.next())
-        return fail(QStringLiteral("cannot number the entry"), q.lastError().text()), std::nullopt;
+        return fail(dbtext::en(dbtext::Id::CannotNumber), q.lastError().text()), std::nullopt;
     e.number = q.value(0).toLongLong() + 1;
     QString why;
     const auto content = build(e.number, why);
@@ -481,7 +480,7 @@ std::optional<ChainEntry> RecordDb::appendLocked(const QString &kind, const Buil
                               QVariant(QString::fromLatin1(e.keyId)), QVariant(QString::fromLatin1(e.signature))})
         q.addBindValue(v);
     if (!q.exec())
-        return fail(QStringLiteral("cannot store the entry"), q.lastError().text()), std::nullopt;
+        return fail(dbtext::en(dbtext::Id::CannotStore), q.lastError().text()), std::nullopt;
     return e;
 }
 
@@ -547,19 +546,19 @@ std::optional<QVector<ChainEntry>> RecordDb::entries(const QString &kind)
     if (!kind.isEmpty())
         q.addBindValue(kind);
     if (!q.exec())
-        return fail(QStringLiteral("cannot read the chain"), q.lastError().text()), std::nullopt;
+        return fail(dbtext::en(dbtext::Id::CannotReadChain), q.lastError().text()), std::nullopt;
     QVector<ChainEntry> rows;
     QString why;
     while (q.next()) {
         const auto e = entryFromRow(q, why);
         if (!e || (!kind.isEmpty() && e->kind != kind))
-            return fail(e ? QStringLiteral("entry %1: its kind column is wrong").arg(e->seq) : why, QString()),
+            return fail(e ? dbtext::en(dbtext::Id::EntryKindWrong).arg(e->seq) : why, QString()),
                    std::nullopt;
         rows << *e;
     }
     // A read error ends next() just as the last row does.
     if (q.lastError().isValid())
-        return fail(QStringLiteral("cannot read the chain"), q.lastError().text()), std::nullopt;
+        return fail(dbtext::en(dbtext::Id::CannotReadChain), q.lastError().text()), std::nullopt;
     return rows;
 }
 

@@ -5,6 +5,7 @@
 #include "records_db/record_db.h"
 
 #include "records_db/approvals.h"
+#include "records_db/db_texts.h"
 
 #include <QHash>
 
@@ -25,7 +26,7 @@ std::optional<QString> enrolmentRefusal(const record::Record &r, const QVector<T
     const QDateTime added = key ? QDateTime::fromString(key->added, Qt::ISODate) : QDateTime();
     if (!added.isValid() || !r.started.isValid() || r.started >= added.addSecs(-kClockSkewSeconds))
         return std::nullopt;
-    return QStringLiteral("the check of %1 began %2, before %3's key was enrolled at %4: import it instead")
+    return dbtext::en(dbtext::Id::BeganBeforeEnrolled)
         .arg(r.header.serial, r.started.toUTC().toString(Qt::ISODate), key->name, added.toUTC().toString(Qt::ISODate));
 }
 
@@ -45,7 +46,7 @@ std::optional<QString> datesRefusal(const record::Record &r, const QDateTime &at
     const QDateTime last = lastWorkTime(r);
     if (!last.isValid() || last <= at.addSecs(kClockSkewSeconds))
         return std::nullopt;
-    return QStringLiteral("the check of %1 is dated %2, after %3 at %4 (more than %5 s ahead): a clock is wrong")
+    return dbtext::en(dbtext::Id::DatedAfter)
         .arg(r.header.serial, last.toUTC().toString(Qt::ISODate), event, at.toUTC().toString(Qt::ISODate))
         .arg(kClockSkewSeconds);
 }
@@ -57,7 +58,7 @@ QVector<StoredRecord> RecordDb::storedRecords(const QVector<ChainEntry> &entries
     for (const ChainEntry &e : entries) {
         auto r = record::fromJson(e.content);
         if (!r) {
-            fail(QStringLiteral("entry %1: not a readable record").arg(e.seq), QString());
+            fail(dbtext::en(dbtext::Id::EntryNotRecord).arg(e.seq), QString());
             return {};
         }
         r->id = e.number;
@@ -99,7 +100,7 @@ std::optional<StoredRecord> RecordDb::find(qint64 number)
         if (s.record.id == number)
             return s;
     }
-    m_error = QStringLiteral("no record %1").arg(number);
+    m_error = dbtext::en(dbtext::Id::NoRecord).arg(number);
     return std::nullopt;
 }
 
@@ -114,7 +115,7 @@ std::optional<qint64> RecordDb::append(const record::Record &input, const Person
         {{kRecord, [&](qint64 n, QString &why) -> std::optional<QJsonObject> {
               if (const auto refused = amendmentRefusal(r))
                   return why = *refused, std::nullopt;
-              if (const auto refused = datesRefusal(r, QDateTime::currentDateTimeUtc(), QStringLiteral("its storing")))
+              if (const auto refused = datesRefusal(r, QDateTime::currentDateTimeUtc(), dbtext::en(dbtext::Id::ItsStoring)))
                   return why = *refused, std::nullopt;
               const auto keyring = this->keyring();
               if (!keyring)
@@ -139,12 +140,11 @@ std::optional<QString> RecordDb::amendmentRefusal(const record::Record &r)
     const auto old = find(r.amendment->supersedes);
     if (!old || old->record.header.serial != r.header.serial || old->record.stage != r.stage
         || r.amendment->reason.trimmed().isEmpty())
-        return QStringLiteral("an amendment needs a reason and an earlier record of the same check"
-                              " (record %1 of %2 %3)")
+        return dbtext::en(dbtext::Id::AmendmentNeeds)
             .arg(r.amendment->supersedes).arg(r.header.serial, record::stageKey(r.stage));
     // One current version of a check: a correction follows the latest one.
     if (old->supersededBy)
-        return QStringLiteral("record %1 was amended already by record %2: amend record %2")
+        return dbtext::en(dbtext::Id::AmendedAlready)
             .arg(r.amendment->supersedes).arg(old->supersededBy);
     return std::nullopt;
 }
@@ -154,7 +154,7 @@ std::optional<qint64> RecordDb::issueCertificate(qint64 asFound, qint64 asLeft)
     return appendEntry(QStringLiteral("certificate"), [&](qint64, QString &why) -> std::optional<QJsonObject> {
         for (qint64 n : {asFound, asLeft}) {
             if (n != 0 && !find(n))
-                return why = QStringLiteral("no record %1 to certify").arg(n), std::nullopt;
+                return why = dbtext::en(dbtext::Id::NoRecordToCertify).arg(n), std::nullopt;
         }
         return QJsonObject{{"asFound", double(asFound)}, {"asLeft", double(asLeft)}};
     });

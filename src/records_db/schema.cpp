@@ -3,6 +3,7 @@
 // PostgreSQL, in whatever schema the connection's search path names first.
 
 #include "records_db/record_db.h"
+#include "records_db/db_texts.h"
 
 #include <QRegularExpression>
 #include <QSqlDriver>
@@ -126,11 +127,11 @@ bool RecordDb::applyMigration(int version)
     QSqlQuery q(m_db);
     for (const QString &step : migrationSteps(version, m_sqlite)) {
         if (!q.exec(step))
-            return fail(QStringLiteral("schema step %1").arg(version), q.lastError().text());
+            return fail(dbtext::en(dbtext::Id::SchemaStep).arg(version), q.lastError().text());
     }
     q.prepare(QStringLiteral("UPDATE schema_version SET version = ?"));
     q.addBindValue(version);
-    return q.exec() || fail(QStringLiteral("schema version"), q.lastError().text());
+    return q.exec() || fail(dbtext::en(dbtext::Id::SchemaVersion), q.lastError().text());
 }
 
 // The whole climb in one transaction under the write lock, the version read
@@ -143,9 +144,9 @@ bool RecordDb::migrate()
         return false;
     m_gatePassed = true;   // an earlier chain is adopted only once its own verification holds
     const int current = readSchemaVersion();
-    bool ok = current >= 0 || fail(QStringLiteral("unreadable schema version"), QString());
+    bool ok = current >= 0 || fail(dbtext::en(dbtext::Id::UnreadableSchemaVersion), QString());
     if (ok && current > kSchemaVersion)
-        ok = fail(QStringLiteral("the database was made by a newer TCal (schema %1)").arg(current), QString());
+        ok = fail(dbtext::en(dbtext::Id::NewerTcal).arg(current), QString());
     for (int v = current + 1; ok && v <= kSchemaVersion; ++v)
         ok = applyMigration(v);
     if (ok && current >= 1 && current < 4)
@@ -224,12 +225,12 @@ QString appendFunction(const QString &schema)
 bool RecordDb::grantWriter(const QString &role)
 {
     if (m_sqlite)
-        return fail(QStringLiteral("roles are PostgreSQL's"), QString());
+        return fail(dbtext::en(dbtext::Id::RolesPostgres), QString());
     if (!QRegularExpression(QStringLiteral("^[a-z_][a-z0-9_]{0,62}$")).match(role).hasMatch())
-        return fail(QStringLiteral("\"%1\" is not a plain role name").arg(role), QString());
+        return fail(dbtext::en(dbtext::Id::NotPlainRole).arg(role), QString());
     QSqlQuery q(m_db);
     if (!q.exec(QStringLiteral("SELECT current_schema(), current_database()")) || !q.next())
-        return fail(QStringLiteral("no schema"), q.lastError().text());
+        return fail(dbtext::en(dbtext::Id::NoSchema), q.lastError().text());
     const QString schema = m_db.driver()->escapeIdentifier(q.value(0).toString(), QSqlDriver::TableName);
     const QString database = m_db.driver()->escapeIdentifier(q.value(1).toString(), QSqlDriver::TableName);
     // The writer appends through the owner's function and nothing else: it
@@ -256,7 +257,7 @@ bool RecordDb::grantWriter(const QString &role)
     };
     for (const QString &grant : grants) {
         if (!q.exec(grant))
-            return fail(QStringLiteral("cannot grant to ") + role, q.lastError().text());
+            return fail(dbtext::en(dbtext::Id::CannotGrant).arg(role), q.lastError().text());
     }
     // Temporary tables only where the owner may take the right away (it owns the database).
     q.exec(QStringLiteral("REVOKE TEMPORARY ON DATABASE ") + database + QStringLiteral(" FROM PUBLIC, ") + role);

@@ -1,6 +1,7 @@
 #include "records_db/signing_key.h"
 
 #include "core/whole_file.h"
+#include "records_db/db_texts.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -31,7 +32,7 @@ bool writeSecret(const QString &path, const QByteArray &hex, QString &error)
 std::optional<SigningKey> SigningKey::create(const QString &folder, QString &error, bool replace)
 {
     if (sodium_init() < 0)
-        return error = QStringLiteral("libsodium cannot start"), std::nullopt;
+        return error = dbtext::en(dbtext::Id::SodiumStart), std::nullopt;
     const QString path = QDir(folder).filePath(QLatin1String(kFile));
     const QString aside = path + QStringLiteral(".replaced-")
                           + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddTHHmmsszzz"));
@@ -39,7 +40,7 @@ std::optional<SigningKey> SigningKey::create(const QString &folder, QString &err
         return load(folder, error);
     const bool movedAside = QFileInfo::exists(path);
     if (movedAside && !QFile::rename(path, aside))
-        return error = QStringLiteral("cannot keep the old signing key aside as ") + aside, std::nullopt;
+        return error = dbtext::en(dbtext::Id::KeepAsideFailed).arg(aside), std::nullopt;
     SigningKey key;
     key.m_secret.resize(crypto_sign_SECRETKEYBYTES);
     key.m_public.resize(crypto_sign_PUBLICKEYBYTES);
@@ -49,7 +50,7 @@ std::optional<SigningKey> SigningKey::create(const QString &folder, QString &err
         if (!replace && QFileInfo::exists(path))
             return load(folder, error);
         if (movedAside && !QFile::rename(aside, path))   // the old key back in its place
-            error += QStringLiteral("; the old key stays as ") + aside;
+            error = dbtext::en(dbtext::Id::OldKeyStays).arg(error, aside);
         return std::nullopt;
     }
     return key;
@@ -58,25 +59,24 @@ std::optional<SigningKey> SigningKey::create(const QString &folder, QString &err
 std::optional<SigningKey> SigningKey::load(const QString &folder, QString &error, bool *missing)
 {
     if (sodium_init() < 0)
-        return error = QStringLiteral("libsodium cannot start"), std::nullopt;
+        return error = dbtext::en(dbtext::Id::SodiumStart), std::nullopt;
     const QString path = QDir(folder).filePath(QLatin1String(kFile));
     if (missing)
         *missing = !QFileInfo::exists(path);
     if (!QFileInfo::exists(path))
-        return error = QStringLiteral("there is no signing key %1: `tcal-cli records key new --reason TEXT` makes one"
-                                      " and records the change in the chain").arg(path), std::nullopt;
+        return error = dbtext::en(dbtext::Id::NoSigningKey).arg(path), std::nullopt;
     SigningKey key;
     key.m_public.resize(crypto_sign_PUBLICKEYBYTES);
     auto *pk = reinterpret_cast<unsigned char *>(key.m_public.data());
     const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther
                                             | QFileDevice::WriteOther;
     if (QFileInfo(path).permissions() & others)
-        return error = QStringLiteral("the signing key %1 may be read by others: chmod 600 it").arg(path), std::nullopt;
+        return error = dbtext::en(dbtext::Id::KeyReadable).arg(path), std::nullopt;
     QFile f(path);
     const QByteArray secret = f.open(QIODevice::ReadOnly) ? QByteArray::fromHex(f.read(4 * crypto_sign_SECRETKEYBYTES).trimmed())
                                                           : QByteArray();
     if (secret.size() != int(crypto_sign_SECRETKEYBYTES))
-        return error = QStringLiteral("the signing key %1 is unreadable").arg(path), std::nullopt;
+        return error = dbtext::en(dbtext::Id::KeyUnreadable).arg(path), std::nullopt;
     key.m_secret = secret;
     crypto_sign_ed25519_sk_to_pk(pk, reinterpret_cast<const unsigned char *>(key.m_secret.constData()));
     return key;

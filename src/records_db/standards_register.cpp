@@ -1,4 +1,5 @@
 #include "records_db/standards_register.h"
+#include "records_db/db_texts.h"
 
 #include <QMap>
 #include <QStringList>
@@ -17,16 +18,16 @@ std::optional<std::pair<QString, CertificateTerms>> certificateTermsFrom(const Q
 {
     const QStringList parts = text.split(QLatin1Char(':'));
     if (parts.size() != 5 || !QStringList{"mV", "ohm", "mA"}.contains(parts.at(0)))
-        return why = QStringLiteral("give FUNCTION:U:k:correction:drift, FUNCTION mV, ohm or mA"), std::nullopt;
+        return why = dbtext::en(dbtext::Id::TermsFormat), std::nullopt;
     double v[4];
     for (int i = 0; i < 4; ++i) {
         bool ok = false;
         v[i] = parts.at(i + 1).toDouble(&ok);
         if (!ok || !std::isfinite(v[i]))
-            return why = QStringLiteral("\"%1\" is not a number").arg(parts.at(i + 1)), std::nullopt;
+            return why = dbtext::en(dbtext::Id::NotANumber).arg(parts.at(i + 1)), std::nullopt;
     }
     if (v[0] < 0 || !(v[1] > 0) || v[3] < 0)
-        return why = QStringLiteral("U and the drift cannot be negative, k must be above 0"), std::nullopt;
+        return why = dbtext::en(dbtext::Id::TermsNegative), std::nullopt;
     return std::make_pair(parts.at(0), CertificateTerms{v[0], v[1], v[2], v[3]});
 }
 
@@ -85,11 +86,11 @@ bool StandardsRegister::save(const Standard &s)
 {
     if (s.serial.trimmed().isEmpty() || s.certificate.trimmed().isEmpty() || !s.due.isValid()
         || s.status.trimmed().isEmpty()) {
-        m_error = QStringLiteral("a reference standard needs a serial number, a certificate, a due date and a status");
+        m_error = dbtext::en(dbtext::Id::StandardNeeds);
         return false;
     }
     if (s.calibrated.isValid() && s.calibrated > s.due) {
-        m_error = QStringLiteral("the calibration date %1 is after the due date %2")
+        m_error = dbtext::en(dbtext::Id::CalibratedAfterDue)
                       .arg(s.calibrated.toString(Qt::ISODate), s.due.toString(Qt::ISODate));
         return false;
     }
@@ -127,14 +128,14 @@ std::optional<QString> standardRefusal(const std::optional<Standard> &standard, 
                                        const QDate &today)
 {
     if (!standard)
-        return QStringLiteral("the reference standard %1 is not in the register (tcal-cli standards save)").arg(serial);
+        return dbtext::en(dbtext::Id::StandardNotRegistered).arg(serial);
     if (standard->certificate.trimmed().isEmpty())
-        return QStringLiteral("the reference standard %1 has no calibration certificate").arg(serial);
+        return dbtext::en(dbtext::Id::StandardNoCertificate).arg(serial);
     if (!standard->due.isValid() || standard->due < today)
-        return QStringLiteral("the reference standard %1 was due for calibration on %2")
+        return dbtext::en(dbtext::Id::StandardDue)
             .arg(serial, standard->due.isValid() ? standard->due.toString(Qt::ISODate) : QStringLiteral("—"));
     if (standard->status.trimmed() != kInService)
-        return QStringLiteral("the reference standard %1 is %2, not in service").arg(serial, standard->status);
+        return dbtext::en(dbtext::Id::StandardNotInService).arg(serial, standard->status);
     return std::nullopt;
 }
 
@@ -145,10 +146,10 @@ std::optional<QString> identityMismatch(const Standard &standard, const QString 
     const QString model = fields.size() >= 2 ? fields.at(1).trimmed() : QString();
     const QString serial = fields.size() >= 3 ? fields.at(2).trimmed() : QString();
     if (serial != standard.serial.trimmed())
-        return QStringLiteral("*IDN? names serial \"%1\", the register %2").arg(serial, standard.serial);
+        return dbtext::en(dbtext::Id::IdnSerial).arg(serial, standard.serial);
     const QString registered = standard.model.trimmed();
     if (registered.compare(model, Qt::CaseInsensitive) != 0 && registered.compare(modelFile, Qt::CaseInsensitive) != 0)
-        return QStringLiteral("serial %1 is registered as model \"%2\", but *IDN? answers model \"%3\" (%4)")
+        return dbtext::en(dbtext::Id::IdnModel)
             .arg(standard.serial, registered, model, modelFile);
     return std::nullopt;
 }

@@ -14,6 +14,7 @@
 #include "tabs/record_header_form.h"
 #include "tabs/record_history.h"
 #include "texts/records_view_texts.h"
+#include "texts/engine_texts.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -191,7 +192,7 @@ void CalibrationRecordTab::saveRecord(Record &r)
     QString said = saved.number ? text(Text::Saved, m_language).arg(QStringLiteral("#%1").arg(*saved.number))
                                 : text(Text::NotStoredYet, m_language).arg(saved.draft, saved.error);
     if (saved.number && !db->headNoteProblem().isEmpty())
-        said += QLatin1Char('\n') + rv::text(rv::Text::HeadNotNoted, m_language).arg(db->headNoteProblem());
+        said += QLatin1Char('\n') + rv::text(rv::Text::HeadNotNoted, m_language).arg(enginetext::render(db->headNoteProblem(), m_language));
     showStatus(said);
 }
 
@@ -285,7 +286,7 @@ recordsdb::RecordDb *CalibrationRecordTab::database(Access access)
         return m_db.get();
     // A folder without a database, being typed: nothing to show, nothing made.
     if (writing)
-        showStatus(text(Text::DatabaseFailed, m_language).arg(m_db->error()));
+        showStatus(text(Text::DatabaseFailed, m_language).arg(enginetext::render(m_db->error(), m_language)));
     m_db.reset();
     return nullptr;
 }

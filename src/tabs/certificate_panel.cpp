@@ -11,6 +11,7 @@
 #include "tabs/certificate_details_dialog.h"
 #include "tabs/reference_dialog.h"
 #include "texts/records_view_texts.h"
+#include "texts/engine_texts.h"
 
 #include <QFile>
 #include <QCheckBox>
@@ -90,7 +91,7 @@ std::optional<recordsdb::PersonSigner> CertificatePanel::unlockSigner(recordsdb:
     m_passphrase->clear();
     fillDemoSigner();
     if (!signer)
-        m_hooks.status(why = persons.error());
+        m_hooks.status(enginetext::render(why = persons.error(), m_language));
     return signer;
 }
 
@@ -139,7 +140,7 @@ void CertificatePanel::verifyChain()
     const recordsdb::ChainReport report = db->verify();
     QStringList named;
     for (const recordsdb::ChainFault &f : report.faults)
-        named << QStringLiteral("#%1 %2 (%3)").arg(f.number).arg(f.serial, f.what);
+        named << QStringLiteral("#%1 %2 (%3)").arg(f.number).arg(f.serial, enginetext::render(f.what, m_language));
     m_hooks.status(report.intact() ? text(Text::ChainIntact, m_language).arg(report.records)
                                    : text(Text::ChainBroken, m_language).arg(named.join(QStringLiteral("; "))));
 }
@@ -156,7 +157,7 @@ void CertificatePanel::importJson()
     const recordsdb::ImportReport report = db->importFolder(m_hooks.folder(), *importer);
     // A database that took nothing is said so, never "0 imported".
     m_hooks.status(report.refused.isEmpty() ? text(Text::ImportedCount, m_language).arg(report.imported).arg(report.already)
-                                            : text(Text::DatabaseFailed, m_language).arg(report.refused));
+                                            : text(Text::DatabaseFailed, m_language).arg(enginetext::render(report.refused, m_language)));
     m_hooks.changed();
 }
 
@@ -196,7 +197,7 @@ void CertificatePanel::issue()
     const recordsdb::IssueRequest wanted = request();
     const auto content = store.prepare(wanted);
     if (!content) {
-        m_hooks.status(store.error());
+        m_hooks.status(enginetext::render(store.error(), m_language));
         return;
     }
     const QString base = basePath(left ? *left : *found);
@@ -208,7 +209,7 @@ void CertificatePanel::issue()
     }
     const auto issued = store.issue(wanted);
     if (!issued) {
-        m_hooks.status(store.error());
+        m_hooks.status(enginetext::render(store.error(), m_language));
         return;
     }
     const QString path = base + QStringLiteral("_certificate-%1.pdf").arg(issued->content.number, 6, 10, QLatin1Char('0'));
@@ -231,7 +232,7 @@ void CertificatePanel::reprint()
     recordsdb::CertificateStore store(*db);
     const QByteArray pdf = store.reprint(number);
     if (pdf.isEmpty()) {
-        m_hooks.status(store.error());
+        m_hooks.status(enginetext::render(store.error(), m_language));
         return;
     }
     const QString path = QDir(m_hooks.folder()).filePath(QStringLiteral("certificate-%1-copy.pdf").arg(number, 6, 10, QLatin1Char('0')));
@@ -265,7 +266,7 @@ void CertificatePanel::sign(Signature::Meaning meaning)
         if (!*r)
             continue;
         if (!approvals.sign((*r)->id, meaning, *signer, m_function->text())) {
-            m_hooks.status(approvals.error());
+            m_hooks.status(enginetext::render(approvals.error(), m_language));
             return;
         }
         done << QStringLiteral("#%1").arg((*r)->id);

@@ -97,7 +97,7 @@ void DueList::refresh()
     if (db) {
         recordsdb::InstrumentRegister reg(*db);
         rows = reg.list(m_search->text().trimmed());
-        m_status->setText(reg.error().isEmpty() ? QString() : rv::text(rv::Text::NotDone, m_language).arg(reg.error()));
+        m_status->setText(reg.error().isEmpty() ? QString() : rv::notDone(reg.error(), m_language));
     }
     m_rows = records::dueRows(rows, QDate::currentDate(), m_all->isChecked());
     showRows();

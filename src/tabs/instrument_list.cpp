@@ -5,6 +5,7 @@
 #include "tabs/auto_calibration_texts.h"
 #include "tabs/drift_chart.h"
 #include "tabs/record_widgets.h"
+#include "texts/engine_texts.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -215,7 +216,7 @@ void InstrumentListDialog::saveForm()
     i.unit = m_unit->currentText().trimmed();
     i.status = m_status->currentText().trimmed();
     i.procedure = m_procedure->text().trimmed();
-    m_message->setText(m_register.save(i) ? QString() : m_register.error());
+    m_message->setText(m_register.save(i) ? QString() : enginetext::render(m_register.error(), m_language));
     refresh();
 }
 

@@ -1,6 +1,7 @@
 #include "tabs/records_rows.h"
 
 #include "records_db/approvals.h"
+#include "texts/engine_texts.h"
 
 #include <QMap>
 #include <QSet>
@@ -182,7 +183,7 @@ bool matches(const CalibrationRow &row, const Filter &filter)
 QString Refusal::text(int language) const
 {
     const QString t = rv::text(why, language);
-    return t.contains(QLatin1String("%1")) ? t.arg(detail) : t;
+    return t.contains(QLatin1String("%1")) ? t.arg(enginetext::render(detail, language)) : t;
 }
 
 namespace {

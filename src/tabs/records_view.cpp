@@ -10,6 +10,7 @@
 #include "tabs/records_model.h"
 #include "texts/lab_texts.h"
 #include "tabs/signing_dialog.h"
+#include "texts/engine_texts.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -191,7 +192,7 @@ void RecordsView::refresh()
     QString error;
     const auto snapshot = records::loadSnapshot(db, m_hooks.folder ? m_hooks.folder() : QString(), error);
     if (!snapshot) {
-        report(rv::text(rv::Text::NotDone, m_language).arg(error));
+        report(rv::notDone(error, m_language));
         return;
     }
     m_context.chainIntact = snapshot->chainIntact;
@@ -199,7 +200,7 @@ void RecordsView::refresh()
     m_entries = snapshot->entries;
     m_headNoteProblem = snapshot->headNoteProblem;
     // What was stored is said beside it: the head this workstation holds it to is missing.
-    const QString note = rv::text(rv::Text::HeadNotNoted, m_language).arg(m_headNoteProblem);
+    const QString note = rv::text(rv::Text::HeadNotNoted, m_language).arg(enginetext::render(m_headNoteProblem, m_language));
     if (!m_headNoteProblem.isEmpty() && !m_status->text().contains(note))
         report(m_status->text().isEmpty() ? note : m_status->text() + QLatin1Char('\n') + note);
     m_model->setRows(snapshot->rows);
@@ -276,7 +277,7 @@ void RecordsView::act(Action action)
     const CalibrationRow *current = selected();
     // The state may have moved since the buttons were set: ask again.
     if (const auto why = records::refusal(action, current, m_context)) {
-        report(rv::text(rv::Text::NotDone, m_language).arg(why->text(m_language)));
+        report(rv::notDone(why->text(m_language), m_language));
         updateActions();
         return;
     }

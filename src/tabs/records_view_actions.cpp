@@ -35,7 +35,7 @@ void RecordsView::sign(Meaning meaning, const CalibrationRow &row)
 {
     auto *db = m_hooks.database ? m_hooks.database(true) : nullptr;
     if (!db)
-        return report(rv::text(rv::Text::NotDone, m_language).arg(rv::text(rv::Text::NoDatabase, m_language)));
+        return report(rv::notDone(rv::text(rv::Text::NoDatabase, m_language), m_language));
     if (!modal_guard::mayOpen())
         return;
     SigningDialog dialog(meaning, row, db, m_language, this);
@@ -48,7 +48,7 @@ void RecordsView::sign(Meaning meaning, const CalibrationRow &row)
             continue;
         if (!approvals.sign(c->record.id, meaning, *dialog.signer(), dialog.function())) {
             // What was signed before the refusal stays signed, and is said so.
-            const QString refused = rv::text(rv::Text::NotDone, m_language).arg(approvals.error());
+            const QString refused = rv::notDone(approvals.error(), m_language);
             report(done.isEmpty() ? refused : refused + QStringLiteral(" (") + done.join(QStringLiteral(", ")) + ')');
             return refresh();
         }
@@ -75,7 +75,7 @@ void RecordsView::issue(const CalibrationRow &row, qint64 replaces)
 {
     auto *db = m_hooks.database ? m_hooks.database(true) : nullptr;
     if (!db)
-        return report(rv::text(rv::Text::NotDone, m_language).arg(rv::text(rv::Text::NoDatabase, m_language)));
+        return report(rv::notDone(rv::text(rv::Text::NoDatabase, m_language), m_language));
     if (!modal_guard::mayOpen())
         return;
     QSettings settings;
@@ -90,12 +90,12 @@ void RecordsView::issue(const CalibrationRow &row, qint64 replaces)
     recordsdb::CertificateStore store(*db);
     const auto issued = store.issue(request);
     if (!issued)
-        return report(rv::text(rv::Text::NotDone, m_language).arg(store.error()));
+        return report(rv::notDone(store.error(), m_language));
     m_receipt = {m_receipt.place, {}, {}, {}, {}};   // the next item is received anew
     const qint64 number = issued->content.number;
     QString why;
     const QString path = writePdf(certificateName(number, ""), issued->pdf, why);
-    const QString where = path.isEmpty() ? rv::text(rv::Text::NotDone, m_language).arg(why) : path;
+    const QString where = path.isEmpty() ? rv::notDone(why, m_language) : path;
     report(replaces ? rv::text(rv::Text::Replaced, m_language).arg(number).arg(replaces).arg(where)
                     : rv::text(rv::Text::Issued, m_language).arg(number).arg(where));
     refresh();
@@ -106,19 +106,19 @@ void RecordsView::reprint(const CalibrationRow &row, bool open)
 {
     auto *db = m_hooks.database ? m_hooks.database(true) : nullptr;
     if (!db)
-        return report(rv::text(rv::Text::NotDone, m_language).arg(rv::text(rv::Text::NoDatabase, m_language)));
+        return report(rv::notDone(rv::text(rv::Text::NoDatabase, m_language), m_language));
     const qint64 number = row.certificate ? row.certificate : row.withdrawn;
     recordsdb::CertificateStore store(*db);
     const QByteArray pdf = store.reprint(number);
     if (pdf.isEmpty())
-        return report(rv::text(rv::Text::NotDone, m_language).arg(store.error()));
+        return report(rv::notDone(store.error(), m_language));
     const char *suffix = open ? "" : "-copy";
     QString why;
     const QString path = writePdf(certificateName(number, suffix), pdf, why);
     if (path.isEmpty())
-        return report(rv::text(rv::Text::NotDone, m_language).arg(why));
+        return report(rv::notDone(why, m_language));
     if (open && !m_hooks.open(path))
-        return report(rv::text(rv::Text::NotDone, m_language).arg(path));
+        return report(rv::notDone(path, m_language));
     report(open ? path : rv::text(rv::Text::Reprinted, m_language).arg(path));
 }
 
@@ -133,5 +133,5 @@ void RecordsView::exportCsv(const CalibrationRow &row)
     const QString path = QDir(folder).filePath(name + QStringLiteral("_record.csv"));
     QDir().mkpath(folder);
     report(record::writeCsv(path, checks, false) ? rv::text(rv::Text::Exported, m_language).arg(path)
-                                                 : rv::text(rv::Text::NotDone, m_language).arg(path));
+                                                 : rv::notDone(path, m_language));
 }

@@ -5,6 +5,7 @@
 #include "tabs/records_view.h"
 
 #include "record/calibration_record.h"
+#include "texts/engine_texts.h"
 
 #include <QTextBrowser>
 
@@ -85,9 +86,9 @@ void RecordsView::showDetails()
                 .arg(rv::text(rv::Text::ChainState, m_language),
                      m_context.chainIntact
                          ? rv::text(rv::Text::ChainIntact, m_language).arg(m_entries)
-                         : rv::text(rv::Text::ChainBroken, m_language).arg(m_context.chainFault.toHtmlEscaped()));
+                         : rv::text(rv::Text::ChainBroken, m_language).arg(enginetext::render(m_context.chainFault, m_language).toHtmlEscaped()));
     if (!m_headNoteProblem.isEmpty())
         html += QStringLiteral("<p><b>%1</b></p>")
-                    .arg(rv::text(rv::Text::HeadNotNoted, m_language).arg(m_headNoteProblem.toHtmlEscaped()));
+                    .arg(rv::text(rv::Text::HeadNotNoted, m_language).arg(enginetext::render(m_headNoteProblem, m_language).toHtmlEscaped()));
     m_details->setHtml(html);
 }

@@ -104,7 +104,7 @@ void SigningDialog::accept()
     recordsdb::Persons persons(*m_db);
     m_signer = persons.unlock(m_persons[i].name, m_passphrase->text().toUtf8());
     if (!m_signer) {
-        m_problem->setText(rv::text(rv::Text::NotDone, m_language).arg(persons.error()));
+        m_problem->setText(rv::notDone(persons.error(), m_language));
         m_passphrase->selectAll();
         return;
     }

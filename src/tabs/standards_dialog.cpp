@@ -5,6 +5,7 @@
 #include "records_db/instrument_register.h"
 #include "tabs/record_widgets.h"
 #include "tabs/standards_texts.h"
+#include "texts/engine_texts.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -129,7 +130,7 @@ void StandardsDialog::refresh()
 {
     m_rows = m_register.list();
     if (m_rows.isEmpty() && !m_register.error().isEmpty())
-        m_message->setText(m_register.error());
+        m_message->setText(enginetext::render(m_register.error(), m_language));
     const QSignalBlocker quiet(m_table);   // the form keeps what is being typed
     m_table->setRowCount(m_rows.size());
     const QDate today = QDate::currentDate();
@@ -204,7 +205,7 @@ void StandardsDialog::saveForm()
     }
     s.terms = *terms;
     if (!m_register.save(s)) {
-        m_message->setText(m_register.error());
+        m_message->setText(enginetext::render(m_register.error(), m_language));
         return;
     }
     m_message->setText(standardstext::text(Text::Saved, m_language).arg(s.serial));

@@ -1,7 +1,11 @@
 #include "texts/engine_texts.h"
 
+#include "records_db/db_texts.h"
+
+#include <QHash>
 #include <QRegularExpression>
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace enginetext {
@@ -149,34 +153,59 @@ const char *const kTexts[][kLanguages] = {
 };
 static_assert(sizeof(kTexts) / sizeof(kTexts[0]) == static_cast<std::size_t>(Id::Count), "one row per Id");
 
+// A template of this table or of the records library's, which the engine's texts carry.
 struct Pattern {
-    Id id;
+    QString (*text)(int id, int language);
+    int id;
     QRegularExpression match;
     QVector<int> args;  // the placeholder number of each capture, in order
     int literal;        // characters outside the placeholders
 };
 
-// Longest literal first, so that "the switch: %1" wins over "the %1: %2".
+QString engineText(int id, int language) { return QString::fromUtf8(kTexts[id][language]); }
+QString recordsText(int id, int language) { return dbtext::text(dbtext::Id(id), language); }
+
+const QString kListSeparator = QStringLiteral("; ");
+
+// A reason ends a template after its colon, or stands in brackets, and may hold a
+// list of its own; any other argument (a number, a name) holds no list separator.
+Pattern patternOf(QString (*text)(int, int), int id)
+{
+    static const QRegularExpression placeholder(QStringLiteral("%(\\d)"));
+    const QString en = text(id, 2);
+    Pattern p{text, id, {}, {}, 0};
+    QString expression = QStringLiteral("^");
+    int at = 0;
+    for (auto it = placeholder.globalMatch(en); it.hasNext();) {
+        const auto m = it.next();
+        const QString before = en.mid(at, m.capturedStart() - at);
+        const bool reason = (m.capturedEnd() == en.size() && (before.endsWith(QLatin1String(": ")) || before.endsWith(kListSeparator)))
+                            || (before.endsWith(QLatin1Char('(')) && en.mid(m.capturedEnd()).startsWith(QLatin1Char(')')));
+        const int number = m.captured(1).toInt();
+        const int earlier = int(p.args.indexOf(number));   // a placeholder given twice holds the same text twice
+        expression += QRegularExpression::escape(before)
+                      + (earlier >= 0 ? QStringLiteral("\\g{%1}").arg(earlier + 1)
+                                      : reason ? QStringLiteral("(.+?)") : QStringLiteral("((?:(?!; ).)+?)"));
+        p.literal += before.size();
+        if (earlier < 0)
+            p.args << number;
+        at = m.capturedEnd();
+    }
+    expression += QRegularExpression::escape(en.mid(at)) + QStringLiteral("$");
+    p.literal += en.size() - at;
+    p.match = QRegularExpression(expression);
+    return p;
+}
+
+// Longest literal first, so that "the switch: %1" wins over "the %1: %2". A list
+// is read apart by rendered(), at each of its separators in turn.
 std::vector<Pattern> buildPatterns() {
     std::vector<Pattern> patterns;
-    static const QRegularExpression placeholder(QStringLiteral("%(\\d)"));
-    for (int i = 0; i < int(Id::Count); ++i) {
-        const QString en = QString::fromUtf8(kTexts[i][2]);
-        Pattern p{Id(i), {}, {}, 0};
-        QString expression = QStringLiteral("^");
-        int at = 0;
-        for (auto it = placeholder.globalMatch(en); it.hasNext();) {
-            const auto m = it.next();
-            expression += QRegularExpression::escape(en.mid(at, m.capturedStart() - at)) + QStringLiteral("(.+?)");
-            p.literal += m.capturedStart() - at;
-            p.args << m.captured(1).toInt();
-            at = m.capturedEnd();
-        }
-        expression += QRegularExpression::escape(en.mid(at)) + QStringLiteral("$");
-        p.literal += en.size() - at;
-        p.match = QRegularExpression(expression);
-        patterns.push_back(p);
-    }
+    for (int i = 0; i < int(Id::Count); ++i)
+        patterns.push_back(patternOf(engineText, i));
+    for (int i = 0; i < int(dbtext::Id::Count); ++i)
+        if (dbtext::Id(i) != dbtext::Id::ListNext)
+            patterns.push_back(patternOf(recordsText, i));
     std::stable_sort(patterns.begin(), patterns.end(),
                      [](const Pattern &a, const Pattern &b) { return a.literal > b.literal; });
     return patterns;
@@ -192,23 +221,71 @@ QString text(Id id, int language) {
     return QString::fromUtf8(kTexts[int(id)][language]);
 }
 
-QString render(const QString &english, int language) {
+namespace {
+
+// What a reading leaves in English: its Latin letters, and the separators of
+// compositions it did not take apart (every translation has its own).
+int englishLeft(const QString &text)
+{
+    return int(std::count_if(text.begin(), text.end(), [](QChar c) { return c.unicode() < 128 && c.isLetter(); }))
+           + text.count(QLatin1String(": ")) + text.count(QLatin1String("; "));
+}
+
+using Readings = QHash<QString, QString>;   // each piece of one text, rendered once
+
+QString rendered(const QString &english, int language, Readings &done);
+
+QString composed(const Pattern &p, const QRegularExpressionMatch &m, int language, Readings &done)
+{
+    QString out = p.text(p.id, language);
+    // Placeholders replaced by number, so a translation may order them differently.
+    for (int i = 0; i < p.args.size(); ++i)
+        out.replace(QStringLiteral("%%1").arg(p.args[i]), QStringLiteral("\x01%1\x01").arg(i));
+    for (int i = 0; i < p.args.size(); ++i)
+        out.replace(QStringLiteral("\x01%1\x01").arg(i), rendered(m.captured(i + 1), language, done));
+    return out;
+}
+
+// A text may match several templates ("entry 4: its kind column is wrong" is
+// one template and also "entry %1: %2" around another): of the readings, the one
+// that leaves the least English, and of those the longest template.
+QString rendered(const QString &english, int language, Readings &done)
+{
     static const std::vector<Pattern> patterns = buildPatterns();
-    if (language == 2 || language < 0 || language >= kLanguages)
-        return english;
+    if (const auto it = done.constFind(english); it != done.constEnd())
+        return *it;
+    QString best = english;
+    int left = std::numeric_limits<int>::max();   // no reading yet
     for (const Pattern &p : patterns) {
+        if (left == 0)
+            break;
         const auto m = p.match.match(english);
         if (!m.hasMatch())
             continue;
-        QString out = text(p.id, language);
-        // Placeholders replaced by number, so a translation may order them differently.
-        for (int i = 0; i < p.args.size(); ++i)
-            out.replace(QStringLiteral("%%1").arg(p.args[i]), QStringLiteral("\x01%1\x01").arg(i));
-        for (int i = 0; i < p.args.size(); ++i)
-            out.replace(QStringLiteral("\x01%1\x01").arg(i), render(m.captured(i + 1), language));
-        return out;
+        const QString out = composed(p, m, language, done);
+        if (const int l = englishLeft(out); l < left)
+            best = out, left = l;
     }
-    return english;
+    // A list, split where both sides read best: an item may hold the separator itself.
+    for (int at = english.indexOf(kListSeparator); left > 0 && at > 0; at = english.indexOf(kListSeparator, at + 1)) {
+        const QString out = dbtext::text(dbtext::Id::ListNext, language)
+                                .arg(rendered(english.left(at), language, done),
+                                     rendered(english.mid(at + kListSeparator.size()), language, done));
+        if (const int l = englishLeft(out); l < left)
+            best = out, left = l;
+    }
+    done.insert(english, best);
+    return best;
+}
+
+} // namespace
+
+QString render(const QString &english, int language)
+{
+    if (language == 2 || language < 0 || language >= kLanguages)
+        return english;
+    Readings done;
+    return rendered(english, language, done);
 }
 
 } // namespace enginetext

@@ -153,8 +153,9 @@ QString english(Id id);
 // The template of `id` in language 0 (Simplified), 1 (Traditional Chinese) or 2 (English);
 // empty outside 0..2.
 QString text(Id id, int language);
-// An English text the engine composed from this table, in `language`: the template that
-// matches it, with each argument rendered in turn. A text no template matches (a number,
+// An English text the engine composed from this table or the records library's
+// (records_db/db_texts.h), in `language`: the template that matches it, with each
+// argument rendered in turn. A text no template matches (a number,
 // a path, an instrument's own reply) comes back as it is.
 QString render(const QString &english, int language);
 

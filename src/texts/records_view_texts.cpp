@@ -1,5 +1,7 @@
 #include "texts/records_view_texts.h"
 
+#include "texts/engine_texts.h"
+
 namespace rv {
 
 namespace {
@@ -127,6 +129,11 @@ QString text(Text id, int language)
     if (i < 0 || i >= static_cast<int>(Text::TextCount) || kRows[i].id != id)
         return QString();
     return QString::fromUtf8(kRows[i].text[language >= 0 && language < 3 ? language : 2]);
+}
+
+QString notDone(const QString &reason, int language)
+{
+    return text(Text::NotDone, language).arg(enginetext::render(reason, language));
 }
 
 } // namespace rv

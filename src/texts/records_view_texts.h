@@ -29,4 +29,7 @@ enum class Text {
 // The text in `language`; English for an index outside 0..2.
 QString text(Text id, int language);
 
+// "not done: …" with the library's reason in `language`.
+QString notDone(const QString &reason, int language);
+
 } // namespace rv

@@ -18,7 +18,9 @@
 #include "texts/records_view_texts.h"
 #include "tabs/certificate_details_dialog.h"
 #include "tabs/signing_dialog.h"
+#include "shown_texts.h"
 #include "widget_probe.h"
+#include "records_db/db_texts.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -42,6 +44,7 @@ private slots:
     void everyTextInEveryLanguage();
     void windowShowsEveryLanguage();
     void engineTextsRenderBack();
+    void longCompositionsRenderWhole();
     void fileRefusalsInEveryLanguage();
 };
 
@@ -87,6 +90,7 @@ const QVector<Table> &tables()
         table("configuration", configtext::Text::Count, configtext::text),
         table("standards", standardstext::Text::Count, standardstext::text),
         table("engine", enginetext::Id::Count, enginetext::text),
+        table("records library", dbtext::Id::Count, dbtext::text),
         table("laboratory", labtext::Text::TextCount, labtext::text),
         table("diagnostics", lang::DiagText::Count, lang::diagText),
         {"notices", int(notices::Notice::LinkClosedDuringOperation) + 1,
@@ -94,38 +98,6 @@ const QVector<Table> &tables()
         {"form", int(lang::languageRows().size()), formRow},
     };
     return kTables;
-}
-
-// Units, identifiers and the names of formats and standards, which stay as they are in every language.
-const QStringList kKept = {
-    "As found", "As left", "Type A", "Type B", "Modbus RTU", "Modbus", "SCPI", "IDN", "CSV", "PDF", "PNG", "JSON",
-    "SHA-256", "Ed25519", "ISO/IEC", "mA", "mV", "Pt100", "Pt1000", "RTD", "CJC", "ppm", "ohm", "Ω", "°C", "°F", "K",
-    "TCal", "tcal-cli", "USBTMC", "TCP", "VISA", "PostgreSQL", "SQLite", "NTC", "Ni120", "Cu50", "true", "false",
-    "tcp:", "usbtmc:", "IPv6", "Linux"};
-
-// Latin words of three letters or more left after the kept ones and the placeholders.
-QStringList englishIn(QString text)
-{
-    text.remove(QRegularExpression(QStringLiteral("%\\d")));
-    // A file's keys and values, quoted as the file spells them.
-    text.remove(QRegularExpression(QStringLiteral("\"[^\"]*\"")));
-    // Addresses, paths and file patterns: "tcp:192.168.1.20", "/dev/ttyUSB1", "*.json".
-    text.remove(QRegularExpression(QStringLiteral("\\S*(?:/|:(?=\\S)|\\*\\.)\\S*")));
-    for (const QString &kept : kKept)
-        text.remove(kept);
-    QStringList words;
-    auto it = QRegularExpression(QStringLiteral("[A-Za-z]{3,}")).globalMatch(text);
-    while (it.hasNext()) {
-        const QString w = it.next().captured();
-        if (w != w.toUpper() || w.size() > 6)   // short all-capital words are acronyms
-            words << w;
-    }
-    return words;
-}
-
-bool hasChinese(const QString &text)
-{
-    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x4e00 && c.unicode() <= 0x9fff; });
 }
 
 } // namespace
@@ -142,9 +114,9 @@ void TestTexts::everyTextInEveryLanguage()
                 const QString where = QStringLiteral("%1 #%2 [%3] \"%4\"").arg(t.name).arg(id).arg(language).arg(text);
                 if (text.trimmed().isEmpty())
                     broke << where + " empty";
-                else if (language < 2 && !englishIn(text).isEmpty())
-                    broke << where + " English: " + englishIn(text).join(',');
-                else if (language == 2 && hasChinese(text))
+                else if (language < 2 && !shown::englishIn(text).isEmpty())
+                    broke << where + " English: " + shown::englishIn(text).join(',');
+                else if (language == 2 && shown::hasChinese(text))
                     broke << where + " Chinese in English";
             }
     qInfo("text tables: %d texts x languages tried, %lld broke", tried, qlonglong(broke.size()));
@@ -201,7 +173,7 @@ void TestTexts::windowShowsEveryLanguage()
                 if (text.isEmpty())
                     continue;
                 ++tried;
-                if ((language < 2 && !englishIn(text).isEmpty()) || (language == 2 && hasChinese(text)))
+                if ((language < 2 && !shown::englishIn(text).isEmpty()) || (language == 2 && shown::hasChinese(text)))
                     broke << QStringLiteral("[%1] %2 %3: \"%4\"").arg(language).arg(where, child->objectName(), text);
             }
         }
@@ -230,15 +202,26 @@ void TestTexts::windowShowsEveryLanguage()
 
 QTEST_MAIN(TestTexts)
 
-// Every engine text, composed in English as the engine does, comes back in each
-// language as its own template, with a reason of another id in its reason slot
-// (the placeholder after a colon or in brackets; the others take numbers).
+// Every engine text and every records library text, composed in English as they
+// are, comes back in each language as its own template, with a reason of another
+// id in its reason slot (the placeholder after a final colon or alone in brackets;
+// the others take numbers).
 void TestTexts::engineTextsRenderBack()
 {
-    using enginetext::Id;
-    const auto reasonSlot = [](Id id) {
-        const auto m = QRegularExpression(QStringLiteral("(?:: |\\()%(\\d)")).match(enginetext::english(id));
-        return m.hasMatch() ? m.captured(1).toInt() : 0;
+    struct Catalogue {
+        int count;
+        QString (*text)(int id, int language);
+    };
+    const Catalogue catalogues[] = {
+        {int(enginetext::Id::Count), [](int id, int l) { return enginetext::text(enginetext::Id(id), l); }},
+        {int(dbtext::Id::Count), [](int id, int l) { return dbtext::text(dbtext::Id(id), l); }}};
+    QVector<std::function<QString(int)>> all;
+    for (const Catalogue &c : catalogues)
+        for (int id = 0; id < c.count; ++id)
+            all << [c, id](int language) { return c.text(id, language); };
+    const auto reasonSlot = [](const QString &english) {   // after the last colon, or alone in brackets
+        const auto m = QRegularExpression(QStringLiteral(": %(\\d)$|\\(%(\\d)\\)")).match(english);
+        return m.hasMatch() ? (m.captured(1) + m.captured(2)).toInt() : 0;
     };
     const auto fill = [](QString t, int slot, const QString &inner) {
         for (int n = 1; t.contains(QRegularExpression(QStringLiteral("%\\d"))); ++n)
@@ -247,20 +230,44 @@ void TestTexts::engineTextsRenderBack()
     };
     int tried = 0;
     QStringList broke;
-    for (int id = 0; id < int(Id::Count); ++id)
-        for (int inner = 0; inner < int(Id::Count); inner += 7)
+    for (int id = 0; id < all.size(); ++id)
+        for (int inner = 0; inner < all.size(); inner += 7)
             for (int language = 0; language < lang::kLanguageCount; ++language) {
                 ++tried;
-                const int slot = reasonSlot(Id(id));
-                const QString innerEnglish = fill(enginetext::english(Id(inner)), 0, {});
-                const QString want = fill(enginetext::text(Id(id), language), slot,
-                                          fill(enginetext::text(Id(inner), language), 0, {}));
-                const QString got = enginetext::render(fill(enginetext::english(Id(id)), slot, innerEnglish), language);
+                const int slot = reasonSlot(all[id](2));
+                const QString innerEnglish = fill(all[inner](2), 0, {});
+                const QString want = fill(all[id](language), slot, fill(all[inner](language), 0, {}));
+                const QString got = enginetext::render(fill(all[id](2), slot, innerEnglish), language);
                 if (got != want)
                     broke << QStringLiteral("#%1 in #%2 [%3]: \"%4\" not \"%5\"").arg(id).arg(inner).arg(language).arg(got, want);
             }
-    qInfo("engine texts: %d composed texts x languages rendered, %lld broke", tried, qlonglong(broke.size()));
+    qInfo("engine and records texts: %d composed texts x languages rendered, %lld broke", tried, qlonglong(broke.size()));
     QVERIFY2(broke.isEmpty(), qPrintable(broke.mid(0, 10).join('\n')));
+}
+
+// The gate's longest refusal: five findings of the chain, each a composition, and
+// the count of the rest. Every piece has several readings; it renders whole, in time.
+void TestTexts::longCompositionsRenderWhole()
+{
+    using dbtext::en;
+    using dbtext::Id;
+    const QStringList findings{
+        en(Id::Entry).arg(4).arg(en(Id::EntryUnreadable).arg(4)),
+        en(Id::Entry).arg(5).arg(en(Id::SignedByKey).arg("ab12", en(Id::RevokedFrom).arg(3).arg("2026-12-01"))),
+        en(Id::NotesDamaged).arg("/tmp/heads.json", en(Id::NotAnObject)),
+        en(Id::Entry).arg(7).arg(en(Id::NumberFollows).arg("record").arg(3).arg(1)),
+        en(Id::EntriesMissingHead).arg(9).arg(12).arg(en(Id::NotedHereForDb))};
+    const QString refusal = en(Id::RefusedChainFails).arg(en(Id::IssuingCertificate),
+                                                          findings.join("; ") + "; " + en(Id::AndMore).arg(3));
+    QElapsedTimer clock;
+    clock.start();
+    for (int language = 0; language < 2; ++language) {
+        const QString shown = enginetext::render(en(Id::NumberedOf).arg(8).arg("SN-1", refusal), language);
+        QVERIFY2(shown::englishIn(shown).isEmpty() && shown::hasChinese(shown), qPrintable(shown));
+    }
+    qInfo("a refusal of %lld characters rendered in both Chinese languages in %lld ms", qlonglong(refusal.size()),
+          qlonglong(clock.elapsed()));
+    QVERIFY(clock.elapsed() < 2000);
 }
 
 namespace {
@@ -349,8 +356,8 @@ void TestTexts::fileRefusalsInEveryLanguage()
     for (const QString &refusal : refusals)
         for (int language : {0, 1}) {
             const QString shown = enginetext::render(refusal, language);
-            if (!englishIn(shown).isEmpty() || !hasChinese(shown))
-                broke << QStringLiteral("[%1] \"%2\": %3").arg(language).arg(shown, englishIn(shown).join(','));
+            if (!shown::englishIn(shown).isEmpty() || !shown::hasChinese(shown))
+                broke << QStringLiteral("[%1] \"%2\": %3").arg(language).arg(shown, shown::englishIn(shown).join(','));
         }
     qInfo("file refusals: %d files tried, %lld distinct refusals in 2 languages, %lld broke", tried,
           qlonglong(refusals.size()), qlonglong(broke.size()));
