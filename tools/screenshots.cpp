@@ -12,6 +12,7 @@
 #include "record/number_input.h"
 #include "record/record_store.h"
 #include "records_db/approvals.h"
+#include "records_db/certificate_store.h"
 #include "record/record_table.h"
 #include "record_driver.h"
 #include "records_fixture.h"
@@ -196,19 +197,26 @@ bool recordSession(Widget &window, WidgetProbe &probe, sim::Simulator &sim, cons
     QSettings settings;
     record::writeIssuer(settings, {QStringLiteral("12 Foundry Road, Wuxi"), QStringLiteral("Kiln Works Ltd"),
                                    QStringLiteral("3 Kiln Lane, Yixing")});
-    d.sign("pushButton_record_review", QStringLiteral("L. Wang"), QStringLiteral("Quality engineer"));
-    d.sign("pushButton_record_approve", QStringLiteral("M. Zhou"), QStringLiteral("Head of laboratory"));
+    auto *db = probe.recordTab()->database();
+    if (!db || !tab->asFound() || !tab->asLeft())
+        return false;
+    recordsdb::Approvals approvals(*db);
+    for (const qint64 n : {tab->asFound()->id, tab->asLeft()->id})
+        if (!approvals.sign(n, record::Signature::Meaning::Reviewed, recordsfixture::person(*db, "L. Wang"), "Quality engineer")
+            || !approvals.sign(n, record::Signature::Meaning::Approved, recordsfixture::person(*db, "M. Zhou"), "Head of laboratory"))
+            return std::fprintf(stderr, "not approved: %s\n", qPrintable(approvals.error())), false;
     d.click("pushButton_record_pdf");
-    d.type("lineEdit_record_certificate", QStringLiteral("1"));
-    d.click("pushButton_record_pdf");
-    d.type("lineEdit_record_certificate", QStringLiteral("2"));
     // A reprint needs a chain that verifies: the laboratory trusts this bench's key.
-    if (auto *db = probe.recordTab()->database()) {
-        QString why;
-        if (const auto key = recordsdb::SigningKey::load(db->settings().dataFolder, why))
-            db->trust(key->publicKey(), QStringLiteral("screenshot bench"));
-    }
-    d.click("pushButton_record_reprint");
+    QString why;
+    if (const auto key = recordsdb::SigningKey::load(db->settings().dataFolder, why))
+        db->trust(key->publicKey(), QStringLiteral("screenshot bench"));
+    recordsdb::CertificateStore store(*db);
+    const auto replacement = store.issue({tab->asFound()->id, tab->asLeft()->id, 1, record::readIssuer(settings), 2, {}});
+    const QByteArray copy = replacement ? store.reprint(replacement->content.number) : QByteArray();
+    QFile copyFile(QDir(folder.path()).filePath(QStringLiteral("certificate-000002-copy.pdf")));
+    if (copy.isEmpty() || !copyFile.open(QIODevice::WriteOnly) || copyFile.write(copy) != copy.size())
+        return std::fprintf(stderr, "no replacement reprinted: %s\n", qPrintable(store.error())), false;
+    copyFile.close();
     const QDir from(folder.path());
     for (const auto &[pattern, name] : {std::pair{"certificate-000002-copy.pdf", "calibration-certificate-sample.pdf"},
                                         std::pair{"*_record.csv", "calibration-record-sample.csv"}}) {

@@ -48,7 +48,10 @@ CalibrationRecordTab::CalibrationRecordTab(rtu::Link &link, QWidget *parent)
                                            [this] { refreshHistory(); },
                                            [this] { openInstruments(); },
                                            [this] { storeDrafts(); },
-                                           [this] { return m_header->header(0).reference; }});
+                                           [this] { return m_header->header(0).reference; },
+                                           [this](const QString &serial, const QDateTime &started) {
+                                               emit openInRecords(serial, started);
+                                           }});
     m_history = new RecordHistory;
     auto *records = new QWidget;
     auto *recordsColumn = new QVBoxLayout(records);

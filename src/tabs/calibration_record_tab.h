@@ -65,6 +65,9 @@ public:
 signals:
     // A read of the transmitter failed; the window tells the operator.
     void deviceReadFailed();
+    // The check shown, to be selected in the records view, where it is reviewed,
+    // approved, reprinted or replaced.
+    void openInRecords(const QString &serial, const QDateTime &started);
 
 public slots:
     void onLiveValues(const reg::LiveValues &values);

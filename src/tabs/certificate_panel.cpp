@@ -10,6 +10,7 @@
 #include "records_db/signing_texts.h"
 #include "tabs/certificate_details_dialog.h"
 #include "tabs/reference_dialog.h"
+#include "texts/lab_texts.h"
 #include "texts/records_view_texts.h"
 #include "texts/engine_texts.h"
 
@@ -35,36 +36,29 @@ CertificatePanel::CertificatePanel(Hooks hooks, QWidget *parent) : QGroupBox(par
     m_bom->setObjectName(QStringLiteral("checkBox_record_bom"));
     m_texts.add(m_bom, Text::CsvBom);
     auto *issue = m_texts.button(Text::IssueCertificate, "pushButton_record_pdf");
-    auto *reprint = m_texts.button(Text::Reprint, "pushButton_record_reprint");
-    auto *review = m_texts.button(Text::ReviewAction, "pushButton_record_review");
-    auto *approve = m_texts.button(Text::ApproveAction, "pushButton_record_approve");
+    // Reviews, approvals, reprints and replacements act on a calibration chosen in the records view.
+    m_showInRecords = new QPushButton;
+    m_showInRecords->setObjectName(QStringLiteral("pushButton_record_show_in_records"));
     auto *details = m_texts.button(Text::CertificateDetails, "pushButton_record_certificate_details");
     auto *instruments = m_texts.button(Text::Instruments, "pushButton_record_instruments");
     auto *verify = m_texts.button(Text::VerifyChain, "pushButton_record_verify");
     auto *import = m_texts.button(Text::ImportJson, "pushButton_record_import");
     auto *drafts = m_texts.button(Text::StoreDrafts, "pushButton_record_store_drafts");
     auto *byReference = m_texts.button(Text::ByReference, "pushButton_record_by_reference");
-    m_number = recordui::lineEdit("lineEdit_record_certificate");
     m_signer = recordui::lineEdit("lineEdit_record_signer");
-    m_function = recordui::lineEdit("lineEdit_record_signer_function");
     m_passphrase = recordui::lineEdit("lineEdit_record_signer_passphrase");
     m_passphrase->setEchoMode(QLineEdit::Password);
     fillDemoSigner();
-    m_texts.placeholder(m_number, Text::CertificateNo);
     m_texts.placeholder(m_signer, Text::SignerName);
-    m_texts.placeholder(m_function, Text::FunctionText);
-    const QList<QList<QWidget *>> rows = {{issue, reprint, m_number, details},
-                                          {m_signer, m_passphrase, m_function, review, approve},
+    const QList<QList<QWidget *>> rows = {{issue, details, m_showInRecords}, {m_signer, m_passphrase},
                                           {csv, m_bom, instruments, verify}, {import, drafts, byReference}};
     for (int r = 0; r < rows.size(); ++r)
         for (int c = 0; c < rows[r].size(); ++c)
             grid->addWidget(rows[r][c], r, c);
-    connect(review, &QPushButton::clicked, this, [this] { sign(Signature::Meaning::Reviewed); });
-    connect(approve, &QPushButton::clicked, this, [this] { sign(Signature::Meaning::Approved); });
+    connect(m_showInRecords, &QPushButton::clicked, this, &CertificatePanel::showInRecords);
     connect(byReference, &QPushButton::clicked, this, &CertificatePanel::showByReference);
     connect(csv, &QPushButton::clicked, this, &CertificatePanel::exportCsv);
     connect(issue, &QPushButton::clicked, this, &CertificatePanel::issue);
-    connect(reprint, &QPushButton::clicked, this, &CertificatePanel::reprint);
     connect(details, &QPushButton::clicked, this, &CertificatePanel::editDetails);
     modal_guard::holdDuringRuns(instruments);
     connect(instruments, &QPushButton::clicked, this, [this] {
@@ -81,6 +75,7 @@ void CertificatePanel::applyTexts(int language)
     m_language = language;
     m_texts.apply(language);
     m_passphrase->setPlaceholderText(recordsdb::passphraseText(language));
+    m_showInRecords->setText(labtext::text(labtext::Text::OpenInRecords, language));
 }
 
 std::optional<recordsdb::PersonSigner> CertificatePanel::unlockSigner(recordsdb::RecordDb &db, QString &why)
@@ -165,8 +160,7 @@ recordsdb::IssueRequest CertificatePanel::request() const
 {
     const auto &found = m_hooks.asFound(), &left = m_hooks.asLeft();
     QSettings settings;
-    return {found ? found->id : 0, left ? left->id : 0, m_number->text().trimmed().toLongLong(),
-            readIssuer(settings), m_language, m_receipt};
+    return {found ? found->id : 0, left ? left->id : 0, 0, readIssuer(settings), m_language, m_receipt};
 }
 
 bool CertificatePanel::writePdf(const QString &path, const QByteArray &pdf)
@@ -179,8 +173,8 @@ bool CertificatePanel::writePdf(const QString &path, const QByteArray &pdf)
 }
 
 // The checks shown, as stored: issued when approved (a number in the same
-// append that stores it), otherwise only a draft; with a number typed, a
-// replacement of that certificate.
+// append that stores it), otherwise only a draft. A replacement is the records
+// view's, where the certificate it replaces is chosen.
 void CertificatePanel::issue()
 {
     const auto &found = m_hooks.asFound(), &left = m_hooks.asLeft();
@@ -213,68 +207,22 @@ void CertificatePanel::issue()
         return;
     }
     const QString path = base + QStringLiteral("_certificate-%1.pdf").arg(issued->content.number, 6, 10, QLatin1Char('0'));
-    m_number->clear();
     m_receipt = {m_receipt.place, {}, {}, {}, {}};   // the place stays; the next item is received anew
     if (writePdf(path, issued->pdf))
         m_hooks.status(text(Text::Issued2, m_language).arg(issued->content.number).arg(path));
     m_hooks.changed();
 }
 
-// A stored certificate again: the file as issued, once the chain verifies.
-void CertificatePanel::reprint()
+// The check shown, selected in the records view (its newest stage first).
+void CertificatePanel::showInRecords()
 {
-    const qint64 number = m_number->text().trimmed().toLongLong();
-    auto *db = number > 0 ? m_hooks.database() : nullptr;
-    if (!db) {
-        m_hooks.status(text(Text::CertificateNo, m_language) + QStringLiteral(" ?"));
+    const auto &found = m_hooks.asFound(), &left = m_hooks.asLeft();
+    const auto &shown = left ? left : found;
+    if (!shown) {
+        m_hooks.status(rv::text(rv::Text::NoSelection, m_language));
         return;
     }
-    recordsdb::CertificateStore store(*db);
-    const QByteArray pdf = store.reprint(number);
-    if (pdf.isEmpty()) {
-        m_hooks.status(enginetext::render(store.error(), m_language));
-        return;
-    }
-    const QString path = QDir(m_hooks.folder()).filePath(QStringLiteral("certificate-%1-copy.pdf").arg(number, 6, 10, QLatin1Char('0')));
-    if (!writePdf(path, pdf))
-        return;
-    const auto stored = store.find(number);
-    m_hooks.status(text(Text::Exported, m_language).arg(path)
-                   + (stored && stored->withdrawnBy
-                          ? QStringLiteral(" — ") + text(Text::Withdrawn, m_language).arg(stored->withdrawnBy, 6, 10, QLatin1Char('0'))
-                          : QString()));
-}
-
-// The signer's review or approval of each check shown.
-void CertificatePanel::sign(Signature::Meaning meaning)
-{
-    auto *db = m_hooks.database();
-    if (!db)
-        return;
-    // Nothing shown is nothing signed: never "approved" for no check.
-    if (!m_hooks.asFound() && !m_hooks.asLeft()) {
-        m_hooks.status(rv::text(rv::Text::NothingSigned, m_language));
-        return;
-    }
-    QString why;
-    const auto signer = unlockSigner(*db, why);
-    if (!signer)
-        return;
-    recordsdb::Approvals approvals(*db);
-    QStringList done;
-    for (const auto *r : {&m_hooks.asFound(), &m_hooks.asLeft()}) {
-        if (!*r)
-            continue;
-        if (!approvals.sign((*r)->id, meaning, *signer, m_function->text())) {
-            m_hooks.status(enginetext::render(approvals.error(), m_language));
-            return;
-        }
-        done << QStringLiteral("#%1").arg((*r)->id);
-    }
-    m_hooks.status(text(Text::Signed, m_language)
-                       .arg(done.join(QStringLiteral(", ")),
-                            text(meaning == Signature::Meaning::Approved ? Text::SignedApproved : Text::SignedReviewed,
-                                 m_language)));
+    m_hooks.showInRecords(shown->header.serial, shown->started);
 }
 
 void CertificatePanel::showByReference()

@@ -1,8 +1,9 @@
 #pragma once
 // Certificates and the records database on the record tab: CSV export, the
-// certificate issued for the two checks shown, reprints, review and approval,
-// the laboratory's and customer's details, the chain's verification, the JSON
-// import and the instrument register.
+// certificate issued for the two checks shown, the laboratory's and customer's
+// details, the chain's verification, the JSON import and the instrument
+// register. Review, approval, reprints and replacements are the records view's:
+// the checks shown are one press away there.
 
 #include "record/calibration_record.h"
 #include "record/certificate.h"
@@ -16,6 +17,7 @@
 
 class QCheckBox;
 class QLineEdit;
+class QPushButton;
 
 class CertificatePanel : public QGroupBox
 {
@@ -32,6 +34,7 @@ public:
         std::function<void()> openInstruments;
         std::function<void()> storeDrafts;
         std::function<QString()> reference;                 // the header's reference instrument
+        std::function<void(const QString &serial, const QDateTime &started)> showInRecords;
     };
 
     explicit CertificatePanel(Hooks hooks, QWidget *parent = nullptr);
@@ -44,20 +47,20 @@ private:
     void fillDemoSigner();
     void exportCsv();
     void issue();
-    void reprint();
-    void sign(record::Signature::Meaning meaning);
+    void showInRecords();
     void showByReference();
     void editDetails();
     void verifyChain();
     void importJson();
     QString basePath(const record::Record &r) const;
     bool writePdf(const QString &path, const QByteArray &pdf);
-    recordsdb::IssueRequest request() const;   // the checks shown, the number typed, the settings
+    recordsdb::IssueRequest request() const;   // the checks shown and the settings
 
     Hooks m_hooks;
     recordui::Texts m_texts;
     int m_language = 0;
     QCheckBox *m_bom;
-    QLineEdit *m_number, *m_signer, *m_function, *m_passphrase;
+    QLineEdit *m_signer, *m_passphrase;
+    QPushButton *m_showInRecords;
     record::Receipt m_receipt;   // the next certificate's place, receipt, condition and customer's data
 };

@@ -211,6 +211,7 @@ void Widget::addTabs()
     };
     connect(automatic, &AutoCalibrationTab::openInRecords, this, showInRecords);
     connect(batch, &BatchTab::openInRecords, this, showInRecords);
+    connect(record_tab, &CalibrationRecordTab::openInRecords, this, showInRecords);
     connect(this, &Widget::languageChanged, recordsView, &RecordsView::setLanguage);
     auto *due = new DueList({[this] { return record_tab->database(Access::Read); },
                              [this, automatic](const recordsdb::Instrument &unit) {

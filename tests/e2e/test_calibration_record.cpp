@@ -11,10 +11,16 @@
 #include "record/record_table.h"
 #include "record_driver.h"
 #include "records_fixture.h"
+#include "records_db/certificate_store.h"
 #include "records_db/record_db.h"
+#include "records_flow.h"
+#include "tabs/calibration_record_tab.h"
+#include "tabs/records_view.h"
 #include "sensor_tables.h"
 
+#include <QDialogButtonBox>
 #include <QLabel>
+#include <QTableView>
 #include <QSettings>
 #include <QProcess>
 #include <QTableWidget>
@@ -166,15 +172,29 @@ void TestCalibrationRecord::asFoundCalibrateAsLeft()
     d.click("pushButton_record_pdf");
     QVERIFY2(status().startsWith("Not approved"), qPrintable(status()));
     QVERIFY(pdfText(base + "_certificate-draft.pdf").contains("DRAFT: not approved"));
-    // The technician who performed the checks cannot approve them; another person can.
-    d.sign("pushButton_record_approve", QStringLiteral("J. Chen"), QStringLiteral("Technician"));
-    QVERIFY2(status().contains("J. Chen performed record"), qPrintable(status()));
-    d.sign("pushButton_record_review", QStringLiteral("L. Wang"), QStringLiteral("Reviewer"));
-    d.sign("pushButton_record_approve", QStringLiteral("M. Zhou"), QStringLiteral("Head of laboratory"));
-    QVERIFY2(status().endsWith("Approved"), qPrintable(status()));
+    // Reviewed and approved in the records view, one press from the checks shown.
+    QString opened;
+    RecordsView view({[&](bool) { return tab->database(); }, [&] { return folder.path(); },
+                      [&](const QString &path) { return opened = path, true; }});
+    view.setLanguage(2);
+    view.show();
+    connect(tab, &CalibrationRecordTab::openInRecords, &view, &RecordsView::selectCheck);
+    const auto viewButton = [&](const char *name) { return view.findChild<QPushButton *>(name); };
+    d.click("pushButton_record_show_in_records");
+    QTRY_VERIFY(view.findChild<QTableView *>("tableView_records")->selectionModel()->hasSelection());
+    // The technician who performed the checks cannot review them; others can.
+    QString tip;
+    recordsflow::signAs("J. Chen", recordsfixture::kPassphrase, &tip);
+    QTest::mouseClick(viewButton("pushButton_records_review"), Qt::LeftButton);
+    QCOMPARE(tip, QStringLiteral("You performed this check and cannot review or approve it"));
+    recordsflow::signAs("L. Wang", recordsfixture::kPassphrase, nullptr, nullptr, "Reviewer");
+    QTest::mouseClick(viewButton("pushButton_records_review"), Qt::LeftButton);
+    recordsflow::signAs("M. Zhou", recordsfixture::kPassphrase, nullptr, nullptr, "Head of laboratory");
+    QTest::mouseClick(viewButton("pushButton_records_approve"), Qt::LeftButton);
+    QTRY_VERIFY2(view.statusText().contains("approved by M. Zhou"), qPrintable(view.statusText()));
 
-    // Issued once the customer is named: number 1, stored; issuing it again is
-    // refused, a reprint is the file issued.
+    // Issued from the tab once the customer is named: number 1, stored; issuing
+    // it again is refused, a reprint is the file issued.
     {
         QSettings settings;
         record::writeIssuer(settings, {"12 Foundry Road", "Kiln Works Ltd", "3 Kiln Lane"});
@@ -183,16 +203,18 @@ void TestCalibrationRecord::asFoundCalibrateAsLeft()
     QVERIFY2(status().startsWith("Certificate 1 issued"), qPrintable(status()));
     d.click("pushButton_record_pdf");
     QVERIFY2(status().contains("certified already: certificate 1"), qPrintable(status()));
-    d.type("lineEdit_record_certificate", "1");
-    d.click("pushButton_record_reprint");
+    view.refresh();
+    d.click("pushButton_record_show_in_records");
+    QTest::mouseClick(viewButton("pushButton_records_reprint"), Qt::LeftButton);
     QFile issued(base + "_certificate-000001.pdf"), copy(folder.filePath("certificate-000001-copy.pdf"));
-    QVERIFY(issued.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly) && issued.readAll() == copy.readAll());
-    // A replacement names the one it replaces, which then reprints as withdrawn.
-    d.click("pushButton_record_pdf");
-    QVERIFY(pdfText(base + "_certificate-000002.pdf").contains("This certificate replaces certificate 000001"));
-    d.type("lineEdit_record_certificate", "1");
-    d.click("pushButton_record_reprint");
-    QVERIFY2(status().endsWith("withdrawn, replaced by 000002"), qPrintable(status()));
+    QVERIFY2(issued.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly) && issued.readAll() == copy.readAll(),
+             qPrintable(view.statusText()));
+    // A replacement names the one it replaces, which is withdrawn by it.
+    recordsflow::onDialog([](QDialog &dialog) { dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click(); });
+    QTest::mouseClick(viewButton("pushButton_records_replace"), Qt::LeftButton);
+    QTRY_VERIFY2(QFile::exists(folder.filePath("certificate-000002.pdf")), qPrintable(view.statusText()));
+    QVERIFY(pdfText(folder.filePath("certificate-000002.pdf")).contains("This certificate replaces certificate 000001"));
+    QCOMPARE(recordsdb::CertificateStore(*tab->database()).find(1)->withdrawnBy, 2);
 
     // The certificate: both tables, the verdict, the header, the signatures.
     const QString text = pdfText(base + "_certificate-000001.pdf");

@@ -50,13 +50,6 @@ public:
         find<QSpinBox>("spinBox_record_polls")->setValue(polls);
     }
 
-    // Reviews or approves the checks shown (button pushButton_record_review / _approve).
-    void sign(const char *button, const QString &name, const QString &function)
-    {
-        signAs(name);
-        type("lineEdit_record_signer_function", function);
-        click(button);
-    }
     // The signer named with their passphrase (the tests' one), for what is signed next.
     void signAs(const QString &name)
     {

@@ -34,10 +34,14 @@ inline void onDialog(std::function<void(QDialog &)> act, int triesLeft = 3000)
 // In the signing dialog: `name` chosen when it is not the person offered
 // (one more action, counted in `choices`), the passphrase typed and Enter
 // pressed: the signer's one action. `okTip` gets the Sign button's tooltip
-// for that person; a dialog still open after Enter is cancelled.
-inline void signAs(const QString &name, const QString &passphrase, QString *okTip = nullptr, int *choices = nullptr)
+// for that person; a dialog still open after Enter is cancelled. A `function`
+// given replaces the one the dialog remembers.
+inline void signAs(const QString &name, const QString &passphrase, QString *okTip = nullptr, int *choices = nullptr,
+                   const QString &function = {})
 {
     onDialog([=](QDialog &d) {
+        if (!function.isEmpty())
+            d.findChild<QLineEdit *>("lineEdit_sign_function")->setText(function);
         auto *person = d.findChild<QComboBox *>("comboBox_sign_person");
         if (person->currentText() != name) {
             person->setCurrentIndex(person->findText(name));
