@@ -1,17 +1,16 @@
 #include "record/record_texts.h"
 
+#include "core/text_rows.h"
+
 
 namespace record {
 
 namespace {
 
-struct Row {
-    Text id;
-    const char *text[3];
-};
+using Row = textrows::Row<Text>;
 
 // One row per text.
-const Row kRows[] = {
+constexpr Row kRows[] = {
     {Text::TabTitle, {"校准记录", "校準記錄", "Calibration record"}},
     {Text::HeaderGroup, {"记录信息", "記錄資訊", "Record"}},
     {Text::Tag, {"位号", "位號", "Tag"}},
@@ -30,11 +29,11 @@ const Row kRows[] = {
     {Text::TestPoints, {"校准点", "校準點", "Test points"}},
     {Text::DefaultPoints, {"默认校准点", "預設校準點", "Default points"}},
     {Text::StablePolls, {"稳定次数", "穩定次數", "Stable polls"}},
+    {Text::StableBand, {"稳定范围", "穩定範圍", "Band"}},
+    {Text::StableTimeout, {"超时(秒)", "逾時(秒)", "Timeout (s)"}},
     {Text::Repeats, {"重复次数", "重複次數", "Repeats"}},
     {Text::RepeatOf, {"第 %1 次（共 %2 次）已记下：请重新设定标准源，再按“测量”", "第 %1 次（共 %2 次）已記下：請重新設定標準源，再按「測量」",
                       "repeat %1 of %2 taken: set the reference again, then press Measure"}},
-    {Text::StableBand, {"稳定范围", "穩定範圍", "Band"}},
-    {Text::StableTimeout, {"超时(秒)", "逾時(秒)", "Timeout (s)"}},
     {Text::RecordsFolder, {"记录文件夹", "記錄資料夾", "Records folder"}},
     {Text::CheckGroup, {"检查", "檢查", "Check"}},
     {Text::StartAsFound, {"开始校前检查", "開始校前檢查", "Start as found"}},
@@ -102,12 +101,6 @@ const Row kRows[] = {
                                  "Decision rule: errors are rounded to %1 %2 and judged as printed, guard-banded by the expanded uncertainty: a point passes when the printed error lies within %3, its edge included."}},
     {Text::AdjustedStatement, {"仪表在校前与校后检查之间已调整，校后结果见上。", "儀表在校前與校後檢查之間已調整，校後結果見上。",
                                "The instrument was adjusted between the as-found and the as-left checks; the as-left results are shown above."}},
-    {Text::NotAdjustedStatement, {"仪表在校前与校后检查之间未调整。", "儀表在校前與校後檢查之間未調整。",
-                                  "The instrument was not adjusted between the as-found and the as-left checks."}},
-    {Text::AdjustmentNotRecorded, {"记录中未注明仪表在两次检查之间是否调整。", "記錄中未註明儀表在兩次檢查之間是否調整。",
-                                   "The records do not state whether the instrument was adjusted between the checks."}},
-    {Text::SignatureKey, {"，密钥指纹 %1", "，金鑰指紋 %1", ", key %1"}},
-    {Text::CurrentNotJudged, {"未判定：无电流表不确定度", "未判定：無電流表不確定度", "not judged: no meter uncertainty"}},
     {Text::ReferenceOverridden, {"标准器已过有效期，仍使用的理由：", "標準器已過有效期，仍使用的理由：",
                                  "Reference instrument past its due date, used because:"}},
     {Text::PageOf, {"第 %1 页，共 %2 页", "第 %1 頁，共 %2 頁", "Page %1 of %2"}},
@@ -128,6 +121,7 @@ const Row kRows[] = {
     {Text::ChainBroken, {"记录被改动或顺序被改：%1", "記錄被改動或順序被改：%1", "Altered or out of order: %1"}},
     {Text::ImportJson, {"导入 JSON 记录", "匯入 JSON 記錄", "Import JSON records"}},
     {Text::ImportedCount, {"导入 %1 条记录，%2 条已存在", "匯入 %1 筆記錄，%2 筆已存在", "Imported %1 records, %2 already there"}},
+    {Text::DatabaseFailed, {"数据库：%1", "資料庫：%1", "Database: %1"}},
     {Text::Range, {"量程", "量程", "Range"}},
     {Text::Instruments, {"仪表台账", "儀表台帳", "Instruments"}},
     {Text::Location, {"安装位置", "安裝位置", "Location"}},
@@ -147,13 +141,13 @@ const Row kRows[] = {
                                "Record %1 is incomplete: every test point must be measured"}},
     {Text::PairingSerial, {"两次检查不是同一台变送器：序列号 %1 与 %2", "兩次檢查不是同一台變送器：序號 %1 與 %2",
                            "The two checks are of different transmitters: serial %1 and %2"}},
-    {Text::PairingIdentity, {"两次检查的%1不同：%2 与 %3", "兩次檢查的%1不同：%2 與 %3",
-                             "The two checks differ in %1: %2 and %3"}},
     {Text::PairingAddress, {"两次检查的通讯地址不同：%1 与 %2", "兩次檢查的通訊位址不同：%1 與 %2",
                             "The two checks were made at different addresses: %1 and %2"}},
     {Text::PairingOrder, {"校后检查早于校前检查", "校後檢查早於校前檢查", "The as-left check started before the as-found check"}},
     {Text::PairingSuperseded, {"记录 %1 已被记录 %2 更正：请用更正后的版本", "記錄 %1 已被記錄 %2 更正：請用更正後的版本",
                                "Record %1 was amended by record %2: certify the amended version"}},
+    {Text::PairingIdentity, {"两次检查的%1不同：%2 与 %3", "兩次檢查的%1不同：%2 與 %3",
+                             "The two checks differ in %1: %2 and %3"}},
     {Text::UncertaintyStatement, {"± %1 %2（包含因子 k = 2，包含概率约 95 %）", "± %1 %2（包含因子 k = 2，包含機率約 95 %）",
                                   "± %1 %2 (coverage factor k = 2, coverage probability approximately 95 %)"}},
     {Text::CustomerName, {"委托方", "委託方", "Customer"}},
@@ -201,7 +195,6 @@ const Row kRows[] = {
     {Text::ChecksGroup, {"检查", "檢查", "Checks"}},
     {Text::Certificates, {"证书", "證書", "Certificates"}},
     {Text::SameSigner, {"同一人不能既校准又批准", "同一人不能既校準又批准", "The person who performed the check cannot approve it"}},
-    {Text::DatabaseFailed, {"数据库：%1", "資料庫：%1", "Database: %1"}},
     {Text::NotStoredYet, {"尚未存入数据库，已存为草稿 %1（%2）；可点“存入草稿”重试",
                           "尚未存入資料庫，已存為草稿 %1（%2）；可按「存入草稿」重試",
                           "Not stored yet: kept as the draft %1 (%2); Store drafts retries"}},
@@ -229,18 +222,18 @@ const Row kRows[] = {
                             "There is no records database in %1. Create a new one there?"}},
     {Text::DatabaseNotCreated, {"未新建数据库：请检查记录文件夹", "未新建資料庫：請檢查記錄資料夾",
                                 "No database was created: check the records folder"}},
+    {Text::NotAdjustedStatement, {"仪表在校前与校后检查之间未调整。", "儀表在校前與校後檢查之間未調整。",
+                                  "The instrument was not adjusted between the as-found and the as-left checks."}},
+    {Text::AdjustmentNotRecorded, {"记录中未注明仪表在两次检查之间是否调整。", "記錄中未註明儀表在兩次檢查之間是否調整。",
+                                   "The records do not state whether the instrument was adjusted between the checks."}},
+    {Text::CurrentNotJudged, {"未判定：无电流表不确定度", "未判定：無電流表不確定度", "not judged: no meter uncertainty"}},
+    {Text::SignatureKey, {"，密钥指纹 %1", "，金鑰指紋 %1", ", key %1"}},
 };
+static_assert(textrows::inIdOrder(kRows, Text::TextCount), "one row per text, in the order of the enumeration");
 
 
 } // namespace
 
-QString text(Text id, int language)
-{
-    for (const Row &row : kRows) {
-        if (row.id == id)
-            return QString::fromUtf8(row.text[language >= 0 && language < 3 ? language : 2]);
-    }
-    return {};
-}
+QString text(Text id, int language) { return textrows::text(kRows, id, language); }
 
 } // namespace record

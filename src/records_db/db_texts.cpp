@@ -1,13 +1,12 @@
 #include "records_db/db_texts.h"
 
+#include "core/text_rows.h"
+
 namespace dbtext {
 
 namespace {
 
-struct Row {
-    Id id;
-    const char *text[3];  // Simplified Chinese, Traditional Chinese, English
-};
+using Row = textrows::Row<Id>;
 
 constexpr Row kRows[] = {
     {Id::ListNext, {"%1；%2", "%1；%2", "%1; %2"}},
@@ -317,24 +316,12 @@ constexpr Row kRows[] = {
       "serial %1 is registered as model \"%2\", but *IDN? answers model \"%3\" (%4)"}},
 };
 
-constexpr bool inIdOrder()
-{
-    for (int i = 0; i < int(sizeof kRows / sizeof kRows[0]); ++i)
-        if (int(kRows[i].id) != i)
-            return false;
-    return int(sizeof kRows / sizeof kRows[0]) == int(Id::Count);
-}
-static_assert(inIdOrder(), "one row per Id, in its order");
+static_assert(textrows::inIdOrder(kRows, Id::Count), "one row per Id, in its order");
 
 } // namespace
 
-QString en(Id id) { return QString::fromUtf8(kRows[int(id)].text[2]); }
+QString en(Id id) { return textrows::text(kRows, id, 2); }
 
-QString text(Id id, int language)
-{
-    if (language < 0 || language > 2 || id < Id(0) || id >= Id::Count)
-        return {};
-    return QString::fromUtf8(kRows[int(id)].text[language]);
-}
+QString text(Id id, int language) { return textrows::text(kRows, id, language); }
 
 } // namespace dbtext

@@ -203,7 +203,7 @@ enum class Id {
 // The English template of `id`, with its %1, %2 for QString::arg.
 QString en(Id id);
 // The template of `id` in language 0 (Simplified), 1 (Traditional Chinese) or 2 (English);
-// empty outside 0..2.
+// English outside 0..2.
 QString text(Id id, int language);
 
 } // namespace dbtext

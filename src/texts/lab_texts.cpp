@@ -1,16 +1,15 @@
 #include "texts/lab_texts.h"
 
+#include "core/text_rows.h"
+
 namespace labtext {
 
 namespace {
 
-struct Row {
-    Text id;
-    const char *text[3];
-};
+using Row = textrows::Row<Text>;
 
 // One row per text, in the order of the enumeration.
-const Row kRows[] = {
+constexpr Row kRows[] = {
     {Text::StartBatch, {"批量校准所选", "批量校準所選", "Calibrate selected as a batch"}},
     {Text::SelectOne, {"自动校准一次只校一台：请只选一台", "自動校準一次只校一台：請只選一台",
                        "the automatic calibration takes one instrument: select one"}},
@@ -27,17 +26,12 @@ const Row kRows[] = {
     {Text::OpenInRecords, {"在记录总览中打开", "在記錄總覽中開啟", "Open in records"}},
     {Text::NotInRecords, {"本次运行没有存入记录", "本次執行沒有存入記錄", "this run stored no records"}},
 };
+static_assert(textrows::inIdOrder(kRows, Text::TextCount), "one row per text, in the order of the enumeration");
 
 static_assert(sizeof(kRows) / sizeof(kRows[0]) == static_cast<int>(Text::TextCount), "one row per text");
 
 } // namespace
 
-QString text(Text id, int language)
-{
-    const int i = static_cast<int>(id);
-    if (i < 0 || i >= static_cast<int>(Text::TextCount) || kRows[i].id != id)
-        return QString();
-    return QString::fromUtf8(kRows[i].text[language >= 0 && language < 3 ? language : 2]);
-}
+QString text(Text id, int language) { return textrows::text(kRows, id, language); }
 
 } // namespace labtext

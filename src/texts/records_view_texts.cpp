@@ -1,18 +1,17 @@
 #include "texts/records_view_texts.h"
 
+#include "core/text_rows.h"
+
 #include "texts/engine_texts.h"
 
 namespace rv {
 
 namespace {
 
-struct Row {
-    Text id;
-    const char *text[3];
-};
+using Row = textrows::Row<Text>;
 
 // One row per text, in the order of the enumeration.
-const Row kRows[] = {
+constexpr Row kRows[] = {
     {Text::TabTitle, {"记录总览", "記錄總覽", "Records"}},
     {Text::Search, {"搜索序列号、位号、证书", "搜尋序號、位號、證書", "Search serial, tag, certificate"}},
     {Text::AllStates, {"所有状态", "所有狀態", "All states"}},
@@ -118,18 +117,13 @@ const Row kRows[] = {
     {Text::SignCancel, {"取消", "取消", "Cancel"}},
     {Text::DialogOk, {"确定", "確定", "OK"}},
 };
+static_assert(textrows::inIdOrder(kRows, Text::TextCount), "one row per text, in the order of the enumeration");
 
 static_assert(sizeof(kRows) / sizeof(kRows[0]) == static_cast<int>(Text::TextCount), "one row per text");
 
 } // namespace
 
-QString text(Text id, int language)
-{
-    const int i = static_cast<int>(id);
-    if (i < 0 || i >= static_cast<int>(Text::TextCount) || kRows[i].id != id)
-        return QString();
-    return QString::fromUtf8(kRows[i].text[language >= 0 && language < 3 ? language : 2]);
-}
+QString text(Text id, int language) { return textrows::text(kRows, id, language); }
 
 QString notDone(const QString &reason, int language)
 {
