@@ -9,6 +9,7 @@
 #include "records_db/record_db.h"
 #include "records_fixture.h"
 #include "records_flow.h"
+#include "shown_texts.h"
 #include "tabs/due_list.h"
 #include "tabs/records_loader.h"
 #include "tabs/records_model.h"
@@ -18,9 +19,11 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSqlQuery>
 #include <QPushButton>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTextBrowser>
 #include <QtTest>
 #include <functional>
 
@@ -36,6 +39,7 @@ private slots:
     void rowsStatesAndFilter();
     void refusalsAgreeWithTheLibrary();
     void viewFromSelectionToOpenedCertificate();
+    void libraryReasonsInTheWindowsLanguage();
     void dueListHandsTheUnitOver();
 };
 
@@ -276,6 +280,57 @@ void TestRecordsView::viewFromSelectionToOpenedCertificate()
     QVERIFY(actions <= 8);
     QCOMPARE(button("pushButton_records_issue")->toolTip(),
              QStringLiteral("certified already: certificate 1 (reprint or replace it)"));
+}
+
+// What the records library says reaches the Chinese window in Chinese: the chain's
+// findings on the actions' tooltips and in the details, and an action's refusal
+// on the status line.
+void TestRecordsView::libraryReasonsInTheWindowsLanguage()
+{
+    QTemporaryDir dir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath("settings"));
+    QVERIFY(makeBase(dir.filePath("records")));
+    recordsdb::RecordDb db;
+    QVERIFY(db.open(settingsIn(dir.filePath("records"))));
+    RecordsView view({[&](bool) { return &db; }, [&] { return dir.filePath("records"); }, {}});
+    view.setLanguage(0);
+    view.show();
+    auto *table = view.findChild<QTableView *>("tableView_records");
+    const auto select = [&] {
+        view.refresh();
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(table->model()->index(0, 0)).center());
+    };
+    const auto inChinese = [](const QString &text) { return shown::englishIn(text).isEmpty() && shown::hasChinese(text); };
+    // Approved, then issued with no customer named: the library's refusal.
+    for (const char *person : {"Bo", "Cy"})
+        for (qint64 n : {1, 2})
+            QVERIFY(recordsdb::Approvals(db).sign(n, person == QLatin1String("Bo") ? Meaning::Reviewed : Meaning::Approved,
+                                                  recordsfixture::person(db, person), "x"));
+    select();
+    recordsflow::onDialog([](QDialog &d) { d.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click(); });
+    QTest::mouseClick(view.findChild<QPushButton *>("pushButton_records_issue"), Qt::LeftButton);
+    QTRY_VERIFY2(view.statusText().contains("客户"), qPrintable(view.statusText()));
+    QVERIFY2(inChinese(view.statusText()), qPrintable(view.statusText()));
+    // A check altered behind the library's back: every action says why, in Chinese.
+    {
+        QSqlDatabase raw = recordsfixture::connection(settingsIn(dir.filePath("records")), "raw");
+        const QStringList guards = recordsfixture::liftGuards(raw);
+        QVERIFY(QSqlQuery(raw).exec("UPDATE entries SET content = replace(content, 'Plant lab', 'Plant lib') WHERE kind = 'record'"));
+        QVERIFY(recordsfixture::restoreGuards(raw, guards));
+        raw.close();
+    }
+    QSqlDatabase::removeDatabase("raw");
+    select();
+    int shownTips = 0;
+    for (QPushButton *b : view.findChildren<QPushButton *>(QRegularExpression("^pushButton_records_")))
+        if (!b->isEnabled() && b->toolTip().contains("记录链")) {
+            ++shownTips;
+            QVERIFY2(inChinese(b->toolTip()), qPrintable(b->toolTip()));
+        }
+    QVERIFY2(shownTips >= 3, qPrintable(view.findChild<QPushButton *>("pushButton_records_review")->toolTip()));
+    const QString details = view.findChild<QTextBrowser *>("textBrowser_records_details")->toPlainText();
+    QVERIFY2(details.contains("记录链校验未通过") && details.contains("内容已被改动") && !details.contains("content altered"),
+             qPrintable(details));
 }
 
 // The register's units by urgency, those on time only when asked for, and
