@@ -27,7 +27,7 @@ enum class Text {
     CustomerAddress, ItemGroup, CalibrationDates, IssueDate, Traceability, Conformity, RelatesOnly,
     EndOfCertificate, Draft, DraftNotice, Copy, Replaces, Withdrawn, SignedPerformed, SignedReviewed,
     SignedApproved, SignatureLine, Authorised, FunctionText, NeverCalibrated, Unit, IssueCertificate,
-    Reprint, ReviewAction, ApproveAction, SignerName, CertificateNo, DraftWritten, ByReference, Since, Issued2, Signed, CertificateDetails, DriftChart, ChecksGroup, Certificates, SameSigner,
+    SignerName, DraftWritten, ByReference, Since, Issued2, CertificateDetails, DriftChart, ChecksGroup, Certificates, SameSigner,
     NotStoredYet, StoreDrafts, DraftsLeft, ColUncertainty, UncertaintyPerPoint, UncertaintyPerPointShort,
     DecisionRulePerPoint, InstrumentsUsed, RoleSource, RoleMeter, UsedInstrumentLine, EndedEarly,
     CreateDatabase, DatabaseNotCreated, NotAdjustedStatement, AdjustmentNotRecorded, CurrentNotJudged, SignatureKey,

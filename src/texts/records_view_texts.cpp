@@ -66,8 +66,6 @@ constexpr Row kRows[] = {
                       "certificate %1 issued, replacing certificate %2: %3"}},
     {Text::Exported, {"已导出：%1", "已匯出：%1", "exported: %1"}},
     {Text::NotDone, {"未完成：%1", "未完成：%1", "not done: %1"}},
-    {Text::NothingSigned, {"未显示检查：未签署任何记录", "未顯示檢查：未簽署任何記錄",
-                           "no check shown: nothing signed"}},
     {Text::Details, {"详情", "詳情", "Details"}},
     {Text::AsFound, {"校前", "校前", "As found"}},
     {Text::AsLeft, {"校后", "校後", "As left"}},

@@ -15,7 +15,7 @@ enum class Text {
     SigningAs, Function,
     NoSelection, NotStored, SupersededBy, ReviewedFirst, YouPerformed, YouReviewed, ReviewedAlready,
     ApprovedAlready, ApprovedFirst, CertifiedAlready, NoCertificate, ChainBroken, NoPerson, NoDatabase,
-    Reviewed, Approved, Issued, Reprinted, Replaced, Exported, NotDone, NothingSigned,
+    Reviewed, Approved, Issued, Reprinted, Replaced, Exported, NotDone,
     Details, AsFound, AsLeft, Points, Signatures, ChainState, ChainIntact, HeadNotNoted, NoSignatures,
     SignaturePerformed, SignatureReviewed, SignatureApproved, SignatureLine, PointLine, RecordLine,
     CertificateLine, WithdrawnLine,
